@@ -1,0 +1,36 @@
+# Quick start:
+#   make run    install what is missing, build, and start the desktop program
+#   make test   install what is missing, build, and run every test
+#
+# Builds live under build/<preset> (see CMakePresets.json).
+
+PRESET ?= default
+BUILD  := build/$(PRESET)
+
+.PHONY: all deps configure build test run bench clean format
+
+all: build
+
+deps:
+	@./scripts/install-deps
+
+configure: deps
+	@cmake --preset $(PRESET) >/dev/null
+
+build: configure
+	@cmake --build --preset $(PRESET)
+
+test: build
+	@ctest --preset $(PRESET)
+
+run: build
+	@./$(BUILD)/cli/verselane-cli info ../shared/corpus/kar/twinkle_dmp.kar
+
+bench: build
+	@./$(BUILD)/bench/verselane-bench
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf build

@@ -1,0 +1,53 @@
+#include "model/errors.h"
+
+namespace verselane {
+
+const char* ErrorKindText(ErrorKind kind) {
+    switch (kind) {
+        case ErrorKind::Overflow:
+            return "Overflow";
+        case ErrorKind::SubscriptOutOfRange:
+            return "Subscript out of range";
+        case ErrorKind::DivisionByZero:
+            return "Division by zero";
+        case ErrorKind::InvalidArgument:
+            return "Invalid procedure call or argument";
+        case ErrorKind::OutOfMemory:
+            return "Out of memory";
+        case ErrorKind::FileNotFound:
+            return "File not found";
+        case ErrorKind::FileAccess:
+            return "File access error";
+    }
+    return "Unknown error";
+}
+
+static std::string Describe(ErrorKind kind, const std::string& detail) {
+    std::string text = ErrorKindText(kind);
+    if (!detail.empty()) text += ": " + detail;
+    return text;
+}
+
+RuntimeError::RuntimeError(ErrorKind kind, const std::string& detail)
+    : std::runtime_error(Describe(kind, detail)), kind_(kind) {}
+
+void Raise(ErrorKind kind, const std::string& detail) {
+    throw RuntimeError(kind, detail);
+}
+
+int16_t ToInteger(int64_t value) {
+    if (value < INT16_MIN || value > INT16_MAX) Raise(ErrorKind::Overflow);
+    return static_cast<int16_t>(value);
+}
+
+int32_t ToLong(int64_t value) {
+    if (value < INT32_MIN || value > INT32_MAX) Raise(ErrorKind::Overflow);
+    return static_cast<int32_t>(value);
+}
+
+uint8_t ToByte(int64_t value) {
+    if (value < 0 || value > 255) Raise(ErrorKind::Overflow);
+    return static_cast<uint8_t>(value);
+}
+
+}  // namespace verselane

@@ -1,0 +1,58 @@
+// Run-time errors of the core and the checked arithmetic that raises them.
+//
+// Every field of fixed width (16-bit Integer, 32-bit Long, 8-bit Byte) is
+// computed through the helpers below, so a value that does not fit its field
+// becomes an Overflow error instead of a silent wrap-around. The file
+// operations turn any of these errors into their returned message.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace verselane {
+
+enum class ErrorKind {
+    Overflow,
+    SubscriptOutOfRange,
+    DivisionByZero,
+    InvalidArgument,
+    OutOfMemory,
+    FileNotFound,
+    FileAccess,
+};
+
+// The description of a kind, as shown after "Error: " in the file messages.
+const char* ErrorKindText(ErrorKind kind);
+
+class RuntimeError : public std::runtime_error {
+  public:
+    // `detail`, when given, follows the kind's text: "File not found: /x.mid".
+    RuntimeError(ErrorKind kind, const std::string& detail = {});
+    ErrorKind Kind() const { return kind_; }
+
+  private:
+    ErrorKind kind_;
+};
+
+[[noreturn]] void Raise(ErrorKind kind, const std::string& detail = {});
+
+// What the file operations return for a failure: this prefix, then the
+// description of the error.
+constexpr std::string_view kErrorPrefix = "Error processing file. Error: ";
+
+// Narrowing with a range check: the value must fit the field.
+int16_t ToInteger(int64_t value);
+int32_t ToLong(int64_t value);
+uint8_t ToByte(int64_t value);
+
+// Sums and products in the width of the field.
+inline int32_t AddLong(int32_t a, int32_t b) {
+    return ToLong(int64_t{a} + b);
+}
+inline int16_t AddInteger(int16_t a, int16_t b) {
+    return ToInteger(int32_t{a} + b);
+}
+
+}  // namespace verselane

@@ -1,0 +1,107 @@
+#include "model/midi_file.h"
+
+#include "model/errors.h"
+
+namespace verselane {
+
+void MidiTrack::CheckIndex(int32_t i) const {
+    if (!dimensioned_ || i < 0 || i > upper_) Raise(ErrorKind::SubscriptOutOfRange);
+}
+
+const MidiEvent& MidiTrack::Event(int32_t i) const {
+    static const MidiEvent kEmpty;
+    CheckIndex(i);
+    return static_cast<size_t>(i) < stored_.size() ? stored_[i] : kEmpty;
+}
+
+MidiEvent& MidiTrack::Event(int32_t i) {
+    CheckIndex(i);
+    if (static_cast<size_t>(i) >= stored_.size()) stored_.resize(static_cast<size_t>(i) + 1);
+    return stored_[i];
+}
+
+void MidiTrack::Redim(int32_t upper, bool clear) {
+    if (upper < -1) Raise(ErrorKind::SubscriptOutOfRange);
+    if (clear) {
+        std::vector<MidiEvent>().swap(stored_);
+    } else if (stored_.size() > static_cast<size_t>(upper + 1)) {
+        stored_.resize(static_cast<size_t>(upper + 1));
+    }
+    dimensioned_ = true;
+    upper_ = upper;
+}
+
+void MidiTrack::Erase() {
+    std::vector<MidiEvent>().swap(stored_);
+    dimensioned_ = false;
+    upper_ = -1;
+}
+
+void MidiTrack::Reserve(int32_t n) {
+    if (!dimensioned_ || n <= 0) return;
+    stored_.reserve(static_cast<size_t>(std::min(n, upper_ + 1)));
+}
+
+static void CheckSlot(const MidiFile& song, int32_t t) {
+    if (t < 0 || static_cast<size_t>(t) >= song.Tracks.size()) {
+        Raise(ErrorKind::SubscriptOutOfRange);
+    }
+}
+
+MidiTrack& MidiFile::Track(int32_t t) {
+    CheckSlot(*this, t);
+    return Tracks[t];
+}
+const MidiTrack& MidiFile::Track(int32_t t) const {
+    CheckSlot(*this, t);
+    return Tracks[t];
+}
+int32_t& MidiFile::Count(int32_t t) {
+    CheckSlot(*this, t);
+    return EventCount[t];
+}
+int32_t MidiFile::Count(int32_t t) const {
+    CheckSlot(*this, t);
+    return EventCount[t];
+}
+std::string& MidiFile::NameOf(int32_t t) {
+    CheckSlot(*this, t);
+    return TrackName[t];
+}
+std::string& MidiFile::InstrumentOf(int32_t t) {
+    CheckSlot(*this, t);
+    return InstrumentName[t];
+}
+
+void ResetMidiFile(MidiFile& Song) {
+    Song = MidiFile{};
+    Song.Tracks.resize(1);
+    Song.EventCount.resize(1);
+    Song.TrackName.resize(1);
+    Song.InstrumentName.resize(1);
+}
+
+template <typename T>
+static void Redim(std::vector<T>& array, size_t size, bool clear) {
+    if (clear) std::vector<T>().swap(array);
+    array.resize(size);
+}
+
+void ResizeTracks(MidiFile& Song, int32_t NewUpper, bool Clear) {
+    int16_t upper = ToInteger(NewUpper);
+    if (upper < 0) Raise(ErrorKind::SubscriptOutOfRange);
+    size_t size = static_cast<size_t>(upper) + 1;
+    Redim(Song.Tracks, size, Clear);
+    Redim(Song.EventCount, size, Clear);
+    Redim(Song.InstrumentName, size, Clear);
+    Redim(Song.TrackName, size, Clear);
+    Song.TrackSlots = upper;
+    ResizeEvents(Song, Song.EventSlots, Clear);
+}
+
+void ResizeEvents(MidiFile& Song, int32_t NewUpper, bool Clear) {
+    for (int32_t t = 0; t <= Song.TrackSlots - 1; ++t) Song.Track(t).Redim(NewUpper, Clear);
+    Song.EventSlots = NewUpper;
+}
+
+}  // namespace verselane

@@ -1,0 +1,143 @@
+// The song model: one Standard MIDI File in memory.
+//
+// Widths follow the file: Integer fields are int16_t, Long fields int32_t,
+// Byte fields uint8_t. Track slots are numbered from 0 in the order of the
+// file's chunks. Every per-track array (Tracks, EventCount, TrackName,
+// InstrumentName) has the bounds 0 to TrackSlots.
+//
+// Each track's events array has the bounds 0 to EventSlots once the slot has
+// been dimensioned, but storage grows only with the events actually stored:
+// an empty slot costs nothing. Reaching past the bounds, or into a slot that
+// has no events array, raises SubscriptOutOfRange.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/byte_string.h"
+
+namespace verselane {
+
+// Kind values besides the channel message kinds 0 (Note Off) to 6 (Pitch Bend).
+constexpr uint8_t kKindSystem = 7;  // 0xF1-0xF6, 0xF8-0xFE: no data bytes
+constexpr uint8_t kKindSysEx = 0xF0;
+constexpr uint8_t kKindEscape = 0xF7;
+constexpr uint8_t kKindMeta = 0xFF;
+
+// Meta event types the program looks at.
+constexpr uint8_t kMetaText = 0x01;
+constexpr uint8_t kMetaCopyright = 0x02;
+constexpr uint8_t kMetaTrackName = 0x03;
+constexpr uint8_t kMetaInstrument = 0x04;
+constexpr uint8_t kMetaLyric = 0x05;
+constexpr uint8_t kMetaEndOfTrack = 0x2F;
+constexpr uint8_t kMetaTempo = 0x51;
+constexpr uint8_t kMetaTimeSignature = 0x58;
+constexpr uint8_t kMetaKeySignature = 0x59;
+
+struct MidiEvent {
+    int32_t Time = 0;     // absolute ticks from the start of the track
+    uint8_t Kind = 0;     // 0-6 channel message kind, 7, 0xF0, 0xF7 or 0xFF
+    uint8_t Channel = 0;  // channel 0-15, or the meta type of a meta event
+    uint8_t Data1 = 0;
+    uint8_t Data2 = 0;
+    ByteString Data;  // body of a sysex, escape or meta event
+
+    friend bool operator==(const MidiEvent&, const MidiEvent&) = default;
+};
+
+class MidiTrack {
+  public:
+    // Whether the slot has an events array at all.
+    bool HasEvents() const { return dimensioned_; }
+    // Upper bound of the events array (-1 when there is none).
+    int32_t Upper() const { return dimensioned_ ? upper_ : -1; }
+
+    // Element i for reading; elements never stored read as empty events.
+    const MidiEvent& Event(int32_t i) const;
+    // Element i for writing; storage grows up to i as needed.
+    MidiEvent& Event(int32_t i);
+
+    // Gives the array the bounds 0 to `upper`. With `clear` every element
+    // starts empty; without it the elements within the new bounds are kept.
+    void Redim(int32_t upper, bool clear);
+    // Drops the array altogether (a slot that was never dimensioned).
+    void Erase();
+    // A hint that about `n` elements will be stored, so storage is taken once.
+    void Reserve(int32_t n);
+
+    // The elements stored so far, from index 0 (never more than Upper() + 1).
+    const std::vector<MidiEvent>& Stored() const { return stored_; }
+
+    friend bool operator==(const MidiTrack&, const MidiTrack&) = default;
+
+  private:
+    void CheckIndex(int32_t i) const;
+
+    bool dimensioned_ = false;
+    int32_t upper_ = -1;
+    std::vector<MidiEvent> stored_;
+};
+
+struct MidiHeader {
+    int32_t Length = 0;  // the header chunk's length field as read
+    int16_t Format = 0;
+    int16_t NumTracks = 0;
+    int16_t Division = 0;
+
+    friend bool operator==(const MidiHeader&, const MidiHeader&) = default;
+};
+
+struct MidiFile {
+    MidiHeader Header;
+    std::vector<MidiTrack> Tracks;
+    std::vector<int32_t> EventCount;
+    std::vector<std::string> TrackName;
+    std::vector<std::string> InstrumentName;
+    int16_t TrackSlots = 0;
+    int32_t EventSlots = 0;
+    int16_t Tempo = 0;
+    int16_t KeySignature = 0;
+    int16_t KeyMode = 0;
+    int16_t TimeSigNumerator = 0;
+    int16_t TimeSigDenominator = 0;
+    bool HasKaraokeText = false;
+    bool HasLyrics = false;
+    std::string Copyright;
+    int32_t FileLength = 0;
+    std::string KaraokeText;
+    std::string LyricText;
+
+    // Checked access to slot t of the per-track arrays.
+    MidiTrack& Track(int32_t t);
+    const MidiTrack& Track(int32_t t) const;
+    int32_t& Count(int32_t t);
+    int32_t Count(int32_t t) const;
+    std::string& NameOf(int32_t t);
+    std::string& InstrumentOf(int32_t t);
+};
+
+// Empties the song: one element in each per-track array (Tracks(0) without an
+// events array), every number 0 and every text empty.
+void ResetMidiFile(MidiFile& Song);
+
+// Gives the four per-track arrays the bounds 0 to NewUpper, sets TrackSlots,
+// then calls ResizeEvents with the current EventSlots.
+void ResizeTracks(MidiFile& Song, int32_t NewUpper, bool Clear);
+
+// Gives the events array of every slot 0 to TrackSlots - 1 the bounds 0 to
+// NewUpper and sets EventSlots. EventCount is left as it is.
+void ResizeEvents(MidiFile& Song, int32_t NewUpper, bool Clear);
+
+}  // namespace verselane
+
+namespace verselane {
+
+// The bytes of one variable-length quantity, in file order.
+struct VarLenBytes {
+    uint8_t Bytes[4] = {0, 0, 0, 0};
+    uint8_t Count = 0;  // 1 to 4: how many of Bytes belong to the quantity
+};
+
+}  // namespace verselane

@@ -1,0 +1,148 @@
+#include "tests/support/test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#include "reader/midi_reader.h"
+
+namespace verselane::test {
+
+namespace fs = std::filesystem;
+
+std::string Hex(std::string_view readable) {
+    std::string out;
+    size_t i = 0;
+    while (i < readable.size()) {
+        char c = readable[i];
+        if (c == '\'') {
+            size_t end = readable.find('\'', i + 1);
+            if (end == std::string_view::npos) throw std::invalid_argument("unclosed quote");
+            out.append(readable.substr(i + 1, end - i - 1));
+            i = end + 1;
+        } else if (std::isxdigit(static_cast<unsigned char>(c))) {
+            if (i + 1 >= readable.size()) throw std::invalid_argument("odd hex digit");
+            out.push_back(static_cast<char>(std::stoi(std::string(readable.substr(i, 2)), nullptr, 16)));
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return out;
+}
+
+static std::string BigEndian(uint32_t value, int bytes) {
+    std::string out;
+    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return out;
+}
+
+std::string Chunk(std::string_view type, std::string_view body, std::optional<uint32_t> claimed) {
+    std::string out(type);
+    out += BigEndian(claimed.value_or(static_cast<uint32_t>(body.size())), 4);
+    out.append(body);
+    return out;
+}
+
+std::string SmfHeader(int format, int tracks, int division) {
+    return Chunk("MThd", BigEndian(format, 2) + BigEndian(tracks, 2) + BigEndian(division, 2));
+}
+
+std::string Smf(int format, int division, std::initializer_list<std::string> tracks) {
+    std::string out = SmfHeader(format, static_cast<int>(tracks.size()), division);
+    for (const std::string& body : tracks) out += Chunk("MTrk", body);
+    return out;
+}
+
+std::optional<fs::path> CorpusDir() {
+    fs::path dir;
+    if (const char* env = std::getenv("VERSELANE_CORPUS"); env && *env) {
+        dir = env;
+    } else {
+        dir = fs::path(VERSELANE_SOURCE_DIR) / ".." / "shared" / "corpus";
+    }
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) return std::nullopt;
+    return fs::canonical(dir, ec);
+}
+
+bool CorpusRequired() {
+    const char* ci = std::getenv("CI");
+    return ci && std::string_view(ci) == "true";
+}
+
+std::vector<fs::path> CorpusFiles(std::string_view subdir) {
+    std::vector<fs::path> files;
+    auto dir = CorpusDir();
+    if (!dir) return files;
+    fs::path root = subdir.empty() ? *dir : *dir / subdir;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        std::string ext = entry.path().extension().string();
+        if (entry.is_regular_file() && (ext == ".mid" || ext == ".kar" || ext == ".rmi")) {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+MidiFile ReadSong(const fs::path& path, std::string* message) {
+    MidiFile song;
+    ResetMidiFile(song);
+    std::string result = ReadMidiFile(song, path.string());
+    if (message) *message = result;
+    return song;
+}
+
+std::vector<MidiEvent> EventsOf(const MidiFile& song, int t) {
+    std::vector<MidiEvent> events;
+    for (int32_t i = 0; i < song.Count(t); ++i) events.push_back(song.Track(t).Event(i));
+    return events;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "verselane-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteAll(const fs::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    int status = ::pclose(pipe);
+    if (output) *output = std::move(text);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace verselane::test

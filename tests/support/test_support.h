@@ -1,0 +1,75 @@
+// Helpers shared by the tests: readable byte fixtures, the outside corpus,
+// temporary folders.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/midi_file.h"
+
+namespace verselane::test {
+
+// "00 90 3C 64" -> the four bytes; '|' and line breaks may separate groups,
+// and "'text'" stands for the bytes of the text.
+std::string Hex(std::string_view readable);
+
+// A chunk: its 4-character type, its length (by default the body's) and body.
+std::string Chunk(std::string_view type, std::string_view body,
+                  std::optional<uint32_t> claimed_length = std::nullopt);
+// A whole file: "MThd" header of 6 bytes, then one "MTrk" chunk per track body.
+std::string Smf(int format, int division, std::initializer_list<std::string> tracks);
+std::string SmfHeader(int format, int tracks, int division);
+
+// The folder of the outside test corpus (VERSELANE_CORPUS, else the
+// ../shared/corpus beside the source tree), or nothing when it is absent.
+std::optional<std::filesystem::path> CorpusDir();
+// Every MIDI file of the corpus (.mid, .kar, .rmi), below `subdir` if given, sorted.
+std::vector<std::filesystem::path> CorpusFiles(std::string_view subdir = {});
+// The corpus must be there under CI=true; elsewhere tests that need it skip.
+bool CorpusRequired();
+
+// Reads a file into a fresh song; the reader's message goes to `message`.
+MidiFile ReadSong(const std::filesystem::path& path, std::string* message = nullptr);
+
+// The events 0 to EventCount - 1 of slot t.
+std::vector<MidiEvent> EventsOf(const MidiFile& song, int t);
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string ReadAll(const std::filesystem::path& path);
+void WriteAll(const std::filesystem::path& path, std::string_view bytes);
+
+// Runs a shell command, returns its exit status and standard output.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+
+}  // namespace verselane::test
+
+// Skips the test (or fails it under CI=true) when the corpus is absent.
+#define VERSELANE_REQUIRE_CORPUS()                                                          \
+    do {                                                                                   \
+        if (!::verselane::test::CorpusDir()) {                                             \
+            if (::verselane::test::CorpusRequired()) {                                     \
+                FAIL() << "the test corpus is missing (set VERSELANE_CORPUS); CI needs it"; \
+            }                                                                              \
+            GTEST_SKIP() << "the test corpus is not here (set VERSELANE_CORPUS to use it)"; \
+        }                                                                                  \
+    } while (0)
