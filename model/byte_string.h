@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -45,7 +46,11 @@ class ByteString {
         Assign(bytes);
         return *this;
     }
-    ~ByteString() { Release(); }
+    ~ByteString() {
+        // Inline: most events of a song have no body, and a song of millions
+        // of events frees them all at once.
+        if (!IsInline()) std::free(GetBlock());
+    }
 
     size_t size() const noexcept {
         if (IsInline()) return raw_[0] >> 1;

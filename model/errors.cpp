@@ -35,19 +35,4 @@ void Raise(ErrorKind kind, const std::string& detail) {
     throw RuntimeError(kind, detail);
 }
 
-int16_t ToInteger(int64_t value) {
-    if (value < INT16_MIN || value > INT16_MAX) Raise(ErrorKind::Overflow);
-    return static_cast<int16_t>(value);
-}
-
-int32_t ToLong(int64_t value) {
-    if (value < INT32_MIN || value > INT32_MAX) Raise(ErrorKind::Overflow);
-    return static_cast<int32_t>(value);
-}
-
-uint8_t ToByte(int64_t value) {
-    if (value < 0 || value > 255) Raise(ErrorKind::Overflow);
-    return static_cast<uint8_t>(value);
-}
-
 }  // namespace verselane

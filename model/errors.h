@@ -42,10 +42,20 @@ class RuntimeError : public std::runtime_error {
 // description of the error.
 constexpr std::string_view kErrorPrefix = "Error processing file. Error: ";
 
-// Narrowing with a range check: the value must fit the field.
-int16_t ToInteger(int64_t value);
-int32_t ToLong(int64_t value);
-uint8_t ToByte(int64_t value);
+// Narrowing with a range check: the value must fit the field. Inline, since
+// the reader and writer check every event's numbers this way.
+inline int16_t ToInteger(int64_t value) {
+    if (value < INT16_MIN || value > INT16_MAX) Raise(ErrorKind::Overflow);
+    return static_cast<int16_t>(value);
+}
+inline int32_t ToLong(int64_t value) {
+    if (value < INT32_MIN || value > INT32_MAX) Raise(ErrorKind::Overflow);
+    return static_cast<int32_t>(value);
+}
+inline uint8_t ToByte(int64_t value) {
+    if (value < 0 || value > 255) Raise(ErrorKind::Overflow);
+    return static_cast<uint8_t>(value);
+}
 
 // Sums and products in the width of the field.
 inline int32_t AddLong(int32_t a, int32_t b) {

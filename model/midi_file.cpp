@@ -4,20 +4,18 @@
 
 namespace verselane {
 
-void MidiTrack::CheckIndex(int32_t i) const {
-    if (!dimensioned_ || i < 0 || i > upper_) Raise(ErrorKind::SubscriptOutOfRange);
+void MidiTrack::RaiseOutOfRange() {
+    Raise(ErrorKind::SubscriptOutOfRange);
 }
 
-const MidiEvent& MidiTrack::Event(int32_t i) const {
+const MidiEvent& MidiTrack::EmptyEvent() {
     static const MidiEvent kEmpty;
-    CheckIndex(i);
-    return static_cast<size_t>(i) < stored_.size() ? stored_[i] : kEmpty;
+    return kEmpty;
 }
 
-MidiEvent& MidiTrack::Event(int32_t i) {
-    CheckIndex(i);
-    if (static_cast<size_t>(i) >= stored_.size()) stored_.resize(static_cast<size_t>(i) + 1);
-    return stored_[i];
+MidiEvent& MidiTrack::GrowTo(size_t at) {
+    stored_.resize(at + 1);
+    return stored_[at];
 }
 
 void MidiTrack::Redim(int32_t upper, bool clear) {

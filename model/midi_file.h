@@ -55,9 +55,19 @@ class MidiTrack {
     int32_t Upper() const { return dimensioned_ ? upper_ : -1; }
 
     // Element i for reading; elements never stored read as empty events.
-    const MidiEvent& Event(int32_t i) const;
+    const MidiEvent& Event(int32_t i) const {
+        CheckIndex(i);
+        return static_cast<size_t>(i) < stored_.size() ? stored_[i] : EmptyEvent();
+    }
     // Element i for writing; storage grows up to i as needed.
-    MidiEvent& Event(int32_t i);
+    MidiEvent& Event(int32_t i) {
+        CheckIndex(i);
+        const size_t at = static_cast<size_t>(i);
+        if (at < stored_.size()) return stored_[at];
+        // Filling the array in order, as the reader and the converters do.
+        if (at == stored_.size()) return stored_.emplace_back();
+        return GrowTo(at);
+    }
 
     // Gives the array the bounds 0 to `upper`. With `clear` every element
     // starts empty; without it the elements within the new bounds are kept.
@@ -73,7 +83,12 @@ class MidiTrack {
     friend bool operator==(const MidiTrack&, const MidiTrack&) = default;
 
   private:
-    void CheckIndex(int32_t i) const;
+    void CheckIndex(int32_t i) const {
+        if (!dimensioned_ || i < 0 || i > upper_) RaiseOutOfRange();
+    }
+    [[noreturn]] static void RaiseOutOfRange();
+    static const MidiEvent& EmptyEvent();
+    MidiEvent& GrowTo(size_t at);
 
     bool dimensioned_ = false;
     int32_t upper_ = -1;

@@ -26,7 +26,7 @@ constexpr std::string_view kNoTrack = "Failed to find MTrk track header for trac
 }
 
 class FileHandle {
-public:
+  public:
     explicit FileHandle(int fd) : fd_(fd) {}
     ~FileHandle() {
         if (fd_ >= 0) ::close(fd_);
@@ -35,7 +35,7 @@ public:
     FileHandle& operator=(const FileHandle&) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -70,6 +70,77 @@ int64_t CountEvents(std::string_view chunk) {
         ++count;
     }
     return count;
+}
+
+// Data bytes that follow a channel message's status, by kind (0 to 7).
+constexpr uint8_t kDataBytes[8] = {2, 2, 2, 2, 1, 1, 2, 0};
+// The longest message without a body: four delta bytes, a status, two data.
+constexpr int64_t kLongestMessage = 7;
+
+// Reads the events of the current track chunk up to `track_end` into the
+// song. Channel and system messages (nearly every event of a song) are
+// decoded here straight from the bytes, by the same rules as ReadEvent;
+// sysex, escape and meta events, and any event near the end of the file,
+// go through ReadEvent itself. Returns false when the file ends inside an
+// event.
+bool ReadTrackEvents(MidiFile& Song, ByteSource& in, ReadState& state, int64_t track_end,
+                     const ReadProgress& progress) {
+    MidiTrack& track = Song.Track(state.TrackIndex);
+    int32_t& count = Song.Count(state.TrackIndex);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(in.Bytes().data());
+    const int64_t fast_limit = in.Length() - kLongestMessage;
+    int64_t pos = in.Position();
+    while (pos < track_end) {
+        const uint8_t* p = bytes + pos;
+        bool decoded = false;
+        if (pos <= fast_limit) {
+            int n = 0;
+            // The delta time: one to four bytes, as ReadVarLenBytes takes them.
+            int32_t delta = 0;
+            uint8_t b;
+            do {
+                b = p[n++];
+                delta = delta * 128 + (b & 0x7F);
+            } while ((b & 0x80) && n < 4);
+            const uint8_t status = p[n];
+            if (status != 0xF0 && status != 0xF7 && status != 0xFF) {
+                // Taking the slot first raises SubscriptOutOfRange when the
+                // track is full, before anything of the event is stored.
+                MidiEvent& e = track.Event(count);
+                const int32_t time = AddLong(state.AbsTime, delta);
+                ++n;
+                if (status >= 0x80) {
+                    state.RunKind = (status & 0x7F) >> 4;
+                    state.RunChannel = status & 0x0F;
+                    e.Kind = state.RunKind;
+                    e.Channel = state.RunChannel;
+                    const uint8_t data = kDataBytes[e.Kind];
+                    if (data >= 1) e.Data1 = p[n++];
+                    if (data >= 2) e.Data2 = p[n++];
+                } else {
+                    // Running status: the byte is the first data byte.
+                    e.Kind = state.RunKind;
+                    e.Channel = state.RunChannel;
+                    const uint8_t data = kDataBytes[e.Kind];
+                    if (data >= 1) e.Data1 = status;
+                    if (data >= 2) e.Data2 = p[n++];
+                }
+                e.Time = time;
+                state.AbsTime = time;
+                pos += n;
+                decoded = true;
+            }
+        }
+        if (!decoded) {
+            if (pos != in.Position()) in.Seek(pos);
+            if (ReadEvent(Song, in, state) == EventStep::CutShort) return false;
+            pos = in.Position();
+        }
+        ++count;
+        if (count % 512 == 0 && progress) progress(pos, in.Length());
+    }
+    if (pos != in.Position()) in.Seek(pos);
+    return true;
 }
 
 std::string ReadSong(MidiFile& Song, ByteSource& in, const ReadProgress& progress) {
@@ -112,17 +183,12 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, const ReadProgress& progres
         const int32_t track_end = AddLong(ToLong(in.Position()), length);
         if (type == "MTrk") {
             state.AbsTime = 0;
-            MidiTrack& track = Song.Track(state.TrackIndex);
-            track.Reserve(static_cast<int32_t>(
-                std::min<int64_t>(CountEvents(in.Slice(in.Position(), track_end)), INT32_MAX)));
-            int32_t& count = Song.Count(state.TrackIndex);
-            while (in.Position() < track_end) {
-                if (ReadEvent(Song, in, state) == EventStep::CutShort) {
-                    return "File is cut short inside track " + std::to_string(state.TrackIndex + 1) +
-                           ".";
-                }
-                count = AddLong(count, 1);
-                if (count % 512 == 0 && progress) progress(in.Position(), in.Length());
+            Song.Track(state.TrackIndex)
+                .Reserve(static_cast<int32_t>(
+                    std::min<int64_t>(CountEvents(in.Slice(in.Position(), track_end)), INT32_MAX)));
+            if (!ReadTrackEvents(Song, in, state, track_end, progress)) {
+                return "File is cut short inside track " + std::to_string(state.TrackIndex + 1) +
+                       ".";
             }
         }
         next_chunk = track_end;

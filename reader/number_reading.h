@@ -13,7 +13,7 @@
 namespace verselane {
 
 class ByteSource {
-public:
+  public:
     explicit ByteSource(std::string_view bytes) : bytes_(bytes) {}
 
     uint8_t ReadByte() {
@@ -34,10 +34,12 @@ public:
     }
     bool Eof() const { return eof_; }
     int64_t Length() const { return static_cast<int64_t>(bytes_.size()); }
+    // The whole file, for decoding loops that work on it directly.
+    std::string_view Bytes() const { return bytes_; }
     // The bytes from `from` up to at most `to`, as far as the file holds them.
     std::string_view Slice(int64_t from, int64_t to) const;
 
-private:
+  private:
     std::string_view bytes_;
     int64_t pos_ = 0;
     bool eof_ = false;
