@@ -49,7 +49,7 @@ class ByteString {
     ~ByteString() {
         // Inline: most events of a song have no body, and a song of millions
         // of events frees them all at once.
-        if (!IsInline()) std::free(GetBlock());
+        if (!IsInline() && GetBlock()) std::free(GetBlock());
     }
 
     size_t size() const noexcept {

@@ -39,39 +39,6 @@ class FileHandle {
     int fd_;
 };
 
-// How many events a track chunk holds, by the same grammar as the event step
-// but without storing anything: lets the track's storage be taken once.
-int64_t CountEvents(std::string_view chunk) {
-    int64_t count = 0;
-    size_t pos = 0;
-    uint8_t run_kind = 0;
-    auto vlq = [&]() {
-        int64_t value = 0;
-        for (int i = 0; i < 4 && pos < chunk.size(); ++i) {
-            uint8_t b = static_cast<uint8_t>(chunk[pos++]);
-            value = value * 128 + (b & 0x7F);
-            if (!(b & 0x80)) break;
-        }
-        return value;
-    };
-    while (pos < chunk.size()) {
-        vlq();
-        if (pos >= chunk.size()) break;
-        uint8_t status = static_cast<uint8_t>(chunk[pos++]);
-        if (status == 0xFF) ++pos;
-        if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
-            pos += static_cast<size_t>(vlq());
-        } else if (status >= 0x80) {
-            run_kind = (status & 0x7F) / 16;
-            pos += static_cast<size_t>(DataBytesOfKind(run_kind));
-        } else if (DataBytesOfKind(run_kind) == 2) {
-            ++pos;
-        }
-        ++count;
-    }
-    return count;
-}
-
 // Data bytes that follow a channel message's status, by kind (0 to 7).
 constexpr uint8_t kDataBytes[8] = {2, 2, 2, 2, 1, 1, 2, 0};
 // The longest message without a body: four delta bytes, a status, two data.
@@ -183,9 +150,14 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, const ReadProgress& progres
         const int32_t track_end = AddLong(ToLong(in.Position()), length);
         if (type == "MTrk") {
             state.AbsTime = 0;
+            // Every event takes at least two bytes of the file, so the track
+            // holds at most half its bytes (as far as the file has them)
+            // plus one events. Taking that much storage at once costs
+            // address space only: memory is used as the events fill it.
+            const int64_t track_bytes =
+                static_cast<int64_t>(in.Slice(in.Position(), track_end).size());
             Song.Track(state.TrackIndex)
-                .Reserve(static_cast<int32_t>(
-                    std::min<int64_t>(CountEvents(in.Slice(in.Position(), track_end)), INT32_MAX)));
+                .Reserve(static_cast<int32_t>(std::min<int64_t>(track_bytes / 2 + 1, INT32_MAX)));
             if (!ReadTrackEvents(Song, in, state, track_end, progress)) {
                 return "File is cut short inside track " + std::to_string(state.TrackIndex + 1) +
                        ".";

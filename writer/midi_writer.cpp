@@ -17,70 +17,6 @@ namespace verselane {
 
 namespace {
 
-void WriteEvent(std::string& out, const MidiEvent& e, uint8_t& last_status) {
-    switch (e.Kind) {
-        case kKindSysEx:
-        case kKindEscape:
-            out.push_back(static_cast<char>(e.Kind));
-            WriteVarLen(out, ToLong(static_cast<int64_t>(e.Data.size())));
-            out.append(e.Data.view());
-            last_status = 0;  // sysex and escape events cancel running status
-            return;
-        case kKindMeta:
-            out.push_back(static_cast<char>(0xFF));
-            out.push_back(static_cast<char>(e.Channel));
-            if (e.Channel == kMetaEndOfTrack) {
-                out.push_back(0);
-            } else {
-                WriteVarLen(out, ToLong(static_cast<int64_t>(e.Data.size())));
-                out.append(e.Data.view());
-            }
-            last_status = 0;  // so do meta events
-            return;
-        case kKindSystem: {
-            // 0xF0, 0xF7 and 0xFF would turn the event into another kind.
-            if (e.Channel == 0x0 || e.Channel == 0x7 || e.Channel >= 0xF) {
-                Raise(ErrorKind::InvalidArgument);
-            }
-            uint8_t status = static_cast<uint8_t>(0xF0 + e.Channel);
-            out.push_back(static_cast<char>(status));
-            last_status = status;
-            return;
-        }
-        default:
-            break;
-    }
-    if (e.Kind > 6 || e.Channel > 15) Raise(ErrorKind::Overflow);
-    uint8_t status = static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel);
-    if (e.Time == 0 || status != last_status) out.push_back(static_cast<char>(status));
-    last_status = status;
-    out.push_back(static_cast<char>(e.Data1));
-    if (e.Kind != 4 && e.Kind != 5) out.push_back(static_cast<char>(e.Data2));
-}
-
-void WriteTrack(std::string& out, const MidiFile& song, int32_t t) {
-    const MidiTrack& track = song.Track(t);
-    const int32_t count = song.Count(t);
-    out.append("MTrk");
-    const size_t length_position = out.size();
-    WriteLong(out, 0);
-    uint8_t last_status = 0;
-    int32_t latest = 0;  // the latest time written so far in this track
-    for (int32_t i = 0; i < count; ++i) {
-        const MidiEvent& e = track.Event(i);
-        // An event stored out of order is written at the time of the one
-        // before it; every other event keeps its own time.
-        int32_t delta = e.Time > latest ? e.Time - latest : 0;
-        latest = std::max(latest, e.Time);
-        WriteVarLen(out, delta);
-        WriteEvent(out, e, last_status);
-    }
-    int64_t length = static_cast<int64_t>(out.size() - length_position) - 4;
-    std::string patched;
-    WriteLong(patched, ToLong(length));
-    out.replace(length_position, 4, patched);
-}
-
 [[noreturn]] void RaiseFileError(int err, const std::string& what) {
     Raise(ErrorKind::FileAccess, what + ": " + std::strerror(err));
 }
@@ -92,64 +28,290 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+// A new file beside `target` under a temporary name, renamed over the target
+// once it is complete. A file error is remembered rather than raised, so that
+// an error of the song being encoded, met later, still comes first; Commit
+// raises the first file error, and the temporary file never outlives a
+// failure.
+class TempFile {
+  public:
+    explicit TempFile(const std::string& target) : target_(target) {}
+    ~TempFile() { Discard(); }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    void Write(std::string_view bytes) {
+        if (!Open()) return;
+        size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return Fail(errno);
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+    void WriteAt(int64_t offset, std::string_view bytes) {
+        if (!Open()) return;
+        size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
+                                 static_cast<off_t>(offset + static_cast<int64_t>(done)));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return Fail(errno);
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+    // Flushes the file to disk and renames it over the target.
+    void Commit() {
+        if (Open() && ::fsync(fd_) != 0) Fail(errno);
+        if (fd_ >= 0 && ::close(fd_) != 0 && error_ == 0) error_ = errno;
+        fd_ = -1;
+        if (error_ == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) error_ = errno;
+        if (error_ != 0) {
+            Discard();
+            RaiseFileError(error_, target_);
+        }
+        temp_.clear();
+    }
+
+  private:
+    bool Open() {
+        if (error_ != 0) return false;
+        if (fd_ >= 0) return true;
+        struct stat st;
+        if (::stat(target_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            error_ = EISDIR;
+            return false;
+        }
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; fd_ < 0; ++attempt) {
+            temp_ = DirectoryOf(target_) + "/.verselane-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(counter++) + ".tmp";
+            fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0 && (errno != EEXIST || attempt > 100)) {
+                error_ = errno;
+                temp_.clear();
+                return false;
+            }
+        }
+        return true;
+    }
+    void Fail(int err) {
+        if (error_ == 0) error_ = err;
+    }
+    void Discard() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        if (!temp_.empty()) ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+
+    std::string target_;
+    std::string temp_;
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+// The encoded bytes on their way out. They collect in a buffer; with a file
+// the buffer is handed to it whenever it fills, so a song of any size is
+// written through a buffer of fixed size; without one everything collects.
+class Output {
+  public:
+    static constexpr size_t kFileBuffer = size_t{1} << 20;
+
+    explicit Output(TempFile* file) : file_(file) {
+        if (file_) buffer_.resize(kFileBuffer);
+    }
+
+    // Room for at least `n` more bytes at the returned cursor; Advance then
+    // says how far the cursor got.
+    char* Room(size_t n) {
+        if (buffer_.size() - used_ < n) MakeRoom(n);
+        return buffer_.data() + used_;
+    }
+    void Advance(const char* cursor) { used_ = static_cast<size_t>(cursor - buffer_.data()); }
+    // Offset of the next byte from the start of the file.
+    int64_t Offset() const { return drained_ + static_cast<int64_t>(used_); }
+    // Overwrites bytes written earlier (a track's length, once it is known).
+    void Patch(int64_t offset, std::string_view bytes) {
+        size_t in_file = 0;
+        if (offset < drained_) {
+            in_file = static_cast<size_t>(std::min<int64_t>(drained_ - offset, bytes.size()));
+            file_->WriteAt(offset, bytes.substr(0, in_file));
+        }
+        if (in_file < bytes.size()) {
+            std::memcpy(buffer_.data() + (offset + in_file - drained_), bytes.data() + in_file,
+                        bytes.size() - in_file);
+        }
+    }
+    void Flush() {
+        if (file_ && used_ > 0) file_->Write(std::string_view(buffer_.data(), used_));
+        drained_ += static_cast<int64_t>(used_);
+        used_ = 0;
+    }
+    // Everything written, when there is no file.
+    std::string Take() {
+        buffer_.resize(used_);
+        return std::move(buffer_);
+    }
+
+  private:
+    void MakeRoom(size_t n) {
+        if (file_) Flush();
+        if (buffer_.size() - used_ < n) buffer_.resize(std::max(buffer_.size() * 2, used_ + n));
+    }
+
+    TempFile* file_;
+    std::string buffer_;
+    size_t used_ = 0;
+    int64_t drained_ = 0;
+};
+
+// The variable-length quantity of 0 to 0x0FFFFFFF, as WriteVarLen writes it.
+inline char* PutVarLen(char* p, int32_t value) {
+    if (value < 0x80) {
+        if (value < 0) Raise(ErrorKind::Overflow);
+        *p++ = static_cast<char>(value);
+        return p;
+    }
+    if (value > 0x0FFFFFFF) Raise(ErrorKind::Overflow);
+    if (value >= 0x200000) *p++ = static_cast<char>(0x80 | (value >> 21));
+    if (value >= 0x4000) *p++ = static_cast<char>(0x80 | ((value >> 14) & 0x7F));
+    *p++ = static_cast<char>(0x80 | ((value >> 7) & 0x7F));
+    *p++ = static_cast<char>(value & 0x7F);
+    return p;
+}
+
+inline char* PutLong(char* p, int32_t value) {
+    if (value < 0) Raise(ErrorKind::Overflow);
+    p[0] = static_cast<char>(value >> 24);
+    p[1] = static_cast<char>(value >> 16);
+    p[2] = static_cast<char>(value >> 8);
+    p[3] = static_cast<char>(value);
+    return p + 4;
+}
+
+// Room enough for any event but the body of a sysex, escape or meta event:
+// delta (4), status and type (2), length (4).
+constexpr size_t kEventHead = 10;
+
+// Writes one event (without its delta) at `p`, which has room for its head.
+char* PutEvent(Output& out, char* p, const MidiEvent& e, uint8_t& last_status) {
+    switch (e.Kind) {
+        case kKindSysEx:
+        case kKindEscape: {
+            const std::string_view body = e.Data.view();
+            *p++ = static_cast<char>(e.Kind);
+            p = PutVarLen(p, ToLong(static_cast<int64_t>(body.size())));
+            last_status = 0;  // sysex and escape events cancel running status
+            if (body.empty()) return p;
+            out.Advance(p);
+            p = out.Room(body.size());
+            std::memcpy(p, body.data(), body.size());
+            return p + body.size();
+        }
+        case kKindMeta: {
+            *p++ = static_cast<char>(0xFF);
+            *p++ = static_cast<char>(e.Channel);
+            last_status = 0;  // so do meta events
+            if (e.Channel == kMetaEndOfTrack) {
+                *p++ = 0;
+                return p;
+            }
+            const std::string_view body = e.Data.view();
+            p = PutVarLen(p, ToLong(static_cast<int64_t>(body.size())));
+            if (body.empty()) return p;
+            out.Advance(p);
+            p = out.Room(body.size());
+            std::memcpy(p, body.data(), body.size());
+            return p + body.size();
+        }
+        case kKindSystem: {
+            // 0xF0, 0xF7 and 0xFF would turn the event into another kind.
+            if (e.Channel == 0x0 || e.Channel == 0x7 || e.Channel >= 0xF) {
+                Raise(ErrorKind::InvalidArgument);
+            }
+            uint8_t status = static_cast<uint8_t>(0xF0 + e.Channel);
+            *p++ = static_cast<char>(status);
+            last_status = status;
+            return p;
+        }
+        default:
+            break;
+    }
+    if (e.Kind > 6 || e.Channel > 15) Raise(ErrorKind::Overflow);
+    uint8_t status = static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel);
+    if (e.Time == 0 || status != last_status) *p++ = static_cast<char>(status);
+    last_status = status;
+    *p++ = static_cast<char>(e.Data1);
+    if (e.Kind != 4 && e.Kind != 5) *p++ = static_cast<char>(e.Data2);
+    return p;
+}
+
+void PutTrack(Output& out, const MidiFile& song, int32_t t) {
+    const MidiTrack& track = song.Track(t);
+    const int32_t count = song.Count(t);
+    char* p = out.Room(8);
+    std::memcpy(p, "MTrk", 4);
+    out.Advance(p + 4);
+    const int64_t length_position = out.Offset();
+    out.Advance(PutLong(p + 4, 0));
+    uint8_t last_status = 0;
+    int32_t latest = 0;  // the latest time written so far in this track
+    for (int32_t i = 0; i < count; ++i) {
+        const MidiEvent& e = track.Event(i);
+        // An event stored out of order is written at the time of the one
+        // before it; every other event keeps its own time.
+        int32_t delta = e.Time > latest ? e.Time - latest : 0;
+        latest = std::max(latest, e.Time);
+        p = out.Room(kEventHead);
+        p = PutVarLen(p, delta);
+        out.Advance(PutEvent(out, p, e, last_status));
+    }
+    char length[4];
+    PutLong(length, ToLong(out.Offset() - length_position - 4));
+    out.Patch(length_position, std::string_view(length, 4));
+}
+
+void PutSong(Output& out, const MidiFile& Song) {
+    char* p = out.Room(14);
+    std::memcpy(p, "MThd", 4);
+    p = PutLong(p + 4, 6);
+    for (int16_t field : {Song.Header.Format, Song.Header.NumTracks, Song.Header.Division}) {
+        if (field < 0) Raise(ErrorKind::Overflow);
+        *p++ = static_cast<char>(field >> 8);
+        *p++ = static_cast<char>(field & 0xFF);
+    }
+    out.Advance(p);
+    const int16_t tracks = Song.Header.NumTracks;
+    for (int32_t t = 0; t < tracks; ++t) PutTrack(out, Song, t);
+}
+
 }  // namespace
 
 std::string EncodeMidiFile(const MidiFile& Song) {
-    std::string out;
-    out.append("MThd");
-    WriteLong(out, 6);
-    WriteInteger(out, Song.Header.Format);
-    WriteInteger(out, Song.Header.NumTracks);
-    WriteInteger(out, Song.Header.Division);
-    const int16_t tracks = Song.Header.NumTracks;
-    for (int32_t t = 0; t < tracks; ++t) WriteTrack(out, Song, t);
-    return out;
+    Output out(nullptr);
+    PutSong(out, Song);
+    return out.Take();
 }
 
 void ReplaceFileContents(const std::string& FileName, std::string_view Bytes) {
-    struct stat st;
-    if (::stat(FileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        RaiseFileError(EISDIR, FileName);
-    }
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = DirectoryOf(FileName) + "/.verselane-" + std::to_string(::getpid()) + "-" +
-               std::to_string(counter++) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt > 100)) RaiseFileError(errno, FileName);
-    }
-    auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        RaiseFileError(err, FileName);
-    };
-    size_t done = 0;
-    while (done < Bytes.size()) {
-        ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0) fail(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        RaiseFileError(err, FileName);
-    }
-    if (::rename(temp.c_str(), FileName.c_str()) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        RaiseFileError(err, FileName);
-    }
+    TempFile file(FileName);
+    file.Write(Bytes);
+    file.Commit();
 }
 
 std::string WriteMidiFile(const MidiFile& Song, const std::string& FileName) {
     try {
-        ReplaceFileContents(FileName, EncodeMidiFile(Song));
+        TempFile file(FileName);
+        Output out(&file);
+        PutSong(out, Song);
+        out.Flush();
+        file.Commit();
         return {};
     } catch (const RuntimeError& e) {
         return std::string(kErrorPrefix) + e.what();
