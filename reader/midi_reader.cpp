@@ -53,59 +53,78 @@ constexpr int64_t kLongestMessage = 7;
 bool ReadTrackEvents(MidiFile& Song, ByteSource& in, ReadState& state, int64_t track_end,
                      const ReadProgress& progress) {
     MidiTrack& track = Song.Track(state.TrackIndex);
-    int32_t& count = Song.Count(state.TrackIndex);
+    int32_t& stored_count = Song.Count(state.TrackIndex);
     const auto* bytes = reinterpret_cast<const uint8_t*>(in.Bytes().data());
     const int64_t fast_limit = in.Length() - kLongestMessage;
+    // The state of the read, kept in locals while channel messages are
+    // decoded here and handed back whenever ReadEvent takes over.
+    int32_t count = stored_count;
+    int32_t abs_time = state.AbsTime;
+    uint8_t run_kind = state.RunKind;
+    uint8_t run_channel = state.RunChannel;
     int64_t pos = in.Position();
     while (pos < track_end) {
-        const uint8_t* p = bytes + pos;
         bool decoded = false;
         if (pos <= fast_limit) {
-            int n = 0;
+            const uint8_t* p = bytes + pos;
             // The delta time: one to four bytes, as ReadVarLenBytes takes them.
-            int32_t delta = 0;
-            uint8_t b;
-            do {
-                b = p[n++];
-                delta = delta * 128 + (b & 0x7F);
-            } while ((b & 0x80) && n < 4);
+            int32_t delta = p[0] & 0x7F;
+            int n = 1;
+            if (p[0] & 0x80) {
+                uint8_t b;
+                do {
+                    b = p[n++];
+                    delta = delta * 128 + (b & 0x7F);
+                } while ((b & 0x80) && n < 4);
+            }
             const uint8_t status = p[n];
             if (status != 0xF0 && status != 0xF7 && status != 0xFF) {
                 // Taking the slot first raises SubscriptOutOfRange when the
                 // track is full, before anything of the event is stored.
                 MidiEvent& e = track.Event(count);
-                const int32_t time = AddLong(state.AbsTime, delta);
-                ++n;
-                if (status >= 0x80) {
-                    state.RunKind = (status & 0x7F) >> 4;
-                    state.RunChannel = status & 0x0F;
-                    e.Kind = state.RunKind;
-                    e.Channel = state.RunChannel;
-                    const uint8_t data = kDataBytes[e.Kind];
-                    if (data >= 1) e.Data1 = p[n++];
-                    if (data >= 2) e.Data2 = p[n++];
-                } else {
-                    // Running status: the byte is the first data byte.
-                    e.Kind = state.RunKind;
-                    e.Channel = state.RunChannel;
-                    const uint8_t data = kDataBytes[e.Kind];
-                    if (data >= 1) e.Data1 = status;
-                    if (data >= 2) e.Data2 = p[n++];
-                }
+                const int32_t time = AddLong(abs_time, delta);
+                // A status byte sets the running status; a data byte in its
+                // place is the first data byte of a message that repeats it.
+                // Both ways without a branch, since they alternate at random.
+                const int has_status = status >> 7;
+                run_kind = has_status ? (status & 0x7F) >> 4 : run_kind;
+                run_channel = has_status ? status & 0x0F : run_channel;
+                const uint8_t* data = p + n + has_status;
+                const uint8_t data_bytes = kDataBytes[run_kind];
                 e.Time = time;
-                state.AbsTime = time;
-                pos += n;
+                e.Kind = run_kind;
+                e.Channel = run_channel;
+                e.Data1 = data_bytes >= 1 ? data[0] : 0;
+                e.Data2 = data_bytes >= 2 ? data[1] : 0;
+                abs_time = time;
+                // With its status: delta, status, data. Without: delta and
+                // at least the one byte that stood in for the status.
+                pos += n + has_status + std::max<int>(data_bytes, 1 - has_status);
                 decoded = true;
             }
         }
         if (!decoded) {
+            state.AbsTime = abs_time;
+            state.RunKind = run_kind;
+            state.RunChannel = run_channel;
+            stored_count = count;
             if (pos != in.Position()) in.Seek(pos);
             if (ReadEvent(Song, in, state) == EventStep::CutShort) return false;
             pos = in.Position();
+            abs_time = state.AbsTime;
+            run_kind = state.RunKind;
+            run_channel = state.RunChannel;
         }
         ++count;
-        if (count % 512 == 0 && progress) progress(pos, in.Length());
+        if (count % 512 == 0 && progress) {
+            stored_count = count;
+            progress(pos, in.Length());
+        }
     }
+    state.AbsTime = abs_time;
+    state.RunKind = run_kind;
+    state.RunChannel = run_channel;
+    stored_count = count;
     if (pos != in.Position()) in.Seek(pos);
     return true;
 }
@@ -177,18 +196,24 @@ std::string LoadFileBytes(const std::string& FileName) {
     struct stat st;
     if (::fstat(file.get(), &st) != 0) RaiseFileError(errno, FileName);
     if (S_ISDIR(st.st_mode)) RaiseFileError(EISDIR, FileName);
-    std::string bytes;
-    if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<size_t>(st.st_size));
-    char buffer[1 << 16];
+    // Straight into the string, sized by fstat; whatever comes beyond that
+    // size (a pipe, a file that grows meanwhile) is appended in pieces.
+    std::string bytes(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0, '\0');
+    size_t used = 0;
+    char more[1 << 14];
     for (;;) {
-        ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        const bool within = used < bytes.size();
+        ssize_t got = within ? ::read(file.get(), bytes.data() + used, bytes.size() - used)
+                             : ::read(file.get(), more, sizeof more);
         if (got < 0) {
             if (errno == EINTR) continue;
             RaiseFileError(errno, FileName);
         }
         if (got == 0) break;
-        bytes.append(buffer, static_cast<size_t>(got));
+        if (!within) bytes.append(more, static_cast<size_t>(got));
+        used += static_cast<size_t>(got);
     }
+    bytes.resize(used);
     return bytes;
 }
 

@@ -134,6 +134,8 @@ class Output {
         return buffer_.data() + used_;
     }
     void Advance(const char* cursor) { used_ = static_cast<size_t>(cursor - buffer_.data()); }
+    // The end of the room that the last Room call gave.
+    char* End() { return buffer_.data() + buffer_.size(); }
     // Offset of the next byte from the start of the file.
     int64_t Offset() const { return drained_ + static_cast<int64_t>(used_); }
     // Overwrites bytes written earlier (a track's length, once it is known).
@@ -252,6 +254,9 @@ char* PutEvent(Output& out, char* p, const MidiEvent& e, uint8_t& last_status) {
     return p;
 }
 
+// Data bytes of a channel message after its status, by kind 0 to 6.
+constexpr uint8_t kChannelDataBytes[7] = {2, 2, 2, 2, 1, 1, 2};
+
 void PutTrack(Output& out, const MidiFile& song, int32_t t) {
     const MidiTrack& track = song.Track(t);
     const int32_t count = song.Count(t);
@@ -260,18 +265,46 @@ void PutTrack(Output& out, const MidiFile& song, int32_t t) {
     out.Advance(p + 4);
     const int64_t length_position = out.Offset();
     out.Advance(PutLong(p + 4, 0));
+
+    // The stored events are taken straight from the array; any index beyond
+    // them goes through Event(), which gives an empty event or raises
+    // SubscriptOutOfRange past the bounds.
+    const MidiEvent* stored = track.Stored().data();
+    const int32_t direct = std::min<int32_t>(count, static_cast<int32_t>(track.Stored().size()));
     uint8_t last_status = 0;
     int32_t latest = 0;  // the latest time written so far in this track
+    p = out.Room(kEventHead);
+    char* end = out.End();
     for (int32_t i = 0; i < count; ++i) {
-        const MidiEvent& e = track.Event(i);
+        const MidiEvent& e = i < direct ? stored[i] : track.Event(i);
+        if (end - p < static_cast<ptrdiff_t>(kEventHead)) {
+            out.Advance(p);
+            p = out.Room(kEventHead);
+            end = out.End();
+        }
         // An event stored out of order is written at the time of the one
         // before it; every other event keeps its own time.
-        int32_t delta = e.Time > latest ? e.Time - latest : 0;
+        const int32_t delta = static_cast<int32_t>(std::max<int64_t>(int64_t{e.Time} - latest, 0));
         latest = std::max(latest, e.Time);
-        p = out.Room(kEventHead);
         p = PutVarLen(p, delta);
-        out.Advance(PutEvent(out, p, e, last_status));
+        if (e.Kind <= 6 && e.Channel <= 15) {
+            // A channel message, the bulk of any song: its status byte is left
+            // out when it repeats the last one (running status), except at
+            // time 0. Written without branches, as kinds come in any order.
+            const uint8_t status = static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel);
+            *p = static_cast<char>(status);
+            p += (e.Time == 0) | (status != last_status);
+            last_status = status;
+            p[0] = static_cast<char>(e.Data1);
+            p[1] = static_cast<char>(e.Data2);
+            p += kChannelDataBytes[e.Kind];
+        } else {
+            out.Advance(p);
+            p = PutEvent(out, out.Room(kEventHead), e, last_status);
+            end = out.End();
+        }
     }
+    out.Advance(p);
     char length[4];
     PutLong(length, ToLong(out.Offset() - length_position - 4));
     out.Patch(length_position, std::string_view(length, 4));
