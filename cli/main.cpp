@@ -34,7 +34,8 @@ std::string ForTerminal(std::string_view bytes) {
         unsigned char c = static_cast<unsigned char>(bytes[i]);
         size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
         bool ok = len > 0 && i + len <= bytes.size();
-        for (size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(bytes[i + k]) >> 6) == 2;
+        for (size_t k = 1; ok && k < len; ++k)
+            ok = (static_cast<unsigned char>(bytes[i + k]) >> 6) == 2;
         if (ok && c >= 0x20) {
             out.append(bytes.substr(i, len));
             i += len;
@@ -72,7 +73,8 @@ int Info(const std::string& path) {
               << "Tracks: " << song.Header.NumTracks << "\n"
               << "Division: " << song.Header.Division << " ticks per quarter note\n";
     std::cout << "Tempo: " << song.Tempo << " beats per minute\n"
-              << "Time signature: " << song.TimeSigNumerator << "/" << song.TimeSigDenominator << "\n"
+              << "Time signature: " << song.TimeSigNumerator << "/" << song.TimeSigDenominator
+              << "\n"
               << "Key signature: " << song.KeySignature << " mode " << song.KeyMode << "\n";
     if (!song.Copyright.empty()) std::cout << "Copyright: " << ForTerminal(song.Copyright) << "\n";
     for (int32_t t = 0; t < song.Header.NumTracks && t < song.TrackSlots; ++t) {

@@ -44,6 +44,56 @@ constexpr uint8_t kDataBytes[8] = {2, 2, 2, 2, 1, 1, 2, 0};
 // The longest message without a body: four delta bytes, a status, two data.
 constexpr int64_t kLongestMessage = 7;
 
+// How many events a track chunk holds, by the same grammar as the event
+// step but without storing anything, so that the track's storage is taken
+// once and at its size. Most events are channel messages, counted here with
+// few branches; the rest, and the last bytes of the chunk, byte by byte.
+int64_t CountEvents(std::string_view chunk) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(chunk.data());
+    const size_t size = chunk.size();
+    int64_t count = 0;
+    size_t pos = 0;
+    uint8_t run_kind = 0;
+    auto vlq = [&]() {
+        int64_t value = 0;
+        for (int i = 0; i < 4 && pos < size; ++i) {
+            uint8_t b = bytes[pos++];
+            value = value * 128 + (b & 0x7F);
+            if (!(b & 0x80)) break;
+        }
+        return value;
+    };
+    while (pos < size) {
+        if (pos + kLongestMessage <= size) {
+            const uint8_t* p = bytes + pos;
+            size_t n = 1;
+            while ((p[n - 1] & 0x80) && n < 4) ++n;
+            const uint8_t status = p[n];
+            if (status != 0xF0 && status != 0xF7 && status != 0xFF) {
+                const int has_status = status >> 7;
+                run_kind = has_status ? (status & 0x7F) >> 4 : run_kind;
+                pos += n + has_status + std::max<int>(kDataBytes[run_kind], 1 - has_status);
+                ++count;
+                continue;
+            }
+        }
+        vlq();
+        if (pos >= size) break;
+        uint8_t status = bytes[pos++];
+        if (status == 0xFF) ++pos;
+        if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
+            pos += static_cast<size_t>(vlq());
+        } else if (status >= 0x80) {
+            run_kind = (status & 0x7F) / 16;
+            pos += kDataBytes[run_kind];
+        } else if (kDataBytes[run_kind] == 2) {
+            ++pos;
+        }
+        ++count;
+    }
+    return count;
+}
+
 // Reads the events of the current track chunk up to `track_end` into the
 // song. Channel and system messages (nearly every event of a song) are
 // decoded here straight from the bytes, by the same rules as ReadEvent;
@@ -57,75 +107,81 @@ bool ReadTrackEvents(MidiFile& Song, ByteSource& in, ReadState& state, int64_t t
     const auto* bytes = reinterpret_cast<const uint8_t*>(in.Bytes().data());
     const int64_t fast_limit = in.Length() - kLongestMessage;
     // The state of the read, kept in locals while channel messages are
-    // decoded here and handed back whenever ReadEvent takes over.
+    // decoded here and handed back whenever ReadEvent takes over, at the end
+    // and when an error leaves.
     int32_t count = stored_count;
     int32_t abs_time = state.AbsTime;
     uint8_t run_kind = state.RunKind;
     uint8_t run_channel = state.RunChannel;
     int64_t pos = in.Position();
-    while (pos < track_end) {
-        bool decoded = false;
-        if (pos <= fast_limit) {
-            const uint8_t* p = bytes + pos;
-            // The delta time: one to four bytes, as ReadVarLenBytes takes them.
-            int32_t delta = p[0] & 0x7F;
-            int n = 1;
-            if (p[0] & 0x80) {
-                uint8_t b;
-                do {
-                    b = p[n++];
-                    delta = delta * 128 + (b & 0x7F);
-                } while ((b & 0x80) && n < 4);
+    auto hand_back = [&] {
+        stored_count = count;
+        state.AbsTime = abs_time;
+        state.RunKind = run_kind;
+        state.RunChannel = run_channel;
+        if (pos != in.Position()) in.Seek(pos);
+    };
+    try {
+        while (pos < track_end) {
+            bool decoded = false;
+            if (pos <= fast_limit) {
+                const uint8_t* p = bytes + pos;
+                // The delta time: one to four bytes, as ReadVarLenBytes takes them.
+                int32_t delta = p[0] & 0x7F;
+                int n = 1;
+                if (p[0] & 0x80) {
+                    uint8_t b;
+                    do {
+                        b = p[n++];
+                        delta = delta * 128 + (b & 0x7F);
+                    } while ((b & 0x80) && n < 4);
+                }
+                const uint8_t status = p[n];
+                if (status != 0xF0 && status != 0xF7 && status != 0xFF) {
+                    // A full track is an error before anything of the event
+                    // is read; the slot itself is taken only for a whole event.
+                    if (count > track.Upper()) Raise(ErrorKind::SubscriptOutOfRange);
+                    const int32_t time = AddLong(abs_time, delta);
+                    MidiEvent& e = track.Event(count);
+                    // A status byte sets the running status; a data byte in
+                    // its place is the first data byte of a message that
+                    // repeats it. Both without a branch: they come at random.
+                    const int has_status = status >> 7;
+                    run_kind = has_status ? (status & 0x7F) >> 4 : run_kind;
+                    run_channel = has_status ? status & 0x0F : run_channel;
+                    const uint8_t* data = p + n + has_status;
+                    const uint8_t data_bytes = kDataBytes[run_kind];
+                    e.Time = time;
+                    e.Kind = run_kind;
+                    e.Channel = run_channel;
+                    e.Data1 = data_bytes >= 1 ? data[0] : 0;
+                    e.Data2 = data_bytes >= 2 ? data[1] : 0;
+                    abs_time = time;
+                    // With its status: delta, status, data. Without: delta
+                    // and at least the one byte that stood in for the status.
+                    pos += n + has_status + std::max<int>(data_bytes, 1 - has_status);
+                    decoded = true;
+                }
             }
-            const uint8_t status = p[n];
-            if (status != 0xF0 && status != 0xF7 && status != 0xFF) {
-                // Taking the slot first raises SubscriptOutOfRange when the
-                // track is full, before anything of the event is stored.
-                MidiEvent& e = track.Event(count);
-                const int32_t time = AddLong(abs_time, delta);
-                // A status byte sets the running status; a data byte in its
-                // place is the first data byte of a message that repeats it.
-                // Both ways without a branch, since they alternate at random.
-                const int has_status = status >> 7;
-                run_kind = has_status ? (status & 0x7F) >> 4 : run_kind;
-                run_channel = has_status ? status & 0x0F : run_channel;
-                const uint8_t* data = p + n + has_status;
-                const uint8_t data_bytes = kDataBytes[run_kind];
-                e.Time = time;
-                e.Kind = run_kind;
-                e.Channel = run_channel;
-                e.Data1 = data_bytes >= 1 ? data[0] : 0;
-                e.Data2 = data_bytes >= 2 ? data[1] : 0;
-                abs_time = time;
-                // With its status: delta, status, data. Without: delta and
-                // at least the one byte that stood in for the status.
-                pos += n + has_status + std::max<int>(data_bytes, 1 - has_status);
-                decoded = true;
+            if (!decoded) {
+                hand_back();
+                if (ReadEvent(Song, in, state) == EventStep::CutShort) return false;
+                pos = in.Position();
+                abs_time = state.AbsTime;
+                run_kind = state.RunKind;
+                run_channel = state.RunChannel;
+            }
+            ++count;
+            if (count % 512 == 0 && progress) {
+                hand_back();
+                progress(pos, in.Length());
             }
         }
-        if (!decoded) {
-            state.AbsTime = abs_time;
-            state.RunKind = run_kind;
-            state.RunChannel = run_channel;
-            stored_count = count;
-            if (pos != in.Position()) in.Seek(pos);
-            if (ReadEvent(Song, in, state) == EventStep::CutShort) return false;
-            pos = in.Position();
-            abs_time = state.AbsTime;
-            run_kind = state.RunKind;
-            run_channel = state.RunChannel;
-        }
-        ++count;
-        if (count % 512 == 0 && progress) {
-            stored_count = count;
-            progress(pos, in.Length());
-        }
+    } catch (...) {
+        hand_back();
+        throw;
     }
-    state.AbsTime = abs_time;
-    state.RunKind = run_kind;
-    state.RunChannel = run_channel;
-    stored_count = count;
-    if (pos != in.Position()) in.Seek(pos);
+    hand_back();
     return true;
 }
 
@@ -169,14 +225,9 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, const ReadProgress& progres
         const int32_t track_end = AddLong(ToLong(in.Position()), length);
         if (type == "MTrk") {
             state.AbsTime = 0;
-            // Every event takes at least two bytes of the file, so the track
-            // holds at most half its bytes (as far as the file has them)
-            // plus one events. Taking that much storage at once costs
-            // address space only: memory is used as the events fill it.
-            const int64_t track_bytes =
-                static_cast<int64_t>(in.Slice(in.Position(), track_end).size());
             Song.Track(state.TrackIndex)
-                .Reserve(static_cast<int32_t>(std::min<int64_t>(track_bytes / 2 + 1, INT32_MAX)));
+                .Reserve(static_cast<int32_t>(
+                    std::min<int64_t>(CountEvents(in.Slice(in.Position(), track_end)), INT32_MAX)));
             if (!ReadTrackEvents(Song, in, state, track_end, progress)) {
                 return "File is cut short inside track " + std::to_string(state.TrackIndex + 1) +
                        ".";
