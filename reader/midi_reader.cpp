@@ -66,8 +66,9 @@ int64_t CountEvents(std::string_view chunk) {
     while (pos < size) {
         if (pos + kLongestMessage <= size) {
             const uint8_t* p = bytes + pos;
-            size_t n = 1;
-            while ((p[n - 1] & 0x80) && n < 4) ++n;
+            // Length of the delta time, one to four bytes, without a branch.
+            const unsigned c0 = p[0] >> 7, c1 = c0 & (p[1] >> 7), c2 = c1 & (p[2] >> 7);
+            const size_t n = 1 + c0 + c1 + c2;
             const uint8_t status = p[n];
             if (status != 0xF0 && status != 0xF7 && status != 0xFF) {
                 const int has_status = status >> 7;
