@@ -35,8 +35,20 @@ void InsertTrackPair(MidiFile& Song, int16_t AfterTrack) {
     Song.Header.NumTracks = num_tracks;
     ResizeTracks(Song, new_top, false);
     // From the top down, so that no slot is overwritten before it has moved.
+    // A slot whose old contents are overwritten later in the loop is moved
+    // rather than copied: nobody sees the difference, and a big song does
+    // not get its events copied one by one. Only the two opened slots keep
+    // copies of what they held, as CopyTrack leaves them.
     for (int32_t i = top; i >= AfterTrack + 1; --i) {
-        CopyTrack(Song, static_cast<int16_t>(i), Song, static_cast<int16_t>(i + 2));
+        const int32_t to = i + 2;
+        if (i >= AfterTrack + 3) {
+            Song.Tracks[to] = std::move(Song.Tracks[i]);
+            Song.EventCount[to] = Song.EventCount[i];
+            Song.InstrumentName[to] = std::move(Song.InstrumentName[i]);
+            Song.TrackName[to] = std::move(Song.TrackName[i]);
+        } else {
+            CopyTrack(Song, static_cast<int16_t>(i), Song, static_cast<int16_t>(to));
+        }
     }
     Song.Count(AfterTrack + 1) = 0;
     Song.Count(AfterTrack + 2) = 0;
