@@ -100,6 +100,20 @@ std::vector<Job> PlanJobs(const ConvertCommand& Command) {
 }
 
 void WriteNewFile(const std::string& FileName, const std::string& Bytes) {
+    WriteNewFile(FileName, [&](int fd) {
+        size_t done = 0;
+        while (done < Bytes.size()) {
+            ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                RaiseWriteError(errno, FileName);
+            }
+            done += static_cast<size_t>(n);
+        }
+    });
+}
+
+void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>& Fill) {
     fs::path target(FileName);
     fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     // A hidden temporary file beside the target, made with the usual
@@ -119,14 +133,12 @@ void WriteNewFile(const std::string& FileName, const std::string& Bytes) {
         ::unlink(temp.c_str());
         RaiseWriteError(err, FileName);
     };
-    size_t done = 0;
-    while (done < Bytes.size()) {
-        ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        done += static_cast<size_t>(n);
+    try {
+        Fill(fd);
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw;
     }
     if (::fsync(fd) != 0) fail(errno);
     const int closed = ::close(fd);
@@ -188,12 +200,11 @@ std::string ConvertFile(const ConvertCommand& Command, const Job& Job, std::stri
         } else {
             KaraokeToLyrics(song, track, 0, !Command.Replace);
         }
-        const std::string bytes = EncodeMidiFile(song);
+        // Encoded straight into the file: a big song is never held twice.
         if (Command.Force) {
-            ReplaceFileContents(Job.Output, bytes);
-        } else {
-            WriteNewFile(Job.Output, bytes);
+            return WriteMidiFile(song, Job.Output);
         }
+        WriteNewFile(Job.Output, [&](int fd) { WriteMidiFileTo(song, fd, Job.Output); });
     } catch (const RuntimeError& e) {
         return std::string(kErrorPrefix) + e.what();
     } catch (const std::bad_alloc&) {

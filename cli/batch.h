@@ -2,6 +2,7 @@
 // existing files safe, one conversion, and the parallel run over all inputs.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ std::string ConvertFile(const ConvertCommand& Command, const Job& Job, std::stri
 // Writes `Bytes` as a new file: fails when `FileName` exists. The file appears
 // whole or not at all. Raises RuntimeError (FileAccess) on failure.
 void WriteNewFile(const std::string& FileName, const std::string& Bytes);
+// The same, with the bytes written by `Fill` into the new, open file.
+void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>& Fill);
 
 // Runs every job, `Command.Jobs` at a time (one per processor when 0). Each
 // success is reported on `out` ("IN -> OUT"), each failure on `err` with the

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "model/errors.h"
 #include "writer/number_writing.h"
@@ -28,20 +29,15 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// A new file beside `target` under a temporary name, renamed over the target
-// once it is complete. A file error is remembered rather than raised, so that
-// an error of the song being encoded, met later, still comes first; Commit
-// raises the first file error, and the temporary file never outlives a
-// failure.
-class TempFile {
+// Writes to an open file at given offsets. A failure is remembered rather
+// than raised, so that an error of the song being encoded, met later, still
+// comes first; Check raises the first failure.
+class FileSink {
   public:
-    explicit TempFile(const std::string& target) : target_(target) {}
-    ~TempFile() { Discard(); }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
+    FileSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
 
     void Write(std::string_view bytes) {
-        if (!Open()) return;
+        if (!Ready()) return;
         size_t done = 0;
         while (done < bytes.size()) {
             ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -53,7 +49,7 @@ class TempFile {
         }
     }
     void WriteAt(int64_t offset, std::string_view bytes) {
-        if (!Open()) return;
+        if (!Ready()) return;
         size_t done = 0;
         while (done < bytes.size()) {
             ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
@@ -65,43 +61,64 @@ class TempFile {
             done += static_cast<size_t>(n);
         }
     }
+    void Check() const {
+        if (error_ != 0) RaiseFileError(error_, name_);
+    }
+
+  protected:
+    // Whether writing can go on; a file opened late opens here.
+    virtual bool Ready() { return error_ == 0; }
+    void Fail(int err) {
+        if (error_ == 0) error_ = err;
+    }
+
+    int fd_;
+    int error_ = 0;
+    std::string name_;
+};
+
+// A new file beside `target` under a temporary name, created with the first
+// bytes written and renamed over the target once it is complete. The
+// temporary file never outlives a failure.
+class TempFile : public FileSink {
+  public:
+    explicit TempFile(const std::string& target) : FileSink(-1, target) {}
+    ~TempFile() { Discard(); }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
     // Flushes the file to disk and renames it over the target.
     void Commit() {
-        if (Open() && ::fsync(fd_) != 0) Fail(errno);
-        if (fd_ >= 0 && ::close(fd_) != 0 && error_ == 0) error_ = errno;
+        if (Ready() && ::fsync(fd_) != 0) Fail(errno);
+        if (fd_ >= 0 && ::close(fd_) != 0) Fail(errno);
         fd_ = -1;
-        if (error_ == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) error_ = errno;
-        if (error_ != 0) {
-            Discard();
-            RaiseFileError(error_, target_);
-        }
+        if (error_ == 0 && ::rename(temp_.c_str(), name_.c_str()) != 0) Fail(errno);
+        if (error_ != 0) Discard();
+        Check();
         temp_.clear();
     }
 
   private:
-    bool Open() {
+    bool Ready() override {
         if (error_ != 0) return false;
         if (fd_ >= 0) return true;
         struct stat st;
-        if (::stat(target_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            error_ = EISDIR;
+        if (::stat(name_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            Fail(EISDIR);
             return false;
         }
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; fd_ < 0; ++attempt) {
-            temp_ = DirectoryOf(target_) + "/.verselane-" + std::to_string(::getpid()) + "-" +
+            temp_ = DirectoryOf(name_) + "/.verselane-" + std::to_string(::getpid()) + "-" +
                     std::to_string(counter++) + ".tmp";
             fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ < 0 && (errno != EEXIST || attempt > 100)) {
-                error_ = errno;
+                Fail(errno);
                 temp_.clear();
                 return false;
             }
         }
         return true;
-    }
-    void Fail(int err) {
-        if (error_ == 0) error_ = err;
     }
     void Discard() {
         if (fd_ >= 0) ::close(fd_);
@@ -110,10 +127,7 @@ class TempFile {
         temp_.clear();
     }
 
-    std::string target_;
     std::string temp_;
-    int fd_ = -1;
-    int error_ = 0;
 };
 
 // The encoded bytes on their way out. They collect in a buffer; with a file
@@ -123,8 +137,10 @@ class Output {
   public:
     static constexpr size_t kFileBuffer = size_t{1} << 20;
 
-    explicit Output(TempFile* file) : file_(file) {
-        if (file_) buffer_.resize(kFileBuffer);
+    // Into a file through a buffer of kFileBuffer bytes, or all into memory,
+    // where `expected` bytes are taken at once.
+    explicit Output(FileSink* file, size_t expected = 0) : file_(file) {
+        buffer_.resize(file_ ? kFileBuffer : expected);
     }
 
     // Room for at least `n` more bytes at the returned cursor; Advance then
@@ -167,7 +183,7 @@ class Output {
         if (buffer_.size() - used_ < n) buffer_.resize(std::max(buffer_.size() * 2, used_ + n));
     }
 
-    TempFile* file_;
+    FileSink* file_;
     std::string buffer_;
     size_t used_ = 0;
     int64_t drained_ = 0;
@@ -324,10 +340,53 @@ void PutSong(Output& out, const MidiFile& Song) {
     for (int32_t t = 0; t < tracks; ++t) PutTrack(out, Song, t);
 }
 
+// Bytes of the variable-length quantity of `value` (0 to 0x0FFFFFFF).
+inline int64_t VarLenSize(int64_t value) {
+    return value < 0x80 ? 1 : value < 0x4000 ? 2 : value < 0x200000 ? 3 : 4;
+}
+
+// The number of bytes PutSong writes for the song, worked out the same way
+// without writing anything, so that a song encoded into memory takes its
+// buffer once. Only a hint: for a song that cannot be encoded (PutSong then
+// raises) it may be anything.
+int64_t EncodedSize(const MidiFile& song) {
+    int64_t size = 14;
+    const int16_t tracks = song.Header.NumTracks;
+    for (int32_t t = 0; t < tracks && t < static_cast<int32_t>(song.Tracks.size()); ++t) {
+        const std::vector<MidiEvent>& events = song.Tracks[t].Stored();
+        const int32_t count =
+            std::min<int32_t>(song.EventCount[t], static_cast<int32_t>(events.size()));
+        size += 8;
+        uint8_t last_status = 0;
+        int32_t latest = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            const MidiEvent& e = events[i];
+            size += VarLenSize(std::max<int64_t>(int64_t{e.Time} - latest, 0));
+            latest = std::max(latest, e.Time);
+            if (e.Kind <= 6 && e.Channel <= 15) {
+                const uint8_t status = static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel);
+                size += ((e.Time == 0) | (status != last_status)) + kChannelDataBytes[e.Kind];
+                last_status = status;
+            } else if (e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack) {
+                size += 3;
+                last_status = 0;
+            } else if (e.Kind == kKindMeta || e.Kind == kKindSysEx || e.Kind == kKindEscape) {
+                const int64_t body = static_cast<int64_t>(e.Data.size());
+                size += (e.Kind == kKindMeta ? 2 : 1) + VarLenSize(body) + body;
+                last_status = 0;
+            } else if (e.Kind == kKindSystem) {
+                size += 1;
+                last_status = static_cast<uint8_t>(0xF0 + e.Channel);
+            }
+        }
+    }
+    return size;
+}
+
 }  // namespace
 
 std::string EncodeMidiFile(const MidiFile& Song) {
-    Output out(nullptr);
+    Output out(nullptr, static_cast<size_t>(EncodedSize(Song)));
     PutSong(out, Song);
     return out.Take();
 }
@@ -336,6 +395,14 @@ void ReplaceFileContents(const std::string& FileName, std::string_view Bytes) {
     TempFile file(FileName);
     file.Write(Bytes);
     file.Commit();
+}
+
+void WriteMidiFileTo(const MidiFile& Song, int Fd, const std::string& FileName) {
+    FileSink file(Fd, FileName);
+    Output out(&file);
+    PutSong(out, Song);
+    out.Flush();
+    file.Check();
 }
 
 std::string WriteMidiFile(const MidiFile& Song, const std::string& FileName) {

@@ -19,6 +19,13 @@ std::string EncodeMidiFile(const MidiFile& Song);
 // success, else "Error processing file. Error: " and the reason.
 [[nodiscard]] std::string WriteMidiFile(const MidiFile& Song, const std::string& FileName);
 
+// Encodes the song straight into `Fd`, an open, empty file, through a buffer
+// of fixed size (track lengths are patched in place), so that no copy of the
+// whole file is made in memory. Raises RuntimeError: first what
+// EncodeMidiFile would raise for the song, then FileAccess naming `FileName`
+// for a failed write. The file is neither synced nor closed.
+void WriteMidiFileTo(const MidiFile& Song, int Fd, const std::string& FileName);
+
 // Replaces `FileName` with `Bytes` in one rename (RuntimeError on failure;
 // nothing is left behind then).
 void ReplaceFileContents(const std::string& FileName, std::string_view Bytes);
