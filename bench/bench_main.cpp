@@ -1,5 +1,7 @@
 // verselane-bench: throughput of reading, writing and converting songs, in
-// bytes of the song's file per second.
+// bytes of the song's file per second. ReadWithProgress (the read as the
+// desktop program makes it) and LyricsToKaraoke / KaraokeToLyrics on the
+// 20 MB song are the desktop program's waits.
 //
 // The songs: a 20 MB format 1 file with 20,000 lyrics and a typical 200 KB
 // karaoke song, both made by ../shared/tools/gen_big_midi.py when the
@@ -14,6 +16,8 @@
 #include <vector>
 
 #include "bench/bench_files.h"
+#include "lyrics/converters.h"
+#include "lyrics/track_choice.h"
 #include "model/midi_file.h"
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"
@@ -111,6 +115,86 @@ void CopyBench(benchmark::State& state, const LoadedSong* s) {
     state.SetBytesProcessed(state.iterations() * s->size);
 }
 
+// The read as the desktop program makes it: with a progress callback that
+// lets the window repaint every 512 events.
+void ReadWithProgressBench(benchmark::State& state, const LoadedSong* s) {
+    int64_t calls = 0;
+    const ReadProgress progress = [&](int64_t, int64_t) { ++calls; };
+    for (auto _ : state) {
+        MidiFile song;
+        ResetMidiFile(song);
+        std::string message = ReadMidiFile(song, s->file.path.string(), progress);
+        if (!message.empty()) state.SkipWithError(message.c_str());
+        state.PauseTiming();
+        song = MidiFile{};
+        state.ResumeTiming();
+    }
+    state.counters["progress_calls"] =
+        benchmark::Counter(static_cast<double>(calls), benchmark::Counter::kAvgIterations);
+    state.SetBytesProcessed(state.iterations() * s->size);
+}
+
+// One conversion of the song in memory; each round starts from a fresh copy
+// of the song read (the copy is not timed).
+template <typename Convert>
+void ConvertBench(benchmark::State& state, const MidiFile& source, int64_t size, Convert convert) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        MidiFile song = source;
+        state.ResumeTiming();
+        convert(song);
+        benchmark::DoNotOptimize(song.EventCount.data());
+        state.PauseTiming();
+        song = MidiFile{};
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * size);
+}
+
+const KaraokeInfo kInfo{"ENGL", "Benchmark Song", "Verselane", ""};
+
+void LyricsToKaraokeBench(benchmark::State& state, const LoadedSong* s) {
+    const int16_t track = ChooseSourceTrack(s->song, ConversionDirection::LyricsToKaraoke);
+    if (track < 0) return state.SkipWithError("no lyrics");
+    ConvertBench(state, s->song, s->size, [&](MidiFile& song) {
+        int16_t source = track;
+        LyricsToKaraoke(song, source, kInfo);
+    });
+}
+
+// From the karaoke file that LyricsToKaraoke makes of the song (or the song
+// itself when it holds karaoke text already).
+void KaraokeToLyricsBench(benchmark::State& state, const LoadedSong* s, bool keep) {
+    MidiFile karaoke = s->song;
+    int16_t track = ChooseSourceTrack(karaoke, ConversionDirection::KaraokeToLyrics);
+    if (track < 0) {
+        int16_t source = ChooseSourceTrack(karaoke, ConversionDirection::LyricsToKaraoke);
+        if (source < 0) return state.SkipWithError("no lyrics nor karaoke text");
+        LyricsToKaraoke(karaoke, source, kInfo);
+        track = ChooseSourceTrack(karaoke, ConversionDirection::KaraokeToLyrics);
+    }
+    ConvertBench(state, karaoke, s->size,
+                 [&](MidiFile& song) { KaraokeToLyrics(song, track, 0, keep); });
+}
+
+// What `verselane-cli to-karaoke` does: read, convert, write.
+void ReadConvertWriteBench(benchmark::State& state, const LoadedSong* s) {
+    const std::string out = OutputPath(*s).string();
+    for (auto _ : state) {
+        MidiFile song;
+        ResetMidiFile(song);
+        std::string message = ReadMidiFile(song, s->file.path.string());
+        int16_t track = ChooseSourceTrack(song, ConversionDirection::LyricsToKaraoke);
+        if (message.empty() && track >= 0) {
+            LyricsToKaraoke(song, track, kInfo);
+            message = WriteMidiFile(song, out);
+        }
+        if (!message.empty()) state.SkipWithError(message.c_str());
+    }
+    std::remove(out.c_str());
+    state.SetBytesProcessed(state.iterations() * s->size);
+}
+
 std::vector<BenchFile> Songs() {
     std::vector<BenchFile> files = {
         {"big20M", GeneratedSong("big20M.mid", "")},
@@ -152,6 +236,21 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("WriteMidiFile/" + name).c_str(), WriteFileBench, song)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("ReadWrite/" + name).c_str(), CopyBench, song)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("ReadWithProgress/" + name).c_str(), ReadWithProgressBench,
+                                     song)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("LyricsToKaraoke/" + name).c_str(), LyricsToKaraokeBench,
+                                     song)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("KaraokeToLyrics/keep/" + name).c_str(), KaraokeToLyricsBench,
+                                     song, true)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("KaraokeToLyrics/replace/" + name).c_str(),
+                                     KaraokeToLyricsBench, song, false)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("ReadConvertWrite/" + name).c_str(), ReadConvertWriteBench,
+                                     song)
             ->Unit(benchmark::kMillisecond);
     }
     benchmark::RunSpecifiedBenchmarks();
