@@ -13,8 +13,11 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <ostream>
+#include <set>
 #include <thread>
+#include <utility>
 
 #include "model/errors.h"
 #include "reader/midi_reader.h"
@@ -35,10 +38,12 @@ std::string SamePathKey(const std::string& path) {
     return p.string();
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    if (SamePathKey(a) == SamePathKey(b)) return true;
-    std::error_code ec;
-    return fs::equivalent(a, b, ec);  // hard links; false when either is missing
+// The identity of an existing file (device and inode), which also tells hard
+// links apart from copies.
+std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return std::make_pair(st.st_dev, st.st_ino);
 }
 
 [[noreturn]] void RaiseWriteError(int err, const std::string& file) {
@@ -79,18 +84,25 @@ std::vector<Job> PlanJobs(const ConvertCommand& Command) {
         jobs.push_back(job);
     }
     // No output may land on an input (its own or another's: the batch may be
-    // reading it at that moment), nor on the output of an earlier input.
+    // reading it at that moment), nor on the output of an earlier input. Each
+    // path is resolved once, so a batch of thousands of files stays quick.
+    std::map<std::string, std::string> inputs;  // path key -> input
+    std::set<std::pair<dev_t, ino_t>> input_files;
+    for (const std::string& input : Command.Inputs) {
+        inputs.emplace(SamePathKey(input), input);
+        if (auto id = FileIdentity(input)) input_files.insert(*id);
+    }
     std::map<std::string, std::string> taken;  // output key -> input that writes it
     for (Job& job : jobs) {
-        for (const std::string& input : Command.Inputs) {
-            if (SameFile(job.Output, input)) {
-                job.Problem = "the output " + job.Output + " would write over the input " + input +
-                              " (inputs are never replaced; use -o or --out-dir)";
-                break;
-            }
-        }
-        if (!job.Problem.empty()) continue;
         const std::string key = SamePathKey(job.Output);
+        auto input = inputs.find(key);
+        const std::optional<std::pair<dev_t, ino_t>> id = FileIdentity(job.Output);
+        if (input != inputs.end() || (id && input_files.count(*id))) {
+            job.Problem = "the output " + job.Output + " would write over the input " +
+                          (input != inputs.end() ? input->second : std::string("(a link to it)")) +
+                          " (inputs are never replaced; use -o or --out-dir)";
+            continue;
+        }
         auto [it, fresh] = taken.emplace(key, job.Input);
         if (!fresh) {
             job.Problem = "the output " + job.Output + " is already the output of " + it->second;

@@ -243,6 +243,14 @@ TEST(CommandLine, InputsAndExistingFilesAreSafe) {
         << other.err;
     EXPECT_EQ(test::ReadAll(dir / "a.lyrics.mid"), other_input);
 
+    // Nor through a hard link to it.
+    fs::create_hard_link(dir / "song.kar", dir / "hard.mid");
+    Outcome linked = Cli(dir, {"to-lyrics", "song.kar", "-o", "hard.mid", "--force"});
+    EXPECT_EQ(linked.status, 1);
+    EXPECT_NE(linked.err.find("would write over the input (a link to it)"), std::string::npos)
+        << linked.err;
+    EXPECT_EQ(test::ReadAll(dir / "song.kar"), song);
+
     // Two inputs of one name into one folder: the second is refused.
     Outcome twice = Cli(dir, {"to-lyrics", "song.kar", "sub/song.kar", "--out-dir", "out"});
     EXPECT_EQ(twice.status, 1);
