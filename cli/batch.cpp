@@ -164,37 +164,44 @@ void WriteNewFile(const std::string& FileName, const std::string& Bytes) {
     fail(err);
 }
 
-std::string ConvertFile(const ConvertCommand& Command, const Job& Job, std::string& Notes) {
-    if (!Job.Problem.empty()) return Job.Problem;
+JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
+    JobResult result;
+    auto fail = [&](std::string problem) {
+        result.Problem = std::move(problem);
+        return result;
+    };
+    if (!Job.Problem.empty()) return fail(Job.Problem);
     std::error_code ec;
     if (!Command.Force && fs::exists(fs::symlink_status(Job.Output, ec))) {
-        return "the output " + Job.Output + " exists already (--force replaces it)";
+        return fail("the output " + Job.Output + " exists already (--force replaces it)");
     }
     MidiFile song;
     ResetMidiFile(song);
     std::string message = ReadMidiFile(song, Job.Input);
     if (!message.empty()) {
-        if (!IsReadWarning(message)) return message;
-        Notes += "warning: " + message + " (converting what could be read)\n";
+        if (!IsReadWarning(message)) return fail(message);
+        result.Warnings.push_back(message + " (converting what could be read)");
     }
     try {
         const int16_t tracks = RealTrackCount(song);
         int16_t track;
         if (Command.Track) {
             if (*Command.Track >= tracks) {
-                return "there is no track " + std::to_string(*Command.Track) + " (the song has " +
-                       std::to_string(tracks) + " tracks, 0 to " + std::to_string(tracks - 1) + ")";
+                return fail("there is no track " + std::to_string(*Command.Track) +
+                            " (the song has " + std::to_string(tracks) + " tracks, 0 to " +
+                            std::to_string(tracks - 1) + ")");
             }
             track = static_cast<int16_t>(*Command.Track);
             if (!HoldsMaterial(MaterialOf(song, track), Command.Direction)) {
-                return "track " + std::to_string(track) + " holds no " +
-                       MaterialName(Command.Direction);
+                return fail("track " + std::to_string(track) + " holds no " +
+                            MaterialName(Command.Direction));
             }
         } else {
             track = ChooseSourceTrack(song, Command.Direction);
-            if (track < 0) return std::string("no ") + MaterialName(Command.Direction) + " found";
+            if (track < 0)
+                return fail(std::string("no ") + MaterialName(Command.Direction) + " found");
         }
-        Notes += "track " + std::to_string(track);
+        result.Track = track;
         if (Command.Direction == ConversionDirection::LyricsToKaraoke) {
             LyricsToKaraoke(song, track, Command.Info);
         } else {
@@ -207,11 +214,11 @@ std::string ConvertFile(const ConvertCommand& Command, const Job& Job, std::stri
             WriteNewFile(Job.Output, bytes);
         }
     } catch (const RuntimeError& e) {
-        return std::string(kErrorPrefix) + e.what();
+        return fail(std::string(kErrorPrefix) + e.what());
     } catch (const std::bad_alloc&) {
-        return std::string(kErrorPrefix) + ErrorKindText(ErrorKind::OutOfMemory);
+        return fail(std::string(kErrorPrefix) + ErrorKindText(ErrorKind::OutOfMemory));
     }
-    return {};
+    return result;
 }
 
 int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err) {
@@ -229,26 +236,22 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
     std::mutex report;
     auto work = [&] {
         for (size_t i = next++; i < jobs.size(); i = next++) {
-            std::string notes;
-            std::string problem;
+            JobResult result;
             try {
-                problem = ConvertFile(Command, jobs[i], notes);
+                result = ConvertFile(Command, jobs[i]);
             } catch (const std::exception& e) {  // anything unforeseen fails this file only
-                problem = e.what();
+                result.Problem = e.what();
             }
             std::lock_guard<std::mutex> lock(report);
-            size_t start = 0;
-            // Warnings first, each with the file's name.
-            for (size_t end; (end = notes.find('\n', start)) != std::string::npos;
-                 start = end + 1) {
-                err << jobs[i].Input << ": " << notes.substr(start, end - start) << "\n";
+            for (const std::string& warning : result.Warnings) {
+                err << jobs[i].Input << ": warning: " << warning << "\n";
             }
-            if (problem.empty()) {
-                out << jobs[i].Input << " -> " << jobs[i].Output << " (" << notes.substr(start)
+            if (result.Problem.empty()) {
+                out << jobs[i].Input << " -> " << jobs[i].Output << " (track " << result.Track
                     << ")\n";
             } else {
                 ++failures;
-                err << jobs[i].Input << ": " << problem << "\n";
+                err << jobs[i].Input << ": " << result.Problem << "\n";
             }
         }
     };

@@ -155,6 +155,16 @@ TEST(CommandLine, BatchGoesOnPastFailingInputs) {
     EXPECT_EQ(test::RunCommand("midicsv " + Quote((dir / "out/two.kar").string()), &listing), 0);
     EXPECT_NE(listing.find("Text_t, \"\\\\Bye\""), std::string::npos) << listing;
 
+    // A damaged file is converted as far as it could be read, with a warning.
+    const std::string whole = LyricSongBytes();
+    test::WriteAll(dir / "cut.mid", whole.substr(0, whole.size() - 3));
+    Outcome cut = Cli(dir, {"to-karaoke", "cut.mid"});
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_EQ(cut.err,
+              "cut.mid: warning: File is cut short inside track 2. (converting what could "
+              "be read)\n");
+    EXPECT_EQ(MaterialOf(Read(dir / "cut.kar"), 2).TextEvents, 10);  // 6 information lines, 4 words
+
     // All good: exit status 0, and the same files whatever the number of jobs.
     Outcome again = Cli(dir, {"to-karaoke", "one.mid", "two.mid", "--out-dir", "out1", "-j", "1"});
     EXPECT_EQ(again.status, 0) << again.err;
