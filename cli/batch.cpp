@@ -13,8 +13,11 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <ostream>
+#include <set>
 #include <thread>
+#include <utility>
 
 #include "model/errors.h"
 #include "reader/midi_reader.h"
@@ -35,10 +38,12 @@ std::string SamePathKey(const std::string& path) {
     return p.string();
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    if (SamePathKey(a) == SamePathKey(b)) return true;
-    std::error_code ec;
-    return fs::equivalent(a, b, ec);  // hard links; false when either is missing
+// The identity of an existing file (device and inode), which also tells hard
+// links apart from copies.
+std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return std::make_pair(st.st_dev, st.st_ino);
 }
 
 [[noreturn]] void RaiseWriteError(int err, const std::string& file) {
@@ -79,18 +84,25 @@ std::vector<Job> PlanJobs(const ConvertCommand& Command) {
         jobs.push_back(job);
     }
     // No output may land on an input (its own or another's: the batch may be
-    // reading it at that moment), nor on the output of an earlier input.
+    // reading it at that moment), nor on the output of an earlier input. Each
+    // path is resolved once, so a batch of thousands of files stays quick.
+    std::map<std::string, std::string> inputs;  // path key -> input
+    std::set<std::pair<dev_t, ino_t>> input_files;
+    for (const std::string& input : Command.Inputs) {
+        inputs.emplace(SamePathKey(input), input);
+        if (auto id = FileIdentity(input)) input_files.insert(*id);
+    }
     std::map<std::string, std::string> taken;  // output key -> input that writes it
     for (Job& job : jobs) {
-        for (const std::string& input : Command.Inputs) {
-            if (SameFile(job.Output, input)) {
-                job.Problem = "the output " + job.Output + " would write over the input " + input +
-                              " (inputs are never replaced; use -o or --out-dir)";
-                break;
-            }
-        }
-        if (!job.Problem.empty()) continue;
         const std::string key = SamePathKey(job.Output);
+        auto input = inputs.find(key);
+        const std::optional<std::pair<dev_t, ino_t>> id = FileIdentity(job.Output);
+        if (input != inputs.end() || (id && input_files.count(*id))) {
+            job.Problem = "the output " + job.Output + " would write over the input " +
+                          (input != inputs.end() ? input->second : std::string("(a link to it)")) +
+                          " (inputs are never replaced; use -o or --out-dir)";
+            continue;
+        }
         auto [it, fresh] = taken.emplace(key, job.Input);
         if (!fresh) {
             job.Problem = "the output " + job.Output + " is already the output of " + it->second;
@@ -164,37 +176,44 @@ void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>
     fail(err);
 }
 
-std::string ConvertFile(const ConvertCommand& Command, const Job& Job, std::string& Notes) {
-    if (!Job.Problem.empty()) return Job.Problem;
+JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
+    JobResult result;
+    auto fail = [&](std::string problem) {
+        result.Problem = std::move(problem);
+        return result;
+    };
+    if (!Job.Problem.empty()) return fail(Job.Problem);
     std::error_code ec;
     if (!Command.Force && fs::exists(fs::symlink_status(Job.Output, ec))) {
-        return "the output " + Job.Output + " exists already (--force replaces it)";
+        return fail("the output " + Job.Output + " exists already (--force replaces it)");
     }
     MidiFile song;
     ResetMidiFile(song);
     std::string message = ReadMidiFile(song, Job.Input);
     if (!message.empty()) {
-        if (!IsReadWarning(message)) return message;
-        Notes += "warning: " + message + " (converting what could be read)\n";
+        if (!IsReadWarning(message)) return fail(message);
+        result.Warnings.push_back(message + " (converting what could be read)");
     }
     try {
         const int16_t tracks = RealTrackCount(song);
         int16_t track;
         if (Command.Track) {
             if (*Command.Track >= tracks) {
-                return "there is no track " + std::to_string(*Command.Track) + " (the song has " +
-                       std::to_string(tracks) + " tracks, 0 to " + std::to_string(tracks - 1) + ")";
+                return fail("there is no track " + std::to_string(*Command.Track) +
+                            " (the song has " + std::to_string(tracks) + " tracks, 0 to " +
+                            std::to_string(tracks - 1) + ")");
             }
             track = static_cast<int16_t>(*Command.Track);
             if (!HoldsMaterial(MaterialOf(song, track), Command.Direction)) {
-                return "track " + std::to_string(track) + " holds no " +
-                       MaterialName(Command.Direction);
+                return fail("track " + std::to_string(track) + " holds no " +
+                            MaterialName(Command.Direction));
             }
         } else {
             track = ChooseSourceTrack(song, Command.Direction);
-            if (track < 0) return std::string("no ") + MaterialName(Command.Direction) + " found";
+            if (track < 0)
+                return fail(std::string("no ") + MaterialName(Command.Direction) + " found");
         }
-        Notes += "track " + std::to_string(track);
+        result.Track = track;
         if (Command.Direction == ConversionDirection::LyricsToKaraoke) {
             LyricsToKaraoke(song, track, Command.Info);
         } else {
@@ -206,11 +225,11 @@ std::string ConvertFile(const ConvertCommand& Command, const Job& Job, std::stri
         }
         WriteNewFile(Job.Output, [&](int fd) { WriteMidiFileTo(song, fd, Job.Output); });
     } catch (const RuntimeError& e) {
-        return std::string(kErrorPrefix) + e.what();
+        return fail(std::string(kErrorPrefix) + e.what());
     } catch (const std::bad_alloc&) {
-        return std::string(kErrorPrefix) + ErrorKindText(ErrorKind::OutOfMemory);
+        return fail(std::string(kErrorPrefix) + ErrorKindText(ErrorKind::OutOfMemory));
     }
-    return {};
+    return result;
 }
 
 int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err) {
@@ -228,26 +247,22 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
     std::mutex report;
     auto work = [&] {
         for (size_t i = next++; i < jobs.size(); i = next++) {
-            std::string notes;
-            std::string problem;
+            JobResult result;
             try {
-                problem = ConvertFile(Command, jobs[i], notes);
+                result = ConvertFile(Command, jobs[i]);
             } catch (const std::exception& e) {  // anything unforeseen fails this file only
-                problem = e.what();
+                result.Problem = e.what();
             }
             std::lock_guard<std::mutex> lock(report);
-            size_t start = 0;
-            // Warnings first, each with the file's name.
-            for (size_t end; (end = notes.find('\n', start)) != std::string::npos;
-                 start = end + 1) {
-                err << jobs[i].Input << ": " << notes.substr(start, end - start) << "\n";
+            for (const std::string& warning : result.Warnings) {
+                err << jobs[i].Input << ": warning: " << warning << "\n";
             }
-            if (problem.empty()) {
-                out << jobs[i].Input << " -> " << jobs[i].Output << " (" << notes.substr(start)
+            if (result.Problem.empty()) {
+                out << jobs[i].Input << " -> " << jobs[i].Output << " (track " << result.Track
                     << ")\n";
             } else {
                 ++failures;
-                err << jobs[i].Input << ": " << problem << "\n";
+                err << jobs[i].Input << ": " << result.Problem << "\n";
             }
         }
     };

@@ -29,10 +29,15 @@ std::string DefaultOutputName(const std::string& Input, ConversionDirection Dire
 // The jobs of a conversion command, in the order of its inputs.
 std::vector<Job> PlanJobs(const ConvertCommand& Command);
 
-// Converts one input. Returns the empty string on success, else what went
-// wrong (without the file name); `Notes` receives the track converted and any
-// warning of the reader.
-std::string ConvertFile(const ConvertCommand& Command, const Job& Job, std::string& Notes);
+// What became of one input.
+struct JobResult {
+    std::string Problem;                // why it failed; empty on success
+    std::vector<std::string> Warnings;  // the reader's message for a damaged file
+    int Track = -1;                     // the track converted
+};
+
+// Converts one input.
+JobResult ConvertFile(const ConvertCommand& Command, const Job& Job);
 
 // Writes `Bytes` as a new file: fails when `FileName` exists. The file appears
 // whole or not at all. Raises RuntimeError (FileAccess) on failure.

@@ -85,8 +85,11 @@ constexpr const char* kToKaraokeHelp =
     "  --force               replace output files that exist already\n"
     "  -j N                  convert N files at a time (default: one per processor)\n"
     "\n"
-    "No input is ever written over, not even with --force. Each file that fails is\n"
-    "reported with its name and the others go on; the exit status is 1 then.\n";
+    "No input is ever written over, not even with --force (a conversion in place\n"
+    "would lose the original if anything went wrong, and other jobs of the batch\n"
+    "may be reading it). Each file that fails is reported with its name and the\n"
+    "others go on; the exit status is 1 then. A damaged file is converted as far\n"
+    "as it could be read, with a warning.\n";
 
 constexpr const char* kToLyricsHelp =
     "Usage: verselane-cli to-lyrics IN... [-o OUT | --out-dir DIR] [--track N]\n"
@@ -109,8 +112,11 @@ constexpr const char* kToLyricsHelp =
     "  --force               replace output files that exist already\n"
     "  -j N                  convert N files at a time (default: one per processor)\n"
     "\n"
-    "No input is ever written over, not even with --force. Each file that fails is\n"
-    "reported with its name and the others go on; the exit status is 1 then.\n";
+    "No input is ever written over, not even with --force (a conversion in place\n"
+    "would lose the original if anything went wrong, and other jobs of the batch\n"
+    "may be reading it). Each file that fails is reported with its name and the\n"
+    "others go on; the exit status is 1 then. A damaged file is converted as far\n"
+    "as it could be read, with a warning.\n";
 
 constexpr const char* kCopyHelp =
     "Usage: verselane-cli copy IN OUT\n"
