@@ -221,7 +221,8 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
         }
         // Encoded straight into the file: a big song is never held twice.
         if (Command.Force) {
-            return WriteMidiFile(song, Job.Output);
+            const std::string written = WriteMidiFile(song, Job.Output);
+            return written.empty() ? result : fail(written);
         }
         WriteNewFile(Job.Output, [&](int fd) { WriteMidiFileTo(song, fd, Job.Output); });
     } catch (const RuntimeError& e) {
