@@ -8,9 +8,12 @@
 // program starts (kept in the data folder for the next run), and the largest
 // files of the corpus. Any benchmark option works, for instance
 //   verselane-bench --benchmark_filter=Read --benchmark_min_time=2
+// VERSELANE_BENCH_FILES adds songs (paths separated by ':'), named extra/NAME.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -201,6 +204,18 @@ std::vector<BenchFile> Songs() {
         {"song200K", GeneratedSong("song200K.mid", "--size 200K --lyrics 400")},
     };
     for (BenchFile& f : LargestCorpusFiles(3)) files.push_back(std::move(f));
+    // More songs, for instance the sizes that scripts/bench-compare compares.
+    if (const char* more = std::getenv("VERSELANE_BENCH_FILES")) {
+        std::string list = more;
+        for (size_t start = 0; start <= list.size();) {
+            size_t end = std::min(list.find(':', start), list.size());
+            if (end > start) {
+                fs::path path = list.substr(start, end - start);
+                files.push_back({"extra/" + path.filename().string(), path});
+            }
+            start = end + 1;
+        }
+    }
     return files;
 }
 
