@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -138,20 +139,29 @@ class Output {
     static constexpr size_t kFileBuffer = size_t{1} << 20;
 
     // Into a file through a buffer of kFileBuffer bytes, or all into memory,
-    // where `expected` bytes are taken at once.
+    // where `expected` bytes are taken at once. The file's buffer is not
+    // cleared first: a small song touches only the part of it that it uses.
     explicit Output(FileSink* file, size_t expected = 0) : file_(file) {
-        buffer_.resize(file_ ? kFileBuffer : expected);
+        if (file_) {
+            block_ = std::make_unique_for_overwrite<char[]>(kFileBuffer);
+            data_ = block_.get();
+            size_ = kFileBuffer;
+        } else {
+            text_.resize(expected);
+            data_ = text_.data();
+            size_ = text_.size();
+        }
     }
 
     // Room for at least `n` more bytes at the returned cursor; Advance then
     // says how far the cursor got.
     char* Room(size_t n) {
-        if (buffer_.size() - used_ < n) MakeRoom(n);
-        return buffer_.data() + used_;
+        if (size_ - used_ < n) MakeRoom(n);
+        return data_ + used_;
     }
-    void Advance(const char* cursor) { used_ = static_cast<size_t>(cursor - buffer_.data()); }
+    void Advance(const char* cursor) { used_ = static_cast<size_t>(cursor - data_); }
     // The end of the room that the last Room call gave.
-    char* End() { return buffer_.data() + buffer_.size(); }
+    char* End() { return data_ + size_; }
     // Offset of the next byte from the start of the file.
     int64_t Offset() const { return drained_ + static_cast<int64_t>(used_); }
     // Overwrites bytes written earlier (a track's length, once it is known).
@@ -162,29 +172,42 @@ class Output {
             file_->WriteAt(offset, bytes.substr(0, in_file));
         }
         if (in_file < bytes.size()) {
-            std::memcpy(buffer_.data() + (offset + in_file - drained_), bytes.data() + in_file,
+            std::memcpy(data_ + (offset + in_file - drained_), bytes.data() + in_file,
                         bytes.size() - in_file);
         }
     }
     void Flush() {
-        if (file_ && used_ > 0) file_->Write(std::string_view(buffer_.data(), used_));
+        if (file_ && used_ > 0) file_->Write(std::string_view(data_, used_));
         drained_ += static_cast<int64_t>(used_);
         used_ = 0;
     }
     // Everything written, when there is no file.
     std::string Take() {
-        buffer_.resize(used_);
-        return std::move(buffer_);
+        text_.resize(used_);
+        return std::move(text_);
     }
 
   private:
     void MakeRoom(size_t n) {
-        if (file_) Flush();
-        if (buffer_.size() - used_ < n) buffer_.resize(std::max(buffer_.size() * 2, used_ + n));
+        if (file_) {
+            Flush();
+            if (size_ < n) {  // one body longer than the whole buffer
+                size_ = std::max(size_ * 2, n);
+                block_ = std::make_unique_for_overwrite<char[]>(size_);
+                data_ = block_.get();
+            }
+            return;
+        }
+        text_.resize(std::max(text_.size() * 2, used_ + n));
+        data_ = text_.data();
+        size_ = text_.size();
     }
 
     FileSink* file_;
-    std::string buffer_;
+    std::unique_ptr<char[]> block_;  // the buffer towards a file
+    std::string text_;               // everything, without a file
+    char* data_ = nullptr;
+    size_t size_ = 0;
     size_t used_ = 0;
     int64_t drained_ = 0;
 };
