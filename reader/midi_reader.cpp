@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -26,7 +27,7 @@ constexpr std::string_view kNoTrack = "Failed to find MTrk track header for trac
 }
 
 class FileHandle {
-public:
+  public:
     explicit FileHandle(int fd) : fd_(fd) {}
     ~FileHandle() {
         if (fd_ >= 0) ::close(fd_);
@@ -35,7 +36,7 @@ public:
     FileHandle& operator=(const FileHandle&) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -72,10 +73,43 @@ int64_t CountEvents(std::string_view chunk) {
     return count;
 }
 
-std::string ReadSong(MidiFile& Song, ByteSource& in, const ReadProgress& progress) {
-    Song.FileLength = ToLong(in.Length());
+std::string CutShortMessage(int16_t track_index) {
+    return "File is cut short inside track " + std::to_string(track_index + 1) + ".";
+}
+
+// A RIFF "RMID" file (RIFF header, form type "RMID", then chunks of a 4-byte
+// id, a little-endian 32-bit length and the data padded to an even length)
+// carries a Standard MIDI File in its "data" chunk: the bytes of that chunk,
+// as far as the file holds them. Any other file is returned as it is; an RMID
+// file without a "data" chunk gives nothing, so it has no MIDI header.
+std::string_view UnwrapRiffMidi(std::string_view bytes) {
+    if (bytes.size() < 12 || bytes.substr(0, 4) != "RIFF" || bytes.substr(8, 4) != "RMID") {
+        return bytes;
+    }
+    auto little_endian = [&](size_t at) {
+        uint32_t value = 0;
+        for (int i = 3; i >= 0; --i) value = value * 256 + static_cast<uint8_t>(bytes[at + i]);
+        return value;
+    };
+    size_t pos = 12;
+    while (bytes.size() - pos >= 8) {
+        std::string_view id = bytes.substr(pos, 4);
+        size_t length = little_endian(pos + 4);
+        pos += 8;
+        if (id == "data") return bytes.substr(pos, std::min(length, bytes.size() - pos));
+        if (length >= bytes.size() - pos) break;
+        pos += length + (length & 1);
+    }
+    return {};
+}
+
+std::string ReadSong(MidiFile& Song, ByteSource& in, int64_t file_length,
+                     const ReadProgress& progress) {
+    Song.FileLength = ToLong(file_length);
 
     if (in.ReadBytes(4) != "MThd") return std::string(kNoHeader);
+    // A file that ends before the three header fields has no usable header.
+    if (in.Length() < 14) return std::string(kNoHeader);
     int32_t header_length = 0;
     ReadLong(in, header_length);
     const int32_t first_chunk = AddLong(ToLong(in.Position()), header_length);
@@ -111,6 +145,9 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, const ReadProgress& progres
         ReadLong(in, length);
         const int32_t track_end = AddLong(ToLong(in.Position()), length);
         if (type == "MTrk") {
+            // The file ends inside the chunk's length field: its length is
+            // unknown, so nothing of the track can be read.
+            if (in.Eof()) return CutShortMessage(state.TrackIndex);
             state.AbsTime = 0;
             MidiTrack& track = Song.Track(state.TrackIndex);
             track.Reserve(static_cast<int32_t>(
@@ -118,8 +155,7 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, const ReadProgress& progres
             int32_t& count = Song.Count(state.TrackIndex);
             while (in.Position() < track_end) {
                 if (ReadEvent(Song, in, state) == EventStep::CutShort) {
-                    return "File is cut short inside track " + std::to_string(state.TrackIndex + 1) +
-                           ".";
+                    return CutShortMessage(state.TrackIndex);
                 }
                 count = AddLong(count, 1);
                 if (count % 512 == 0 && progress) progress(in.Position(), in.Length());
@@ -156,8 +192,8 @@ std::string LoadFileBytes(const std::string& FileName) {
 
 std::string ReadMidiBytes(MidiFile& Song, std::string_view Bytes, const ReadProgress& Progress) {
     try {
-        ByteSource in(Bytes);
-        return ReadSong(Song, in, Progress);
+        ByteSource in(UnwrapRiffMidi(Bytes));
+        return ReadSong(Song, in, static_cast<int64_t>(Bytes.size()), Progress);
     } catch (const RuntimeError& e) {
         return std::string(kErrorPrefix) + e.what();
     } catch (const std::bad_alloc&) {

@@ -26,7 +26,9 @@ using ReadProgress = std::function<void(int64_t done, int64_t total)>;
 [[nodiscard]] std::string ReadMidiFile(MidiFile& Song, const std::string& FileName,
                                        const ReadProgress& Progress = {});
 
-// The same, from bytes already in memory.
+// The same, from bytes already in memory. A RIFF "RMID" file is read as the
+// Standard MIDI File in its "data" chunk. Bytes after the last announced
+// track chunk are not looked at.
 [[nodiscard]] std::string ReadMidiBytes(MidiFile& Song, std::string_view Bytes,
                                         const ReadProgress& Progress = {});
 
