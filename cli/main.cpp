@@ -1,9 +1,12 @@
 // verselane-cli: the command-line face of Verselane.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "model/errors.h"
 #include "model/midi_file.h"
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"
@@ -34,7 +37,8 @@ std::string ForTerminal(std::string_view bytes) {
         unsigned char c = static_cast<unsigned char>(bytes[i]);
         size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
         bool ok = len > 0 && i + len <= bytes.size();
-        for (size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(bytes[i + k]) >> 6) == 2;
+        for (size_t k = 1; ok && k < len; ++k)
+            ok = (static_cast<unsigned char>(bytes[i + k]) >> 6) == 2;
         if (ok && c >= 0x20) {
             out.append(bytes.substr(i, len));
             i += len;
@@ -72,7 +76,8 @@ int Info(const std::string& path) {
               << "Tracks: " << song.Header.NumTracks << "\n"
               << "Division: " << song.Header.Division << " ticks per quarter note\n";
     std::cout << "Tempo: " << song.Tempo << " beats per minute\n"
-              << "Time signature: " << song.TimeSigNumerator << "/" << song.TimeSigDenominator << "\n"
+              << "Time signature: " << song.TimeSigNumerator << "/" << song.TimeSigDenominator
+              << "\n"
               << "Key signature: " << song.KeySignature << " mode " << song.KeyMode << "\n";
     if (!song.Copyright.empty()) std::cout << "Copyright: " << ForTerminal(song.Copyright) << "\n";
     for (int32_t t = 0; t < song.Header.NumTracks && t < song.TrackSlots; ++t) {
@@ -84,12 +89,28 @@ int Info(const std::string& path) {
     return message.empty() ? 0 : 1;
 }
 
+// Whether two paths name one file (the same inode of the same device), by
+// whatever links or spellings they reach it.
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 int Copy(const std::string& in, const std::string& out) {
     MidiFile song;
     ResetMidiFile(song);
     std::string message = ReadMidiFile(song, in);
     if (!message.empty()) {
         std::cerr << in << ": " << message << "\n";
+        return 1;
+    }
+    // Writing the song over the file it came from would drop whatever the song
+    // does not keep (a RIFF wrapper, bytes after the last track), so refuse.
+    if (SameFile(in, out)) {
+        std::cerr << out << ": " << kErrorPrefix
+                  << RuntimeError(ErrorKind::FileAccess, out + ": is the file being read").what()
+                  << "\n";
         return 1;
     }
     message = WriteMidiFile(song, out);
