@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -170,11 +171,25 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, int64_t file_length,
 }  // namespace
 
 std::string LoadFileBytes(const std::string& FileName) {
-    FileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting, so that a named pipe with no writer cannot hang
+    // the read; its bytes are then read normally.
+    FileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) RaiseFileError(errno, FileName);
     struct stat st;
     if (::fstat(file.get(), &st) != 0) RaiseFileError(errno, FileName);
     if (S_ISDIR(st.st_mode)) RaiseFileError(EISDIR, FileName);
+    // A device would give bytes without end (/dev/zero) or a whole disk.
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
+        Raise(ErrorKind::FileAccess, FileName + ": not a regular file");
+    }
+    int flags = ::fcntl(file.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        RaiseFileError(errno, FileName);
+    }
+    // The song keeps the file's length in 32 bits: a longer file cannot be
+    // read, and is refused before any of it is loaded.
+    constexpr int64_t kLongest = INT32_MAX;
+    if (S_ISREG(st.st_mode) && st.st_size > kLongest) Raise(ErrorKind::Overflow, FileName);
     std::string bytes;
     if (S_ISREG(st.st_mode)) bytes.reserve(static_cast<size_t>(st.st_size));
     char buffer[1 << 16];
@@ -185,6 +200,8 @@ std::string LoadFileBytes(const std::string& FileName) {
             RaiseFileError(errno, FileName);
         }
         if (got == 0) break;
+        if (static_cast<int64_t>(bytes.size()) + got > kLongest)
+            Raise(ErrorKind::Overflow, FileName);
         bytes.append(buffer, static_cast<size_t>(got));
     }
     return bytes;

@@ -32,7 +32,9 @@ using ReadProgress = std::function<void(int64_t done, int64_t total)>;
 [[nodiscard]] std::string ReadMidiBytes(MidiFile& Song, std::string_view Bytes,
                                         const ReadProgress& Progress = {});
 
-// The whole content of a file, or RuntimeError (FileNotFound, FileAccess).
+// The whole content of a file, or RuntimeError: FileNotFound, FileAccess (also
+// for a folder or a device), Overflow for a file longer than 2147483647 bytes.
+// A named pipe is read until its writer closes it; without a writer it is empty.
 std::string LoadFileBytes(const std::string& FileName);
 
 }  // namespace verselane

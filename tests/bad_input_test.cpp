@@ -2,6 +2,7 @@
 // song, never a crash, and every song that was read can be written and read
 // back.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -103,6 +104,10 @@ void AddPrefixes(std::vector<Case>& cases, const fs::path& file) {
 TEST(BadInput, EveryCaseGivesItsMessageOrASongThatWritesBack) {
     TempDir dir;
     WriteAll(dir / "plain-file", "not a folder");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    // Sparse: it takes no space on the disk, and is refused before reading.
+    WriteAll(dir / "huge.mid", SmfHeader(0, 0, 96));
+    fs::resize_file(dir / "huge.mid", uint64_t{3} << 30);
     std::vector<Case> cases = {
         {"empty file", "", {}, kNoHeader},
         {"MThd alone", "MThd", {}, kNoHeader},
@@ -225,6 +230,18 @@ TEST(BadInput, EveryCaseGivesItsMessageOrASongThatWritesBack) {
          kError + "File access error: ",
          Match::Prefix,
          "Not a directory"},
+        {"a device",
+         {},
+         "/dev/zero",
+         kError + "File access error: ",
+         Match::Prefix,
+         "not a regular file"},
+        {"a named pipe with no writer", {}, (dir / "pipe").string(), kNoHeader},
+        {"a file longer than 2 GiB",
+         {},
+         (dir / "huge.mid").string(),
+         kError + "Overflow",
+         Match::Prefix},
         {"a missing file",
          {},
          (dir / "missing.mid").string(),
