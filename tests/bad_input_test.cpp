@@ -290,7 +290,9 @@ TEST(BadInput, EveryCaseGivesItsMessageOrASongThatWritesBack) {
         if (c.events_in_track0 >= 0) {
             EXPECT_EQ(song.Count(0), c.events_in_track0);
         }
-        if (SongWasRead(message)) {
+        // Every song is written and read back, but of the corpus prefixes only
+        // the whole file: the cut ones hold the same events again and again.
+        if (SongWasRead(message) && (!c.from_memory || message.empty())) {
             EXPECT_TRUE(WritesAndReadsBack(song));
         } else if (message == kNoHeader) {
             EXPECT_EQ(song.Header, MidiHeader{}) << "nothing but the length is taken";
