@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "lyrics/converters.h"
 #include "model/errors.h"
 #include "reader/midi_reader.h"
 #include "tests/song_checks.h"
@@ -327,10 +328,11 @@ TEST(BadInput, OddSongsHoldWhatTheirBytesSay) {
     EXPECT_EQ(back.Header.Length, 6) << "the header is written with its usual length";
 }
 
-// Every regression input that fuzzing found: a message or a song, and the
-// song writes and reads back.
+// Every regression input that fuzzing found: a message or a song; the song
+// writes and reads back, and so do its conversions.
 TEST(BadInput, RegressionInputsReadCleanly) {
     fs::path data = fs::path(VERSELANE_SOURCE_DIR) / "tests" / "data";
+    TempDir dir;
     int files = 0;
     for (const auto& entry : fs::directory_iterator(data)) {
         if (!entry.is_regular_file()) continue;
@@ -341,8 +343,34 @@ TEST(BadInput, RegressionInputsReadCleanly) {
         std::string message = ReadMidiFile(song, entry.path().string());
         EXPECT_TRUE(SongWasRead(message) || message == kNoHeader || message.starts_with(kError))
             << message;
-        if (SongWasRead(message)) {
-            EXPECT_TRUE(WritesAndReadsBack(song));
+        if (!SongWasRead(message)) continue;
+        EXPECT_TRUE(WritesAndReadsBack(song));
+        // Both conversions of the first tracks with events: the converted song
+        // is written, or refused with Overflow when a new track spans more
+        // ticks than one delta time can hold.
+        int converted = 0;
+        for (int16_t t = 0; t < song.Header.NumTracks && converted < 4; ++t) {
+            if (song.Count(t) == 0) continue;
+            ++converted;
+            for (int how = 0; how < 3; ++how) {
+                MidiFile copy = song;
+                int16_t source = t;
+                if (how == 0) {
+                    LyricsToKaraoke(copy, source, KaraokeInfo{"ENG", "Title", "Artist", ""});
+                } else {
+                    KaraokeToLyrics(copy, t, 0, how == 2);
+                }
+                std::string written = WriteMidiFile(copy, (dir / "converted.mid").string());
+                if (written.empty()) {
+                    MidiFile back;
+                    ResetMidiFile(back);
+                    EXPECT_EQ(ReadMidiFile(back, (dir / "converted.mid").string()), "");
+                    EXPECT_TRUE(SameEvents(copy, back));
+                } else {
+                    EXPECT_EQ(written, kError + "Overflow")
+                        << "track " << t << ", conversion " << how;
+                }
+            }
         }
     }
     EXPECT_GT(files, 0) << "tests/data holds the fuzzing regression inputs";
