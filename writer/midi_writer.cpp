@@ -329,10 +329,12 @@ void PutTrack(Output& out, const MidiFile& song, int32_t t) {
         if (e.Kind <= 6 && e.Channel <= 15) {
             // A channel message, the bulk of any song: its status byte is left
             // out when it repeats the last one (running status), except at
-            // time 0. Written without branches, as kinds come in any order.
+            // time 0 and before a first data byte with bit 7 set, which would
+            // be read as a status byte. Written without branches, as kinds
+            // come in any order.
             const uint8_t status = static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel);
             *p = static_cast<char>(status);
-            p += (e.Time == 0) | (status != last_status);
+            p += (e.Time == 0) | (status != last_status) | (e.Data1 >= 0x80);
             last_status = status;
             p[0] = static_cast<char>(e.Data1);
             p[1] = static_cast<char>(e.Data2);
@@ -388,7 +390,8 @@ int64_t EncodedSize(const MidiFile& song) {
             latest = std::max(latest, e.Time);
             if (e.Kind <= 6 && e.Channel <= 15) {
                 const uint8_t status = static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel);
-                size += ((e.Time == 0) | (status != last_status)) + kChannelDataBytes[e.Kind];
+                size += ((e.Time == 0) | (status != last_status) | (e.Data1 >= 0x80)) +
+                        kChannelDataBytes[e.Kind];
                 last_status = status;
             } else if (e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack) {
                 size += 3;
