@@ -1,10 +1,7 @@
 #include "model/midi_file.h"
 
-#include <sys/mman.h>
-
-#include <cstdint>
-
 #include "model/errors.h"
+#include "model/huge_pages.h"
 
 namespace verselane {
 
@@ -42,12 +39,7 @@ void MidiTrack::Erase() {
 void MidiTrack::Reserve(int32_t n) {
     if (!dimensioned_ || n <= 0) return;
     stored_.reserve(static_cast<size_t>(std::min(n, upper_ + 1)));
-#if defined(MADV_HUGEPAGE)
-    const uintptr_t huge = uintptr_t{2} << 20;
-    uintptr_t from = (reinterpret_cast<uintptr_t>(stored_.data()) + huge - 1) & ~(huge - 1);
-    uintptr_t to = reinterpret_cast<uintptr_t>(stored_.data() + stored_.capacity()) & ~(huge - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-#endif
+    PreferHugePages(stored_.data(), stored_.capacity() * sizeof(MidiEvent));
 }
 
 static void CheckSlot(const MidiFile& song, int32_t t) {

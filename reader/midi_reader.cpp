@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "model/errors.h"
+#include "model/huge_pages.h"
 #include "reader/event_decoding.h"
 #include "reader/number_reading.h"
 
@@ -277,9 +279,15 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, int64_t file_length,
     return message;
 }
 
-}  // namespace
+// The whole content of a file, in a buffer that is not cleared before the
+// file is read into it.
+struct FileContent {
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    std::string_view view() const { return {data.get(), size}; }
+};
 
-std::string LoadFileBytes(const std::string& FileName) {
+FileContent LoadFile(const std::string& FileName) {
     // Opened without waiting, so that a named pipe with no writer cannot hang
     // the read; its bytes are then read normally.
     FileHandle file(::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -299,30 +307,42 @@ std::string LoadFileBytes(const std::string& FileName) {
     // read, and is refused before any of it is loaded.
     constexpr int64_t kLongest = INT32_MAX;
     if (S_ISREG(st.st_mode) && st.st_size > kLongest) Raise(ErrorKind::Overflow, FileName);
-    // Straight into the string, sized by fstat; whatever comes beyond that
-    // size (a pipe, a file that grows meanwhile) is appended in pieces.
-    std::string bytes(S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0, '\0');
-    size_t used = 0;
+    // Straight into a buffer sized by fstat; whatever comes beyond that size
+    // (a pipe, a file that grows meanwhile) makes it grow.
+    FileContent content;
+    size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
+    content.data = std::make_unique_for_overwrite<char[]>(std::max<size_t>(capacity, 1));
+    PreferHugePages(content.data.get(), capacity);
     char more[1 << 14];
     for (;;) {
-        const bool within = used < bytes.size();
-        ssize_t got = within ? ::read(file.get(), bytes.data() + used, bytes.size() - used)
-                             : ::read(file.get(), more, sizeof more);
+        const bool within = content.size < capacity;
+        ssize_t got =
+            within ? ::read(file.get(), content.data.get() + content.size, capacity - content.size)
+                   : ::read(file.get(), more, sizeof more);
         if (got < 0) {
             if (errno == EINTR) continue;
             RaiseFileError(errno, FileName);
         }
         if (got == 0) break;
         if (!within) {
-            if (static_cast<int64_t>(bytes.size()) + got > kLongest) {
+            if (static_cast<int64_t>(content.size) + got > kLongest) {
                 Raise(ErrorKind::Overflow, FileName);
             }
-            bytes.append(more, static_cast<size_t>(got));
+            capacity = std::max(capacity * 2, content.size + static_cast<size_t>(got));
+            auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+            std::memcpy(grown.get(), content.data.get(), content.size);
+            std::memcpy(grown.get() + content.size, more, static_cast<size_t>(got));
+            content.data = std::move(grown);
         }
-        used += static_cast<size_t>(got);
+        content.size += static_cast<size_t>(got);
     }
-    bytes.resize(used);
-    return bytes;
+    return content;
+}
+
+}  // namespace
+
+std::string LoadFileBytes(const std::string& FileName) {
+    return std::string(LoadFile(FileName).view());
 }
 
 std::string ReadMidiBytes(MidiFile& Song, std::string_view Bytes, const ReadProgress& Progress) {
@@ -338,15 +358,15 @@ std::string ReadMidiBytes(MidiFile& Song, std::string_view Bytes, const ReadProg
 
 std::string ReadMidiFile(MidiFile& Song, const std::string& FileName,
                          const ReadProgress& Progress) {
-    std::string bytes;
+    FileContent bytes;
     try {
-        bytes = LoadFileBytes(FileName);
+        bytes = LoadFile(FileName);
     } catch (const RuntimeError& e) {
         return std::string(kErrorPrefix) + e.what();
     } catch (const std::bad_alloc&) {
         return std::string(kErrorPrefix) + ErrorKindText(ErrorKind::OutOfMemory);
     }
-    return ReadMidiBytes(Song, bytes, Progress);
+    return ReadMidiBytes(Song, bytes.view(), Progress);
 }
 
 }  // namespace verselane
