@@ -10,7 +10,7 @@
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps configure build test test-asan fuzz run bench clean format
+.PHONY: all deps configure build test test-asan fuzz run bench bench-compare clean format
 
 all: build
 
@@ -44,6 +44,9 @@ run: build
 
 bench: build
 	@./$(BUILD)/bench/verselane-bench
+
+bench-compare: build
+	@./scripts/bench-compare --build $(BUILD) --out $(BUILD)/bench-compare.md
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -243,6 +243,56 @@ TEST(FastPaths, EveryCutNearTheEndOfTheFile) {
     }
 }
 
+// Songs of more than a megabyte have the storage of their later tracks
+// taken on a second thread. The result is the same, also when the read stops
+// in the middle: the tracks it never reached hold nothing, not even storage.
+TEST(FastPaths, SongsBigEnoughForTheSecondThread) {
+    auto track = [&](int events, uint8_t channel) {
+        std::string body;
+        for (int i = 0; i < events; ++i) {
+            body += static_cast<char>(i % 5);                           // delta
+            if (i % 3 == 0) body += static_cast<char>(0x90 | channel);  // else running status
+            body += static_cast<char>(0x30 + i % 40);
+            body += static_cast<char>(i % 128);
+        }
+        return body + test::Hex("00 FF 2F 00");
+    };
+    const std::string overflow = test::Hex(
+        "FF FF FF 7F 90 3C 40 FF FF FF 7F 3C 40 FF FF FF 7F "
+        "3C 40 FF FF FF 7F 3C 40 FF FF FF 7F 3C 40 FF FF FF "
+        "7F 3C 40 FF FF FF 7F 3C 40 FF FF FF 7F 3C 40 FF FF "
+        "FF 7F 3C 40");
+    for (int bad_track : {-1, 2}) {
+        SCOPED_TRACE(bad_track);
+        std::string file = SmfHeader(1, 6, 96);
+        for (int t = 0; t < 6; ++t) {
+            std::string body = track(t == 0 ? 10 : 90000, static_cast<uint8_t>(t));
+            if (t == bad_track) body = body.substr(0, 3000) + overflow + body.substr(3000);
+            file += Chunk("MTrk", body);
+        }
+        ASSERT_GT(file.size(), 1u << 20);  // enough for the second thread
+        MidiFile expected, actual;
+        const Outcome plain = ReadByEventStep(expected, file);
+        const Outcome fast = ReadFast(actual, file);
+        EXPECT_EQ(fast.message, plain.message);
+        EXPECT_EQ(fast.progress, plain.progress);
+        EXPECT_EQ(actual.EventCount, expected.EventCount);
+        for (size_t t = 0; t < expected.Tracks.size(); ++t) {
+            EXPECT_EQ(actual.Tracks[t].Stored(), expected.Tracks[t].Stored()) << t;
+            if (static_cast<int>(t) == bad_track) continue;  // its storage was taken whole
+            EXPECT_LE(actual.Tracks[t].Stored().capacity(),
+                      static_cast<size_t>(expected.EventCount[t]) + 1)
+                << t;
+        }
+        if (bad_track >= 0) {
+            EXPECT_EQ(fast.message, std::string(kErrorPrefix) + "Overflow");
+            for (int t = bad_track + 1; t < 6; ++t) {
+                EXPECT_EQ(actual.Tracks[t].Stored().capacity(), 0u) << t;
+            }
+        }
+    }
+}
+
 MidiEvent Note(int32_t time, uint8_t key, uint8_t channel = 0) {
     MidiEvent e;
     e.Time = time;
