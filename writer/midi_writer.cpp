@@ -8,10 +8,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <new>
-#include <thread>
 #include <utility>
 
 #include "model/errors.h"
@@ -183,14 +181,6 @@ class Output {
         drained_ += static_cast<int64_t>(used_);
         used_ = 0;
     }
-    // Bytes encoded elsewhere, straight on to the file after everything
-    // written so far.
-    void WriteThrough(std::string_view bytes) {
-        Flush();
-        file_->Write(bytes);
-        drained_ += static_cast<int64_t>(bytes.size());
-    }
-    bool ToFile() const { return file_ != nullptr; }
     // Everything written, when there is no file.
     std::string Take() {
         text_.resize(used_);
@@ -361,26 +351,6 @@ void PutTrack(Output& out, const MidiFile& song, int32_t t) {
     out.Patch(length_position, std::string_view(length, 4));
 }
 
-// Where to split the tracks so that a second thread encodes the later ones
-// while the first writes the earlier ones: about half the events on either
-// side. Small songs stay on one thread (NumTracks: no split).
-int32_t SplitForTwoThreads(const MidiFile& song) {
-    constexpr int64_t kWorthIt = 300000;  // events, about a megabyte of file
-    const int32_t tracks =
-        std::min<int32_t>(song.Header.NumTracks, static_cast<int32_t>(song.Tracks.size()));
-    int64_t total = 0;
-    for (int32_t t = 0; t < tracks; ++t) {
-        total += std::min<int64_t>(song.EventCount[t], song.Tracks[t].Stored().size());
-    }
-    if (total < kWorthIt) return song.Header.NumTracks;
-    int64_t first = 0;
-    for (int32_t t = 0; t < tracks; ++t) {
-        first += std::min<int64_t>(song.EventCount[t], song.Tracks[t].Stored().size());
-        if (2 * first >= total) return t + 1 < tracks ? t + 1 : song.Header.NumTracks;
-    }
-    return song.Header.NumTracks;
-}
-
 void PutSong(Output& out, const MidiFile& Song) {
     char* p = out.Room(14);
     std::memcpy(p, "MThd", 4);
@@ -392,35 +362,7 @@ void PutSong(Output& out, const MidiFile& Song) {
     }
     out.Advance(p);
     const int16_t tracks = Song.Header.NumTracks;
-    const int32_t split = out.ToFile() ? SplitForTwoThreads(Song) : tracks;
-    if (split >= tracks) {
-        for (int32_t t = 0; t < tracks; ++t) PutTrack(out, Song, t);
-        return;
-    }
-    // The tracks from `split` on are encoded into memory on a second thread
-    // while this one writes the first ones to the file; then their bytes
-    // follow. A failure in the first tracks comes first, as it would in
-    // order; the second thread's own failure (it stops at its first) after.
-    std::string later;
-    std::exception_ptr later_failure;
-    std::thread helper([&] {
-        try {
-            Output mem(nullptr);
-            for (int32_t t = split; t < tracks; ++t) PutTrack(mem, Song, t);
-            later = mem.Take();
-        } catch (...) {
-            later_failure = std::current_exception();
-        }
-    });
-    try {
-        for (int32_t t = 0; t < split; ++t) PutTrack(out, Song, t);
-    } catch (...) {
-        helper.join();
-        throw;
-    }
-    helper.join();
-    if (later_failure) std::rethrow_exception(later_failure);
-    out.WriteThrough(later);
+    for (int32_t t = 0; t < tracks; ++t) PutTrack(out, Song, t);
 }
 
 // Bytes of the variable-length quantity of `value` (0 to 0x0FFFFFFF).
