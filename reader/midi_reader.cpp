@@ -5,14 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <thread>
-#include <vector>
 
 #include "model/errors.h"
 #include "model/huge_pages.h"
@@ -223,116 +220,6 @@ std::string_view UnwrapRiffMidi(std::string_view bytes) {
     return {};
 }
 
-// Takes each track's storage ahead of the decoding, on a second thread: for
-// the tracks after the first it counts the events, reserves the storage and
-// touches its pages, so that the reading thread finds them ready and only
-// decodes. The chunks are found the way the reading pass finds them; the
-// reading pass uses a prepared track only where its chunk is the same, and
-// does the work itself otherwise. Storage prepared for a track that the read
-// never reached (it stopped early) is given back, so the song ends as the
-// read alone would leave it.
-class StoragePreparer {
-  public:
-    // Only songs this big are worth a second thread.
-    static constexpr int64_t kWorthIt = int64_t{1} << 20;
-
-    StoragePreparer(MidiFile& song, std::string_view bytes, int64_t first_chunk) : song_(song) {
-        int64_t pos = first_chunk;
-        int64_t total = 0;
-        const auto size = static_cast<int64_t>(bytes.size());
-        for (int32_t t = 0; t < song.Header.NumTracks && pos + 8 <= size; ++t) {
-            const auto* head = reinterpret_cast<const uint8_t*>(bytes.data() + pos);
-            const uint32_t length = uint32_t{head[4]} << 24 | uint32_t{head[5]} << 16 |
-                                    uint32_t{head[6]} << 8 | head[7];
-            const int64_t end = pos + 8 + length;
-            if (length > INT32_MAX || end > INT32_MAX) break;
-            if (bytes.substr(static_cast<size_t>(pos), 4) == "MTrk" && t > 0) {
-                chunks_.push_back({t, pos + 8, end});
-                total += std::min(end, size) - (pos + 8);
-            }
-            pos = end;
-        }
-        if (total < kWorthIt || chunks_.empty()) return;
-        ready_ = std::make_unique<std::atomic<int>[]>(chunks_.size());
-        for (size_t k = 0; k < chunks_.size(); ++k) ready_[k] = kPending;
-        worker_ = std::thread([this, bytes] { Prepare(bytes); });
-    }
-    ~StoragePreparer() {
-        stop_ = true;
-        if (!worker_.joinable()) return;
-        worker_.join();
-        for (size_t k = next_; k < chunks_.size(); ++k) {
-            if (ready_[k] == kDone) {
-                MidiTrack& track = song_.Tracks[chunks_[k].track];
-                track.Redim(track.Upper(), true);
-            }
-        }
-    }
-    StoragePreparer(const StoragePreparer&) = delete;
-    StoragePreparer& operator=(const StoragePreparer&) = delete;
-
-    // Whether the storage of track `t`, whose events lie from `data` to
-    // `end`, has been taken; waits for the second thread if it is at it.
-    bool Prepared(int32_t t, int64_t data, int64_t end) {
-        if (!ready_) return false;
-        while (next_ < chunks_.size() && chunks_[next_].track < t) ++next_;
-        if (next_ == chunks_.size() || chunks_[next_].track != t) return false;
-        const Chunk& c = chunks_[next_];
-        std::atomic<int>& ready = ready_[next_++];
-        int state;
-        while ((state = ready.load(std::memory_order_acquire)) == kPending) {
-            ready.wait(kPending, std::memory_order_acquire);
-        }
-        if (c.data != data || c.end != end) {
-            if (state == kDone) song_.Tracks[t].Redim(song_.Tracks[t].Upper(), true);
-            return false;
-        }
-        return state == kDone;
-    }
-
-  private:
-    enum { kPending, kDone, kFailed };
-    struct Chunk {
-        int32_t track;
-        int64_t data;
-        int64_t end;
-    };
-
-    void Prepare(std::string_view bytes) {
-        size_t k = 0;
-        try {
-            for (; k < chunks_.size() && !stop_; ++k) {
-                const Chunk& c = chunks_[k];
-                const size_t from = static_cast<size_t>(c.data);
-                const size_t to = std::min(static_cast<size_t>(c.end), bytes.size());
-                const int64_t count = CountEvents(bytes.substr(from, to - from));
-                MidiTrack& track = song_.Tracks[c.track];
-                track.Reserve(static_cast<int32_t>(std::min<int64_t>(count, INT32_MAX)));
-                // Touching one byte of every page makes the system supply
-                // the memory now, here, rather than event by event later.
-                auto* storage =
-                    reinterpret_cast<volatile char*>(const_cast<MidiEvent*>(track.Stored().data()));
-                const size_t bytes_reserved = track.Stored().capacity() * sizeof(MidiEvent);
-                for (size_t at = 0; at < bytes_reserved; at += 4096) storage[at] = 0;
-                Finish(k, kDone);
-            }
-        } catch (...) {  // the reading thread meets the same failure itself
-        }
-        for (; k < chunks_.size(); ++k) Finish(k, kFailed);
-    }
-    void Finish(size_t k, int state) {
-        ready_[k].store(state, std::memory_order_release);
-        ready_[k].notify_one();
-    }
-
-    MidiFile& song_;
-    std::vector<Chunk> chunks_;
-    std::unique_ptr<std::atomic<int>[]> ready_;
-    size_t next_ = 0;  // the first chunk the reading pass has not come to
-    std::atomic<bool> stop_{false};
-    std::thread worker_;
-};
-
 std::string ReadSong(MidiFile& Song, ByteSource& in, int64_t file_length,
                      const ReadProgress& progress) {
     Song.FileLength = ToLong(file_length);
@@ -365,7 +252,6 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, int64_t file_length,
     Song.EventSlots = AddLong(longest / 2, 100);
     ResizeTracks(Song, AddInteger(Song.Header.NumTracks, 2), true);
 
-    StoragePreparer preparer(Song, in.Bytes(), first_chunk);
     ReadState state;
     int32_t next_chunk = first_chunk;
     while (!in.Eof() && state.TrackIndex < Song.Header.NumTracks) {
@@ -380,11 +266,9 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, int64_t file_length,
             // unknown, so nothing of the track can be read.
             if (in.Eof()) return CutShortMessage(state.TrackIndex);
             state.AbsTime = 0;
-            if (!preparer.Prepared(state.TrackIndex, in.Position(), track_end)) {
-                Song.Track(state.TrackIndex)
-                    .Reserve(static_cast<int32_t>(std::min<int64_t>(
-                        CountEvents(in.Slice(in.Position(), track_end)), INT32_MAX)));
-            }
+            Song.Track(state.TrackIndex)
+                .Reserve(static_cast<int32_t>(
+                    std::min<int64_t>(CountEvents(in.Slice(in.Position(), track_end)), INT32_MAX)));
             if (!ReadTrackEvents(Song, in, state, track_end, progress)) {
                 return CutShortMessage(state.TrackIndex);
             }

@@ -243,10 +243,10 @@ TEST(FastPaths, EveryCutNearTheEndOfTheFile) {
     }
 }
 
-// Songs of more than a megabyte have the storage of their later tracks
-// taken on a second thread. The result is the same, also when the read stops
-// in the middle: the tracks it never reached hold nothing, not even storage.
-TEST(FastPaths, SongsBigEnoughForTheSecondThread) {
+// Songs of megabytes, read whole or stopped by an error in the middle: the
+// same result, and the tracks that the read never reached hold nothing, not
+// even storage.
+TEST(FastPaths, BigSongsWholeAndStoppedInTheMiddle) {
     auto track = [&](int events, uint8_t channel) {
         std::string body;
         for (int i = 0; i < events; ++i) {
@@ -270,7 +270,7 @@ TEST(FastPaths, SongsBigEnoughForTheSecondThread) {
             if (t == bad_track) body = body.substr(0, 3000) + overflow + body.substr(3000);
             file += Chunk("MTrk", body);
         }
-        ASSERT_GT(file.size(), 1u << 20);  // enough for the second thread
+        ASSERT_GT(file.size(), 1u << 20);
         MidiFile expected, actual;
         const Outcome plain = ReadByEventStep(expected, file);
         const Outcome fast = ReadFast(actual, file);
@@ -396,13 +396,22 @@ TEST(FastPaths, AnEncodingErrorLateInTheSongLeavesTheOldFile) {
     EXPECT_EQ(test::ReadAll(path), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
+    // With an earlier bad event as well, in the first track, that one is the
+    // message: the song is written in track order.
+    MidiEvent system;
+    system.Kind = kKindSystem;  // channel 0 would make it a sysex: refused
+    song.Track(0).Event(song.Count(0)++) = system;
+    EXPECT_EQ(WriteMidiFile(song, path.string()),
+              std::string(kErrorPrefix) + "Invalid procedure call or argument");
+    EXPECT_EQ(test::ReadAll(path), "old");
+
     int fd = ::open((dir / "fd.mid").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     ASSERT_GE(fd, 0);
     try {
         WriteMidiFileTo(song, fd, "fd.mid");
         ADD_FAILURE() << "the song cannot be written";
     } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.Kind(), ErrorKind::Overflow) << e.what();
+        EXPECT_EQ(e.Kind(), ErrorKind::InvalidArgument) << e.what();
     }
     ::close(fd);
 }
