@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "model/errors.h"
+#include "model/huge_pages.h"
 #include "writer/number_writing.h"
 
 namespace verselane {
@@ -147,6 +148,8 @@ class Output {
             data_ = block_.get();
             size_ = kFileBuffer;
         } else {
+            text_.reserve(expected);
+            PreferHugePages(text_.data(), expected);
             text_.resize(expected);
             data_ = text_.data();
             size_ = text_.size();
