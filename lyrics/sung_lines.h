@@ -1,0 +1,85 @@
+// The words of a song as a karaoke player shows them: one entry per sung
+// line, with the time at which the line starts.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "model/midi_file.h"
+
+namespace verselane {
+
+// Where the words are taken from.
+enum class LineSource {
+    Lyrics,   // lyric events (meta type 5)
+    Karaoke,  // karaoke text events (meta type 1)
+};
+
+// Turns ticks into seconds by every Set Tempo event of the song and the
+// division. Tempo events are taken from every track and ordered by tick
+// (format 0 and 1 songs keep them in track 0, but stray ones elsewhere still
+// count); a format 2 song uses those of the one track given. Before the first
+// Set Tempo the tempo is 120 beats per minute (500000 microseconds a quarter
+// note). A division of 0 gives 0 seconds everywhere; a negative division is
+// read as SMPTE frames per second and ticks per frame.
+class TempoMap {
+  public:
+    explicit TempoMap(const MidiFile& Song, int16_t Track = 0);
+    double Seconds(int32_t Tick) const;
+
+  private:
+    struct Change {
+        int32_t Tick;
+        double Seconds;         // time of the change
+        double SecondsPerTick;  // from the change on
+    };
+    std::vector<Change> changes_;
+    double seconds_per_tick_ = 0;  // before the first change
+};
+
+struct SungLine {
+    int32_t Tick = 0;           // tick of the line's first syllable
+    double Seconds = 0;         // the same, in seconds from the start of the song
+    std::string Text;           // the line's bytes as the file holds them, without
+                                // marks and line ends, spaces at both ends trimmed
+    bool NewParagraph = false;  // the line opens a paragraph (the first always does)
+};
+
+// The lines of one track.
+//
+// From karaoke text: every text event is a syllable; one that begins with "@"
+// is an information line and is left out; a leading "\" opens a new
+// paragraph, a leading "/" a new line, and the mark leaves the text.
+//
+// From lyric events: a lyric that holds a carriage return or a line feed ends
+// the line after it (the CR and LF themselves become spaces); when a line feed
+// is among them, or when the line end lies at the same tick as the line end
+// before it (the first line end is compared with tick 0), the next line opens
+// a paragraph. A lyric that begins with "\" or "/" opens a paragraph or line
+// before it, as in karaoke text. A line whose first syllable begins with "@"
+// is an information line and is left out.
+//
+// Lines that hold no syllable are not listed; a line of spaces only is.
+std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From);
+
+// The source that a player would show for this song: karaoke text when the
+// song has a Soft Karaoke text track ("@K") or no lyric events but text
+// events, lyric events when it has them, else nothing.
+std::optional<LineSource> PreferredLineSource(const MidiFile& Song);
+
+// "m:ss.hh": minutes, seconds and hundredths (rounded down).
+std::string FormatTimestamp(double Seconds);
+
+// The lines as text: one line "m:ss.hh  text" per sung line, and an empty line
+// before every paragraph but the first. `ToText` turns a line's bytes into
+// what is printed (for instance UTF-8 for a terminal); without it the bytes
+// are printed as they are.
+std::string FormatSungLines(const std::vector<SungLine>& Lines,
+                            const std::function<std::string(std::string_view)>& ToText = {});
+
+}  // namespace verselane

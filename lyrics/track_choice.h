@@ -1,0 +1,58 @@
+// Which track of a song holds the words: guesses from the track names, counts
+// of lyric and karaoke text events, and the choice of a conversion's source.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "model/midi_file.h"
+
+namespace verselane {
+
+enum class ConversionDirection {
+    LyricsToKaraoke,  // lyric events (meta type 5) become karaoke text
+    KaraokeToLyrics,  // karaoke text events (meta type 1) become lyric events
+};
+
+// The track names that suggest words. Each member is the last real track
+// whose name contains the pieces given (plain, case-sensitive search), or -1
+// when no name does. One name may feed several guesses ("Vocals").
+struct TrackNameGuesses {
+    int16_t Lyrics = -1;  // "rics"
+    int16_t Words = -1;   // "ords" or "cals"
+    int16_t Vocal = -1;   // "oc" or "oi"
+
+    // The track to offer first as the source of words: the lyrics guess,
+    // else the words guess, else the vocal guess, else -1.
+    int16_t Source() const;
+};
+
+// The number of real tracks: the track chunks that the song holds, numbered
+// 0 to RealTrackCount - 1 (the spare slots behind them are not counted).
+int16_t RealTrackCount(const MidiFile& Song);
+
+// Guesses over every real track, track 0 included.
+TrackNameGuesses GuessWordsTracks(const MidiFile& Song);
+
+// What one track holds for the two directions.
+struct TrackMaterial {
+    int32_t LyricEvents = 0;  // meta type 5
+    int32_t TextEvents = 0;   // meta type 1
+};
+
+// The material of track t (events 0 to EventCount(t) - 1).
+TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track);
+
+// The material of every real track, indexed by track number.
+std::vector<TrackMaterial> MaterialOfTracks(const MidiFile& Song);
+
+// Whether a track holds anything to convert in the direction given.
+bool HoldsMaterial(const TrackMaterial& Material, ConversionDirection Direction);
+
+// The track to convert when the user names none: the first of the name
+// guesses (lyrics, words, vocal) that holds material for the direction, else
+// the track holding the most such events (the lowest number on a tie), else
+// -1 when no track holds any.
+int16_t ChooseSourceTrack(const MidiFile& Song, ConversionDirection Direction);
+
+}  // namespace verselane
