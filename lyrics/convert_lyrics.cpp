@@ -5,14 +5,11 @@
 #include <string_view>
 
 #include "lyrics/converters.h"
+#include "lyrics/track_choice.h"
 
 namespace verselane {
 
 namespace {
-
-bool Contains(std::string_view name, std::string_view part) {
-    return name.find(part) != std::string_view::npos;
-}
 
 // Puts the default pointer back however the conversion ends, so an error
 // inside a converter cannot leave the application showing the wait cursor.
@@ -32,29 +29,21 @@ int16_t TrackOf(int16_t index) {
     return std::max<int16_t>(index, 0);
 }
 
-// The first track holding events of an enabled direction: lyric events when
-// lyrics can be converted, karaoke text events when text can be.
-std::optional<int16_t> TrackWithMaterial(const MidiFile& Song, int16_t count, bool lyrics,
-                                         bool text) {
-    for (int16_t t = 0; t < count; ++t) {
-        const MidiTrack& track = Song.Track(t);
-        if (!track.HasEvents()) continue;
-        const int32_t stored = static_cast<int32_t>(track.Stored().size());
-        const int32_t events = std::min(Song.Count(t), stored);
-        for (int32_t i = 0; i < events; ++i) {
-            const MidiEvent& e = track.Stored()[i];
-            if (e.Kind != kKindMeta || e.Data.empty()) continue;
-            if ((lyrics && e.Channel == kMetaLyric) || (text && e.Channel == kMetaText)) return t;
-        }
+// When no name suggests the words: the track with the most events of an
+// enabled direction, lyrics first.
+std::optional<int16_t> TrackWithMaterial(const MidiFile& Song, bool lyrics, bool text) {
+    if (lyrics) {
+        int16_t t = ChooseSourceTrack(Song, ConversionDirection::LyricsToKaraoke);
+        if (t >= 0) return t;
+    }
+    if (text) {
+        int16_t t = ChooseSourceTrack(Song, ConversionDirection::KaraokeToLyrics);
+        if (t >= 0) return t;
     }
     return std::nullopt;
 }
 
 }  // namespace
-
-int16_t OfferedTrackCount(const MidiFile& Song) {
-    return std::clamp<int16_t>(Song.Header.NumTracks, 0, std::max<int16_t>(Song.TrackSlots, 0));
-}
 
 bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
                    ConversionHost& Host) {
@@ -63,17 +52,18 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
 
     // Fill both lists, one entry per track, and guess the words track from the
     // names. Within each guess the last matching track wins.
-    const int16_t tracks = OfferedTrackCount(Song);
-    std::optional<int16_t> WordsGuess, LyricsGuess, VocalGuess;
+    const int16_t tracks = RealTrackCount(Song);
     for (int16_t t = 0; t < tracks; ++t) {
-        const std::string& name = Song.TrackName.at(t);
-        LyrCopy.AddTrack(name);
-        LyrCopy.AddTrack2(name);
-        if (Contains(name, "ords") || Contains(name, "cals")) WordsGuess = t;
-        if (Contains(name, "rics")) LyricsGuess = t;
-        if (Contains(name, "oc") || Contains(name, "oi")) VocalGuess = t;
+        LyrCopy.AddTrack(Song.TrackName.at(t));
+        LyrCopy.AddTrack2(Song.TrackName.at(t));
     }
-    const std::optional<int16_t> SourceGuess = LyricsGuess ? LyricsGuess : WordsGuess;
+    const TrackNameGuesses guesses = GuessWordsTracks(Song);
+    auto Found = [](int16_t guess) {
+        return guess >= 0 ? std::optional<int16_t>(guess) : std::nullopt;
+    };
+    const std::optional<int16_t> VocalGuess = Found(guesses.Vocal);
+    const std::optional<int16_t> SourceGuess =
+        Found(guesses.Lyrics >= 0 ? guesses.Lyrics : guesses.Words);
 
     LyrCopy.AddTrack2("NEW TRACK");
     const int NewTrackIndex = LyrCopy.Tracks2Count() - 1;
@@ -94,7 +84,7 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     } else {
         if (VocalGuess) {
             LyrCopy.SelectTrack(*VocalGuess);
-        } else if (auto material = TrackWithMaterial(Song, tracks, lyrics, text)) {
+        } else if (auto material = TrackWithMaterial(Song, lyrics, text)) {
             LyrCopy.SelectTrack(*material);
         }
         LyrCopy.SelectTrack2(NewTrackIndex);

@@ -89,8 +89,4 @@ constexpr const char* kNothingToConvert = "No Text or Lyric events were found.";
 bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
                    ConversionHost& Host);
 
-// The tracks offered by the conversion dialog: every real track of the song,
-// track 0 included, without the spare slots behind them.
-int16_t OfferedTrackCount(const MidiFile& Song);
-
 }  // namespace verselane

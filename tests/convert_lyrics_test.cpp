@@ -132,7 +132,7 @@ std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type) {
 // The preselection of both lists. Every track is offered, track 0 included,
 // so list index k is track k; the name guesses therefore also find a track
 // at index 0 or 1, and when no guess matches, the first track holding the
-// material of an enabled direction is chosen.
+// material of an enabled direction is chosen (the most events, lyrics first).
 TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberWithTrackZeroOffered) {
     struct Row {
         const char* what;
@@ -206,7 +206,12 @@ TEST(ConvertLyricsPreselection, WithoutANameGuessTheFirstTrackWithWordsIsChosen)
     MidiFile both = SongOf(
         Smf(1, 96, {Track(""), Track("Piano"), Track("Bass", kText), Track("Gtr", kLyrics)}));
     f.Run(both);
-    EXPECT_EQ(f.lyr_copy.selected, 2) << "the first track with material of either direction";
+    EXPECT_EQ(f.lyr_copy.selected, 3) << "lyric events come first";
+
+    MidiFile most = SongOf(Smf(1, 96, {Track(""), Track("Piano", Hex("00 FF 05 02 'la'")),
+                                       Track("Bass", kLyrics)}));
+    f.Run(most);
+    EXPECT_EQ(f.lyr_copy.selected, 2) << "the track with the most lyric events";
 }
 
 TEST(ConvertLyricsEnabling, ButtonsFollowTheMaterialAndNothingGivesTheMessage) {
