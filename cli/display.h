@@ -24,7 +24,10 @@ std::vector<std::string_view> SongTexts(const MidiFile& Song);
 
 // The encoding of the texts: "UTF-8" when all of them are valid UTF-8
 // (plain ASCII included), else what uchardet detects over all of them
-// together when iconv knows that name, else "WINDOWS-1252".
+// together when that is the encoding of a non-Latin script (Japanese,
+// Chinese, Korean, Cyrillic, Greek, Hebrew, Arabic, Thai, Vietnamese) that
+// iconv knows, else "WINDOWS-1252". uchardet's answers for Latin texts of a
+// few accented words are too often some other Latin encoding to be taken.
 std::string DetectEncoding(const std::vector<std::string_view>& Texts);
 
 // Turns bytes of one encoding into UTF-8 with iconv. Bytes that are not valid
@@ -50,7 +53,8 @@ class TextDecoder {
 TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
 
 // UTF-8 text made safe for a terminal: carriage returns and NUL bytes are
-// dropped, other control characters (but tab and line feed) become "?".
+// dropped, other control characters (C0 but tab and line feed, DEL, and C1)
+// become "?", so that a song cannot send escape sequences to the terminal.
 std::string Printable(std::string_view Utf8);
 
 }  // namespace verselane

@@ -74,9 +74,14 @@ void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_
 
 int DataBytesOfKind(uint8_t kind) {
     switch (kind) {
-        case 0: case 1: case 2: case 3: case 6:
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 6:
             return 2;
-        case 4: case 5:
+        case 4:
+        case 5:
             return 1;
         default:
             return 0;
@@ -91,8 +96,10 @@ int32_t BytesToLong24(std::string_view text) {
 
 EventStep ReadEvent(MidiFile& Song, ByteSource& FileNum, ReadState& State) {
     MidiTrack& track = Song.Track(State.TrackIndex);
-    // Taking the slot first raises SubscriptOutOfRange when the track is full.
-    MidiEvent& slot = track.Event(Song.Count(State.TrackIndex));
+    const int32_t index = Song.Count(State.TrackIndex);
+    // A full track is an error before anything of the event is read; the slot
+    // itself is taken only for a whole event.
+    if (index > track.Upper()) Raise(ErrorKind::SubscriptOutOfRange);
 
     EventHeader head = ReadEventHeader(FileNum);
     MidiEvent e;
@@ -126,7 +133,7 @@ EventStep ReadEvent(MidiFile& Song, ByteSource& FileNum, ReadState& State) {
     if (FileNum.Eof()) return EventStep::CutShort;
 
     State.AbsTime = e.Time;
-    slot = std::move(e);
+    track.Event(index) = std::move(e);
     return EventStep::Stored;
 }
 

@@ -26,7 +26,7 @@ constexpr std::string_view kNoTrack = "Failed to find MTrk track header for trac
 }
 
 class FileHandle {
-public:
+  public:
     explicit FileHandle(int fd) : fd_(fd) {}
     ~FileHandle() {
         if (fd_ >= 0) ::close(fd_);
@@ -35,7 +35,7 @@ public:
     FileHandle& operator=(const FileHandle&) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -118,8 +118,8 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, const ReadProgress& progres
             int32_t& count = Song.Count(state.TrackIndex);
             while (in.Position() < track_end) {
                 if (ReadEvent(Song, in, state) == EventStep::CutShort) {
-                    return "File is cut short inside track " + std::to_string(state.TrackIndex + 1) +
-                           ".";
+                    return "File is cut short inside track " +
+                           std::to_string(state.TrackIndex + 1) + ".";
                 }
                 count = AddLong(count, 1);
                 if (count % 512 == 0 && progress) progress(in.Position(), in.Length());

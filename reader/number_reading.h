@@ -13,7 +13,7 @@
 namespace verselane {
 
 class ByteSource {
-public:
+  public:
     explicit ByteSource(std::string_view bytes) : bytes_(bytes) {}
 
     uint8_t ReadByte() {
@@ -37,7 +37,7 @@ public:
     // The bytes from `from` up to at most `to`, as far as the file holds them.
     std::string_view Slice(int64_t from, int64_t to) const;
 
-private:
+  private:
     std::string_view bytes_;
     int64_t pos_ = 0;
     bool eof_ = false;

@@ -30,7 +30,8 @@ std::string Hex(std::string_view readable) {
             i = end + 1;
         } else if (std::isxdigit(static_cast<unsigned char>(c))) {
             if (i + 1 >= readable.size()) throw std::invalid_argument("odd hex digit");
-            out.push_back(static_cast<char>(std::stoi(std::string(readable.substr(i, 2)), nullptr, 16)));
+            out.push_back(
+                static_cast<char>(std::stoi(std::string(readable.substr(i, 2)), nullptr, 16)));
             i += 2;
         } else {
             ++i;
@@ -41,7 +42,8 @@ std::string Hex(std::string_view readable) {
 
 static std::string BigEndian(uint32_t value, int bytes) {
     std::string out;
-    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
     return out;
 }
 

@@ -43,7 +43,7 @@ std::vector<MidiEvent> EventsOf(const MidiFile& song, int t);
 
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -51,7 +51,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -65,11 +65,11 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 
 // Skips the test (or fails it under CI=true) when the corpus is absent.
 #define VERSELANE_REQUIRE_CORPUS()                                                          \
-    do {                                                                                   \
-        if (!::verselane::test::CorpusDir()) {                                             \
-            if (::verselane::test::CorpusRequired()) {                                     \
+    do {                                                                                    \
+        if (!::verselane::test::CorpusDir()) {                                              \
+            if (::verselane::test::CorpusRequired()) {                                      \
                 FAIL() << "the test corpus is missing (set VERSELANE_CORPUS); CI needs it"; \
-            }                                                                              \
+            }                                                                               \
             GTEST_SKIP() << "the test corpus is not here (set VERSELANE_CORPUS to use it)"; \
-        }                                                                                  \
+        }                                                                                   \
     } while (0)

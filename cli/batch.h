@@ -1,0 +1,45 @@
+// Converting many files: output names, the checks that keep inputs and
+// existing files safe, one conversion, and the parallel run over all inputs.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+
+namespace verselane::cli {
+
+// One input and the file its conversion goes to; `Problem` says why the input
+// cannot be converted at all (its output would write over an input, or
+// another input's output), and is empty otherwise.
+struct Job {
+    std::string Input;
+    std::string Output;
+    std::string Problem;
+};
+
+// NAME.kar for karaoke text, NAME.lyrics.mid for lyrics, where NAME is the
+// input's file name without its last extension; beside the input, or in
+// `OutputDir` when given.
+std::string DefaultOutputName(const std::string& Input, ConversionDirection Direction,
+                              const std::string& OutputDir);
+
+// The jobs of a conversion command, in the order of its inputs.
+std::vector<Job> PlanJobs(const ConvertCommand& Command);
+
+// Converts one input. Returns the empty string on success, else what went
+// wrong (without the file name); `Notes` receives the track converted and any
+// warning of the reader.
+std::string ConvertFile(const ConvertCommand& Command, const Job& Job, std::string& Notes);
+
+// Writes `Bytes` as a new file: fails when `FileName` exists. The file appears
+// whole or not at all. Raises RuntimeError (FileAccess) on failure.
+void WriteNewFile(const std::string& FileName, const std::string& Bytes);
+
+// Runs every job, `Command.Jobs` at a time (one per processor when 0). Each
+// success is reported on `out` ("IN -> OUT"), each failure on `err` with the
+// input's name; the run goes on. Returns the number of failures.
+int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err);
+
+}  // namespace verselane::cli

@@ -1,0 +1,139 @@
+#include "cli/commands.h"
+
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+#include "cli/display.h"
+#include "model/errors.h"
+#include "reader/midi_reader.h"
+#include "writer/midi_writer.h"
+
+namespace verselane::cli {
+
+namespace {
+
+// Reads a song for showing it. A damaged file is shown as far as it could be
+// read, after the reader's message; a file that could not be read at all
+// gives nothing.
+std::optional<MidiFile> ReadForShowing(const std::string& path, std::ostream& err, bool& complete) {
+    MidiFile song;
+    ResetMidiFile(song);
+    const std::string message = ReadMidiFile(song, path);
+    complete = message.empty();
+    if (complete) return song;
+    err << path << ": " << message << "\n";
+    if (message.rfind("File is cut short", 0) == 0 ||
+        message.rfind("Failed to find MTrk", 0) == 0) {
+        return song;
+    }
+    return std::nullopt;
+}
+
+std::optional<TextDecoder> DecoderFor(const MidiFile& song, const std::string& encoding,
+                                      std::ostream& err) {
+    try {
+        return SongDecoder(song, encoding);
+    } catch (const std::invalid_argument&) {
+        err << "verselane-cli: unknown encoding: " << encoding
+            << " (see 'verselane-cli lyrics --help')\n";
+        return std::nullopt;
+    }
+}
+
+std::string TrackChoiceText(const MidiFile& song, ConversionDirection direction) {
+    const int16_t track = ChooseSourceTrack(song, direction);
+    return track < 0 ? std::string("none") : "track " + std::to_string(track);
+}
+
+}  // namespace
+
+int RunInfo(const InfoCommand& Command, std::ostream& out, std::ostream& err) {
+    bool complete = false;
+    std::optional<MidiFile> read = ReadForShowing(Command.File, err, complete);
+    if (!read) return 1;
+    const MidiFile& song = *read;
+    std::optional<TextDecoder> decoder = DecoderFor(song, Command.Encoding, err);
+    if (!decoder) return 2;
+    auto show = [&](std::string_view bytes) { return Printable(decoder->ToUtf8(bytes)); };
+
+    out << "File: " << Command.File << "\n"
+        << "Length: " << song.FileLength << " bytes\n"
+        << "Format: " << song.Header.Format << "\n"
+        << "Tracks: " << song.Header.NumTracks << "\n"
+        << "Division: " << song.Header.Division << " ticks per quarter note\n"
+        << "Tempo: " << song.Tempo << " beats per minute\n"
+        << "Time signature: " << song.TimeSigNumerator << "/" << song.TimeSigDenominator << "\n"
+        << "Key signature: " << song.KeySignature << " mode " << song.KeyMode << "\n"
+        << "Text encoding: " << decoder->Encoding() << "\n";
+    if (!song.Copyright.empty()) out << "Copyright: " << show(song.Copyright) << "\n";
+    const std::vector<TrackMaterial> material = MaterialOfTracks(song);
+    for (size_t t = 0; t < material.size(); ++t) {
+        out << "Track " << t << ": \"" << show(song.TrackName[t]) << "\", " << song.EventCount[t]
+            << " events, " << material[t].LyricEvents << " lyric, " << material[t].TextEvents
+            << " text\n";
+    }
+    out << "Lyrics to karaoke text would take: "
+        << TrackChoiceText(song, ConversionDirection::LyricsToKaraoke) << "\n"
+        << "Karaoke text to lyrics would take: "
+        << TrackChoiceText(song, ConversionDirection::KaraokeToLyrics) << "\n";
+    out << "Karaoke text:\n" << show(song.KaraokeText) << "\n";
+    out << "Lyric text:\n" << show(song.LyricText) << "\n";
+    return complete ? 0 : 1;
+}
+
+int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err) {
+    bool complete = false;
+    std::optional<MidiFile> read = ReadForShowing(Command.File, err, complete);
+    if (!read) return 1;
+    const MidiFile& song = *read;
+    std::optional<TextDecoder> decoder = DecoderFor(song, Command.Encoding, err);
+    if (!decoder) return 2;
+
+    std::optional<LineSource> from = Command.From ? Command.From : PreferredLineSource(song);
+    if (!from) {
+        err << Command.File << ": no lyric events or karaoke text found\n";
+        return 1;
+    }
+    const ConversionDirection direction = *from == LineSource::Lyrics
+                                              ? ConversionDirection::LyricsToKaraoke
+                                              : ConversionDirection::KaraokeToLyrics;
+    const char* what = *from == LineSource::Lyrics ? "lyric events" : "karaoke text events";
+    int16_t track;
+    if (Command.Track) {
+        if (*Command.Track >= RealTrackCount(song)) {
+            err << Command.File << ": there is no track " << *Command.Track << "\n";
+            return 1;
+        }
+        track = static_cast<int16_t>(*Command.Track);
+    } else {
+        track = ChooseSourceTrack(song, direction);
+        if (track < 0) {
+            err << Command.File << ": no " << what << " found\n";
+            return 1;
+        }
+    }
+    const std::vector<SungLine> lines = SungLines(song, track, *from);
+    out << FormatSungLines(
+        lines, [&](std::string_view bytes) { return Printable(decoder->ToUtf8(bytes)); });
+    return complete ? 0 : 1;
+}
+
+int RunCopy(const CopyCommand& Command, std::ostream& err) {
+    MidiFile song;
+    ResetMidiFile(song);
+    std::string message = ReadMidiFile(song, Command.Input);
+    if (!message.empty()) {
+        err << Command.Input << ": " << message << "\n";
+        return 1;
+    }
+    message = WriteMidiFile(song, Command.Output);
+    if (!message.empty()) {
+        err << Command.Output << ": " << message << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace verselane::cli

@@ -1,0 +1,346 @@
+#include "cli/options.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace verselane::cli {
+
+namespace {
+
+constexpr const char* kProgramHelp =
+    "Usage: verselane-cli COMMAND [ARGS]\n"
+    "\n"
+    "Moves song lyrics inside Standard MIDI Files: lyric events to Soft Karaoke\n"
+    "text and back.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE             the header, the tracks, tempo, signatures, texts, and\n"
+    "                        the track that each conversion would take\n"
+    "  lyrics FILE           the words as a karaoke player shows them, line by line\n"
+    "  to-karaoke IN...      lyric events to Soft Karaoke text (NAME.kar)\n"
+    "  to-lyrics IN...       Soft Karaoke text to lyric events (NAME.lyrics.mid)\n"
+    "  copy IN OUT           read IN and write it unchanged to OUT\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help            show this help, or with a command that command's help\n"
+    "  --version             show the version\n"
+    "\n"
+    "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a\n"
+    "command line that could not be understood.\n";
+
+constexpr const char* kInfoHelp =
+    "Usage: verselane-cli info FILE [--encoding NAME]\n"
+    "\n"
+    "Shows the header, the tracks (numbered from 0, with their lyric and text\n"
+    "events), tempo, signatures, the karaoke text and lyric text of FILE, and\n"
+    "which track each conversion would take when no --track is given.\n"
+    "\n"
+    "Options:\n"
+    "  --encoding NAME       read the texts in this encoding (default: detected;\n"
+    "                        see 'verselane-cli lyrics --help' for the names)\n";
+
+constexpr const char* kLyricsHelp =
+    "Usage: verselane-cli lyrics FILE [--from lyrics|karaoke] [--track N]\n"
+    "                                 [--encoding NAME]\n"
+    "\n"
+    "Prints the words as a karaoke player shows them: one line per sung line,\n"
+    "each with its start time as minutes:seconds.hundredths, and an empty line\n"
+    "between paragraphs. Lines of information (\"@\") are left out.\n"
+    "\n"
+    "Options:\n"
+    "  --from lyrics         take the words from lyric events\n"
+    "  --from karaoke        take the words from karaoke text events\n"
+    "                        (default: karaoke text when the song has a Soft\n"
+    "                        Karaoke track, else lyric events, else text events)\n"
+    "  --track N             take them from track N (as 'info' numbers them)\n"
+    "  --encoding NAME       read the texts in this encoding; by default UTF-8\n"
+    "                        when they are valid UTF-8, else the encoding detected\n"
+    "                        over all texts of the song, else WINDOWS-1252.\n"
+    "                        Common names: UTF-8, WINDOWS-1252, ISO-8859-1,\n"
+    "                        SHIFT_JIS, GBK, BIG5, EUC-KR, WINDOWS-1251, KOI8-R,\n"
+    "                        WINDOWS-1250, ISO-8859-2, TIS-620, WINDOWS-1258\n"
+    "                        (any name that iconv knows is taken)\n";
+
+constexpr const char* kToKaraokeHelp =
+    "Usage: verselane-cli to-karaoke IN... [-o OUT | --out-dir DIR] [--track N]\n"
+    "                                 [--language L] [--title T] [--artist A]\n"
+    "                                 [--force] [-j N]\n"
+    "\n"
+    "Turns the lyric events of one track into Soft Karaoke text: a \"Soft Karaoke\"\n"
+    "track and a \"Words\" track are inserted behind track 0. The lyric events\n"
+    "stay where they are. A format 0 song becomes format 1.\n"
+    "\n"
+    "Options:\n"
+    "  -o OUT                the output file (one input only)\n"
+    "  --out-dir DIR         write NAME.kar into DIR (made when missing);\n"
+    "                        default: NAME.kar beside each input\n"
+    "  --track N             the track of the lyrics, numbered from 0 as 'info'\n"
+    "                        shows; default: the track whose name suggests words\n"
+    "                        (\"Lyrics\", \"Words\", \"Vocals\", ...) if it holds lyric\n"
+    "                        events, else the track holding the most\n"
+    "  --language L          the \"@L\" line (default ENGL)\n"
+    "  --title T             the first \"@T\" line (default YOUR SONG)\n"
+    "  --artist A            the second \"@T\" line (default ARTIST)\n"
+    "  --force               replace output files that exist already\n"
+    "  -j N                  convert N files at a time (default: one per processor)\n"
+    "\n"
+    "No input is ever written over, not even with --force. Each file that fails is\n"
+    "reported with its name and the others go on; the exit status is 1 then.\n";
+
+constexpr const char* kToLyricsHelp =
+    "Usage: verselane-cli to-lyrics IN... [-o OUT | --out-dir DIR] [--track N]\n"
+    "                                [--replace] [--force] [-j N]\n"
+    "\n"
+    "Turns the karaoke text events of one track into lyric events. By default\n"
+    "each text event stays and its lyric is added behind it; with --replace the\n"
+    "text events become the lyrics. A \"\\\" mark becomes LF CR and a \"/\" mark CR\n"
+    "at the end of the lyric before it; every lyric ends in a space.\n"
+    "\n"
+    "Options:\n"
+    "  -o OUT                the output file (one input only)\n"
+    "  --out-dir DIR         write NAME.lyrics.mid into DIR (made when missing);\n"
+    "                        default: NAME.lyrics.mid beside each input\n"
+    "  --track N             the track of the karaoke text, numbered from 0 as\n"
+    "                        'info' shows; default: the track whose name suggests\n"
+    "                        words (\"Words\", \"Lyrics\", ...) if it holds text\n"
+    "                        events, else the track holding the most\n"
+    "  --replace             replace the text events instead of keeping them\n"
+    "  --force               replace output files that exist already\n"
+    "  -j N                  convert N files at a time (default: one per processor)\n"
+    "\n"
+    "No input is ever written over, not even with --force. Each file that fails is\n"
+    "reported with its name and the others go on; the exit status is 1 then.\n";
+
+constexpr const char* kCopyHelp =
+    "Usage: verselane-cli copy IN OUT\n"
+    "\n"
+    "Reads IN and writes the song unchanged to OUT (replacing OUT).\n";
+
+// Walks the arguments of one command: options with a value (as "--name VALUE"
+// or "--name=VALUE"), switches, and the remaining words.
+class ArgumentWalker {
+  public:
+    explicit ArgumentWalker(const std::vector<std::string>& args) : args_(args) {}
+
+    // Calls `on_value(name, value)` for options listed in `with_value`,
+    // `on_switch(name)` for the others, and collects the other words.
+    // Returns an error message, or the empty string.
+    std::string Walk(
+        const std::vector<std::string>& with_value, const std::vector<std::string>& switches,
+        const std::function<std::string(const std::string&, const std::string&)>& on_value,
+        const std::function<void(const std::string&)>& on_switch) {
+        bool only_words = false;
+        for (size_t i = 1; i < args_.size(); ++i) {
+            const std::string& a = args_[i];
+            if (only_words || a.size() < 2 || a[0] != '-') {
+                words_.push_back(a);
+                continue;
+            }
+            if (a == "--") {
+                only_words = true;
+                continue;
+            }
+            std::string name = a;
+            std::optional<std::string> value;
+            if (size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+                name = a.substr(0, eq);
+                value = a.substr(eq + 1);
+            }
+            if (Listed(with_value, name)) {
+                if (!value) {
+                    if (i + 1 >= args_.size()) return "option " + name + " needs a value";
+                    value = args_[++i];
+                }
+                std::string error = on_value(name, *value);
+                if (!error.empty()) return error;
+            } else if (Listed(switches, name) && !value) {
+                on_switch(name);
+            } else {
+                return "unknown option: " + a;
+            }
+        }
+        return {};
+    }
+
+    const std::vector<std::string>& Words() const { return words_; }
+
+  private:
+    static bool Listed(const std::vector<std::string>& list, const std::string& name) {
+        for (const std::string& s : list) {
+            if (s == name) return true;
+        }
+        return false;
+    }
+
+    const std::vector<std::string>& args_;
+    std::vector<std::string> words_;
+};
+
+std::optional<int> ParseCount(const std::string& text, int lowest) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || value < lowest) return std::nullopt;
+    return value;
+}
+
+std::string TrackValue(const std::string& value, std::optional<int>& track) {
+    track = ParseCount(value, 0);
+    if (!track) return "--track needs a track number from 0: " + value;
+    return {};
+}
+
+ParsedCommand ParseInfo(const std::vector<std::string>& args) {
+    InfoCommand command;
+    ArgumentWalker walker(args);
+    std::string error = walker.Walk(
+        {"--encoding"}, {},
+        [&](const std::string&, const std::string& v) {
+            command.Encoding = v;
+            return std::string();
+        },
+        [](const std::string&) {});
+    if (error.empty() && walker.Words().size() != 1) error = "info takes one FILE";
+    if (!error.empty()) return UsageError{error, "info"};
+    command.File = walker.Words()[0];
+    return command;
+}
+
+ParsedCommand ParseCopy(const std::vector<std::string>& args) {
+    ArgumentWalker walker(args);
+    std::string error = walker.Walk(
+        {}, {}, [](const std::string&, const std::string&) { return std::string(); },
+        [](const std::string&) {});
+    if (error.empty() && walker.Words().size() != 2) error = "copy takes IN and OUT";
+    if (!error.empty()) return UsageError{error, "copy"};
+    return CopyCommand{walker.Words()[0], walker.Words()[1]};
+}
+
+ParsedCommand ParseLyrics(const std::vector<std::string>& args) {
+    LyricsCommand command;
+    ArgumentWalker walker(args);
+    std::string error = walker.Walk(
+        {"--from", "--track", "--encoding"}, {},
+        [&](const std::string& name, const std::string& v) -> std::string {
+            if (name == "--track") return TrackValue(v, command.Track);
+            if (name == "--encoding") {
+                command.Encoding = v;
+                return {};
+            }
+            if (v == "lyrics") {
+                command.From = LineSource::Lyrics;
+            } else if (v == "karaoke") {
+                command.From = LineSource::Karaoke;
+            } else {
+                return "--from takes lyrics or karaoke, not " + v;
+            }
+            return {};
+        },
+        [](const std::string&) {});
+    if (error.empty() && walker.Words().size() != 1) error = "lyrics takes one FILE";
+    if (!error.empty()) return UsageError{error, "lyrics"};
+    command.File = walker.Words()[0];
+    return command;
+}
+
+ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirection direction) {
+    const std::string name = args[0];
+    const bool to_karaoke = direction == ConversionDirection::LyricsToKaraoke;
+    ConvertCommand command;
+    command.Direction = direction;
+    std::vector<std::string> with_value = {"-o",      "--output", "--out-dir",
+                                           "--track", "-j",       "--jobs"};
+    std::vector<std::string> switches = {"--force"};
+    if (to_karaoke) {
+        with_value.insert(with_value.end(), {"--language", "--title", "--artist"});
+    } else {
+        switches.push_back("--replace");
+    }
+    ArgumentWalker walker(args);
+    std::string error = walker.Walk(
+        with_value, switches,
+        [&](const std::string& option, const std::string& v) -> std::string {
+            if (option == "-o" || option == "--output") {
+                command.Output = v;
+            } else if (option == "--out-dir") {
+                command.OutputDir = v;
+            } else if (option == "--track") {
+                return TrackValue(v, command.Track);
+            } else if (option == "-j" || option == "--jobs") {
+                std::optional<int> jobs = ParseCount(v, 1);
+                if (!jobs) return "-j needs a number of jobs from 1: " + v;
+                command.Jobs = *jobs;
+            } else if (option == "--language") {
+                command.Info.Language = v;
+            } else if (option == "--title") {
+                command.Info.Title = v;
+            } else if (option == "--artist") {
+                command.Info.Artist = v;
+            }
+            return {};
+        },
+        [&](const std::string& option) {
+            if (option == "--force") command.Force = true;
+            if (option == "--replace") command.Replace = true;
+        });
+    command.Inputs = walker.Words();
+    if (error.empty() && command.Inputs.empty()) error = name + " needs at least one input file";
+    if (error.empty() && !command.Output.empty() && !command.OutputDir.empty()) {
+        error = "-o and --out-dir cannot be used together";
+    }
+    if (error.empty() && !command.Output.empty() && command.Inputs.size() != 1) {
+        error = "-o names the output of one input; use --out-dir for several";
+    }
+    if (!error.empty()) return UsageError{error, name};
+    return command;
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--") return false;
+        if (a == "-h" || a == "--help") return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string ProgramHelp() {
+    return kProgramHelp;
+}
+
+std::string CommandHelp(const std::string& Command) {
+    static const std::map<std::string, const char*> kHelp = {
+        {"info", kInfoHelp},          {"lyrics", kLyricsHelp}, {"to-karaoke", kToKaraokeHelp},
+        {"to-lyrics", kToLyricsHelp}, {"copy", kCopyHelp},
+    };
+    auto it = kHelp.find(Command);
+    return it == kHelp.end() ? std::string() : it->second;
+}
+
+std::string VersionText() {
+    return std::string("verselane-cli ") + VERSELANE_VERSION + "\n";
+}
+
+ParsedCommand ParseCommandLine(const std::vector<std::string>& Args) {
+    if (Args.empty()) return UsageError{"no command given", ""};
+    const std::string& command = Args[0];
+    if (command == "-h" || command == "--help" || command == "help") {
+        if (command == "help" && Args.size() > 1 && !CommandHelp(Args[1]).empty()) {
+            return HelpRequest{CommandHelp(Args[1])};
+        }
+        return HelpRequest{ProgramHelp()};
+    }
+    if (command == "--version") return HelpRequest{VersionText()};
+    if (CommandHelp(command).empty()) return UsageError{"unknown command: " + command, ""};
+    if (AsksForHelp(Args)) return HelpRequest{CommandHelp(command)};
+
+    if (command == "info") return ParseInfo(Args);
+    if (command == "copy") return ParseCopy(Args);
+    if (command == "lyrics") return ParseLyrics(Args);
+    if (command == "to-karaoke") return ParseConvert(Args, ConversionDirection::LyricsToKaraoke);
+    return ParseConvert(Args, ConversionDirection::KaraokeToLyrics);
+}
+
+}  // namespace verselane::cli

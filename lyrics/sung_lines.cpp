@@ -1,0 +1,208 @@
+#include "lyrics/sung_lines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+#include "lyrics/track_choice.h"
+
+namespace verselane {
+
+namespace {
+
+constexpr double kDefaultMicrosPerQuarter = 500000;
+
+std::string_view TrimSpaces(std::string_view text) {
+    size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+struct TempoEvent {
+    int32_t Tick;
+    double MicrosPerQuarter;
+};
+
+void CollectTempos(const MidiFile& Song, int16_t t, std::vector<TempoEvent>& out) {
+    const int32_t n = Song.Count(t);
+    const MidiTrack& track = Song.Track(t);
+    for (int32_t i = 0; i < n; ++i) {
+        const MidiEvent& e = track.Event(i);
+        if (e.Kind != kKindMeta || e.Channel != kMetaTempo || e.Data.size() < 3) continue;
+        const double micros = e.Data[0] * 65536.0 + e.Data[1] * 256.0 + e.Data[2];
+        if (micros > 0) out.push_back({e.Time, micros});  // a tempo of 0 cannot be played
+    }
+}
+
+// Builds the lines syllable by syllable; the same rules serve both sources.
+class LineBuilder {
+  public:
+    LineBuilder(const TempoMap& tempo, bool same_tick_paragraph)
+        : tempo_(tempo), same_tick_paragraph_(same_tick_paragraph) {}
+
+    void Syllable(int32_t tick, std::string_view text) {
+        if (!text.empty() && text[0] == '@') {
+            // An information line: not shown, but a line end in it still counts.
+            EndsLine(tick, text);
+            return;
+        }
+        if (!text.empty() && (text[0] == '\\' || text[0] == '/')) {
+            BreakBefore(text[0] == '\\');
+            text.remove_prefix(1);
+        }
+        if (!open_) StartLine(tick);
+        std::string piece(text);
+        for (char& c : piece) {
+            if (c == '\r' || c == '\n') c = ' ';
+        }
+        lines_.back().Text += piece;
+        EndsLine(tick, text);
+    }
+
+    std::vector<SungLine> Finish() {
+        for (SungLine& line : lines_) line.Text = std::string(TrimSpaces(line.Text));
+        return std::move(lines_);
+    }
+
+  private:
+    void BreakBefore(bool paragraph) {
+        open_ = false;
+        paragraph_ = paragraph_ || paragraph;
+    }
+
+    void EndsLine(int32_t tick, std::string_view text) {
+        if (text.find_first_of("\r\n") == std::string_view::npos) return;
+        const bool paragraph = text.find('\n') != std::string_view::npos ||
+                               (same_tick_paragraph_ && tick == last_break_tick_);
+        last_break_tick_ = tick;
+        BreakBefore(paragraph);
+    }
+
+    void StartLine(int32_t tick) {
+        SungLine line;
+        line.Tick = tick;
+        line.Seconds = tempo_.Seconds(tick);
+        line.NewParagraph = paragraph_ || lines_.empty();
+        lines_.push_back(std::move(line));
+        open_ = true;
+        paragraph_ = false;
+    }
+
+    const TempoMap& tempo_;
+    const bool same_tick_paragraph_;
+    std::vector<SungLine> lines_;
+    bool open_ = false;       // a line is being filled
+    bool paragraph_ = false;  // the next line opens a paragraph
+    int32_t last_break_tick_ = 0;
+};
+
+}  // namespace
+
+TempoMap::TempoMap(const MidiFile& Song, int16_t Track) {
+    const int16_t division = Song.Header.Division;
+    if (division < 0) {
+        // SMPTE: the high byte holds minus the frames per second, the low byte
+        // the ticks per frame; the tempo plays no part then.
+        const int fps = -static_cast<int8_t>(static_cast<uint16_t>(division) >> 8);
+        const int per_frame = static_cast<uint16_t>(division) & 0xFF;
+        const double frames = fps == 29 ? 29.97 : fps;
+        if (frames > 0 && per_frame > 0) seconds_per_tick_ = 1.0 / (frames * per_frame);
+        return;
+    }
+    if (division == 0) return;
+
+    std::vector<TempoEvent> tempos;
+    if (Song.Header.Format == 2) {
+        if (Track >= 0 && Track < RealTrackCount(Song)) CollectTempos(Song, Track, tempos);
+    } else {
+        for (int16_t t = 0; t < RealTrackCount(Song); ++t) CollectTempos(Song, t, tempos);
+    }
+    std::stable_sort(tempos.begin(), tempos.end(),
+                     [](const TempoEvent& a, const TempoEvent& b) { return a.Tick < b.Tick; });
+
+    seconds_per_tick_ = kDefaultMicrosPerQuarter / 1e6 / division;
+    double seconds = 0;
+    int32_t tick = 0;
+    double per_tick = seconds_per_tick_;
+    for (const TempoEvent& tempo : tempos) {
+        seconds += (static_cast<double>(tempo.Tick) - tick) * per_tick;
+        tick = tempo.Tick;
+        per_tick = tempo.MicrosPerQuarter / 1e6 / division;
+        // Several changes at one tick: the last one holds.
+        if (!changes_.empty() && changes_.back().Tick == tick) changes_.pop_back();
+        changes_.push_back({tick, seconds, per_tick});
+    }
+}
+
+double TempoMap::Seconds(int32_t Tick) const {
+    auto after = std::upper_bound(changes_.begin(), changes_.end(), Tick,
+                                  [](int32_t tick, const Change& c) { return tick < c.Tick; });
+    if (after == changes_.begin()) return Tick * seconds_per_tick_;
+    const Change& c = *(after - 1);
+    return c.Seconds + (static_cast<double>(Tick) - c.Tick) * c.SecondsPerTick;
+}
+
+std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From) {
+    const TempoMap tempo(Song, Track);
+    LineBuilder builder(tempo, From == LineSource::Lyrics);
+    const uint8_t type = From == LineSource::Lyrics ? kMetaLyric : kMetaText;
+    const int32_t n = Song.Count(Track);
+    const MidiTrack& track = Song.Track(Track);
+    for (int32_t i = 0; i < n; ++i) {
+        const MidiEvent& e = track.Event(i);
+        if (e.Kind == kKindMeta && e.Channel == type) builder.Syllable(e.Time, e.Data.view());
+    }
+    return builder.Finish();
+}
+
+std::optional<LineSource> PreferredLineSource(const MidiFile& Song) {
+    bool karaoke_header = false;
+    int32_t lyrics = 0;
+    int32_t texts = 0;
+    for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
+        const int32_t n = Song.Count(t);
+        const MidiTrack& track = Song.Track(t);
+        for (int32_t i = 0; i < n; ++i) {
+            const MidiEvent& e = track.Event(i);
+            if (e.Kind != kKindMeta) continue;
+            if (e.Channel == kMetaLyric) ++lyrics;
+            if (e.Channel == kMetaText) {
+                ++texts;
+                if (e.Data.view().find("@K") != std::string_view::npos) karaoke_header = true;
+            }
+        }
+    }
+    if (karaoke_header && texts > 0) return LineSource::Karaoke;
+    if (lyrics > 0) return LineSource::Lyrics;
+    if (texts > 0) return LineSource::Karaoke;
+    return std::nullopt;
+}
+
+std::string FormatTimestamp(double Seconds) {
+    if (!(Seconds > 0)) Seconds = 0;
+    const long long hundredths = static_cast<long long>(std::floor(Seconds * 100 + 1e-6));
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%lld:%02lld.%02lld", hundredths / 6000,
+                  hundredths / 100 % 60, hundredths % 100);
+    return buffer;
+}
+
+std::string FormatSungLines(const std::vector<SungLine>& Lines,
+                            const std::function<std::string(std::string_view)>& ToText) {
+    std::string out;
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        const SungLine& line = Lines[i];
+        if (line.NewParagraph && i > 0) out += '\n';
+        out += FormatTimestamp(line.Seconds);
+        if (!line.Text.empty()) {
+            out += "  ";
+            out += ToText ? ToText(line.Text) : line.Text;
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+}  // namespace verselane

@@ -1,0 +1,88 @@
+#include "lyrics/track_choice.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace verselane {
+
+namespace {
+
+bool Contains(std::string_view name, std::string_view piece) {
+    return name.find(piece) != std::string_view::npos;
+}
+
+}  // namespace
+
+int16_t TrackNameGuesses::Source() const {
+    if (Lyrics >= 0) return Lyrics;
+    if (Words >= 0) return Words;
+    return Vocal;
+}
+
+int16_t RealTrackCount(const MidiFile& Song) {
+    // A header may announce more chunks than the file holds; the slots behind
+    // the real tracks are spares.
+    int32_t n = std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots);
+    n = std::min<int32_t>(n, static_cast<int32_t>(Song.Tracks.size()));
+    return static_cast<int16_t>(std::max(n, 0));
+}
+
+TrackNameGuesses GuessWordsTracks(const MidiFile& Song) {
+    TrackNameGuesses guesses;
+    const int16_t n = RealTrackCount(Song);
+    for (int16_t t = 0; t < n; ++t) {
+        std::string_view name = Song.TrackName[t];
+        if (Contains(name, "ords") || Contains(name, "cals")) guesses.Words = t;
+        if (Contains(name, "rics")) guesses.Lyrics = t;
+        if (Contains(name, "oc") || Contains(name, "oi")) guesses.Vocal = t;
+    }
+    return guesses;
+}
+
+TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track) {
+    TrackMaterial material;
+    const int32_t n = Song.Count(Track);
+    const MidiTrack& track = Song.Track(Track);
+    for (int32_t i = 0; i < n; ++i) {
+        const MidiEvent& e = track.Event(i);
+        if (e.Kind != kKindMeta) continue;
+        if (e.Channel == kMetaLyric) ++material.LyricEvents;
+        if (e.Channel == kMetaText) ++material.TextEvents;
+    }
+    return material;
+}
+
+std::vector<TrackMaterial> MaterialOfTracks(const MidiFile& Song) {
+    std::vector<TrackMaterial> all;
+    const int16_t n = RealTrackCount(Song);
+    all.reserve(static_cast<size_t>(n));
+    for (int16_t t = 0; t < n; ++t) all.push_back(MaterialOf(Song, t));
+    return all;
+}
+
+static int32_t Amount(const TrackMaterial& m, ConversionDirection d) {
+    return d == ConversionDirection::LyricsToKaraoke ? m.LyricEvents : m.TextEvents;
+}
+
+bool HoldsMaterial(const TrackMaterial& Material, ConversionDirection Direction) {
+    return Amount(Material, Direction) > 0;
+}
+
+int16_t ChooseSourceTrack(const MidiFile& Song, ConversionDirection Direction) {
+    const std::vector<TrackMaterial> material = MaterialOfTracks(Song);
+    const TrackNameGuesses guesses = GuessWordsTracks(Song);
+    for (int16_t guess : {guesses.Lyrics, guesses.Words, guesses.Vocal}) {
+        if (guess >= 0 && HoldsMaterial(material[guess], Direction)) return guess;
+    }
+    int16_t best = -1;
+    int32_t most = 0;
+    for (size_t t = 0; t < material.size(); ++t) {
+        if (Amount(material[t], Direction) > most) {
+            most = Amount(material[t], Direction);
+            best = static_cast<int16_t>(t);
+        }
+    }
+    return best;
+}
+
+}  // namespace verselane

@@ -1,0 +1,45 @@
+#include "lyrics/track_editing.h"
+
+#include <string>
+#include <utility>
+
+#include "model/errors.h"
+
+namespace verselane {
+
+void CopyTrack(const MidiFile& SourceSong, int16_t SourceTrack, MidiFile& TargetSong,
+               int16_t TargetTrack) {
+    // Everything of the source slot is taken before the target is touched, so
+    // a copy of a slot onto itself leaves it as it was, and a bad index on
+    // either side raises before anything has changed.
+    MidiTrack events = SourceSong.Track(SourceTrack);
+    const int32_t count = SourceSong.Count(SourceTrack);
+    std::string instrument = SourceSong.InstrumentName[SourceTrack];
+    std::string name = SourceSong.TrackName[SourceTrack];
+
+    TargetSong.Track(TargetTrack);  // checks the target slot
+    TargetSong.Tracks[TargetTrack] = std::move(events);
+    TargetSong.EventCount[TargetTrack] = count;
+    TargetSong.InstrumentName[TargetTrack] = std::move(instrument);
+    TargetSong.TrackName[TargetTrack] = std::move(name);
+}
+
+void InsertTrackPair(MidiFile& Song, int16_t AfterTrack) {
+    const int16_t top = Song.TrackSlots;
+    // Both new sizes and the place of the opened slots are checked first, so
+    // a call that cannot succeed leaves the song as it was.
+    const int16_t num_tracks = AddInteger(Song.Header.NumTracks, 2);
+    const int16_t new_top = AddInteger(top, 2);
+    if (AfterTrack < 0 || AfterTrack > top) Raise(ErrorKind::SubscriptOutOfRange);
+
+    Song.Header.NumTracks = num_tracks;
+    ResizeTracks(Song, new_top, false);
+    // From the top down, so that no slot is overwritten before it has moved.
+    for (int32_t i = top; i >= AfterTrack + 1; --i) {
+        CopyTrack(Song, static_cast<int16_t>(i), Song, static_cast<int16_t>(i + 2));
+    }
+    Song.Count(AfterTrack + 1) = 0;
+    Song.Count(AfterTrack + 2) = 0;
+}
+
+}  // namespace verselane
