@@ -35,6 +35,7 @@ class ScriptedConversionDialog : public ConversionDialog {
     bool KeepKaraoke() const override { return keep_kar; }
     void ShowModal() override {
         ++shown;
+        seen = {tracks, tracks2, selected, selected2, command1, command2};
         if (script) script(*this);
     }
     void Unload() override {
@@ -55,6 +56,13 @@ class ScriptedConversionDialog : public ConversionDialog {
     bool command1 = true, command2 = true, keep_kar = true;
     int shown = 0, unloads = 0;
     std::function<void(ScriptedConversionDialog&)> script;
+
+    // What the user saw at the last showing.
+    struct Seen {
+        std::vector<std::string> tracks, tracks2;
+        int selected = -1, selected2 = -1;
+        bool command1 = false, command2 = false;
+    } seen;
 
   private:
     void Click(int16_t choice) {
@@ -102,8 +110,8 @@ std::string Track(const std::string& name, const std::string& events = {}) {
     return body + events + Hex("00 FF 2F 00");
 }
 
-const std::string kLyrics = Hex("00 FF 05 03 'Twi' 60 FF 05 05 'nkle ' 60 FF 05 06 'twin' 0D");
-const std::string kText = Hex("00 FF 01 03 'Twi' 60 FF 01 06 'nkle ' 60 FF 01 05 '/twin'");
+const std::string kLyrics = Hex("00 FF 05 03 'Twi' 60 FF 05 05 'nkle ' 60 FF 05 05 'twin' 0D");
+const std::string kText = Hex("00 FF 01 03 'Twi' 60 FF 01 05 'nkle ' 60 FF 01 05 '/twin'");
 
 MidiFile SongOf(const std::string& bytes) {
     MidiFile song;
@@ -171,12 +179,12 @@ TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberWithTrackZeroOffered) {
 
         std::vector<std::string> expected = {""};
         expected.insert(expected.end(), row.names.begin(), row.names.end());
-        EXPECT_EQ(f.lyr_copy.tracks, expected);
+        EXPECT_EQ(f.lyr_copy.seen.tracks, expected);
         expected.push_back("NEW TRACK");
-        EXPECT_EQ(f.lyr_copy.tracks2, expected);
-        EXPECT_EQ(f.lyr_copy.selected, row.tracks);
+        EXPECT_EQ(f.lyr_copy.seen.tracks2, expected);
+        EXPECT_EQ(f.lyr_copy.seen.selected, row.tracks);
         const int new_track = static_cast<int>(row.names.size()) + 1;
-        EXPECT_EQ(f.lyr_copy.selected2, row.tracks2 == -2 ? new_track : row.tracks2);
+        EXPECT_EQ(f.lyr_copy.seen.selected2, row.tracks2 == -2 ? new_track : row.tracks2);
     }
 }
 
@@ -187,11 +195,11 @@ TEST(ConvertLyricsPreselection, FormatZeroOffersTrackZeroNamedOrNot) {
         Fixture f;
         f.lyr_copy.script = [](ScriptedConversionDialog& d) { d.ClickCancel(); };
         f.Run(song);
-        EXPECT_EQ(f.lyr_copy.tracks, std::vector<std::string>{name});
-        EXPECT_EQ(f.lyr_copy.tracks2, (std::vector<std::string>{name, "NEW TRACK"}));
-        EXPECT_EQ(f.lyr_copy.selected, 0);
+        EXPECT_EQ(f.lyr_copy.seen.tracks, std::vector<std::string>{name});
+        EXPECT_EQ(f.lyr_copy.seen.tracks2, (std::vector<std::string>{name, "NEW TRACK"}));
+        EXPECT_EQ(f.lyr_copy.seen.selected, 0);
         // A name guess keeps the default second-list entry, no guess picks "NEW TRACK".
-        EXPECT_EQ(f.lyr_copy.selected2, name == "Lyrics" ? 0 : 1);
+        EXPECT_EQ(f.lyr_copy.seen.selected2, name == "Lyrics" ? 0 : 1);
     }
 }
 
@@ -201,17 +209,17 @@ TEST(ConvertLyricsPreselection, WithoutANameGuessTheFirstTrackWithWordsIsChosen)
     Fixture f;
     f.lyr_copy.script = [](ScriptedConversionDialog& d) { d.ClickCancel(); };
     f.Run(text_only);
-    EXPECT_EQ(f.lyr_copy.selected, 2);
+    EXPECT_EQ(f.lyr_copy.seen.selected, 2);
 
     MidiFile both = SongOf(
         Smf(1, 96, {Track(""), Track("Piano"), Track("Bass", kText), Track("Gtr", kLyrics)}));
     f.Run(both);
-    EXPECT_EQ(f.lyr_copy.selected, 3) << "lyric events come first";
+    EXPECT_EQ(f.lyr_copy.seen.selected, 3) << "lyric events come first";
 
-    MidiFile most = SongOf(Smf(1, 96, {Track(""), Track("Piano", Hex("00 FF 05 02 'la'")),
-                                       Track("Bass", kLyrics)}));
+    MidiFile most = SongOf(
+        Smf(1, 96, {Track(""), Track("Piano", Hex("00 FF 05 02 'la'")), Track("Bass", kLyrics)}));
     f.Run(most);
-    EXPECT_EQ(f.lyr_copy.selected, 2) << "the track with the most lyric events";
+    EXPECT_EQ(f.lyr_copy.seen.selected, 2) << "the track with the most lyric events";
 }
 
 TEST(ConvertLyricsEnabling, ButtonsFollowTheMaterialAndNothingGivesTheMessage) {
@@ -233,8 +241,8 @@ TEST(ConvertLyricsEnabling, ButtonsFollowTheMaterialAndNothingGivesTheMessage) {
         f.lyr_copy.script = [](ScriptedConversionDialog& d) { d.ClickCancel(); };
         EXPECT_FALSE(f.Run(song));
         EXPECT_EQ(f.lyr_copy.shown, 1);
-        EXPECT_EQ(f.lyr_copy.command1, row.karaoke_to_lyrics);
-        EXPECT_EQ(f.lyr_copy.command2, row.lyrics_to_text);
+        EXPECT_EQ(f.lyr_copy.seen.command1, row.karaoke_to_lyrics);
+        EXPECT_EQ(f.lyr_copy.seen.command2, row.lyrics_to_text);
         EXPECT_TRUE(f.host.messages.empty());
     }
 
@@ -293,14 +301,14 @@ TEST(ConvertLyricsRun, LyricsToTextTakesTheInformationUnderTheWaitCursor) {
 
     // The Soft Karaoke pair follows track 0; the lyrics track moved to 4.
     ASSERT_EQ(song.Header.NumTracks, 5);
-    EXPECT_EQ(song.TrackName[1], "Soft Karaoke");
-    EXPECT_EQ(song.TrackName[2], "Words");
+    EXPECT_EQ(MetaTexts(song, 1, kMetaTrackName), std::vector<std::string>{"Soft Karaoke"});
+    EXPECT_EQ(MetaTexts(song, 2, kMetaTrackName), std::vector<std::string>{"Words"});
     std::vector<std::string> words = MetaTexts(song, 2, kMetaText);
     ASSERT_GE(words.size(), 3u);
     EXPECT_EQ(words[0], "@LGERM");
     EXPECT_EQ(words[1], "@TStille Nacht");
     EXPECT_EQ(words[2], "@TGruber");
-    EXPECT_EQ(song.TrackName[4], "Lyrics");
+    EXPECT_EQ(MetaTexts(song, 4, kMetaTrackName), std::vector<std::string>{"Lyrics"});
     EXPECT_EQ(MetaTexts(song, 4, kMetaLyric).size(), 3u);
 }
 

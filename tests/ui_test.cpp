@@ -41,15 +41,19 @@ class ScriptedPrompts : public Prompts {
     }
     void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
 
-    std::deque<std::optional<QString>> opens, saves;
+    // An empty name stands for a cancelled dialog, as does an empty queue.
+    std::deque<QString> opens, saves;
     std::vector<QString> proposed, messages;
     int open_asked = 0;
 
   private:
-    static std::optional<QString> Next(std::deque<std::optional<QString>>& queue) {
-        if (queue.empty()) return std::nullopt;
-        auto next = queue.front();
-        queue.pop_front();
+    static std::optional<QString> Next(std::deque<QString>& queue) {
+        QString next;
+        if (!queue.empty()) {
+            next = queue.front();
+            queue.pop_front();
+        }
+        if (next.isEmpty()) return std::nullopt;
         return next;
     }
 };
@@ -147,8 +151,6 @@ TEST(MainWindow, TitleButtonsStartStateAndTabOrder) {
     EXPECT_EQ(w.form->L2K->text(), "Convert Lyrics");
     EXPECT_EQ(w.form->WriteFile->text(), "Write File");
     EXPECT_EQ(w.Buttons(), kStart);
-    EXPECT_LT(w.form->Command1->x(), w.form->L2K->x());
-    EXPECT_LT(w.form->L2K->x(), w.form->WriteFile->x());
     EXPECT_TRUE(w.form->Words->isReadOnly());
 
     // Tab visits Read File, Write File, Convert Lyrics (once they can be used).
@@ -156,6 +158,8 @@ TEST(MainWindow, TitleButtonsStartStateAndTabOrder) {
     w.form->WriteFile->setEnabled(true);
     EXPECT_EQ(Names(TabStops(w.form.get(), w.form->Command1)),
               (std::vector<QString>{"Command1", "WriteFile", "L2K", "Encoding", "Words"}));
+    EXPECT_LT(w.form->Command1->x(), w.form->L2K->x());
+    EXPECT_LT(w.form->L2K->x(), w.form->WriteFile->x());
 }
 
 TEST(ConversionDialogWindow, CaptionsStatesHiddenControlsAndTabOrder) {
@@ -183,7 +187,8 @@ TEST(ConversionDialogWindow, CaptionsStatesHiddenControlsAndTabOrder) {
     const std::vector<QWidget*> stops = TabStops(&d, d.Tracks);
     EXPECT_EQ(Names(stops),
               (std::vector<QString>{"Tracks", "Command1", "Command2", "Cancel", "KeepKar"}));
-    for (QWidget* hidden : std::initializer_list<QWidget*>{d.Frame1, d.Tracks2, d.Label2[0], d.Label2[1]}) {
+    for (QWidget* hidden :
+         std::initializer_list<QWidget*>{d.Frame1, d.Tracks2, d.Label2[0], d.Label2[1]}) {
         EXPECT_FALSE(hidden->isVisible()) << qPrintable(hidden->objectName());
     }
     EXPECT_EQ(d.minimumSize(), d.maximumSize()) << "not resizable";
@@ -242,11 +247,11 @@ TEST(InformationDialogWindow, TextsToolTipsHiddenFieldAndTabOrder) {
         const char* text;
         const char* tip;
     };
-    for (const Box& b : {Box{d.Lang, d.Label1, "Language", "ENGL",
-                             "Enter the lyric language here, usually ENGL."},
-                         Box{d.SongT, d.Label2, "Song Title", "YOUR SONG", "Enter the song name here."},
-                         Box{d.SongA, d.Label3, "Song Artist", "ARTIST",
-                             "Enter the name of the artist that wrote or performed the song."}}) {
+    for (const Box& b :
+         {Box{d.Lang, d.Label1, "Language", "ENGL", "Enter the lyric language here, usually ENGL."},
+          Box{d.SongT, d.Label2, "Song Title", "YOUR SONG", "Enter the song name here."},
+          Box{d.SongA, d.Label3, "Song Artist", "ARTIST",
+              "Enter the name of the artist that wrote or performed the song."}}) {
         EXPECT_EQ(b.label->text(), b.caption);
         EXPECT_EQ(b.box->text(), b.text);
         EXPECT_EQ(b.box->toolTip(), b.tip);
@@ -257,7 +262,8 @@ TEST(InformationDialogWindow, TextsToolTipsHiddenFieldAndTabOrder) {
     EXPECT_EQ(d.Done->text(), "&Done");
     EXPECT_TRUE(d.Done->isDefault());
 
-    EXPECT_EQ(Names(TabStops(&d, d.Lang)), (std::vector<QString>{"Lang", "SongT", "SongA", "Done"}));
+    EXPECT_EQ(Names(TabStops(&d, d.Lang)),
+              (std::vector<QString>{"Lang", "SongT", "SongA", "Done"}));
     EXPECT_FALSE(d.Label4->isVisible());
     EXPECT_FALSE(d.AddTxt->isVisible());
     EXPECT_GT(d.Done->x(), d.Lang->x() + d.Lang->width()) << "Done sits at the upper right";
@@ -274,6 +280,7 @@ TEST(InformationDialogWindow, EnterIsDoneEscIsNothingCloseBoxRestoresDefaults) {
             QApplication::setActiveWindow(&d);
             EXPECT_TRUE(QTest::qWaitForWindowActive(&d));
             box->setFocus();
+            box->end(false);
             QTest::keyClicks(box, "X");
             QTest::keyClick(box, Qt::Key_Escape);
             EXPECT_TRUE(d.isVisible()) << "Esc does not close it";
@@ -316,7 +323,11 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
     EXPECT_EQ(w.Buttons(), kConvertible);
     EXPECT_EQ(w.form->Status->text(),
               "Read twinkle_mma.mid: 4 tracks, 80 lyric events, 2 karaoke text events.");
-    EXPECT_TRUE(w.form->Words->toPlainText().contains("Twin")) << w.form->Words->toPlainText().toStdString();
+    EXPECT_TRUE(w.form->Words->toPlainText().contains("Twin"))
+        << w.form->Words->toPlainText().toStdString();
+
+    // Typed text is stored in the encoding the words are shown in.
+    w.form->Encoding->setCurrentIndex(w.form->Encoding->findText("WINDOWS-1252"));
 
     LyrCopy& lyr = w.form->Conversion();
     KarInf& kar = w.form->Information();
@@ -362,7 +373,7 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
     ASSERT_GT(words.size(), 7u);
     EXPECT_EQ(words[0], "@LENGL");
     EXPECT_EQ(words[1], "@TTwinkle Twinkle");
-    EXPECT_EQ(words[2], "@TMozart \xE9") << "typed text is stored in the song's encoding";
+    EXPECT_EQ(words[2], "@TMozart \xE9") << "WINDOWS-1252, as chosen";
     EXPECT_EQ(words[6].substr(0, 1), "\\") << "the first word opens a paragraph";
     EXPECT_EQ(TextsOf(back, 0, kMetaLyric).size(), 80u) << "the lyrics stay in track 0";
     EXPECT_NE(back.KaraokeText.find("@KMIDI KARAOKE FILE"), std::string::npos);
@@ -432,7 +443,8 @@ TEST(UserJourney, FormatZeroLyricsBecomeAKaraokeFile) {
     EXPECT_EQ(lyrics, 622u);
     const std::vector<std::string> words = TextsOf(back, 2, kMetaText);
     EXPECT_GT(words.size(), 7u + lyrics / 2) << "the words were converted";
-    EXPECT_EQ(words.at(2), "@TYOUR SONG");
+    EXPECT_EQ(words.at(1), "@TYOUR SONG");
+    EXPECT_EQ(words.at(2), "@TARTIST");
 }
 
 TEST(UserJourney, FailedReadsAndSongsWithoutWords) {
@@ -459,7 +471,8 @@ TEST(UserJourney, FailedReadsAndSongsWithoutWords) {
 
     w.Read(Corpus("odd/smpte_offset.mid"));
     EXPECT_EQ(w.Buttons(), kStart);
-    EXPECT_TRUE(w.form->Status->text().endsWith("0 lyric events, 0 karaoke text events. Nothing to convert."))
+    EXPECT_TRUE(w.form->Status->text().endsWith(
+        "0 lyric events, 0 karaoke text events. Nothing to convert."))
         << w.form->Status->text().toStdString();
 
     // A good read after all that enables Convert Lyrics again, Write File not.
@@ -482,7 +495,8 @@ TEST(UserJourney, CancelledDialogsChangeNothing) {
     const QString status = w.form->Status->text();
 
     // Cancel in the conversion dialog.
-    WhenShown(&w.form->Conversion(), [&] { QTest::keyClick(w.form->Conversion().Tracks, Qt::Key_Escape); });
+    WhenShown(&w.form->Conversion(),
+              [&] { QTest::keyClick(w.form->Conversion().Tracks, Qt::Key_Escape); });
     w.form->L2K->click();
     EXPECT_EQ(w.Buttons(), kConvertible);
     EXPECT_EQ(EncodeMidiFile(w.form->Song()), song);
@@ -494,7 +508,7 @@ TEST(UserJourney, CancelledDialogsChangeNothing) {
     ASSERT_EQ(w.Buttons(), kConverted);
     const std::string converted = EncodeMidiFile(w.form->Song());
     const QString converted_status = w.form->Status->text();
-    w.form->Command1->click();  // open dialog cancelled
+    w.form->Command1->click();   // open dialog cancelled
     w.form->WriteFile->click();  // save dialog cancelled
     EXPECT_EQ(w.Buttons(), kConverted);
     EXPECT_EQ(EncodeMidiFile(w.form->Song()), converted);
@@ -514,7 +528,8 @@ TEST(UserJourney, FailedWriteIsShownInAMessageBox) {
     ASSERT_EQ(w.prompts->messages.size(), 1u);
     EXPECT_TRUE(w.prompts->messages[0].contains("Error processing file. Error: "))
         << w.prompts->messages[0].toStdString();
-    EXPECT_TRUE(w.form->Status->text().startsWith("Could not write out.mid: Error processing file."));
+    EXPECT_TRUE(
+        w.form->Status->text().startsWith("Could not write out.mid: Error processing file."));
     EXPECT_EQ(w.Buttons(), kConverted);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -617,13 +632,15 @@ TEST(UserJourney, EncodingChoiceChangesTheWordsShownNotTheSong) {
     ASSERT_FALSE(automatic.isEmpty());
     EXPECT_TRUE(w.form->Encoding->itemText(0).startsWith("Automatic ("));
 
-    // Another encoding shows other characters for the same bytes.
-    const int other = w.form->Encoding->findText("UTF-8") > 0 &&
-                              !w.form->Encoding->itemText(0).contains("UTF-8")
-                          ? w.form->Encoding->findText("UTF-8")
-                          : w.form->Encoding->findText("UTF-16LE");
+    // The song's texts are UTF-8; read as WINDOWS-1252 the same bytes show
+    // other characters.
+    EXPECT_EQ(w.form->Encoding->itemText(0), "Automatic (UTF-8)");
+    EXPECT_TRUE(automatic.contains(QString::fromUtf8("Der H\u00f6lle Rache")));
+    const int other = w.form->Encoding->findText("WINDOWS-1252");
     ASSERT_GT(other, 0);
     w.form->Encoding->setCurrentIndex(other);
+    EXPECT_TRUE(
+        w.form->Words->toPlainText().contains(QString::fromUtf8("Der H\u00c3\u00b6lle Rache")));
     EXPECT_NE(w.form->Words->toPlainText(), automatic);
     EXPECT_EQ(EncodeMidiFile(w.form->Song()), song);
     w.form->Encoding->setCurrentIndex(0);

@@ -43,9 +43,9 @@ KarInf::KarInf(QWidget* owner)
     Label2 = Label(QStringLiteral("Song Title"), "Label2", this);
     SongT = TextBox(QStringLiteral("Enter the song name here."), "SongT", this);
     Label3 = Label(QStringLiteral("Song Artist"), "Label3", this);
-    SongA = TextBox(
-        QStringLiteral("Enter the name of the artist that wrote or performed the song."),
-        "SongA", this);
+    SongA =
+        TextBox(QStringLiteral("Enter the name of the artist that wrote or performed the song."),
+                "SongA", this);
     Label4 = Label(QStringLiteral("Aditional Text"), "Label4", this);
     AddTxt = new QPlainTextEdit(this);
     AddTxt->setObjectName(QStringLiteral("AddTxt"));

@@ -48,7 +48,8 @@ LyrCopy::LyrCopy(QWidget* owner)
     Tracks2->setFocusPolicy(Qt::NoFocus);
     Label2[0] = new QLabel(QStringLiteral("Insert Lyrics Track After:"), Frame1);
     Label2[0]->setObjectName(QStringLiteral("Label2_0"));
-    Label2[1] = new QLabel(QStringLiteral("If Converting Karaoke Text Events to Lyric Events"), Frame1);
+    Label2[1] =
+        new QLabel(QStringLiteral("If Converting Karaoke Text Events to Lyric Events"), Frame1);
     Label2[1]->setObjectName(QStringLiteral("Label2_1"));
     Label2[1]->setAlignment(Qt::AlignCenter);
     auto* frame_layout = new QGridLayout(Frame1);

@@ -22,8 +22,8 @@ std::optional<QString> DesktopPrompts::SaveFileName(QWidget* parent, const QStri
 }
 
 void DesktopPrompts::ShowMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Midi Verselane"), text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Midi Verselane"), text, QMessageBox::Ok,
+                    parent);
     box.exec();
 }
 

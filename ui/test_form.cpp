@@ -302,15 +302,16 @@ void TestForm::UpdateWords() {
     }
     try {
         const TextDecoder decoder(ShownEncoding());
-        const std::string text =
-            FormatSungLines(SungLines(song_, track, from), [&](std::string_view bytes) {
-                return Printable(decoder.ToUtf8(bytes));
-            });
+        const std::string text = FormatSungLines(
+            SungLines(song_, track, from),
+            [&](std::string_view bytes) { return Printable(decoder.ToUtf8(bytes)); });
         Words->setPlainText(QString::fromStdString(text));
-        WordsLabel->setText(from == LineSource::Lyrics ? tr("Words of track %1 (lyric events):").arg(track)
-                                                       : tr("Words of track %1 (karaoke text):").arg(track));
+        WordsLabel->setText(from == LineSource::Lyrics
+                                ? tr("Words of track %1 (lyric events):").arg(track)
+                                : tr("Words of track %1 (karaoke text):").arg(track));
     } catch (const std::exception& e) {
-        Words->setPlaceholderText(tr("The words cannot be shown: %1").arg(QString::fromStdString(e.what())));
+        Words->setPlaceholderText(
+            tr("The words cannot be shown: %1").arg(QString::fromStdString(e.what())));
     }
 }
 

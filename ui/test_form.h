@@ -52,8 +52,8 @@ class TestForm : public QWidget, public ConversionHost {
     void ShowMessage(const std::string& Text) override;
     void SetWaitCursor(bool Waiting) override;
 
-    QPushButton* Command1;  // "Read File"
-    QPushButton* L2K;       // "Convert Lyrics"
+    QPushButton* Command1;   // "Read File"
+    QPushButton* L2K;        // "Convert Lyrics"
     QPushButton* WriteFile;  // "Write File"
     QLabel* Status;
     QLabel* WordsLabel;
