@@ -1,0 +1,110 @@
+// Songs built by hand for the lyric conversion tests, and a readable printout
+// of events for failure messages.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/errors.h"
+#include "model/midi_file.h"
+
+namespace verselane {
+
+// How gtest shows an event: "t=480 meta 1 'Hel'", control characters as <CR>, <LF>.
+inline void PrintTo(const MidiEvent& e, std::ostream* os) {
+    *os << "t=" << e.Time << " ";
+    if (e.Kind == kKindMeta) {
+        *os << "meta " << int{e.Channel} << " '";
+        for (unsigned char c : e.Data.view()) {
+            if (c == '\r') {
+                *os << "<CR>";
+            } else if (c == '\n') {
+                *os << "<LF>";
+            } else {
+                *os << c;
+            }
+        }
+        *os << "'";
+    } else {
+        *os << "kind " << int{e.Kind} << " ch " << int{e.Channel} << " " << int{e.Data1} << " "
+            << int{e.Data2};
+    }
+}
+
+namespace test {
+
+inline MidiEvent Meta(int32_t time, uint8_t type, std::string_view text = {}) {
+    MidiEvent e;
+    e.Time = time;
+    e.Kind = kKindMeta;
+    e.Channel = type;
+    e.Data = text;
+    return e;
+}
+inline MidiEvent Lyric(int32_t time, std::string_view text) {
+    return Meta(time, kMetaLyric, text);
+}
+inline MidiEvent Text(int32_t time, std::string_view text) {
+    return Meta(time, kMetaText, text);
+}
+inline MidiEvent Name(std::string_view text) {
+    return Meta(0, kMetaTrackName, text);
+}
+inline MidiEvent EndOfTrack(int32_t time) {
+    return Meta(time, kMetaEndOfTrack);
+}
+inline MidiEvent NoteOn(int32_t time, uint8_t key) {
+    return MidiEvent{time, 1, 0, key, 100, {}};
+}
+// A Set Tempo event of `micros` microseconds a quarter note.
+inline MidiEvent Tempo(int32_t time, uint32_t micros) {
+    const char body[3] = {static_cast<char>(micros >> 16), static_cast<char>(micros >> 8),
+                          static_cast<char>(micros)};
+    return Meta(time, kMetaTempo, std::string_view(body, 3));
+}
+
+// A song laid out as the reader leaves it: one slot per track plus two
+// spares, every slot but the top one with room for `event_slots` + 1 events,
+// names taken from the track-name events.
+inline MidiFile SongOf(const std::vector<std::vector<MidiEvent>>& tracks, int16_t format = 1,
+                       int32_t event_slots = 200) {
+    MidiFile song;
+    ResetMidiFile(song);
+    song.Header.Length = 6;
+    song.Header.Format = format;
+    song.Header.NumTracks = static_cast<int16_t>(tracks.size());
+    song.Header.Division = 480;
+    song.EventSlots = event_slots;
+    ResizeTracks(song, static_cast<int32_t>(tracks.size()) + 2, true);
+    for (size_t t = 0; t < tracks.size(); ++t) {
+        for (size_t i = 0; i < tracks[t].size(); ++i) {
+            const MidiEvent& e = tracks[t][i];
+            song.Tracks[t].Event(static_cast<int32_t>(i)) = e;
+            if (e.Kind == kKindMeta && e.Channel == kMetaTrackName)
+                song.TrackName[t] = e.Data.str();
+            if (e.Kind == kKindMeta && e.Channel == kMetaInstrument) {
+                song.InstrumentName[t] = e.Data.str();
+            }
+        }
+        song.EventCount[t] = static_cast<int32_t>(tracks[t].size());
+    }
+    return song;
+}
+
+template <typename Action>
+void ExpectError(ErrorKind kind, Action&& action) {
+    try {
+        action();
+        ADD_FAILURE() << "expected " << ErrorKindText(kind);
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Kind(), kind) << e.what();
+    }
+}
+
+}  // namespace test
+}  // namespace verselane
