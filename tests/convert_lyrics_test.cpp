@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/errors.h"
 #include "reader/midi_reader.h"
 #include "tests/support/test_support.h"
 #include "writer/midi_writer.h"
@@ -392,6 +393,13 @@ TEST(ConvertLyricsPersistence, DialogClosedWithoutAButtonActsOnTheLastClick) {
     EXPECT_TRUE(f.Run(song));
     EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), 3u);
     EXPECT_TRUE(MetaTexts(song, 1, kMetaText).empty());
+
+    // A track that the song does not have: the converter's error reaches the
+    // caller, and the wait cursor is back all the same.
+    f.lyr_copy.FromIndex = 50;
+    f.host.cursor_calls.clear();
+    EXPECT_THROW(f.Run(song), RuntimeError);
+    EXPECT_EQ(f.host.cursor_calls, (std::vector<bool>{true, false}));
 
     // No selection (-1) works on track 0.
     MidiFile zero = SongOf(Smf(0, 96, {Track("", kText)}));

@@ -443,6 +443,7 @@ TEST(UserJourney, FormatZeroLyricsBecomeAKaraokeFile) {
     EXPECT_EQ(lyrics, 622u);
     const std::vector<std::string> words = TextsOf(back, 2, kMetaText);
     EXPECT_GT(words.size(), 7u + lyrics / 2) << "the words were converted";
+    EXPECT_EQ(words.at(0), "@LENGL");
     EXPECT_EQ(words.at(1), "@TYOUR SONG");
     EXPECT_EQ(words.at(2), "@TARTIST");
 }
@@ -586,18 +587,22 @@ TEST(UserJourney, ReadLetsEventsRunWithEveryCommandDisabled) {
 
     // A timer that fires whenever the reader lets events run.
     int ticks = 0;
-    bool any_enabled = false;
+    bool any_enabled = false, waiting = true;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         ++ticks;
         const auto [read, convert, write] = w.Buttons();
         any_enabled |= read || convert || write;
+        waiting &= QApplication::overrideCursor() &&
+                   QApplication::overrideCursor()->shape() == Qt::WaitCursor;
     });
     timer.start(0);
     w.Read(Corpus("plain/big_beatles.mid"));
     timer.stop();
     EXPECT_GT(ticks, 10) << "66711 events: more than a hundred chances to run";
     EXPECT_FALSE(any_enabled);
+    EXPECT_TRUE(waiting) << "the wait cursor shows for the whole read";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(w.Buttons(), kConvertible);
 }
 
