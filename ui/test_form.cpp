@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -163,8 +164,14 @@ void TestForm::ReadFile(const QString& path) {
         result.empty() && (!song_.KaraokeText.empty() || !song_.LyricText.empty());
     L2K->setEnabled(convertible);
 
+    // Each song starts with its own detected encoding.
     detected_encoding_ = DetectEncoding(SongTexts(song_));
-    Encoding->setItemText(0, tr("Automatic (%1)").arg(QString::fromStdString(detected_encoding_)));
+    {
+        const QSignalBlocker quiet(Encoding);
+        Encoding->setItemText(0,
+                              tr("Automatic (%1)").arg(QString::fromStdString(detected_encoding_)));
+        Encoding->setCurrentIndex(0);
+    }
     if (!result.empty()) {
         Status->setText(tr("Could not read %1: %2").arg(name, QString::fromStdString(result)));
     } else {
