@@ -79,10 +79,12 @@ class ConversionHost {
 // The message shown when the song has neither lyrics nor karaoke text.
 constexpr const char* kNothingToConvert = "No Text or Lyric events were found.";
 
-// Fills the conversion dialog with every track of the song (list index k is
-// track k; "Insert Lyrics Track After:" ends with "NEW TRACK"), preselects
-// the track that most likely holds the words, enables the directions the song
-// has material for and shows the dialog. Lyrics to text asks for the karaoke
+// Fills the conversion dialog with every track of the song, track 0
+// included (list index k is track k; "Insert Lyrics Track After:" ends with
+// "NEW TRACK", which stands for after the last track), preselects the track
+// that most likely holds the words, enables the directions the song has
+// material for and shows the dialog. A list without selection (-1) stands
+// for track 0. Lyrics to text asks for the karaoke
 // information and runs LyricsToKaraoke; karaoke text to lyrics runs
 // KaraokeToLyrics. Returns true when the dialog was closed by anything but
 // Cancel, false when there was nothing to convert or the user cancelled.
