@@ -51,6 +51,10 @@ class LineBuilder {
         if (!text.empty() && (text[0] == '\\' || text[0] == '/')) {
             BreakBefore(text[0] == '\\');
             text.remove_prefix(1);
+            if (!text.empty() && text[0] == '@') {  // an information line behind a mark
+                EndsLine(tick, text);
+                return;
+            }
         }
         if (!open_) StartLine(tick);
         std::string piece(text);

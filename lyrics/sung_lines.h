@@ -53,7 +53,7 @@ struct SungLine {
 // The lines of one track.
 //
 // From karaoke text: every text event is a syllable; one that begins with "@"
-// is an information line and is left out; a leading "\" opens a new
+// (after a mark or not) is an information line and is left out; a leading "\" opens a new
 // paragraph, a leading "/" a new line, and the mark leaves the text.
 //
 // From lyric events: a lyric that holds a carriage return or a line feed ends
@@ -61,8 +61,8 @@ struct SungLine {
 // is among them, or when the line end lies at the same tick as the line end
 // before it (the first line end is compared with tick 0), the next line opens
 // a paragraph. A lyric that begins with "\" or "/" opens a paragraph or line
-// before it, as in karaoke text. A line whose first syllable begins with "@"
-// is an information line and is left out.
+// before it, as in karaoke text. A lyric that begins with "@" is an
+// information line and is left out, but a line end in it still counts.
 //
 // Lines that hold no syllable are not listed; a line of spaces only is.
 std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From);
