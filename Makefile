@@ -7,7 +7,7 @@
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps configure build test run bench clean format
+.PHONY: all deps configure build test run bench clean format screenshots
 
 all: build
 
@@ -24,10 +24,13 @@ test: build
 	@ctest --preset $(PRESET)
 
 run: build
-	@./$(BUILD)/cli/verselane-cli info ../shared/corpus/kar/twinkle_dmp.kar
+	@./$(BUILD)/ui/verselane
 
 bench: build
 	@./$(BUILD)/bench/verselane-bench
+
+screenshots:
+	@./scripts/screenshots
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
