@@ -1,13 +1,16 @@
 # Quick start:
 #   make run    install what is missing, build, and start the desktop program
-#   make test   install what is missing, build, and run every test
+#   make test   install what is missing, build, and run every test, then the
+#               unit and corpus tests again under the address and undefined-
+#               behaviour sanitizers (build/asan)
+#   make fuzz   fuzz the reader and writer for FUZZ_SECONDS (default 300)
 #
 # Builds live under build/<preset> (see CMakePresets.json).
 
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps configure build test run bench clean format screenshots
+.PHONY: all deps configure build test test-asan fuzz run bench clean format screenshots
 
 all: build
 
@@ -20,8 +23,21 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET)
 
+# The tests of the normal build, then the same unit and corpus tests built
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
 test: build
 	@ctest --preset $(PRESET)
+	@$(MAKE) --no-print-directory test-asan
+
+test-asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan
+	@ctest --preset asan
+
+# Runs the libFuzzer target for FUZZ_SECONDS (see scripts/fuzz).
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	@./scripts/fuzz $(FUZZ_SECONDS)
 
 run: build
 	@./$(BUILD)/ui/verselane

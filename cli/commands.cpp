@@ -1,5 +1,7 @@
 #include "cli/commands.h"
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -120,12 +122,29 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
     return complete ? 0 : 1;
 }
 
+// Whether two paths name one file (the same inode of the same device), by
+// whatever links or spellings they reach it.
+static bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 int RunCopy(const CopyCommand& Command, std::ostream& err) {
     MidiFile song;
     ResetMidiFile(song);
     std::string message = ReadMidiFile(song, Command.Input);
     if (!message.empty()) {
         err << Command.Input << ": " << message << "\n";
+        return 1;
+    }
+    // Writing the song over the file it came from would drop whatever the song
+    // does not keep (a RIFF wrapper, bytes after the last track), so refuse.
+    if (IsSameFile(Command.Input, Command.Output)) {
+        err << Command.Output << ": " << kErrorPrefix
+            << RuntimeError(ErrorKind::FileAccess, Command.Output + ": is the file being read")
+                   .what()
+            << "\n";
         return 1;
     }
     message = WriteMidiFile(song, Command.Output);

@@ -26,11 +26,15 @@ using ReadProgress = std::function<void(int64_t done, int64_t total)>;
 [[nodiscard]] std::string ReadMidiFile(MidiFile& Song, const std::string& FileName,
                                        const ReadProgress& Progress = {});
 
-// The same, from bytes already in memory.
+// The same, from bytes already in memory. A RIFF "RMID" file is read as the
+// Standard MIDI File in its "data" chunk. Bytes after the last announced
+// track chunk are not looked at.
 [[nodiscard]] std::string ReadMidiBytes(MidiFile& Song, std::string_view Bytes,
                                         const ReadProgress& Progress = {});
 
-// The whole content of a file, or RuntimeError (FileNotFound, FileAccess).
+// The whole content of a file, or RuntimeError: FileNotFound, FileAccess (also
+// for a folder or a device), Overflow for a file longer than 2147483647 bytes.
+// A named pipe is read until its writer closes it; without a writer it is empty.
 std::string LoadFileBytes(const std::string& FileName);
 
 }  // namespace verselane

@@ -52,7 +52,11 @@ void WriteEvent(std::string& out, const MidiEvent& e, uint8_t& last_status) {
     }
     if (e.Kind > 6 || e.Channel > 15) Raise(ErrorKind::Overflow);
     uint8_t status = static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel);
-    if (e.Time == 0 || status != last_status) out.push_back(static_cast<char>(status));
+    // A first data byte with bit 7 set would be read as a status byte, so such
+    // an event always carries its own status.
+    if (e.Time == 0 || status != last_status || e.Data1 >= 0x80) {
+        out.push_back(static_cast<char>(status));
+    }
     last_status = status;
     out.push_back(static_cast<char>(e.Data1));
     if (e.Kind != 4 && e.Kind != 5) out.push_back(static_cast<char>(e.Data2));

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "tests/song_checks.h"
+
+#include "model/errors.h"
+#include "reader/midi_reader.h"
+#include "writer/midi_writer.h"
+
+namespace verselane::test {
+
+bool SongWasRead(const std::string& message) {
+    return message.empty() || message.starts_with("Failed to find MTrk track header for track ") ||
+           message.starts_with("File is cut short inside track ");
+}
+
+namespace {
+
+std::string Describe(const MidiEvent& e) {
+    return "time " + std::to_string(e.Time) + " kind " + std::to_string(e.Kind) + " channel " +
+           std::to_string(e.Channel) + " data " + std::to_string(e.Data1) + " " +
+           std::to_string(e.Data2) + " body of " + std::to_string(e.Data.size()) + " bytes";
+}
+
+}  // namespace
+
+::testing::AssertionResult SameEvents(const MidiFile& a, const MidiFile& b) {
+    if (a.Header.Format != b.Header.Format || a.Header.NumTracks != b.Header.NumTracks ||
+        a.Header.Division != b.Header.Division) {
+        return ::testing::AssertionFailure() << "the header fields differ";
+    }
+    for (int32_t t = 0; t < a.Header.NumTracks; ++t) {
+        if (a.Count(t) != b.Count(t)) {
+            return ::testing::AssertionFailure()
+                   << "track " << t << " holds " << a.Count(t) << " events, then " << b.Count(t);
+        }
+        for (int32_t i = 0; i < a.Count(t); ++i) {
+            MidiEvent x = a.Track(t).Event(i);
+            MidiEvent y = b.Track(t).Event(i);
+            if (x.Kind == kKindMeta && x.Channel == kMetaEndOfTrack) x.Data = ByteString();
+            if (y.Kind == kKindMeta && y.Channel == kMetaEndOfTrack) y.Data = ByteString();
+            if (!(x == y)) {
+                return ::testing::AssertionFailure() << "track " << t << " event " << i << ": "
+                                                     << Describe(x) << ", then " << Describe(y);
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult SameSong(const MidiFile& a, const MidiFile& b) {
+    if (!(a.Header == b.Header)) return ::testing::AssertionFailure() << "the headers differ";
+    if (a.Tracks != b.Tracks) return ::testing::AssertionFailure() << "the tracks differ";
+    if (a.EventCount != b.EventCount || a.TrackName != b.TrackName ||
+        a.InstrumentName != b.InstrumentName || a.TrackSlots != b.TrackSlots ||
+        a.EventSlots != b.EventSlots) {
+        return ::testing::AssertionFailure() << "the per-track arrays or their bounds differ";
+    }
+    if (a.Tempo != b.Tempo || a.KeySignature != b.KeySignature || a.KeyMode != b.KeyMode ||
+        a.TimeSigNumerator != b.TimeSigNumerator || a.TimeSigDenominator != b.TimeSigDenominator ||
+        a.HasKaraokeText != b.HasKaraokeText || a.HasLyrics != b.HasLyrics ||
+        a.Copyright != b.Copyright || a.FileLength != b.FileLength ||
+        a.KaraokeText != b.KaraokeText || a.LyricText != b.LyricText) {
+        return ::testing::AssertionFailure() << "the song-wide values differ";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult WritesAndReadsBack(const MidiFile& song) {
+    std::string bytes;
+    try {
+        bytes = EncodeMidiFile(song);
+    } catch (const RuntimeError& e) {
+        return ::testing::AssertionFailure() << "the song cannot be written: " << e.what();
+    }
+    MidiFile back;
+    ResetMidiFile(back);
+    std::string message = ReadMidiBytes(back, bytes);
+    if (!message.empty()) {
+        return ::testing::AssertionFailure() << "the written song reads back with: " << message;
+    }
+    return SameEvents(song, back);
+}
+
+}  // namespace verselane::test

@@ -1,0 +1,30 @@
+// Comparisons of whole songs, shared by the tests of bad input, write faults
+// and file containers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "model/midi_file.h"
+
+namespace verselane::test {
+
+// The outcomes of a read after which the song holds what the file gave:
+// success, a missing track chunk, or a file that ends inside a track.
+bool SongWasRead(const std::string& message);
+
+// Same header fields (but the header length, which the writer always sets
+// to 6) and the same events in every announced track. The body of an
+// end-of-track event is not written, so it is not compared.
+::testing::AssertionResult SameEvents(const MidiFile& expected, const MidiFile& actual);
+
+// Everything of the song model alike: the events, every per-track array and
+// every song-wide value.
+::testing::AssertionResult SameSong(const MidiFile& expected, const MidiFile& actual);
+
+// Encodes the song, reads the bytes back (that read must succeed) and
+// compares the events.
+::testing::AssertionResult WritesAndReadsBack(const MidiFile& song);
+
+}  // namespace verselane::test
