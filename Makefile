@@ -10,7 +10,7 @@
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps configure build test test-asan fuzz run bench bench-compare clean format
+.PHONY: all deps configure build test test-asan fuzz run bench bench-compare clean format screenshots
 
 all: build
 
@@ -40,13 +40,16 @@ fuzz: deps
 	@./scripts/fuzz $(FUZZ_SECONDS)
 
 run: build
-	@./$(BUILD)/cli/verselane-cli info ../shared/corpus/kar/twinkle_dmp.kar
+	@./$(BUILD)/ui/verselane
 
 bench: build
 	@./$(BUILD)/bench/verselane-bench
 
 bench-compare: build
 	@./scripts/bench-compare --build $(BUILD) --out $(BUILD)/bench-compare.md
+
+screenshots:
+	@./scripts/screenshots
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,123 @@
+#include "lyrics/convert_lyrics.h"
+
+#include <algorithm>
+#include <optional>
+#include <string_view>
+
+#include "lyrics/converters.h"
+#include "lyrics/track_choice.h"
+
+namespace verselane {
+
+namespace {
+
+// Puts the default pointer back however the conversion ends, so an error
+// inside a converter cannot leave the application showing the wait cursor.
+class WaitCursor {
+  public:
+    explicit WaitCursor(ConversionHost& host) : host_(host) { host_.SetWaitCursor(true); }
+    ~WaitCursor() { host_.SetWaitCursor(false); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+  private:
+    ConversionHost& host_;
+};
+
+// A list index as a track: -1 (nothing selected) stands for track 0.
+int16_t TrackOf(int16_t index) {
+    return std::max<int16_t>(index, 0);
+}
+
+// When no name suggests the words: the track with the most events of an
+// enabled direction, lyrics first.
+std::optional<int16_t> TrackWithMaterial(const MidiFile& Song, bool lyrics, bool text) {
+    if (lyrics) {
+        int16_t t = ChooseSourceTrack(Song, ConversionDirection::LyricsToKaraoke);
+        if (t >= 0) return t;
+    }
+    if (text) {
+        int16_t t = ChooseSourceTrack(Song, ConversionDirection::KaraokeToLyrics);
+        if (t >= 0) return t;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
+                   ConversionHost& Host) {
+    LyrCopy.ClearTracks();
+    LyrCopy.ClearTracks2();
+
+    // Fill both lists, one entry per track, and guess the words track from the
+    // names. Within each guess the last matching track wins.
+    const int16_t tracks = RealTrackCount(Song);
+    for (int16_t t = 0; t < tracks; ++t) {
+        LyrCopy.AddTrack(Song.TrackName.at(t));
+        LyrCopy.AddTrack2(Song.TrackName.at(t));
+    }
+    const TrackNameGuesses guesses = GuessWordsTracks(Song);
+    auto Found = [](int16_t guess) {
+        return guess >= 0 ? std::optional<int16_t>(guess) : std::nullopt;
+    };
+    const std::optional<int16_t> VocalGuess = Found(guesses.Vocal);
+    const std::optional<int16_t> SourceGuess =
+        Found(guesses.Lyrics >= 0 ? guesses.Lyrics : guesses.Words);
+
+    LyrCopy.AddTrack2("NEW TRACK");
+    const int NewTrackIndex = LyrCopy.Tracks2Count() - 1;
+
+    const bool text = !Song.KaraokeText.empty();
+    const bool lyrics = !Song.LyricText.empty();
+
+    // The default: track 1 (the first track after a conductor track), or
+    // track 0 when it is the only one.
+    if (tracks > 0) {
+        const int16_t fallback = tracks >= 2 ? 1 : 0;
+        LyrCopy.SelectTrack(fallback);
+        LyrCopy.SelectTrack2(fallback);
+    }
+    if (SourceGuess) {
+        LyrCopy.SelectTrack(*SourceGuess);
+        if (VocalGuess) LyrCopy.SelectTrack2(*VocalGuess);
+    } else {
+        if (VocalGuess) {
+            LyrCopy.SelectTrack(*VocalGuess);
+        } else if (auto material = TrackWithMaterial(Song, lyrics, text)) {
+            LyrCopy.SelectTrack(*material);
+        }
+        LyrCopy.SelectTrack2(NewTrackIndex);
+    }
+
+    LyrCopy.SetKaraokeToLyricsEnabled(text);
+    LyrCopy.SetLyricsToTextEnabled(lyrics);
+    if (!text && !lyrics) {
+        Host.ShowMessage(kNothingToConvert);
+        return false;
+    }
+
+    LyrCopy.ShowModal();
+    if (LyrCopy.Choice == kChoiceCancel) {
+        LyrCopy.Unload();
+        return false;
+    }
+
+    WaitCursor wait(Host);
+    int16_t SourceTrack = TrackOf(LyrCopy.FromIndex);
+    const int16_t InsertAfter = TrackOf(LyrCopy.AfterIndex);
+    const bool KeepKaraoke = LyrCopy.KeepKaraoke();
+    if (LyrCopy.Choice == kChoiceLyricsToText) {
+        KarInf.ShowModal();
+        KaraokeInfo Info;
+        Info.Language = KarInf.Language();
+        Info.Title = KarInf.Title();
+        Info.Artist = KarInf.Artist();
+        LyricsToKaraoke(Song, SourceTrack, Info);
+    } else if (LyrCopy.Choice == kChoiceKaraokeToLyrics) {
+        KaraokeToLyrics(Song, SourceTrack, InsertAfter, KeepKaraoke);
+    }
+    return true;
+}
+
+}  // namespace verselane
