@@ -190,6 +190,23 @@ TEST(Writer, ReplacesTheTargetWholeOrNotAtAll) {
     EXPECT_EQ(left, std::vector<std::string>{"song.mid"});
 }
 
+// A link is written through, not replaced, and the replaced file's mode stays.
+TEST(Writer, ReplacingKeepsLinksAndPermissions) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    const auto real = dir / "real.mid";
+    const auto link = dir / "link.mid";
+    test::WriteAll(real, "old");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(real, link);
+    MidiFile song = SongOf({Meta(0, 0x2F, "")});
+    ASSERT_EQ(WriteMidiFile(song, link.string()), "");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(test::ReadAll(real), EncodeMidiFile(song));
+    EXPECT_EQ(fs::status(real).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
 TEST(Writer, ReadingBackGivesTheSameSong) {
     // Every kind of event through the writer and the reader.
     std::vector<MidiEvent> events = {

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "model/errors.h"
@@ -84,7 +86,18 @@ class FileSink {
 // temporary file never outlives a failure.
 class TempFile : public FileSink {
   public:
-    explicit TempFile(const std::string& target) : FileSink(-1, target) {}
+    explicit TempFile(const std::string& target) : FileSink(-1, target), target_(target) {
+        // Writing to a symbolic link replaces the file it points to, not the
+        // link; the new file keeps the mode and owner of the one it replaces.
+        struct stat st;
+        if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            if (char* real = ::realpath(target.c_str(), nullptr)) {
+                target_ = real;
+                std::free(real);
+            }
+        }
+        if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) replaced_ = st;
+    }
     ~TempFile() { Discard(); }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -94,10 +107,16 @@ class TempFile : public FileSink {
         if (Ready() && ::fsync(fd_) != 0) Fail(errno);
         if (fd_ >= 0 && ::close(fd_) != 0) Fail(errno);
         fd_ = -1;
-        if (error_ == 0 && ::rename(temp_.c_str(), name_.c_str()) != 0) Fail(errno);
+        if (error_ == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) Fail(errno);
         if (error_ != 0) Discard();
         Check();
         temp_.clear();
+        // The rename itself reaches the disk with the folder's entry.
+        int dir = ::open(DirectoryOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
     }
 
   private:
@@ -111,7 +130,7 @@ class TempFile : public FileSink {
         }
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; fd_ < 0; ++attempt) {
-            temp_ = DirectoryOf(name_) + "/.verselane-" + std::to_string(::getpid()) + "-" +
+            temp_ = DirectoryOf(target_) + "/.verselane-" + std::to_string(::getpid()) + "-" +
                     std::to_string(counter++) + ".tmp";
             fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ < 0 && (errno != EEXIST || attempt > 100)) {
@@ -119,6 +138,12 @@ class TempFile : public FileSink {
                 temp_.clear();
                 return false;
             }
+        }
+        if (replaced_) {
+            if (::fchown(fd_, replaced_->st_uid, replaced_->st_gid) != 0) {
+                // Only root may give a file away; the new file then stays ours.
+            }
+            ::fchmod(fd_, replaced_->st_mode & 07777);
         }
         return true;
     }
@@ -130,6 +155,8 @@ class TempFile : public FileSink {
     }
 
     std::string temp_;
+    std::string target_;                   // the file the rename replaces
+    std::optional<struct stat> replaced_;  // that file as it was, if it was one
 };
 
 // The encoded bytes on their way out. They collect in a buffer; with a file
