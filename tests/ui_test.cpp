@@ -476,6 +476,21 @@ TEST(UserJourney, FailedReadsAndSongsWithoutWords) {
         "0 lyric events, 0 karaoke text events. Nothing to convert."))
         << w.form->Status->text().toStdString();
 
+    // A folder, and a download cut off inside a track: said, and nothing to convert.
+    w.Read(dir.path());
+    EXPECT_EQ(w.Buttons(), kStart);
+    EXPECT_TRUE(w.form->Status->text().contains("Is a directory"))
+        << w.form->Status->text().toStdString();
+    w.Read(Corpus("odd/trunc_lyrics.mid"));
+    EXPECT_EQ(w.Buttons(), kStart);
+    EXPECT_TRUE(w.form->Status->text().endsWith("File is cut short inside track 10."))
+        << w.form->Status->text().toStdString();
+
+    // A RIFF-wrapped song reads as the song inside it.
+    w.Read(Corpus("odd/rmid_info.mid"));
+    EXPECT_TRUE(w.form->Status->text().contains("14 tracks"))
+        << w.form->Status->text().toStdString();
+
     // A good read after all that enables Convert Lyrics again, Write File not.
     w.Read(Corpus("lyrics/twinkle_mma.mid"));
     EXPECT_EQ(w.Buttons(), kConvertible);
