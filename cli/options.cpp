@@ -62,6 +62,15 @@ constexpr const char* kLyricsHelp =
     "                        WINDOWS-1250, ISO-8859-2, TIS-620, WINDOWS-1258\n"
     "                        (any name that iconv knows is taken)\n";
 
+// How both conversions treat their outputs, told after each one's options.
+constexpr const char* kBatchRules =
+    "\n"
+    "No input is ever written over, not even with --force (a conversion in place\n"
+    "would lose the original if anything went wrong, and other jobs of the batch\n"
+    "may be reading it). Each file that fails is reported with its name and the\n"
+    "others go on; the exit status is 1 then. A damaged file is converted as far\n"
+    "as it could be read, with a warning.\n";
+
 constexpr const char* kToKaraokeHelp =
     "Usage: verselane-cli to-karaoke IN... [-o OUT | --out-dir DIR] [--track N]\n"
     "                                 [--language L] [--title T] [--artist A]\n"
@@ -83,13 +92,7 @@ constexpr const char* kToKaraokeHelp =
     "  --title T             the first \"@T\" line (default YOUR SONG)\n"
     "  --artist A            the second \"@T\" line (default ARTIST)\n"
     "  --force               replace output files that exist already\n"
-    "  -j N                  convert N files at a time (default: one per processor)\n"
-    "\n"
-    "No input is ever written over, not even with --force (a conversion in place\n"
-    "would lose the original if anything went wrong, and other jobs of the batch\n"
-    "may be reading it). Each file that fails is reported with its name and the\n"
-    "others go on; the exit status is 1 then. A damaged file is converted as far\n"
-    "as it could be read, with a warning.\n";
+    "  -j N                  convert N files at a time (default: one per processor)\n";
 
 constexpr const char* kToLyricsHelp =
     "Usage: verselane-cli to-lyrics IN... [-o OUT | --out-dir DIR] [--track N]\n"
@@ -110,13 +113,7 @@ constexpr const char* kToLyricsHelp =
     "                        events, else the track holding the most\n"
     "  --replace             replace the text events instead of keeping them\n"
     "  --force               replace output files that exist already\n"
-    "  -j N                  convert N files at a time (default: one per processor)\n"
-    "\n"
-    "No input is ever written over, not even with --force (a conversion in place\n"
-    "would lose the original if anything went wrong, and other jobs of the batch\n"
-    "may be reading it). Each file that fails is reported with its name and the\n"
-    "others go on; the exit status is 1 then. A damaged file is converted as far\n"
-    "as it could be read, with a warning.\n";
+    "  -j N                  convert N files at a time (default: one per processor)\n";
 
 constexpr const char* kCopyHelp =
     "Usage: verselane-cli copy IN OUT\n"
@@ -322,7 +319,10 @@ std::string CommandHelp(const std::string& Command) {
         {"to-lyrics", kToLyricsHelp}, {"copy", kCopyHelp},
     };
     auto it = kHelp.find(Command);
-    return it == kHelp.end() ? std::string() : it->second;
+    if (it == kHelp.end()) return {};
+    std::string help = it->second;
+    if (Command == "to-karaoke" || Command == "to-lyrics") help += kBatchRules;
+    return help;
 }
 
 std::string VersionText() {
