@@ -28,6 +28,12 @@ namespace verselane::cli {
 
 namespace fs = std::filesystem;
 
+std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& Path) {
+    struct stat st;
+    if (::stat(Path.c_str(), &st) != 0) return std::nullopt;
+    return std::make_pair(st.st_dev, st.st_ino);
+}
+
 namespace {
 
 // A path in one spelling for comparisons: absolute, with "." and ".." and
@@ -39,23 +45,8 @@ std::string SamePathKey(const std::string& path) {
     return p.string();
 }
 
-// The identity of an existing file (device and inode), which also tells hard
-// links apart from copies.
-std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return std::make_pair(st.st_dev, st.st_ino);
-}
-
 [[noreturn]] void RaiseWriteError(int err, const std::string& file) {
     Raise(ErrorKind::FileAccess, file + ": " + std::strerror(err));
-}
-
-// Reader messages after which the song was still read (in part): the
-// conversion goes on and the message becomes a warning.
-bool IsReadWarning(const std::string& message) {
-    return message.rfind("File is cut short", 0) == 0 ||
-           message.rfind("Failed to find MTrk", 0) == 0;
 }
 
 const char* MaterialName(ConversionDirection direction) {
@@ -192,7 +183,8 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
     ResetMidiFile(song);
     std::string message = ReadMidiFile(song, Job.Input);
     if (!message.empty()) {
-        if (!IsReadWarning(message)) return fail(message);
+        // A song read in part still converts; the message becomes a warning.
+        if (!SongWasRead(message)) return fail(message);
         result.Warnings.push_back(message + " (converting what could be read)");
     }
     try {

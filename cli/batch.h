@@ -2,9 +2,13 @@
 // existing files safe, one conversion, and the parallel run over all inputs.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/options.h"
@@ -25,6 +29,10 @@ struct Job {
 // `OutputDir` when given.
 std::string DefaultOutputName(const std::string& Input, ConversionDirection Direction,
                               const std::string& OutputDir);
+
+// The identity of an existing file (device and inode): the same for every
+// spelling, symbolic link or hard link that reaches it.
+std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& Path);
 
 // The jobs of a conversion command, in the order of its inputs.
 std::vector<Job> PlanJobs(const ConvertCommand& Command);

@@ -1,12 +1,11 @@
 #include "cli/commands.h"
 
-#include <sys/stat.h>
-
 #include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 
+#include "cli/batch.h"
 #include "cli/display.h"
 #include "model/errors.h"
 #include "reader/midi_reader.h"
@@ -26,10 +25,7 @@ std::optional<MidiFile> ReadForShowing(const std::string& path, std::ostream& er
     complete = message.empty();
     if (complete) return song;
     err << path << ": " << message << "\n";
-    if (message.rfind("File is cut short", 0) == 0 ||
-        message.rfind("Failed to find MTrk", 0) == 0) {
-        return song;
-    }
+    if (SongWasRead(message)) return song;
     return std::nullopt;
 }
 
@@ -122,14 +118,6 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
     return complete ? 0 : 1;
 }
 
-// Whether two paths name one file (the same inode of the same device), by
-// whatever links or spellings they reach it.
-static bool IsSameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 int RunCopy(const CopyCommand& Command, std::ostream& err) {
     MidiFile song;
     ResetMidiFile(song);
@@ -140,7 +128,8 @@ int RunCopy(const CopyCommand& Command, std::ostream& err) {
     }
     // Writing the song over the file it came from would drop whatever the song
     // does not keep (a RIFF wrapper, bytes after the last track), so refuse.
-    if (IsSameFile(Command.Input, Command.Output)) {
+    const auto input = FileIdentity(Command.Input);
+    if (input && input == FileIdentity(Command.Output)) {
         err << Command.Output << ": " << kErrorPrefix
             << RuntimeError(ErrorKind::FileAccess, Command.Output + ": is the file being read")
                    .what()

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "lyrics/converters.h"
+#include "lyrics/text_rules.h"
 #include "lyrics/track_editing.h"
 #include "model/errors.h"
 
@@ -18,15 +19,6 @@ constexpr int16_t kWordsTrack = 2;
 
 // The contact line of the words track, behind "@T".
 constexpr std::string_view kContactNote = "Converted by Verselane, the MIDI lyrics converter";
-
-// Leading and trailing spaces (character 32) only: other characters, control
-// characters included, are part of the text.
-std::string_view TrimSpaces(std::string_view text) {
-    size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 MidiEvent MetaEvent(int32_t time, uint8_t type, std::string_view data) {
     MidiEvent e;

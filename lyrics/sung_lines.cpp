@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "lyrics/text_rules.h"
 #include "lyrics/track_choice.h"
 
 namespace verselane {
@@ -12,13 +13,6 @@ namespace verselane {
 namespace {
 
 constexpr double kDefaultMicrosPerQuarter = 500000;
-
-std::string_view TrimSpaces(std::string_view text) {
-    size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    size_t last = text.find_last_not_of(' ');
-    return text.substr(first, last - first + 1);
-}
 
 struct TempoEvent {
     int32_t Tick;

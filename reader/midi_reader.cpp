@@ -190,8 +190,10 @@ bool ReadTrackEvents(MidiFile& Song, ByteSource& in, ReadState& state, int64_t t
     return true;
 }
 
+constexpr std::string_view kCutShort = "File is cut short inside track ";
+
 std::string CutShortMessage(int16_t track_index) {
-    return "File is cut short inside track " + std::to_string(track_index + 1) + ".";
+    return std::string(kCutShort) + std::to_string(track_index + 1) + ".";
 }
 
 // A RIFF "RMID" file (RIFF header, form type "RMID", then chunks of a 4-byte
@@ -340,6 +342,10 @@ FileContent LoadFile(const std::string& FileName) {
 }
 
 }  // namespace
+
+bool SongWasRead(std::string_view Message) {
+    return Message.empty() || Message.starts_with(kCutShort) || Message.starts_with(kNoTrack);
+}
 
 std::string LoadFileBytes(const std::string& FileName) {
     return std::string(LoadFile(FileName).view());

@@ -26,6 +26,11 @@ using ReadProgress = std::function<void(int64_t done, int64_t total)>;
 [[nodiscard]] std::string ReadMidiFile(MidiFile& Song, const std::string& FileName,
                                        const ReadProgress& Progress = {});
 
+// Whether the read that returned `Message` still filled the song: on success,
+// and after a missing "MTrk" chunk or a file cut short, where every event
+// before the fault is kept. The other messages leave no usable song.
+bool SongWasRead(std::string_view Message);
+
 // The same, from bytes already in memory. A RIFF "RMID" file is read as the
 // Standard MIDI File in its "data" chunk. Bytes after the last announced
 // track chunk are not looked at.
