@@ -30,12 +30,6 @@ void MidiTrack::Redim(int32_t upper, bool clear) {
     upper_ = upper;
 }
 
-void MidiTrack::Erase() {
-    std::vector<MidiEvent>().swap(stored_);
-    dimensioned_ = false;
-    upper_ = -1;
-}
-
 void MidiTrack::Reserve(int32_t n) {
     if (!dimensioned_ || n <= 0) return;
     stored_.reserve(static_cast<size_t>(std::min(n, upper_ + 1)));

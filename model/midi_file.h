@@ -72,8 +72,6 @@ class MidiTrack {
     // Gives the array the bounds 0 to `upper`. With `clear` every element
     // starts empty; without it the elements within the new bounds are kept.
     void Redim(int32_t upper, bool clear);
-    // Drops the array altogether (a slot that was never dimensioned).
-    void Erase();
     // A hint that about `n` elements will be stored, so storage is taken once.
     void Reserve(int32_t n);
 

@@ -122,6 +122,12 @@ struct Window {
         prompts->saves.push_back(Path(path));
         form->WriteFile->click();
     }
+    // Convert Lyrics, answered with "Convert Karaoke Text -> Lyrics" on the
+    // preselected track.
+    void ConvertKaraokeToLyrics() {
+        WhenShown(&form->Conversion(), [this] { form->Conversion().Command1->click(); });
+        form->L2K->click();
+    }
     std::tuple<bool, bool, bool> Buttons() const {
         return {form->Command1->isEnabled(), form->L2K->isEnabled(), form->WriteFile->isEnabled()};
     }
@@ -454,8 +460,7 @@ TEST(UserJourney, FailedReadsAndSongsWithoutWords) {
     Window w;
     // A converted song first, so Write File is enabled before the reads.
     w.Read(Corpus("kar/twinkle_dmp.kar"));
-    WhenShown(&w.form->Conversion(), [&] { w.form->Conversion().Command1->click(); });
-    w.form->L2K->click();
+    w.ConvertKaraokeToLyrics();
     ASSERT_EQ(w.Buttons(), kConverted);
 
     w.Read(Corpus("odd/not_midi.mid"));
@@ -538,8 +543,7 @@ TEST(UserJourney, FailedWriteIsShownInAMessageBox) {
     test::TempDir dir;
     Window w;
     w.Read(Corpus("kar/twinkle_dmp.kar"));
-    WhenShown(&w.form->Conversion(), [&] { w.form->Conversion().Command1->click(); });
-    w.form->L2K->click();
+    w.ConvertKaraokeToLyrics();
     w.Write(dir / "no-such-folder" / "out.mid");
     ASSERT_EQ(w.prompts->messages.size(), 1u);
     EXPECT_TRUE(w.prompts->messages[0].contains("Error processing file. Error: "))
@@ -596,8 +600,7 @@ TEST(UserJourney, ReadLetsEventsRunWithEveryCommandDisabled) {
     VERSELANE_REQUIRE_CORPUS();
     Window w;
     w.Read(Corpus("kar/twinkle_dmp.kar"));
-    WhenShown(&w.form->Conversion(), [&] { w.form->Conversion().Command1->click(); });
-    w.form->L2K->click();
+    w.ConvertKaraokeToLyrics();
     ASSERT_EQ(w.Buttons(), kConverted);
 
     // A timer that fires whenever the reader lets events run.

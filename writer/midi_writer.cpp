@@ -447,12 +447,6 @@ std::string EncodeMidiFile(const MidiFile& Song) {
     return out.Take();
 }
 
-void ReplaceFileContents(const std::string& FileName, std::string_view Bytes) {
-    TempFile file(FileName);
-    file.Write(Bytes);
-    file.Commit();
-}
-
 void WriteMidiFileTo(const MidiFile& Song, int Fd, const std::string& FileName) {
     FileSink file(Fd, FileName);
     Output out(&file);

@@ -26,8 +26,4 @@ std::string EncodeMidiFile(const MidiFile& Song);
 // for a failed write. The file is neither synced nor closed.
 void WriteMidiFileTo(const MidiFile& Song, int Fd, const std::string& FileName);
 
-// Replaces `FileName` with `Bytes` in one rename (RuntimeError on failure;
-// nothing is left behind then).
-void ReplaceFileContents(const std::string& FileName, std::string_view Bytes);
-
 }  // namespace verselane
