@@ -12,8 +12,8 @@
 #include <new>
 
 #include "model/errors.h"
-#include "reader/huge_pages.h"
 #include "reader/event_decoding.h"
+#include "reader/huge_pages.h"
 #include "reader/number_reading.h"
 
 namespace verselane {

@@ -9,8 +9,8 @@
 
 #include "driver/convert_lyrics.h"
 #include "model/midi_file.h"
-#include "ui/karaoke_information_dialog.h"
 #include "ui/convert_lyrics_dialog.h"
+#include "ui/karaoke_information_dialog.h"
 #include "ui/prompts.h"
 
 class QComboBox;
