@@ -10,7 +10,7 @@
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps configure build test test-asan fuzz run bench bench-compare clean format screenshots
+.PHONY: all deps configure build test test-asan fuzz run bench bench-compare clean format screenshots mutants
 
 all: build
 
@@ -47,6 +47,12 @@ bench: build
 
 bench-compare: build
 	@./scripts/bench-compare --build $(BUILD) --out $(BUILD)/bench-compare.md
+
+# Plants MUTANTS small faults (default 60, seed 7) in a copy of the product
+# code and reports how many the tests catch (scripts/mutants).
+MUTANTS ?= 60
+mutants: deps
+	@./scripts/mutants $(MUTANTS) 7
 
 screenshots:
 	@./scripts/screenshots

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/batch.h"
-#include "cli/display.h"
+#include "encoding/text_encoding.h"
 #include "model/errors.h"
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"

@@ -1,7 +1,6 @@
 #include "model/midi_file.h"
 
 #include "model/errors.h"
-#include "model/huge_pages.h"
 
 namespace verselane {
 
@@ -33,7 +32,6 @@ void MidiTrack::Redim(int32_t upper, bool clear) {
 void MidiTrack::Reserve(int32_t n) {
     if (!dimensioned_ || n <= 0) return;
     stored_.reserve(static_cast<size_t>(std::min(n, upper_ + 1)));
-    PreferHugePages(stored_.data(), stored_.capacity() * sizeof(MidiEvent));
 }
 
 static void CheckSlot(const MidiFile& song, int32_t t) {

@@ -12,8 +12,8 @@
 #include <new>
 
 #include "model/errors.h"
-#include "model/huge_pages.h"
 #include "reader/event_decoding.h"
+#include "reader/huge_pages.h"
 #include "reader/number_reading.h"
 
 namespace verselane {
@@ -268,9 +268,10 @@ std::string ReadSong(MidiFile& Song, ByteSource& in, int64_t file_length,
             // unknown, so nothing of the track can be read.
             if (in.Eof()) return CutShortMessage(state.TrackIndex);
             state.AbsTime = 0;
-            Song.Track(state.TrackIndex)
-                .Reserve(static_cast<int32_t>(
-                    std::min<int64_t>(CountEvents(in.Slice(in.Position(), track_end)), INT32_MAX)));
+            MidiTrack& track = Song.Track(state.TrackIndex);
+            track.Reserve(static_cast<int32_t>(
+                std::min<int64_t>(CountEvents(in.Slice(in.Position(), track_end)), INT32_MAX)));
+            PreferHugePages(track.Stored().data(), track.Stored().capacity() * sizeof(MidiEvent));
             if (!ReadTrackEvents(Song, in, state, track_end, progress)) {
                 return CutShortMessage(state.TrackIndex);
             }

@@ -1,6 +1,6 @@
 // The conversion driver with scripted dialogs: what it offers, what it
 // preselects and enables, and what it does with each way the dialogs close.
-#include "lyrics/convert_lyrics.h"
+#include "driver/convert_lyrics.h"
 
 #include <gtest/gtest.h>
 

@@ -20,7 +20,7 @@
 
 #include "lyrics/track_choice.h"
 #include "tests/support/test_support.h"
-#include "ui/test_form.h"
+#include "ui/main_window.h"
 #include "writer/midi_writer.h"
 
 namespace verselane::ui {
@@ -110,7 +110,7 @@ struct Window {
     Window() {
         auto owned = std::make_unique<ScriptedPrompts>();
         prompts = owned.get();
-        form = std::make_unique<TestForm>(std::move(owned));
+        form = std::make_unique<MainWindow>(std::move(owned));
     }
     // Read File with the open dialog answered by `path`.
     void Read(const fs::path& path) {
@@ -132,7 +132,7 @@ struct Window {
         return {form->Command1->isEnabled(), form->L2K->isEnabled(), form->WriteFile->isEnabled()};
     }
     ScriptedPrompts* prompts;
-    std::unique_ptr<TestForm> form;
+    std::unique_ptr<MainWindow> form;
 };
 
 const std::tuple<bool, bool, bool> kStart{true, false, false};
@@ -169,8 +169,8 @@ TEST(MainWindow, TitleButtonsStartStateAndTabOrder) {
 }
 
 TEST(ConversionDialogWindow, CaptionsStatesHiddenControlsAndTabOrder) {
-    TestForm form(std::make_unique<ScriptedPrompts>());
-    LyrCopy& d = form.Conversion();
+    MainWindow form(std::make_unique<ScriptedPrompts>());
+    ConvertLyricsDialog& d = form.Conversion();
     EXPECT_EQ(d.windowTitle(), "Convert Lyrics");
     EXPECT_EQ(d.Label1->text(), "Copy lyrics from:");
     EXPECT_EQ(d.Command1->text(), "Convert &Karaoke Text -> Lyrics");
@@ -202,8 +202,8 @@ TEST(ConversionDialogWindow, CaptionsStatesHiddenControlsAndTabOrder) {
 }
 
 TEST(ConversionDialogWindow, AccessKeysEscapeEnterAndCloseBox) {
-    TestForm form(std::make_unique<ScriptedPrompts>());
-    LyrCopy& d = form.Conversion();
+    MainWindow form(std::make_unique<ScriptedPrompts>());
+    ConvertLyricsDialog& d = form.Conversion();
     d.AddTrack("a");
     d.AddTrack("b");
     d.AddTrack2("c");
@@ -243,8 +243,8 @@ TEST(ConversionDialogWindow, AccessKeysEscapeEnterAndCloseBox) {
 }
 
 TEST(InformationDialogWindow, TextsToolTipsHiddenFieldAndTabOrder) {
-    TestForm form(std::make_unique<ScriptedPrompts>());
-    KarInf& d = form.Information();
+    MainWindow form(std::make_unique<ScriptedPrompts>());
+    KaraokeInformationDialog& d = form.Information();
     EXPECT_EQ(d.windowTitle(), "Karaoke Information");
     struct Box {
         QLineEdit* box;
@@ -278,8 +278,8 @@ TEST(InformationDialogWindow, TextsToolTipsHiddenFieldAndTabOrder) {
 }
 
 TEST(InformationDialogWindow, EnterIsDoneEscIsNothingCloseBoxRestoresDefaults) {
-    TestForm form(std::make_unique<ScriptedPrompts>());
-    KarInf& d = form.Information();
+    MainWindow form(std::make_unique<ScriptedPrompts>());
+    KaraokeInformationDialog& d = form.Information();
     for (QLineEdit* box : {d.Lang, d.SongT, d.SongA}) {
         SCOPED_TRACE(box->objectName().toStdString());
         WhenShown(&d, [&] {
@@ -335,8 +335,8 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
     // Typed text is stored in the encoding the words are shown in.
     w.form->Encoding->setCurrentIndex(w.form->Encoding->findText("WINDOWS-1252"));
 
-    LyrCopy& lyr = w.form->Conversion();
-    KarInf& kar = w.form->Information();
+    ConvertLyricsDialog& lyr = w.form->Conversion();
+    KaraokeInformationDialog& kar = w.form->Information();
     bool wait_cursor_in_lyr = true, wait_cursor_in_kar = false;
     WhenShown(&lyr, [&] {
         EXPECT_EQ(lyr.Tracks->count(), 4);
@@ -396,7 +396,7 @@ TEST(UserJourney, KaraokeTextIntoLyricsWrittenAndReadBack) {
     const std::vector<std::string> before = TextsOf(w.form->Song(), 0, kMetaText);
     ASSERT_EQ(before.size(), 90u);
 
-    LyrCopy& lyr = w.form->Conversion();
+    ConvertLyricsDialog& lyr = w.form->Conversion();
     WhenShown(&lyr, [&] {
         EXPECT_EQ(lyr.Tracks->currentIndex(), 0);
         EXPECT_TRUE(lyr.Command1->isEnabled());
@@ -432,7 +432,7 @@ TEST(UserJourney, FormatZeroLyricsBecomeAKaraokeFile) {
     Window w;
     w.Read(Corpus("lyrics/angel_fmt0.mid"));
     ASSERT_EQ(w.Buttons(), kConvertible);
-    LyrCopy& lyr = w.form->Conversion();
+    ConvertLyricsDialog& lyr = w.form->Conversion();
     WhenShown(&lyr, [&] {
         EXPECT_EQ(lyr.Tracks->count(), 1) << "one real track, no spare entries";
         EXPECT_EQ(lyr.Tracks->currentIndex(), 0);
@@ -559,8 +559,8 @@ TEST(UserJourney, FailedWriteIsShownInAMessageBox) {
 TEST(UserJourney, DialogValuesPersistWithinTheRun) {
     VERSELANE_REQUIRE_CORPUS();
     Window w;
-    LyrCopy& lyr = w.form->Conversion();
-    KarInf& kar = w.form->Information();
+    ConvertLyricsDialog& lyr = w.form->Conversion();
+    KaraokeInformationDialog& kar = w.form->Information();
 
     w.Read(Corpus("lyrics/konigin.mid"));
     WhenShown(&lyr, [&] {

@@ -1,13 +1,13 @@
 // verselane: the desktop program.
 #include <QApplication>
 
-#include "ui/test_form.h"
+#include "ui/main_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("verselane"));
     QApplication::setDesktopFileName(QStringLiteral("verselane"));
-    verselane::ui::TestForm form;
-    form.show();
+    verselane::ui::MainWindow window;
+    window.show();
     return app.exec();
 }

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "ui/test_form.h"
+#include "ui/main_window.h"
 
 namespace {
 
@@ -48,31 +48,31 @@ int main(int argc, char** argv) {
     const QDir folder(QString::fromLocal8Bit(argv[2]));
     bool ok = true;
 
-    verselane::ui::TestForm form(std::make_unique<OpenSong>(song));
-    form.show();
-    form.Command1_Click();
+    verselane::ui::MainWindow window(std::make_unique<OpenSong>(song));
+    window.show();
+    window.Command1_Click();
     QApplication::processEvents();
-    ok &= Save(&form, folder, "main-window.png");
+    ok &= Save(&window, folder, "main-window.png");
 
     // Each dialog is pictured once it has been on screen for a moment, then
     // closed the way the user would: lyrics into text, default information.
-    int lyr_copy_seen = 0, kar_inf_seen = 0;
+    int conversion_seen = 0, information_seen = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        verselane::ui::LyrCopy& lyr_copy = form.Conversion();
-        verselane::ui::KarInf& kar_inf = form.Information();
-        if (lyr_copy.isVisible() && ++lyr_copy_seen == 3) {
-            ok &= Save(&lyr_copy, folder, "convert-lyrics.png");
-            lyr_copy.Command2->click();
-        } else if (kar_inf.isVisible() && ++kar_inf_seen == 3) {
-            ok &= Save(&kar_inf, folder, "karaoke-information.png");
-            kar_inf.Done->click();
+        verselane::ui::ConvertLyricsDialog& conversion = window.Conversion();
+        verselane::ui::KaraokeInformationDialog& information = window.Information();
+        if (conversion.isVisible() && ++conversion_seen == 3) {
+            ok &= Save(&conversion, folder, "convert-lyrics.png");
+            conversion.Command2->click();
+        } else if (information.isVisible() && ++information_seen == 3) {
+            ok &= Save(&information, folder, "karaoke-information.png");
+            information.Done->click();
         }
     });
     poll.start(50);
-    form.L2K_Click();
+    window.L2K_Click();
     poll.stop();
     QApplication::processEvents();
-    ok &= Save(&form, folder, "main-window-converted.png");
-    return ok && lyr_copy_seen >= 3 && kar_inf_seen >= 3 ? 0 : 1;
+    ok &= Save(&window, folder, "main-window-converted.png");
+    return ok && conversion_seen >= 3 && information_seen >= 3 ? 0 : 1;
 }

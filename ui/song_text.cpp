@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "cli/display.h"
+#include "encoding/text_encoding.h"
 
 namespace verselane::ui {
 

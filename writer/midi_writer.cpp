@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "model/errors.h"
-#include "model/huge_pages.h"
+#include "reader/huge_pages.h"
 #include "writer/number_writing.h"
 
 namespace verselane {

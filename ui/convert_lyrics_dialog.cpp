@@ -1,4 +1,4 @@
-#include "ui/lyr_copy.h"
+#include "ui/convert_lyrics_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,11 +24,11 @@ QPushButton* Button(const QString& caption, const char* name, QWidget* parent) {
 
 }  // namespace
 
-LyrCopy::LyrCopy(QWidget* owner)
+ConvertLyricsDialog::ConvertLyricsDialog(QWidget* owner)
     : QDialog(owner), decode_([](std::string_view bytes) {
           return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
       }) {
-    setObjectName(QStringLiteral("LyrCopy"));
+    setObjectName(QStringLiteral("ConvertLyricsDialog"));
     setWindowTitle(QStringLiteral("Convert Lyrics"));
     setModal(true);
 
@@ -81,61 +81,61 @@ LyrCopy::LyrCopy(QWidget* owner)
     setTabOrder(Command2, Cancel);
     setTabOrder(Cancel, KeepKar);
 
-    connect(Command1, &QPushButton::clicked, this, &LyrCopy::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &LyrCopy::Command2_Click);
-    connect(Cancel, &QPushButton::clicked, this, &LyrCopy::Cancel_Click);
+    connect(Command1, &QPushButton::clicked, this, &ConvertLyricsDialog::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &ConvertLyricsDialog::Command2_Click);
+    connect(Cancel, &QPushButton::clicked, this, &ConvertLyricsDialog::Cancel_Click);
 }
 
-void LyrCopy::SetNameDecoder(std::function<QString(std::string_view)> decode) {
+void ConvertLyricsDialog::SetNameDecoder(std::function<QString(std::string_view)> decode) {
     decode_ = std::move(decode);
 }
 
-void LyrCopy::ClearTracks() {
+void ConvertLyricsDialog::ClearTracks() {
     Tracks->clear();
 }
 
-void LyrCopy::AddTrack(const std::string& Name) {
+void ConvertLyricsDialog::AddTrack(const std::string& Name) {
     Tracks->addItem(decode_(Name));
 }
 
-void LyrCopy::SelectTrack(int Index) {
+void ConvertLyricsDialog::SelectTrack(int Index) {
     Tracks->setCurrentIndex(Index);
 }
 
-void LyrCopy::ClearTracks2() {
+void ConvertLyricsDialog::ClearTracks2() {
     Tracks2->clear();
 }
 
-void LyrCopy::AddTrack2(const std::string& Name) {
+void ConvertLyricsDialog::AddTrack2(const std::string& Name) {
     Tracks2->addItem(decode_(Name));
 }
 
-int LyrCopy::Tracks2Count() const {
+int ConvertLyricsDialog::Tracks2Count() const {
     return Tracks2->count();
 }
 
-void LyrCopy::SelectTrack2(int Index) {
+void ConvertLyricsDialog::SelectTrack2(int Index) {
     Tracks2->setCurrentIndex(Index);
 }
 
-void LyrCopy::SetKaraokeToLyricsEnabled(bool Enabled) {
+void ConvertLyricsDialog::SetKaraokeToLyricsEnabled(bool Enabled) {
     Command1->setEnabled(Enabled);
 }
 
-void LyrCopy::SetLyricsToTextEnabled(bool Enabled) {
+void ConvertLyricsDialog::SetLyricsToTextEnabled(bool Enabled) {
     Command2->setEnabled(Enabled);
 }
 
-bool LyrCopy::KeepKaraoke() const {
+bool ConvertLyricsDialog::KeepKaraoke() const {
     return KeepKar->isChecked();
 }
 
-void LyrCopy::ShowModal() {
+void ConvertLyricsDialog::ShowModal() {
     Tracks->setFocus();
     exec();
 }
 
-void LyrCopy::Unload() {
+void ConvertLyricsDialog::Unload() {
     hide();
     Tracks->clear();
     Tracks2->clear();
@@ -144,28 +144,28 @@ void LyrCopy::Unload() {
     KeepKar->setChecked(true);
 }
 
-void LyrCopy::StoreChoice(int16_t choice) {
+void ConvertLyricsDialog::StoreChoice(int16_t choice) {
     Choice = choice;
     FromIndex = static_cast<int16_t>(Tracks->currentIndex());
     AfterIndex = static_cast<int16_t>(Tracks2->currentIndex());
 }
 
-void LyrCopy::Command1_Click() {
+void ConvertLyricsDialog::Command1_Click() {
     StoreChoice(kChoiceKaraokeToLyrics);
     done(QDialog::Accepted);
 }
 
-void LyrCopy::Command2_Click() {
+void ConvertLyricsDialog::Command2_Click() {
     StoreChoice(kChoiceLyricsToText);
     done(QDialog::Accepted);
 }
 
-void LyrCopy::Cancel_Click() {
+void ConvertLyricsDialog::Cancel_Click() {
     Choice = kChoiceCancel;
     done(QDialog::Rejected);
 }
 
-void LyrCopy::reject() {
+void ConvertLyricsDialog::reject() {
     Cancel_Click();
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/display.h"
+#include "encoding/text_encoding.h"
 #include "tests/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 

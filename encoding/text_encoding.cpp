@@ -1,4 +1,4 @@
-#include "cli/display.h"
+#include "encoding/text_encoding.h"
 
 #include <iconv.h>
 #include <uchardet.h>

@@ -1,4 +1,4 @@
-#include "ui/test_form.h"
+#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "cli/display.h"
+#include "encoding/text_encoding.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
 #include "reader/midi_reader.h"
@@ -51,9 +51,9 @@ std::string FileNameBytes(const QString& path) {
 
 }  // namespace
 
-TestForm::TestForm(std::unique_ptr<Prompts> prompts)
+MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     : prompts_(prompts ? std::move(prompts) : std::make_unique<DesktopPrompts>()) {
-    setObjectName(QStringLiteral("TestForm"));
+    setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Midi Verselane"));
     setAcceptDrops(true);
 
@@ -106,36 +106,36 @@ TestForm::TestForm(std::unique_ptr<Prompts> prompts)
     setTabOrder(L2K, Encoding);
     setTabOrder(Encoding, Words);
 
-    lyr_copy_ = new LyrCopy(this);
-    kar_inf_ = new KarInf(this);
-    lyr_copy_->SetNameDecoder(
+    conversion_dialog_ = new ConvertLyricsDialog(this);
+    information_dialog_ = new KaraokeInformationDialog(this);
+    conversion_dialog_->SetNameDecoder(
         [this](std::string_view bytes) { return DecodeForDisplay(bytes, ShownEncoding()); });
-    kar_inf_->SetTextEncoder(
+    information_dialog_->SetTextEncoder(
         [this](const QString& text) { return EncodeForSong(text, ShownEncoding()); });
 
-    connect(Command1, &QPushButton::clicked, this, &TestForm::Command1_Click);
-    connect(L2K, &QPushButton::clicked, this, &TestForm::L2K_Click);
-    connect(WriteFile, &QPushButton::clicked, this, &TestForm::WriteFile_Click);
+    connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
+    connect(L2K, &QPushButton::clicked, this, &MainWindow::L2K_Click);
+    connect(WriteFile, &QPushButton::clicked, this, &MainWindow::WriteFile_Click);
     connect(Encoding, &QComboBox::currentIndexChanged, this, [this] { UpdateWords(); });
 
     resize(560, 380);
     Form_Load();
 }
 
-TestForm::~TestForm() = default;
+MainWindow::~MainWindow() = default;
 
-void TestForm::Form_Load() {
+void MainWindow::Form_Load() {
     setWindowTitle(VersionedTitle(QStringLiteral("Midi Verselane"), VERSELANE_VERSION_MAJOR,
                                   VERSELANE_VERSION_MINOR, VERSELANE_VERSION_PATCH));
 }
 
-void TestForm::Command1_Click() {
+void MainWindow::Command1_Click() {
     const std::optional<QString> path = prompts_->OpenFileName(this);
     if (!path) return;  // cancelled: nothing read, nothing changed
     ReadFile(*path);
 }
 
-void TestForm::ReadFile(const QString& path) {
+void MainWindow::ReadFile(const QString& path) {
     if (reading_) return;
     reading_ = true;
     const QString name = QFileInfo(path).fileName();
@@ -191,10 +191,10 @@ void TestForm::ReadFile(const QString& path) {
     UpdateWords();
 }
 
-void TestForm::L2K_Click() {
+void MainWindow::L2K_Click() {
     bool converted = false;
     try {
-        converted = ConvertLyrics(song_, *lyr_copy_, *kar_inf_, *this);
+        converted = ConvertLyrics(song_, *conversion_dialog_, *information_dialog_, *this);
     } catch (const std::exception& e) {
         // The song may be half converted: it takes a new read to go on.
         L2K->setEnabled(false);
@@ -207,8 +207,8 @@ void TestForm::L2K_Click() {
     if (!converted) return;
     L2K->setEnabled(false);
     WriteFile->setEnabled(true);
-    converted_ = lyr_copy_->Choice;
-    const int track = std::max<int>(lyr_copy_->FromIndex, 0);
+    converted_ = conversion_dialog_->Choice;
+    const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
     if (converted_ == kChoiceLyricsToText) {
         Status->setText(tr("Converted the lyrics of track %1 into karaoke text. "
                            "Write File saves the result.")
@@ -221,7 +221,7 @@ void TestForm::L2K_Click() {
     UpdateWords();
 }
 
-void TestForm::WriteFile_Click() {
+void MainWindow::WriteFile_Click() {
     const std::optional<QString> path =
         prompts_->SaveFileName(this, ProposedSaveName(source_path_, converted_));
     if (!path) return;  // cancelled: nothing written
@@ -243,11 +243,11 @@ void TestForm::WriteFile_Click() {
     prompts_->ShowMessage(this, tr("Could not write %1.\n\n%2").arg(*path, message));
 }
 
-void TestForm::ShowMessage(const std::string& Text) {
+void MainWindow::ShowMessage(const std::string& Text) {
     prompts_->ShowMessage(this, QString::fromStdString(Text));
 }
 
-void TestForm::SetWaitCursor(bool Waiting) {
+void MainWindow::SetWaitCursor(bool Waiting) {
     if (Waiting) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     } else {
@@ -255,7 +255,7 @@ void TestForm::SetWaitCursor(bool Waiting) {
     }
 }
 
-void TestForm::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     const QMimeData* mime = event->mimeData();
     if (!reading_ && mime->hasUrls() && mime->urls().size() == 1 &&
         mime->urls().front().isLocalFile()) {
@@ -263,7 +263,7 @@ void TestForm::dragEnterEvent(QDragEnterEvent* event) {
     }
 }
 
-void TestForm::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
     const QMimeData* mime = event->mimeData();
     if (reading_ || !mime->hasUrls() || mime->urls().size() != 1) return;
     const QUrl url = mime->urls().front();
@@ -272,19 +272,19 @@ void TestForm::dropEvent(QDropEvent* event) {
     ReadFile(url.toLocalFile());
 }
 
-void TestForm::FillEncodings() {
+void MainWindow::FillEncodings() {
     Encoding->addItem(tr("Automatic (%1)").arg(QString::fromStdString(detected_encoding_)));
     for (const std::string& name : DisplayEncodings()) {
         Encoding->addItem(QString::fromStdString(name));
     }
 }
 
-std::string TestForm::ShownEncoding() const {
+std::string MainWindow::ShownEncoding() const {
     if (Encoding->currentIndex() <= 0) return detected_encoding_;
     return Encoding->currentText().toStdString();
 }
 
-void TestForm::UpdateWords() {
+void MainWindow::UpdateWords() {
     Words->clear();
     WordsLabel->setText(tr("Words:"));
     if (song_.TrackSlots == 0) return;
@@ -295,7 +295,7 @@ void TestForm::UpdateWords() {
         track = 2;  // the new "Words" track
         from = LineSource::Karaoke;
     } else if (converted_ == kChoiceKaraokeToLyrics) {
-        track = std::max<int16_t>(lyr_copy_->FromIndex, 0);
+        track = std::max<int16_t>(conversion_dialog_->FromIndex, 0);
         from = LineSource::Lyrics;
     } else if (const std::optional<LineSource> preferred = PreferredLineSource(song_)) {
         from = *preferred;

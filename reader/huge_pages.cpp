@@ -1,4 +1,4 @@
-#include "model/huge_pages.h"
+#include "reader/huge_pages.h"
 
 #include <sys/mman.h>
 

@@ -1,4 +1,4 @@
-#include "ui/kar_inf.h"
+#include "ui/karaoke_information_dialog.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -32,9 +32,9 @@ QLabel* Label(const QString& caption, const char* name, QWidget* parent) {
 
 }  // namespace
 
-KarInf::KarInf(QWidget* owner)
+KaraokeInformationDialog::KaraokeInformationDialog(QWidget* owner)
     : QDialog(owner), encode_([](const QString& text) { return text.toStdString(); }) {
-    setObjectName(QStringLiteral("KarInf"));
+    setObjectName(QStringLiteral("KaraokeInformationDialog"));
     setWindowTitle(QStringLiteral("Karaoke Information"));
     setModal(true);
 
@@ -76,48 +76,48 @@ KarInf::KarInf(QWidget* owner)
     setTabOrder(SongT, SongA);
     setTabOrder(SongA, Done);
 
-    connect(Done, &QPushButton::clicked, this, &KarInf::Done_Click);
+    connect(Done, &QPushButton::clicked, this, &KaraokeInformationDialog::Done_Click);
     Unload();
 }
 
-void KarInf::SetTextEncoder(std::function<std::string(const QString&)> encode) {
+void KaraokeInformationDialog::SetTextEncoder(std::function<std::string(const QString&)> encode) {
     encode_ = std::move(encode);
 }
 
-void KarInf::ShowModal() {
+void KaraokeInformationDialog::ShowModal() {
     Lang->setFocus();
     exec();
 }
 
-std::string KarInf::Language() const {
+std::string KaraokeInformationDialog::Language() const {
     return encode_(Lang->text());
 }
 
-std::string KarInf::Title() const {
+std::string KaraokeInformationDialog::Title() const {
     return encode_(SongT->text());
 }
 
-std::string KarInf::Artist() const {
+std::string KaraokeInformationDialog::Artist() const {
     return encode_(SongA->text());
 }
 
-void KarInf::Unload() {
+void KaraokeInformationDialog::Unload() {
     Lang->setText(kDefaultLanguage);
     SongT->setText(kDefaultTitle);
     SongA->setText(kDefaultArtist);
     AddTxt->clear();
 }
 
-void KarInf::Done_Click() {
+void KaraokeInformationDialog::Done_Click() {
     done(QDialog::Accepted);
 }
 
-void KarInf::closeEvent(QCloseEvent* event) {
+void KaraokeInformationDialog::closeEvent(QCloseEvent* event) {
     Unload();
     QDialog::closeEvent(event);
 }
 
-void KarInf::keyPressEvent(QKeyEvent* event) {
+void KaraokeInformationDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;

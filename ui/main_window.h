@@ -1,4 +1,4 @@
-// TestForm, the main window: it owns the song and offers Read File, Convert
+// MainWindow, the main window: it owns the song and offers Read File, Convert
 // Lyrics and Write File, used in that order, with a status line and a
 // preview of the song's words under the buttons.
 #pragma once
@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "lyrics/convert_lyrics.h"
+#include "driver/convert_lyrics.h"
 #include "model/midi_file.h"
-#include "ui/kar_inf.h"
-#include "ui/lyr_copy.h"
+#include "ui/convert_lyrics_dialog.h"
+#include "ui/karaoke_information_dialog.h"
 #include "ui/prompts.h"
 
 class QComboBox;
@@ -28,17 +28,17 @@ QString VersionedTitle(const QString& caption, int major, int minor, int revisio
 // karaoke text became lyrics, else the input itself.
 QString ProposedSaveName(const QString& input, int16_t choice);
 
-class TestForm : public QWidget, public ConversionHost {
+class MainWindow : public QWidget, public ConversionHost {
     Q_OBJECT
 
   public:
     // Without `prompts` the platform's file dialogs and message boxes are used.
-    explicit TestForm(std::unique_ptr<Prompts> prompts = nullptr);
-    ~TestForm() override;
+    explicit MainWindow(std::unique_ptr<Prompts> prompts = nullptr);
+    ~MainWindow() override;
 
     const MidiFile& Song() const { return song_; }
-    LyrCopy& Conversion() { return *lyr_copy_; }
-    KarInf& Information() { return *kar_inf_; }
+    ConvertLyricsDialog& Conversion() { return *conversion_dialog_; }
+    KaraokeInformationDialog& Information() { return *information_dialog_; }
 
     // The command handlers.
     void Form_Load();
@@ -71,8 +71,8 @@ class TestForm : public QWidget, public ConversionHost {
 
     MidiFile song_;
     std::unique_ptr<Prompts> prompts_;
-    LyrCopy* lyr_copy_;
-    KarInf* kar_inf_;
+    ConvertLyricsDialog* conversion_dialog_;
+    KaraokeInformationDialog* information_dialog_;
     QString source_path_;
     int16_t converted_ = kChoiceNone;  // the direction of the last conversion
     bool reading_ = false;

@@ -1,4 +1,4 @@
-// KarInf, the "Karaoke Information" dialog: the language, title and artist
+// KaraokeInformationDialog, the "Karaoke Information" dialog: the language, title and artist
 // lines of a Soft Karaoke file, asked before lyrics become karaoke text.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "lyrics/convert_lyrics.h"
+#include "driver/convert_lyrics.h"
 
 class QLabel;
 class QLineEdit;
@@ -15,11 +15,11 @@ class QPushButton;
 
 namespace verselane::ui {
 
-class KarInf : public QDialog, public KaraokeInfoDialog {
+class KaraokeInformationDialog : public QDialog, public KaraokeInfoDialog {
     Q_OBJECT
 
   public:
-    explicit KarInf(QWidget* owner = nullptr);
+    explicit KaraokeInformationDialog(QWidget* owner = nullptr);
 
     // How typed text becomes the bytes stored in the song.
     void SetTextEncoder(std::function<std::string(const QString&)> encode);

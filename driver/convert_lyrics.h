@@ -1,5 +1,5 @@
-// The conversion driver (module MIDIInterface): one lyric conversion of the
-// loaded song from start to end.
+// The conversion driver: one lyric conversion of the loaded song from start
+// to end.
 //
 // The driver talks to its dialogs through the small interfaces below, so it
 // builds and runs without any windowing toolkit: the desktop program gives it

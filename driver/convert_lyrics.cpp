@@ -1,4 +1,4 @@
-#include "lyrics/convert_lyrics.h"
+#include "driver/convert_lyrics.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,4 +1,4 @@
-// LyrCopy, the "Convert Lyrics" dialog: the track to take the words from, the
+// ConvertLyricsDialog, the "Convert Lyrics" dialog: the track to take the words from, the
 // direction of the conversion, and whether karaoke text stays beside new
 // lyrics. The conversion driver fills it, shows it and reads it back.
 #pragma once
@@ -8,7 +8,7 @@
 #include <functional>
 #include <string_view>
 
-#include "lyrics/convert_lyrics.h"
+#include "driver/convert_lyrics.h"
 
 class QCheckBox;
 class QComboBox;
@@ -18,11 +18,11 @@ class QPushButton;
 
 namespace verselane::ui {
 
-class LyrCopy : public QDialog, public ConversionDialog {
+class ConvertLyricsDialog : public QDialog, public ConversionDialog {
     Q_OBJECT
 
   public:
-    explicit LyrCopy(QWidget* owner = nullptr);
+    explicit ConvertLyricsDialog(QWidget* owner = nullptr);
 
     // How the driver's track names (bytes) are shown in the lists.
     void SetNameDecoder(std::function<QString(std::string_view)> decode);
