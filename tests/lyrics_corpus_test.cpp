@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "lyrics/converters.h"
+#include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
 #include "reader/midi_reader.h"
 #include "tests/support/sung_words.h"
@@ -52,6 +54,16 @@ void ExpectSameWords(const test::SungText& after, const test::SungText& before) 
         return;
     }
     EXPECT_EQ(after.size(), before.size());
+}
+
+// The lines the program itself shows (the words box, `verselane-cli lyrics`).
+std::vector<std::tuple<int32_t, std::string, bool>> Shown(const MidiFile& song, int track,
+                                                          LineSource from) {
+    std::vector<std::tuple<int32_t, std::string, bool>> lines;
+    for (const SungLine& l : SungLines(song, track, from)) {
+        if (!l.Text.empty()) lines.emplace_back(l.Tick, l.Text, l.NewParagraph || lines.empty());
+    }
+    return lines;
 }
 
 // The events of a track other than the lyric and text events.
@@ -113,6 +125,8 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
                 // ones: only its other checks apply.
                 if (MaterialOf(song, text_track).LyricEvents == 0) {
                     ExpectSameWords(test::ReadSungWords(converted, text_track, kMetaLyric), before);
+                    EXPECT_EQ(Shown(converted, text_track, LineSource::Lyrics),
+                              Shown(song, text_track, LineSource::Karaoke));
                 } else {
                     ++mixed;
                 }
@@ -151,8 +165,11 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             const int failures = Failures();
             const test::SungText before = test::ReadSungWords(song, lyric_track, kMetaLyric);
             MidiFile converted = song;
+            const int16_t source = lyric_track;
             LyricsToKaraoke(converted, lyric_track, KaraokeInfo{"ENGL", "Title", "Artist", ""});
             ExpectSameWords(test::ReadSungWords(converted, 2, kMetaText), before);
+            EXPECT_EQ(Shown(converted, 2, LineSource::Karaoke),
+                      Shown(song, source, LineSource::Lyrics));
             for (int t = 0; t < song.Header.NumTracks; ++t) {
                 EXPECT_EQ(EventsOf(converted, t == 0 ? 0 : t + 2), EventsOf(song, t));
             }
