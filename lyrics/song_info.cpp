@@ -13,14 +13,16 @@ bool IsGenericTrackName(std::string_view Name) {
     for (char c : TrimSpaces(Name)) {
         word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    // A number behind the word ("Track 1", "Sequence #2") says nothing more.
+    if (word.empty()) return true;
+    // A number behind the word ("Track 1", "Sequence #2") says nothing more;
+    // a number alone ("1999") may well be the title.
     while (!word.empty() && (std::isdigit(static_cast<unsigned char>(word.back())) ||
                              word.back() == ' ' || word.back() == '#' || word.back() == '-')) {
         word.pop_back();
     }
     static constexpr std::string_view kGeneric[] = {
-        "",          "track",           "untitled", "sequence", "tempo", "tempo track",
-        "conductor", "conductor track", "song",     "title",    "midi",  "new song",
+        "track",           "untitled", "sequence", "tempo", "tempo track", "conductor",
+        "conductor track", "song",     "title",    "midi",  "new song",
     };
     for (std::string_view generic : kGeneric) {
         if (word == generic) return true;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lyrics/converters.h"
+#include "lyrics/song_info.h"
 #include "tests/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -144,6 +145,33 @@ TEST(LyricsToKaraoke, BadIndexOrTooManyWordsRaise) {
     MidiFile song = SongOf({{EndOfTrack(0)}, {Lyric(0, "a"), Lyric(1, "b"), Lyric(2, "c")}}, 1, 7);
     int16_t track = 1;
     test::ExpectError(ErrorKind::SubscriptOutOfRange, [&] { LyricsToKaraoke(song, track, kInfo); });
+}
+
+TEST(SongKaraokeInfo, WhatTheSongSaysOfItself) {
+    for (const char* name : {"", " Track 1 ", "untitled", "Sequence #2", "TEMPO TRACK", "Song-3"})
+        EXPECT_TRUE(IsGenericTrackName(name)) << name;
+    for (const char* name : {"Angel", "Track of my tears", "1999", "Words"})
+        EXPECT_FALSE(IsGenericTrackName(name)) << name;
+
+    const struct {
+        std::vector<std::vector<MidiEvent>> tracks;
+        KaraokeInfo info;
+    } cases[] = {
+        {{{Name("Angel")}}, {"", "Angel", "", ""}},
+        {{{Name("Track 1")}}, {"", "", "", ""}},
+        // "@T" lines win over the name: the first is the title, the next in
+        // its track the artist; later ones are credits.
+        {{{Name("Angel")},
+          {Text(0, "@LDEUT"), Text(0, "@T Lied "), Text(0, "@TSinger"), Text(0, "@Tby me")}},
+         {"DEUT", "Lied", "Singer", ""}},
+        {{{Text(0, "@TLied")}, {Text(0, "@TOther")}}, {"", "Lied", "", ""}},
+    };
+    for (const auto& c : cases) {
+        const KaraokeInfo info = SongKaraokeInfo(SongOf(c.tracks));
+        EXPECT_EQ(info.Language, c.info.Language);
+        EXPECT_EQ(info.Title, c.info.Title);
+        EXPECT_EQ(info.Artist, c.info.Artist);
+    }
 }
 
 }  // namespace
