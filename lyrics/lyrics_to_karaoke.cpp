@@ -1,6 +1,6 @@
 // Lyric events to Soft Karaoke text: a "Soft Karaoke" header track and a
-// "Words" track behind track 0, one text event per lyric with the "\" and "/"
-// marks worked out from the line ends of the lyrics.
+// "Words" track behind track 0, one text event per piece of a lyric between
+// line ends, with the "\" and "/" marks worked out from those line ends.
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -82,7 +82,7 @@ void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& In
     }
 
     // The words, one text event per piece of a lyric between line ends. Line
-    // ends wait until the next word, which then opens with the mark: "\\" for
+    // ends wait until the next word, which then opens with the mark: "\" for
     // a paragraph (a line feed, or more than one line end with no word
     // between: an empty line), "/" for a line. The song opens a paragraph.
     int line_ends = 1;
