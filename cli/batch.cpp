@@ -20,6 +20,8 @@
 #include <thread>
 #include <utility>
 
+#include "encoding/text_encoding.h"
+#include "lyrics/song_info.h"
 #include "model/errors.h"
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"
@@ -168,6 +170,35 @@ void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>
     fail(err);
 }
 
+namespace {
+
+// The information lines: those typed, in the encoding of the song's words
+// (or --encoding), the others as the song gives them.
+KaraokeInfo InformationFor(const MidiFile& song, const ConvertCommand& Command,
+                           std::vector<std::string>& warnings) {
+    KaraokeInfo info = SongKaraokeInfo(song);
+    if (info.Language.empty()) info.Language = "ENGL";
+    const std::string encoding =
+        Command.Encoding.empty() ? DetectEncoding(SongTexts(song)) : Command.Encoding;
+    const std::pair<const std::optional<std::string>*, std::string*> typed[] = {
+        {&Command.Language, &info.Language},
+        {&Command.Title, &info.Title},
+        {&Command.Artist, &info.Artist},
+    };
+    for (const auto& [text, field] : typed) {
+        if (!*text) continue;
+        TypedBytes bytes = TypedText(**text, encoding);
+        if (bytes.KeptUtf8) {
+            warnings.push_back("\"" + **text + "\" cannot be written in " + encoding +
+                               ", the encoding of the song's words: written as UTF-8");
+        }
+        *field = std::move(bytes.Bytes);
+    }
+    return info;
+}
+
+}  // namespace
+
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
     JobResult result;
     auto fail = [&](std::string problem) {
@@ -208,7 +239,7 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
         }
         result.Track = track;
         if (Command.Direction == ConversionDirection::LyricsToKaraoke) {
-            LyricsToKaraoke(song, track, Command.Info);
+            LyricsToKaraoke(song, track, InformationFor(song, Command, result.Warnings));
         } else {
             KaraokeToLyrics(song, track, 0, !Command.Replace);
         }

@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "encoding/text_encoding.h"
+
 #include <charconv>
 #include <functional>
 #include <map>
@@ -46,7 +48,7 @@ constexpr const char* kLyricsHelp =
     "\n"
     "Prints the words as a karaoke player shows them: one line per sung line,\n"
     "each with its start time as minutes:seconds.hundredths, and an empty line\n"
-    "between paragraphs. Lines of information (\"@\") are left out.\n"
+    "between paragraphs. Karaoke text lines of information (\"@\") are left out.\n"
     "\n"
     "Options:\n"
     "  --from lyrics         take the words from lyric events\n"
@@ -74,7 +76,7 @@ constexpr const char* kBatchRules =
 constexpr const char* kToKaraokeHelp =
     "Usage: verselane-cli to-karaoke IN... [-o OUT | --out-dir DIR] [--track N]\n"
     "                                 [--language L] [--title T] [--artist A]\n"
-    "                                 [--force] [-j N]\n"
+    "                                 [--encoding NAME] [--force] [-j N]\n"
     "\n"
     "Turns the lyric events of one track into Soft Karaoke text: a \"Soft Karaoke\"\n"
     "track and a \"Words\" track are inserted behind track 0. The lyric events\n"
@@ -88,9 +90,14 @@ constexpr const char* kToKaraokeHelp =
     "                        shows; default: the track whose name suggests words\n"
     "                        (\"Lyrics\", \"Words\", \"Vocals\", ...) if it holds lyric\n"
     "                        events, else the track holding the most\n"
-    "  --language L          the \"@L\" line (default ENGL)\n"
-    "  --title T             the first \"@T\" line (default YOUR SONG)\n"
-    "  --artist A            the second \"@T\" line (default ARTIST)\n"
+    "  --language L          the \"@L\" line (default: the song's, else ENGL)\n"
+    "  --title T             the first \"@T\" line (default: the song's \"@T\" title,\n"
+    "                        else the name of track 0 unless it is generic)\n"
+    "  --artist A            the second \"@T\" line (default: the song's, else empty)\n"
+    "  --encoding NAME       write the typed lines in this encoding (default: the\n"
+    "                        encoding of the song's words; UTF-8 when they are\n"
+    "                        UTF-8 or that encoding cannot hold the text, with a\n"
+    "                        note on stderr)\n"
     "  --force               replace output files that exist already\n"
     "  -j N                  convert N files at a time (default: one per processor)\n";
 
@@ -100,8 +107,10 @@ constexpr const char* kToLyricsHelp =
     "\n"
     "Turns the karaoke text events of one track into lyric events. By default\n"
     "each text event stays and its lyric is added behind it; with --replace the\n"
-    "text events become the lyrics. A \"\\\" mark becomes LF CR and a \"/\" mark CR\n"
-    "at the end of the lyric before it; every lyric ends in a space.\n"
+    "text events become the lyrics. Each lyric holds its syllable without the\n"
+    "mark; a \"\\\" mark becomes LF CR and a \"/\" mark CR at the end of the\n"
+    "lyric before it, where a gap that opens a syllable goes too. \"@\" lines\n"
+    "are not sung: they stay text events.\n"
     "\n"
     "Options:\n"
     "  -o OUT                the output file (one input only)\n"
@@ -256,7 +265,7 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
                                            "--track", "-j",       "--jobs"};
     std::vector<std::string> switches = {"--force"};
     if (to_karaoke) {
-        with_value.insert(with_value.end(), {"--language", "--title", "--artist"});
+        with_value.insert(with_value.end(), {"--language", "--title", "--artist", "--encoding"});
     } else {
         switches.push_back("--replace");
     }
@@ -275,11 +284,18 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
                 if (!jobs) return "-j needs a number of jobs from 1: " + v;
                 command.Jobs = *jobs;
             } else if (option == "--language") {
-                command.Info.Language = v;
+                command.Language = v;
             } else if (option == "--title") {
-                command.Info.Title = v;
+                command.Title = v;
             } else if (option == "--artist") {
-                command.Info.Artist = v;
+                command.Artist = v;
+            } else if (option == "--encoding") {
+                try {
+                    TypedText("", v);
+                } catch (const std::invalid_argument&) {
+                    return "unknown encoding: " + v;
+                }
+                command.Encoding = v;
             }
             return {};
         },

@@ -35,7 +35,10 @@ struct ConvertCommand {
     std::string Output;     // -o, one input only
     std::string OutputDir;  // --out-dir
     std::optional<int> Track;
-    KaraokeInfo Info{"ENGL", "YOUR SONG", "ARTIST", ""};
+    // to-karaoke: the information lines typed (UTF-8); those not given come
+    // from the song itself (SongKaraokeInfo).
+    std::optional<std::string> Language, Title, Artist;
+    std::string Encoding;  // of the typed lines; empty: the song's words
     bool Replace = false;  // to-lyrics: the text events give way to the lyrics
     bool Force = false;    // existing files (never an input) may be replaced
     int Jobs = 0;          // 0: one per processor

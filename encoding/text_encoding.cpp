@@ -206,6 +206,33 @@ TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override) {
     return TextDecoder(DetectEncoding(SongTexts(Song)));
 }
 
+TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding) {
+    iconv_t cd = iconv_open(Encoding.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        throw std::invalid_argument("unknown encoding: " + Encoding);
+    }
+    std::string out;
+    char* in = const_cast<char*>(Utf8.data());  // iconv does not write its input
+    size_t in_left = Utf8.size();
+    bool held = true;
+    while (held && in_left > 0) {
+        char buffer[256];
+        char* next = buffer;
+        size_t room = sizeof buffer;
+        // A character that the encoding lacks stops the conversion (EILSEQ).
+        held = iconv(cd, &in, &in_left, &next, &room) != static_cast<size_t>(-1) || errno == E2BIG;
+        out.append(buffer, static_cast<size_t>(next - buffer));
+    }
+    char buffer[16];
+    char* next = buffer;
+    size_t room = sizeof buffer;
+    iconv(cd, nullptr, nullptr, &next, &room);  // the end of a shift sequence
+    out.append(buffer, static_cast<size_t>(next - buffer));
+    iconv_close(cd);
+    if (held) return {out, false};
+    return {std::string(Utf8), true};
+}
+
 std::string Printable(std::string_view Utf8) {
     std::string out;
     out.reserve(Utf8.size());

@@ -52,6 +52,16 @@ class TextDecoder {
 // encoding of the song's texts.
 TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
 
+// Text the user typed (UTF-8) as bytes for a song whose words are in
+// `Encoding`: in that encoding, or as UTF-8 when the words are UTF-8 or the
+// encoding cannot hold the text (then `KeptUtf8` says so, for a note to the
+// user). An encoding that iconv does not know raises std::invalid_argument.
+struct TypedBytes {
+    std::string Bytes;
+    bool KeptUtf8 = false;
+};
+TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
+
 // UTF-8 text made safe for a terminal: carriage returns and NUL bytes are
 // dropped, other control characters (C0 but tab and line feed, DEL, and C1)
 // become "?", so that a song cannot send escape sequences to the terminal.

@@ -102,7 +102,7 @@ TEST(CommandLine, HelpVersionAndUsageErrors) {
     }
     EXPECT_NE(Cli(dir, {"to-karaoke", "-h"}).out.find("--language L"), std::string::npos);
     EXPECT_NE(Cli(dir, {"to-lyrics", "--help"}).out.find("--replace"), std::string::npos);
-    EXPECT_EQ(Cli(dir, {"--version"}).out, "verselane-cli 1.0.0\n");
+    EXPECT_EQ(Cli(dir, {"--version"}).out, "verselane-cli " VERSELANE_VERSION "\n");
 
     struct Bad {
         std::vector<std::string> args;
@@ -163,7 +163,7 @@ TEST(CommandLine, BatchGoesOnPastFailingInputs) {
     EXPECT_EQ(cut.err,
               "cut.mid: warning: File is cut short inside track 2. (converting what could "
               "be read)\n");
-    EXPECT_EQ(MaterialOf(Read(dir / "cut.kar"), 2).TextEvents, 10);  // 6 information lines, 4 words
+    EXPECT_EQ(MaterialOf(Read(dir / "cut.kar"), 2).TextEvents, 8);  // 4 information lines, 4 words
 
     // All good: exit status 0, and the same files whatever the number of jobs.
     Outcome again = Cli(dir, {"to-karaoke", "one.mid", "two.mid", "--out-dir", "out1", "-j", "1"});
@@ -184,22 +184,57 @@ TEST(CommandLine, OutputNamesOptionsAndModes) {
     EXPECT_EQ(k.Tracks[2].Event(1).Data, std::string_view("@LDEUT"));
     EXPECT_EQ(k.Tracks[2].Event(2).Data, std::string_view("@TLied"));
     EXPECT_EQ(k.Tracks[2].Event(3).Data, std::string_view("@TSomeone"));
-    Outcome defaults = Cli(dir, {"to-karaoke", "song.mid", "-o", "defaults.kar"});
-    ASSERT_EQ(defaults.status, 0) << defaults.err;
-    const MidiFile d = Read(dir / "defaults.kar");
-    EXPECT_EQ(d.Tracks[2].Event(1).Data, std::string_view("@LENGL"));
-    EXPECT_EQ(d.Tracks[2].Event(2).Data, std::string_view("@TYOUR SONG"));
-    EXPECT_EQ(d.Tracks[2].Event(3).Data, std::string_view("@TARTIST"));
+
+    // Lines not typed come from the song; typed ones take the song's encoding.
+    const std::string end = test::Hex("00 FF 2F 00");
+    const std::string lyric = MetaBytes(0, 5, "la") + end;
+    const std::string named = test::Smf(1, 96, {MetaBytes(0, 3, "Angel") + end, lyric});
+    const std::string generic = test::Smf(1, 96, {MetaBytes(0, 3, "Track 1") + end, lyric});
+    const std::string tagged =
+        test::Smf(1, 96,
+                  {MetaBytes(0, 3, "Angel") + MetaBytes(0, 1, "@LDEUT") +
+                       MetaBytes(0, 1, "@TLied") + MetaBytes(0, 1, "@TSinger") + end,
+                   lyric});
+    const struct {
+        std::string song;
+        std::vector<std::string> options;
+        std::vector<std::string> lines;  // "@L", title and artist lines
+        std::string note;                // on stderr
+    } cases[] = {
+        {LyricSongBytes(), {}, {"@LENGL", "@T", "@T"}, ""},
+        {named, {}, {"@LENGL", "@TAngel", "@T"}, ""},
+        {generic, {}, {"@LENGL", "@T", "@T"}, ""},
+        {tagged, {"--artist", "Me"}, {"@LDEUT", "@TLied", "@TMe"}, ""},
+        {named,
+         {"--encoding", "WINDOWS-1251", "--title", "\xD0\x9F\xD0\xB5"},
+         {"@LENGL", "@T\xCF\xE5", "@T"},
+         ""},
+        {named,
+         {"--encoding", "WINDOWS-1252", "--title", "\xE6\x97\xA5"},
+         {"@LENGL", "@T\xE6\x97\xA5", "@T"},
+         "cannot be written in WINDOWS-1252, the encoding of the song's words: written as UTF-8"},
+    };
+    for (const auto& c : cases) {
+        test::WriteAll(dir / "in.mid", c.song);
+        std::vector<std::string> args = {"to-karaoke", "in.mid", "-o", "out.kar", "--force"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        Outcome defaults = Cli(dir, args);
+        ASSERT_EQ(defaults.status, 0) << defaults.err;
+        EXPECT_EQ(defaults.err.find(c.note) != std::string::npos, true) << defaults.err;
+        const MidiFile d = Read(dir / "out.kar");
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(d.Tracks[2].Event(i + 1).Data.str(), c.lines[i]);
+    }
+    EXPECT_EQ(Cli(dir, {"to-karaoke", "in.mid", "--encoding", "NOPE"}).status, 2);
 
     // Keep mode by default, --replace on request; beside the input.
     ASSERT_EQ(Cli(dir, {"to-lyrics", "kara.kar"}).status, 0);
     const MidiFile kept = Read(dir / "kara.lyrics.mid");
     EXPECT_EQ(MaterialOf(kept, 2).TextEvents, 4);
-    EXPECT_EQ(MaterialOf(kept, 2).LyricEvents, 4);
+    EXPECT_EQ(MaterialOf(kept, 2).LyricEvents, 3);  // "@LENGL" is a tag, not sung
     ASSERT_EQ(Cli(dir, {"to-lyrics", "kara.kar", "--replace", "-o", "replaced.mid"}).status, 0);
     const MidiFile replaced = Read(dir / "replaced.mid");
-    EXPECT_EQ(MaterialOf(replaced, 2).TextEvents, 0);
-    EXPECT_EQ(MaterialOf(replaced, 2).LyricEvents, 4);
+    EXPECT_EQ(MaterialOf(replaced, 2).TextEvents, 1);
+    EXPECT_EQ(MaterialOf(replaced, 2).LyricEvents, 3);
 
     // --track by the numbers that info prints; a track without material fails.
     Outcome info = Cli(dir, {"info", "kara.kar"});
@@ -217,7 +252,7 @@ TEST(CommandLine, OutputNamesOptionsAndModes) {
         << missing.err;
     Outcome header = Cli(dir, {"to-lyrics", "kara.kar", "--track", "1", "-o", "t1.mid"});
     EXPECT_EQ(header.status, 0) << header.err;
-    EXPECT_EQ(MaterialOf(Read(dir / "t1.mid"), 1).LyricEvents, 1);
+    EXPECT_EQ(MaterialOf(Read(dir / "t1.mid"), 1).LyricEvents, 0);  // a tag alone
 }
 
 TEST(CommandLine, InputsAndExistingFilesAreSafe) {
@@ -281,7 +316,7 @@ TEST(CommandLine, InputsAndExistingFilesAreSafe) {
     EXPECT_EQ(test::ReadAll(dir / "taken.mid"), "keep me");
     Outcome forced = Cli(dir, {"to-lyrics", "song.kar", "-o", "taken.mid", "--force"});
     EXPECT_EQ(forced.status, 0) << forced.err;
-    EXPECT_EQ(MaterialOf(Read(dir / "taken.mid"), 2).LyricEvents, 4);
+    EXPECT_EQ(MaterialOf(Read(dir / "taken.mid"), 2).LyricEvents, 3);
     // No temporary files are left behind.
     for (const auto& entry : fs::directory_iterator(dir.path())) {
         EXPECT_EQ(entry.path().filename().string().rfind(".verselane", 0), std::string::npos)

@@ -151,5 +151,26 @@ TEST(DisplayEncoding, RealShiftJisSong) {
     EXPECT_EQ(all.find("\xEF\xBF\xBD"), std::string::npos);
 }
 
+TEST(TypedText, WrittenInTheSongsEncodingWhereItFits) {
+    const struct {
+        const char* utf8;
+        const char* encoding;
+        std::string bytes;
+        bool kept_utf8;
+    } cases[] = {
+        {"Caf\xC3\xA9", "WINDOWS-1252", "Caf\xE9", false},
+        {"\xD0\x9F\xD0\xB5", "WINDOWS-1251", "\xCF\xE5", false},
+        {"\xE6\x97\xA5\xE6\x9C\xAC", "SHIFT_JIS", "\x93\xFA\x96\x7B", false},
+        {"\xE6\x97\xA5", "WINDOWS-1252", "\xE6\x97\xA5", true},  // cannot hold it
+        {"Caf\xC3\xA9", "UTF-8", "Caf\xC3\xA9", false},
+    };
+    for (const auto& c : cases) {
+        const TypedBytes typed = TypedText(c.utf8, c.encoding);
+        EXPECT_EQ(typed.Bytes, c.bytes) << c.encoding;
+        EXPECT_EQ(typed.KeptUtf8, c.kept_utf8) << c.encoding;
+    }
+    EXPECT_THROW(TypedText("a", "NO-SUCH-ENCODING"), std::invalid_argument);
+}
+
 }  // namespace
 }  // namespace verselane

@@ -110,8 +110,14 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     information_dialog_ = new KaraokeInformationDialog(this);
     conversion_dialog_->SetNameDecoder(
         [this](std::string_view bytes) { return DecodeForDisplay(bytes, ShownEncoding()); });
-    information_dialog_->SetTextEncoder(
-        [this](const QString& text) { return EncodeForSong(text, ShownEncoding()); });
+    information_dialog_->SetTextDecoder(
+        [this](std::string_view bytes) { return DecodeForDisplay(bytes, ShownEncoding()); });
+    // Typed texts go into the song in the encoding of its words (as shown).
+    information_dialog_->SetTextEncoder([this](const QString& text) {
+        TypedBytes bytes = TypedText(text.toStdString(), ShownEncoding());
+        typed_as_utf8_ = typed_as_utf8_ || bytes.KeptUtf8;
+        return bytes.Bytes;
+    });
 
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(L2K, &QPushButton::clicked, this, &MainWindow::L2K_Click);
@@ -193,6 +199,7 @@ void MainWindow::ReadFile(const QString& path) {
 
 void MainWindow::L2K_Click() {
     bool converted = false;
+    typed_as_utf8_ = false;
     try {
         converted = ConvertLyrics(song_, *conversion_dialog_, *information_dialog_, *this);
     } catch (const std::exception& e) {
@@ -210,9 +217,15 @@ void MainWindow::L2K_Click() {
     converted_ = conversion_dialog_->Choice;
     const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
     if (converted_ == kChoiceLyricsToText) {
-        Status->setText(tr("Converted the lyrics of track %1 into karaoke text. "
-                           "Write File saves the result.")
-                            .arg(track));
+        QString done = tr("Converted the lyrics of track %1 into karaoke text. "
+                          "Write File saves the result.")
+                           .arg(track);
+        if (typed_as_utf8_) {
+            done += tr(" The typed information does not fit the song's encoding (%1): "
+                       "it is written as UTF-8.")
+                        .arg(QString::fromStdString(ShownEncoding()));
+        }
+        Status->setText(done);
     } else if (converted_ == kChoiceKaraokeToLyrics) {
         Status->setText(tr("Converted the karaoke text of track %1 into lyrics. "
                            "Write File saves the result.")

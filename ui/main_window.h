@@ -76,6 +76,7 @@ class MainWindow : public QWidget, public ConversionHost {
     QString source_path_;
     int16_t converted_ = kChoiceNone;  // the direction of the last conversion
     bool reading_ = false;
+    bool typed_as_utf8_ = false;  // a typed text did not fit the song's encoding
     std::string detected_encoding_ = "UTF-8";
 };
 

@@ -323,6 +323,13 @@ char* PutEvent(Output& out, char* p, const MidiEvent& e, uint8_t& last_status) {
     return p;
 }
 
+// Whether the last of the `count` events of the track is an end of track.
+bool EndsWithEndOfTrack(const MidiTrack& track, int32_t count) {
+    if (count <= 0) return false;
+    const MidiEvent& last = track.Event(count - 1);
+    return last.Kind == kKindMeta && last.Channel == kMetaEndOfTrack;
+}
+
 // Data bytes of a channel message after its status, by kind 0 to 6.
 constexpr uint8_t kChannelDataBytes[7] = {2, 2, 2, 2, 1, 1, 2};
 
@@ -375,6 +382,17 @@ void PutTrack(Output& out, const MidiFile& song, int32_t t) {
             end = out.End();
         }
     }
+    // Every track ends with an end-of-track event: a song whose track lacks
+    // one (a cut-off file, a track built in memory) gets it here, at the time
+    // of the last event, so that readers do not run on into the next chunk.
+    if (!EndsWithEndOfTrack(track, count)) {
+        if (end - p < 4) {
+            out.Advance(p);
+            p = out.Room(4);
+        }
+        std::memcpy(p, "\x00\xFF\x2F\x00", 4);
+        p += 4;
+    }
     out.Advance(p);
     char length[4];
     PutLong(length, ToLong(out.Offset() - length_position - 4));
@@ -412,6 +430,10 @@ int64_t EncodedSize(const MidiFile& song) {
         const int32_t count =
             std::min<int32_t>(song.EventCount[t], static_cast<int32_t>(events.size()));
         size += 8;
+        if (count == 0 || events[count - 1].Kind != kKindMeta ||
+            events[count - 1].Channel != kMetaEndOfTrack) {
+            size += 4;  // the end of track that PutTrack adds
+        }
         uint8_t last_status = 0;
         int32_t latest = 0;
         for (int32_t i = 0; i < count; ++i) {
