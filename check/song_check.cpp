@@ -1,6 +1,7 @@
 #include "check/song_check.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <optional>
 
@@ -83,6 +84,16 @@ std::vector<std::string> WordsOf(const std::vector<std::string_view>& syllables)
     }
     gap();
     return words;
+}
+
+// The name a track gives itself: its last track-name event (the song's
+// TrackName array is not kept up to date by every edit).
+std::string_view NameOfTrack(const MidiFile& Song, int16_t t) {
+    for (int32_t i = Song.Count(t) - 1; i >= 0; --i) {
+        const MidiEvent& e = Song.Track(t).Event(i);
+        if (IsMeta(e, kMetaTrackName)) return e.Data;
+    }
+    return {};
 }
 
 // One line of karaoke text: its syllables (event indices) and its text.
@@ -192,7 +203,17 @@ std::vector<std::string_view> TextsOf(const MidiFile& Song, int16_t t,
 }
 
 // Whether two word lists are mostly the same words.
+// Compared without case and punctuation: karaoke files often write the words
+// in capitals, and the two streams punctuate differently.
 bool SameWords(std::vector<std::string> a, std::vector<std::string> b) {
+    for (auto* list : {&a, &b}) {
+        for (std::string& word : *list) {
+            std::erase_if(word, [](char c) { return c > 0 && !std::isalnum(c); });
+            for (char& c : word) {
+                if (c > 0) c = static_cast<char>(std::tolower(c));
+            }
+        }
+    }
     if (a.empty() || b.empty()) return false;
     if (a.size() > b.size()) std::swap(a, b);
     if (a.size() * 2 < b.size()) return false;
@@ -341,7 +362,7 @@ class Checker {
             return;
         }
         const int16_t kt = s_.KaraokeTrack;
-        if (song_.TrackName[kt] != "Words") {
+        if (NameOfTrack(song_, kt) != "Words") {
             Add("sk-no-words-track",
                 "The karaoke text lies in track " + std::to_string(kt) +
                     ", which is not named \"Words\".",
@@ -658,7 +679,7 @@ bool MoveKaraokeHeader(MidiFile& Song) {
 
 bool NameWordsTrack(MidiFile& Song) {
     const Survey s = SurveySong(Song);
-    if (s.KaraokeSyllables.empty() || Song.TrackName[s.KaraokeTrack] == "Words") return false;
+    if (s.KaraokeSyllables.empty() || NameOfTrack(Song, s.KaraokeTrack) == "Words") return false;
     const int16_t kt = s.KaraokeTrack;
     std::vector<MidiEvent> events = TakeEvents(Song, kt);
     auto name = std::find_if(events.rbegin(), events.rend(),
