@@ -20,6 +20,8 @@ class QPushButton;
 
 namespace verselane::ui {
 
+class CheckPanel;
+
 // "Midi Verselane" and the version: "Midi Verselane v.1.0.0".
 QString VersionedTitle(const QString& caption, int major, int minor, int revision);
 
@@ -77,6 +79,7 @@ class MainWindow : public QWidget, public ConversionHost {
     int16_t converted_ = kChoiceNone;  // the direction of the last conversion
     bool reading_ = false;
     std::string detected_encoding_ = "UTF-8";
+    CheckPanel* checks_;  // the verdict and findings under the status line
 };
 
 }  // namespace verselane::ui
