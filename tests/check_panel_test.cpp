@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "lyrics/track_choice.h"
 #include "tests/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 #include "ui/main_window.h"
@@ -64,6 +65,18 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     EXPECT_EQ(window.Song().Header.NumTracks, 4);
     EXPECT_EQ(window.Song().Track(1).Event(1).Data.view(), "@KMIDI KARAOKE FILE");
     EXPECT_EQ(window.Song().Track(2).Event(0).Data.view(), "Soft Karaoke");
+}
+
+TEST(CheckPanel, VerdictOnEveryCorpusFile) {
+    VERSELANE_REQUIRE_CORPUS();
+    MainWindow window;
+    auto* verdict = window.findChild<QLabel*>(QStringLiteral("CheckVerdict"));
+    for (const auto& path : test::CorpusFiles()) {
+        window.ReadFile(QString::fromStdString(path.string()));
+        if (RealTrackCount(window.Song()) > 0) {
+            EXPECT_FALSE(verdict->text().isEmpty()) << path;
+        }
+    }
 }
 
 }  // namespace
