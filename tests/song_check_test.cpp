@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <sstream>
 
 #include "check/song_check.h"
 #include "encoding/song_recoding.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/converters.h"
+#include "lyrics/text_rules.h"
 #include "lyrics/track_choice.h"
 #include "tests/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
@@ -58,16 +60,15 @@ Tracks LyricSong() {
     return {Music(), lyrics};
 }
 
-// Every event of every track in one track, by time.
+// Every event of every track in one track, by time, without the ends of
+// the tracks and the names of all but the first.
 Tracks Flattened(const Tracks& tracks) {
     std::vector<MidiEvent> all;
     for (const auto& t : tracks) {
         for (const MidiEvent& e : t) {
-            if (!(e.Kind == kKindMeta &&
-                  (e.Channel == kMetaEndOfTrack ||
-                   (e.Channel == kMetaTrackName && e.Data.view() != "Song")))) {
-                all.push_back(e);
-            }
+            const bool name =
+                e.Kind == kKindMeta && e.Channel == kMetaTrackName && &t != &tracks[0];
+            if (!name && !(e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack)) all.push_back(e);
         }
     }
     std::stable_sort(all.begin(), all.end(),
@@ -91,6 +92,11 @@ std::function<void(Tracks&)> EditTexts(size_t t, uint8_t type,
 
 void Replace(std::string& text, std::string_view from, std::string_view to) {
     if (size_t at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
+}
+
+// The first `from` of every lyric text becomes `to`.
+std::function<void(Tracks&)> Swap(std::string from, std::string to) {
+    return EditTexts(1, kMetaLyric, [=](std::string& s, int32_t&) { Replace(s, from, to); });
 }
 
 struct Made {
@@ -136,18 +142,12 @@ const std::vector<Made>& MadeSongs() {
                        s += " ";
                        if (end) s += "\r";
                    })},
-        {"ly-merged-words", false,
-         EditTexts(1, kMetaLyric, [](std::string& s, int32_t&) { std::erase(s, ' '); })},
-        {"ly-no-line-ends", false,
-         EditTexts(1, kMetaLyric, [](std::string& s, int32_t&) { Replace(s, "\r", " "); })},
-        {"ly-nul", false,
-         EditTexts(
-             1, kMetaLyric,
-             [](std::string& s, int32_t&) { Replace(s, "lit", std::string_view("lit\0", 4)); })},
+        {"ly-merged-words", false, Swap(" ", "")},
+        {"ly-no-line-ends", false, Swap("\r", " ")},
+        {"ly-nul", false, Swap("lit", std::string("lit\0", 4))},
         {"ly-late-line-end", false,
          [](Tracks& t) {
-             EditTexts(1, kMetaLyric,
-                       [](std::string& s, int32_t&) { Replace(s, "star\r", "star "); })(t);
+             Swap("star\r", "star ")(t);
              t[1].insert(t[1].begin() + 9, Lyric(2940, "\r"));
          }},
         {"ly-karaoke-only", true, {}},
@@ -157,16 +157,12 @@ const std::vector<Made>& MadeSongs() {
              t.push_back({Name("More"), Lyric(4000, "la"), EndOfTrack(4000)});
          }},
         {"enc-mixed", false,
-         EditTexts(1, kMetaLyric,
-                   [](std::string& s, int32_t&) {
-                       Replace(s, "star", "st\xC3\xA1r");
-                       Replace(s, "won", "w\xF6n");
-                   })},
-        {"enc-legacy", false,
-         EditTexts(1, kMetaLyric, [](std::string& s, int32_t&) { Replace(s, "won", "w\xF6n"); })},
-        {"enc-utf8", false,
-         EditTexts(1, kMetaLyric,
-                   [](std::string& s, int32_t&) { Replace(s, "won", "w\xC3\xB6n"); })},
+         [](Tracks& t) {
+             Swap("star", "st\xC3\xA1r")(t);
+             Swap("won", "w\xF6n")(t);
+         }},
+        {"enc-legacy", false, Swap("won", "w\xF6n")},
+        {"enc-utf8", false, Swap("won", "w\xC3\xB6n")},
         {"both-time-backwards", false,
          EditTexts(1, kMetaLyric,
                    [](std::string& s, int32_t& time) {
@@ -175,6 +171,11 @@ const std::vector<Made>& MadeSongs() {
         {"both-after-last-note", false, [](Tracks& t) { t[0] = Music(2000); }},
     };
     return kMade;
+}
+
+const Made& MadeFor(std::string_view id) {
+    return *std::find_if(MadeSongs().begin(), MadeSongs().end(),
+                         [&](const Made& m) { return m.Id == id; });
 }
 
 MidiFile Build(const Made& made) {
@@ -233,28 +234,16 @@ SungWords WordsOf(const MidiFile& song,
         std::vector<std::string>& out = type == kMetaLyric ? words.Lyrics : words.Karaoke;
         std::string joined;
         for (int16_t t = 0; t < RealTrackCount(song); ++t) {
-            for (int32_t i = 0; i < song.Count(t); ++i) {
-                const MidiEvent& e = song.Track(t).Event(i);
+            for (const MidiEvent& e : test::EventsOf(song, t)) {
                 if (e.Kind != kKindMeta || e.Channel != type) continue;
                 std::string text = show ? show(e.Data) : e.Data.str();
                 std::erase(text, '\0');
                 if (!text.empty() && (text[0] == '\\' || text[0] == '/')) text[0] = ' ';
-                if (type == kMetaText && text.find_first_not_of(' ') != std::string::npos &&
-                    text[text.find_first_not_of(' ')] == '@') {
-                    continue;
-                }
-                joined += text;
+                if (type == kMetaLyric || !TrimSpaces(text).starts_with('@')) joined += text;
             }
         }
-        std::string word;
-        for (char c : joined + " ") {
-            if (c == ' ' || c == '\r' || c == '\n' || c == '\t') {
-                if (!word.empty()) out.push_back(word);
-                word.clear();
-            } else {
-                word += c;
-            }
-        }
+        std::istringstream split(joined);  // white space: space, tab, CR, LF
+        for (std::string word; split >> word;) out.push_back(word);
     }
     return words;
 }
@@ -264,12 +253,12 @@ SungWords WordsOf(const MidiFile& song,
 std::vector<MidiEvent> OtherEvents(const MidiFile& song) {
     std::vector<MidiEvent> others;
     for (int16_t t = 0; t < RealTrackCount(song); ++t) {
-        for (int32_t i = 0; i < song.Count(t); ++i) {
-            const MidiEvent& e = song.Track(t).Event(i);
-            const bool named = e.Kind == kKindMeta &&
-                               (e.Channel == kMetaText || e.Channel == kMetaLyric ||
-                                e.Channel == kMetaTrackName || e.Channel == kMetaEndOfTrack);
-            if (!named) others.push_back(e);
+        for (const MidiEvent& e : test::EventsOf(song, t)) {
+            const uint8_t type = e.Kind == kKindMeta ? e.Channel : 0;
+            if (type != kMetaText && type != kMetaLyric && type != kMetaTrackName &&
+                type != kMetaEndOfTrack) {
+                others.push_back(e);
+            }
         }
     }
     return others;
@@ -305,9 +294,7 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
     };
     for (const RepairCase& c : cases) {
         SCOPED_TRACE(c.Id);
-        const auto made = std::find_if(MadeSongs().begin(), MadeSongs().end(),
-                                       [&](const Made& m) { return m.Id == std::string(c.Id); });
-        const MidiFile before = Build(*made);
+        const MidiFile before = Build(MadeFor(c.Id));
         MidiFile after = before;
         ASSERT_TRUE(Has(CheckSong(before), c.Id));
         EXPECT_TRUE(c.Run(after));
@@ -329,9 +316,7 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
 TEST(SongCheck, RepairedSongsKeepTheirLayout) {
     // A long line splits at the word gap nearest the screen's edge, the gap
     // moving into the line break.
-    Made made = *std::find_if(MadeSongs().begin(), MadeSongs().end(),
-                              [](const Made& m) { return m.Id == std::string("sk-long-line"); });
-    MidiFile song = Build(made);
+    MidiFile song = Build(MadeFor("sk-long-line"));
     ASSERT_TRUE(SplitLongLines(song));
     std::vector<std::string> texts;
     for (const MidiEvent& e : test::EventsOf(song, 2)) {
@@ -339,22 +324,10 @@ TEST(SongCheck, RepairedSongsKeepTheirLayout) {
     }
     EXPECT_EQ(texts[12], "/line");
     // Line ends come after the syllable before the pause.
-    made = *std::find_if(MadeSongs().begin(), MadeSongs().end(),
-                         [](const Made& m) { return m.Id == std::string("ly-no-line-ends"); });
-    song = Build(made);
+    song = Build(MadeFor("ly-no-line-ends"));
     ASSERT_TRUE(AddLineEnds(song));
     EXPECT_EQ(song.Track(1).Event(7).Data.view(), "star \r");
     EXPECT_EQ(song.Track(1).Event(6).Data.view(), "tle ");
-    // The header track goes in at track 1, with the song's own "@K" line.
-    made = *std::find_if(MadeSongs().begin(), MadeSongs().end(),
-                         [](const Made& m) { return m.Id == std::string("sk-late-at-k"); });
-    song = Build(made);
-    ASSERT_TRUE(MoveKaraokeHeader(song));
-    EXPECT_EQ(song.Header.NumTracks, 5);
-    EXPECT_EQ(song.TrackName[1], "Soft Karaoke");
-    EXPECT_EQ(test::EventsOf(song, 1)[1].Data.view(), "@KMIDI KARAOKE FILE");
-    EXPECT_EQ(test::EventsOf(song, 4).size(), 2u);  // the old place keeps its name and end
-    EXPECT_EQ(song.TrackName[3], "Words");
 }
 
 TEST(SongCheck, WholeCorpus) {
