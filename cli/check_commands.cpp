@@ -78,6 +78,10 @@ std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std:
     if (!Encoding.empty() || mixed) {
         const RecodeOutcome recoded = RecodeSongTexts(Song, Encoding.empty() ? "UTF-8" : Encoding);
         if (recoded.Changed > 0) made.emplace_back("one-encoding");
+        // What the target encoding cannot hold stays as it was, and says so.
+        if (recoded.Kept > 0) {
+            made.push_back("(" + std::to_string(recoded.Kept) + " texts left: not convertible)");
+        }
     }
     for (Repair fix : {Repair::MakeFormat1, Repair::MoveKaraokeHeader, Repair::NameWordsTrack,
                        Repair::DropDuplicate, Repair::AddLineEnds, Repair::SplitLongLines}) {

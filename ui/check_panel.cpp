@@ -75,7 +75,9 @@ void CheckPanel::Check() {
         list_->addItem(
             tr("%1 (%2): %3%4").arg(level, players, where, QString::fromStdString(f.Text)));
     }
-    verdict_->setText(Verdict());
+    verdict_->setText(kept_ > 0 ? Verdict() + tr(" (%1 texts could not be converted)").arg(kept_)
+                                : Verdict());
+    kept_ = 0;
     list_->setVisible(!findings_.empty());
     repair_->setVisible(!findings_.empty());
     if (!findings_.empty()) list_->setCurrentRow(0);
@@ -113,7 +115,9 @@ bool CheckPanel::RepairFinding(int index) {
     if (finding.Fix == Repair::OneEncoding) {
         // UTF-8 songs go into the common Western code page, all others into UTF-8.
         const std::string target = finding.Id == "enc-utf8" ? "WINDOWS-1252" : "UTF-8";
-        changed = RecodeSongTexts(*song_, target).Changed > 0;
+        const RecodeOutcome recoded = RecodeSongTexts(*song_, target);
+        changed = recoded.Changed > 0;
+        kept_ = recoded.Kept;
     } else {
         changed = ApplyRepair(*song_, finding.Fix, keep_);
     }

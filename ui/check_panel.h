@@ -46,6 +46,7 @@ class CheckPanel : public QWidget {
     MidiFile* song_;
     PlayerFamily keep_ = PlayerFamily::LyricReaders;
     std::vector<Finding> findings_;
+    int kept_ = 0;  // texts the last encoding repair could not convert
     QLabel* verdict_;
     QListWidget* list_;
     QPushButton* repair_;
