@@ -413,21 +413,25 @@ class Checker {
         } else {
             LyricStreamChecks();
         }
+        // NUL bytes in lyrics trouble lyric readers; in karaoke text, every player.
         int32_t nul = 0, first_t = -1, first_i = -1;
+        bool in_text = false;
         for (int16_t t = 0; t < s_.Tracks; ++t) {
             for (int32_t i = 0; i < song_.Count(t); ++i) {
                 const MidiEvent& e = song_.Track(t).Event(i);
                 if (!IsMeta(e, kMetaText) && !IsMeta(e, kMetaLyric)) continue;
                 if (e.Data.view().find('\0') == std::string_view::npos) continue;
+                in_text = in_text || IsMeta(e, kMetaText);
                 if (nul++ == 0) first_t = t, first_i = i;
             }
         }
         if (nul > 0) {
             Add("ly-nul",
                 std::to_string(nul) +
-                    " text(s) hold NUL bytes, which end the text for many "
-                    "players.",
-                Severity::ShowsWrong, ly, first_t, first_i, Repair::RemoveNul);
+                    " word text(s) hold NUL bytes, which end the text for "
+                    "many players.",
+                Severity::ShowsWrong, in_text ? PlayerFamily::Both : ly, first_t, first_i,
+                Repair::RemoveNul);
         }
     }
 
