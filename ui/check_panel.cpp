@@ -72,8 +72,10 @@ void CheckPanel::Check() {
         } else if (f.Track >= 0) {
             where = tr("track %1: ").arg(f.Track);
         }
-        list_->addItem(
-            tr("%1 (%2): %3%4").arg(level, players, where, QString::fromStdString(f.Text)));
+        const QString line =
+            tr("%1 (%2): %3%4").arg(level, players, where, QString::fromStdString(f.Text));
+        list_->addItem(line);
+        list_->item(list_->count() - 1)->setToolTip(line);  // the whole line, when cut
     }
     verdict_->setText(kept_ > 0 ? Verdict() + tr(" (%1 texts could not be converted)").arg(kept_)
                                 : Verdict());
