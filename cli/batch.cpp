@@ -68,13 +68,18 @@ std::string DefaultOutputName(const std::string& Input, ConversionDirection Dire
 }
 
 std::vector<Job> PlanJobs(const ConvertCommand& Command) {
+    return PlanJobs(Command.Inputs, Command.Output, [&](const std::string& input) {
+        return DefaultOutputName(input, Command.Direction, Command.OutputDir);
+    });
+}
+
+std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::string& Output,
+                          const std::function<std::string(const std::string&)>& NameOf) {
     std::vector<Job> jobs;
-    for (const std::string& input : Command.Inputs) {
+    for (const std::string& input : Inputs) {
         Job job;
         job.Input = input;
-        job.Output = Command.Output.empty()
-                         ? DefaultOutputName(input, Command.Direction, Command.OutputDir)
-                         : Command.Output;
+        job.Output = Output.empty() ? NameOf(input) : Output;
         jobs.push_back(job);
     }
     // No output may land on an input (its own or another's: the batch may be
@@ -82,7 +87,7 @@ std::vector<Job> PlanJobs(const ConvertCommand& Command) {
     // path is resolved once, so a batch of thousands of files stays quick.
     std::map<std::string, std::string> inputs;  // path key -> input
     std::set<std::pair<dev_t, ino_t>> input_files;
-    for (const std::string& input : Command.Inputs) {
+    for (const std::string& input : Inputs) {
         inputs.emplace(SamePathKey(input), input);
         if (auto id = FileIdentity(input)) input_files.insert(*id);
     }
@@ -199,25 +204,46 @@ KaraokeInfo InformationFor(const MidiFile& song, const ConvertCommand& Command,
 
 }  // namespace
 
+bool ReadJobInput(const Job& Job, bool Force, MidiFile& Song, JobResult& Result) {
+    if (!Job.Problem.empty()) {
+        Result.Problem = Job.Problem;
+        return false;
+    }
+    std::error_code ec;
+    if (!Force && fs::exists(fs::symlink_status(Job.Output, ec))) {
+        Result.Problem = "the output " + Job.Output + " exists already (--force replaces it)";
+        return false;
+    }
+    ResetMidiFile(Song);
+    std::string message = ReadMidiFile(Song, Job.Input);
+    if (!message.empty()) {
+        // A song read in part still converts; the message becomes a warning.
+        if (!SongWasRead(message)) {
+            Result.Problem = message;
+            return false;
+        }
+        Result.Warnings.push_back(message + " (converting what could be read)");
+    }
+    return true;
+}
+
+void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult& Result) {
+    // Encoded straight into the file: a big song is never held twice.
+    if (Force) {
+        Result.Problem = WriteMidiFile(Song, Job.Output);
+        return;
+    }
+    WriteNewFile(Job.Output, [&](int fd) { WriteMidiFileTo(Song, fd, Job.Output); });
+}
+
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
     JobResult result;
     auto fail = [&](std::string problem) {
         result.Problem = std::move(problem);
         return result;
     };
-    if (!Job.Problem.empty()) return fail(Job.Problem);
-    std::error_code ec;
-    if (!Command.Force && fs::exists(fs::symlink_status(Job.Output, ec))) {
-        return fail("the output " + Job.Output + " exists already (--force replaces it)");
-    }
     MidiFile song;
-    ResetMidiFile(song);
-    std::string message = ReadMidiFile(song, Job.Input);
-    if (!message.empty()) {
-        // A song read in part still converts; the message becomes a warning.
-        if (!SongWasRead(message)) return fail(message);
-        result.Warnings.push_back(message + " (converting what could be read)");
-    }
+    if (!ReadJobInput(Job, Command.Force, song, result)) return result;
     try {
         const int16_t tracks = RealTrackCount(song);
         int16_t track;
@@ -243,12 +269,7 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
         } else {
             KaraokeToLyrics(song, track, 0, !Command.Replace);
         }
-        // Encoded straight into the file: a big song is never held twice.
-        if (Command.Force) {
-            const std::string written = WriteMidiFile(song, Job.Output);
-            return written.empty() ? result : fail(written);
-        }
-        WriteNewFile(Job.Output, [&](int fd) { WriteMidiFileTo(song, fd, Job.Output); });
+        WriteJobOutput(song, Job, Command.Force, result);
     } catch (const RuntimeError& e) {
         return fail(std::string(kErrorPrefix) + e.what());
     } catch (const std::bad_alloc&) {
@@ -258,7 +279,13 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
 }
 
 int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err) {
-    const std::vector<Job> jobs = PlanJobs(Command);
+    return RunJobs(
+        PlanJobs(Command), Command.Jobs, Command.OutputDir,
+        [&](const Job& job) { return ConvertFile(Command, job); }, out, err);
+}
+
+int RunJobs(const std::vector<Job>& jobs, int Workers, const std::string& OutputDir,
+            const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err) {
     if (jobs.size() > 1) {
         // One song after another takes and frees the same few megabytes: keep
         // them in the process instead of handing them back to the system and
@@ -266,12 +293,12 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
         ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
         ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     }
-    if (!Command.OutputDir.empty()) {
+    if (!OutputDir.empty()) {
         std::error_code ec;
-        fs::create_directories(Command.OutputDir, ec);  // a failure shows in every job's write
+        fs::create_directories(OutputDir, ec);  // a failure shows in every job's write
     }
-    unsigned workers = Command.Jobs > 0 ? static_cast<unsigned>(Command.Jobs)
-                                        : std::max(1u, std::thread::hardware_concurrency());
+    unsigned workers = Workers > 0 ? static_cast<unsigned>(Workers)
+                                   : std::max(1u, std::thread::hardware_concurrency());
     workers = std::min<unsigned>(workers, static_cast<unsigned>(jobs.size()));
 
     std::atomic<size_t> next{0};
@@ -281,7 +308,7 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
         for (size_t i = next++; i < jobs.size(); i = next++) {
             JobResult result;
             try {
-                result = ConvertFile(Command, jobs[i]);
+                result = Run(jobs[i]);
             } catch (const std::exception& e) {  // anything unforeseen fails this file only
                 result.Problem = e.what();
             }
@@ -290,7 +317,8 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
                 err << jobs[i].Input << ": warning: " << warning << "\n";
             }
             if (result.Problem.empty()) {
-                out << jobs[i].Input << " -> " << jobs[i].Output << " (track " << result.Track
+                out << jobs[i].Input << " -> " << jobs[i].Output << " ("
+                    << (result.Note.empty() ? "track " + std::to_string(result.Track) : result.Note)
                     << ")\n";
             } else {
                 ++failures;

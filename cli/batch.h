@@ -36,13 +36,28 @@ std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& Path);
 
 // The jobs of a conversion command, in the order of its inputs.
 std::vector<Job> PlanJobs(const ConvertCommand& Command);
+// The same for any command that writes one file per input: `Output` for a
+// single input, else `NameOf(input)`.
+std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::string& Output,
+                          const std::function<std::string(const std::string&)>& NameOf);
 
 // What became of one input.
 struct JobResult {
     std::string Problem;                // why it failed; empty on success
     std::vector<std::string> Warnings;  // the reader's message for a damaged file
     int Track = -1;                     // the track converted
+    std::string Note;                   // shown after the output's name instead of the track
 };
+
+// The input of a job read into `Song`: false, with `Result.Problem` said,
+// when the job cannot run (a planned problem, an output that exists without
+// `Force`, a file that could not be read); a damaged file read in part gives
+// a warning.
+bool ReadJobInput(const Job& Job, bool Force, MidiFile& Song, JobResult& Result);
+// Writes the song to the job's output: a new file, or in place of an existing
+// one with `Force`. Raises RuntimeError, or says the writer's message in
+// `Result.Problem`.
+void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult& Result);
 
 // Converts one input.
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job);
@@ -57,5 +72,10 @@ void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>
 // success is reported on `out` ("IN -> OUT"), each failure on `err` with the
 // input's name; the run goes on. Returns the number of failures.
 int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err);
+// The same for any job: `Run` does one, `Workers` of them at a time (one per
+// processor when 0), with the outputs going into `OutputDir` (made first)
+// when it is given.
+int RunJobs(const std::vector<Job>& Jobs, int Workers, const std::string& OutputDir,
+            const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err);
 
 }  // namespace verselane::cli

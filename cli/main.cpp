@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/check_commands.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
                 return RunLyrics(command, std::cout, std::cerr);
             } else if constexpr (std::is_same_v<T, CopyCommand>) {
                 return RunCopy(command, std::cerr);
+            } else if constexpr (std::is_same_v<T, CheckCommand>) {
+                return RunCheck(command, std::cout, std::cerr);
+            } else if constexpr (std::is_same_v<T, FixCommand>) {
+                return RunFix(command, std::cout, std::cerr);
             } else {
                 return RunBatch(command, std::cout, std::cerr) == 0 ? 0 : 1;
             }

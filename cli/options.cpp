@@ -23,6 +23,8 @@ constexpr const char* kProgramHelp =
     "  to-karaoke IN...      lyric events to Soft Karaoke text (NAME.kar)\n"
     "  to-lyrics IN...       Soft Karaoke text to lyric events (NAME.lyrics.mid)\n"
     "  copy IN OUT           read IN and write it unchanged to OUT\n"
+    "  check FILE...         what will not show, or show wrong, in which players\n"
+    "  fix IN...             the repairs that are safe (NAME.fixed.mid)\n"
     "\n"
     "Options:\n"
     "  -h, --help            show this help, or with a command that command's help\n"
@@ -128,6 +130,47 @@ constexpr const char* kCopyHelp =
     "Usage: verselane-cli copy IN OUT\n"
     "\n"
     "Reads IN and writes the song unchanged to OUT (replacing OUT).\n";
+
+constexpr const char* kCheckHelp =
+    "Usage: verselane-cli check FILE... [--json] [--level LEVEL]\n"
+    "                                   [--for soft-karaoke|lyrics|both]\n"
+    "\n"
+    "Checks the words of each song against what players need and prints one line\n"
+    "per finding:\n"
+    "  FILE: LEVEL: PLAYERS: track N event M at TIME: what is wrong [repair: NAME]\n"
+    "then a summary line. LEVEL is \"will not show\", \"shows wrong\" or \"advice\";\n"
+    "PLAYERS is soft-karaoke (players of Soft Karaoke text), lyrics (keyboards and\n"
+    "players that read lyric events) or both. 'verselane-cli fix' makes the repairs.\n"
+    "\n"
+    "Options:\n"
+    "  --json                one JSON document instead of the lines\n"
+    "  --level LEVEL         exit 1 when a file has a finding at LEVEL or worse:\n"
+    "                        will-not-show (default), shows-wrong or advice\n"
+    "  --for PLAYERS         only the findings for these players (default both)\n"
+    "\n"
+    "Exit status: 0 when no file has a finding at --level or worse, 1 when one has\n"
+    "or could not be read, 2 for a command line that could not be understood.\n";
+
+constexpr const char* kFixHelp =
+    "Usage: verselane-cli fix IN... [-o OUT | --out-dir DIR]\n"
+    "                        [--for soft-karaoke|lyrics|both] [--encoding NAME]\n"
+    "                        [--force] [-j N]\n"
+    "\n"
+    "Makes the safe repairs of what 'verselane-cli check' finds for the players\n"
+    "named, and writes NAME.fixed.EXT beside each input. Each repair changes only\n"
+    "what it names; the sung words stay the same. With --for soft-karaoke the\n"
+    "lyric events that repeat the karaoke text go, with --for lyrics the karaoke\n"
+    "text that repeats the lyrics; with both (the default) both stay.\n"
+    "\n"
+    "Options:\n"
+    "  -o OUT                the output file (one input only)\n"
+    "  --out-dir DIR         write the repaired files into DIR (made when missing)\n"
+    "  --for PLAYERS         soft-karaoke, lyrics or both (default)\n"
+    "  --encoding NAME       put every text into this encoding (UTF-8, or a code\n"
+    "                        page such as WINDOWS-1252, SHIFT_JIS, WINDOWS-1251);\n"
+    "                        default: only a song that mixes encodings, into UTF-8\n"
+    "  --force               replace output files that exist already\n"
+    "  -j N                  repair N files at a time (default: one per processor)\n";
 
 // Walks the arguments of one command: options with a value (as "--name VALUE"
 // or "--name=VALUE"), switches, and the remaining words.
@@ -315,6 +358,59 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
     return command;
 }
 
+ParsedCommand ParseCheck(const std::vector<std::string>& args) {
+    CheckCommand command;
+    ArgumentWalker walker(args);
+    std::string error = walker.Walk(
+        {"--level", "--for"}, {"--json"},
+        [&](const std::string& name, const std::string& v) -> std::string {
+            if (name == "--level" && !ParseSeverity(v, command.Level)) {
+                return "--level takes will-not-show, shows-wrong or advice, not " + v;
+            }
+            if (name == "--for" && !ParseFamily(v, command.For)) {
+                return "--for takes soft-karaoke, lyrics or both, not " + v;
+            }
+            return {};
+        },
+        [&](const std::string&) { command.Json = true; });
+    command.Files = walker.Words();
+    if (error.empty() && command.Files.empty()) error = "check needs at least one FILE";
+    if (!error.empty()) return UsageError{error, "check"};
+    return command;
+}
+
+ParsedCommand ParseFix(const std::vector<std::string>& args) {
+    FixCommand command;
+    ArgumentWalker walker(args);
+    std::string error = walker.Walk(
+        {"-o", "--output", "--out-dir", "--for", "--encoding", "-j", "--jobs"}, {"--force"},
+        [&](const std::string& option, const std::string& v) -> std::string {
+            if (option == "-o" || option == "--output") command.Output = v;
+            if (option == "--out-dir") command.OutputDir = v;
+            if (option == "--encoding") command.Encoding = v;
+            if (option == "--for" && !ParseFamily(v, command.For)) {
+                return "--for takes soft-karaoke, lyrics or both, not " + v;
+            }
+            if (option == "-j" || option == "--jobs") {
+                std::optional<int> jobs = ParseCount(v, 1);
+                if (!jobs) return "-j needs a number of jobs from 1: " + v;
+                command.Jobs = *jobs;
+            }
+            return {};
+        },
+        [&](const std::string&) { command.Force = true; });
+    command.Inputs = walker.Words();
+    if (error.empty() && command.Inputs.empty()) error = "fix needs at least one input file";
+    if (error.empty() && !command.Output.empty() && !command.OutputDir.empty()) {
+        error = "-o and --out-dir cannot be used together";
+    }
+    if (error.empty() && !command.Output.empty() && command.Inputs.size() != 1) {
+        error = "-o names the output of one input; use --out-dir for several";
+    }
+    if (!error.empty()) return UsageError{error, "fix"};
+    return command;
+}
+
 bool AsksForHelp(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
         if (a == "--") return false;
@@ -331,13 +427,18 @@ std::string ProgramHelp() {
 
 std::string CommandHelp(const std::string& Command) {
     static const std::map<std::string, const char*> kHelp = {
-        {"info", kInfoHelp},          {"lyrics", kLyricsHelp}, {"to-karaoke", kToKaraokeHelp},
-        {"to-lyrics", kToLyricsHelp}, {"copy", kCopyHelp},
+        {"info", kInfoHelp},
+        {"lyrics", kLyricsHelp},
+        {"to-karaoke", kToKaraokeHelp},
+        {"to-lyrics", kToLyricsHelp},
+        {"copy", kCopyHelp},
+        {"check", kCheckHelp},
+        {"fix", kFixHelp},
     };
     auto it = kHelp.find(Command);
     if (it == kHelp.end()) return {};
     std::string help = it->second;
-    if (Command == "to-karaoke" || Command == "to-lyrics") help += kBatchRules;
+    if (Command == "to-karaoke" || Command == "to-lyrics" || Command == "fix") help += kBatchRules;
     return help;
 }
 
@@ -361,6 +462,8 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& Args) {
     if (command == "info") return ParseInfo(Args);
     if (command == "copy") return ParseCopy(Args);
     if (command == "lyrics") return ParseLyrics(Args);
+    if (command == "check") return ParseCheck(Args);
+    if (command == "fix") return ParseFix(Args);
     if (command == "to-karaoke") return ParseConvert(Args, ConversionDirection::LyricsToKaraoke);
     return ParseConvert(Args, ConversionDirection::KaraokeToLyrics);
 }

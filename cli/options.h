@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "check/song_check.h"
 #include "lyrics/converters.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
@@ -44,6 +45,25 @@ struct ConvertCommand {
     int Jobs = 0;          // 0: one per processor
 };
 
+// check: the findings of each file.
+struct CheckCommand {
+    std::vector<std::string> Files;
+    bool Json = false;
+    Severity Level = Severity::WillNotShow;  // exit 1 from this level on
+    PlayerFamily For = PlayerFamily::Both;   // the players whose findings are listed
+};
+
+// fix: each file repaired for the players named.
+struct FixCommand {
+    std::vector<std::string> Inputs;
+    std::string Output;     // -o, one input only
+    std::string OutputDir;  // --out-dir
+    PlayerFamily For = PlayerFamily::Both;
+    std::string Encoding;  // every text into this encoding; empty: only mixed songs, into UTF-8
+    bool Force = false;
+    int Jobs = 0;
+};
+
 // What the program is asked to print instead of doing any work.
 struct HelpRequest {
     std::string Text;
@@ -54,8 +74,8 @@ struct UsageError {
     std::string Command;  // whose help to point to; empty for the program's
 };
 
-using ParsedCommand =
-    std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand, HelpRequest, UsageError>;
+using ParsedCommand = std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand,
+                                   HelpRequest, UsageError, CheckCommand, FixCommand>;
 
 // The arguments after the program's name.
 ParsedCommand ParseCommandLine(const std::vector<std::string>& Args);

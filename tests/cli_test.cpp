@@ -424,5 +424,76 @@ TEST(CommandLine, WholeCorpusBothWays) {
     }
 }
 
+TEST(CommandLine, CheckAndFix) {
+    test::TempDir dir;
+    test::WriteAll(dir / "good.kar", KaraokeSongBytes());
+    const std::string words = MetaBytes(0, 3, "Words") + MetaBytes(0, 1, "\\Ma") +
+                              MetaBytes(96, 1, "ry") + test::Hex("00 FF 2F 00");
+    test::WriteAll(dir / "bare.kar", test::Smf(1, 96, {test::Hex("00 FF 2F 00"), words}));
+    const std::string no_header =
+        "bare.kar: will not show: soft-karaoke: song: sk-no-at-k: No \"@K\" line marks the song "
+        "as Soft Karaoke. [repair: move-karaoke-header]\n";
+    auto advice = [](const std::string& file) {
+        return file +
+               ": advice: lyrics: song: ly-karaoke-only: The words are Soft Karaoke text only; "
+               "keyboards and players that read lyric events show none (to-lyrics adds them).\n";
+    };
+    auto summary = [](const std::string& counts, const std::string& level) {
+        return counts + " at \"" + level + "\" or worse\n";
+    };
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    } cases[] = {
+        {{"check", "good.kar"},
+         0,
+         advice("good.kar") + summary("1 file checked: 0 will not show, 0 shows wrong, 1 advice; 0",
+                                      "will not show")},
+        {{"check", "--level", "will-not-show", "good.kar", "bare.kar"},
+         1,
+         advice("good.kar") + no_header + advice("bare.kar") +
+             summary("2 files checked: 1 will not show, 0 shows wrong, 2 advice; 1",
+                     "will not show")},
+        {{"check", "--level", "advice", "good.kar"},
+         1,
+         advice("good.kar") +
+             summary("1 file checked: 0 will not show, 0 shows wrong, 1 advice; 1", "advice")},
+        {{"check", "--for", "lyrics", "bare.kar"},
+         0,
+         advice("bare.kar") + summary("1 file checked: 0 will not show, 0 shows wrong, 1 advice; 0",
+                                      "will not show")},
+        {{"check", "--level", "bad", "good.kar"}, 2, ""},
+        {{"fix", "bare.kar"}, 0, "bare.kar -> bare.fixed.kar (repaired: move-karaoke-header)\n"},
+        {{"check", "--for", "soft-karaoke", "bare.fixed.kar"},
+         0,
+         summary("1 file checked: 0 will not show, 0 shows wrong, 0 advice; 0", "will not show")},
+        {{"fix", "bare.kar"}, 1, ""},  // the output exists
+        {{"fix", "--force", "bare.kar", "--for", "lyrics"},
+         0,
+         "bare.kar -> bare.fixed.kar (nothing to repair)\n"},
+        {{"fix", "-o", "bare.kar", "bare.kar"}, 1, ""},  // never over the input
+        {{"fix", "--encoding", "NO-SUCH", "bare.kar"}, 2, ""},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Cli(dir, c.args);
+        EXPECT_EQ(run.status, c.status) << c.args[1] << run.err;
+        if (c.status != 2) {
+            EXPECT_EQ(run.out, c.out) << c.args[1];
+        }
+    }
+    std::string id;
+    test::RunCommand("cd " + Quote(dir.path().string()) + " && " + Quote(kCli) +
+                         " check --json bare.kar | python3 -c 'import json,sys; "
+                         "d=json.load(sys.stdin); print(d[0][\"findings\"][0][\"id\"])'",
+                     &id);
+    EXPECT_EQ(id, "sk-no-at-k\n");
+    // --force wrote the song without a repair (nothing for lyric readers)
+    // over the repaired one; midicsv reads it.
+    EXPECT_EQ(test::RunCommand("midicsv " + Quote((dir / "bare.fixed.kar").string()) +
+                               " | grep -c '@KMIDI KARAOKE FILE'"),
+              1);
+}
+
 }  // namespace
 }  // namespace verselane

@@ -19,6 +19,7 @@
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
 #include "reader/midi_reader.h"
+#include "ui/check_panel.h"
 #include "ui/song_text.h"
 #include "writer/midi_writer.h"
 
@@ -96,6 +97,8 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(Status);
+    checks_ = new CheckPanel(&song_, this);
+    layout->addWidget(checks_);
     layout->addLayout(words_row);
     layout->addWidget(Words, 1);
 
@@ -123,6 +126,10 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     connect(L2K, &QPushButton::clicked, this, &MainWindow::L2K_Click);
     connect(WriteFile, &QPushButton::clicked, this, &MainWindow::WriteFile_Click);
     connect(Encoding, &QComboBox::currentIndexChanged, this, [this] { UpdateWords(); });
+    connect(checks_, &CheckPanel::Repaired, this, [this] {
+        WriteFile->setEnabled(true);
+        UpdateWords();
+    });
 
     resize(560, 380);
     Form_Load();
@@ -194,6 +201,8 @@ void MainWindow::ReadFile(const QString& path) {
         if (!convertible) summary += tr(" Nothing to convert.");
         Status->setText(summary);
     }
+    checks_->KeepWordsFor(PlayerFamily::LyricReaders);
+    checks_->Check();
     UpdateWords();
 }
 
@@ -208,6 +217,7 @@ void MainWindow::L2K_Click() {
         WriteFile->setEnabled(false);
         Status->setText(tr("The conversion failed: %1").arg(QString::fromStdString(e.what())));
         converted_ = kChoiceNone;
+        checks_->Check();
         UpdateWords();
         return;
     }
@@ -231,6 +241,9 @@ void MainWindow::L2K_Click() {
                            "Write File saves the result.")
                             .arg(track));
     }
+    checks_->KeepWordsFor(converted_ == kChoiceLyricsToText ? PlayerFamily::SoftKaraoke
+                                                            : PlayerFamily::LyricReaders);
+    checks_->Check();
     UpdateWords();
 }
 
