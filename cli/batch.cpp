@@ -49,6 +49,18 @@ std::string SamePathKey(const std::string& path) {
     Raise(ErrorKind::FileAccess, file + ": " + std::strerror(err));
 }
 
+// Makes the folder of an output in --out-dir (and the folders above it) once
+// there is something to write there.
+void MakeFolderOf(const std::string& output) {
+    const fs::path folder = fs::path(output).parent_path();
+    std::error_code ec;
+    if (folder.empty() || fs::is_directory(folder, ec)) return;
+    fs::create_directories(folder, ec);
+    if (ec)
+        Raise(ErrorKind::FileAccess,
+              "cannot make the folder " + folder.string() + ": " + ec.message());
+}
+
 const char* MaterialName(ConversionDirection direction) {
     return direction == ConversionDirection::LyricsToKaraoke ? "lyric events"
                                                              : "karaoke text events";
@@ -70,9 +82,11 @@ std::vector<Job> PlanJobs(const ConvertCommand& Command) {
     for (const std::string& input : Command.Inputs) {
         Job job;
         job.Input = input;
-        job.Output = Command.Output.empty()
-                         ? DefaultOutputName(input, Command.Direction, Command.OutputDir)
-                         : Command.Output;
+        const size_t i = jobs.size();
+        const std::string& dir =
+            i < Command.OutputDirs.size() ? Command.OutputDirs[i] : Command.OutputDir;
+        job.Output = Command.Output.empty() ? DefaultOutputName(input, Command.Direction, dir)
+                                            : Command.Output;
         jobs.push_back(job);
     }
     // No output may land on an input (its own or another's: the batch may be
@@ -198,11 +212,13 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
             }
             track = static_cast<int16_t>(*Command.Track);
             if (!HoldsMaterial(MaterialOf(song, track), Command.Direction)) {
+                result.NoWords = true;
                 return fail("track " + std::to_string(track) + " holds no " +
                             MaterialName(Command.Direction));
             }
         } else {
             track = ChooseSourceTrack(song, Command.Direction);
+            result.NoWords = track < 0;
             if (track < 0)
                 return fail(std::string("no ") + MaterialName(Command.Direction) + " found");
         }
@@ -212,6 +228,7 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
         } else {
             KaraokeToLyrics(song, track, 0, !Command.Replace);
         }
+        if (!Command.OutputDir.empty()) MakeFolderOf(Job.Output);
         // Encoded straight into the file: a big song is never held twice.
         if (Command.Force) {
             const std::string written = WriteMidiFile(song, Job.Output);
@@ -226,18 +243,16 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
     return result;
 }
 
-int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err) {
+int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err,
+             BatchProgress* Progress) {
     const std::vector<Job> jobs = PlanJobs(Command);
+    if (Progress) Progress->Start(jobs.size());
     if (jobs.size() > 1) {
         // One song after another takes and frees the same few megabytes: keep
         // them in the process instead of handing them back to the system and
         // faulting them in again for the next song.
         ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
         ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    }
-    if (!Command.OutputDir.empty()) {
-        std::error_code ec;
-        fs::create_directories(Command.OutputDir, ec);  // a failure shows in every job's write
     }
     unsigned workers = Command.Jobs > 0 ? static_cast<unsigned>(Command.Jobs)
                                         : std::max(1u, std::thread::hardware_concurrency());
@@ -265,6 +280,7 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
                 ++failures;
                 err << jobs[i].Input << ": " << result.Problem << "\n";
             }
+            if (Progress) Progress->Done(result);
         }
     };
     std::vector<std::thread> threads;
@@ -272,6 +288,7 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
     work();
     for (std::thread& t : threads) t.join();
     out.flush();
+    if (Progress) Progress->Finish();
     return failures;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/summary.h"
 
 namespace verselane::cli {
 
@@ -42,6 +43,7 @@ struct JobResult {
     std::string Problem;                // why it failed; empty on success
     std::vector<std::string> Warnings;  // the reader's message for a damaged file
     int Track = -1;                     // the track converted
+    bool NoWords = false;               // failed for want of the words to convert
 };
 
 // Converts one input.
@@ -56,6 +58,8 @@ void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>
 // Runs every job, `Command.Jobs` at a time (one per processor when 0). Each
 // success is reported on `out` ("IN -> OUT"), each failure on `err` with the
 // input's name; the run goes on. Returns the number of failures.
-int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err);
+// `Progress`, when given, counts the outcomes and shows the progress.
+int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err,
+             BatchProgress* Progress = nullptr);
 
 }  // namespace verselane::cli

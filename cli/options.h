@@ -36,9 +36,13 @@ struct ConvertCommand {
     std::string OutputDir;  // --out-dir
     std::optional<int> Track;
     KaraokeInfo Info{"ENGL", "YOUR SONG", "ARTIST", ""};
-    bool Replace = false;  // to-lyrics: the text events give way to the lyrics
-    bool Force = false;    // existing files (never an input) may be replaced
-    int Jobs = 0;          // 0: one per processor
+    bool Replace = false;    // to-lyrics: the text events give way to the lyrics
+    bool Force = false;      // existing files (never an input) may be replaced
+    int Jobs = 0;            // 0: one per processor
+    bool Recursive = false;  // -r: the songs of a folder's subfolders too
+    // Per input, when given: its folder in --out-dir (subfolders of an input
+    // folder are kept there).
+    std::vector<std::string> OutputDirs;
 };
 
 // What the program is asked to print instead of doing any work.

@@ -143,6 +143,11 @@ TEST(CommandLine, BatchGoesOnPastFailingInputs) {
     EXPECT_NE(run.err.find("plain.mid: no lyric events found"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("one.mid -> out/one.kar (track 1)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("two.mid -> out/two.kar (track 1)"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.substr(run.err.size() - 52),
+              "verselane-cli: 2 written, 1 without words, 2 failed\n");
+    for (size_t at = 0; at < run.err.size(); at = run.err.find('\n', at) + 1) {
+        EXPECT_EQ(run.err.compare(at, 15, "verselane-cli: "), 0) << run.err.substr(at);
+    }
     EXPECT_FALSE(fs::exists(dir / "out/broken.kar"));
     EXPECT_FALSE(fs::exists(dir / "out/plain.kar"));
 
@@ -161,8 +166,8 @@ TEST(CommandLine, BatchGoesOnPastFailingInputs) {
     Outcome cut = Cli(dir, {"to-karaoke", "cut.mid"});
     EXPECT_EQ(cut.status, 0);
     EXPECT_EQ(cut.err,
-              "cut.mid: warning: File is cut short inside track 2. (converting what could "
-              "be read)\n");
+              "verselane-cli: cut.mid: warning: File is cut short inside track 2. (converting "
+              "what could be read)\nverselane-cli: 1 written, 0 without words, 0 failed\n");
     EXPECT_EQ(MaterialOf(Read(dir / "cut.kar"), 2).TextEvents, 10);  // 6 information lines, 4 words
 
     // All good: exit status 0, and the same files whatever the number of jobs.
@@ -289,17 +294,67 @@ TEST(CommandLine, InputsAndExistingFilesAreSafe) {
     }
 }
 
-TEST(CommandLine, OutputFolderThatCannotBeMade) {
+// Folders as inputs, -r, the summary line, and no output folder made when
+// nothing is written into it.
+TEST(CommandLine, FoldersAndSummary) {
     test::TempDir dir;
-    test::WriteAll(dir / "song.kar", KaraokeSongBytes());
+    fs::create_directories(dir / "songs/sub");
+    fs::create_directories(dir / "empty");
+    test::WriteAll(dir / "songs/one.mid", LyricSongBytes());
+    test::WriteAll(dir / "songs/Plain.MID",
+                   test::Smf(1, 96, {test::Hex("00 90 3C 40 60 80 3C 00 00 FF 2F 00")}));
+    test::WriteAll(dir / "songs/notes.txt", "not a song");
+    test::WriteAll(dir / "songs/sub/two.kar", LyricSongBytes("Bye"));
     test::WriteAll(dir / "file", "a file, not a folder");
-    Outcome run = Cli(dir, {"to-lyrics", "song.kar", "--out-dir", "file/out"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("song.kar: Error processing file. Error: File access error: "
-                           "file/out/song.lyrics.mid: Not a directory"),
-              std::string::npos)
-        << run.err;
-    EXPECT_EQ(test::ReadAll(dir / "song.kar"), KaraokeSongBytes());
+    const std::string plain = "verselane-cli: songs/Plain.MID: no lyric events found\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+        std::vector<const char*> made, not_made;
+    };
+    const Case cases[] = {
+        {{"to-karaoke", "songs", "--out-dir", "o1"},
+         plain + "verselane-cli: 1 written, 1 without words, 0 failed\n",
+         {"o1/one.kar"},
+         {"o1/sub", "o1/Plain.kar", "o1/notes.kar"}},
+        {{"to-karaoke", "songs", "-r", "--out-dir", "o2"},
+         plain + "verselane-cli: 2 written, 1 without words, 0 failed\n",
+         {"o2/one.kar", "o2/sub/two.kar"},
+         {}},
+        {{"to-karaoke", "songs/Plain.MID", "--out-dir", "o3/deep"},
+         plain + "verselane-cli: 0 written, 1 without words, 0 failed\n",
+         {},
+         {"o3"}},
+        {{"to-karaoke", "empty", "--out-dir", "o4"},
+         "verselane-cli: empty: no songs (.mid, .midi, .kar, .rmi) in this folder (-r looks in "
+         "its subfolders too)\nverselane-cli: 0 written, 0 without words, 1 failed\n",
+         {},
+         {"o4"}},
+        {{"to-karaoke", "songs/one.mid", "-o", "nowhere/one.kar"},
+         "verselane-cli: nowhere: no such folder (for -o nowhere/one.kar)\n"
+         "verselane-cli: 0 written, 0 without words, 1 failed\n",
+         {},
+         {"nowhere"}},
+        {{"to-karaoke", "songs", "-r", "-o", "x.kar"},
+         "verselane-cli: songs: a folder of 3 songs; -o names the output of one song (use "
+         "--out-dir)\nverselane-cli: 0 written, 0 without words, 1 failed\n",
+         {},
+         {"x.kar"}},
+        {{"to-karaoke", "songs/one.mid", "--out-dir", "file/out"},
+         "verselane-cli: songs/one.mid: Error processing file. Error: File access error: cannot "
+         "make the folder file/out: Not a directory\n"
+         "verselane-cli: 0 written, 0 without words, 1 failed\n",
+         {},
+         {}},
+    };
+    for (const Case& c : cases) {
+        Outcome run = Cli(dir, c.args);
+        EXPECT_EQ(run.status, 1) << c.args[1];
+        EXPECT_EQ(run.err, c.err);
+        for (const char* path : c.made) EXPECT_TRUE(fs::exists(dir / path)) << path;
+        for (const char* path : c.not_made) EXPECT_FALSE(fs::exists(dir / path)) << path;
+    }
+    EXPECT_EQ(test::ReadAll(dir / "songs/one.mid"), LyricSongBytes());
 }
 
 TEST(CommandLine, ReadOnlyOutputFolder) {
@@ -352,12 +407,12 @@ TEST(CommandLine, LyricsAsAKaraokePlayerShowsThem) {
     test::WriteAll(dir / "latin.mid", LyricSongBytes("Sch\xF6n "));
     EXPECT_EQ(Cli(dir, {"lyrics", "latin.mid"}).out,
               "0:00.00  Schön lo\n0:01.12  world\n\n0:02.22  again\n");
-    EXPECT_EQ(Cli(dir, {"lyrics", "latin.mid", "--encoding", "ISO-8859-5"}).out,
+    EXPECT_EQ(Cli(dir, {"lyrics", "latin.mid", "--encoding", "cyrillic (iso-8859-5)"}).out,
               "0:00.00  Schіn lo\n0:01.12  world\n\n0:02.22  again\n");
     Outcome unknown = Cli(dir, {"lyrics", "latin.mid", "--encoding", "NONE-SUCH"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("unknown encoding: NONE-SUCH"), std::string::npos);
-    EXPECT_NE(Cli(dir, {"info", "latin.mid"}).out.find("Text encoding: WINDOWS-1252"),
+    EXPECT_NE(Cli(dir, {"info", "latin.mid"}).out.find("Text encoding: Western (Windows-1252)"),
               std::string::npos);
 
     // A song cannot send escape sequences to the terminal.
@@ -366,26 +421,55 @@ TEST(CommandLine, LyricsAsAKaraokePlayerShowsThem) {
               "0:00.00  ?[2Jlo\n0:01.12  world\n\n0:02.22  again\n");
 }
 
+// info: tempo and signatures as set, or "not set"; the words line by line.
+TEST(CommandLine, InfoShowsWhatTheSongSets) {
+    test::TempDir dir;
+    struct Case {
+        const char* events;  // of track 0, before its end
+        const char* shown;
+    };
+    for (const Case& c : {
+             Case{"",
+                  "Tempo: not set (120 beats per minute by default)\nTime signature: not set "
+                  "(4/4 by default)\nKey signature: not set\n"},
+             Case{"00 FF 51 03 07 A1 20 00 FF 58 04 06 03 18 08 00 FF 59 02 FE 01",
+                  "Tempo: 120 beats per minute\nTime signature: 6/8\nKey signature: 2 flats, G "
+                  "minor\n"},
+             Case{"00 FF 59 02 00 00", "Key signature: no sharps or flats, C major\n"},
+             Case{"00 FF 59 02 01 00", "Key signature: 1 sharp, G major\n"},
+             Case{"00 FF 59 02 F9 01", "Key signature: 7 flats, A flat minor\n"},
+             Case{"00 FF 59 02 09 00", "Key signature: 9 sharps, mode 0 (not a key)\n"},
+         }) {
+        test::WriteAll(dir / "song.mid",
+                       test::Smf(1, 96, {test::Hex(c.events) + test::Hex("00 FF 2F 00")}));
+        Outcome run = Cli(dir, {"info", "song.mid"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find(c.shown), std::string::npos) << run.out;
+    }
+    test::WriteAll(dir / "song.mid", LyricSongBytes());
+    const std::string out = Cli(dir, {"info", "song.mid"}).out;
+    EXPECT_EQ(out.substr(out.find("Lyric text:")), "Lyric text:\nHello\nworld\n\nagain\n");
+}
+
 TEST(CommandLine, WholeCorpusBothWays) {
     VERSELANE_REQUIRE_CORPUS();
     test::TempDir dir;
-    std::vector<std::string> karaoke = {"to-lyrics", "--out-dir", "lyr"};
-    for (const fs::path& p : test::CorpusFiles("kar")) karaoke.push_back(p.string());
-    std::vector<std::string> lyrics = {"to-karaoke", "--out-dir", "kar"};
-    for (const fs::path& p : test::CorpusFiles("lyrics")) lyrics.push_back(p.string());
-    for (const auto& args : {karaoke, lyrics}) {
-        Outcome run = Cli(dir, args);
+    for (const char* folder : {"kar", "lyrics"}) {
+        const std::string command = folder == std::string("kar") ? "to-lyrics" : "to-karaoke";
+        Outcome run =
+            Cli(dir, {command, (*test::CorpusDir() / folder).string(), "--out-dir", folder});
         EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.err, "");
-        const fs::path out = dir / args[2];
+        const size_t songs = test::CorpusFiles(folder).size();
+        EXPECT_EQ(run.err, "verselane-cli: " + std::to_string(songs) +
+                               " written, 0 without words, 0 failed\n");
         size_t files = 0;
-        for (const auto& entry : fs::directory_iterator(out)) {
+        for (const auto& entry : fs::directory_iterator(dir / folder)) {
             ++files;
             EXPECT_EQ(test::RunCommand("midicsv " + Quote(entry.path().string()) + " >/dev/null"),
                       0)
                 << entry.path();
         }
-        EXPECT_EQ(files, args.size() - 3);
+        EXPECT_EQ(files, songs);
     }
 }
 
