@@ -50,6 +50,17 @@ Outcome Cli(const test::TempDir& dir, const std::vector<std::string>& args) {
     return run;
 }
 
+// The pieces of `text` between the separators.
+std::vector<std::string> Words(const std::string& text, char separator = ' ') {
+    std::vector<std::string> words;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find(separator, at), text.size());
+        words.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return words;
+}
+
 // A meta event with a delta time below 128.
 std::string MetaBytes(int delta, int type, std::string_view text) {
     std::string out;
@@ -182,20 +193,18 @@ TEST(CommandLine, OutputNamesOptionsAndModes) {
     test::WriteAll(dir / "song.mid", LyricSongBytes());
     test::WriteAll(dir / "kara.kar", KaraokeSongBytes());
 
-    Outcome run = Cli(dir, {"to-karaoke", "song.mid", "--language", "DEUT", "--title", " Lied ",
-                            "--artist", "Someone"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    const MidiFile k = Read(dir / "song.kar");
-    EXPECT_EQ(k.Tracks[2].Event(1).Data, std::string_view("@LDEUT"));
-    EXPECT_EQ(k.Tracks[2].Event(2).Data, std::string_view("@TLied"));
-    EXPECT_EQ(k.Tracks[2].Event(3).Data, std::string_view("@TSomeone"));
-    Outcome defaults = Cli(dir, {"to-karaoke", "song.mid", "-o", "defaults.kar"});
-    ASSERT_EQ(defaults.status, 0) << defaults.err;
-    const MidiFile d = Read(dir / "defaults.kar");
-    EXPECT_EQ(d.Tracks[2].Event(1).Data, std::string_view("@LENGL"));
-    EXPECT_EQ(d.Tracks[2].Event(2).Data, std::string_view("@TYOUR SONG"));
-    EXPECT_EQ(d.Tracks[2].Event(3).Data, std::string_view("@TARTIST"));
-
+    // The information lines: as given (trimmed), or the defaults.
+    using Lines = std::vector<std::string>;
+    for (const auto& [args, lines] : std::vector<std::pair<Lines, Lines>>{
+             {{"to-karaoke", "song.mid", "--language", "DEUT", "--title", " Lied ", "--artist",
+               "Someone", "-o", "given.kar"},
+              {"@LDEUT", "@TLied", "@TSomeone"}},
+             {{"to-karaoke", "song.mid", "-o", "defaults.kar"},
+              {"@LENGL", "@TYOUR SONG", "@TARTIST"}}}) {
+        ASSERT_EQ(Cli(dir, args).status, 0);
+        const MidiFile k = Read(dir / args.back());
+        for (int e = 1; e <= 3; ++e) EXPECT_EQ(k.Tracks[2].Event(e).Data.view(), lines[e - 1]);
+    }
     // Keep mode by default, --replace on request; beside the input.
     ASSERT_EQ(Cli(dir, {"to-lyrics", "kara.kar"}).status, 0);
     const MidiFile kept = Read(dir / "kara.lyrics.mid");
@@ -212,14 +221,13 @@ TEST(CommandLine, OutputNamesOptionsAndModes) {
         << info.out;
     EXPECT_NE(info.out.find("Karaoke text to lyrics would take: track 2"), std::string::npos);
     EXPECT_NE(info.out.find("Lyrics to karaoke text would take: none"), std::string::npos);
-    Outcome wrong = Cli(dir, {"to-lyrics", "kara.kar", "--track", "0", "-o", "t0.mid"});
-    EXPECT_EQ(wrong.status, 1);
-    EXPECT_NE(wrong.err.find("kara.kar: track 0 holds no karaoke text events"), std::string::npos)
-        << wrong.err;
-    Outcome missing = Cli(dir, {"to-lyrics", "kara.kar", "--track", "3", "-o", "t3.mid"});
-    EXPECT_NE(missing.err.find("there is no track 3 (the song has 3 tracks, 0 to 2)"),
-              std::string::npos)
-        << missing.err;
+    for (const auto& [track, message] : std::vector<std::pair<const char*, const char*>>{
+             {"0", "kara.kar: track 0 holds no karaoke text events"},
+             {"3", "kara.kar: there is no track 3 (the song has 3 tracks, 0 to 2)"}}) {
+        Outcome wrong = Cli(dir, {"to-lyrics", "kara.kar", "--track", track, "-o", "t.mid"});
+        EXPECT_EQ(wrong.status, 1);
+        EXPECT_NE(wrong.err.find(message), std::string::npos) << wrong.err;
+    }
     Outcome header = Cli(dir, {"to-lyrics", "kara.kar", "--track", "1", "-o", "t1.mid"});
     EXPECT_EQ(header.status, 0) << header.err;
     EXPECT_EQ(MaterialOf(Read(dir / "t1.mid"), 1).LyricEvents, 1);
@@ -228,62 +236,50 @@ TEST(CommandLine, OutputNamesOptionsAndModes) {
 TEST(CommandLine, InputsAndExistingFilesAreSafe) {
     test::TempDir dir;
     const std::string song = KaraokeSongBytes();
-    test::WriteAll(dir / "song.kar", song);
     fs::create_directories(dir / "sub");
-    test::WriteAll(dir / "sub/song.kar", song);
-
-    // The default name of a karaoke song's karaoke output is the input itself.
-    for (bool force : {false, true}) {
-        std::vector<std::string> args = {"to-karaoke", "song.kar"};
-        if (force) args.push_back("--force");
-        test::WriteAll(dir / "song.kar", LyricSongBytes());
-        const std::string input = test::ReadAll(dir / "song.kar");
-        Outcome run = Cli(dir, args);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.err.find("would write over the input"), std::string::npos) << run.err;
-        EXPECT_EQ(test::ReadAll(dir / "song.kar"), input);
+    for (const char* name : {"song.kar", "sub/song.kar", "a.kar", "a.lyrics.mid"}) {
+        test::WriteAll(dir / name, song);
     }
-    // Nor by another spelling, nor the input of another job.
-    test::WriteAll(dir / "song.kar", song);
-    Outcome spelled = Cli(dir, {"to-lyrics", "song.kar", "-o", "sub/../song.kar", "--force"});
-    EXPECT_EQ(spelled.status, 1);
-    EXPECT_EQ(test::ReadAll(dir / "song.kar"), song);
-    test::WriteAll(dir / "a.kar", song);
-    test::WriteAll(dir / "a.lyrics.mid", LyricSongBytes());
-    const std::string other_input = test::ReadAll(dir / "a.lyrics.mid");
-    Outcome other = Cli(dir, {"to-lyrics", "a.kar", "a.lyrics.mid", "--force"});
-    EXPECT_EQ(other.status, 1);
-    EXPECT_NE(other.err.find("a.kar: the output a.lyrics.mid would write over the input"),
-              std::string::npos)
-        << other.err;
-    EXPECT_EQ(test::ReadAll(dir / "a.lyrics.mid"), other_input);
-
-    // Nor through a hard link to it.
     fs::create_hard_link(dir / "song.kar", dir / "hard.mid");
-    Outcome linked = Cli(dir, {"to-lyrics", "song.kar", "-o", "hard.mid", "--force"});
-    EXPECT_EQ(linked.status, 1);
-    EXPECT_NE(linked.err.find("would write over the input (a link to it)"), std::string::npos)
-        << linked.err;
-    EXPECT_EQ(test::ReadAll(dir / "song.kar"), song);
-
-    // Two inputs of one name into one folder: the second is refused.
-    Outcome twice = Cli(dir, {"to-lyrics", "song.kar", "sub/song.kar", "--out-dir", "out"});
-    EXPECT_EQ(twice.status, 1);
-    EXPECT_NE(twice.err.find("sub/song.kar: the output out/song.lyrics.mid is already the output "
-                             "of song.kar"),
-              std::string::npos)
-        << twice.err;
-    EXPECT_TRUE(fs::exists(dir / "out/song.lyrics.mid"));
-
-    // An existing output stays unless --force.
     test::WriteAll(dir / "taken.mid", "keep me");
-    Outcome refused = Cli(dir, {"to-lyrics", "song.kar", "-o", "taken.mid"});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("song.kar: the output taken.mid exists already (--force replaces "
-                               "it)"),
-              std::string::npos)
-        << refused.err;
-    EXPECT_EQ(test::ReadAll(dir / "taken.mid"), "keep me");
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+        const char* kept;  // a file that stays as it was
+    };
+    const Case cases[] = {
+        // The default name of a karaoke song's karaoke output is the input itself.
+        {{"to-karaoke", "song.kar"},
+         "song.kar: the output song.kar would write over the input",
+         "song.kar"},
+        {{"to-karaoke", "song.kar", "--force"}, "would write over the input song.kar", "song.kar"},
+        // Nor by another spelling, a hard link, or as the input of another job.
+        {{"to-lyrics", "song.kar", "-o", "sub/../song.kar", "--force"},
+         "would write over",
+         "song.kar"},
+        {{"to-lyrics", "song.kar", "-o", "hard.mid", "--force"},
+         "would write over the input (a link to it)",
+         "song.kar"},
+        {{"to-lyrics", "a.kar", "a.lyrics.mid", "--force"},
+         "a.kar: the output a.lyrics.mid would write over the input",
+         "a.lyrics.mid"},
+        // Two inputs of one name into one folder: the second is refused.
+        {{"to-lyrics", "song.kar", "sub/song.kar", "--out-dir", "out"},
+         "sub/song.kar: the output out/song.lyrics.mid is already the output of song.kar",
+         "song.kar"},
+        // An existing output stays unless --force.
+        {{"to-lyrics", "song.kar", "-o", "taken.mid"},
+         "song.kar: the output taken.mid exists already (--force replaces it)",
+         "taken.mid"},
+    };
+    for (const Case& c : cases) {
+        const std::string before = test::ReadAll(dir / c.kept);
+        Outcome run = Cli(dir, c.args);
+        EXPECT_EQ(run.status, 1) << c.message;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(test::ReadAll(dir / c.kept), before) << c.kept;
+    }
+    EXPECT_TRUE(fs::exists(dir / "out/song.lyrics.mid"));
     Outcome forced = Cli(dir, {"to-lyrics", "song.kar", "-o", "taken.mid", "--force"});
     EXPECT_EQ(forced.status, 0) << forced.err;
     EXPECT_EQ(MaterialOf(Read(dir / "taken.mid"), 2).LyricEvents, 4);
@@ -306,53 +302,48 @@ TEST(CommandLine, FoldersAndSummary) {
     test::WriteAll(dir / "songs/notes.txt", "not a song");
     test::WriteAll(dir / "songs/sub/two.kar", LyricSongBytes("Bye"));
     test::WriteAll(dir / "file", "a file, not a folder");
-    const std::string plain = "verselane-cli: songs/Plain.MID: no lyric events found\n";
+    const std::string plain = "songs/Plain.MID: no lyric events found\n";
     struct Case {
-        std::vector<std::string> args;
-        std::string err;
-        std::vector<const char*> made, not_made;
+        const char* args;      // split at spaces
+        std::string messages;  // each line after the program's name
+        const char* summary;
+        const char* made;  // paths that exist afterwards, and paths that do not
+        const char* not_made;
     };
     const Case cases[] = {
-        {{"to-karaoke", "songs", "--out-dir", "o1"},
-         plain + "verselane-cli: 1 written, 1 without words, 0 failed\n",
-         {"o1/one.kar"},
-         {"o1/sub", "o1/Plain.kar", "o1/notes.kar"}},
-        {{"to-karaoke", "songs", "-r", "--out-dir", "o2"},
-         plain + "verselane-cli: 2 written, 1 without words, 0 failed\n",
-         {"o2/one.kar", "o2/sub/two.kar"},
-         {}},
-        {{"to-karaoke", "songs/Plain.MID", "--out-dir", "o3/deep"},
-         plain + "verselane-cli: 0 written, 1 without words, 0 failed\n",
-         {},
-         {"o3"}},
-        {{"to-karaoke", "empty", "--out-dir", "o4"},
-         "verselane-cli: empty: no songs (.mid, .midi, .kar, .rmi) in this folder (-r looks in "
-         "its subfolders too)\nverselane-cli: 0 written, 0 without words, 1 failed\n",
-         {},
-         {"o4"}},
-        {{"to-karaoke", "songs/one.mid", "-o", "nowhere/one.kar"},
-         "verselane-cli: nowhere: no such folder (for -o nowhere/one.kar)\n"
-         "verselane-cli: 0 written, 0 without words, 1 failed\n",
-         {},
-         {"nowhere"}},
-        {{"to-karaoke", "songs", "-r", "-o", "x.kar"},
-         "verselane-cli: songs: a folder of 3 songs; -o names the output of one song (use "
-         "--out-dir)\nverselane-cli: 0 written, 0 without words, 1 failed\n",
-         {},
-         {"x.kar"}},
-        {{"to-karaoke", "songs/one.mid", "--out-dir", "file/out"},
-         "verselane-cli: songs/one.mid: Error processing file. Error: File access error: cannot "
-         "make the folder file/out: Not a directory\n"
-         "verselane-cli: 0 written, 0 without words, 1 failed\n",
-         {},
-         {}},
+        {"to-karaoke songs --out-dir o1", plain, "1 written, 1 without words, 0 failed",
+         "o1/one.kar", "o1/sub o1/Plain.kar o1/notes.kar"},
+        {"to-karaoke songs -r --out-dir o2", plain, "2 written, 1 without words, 0 failed",
+         "o2/one.kar o2/sub/two.kar", ""},
+        {"to-karaoke songs/Plain.MID --out-dir o3/deep", plain,
+         "0 written, 1 without words, 0 failed", "", "o3"},
+        {"to-karaoke empty --out-dir o4",
+         "empty: no songs (.mid, .midi, .kar, .rmi) in this folder (-r looks in its subfolders "
+         "too)\n",
+         "0 written, 0 without words, 1 failed", "", "o4"},
+        {"to-karaoke songs/one.mid -o nowhere/one.kar",
+         "nowhere: no such folder (for -o nowhere/one.kar)\n",
+         "0 written, 0 without words, 1 failed", "", "nowhere"},
+        {"to-karaoke songs -r -o x.kar",
+         "songs: a folder of 3 songs; -o names the output of one song (use --out-dir)\n",
+         "0 written, 0 without words, 1 failed", "", "x.kar"},
+        {"to-karaoke songs/one.mid --out-dir file/out",
+         "songs/one.mid: Error processing file. Error: File access error: cannot make the folder "
+         "file/out: Not a directory\n",
+         "0 written, 0 without words, 1 failed", "", ""},
     };
     for (const Case& c : cases) {
-        Outcome run = Cli(dir, c.args);
-        EXPECT_EQ(run.status, 1) << c.args[1];
-        EXPECT_EQ(run.err, c.err);
-        for (const char* path : c.made) EXPECT_TRUE(fs::exists(dir / path)) << path;
-        for (const char* path : c.not_made) EXPECT_FALSE(fs::exists(dir / path)) << path;
+        Outcome run = Cli(dir, Words(c.args));
+        EXPECT_EQ(run.status, 1) << c.args;
+        std::string err;
+        for (const std::string& line : Words(c.messages + c.summary, '\n')) {
+            err += "verselane-cli: " + line + "\n";
+        }
+        EXPECT_EQ(run.err, err);
+        for (const std::string& path : Words(c.made)) EXPECT_TRUE(fs::exists(dir / path)) << path;
+        for (const std::string& path : Words(c.not_made)) {
+            EXPECT_FALSE(fs::exists(dir / path)) << path;
+        }
     }
     EXPECT_EQ(test::ReadAll(dir / "songs/one.mid"), LyricSongBytes());
 }
