@@ -274,9 +274,11 @@ double Plausibility(Script script, std::string_view utf8) {
     bool impossible = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char32_t cp = text[i];
-        // An undecodable byte, a C1 control or box drawing (what DOS code pages
-        // make of other code pages' letters) is in no song's words.
-        impossible = impossible || cp == 0xFFFD || In(cp, 0x80, 0x9F) || In(cp, 0x2500, 0x259F);
+        // An undecodable byte, a control character (but tab, line ends and
+        // the NUL bytes that pad some texts) or box drawing (what DOS code
+        // pages make of other code pages' letters) is in no song's words.
+        impossible = impossible || cp == 0xFFFD || In(cp, 0x80, 0x9F) || In(cp, 0x2500, 0x259F) ||
+                     In(cp, 0x01, 0x08) || In(cp, 0x0B, 0x0C) || In(cp, 0x0E, 0x1F);
         const char32_t previous = i > 0 ? text[i - 1] : U' ';
         const char32_t next = i + 1 < text.size() ? text[i + 1] : U' ';
         if (cp >= 0x80) {
