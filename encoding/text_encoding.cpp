@@ -260,12 +260,14 @@ bool IsThaiMark(char32_t cp) {
 }
 
 // How plausible the text is as decoded: the mean typicality of its
-// characters beyond ASCII, less points for an upper-case letter right after
-// a lower-case one (what a wrong Cyrillic code page gives), for a letter of a
-// non-Latin script that touches a Latin letter (what a non-Latin code page
-// makes of the accented letters of a Latin word), and for a Thai mark that
-// follows no consonant (what a Thai code page makes of other bytes). A
-// letter of an alphabet standing alone, outside any word, counts as a sign.
+// characters beyond ASCII, less points for what wrong code pages make of
+// words: a capital inside a word (a wrong Cyrillic code page), a letter of a
+// non-Latin script touching a Latin letter (a non-Latin code page reading the
+// accented letters of a Latin word), three accented Latin letters in a row, a
+// Vietnamese word that is no syllable, a Thai mark after no consonant or a
+// Thai leading vowel before none. A letter of an alphabet standing alone,
+// outside any word, counts as a sign. A reading with characters that no
+// song's words hold ranks below every reading without.
 double Plausibility(Script script, std::string_view utf8) {
     std::u32string text;
     for (size_t i = 0; i < utf8.size();) text.push_back(NextCodePoint(utf8, i));
@@ -291,10 +293,10 @@ double Plausibility(Script script, std::string_view utf8) {
             if (LowerOfUpper(cp) != 0 && IsLetter(previous) && (lower(previous) || lower(next))) {
                 typical -= 2;  // a capital inside a word
             }
-            if (IsThaiMark(cp) && !In(previous, 0xE01, 0xE2E) && !IsThaiMark(previous))
+            if (IsThaiMark(cp) && !In(previous, 0xE01, 0xE2E) && !IsThaiMark(previous)) {
                 typical -= 4;
-            if (In(cp, 0xE40, 0xE44) && !In(next, 0xE01, 0xE2E))
-                typical -= 4;  // a vowel before no consonant
+            }
+            if (In(cp, 0xE40, 0xE44) && !In(next, 0xE01, 0xE2E)) typical -= 4;
             if (script > Script::Unicode && script <= Script::Vietnamese && i >= 2 &&
                 IsLetter(previous) && previous >= 0x80 && IsLetter(text[i - 2]) &&
                 text[i - 2] >= 0x80) {
@@ -318,7 +320,7 @@ double Plausibility(Script script, std::string_view utf8) {
         }
     }
     const double mean = count == 0 ? 0 : static_cast<double>(total) / static_cast<double>(count);
-    return impossible ? mean - kImpossible : mean;  // below every reading without such characters
+    return impossible ? mean - kImpossible : mean;
 }
 
 // Whether the code page reads a control byte of the sample as a letter
