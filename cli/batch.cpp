@@ -51,6 +51,18 @@ std::string SamePathKey(const std::string& path) {
     Raise(ErrorKind::FileAccess, file + ": " + std::strerror(err));
 }
 
+// Makes the folder of an output in --out-dir (and the folders above it) once
+// there is something to write there.
+void MakeFolderOf(const std::string& output) {
+    const fs::path folder = fs::path(output).parent_path();
+    std::error_code ec;
+    if (folder.empty() || fs::is_directory(folder, ec)) return;
+    fs::create_directories(folder, ec);
+    if (ec)
+        Raise(ErrorKind::FileAccess,
+              "cannot make the folder " + folder.string() + ": " + ec.message());
+}
+
 const char* MaterialName(ConversionDirection direction) {
     return direction == ConversionDirection::LyricsToKaraoke ? "lyric events"
                                                              : "karaoke text events";
@@ -68,8 +80,14 @@ std::string DefaultOutputName(const std::string& Input, ConversionDirection Dire
 }
 
 std::vector<Job> PlanJobs(const ConvertCommand& Command) {
+    // Each input may have its own folder in --out-dir (the subfolders of an
+    // input folder are kept there); names are asked for in input order.
+    size_t i = 0;
     return PlanJobs(Command.Inputs, Command.Output, [&](const std::string& input) {
-        return DefaultOutputName(input, Command.Direction, Command.OutputDir);
+        const std::string& dir =
+            i < Command.OutputDirs.size() ? Command.OutputDirs[i] : Command.OutputDir;
+        ++i;
+        return DefaultOutputName(input, Command.Direction, dir);
     });
 }
 
@@ -228,6 +246,7 @@ bool ReadJobInput(const Job& Job, bool Force, MidiFile& Song, JobResult& Result)
 }
 
 void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult& Result) {
+    MakeFolderOf(Job.Output);
     // Encoded straight into the file: a big song is never held twice.
     if (Force) {
         Result.Problem = WriteMidiFile(Song, Job.Output);
@@ -255,11 +274,13 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
             }
             track = static_cast<int16_t>(*Command.Track);
             if (!HoldsMaterial(MaterialOf(song, track), Command.Direction)) {
+                result.NoWords = true;
                 return fail("track " + std::to_string(track) + " holds no " +
                             MaterialName(Command.Direction));
             }
         } else {
             track = ChooseSourceTrack(song, Command.Direction);
+            result.NoWords = track < 0;
             if (track < 0)
                 return fail(std::string("no ") + MaterialName(Command.Direction) + " found");
         }
@@ -278,24 +299,23 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
     return result;
 }
 
-int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err) {
+int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err,
+             BatchProgress* Progress) {
     return RunJobs(
-        PlanJobs(Command), Command.Jobs, Command.OutputDir,
-        [&](const Job& job) { return ConvertFile(Command, job); }, out, err);
+        PlanJobs(Command), Command.Jobs, [&](const Job& job) { return ConvertFile(Command, job); },
+        out, err, Progress);
 }
 
-int RunJobs(const std::vector<Job>& jobs, int Workers, const std::string& OutputDir,
-            const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err) {
+int RunJobs(const std::vector<Job>& jobs, int Workers,
+            const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err,
+            BatchProgress* Progress) {
+    if (Progress) Progress->Start(jobs.size());
     if (jobs.size() > 1) {
         // One song after another takes and frees the same few megabytes: keep
         // them in the process instead of handing them back to the system and
         // faulting them in again for the next song.
         ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
         ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    }
-    if (!OutputDir.empty()) {
-        std::error_code ec;
-        fs::create_directories(OutputDir, ec);  // a failure shows in every job's write
     }
     unsigned workers = Workers > 0 ? static_cast<unsigned>(Workers)
                                    : std::max(1u, std::thread::hardware_concurrency());
@@ -324,6 +344,7 @@ int RunJobs(const std::vector<Job>& jobs, int Workers, const std::string& Output
                 ++failures;
                 err << jobs[i].Input << ": " << result.Problem << "\n";
             }
+            if (Progress) Progress->Done(result);
         }
     };
     std::vector<std::thread> threads;
@@ -331,6 +352,7 @@ int RunJobs(const std::vector<Job>& jobs, int Workers, const std::string& Output
     work();
     for (std::thread& t : threads) t.join();
     out.flush();
+    if (Progress) Progress->Finish();
     return failures;
 }
 

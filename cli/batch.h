@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/summary.h"
 
 namespace verselane::cli {
 
@@ -47,6 +48,7 @@ struct JobResult {
     std::vector<std::string> Warnings;  // the reader's message for a damaged file
     int Track = -1;                     // the track converted
     std::string Note;                   // shown after the output's name instead of the track
+    bool NoWords = false;               // failed for want of the words to convert
 };
 
 // The input of a job read into `Song`: false, with `Result.Problem` said,
@@ -71,11 +73,14 @@ void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>
 // Runs every job, `Command.Jobs` at a time (one per processor when 0). Each
 // success is reported on `out` ("IN -> OUT"), each failure on `err` with the
 // input's name; the run goes on. Returns the number of failures.
+// `Progress`, when given, counts the outcomes and shows the progress.
+int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err,
+             BatchProgress* Progress = nullptr);
 int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err);
 // The same for any job: `Run` does one, `Workers` of them at a time (one per
-// processor when 0), with the outputs going into `OutputDir` (made first)
-// when it is given.
-int RunJobs(const std::vector<Job>& Jobs, int Workers, const std::string& OutputDir,
-            const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err);
+// processor when 0); an output's folder is made only when it is written into.
+int RunJobs(const std::vector<Job>& Jobs, int Workers,
+            const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err,
+            BatchProgress* Progress = nullptr);
 
 }  // namespace verselane::cli

@@ -166,7 +166,7 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err) {
         }
         return result;
     };
-    return RunJobs(jobs, Command.Jobs, Command.OutputDir, fix, out, err) == 0 ? 0 : 1;
+    return RunJobs(jobs, Command.Jobs, fix, out, err) == 0 ? 0 : 1;
 }
 
 }  // namespace verselane::cli

@@ -39,10 +39,14 @@ struct ConvertCommand {
     // to-karaoke: the information lines typed (UTF-8); those not given come
     // from the song itself (SongKaraokeInfo).
     std::optional<std::string> Language, Title, Artist;
-    std::string Encoding;  // of the typed lines; empty: the song's words
-    bool Replace = false;  // to-lyrics: the text events give way to the lyrics
-    bool Force = false;    // existing files (never an input) may be replaced
-    int Jobs = 0;          // 0: one per processor
+    std::string Encoding;    // of the typed lines; empty: the song's words
+    bool Replace = false;    // to-lyrics: the text events give way to the lyrics
+    bool Force = false;      // existing files (never an input) may be replaced
+    int Jobs = 0;            // 0: one per processor
+    bool Recursive = false;  // -r: the songs of a folder's subfolders too
+    // Per input, when given: its folder in --out-dir (subfolders of an input
+    // folder are kept there).
+    std::vector<std::string> OutputDirs;
 };
 
 // check: the findings of each file.

@@ -334,7 +334,7 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
         << w.form->Words->toPlainText().toStdString();
 
     // Typed text is stored in the encoding the words are shown in.
-    w.form->Encoding->setCurrentIndex(w.form->Encoding->findText("WINDOWS-1252"));
+    w.form->Encoding->setCurrentIndex(w.form->Encoding->findData("WINDOWS-1252"));
 
     ConvertLyricsDialog& lyr = w.form->Conversion();
     KaraokeInformationDialog& kar = w.form->Information();
@@ -666,9 +666,9 @@ TEST(UserJourney, EncodingChoiceChangesTheWordsShownNotTheSong) {
 
     // The song's texts are UTF-8; read as WINDOWS-1252 the same bytes show
     // other characters.
-    EXPECT_EQ(w.form->Encoding->itemText(0), "Automatic (UTF-8)");
+    EXPECT_EQ(w.form->Encoding->itemText(0), "Automatic: Unicode (UTF-8)");
     EXPECT_TRUE(automatic.contains(QString::fromUtf8("Der H\u00f6lle Rache")));
-    const int other = w.form->Encoding->findText("WINDOWS-1252");
+    const int other = w.form->Encoding->findData("WINDOWS-1252");
     ASSERT_GT(other, 0);
     w.form->Encoding->setCurrentIndex(other);
     EXPECT_TRUE(

@@ -181,8 +181,8 @@ void MainWindow::ReadFile(const QString& path) {
     detected_encoding_ = DetectEncoding(SongTexts(song_));
     {
         const QSignalBlocker quiet(Encoding);
-        Encoding->setItemText(0,
-                              tr("Automatic (%1)").arg(QString::fromStdString(detected_encoding_)));
+        Encoding->setItemText(
+            0, tr("Automatic: %1").arg(QString::fromStdString(EncodingLabel(detected_encoding_))));
         Encoding->setCurrentIndex(0);
     }
     if (!result.empty()) {
@@ -299,15 +299,19 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::FillEncodings() {
-    Encoding->addItem(tr("Automatic (%1)").arg(QString::fromStdString(detected_encoding_)));
-    for (const std::string& name : DisplayEncodings()) {
-        Encoding->addItem(QString::fromStdString(name));
+    // Labels a person reads ("Vietnamese (Windows-1258)"), each with its name
+    // for the decoder; the box is as wide as its longest entry.
+    Encoding->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    Encoding->addItem(
+        tr("Automatic: %1").arg(QString::fromStdString(EncodingLabel(detected_encoding_))));
+    for (const LabelledEncoding& e : Encodings()) {
+        Encoding->addItem(QString::fromStdString(e.Label), QString::fromStdString(e.Name));
     }
 }
 
 std::string MainWindow::ShownEncoding() const {
     if (Encoding->currentIndex() <= 0) return detected_encoding_;
-    return Encoding->currentText().toStdString();
+    return Encoding->currentData().toString().toStdString();
 }
 
 void MainWindow::UpdateWords() {
