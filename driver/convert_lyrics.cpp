@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "lyrics/converters.h"
-#include "lyrics/track_choice.h"
+#include "lyrics/text_rules.h"
 
 namespace verselane {
 
@@ -43,7 +43,50 @@ std::optional<int16_t> TrackWithMaterial(const MidiFile& Song, bool lyrics, bool
     return std::nullopt;
 }
 
+ConversionDirection DirectionOf(int16_t choice) {
+    return choice == kChoiceLyricsToText ? ConversionDirection::LyricsToKaraoke
+                                         : ConversionDirection::KaraokeToLyrics;
+}
+
 }  // namespace
+
+std::string CannotConvertReason(const MidiFile& Song, int16_t Track,
+                                ConversionDirection Direction) {
+    if (HoldsMaterial(MaterialOf(Song, Track), Direction)) return {};
+    const std::string track = "Track " + std::to_string(Track);
+    if (Direction == ConversionDirection::LyricsToKaraoke) {
+        return track +
+               " holds no lyric events, so there is nothing to turn into karaoke text. "
+               "Choose a track that lists lyric events.";
+    }
+    return track +
+           " holds no karaoke text events, so there is nothing to turn into lyrics. "
+           "Choose a track that lists karaoke text events.";
+}
+
+KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song) {
+    KaraokeInfo info{"ENGL", "YOUR SONG", "ARTIST", {}};
+    bool language = false;
+    int titles = 0;
+    for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
+        for (int32_t i = 0; i < Song.Count(t); ++i) {
+            const MidiEvent& e = Song.Track(t).Event(i);
+            if (e.Kind != kKindMeta || e.Channel != kMetaText) continue;
+            const std::string_view text = e.Data.view();
+            const std::string value(TrimSpaces(text.substr(std::min<size_t>(2, text.size()))));
+            if (text.starts_with("@L") && !language) {
+                info.Language = value, language = true;
+            } else if (text.starts_with("@T") && titles < 2) {
+                (titles++ == 0 ? info.Title : info.Artist) = value;
+            }
+        }
+    }
+    if (titles == 0 && RealTrackCount(Song) > 0) {
+        const std::string name(TrimSpaces(Song.TrackName.at(0)));
+        if (!name.empty()) info.Title = name;
+    }
+    return info;
+}
 
 bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
                    ConversionHost& Host) {
@@ -54,7 +97,7 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     // names. Within each guess the last matching track wins.
     const int16_t tracks = RealTrackCount(Song);
     for (int16_t t = 0; t < tracks; ++t) {
-        LyrCopy.AddTrack(Song.TrackName.at(t));
+        LyrCopy.AddTrack(t, Song.TrackName.at(t), MaterialOf(Song, t));
         LyrCopy.AddTrack2(Song.TrackName.at(t));
     }
     const TrackNameGuesses guesses = GuessWordsTracks(Song);
@@ -90,8 +133,6 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
         LyrCopy.SelectTrack2(NewTrackIndex);
     }
 
-    LyrCopy.SetKaraokeToLyricsEnabled(text);
-    LyrCopy.SetLyricsToTextEnabled(lyrics);
     if (!text && !lyrics) {
         Host.ShowMessage(kNothingToConvert);
         return false;
@@ -103,18 +144,28 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
         return false;
     }
 
-    WaitCursor wait(Host);
     int16_t SourceTrack = TrackOf(LyrCopy.FromIndex);
     const int16_t InsertAfter = TrackOf(LyrCopy.AfterIndex);
     const bool KeepKaraoke = LyrCopy.KeepKaraoke();
+    if (LyrCopy.Choice == kChoiceLyricsToText || LyrCopy.Choice == kChoiceKaraokeToLyrics) {
+        const std::string reason =
+            CannotConvertReason(Song, SourceTrack, DirectionOf(LyrCopy.Choice));
+        if (!reason.empty()) {
+            Host.ShowMessage(reason);
+            return false;
+        }
+    }
     if (LyrCopy.Choice == kChoiceLyricsToText) {
-        KarInf.ShowModal();
+        KarInf.Propose(ProposedKaraokeInfo(Song));
+        if (!KarInf.ShowModal()) return false;
         KaraokeInfo Info;
         Info.Language = KarInf.Language();
         Info.Title = KarInf.Title();
         Info.Artist = KarInf.Artist();
+        WaitCursor wait(Host);
         LyricsToKaraoke(Song, SourceTrack, Info);
     } else if (LyrCopy.Choice == kChoiceKaraokeToLyrics) {
+        WaitCursor wait(Host);
         KaraokeToLyrics(Song, SourceTrack, InsertAfter, KeepKaraoke);
     }
     return true;
