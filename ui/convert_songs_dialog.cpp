@@ -37,6 +37,17 @@ QString Text(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
+// The batch code's reason, with the command line's advice put the way this
+// dialog offers it.
+QString Problem(const std::string& problem) {
+    QString text = QString::fromStdString(problem);
+    text.replace(QStringLiteral(" (inputs are never replaced; use -o or --out-dir)"),
+                 ConvertSongsDialog::tr(": songs are never replaced; choose an output folder"));
+    text.replace(QStringLiteral(" (--force replaces it)"),
+                 ConvertSongsDialog::tr(" (\"Replace files that exist\" replaces it)"));
+    return text;
+}
+
 }  // namespace
 
 QStringList SongsIn(const QStringList& paths) {
@@ -88,6 +99,7 @@ void ConvertSongsDialog::createWidgets() {
     results_->setHorizontalHeaderLabels({tr("File"), tr("Outcome"), tr("Message")});
     results_->horizontalHeader()->setStretchLastSection(true);
     results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    results_->verticalHeader()->hide();
     summary_ = Named(
         new QLabel(Counted(songs_.size(), tr("1 song to convert."), tr("%1 songs to convert.")),
                    this),
@@ -179,13 +191,15 @@ void ConvertSongsDialog::addResult(const cli::Job& job, const cli::JobResult& re
     } else {
         ++failed_;
         outcome = tr("failed");
-        message = QString::fromStdString(result.Problem);
+        message = Problem(result.Problem);
     }
     const int row = results_->rowCount();
     results_->insertRow(row);
     results_->setItem(row, 0, new QTableWidgetItem(QFileInfo(Text(job.Input)).fileName()));
     results_->setItem(row, 1, new QTableWidgetItem(outcome));
     results_->setItem(row, 2, new QTableWidgetItem(message));
+    results_->resizeColumnToContents(0);
+    results_->resizeColumnToContents(1);
     results_->scrollToItem(results_->item(row, 0));
 }
 

@@ -1,13 +1,17 @@
 // verselane-screenshots SONG FOLDER: pictures of the main window, the
 // conversion dialog and the information dialog, as a user sees them while
-// converting SONG's lyrics into karaoke text. Used by scripts/screenshots.
+// converting SONG's lyrics into karaoke text, and of the "Convert Songs"
+// dialog after converting copies of the songs beside SONG (in a temporary
+// folder). Used by scripts/screenshots.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
+#include "ui/convert_songs_dialog.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -82,5 +86,30 @@ int main(int argc, char** argv) {
     poll.stop();
     QApplication::processEvents();
     ok &= Save(&window, folder, "main-window-converted.png");
-    return ok && conversion_seen >= 3 && information_seen >= 3 ? 0 : 1;
+
+    // Songs converted in one go: copies of a few songs beside SONG.
+    QTemporaryDir copies;
+    const QDir songs = QFileInfo(song).absoluteDir();
+    for (const QString& name :
+         songs
+             .entryList({QStringLiteral("*.mid"), QStringLiteral("*.kar")}, QDir::Files, QDir::Name)
+             .mid(0, 6)) {
+        QFile::copy(songs.filePath(name), QDir(copies.path()).filePath(name));
+    }
+    bool batch_seen = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* batch = Find<verselane::ui::ConvertSongsDialog>(&window, "ConvertSongsDialog");
+        if (!batch || !batch->isVisible()) return;
+        if (Find<QPushButton>(batch, "Start")->isEnabled()) {
+            Find<QPushButton>(batch, "Start")->click();
+        } else if (!batch->Running()) {
+            batch_seen = true;
+            ok &= Save(batch, folder, "convert-songs.png");
+            batch->reject();
+        }
+    });
+    poll.start(50);
+    window.ConvertSongs({copies.path()});
+    poll.stop();
+    return ok && conversion_seen >= 3 && information_seen >= 3 && batch_seen ? 0 : 1;
 }
