@@ -118,14 +118,6 @@ struct Fixture {
     }
 };
 
-std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type) {
-    std::vector<std::string> texts;
-    for (const MidiEvent& e : test::EventsOf(song, t)) {
-        if (e.Kind == kKindMeta && e.Channel == type) texts.emplace_back(std::string(e.Data));
-    }
-    return texts;
-}
-
 // Every track is offered, track 0 included, so list index k is track k. The
 // name guesses find a track anywhere; without one, the track holding the
 // most material of a direction is chosen, lyrics first.
@@ -258,12 +250,12 @@ TEST(ConvertLyricsRun, LyricsToTextProposesTheSongsInformationAndUsesWhatIsTyped
 
     // The Soft Karaoke pair follows track 0; the lyrics track moved to 4.
     ASSERT_EQ(song.Header.NumTracks, 5);
-    EXPECT_EQ(MetaTexts(song, 1, kMetaTrackName), std::vector<std::string>{"Soft Karaoke"});
-    const std::vector<std::string> words = MetaTexts(song, 2, kMetaText);
+    EXPECT_EQ(test::MetaTexts(song, 1, kMetaTrackName), std::vector<std::string>{"Soft Karaoke"});
+    const std::vector<std::string> words = test::MetaTexts(song, 2, kMetaText);
     ASSERT_GE(words.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(words.begin(), words.begin() + 3),
               (std::vector<std::string>{"@LGERM", "@TStille Nacht", "@TGruber"}));
-    EXPECT_EQ(MetaTexts(song, 4, kMetaLyric).size(), 3u);
+    EXPECT_EQ(test::MetaTexts(song, 4, kMetaLyric).size(), 3u);
 
     // Converting the result proposes its own lines, not what was typed before.
     EXPECT_EQ(ProposedKaraokeInfo(song).Language, "GERM");
@@ -271,9 +263,9 @@ TEST(ConvertLyricsRun, LyricsToTextProposesTheSongsInformationAndUsesWhatIsTyped
     f.kar_inf.script = nullptr;
     EXPECT_TRUE(f.Run(other));
     EXPECT_EQ(f.kar_inf.proposed.Title, "YOUR SONG");
-    EXPECT_EQ(MetaTexts(other, 2, kMetaText).at(0), "@LENGL");
-    EXPECT_EQ(MetaTexts(other, 0, kMetaLyric).size(), 3u) << "track 0 keeps its lyrics";
-    EXPECT_GT(MetaTexts(other, 2, kMetaText).size(), 3u) << "format 0: the words follow";
+    EXPECT_EQ(test::MetaTexts(other, 2, kMetaText).at(0), "@LENGL");
+    EXPECT_EQ(test::MetaTexts(other, 0, kMetaLyric).size(), 3u) << "track 0 keeps its lyrics";
+    EXPECT_GT(test::MetaTexts(other, 2, kMetaText).size(), 3u) << "format 0: the words follow";
 }
 
 TEST(ConvertLyricsRun, ProposalsComeFromTheSongsOwnLines) {
@@ -306,8 +298,8 @@ TEST(ConvertLyricsRun, KaraokeToLyricsInPlaceOrBesideByTheCheckBox) {
         f.Answer(kChoiceKaraokeToLyrics);
         EXPECT_TRUE(f.Run(song));
         EXPECT_EQ(f.kar_inf.shown, 0);
-        EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), 3u);
-        EXPECT_EQ(MetaTexts(song, 1, kMetaText).size(), keep ? 3u : 0u);
+        EXPECT_EQ(test::MetaTexts(song, 1, kMetaLyric).size(), 3u);
+        EXPECT_EQ(test::MetaTexts(song, 1, kMetaText).size(), keep ? 3u : 0u);
         EXPECT_EQ(f.host.cursor_calls, (std::vector<bool>{true, false}));
     }
 }
@@ -325,8 +317,8 @@ TEST(ConvertLyricsRun, DialogClosedWithoutAButtonActsOnTheLastClick) {
     f.lyr_copy.FromIndex = 1;
     f.lyr_copy.keep_kar = false;
     EXPECT_TRUE(f.Run(song));
-    EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), 3u);
-    EXPECT_TRUE(MetaTexts(song, 1, kMetaText).empty());
+    EXPECT_EQ(test::MetaTexts(song, 1, kMetaLyric).size(), 3u);
+    EXPECT_TRUE(test::MetaTexts(song, 1, kMetaText).empty());
 
     // A track that the song does not have: the error reaches the caller.
     f.lyr_copy.FromIndex = 50;
@@ -339,7 +331,7 @@ TEST(ConvertLyricsRun, DialogClosedWithoutAButtonActsOnTheLastClick) {
     MidiFile zero = SongOf({{"", kText}}, 0);
     f.lyr_copy.FromIndex = -1;
     EXPECT_TRUE(f.Run(zero));
-    EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
+    EXPECT_EQ(test::MetaTexts(zero, 0, kMetaLyric).size(), 3u);
 }
 
 }  // namespace

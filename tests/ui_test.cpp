@@ -169,14 +169,6 @@ struct Window {
     std::unique_ptr<MainWindow> form;
 };
 
-std::vector<std::string> TextsOf(const MidiFile& song, int t, uint8_t type) {
-    std::vector<std::string> texts;
-    for (const MidiEvent& e : test::EventsOf(song, t)) {
-        if (e.Kind == kKindMeta && e.Channel == type) texts.emplace_back(std::string(e.Data));
-    }
-    return texts;
-}
-
 TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
     EXPECT_EQ(VersionedTitle("Midi Verselane", 2, 10, 3), "Midi Verselane v.2.10.3");
     Window w;
@@ -388,11 +380,11 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
 
     MidiFile back = test::ReadSong(dir / "out.kar");
     ASSERT_EQ(back.Header.NumTracks, 6);
-    const std::vector<std::string> words = TextsOf(back, 2, kMetaText);
+    const std::vector<std::string> words = test::MetaTexts(back, 2, kMetaText);
     ASSERT_GT(words.size(), 7u);
     EXPECT_EQ(std::vector<std::string>(words.begin(), words.begin() + 3),
               (std::vector<std::string>{"@LENGL", "@Ttwinkle", "@TMozart \xE9"}));
-    EXPECT_EQ(TextsOf(back, 0, kMetaLyric).size(), 80u) << "the lyrics stay in track 0";
+    EXPECT_EQ(test::MetaTexts(back, 0, kMetaLyric).size(), 80u) << "the lyrics stay in track 0";
 }
 
 // A karaoke file: its title lines shown above the words, turned into lyrics
@@ -407,7 +399,7 @@ TEST(UserJourney, KaraokeTextIntoLyricsWrittenAndReadBack) {
     const QStringList shown = w.Words().split('\n');
     ASSERT_GT(shown.size(), 3);
     EXPECT_FALSE(shown[0].contains(':')) << "a title line, without a time";
-    const std::vector<std::string> before = TextsOf(w.form->Song(), 0, kMetaText);
+    const std::vector<std::string> before = test::MetaTexts(w.form->Song(), 0, kMetaText);
 
     WhenShown(w.form.get(), "ConvertLyricsDialog", [](QWidget* d) {
         Find<QCheckBox>(d, "KeepKar")->setChecked(false);
@@ -420,8 +412,8 @@ TEST(UserJourney, KaraokeTextIntoLyricsWrittenAndReadBack) {
     QTest::keySequence(w.form.get(), QKeySequence::Save);
     EXPECT_EQ(w.prompts->proposed.at(0), Path(Corpus("kar/twinkle_dmp.lyrics.mid")));
     MidiFile back = test::ReadSong(dir / "twinkle.lyrics.mid");
-    EXPECT_TRUE(TextsOf(back, 0, kMetaText).empty()) << "replaced, not kept";
-    const std::vector<std::string> lyrics = TextsOf(back, 0, kMetaLyric);
+    EXPECT_TRUE(test::MetaTexts(back, 0, kMetaText).empty()) << "replaced, not kept";
+    const std::vector<std::string> lyrics = test::MetaTexts(back, 0, kMetaLyric);
     ASSERT_EQ(lyrics.size(), before.size());
     for (size_t i = 0; i < lyrics.size(); ++i) {
         std::string text = before[i];
