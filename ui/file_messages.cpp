@@ -44,10 +44,20 @@ ReadReport DescribeRead(const std::string& Message, const MidiFile& Song) {
                        "was read.")
                         .arg(track)};
         }
-        return {ReadOutcome::Partial, Tr("Track %1 is missing or damaged (the file announces %2 "
-                                         "tracks); the other tracks were read.")
-                                          .arg(track)
-                                          .arg(Song.Header.NumTracks)};
+        // Tracks missing at the end: the tracks found are those up to the
+        // last one that holds an event.
+        int found = 0;
+        for (int t = 0; t < Song.Header.NumTracks && t < Song.TrackSlots; ++t) {
+            if (Song.Count(static_cast<int16_t>(t)) > 0) found = t + 1;
+        }
+        if (found <= track) {
+            return {ReadOutcome::Partial, Tr("The file announces %1 tracks but only the first "
+                                             "%2 are there; those were read.")
+                                              .arg(Song.Header.NumTracks)
+                                              .arg(found)};
+        }
+        return {ReadOutcome::Partial,
+                Tr("Track %1 is missing or damaged; the other tracks were read.").arg(track)};
     }
     if (text.startsWith(QLatin1String("Failed to find MThd"))) {
         return {ReadOutcome::Failed, Tr("It is not a MIDI file: it does not begin as one. "

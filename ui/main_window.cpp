@@ -342,8 +342,8 @@ void MainWindow::Open(const QString& path) {
         status_->setText(partial ? tr("%1 was not loaded. %2").arg(name, report.Problem)
                                  : tr("Could not read %1. %2").arg(name, report.Problem));
     } else {
-        QString text = partial ? tr("Read part of %1: %2").arg(name, summary())
-                               : tr("Read %1: %2").arg(name, summary());
+        QString text = partial ? tr("Read part of %1: %2").arg(name, summary(true))
+                               : tr("Read %1: %2").arg(name, summary(false));
         if (!convertible) text += QLatin1Char(' ') + tr("Nothing to convert.");
         if (partial) text += QLatin1Char(' ') + report.Problem;
         status_->setText(text);
@@ -353,15 +353,18 @@ void MainWindow::Open(const QString& path) {
 
 // "4 tracks, 80 lyric events, 2 text events." Text events count as karaoke
 // text where a player would show them as such.
-QString MainWindow::summary() const {
+QString MainWindow::summary(bool partial) const {
     int64_t lyrics = 0, texts = 0;
     for (const TrackMaterial& m : MaterialOfTracks(song_)) {
         lyrics += m.LyricEvents;
         texts += m.TextEvents;
     }
     const bool karaoke = PreferredLineSource(song_) == LineSource::Karaoke;
+    // A song read in part counts the tracks that are there.
+    int tracks = RealTrackCount(song_);
+    while (partial && tracks > 0 && song_.Count(tracks - 1) == 0) --tracks;
     return tr("%1, %2, %3.")
-        .arg(Counted(RealTrackCount(song_), tr("1 track"), tr("%1 tracks")),
+        .arg(Counted(tracks, tr("1 track"), tr("%1 tracks")),
              Counted(lyrics, tr("1 lyric event"), tr("%1 lyric events")),
              karaoke ? Counted(texts, tr("1 karaoke text event"), tr("%1 karaoke text events"))
                      : Counted(texts, tr("1 text event"), tr("%1 text events")));

@@ -87,7 +87,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void remember(const QString& path);
     void fillRecentMenu();
     void showReadResult(const QString& name, const QString& problem, bool partial);
-    QString summary() const;
+    QString summary(bool partial) const;
     std::string shownEncoding() const;
     void fillEncodings();
 
