@@ -260,9 +260,12 @@ void MainWindow::fillRecentMenu() {
     recent_menu_->clear();
     for (int i = 0; i < recent_files_.size(); ++i) {
         const QString path = recent_files_[i];
-        QAction* a =
-            recent_menu_->addAction(tr("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this,
-                                    [this, path] { Open(path); });
+        QAction* a = recent_menu_->addAction(
+            tr("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this, [this, path] {
+                // Later: reading refills this menu.
+                QMetaObject::invokeMethod(
+                    this, [this, path] { Open(path); }, Qt::QueuedConnection);
+            });
         a->setToolTip(path);
     }
     recent_menu_->setEnabled(!busy_ && !recent_files_.isEmpty());
