@@ -8,6 +8,7 @@
 #include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/playback_commands.h"
 
 using namespace verselane::cli;
 
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
                 return RunInfo(command, std::cout, std::cerr);
             } else if constexpr (std::is_same_v<T, LyricsCommand>) {
                 return RunLyrics(command, std::cout, std::cerr);
+            } else if constexpr (std::is_same_v<T, RenderCommand>) {
+                return RunRender(command, std::cerr);
             } else if constexpr (std::is_same_v<T, CopyCommand>) {
                 return RunCopy(command, std::cerr);
             } else {

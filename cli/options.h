@@ -27,6 +27,13 @@ struct LyricsCommand {
     std::optional<LineSource> From;  // empty: what the song has
     std::optional<int> Track;        // empty: chosen as for a conversion
     std::string Encoding;
+    bool Follow = false;  // print each line when it is due
+};
+
+struct RenderCommand {
+    std::string File;
+    std::string Output;
+    std::string SoundFont;  // empty: the installed General MIDI one
 };
 
 struct ConvertCommand {
@@ -51,8 +58,8 @@ struct UsageError {
     std::string Command;  // whose help to point to; empty for the program's
 };
 
-using ParsedCommand =
-    std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand, HelpRequest, UsageError>;
+using ParsedCommand = std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand,
+                                   RenderCommand, HelpRequest, UsageError>;
 
 // The arguments after the program's name.
 ParsedCommand ParseCommandLine(const std::vector<std::string>& Args);

@@ -39,14 +39,14 @@ class LineBuilder {
     void Syllable(int32_t tick, std::string_view text) {
         if (!text.empty() && text[0] == '@') {
             // An information line: not shown, but a line end in it still counts.
-            EndsLine(tick, text);
+            Information(tick, text);
             return;
         }
         if (!text.empty() && (text[0] == '\\' || text[0] == '/')) {
             BreakBefore(text[0] == '\\');
             text.remove_prefix(1);
             if (!text.empty() && text[0] == '@') {  // an information line behind a mark
-                EndsLine(tick, text);
+                Information(tick, text);
                 return;
             }
         }
@@ -56,8 +56,11 @@ class LineBuilder {
             if (c == '\r' || c == '\n') c = ' ';
         }
         lines_.back().Text += piece;
+        lines_.back().Syllables.push_back({tick, tempo_.Seconds(tick), std::move(piece)});
         EndsLine(tick, text);
     }
+
+    const std::vector<std::string>& Titles() const { return titles_; }
 
     std::vector<SungLine> Finish() {
         for (SungLine& line : lines_) line.Text = std::string(TrimSpaces(line.Text));
@@ -65,6 +68,17 @@ class LineBuilder {
     }
 
   private:
+    void Information(int32_t tick, std::string_view text) {
+        if (text.substr(0, 2) == "@T") {
+            std::string title(text.substr(2));
+            for (char& c : title) {
+                if (c == '\r' || c == '\n') c = ' ';
+            }
+            titles_.emplace_back(TrimSpaces(title));
+        }
+        EndsLine(tick, text);
+    }
+
     void BreakBefore(bool paragraph) {
         open_ = false;
         paragraph_ = paragraph_ || paragraph;
@@ -91,6 +105,7 @@ class LineBuilder {
     const TempoMap& tempo_;
     const bool same_tick_paragraph_;
     std::vector<SungLine> lines_;
+    std::vector<std::string> titles_;
     bool open_ = false;       // a line is being filled
     bool paragraph_ = false;  // the next line opens a paragraph
     int32_t last_break_tick_ = 0;
@@ -142,9 +157,9 @@ double TempoMap::Seconds(int32_t Tick) const {
     return c.Seconds + (static_cast<double>(Tick) - c.Tick) * c.SecondsPerTick;
 }
 
-std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From) {
-    const TempoMap tempo(Song, Track);
-    LineBuilder builder(tempo, From == LineSource::Lyrics);
+namespace {
+
+void FeedTrack(const MidiFile& Song, int16_t Track, LineSource From, LineBuilder& builder) {
     const uint8_t type = From == LineSource::Lyrics ? kMetaLyric : kMetaText;
     const int32_t n = Song.Count(Track);
     const MidiTrack& track = Song.Track(Track);
@@ -152,7 +167,22 @@ std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource 
         const MidiEvent& e = track.Event(i);
         if (e.Kind == kKindMeta && e.Channel == type) builder.Syllable(e.Time, e.Data.view());
     }
+}
+
+}  // namespace
+
+std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From) {
+    const TempoMap tempo(Song, Track);
+    LineBuilder builder(tempo, From == LineSource::Lyrics);
+    FeedTrack(Song, Track, From, builder);
     return builder.Finish();
+}
+
+std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSource From) {
+    const TempoMap tempo(Song, Track);
+    LineBuilder builder(tempo, From == LineSource::Lyrics);
+    FeedTrack(Song, Track, From, builder);
+    return builder.Titles();
 }
 
 std::optional<LineSource> PreferredLineSource(const MidiFile& Song) {
