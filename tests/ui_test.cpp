@@ -163,7 +163,8 @@ TEST(MainWindow, TitleButtonsStartStateAndTabOrder) {
     w.form->L2K->setEnabled(true);
     w.form->WriteFile->setEnabled(true);
     EXPECT_EQ(Names(TabStops(w.form.get(), w.form->Command1)),
-              (std::vector<QString>{"Command1", "WriteFile", "L2K", "Encoding", "Words"}));
+              (std::vector<QString>{"Command1", "WriteFile", "L2K", "Encoding", "Words", "Volume",
+                                    "SoundFont"}));
     EXPECT_LT(w.form->Command1->x(), w.form->L2K->x());
     EXPECT_LT(w.form->L2K->x(), w.form->WriteFile->x());
 }

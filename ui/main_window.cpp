@@ -19,6 +19,7 @@
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
 #include "reader/midi_reader.h"
+#include "ui/playback_panel.h"
 #include "ui/song_text.h"
 #include "writer/midi_writer.h"
 
@@ -98,6 +99,10 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     layout->addWidget(Status);
     layout->addLayout(words_row);
     layout->addWidget(Words, 1);
+    playback_ =
+        new PlaybackPanel(this, QGuiApplication::platformName() != QLatin1String("offscreen"));
+    connect(playback_, &PlaybackPanel::StatusMessage, Status, &QLabel::setText);
+    layout->addWidget(playback_, 2);
 
     // The buttons read Read File, Convert Lyrics, Write File, but the tab
     // order is Read File, Write File, Convert Lyrics.
@@ -118,7 +123,7 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     connect(WriteFile, &QPushButton::clicked, this, &MainWindow::WriteFile_Click);
     connect(Encoding, &QComboBox::currentIndexChanged, this, [this] { UpdateWords(); });
 
-    resize(560, 380);
+    resize(640, 600);
     Form_Load();
 }
 
@@ -146,6 +151,7 @@ void MainWindow::ReadFile(const QString& path) {
     WriteFile->setEnabled(false);
     source_path_ = path;
     converted_ = kChoiceNone;
+    playback_->Clear();
 
     std::string result;
     try {
@@ -188,6 +194,7 @@ void MainWindow::ReadFile(const QString& path) {
         if (!convertible) summary += tr(" Nothing to convert.");
         Status->setText(summary);
     }
+    if (result.empty() || SongWasRead(result)) playback_->SetSong(song_);
     UpdateWords();
 }
 
@@ -218,6 +225,7 @@ void MainWindow::L2K_Click() {
                            "Write File saves the result.")
                             .arg(track));
     }
+    playback_->SetSong(song_);
     UpdateWords();
 }
 
@@ -303,6 +311,9 @@ void MainWindow::UpdateWords() {
                                              ? ConversionDirection::LyricsToKaraoke
                                              : ConversionDirection::KaraokeToLyrics);
     }
+    playback_->ShowWords(song_, track, from, [this](std::string_view bytes) {
+        return DecodeForDisplay(bytes, ShownEncoding());
+    });
     if (track < 0 || track >= RealTrackCount(song_)) {
         Words->setPlaceholderText(tr("This song has no words."));
         return;

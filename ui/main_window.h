@@ -20,6 +20,8 @@ class QPushButton;
 
 namespace verselane::ui {
 
+class PlaybackPanel;
+
 // "Midi Verselane" and the version: "Midi Verselane v.1.0.0".
 QString VersionedTitle(const QString& caption, int major, int minor, int revision);
 
@@ -70,6 +72,7 @@ class MainWindow : public QWidget, public ConversionHost {
     void FillEncodings();
 
     MidiFile song_;
+    PlaybackPanel* playback_;  // plays the song and shows its words in time
     std::unique_ptr<Prompts> prompts_;
     ConvertLyricsDialog* conversion_dialog_;
     KaraokeInformationDialog* information_dialog_;

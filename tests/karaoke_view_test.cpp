@@ -1,0 +1,168 @@
+// The karaoke view and the playback controls in the main window, offscreen:
+// at given times the line shown and the syllable lit are the ones due, for a
+// real song as karaoke text and as lyric events.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "lyrics/converters.h"
+#include "tests/support/test_support.h"
+#include "ui/karaoke_view.h"
+#include "ui/main_window.h"
+#include "ui/playback_panel.h"
+#include "ui/song_text.h"
+
+namespace verselane::ui {
+namespace {
+
+// Answers the open dialog with one file.
+class OpenOnly : public Prompts {
+  public:
+    std::optional<QString> OpenFileName(QWidget*) override { return file; }
+    std::optional<QString> SaveFileName(QWidget*, const QString&) override { return {}; }
+    void ShowMessage(QWidget*, const QString&) override {}
+    QString file;
+};
+
+// "Negra Sombra": division 480, 1.2 s a quarter note with two slower
+// stretches (2 s a quarter note from tick 3917 to 4320 and 7200 to 7680), so
+// tick T after 7680 lies at 20.671667 + (T - 7680) * 0.0025 s: the first
+// words ("\Can", tick 15840) at 41.0717 s, "/ne" (18720) at 48.2717 s, the
+// second paragraph ("\Can", 30240) at 77.0717 s.
+struct Due {
+    double seconds;
+    const char* line[2];  // as karaoke text, as lyric events (every lyric ends in a space)
+    const char* syllable;
+    const char* next[2];
+};
+const Due kDue[] = {
+    {40.0,
+     {"Cando penso que te fuches,", "Can do  pen so  que  te  fu ches,"},
+     "",
+     {"negra sombra que me asombras,", "ne gra  som bra  que  me a som bras,"}},
+    {41.2,
+     {"Cando penso que te fuches,", "Can do  pen so  que  te  fu ches,"},
+     "Can",
+     {"negra sombra que me asombras,", "ne gra  som bra  que  me a som bras,"}},
+    {46.0,
+     {"Cando penso que te fuches,", "Can do  pen so  que  te  fu ches,"},
+     "ches,",
+     {"negra sombra que me asombras,", "ne gra  som bra  que  me a som bras,"}},
+    {48.4,
+     {"negra sombra que me asombras,", "ne gra  som bra  que  me a som bras,"},
+     "ne",
+     {"ó pé dos meus cabezales", "ó  pé  dos  meus  ca be za les"}},
+    {51.3,
+     {"negra sombra que me asombras,", "ne gra  som bra  que  me a som bras,"},
+     "me a",
+     {"ó pé dos meus cabezales", "ó  pé  dos  meus  ca be za les"}},
+    // The paragraph is sung to its end: no next line, then a clean screen.
+    {72.0, {"tornas facéndome mofa.", "tor nas  fa cén do me  mo fa."}, "fa.", {"", ""}},
+    {76.0,
+     {"Cando maxino que es ida,", "Can do  ma xi no  que es  i da,"},
+     "",
+     {"no mesmo sol te me amostras,", "no  mes mo  sol  te  me a mos tras,"}},
+    {77.2,
+     {"Cando maxino que es ida,", "Can do  ma xi no  que es  i da,"},
+     "Can",
+     {"no mesmo sol te me amostras,", "no  mes mo  sol  te  me a mos tras,"}},
+};
+
+TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothForms) {
+    VERSELANE_REQUIRE_CORPUS();
+    MidiFile karaoke = test::ReadSong(*test::CorpusDir() / "kar/negra_sombra.kar");
+    MidiFile lyrics = karaoke;
+    KaraokeToLyrics(lyrics, 2, 2, false);
+    auto utf8 = [](std::string_view bytes) { return DecodeForDisplay(bytes, "UTF-8"); };
+
+    PlaybackPanel panel(nullptr, false);
+    auto* view = panel.findChild<KaraokeView*>(QStringLiteral("KaraokeView"));
+    ASSERT_NE(view, nullptr);
+    const MidiFile* forms[2] = {&karaoke, &lyrics};
+    for (int form = 0; form < 2; ++form) {
+        SCOPED_TRACE(form == 0 ? "karaoke text" : "lyric events");
+        panel.SetSong(*forms[form]);
+        panel.ShowWords(*forms[form], 2, form == 0 ? LineSource::Karaoke : LineSource::Lyrics,
+                        utf8);
+        // Before the words: the title lines, found in the header track.
+        view->ShowAt(5.0);
+        EXPECT_EQ(view->Titles(),
+                  QStringList({"Negra Sombra", "Music: Xoan Montes (1840-1899)",
+                               "Lyrics: Rosalia de Castro (1837-1885)",
+                               "Sequence and score: Lalus fecit edition 2013 (CC-by-nc-sa)"}));
+        EXPECT_EQ(view->CurrentLine(), "");
+        for (const Due& due : kDue) {
+            view->ShowAt(due.seconds);
+            EXPECT_TRUE(view->Titles().isEmpty()) << due.seconds;
+            EXPECT_EQ(view->CurrentLine(), QString::fromUtf8(due.line[form])) << due.seconds;
+            EXPECT_EQ(view->Syllable(), QString::fromUtf8(due.syllable)) << due.seconds;
+            EXPECT_EQ(view->NextLine(), QString::fromUtf8(due.next[form])) << due.seconds;
+        }
+        // 41.2 s is 0.128 s into "Can", which lasts 0.6 s; at 46 s the line is lit in full.
+        view->ShowAt(41.2);
+        EXPECT_NEAR(view->Sweep(), 0.128333 / 0.6, 1e-4);
+        view->ShowAt(46.0);
+        EXPECT_EQ(view->SungText(), view->CurrentLine());
+    }
+}
+
+TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
+    VERSELANE_REQUIRE_CORPUS();
+    auto prompts = std::make_unique<OpenOnly>();
+    OpenOnly* open = prompts.get();
+    MainWindow window(std::move(prompts));
+    auto* panel = window.findChild<PlaybackPanel*>(QStringLiteral("PlaybackPanel"));
+    auto* view = window.findChild<KaraokeView*>(QStringLiteral("KaraokeView"));
+    auto* play = window.findChild<QPushButton*>(QStringLiteral("PlayPause"));
+    ASSERT_TRUE(panel && view && play);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_FALSE(play->isEnabled());
+
+    open->file = QString::fromStdString((*test::CorpusDir() / "kar/negra_sombra.kar").string());
+    window.Command1_Click();
+    ASSERT_TRUE(play->isEnabled());
+    view->ShowAt(48.4);
+    EXPECT_EQ(view->NextLine(), QString::fromUtf8("ó pé dos meus cabezales"));
+    window.Encoding->setCurrentText(QStringLiteral("WINDOWS-1252"));
+    view->ShowAt(48.4);
+    EXPECT_EQ(view->NextLine(), QString::fromUtf8("Ã³ pÃ© dos meus cabezales"));
+    window.Encoding->setCurrentIndex(0);
+
+    // With no audio the clock alone moves the song on; Space pauses it.
+    play->click();
+    QTest::qWait(300);
+    EXPECT_TRUE(panel->Playing());
+    EXPECT_GT(panel->Position(), 0.2);
+    EXPECT_LT(panel->Position(), 2.0);
+    QTest::keyClick(&window, Qt::Key_Space);
+    EXPECT_FALSE(panel->Playing());
+
+    // Converted into lyrics: the converted song is there to play at once.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (window.Conversion().isVisible()) window.Conversion().Command1->click();
+    });
+    answer.start(10);
+    window.L2K_Click();
+    answer.stop();
+    EXPECT_TRUE(play->isEnabled());
+    EXPECT_EQ(panel->Position(), 0);
+    view->ShowAt(48.4);
+    EXPECT_EQ(view->CurrentLine(), "ne gra  som bra  que  me a som bras,");
+
+    // Reading another file stops the song and clears the view.
+    play->click();
+    open->file = QString::fromStdString((*test::CorpusDir() / "plain/dmp_test.mid").string());
+    window.Command1_Click();
+    EXPECT_FALSE(panel->Playing());
+    EXPECT_EQ(view->CurrentLine(), "");
+}
+
+}  // namespace
+}  // namespace verselane::ui
