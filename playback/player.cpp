@@ -31,7 +31,7 @@ Player::~Player() {
     CloseAudio();
 }
 
-void Player::Open(const std::string& sound_font) {
+void Player::Open(const std::string& sound_font, const std::string& audio_driver) {
     if (opener_.joinable()) opener_.join();
     CloseAudio();
     {
@@ -40,24 +40,32 @@ void Player::Open(const std::string& sound_font) {
         trouble_ = Problem::None;
         detail_.clear();
     }
-    opener_ = std::thread([this, sound_font] { OpenInBackground(sound_font); });
+    opener_ = std::thread(
+        [this, sound_font, audio_driver] { OpenInBackground(sound_font, audio_driver); });
 }
 
-void Player::OpenInBackground(std::string sound_font) {
+void Player::OpenInBackground(std::string sound_font, std::string audio_driver) {
     if (sound_font.empty()) sound_font = DefaultSoundFont();
+    if (!open_audio_) {
+        // Silent on purpose: no need for a synthesizer.
+        std::lock_guard<std::mutex> lock(mutex_);
+        state_ = Output::Silent;
+        if (sound_font.empty()) {
+            trouble_ = Problem::NoSoundFont;
+            detail_ = MissingSoundFontMessage();
+        }
+        return;
+    }
     std::string error;
     std::unique_ptr<Synth> synth;
-    if (!sound_font.empty()) synth = Synth::Create(sound_font, rate_, {}, &error);
+    if (!sound_font.empty())
+        synth = Synth::Create(sound_font, rate_,
+                              {{"audio.period-size", "256"}, {"audio.periods", "4"}}, &error);
     if (!synth) {
         std::lock_guard<std::mutex> lock(mutex_);
         state_ = Output::Silent;
         trouble_ = sound_font.empty() ? Problem::NoSoundFont : Problem::BadSoundFont;
         detail_ = sound_font.empty() ? MissingSoundFontMessage() : error;
-        return;
-    }
-    if (!open_audio_) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        state_ = Output::Silent;
         return;
     }
     int period = 64, periods = 16;
@@ -69,14 +77,37 @@ void Player::OpenInBackground(std::string sound_font) {
         synth_ = std::move(synth);
         latency_ = period * static_cast<double>(periods) / rate_;
     }
-    // The callback renders silence until `sound_` is set below.
-    fluid_audio_driver_t* driver =
-        new_fluid_audio_driver2(synth_->SettingsHandle(), &Player::AudioCallback, this);
+    // The callback renders silence until `sound_` is set below. The audio
+    // systems are tried in turn: FluidSynth's default first, then the others
+    // a desktop may have.
+    fluid_audio_driver_t* driver = nullptr;
+    std::vector<std::string> tried;
+    char* preset = nullptr;
+    if (fluid_settings_dupstr(synth_->SettingsHandle(), "audio.driver", &preset) == FLUID_OK &&
+        preset) {
+        tried.push_back(audio_driver.empty() ? preset : audio_driver);
+        fluid_free(preset);
+    }
+    if (audio_driver.empty()) {
+        for (const char* name : {"pulseaudio", "pipewire", "alsa", "sdl2", "oss"}) {
+            if (std::find(tried.begin(), tried.end(), name) == tried.end()) tried.push_back(name);
+        }
+    }
+    std::string failures;
+    for (const std::string& name : tried) {
+        if (fluid_settings_setstr(synth_->SettingsHandle(), "audio.driver", name.c_str()) !=
+            FLUID_OK) {
+            continue;  // not built into this FluidSynth
+        }
+        driver = new_fluid_audio_driver2(synth_->SettingsHandle(), &Player::AudioCallback, this);
+        if (driver) break;
+        failures += (failures.empty() ? "" : "; ") + name + ": " + LastSynthError();
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     if (driver == nullptr) {
         state_ = Output::Silent;
         trouble_ = Problem::NoAudio;
-        detail_ = LastSynthError();
+        detail_ = failures;
         return;
     }
     driver_ = driver;
@@ -170,6 +201,8 @@ void Player::MoveTo(double seconds) {
     base_ = seconds;
     started_ = Clock::now();
     sample_ = static_cast<int64_t>(std::llround(seconds * rate_));
+    callback_sample_ = sample_.load();
+    callback_ns_ = NowNs();
     next_ = schedule_ ? FirstEventAt(*schedule_, seconds) : 0;
     if (synth_ && schedule_) synth_->Chase(*schedule_, next_);
 }
@@ -195,13 +228,14 @@ double Player::Position() const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!sound_) return ClockPosition();
     double at = static_cast<double>(sample_) / rate_;
-    if (playing_) {
-        // Between two callbacks the device plays on: count the time since the
-        // last one, never more than what that callback handed over.
-        const double since = (NowNs() - callback_ns_) / 1e9;
-        at += std::clamp(since, 0.0, chunk_ / rate_);
-    }
-    return std::clamp(at - latency_, static_cast<double>(anchor_), Length());
+    if (!playing_) return std::clamp(at - latency_, static_cast<double>(anchor_), Length());
+    // The device plays the last callback's buffer from the moment that callback
+    // began, one device buffer later: count the time since then, never past
+    // what the callback handed over.
+    const double since = (NowNs() - callback_ns_) / 1e9;
+    at = std::min(
+        at, static_cast<double>(callback_sample_) / rate_ + std::clamp(since, 0.0, chunk_ / rate_));
+    return std::clamp(at - latency_, 0.0, Length());
 }
 
 double Player::PlayToSound() const {
@@ -217,6 +251,11 @@ double Player::OutputLatency() const {
     return latency_;
 }
 
+void Player::RecordCallbacks(std::vector<CallbackRecord>* log) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    log_ = log;
+}
+
 int Player::AudioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]) {
     static_cast<Player*>(data)->Render(len, nfx, fx, nout, out);
     return FLUID_OK;
@@ -229,6 +268,9 @@ void Player::Render(int len, int nfx, float* fx[], int nout, float* out[]) {
     bool playing = playing_ && sound_ && schedule_;
     if (was_playing_ && !playing) fluid_synth_all_notes_off(synth, -1);
     was_playing_ = playing;
+    const int64_t began = NowNs();
+    const int64_t began_at = sample_;
+    if (log_ && playing) log_->push_back({began, sample_, len});
     for (int done = 0; done < len; done += kStep) {
         const int n = std::min(kStep, len - done);
         if (playing) {
@@ -260,7 +302,8 @@ void Player::Render(int len, int nfx, float* fx[], int nout, float* out[]) {
             fluid_synth_all_notes_off(synth, -1);
         }
     }
-    callback_ns_ = NowNs();
+    callback_ns_ = began;
+    callback_sample_ = began_at;
     chunk_ = len;
 }
 

@@ -22,6 +22,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "playback/schedule.h"
 
@@ -45,9 +46,11 @@ class Player {
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
 
-    // Opens (again) the synthesizer with this SoundFont and the audio output,
-    // in the background; playing goes on by the clock meanwhile.
-    void Open(const std::string& sound_font);
+    // Opens (again) the synthesizer with this SoundFont (empty: the installed
+    // one) and the audio output, in the background; playing goes on by the
+    // clock meanwhile. `audio_driver` names FluidSynth's audio system to use
+    // ("alsa", "pulseaudio", "sdl2", ...); empty tries the usual ones in turn.
+    void Open(const std::string& sound_font, const std::string& audio_driver = {});
     Output State() const;
     // Why the output is silent.
     enum class Problem {
@@ -82,11 +85,21 @@ class Player {
     // The device's buffer, in seconds.
     double OutputLatency() const;
 
+    // For measuring: each audio callback while playing, when it began
+    // (steady clock, ns), the song's sample then and its frames. The log
+    // should have room reserved; nullptr stops the recording.
+    struct CallbackRecord {
+        int64_t Ns;
+        int64_t Sample;
+        int Frames;
+    };
+    void RecordCallbacks(std::vector<CallbackRecord>* log);
+
   private:
     using Clock = std::chrono::steady_clock;
     static int AudioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
     void Render(int len, int nfx, float* fx[], int nout, float* out[]);
-    void OpenInBackground(std::string sound_font);
+    void OpenInBackground(std::string sound_font, std::string audio_driver);
     void CloseAudio();
     double ClockPosition() const;  // silent mode
     void MoveTo(double seconds);   // with mutex_ held
@@ -104,13 +117,15 @@ class Player {
     double latency_ = 0;
     double volume_ = 0.5;
     bool was_playing_ = false;  // audio thread: notes must be silenced on pause
+    std::vector<CallbackRecord>* log_ = nullptr;
 
     std::atomic<bool> playing_{false};
     std::atomic<bool> sound_{false};  // the audio callback drives the clock
     std::atomic<int64_t> sample_{0};  // the song's sample counter
     std::atomic<int64_t> callback_ns_{0};
-    std::atomic<int> chunk_{0};      // frames of the last callback
-    std::atomic<double> anchor_{0};  // where the last seek or start put the song
+    std::atomic<int> chunk_{0};                // frames of the last callback
+    std::atomic<int64_t> callback_sample_{0};  // the song's sample when it began
+    std::atomic<double> anchor_{0};            // where the last seek or start put the song
     double rate_ = 44100;
     // Silent clock: the position at `started_`.
     double base_ = 0;
