@@ -1,10 +1,12 @@
 // verselane-screenshots SONG FOLDER: pictures of the main window, the
 // conversion dialog and the information dialog, as a user sees them while
-// converting SONG's lyrics into karaoke text. Used by scripts/screenshots.
+// converting SONG's lyrics into karaoke text, and the karaoke view in the
+// middle of the converted song. Used by scripts/screenshots.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSlider>
 #include <QTimer>
 #include <cstdio>
 
@@ -74,5 +76,13 @@ int main(int argc, char** argv) {
     poll.stop();
     QApplication::processEvents();
     ok &= Save(&window, folder, "main-window-converted.png");
+
+    // The karaoke view in the middle of the converted song: the position
+    // slider (tenths of a second) moved to 5.6 s, in the middle of a word.
+    if (auto* position = window.findChild<QSlider*>(QStringLiteral("Position"))) {
+        position->setValue(56);
+    }
+    QApplication::processEvents();
+    ok &= Save(&window, folder, "karaoke-view.png");
     return ok && conversion_seen >= 3 && information_seen >= 3 ? 0 : 1;
 }
