@@ -47,12 +47,16 @@ void Player::Open(const std::string& sound_font, const std::string& audio_driver
 void Player::OpenInBackground(std::string sound_font, std::string audio_driver) {
     if (sound_font.empty()) sound_font = DefaultSoundFont();
     if (!open_audio_) {
-        // Silent on purpose: no need for a synthesizer.
+        // Silent on purpose: no synthesizer, but a SoundFont that could not
+        // be played is still told.
         std::lock_guard<std::mutex> lock(mutex_);
         state_ = Output::Silent;
         if (sound_font.empty()) {
             trouble_ = Problem::NoSoundFont;
             detail_ = MissingSoundFontMessage();
+        } else if (!fluid_is_soundfont(sound_font.c_str())) {
+            trouble_ = Problem::BadSoundFont;
+            detail_ = sound_font + " is not a SoundFont (.sf2) file.";
         }
         return;
     }

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -162,6 +164,20 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
     window.Command1_Click();
     EXPECT_FALSE(panel->Playing());
     EXPECT_EQ(view->CurrentLine(), "");
+}
+
+TEST(PlaybackPanel, ASoundFontThatCannotPlayIsToldOnce) {
+    QStandardPaths::setTestModeEnabled(
+        true);  // the choice is remembered: not in the user's settings
+    PlaybackPanel panel(nullptr, false);
+    QSignalSpy told(&panel, &PlaybackPanel::StatusMessage);
+    QTest::qWait(250);
+    EXPECT_EQ(told.count(), 0);  // the installed SoundFont is fine
+    panel.UseSoundFont(QStringLiteral("/nowhere/piano.sf2"));
+    QTest::qWait(400);
+    ASSERT_EQ(told.count(), 1);
+    EXPECT_TRUE(told[0][0].toString().contains(QStringLiteral("/nowhere/piano.sf2")));
+    EXPECT_TRUE(told[0][0].toString().contains(QStringLiteral("Pick another .sf2 file")));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // rendered to WAV files, heard through sox.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -150,6 +151,25 @@ TEST(Render, FailuresAreToldAndLeaveNoFile) {
         EXPECT_NE(output.find(c.message), std::string::npos) << output;
         EXPECT_FALSE(std::filesystem::exists(dir / "x.wav"));
     }
+}
+
+TEST(LyricsFollow, PrintsEachLineWhenItIsDue) {
+    // Lines at 0 s and 0.6 s (tick 576 at 120 beats a minute, division 480),
+    // printed as `lyrics` prints them.
+    test::TempDir dir;
+    const std::string song = (dir / "song.mid").string();
+    test::WriteAll(song, test::Smf(0, 480,
+                                   {test::Hex("00 FF 05 03 'La\r' | 84 40 FF 05 02 'Lo' |"
+                                              " 00 FF 2F 00")}));
+    const auto start = std::chrono::steady_clock::now();
+    std::string output;
+    EXPECT_EQ(test::RunCommand(std::string(VERSELANE_CLI) + " lyrics --follow " + song, &output),
+              0);
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(output, "0:00.00  La\n\n0:00.60  Lo\n");  // a line end at tick 0 opens a paragraph
+    EXPECT_GE(took, 0.6);
+    EXPECT_LT(took, 3.0);
 }
 
 }  // namespace
