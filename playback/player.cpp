@@ -280,7 +280,7 @@ void Player::Render(int len, int nfx, float* fx[], int nout, float* out[]) {
         if (playing) {
             const double now = static_cast<double>(sample_) / rate_;
             while (next_ < schedule_->Events.size() && schedule_->Events[next_].Seconds <= now) {
-                synth_->Send(schedule_->Events[next_++]);
+                synth_->Send(*schedule_, schedule_->Events[next_++]);
             }
         }
         float* dry[2] = {out[0] + done, out[1] + done};

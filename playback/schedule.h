@@ -3,6 +3,7 @@
 // touches the song again (the window may read or convert it meanwhile).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,11 +17,12 @@ struct TimedEvent {
     uint8_t Status = 0;  // 0x80-0xEF a channel message, 0xF0 a system-exclusive message
     uint8_t Data1 = 0;
     uint8_t Data2 = 0;
-    std::string SysEx;  // a system-exclusive message's bytes between F0 and F7
+    uint32_t SysEx = 0;  // a system-exclusive message: its index in PlaybackSchedule::SysEx
 };
 
 struct PlaybackSchedule {
     std::vector<TimedEvent> Events;  // ordered by time; at one time, by track and file order
+    std::vector<std::string> SysEx;  // system-exclusive bytes between F0 and F7
     double Length = 0;               // the time of the song's last event of any kind
 };
 
@@ -28,7 +30,9 @@ struct PlaybackSchedule {
 // controller, program, pressure, pitch-bend and system-exclusive events.
 // Tracks of a format 2 song are independent patterns and play one after the
 // other, each by its own tempo; the other formats play their tracks together.
-PlaybackSchedule BuildSchedule(const MidiFile& Song);
+// When `cancel` becomes true the work stops and the schedule is empty, so a
+// schedule being built on another thread never holds up a change of the song.
+PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* cancel = nullptr);
 
 // The index of the first event due at or after `Seconds`.
 size_t FirstEventAt(const PlaybackSchedule& Schedule, double Seconds);

@@ -88,7 +88,7 @@ Synth::~Synth() {
     if (settings_) delete_fluid_settings(settings_);
 }
 
-void Synth::Send(const TimedEvent& e) {
+void Synth::Send(const PlaybackSchedule& schedule, const TimedEvent& e) {
     const int channel = e.Status & 0x0F;
     const int d1 = e.Data1 & 0x7F;
     const int d2 = e.Data2 & 0x7F;
@@ -119,10 +119,12 @@ void Synth::Send(const TimedEvent& e) {
         case 0xE0:
             fluid_synth_pitch_bend(synth_, channel, d1 | (d2 << 7));
             break;
-        case 0xF0:
-            fluid_synth_sysex(synth_, e.SysEx.data(), static_cast<int>(e.SysEx.size()), nullptr,
+        case 0xF0: {
+            const std::string& bytes = schedule.SysEx[e.SysEx];
+            fluid_synth_sysex(synth_, bytes.data(), static_cast<int>(bytes.size()), nullptr,
                               nullptr, nullptr, 0);
             break;
+        }
         default:
             break;
     }
@@ -137,7 +139,7 @@ void Synth::Chase(const PlaybackSchedule& schedule, size_t upto) {
     for (size_t i = 0; i < upto && i < schedule.Events.size(); ++i) {
         const TimedEvent& e = schedule.Events[i];
         const uint8_t kind = e.Status & 0xF0;
-        if (kind == 0xB0 || kind == 0xC0 || kind == 0xE0 || kind == 0xF0) Send(e);
+        if (kind == 0xB0 || kind == 0xC0 || kind == 0xE0 || kind == 0xF0) Send(schedule, e);
     }
 }
 

@@ -35,7 +35,8 @@ class Synth {
     _fluid_hashtable_t* SettingsHandle() const { return settings_; }
     double SampleRate() const { return rate_; }
 
-    void Send(const TimedEvent& e);
+    // One event of the schedule.
+    void Send(const PlaybackSchedule& schedule, const TimedEvent& e);
     // Silences every voice and puts every channel back to its start state.
     void Reset();
     // The channel state at a time: every controller, program, pitch-bend and
@@ -64,7 +65,7 @@ struct ScheduleCursor {
         while (Next < Schedule->Events.size() && Schedule->Events[Next].Seconds <= now) {
             const TimedEvent& e = Schedule->Events[Next++];
             if (now - e.Seconds > MaxLate) MaxLate = now - e.Seconds;
-            synth.Send(e);
+            synth.Send(*Schedule, e);
         }
     }
     bool Done() const { return Next >= Schedule->Events.size(); }

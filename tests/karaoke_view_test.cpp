@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -128,7 +129,7 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
 
     open->file = QString::fromStdString((*test::CorpusDir() / "kar/negra_sombra.kar").string());
     window.Command1_Click();
-    ASSERT_TRUE(play->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return play->isEnabled(); }, 5000));
     view->ShowAt(48.4);
     EXPECT_EQ(view->NextLine(), QString::fromUtf8("ó pé dos meus cabezales"));
     window.Encoding->setCurrentText(QStringLiteral("WINDOWS-1252"));
@@ -153,7 +154,7 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
     answer.start(10);
     window.L2K_Click();
     answer.stop();
-    EXPECT_TRUE(play->isEnabled());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return play->isEnabled(); }, 5000));
     EXPECT_EQ(panel->Position(), 0);
     view->ShowAt(48.4);
     EXPECT_EQ(view->CurrentLine(), "ne gra  som bra  que  me a som bras,");
@@ -167,8 +168,9 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
 }
 
 TEST(PlaybackPanel, ASoundFontThatCannotPlayIsToldOnce) {
-    QStandardPaths::setTestModeEnabled(
-        true);  // the choice is remembered: not in the user's settings
+    // The choice is remembered: in settings of the tests' own, emptied first.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QStringLiteral("Verselane"), QStringLiteral("verselane")).clear();
     PlaybackPanel panel(nullptr, false);
     QSignalSpy told(&panel, &PlaybackPanel::StatusMessage);
     QTest::qWait(250);
@@ -178,6 +180,10 @@ TEST(PlaybackPanel, ASoundFontThatCannotPlayIsToldOnce) {
     ASSERT_EQ(told.count(), 1);
     EXPECT_TRUE(told[0][0].toString().contains(QStringLiteral("/nowhere/piano.sf2")));
     EXPECT_TRUE(told[0][0].toString().contains(QStringLiteral("Pick another .sf2 file")));
+    EXPECT_EQ(QSettings(QStringLiteral("Verselane"), QStringLiteral("verselane"))
+                  .value(QStringLiteral("playback/soundFont")),
+              QStringLiteral("/nowhere/piano.sf2"));
+    QSettings(QStringLiteral("Verselane"), QStringLiteral("verselane")).clear();
 }
 
 }  // namespace

@@ -127,7 +127,9 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     Form_Load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    playback_->SongChanging();  // lets go of the song before it goes
+}
 
 void MainWindow::Form_Load() {
     setWindowTitle(VersionedTitle(QStringLiteral("Midi Verselane"), VERSELANE_VERSION_MAJOR,
@@ -199,6 +201,7 @@ void MainWindow::ReadFile(const QString& path) {
 }
 
 void MainWindow::L2K_Click() {
+    const bool lay_out_again = playback_->SongChanging();
     bool converted = false;
     try {
         converted = ConvertLyrics(song_, *conversion_dialog_, *information_dialog_, *this);
@@ -211,7 +214,10 @@ void MainWindow::L2K_Click() {
         UpdateWords();
         return;
     }
-    if (!converted) return;
+    if (!converted) {
+        if (lay_out_again) playback_->SetSong(song_);
+        return;
+    }
     L2K->setEnabled(false);
     WriteFile->setEnabled(true);
     converted_ = conversion_dialog_->Choice;

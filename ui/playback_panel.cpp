@@ -79,11 +79,16 @@ PlaybackPanel::PlaybackPanel(QWidget* parent, bool open_audio)
     frames_->setInterval(15);
     opening_ = new QTimer(this);
     opening_->setInterval(100);
+    building_ = new QTimer(this);
+    building_->setInterval(10);
 
     connect(play_, &QPushButton::clicked, this, &PlaybackPanel::PlayPause);
     connect(stop_, &QPushButton::clicked, this, &PlaybackPanel::Stop);
     connect(frames_, &QTimer::timeout, this, &PlaybackPanel::Refresh);
     connect(opening_, &QTimer::timeout, this, &PlaybackPanel::WatchOpening);
+    connect(building_, &QTimer::timeout, this, [this] {
+        if (built_) TakeSchedule();
+    });
     connect(position_, &QSlider::sliderMoved, this, [this](int value) {
         time_->setText(
             tr("%1 / %2").arg(Clock(value / double(kSliderSteps)), Clock(player_.Length())));
@@ -109,11 +114,44 @@ PlaybackPanel::PlaybackPanel(QWidget* parent, bool open_audio)
     Clear();
 }
 
-PlaybackPanel::~PlaybackPanel() = default;
+PlaybackPanel::~PlaybackPanel() {
+    SongChanging();
+}
 
 void PlaybackPanel::SetSong(const MidiFile& song) {
+    SongChanging();
     frames_->stop();
-    player_.SetSchedule(std::make_shared<const PlaybackSchedule>(BuildSchedule(song)));
+    player_.SetSchedule(nullptr);
+    play_->setEnabled(false);
+    stop_->setEnabled(false);
+    position_->setEnabled(false);
+    cancel_ = false;
+    built_ = false;
+    builder_ = std::thread([this, &song] {
+        auto schedule = std::make_shared<const PlaybackSchedule>(BuildSchedule(song, &cancel_));
+        if (cancel_) return;
+        schedule_ = std::move(schedule);
+        built_ = true;
+    });
+    building_->start();
+    Refresh();
+}
+
+bool PlaybackPanel::SongChanging() {
+    building_->stop();
+    if (!builder_.joinable()) return false;
+    cancel_ = true;
+    builder_.join();
+    const bool unfinished = !built_;
+    if (built_) TakeSchedule();
+    return unfinished;
+}
+
+void PlaybackPanel::TakeSchedule() {
+    if (builder_.joinable()) builder_.join();
+    building_->stop();
+    built_ = false;
+    player_.SetSchedule(std::move(schedule_));
     const bool playable = player_.Length() > 0;
     play_->setEnabled(playable);
     stop_->setEnabled(playable);
@@ -140,6 +178,7 @@ void PlaybackPanel::ShowWords(const MidiFile& song, int16_t track, LineSource fr
 }
 
 void PlaybackPanel::Clear() {
+    SongChanging();
     frames_->stop();
     player_.SetSchedule(nullptr);
     view_->Clear();

@@ -10,10 +10,12 @@
 #pragma once
 
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "lyrics/sung_lines.h"
 #include "model/midi_file.h"
@@ -36,8 +38,13 @@ class PlaybackPanel : public QWidget {
     explicit PlaybackPanel(QWidget* parent = nullptr, bool open_audio = true);
     ~PlaybackPanel() override;
 
-    // The song to play from now on; stops what was playing.
+    // The song to play from now on; stops what was playing. The song is laid
+    // out for playing on a thread of its own: it must stay unchanged until
+    // that is done or SongChanging, SetSong or Clear is called.
     void SetSong(const MidiFile& song);
+    // The song is about to change: stops laying it out if that is not done
+    // (and says so); what was laid out already plays on.
+    bool SongChanging();
     // The words to show: lyric events or karaoke text of `track` (none when
     // `track` is negative), turned into text by `decode`. Title lines come
     // from the same track, else from the karaoke text of any track. Playing
@@ -61,6 +68,7 @@ class PlaybackPanel : public QWidget {
 
   private:
     void Refresh();
+    void TakeSchedule();
     void WatchOpening();
     void ChooseSoundFont();
 
@@ -74,7 +82,12 @@ class PlaybackPanel : public QWidget {
     QPushButton* sound_font_;
     QTimer* frames_;
     QTimer* opening_;
+    QTimer* building_;
     bool told_ = false;
+    std::thread builder_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> built_{false};
+    std::shared_ptr<const PlaybackSchedule> schedule_;  // written by the builder before built_
 };
 
 }  // namespace verselane::ui
