@@ -243,10 +243,12 @@ double Player::Position() const {
 }
 
 double Player::PlayToSound() const {
+    std::lock_guard<std::mutex> lock(mutex_);
     return sound_ns_ < 0 ? -1 : (sound_ns_ - play_ns_) / 1e9 + latency_;
 }
 
 double Player::PlayToStart() const {
+    std::lock_guard<std::mutex> lock(mutex_);
     return start_ns_ < 0 ? -1 : (start_ns_ - play_ns_) / 1e9 + latency_;
 }
 
