@@ -4,6 +4,7 @@
 #include <ostream>
 #include <thread>
 
+#include "cli/batch.h"
 #include "playback/render.h"
 #include "playback/schedule.h"
 #include "playback/sound_font.h"
@@ -18,6 +19,12 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
     if (!message.empty()) {
         err << Command.File << ": " << message << "\n";
         if (!SongWasRead(message)) return 1;
+    }
+    // The song is never written over by its own sound.
+    const auto input = FileIdentity(Command.File);
+    if (input && input == FileIdentity(Command.Output)) {
+        err << "verselane-cli: " << Command.Output << " is the song being rendered\n";
+        return 1;
     }
     const std::string sound_font =
         Command.SoundFont.empty() ? DefaultSoundFont() : Command.SoundFont;

@@ -143,6 +143,7 @@ TEST(Render, FailuresAreToldAndLeaveNoFile) {
              {"-o " + (dir / "x.wav").string() + " --soundfont " + song, "is not a SoundFont"},
              {"-o " + (dir / "x.wav").string() + " --soundfont /nowhere.sf2", "is not there"},
              {"-o " + (dir / "no/x.wav").string(), "Could not write"},
+             {"-o " + song, "is the song being rendered"},
          }) {
         std::string output;
         EXPECT_EQ(
@@ -153,6 +154,7 @@ TEST(Render, FailuresAreToldAndLeaveNoFile) {
         EXPECT_NE(output.find(c.message), std::string::npos) << output;
         EXPECT_FALSE(std::filesystem::exists(dir / "x.wav"));
     }
+    EXPECT_EQ(test::ReadAll(song).substr(0, 4), "MThd");  // the song is still there
 }
 
 TEST(LyricsFollow, PrintsEachLineWhenItIsDue) {
