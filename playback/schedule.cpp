@@ -73,6 +73,16 @@ PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* ca
     return out;
 }
 
+double TrackStart(const MidiFile& Song, int16_t Track) {
+    if (Song.Header.Format != 2) return 0;
+    double start = 0;
+    for (int16_t t = 0; t < Track && t < RealTrackCount(Song); ++t) {
+        const int32_t n = Song.Count(t);
+        if (n > 0) start += TempoMap(Song, t).Seconds(Song.Track(t).Event(n - 1).Time);
+    }
+    return start;
+}
+
 size_t FirstEventAt(const PlaybackSchedule& Schedule, double Seconds) {
     auto it = std::lower_bound(Schedule.Events.begin(), Schedule.Events.end(), Seconds,
                                [](const TimedEvent& e, double s) { return e.Seconds < s; });

@@ -34,6 +34,10 @@ struct PlaybackSchedule {
 // schedule being built on another thread never holds up a change of the song.
 PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* cancel = nullptr);
 
+// Where a track begins to play, in seconds: 0, but in a format 2 song the end
+// of the track before it (as BuildSchedule lays the tracks out).
+double TrackStart(const MidiFile& Song, int16_t Track);
+
 // The index of the first event due at or after `Seconds`.
 size_t FirstEventAt(const PlaybackSchedule& Schedule, double Seconds);
 

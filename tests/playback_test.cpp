@@ -75,6 +75,8 @@ TEST(PlaybackSchedule, EveryEventAtItsTimeByEveryTempoChange) {
     EXPECT_NEAR(turns.Events[0].Seconds, 1.0, 1e-9);
     EXPECT_NEAR(turns.Events[1].Seconds, 2.5, 1e-9);
     EXPECT_NEAR(turns.Length, 3.0, 1e-9);
+    EXPECT_NEAR(TrackStart(patterns, 1), 2.0, 1e-9);
+    EXPECT_EQ(TrackStart(song, 1), 0);
 }
 
 // One figure of `sox FILE -n stat` or `sox --i -D FILE`.

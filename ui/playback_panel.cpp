@@ -173,7 +173,15 @@ void PlaybackPanel::ShowWords(const MidiFile& song, int16_t track, LineSource fr
     for (int16_t t = 0; titles.empty() && t < RealTrackCount(song); ++t) {
         titles = TitleLines(song, t, LineSource::Karaoke);
     }
-    view_->SetWords(SungLines(song, track, from), titles, decode);
+    std::vector<SungLine> lines = SungLines(song, track, from);
+    // The words keep time with the track as it plays (format 2 tracks play in turn).
+    if (const double start = TrackStart(song, track); start > 0) {
+        for (SungLine& line : lines) {
+            line.Seconds += start;
+            for (SungSyllable& syllable : line.Syllables) syllable.Seconds += start;
+        }
+    }
+    view_->SetWords(lines, titles, decode);
     view_->ShowAt(player_.Position());
 }
 
