@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/batch.h"
+#include "cli/playback_commands.h"
 #include "cli/song_facts.h"
 #include "encoding/text_encoding.h"
 #include "model/errors.h"
@@ -114,8 +115,12 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
         }
     }
     const std::vector<SungLine> lines = SungLines(song, track, *from);
-    out << FormatSungLines(
-        lines, [&](std::string_view bytes) { return Printable(decoder->ToUtf8(bytes)); });
+    auto show = [&](std::string_view bytes) { return Printable(decoder->ToUtf8(bytes)); };
+    if (Command.Follow) {
+        FollowSungLines(lines, show, out);
+    } else {
+        out << FormatSungLines(lines, show);
+    }
     return complete ? 0 : 1;
 }
 

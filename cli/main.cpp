@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/inputs.h"
 #include "cli/options.h"
+#include "cli/playback_commands.h"
 #include "cli/summary.h"
 
 using namespace verselane::cli;
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
                 return RunInfo(command, std::cout, messages);
             } else if constexpr (std::is_same_v<T, LyricsCommand>) {
                 return RunLyrics(command, std::cout, messages);
+            } else if constexpr (std::is_same_v<T, RenderCommand>) {
+                return RunRender(command, messages);
             } else if constexpr (std::is_same_v<T, CopyCommand>) {
                 return RunCopy(command, messages);
             } else if constexpr (std::is_same_v<T, CheckCommand>) {

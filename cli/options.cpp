@@ -25,6 +25,7 @@ constexpr const char* kProgramHelp =
     "  copy IN OUT           read IN and write it unchanged to OUT\n"
     "  check FILE...         what will not show, or show wrong, in which players\n"
     "  fix IN...             the repairs that are safe (NAME.fixed.mid)\n"
+    "  render FILE -o OUT    play the song into a WAV file\n"
     "\n"
     "The inputs of a conversion are songs or folders of songs.\n"
     "\n"
@@ -50,7 +51,7 @@ constexpr const char* kInfoHelp =
 
 constexpr const char* kLyricsHelp =
     "Usage: verselane-cli lyrics FILE [--from lyrics|karaoke] [--track N]\n"
-    "                                 [--encoding NAME]\n"
+    "                                 [--encoding NAME] [--follow]\n"
     "\n"
     "Prints the words as a karaoke player shows them: one line per sung line,\n"
     "each with its start time as minutes:seconds.hundredths, and an empty line\n"
@@ -62,6 +63,8 @@ constexpr const char* kLyricsHelp =
     "                        (default: karaoke text when the song has a Soft\n"
     "                        Karaoke track, else lyric events, else text events)\n"
     "  --track N             take them from track N (as 'info' numbers them)\n"
+    "  --follow              print each line when it is due, as the song plays\n"
+    "                        (no sound; Ctrl+C ends it)\n"
     "  --encoding NAME       read the texts in this encoding; by default UTF-8\n"
     "                        when they are valid UTF-8, else the encoding detected\n"
     "                        over all texts of the song, else WINDOWS-1252.\n"
@@ -140,6 +143,19 @@ constexpr const char* kToLyricsHelp =
     "  --force               replace output files that exist already\n"
     "  -r, --recursive       take the songs of the subfolders of input folders too\n"
     "  -j N                  convert N files at a time (default: one per processor)\n";
+
+constexpr const char* kRenderHelp =
+    "Usage: verselane-cli render FILE -o OUT.wav [--soundfont SF2]\n"
+    "\n"
+    "Plays the song with FluidSynth into a WAV file (44.1 kHz, 16-bit stereo):\n"
+    "every track with its tempo changes, then at most a second for the last\n"
+    "notes to ring out.\n"
+    "\n"
+    "Options:\n"
+    "  -o OUT                the WAV file to write (replaced when it exists)\n"
+    "  --soundfont SF2       the SoundFont to play with; default FluidR3_GM.sf2\n"
+    "                        (fluid-soundfont-gm) when installed, else\n"
+    "                        TimGM6mb.sf2 (timgm6mb-soundfont)\n";
 
 constexpr const char* kCopyHelp =
     "Usage: verselane-cli copy IN OUT\n"
@@ -291,7 +307,7 @@ ParsedCommand ParseLyrics(const std::vector<std::string>& args) {
     LyricsCommand command;
     ArgumentWalker walker(args);
     std::string error = walker.Walk(
-        {"--from", "--track", "--encoding"}, {},
+        {"--from", "--track", "--encoding"}, {"--follow"},
         [&](const std::string& name, const std::string& v) -> std::string {
             if (name == "--track") return TrackValue(v, command.Track);
             if (name == "--encoding") {
@@ -307,9 +323,26 @@ ParsedCommand ParseLyrics(const std::vector<std::string>& args) {
             }
             return {};
         },
-        [](const std::string&) {});
+        [&](const std::string&) { command.Follow = true; });
     if (error.empty() && walker.Words().size() != 1) error = "lyrics takes one FILE";
     if (!error.empty()) return UsageError{error, "lyrics"};
+    command.File = walker.Words()[0];
+    return command;
+}
+
+ParsedCommand ParseRender(const std::vector<std::string>& args) {
+    RenderCommand command;
+    ArgumentWalker walker(args);
+    std::string error = walker.Walk(
+        {"-o", "--output", "--soundfont"}, {},
+        [&](const std::string& name, const std::string& v) {
+            (name == "--soundfont" ? command.SoundFont : command.Output) = v;
+            return std::string();
+        },
+        [](const std::string&) {});
+    if (error.empty() && walker.Words().size() != 1) error = "render takes one FILE";
+    if (error.empty() && command.Output.empty()) error = "render needs -o OUT.wav";
+    if (!error.empty()) return UsageError{error, "render"};
     command.File = walker.Words()[0];
     return command;
 }
@@ -450,6 +483,7 @@ std::string CommandHelp(const std::string& Command) {
         {"copy", kCopyHelp},
         {"check", kCheckHelp},
         {"fix", kFixHelp},
+        {"render", kRenderHelp},
     };
     auto it = kHelp.find(Command);
     if (it == kHelp.end()) return {};
@@ -480,6 +514,7 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& Args) {
     if (command == "lyrics") return ParseLyrics(Args);
     if (command == "check") return ParseCheck(Args);
     if (command == "fix") return ParseFix(Args);
+    if (command == "render") return ParseRender(Args);
     if (command == "to-karaoke") return ParseConvert(Args, ConversionDirection::LyricsToKaraoke);
     return ParseConvert(Args, ConversionDirection::KaraokeToLyrics);
 }

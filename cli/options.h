@@ -28,6 +28,13 @@ struct LyricsCommand {
     std::optional<LineSource> From;  // empty: what the song has
     std::optional<int> Track;        // empty: chosen as for a conversion
     std::string Encoding;
+    bool Follow = false;  // print each line when it is due
+};
+
+struct RenderCommand {
+    std::string File;
+    std::string Output;
+    std::string SoundFont;  // empty: the installed General MIDI one
 };
 
 struct ConvertCommand {
@@ -78,8 +85,9 @@ struct UsageError {
     std::string Command;  // whose help to point to; empty for the program's
 };
 
-using ParsedCommand = std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand,
-                                   HelpRequest, UsageError, CheckCommand, FixCommand>;
+using ParsedCommand =
+    std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand, RenderCommand,
+                 HelpRequest, UsageError, CheckCommand, FixCommand>;
 
 // The arguments after the program's name.
 ParsedCommand ParseCommandLine(const std::vector<std::string>& Args);

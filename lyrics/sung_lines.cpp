@@ -44,7 +44,10 @@ class LineBuilder {
             bytes = kept;
         }
         std::string_view text = bytes;
-        if (!lyrics_ && text.starts_with('@')) return;  // a tag, not words
+        if (!lyrics_ && text.starts_with('@')) {  // a tag, not words
+            Information(text);
+            return;
+        }
         if (text.starts_with('\\') || text.starts_with('/')) {
             LineEnd(text[0] == '\\');
             text.remove_prefix(1);
@@ -59,7 +62,11 @@ class LineBuilder {
             // A line starts with its first word: spaces before it are trimmed anyway.
             if (word && !open_) StartLine(tick);
             if (open_) {
-                for (char c : piece) lines_.back().Text += (c == '\r' || c == '\n') ? ' ' : c;
+                std::string shown(piece);
+                std::replace(shown.begin(), shown.end(), '\r', ' ');
+                std::replace(shown.begin(), shown.end(), '\n', ' ');
+                lines_.back().Text += shown;
+                lines_.back().Syllables.push_back({tick, tempo_.Seconds(tick), std::move(shown)});
             }
             word_in_line_ = word_in_line_ || word;
             if (stop == text.npos) break;
@@ -68,12 +75,23 @@ class LineBuilder {
         }
     }
 
+    const std::vector<std::string>& Titles() const { return titles_; }
+
     std::vector<SungLine> Finish() {
         for (SungLine& line : lines_) line.Text = std::string(TrimSpaces(line.Text));
         return std::move(lines_);
     }
 
   private:
+    // A title line ("@T") is kept, without the tag, for showing above the words.
+    void Information(std::string_view text) {
+        if (!text.starts_with("@T")) return;
+        std::string title(text.substr(2));
+        std::replace(title.begin(), title.end(), '\r', ' ');
+        std::replace(title.begin(), title.end(), '\n', ' ');
+        titles_.emplace_back(TrimSpaces(title));
+    }
+
     // A line feed or "\\" ends a paragraph; so does the end of an empty line.
     void LineEnd(bool paragraph) {
         paragraph_ = paragraph_ || paragraph || !word_in_line_;
@@ -94,6 +112,7 @@ class LineBuilder {
     const TempoMap& tempo_;
     const bool lyrics_;
     std::vector<SungLine> lines_;
+    std::vector<std::string> titles_;
     bool open_ = false;          // a line is being filled
     bool paragraph_ = false;     // the next line opens a paragraph
     bool word_in_line_ = false;  // the line since the last line end holds a word
@@ -145,9 +164,9 @@ double TempoMap::Seconds(int32_t Tick) const {
     return c.Seconds + (static_cast<double>(Tick) - c.Tick) * c.SecondsPerTick;
 }
 
-std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From) {
-    const TempoMap tempo(Song, Track);
-    LineBuilder builder(tempo, From == LineSource::Lyrics);
+namespace {
+
+void FeedTrack(const MidiFile& Song, int16_t Track, LineSource From, LineBuilder& builder) {
     const uint8_t type = From == LineSource::Lyrics ? kMetaLyric : kMetaText;
     const int32_t n = Song.Count(Track);
     const MidiTrack& track = Song.Track(Track);
@@ -155,7 +174,22 @@ std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource 
         const MidiEvent& e = track.Event(i);
         if (e.Kind == kKindMeta && e.Channel == type) builder.Syllable(e.Time, e.Data.view());
     }
+}
+
+}  // namespace
+
+std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From) {
+    const TempoMap tempo(Song, Track);
+    LineBuilder builder(tempo, From == LineSource::Lyrics);
+    FeedTrack(Song, Track, From, builder);
     return builder.Finish();
+}
+
+std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSource From) {
+    const TempoMap tempo(Song, Track);
+    LineBuilder builder(tempo, From == LineSource::Lyrics);
+    FeedTrack(Song, Track, From, builder);
+    return builder.Titles();
 }
 
 std::optional<LineSource> PreferredLineSource(const MidiFile& Song) {

@@ -42,12 +42,22 @@ class TempoMap {
     double seconds_per_tick_ = 0;  // before the first change
 };
 
+// One syllable of a sung line: its bytes as the line holds them (marks left
+// out, CR and LF as spaces) and when it is due.
+struct SungSyllable {
+    int32_t Tick = 0;
+    double Seconds = 0;
+    std::string Text;
+};
+
 struct SungLine {
     int32_t Tick = 0;           // tick of the line's first syllable
     double Seconds = 0;         // the same, in seconds from the start of the song
     std::string Text;           // the line's bytes as the file holds them, without
                                 // marks and line ends, spaces at both ends trimmed
     bool NewParagraph = false;  // the line opens a paragraph (the first always does)
+    // The syllables in order; their texts joined give the line before trimming.
+    std::vector<SungSyllable> Syllables;
 };
 
 // The lines of one track, as players show them.
@@ -65,6 +75,10 @@ struct SungLine {
 // paragraph. A line starts at its first word; lines without words are not
 // listed.
 std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From);
+
+// The title lines of the same track: the text of every information line that
+// begins with "@T" (after a mark or not), without the "@T", in order.
+std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSource From);
 
 // The source that a player would show for this song: karaoke text when the
 // song has a Soft Karaoke text track ("@K") or no lyric events but text

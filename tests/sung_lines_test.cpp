@@ -115,10 +115,10 @@ TEST(SungLines, TextForm) {
     EXPECT_EQ(FormatTimestamp(6000), "100:00.00");
     EXPECT_EQ(FormatTimestamp(-1), "0:00.00");
 
-    const std::vector<SungLine> lines = {{0, 0.5, "One", true},
-                                         {10, 1.25, "two", false},
-                                         {20, 2.5, "", false},
-                                         {30, 75.5, "Three", true}};
+    const std::vector<SungLine> lines = {{0, 0.5, "One", true, {}},
+                                         {10, 1.25, "two", false, {}},
+                                         {20, 2.5, "", false, {}},
+                                         {30, 75.5, "Three", true, {}}};
     EXPECT_EQ(FormatSungLines(lines), "0:00.50  One\n0:01.25  two\n0:02.50\n\n1:15.50  Three\n");
     EXPECT_EQ(FormatSungLines(lines, [](std::string_view s) { return "<" + std::string(s) + ">"; }),
               "0:00.50  <One>\n0:01.25  <two>\n0:02.50\n\n1:15.50  <Three>\n");

@@ -179,7 +179,7 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
     EXPECT_EQ(w.State(), kStart);
     EXPECT_GE(w.form->width(), 700);
     EXPECT_EQ(TabStops(w.form.get(), Find(w.form.get(), "Command1")),
-              (std::vector<QString>{"Command1", "Encoding", "Words"}))
+              (std::vector<QString>{"Command1", "Encoding", "Words", "Volume", "SoundFont"}))
         << "disabled buttons are skipped";
 
     // Made as small as it goes, nothing is cut: every button keeps its text.
@@ -414,6 +414,7 @@ TEST(UserJourney, KaraokeTextIntoLyricsWrittenAndReadBack) {
     Activate(w.form.get());
     w.prompts->files.push_back(Path(dir / "twinkle.lyrics.mid"));
     QTest::keySequence(w.form.get(), QKeySequence::Save);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.prompts->proposed.empty(); }, 3000));
     EXPECT_EQ(w.prompts->proposed.at(0), Path(Corpus("kar/twinkle_dmp.lyrics.mid")));
     MidiFile back = test::ReadSong(dir / "twinkle.lyrics.mid");
     for (const std::string& text : test::MetaTexts(back, 0, kMetaText)) {
@@ -628,7 +629,7 @@ TEST(UserJourney, EncodingChoiceChangesTheWordsShownNotTheSong) {
 TEST(SongText, PreviewShowsTitlesAndNoTimeOnEmptyLines) {
     const auto same = [](std::string_view s) { return QString::fromStdString(std::string(s)); };
     std::vector<SungLine> lines = {
-        {0, 1.5, "One", true}, {0, 2.25, "", false}, {0, 75.5, "Three", true}};
+        {0, 1.5, "One", true, {}}, {0, 2.25, "", false, {}}, {0, 75.5, "Three", true, {}}};
     EXPECT_EQ(WordsPreview({"Song", "Singer"}, lines, same),
               "Song\nSinger\n\n0:01.50  One\n\n\n1:15.50  Three");
     EXPECT_EQ(WordsPreview({}, {lines[0]}, same), "0:01.50  One");

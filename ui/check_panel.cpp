@@ -113,6 +113,7 @@ bool CheckPanel::RepairFinding(int index) {
         return false;
     }
     const Finding finding = findings_[static_cast<size_t>(index)];
+    emit Repairing();
     bool changed = false;
     if (finding.Fix == Repair::OneEncoding) {
         // UTF-8 songs go into the common Western code page, all others into UTF-8.

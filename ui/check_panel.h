@@ -37,6 +37,8 @@ class CheckPanel : public QWidget {
     void KeepWordsFor(PlayerFamily players) { keep_ = players; }
 
   signals:
+    // A repair is about to change the song: whoever reads it must let go.
+    void Repairing();
     // The song was changed by a repair.
     void Repaired();
 

@@ -30,6 +30,7 @@
 #include "ui/convert_songs_dialog.h"
 #include "ui/file_messages.h"
 #include "ui/karaoke_information_dialog.h"
+#include "ui/playback_panel.h"
 #include "ui/song_text.h"
 #include "writer/midi_writer.h"
 
@@ -94,7 +95,9 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     setState(State::Empty);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    playback_->SongChanging();  // lets go of the song before it goes
+}
 
 void MainWindow::createActions() {
     auto action = [this](const QString& text, const char* name, auto slot,
@@ -198,6 +201,10 @@ void MainWindow::createCentralWidget() {
     layout->addWidget(checks_);
     layout->addLayout(words_row);
     layout->addWidget(words_, 1);
+    playback_ =
+        new PlaybackPanel(central, QGuiApplication::platformName() != QLatin1String("offscreen"));
+    connect(playback_, &PlaybackPanel::StatusMessage, status_, &QLabel::setText);
+    layout->addWidget(playback_, 2);
     setCentralWidget(central);
 
     // The buttons read Read File, Convert Lyrics, Write File, but the tab
@@ -208,8 +215,10 @@ void MainWindow::createCentralWidget() {
     setTabOrder(encoding_, words_);
 
     // A repaired song is ready to be written, like a converted one.
+    connect(checks_, &CheckPanel::Repairing, this, [this] { playback_->SongChanging(); });
     connect(checks_, &CheckPanel::Repaired, this, [this] {
         setState(State::Converted);
+        playback_->SetSong(song_);
         showWords();
     });
 }
@@ -234,7 +243,7 @@ void MainWindow::restoreSettings() {
     recent_files_ = settings.value(QStringLiteral("recentFiles")).toStringList();
     fillRecentMenu();
     if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray())) {
-        resize(760, 540);
+        resize(760, 640);
     }
 }
 
@@ -303,6 +312,7 @@ void MainWindow::Open(const QString& path) {
     source_path_ = path;
     converted_ = kChoiceNone;
     status_->setText(tr("Reading %1...").arg(name));
+    playback_->Clear();
 
     // The reader lets window events run every 512 events; after a moment
     // a progress bar with Cancel shows.
@@ -364,6 +374,7 @@ void MainWindow::Open(const QString& path) {
         if (partial) text += QLatin1Char(' ') + report.Problem;
         status_->setText(text);
     }
+    if (keep) playback_->SetSong(song_);
     checks_->KeepWordsFor(PlayerFamily::LyricReaders);
     checks_->Check();
     showWords();
@@ -390,6 +401,7 @@ QString MainWindow::summary(bool partial) const {
 
 void MainWindow::convertLyrics() {
     if (busy_ || state_ != State::Convertible) return;
+    const bool lay_out_again = playback_->SongChanging();
     bool converted = false;
     typed_as_utf8_ = false;
     try {
@@ -404,7 +416,10 @@ void MainWindow::convertLyrics() {
         showWords();
         return;
     }
-    if (!converted) return;
+    if (!converted) {
+        if (lay_out_again) playback_->SetSong(song_);
+        return;
+    }
     setState(State::Converted);
     converted_ = conversion_dialog_->Choice;
     const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
@@ -423,6 +438,7 @@ void MainWindow::convertLyrics() {
     checks_->KeepWordsFor(converted_ == kChoiceLyricsToText ? PlayerFamily::SoftKaraoke
                                                             : PlayerFamily::LyricReaders);
     checks_->Check();
+    playback_->SetSong(song_);
     showWords();
 }
 
@@ -585,6 +601,9 @@ void MainWindow::showWords() {
                                              ? ConversionDirection::LyricsToKaraoke
                                              : ConversionDirection::KaraokeToLyrics);
     }
+    playback_->ShowWords(song_, track, from, [this](std::string_view bytes) {
+        return DecodeForDisplay(bytes, shownEncoding());
+    });
     if (track < 0 || track >= RealTrackCount(song_)) {
         words_->setPlaceholderText(tr("This song has no words."));
         return;

@@ -29,6 +29,7 @@ namespace verselane::ui {
 class CheckPanel;
 class ConvertLyricsDialog;
 class KaraokeInformationDialog;
+class PlaybackPanel;
 
 // "Midi Verselane" and the version: "Midi Verselane v.1.0.0".
 QString VersionedTitle(const QString& caption, int major, int minor, int revision);
@@ -93,6 +94,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void fillEncodings();
 
     MidiFile song_;
+    PlaybackPanel* playback_;  // plays the song and shows its words in time
     std::unique_ptr<Prompts> prompts_;
     ConvertLyricsDialog* conversion_dialog_;
     KaraokeInformationDialog* information_dialog_;

@@ -1,12 +1,14 @@
 // verselane-screenshots SONG FOLDER: pictures of the main window, the
 // conversion dialog and the information dialog, as a user sees them while
-// converting SONG's lyrics into karaoke text, and of the "Convert Songs"
-// dialog after converting copies of the songs beside SONG (in a temporary
-// folder). Used by scripts/screenshots.
+// converting SONG's lyrics into karaoke text, of the karaoke view in the
+// middle of the converted song, and of the "Convert Songs" dialog after
+// converting copies of the songs beside SONG (in a temporary folder). Used by
+// scripts/screenshots.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -87,6 +89,13 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     ok &= Save(&window, folder, "main-window-converted.png");
 
+    // The karaoke view in the middle of the converted song: the position
+    // slider (tenths of a second) moved to 5.6 s, in the middle of a word.
+    if (auto* position = window.findChild<QSlider*>(QStringLiteral("Position"))) {
+        position->setValue(56);
+    }
+    QApplication::processEvents();
+    ok &= Save(&window, folder, "karaoke-view.png");
     // Songs converted in one go: copies of a few songs beside SONG.
     QTemporaryDir copies;
     const QDir songs = QFileInfo(song).absoluteDir();

@@ -17,19 +17,6 @@ QString DecodeForDisplay(std::string_view bytes, const std::string& encoding) {
     }
 }
 
-std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSource From) {
-    const uint8_t type = From == LineSource::Lyrics ? kMetaLyric : kMetaText;
-    std::vector<std::string> titles;
-    for (int32_t i = 0; i < Song.Count(Track); ++i) {
-        const MidiEvent& e = Song.Track(Track).Event(i);
-        if (e.Kind != kKindMeta || e.Channel != type) continue;
-        std::string_view text = e.Data.view();
-        if (text.starts_with('\\') || text.starts_with('/')) text.remove_prefix(1);
-        if (text.starts_with("@T")) titles.emplace_back(TrimSpaces(text.substr(2)));
-    }
-    return titles;
-}
-
 QString WordsPreview(const std::vector<std::string>& Titles, const std::vector<SungLine>& Lines,
                      const std::function<QString(std::string_view)>& Decode) {
     QStringList out;

@@ -1,0 +1,56 @@
+#include "cli/playback_commands.h"
+
+#include <chrono>
+#include <ostream>
+#include <thread>
+
+#include "cli/batch.h"
+#include "playback/render.h"
+#include "playback/schedule.h"
+#include "playback/sound_font.h"
+#include "reader/midi_reader.h"
+
+namespace verselane::cli {
+
+int RunRender(const RenderCommand& Command, std::ostream& err) {
+    MidiFile song;
+    ResetMidiFile(song);
+    const std::string message = ReadMidiFile(song, Command.File);
+    if (!message.empty()) {
+        err << Command.File << ": " << message << "\n";
+        if (!SongWasRead(message)) return 1;
+    }
+    // The song is never written over by its own sound.
+    const auto input = FileIdentity(Command.File);
+    if (input && input == FileIdentity(Command.Output)) {
+        err << "verselane-cli: " << Command.Output << " is the song being rendered\n";
+        return 1;
+    }
+    const std::string sound_font =
+        Command.SoundFont.empty() ? DefaultSoundFont() : Command.SoundFont;
+    if (sound_font.empty()) {
+        err << "verselane-cli: " << MissingSoundFontMessage() << "\n";
+        return 1;
+    }
+    const RenderReport report = RenderToWav(BuildSchedule(song), sound_font, Command.Output);
+    if (!report.Error.empty()) {
+        err << "verselane-cli: " << report.Error << "\n";
+        return 1;
+    }
+    return message.empty() ? 0 : 1;
+}
+
+void FollowSungLines(const std::vector<SungLine>& Lines,
+                     const std::function<std::string(std::string_view)>& ToText,
+                     std::ostream& out) {
+    const auto start = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                  std::chrono::duration<double>(Lines[i].Seconds)));
+        out << FormatSungLines({Lines[i]}, ToText)
+                   .insert(0, Lines[i].NewParagraph && i > 0 ? "\n" : "")
+            << std::flush;
+    }
+}
+
+}  // namespace verselane::cli

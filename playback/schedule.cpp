@@ -1,0 +1,92 @@
+#include "playback/schedule.h"
+
+#include <algorithm>
+
+#include "lyrics/sung_lines.h"
+#include "lyrics/track_choice.h"
+
+namespace verselane {
+
+PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* cancel) {
+    PlaybackSchedule out;
+    const int16_t tracks = RealTrackCount(Song);
+    const bool in_turn = Song.Header.Format == 2;
+    const TempoMap shared(Song, 0);
+    double offset = 0;
+    int64_t total = 0;
+    for (int16_t t = 0; t < tracks; ++t) total += Song.Count(t);
+    out.Events.reserve(static_cast<size_t>(total));
+    // Each track's events are in time order: the tracks are laid out one
+    // after the other and merged by time at the end.
+    std::vector<size_t> starts;
+    for (int16_t t = 0; t < tracks; ++t) {
+        starts.push_back(out.Events.size());
+        const TempoMap own = in_turn ? TempoMap(Song, t) : shared;
+        const int32_t n = Song.Count(t);
+        const MidiTrack& track = Song.Track(t);
+        double end = offset;
+        bool ordered = true;
+        for (int32_t i = 0; i < n; ++i) {
+            if ((i & 0xFFF) == 0 && cancel && cancel->load()) return {};
+            const MidiEvent& e = track.Event(i);
+            const double at = offset + own.Seconds(e.Time);
+            ordered = ordered && at >= end;
+            end = std::max(end, at);
+            if (e.Kind <= 6) {
+                out.Events.push_back({at, static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel),
+                                      e.Data1, e.Data2, 0});
+            } else if (e.Kind == kKindSysEx) {
+                std::string body(e.Data.view());
+                if (!body.empty() && static_cast<uint8_t>(body.back()) == 0xF7) body.pop_back();
+                if (body.empty()) continue;
+                out.Events.push_back({at, 0xF0, 0, 0, static_cast<uint32_t>(out.SysEx.size())});
+                out.SysEx.push_back(std::move(body));
+            }
+        }
+        if (!ordered) {
+            std::stable_sort(
+                out.Events.begin() + static_cast<std::ptrdiff_t>(starts.back()), out.Events.end(),
+                [](const TimedEvent& a, const TimedEvent& b) { return a.Seconds < b.Seconds; });
+        }
+        out.Length = std::max(out.Length, end);
+        if (in_turn) offset = end;
+    }
+    // Merge neighbouring tracks pairwise until one run is left; on equal
+    // times the earlier track comes first.
+    starts.push_back(out.Events.size());
+    auto earlier = [](const TimedEvent& a, const TimedEvent& b) { return a.Seconds < b.Seconds; };
+    while (starts.size() > 2) {
+        if (cancel && cancel->load()) return {};
+        std::vector<size_t> merged;
+        for (size_t i = 0; i + 1 < starts.size(); i += 2) {
+            merged.push_back(starts[i]);
+            if (i + 2 < starts.size()) {
+                std::inplace_merge(out.Events.begin() + static_cast<std::ptrdiff_t>(starts[i]),
+                                   out.Events.begin() + static_cast<std::ptrdiff_t>(starts[i + 1]),
+                                   out.Events.begin() + static_cast<std::ptrdiff_t>(starts[i + 2]),
+                                   earlier);
+            }
+        }
+        merged.push_back(starts.back());
+        starts = std::move(merged);
+    }
+    return out;
+}
+
+double TrackStart(const MidiFile& Song, int16_t Track) {
+    if (Song.Header.Format != 2) return 0;
+    double start = 0;
+    for (int16_t t = 0; t < Track && t < RealTrackCount(Song); ++t) {
+        const int32_t n = Song.Count(t);
+        if (n > 0) start += TempoMap(Song, t).Seconds(Song.Track(t).Event(n - 1).Time);
+    }
+    return start;
+}
+
+size_t FirstEventAt(const PlaybackSchedule& Schedule, double Seconds) {
+    auto it = std::lower_bound(Schedule.Events.begin(), Schedule.Events.end(), Seconds,
+                               [](const TimedEvent& e, double s) { return e.Seconds < s; });
+    return static_cast<size_t>(it - Schedule.Events.begin());
+}
+
+}  // namespace verselane

@@ -1,0 +1,71 @@
+// KaraokeView: the words of a song the way a karaoke screen shows them while
+// it plays: the line being sung and the next one in large type, the
+// syllables already sung in another colour, the colour sweeping through the
+// syllable being sung. A new paragraph clears the screen; before the first
+// words the song's title lines ("@T") are shown.
+//
+// The view keeps no clock: whoever plays the song tells it the time with
+// ShowAt, from the same clock that makes the sound.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lyrics/sung_lines.h"
+
+namespace verselane::ui {
+
+class KaraokeView : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit KaraokeView(QWidget* parent = nullptr);
+
+    // The words to show, with `decode` turning their bytes into text (the
+    // encoding chosen in the main window). Starts at time 0.
+    void SetWords(const std::vector<SungLine>& lines, const std::vector<std::string>& titles,
+                  const std::function<QString(std::string_view)>& decode);
+    void Clear();
+    // Shows the song as it stands at `seconds`.
+    void ShowAt(double seconds);
+
+    // What is on screen now.
+    QString CurrentLine() const;
+    QString NextLine() const;
+    QString SungText() const;  // the lit part of the current line, the syllable being sung included
+    QString Syllable() const;  // the syllable being sung (spaces trimmed)
+    double Sweep() const { return sweep_; }  // how much of it is lit, 0 to 1
+    QStringList Titles() const;              // the title lines, when they are shown
+
+    QSize sizeHint() const override { return {560, 200}; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    struct Line {
+        double Seconds = 0;
+        bool NewParagraph = false;
+        std::vector<double> Starts;  // each syllable's time
+        std::vector<int> Ends;       // where each syllable ends in Text
+        QString Text;                // the syllables one after the other
+    };
+    QString LineText(int line) const;
+    int LitLength() const;  // characters of the current line's text that are lit, in full
+
+    std::vector<Line> lines_;
+    QStringList titles_;
+    bool show_titles_ = false;
+    int current_ = -1;
+    int next_ = -1;
+    int sung_ = 0;  // syllables of the current line reached, the one being sung included
+    double sweep_ = 0;
+};
+
+}  // namespace verselane::ui
