@@ -20,6 +20,7 @@
 #include <thread>
 #include <utility>
 
+#include "encoding/text_encoding.h"
 #include "model/errors.h"
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"
@@ -43,10 +44,6 @@ std::string SamePathKey(const std::string& path) {
     fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
     if (ec) return fs::absolute(path).lexically_normal().string();
     return p.string();
-}
-
-[[noreturn]] void RaiseWriteError(int err, const std::string& file) {
-    Raise(ErrorKind::FileAccess, file + ": " + std::strerror(err));
 }
 
 const char* MaterialName(ConversionDirection direction) {
@@ -89,6 +86,8 @@ std::vector<Job> PlanJobs(const ConvertCommand& Command) {
         const std::string key = SamePathKey(job.Output);
         auto input = inputs.find(key);
         const std::optional<std::pair<dev_t, ino_t>> id = FileIdentity(job.Output);
+        // A missing input fails when it is read, whatever its output.
+        if (!FileIdentity(job.Input)) continue;
         if (input != inputs.end() || (id && input_files.count(*id))) {
             job.Problem = "the output " + job.Output + " would write over the input " +
                           (input != inputs.end() ? input->second : std::string("(a link to it)")) +
@@ -103,69 +102,11 @@ std::vector<Job> PlanJobs(const ConvertCommand& Command) {
     return jobs;
 }
 
-void WriteNewFile(const std::string& FileName, const std::string& Bytes) {
-    WriteNewFile(FileName, [&](int fd) {
-        size_t done = 0;
-        while (done < Bytes.size()) {
-            ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                RaiseWriteError(errno, FileName);
-            }
-            done += static_cast<size_t>(n);
-        }
-    });
-}
-
-void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>& Fill) {
-    fs::path target(FileName);
-    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    // A hidden temporary file beside the target, made with the usual
-    // permissions (0666 less the umask).
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = (dir / (".verselane-" + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter++) + ".tmp"))
-                   .string();
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt > 100)) RaiseWriteError(errno, FileName);
-    }
-    auto fail = [&](int err) {
-        if (fd >= 0) ::close(fd);
-        ::unlink(temp.c_str());
-        RaiseWriteError(err, FileName);
-    };
-    try {
-        Fill(fd);
-    } catch (...) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw;
-    }
-    if (::fsync(fd) != 0) fail(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) fail(errno);
-    // Put in place only if nothing is there: atomic, so a file that appears
-    // meanwhile is not replaced either.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, FileName.c_str(), RENAME_NOREPLACE) == 0) {
-        return;
-    }
-    int err = errno;
-    if (err == EINVAL || err == ENOSYS) {  // a file system without it: a hard link does the same
-        if (::link(temp.c_str(), FileName.c_str()) == 0) {
-            ::unlink(temp.c_str());
-            return;
-        }
-        err = errno;
-    }
-    if (err == EEXIST) {
-        ::unlink(temp.c_str());
-        Raise(ErrorKind::FileAccess, FileName + " exists already (--force replaces it)");
-    }
-    fail(err);
+std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
+    std::string text = Salvage ? "damaged; written as far as it could be read (--salvage):"
+                               : "damaged; not written (--salvage writes what could be read):";
+    for (const std::string& message : Read.Messages) text += "\n  " + message;
+    return text;
 }
 
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
@@ -176,16 +117,18 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
     };
     if (!Job.Problem.empty()) return fail(Job.Problem);
     std::error_code ec;
-    if (!Command.Force && fs::exists(fs::symlink_status(Job.Output, ec))) {
+    if (!Command.Force && fs::exists(fs::status(Job.Output, ec))) {
         return fail("the output " + Job.Output + " exists already (--force replaces it)");
     }
     MidiFile song;
     ResetMidiFile(song);
-    std::string message = ReadMidiFile(song, Job.Input);
-    if (!message.empty()) {
-        // A song read in part still converts; the message becomes a warning.
-        if (!SongWasRead(message)) return fail(message);
-        result.Warnings.push_back(message + " (converting what could be read)");
+    const ReadOutcome read = ReadMidiFile(song, Job.Input);
+    if (!read.SongUsable()) return fail(read.Message());
+    if (read.Result == ReadResult::Partial) {
+        // A song read in part converts only when the user asks for it.
+        if (!Command.Salvage) return fail(DamageReport(read, false));
+        result.Warnings.push_back(DamageReport(read, true));
+        result.Salvaged = true;
     }
     try {
         const int16_t tracks = RealTrackCount(song);
@@ -213,15 +156,11 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
             KaraokeToLyrics(song, track, 0, !Command.Replace);
         }
         // Encoded straight into the file: a big song is never held twice.
-        if (Command.Force) {
-            const std::string written = WriteMidiFile(song, Job.Output);
-            return written.empty() ? result : fail(written);
-        }
-        WriteNewFile(Job.Output, [&](int fd) { WriteMidiFileTo(song, fd, Job.Output); });
-    } catch (const RuntimeError& e) {
-        return fail(std::string(kErrorPrefix) + e.what());
-    } catch (const std::bad_alloc&) {
-        return fail(std::string(kErrorPrefix) + ErrorKindText(ErrorKind::OutOfMemory));
+        const std::string written = WriteMidiFile(
+            song, Job.Output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep);
+        if (!written.empty()) return fail(written);
+    } catch (...) {
+        return fail(CurrentErrorMessage());
     }
     return result;
 }
@@ -237,14 +176,25 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
     }
     if (!Command.OutputDir.empty()) {
         std::error_code ec;
-        fs::create_directories(Command.OutputDir, ec);  // a failure shows in every job's write
+        fs::create_directories(Command.OutputDir, ec);
+        if (ec) {
+            err << "verselane-cli: cannot make the folder " << PrintableName(Command.OutputDir)
+                << ": " << ec.message() << "\n";
+            return static_cast<int>(jobs.size());
+        }
     }
     unsigned workers = Command.Jobs > 0 ? static_cast<unsigned>(Command.Jobs)
                                         : std::max(1u, std::thread::hardware_concurrency());
     workers = std::min<unsigned>(workers, static_cast<unsigned>(jobs.size()));
 
+    // With the song on standard output, the report of each success goes to
+    // the error stream.
+    bool to_stdout = false;
+    for (const Job& job : jobs) to_stdout |= job.Output == "-";
+    std::ostream& done = to_stdout ? err : out;
     std::atomic<size_t> next{0};
     std::atomic<int> failures{0};
+    int salvaged = 0;
     std::mutex report;
     auto work = [&] {
         for (size_t i = next++; i < jobs.size(); i = next++) {
@@ -255,15 +205,18 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
                 result.Problem = e.what();
             }
             std::lock_guard<std::mutex> lock(report);
+            const std::string input = PrintableName(jobs[i].Input);
             for (const std::string& warning : result.Warnings) {
-                err << jobs[i].Input << ": warning: " << warning << "\n";
+                err << input << ": warning: " << warning << "\n";
             }
             if (result.Problem.empty()) {
-                out << jobs[i].Input << " -> " << jobs[i].Output << " (track " << result.Track
-                    << ")\n";
+                salvaged += result.Salvaged;
+                done << input << " -> " << PrintableName(jobs[i].Output) << " (track "
+                     << result.Track << (result.Salvaged ? ", salvaged from a damaged file" : "")
+                     << ")\n";
             } else {
                 ++failures;
-                err << jobs[i].Input << ": " << result.Problem << "\n";
+                err << input << ": " << result.Problem << "\n";
             }
         }
     };
@@ -271,6 +224,10 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
     for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work);
     work();
     for (std::thread& t : threads) t.join();
+    if (salvaged > 0) {
+        done << salvaged << " of " << jobs.size()
+             << " files were damaged and converted only as far as they could be read\n";
+    }
     out.flush();
     return failures;
 }

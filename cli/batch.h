@@ -4,7 +4,6 @@
 
 #include <sys/types.h>
 
-#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "reader/midi_reader.h"
 
 namespace verselane::cli {
 
@@ -42,20 +42,21 @@ struct JobResult {
     std::string Problem;                // why it failed; empty on success
     std::vector<std::string> Warnings;  // the reader's message for a damaged file
     int Track = -1;                     // the track converted
+    bool Salvaged = false;              // converted from a song read in part
 };
+
+// What to tell the user of a song that was read only in part: whether it is
+// written all the same (with --salvage) or not, then on lines of their own
+// which tracks are damaged and how.
+std::string DamageReport(const ReadOutcome& Read, bool Salvage);
 
 // Converts one input.
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job);
 
-// Writes `Bytes` as a new file: fails when `FileName` exists. The file appears
-// whole or not at all. Raises RuntimeError (FileAccess) on failure.
-void WriteNewFile(const std::string& FileName, const std::string& Bytes);
-// The same, with the bytes written by `Fill` into the new, open file.
-void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>& Fill);
-
 // Runs every job, `Command.Jobs` at a time (one per processor when 0). Each
 // success is reported on `out` ("IN -> OUT"), each failure on `err` with the
-// input's name; the run goes on. Returns the number of failures.
+// input's name; the run goes on. Songs converted from damaged files are
+// counted apart. Returns the number of failures.
 int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err);
 
 }  // namespace verselane::cli

@@ -19,7 +19,8 @@ struct InfoCommand {
 
 struct CopyCommand {
     std::string Input;
-    std::string Output;
+    std::string Output;    // "-": standard output
+    bool Salvage = false;  // write a song that was read only in part
 };
 
 struct LyricsCommand {
@@ -38,6 +39,7 @@ struct ConvertCommand {
     KaraokeInfo Info{"ENGL", "YOUR SONG", "ARTIST", ""};
     bool Replace = false;  // to-lyrics: the text events give way to the lyrics
     bool Force = false;    // existing files (never an input) may be replaced
+    bool Salvage = false;  // convert songs that were read only in part
     int Jobs = 0;          // 0: one per processor
 };
 

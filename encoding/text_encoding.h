@@ -57,4 +57,9 @@ TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
 // become "?", so that a song cannot send escape sequences to the terminal.
 std::string Printable(std::string_view Utf8);
 
+// A name (of a file or a track) on one line: every control character is
+// written as an escape ("\\n", "\\t", "\\x1B"), so a name can neither break
+// a layout nor reach the terminal as a command.
+std::string PrintableName(std::string_view Utf8);
+
 }  // namespace verselane

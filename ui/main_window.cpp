@@ -151,9 +151,11 @@ void MainWindow::ReadFile(const QString& path) {
     try {
         ResetMidiFile(song_);
         result = ReadMidiFile(song_, FileNameBytes(path), [&](int64_t done, int64_t total) {
-            if (total > 0) Status->setText(tr("Reading %1: %2%").arg(name).arg(done * 100 / total));
-            QCoreApplication::processEvents();
-        });
+                     if (total > 0) {
+                         Status->setText(tr("Reading %1: %2%").arg(name).arg(done * 100 / total));
+                     }
+                     QCoreApplication::processEvents();
+                 }).Message();
     } catch (const std::exception& e) {
         result = e.what();
     }
