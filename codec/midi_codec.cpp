@@ -50,24 +50,24 @@ int64_t CountEvents(std::string_view bytes) {
     return count;
 }
 
-namespace {
+void RaiseTooLarge(const char* what, int64_t value) {
+    Raise(ErrorKind::Overflow,
+          std::string(what) + " of " + std::to_string(value) + " is larger than 0x0FFFFFFF");
+}
 
-[[noreturn]] void RaiseUnwritable(const MidiEvent& e, const char* why) {
+void RaiseUnwritable(const MidiEvent& e, const char* why) {
     Raise(ErrorKind::InvalidArgument, std::string(why) + " (kind " + std::to_string(e.Kind) +
                                           ", channel or type " + std::to_string(e.Channel) + ")");
 }
 
-}  // namespace
-
-char* EncodeEventHead(char* p, const MidiEvent& e, int32_t delta, uint8_t& last_status,
-                      std::string_view& body) {
-    p = PutVarLen(p, delta, "a delta time");
+char* EncodeOtherEventHead(char* p, const MidiEvent& e, uint8_t& last_status,
+                           std::string_view& body) {
     body = {};
+    last_status = 0;  // only channel messages leave their status out
     switch (e.Kind) {
         case kKindSysEx:
         case kKindEscape:
         case kKindMeta:
-            last_status = 0;
             *p++ = static_cast<char>(e.Kind);
             if (e.Kind == kKindMeta) {
                 *p++ = static_cast<char>(e.Channel);
@@ -84,23 +84,16 @@ char* EncodeEventHead(char* p, const MidiEvent& e, int32_t delta, uint8_t& last_
             if (e.Channel == 0x0 || e.Channel == 0x7 || e.Channel > 0xE) {
                 RaiseUnwritable(e, "no system message has this status");
             }
-            last_status = 0;
             break;
         default:
-            if (e.Kind > 6 || e.Channel > 15) RaiseUnwritable(e, "no message has this status");
-            break;
+            RaiseUnwritable(e, "no message has this status");
     }
     const uint8_t status = StatusOf(e);
     const int n = DataBytesOfStatus(status);
     if (((n >= 1 ? e.Data1 : 0) | (n >= 2 ? e.Data2 : 0)) & 0x80) {
         RaiseUnwritable(e, "a data byte of 0x80 or above");
     }
-    // A channel message leaves out a status that repeats the last one, but
-    // not at time 0.
-    if (e.Kind == kKindSystem || e.Time == 0 || status != last_status) {
-        *p++ = static_cast<char>(status);
-    }
-    if (e.Kind != kKindSystem) last_status = status;
+    *p++ = static_cast<char>(status);
     if (n >= 1) *p++ = static_cast<char>(e.Data1);
     if (n >= 2) *p++ = static_cast<char>(e.Data2);
     return p;

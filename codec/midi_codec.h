@@ -199,8 +199,8 @@ constexpr size_t kEventHead = 10;
 // leave their status out, and everything else ends running status. Raises
 // InvalidArgument for an event that cannot be written (no valid kind, a data
 // byte of 0x80 or above) and Overflow for a delta or body beyond 0x0FFFFFFF.
-char* EncodeEventHead(char* head, const MidiEvent& e, int32_t delta, uint8_t& last_status,
-                      std::string_view& body);
+inline char* EncodeEventHead(char* head, const MidiEvent& e, int32_t delta, uint8_t& last_status,
+                             std::string_view& body);
 
 // The end-of-track event that closes a track whose last event is not one.
 constexpr std::string_view kEndOfTrack{"\x00\xFF\x2F\x00", 4};
@@ -208,6 +208,35 @@ constexpr std::string_view kEndOfTrack{"\x00\xFF\x2F\x00", 4};
 // Whether the event is an end-of-track meta event.
 constexpr bool IsEndOfTrack(const MidiEvent& e) {
     return e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack;
+}
+
+// ---- Encoding, inline parts ---------------------------------------------
+
+// Raises InvalidArgument for an event that cannot be written, saying why.
+[[noreturn]] void RaiseUnwritable(const MidiEvent& e, const char* why);
+// EncodeEventHead for everything but channel messages.
+char* EncodeOtherEventHead(char* p, const MidiEvent& e, uint8_t& last_status,
+                           std::string_view& body);
+
+inline char* EncodeEventHead(char* p, const MidiEvent& e, int32_t delta, uint8_t& last_status,
+                             std::string_view& body) {
+    p = PutVarLen(p, delta, "a delta time");
+    if (e.Kind > 6 || e.Channel > 15) return EncodeOtherEventHead(p, e, last_status, body);
+    // A channel message, the bulk of any song: written without branches, as
+    // kinds come in any order.
+    const uint8_t status = StatusOf(e);
+    const int n = DataBytesOfStatus(status);
+    if ((e.Data1 | (n == 2 ? e.Data2 : 0)) & 0x80) {
+        RaiseUnwritable(e, "a data byte of 0x80 or above");
+    }
+    *p = static_cast<char>(status);
+    // The status is left out when it repeats the last one, but not at time 0.
+    p += (e.Time == 0) | (status != last_status);
+    last_status = status;
+    p[0] = static_cast<char>(e.Data1);
+    p[1] = static_cast<char>(e.Data2);
+    body = {};
+    return p + n;
 }
 
 }  // namespace verselane

@@ -27,7 +27,9 @@ void StoreBodyEvent(MidiFile& Song, ReadState& State, MidiEvent& Slot, const Dec
 // the track's running time.
 inline void StoreEvent(MidiFile& Song, ReadState& State, MidiEvent& Slot,
                        const DecodedEvent& Event) {
-    Slot.Time = State.AbsTime = AddLong(State.AbsTime, Event.Delta);
+    const int64_t time = int64_t{State.AbsTime} + Event.Delta;
+    if (time > INT32_MAX) Raise(ErrorKind::Overflow, "a time beyond 2147483647 ticks");
+    Slot.Time = State.AbsTime = static_cast<int32_t>(time);
     const uint8_t status = Event.Status;
     if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
         return StoreBodyEvent(Song, State, Slot, Event);

@@ -94,13 +94,19 @@ EventFault ReadTrackEvents(MidiFile& Song, ReadState& state, const uint8_t* file
     uint8_t running = 0;
     DecodedEvent e;
     EventFault fault = EventFault::None;
-    while (p != stop_at) {
-        const uint8_t* next = DecodeEvent(p, stop_at, running, e, fault);
-        if (!next) break;
-        StoreEvent(Song, state, track.Event(count), e);
-        ++count;
-        p = next;
-        if (count % 512 == 0 && progress) progress(p - file, file_length);
+    try {
+        while (p != stop_at) {
+            const uint8_t* next = DecodeEvent(p, stop_at, running, e, fault);
+            if (!next) break;
+            StoreEvent(Song, state, track.Event(count), e);
+            ++count;
+            p = next;
+            if (count % 512 == 0 && progress) progress(p - file, file_length);
+        }
+    } catch (const RuntimeError& error) {
+        Raise(error.Kind(), "in " + TrackText(state.TrackIndex) + " at byte " +
+                                std::to_string(p - file) +
+                                (error.Detail().empty() ? "" : ": " + error.Detail()));
     }
     stop = p - file;
     return fault;
@@ -175,7 +181,11 @@ ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length
         at += 8 + length;
     }
     Song.EventSlots = ToLong(longest / 2 + 100);
-    ResizeTracks(Song, AddInteger(Song.Header.NumTracks, 2), true);
+    if (Song.Header.NumTracks > INT16_MAX - 2) {
+        Raise(ErrorKind::Overflow, "the header announces " + std::to_string(Song.Header.NumTracks) +
+                                       " tracks, more than 32765");
+    }
+    ResizeTracks(Song, Song.Header.NumTracks + 2, true);
 
     ReadState state;
     int64_t at = first_chunk;
@@ -199,15 +209,9 @@ ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length
         }
         state.AbsTime = 0;
         int64_t stop = begin;
-        EventFault fault;
-        try {
-            fault = ReadTrackEvents(Song, state, file, begin, std::min(end, size), size, progress,
-                                    stop);
-        } catch (const RuntimeError& e) {
-            Raise(e.Kind(), "in " + TrackText(t) + " at byte " + std::to_string(stop) +
-                                (e.Detail().empty() ? "" : ": " + e.Detail()));
-        }
-        if (fault == EventFault::CutShort && end > size) {
+        const EventFault fault =
+            ReadTrackEvents(Song, state, file, begin, std::min(end, size), size, progress, stop);
+        if (end > size) {
             damaged(CutShortMessage(t));
             return outcome;
         }

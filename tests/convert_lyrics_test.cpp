@@ -117,7 +117,7 @@ const std::string kText = Hex("00 FF 01 03 'Twi' 60 FF 01 05 'nkle ' 60 FF 01 05
 MidiFile SongOf(const std::string& bytes) {
     MidiFile song;
     ResetMidiFile(song);
-    std::string message = ReadMidiBytes(song, bytes);
+    std::string message = ReadMidiBytes(song, bytes).Message();
     EXPECT_EQ(message, "");
     return song;
 }

@@ -13,16 +13,29 @@ namespace verselane {
 
 namespace {
 
-// Where encoded bytes go: counted only, appended to a string, or passed to
-// a file through a buffer of fixed size.
-struct CountingSink {
+// Where encoded bytes go: counted only, into memory, or to a file through a
+// buffer of fixed size. Each gives room for an event's head at Head(), and
+// Advance says where the head ended; Put takes any other bytes.
+class CountingSink {
+  public:
     int64_t size = 0;
+    char* Head() { return scratch_; }
+    void Advance(const char* end) { size += end - scratch_; }
     void Put(std::string_view bytes) { size += static_cast<int64_t>(bytes.size()); }
+
+  private:
+    char scratch_[kEventHead];
 };
 
-struct StringSink {
-    std::string& text;
-    void Put(std::string_view bytes) { text.append(bytes); }
+// Into memory taken beforehand at the size that the counting sink found.
+struct MemorySink {
+    char* p;
+    char* Head() { return p; }
+    void Advance(char* end) { p = end; }
+    void Put(std::string_view bytes) {
+        std::memcpy(p, bytes.data(), bytes.size());
+        p += bytes.size();
+    }
 };
 
 class FileSink {
@@ -30,6 +43,11 @@ class FileSink {
     static constexpr size_t kBuffer = size_t{1} << 20;
     explicit FileSink(OutputFile& file)
         : file_(file), buffer_(std::make_unique_for_overwrite<char[]>(kBuffer)) {}
+    char* Head() {
+        if (kBuffer - used_ < kEventHead) Flush();
+        return buffer_.get() + used_;
+    }
+    void Advance(const char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
     void Put(std::string_view bytes) {
         if (kBuffer - used_ < bytes.size()) {
             Flush();
@@ -67,19 +85,16 @@ void EncodeTrackEvents(Sink& out, const MidiFile& song, int32_t t) {
     uint8_t last_status = 0;
     int32_t latest = 0;
     bool closed = false;
-    char head[kEventHead];
     std::string_view body;
     for (int32_t i = 0; i < count; ++i) {
         const MidiEvent& e = i < direct ? stored[i] : track.Event(i);
         const int32_t delta = static_cast<int32_t>(std::max<int64_t>(int64_t{e.Time} - latest, 0));
         latest = std::max(latest, e.Time);
-        char* end;
         try {
-            end = EncodeEventHead(head, e, delta, last_status, body);
+            out.Advance(EncodeEventHead(out.Head(), e, delta, last_status, body));
         } catch (const RuntimeError& error) {
             Raise(error.Kind(), TrackEventText(t, i) + ": " + error.Detail());
         }
-        out.Put(std::string_view(head, static_cast<size_t>(end - head)));
         if (!body.empty()) out.Put(body);
         closed = IsEndOfTrack(e);
     }
@@ -135,7 +150,8 @@ std::string EncodeMidiFile(const MidiFile& Song) {
     const size_t size = static_cast<size_t>(EncodedSize(lengths));
     text.reserve(size);
     PreferHugePages(text.data(), size);
-    StringSink out{text};
+    text.resize(size);
+    MemorySink out{text.data()};
     EncodeSong(out, Song, lengths);
     return text;
 }

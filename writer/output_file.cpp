@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "model/errors.h"
@@ -84,31 +85,13 @@ OutputFile::OutputFile(const std::string& Path, ExistingFile Existing)
         in_place_ = true;
         return;
     }
-    // Follow symbolic links to the file they name, existing or not.
     struct stat st;
-    bool exists = false;
-    for (int hops = 0;; ++hops) {
-        if (::lstat(target_.c_str(), &st) != 0) {
-            if (errno != ENOENT) Fail(errno);
-            break;
-        }
-        exists = true;
-        if (!S_ISLNK(st.st_mode)) break;
-        if (hops == 40) Fail(ELOOP);
-        char link[PATH_MAX];
-        ssize_t n = ::readlink(target_.c_str(), link, sizeof link - 1);
-        if (n < 0) Fail(errno);
-        std::string next(link, static_cast<size_t>(n));
-        target_ = next.starts_with('/') ? next : DirectoryOf(target_) + "/" + next;
-        exists = false;
-    }
-    if (exists && Existing == ExistingFile::Keep) {
-        Raise(ErrorKind::FileAccess, Path + " exists already (--force replaces it)");
-    }
-    if (exists) {
+    if (::stat(Path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) Fail(EISDIR);
+        // Devices and pipes (also through links such as /dev/stdout) are
+        // written as they are.
         if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
-            fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+            fd_ = ::open(Path.c_str(), O_WRONLY | O_CLOEXEC);
             if (fd_ < 0) Fail(errno);
             in_place_ = true;
             return;
@@ -117,7 +100,27 @@ OutputFile::OutputFile(const std::string& Path, ExistingFile Existing)
             Raise(ErrorKind::FileAccess,
                   Path + ": neither a regular file, a character device nor a pipe; not written");
         }
+        if (Existing == ExistingFile::Keep) {
+            Raise(ErrorKind::FileAccess, Path + " exists already (--force replaces it)");
+        }
+        // Through a link, the file that it names is replaced.
+        if (char* real = ::realpath(Path.c_str(), nullptr)) {
+            target_ = real;
+            std::free(real);
+        }
         replaced_ = st;
+    } else if (errno != ENOENT) {
+        Fail(errno);
+    } else {
+        // Nothing there, or a link to nothing: the file that it names is made.
+        for (int hops = 0; ::lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hops) {
+            char link[PATH_MAX];
+            const ssize_t n = ::readlink(target_.c_str(), link, sizeof link - 1);
+            if (n < 0) Fail(errno);
+            if (hops == 40) Fail(ELOOP);
+            const std::string next(link, static_cast<size_t>(n));
+            target_ = next.starts_with('/') ? next : DirectoryOf(target_) + "/" + next;
+        }
     }
     const std::string dir = DirectoryOf(target_);
     fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
