@@ -105,7 +105,7 @@ std::vector<Job> PlanJobs(const ConvertCommand& Command) {
 std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
     std::string text = Salvage ? "damaged; written as far as it could be read (--salvage):"
                                : "damaged; not written (--salvage writes what could be read):";
-    for (const std::string& message : Read.Messages) text += "\n  " + message;
+    for (const std::string& message : Read.Messages) text += "\n  " + PrintableName(message);
     return text;
 }
 
@@ -123,7 +123,7 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
     MidiFile song;
     ResetMidiFile(song);
     const ReadOutcome read = ReadMidiFile(song, Job.Input);
-    if (!read.SongUsable()) return fail(read.Message());
+    if (!read.SongUsable()) return fail(PrintableName(read.Message()));
     if (read.Result == ReadResult::Partial) {
         // A song read in part converts only when the user asks for it.
         if (!Command.Salvage) return fail(DamageReport(read, false));
@@ -158,7 +158,7 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
         // Encoded straight into the file: a big song is never held twice.
         const std::string written = WriteMidiFile(
             song, Job.Output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep);
-        if (!written.empty()) return fail(written);
+        if (!written.empty()) return fail(PrintableName(written));
     } catch (...) {
         return fail(CurrentErrorMessage());
     }

@@ -24,7 +24,7 @@ std::optional<MidiFile> ReadForShowing(const std::string& path, std::ostream& er
     const ReadOutcome read = ReadMidiFile(song, path);
     complete = read.Result == ReadResult::Complete;
     for (const std::string& message : read.Messages)
-        err << PrintableName(path) << ": " << message << "\n";
+        err << PrintableName(path) << ": " << PrintableName(message) << "\n";
     if (read.SongUsable()) return song;
     return std::nullopt;
 }
@@ -128,7 +128,7 @@ int RunCopy(const CopyCommand& Command, std::ostream& err) {
     const std::string input = PrintableName(Command.Input);
     const ReadOutcome read = ReadMidiFile(song, Command.Input);
     if (!read.SongUsable()) {
-        err << input << ": " << read.Message() << "\n";
+        err << input << ": " << PrintableName(read.Message()) << "\n";
         return 1;
     }
     if (read.Result == ReadResult::Partial) {
@@ -147,7 +147,7 @@ int RunCopy(const CopyCommand& Command, std::ostream& err) {
     }
     const std::string message = WriteMidiFile(song, Command.Output);
     if (!message.empty()) {
-        err << PrintableName(Command.Output) << ": " << message << "\n";
+        err << PrintableName(Command.Output) << ": " << PrintableName(message) << "\n";
         return 1;
     }
     return 0;

@@ -397,5 +397,41 @@ TEST(CommandLine, WholeCorpusBothWays) {
     }
 }
 
+// What the messages say: what failed and where, names made printable on one
+// line, and no success for a command that did nothing.
+TEST(CommandLine, MessagesSayWhatFailedAndWhere) {
+    test::TempDir dir;
+    test::WriteAll(dir / "song.mid", LyricSongBytes());
+    test::WriteAll(dir / "named.mid",
+                   test::Smf(1, 96, {MetaBytes(0, 3, "A\nB\x1B[31m") + test::Hex("00 FF 2F 00")}));
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // a part of standard error, or of standard output for "out:"
+    } cases[] = {
+        {{"to-karaoke", "missing.kar"},
+         1,
+         "missing.kar: Error processing file. Error: File not found: missing.kar"},
+        {{"to-karaoke", "song.mid", "-o", ""}, 2, "-o needs a file name"},
+        {{"to-karaoke", "song.mid", "--out-dir", ""}, 2, "--out-dir needs a folder name"},
+        {{"copy", "song.mid", ""}, 2, "the output file name is empty"},
+        {{"lyrics", "song.mid", "--track", "0"}, 1, "song.mid: track 0 holds no lyric events"},
+        {{"info", "named.mid"}, 0, "out:Track 0: \"A\\nB\\x1B[31m\""},
+        {{"info", "bad\x1B[2J.mid"},
+         1,
+         "bad\\x1B[2J.mid: Error processing file. Error: File "
+         "not found: bad\\x1B[2J.mid"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        Outcome run = Cli(dir, c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        const bool out = c.err.starts_with("out:");
+        const std::string& where = out ? run.out : run.err;
+        EXPECT_NE(where.find(out ? c.err.substr(4) : c.err), std::string::npos) << where;
+        EXPECT_EQ(run.err.find("over the input"), std::string::npos) << run.err;
+    }
+}
+
 }  // namespace
 }  // namespace verselane

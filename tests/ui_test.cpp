@@ -40,6 +40,12 @@ class ScriptedPrompts : public Prompts {
         return Next(saves);
     }
     void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
+    bool Ask(QWidget*, const QString& text) override {
+        questions.push_back(text);
+        return yes;
+    }
+    bool yes = false;  // the answer to every question
+    std::vector<QString> questions;
 
     // An empty name stands for a cancelled dialog, as does an empty queue.
     std::deque<QString> opens, saves;
@@ -490,6 +496,16 @@ TEST(UserJourney, FailedReadsAndSongsWithoutWords) {
     EXPECT_EQ(w.Buttons(), kStart);
     EXPECT_TRUE(w.form->Status->text().endsWith("File is cut short inside track 10."))
         << w.form->Status->text().toStdString();
+    // The user was asked whether to use what could be read, and said no;
+    // saying yes makes the words convertible.
+    ASSERT_EQ(w.prompts->questions.size(), 1u);
+    EXPECT_TRUE(w.prompts->questions[0].contains("File is cut short inside track 10."));
+    w.prompts->yes = true;
+    w.Read(Corpus("odd/trunc_lyrics.mid"));
+    EXPECT_EQ(w.Buttons(), kConvertible);
+    EXPECT_TRUE(w.form->Status->text().startsWith("Read trunc_lyrics.mid: 10 tracks"))
+        << w.form->Status->text().toStdString();
+    w.prompts->yes = false;
 
     // A RIFF-wrapped song reads as the song inside it.
     w.Read(Corpus("odd/rmid_info.mid"));

@@ -147,19 +147,32 @@ void MainWindow::ReadFile(const QString& path) {
     source_path_ = path;
     converted_ = kChoiceNone;
 
-    std::string result;
+    ReadOutcome read;
     try {
         ResetMidiFile(song_);
-        result = ReadMidiFile(song_, FileNameBytes(path), [&](int64_t done, int64_t total) {
-                     if (total > 0) {
-                         Status->setText(tr("Reading %1: %2%").arg(name).arg(done * 100 / total));
-                     }
-                     QCoreApplication::processEvents();
-                 }).Message();
+        read = ReadMidiFile(song_, FileNameBytes(path), [&](int64_t done, int64_t total) {
+            if (total > 0) Status->setText(tr("Reading %1: %2%").arg(name).arg(done * 100 / total));
+            QCoreApplication::processEvents();
+        });
     } catch (const std::exception& e) {
-        result = e.what();
+        read = {ReadResult::Failed, {e.what()}};
     }
     SetWaitCursor(false);
+    // A song read only in part is used only when the user says so, knowing
+    // what is missing.
+    std::string result = read.Message();
+    if (read.Result == ReadResult::Partial) {
+        QString lost;
+        for (const std::string& message : read.Messages) {
+            lost += QStringLiteral("\n") + QString::fromStdString(message);
+        }
+        if (prompts_->Ask(this, tr("%1 is damaged and could be read only in part:\n%2\n\n"
+                                   "Use what could be read? A file written from it holds only "
+                                   "that part, each track closed properly.")
+                                    .arg(name, lost))) {
+            result.clear();
+        }
+    }
     reading_ = false;
     Command1->setEnabled(true);
     const bool convertible =

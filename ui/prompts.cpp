@@ -27,4 +27,15 @@ void DesktopPrompts::ShowMessage(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+bool Prompts::Ask(QWidget*, const QString&) {
+    return false;
+}
+
+bool DesktopPrompts::Ask(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Midi Verselane"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace verselane::ui

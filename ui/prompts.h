@@ -18,6 +18,8 @@ class Prompts {
     virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& proposed) = 0;
     // A message box with an OK button and the application's title.
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+    // A question with Yes and No; true for Yes. Unless overridden, No.
+    virtual bool Ask(QWidget* parent, const QString& text);
 };
 
 // The platform's file dialogs and a plain message box.
@@ -26,6 +28,7 @@ class DesktopPrompts : public Prompts {
     std::optional<QString> OpenFileName(QWidget* parent) override;
     std::optional<QString> SaveFileName(QWidget* parent, const QString& proposed) override;
     void ShowMessage(QWidget* parent, const QString& text) override;
+    bool Ask(QWidget* parent, const QString& text) override;
 };
 
 // The filters of both file dialogs: MIDI files first, every file as the other choice.
