@@ -262,7 +262,22 @@ FileContent LoadFile(const std::string& FileName) {
     // The song keeps the file's length in 32 bits: a longer file cannot be
     // read, and is refused before any of it is loaded.
     constexpr int64_t kLongest = INT32_MAX;
-    if (S_ISREG(st.st_mode) && st.st_size > kLongest) Raise(ErrorKind::Overflow, FileName);
+    if (S_ISREG(st.st_mode) && st.st_size > kLongest) {
+        Raise(ErrorKind::Overflow,
+              FileName + " holds " + std::to_string(st.st_size) + " bytes, more than 2147483647");
+    }
+    // A file with holes (a download not yet filled in, a file made by
+    // truncate) claims bytes that are not on the disk: its length is not
+    // taken on trust, and nothing is reserved for it.
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        const off_t hole = ::lseek(file.get(), 0, SEEK_HOLE);
+        if (hole >= 0 && hole < st.st_size) {
+            Raise(ErrorKind::FileAccess, FileName + ": only " + std::to_string(hole) + " of its " +
+                                             std::to_string(st.st_size) +
+                                             " bytes are on the disk (a file with holes)");
+        }
+        if (::lseek(file.get(), 0, SEEK_SET) != 0) RaiseFileError(errno, FileName);
+    }
     // Straight into a buffer sized by fstat; whatever comes beyond that size
     // (a pipe, a file that grows meanwhile) makes it grow.
     FileContent content;
@@ -282,7 +297,7 @@ FileContent LoadFile(const std::string& FileName) {
         if (got == 0) break;
         if (!within) {
             if (static_cast<int64_t>(content.size) + got > kLongest) {
-                Raise(ErrorKind::Overflow, FileName);
+                Raise(ErrorKind::Overflow, FileName + " holds more than 2147483647 bytes");
             }
             capacity = std::max(capacity * 2, content.size + static_cast<size_t>(got));
             auto grown = std::make_unique_for_overwrite<char[]>(capacity);

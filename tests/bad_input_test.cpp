@@ -118,6 +118,8 @@ TEST(BadInput, EveryCaseGivesItsMessageOrASongThatWritesBack) {
     // Sparse: it takes no space on the disk, and is refused before reading.
     WriteAll(dir / "huge.mid", SmfHeader(0, 0, 96));
     fs::resize_file(dir / "huge.mid", uint64_t{3} << 30);
+    WriteAll(dir / "holes.mid", SmfHeader(0, 1, 96) + Hex("'MTrk' 3F FF FF F0 00 90 3C 40"));
+    fs::resize_file(dir / "holes.mid", uint64_t{1} << 30);
     const std::string kTrack2 = Chunk("MTrk", kTrack);
     std::vector<Case> cases = {
         {"empty file", "", {}, kFailed, kNoHeader},
@@ -331,6 +333,13 @@ TEST(BadInput, EveryCaseGivesItsMessageOrASongThatWritesBack) {
          Match::Prefix,
          "not a regular file"},
         {"a named pipe with no writer", {}, (dir / "pipe").string(), kFailed, kNoHeader},
+        {"a file with holes: its length is not taken on trust",
+         {},
+         (dir / "holes.mid").string(),
+         kFailed,
+         kError + "File access error: ",
+         Match::Prefix,
+         "a file with holes"},
         {"a file longer than 2 GiB",
          {},
          (dir / "huge.mid").string(),
