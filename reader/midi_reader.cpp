@@ -224,8 +224,11 @@ ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length
     const int64_t extra_at = at;
     while (at + 8 <= size && bytes.substr(static_cast<size_t>(at), 4) == "MTrk") {
         ++extra;
-        at += 8 + static_cast<int64_t>(static_cast<uint32_t>(file[at + 4]) << 24 |
-                                       file[at + 5] << 16 | file[at + 6] << 8 | file[at + 7]);
+        try {
+            at += 8 + chunk_length(at, static_cast<int16_t>(Song.Header.NumTracks + extra - 1));
+        } catch (const RuntimeError&) {
+            break;  // a length beyond any file: the rest is not a chunk
+        }
     }
     if (extra > 0) {
         damaged(std::to_string(extra) + " more track chunk" + (extra > 1 ? "s" : "") +

@@ -21,15 +21,6 @@ std::string_view ByteSource::Slice(int64_t from, int64_t to) const {
     return bytes_.substr(static_cast<size_t>(from), static_cast<size_t>(to - from));
 }
 
-void ReadVarLenBytes(ByteSource& FileNum, VarLenBytes& Bytes) {
-    Bytes.Count = 0;
-    for (int i = 0; i <= 3; ++i) {
-        Bytes.Bytes[i] = FileNum.ReadByte();
-        ++Bytes.Count;
-        if (!(Bytes.Bytes[i] & 0x80)) break;
-    }
-}
-
 void ReadLong(ByteSource& FileNum, int32_t& Value) {
     int64_t b0 = FileNum.ReadByte();
     int64_t b1 = FileNum.ReadByte();

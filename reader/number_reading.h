@@ -47,9 +47,6 @@ class ByteSource {
     bool eof_ = false;
 };
 
-// Reads the 1 to 4 bytes of a variable-length quantity. A fourth byte with
-// bit 7 set still ends it; the byte after it is left for the caller.
-void ReadVarLenBytes(ByteSource& FileNum, VarLenBytes& Bytes);
 // 32-bit big-endian field; 0x80000000 and above is an Overflow.
 void ReadLong(ByteSource& FileNum, int32_t& Value);
 // 16-bit big-endian field; 0x8000 and above is an Overflow.

@@ -1,6 +1,7 @@
 // Reading: numbers, the event step, and whole files with the reader's messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,7 @@ TEST(NumberReading, VariableLengthQuantities) {
     struct Case {
         const char* bytes;
         int32_t value;
-        int count;
+        int count;  // bytes taken; 0: the number runs past four bytes
     } cases[] = {
         {"00", 0, 1},
         {"7F", 127, 1},
@@ -44,17 +45,29 @@ TEST(NumberReading, VariableLengthQuantities) {
         {"FF FF 7F", 2097151, 3},
         {"81 80 80 00", 2097152, 4},
         {"FF FF FF 7F", 268435455, 4},
-        // A fifth byte is never read: the quantity ends after four.
-        {"81 80 80 80 00", 2097152, 4},
+        {"81 80 80 80 00", 0, 0},
     };
     for (const Case& c : cases) {
         std::string bytes = Hex(c.bytes);
-        ByteSource in(bytes);
+        const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+        int32_t value = -1;
+        EventFault fault = EventFault::None;
+        const uint8_t* end = DecodeVarLenAt(p, p + bytes.size(), value, fault);
+        if (c.count == 0) {
+            EXPECT_EQ(end, nullptr) << c.bytes;
+            EXPECT_EQ(fault, EventFault::LongNumber) << c.bytes;
+            continue;
+        }
+        ASSERT_NE(end, nullptr) << c.bytes;
+        EXPECT_EQ(end - p, c.count) << c.bytes;
+        EXPECT_EQ(value, c.value) << c.bytes;
+        // The same number from its bytes, and cut short before its end.
         VarLenBytes v;
-        ReadVarLenBytes(in, v);
-        EXPECT_EQ(v.Count, c.count) << c.bytes;
+        v.Count = static_cast<uint8_t>(c.count);
+        std::copy(p, end, v.Bytes);
         EXPECT_EQ(DecodeVarLen(v), c.value) << c.bytes;
-        EXPECT_EQ(in.Position(), c.count) << c.bytes;
+        EXPECT_EQ(DecodeVarLenAt(p, end - 1, value, fault), nullptr) << c.bytes;
+        EXPECT_EQ(fault, EventFault::CutShort) << c.bytes;
     }
 }
 
