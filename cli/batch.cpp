@@ -117,7 +117,8 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
     };
     if (!Job.Problem.empty()) return fail(Job.Problem);
     std::error_code ec;
-    if (!Command.Force && fs::exists(fs::status(Job.Output, ec))) {
+    // Only a file is replaced; devices and pipes are written as they are.
+    if (!Command.Force && fs::is_regular_file(fs::status(Job.Output, ec))) {
         return fail("the output " + Job.Output + " exists already (--force replaces it)");
     }
     MidiFile song;
@@ -190,7 +191,14 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
     // With the song on standard output, the report of each success goes to
     // the error stream.
     bool to_stdout = false;
-    for (const Job& job : jobs) to_stdout |= job.Output == "-";
+    struct stat standard_output;
+    const bool known = ::fstat(STDOUT_FILENO, &standard_output) == 0;
+    for (const Job& job : jobs) {
+        const auto id = FileIdentity(job.Output);
+        to_stdout |=
+            job.Output == "-" ||
+            (known && id && *id == std::make_pair(standard_output.st_dev, standard_output.st_ino));
+    }
     std::ostream& done = to_stdout ? err : out;
     std::atomic<size_t> next{0};
     std::atomic<int> failures{0};

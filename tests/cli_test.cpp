@@ -417,6 +417,7 @@ TEST(CommandLine, MessagesSayWhatFailedAndWhere) {
         {{"copy", "song.mid", ""}, 2, "the output file name is empty"},
         {{"lyrics", "song.mid", "--track", "0"}, 1, "song.mid: track 0 holds no lyric events"},
         {{"info", "named.mid"}, 0, "out:Track 0: \"A\\nB\\x1B[31m\""},
+        {{"to-karaoke", "song.mid", "-o", "/dev/stdout"}, 0, "song.mid -> /dev/stdout (track 1)"},
         {{"info", "bad\x1B[2J.mid"},
          1,
          "bad\\x1B[2J.mid: Error processing file. Error: File "
