@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "encoding/text_encoding.h"
+#include "lyrics/song_info.h"
 #include "model/errors.h"
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"
@@ -46,6 +47,18 @@ std::string SamePathKey(const std::string& path) {
     return p.string();
 }
 
+// Makes the folder of an output in --out-dir (and the folders above it) once
+// there is something to write there.
+void MakeFolderOf(const std::string& output) {
+    const fs::path folder = fs::path(output).parent_path();
+    std::error_code ec;
+    if (folder.empty() || fs::is_directory(folder, ec)) return;
+    fs::create_directories(folder, ec);
+    if (ec)
+        Raise(ErrorKind::FileAccess,
+              "cannot make the folder " + folder.string() + ": " + ec.message());
+}
+
 const char* MaterialName(ConversionDirection direction) {
     return direction == ConversionDirection::LyricsToKaraoke ? "lyric events"
                                                              : "karaoke text events";
@@ -63,13 +76,24 @@ std::string DefaultOutputName(const std::string& Input, ConversionDirection Dire
 }
 
 std::vector<Job> PlanJobs(const ConvertCommand& Command) {
+    // Each input may have its own folder in --out-dir (the subfolders of an
+    // input folder are kept there); names are asked for in input order.
+    size_t i = 0;
+    return PlanJobs(Command.Inputs, Command.Output, [&](const std::string& input) {
+        const std::string& dir =
+            i < Command.OutputDirs.size() ? Command.OutputDirs[i] : Command.OutputDir;
+        ++i;
+        return DefaultOutputName(input, Command.Direction, dir);
+    });
+}
+
+std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::string& Output,
+                          const std::function<std::string(const std::string&)>& NameOf) {
     std::vector<Job> jobs;
-    for (const std::string& input : Command.Inputs) {
+    for (const std::string& input : Inputs) {
         Job job;
         job.Input = input;
-        job.Output = Command.Output.empty()
-                         ? DefaultOutputName(input, Command.Direction, Command.OutputDir)
-                         : Command.Output;
+        job.Output = Output.empty() ? NameOf(input) : Output;
         jobs.push_back(job);
     }
     // No output may land on an input (its own or another's: the batch may be
@@ -77,7 +101,7 @@ std::vector<Job> PlanJobs(const ConvertCommand& Command) {
     // path is resolved once, so a batch of thousands of files stays quick.
     std::map<std::string, std::string> inputs;  // path key -> input
     std::set<std::pair<dev_t, ino_t>> input_files;
-    for (const std::string& input : Command.Inputs) {
+    for (const std::string& input : Inputs) {
         inputs.emplace(SamePathKey(input), input);
         if (auto id = FileIdentity(input)) input_files.insert(*id);
     }
@@ -109,28 +133,79 @@ std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
     return text;
 }
 
+namespace {
+
+// The information lines: those typed, in the encoding of the song's words
+// (or --encoding), the others as the song gives them.
+KaraokeInfo InformationFor(const MidiFile& song, const ConvertCommand& Command,
+                           std::vector<std::string>& warnings) {
+    KaraokeInfo info = SongKaraokeInfo(song);
+    if (info.Language.empty()) info.Language = "ENGL";
+    const std::string encoding =
+        Command.Encoding.empty() ? DetectEncoding(SongTexts(song)) : Command.Encoding;
+    const std::pair<const std::optional<std::string>*, std::string*> typed[] = {
+        {&Command.Language, &info.Language},
+        {&Command.Title, &info.Title},
+        {&Command.Artist, &info.Artist},
+    };
+    for (const auto& [text, field] : typed) {
+        if (!*text) continue;
+        TypedBytes bytes = TypedText(**text, encoding);
+        if (bytes.KeptUtf8) {
+            warnings.push_back("\"" + **text + "\" cannot be written in " + encoding +
+                               ", the encoding of the song's words: written as UTF-8");
+        }
+        *field = std::move(bytes.Bytes);
+    }
+    return info;
+}
+
+}  // namespace
+
+bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobResult& Result) {
+    if (!Job.Problem.empty()) {
+        Result.Problem = Job.Problem;
+        return false;
+    }
+    std::error_code ec;
+    // Only a file is replaced; devices and pipes are written as they are.
+    if (!Force && fs::is_regular_file(fs::status(Job.Output, ec))) {
+        Result.Problem = "the output " + Job.Output + " exists already (--force replaces it)";
+        return false;
+    }
+    ResetMidiFile(Song);
+    const ReadOutcome read = ReadMidiFile(Song, Job.Input);
+    if (!read.SongUsable()) {
+        Result.Problem = PrintableName(read.Message());
+        return false;
+    }
+    if (read.Result == ReadResult::Partial) {
+        // A song read in part converts only when the user asks for it.
+        if (!Salvage) {
+            Result.Problem = DamageReport(read, false);
+            return false;
+        }
+        Result.Warnings.push_back(DamageReport(read, true));
+        Result.Salvaged = true;
+    }
+    return true;
+}
+
+void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult& Result) {
+    MakeFolderOf(Job.Output);
+    // Encoded straight into the file: a big song is never held twice.
+    Result.Problem = PrintableName(
+        WriteMidiFile(Song, Job.Output, Force ? ExistingFile::Replace : ExistingFile::Keep));
+}
+
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
     JobResult result;
     auto fail = [&](std::string problem) {
         result.Problem = std::move(problem);
         return result;
     };
-    if (!Job.Problem.empty()) return fail(Job.Problem);
-    std::error_code ec;
-    // Only a file is replaced; devices and pipes are written as they are.
-    if (!Command.Force && fs::is_regular_file(fs::status(Job.Output, ec))) {
-        return fail("the output " + Job.Output + " exists already (--force replaces it)");
-    }
     MidiFile song;
-    ResetMidiFile(song);
-    const ReadOutcome read = ReadMidiFile(song, Job.Input);
-    if (!read.SongUsable()) return fail(PrintableName(read.Message()));
-    if (read.Result == ReadResult::Partial) {
-        // A song read in part converts only when the user asks for it.
-        if (!Command.Salvage) return fail(DamageReport(read, false));
-        result.Warnings.push_back(DamageReport(read, true));
-        result.Salvaged = true;
-    }
+    if (!ReadJobInput(Job, Command.Force, Command.Salvage, song, result)) return result;
     try {
         const int16_t tracks = RealTrackCount(song);
         int16_t track;
@@ -142,32 +217,40 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
             }
             track = static_cast<int16_t>(*Command.Track);
             if (!HoldsMaterial(MaterialOf(song, track), Command.Direction)) {
+                result.NoWords = true;
                 return fail("track " + std::to_string(track) + " holds no " +
                             MaterialName(Command.Direction));
             }
         } else {
             track = ChooseSourceTrack(song, Command.Direction);
+            result.NoWords = track < 0;
             if (track < 0)
                 return fail(std::string("no ") + MaterialName(Command.Direction) + " found");
         }
         result.Track = track;
         if (Command.Direction == ConversionDirection::LyricsToKaraoke) {
-            LyricsToKaraoke(song, track, Command.Info);
+            LyricsToKaraoke(song, track, InformationFor(song, Command, result.Warnings));
         } else {
             KaraokeToLyrics(song, track, 0, !Command.Replace);
         }
-        // Encoded straight into the file: a big song is never held twice.
-        const std::string written = WriteMidiFile(
-            song, Job.Output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep);
-        if (!written.empty()) return fail(PrintableName(written));
+        WriteJobOutput(song, Job, Command.Force, result);
     } catch (...) {
         return fail(CurrentErrorMessage());
     }
     return result;
 }
 
-int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err) {
-    const std::vector<Job> jobs = PlanJobs(Command);
+int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err,
+             BatchProgress* Progress) {
+    return RunJobs(
+        PlanJobs(Command), Command.Jobs, [&](const Job& job) { return ConvertFile(Command, job); },
+        out, err, Progress);
+}
+
+int RunJobs(const std::vector<Job>& jobs, int Workers,
+            const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err,
+            BatchProgress* Progress) {
+    if (Progress) Progress->Start(jobs.size());
     if (jobs.size() > 1) {
         // One song after another takes and frees the same few megabytes: keep
         // them in the process instead of handing them back to the system and
@@ -175,20 +258,11 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
         ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
         ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
     }
-    if (!Command.OutputDir.empty()) {
-        std::error_code ec;
-        fs::create_directories(Command.OutputDir, ec);
-        if (ec) {
-            err << "verselane-cli: cannot make the folder " << PrintableName(Command.OutputDir)
-                << ": " << ec.message() << "\n";
-            return static_cast<int>(jobs.size());
-        }
-    }
-    unsigned workers = Command.Jobs > 0 ? static_cast<unsigned>(Command.Jobs)
-                                        : std::max(1u, std::thread::hardware_concurrency());
+    unsigned workers = Workers > 0 ? static_cast<unsigned>(Workers)
+                                   : std::max(1u, std::thread::hardware_concurrency());
     workers = std::min<unsigned>(workers, static_cast<unsigned>(jobs.size()));
 
-    // With the song on standard output, the report of each success goes to
+    // With the songs on standard output, the report of each success goes to
     // the error stream.
     bool to_stdout = false;
     struct stat standard_output;
@@ -202,13 +276,12 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
     std::ostream& done = to_stdout ? err : out;
     std::atomic<size_t> next{0};
     std::atomic<int> failures{0};
-    int salvaged = 0;
     std::mutex report;
     auto work = [&] {
         for (size_t i = next++; i < jobs.size(); i = next++) {
             JobResult result;
             try {
-                result = ConvertFile(Command, jobs[i]);
+                result = Run(jobs[i]);
             } catch (const std::exception& e) {  // anything unforeseen fails this file only
                 result.Problem = e.what();
             }
@@ -218,25 +291,23 @@ int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err
                 err << input << ": warning: " << warning << "\n";
             }
             if (result.Problem.empty()) {
-                salvaged += result.Salvaged;
-                done << input << " -> " << PrintableName(jobs[i].Output) << " (track "
-                     << result.Track << (result.Salvaged ? ", salvaged from a damaged file" : "")
-                     << ")\n";
+                done << input << " -> " << PrintableName(jobs[i].Output) << " ("
+                     << (result.Note.empty() ? "track " + std::to_string(result.Track)
+                                             : result.Note)
+                     << (result.Salvaged ? ", salvaged from a damaged file" : "") << ")\n";
             } else {
                 ++failures;
                 err << input << ": " << result.Problem << "\n";
             }
+            if (Progress) Progress->Done(result);
         }
     };
     std::vector<std::thread> threads;
     for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work);
     work();
     for (std::thread& t : threads) t.join();
-    if (salvaged > 0) {
-        done << salvaged << " of " << jobs.size()
-             << " files were damaged and converted only as far as they could be read\n";
-    }
     out.flush();
+    if (Progress) Progress->Finish();
     return failures;
 }
 

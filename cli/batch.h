@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/summary.h"
 #include "reader/midi_reader.h"
 
 namespace verselane::cli {
@@ -36,12 +38,18 @@ std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& Path);
 
 // The jobs of a conversion command, in the order of its inputs.
 std::vector<Job> PlanJobs(const ConvertCommand& Command);
+// The same for any command that writes one file per input: `Output` for a
+// single input, else `NameOf(input)`.
+std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::string& Output,
+                          const std::function<std::string(const std::string&)>& NameOf);
 
 // What became of one input.
 struct JobResult {
     std::string Problem;                // why it failed; empty on success
     std::vector<std::string> Warnings;  // the reader's message for a damaged file
     int Track = -1;                     // the track converted
+    std::string Note;                   // shown after the output's name instead of the track
+    bool NoWords = false;               // failed for want of the words to convert
     bool Salvaged = false;              // converted from a song read in part
 };
 
@@ -50,13 +58,30 @@ struct JobResult {
 // which tracks are damaged and how.
 std::string DamageReport(const ReadOutcome& Read, bool Salvage);
 
+// The input of a job read into `Song`: false, with `Result.Problem` said,
+// when the job cannot run (a planned problem, an output that exists without
+// `Force`, a file that could not be read, a damaged one without `Salvage`);
+// with `Salvage` a damaged file read in part gives a warning.
+bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobResult& Result);
+// Writes the song to the job's output: a new file, or in place of an existing
+// one with `Force`. Raises RuntimeError, or says the writer's message in
+// `Result.Problem`.
+void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult& Result);
+
 // Converts one input.
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job);
 
 // Runs every job, `Command.Jobs` at a time (one per processor when 0). Each
 // success is reported on `out` ("IN -> OUT"), each failure on `err` with the
-// input's name; the run goes on. Songs converted from damaged files are
-// counted apart. Returns the number of failures.
+// input's name; the run goes on. Returns the number of failures.
+// `Progress`, when given, counts the outcomes and shows the progress.
+int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err,
+             BatchProgress* Progress = nullptr);
 int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err);
+// The same for any job: `Run` does one, `Workers` of them at a time (one per
+// processor when 0); an output's folder is made only when it is written into.
+int RunJobs(const std::vector<Job>& Jobs, int Workers,
+            const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err,
+            BatchProgress* Progress = nullptr);
 
 }  // namespace verselane::cli

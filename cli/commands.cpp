@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/batch.h"
+#include "cli/song_facts.h"
 #include "encoding/text_encoding.h"
 #include "model/errors.h"
 #include "reader/midi_reader.h"
@@ -61,10 +62,10 @@ int RunInfo(const InfoCommand& Command, std::ostream& out, std::ostream& err) {
         << "Format: " << song.Header.Format << "\n"
         << "Tracks: " << song.Header.NumTracks << "\n"
         << "Division: " << song.Header.Division << " ticks per quarter note\n"
-        << "Tempo: " << song.Tempo << " beats per minute\n"
-        << "Time signature: " << song.TimeSigNumerator << "/" << song.TimeSigDenominator << "\n"
-        << "Key signature: " << song.KeySignature << " mode " << song.KeyMode << "\n"
-        << "Text encoding: " << decoder->Encoding() << "\n";
+        << "Tempo: " << TempoText(song) << "\n"
+        << "Time signature: " << TimeSignatureText(song) << "\n"
+        << "Key signature: " << KeySignatureText(song) << "\n"
+        << "Text encoding: " << EncodingLabel(decoder->Encoding()) << "\n";
     if (!song.Copyright.empty()) out << "Copyright: " << show(song.Copyright) << "\n";
     const std::vector<TrackMaterial> material = MaterialOfTracks(song);
     for (size_t t = 0; t < material.size(); ++t) {

@@ -1,4 +1,6 @@
 // verselane-cli: the command-line face of Verselane.
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 #include <type_traits>
@@ -6,15 +8,21 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/check_commands.h"
 #include "cli/commands.h"
+#include "cli/inputs.h"
 #include "cli/options.h"
+#include "cli/summary.h"
 
 using namespace verselane::cli;
 
 int main(int argc, char** argv) {
     const ParsedCommand parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    // Every message starts with the program's name.
+    MessageLines lines(std::cerr.rdbuf());
+    std::ostream messages(&lines);
     return std::visit(
-        [](const auto& command) -> int {
+        [&messages](const auto& command) -> int {
             using T = std::decay_t<decltype(command)>;
             if constexpr (std::is_same_v<T, HelpRequest>) {
                 std::cout << command.Text;
@@ -25,13 +33,18 @@ int main(int argc, char** argv) {
                           << (command.Command.empty() ? "" : command.Command + " ") << "--help'.\n";
                 return 2;
             } else if constexpr (std::is_same_v<T, InfoCommand>) {
-                return RunInfo(command, std::cout, std::cerr);
+                return RunInfo(command, std::cout, messages);
             } else if constexpr (std::is_same_v<T, LyricsCommand>) {
-                return RunLyrics(command, std::cout, std::cerr);
+                return RunLyrics(command, std::cout, messages);
             } else if constexpr (std::is_same_v<T, CopyCommand>) {
-                return RunCopy(command, std::cerr);
+                return RunCopy(command, messages);
+            } else if constexpr (std::is_same_v<T, CheckCommand>) {
+                return RunCheck(command, std::cout, messages);
+            } else if constexpr (std::is_same_v<T, FixCommand>) {
+                return RunFix(command, std::cout, messages);
             } else {
-                return RunBatch(command, std::cout, std::cerr) == 0 ? 0 : 1;
+                return RunConversion(command, std::cout, messages, std::cerr,
+                                     ::isatty(STDERR_FILENO) != 0);
             }
         },
         parsed);

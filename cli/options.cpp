@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include "encoding/text_encoding.h"
+
 #include <charconv>
 #include <functional>
 #include <map>
@@ -21,6 +23,10 @@ constexpr const char* kProgramHelp =
     "  to-karaoke IN...      lyric events to Soft Karaoke text (NAME.kar)\n"
     "  to-lyrics IN...       Soft Karaoke text to lyric events (NAME.lyrics.mid)\n"
     "  copy IN OUT           read IN and write it unchanged to OUT\n"
+    "  check FILE...         what will not show, or show wrong, in which players\n"
+    "  fix IN...             the repairs that are safe (NAME.fixed.mid)\n"
+    "\n"
+    "The inputs of a conversion are songs or folders of songs.\n"
     "\n"
     "Options:\n"
     "  -h, --help            show this help, or with a command that command's help\n"
@@ -33,8 +39,10 @@ constexpr const char* kInfoHelp =
     "Usage: verselane-cli info FILE [--encoding NAME]\n"
     "\n"
     "Shows the header, the tracks (numbered from 0, with their lyric and text\n"
-    "events), tempo, signatures, the karaoke text and lyric text of FILE, and\n"
-    "which track each conversion would take when no --track is given.\n"
+    "events), tempo, time signature, key signature (\"2 flats, G minor\"; \"not\n"
+    "set\" for what FILE does not set), the text encoding, the karaoke text and\n"
+    "the lyric text of FILE line by line, and which track each conversion would\n"
+    "take when no --track is given.\n"
     "\n"
     "Options:\n"
     "  --encoding NAME       read the texts in this encoding (default: detected;\n"
@@ -46,7 +54,7 @@ constexpr const char* kLyricsHelp =
     "\n"
     "Prints the words as a karaoke player shows them: one line per sung line,\n"
     "each with its start time as minutes:seconds.hundredths, and an empty line\n"
-    "between paragraphs. Lines of information (\"@\") are left out.\n"
+    "between paragraphs. Karaoke text lines of information (\"@\") are left out.\n"
     "\n"
     "Options:\n"
     "  --from lyrics         take the words from lyric events\n"
@@ -60,10 +68,19 @@ constexpr const char* kLyricsHelp =
     "                        Common names: UTF-8, WINDOWS-1252, ISO-8859-1,\n"
     "                        SHIFT_JIS, GBK, BIG5, EUC-KR, WINDOWS-1251, KOI8-R,\n"
     "                        WINDOWS-1250, ISO-8859-2, TIS-620, WINDOWS-1258\n"
-    "                        (any name that iconv knows is taken)\n";
+    "                        (any name that iconv knows is taken, in any case,\n"
+    "                        and the labels that 'info' prints, such as\n"
+    "                        \"Vietnamese (Windows-1258)\")\n";
 
 // How both conversions treat their outputs, told after each one's options.
 constexpr const char* kBatchRules =
+    "\n"
+    "A folder among the inputs stands for the songs in it (.mid, .midi, .kar,\n"
+    ".rmi); with -r also those of its subfolders, which --out-dir keeps as\n"
+    "subfolders. Folders are made only when a file is written into them.\n"
+    "The batch ends with one line such as \"38 written, 5 without words, 2\n"
+    "failed\" on the error output; on a terminal a progress line is shown there\n"
+    "meanwhile when the batch takes more than a second.\n"
     "\n"
     "No input is ever written over, not even with --force (a conversion in place\n"
     "would lose the original if anything went wrong, and other jobs of the batch\n"
@@ -75,38 +92,47 @@ constexpr const char* kBatchRules =
 constexpr const char* kToKaraokeHelp =
     "Usage: verselane-cli to-karaoke IN... [-o OUT | --out-dir DIR] [--track N]\n"
     "                                 [--language L] [--title T] [--artist A]\n"
-    "                                 [--force] [--salvage] [-j N]\n"
+    "                                 [--encoding NAME] [--force] [--salvage] [-r]\n"
+    "                                 [-j N]\n"
     "\n"
     "Turns the lyric events of one track into Soft Karaoke text: a \"Soft Karaoke\"\n"
     "track and a \"Words\" track are inserted behind track 0. The lyric events\n"
     "stay where they are. A format 0 song becomes format 1.\n"
     "\n"
     "Options:\n"
-    "  -o OUT                the output file (one input only)\n"
+    "  -o OUT                the output file (one song only)\n"
     "  --out-dir DIR         write NAME.kar into DIR (made when missing);\n"
     "                        default: NAME.kar beside each input\n"
     "  --track N             the track of the lyrics, numbered from 0 as 'info'\n"
     "                        shows; default: the track whose name suggests words\n"
     "                        (\"Lyrics\", \"Words\", \"Vocals\", ...) if it holds lyric\n"
     "                        events, else the track holding the most\n"
-    "  --language L          the \"@L\" line (default ENGL)\n"
-    "  --title T             the first \"@T\" line (default YOUR SONG)\n"
-    "  --artist A            the second \"@T\" line (default ARTIST)\n"
+    "  --language L          the \"@L\" line (default: the song's, else ENGL)\n"
+    "  --title T             the first \"@T\" line (default: the song's \"@T\" title,\n"
+    "                        else the name of track 0 unless it is generic)\n"
+    "  --artist A            the second \"@T\" line (default: the song's, else empty)\n"
+    "  --encoding NAME       write the typed lines in this encoding (default: the\n"
+    "                        encoding of the song's words; UTF-8 when they are\n"
+    "                        UTF-8 or that encoding cannot hold the text, with a\n"
+    "                        note on stderr)\n"
     "  --force               replace output files that exist already\n"
+    "  -r, --recursive       take the songs of the subfolders of input folders too\n"
     "  --salvage             convert damaged files as far as they could be read\n"
     "  -j N                  convert N files at a time (default: one per processor)\n";
 
 constexpr const char* kToLyricsHelp =
     "Usage: verselane-cli to-lyrics IN... [-o OUT | --out-dir DIR] [--track N]\n"
-    "                                [--replace] [--force] [--salvage] [-j N]\n"
+    "                                [--replace] [--force] [--salvage] [-r] [-j N]\n"
     "\n"
     "Turns the karaoke text events of one track into lyric events. By default\n"
     "each text event stays and its lyric is added behind it; with --replace the\n"
-    "text events become the lyrics. A \"\\\" mark becomes LF CR and a \"/\" mark CR\n"
-    "at the end of the lyric before it; every lyric ends in a space.\n"
+    "text events become the lyrics. Each lyric holds its syllable without the\n"
+    "mark; a \"\\\" mark becomes LF CR and a \"/\" mark CR at the end of the\n"
+    "lyric before it, where a gap that opens a syllable goes too. \"@\" lines\n"
+    "are not sung: they stay text events.\n"
     "\n"
     "Options:\n"
-    "  -o OUT                the output file (one input only)\n"
+    "  -o OUT                the output file (one song only)\n"
     "  --out-dir DIR         write NAME.lyrics.mid into DIR (made when missing);\n"
     "                        default: NAME.lyrics.mid beside each input\n"
     "  --track N             the track of the karaoke text, numbered from 0 as\n"
@@ -115,6 +141,7 @@ constexpr const char* kToLyricsHelp =
     "                        events, else the track holding the most\n"
     "  --replace             replace the text events instead of keeping them\n"
     "  --force               replace output files that exist already\n"
+    "  -r, --recursive       take the songs of the subfolders of input folders too\n"
     "  --salvage             convert damaged files as far as they could be read\n"
     "  -j N                  convert N files at a time (default: one per processor)\n";
 
@@ -125,6 +152,47 @@ constexpr const char* kCopyHelp =
     "character device or a named pipe, written in place, or - for standard\n"
     "output. A damaged IN (one that could be read only in part) is not written,\n"
     "unless --salvage writes what could be read, each track closed properly.\n";
+
+constexpr const char* kCheckHelp =
+    "Usage: verselane-cli check FILE... [--json] [--level LEVEL]\n"
+    "                                   [--for soft-karaoke|lyrics|both]\n"
+    "\n"
+    "Checks the words of each song against what players need and prints one line\n"
+    "per finding:\n"
+    "  FILE: LEVEL: PLAYERS: track N event M at TIME: what is wrong [repair: NAME]\n"
+    "then a summary line. LEVEL is \"will not show\", \"shows wrong\" or \"advice\";\n"
+    "PLAYERS is soft-karaoke (players of Soft Karaoke text), lyrics (keyboards and\n"
+    "players that read lyric events) or both. 'verselane-cli fix' makes the repairs.\n"
+    "\n"
+    "Options:\n"
+    "  --json                one JSON document instead of the lines\n"
+    "  --level LEVEL         exit 1 when a file has a finding at LEVEL or worse:\n"
+    "                        will-not-show (default), shows-wrong or advice\n"
+    "  --for PLAYERS         only the findings for these players (default both)\n"
+    "\n"
+    "Exit status: 0 when no file has a finding at --level or worse, 1 when one has\n"
+    "or could not be read, 2 for a command line that could not be understood.\n";
+
+constexpr const char* kFixHelp =
+    "Usage: verselane-cli fix IN... [-o OUT | --out-dir DIR]\n"
+    "                        [--for soft-karaoke|lyrics|both] [--encoding NAME]\n"
+    "                        [--force] [-j N]\n"
+    "\n"
+    "Makes the safe repairs of what 'verselane-cli check' finds for the players\n"
+    "named, and writes NAME.fixed.EXT beside each input. Each repair changes only\n"
+    "what it names; the sung words stay the same. With --for soft-karaoke the\n"
+    "lyric events that repeat the karaoke text go, with --for lyrics the karaoke\n"
+    "text that repeats the lyrics; with both (the default) both stay.\n"
+    "\n"
+    "Options:\n"
+    "  -o OUT                the output file (one input only)\n"
+    "  --out-dir DIR         write the repaired files into DIR (made when missing)\n"
+    "  --for PLAYERS         soft-karaoke, lyrics or both (default)\n"
+    "  --encoding NAME       put every text into this encoding (UTF-8, or a code\n"
+    "                        page such as WINDOWS-1252, SHIFT_JIS, WINDOWS-1251);\n"
+    "                        default: only a song that mixes encodings, into UTF-8\n"
+    "  --force               replace output files that exist already\n"
+    "  -j N                  repair N files at a time (default: one per processor)\n";
 
 // Walks the arguments of one command: options with a value (as "--name VALUE"
 // or "--name=VALUE"), switches, and the remaining words.
@@ -262,9 +330,9 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
     command.Direction = direction;
     std::vector<std::string> with_value = {"-o",      "--output", "--out-dir",
                                            "--track", "-j",       "--jobs"};
-    std::vector<std::string> switches = {"--force", "--salvage"};
+    std::vector<std::string> switches = {"--force", "--salvage", "-r", "--recursive"};
     if (to_karaoke) {
-        with_value.insert(with_value.end(), {"--language", "--title", "--artist"});
+        with_value.insert(with_value.end(), {"--language", "--title", "--artist", "--encoding"});
     } else {
         switches.push_back("--replace");
     }
@@ -285,17 +353,25 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
                 if (!jobs) return "-j needs a number of jobs from 1: " + v;
                 command.Jobs = *jobs;
             } else if (option == "--language") {
-                command.Info.Language = v;
+                command.Language = v;
             } else if (option == "--title") {
-                command.Info.Title = v;
+                command.Title = v;
             } else if (option == "--artist") {
-                command.Info.Artist = v;
+                command.Artist = v;
+            } else if (option == "--encoding") {
+                try {
+                    TypedText("", v);
+                } catch (const std::invalid_argument&) {
+                    return "unknown encoding: " + v;
+                }
+                command.Encoding = v;
             }
             return {};
         },
         [&](const std::string& option) {
             if (option == "--force") command.Force = true;
             if (option == "--replace") command.Replace = true;
+            if (option == "-r" || option == "--recursive") command.Recursive = true;
             if (option == "--salvage") command.Salvage = true;
         });
     command.Inputs = walker.Words();
@@ -307,6 +383,59 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
         error = "-o names the output of one input; use --out-dir for several";
     }
     if (!error.empty()) return UsageError{error, name};
+    return command;
+}
+
+ParsedCommand ParseCheck(const std::vector<std::string>& args) {
+    CheckCommand command;
+    ArgumentWalker walker(args);
+    std::string error = walker.Walk(
+        {"--level", "--for"}, {"--json"},
+        [&](const std::string& name, const std::string& v) -> std::string {
+            if (name == "--level" && !ParseSeverity(v, command.Level)) {
+                return "--level takes will-not-show, shows-wrong or advice, not " + v;
+            }
+            if (name == "--for" && !ParseFamily(v, command.For)) {
+                return "--for takes soft-karaoke, lyrics or both, not " + v;
+            }
+            return {};
+        },
+        [&](const std::string&) { command.Json = true; });
+    command.Files = walker.Words();
+    if (error.empty() && command.Files.empty()) error = "check needs at least one FILE";
+    if (!error.empty()) return UsageError{error, "check"};
+    return command;
+}
+
+ParsedCommand ParseFix(const std::vector<std::string>& args) {
+    FixCommand command;
+    ArgumentWalker walker(args);
+    std::string error = walker.Walk(
+        {"-o", "--output", "--out-dir", "--for", "--encoding", "-j", "--jobs"}, {"--force"},
+        [&](const std::string& option, const std::string& v) -> std::string {
+            if (option == "-o" || option == "--output") command.Output = v;
+            if (option == "--out-dir") command.OutputDir = v;
+            if (option == "--encoding") command.Encoding = v;
+            if (option == "--for" && !ParseFamily(v, command.For)) {
+                return "--for takes soft-karaoke, lyrics or both, not " + v;
+            }
+            if (option == "-j" || option == "--jobs") {
+                std::optional<int> jobs = ParseCount(v, 1);
+                if (!jobs) return "-j needs a number of jobs from 1: " + v;
+                command.Jobs = *jobs;
+            }
+            return {};
+        },
+        [&](const std::string&) { command.Force = true; });
+    command.Inputs = walker.Words();
+    if (error.empty() && command.Inputs.empty()) error = "fix needs at least one input file";
+    if (error.empty() && !command.Output.empty() && !command.OutputDir.empty()) {
+        error = "-o and --out-dir cannot be used together";
+    }
+    if (error.empty() && !command.Output.empty() && command.Inputs.size() != 1) {
+        error = "-o names the output of one input; use --out-dir for several";
+    }
+    if (!error.empty()) return UsageError{error, "fix"};
     return command;
 }
 
@@ -326,13 +455,18 @@ std::string ProgramHelp() {
 
 std::string CommandHelp(const std::string& Command) {
     static const std::map<std::string, const char*> kHelp = {
-        {"info", kInfoHelp},          {"lyrics", kLyricsHelp}, {"to-karaoke", kToKaraokeHelp},
-        {"to-lyrics", kToLyricsHelp}, {"copy", kCopyHelp},
+        {"info", kInfoHelp},
+        {"lyrics", kLyricsHelp},
+        {"to-karaoke", kToKaraokeHelp},
+        {"to-lyrics", kToLyricsHelp},
+        {"copy", kCopyHelp},
+        {"check", kCheckHelp},
+        {"fix", kFixHelp},
     };
     auto it = kHelp.find(Command);
     if (it == kHelp.end()) return {};
     std::string help = it->second;
-    if (Command == "to-karaoke" || Command == "to-lyrics") help += kBatchRules;
+    if (Command == "to-karaoke" || Command == "to-lyrics" || Command == "fix") help += kBatchRules;
     return help;
 }
 
@@ -356,6 +490,8 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& Args) {
     if (command == "info") return ParseInfo(Args);
     if (command == "copy") return ParseCopy(Args);
     if (command == "lyrics") return ParseLyrics(Args);
+    if (command == "check") return ParseCheck(Args);
+    if (command == "fix") return ParseFix(Args);
     if (command == "to-karaoke") return ParseConvert(Args, ConversionDirection::LyricsToKaraoke);
     return ParseConvert(Args, ConversionDirection::KaraokeToLyrics);
 }

@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "check/song_check.h"
 #include "lyrics/converters.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
@@ -36,11 +37,37 @@ struct ConvertCommand {
     std::string Output;     // -o, one input only
     std::string OutputDir;  // --out-dir
     std::optional<int> Track;
-    KaraokeInfo Info{"ENGL", "YOUR SONG", "ARTIST", ""};
-    bool Replace = false;  // to-lyrics: the text events give way to the lyrics
-    bool Force = false;    // existing files (never an input) may be replaced
-    bool Salvage = false;  // convert songs that were read only in part
-    int Jobs = 0;          // 0: one per processor
+    // to-karaoke: the information lines typed (UTF-8); those not given come
+    // from the song itself (SongKaraokeInfo).
+    std::optional<std::string> Language, Title, Artist;
+    std::string Encoding;    // of the typed lines; empty: the song's words
+    bool Replace = false;    // to-lyrics: the text events give way to the lyrics
+    bool Force = false;      // existing files (never an input) may be replaced
+    bool Salvage = false;    // convert songs that were read only in part
+    int Jobs = 0;            // 0: one per processor
+    bool Recursive = false;  // -r: the songs of a folder's subfolders too
+    // Per input, when given: its folder in --out-dir (subfolders of an input
+    // folder are kept there).
+    std::vector<std::string> OutputDirs;
+};
+
+// check: the findings of each file.
+struct CheckCommand {
+    std::vector<std::string> Files;
+    bool Json = false;
+    Severity Level = Severity::WillNotShow;  // exit 1 from this level on
+    PlayerFamily For = PlayerFamily::Both;   // the players whose findings are listed
+};
+
+// fix: each file repaired for the players named.
+struct FixCommand {
+    std::vector<std::string> Inputs;
+    std::string Output;     // -o, one input only
+    std::string OutputDir;  // --out-dir
+    PlayerFamily For = PlayerFamily::Both;
+    std::string Encoding;  // every text into this encoding; empty: only mixed songs, into UTF-8
+    bool Force = false;
+    int Jobs = 0;
 };
 
 // What the program is asked to print instead of doing any work.
@@ -53,8 +80,8 @@ struct UsageError {
     std::string Command;  // whose help to point to; empty for the program's
 };
 
-using ParsedCommand =
-    std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand, HelpRequest, UsageError>;
+using ParsedCommand = std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand,
+                                   HelpRequest, UsageError, CheckCommand, FixCommand>;
 
 // The arguments after the program's name.
 ParsedCommand ParseCommandLine(const std::vector<std::string>& Args);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "lyrics/converters.h"
+#include "lyrics/song_info.h"
 #include "lyrics/track_choice.h"
 
 namespace verselane {
@@ -108,6 +109,7 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     const int16_t InsertAfter = TrackOf(LyrCopy.AfterIndex);
     const bool KeepKaraoke = LyrCopy.KeepKaraoke();
     if (LyrCopy.Choice == kChoiceLyricsToText) {
+        KarInf.Propose(SongKaraokeInfo(Song));
         KarInf.ShowModal();
         KaraokeInfo Info;
         Info.Language = KarInf.Language();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "lyrics/converters.h"
 #include "model/midi_file.h"
 
 namespace verselane {
@@ -60,6 +61,9 @@ class ConversionDialog {
 class KaraokeInfoDialog {
   public:
     virtual ~KaraokeInfoDialog() = default;
+    // Fills the boxes with what the song says of itself (bytes of the song,
+    // empty where it says nothing), before the dialog is shown.
+    virtual void Propose(const KaraokeInfo&) {}
     virtual void ShowModal() = 0;
     virtual std::string Language() const = 0;  // Lang
     virtual std::string Title() const = 0;     // SongT

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <mutex>
 #include <stdexcept>
+#include <string_view>
 
 namespace verselane {
 
@@ -15,38 +16,96 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr const char* kFallback = "WINDOWS-1252";
+constexpr size_t kSampleLimit = 64 * 1024;
+// How much more plausible (in mean typicality) another reading must be to
+// overrule uchardet's answer, and to overrule Windows-1252.
+constexpr double kTrustBonus = 0.25;
+constexpr double kFallbackBonus = 0.25;
+// What a reading with characters that no song text holds loses.
+constexpr double kImpossible = 100;
+constexpr double kNoReading = -kImpossible / 2;
 
 iconv_t OpenToUtf8(const std::string& encoding) {
     return iconv_open("UTF-8", encoding.c_str());
 }
 
-bool KnownToIconv(const std::string& encoding) {
-    iconv_t cd = OpenToUtf8(encoding);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    iconv_close(cd);
-    return true;
+// The scripts that the code pages of the list are written in, for judging
+// how plausible a reading is.
+enum class Script {
+    Unicode,
+    Western,
+    CentralEuropean,
+    Turkish,
+    Baltic,
+    Vietnamese,
+    Cyrillic,
+    Greek,
+    Hebrew,
+    Arabic,
+    Thai,
+    Japanese,
+    Chinese,
+    Korean,
+};
+
+struct Entry {
+    const char* label;
+    const char* name;
+    Script script;
+};
+
+// Most common first within each script: on a tie the earlier one is taken.
+constexpr Entry kEntries[] = {
+    {"Unicode (UTF-8)", "UTF-8", Script::Unicode},
+    {"Western (Windows-1252)", "WINDOWS-1252", Script::Western},
+    {"Western (ISO-8859-1)", "ISO-8859-1", Script::Western},
+    {"Western with euro (ISO-8859-15)", "ISO-8859-15", Script::Western},
+    {"Western, DOS (CP437)", "CP437", Script::Western},
+    {"Central European (Windows-1250)", "WINDOWS-1250", Script::CentralEuropean},
+    {"Central European (ISO-8859-2)", "ISO-8859-2", Script::CentralEuropean},
+    {"Turkish (Windows-1254)", "WINDOWS-1254", Script::Turkish},
+    {"Baltic (Windows-1257)", "WINDOWS-1257", Script::Baltic},
+    {"Baltic (ISO-8859-13)", "ISO-8859-13", Script::Baltic},
+    {"Vietnamese (Windows-1258)", "WINDOWS-1258", Script::Vietnamese},
+    {"Vietnamese (VISCII)", "VISCII", Script::Vietnamese},
+    {"Cyrillic (Windows-1251)", "WINDOWS-1251", Script::Cyrillic},
+    {"Cyrillic (KOI8-R)", "KOI8-R", Script::Cyrillic},
+    {"Cyrillic (KOI8-U)", "KOI8-U", Script::Cyrillic},
+    {"Cyrillic (ISO-8859-5)", "ISO-8859-5", Script::Cyrillic},
+    {"Cyrillic, DOS (IBM866)", "IBM866", Script::Cyrillic},
+    {"Cyrillic (Mac)", "MAC-CYRILLIC", Script::Cyrillic},
+    {"Greek (Windows-1253)", "WINDOWS-1253", Script::Greek},
+    {"Greek (ISO-8859-7)", "ISO-8859-7", Script::Greek},
+    {"Hebrew (Windows-1255)", "WINDOWS-1255", Script::Hebrew},
+    {"Hebrew (ISO-8859-8)", "ISO-8859-8", Script::Hebrew},
+    {"Arabic (Windows-1256)", "WINDOWS-1256", Script::Arabic},
+    {"Arabic (ISO-8859-6)", "ISO-8859-6", Script::Arabic},
+    {"Thai (TIS-620)", "TIS-620", Script::Thai},
+    {"Thai (Windows-874)", "WINDOWS-874", Script::Thai},
+    {"Japanese (Shift-JIS)", "SHIFT_JIS", Script::Japanese},
+    {"Japanese (Windows-31J)", "CP932", Script::Japanese},
+    {"Japanese (EUC-JP)", "EUC-JP", Script::Japanese},
+    {"Chinese, simplified (GB18030)", "GB18030", Script::Chinese},
+    {"Chinese, simplified (GBK)", "GBK", Script::Chinese},
+    {"Chinese, traditional (Big5)", "BIG5", Script::Chinese},
+    {"Chinese, traditional (Big5-HKSCS)", "BIG5-HKSCS", Script::Chinese},
+    {"Korean (EUC-KR)", "EUC-KR", Script::Korean},
+    {"Korean (CP949)", "CP949", Script::Korean},
+};
+
+std::string Upper(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
 }
 
-// What uchardet answers for a few accented words of a Western song is often
-// some other Latin encoding (Mac Central European, ISO-8859-4, ...), so only
-// its answers for scripts that a Latin reading would garble beyond use are
-// taken: Japanese, Chinese, Korean, Cyrillic, Greek, Hebrew, Arabic, Thai and
-// Vietnamese. Everything else is read as Windows-1252.
-bool DistinctScript(std::string name) {
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    static const char* const kTrusted[] = {
-        "SHIFT_JIS",    "EUC-JP",      "ISO-2022-JP",  "GB18030",      "GBK",
-        "GB2312",       "HZ-GB-2312",  "BIG5",         "EUC-TW",       "EUC-KR",
-        "UHC",          "ISO-2022-KR", "ISO-2022-CN",  "WINDOWS-1251", "KOI8-R",
-        "ISO-8859-5",   "IBM855",      "IBM866",       "MAC-CYRILLIC", "X-MAC-CYRILLIC",
-        "WINDOWS-1253", "ISO-8859-7",  "WINDOWS-1255", "ISO-8859-8",   "WINDOWS-1256",
-        "ISO-8859-6",   "TIS-620",     "WINDOWS-874",  "ISO-8859-11",  "VISCII",
-        "WINDOWS-1258",
-    };
-    for (const char* trusted : kTrusted) {
-        if (name == trusted) return true;
+const Entry* FindEntry(const std::string& name) {
+    std::string upper = Upper(name);
+    if (upper == "UHC") upper = "CP949";  // uchardet's name for it
+    if (upper == "X-MAC-CYRILLIC") upper = "MAC-CYRILLIC";
+    for (const Entry& e : kEntries) {
+        if (upper == e.name) return &e;
     }
-    return false;
+    return nullptr;
 }
 
 bool HasHighBytes(std::string_view text) {
@@ -56,17 +115,249 @@ bool HasHighBytes(std::string_view text) {
     return false;
 }
 
+// The next code point of valid UTF-8 (what a decoder gives).
+char32_t NextCodePoint(std::string_view s, size_t& i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    char32_t cp = len == 1 ? c : len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
+    for (size_t k = 1; k < len && i + k < s.size(); ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    }
+    i += len;
+    return cp;
+}
+
+bool In(char32_t cp, char32_t first, char32_t last) {
+    return cp >= first && cp <= last;
+}
+
+// The lower-case form of the upper-case letters of the scripts above, or 0
+// for anything that is not an upper-case letter.
+char32_t LowerOfUpper(char32_t cp) {
+    if (In(cp, 'A', 'Z') || (In(cp, 0xC0, 0xDE) && cp != 0xD7) || In(cp, 0x391, 0x3AB) ||
+        In(cp, 0x410, 0x42F)) {
+        return cp + 0x20;
+    }
+    if (In(cp, 0x400, 0x40F)) return cp + 0x50;
+    if (cp == 0x178) return 0xFF;
+    if (cp == 0x386) return 0x3AC;
+    if (In(cp, 0x388, 0x38A)) return cp + 0x25;
+    if (cp == 0x38C) return 0x3CC;
+    if (In(cp, 0x38E, 0x38F)) return cp + 0x3F;
+    const bool even = cp % 2 == 0;
+    if ((In(cp, 0x100, 0x137) || In(cp, 0x14A, 0x177) || In(cp, 0x218, 0x21B) ||
+         In(cp, 0x1EA0, 0x1EF9)) &&
+        even) {
+        return cp + 1;
+    }
+    if ((In(cp, 0x139, 0x148) || In(cp, 0x179, 0x17E)) && !even) return cp + 1;
+    if (cp == 0x130) return 'i';
+    return 0;
+}
+
+bool IsLetter(char32_t cp) {
+    return In(cp, 'a', 'z') || In(cp, 'A', 'Z') ||
+           (In(cp, 0xC0, 0x24F) && cp != 0xD7 && cp != 0xF7) || In(cp, 0x386, 0x3CE) ||
+           In(cp, 0x400, 0x45F) || In(cp, 0x5D0, 0x5EA) || In(cp, 0x621, 0x64A) ||
+           In(cp, 0xE01, 0xE4E) || In(cp, 0x1EA0, 0x1EF9) || In(cp, 0x3041, 0x30FF) ||
+           In(cp, 0x4E00, 0x9FFF) || In(cp, 0xAC00, 0xD7A3);
+}
+
+// Signs that songs of any language use.
+bool IsCommonSign(char32_t cp) {
+    static constexpr std::u32string_view kSigns =
+        U"\u00A0\u00A9\u00AE\u00B0\u00B7\u00AB\u00BB"
+        U"\u00A1\u00BF\u00B4\u2018\u2019\u201C\u201D"
+        U"\u201E\u2013\u2014\u2026\u2022\u20AC\u2122";
+    return kSigns.find(cp) != std::u32string_view::npos || In(cp, 0x3000, 0x303F) ||
+           In(cp, 0xFF01, 0xFF5E);
+}
+
+// How typical a character is of texts in a script: 3 for its most frequent
+// letters, 2 for its other letters, 0 for a sign or a letter that the
+// script's languages seldom use, -1 for a letter of another script.
+int Typicality(Script script, char32_t cp) {
+    auto listed = [cp](std::u32string_view letters) {
+        return letters.find(cp) != std::u32string_view::npos;
+    };
+    switch (script) {
+        case Script::Unicode:
+            return 0;
+        case Script::Western:
+            if (listed(U"éèêàâäáçíóôöúüñß")) return 3;
+            if (listed(U"ëãåìîïòõùûœæøÿ")) return 2;
+            break;
+        case Script::CentralEuropean:
+            if (listed(U"ąćęłńśźżčěřšůžő")) return 3;
+            if (listed(U"áéíóúýäöüďňťűăâîşţľĺŕô")) return 2;
+            break;
+        case Script::Turkish:
+            if (listed(U"çğıöşü")) return 3;
+            if (listed(U"âîûéè")) return 2;
+            break;
+        case Script::Baltic:
+            if (listed(U"ąčęėįšųūžāēīļņ")) return 3;
+            if (listed(U"ģķōŗõäöüé")) return 2;
+            break;
+        case Script::Vietnamese:
+            if (listed(U"ăâđêôơư") || (In(cp, 0x1EA0, 0x1EF9) && cp % 2 == 1)) return 3;
+            if (listed(U"àáãèéìíòóõùúýĩũ")) return 2;
+            if (In(cp, 0x300, 0x323)) return 0;  // a tone mark that found no letter
+            break;
+        case Script::Cyrillic:
+            if (listed(U"оеаинтсрвлкмдпу")) return 3;
+            if (In(cp, 0x430, 0x45F)) return 2;
+            break;
+        case Script::Greek:
+            if (In(cp, 0x3AC, 0x3CE)) return 3;
+            break;
+        case Script::Hebrew:
+            if (In(cp, 0x5D0, 0x5EA)) return 3;
+            if (In(cp, 0x5B0, 0x5C7)) return 2;  // points
+            break;
+        case Script::Arabic:
+            if (In(cp, 0x621, 0x64A)) return 3;
+            if (In(cp, 0x64B, 0x652) || cp == 0x60C || cp == 0x61B || cp == 0x61F) return 2;
+            break;
+        case Script::Thai:
+            if (In(cp, 0xE01, 0xE5B)) return 3;
+            break;
+        case Script::Japanese:
+            if (In(cp, 0x3041, 0x30FF)) return 3;
+            if (In(cp, 0x4E00, 0x9FFF)) return 2;
+            break;
+        case Script::Chinese:
+            if (In(cp, 0x4E00, 0x9FFF)) return 3;
+            break;
+        case Script::Korean:
+            if (In(cp, 0xAC00, 0xD7A3)) return 3;
+            if (In(cp, 0x4E00, 0x9FFF)) return 1;
+            break;
+    }
+    if (const char32_t lower = LowerOfUpper(cp); lower != 0 && lower != cp) {
+        return std::max(0, Typicality(script, lower) - 1);
+    }
+    if (IsCommonSign(cp)) return 0;
+    return IsLetter(cp) ? -1 : -4;  // a symbol, control or undecodable byte: a poor reading
+}
+
+bool IsAsciiLetter(char32_t cp) {
+    return In(cp, 'a', 'z') || In(cp, 'A', 'Z');
+}
+
+// A letter of a script that does not use Latin letters.
+bool IsNonLatinLetter(char32_t cp) {
+    return IsLetter(cp) && !IsAsciiLetter(cp) && !In(cp, 0xC0, 0x24F) && !In(cp, 0x1EA0, 0x1EF9);
+}
+
+bool IsIdeograph(char32_t cp) {
+    return In(cp, 0x3041, 0x30FF) || In(cp, 0x4E00, 0x9FFF) || In(cp, 0xAC00, 0xD7A3);
+}
+
+// Thai vowel and tone marks, written above or below the consonant before them.
+bool IsThaiMark(char32_t cp) {
+    return cp == 0xE31 || In(cp, 0xE34, 0xE3A) || In(cp, 0xE47, 0xE4E);
+}
+
+// How plausible the text is as decoded: the mean typicality of its
+// characters beyond ASCII, less points for what wrong code pages make of
+// words: a capital inside a word (a wrong Cyrillic code page), a letter of a
+// non-Latin script touching a Latin letter (a non-Latin code page reading the
+// accented letters of a Latin word), three accented Latin letters in a row, a
+// Vietnamese word that is no syllable, a Thai mark after no consonant or a
+// Thai leading vowel before none. A letter of an alphabet standing alone,
+// outside any word, counts as a sign. A reading with characters that no
+// song's words hold ranks below every reading without.
+double Plausibility(Script script, std::string_view utf8) {
+    std::u32string text;
+    for (size_t i = 0; i < utf8.size();) text.push_back(NextCodePoint(utf8, i));
+    int64_t total = 0;
+    int64_t count = 0;
+    bool impossible = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char32_t cp = text[i];
+        // An undecodable byte, a control character (but tab, line ends and
+        // the NUL bytes that pad some texts) or box drawing (what DOS code
+        // pages make of other code pages' letters) is in no song's words.
+        impossible = impossible || cp == 0xFFFD || In(cp, 0x80, 0x9F) || In(cp, 0x2500, 0x259F) ||
+                     In(cp, 0x01, 0x08) || In(cp, 0x0B, 0x0C) || In(cp, 0x0E, 0x1F);
+        const char32_t previous = i > 0 ? text[i - 1] : U' ';
+        const char32_t next = i + 1 < text.size() ? text[i + 1] : U' ';
+        if (cp >= 0x80) {
+            int typical = Typicality(script, cp);
+            const bool alone = !IsLetter(previous) && !IsLetter(next) && !IsIdeograph(cp);
+            if (alone && std::u32string_view(U"àáéó").find(cp) == std::u32string_view::npos) {
+                typical = std::min(typical, 0);
+            }
+            const auto lower = [](char32_t c) { return IsLetter(c) && LowerOfUpper(c) == 0; };
+            if (LowerOfUpper(cp) != 0 && IsLetter(previous) && (lower(previous) || lower(next))) {
+                typical -= 2;  // a capital inside a word
+            }
+            if (IsThaiMark(cp) && !In(previous, 0xE01, 0xE2E) && !IsThaiMark(previous)) {
+                typical -= 4;
+            }
+            if (In(cp, 0xE40, 0xE44) && !In(next, 0xE01, 0xE2E)) typical -= 4;
+            if (script > Script::Unicode && script <= Script::Vietnamese && i >= 2 &&
+                IsLetter(previous) && previous >= 0x80 && IsLetter(text[i - 2]) &&
+                text[i - 2] >= 0x80) {
+                typical -= 4;  // Latin words have no three accented letters in a row
+            }
+            // A Vietnamese word is a syllable: "đ" only at its start, and after
+            // its vowels no consonant but c, ch, m, n, ng, nh, p and t.
+            if (script == Script::Vietnamese &&
+                (((cp == 0x111 || cp == 0x110) && IsLetter(previous)) ||
+                 (next < 0x80 &&
+                  std::string_view("bdfjklqrsvwxzBDFJKLQRSVWXZ").find(static_cast<char>(next)) !=
+                      std::string_view::npos))) {
+                typical -= 4;
+            }
+            total += typical;
+            ++count;
+        }
+        if ((IsAsciiLetter(previous) && IsNonLatinLetter(cp)) ||
+            (IsNonLatinLetter(previous) && IsAsciiLetter(cp))) {
+            total -= 3;
+        }
+    }
+    const double mean = count == 0 ? 0 : static_cast<double>(total) / static_cast<double>(count);
+    return impossible ? mean - kImpossible : mean;
+}
+
+// Whether the code page reads a control byte of the sample as a letter
+// (VISCII does): the sample is then no text of it.
+bool ReadsControlsAsLetters(const char* name, std::string_view sample) {
+    std::string controls;
+    for (char c : sample) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r' &&
+            controls.find(c) == std::string::npos) {
+            controls.push_back(c);
+        }
+    }
+    return !controls.empty() && HasHighBytes(TextDecoder(name).ToUtf8(controls));
+}
+
 }  // namespace
 
-const std::vector<std::string>& DisplayEncodings() {
-    static const std::vector<std::string> kEncodings = {
-        "UTF-8",        "WINDOWS-1252", "ISO-8859-1",   "ISO-8859-15",  "SHIFT_JIS",
-        "EUC-JP",       "GBK",          "GB18030",      "BIG5",         "EUC-KR",
-        "WINDOWS-1251", "KOI8-R",       "ISO-8859-5",   "WINDOWS-1250", "ISO-8859-2",
-        "WINDOWS-1253", "ISO-8859-7",   "WINDOWS-1254", "WINDOWS-1255", "WINDOWS-1256",
-        "WINDOWS-1257", "TIS-620",      "WINDOWS-1258", "CP437",
-    };
-    return kEncodings;
+const std::vector<LabelledEncoding>& Encodings() {
+    static const std::vector<LabelledEncoding> kList = [] {
+        std::vector<LabelledEncoding> list;
+        for (const Entry& e : kEntries) list.push_back({e.label, e.name});
+        return list;
+    }();
+    return kList;
+}
+
+std::string EncodingLabel(const std::string& Name) {
+    const Entry* entry = FindEntry(Name);
+    return entry ? entry->label : Name;
+}
+
+std::string EncodingName(const std::string& NameOrLabel) {
+    const std::string upper = Upper(NameOrLabel);
+    for (const Entry& e : kEntries) {
+        if (Upper(e.label) == upper) return e.name;
+    }
+    return NameOrLabel;
 }
 
 bool IsValidUtf8(std::string_view Bytes) {
@@ -125,27 +416,64 @@ std::vector<std::string_view> SongTexts(const MidiFile& Song) {
     return texts;
 }
 
-std::string DetectEncoding(const std::vector<std::string_view>& Texts) {
-    bool all_utf8 = true;
-    std::string sample;
-    for (std::string_view text : Texts) {
-        if (!HasHighBytes(text)) continue;
-        if (!IsValidUtf8(text)) all_utf8 = false;
-        sample.append(text);
-        sample.push_back('\n');
-    }
-    if (all_utf8) return "UTF-8";
-
+std::string UchardetGuess(std::string_view Sample) {
     std::string detected;
     if (uchardet_t ud = uchardet_new()) {
-        if (uchardet_handle_data(ud, sample.data(), sample.size()) == 0) {
+        if (uchardet_handle_data(ud, Sample.data(), Sample.size()) == 0) {
             uchardet_data_end(ud);
             if (const char* name = uchardet_get_charset(ud)) detected = name;
         }
         uchardet_delete(ud);
     }
-    if (!DistinctScript(detected) || !KnownToIconv(detected)) return kFallback;
     return detected;
+}
+
+std::string DetectEncoding(const std::vector<std::string_view>& Texts) {
+    bool all_utf8 = true;
+    std::string sample;   // the texts with bytes beyond ASCII, for uchardet
+    std::string context;  // the same with the texts around them, for judging readings
+    for (size_t i = 0; i < Texts.size(); ++i) {
+        // Texts that are valid UTF-8 (plain ASCII among them) tell nothing of
+        // the code page of the others.
+        if (!HasHighBytes(Texts[i]) || IsValidUtf8(Texts[i])) continue;
+        all_utf8 = false;
+        if (sample.size() >= kSampleLimit) continue;
+        sample.append(Texts[i]).push_back('\n');
+        // A syllable's neighbours make the word that it belongs to.
+        if (i > 0 && !HasHighBytes(Texts[i - 1])) context.append(Texts[i - 1]);
+        context.append(Texts[i]);
+        if (i + 1 < Texts.size() && !HasHighBytes(Texts[i + 1])) context.append(Texts[i + 1]);
+        context.push_back('\n');
+    }
+    if (all_utf8) return "UTF-8";
+
+    const std::string detected = UchardetGuess(sample);
+    // uchardet knows the byte patterns of the East Asian encodings well, but
+    // often says nothing for a song's short syllables, and takes a few
+    // accented words for some other code page. So each code page of the list
+    // reads the texts, and the most plausible reading wins; uchardet's answer
+    // wins ties and small leads when it is the code page of a non-Latin
+    // script, and Windows-1252 among Latin ones.
+    const Entry* trusted = FindEntry(detected);
+    if (trusted && trusted->script >= Script::Japanese &&
+        Plausibility(trusted->script, TextDecoder(trusted->name).ToUtf8(context)) >= 1) {
+        return trusted->name;
+    }
+    std::string best = kFallback;
+    double best_score = -1e9;
+    for (const Entry& e : kEntries) {
+        if (e.script == Script::Unicode || ReadsControlsAsLetters(e.name, context)) continue;
+        double score = Plausibility(e.script, TextDecoder(e.name).ToUtf8(context));
+        if (&e == trusted && e.script >= Script::Vietnamese) score += kTrustBonus;
+        if (std::string_view(e.name) == kFallback) score += kFallbackBonus;
+        if (score > best_score) {
+            best_score = score;
+            best = e.name;
+        }
+    }
+    // No reading without undecodable bytes or signs of another code page:
+    // no text, only bytes; shown as the usual default.
+    return best_score < kNoReading ? kFallback : best;
 }
 
 struct TextDecoder::Impl {
@@ -202,8 +530,35 @@ std::string TextDecoder::ToUtf8(std::string_view Bytes) const {
 }
 
 TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override) {
-    if (!Override.empty()) return TextDecoder(Override);
+    if (!Override.empty()) return TextDecoder(EncodingName(Override));
     return TextDecoder(DetectEncoding(SongTexts(Song)));
+}
+
+TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding) {
+    iconv_t cd = iconv_open(Encoding.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        throw std::invalid_argument("unknown encoding: " + Encoding);
+    }
+    std::string out;
+    char* in = const_cast<char*>(Utf8.data());  // iconv does not write its input
+    size_t in_left = Utf8.size();
+    bool held = true;
+    while (held && in_left > 0) {
+        char buffer[256];
+        char* next = buffer;
+        size_t room = sizeof buffer;
+        // A character that the encoding lacks stops the conversion (EILSEQ).
+        held = iconv(cd, &in, &in_left, &next, &room) != static_cast<size_t>(-1) || errno == E2BIG;
+        out.append(buffer, static_cast<size_t>(next - buffer));
+    }
+    char buffer[16];
+    char* next = buffer;
+    size_t room = sizeof buffer;
+    iconv(cd, nullptr, nullptr, &next, &room);  // the end of a shift sequence
+    out.append(buffer, static_cast<size_t>(next - buffer));
+    iconv_close(cd);
+    if (held) return {out, false};
+    return {std::string(Utf8), true};
 }
 
 std::string Printable(std::string_view Utf8) {

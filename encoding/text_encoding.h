@@ -12,9 +12,24 @@
 
 namespace verselane {
 
-// The encoding names a user may choose from, most common first (all known to
-// iconv). "UTF-8" and "WINDOWS-1252" lead the list.
-const std::vector<std::string>& DisplayEncodings();
+// An encoding as a person knows it ("Vietnamese (Windows-1258)") and its
+// name for iconv ("WINDOWS-1258").
+struct LabelledEncoding {
+    std::string Label;
+    std::string Name;
+};
+
+// The encodings a user may choose from, by script, most common first within
+// each; "Unicode (UTF-8)" and "Western (Windows-1252)" lead the list.
+const std::vector<LabelledEncoding>& Encodings();
+
+// The label of an encoding of the list (its name in any case, or uchardet's
+// name for it), else the name itself.
+std::string EncodingLabel(const std::string& Name);
+
+// The name for iconv of a label of the list (in any case), else `NameOrLabel`
+// as it stands.
+std::string EncodingName(const std::string& NameOrLabel);
 
 bool IsValidUtf8(std::string_view Bytes);
 
@@ -23,12 +38,17 @@ bool IsValidUtf8(std::string_view Bytes);
 std::vector<std::string_view> SongTexts(const MidiFile& Song);
 
 // The encoding of the texts: "UTF-8" when all of them are valid UTF-8
-// (plain ASCII included), else what uchardet detects over all of them
-// together when that is the encoding of a non-Latin script (Japanese,
-// Chinese, Korean, Cyrillic, Greek, Hebrew, Arabic, Thai, Vietnamese) that
-// iconv knows, else "WINDOWS-1252". uchardet's answers for Latin texts of a
-// few accented words are too often some other Latin encoding to be taken.
+// (plain ASCII included), else uchardet's answer when it names an East Asian
+// code page of the list whose reading is plausible, else the code page of the
+// list whose reading of them is the most plausible (letters of its script,
+// its languages' common letters first, no undecodable bytes or box drawing,
+// no capital inside a word, no lone letter), uchardet's answer and
+// "WINDOWS-1252" winning near ties; "WINDOWS-1252" when no reading is.
 std::string DetectEncoding(const std::vector<std::string_view>& Texts);
+
+// What uchardet alone makes of the bytes: its name for the encoding, or the
+// empty string when it cannot tell.
+std::string UchardetGuess(std::string_view Sample);
 
 // Turns bytes of one encoding into UTF-8 with iconv. Bytes that are not valid
 // in the encoding become U+FFFD. Safe to use from several threads.
@@ -48,9 +68,19 @@ class TextDecoder {
     std::unique_ptr<Impl> impl_;
 };
 
-// The decoder for a song: `Override` when it is given, else the detected
-// encoding of the song's texts.
+// The decoder for a song: `Override` (a name or a label of the list) when it
+// is given, else the detected encoding of the song's texts.
 TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
+
+// Text the user typed (UTF-8) as bytes for a song whose words are in
+// `Encoding`: in that encoding, or as UTF-8 when the words are UTF-8 or the
+// encoding cannot hold the text (then `KeptUtf8` says so, for a note to the
+// user). An encoding that iconv does not know raises std::invalid_argument.
+struct TypedBytes {
+    std::string Bytes;
+    bool KeptUtf8 = false;
+};
+TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
 
 // UTF-8 text made safe for a terminal: carriage returns and NUL bytes are
 // dropped, other control characters (C0 but tab and line feed, DEL, and C1)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/midi_file.h"
 
@@ -16,22 +17,34 @@ struct KaraokeInfo {
     std::string ExtraText;  // not written by the conversion
 };
 
+// The information lines of a words track, in order: "@L" and the language,
+// "@T" and the title, "@T" and the artist (each trimmed of spaces), then one
+// credit line naming this program and its version.
+std::vector<std::string> InformationLines(const KaraokeInfo& Info);
+
 // Turns the lyric events of SourceTrack into Soft Karaoke text: a "Soft
-// Karaoke" header track and a "Words" track inserted behind track 0, the words
-// marked "\" for a new paragraph and "/" for a new line. A lyric that holds a
-// carriage return or a line feed ends a line; a line feed among them, or a
-// second line end at the tick of the one before, makes the next word open a
-// paragraph. On return SourceTrack names the same track of the grown song
-// (2 higher, but track 0 stays 0: it does not move). A format 0 song becomes
-// format 1. A bad SourceTrack raises SubscriptOutOfRange before anything
-// changes.
+// Karaoke" header track and a "Words" track inserted behind track 0, the
+// words track holding the information lines and then one text event per
+// piece of a lyric between line ends, at the lyric's time. A carriage return
+// ends a line, a line feed a paragraph, and so does an empty line; a lyric
+// may also open with a "\" or "/" mark of its own. The next word then opens
+// with "\" (paragraph) or "/" (line). The words keep their spaces; a lyric of
+// spaces alone is added to the word before, so no two words merge; a word
+// that would open with "@" (a tag) gets a space in front. One end of track
+// closes the words track. On return SourceTrack names the same track of the
+// grown song (2 higher, but track 0 stays 0: it does not move). A format 0
+// song becomes format 1. A bad SourceTrack raises SubscriptOutOfRange before
+// anything changes.
 void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info);
 
-// Turns the karaoke text events of SourceTrack into lyric events: beside
+// Turns the sung karaoke text events of SourceTrack into lyric events: beside
 // them when KeepKaraoke (each lyric right behind its text event; the slot's
-// stored names become empty), in their place otherwise. A "\" mark becomes LF
-// CR and a "/" mark CR at the end of the lyric before; every lyric ends in a
-// space. InsertAfter is not used: the lyrics always stay in the source track.
+// stored names become empty), in their place otherwise. "@" tags are not
+// sung: they stay text events and get no lyric. A lyric holds its syllable
+// without the mark and adds nothing; a "\" mark becomes LF CR and a "/" mark
+// CR at the end of the lyric before, and spaces opening a syllable move there
+// too, ahead of the line end. InsertAfter is not used: the lyrics always stay
+// in the source track.
 void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, int16_t InsertAfter, bool KeepKaraoke);
 
 }  // namespace verselane

@@ -1,5 +1,5 @@
-// Soft Karaoke text to lyric events: each text event (meta type 1) becomes a
-// lyric (meta type 5) whose text carries the line breaks as control
+// Soft Karaoke text to lyric events: each sung text event (meta type 1)
+// becomes a lyric (meta type 5) whose text carries the line breaks as control
 // characters, in place of the text event or as a copy behind it.
 #include <algorithm>
 #include <cstdint>
@@ -16,31 +16,38 @@ namespace verselane {
 
 namespace {
 
-bool IsKaraokeText(const MidiEvent& e) {
-    return e.Kind == kKindMeta && e.Channel == kMetaText;
+// A text event that turns into a lyric: karaoke text, but not an "@" tag
+// ("@KMIDI KARAOKE FILE", "@L", "@T" lines), which players do not sing.
+bool IsSungText(const MidiEvent& e) {
+    return e.Kind == kKindMeta && e.Channel == kMetaText && !e.Data.view().starts_with('@');
 }
 
-// Turns X into a lyric. A mark at its start becomes a line break at the end
-// of the previous lyric: LF CR for "\" (new paragraph), CR for "/" (new line).
+// Turns X into a lyric holding its syllable as it stands, without the mark.
+// A mark becomes a line end at the end of the previous lyric: LF CR for "\"
+// (new paragraph), CR for "/" (new line). Spaces that open the syllable are
+// the gap before its word: they move to the end of the previous lyric, ahead
+// of the line end, as lyric events carry their gaps.
 void ConvertText(MidiEvent& x, MidiTrack& track, std::optional<int32_t> last_lyric) {
     x.Channel = kMetaLyric;
-    std::string data = x.Data.str() + " ";
-    switch (data[0]) {
-        case '@':  // an information line keeps its tag and ends its own line
-            data += '\r';
-            break;
-        case '\\':
-            if (last_lyric) track.Event(*last_lyric).Data.Append("\n\r");
-            data.erase(0, 1);
-            break;
-        case '/':
-            if (last_lyric) track.Event(*last_lyric).Data.Append("\r");
-            data.erase(0, 1);
-            break;
-        default:
-            break;
+    std::string_view text = x.Data.view();
+    std::string_view line_end;
+    if (text.starts_with('\\')) line_end = "\n\r";
+    if (text.starts_with('/')) line_end = "\r";
+    if (!line_end.empty()) text.remove_prefix(1);
+    if (last_lyric) {
+        const size_t gap = std::min(text.find_first_not_of(" \r\n"), text.size());
+        ByteString& previous = track.Event(*last_lyric).Data;
+        previous.Append(std::string(gap, ' '));
+        previous.Append(line_end);
+        text.remove_prefix(gap);
     }
-    x.Data = std::string_view(data);
+    // Karaoke text joins a carriage return or line feed inside a syllable as
+    // a space; in a lyric it would end the line.
+    std::string lyric(text);
+    for (char& c : lyric) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    x.Data = std::string_view(lyric);
 }
 
 }  // namespace
@@ -56,7 +63,7 @@ void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, [[maybe_unused]] int16
     if (!KeepKaraoke) {
         MidiTrack& track = Song.Track(SourceTrack);
         for (int32_t i = 0; i < n; ++i) {
-            if (!IsKaraokeText(std::as_const(track).Event(i))) continue;
+            if (!IsSungText(std::as_const(track).Event(i))) continue;
             // Copied out and back, because converting may append to another
             // element of the same track.
             MidiEvent x = track.Event(i);
@@ -79,13 +86,13 @@ void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, [[maybe_unused]] int16
     // The new track is taken once, at its size: a track of millions of
     // events must not grow by doubling.
     int64_t texts = 0;
-    for (int32_t i = 0; i < n; ++i) texts += IsKaraokeText(source.Event(i));
+    for (int32_t i = 0; i < n; ++i) texts += IsSungText(source.Event(i));
     built.Reserve(static_cast<int32_t>(std::min<int64_t>(n + texts, built.Upper() + int64_t{1})));
     for (int32_t i = 0; i < n; ++i) {
         const MidiEvent& e = source.Event(i);
         built.Event(count) = e;
         count = AddLong(count, 1);
-        if (!IsKaraokeText(e)) continue;
+        if (!IsSungText(e)) continue;
         const int32_t k = count;
         MidiEvent c = e;
         ConvertText(c, built, last_lyric);

@@ -1,9 +1,11 @@
 // Lyric events to Soft Karaoke text: a "Soft Karaoke" header track and a
-// "Words" track behind track 0, one text event per lyric with the "\" and "/"
-// marks worked out from the line ends of the lyrics.
+// "Words" track behind track 0, one text event per piece of a lyric between
+// line ends, with the "\" and "/" marks worked out from those line ends.
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "lyrics/converters.h"
 #include "lyrics/text_rules.h"
@@ -16,9 +18,6 @@ namespace {
 
 constexpr int16_t kHeaderTrack = 1;
 constexpr int16_t kWordsTrack = 2;
-
-// The contact line of the words track, behind "@T".
-constexpr std::string_view kContactNote = "Converted by Verselane, the MIDI lyrics converter";
 
 MidiEvent MetaEvent(int32_t time, uint8_t type, std::string_view data) {
     MidiEvent e;
@@ -36,7 +35,23 @@ void AppendWord(MidiFile& Song, const MidiEvent& e) {
     count = AddLong(count, 1);
 }
 
+// White space: what separates words.
+constexpr std::string_view kGaps = " \t\v\f";
+
+bool IsGap(char c) {
+    return kGaps.find(c) != std::string_view::npos;
+}
+
 }  // namespace
+
+std::vector<std::string> InformationLines(const KaraokeInfo& Info) {
+    return {
+        "@L" + std::string(TrimSpaces(Info.Language)),
+        "@T" + std::string(TrimSpaces(Info.Title)),
+        "@T" + std::string(TrimSpaces(Info.Artist)),
+        "@TConverted by Verselane " VERSELANE_VERSION,
+    };
+}
 
 void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info) {
     Song.Count(SourceTrack);  // a bad source index raises before the song changes
@@ -61,55 +76,81 @@ void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& In
     Song.Count(kHeaderTrack) = 3;
 
     Song.Count(kWordsTrack) = 0;
-    const std::string info_lines[] = {
-        "@L" + std::string(TrimSpaces(Info.Language)),
-        "@T" + std::string(TrimSpaces(Info.Title)),
-        "@T" + std::string(TrimSpaces(Info.Artist)),
-        "@TLyrics converted automaticly from lyric events",
-        "@TBy: Cantorel (Alpha Version)",
-        "@T" + std::string(kContactNote),
-    };
     AppendWord(Song, MetaEvent(0, kMetaTrackName, "Words"));
-    for (const std::string& line : info_lines) AppendWord(Song, MetaEvent(0, kMetaText, line));
+    for (const std::string& line : InformationLines(Info)) {
+        AppendWord(Song, MetaEvent(0, kMetaText, line));
+    }
 
-    // The mark for the next word: "\" opens a paragraph, "/" a line.
-    std::string prefix = "\\";
-    int32_t last_break_time = 0;
+    // The words, one text event per piece of a lyric between line ends. Line
+    // ends wait until the next word, which then opens with the mark: "\" for
+    // a paragraph (a line feed, or more than one line end with no word
+    // between: an empty line), "/" for a line. The song opens a paragraph.
+    int line_ends = 1;
+    bool paragraph = true;
+    int32_t last_word = -1;  // index of the last word in the words track
+    int32_t end_time = -1;   // time of the source track's last end of track
     const int32_t n = Song.Count(source);
     for (int32_t i = 0; i < n; ++i) {
         const MidiEvent& e = std::as_const(Song).Track(source).Event(i);
         if (e.Kind != kKindMeta) continue;
-        if (e.Channel == kMetaEndOfTrack) {
-            AppendWord(Song, e);
-            continue;
-        }
+        if (e.Channel == kMetaEndOfTrack) end_time = std::max(end_time, e.Time);
         if (e.Channel != kMetaLyric) continue;
 
-        MidiEvent w = e;
-        w.Channel = kMetaText;
-        std::string data = prefix + e.Data.str();
-        if (TrimSpaces(data).empty()) {  // nothing but spaces and no mark: dropped
-            prefix.clear();
-            continue;
+        // NUL bytes show nothing: they are left out before anything else.
+        std::string bytes = e.Data.str();
+        std::erase(bytes, '\0');
+        std::string_view text = bytes;
+        // A lyric may mark its own line start, as karaoke text does.
+        if (text.starts_with('\\') || text.starts_with('/')) {
+            ++line_ends;
+            paragraph = paragraph || text[0] == '\\';
+            text.remove_prefix(1);
         }
-        prefix.clear();
-        if (data.find_first_of("\r\n") == std::string::npos) {
-            w.Data = std::string_view(data);
-            AppendWord(Song, w);
-            continue;
+        while (true) {
+            const size_t stop = std::min(text.find_first_of("\r\n"), text.size());
+            std::string_view piece = text.substr(0, stop);
+            if (line_ends == 0 && piece.starts_with('@')) {
+                // It would read as a tag. Where it goes on the word before,
+                // that piece of the word joins the word's event; else a
+                // space in front keeps it sung.
+                ByteString* previous =
+                    last_word >= 0 ? &Song.Track(kWordsTrack).Event(last_word).Data : nullptr;
+                if (previous && !previous->view().empty() && !IsGap(previous->view().back())) {
+                    const size_t gap = std::min(piece.find_first_of(kGaps), piece.size());
+                    previous->Append(piece.substr(0, gap));
+                    piece.remove_prefix(gap);
+                }
+            }
+            if (piece.find_first_not_of(kGaps) != std::string::npos) {
+                std::string word;
+                if (line_ends > 0) {
+                    word = (paragraph || line_ends > 1) ? "\\" : "/";
+                } else if (piece.starts_with('@')) {
+                    word = " ";  // a word that opens with "@" would read as a tag
+                }
+                MidiEvent w = e;
+                w.Channel = kMetaText;
+                word += piece;
+                w.Data = std::string_view(word);
+                AppendWord(Song, w);
+                last_word = Song.Count(kWordsTrack) - 1;
+                line_ends = 0;
+                paragraph = false;
+            } else if (!piece.empty() && line_ends == 0 && last_word >= 0) {
+                // A gap of its own: it stays between the words around it.
+                Song.Track(kWordsTrack).Event(last_word).Data.Append(piece);
+            }
+            if (stop == text.size()) break;
+            ++line_ends;
+            paragraph = paragraph || text[stop] == '\n';
+            text.remove_prefix(stop + 1);
         }
-        // The lyric ends a line. A line feed, or a second line end at the same
-        // time as the one before, makes the next word open a paragraph.
-        const bool line_feed = data.find('\n') != std::string::npos;
-        prefix = (line_feed || w.Time == last_break_time) ? "\\" : "/";
-        last_break_time = w.Time;
-        for (char& c : data) {
-            if (c == '\r' || c == '\n') c = ' ';
-        }
-        std::string_view text = TrimSpaces(data);
-        if (text.empty()) continue;
-        w.Data = text;
-        AppendWord(Song, w);
+    }
+    // One end of track closes the words track, at the end of the source
+    // track or at the last word when that comes later.
+    if (end_time >= 0 || last_word >= 0) {
+        const int32_t last = last_word >= 0 ? Song.Track(kWordsTrack).Event(last_word).Time : 0;
+        AppendWord(Song, MetaEvent(std::max(end_time, last), kMetaEndOfTrack, ""));
     }
 }
 

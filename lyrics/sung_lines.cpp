@@ -33,30 +33,39 @@ void CollectTempos(const MidiFile& Song, int16_t t, std::vector<TempoEvent>& out
 // Builds the lines syllable by syllable; the same rules serve both sources.
 class LineBuilder {
   public:
-    LineBuilder(const TempoMap& tempo, bool same_tick_paragraph)
-        : tempo_(tempo), same_tick_paragraph_(same_tick_paragraph) {}
+    LineBuilder(const TempoMap& tempo, bool lyrics) : tempo_(tempo), lyrics_(lyrics) {}
 
-    void Syllable(int32_t tick, std::string_view text) {
-        if (!text.empty() && text[0] == '@') {
-            // An information line: not shown, but a line end in it still counts.
-            EndsLine(tick, text);
-            return;
+    void Syllable(int32_t tick, std::string_view bytes) {
+        // NUL bytes in lyrics show nothing: they are left out before anything else.
+        std::string kept;
+        if (lyrics_ && bytes.find('\0') != bytes.npos) {
+            kept = bytes;
+            std::erase(kept, '\0');
+            bytes = kept;
         }
-        if (!text.empty() && (text[0] == '\\' || text[0] == '/')) {
-            BreakBefore(text[0] == '\\');
+        std::string_view text = bytes;
+        if (!lyrics_ && text.starts_with('@')) return;  // a tag, not words
+        if (text.starts_with('\\') || text.starts_with('/')) {
+            LineEnd(text[0] == '\\');
             text.remove_prefix(1);
-            if (!text.empty() && text[0] == '@') {  // an information line behind a mark
-                EndsLine(tick, text);
-                return;
+        }
+        // In lyrics a carriage return ends a line and a line feed a
+        // paragraph; in karaoke text they are only spaces.
+        size_t start = 0;
+        while (true) {
+            const size_t stop = lyrics_ ? text.find_first_of("\r\n", start) : text.npos;
+            const std::string_view piece = text.substr(start, stop - start);
+            const bool word = piece.find_first_not_of(" \r\n") != piece.npos;
+            // A line starts with its first word: spaces before it are trimmed anyway.
+            if (word && !open_) StartLine(tick);
+            if (open_) {
+                for (char c : piece) lines_.back().Text += (c == '\r' || c == '\n') ? ' ' : c;
             }
+            word_in_line_ = word_in_line_ || word;
+            if (stop == text.npos) break;
+            LineEnd(text[stop] == '\n');
+            start = stop + 1;
         }
-        if (!open_) StartLine(tick);
-        std::string piece(text);
-        for (char& c : piece) {
-            if (c == '\r' || c == '\n') c = ' ';
-        }
-        lines_.back().Text += piece;
-        EndsLine(tick, text);
     }
 
     std::vector<SungLine> Finish() {
@@ -65,17 +74,11 @@ class LineBuilder {
     }
 
   private:
-    void BreakBefore(bool paragraph) {
+    // A line feed or "\\" ends a paragraph; so does the end of an empty line.
+    void LineEnd(bool paragraph) {
+        paragraph_ = paragraph_ || paragraph || !word_in_line_;
         open_ = false;
-        paragraph_ = paragraph_ || paragraph;
-    }
-
-    void EndsLine(int32_t tick, std::string_view text) {
-        if (text.find_first_of("\r\n") == std::string_view::npos) return;
-        const bool paragraph = text.find('\n') != std::string_view::npos ||
-                               (same_tick_paragraph_ && tick == last_break_tick_);
-        last_break_tick_ = tick;
-        BreakBefore(paragraph);
+        word_in_line_ = false;
     }
 
     void StartLine(int32_t tick) {
@@ -89,11 +92,11 @@ class LineBuilder {
     }
 
     const TempoMap& tempo_;
-    const bool same_tick_paragraph_;
+    const bool lyrics_;
     std::vector<SungLine> lines_;
-    bool open_ = false;       // a line is being filled
-    bool paragraph_ = false;  // the next line opens a paragraph
-    int32_t last_break_tick_ = 0;
+    bool open_ = false;          // a line is being filled
+    bool paragraph_ = false;     // the next line opens a paragraph
+    bool word_in_line_ = false;  // the line since the last line end holds a word
 };
 
 }  // namespace

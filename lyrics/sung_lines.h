@@ -50,21 +50,20 @@ struct SungLine {
     bool NewParagraph = false;  // the line opens a paragraph (the first always does)
 };
 
-// The lines of one track.
+// The lines of one track, as players show them.
 //
-// From karaoke text: every text event is a syllable; one that begins with "@"
-// (after a mark or not) is an information line and is left out; a leading "\" opens a new
-// paragraph, a leading "/" a new line, and the mark leaves the text.
+// From karaoke text: every text event is a syllable; one that begins with
+// "@" is a tag and is left out; a leading "\" opens a new paragraph, a
+// leading "/" a new line, and the mark leaves the text.
 //
-// From lyric events: a lyric that holds a carriage return or a line feed ends
-// the line after it (the CR and LF themselves become spaces); when a line feed
-// is among them, or when the line end lies at the same tick as the line end
-// before it (the first line end is compared with tick 0), the next line opens
-// a paragraph. A lyric that begins with "\" or "/" opens a paragraph or line
-// before it, as in karaoke text. A lyric that begins with "@" is an
-// information line and is left out, but a line end in it still counts.
+// From lyric events: a carriage return ends a line, a line feed a paragraph
+// (both become spaces of the line); a lyric that begins with "\" or "/"
+// opens a paragraph or line before it, as in karaoke text. NUL bytes are
+// nothing. Players sing every lyric, one that begins with "@" too.
 //
-// Lines that hold no syllable are not listed; a line of spaces only is.
+// Either way the end of a line that holds no word (an empty line) opens a
+// paragraph. A line starts at its first word; lines without words are not
+// listed.
 std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From);
 
 // The source that a player would show for this song: karaoke text when the

@@ -1,5 +1,6 @@
 #include "reader/event_decoding.h"
 
+#include <algorithm>
 #include <string>
 
 #include "model/errors.h"
@@ -9,6 +10,24 @@ namespace verselane {
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
+
+// A lyric's line marks become line ends where they stand, its syllables
+// kept: a carriage return ends a line, a line feed (as in the LF CR of a
+// paragraph mark) leaves an empty line after it as well.
+void AppendLyric(std::string& lyrics, std::string_view text) {
+    while (!text.empty()) {
+        const size_t mark = std::min(text.find_first_of("\r\n"), text.size());
+        lyrics.append(text.substr(0, mark));
+        const size_t after = std::min(text.find_first_not_of("\r\n", mark), text.size());
+        if (after > mark) {
+            lyrics.append(kCrLf);
+            if (text.substr(mark, after - mark).find('\n') != std::string_view::npos) {
+                lyrics.append(kCrLf);
+            }
+        }
+        text.remove_prefix(after);
+    }
+}
 
 void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_view text) {
     switch (type) {
@@ -35,11 +54,7 @@ void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_
             break;
         case kMetaLyric:
             song.HasLyrics = true;
-            if (text.find_first_of("\r\n") != std::string_view::npos) {
-                song.LyricText.append(kCrLf);
-            } else {
-                song.LyricText.append(text);
-            }
+            AppendLyric(song.LyricText, text);
             break;
         case kMetaTempo:
             if (!(state.FoundFlags & 1)) {

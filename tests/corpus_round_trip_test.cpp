@@ -4,6 +4,7 @@
 // song or a message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
@@ -21,15 +22,19 @@ namespace {
 namespace fs = std::filesystem;
 
 // The events of slot t as the writer keeps them: an end-of-track body is not
-// written, and a track that does not end with one gets one.
+// written, and a track that does not end with one gets it.
 std::vector<MidiEvent> Comparable(const MidiFile& song, int t) {
     std::vector<MidiEvent> events = test::EventsOf(song, t);
-    if (events.empty() || !IsEndOfTrack(events.back())) {
-        events.push_back(MidiEvent{
-            events.empty() ? 0 : events.back().Time, kKindMeta, kMetaEndOfTrack, 0, 0, {}});
-    }
+    auto closing = [](const MidiEvent& e) {
+        return e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack;
+    };
+    int32_t latest = 0;
     for (MidiEvent& e : events) {
-        if (e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack) e.Data = std::string_view();
+        if (closing(e)) e.Data = std::string_view();
+        latest = std::max(latest, e.Time);
+    }
+    if (events.empty() || !closing(events.back())) {
+        events.push_back({latest, kKindMeta, kMetaEndOfTrack});
     }
     return events;
 }

@@ -23,39 +23,8 @@ MidiFile WordsSong(const Events& words) {
     return SongOf({{Name("Conductor"), EndOfTrack(0)}, words, {Name("Piano"), EndOfTrack(0)}});
 }
 
-const Events kExample = {Name("Words"), Text(0, "@LENGL"), Text(100, "\\Ma"), Text(200, "ry"),
-                         Text(300, "/had")};
-
-TEST(KaraokeToLyrics, WorkedExampleReplaceMode) {
-    MidiFile song = WordsSong(kExample);
-    song.InstrumentName[1] = "Voice";
-    KaraokeToLyrics(song, 1, 0, false);
-    EXPECT_EQ(EventsOf(song, 1),
-              (Events{Name("Words"), Lyric(0, "@LENGL \r\n\r"), Lyric(100, "Ma "),
-                      Lyric(200, "ry \r"), Lyric(300, "had ")}));
-    EXPECT_EQ(song.EventCount[1], 5);
-    EXPECT_EQ(song.TrackName[1], "Words");
-    EXPECT_EQ(song.InstrumentName[1], "Voice");
-}
-
-TEST(KaraokeToLyrics, WorkedExampleKeepMode) {
-    MidiFile song = WordsSong(kExample);
-    song.InstrumentName[1] = "Voice";
-    const MidiFile before = song;
-    KaraokeToLyrics(song, 1, 0, true);
-    EXPECT_EQ(EventsOf(song, 1),
-              (Events{Name("Words"), Text(0, "@LENGL"), Lyric(0, "@LENGL \r\n\r"),
-                      Text(100, "\\Ma"), Lyric(100, "Ma "), Text(200, "ry"), Lyric(200, "ry \r"),
-                      Text(300, "/had"), Lyric(300, "had ")}));
-    EXPECT_EQ(song.EventCount[1], 9);
-    // The slot's stored names come from the scratch track: empty.
-    EXPECT_EQ(song.TrackName[1], "");
-    EXPECT_EQ(song.InstrumentName[1], "");
-    // Nothing else of the song moves.
-    EXPECT_EQ(song.Header, before.Header);
-    EXPECT_EQ(EventsOf(song, 0), EventsOf(before, 0));
-    EXPECT_EQ(EventsOf(song, 2), EventsOf(before, 2));
-    EXPECT_EQ(song.KaraokeText, before.KaraokeText);
+bool IsSungText(const MidiEvent& e) {
+    return e.Kind == kKindMeta && e.Channel == kMetaText && !e.Data.view().starts_with('@');
 }
 
 struct TextCase {
@@ -64,96 +33,84 @@ struct TextCase {
     Events replaced;  // replace mode; keep mode puts each lyric behind its text event
 };
 
-TEST(KaraokeToLyrics, TextRules) {
+TEST(KaraokeToLyrics, TextRulesInBothModes) {
     const std::vector<TextCase> cases = {
-        {"an empty text becomes a single space",
-         {Name("W"), Text(5, "")},
-         {Name("W"), Lyric(5, " ")}},
-        {"a mark on the first text event adds no break anywhere",
-         {Name("W"), Text(0, "/Hello"), Text(10, "you")},
-         {Name("W"), Lyric(0, "Hello "), Lyric(10, "you ")}},
-        {"existing lyrics are neither converted nor the previous lyric",
-         {Name("W"), Text(0, "a"), Lyric(5, "x"), Text(10, "/b")},
-         {Name("W"), Lyric(0, "a \r"), Lyric(5, "x"), Lyric(10, "b ")}},
-        {"a slash alone is a space and a line end before it",
-         {Name("W"), Text(0, "a"), Text(10, "/"), Text(20, "\\c")},
-         {Name("W"), Lyric(0, "a \r"), Lyric(10, " \n\r"), Lyric(20, "c ")}},
-        {"a mark after an information line adds its break after the CR",
-         {Text(0, "@KMIDI"), Text(10, "/x")},
-         {Lyric(0, "@KMIDI \r\r"), Lyric(10, "x ")}},
+        {"tags stay text; marks become line ends on the lyric before",
+         {Name("Words"), Text(0, "@LENGL"), Text(100, "\\Ma"), Text(200, "ry"), Text(300, "/had")},
+         {Name("Words"), Text(0, "@LENGL"), Lyric(100, "Ma"), Lyric(200, "ry\r"),
+          Lyric(300, "had")}},
+        {"a gap opening a syllable moves to the end of the lyric before",
+         {Text(0, "\\Twin"), Text(10, "kle, "), Text(20, "/Twin"), Text(30, " kle"),
+          Text(40, " lit"), Text(50, "tle")},
+         {Lyric(0, "Twin"), Lyric(10, "kle, \r"), Lyric(20, "Twin "), Lyric(30, "kle "),
+          Lyric(40, "lit"), Lyric(50, "tle")}},
+        {"behind a mark the gap goes ahead of the line end",
+         {Text(0, "a"), Text(10, "\\ b")},
+         {Lyric(0, "a \n\r"), Lyric(10, "b")}},
+        {"empty and mark-only events stay as empty lyrics",
+         {Text(0, "a"), Text(5, ""), Text(10, "/"), Text(20, "\\c")},
+         {Lyric(0, "a"), Lyric(5, "\r"), Lyric(10, "\n\r"), Lyric(20, "c")}},
+        {"the first sung syllable's mark adds no break, tags are not lyrics",
+         {Text(0, "@KMIDI KARAOKE FILE"), Text(0, "@TTitle"), Text(10, "\\Hel"), Text(20, " lo")},
+         {Text(0, "@KMIDI KARAOKE FILE"), Text(0, "@TTitle"), Lyric(10, "Hel "), Lyric(20, "lo")}},
+        {"existing lyrics are neither converted nor the lyric before",
+         {Text(0, "a"), Lyric(5, "x"), Text(10, "/b")},
+         {Lyric(0, "a\r"), Lyric(5, "x"), Lyric(10, "b")}},
+        {"a line end inside a syllable is a space",
+         {Text(0, "\\do,"), Text(5, " \r"), Text(10, "y\nz")},
+         {Lyric(0, "do,  "), Lyric(5, ""), Lyric(10, "y z")}},
+        {"a syllable opening with \"@\" behind a mark is sung",
+         {Text(0, "a"), Text(10, "/@home")},
+         {Lyric(0, "a\r"), Lyric(10, "@home")}},
         {"other events pass through unchanged",
          {test::NoteOn(0, 60), Text(1, "a"), test::Meta(2, kMetaCopyright, "(c)"), EndOfTrack(9)},
-         {test::NoteOn(0, 60), Lyric(1, "a "), test::Meta(2, kMetaCopyright, "(c)"),
-          EndOfTrack(9)}},
-        // The lyric at index 0 is a lyric like any other: it receives the
-        // break of the mark that follows it.
-        {"a text event at index 0 still receives the break of the next mark",
-         {Text(0, "first"), Text(10, "/second"), Text(20, "\\third")},
-         {Lyric(0, "first \r"), Lyric(10, "second \n\r"), Lyric(20, "third ")}},
+         {test::NoteOn(0, 60), Lyric(1, "a"), test::Meta(2, kMetaCopyright, "(c)"), EndOfTrack(9)}},
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(c.what);
         MidiFile replaced = WordsSong(c.before);
+        replaced.InstrumentName[1] = "Voice";
         KaraokeToLyrics(replaced, 1, 0, false);
         EXPECT_EQ(EventsOf(replaced, 1), c.replaced);
+        EXPECT_EQ(replaced.InstrumentName[1], "Voice");
 
-        // Keep mode: every event in its place, each text event followed by
-        // the lyric that replace mode made of it.
+        // Keep mode: every event in its place, each sung text event followed
+        // by the lyric that replace mode made of it; the slot's names empty.
         Events kept;
         for (size_t i = 0; i < c.before.size(); ++i) {
             kept.push_back(c.before[i]);
-            const MidiEvent& e = c.before[i];
-            if (e.Kind == kKindMeta && e.Channel == kMetaText) kept.push_back(c.replaced[i]);
+            if (IsSungText(c.before[i])) kept.push_back(c.replaced[i]);
         }
         MidiFile keep = WordsSong(c.before);
+        const MidiFile before = keep;
         KaraokeToLyrics(keep, 1, 0, true);
         EXPECT_EQ(EventsOf(keep, 1), kept);
+        EXPECT_EQ(keep.TrackName[1], "");
+        EXPECT_EQ(keep.InstrumentName[1], "");
+        EXPECT_EQ(EventsOf(keep, 2), EventsOf(before, 2));
+        EXPECT_EQ(keep.Header, before.Header);
     }
 }
 
-TEST(KaraokeToLyrics, TracksWithoutTextEvents) {
-    const Events plain = {Name("Piano"), test::NoteOn(0, 60), EndOfTrack(10)};
-    MidiFile song = WordsSong(plain);
-    song.InstrumentName[1] = "Grand";
-    MidiFile replaced = song;
-    KaraokeToLyrics(replaced, 1, 0, false);
-    EXPECT_EQ(EventsOf(replaced, 1), plain);
-    EXPECT_EQ(replaced.TrackName[1], "Piano");
+TEST(KaraokeToLyrics, EmptySlotsAndCapacity) {
+    MidiFile spare = WordsSong({Name("Piano"), EndOfTrack(10)});
+    KaraokeToLyrics(spare, 5, 0, false);  // the top spare slot
+    EXPECT_EQ(spare.EventCount[5], 0);
+    KaraokeToLyrics(spare, 5, 0, true);
+    EXPECT_EQ(spare.EventCount[5], 0);
 
-    MidiFile kept = song;
-    KaraokeToLyrics(kept, 1, 0, true);
-    EXPECT_EQ(EventsOf(kept, 1), plain);
-    EXPECT_EQ(kept.EventCount[1], 3);
-    EXPECT_EQ(kept.TrackName[1], "");
-    EXPECT_EQ(kept.InstrumentName[1], "");
-
-    // An empty spare slot: nothing in replace mode, count 0 in keep mode.
-    MidiFile spare = song;
-    KaraokeToLyrics(spare, 4, 0, false);
-    EXPECT_EQ(spare.EventCount[4], 0);
-    KaraokeToLyrics(spare, 4, 0, true);
-    EXPECT_EQ(spare.EventCount[4], 0);
-    EXPECT_TRUE(spare.Tracks[4].HasEvents());
-}
-
-TEST(KaraokeToLyrics, KeepModeThatDoesNotFitRaisesAndLeavesTheSong) {
-    // Four events and three text events: seven events, room for six.
+    // Four events and three sung text events: seven events, room for six.
     MidiFile song =
         SongOf({{Name("W"), Text(0, "a"), Text(1, "b"), Text(2, "c")}}, 1, /*event_slots=*/5);
     const MidiFile before = song;
     test::ExpectError(ErrorKind::SubscriptOutOfRange, [&] { KaraokeToLyrics(song, 0, 0, true); });
     EXPECT_EQ(song.Tracks, before.Tracks);
-    EXPECT_EQ(song.EventCount, before.EventCount);
     EXPECT_EQ(song.TrackName, before.TrackName);
-}
-
-TEST(KaraokeToLyrics, ABadTrackRaises) {
-    MidiFile song = WordsSong(kExample);
     for (bool keep : {false, true}) {
-        test::ExpectError(ErrorKind::SubscriptOutOfRange,
-                          [&] { KaraokeToLyrics(song, 6, 0, keep); });
-        test::ExpectError(ErrorKind::SubscriptOutOfRange,
-                          [&] { KaraokeToLyrics(song, -1, 0, keep); });
+        for (int16_t bad : {int16_t{-1}, int16_t{6}}) {
+            test::ExpectError(ErrorKind::SubscriptOutOfRange,
+                              [&] { KaraokeToLyrics(spare, bad, 0, keep); });
+        }
     }
 }
 

@@ -184,7 +184,7 @@ TEST(EventDecoding, MetaEventsFillTheSongWideFields) {
     EXPECT_TRUE(song.HasKaraokeText);
     EXPECT_EQ(song.KaraokeText, "@KMIDI KARAOKE FILE\r\n\r\n/one\r\n\r\n\\two end");
     EXPECT_TRUE(song.HasLyrics);
-    EXPECT_EQ(song.LyricText, "Hel\r\nyou");
+    EXPECT_EQ(song.LyricText, "Hello\r\nyou");
     EXPECT_EQ(song.Tempo, 120);  // the first tempo wins
     EXPECT_EQ(song.KeySignature, 255);
     EXPECT_EQ(song.KeyMode, 1);

@@ -18,19 +18,19 @@ std::string Describe(const MidiEvent& e) {
 
 }  // namespace
 
-::testing::AssertionResult SameEvents(const MidiFile& a, const MidiFile& b) {
+::testing::AssertionResult SameEvents(const MidiFile& a, const MidiFile& b, bool written) {
     if (a.Header.Format != b.Header.Format || a.Header.NumTracks != b.Header.NumTracks ||
         a.Header.Division != b.Header.Division) {
         return ::testing::AssertionFailure() << "the header fields differ";
     }
     for (int32_t t = 0; t < a.Header.NumTracks; ++t) {
+        // A written track that did not end with an end of track gets one.
         const int32_t n = a.Count(t);
         const bool closed = n > 0 && a.Track(t).Event(n - 1).Kind == kKindMeta &&
                             a.Track(t).Event(n - 1).Channel == kMetaEndOfTrack;
-        const bool added = !closed && b.Count(t) == n + 1 &&
-                           b.Track(t).Event(n).Kind == kKindMeta &&
-                           b.Track(t).Event(n).Channel == kMetaEndOfTrack;
-        if (a.Count(t) != b.Count(t) && !added) {
+        if (written && !closed && b.Count(t) == n + 1 &&
+            b.Track(t).Event(n).Channel == kMetaEndOfTrack) {
+        } else if (a.Count(t) != b.Count(t)) {
             return ::testing::AssertionFailure()
                    << "track " << t << " holds " << a.Count(t) << " events, then " << b.Count(t);
         }
@@ -80,7 +80,7 @@ std::string Describe(const MidiEvent& e) {
         return ::testing::AssertionFailure()
                << "the written song reads back with: " << read.Message();
     }
-    return SameEvents(song, back);
+    return SameEvents(song, back, true);
 }
 
 }  // namespace verselane::test

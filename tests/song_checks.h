@@ -12,9 +12,11 @@ namespace verselane::test {
 
 // Same header fields (but the header length, which the writer always sets
 // to 6) and the same events in every announced track. The body of an
-// end-of-track event is not written, so it is not compared; `actual` may
-// hold one more end-of-track event where a track of `expected` lacks it.
-::testing::AssertionResult SameEvents(const MidiFile& expected, const MidiFile& actual);
+// end-of-track event is not written, so it is not compared. When `actual` was
+// written from `expected`, a track of it may end with the end of track that
+// the writer adds.
+::testing::AssertionResult SameEvents(const MidiFile& expected, const MidiFile& actual,
+                                      bool written = false);
 
 // Everything of the song model alike: the events, every per-track array and
 // every song-wide value.

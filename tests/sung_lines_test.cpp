@@ -63,35 +63,38 @@ void ExpectLines(const std::vector<SungLine>& lines, const std::vector<Expected>
     }
 }
 
-TEST(SungLines, FromKaraokeText) {
-    MidiFile song = SongOf(
-        {{Name("Words"), Text(0, "@LENGL"), Text(0, "@TTitle"), Text(480, "\\Ma"), Text(600, "ry "),
+TEST(SungLines, FromKaraokeTextAndFromLyrics) {
+    const struct {
+        LineSource from;
+        std::vector<MidiEvent> events;
+        std::vector<Expected> lines;
+    } cases[] = {
+        {LineSource::Karaoke,
+         {Name("Words"), Text(0, "@LENGL"), Text(0, "@TTitle"), Text(480, "\\Ma"), Text(600, "ry "),
           Text(720, "had"), Text(960, "/a "), Text(1080, "lit"), Text(1200, "tle"), Text(1300, "/"),
-          Text(1440, "\\Its "), Text(1500, "fleece"), Lyric(1600, "ignored\r")}});
-    const std::vector<SungLine> lines = SungLines(song, 0, LineSource::Karaoke);
-    ExpectLines(lines, {{480, "Mary had", true},
-                        {960, "a little", false},
-                        {1300, "", false},
-                        {1440, "Its fleece", true}});
-    EXPECT_NEAR(lines[1].Seconds, 1.0, 1e-9);
-}
-
-TEST(SungLines, FromLyrics) {
-    MidiFile song =
-        SongOf({{Name("Vocal"), Lyric(0, "Title\r"), Lyric(480, "Hel"), Lyric(600, "lo\r"),
-                 Lyric(720, "world "), Lyric(800, "again\r"), Lyric(800, "\r"), Lyric(960, "Next "),
-                 Lyric(1000, "verse\n"), Lyric(1100, "/Line "), Lyric(1200, "\\Para "),
-                 Lyric(1300, "@info\r"), Text(1400, "ignored")}});
-    ExpectLines(SungLines(song, 0, LineSource::Lyrics),
-                {{0, "Title", true},
-                 // The first line end lies at tick 0, as far as the rule of
-                 // equal ticks goes, so a paragraph follows it.
-                 {480, "Hello", true},
-                 {720, "world again", false},
-                 {800, "", false},  // a second line end at 800: a paragraph next
-                 {960, "Next verse", true},
-                 {1100, "Line", true},  // the LF before it asks for a paragraph already
-                 {1200, "Para", true}});
+          Text(1440, "/Its "), Text(1500, "fleece"), Text(1600, "/@home"), Text(1700, " a\rb"),
+          Lyric(1800, "ignored\r")},
+         {{480, "Mary had", true},
+          {960, "a little", false},
+          {1440, "Its fleece", true},    // behind an empty line
+          {1600, "@home a b", false}}},  // a tag only without a mark; CR is a space
+        {LineSource::Lyrics,
+         {Name("Vocal"), Lyric(0, "Title\r"), Lyric(480, "Hel"), Lyric(600, "lo\r"),
+          Lyric(720, "world "), Lyric(800, "again\r"), Lyric(800, "\r"), Lyric(960, "Next "),
+          Lyric(1000, "verse\n"), Lyric(1100, "/Line "), Lyric(1200, "\\Para "),
+          Lyric(1300, "one\rtwo"), Lyric(1400, "@info\r"), Lyric(1500, "x"), Text(1600, "no")},
+         {{0, "Title", true},
+          {480, "Hello", false},
+          {720, "world again", false},
+          {960, "Next verse", true},  // behind an empty line
+          {1100, "Line", true},       // the LF before it asks for a paragraph already
+          {1200, "Para one", true},
+          {1300, "two@info", false},  // lyrics have no tags: joined as they stand
+          {1500, "x", false}}},
+    };
+    for (const auto& c : cases) ExpectLines(SungLines(SongOf({c.events}), 0, c.from), c.lines);
+    MidiFile song = SongOf({cases[0].events});
+    EXPECT_NEAR(SungLines(song, 0, LineSource::Karaoke)[1].Seconds, 1.0, 1e-9);
 }
 
 TEST(SungLines, PreferredSource) {

@@ -19,6 +19,7 @@
 #include <functional>
 
 #include "lyrics/track_choice.h"
+#include "tests/support/sung_words.h"
 #include "tests/support/test_support.h"
 #include "ui/main_window.h"
 #include "writer/midi_writer.h"
@@ -339,7 +340,7 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
         << w.form->Words->toPlainText().toStdString();
 
     // Typed text is stored in the encoding the words are shown in.
-    w.form->Encoding->setCurrentIndex(w.form->Encoding->findText("WINDOWS-1252"));
+    w.form->Encoding->setCurrentIndex(w.form->Encoding->findData("WINDOWS-1252"));
 
     ConvertLyricsDialog& lyr = w.form->Conversion();
     KaraokeInformationDialog& kar = w.form->Information();
@@ -355,6 +356,10 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
     WhenShown(&kar, [&] {
         wait_cursor_in_kar = QApplication::overrideCursor() &&
                              QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        // The song's own information is proposed: track 0's name as the title.
+        EXPECT_EQ(kar.Lang->text(), "ENGL");
+        EXPECT_EQ(kar.SongT->text(), "twinkle");
+        EXPECT_EQ(kar.SongA->text(), "ARTIST") << "the song names no artist";
         kar.SongT->setText("Twinkle Twinkle");
         kar.SongA->setText(QString::fromUtf8("Mozart \u00e9"));
         QTest::keyClick(kar.SongA, Qt::Key_Return);
@@ -382,12 +387,13 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
     EXPECT_EQ(back.TrackName[1], "Soft Karaoke");
     EXPECT_EQ(back.TrackName[2], "Words");
     const std::vector<std::string> words = TextsOf(back, 2, kMetaText);
-    ASSERT_GT(words.size(), 7u);
+    ASSERT_GT(words.size(), 4u);
     EXPECT_EQ(words[0], "@LENGL");
     EXPECT_EQ(words[1], "@TTwinkle Twinkle");
     EXPECT_EQ(words[2], "@TMozart \xE9") << "WINDOWS-1252, as chosen";
-    EXPECT_EQ(words[6].substr(0, 1), "\\") << "the first word opens a paragraph";
+    EXPECT_EQ(words[3], "@TConverted by Verselane " VERSELANE_VERSION);
     EXPECT_EQ(TextsOf(back, 0, kMetaLyric).size(), 80u) << "the lyrics stay in track 0";
+    EXPECT_EQ(test::ReadSungWords(back, 2, kMetaText), test::ReadSungWords(back, 0, kMetaLyric));
     EXPECT_NE(back.KaraokeText.find("@KMIDI KARAOKE FILE"), std::string::npos);
 }
 
@@ -399,8 +405,8 @@ TEST(UserJourney, KaraokeTextIntoLyricsWrittenAndReadBack) {
     Window w;
     w.Read(Corpus("kar/twinkle_dmp.kar"));
     ASSERT_EQ(w.Buttons(), kConvertible);
-    const std::vector<std::string> before = TextsOf(w.form->Song(), 0, kMetaText);
-    ASSERT_EQ(before.size(), 90u);
+    const test::SungText sung = test::ReadSungWords(w.form->Song(), 0, kMetaText);
+    ASSERT_EQ(TextsOf(w.form->Song(), 0, kMetaText).size(), 90u);
 
     ConvertLyricsDialog& lyr = w.form->Conversion();
     WhenShown(&lyr, [&] {
@@ -420,15 +426,11 @@ TEST(UserJourney, KaraokeTextIntoLyricsWrittenAndReadBack) {
     EXPECT_EQ(w.prompts->proposed.at(0), Path(Corpus("kar/twinkle_dmp.lyrics.mid")));
     MidiFile back = test::ReadSong(out);
     EXPECT_EQ(back.Header.NumTracks, 6);
-    EXPECT_TRUE(TextsOf(back, 0, kMetaText).empty()) << "replaced, not kept";
-    const std::vector<std::string> lyrics = TextsOf(back, 0, kMetaLyric);
-    ASSERT_EQ(lyrics.size(), before.size());
-    // Each lyric is its text without the mark, a space, and any line break.
-    for (size_t i = 0; i < lyrics.size(); ++i) {
-        std::string text = before[i];
-        if (!text.empty() && (text[0] == '\\' || text[0] == '/')) text.erase(0, 1);
-        EXPECT_EQ(lyrics[i].substr(0, text.size() + 1), text + " ") << i;
+    for (const std::string& text : TextsOf(back, 0, kMetaText)) {
+        EXPECT_EQ(text[0], '@') << "only the tags stay text: " << text;
     }
+    // The words players show are those of the karaoke text read.
+    EXPECT_EQ(test::ReadSungWords(back, 0, kMetaLyric), sung);
     EXPECT_FALSE(back.LyricText.empty());
 }
 
@@ -444,9 +446,17 @@ TEST(UserJourney, FormatZeroLyricsBecomeAKaraokeFile) {
         EXPECT_EQ(lyr.Tracks->currentIndex(), 0);
         lyr.Command2->click();
     });
-    WhenShown(&w.form->Information(), [&] { w.form->Information().Done->click(); });
+    // A title that Windows-1252 cannot hold is written as UTF-8, and said so.
+    w.form->Encoding->setCurrentIndex(w.form->Encoding->findText("WINDOWS-1252"));
+    WhenShown(&w.form->Information(), [&] {
+        EXPECT_EQ(w.form->Information().SongT->text(), "angel_-_shaggy");
+        w.form->Information().SongT->setText(QString::fromUtf8("\u5929\u4f7f"));
+        w.form->Information().Done->click();
+    });
     w.form->L2K->click();
     ASSERT_EQ(w.Buttons(), kConverted);
+    EXPECT_TRUE(w.form->Status->text().endsWith("(WINDOWS-1252): it is written as UTF-8."))
+        << w.form->Status->text().toStdString();
     w.Write(dir / "angel.kar");
     MidiFile back = test::ReadSong(dir / "angel.kar");
     ASSERT_EQ(back.Header.NumTracks, 3);
@@ -454,10 +464,10 @@ TEST(UserJourney, FormatZeroLyricsBecomeAKaraokeFile) {
     const size_t lyrics = TextsOf(back, 0, kMetaLyric).size();
     EXPECT_EQ(lyrics, 622u);
     const std::vector<std::string> words = TextsOf(back, 2, kMetaText);
-    EXPECT_GT(words.size(), 7u + lyrics / 2) << "the words were converted";
     EXPECT_EQ(words.at(0), "@LENGL");
-    EXPECT_EQ(words.at(1), "@TYOUR SONG");
-    EXPECT_EQ(words.at(2), "@TARTIST");
+    EXPECT_EQ(words.at(1), "@T\xE5\xA4\xA9\xE4\xBD\xBF");
+    EXPECT_EQ(words.at(2), "@TARTIST") << "the song names no artist: the box keeps its text";
+    EXPECT_EQ(test::ReadSungWords(back, 2, kMetaText), test::ReadSungWords(back, 0, kMetaLyric));
 }
 
 TEST(UserJourney, FailedReadsAndSongsWithoutWords) {
@@ -672,9 +682,9 @@ TEST(UserJourney, EncodingChoiceChangesTheWordsShownNotTheSong) {
 
     // The song's texts are UTF-8; read as WINDOWS-1252 the same bytes show
     // other characters.
-    EXPECT_EQ(w.form->Encoding->itemText(0), "Automatic (UTF-8)");
+    EXPECT_EQ(w.form->Encoding->itemText(0), "Automatic: Unicode (UTF-8)");
     EXPECT_TRUE(automatic.contains(QString::fromUtf8("Der H\u00f6lle Rache")));
-    const int other = w.form->Encoding->findText("WINDOWS-1252");
+    const int other = w.form->Encoding->findData("WINDOWS-1252");
     ASSERT_GT(other, 0);
     w.form->Encoding->setCurrentIndex(other);
     EXPECT_TRUE(

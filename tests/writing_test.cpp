@@ -91,9 +91,8 @@ TEST(Writer, HeaderAndEmptyTracks) {
     ResizeTracks(song, 5, true);
     // Every track ends with an end-of-track event, even an empty one.
     EXPECT_EQ(EncodeMidiFile(song),
-              Hex("'MThd' 00 00 00 06 00 01 00 03 00 60"
-                  "'MTrk' 00 00 00 04 00 FF 2F 00 'MTrk' 00 00 00 04 00 FF 2F 00"
-                  "'MTrk' 00 00 00 04 00 FF 2F 00"));
+              Hex("'MThd' 00 00 00 06 00 01 00 03 00 60 | 'MTrk' 00 00 00 04 00 FF 2F 00 |"
+                  "'MTrk' 00 00 00 04 00 FF 2F 00 | 'MTrk' 00 00 00 04 00 FF 2F 00"));
     // A longer header as read is written as the six bytes that follow.
     EXPECT_EQ(EncodeMidiFile(SongOf({}, 10)).substr(0, 8), Hex("'MThd' 00 00 00 06"));
 }
@@ -144,12 +143,27 @@ TEST(Writer, EventLayouts) {
     };
     for (const Case& c : cases) {
         MidiFile song = SongOf(c.events);
-        std::string want = Hex(c.bytes);
-        if (!IsEndOfTrack(c.events.back())) want += kEndOfTrack;
+        // Cases that do not end with an end of track get the one the writer adds.
+        const MidiEvent& last = c.events.back();
+        const bool closed = last.Kind == kKindMeta && last.Channel == 0x2F;
+        std::string want = Hex(c.bytes) + (closed ? "" : Hex("00 FF 2F 00"));
         std::string file = EncodeMidiFile(song);
         EXPECT_EQ(file.substr(14, 8), "MTrk" + Hex("00 00 00") + char(want.size())) << c.name;
         EXPECT_EQ(file.substr(22), want) << c.name;
     }
+}
+
+TEST(Writer, EveryTrackEndsWithOneEndOfTrack) {
+    const struct {
+        std::vector<MidiEvent> events;
+        const char* bytes;
+    } cases[] = {
+        {{Channel(480, 1, 0, 0x3C, 0x64)}, "83 60 90 3C 64 00 FF 2F 00"},  // added at the last time
+        {{Meta(0, 1, "a"), Meta(9, 0x2F, "")}, "00 FF 01 01 'a' 09 FF 2F 00"},  // already there
+        {{Meta(5, 0x2F, ""), Meta(9, 5, "b")}, "05 FF 2F 00 04 FF 05 01 'b' 00 FF 2F 00"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EncodeMidiFile(SongOf(c.events)).substr(22), Hex(c.bytes));
 }
 
 TEST(Writer, UnwritableEventsAreRefused) {

@@ -84,6 +84,21 @@ void KaraokeInformationDialog::SetTextEncoder(std::function<std::string(const QS
     encode_ = std::move(encode);
 }
 
+void KaraokeInformationDialog::SetTextDecoder(std::function<QString(std::string_view)> decode) {
+    decode_ = std::move(decode);
+}
+
+void KaraokeInformationDialog::Propose(const KaraokeInfo& Song) {
+    // What the song does not say keeps what the box holds: the text typed
+    // for the last song, or the first default.
+    const std::pair<const std::string*, QLineEdit*> boxes[] = {
+        {&Song.Language, Lang}, {&Song.Title, SongT}, {&Song.Artist, SongA}};
+    for (const auto& [bytes, box] : boxes) {
+        if (!bytes->empty())
+            box->setText(decode_ ? decode_(*bytes) : QString::fromStdString(*bytes));
+    }
+}
+
 void KaraokeInformationDialog::ShowModal() {
     Lang->setFocus();
     exec();

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "driver/convert_lyrics.h"
 
@@ -23,6 +24,11 @@ class KaraokeInformationDialog : public QDialog, public KaraokeInfoDialog {
 
     // How typed text becomes the bytes stored in the song.
     void SetTextEncoder(std::function<std::string(const QString&)> encode);
+    // How the song's bytes are shown in the boxes.
+    void SetTextDecoder(std::function<QString(std::string_view)> decode);
+
+    // The song's own language, title and artist, where it names them.
+    void Propose(const KaraokeInfo& Song) override;
 
     void ShowModal() override;
     std::string Language() const override;
@@ -55,6 +61,7 @@ class KaraokeInformationDialog : public QDialog, public KaraokeInfoDialog {
 
   private:
     std::function<std::string(const QString&)> encode_;
+    std::function<QString(std::string_view)> decode_;
 };
 
 }  // namespace verselane::ui

@@ -19,6 +19,7 @@
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
 #include "reader/midi_reader.h"
+#include "ui/check_panel.h"
 #include "ui/song_text.h"
 #include "writer/midi_writer.h"
 
@@ -96,6 +97,8 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(Status);
+    checks_ = new CheckPanel(&song_, this);
+    layout->addWidget(checks_);
     layout->addLayout(words_row);
     layout->addWidget(Words, 1);
 
@@ -110,13 +113,23 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     information_dialog_ = new KaraokeInformationDialog(this);
     conversion_dialog_->SetNameDecoder(
         [this](std::string_view bytes) { return DecodeForDisplay(bytes, ShownEncoding()); });
-    information_dialog_->SetTextEncoder(
-        [this](const QString& text) { return EncodeForSong(text, ShownEncoding()); });
+    information_dialog_->SetTextDecoder(
+        [this](std::string_view bytes) { return DecodeForDisplay(bytes, ShownEncoding()); });
+    // Typed texts go into the song in the encoding of its words (as shown).
+    information_dialog_->SetTextEncoder([this](const QString& text) {
+        TypedBytes bytes = TypedText(text.toStdString(), ShownEncoding());
+        typed_as_utf8_ = typed_as_utf8_ || bytes.KeptUtf8;
+        return bytes.Bytes;
+    });
 
     connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(L2K, &QPushButton::clicked, this, &MainWindow::L2K_Click);
     connect(WriteFile, &QPushButton::clicked, this, &MainWindow::WriteFile_Click);
     connect(Encoding, &QComboBox::currentIndexChanged, this, [this] { UpdateWords(); });
+    connect(checks_, &CheckPanel::Repaired, this, [this] {
+        WriteFile->setEnabled(true);
+        UpdateWords();
+    });
 
     resize(560, 380);
     Form_Load();
@@ -183,8 +196,8 @@ void MainWindow::ReadFile(const QString& path) {
     detected_encoding_ = DetectEncoding(SongTexts(song_));
     {
         const QSignalBlocker quiet(Encoding);
-        Encoding->setItemText(0,
-                              tr("Automatic (%1)").arg(QString::fromStdString(detected_encoding_)));
+        Encoding->setItemText(
+            0, tr("Automatic: %1").arg(QString::fromStdString(EncodingLabel(detected_encoding_))));
         Encoding->setCurrentIndex(0);
     }
     if (!result.empty()) {
@@ -203,11 +216,14 @@ void MainWindow::ReadFile(const QString& path) {
         if (!convertible) summary += tr(" Nothing to convert.");
         Status->setText(summary);
     }
+    checks_->KeepWordsFor(PlayerFamily::LyricReaders);
+    checks_->Check();
     UpdateWords();
 }
 
 void MainWindow::L2K_Click() {
     bool converted = false;
+    typed_as_utf8_ = false;
     try {
         converted = ConvertLyrics(song_, *conversion_dialog_, *information_dialog_, *this);
     } catch (const std::exception& e) {
@@ -216,6 +232,7 @@ void MainWindow::L2K_Click() {
         WriteFile->setEnabled(false);
         Status->setText(tr("The conversion failed: %1").arg(QString::fromStdString(e.what())));
         converted_ = kChoiceNone;
+        checks_->Check();
         UpdateWords();
         return;
     }
@@ -225,14 +242,23 @@ void MainWindow::L2K_Click() {
     converted_ = conversion_dialog_->Choice;
     const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
     if (converted_ == kChoiceLyricsToText) {
-        Status->setText(tr("Converted the lyrics of track %1 into karaoke text. "
-                           "Write File saves the result.")
-                            .arg(track));
+        QString done = tr("Converted the lyrics of track %1 into karaoke text. "
+                          "Write File saves the result.")
+                           .arg(track);
+        if (typed_as_utf8_) {
+            done += tr(" The typed information does not fit the song's encoding (%1): "
+                       "it is written as UTF-8.")
+                        .arg(QString::fromStdString(ShownEncoding()));
+        }
+        Status->setText(done);
     } else if (converted_ == kChoiceKaraokeToLyrics) {
         Status->setText(tr("Converted the karaoke text of track %1 into lyrics. "
                            "Write File saves the result.")
                             .arg(track));
     }
+    checks_->KeepWordsFor(converted_ == kChoiceLyricsToText ? PlayerFamily::SoftKaraoke
+                                                            : PlayerFamily::LyricReaders);
+    checks_->Check();
     UpdateWords();
 }
 
@@ -288,15 +314,19 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::FillEncodings() {
-    Encoding->addItem(tr("Automatic (%1)").arg(QString::fromStdString(detected_encoding_)));
-    for (const std::string& name : DisplayEncodings()) {
-        Encoding->addItem(QString::fromStdString(name));
+    // Labels a person reads ("Vietnamese (Windows-1258)"), each with its name
+    // for the decoder; the box is as wide as its longest entry.
+    Encoding->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    Encoding->addItem(
+        tr("Automatic: %1").arg(QString::fromStdString(EncodingLabel(detected_encoding_))));
+    for (const LabelledEncoding& e : Encodings()) {
+        Encoding->addItem(QString::fromStdString(e.Label), QString::fromStdString(e.Name));
     }
 }
 
 std::string MainWindow::ShownEncoding() const {
     if (Encoding->currentIndex() <= 0) return detected_encoding_;
-    return Encoding->currentText().toStdString();
+    return Encoding->currentData().toString().toStdString();
 }
 
 void MainWindow::UpdateWords() {

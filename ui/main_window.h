@@ -20,6 +20,8 @@ class QPushButton;
 
 namespace verselane::ui {
 
+class CheckPanel;
+
 // "Midi Verselane" and the version: "Midi Verselane v.1.0.0".
 QString VersionedTitle(const QString& caption, int major, int minor, int revision);
 
@@ -76,7 +78,9 @@ class MainWindow : public QWidget, public ConversionHost {
     QString source_path_;
     int16_t converted_ = kChoiceNone;  // the direction of the last conversion
     bool reading_ = false;
+    bool typed_as_utf8_ = false;  // a typed text did not fit the song's encoding
     std::string detected_encoding_ = "UTF-8";
+    CheckPanel* checks_;  // the verdict and findings under the status line
 };
 
 }  // namespace verselane::ui

@@ -1,0 +1,90 @@
+// Will the words show? A check of a song's words against what the two player
+// families need, and the repairs for what can be mended safely.
+//
+// Soft Karaoke players look for a "@K" text event in the first two tracks and
+// a track named "Words" of text events marked "\" (new paragraph) and "/"
+// (new line). Readers of lyric events (keyboards, most players) join the
+// lyric texts as they stand: a carriage return ends a line, a line feed a
+// paragraph, and a space is the only word gap.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/midi_file.h"
+
+namespace verselane {
+
+// How bad a finding is, from least to worst.
+enum class Severity { Advice, ShowsWrong, WillNotShow };
+
+// The players a finding concerns.
+enum class PlayerFamily { SoftKaraoke, LyricReaders, Both };
+
+// The repairs; each changes nothing but what its name says.
+enum class Repair {
+    None,
+    MoveKaraokeHeader,  // the "@K" line into a header track at track 1
+    NameWordsTrack,     // the karaoke text track named "Words"
+    MakeFormat1,        // format 1; a single track gives its text events to a "Words" track
+    SplitLongLines,     // a "/" at the word gap nearest the end of the screen
+    AddLineEnds,        // carriage returns at the word gaps before pauses in the singing
+    DropDuplicate,      // one of the two streams of the same words goes
+    OneEncoding,        // every text in one encoding (done outside the core: iconv)
+    RemoveNul,          // NUL bytes out of the lyric and text events
+};
+
+struct Finding {
+    std::string Id;    // stable, e.g. "sk-no-at-k"
+    std::string Text;  // one sentence
+    Severity Level = Severity::Advice;
+    PlayerFamily Family = PlayerFamily::Both;
+    int32_t Track = -1;  // -1: the whole song
+    int32_t Event = -1;  // index in the track, -1: the whole track
+    int32_t Time = -1;   // ticks, -1: none
+    Repair Fix = Repair::None;
+};
+
+// The longest line that a Soft Karaoke screen shows, in characters, and the
+// most lines of one paragraph (one screen).
+constexpr int kScreenColumns = 40;
+constexpr int kScreenLines = 4;
+
+// Every finding, in the order of the checks (Soft Karaoke, lyric readers,
+// both); within a check in the order of the song.
+std::vector<Finding> CheckSong(const MidiFile& Song);
+
+// Only the findings that concern `For` (Both: all of them) at `AtLeast` or worse.
+std::vector<Finding> FindingsFor(const std::vector<Finding>& Findings, PlayerFamily For,
+                                 Severity AtLeast = Severity::Advice);
+
+std::string_view SeverityName(Severity Level);     // "will not show", "shows wrong", "advice"
+std::string_view FamilyName(PlayerFamily Family);  // "soft-karaoke", "lyrics", "both"
+std::string_view RepairName(Repair Fix);           // "move-karaoke-header", ...; "" for None
+bool ParseSeverity(std::string_view Text, Severity& Level);
+bool ParseFamily(std::string_view Text, PlayerFamily& Family);
+
+// The repairs. Each returns whether it changed the song; a song that does not
+// need it is left exactly as it was.
+bool MoveKaraokeHeader(MidiFile& Song);
+bool NameWordsTrack(MidiFile& Song);
+bool MakeFormat1(MidiFile& Song);
+bool SplitLongLines(MidiFile& Song);
+bool AddLineEnds(MidiFile& Song);
+// Keeps the karaoke text when `Keep` is SoftKaraoke (the lyric events go),
+// the lyric events when it is LyricReaders (the karaoke text and its "@K"
+// header go); Both keeps both and changes nothing.
+bool DropDuplicate(MidiFile& Song, PlayerFamily Keep);
+bool RemoveNulBytes(MidiFile& Song);
+
+// Runs the repair of `Fix` (all but OneEncoding, which needs iconv); `Keep`
+// is for DropDuplicate.
+bool ApplyRepair(MidiFile& Song, Repair Fix, PlayerFamily Keep = PlayerFamily::Both);
+
+// Whether the bytes are valid UTF-8 (overlong forms, surrogates and code
+// points above U+10FFFF are not).
+bool IsUtf8(std::string_view Bytes);
+
+}  // namespace verselane

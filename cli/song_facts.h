@@ -1,0 +1,18 @@
+// The tempo and signatures of a song as `info` prints them.
+#pragma once
+
+#include <string>
+
+#include "model/midi_file.h"
+
+namespace verselane::cli {
+
+// "120 beats per minute", or "not set (120 beats per minute by default)".
+std::string TempoText(const MidiFile& Song);
+// "6/8", or "not set (4/4 by default)".
+std::string TimeSignatureText(const MidiFile& Song);
+// "2 flats, G minor", "no sharps or flats, C major", "not set", or for values
+// that name no key "9 sharps, mode 0 (not a key)".
+std::string KeySignatureText(const MidiFile& Song);
+
+}  // namespace verselane::cli
