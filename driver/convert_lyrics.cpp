@@ -6,6 +6,7 @@
 
 #include "lyrics/converters.h"
 #include "lyrics/song_info.h"
+#include "lyrics/text_rules.h"
 #include "lyrics/track_choice.h"
 
 namespace verselane {
@@ -44,7 +45,32 @@ std::optional<int16_t> TrackWithMaterial(const MidiFile& Song, bool lyrics, bool
     return std::nullopt;
 }
 
+ConversionDirection DirectionOf(int16_t choice) {
+    return choice == kChoiceLyricsToText ? ConversionDirection::LyricsToKaraoke
+                                         : ConversionDirection::KaraokeToLyrics;
+}
+
 }  // namespace
+
+std::string CannotConvertReason(const MidiFile& Song, int16_t Track,
+                                ConversionDirection Direction) {
+    if (HoldsMaterial(MaterialOf(Song, Track), Direction)) return {};
+    const std::string track = "Track " + std::to_string(Track);
+    if (Direction == ConversionDirection::LyricsToKaraoke) {
+        return track +
+               " holds no lyric events, so there is nothing to turn into karaoke text. "
+               "Choose a track that lists lyric events.";
+    }
+    return track +
+           " holds no karaoke text events, so there is nothing to turn into lyrics. "
+           "Choose a track that lists karaoke text events.";
+}
+
+KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song) {
+    KaraokeInfo info = SongKaraokeInfo(Song);
+    if (info.Language.empty()) info.Language = "ENGL";
+    return info;
+}
 
 bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
                    ConversionHost& Host) {
@@ -55,7 +81,7 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     // names. Within each guess the last matching track wins.
     const int16_t tracks = RealTrackCount(Song);
     for (int16_t t = 0; t < tracks; ++t) {
-        LyrCopy.AddTrack(Song.TrackName.at(t));
+        LyrCopy.AddTrack(t, Song.TrackName.at(t), MaterialOf(Song, t));
         LyrCopy.AddTrack2(Song.TrackName.at(t));
     }
     const TrackNameGuesses guesses = GuessWordsTracks(Song);
@@ -91,8 +117,6 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
         LyrCopy.SelectTrack2(NewTrackIndex);
     }
 
-    LyrCopy.SetKaraokeToLyricsEnabled(text);
-    LyrCopy.SetLyricsToTextEnabled(lyrics);
     if (!text && !lyrics) {
         Host.ShowMessage(kNothingToConvert);
         return false;
@@ -104,19 +128,28 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
         return false;
     }
 
-    WaitCursor wait(Host);
     int16_t SourceTrack = TrackOf(LyrCopy.FromIndex);
     const int16_t InsertAfter = TrackOf(LyrCopy.AfterIndex);
     const bool KeepKaraoke = LyrCopy.KeepKaraoke();
+    if (LyrCopy.Choice == kChoiceLyricsToText || LyrCopy.Choice == kChoiceKaraokeToLyrics) {
+        const std::string reason =
+            CannotConvertReason(Song, SourceTrack, DirectionOf(LyrCopy.Choice));
+        if (!reason.empty()) {
+            Host.ShowMessage(reason);
+            return false;
+        }
+    }
     if (LyrCopy.Choice == kChoiceLyricsToText) {
-        KarInf.Propose(SongKaraokeInfo(Song));
-        KarInf.ShowModal();
+        KarInf.Propose(ProposedKaraokeInfo(Song));
+        if (!KarInf.ShowModal()) return false;
         KaraokeInfo Info;
         Info.Language = KarInf.Language();
         Info.Title = KarInf.Title();
         Info.Artist = KarInf.Artist();
+        WaitCursor wait(Host);
         LyricsToKaraoke(Song, SourceTrack, Info);
     } else if (LyrCopy.Choice == kChoiceKaraokeToLyrics) {
+        WaitCursor wait(Host);
         KaraokeToLyrics(Song, SourceTrack, InsertAfter, KeepKaraoke);
     }
     return true;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "lyrics/converters.h"
+#include "lyrics/track_choice.h"
 #include "model/midi_file.h"
 
 namespace verselane {
@@ -20,14 +21,17 @@ constexpr int16_t kChoiceCancel = 1;
 constexpr int16_t kChoiceLyricsToText = 2;     // "Convert &Lyrics -> Text"
 constexpr int16_t kChoiceKaraokeToLyrics = 3;  // "Convert &Karaoke Text -> Lyrics"
 
-// The conversion dialog (LyrCopy). List entries are track names as bytes.
+// The conversion dialog (LyrCopy). Track names are bytes.
 class ConversionDialog {
   public:
     virtual ~ConversionDialog() = default;
 
-    // "Copy lyrics from:" (Tracks).
+    // "Copy lyrics from:" (Tracks): one entry per track, with its number,
+    // its name and what it holds. The direction buttons follow the material
+    // of the selected entry.
     virtual void ClearTracks() = 0;
-    virtual void AddTrack(const std::string& Name) = 0;
+    virtual void AddTrack(int16_t Number, const std::string& Name,
+                          const TrackMaterial& Material) = 0;
     virtual void SelectTrack(int Index) = 0;
 
     // "Insert Lyrics Track After:" (Tracks2).
@@ -35,11 +39,6 @@ class ConversionDialog {
     virtual void AddTrack2(const std::string& Name) = 0;
     virtual int Tracks2Count() const = 0;
     virtual void SelectTrack2(int Index) = 0;
-
-    // Enabled states of "Convert &Karaoke Text -> Lyrics" (Command1) and
-    // "Convert &Lyrics -> Text" (Command2).
-    virtual void SetKaraokeToLyricsEnabled(bool Enabled) = 0;
-    virtual void SetLyricsToTextEnabled(bool Enabled) = 0;
 
     // Whether "Keep Karaoke Lyrics" (KeepKar) is checked.
     virtual bool KeepKaraoke() const = 0;
@@ -56,15 +55,16 @@ class ConversionDialog {
     int16_t AfterIndex = 0;  // selected index of Tracks2 at the click, -1 for none
 };
 
-// The karaoke information dialog (KarInf). Texts are returned as the bytes
-// to store in the song.
+// The karaoke information dialog (KarInf). Texts are handed over and
+// returned as the bytes stored in the song.
 class KaraokeInfoDialog {
   public:
     virtual ~KaraokeInfoDialog() = default;
-    // Fills the boxes with what the song says of itself (bytes of the song,
-    // empty where it says nothing), before the dialog is shown.
-    virtual void Propose(const KaraokeInfo&) {}
-    virtual void ShowModal() = 0;
+    // Fills the boxes with what is proposed for this song.
+    virtual void Propose(const KaraokeInfo& Info) = 0;
+    // Shows the dialog modally: true for Done, false for Cancel (which
+    // cancels the whole conversion).
+    virtual bool ShowModal() = 0;
     virtual std::string Language() const = 0;  // Lang
     virtual std::string Title() const = 0;     // SongT
     virtual std::string Artist() const = 0;    // SongA
@@ -83,15 +83,24 @@ class ConversionHost {
 // The message shown when the song has neither lyrics nor karaoke text.
 constexpr const char* kNothingToConvert = "No Text or Lyric events were found.";
 
+// Why track `Track` cannot be converted in `Direction`, or empty when it can.
+std::string CannotConvertReason(const MidiFile& Song, int16_t Track, ConversionDirection Direction);
+
+// The information lines proposed for a song: what the song says of itself
+// (SongKaraokeInfo, the same guess as the command line's), with "ENGL" when
+// it names no language; a title or artist it does not tell stays empty.
+KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song);
+
 // Fills the conversion dialog with every track of the song, track 0
 // included (list index k is track k; "Insert Lyrics Track After:" ends with
 // "NEW TRACK", which stands for after the last track), preselects the track
-// that most likely holds the words, enables the directions the song has
-// material for and shows the dialog. A list without selection (-1) stands
-// for track 0. Lyrics to text asks for the karaoke
-// information and runs LyricsToKaraoke; karaoke text to lyrics runs
-// KaraokeToLyrics. Returns true when the dialog was closed by anything but
-// Cancel, false when there was nothing to convert or the user cancelled.
+// that most likely holds the words and shows the dialog. A list without
+// selection (-1) stands for track 0. A track without material for the chosen
+// direction is refused with a message that says why. Lyrics to text proposes
+// the song's own information, asks for it and runs LyricsToKaraoke; karaoke
+// text to lyrics runs KaraokeToLyrics. Returns true when the dialog was
+// closed by anything but Cancel and nothing was refused, false when there was
+// nothing to convert or the user cancelled either dialog.
 bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
                    ConversionHost& Host);
 

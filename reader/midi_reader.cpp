@@ -331,7 +331,11 @@ std::string LoadFileBytes(const std::string& FileName) {
 ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes, const ReadProgress& Progress) {
     try {
         return ReadSong(Song, UnwrapRiffMidi(Bytes), static_cast<int64_t>(Bytes.size()), Progress);
-    } catch (...) {
+    } catch (const RuntimeError&) {
+        return {ReadResult::Failed, {CurrentErrorMessage()}};
+    } catch (const std::bad_alloc&) {
+        // Anything else (a caller's progress callback that stops the read)
+        // goes on to the caller.
         return {ReadResult::Failed, {CurrentErrorMessage()}};
     }
 }
@@ -341,7 +345,9 @@ ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
     FileContent bytes;
     try {
         bytes = LoadFile(FileName);
-    } catch (...) {
+    } catch (const RuntimeError&) {
+        return {ReadResult::Failed, {CurrentErrorMessage()}};
+    } catch (const std::bad_alloc&) {
         return {ReadResult::Failed, {CurrentErrorMessage()}};
     }
     return ReadMidiBytes(Song, bytes.view(), Progress);

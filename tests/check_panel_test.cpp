@@ -2,8 +2,6 @@
 // a read, and a repair that changes the song but not the words shown.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -13,7 +11,6 @@
 #include "tests/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 #include "ui/main_window.h"
-#include "ui/prompts.h"
 #include "writer/midi_writer.h"
 
 namespace verselane::ui {
@@ -35,35 +32,47 @@ std::string KaraokeBytes(bool header) {
                        Text(960, "/star"), EndOfTrack(2000)}}));
 }
 
+// Answers every question with yes and picks no files: a song read in part is
+// kept, and no dialog waits for a person.
+struct Unattended : Prompts {
+    std::optional<QString> OpenFileName(QWidget*, const QString&) override { return {}; }
+    QStringList OpenFileNames(QWidget*, const QString&) override { return {}; }
+    std::optional<QString> FolderName(QWidget*, const QString&) override { return {}; }
+    std::optional<QString> SaveFileName(QWidget*, const QString&) override { return {}; }
+    void ShowMessage(QWidget*, const QString&) override {}
+    bool Ask(QWidget*, const QString&) override { return true; }
+};
+
 TEST(CheckPanel, VerdictAfterReadAndRepair) {
     test::TempDir dir;
     test::WriteAll(dir / "bare.kar", KaraokeBytes(false));
     test::WriteAll(dir / "good.kar", KaraokeBytes(true));
-    MainWindow window;
+    MainWindow window(std::make_unique<Unattended>());
     auto* verdict = window.findChild<QLabel*>(QStringLiteral("CheckVerdict"));
     auto* findings = window.findChild<QListWidget*>(QStringLiteral("CheckFindings"));
     auto* repair = window.findChild<QPushButton*>(QStringLiteral("CheckRepair"));
     ASSERT_TRUE(verdict && findings && repair);
     EXPECT_EQ(verdict->text().toStdString(), "");
 
-    window.ReadFile(QString::fromStdString((dir / "good.kar").string()));
+    window.Open(QString::fromStdString((dir / "good.kar").string()));
     const std::string shows = "Will show in karaoke players; keyboards show no words";
     EXPECT_EQ(verdict->text().toStdString(), shows);
     EXPECT_FALSE(repair->isEnabled());  // the one finding, advice, has no repair
 
-    window.ReadFile(QString::fromStdString((dir / "bare.kar").string()));
+    window.Open(QString::fromStdString((dir / "bare.kar").string()));
     EXPECT_EQ(verdict->text().toStdString(),
               "1 problem: No \"@K\" line marks the song as Soft Karaoke.");
     ASSERT_EQ(findings->count(), 2);
     EXPECT_EQ(findings->item(0)->text().toStdString(),
               "will not show (karaoke players): No \"@K\" line marks the song as Soft Karaoke.");
     EXPECT_TRUE(repair->isEnabled());
-    EXPECT_FALSE(window.WriteFile->isEnabled());
-    const QString words = window.Words->toPlainText();
+    EXPECT_FALSE(window.findChild<QPushButton*>(QStringLiteral("WriteFile"))->isEnabled());
+    const QString words = window.findChild<QPlainTextEdit*>(QStringLiteral("Words"))->toPlainText();
     repair->click();
     EXPECT_EQ(verdict->text().toStdString(), shows);
-    EXPECT_EQ(window.Words->toPlainText(), words);
-    EXPECT_TRUE(window.WriteFile->isEnabled());  // the repaired song can be saved
+    EXPECT_EQ(window.findChild<QPlainTextEdit*>(QStringLiteral("Words"))->toPlainText(), words);
+    EXPECT_TRUE(window.findChild<QPushButton*>(QStringLiteral("WriteFile"))
+                    ->isEnabled());  // the repaired song can be saved
     // A header track went in at track 1; the former one, without a "@K", follows.
     EXPECT_EQ(window.Song().Header.NumTracks, 4);
     EXPECT_EQ(window.Song().Track(1).Event(1).Data.view(), "@KMIDI KARAOKE FILE");
@@ -72,14 +81,10 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
 
 TEST(CheckPanel, VerdictOnEveryCorpusFile) {
     VERSELANE_REQUIRE_CORPUS();
-    // Damaged songs are not taken: no question box waits for an answer.
-    struct Unasked : DesktopPrompts {
-        bool Ask(QWidget*, const QString&) override { return false; }
-    };
-    MainWindow window(std::make_unique<Unasked>());
+    MainWindow window(std::make_unique<Unattended>());
     auto* verdict = window.findChild<QLabel*>(QStringLiteral("CheckVerdict"));
     for (const auto& path : test::CorpusFiles()) {
-        window.ReadFile(QString::fromStdString(path.string()));
+        window.Open(QString::fromStdString(path.string()));
         if (RealTrackCount(window.Song()) > 0) {
             EXPECT_FALSE(verdict->text().isEmpty()) << path;
         }

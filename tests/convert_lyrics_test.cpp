@@ -1,5 +1,6 @@
 // The conversion driver with scripted dialogs: what it offers, what it
-// preselects and enables, and what it does with each way the dialogs close.
+// preselects, what it proposes and what it does with each way the dialogs
+// close.
 #include "driver/convert_lyrics.h"
 
 #include <gtest/gtest.h>
@@ -19,73 +20,57 @@ namespace {
 using test::Hex;
 using test::Smf;
 
-// A conversion dialog that behaves like the desktop one: the check box keeps
-// its state while the dialog stays loaded, and Unload brings back the
-// initial states. What "the user" does while it is shown is a script.
+// Records what the driver put into the dialog; a script plays the user.
 class ScriptedConversionDialog : public ConversionDialog {
   public:
-    void ClearTracks() override { tracks.clear(), selected = -1; }
-    void AddTrack(const std::string& name) override { tracks.push_back(name); }
+    void ClearTracks() override { tracks.clear(), materials.clear(), selected = -1; }
+    void AddTrack(int16_t number, const std::string& name, const TrackMaterial& m) override {
+        EXPECT_EQ(number, static_cast<int>(tracks.size()));
+        tracks.push_back(name);
+        materials.push_back({m.LyricEvents, m.TextEvents});
+    }
     void SelectTrack(int index) override { selected = index; }
     void ClearTracks2() override { tracks2.clear(), selected2 = -1; }
     void AddTrack2(const std::string& name) override { tracks2.push_back(name); }
     int Tracks2Count() const override { return static_cast<int>(tracks2.size()); }
     void SelectTrack2(int index) override { selected2 = index; }
-    void SetKaraokeToLyricsEnabled(bool enabled) override { command1 = enabled; }
-    void SetLyricsToTextEnabled(bool enabled) override { command2 = enabled; }
     bool KeepKaraoke() const override { return keep_kar; }
     void ShowModal() override {
         ++shown;
-        seen = {tracks, tracks2, selected, selected2, command1, command2};
         if (script) script(*this);
     }
-    void Unload() override {
-        ++unloads;
-        tracks.clear(), tracks2.clear();
-        selected = selected2 = -1;
-        command1 = command2 = true;
-        keep_kar = true;
-    }
+    void Unload() override { ++unloads; }
 
-    // The three buttons, as their click handlers do it.
-    void ClickKaraokeToLyrics() { Click(kChoiceKaraokeToLyrics); }
-    void ClickLyricsToText() { Click(kChoiceLyricsToText); }
-    void ClickCancel() { Choice = kChoiceCancel; }
-
-    std::vector<std::string> tracks, tracks2;
-    int selected = -1, selected2 = -1;
-    bool command1 = true, command2 = true, keep_kar = true;
-    int shown = 0, unloads = 0;
-    std::function<void(ScriptedConversionDialog&)> script;
-
-    // What the user saw at the last showing.
-    struct Seen {
-        std::vector<std::string> tracks, tracks2;
-        int selected = -1, selected2 = -1;
-        bool command1 = false, command2 = false;
-    } seen;
-
-  private:
+    // A button click: the choice and the selections at that moment.
     void Click(int16_t choice) {
         Choice = choice;
+        if (choice == kChoiceCancel) return;
         FromIndex = static_cast<int16_t>(selected);
         AfterIndex = static_cast<int16_t>(selected2);
     }
+
+    std::vector<std::string> tracks, tracks2;
+    std::vector<std::pair<int, int>> materials;  // lyric and text events per entry
+    int selected = -1, selected2 = -1;
+    bool keep_kar = true;
+    int shown = 0, unloads = 0;
+    std::function<void(ScriptedConversionDialog&)> script;
 };
 
 class ScriptedInfoDialog : public KaraokeInfoDialog {
   public:
-    void ShowModal() override {
+    void Propose(const KaraokeInfo& info) override { proposed = shown_info = info; }
+    bool ShowModal() override {
         ++shown;
         if (script) script(*this);
+        return !cancel;
     }
-    std::string Language() const override { return lang; }
-    std::string Title() const override { return title; }
-    std::string Artist() const override { return artist; }
-    // A close from the title bar unloads it: the defaults come back.
-    void CloseFromTitleBar() { lang = "ENGL", title = "YOUR SONG", artist = "ARTIST"; }
+    std::string Language() const override { return shown_info.Language; }
+    std::string Title() const override { return shown_info.Title; }
+    std::string Artist() const override { return shown_info.Artist; }
 
-    std::string lang = "ENGL", title = "YOUR SONG", artist = "ARTIST";
+    KaraokeInfo proposed, shown_info;  // what was proposed, what the boxes hold
+    bool cancel = false;
     int shown = 0;
     std::function<void(ScriptedInfoDialog&)> script;
 };
@@ -93,10 +78,7 @@ class ScriptedInfoDialog : public KaraokeInfoDialog {
 class RecordingHost : public ConversionHost {
   public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void SetWaitCursor(bool waiting) override {
-        this->waiting = waiting;
-        cursor_calls.push_back(waiting);
-    }
+    void SetWaitCursor(bool on) override { waiting = on, cursor_calls.push_back(on); }
     std::vector<std::string> messages;
     std::vector<bool> cursor_calls;
     bool waiting = false;
@@ -105,9 +87,7 @@ class RecordingHost : public ConversionHost {
 // A track body: its name (if any), the given events, end of track.
 std::string Track(const std::string& name, const std::string& events = {}) {
     std::string body;
-    if (!name.empty()) {
-        body += Hex("00 FF 03") + static_cast<char>(name.size()) + name;
-    }
+    if (!name.empty()) body += Hex("00 FF 03") + static_cast<char>(name.size()) + name;
     return body + events + Hex("00 FF 2F 00");
 }
 
@@ -117,9 +97,15 @@ const std::string kText = Hex("00 FF 01 03 'Twi' 60 FF 01 05 'nkle ' 60 FF 01 05
 MidiFile SongOf(const std::string& bytes) {
     MidiFile song;
     ResetMidiFile(song);
-    std::string message = ReadMidiBytes(song, bytes).Message();
-    EXPECT_EQ(message, "");
+    EXPECT_EQ(ReadMidiBytes(song, bytes).Message(), "");
     return song;
+}
+
+// A format 1 song from (name, events) pairs, track 0 first.
+MidiFile SongOf(const std::vector<std::pair<std::string, std::string>>& tracks, int format = 1) {
+    std::string bytes = test::SmfHeader(format, static_cast<int>(tracks.size()), 96);
+    for (const auto& [name, events] : tracks) bytes += test::Chunk("MTrk", Track(name, events));
+    return SongOf(bytes);
 }
 
 struct Fixture {
@@ -127,285 +113,225 @@ struct Fixture {
     ScriptedInfoDialog kar_inf;
     RecordingHost host;
     bool Run(MidiFile& song) { return ConvertLyrics(song, lyr_copy, kar_inf, host); }
+    void Answer(int16_t choice) {
+        lyr_copy.script = [choice](ScriptedConversionDialog& d) { d.Click(choice); };
+    }
 };
 
-// Lyric (0x05) or text (0x01) events of one track, as texts.
-std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type) {
-    std::vector<std::string> texts;
-    for (const MidiEvent& e : test::EventsOf(song, t)) {
-        if (e.Kind == kKindMeta && e.Channel == type) texts.emplace_back(std::string(e.Data));
-    }
-    return texts;
-}
-
-// The preselection of both lists. Every track is offered, track 0 included,
-// so list index k is track k; the name guesses therefore also find a track
-// at index 0 or 1, and when no guess matches, the first track holding the
-// material of an enabled direction is chosen (the most events, lyrics first).
-TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberWithTrackZeroOffered) {
+// Every track is offered, track 0 included, so list index k is track k. The
+// name guesses find a track anywhere; without one, the track holding the
+// most material of a direction is chosen, lyrics first.
+TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChosen) {
+    const std::string L = kLyrics, T = kText, few = Hex("00 FF 05 02 'la'");
     struct Row {
         const char* what;
-        std::vector<std::string> names;  // tracks 1, 2, ... (track 0 is unnamed)
-        int lyrics_track;                // where the lyric events are
-        int tracks;                      // expected selection in "Copy lyrics from:"
-        int tracks2;                     // expected in the second list, -2 = "NEW TRACK"
+        std::vector<std::pair<std::string, std::string>> tracks;
+        int tracks_selected;
+        int tracks2_selected;  // -2 = "NEW TRACK"
+        int format = 1;
     };
     const std::vector<Row> rows = {
-        {"Lyrics by LyricsGuess, Vocal by VocalGuess", {"Piano", "Vocal", "Lyrics"}, 3, 3, 2},
-        {"Words by WordsGuess, second list default", {"Melody", "Words"}, 2, 2, 1},
-        {"Voice by VocalGuess", {"Drums", "Bass", "Voice"}, 3, 3, -2},
-        {"no name guess: the track with the lyrics", {"Piano", "Bass"}, 2, 2, -2},
-        {"no name guess: lyrics in track 0", {"Piano", "Bass"}, 0, 0, -2},
-        {"Lyrics at track 1 is found", {"Lyrics", "Piano"}, 1, 1, 1},
-        {"Vocals feeds both words and vocal guesses", {"Piano", "Vocals"}, 1, 2, 2},
-        {"Chords feeds the words guess", {"Chords", "Bass"}, 2, 1, 1},
-        {"LYRICS in capitals is no guess", {"Piano", "LYRICS"}, 2, 2, -2},
-        {"the later of two lyrics tracks wins", {"Lyrics", "Lyrics 2", "Bass"}, 1, 2, 1},
-        {"a lyrics guess beats a words guess", {"Lyrics", "Words"}, 1, 1, 1},
+        {"Lyrics and Vocal names", {{"", ""}, {"Piano", ""}, {"Vocal", ""}, {"Lyrics", L}}, 3, 2},
+        {"Words name", {{"", ""}, {"Melody", ""}, {"Words", L}}, 2, 1},
+        {"Voice name", {{"", ""}, {"Drums", ""}, {"Bass", ""}, {"Voice", L}}, 3, -2},
+        {"no name: the track with lyrics", {{"", ""}, {"Piano", ""}, {"Bass", L}}, 2, -2},
+        {"no name: lyrics in track 0", {{"", L}, {"Piano", ""}, {"Bass", ""}}, 0, -2},
+        {"Lyrics at track 1", {{"", ""}, {"Lyrics", L}, {"Piano", ""}}, 1, 1},
+        {"Vocals feeds two guesses", {{"", ""}, {"Piano", L}, {"Vocals", ""}}, 2, 2},
+        {"Chords feeds the words guess", {{"", ""}, {"Chords", ""}, {"Bass", L}}, 1, 1},
+        {"LYRICS in capitals", {{"", ""}, {"Piano", ""}, {"LYRICS", L}}, 2, -2},
+        {"the later lyrics name", {{"", ""}, {"Lyrics", L}, {"Lyrics 2", ""}, {"Bass", ""}}, 2, 1},
+        {"lyrics beats words", {{"", ""}, {"Lyrics", L}, {"Words", ""}}, 1, 1},
+        {"karaoke text only", {{"", ""}, {"Piano", ""}, {"Bass", T}}, 2, -2},
+        {"lyrics before text", {{"", ""}, {"Piano", ""}, {"Bass", T}, {"Gtr", L}}, 3, -2},
+        {"the most lyrics", {{"", ""}, {"Piano", few}, {"Bass", L}}, 2, -2},
+        {"format 0 unnamed", {{"", L}}, 0, -2, 0},
+        {"format 0 named Lyrics", {{"Lyrics", L}}, 0, 0, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        std::vector<std::string> bodies = {Track("", row.lyrics_track == 0 ? kLyrics : "")};
-        for (size_t i = 0; i < row.names.size(); ++i) {
-            const bool here = static_cast<int>(i) + 1 == row.lyrics_track;
-            bodies.push_back(Track(row.names[i], here ? kLyrics : ""));
-        }
-        std::string bytes = test::SmfHeader(1, static_cast<int>(bodies.size()), 96);
-        for (const std::string& b : bodies) bytes += test::Chunk("MTrk", b);
-        MidiFile song = SongOf(bytes);
-
+        MidiFile song = SongOf(row.tracks, row.format);
         Fixture f;
-        f.lyr_copy.script = [](ScriptedConversionDialog& d) { d.ClickCancel(); };
+        f.Answer(kChoiceCancel);
         EXPECT_FALSE(f.Run(song));
-
-        std::vector<std::string> expected = {""};
-        expected.insert(expected.end(), row.names.begin(), row.names.end());
-        EXPECT_EQ(f.lyr_copy.seen.tracks, expected);
-        expected.push_back("NEW TRACK");
-        EXPECT_EQ(f.lyr_copy.seen.tracks2, expected);
-        EXPECT_EQ(f.lyr_copy.seen.selected, row.tracks);
-        const int new_track = static_cast<int>(row.names.size()) + 1;
-        EXPECT_EQ(f.lyr_copy.seen.selected2, row.tracks2 == -2 ? new_track : row.tracks2);
+        std::vector<std::string> names;
+        for (const auto& t : row.tracks) names.push_back(t.first);
+        EXPECT_EQ(f.lyr_copy.tracks, names);
+        names.push_back("NEW TRACK");
+        EXPECT_EQ(f.lyr_copy.tracks2, names);
+        EXPECT_EQ(f.lyr_copy.selected, row.tracks_selected);
+        const int new_track = static_cast<int>(row.tracks.size());
+        EXPECT_EQ(f.lyr_copy.selected2,
+                  row.tracks2_selected == -2 ? new_track : row.tracks2_selected);
     }
 }
 
-TEST(ConvertLyricsPreselection, FormatZeroOffersTrackZeroNamedOrNot) {
-    for (const std::string name : {"", "Lyrics", "Song"}) {
-        SCOPED_TRACE(name);
-        MidiFile song = SongOf(Smf(0, 96, {Track(name, kLyrics)}));
-        Fixture f;
-        f.lyr_copy.script = [](ScriptedConversionDialog& d) { d.ClickCancel(); };
-        f.Run(song);
-        EXPECT_EQ(f.lyr_copy.seen.tracks, std::vector<std::string>{name});
-        EXPECT_EQ(f.lyr_copy.seen.tracks2, (std::vector<std::string>{name, "NEW TRACK"}));
-        EXPECT_EQ(f.lyr_copy.seen.selected, 0);
-        // A name guess keeps the default second-list entry, no guess picks "NEW TRACK".
-        EXPECT_EQ(f.lyr_copy.seen.selected2, name == "Lyrics" ? 0 : 1);
-    }
-}
-
-TEST(ConvertLyricsPreselection, WithoutANameGuessTheFirstTrackWithWordsIsChosen) {
-    // Karaoke text in track 2 only.
-    MidiFile text_only = SongOf(Smf(1, 96, {Track(""), Track("Piano"), Track("Bass", kText)}));
-    Fixture f;
-    f.lyr_copy.script = [](ScriptedConversionDialog& d) { d.ClickCancel(); };
-    f.Run(text_only);
-    EXPECT_EQ(f.lyr_copy.seen.selected, 2);
-
-    MidiFile both = SongOf(
-        Smf(1, 96, {Track(""), Track("Piano"), Track("Bass", kText), Track("Gtr", kLyrics)}));
-    f.Run(both);
-    EXPECT_EQ(f.lyr_copy.seen.selected, 3) << "lyric events come first";
-
-    MidiFile most = SongOf(
-        Smf(1, 96, {Track(""), Track("Piano", Hex("00 FF 05 02 'la'")), Track("Bass", kLyrics)}));
-    f.Run(most);
-    EXPECT_EQ(f.lyr_copy.seen.selected, 2) << "the track with the most lyric events";
-}
-
-TEST(ConvertLyricsEnabling, ButtonsFollowTheMaterialAndNothingGivesTheMessage) {
+// Each entry carries what its track holds; a track without material for
+// the chosen direction is refused with a message and leaves the song.
+TEST(ConvertLyricsMaterial, EntriesTellTheMaterialAndEmptyDirectionsAreRefused) {
+    MidiFile song =
+        SongOf({{"", ""}, {"Melody", Hex("00 90 3C 40 60 80 3C 00")}, {"Lyrics", kLyrics + kText}});
+    const std::string before = EncodeMidiFile(song);
     struct Row {
-        const char* what;
-        std::string events;
-        bool karaoke_to_lyrics, lyrics_to_text;
+        int track;
+        int16_t choice;
+        const char* message;  // empty when the conversion runs
     };
     const std::vector<Row> rows = {
-        {"lyrics only", kLyrics, false, true},
-        {"karaoke text only", kText, true, false},
-        {"both", kLyrics + kText, true, true},
-        {"a text event that is no karaoke still counts", Hex("00 FF 01 04 'Solo'"), true, false},
+        {1, kChoiceLyricsToText,
+         "Track 1 holds no lyric events, so there is nothing to turn into karaoke text. "
+         "Choose a track that lists lyric events."},
+        {1, kChoiceKaraokeToLyrics,
+         "Track 1 holds no karaoke text events, so there is nothing to turn into lyrics. "
+         "Choose a track that lists karaoke text events."},
+        {0, kChoiceLyricsToText, "Track 0 holds no lyric events"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        MidiFile song = SongOf(Smf(1, 96, {Track(""), Track("Piano", row.events)}));
         Fixture f;
-        f.lyr_copy.script = [](ScriptedConversionDialog& d) { d.ClickCancel(); };
+        f.lyr_copy.script = [&](ScriptedConversionDialog& d) {
+            d.selected = row.track;
+            d.Click(row.choice);
+        };
         EXPECT_FALSE(f.Run(song));
-        EXPECT_EQ(f.lyr_copy.shown, 1);
-        EXPECT_EQ(f.lyr_copy.seen.command1, row.karaoke_to_lyrics);
-        EXPECT_EQ(f.lyr_copy.seen.command2, row.lyrics_to_text);
-        EXPECT_TRUE(f.host.messages.empty());
+        EXPECT_EQ(f.lyr_copy.materials, (std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {3, 3}}));
+        ASSERT_EQ(f.host.messages.size(), 1u);
+        EXPECT_TRUE(f.host.messages[0].starts_with(row.message)) << f.host.messages[0];
+        EXPECT_EQ(f.kar_inf.shown, 0);
+        EXPECT_EQ(EncodeMidiFile(song), before);
     }
 
-    // Neither: the message, no dialog, false; empty texts do not count.
-    MidiFile none =
-        SongOf(Smf(1, 96, {Track("Lyrics"), Track("Words", Hex("00 FF 01 00 00 FF 05 00"))}));
+    // Neither material anywhere: the message, no dialog; empty texts do not count.
+    MidiFile none = SongOf({{"Lyrics", ""}, {"Words", Hex("00 FF 01 00 00 FF 05 00")}});
     Fixture f;
     EXPECT_FALSE(f.Run(none));
     EXPECT_EQ(f.host.messages, std::vector<std::string>{"No Text or Lyric events were found."});
     EXPECT_EQ(f.lyr_copy.shown, 0);
-    EXPECT_FALSE(f.lyr_copy.command1);
-    EXPECT_FALSE(f.lyr_copy.command2);
     EXPECT_TRUE(f.host.cursor_calls.empty());
 }
 
-TEST(ConvertLyricsCancel, ReturnsFalseLeavesTheSongAndUnloadsTheDialog) {
-    MidiFile song = SongOf(Smf(1, 96, {Track(""), Track("Words", kLyrics + kText)}));
+TEST(ConvertLyricsCancel, EitherDialogCancelledLeavesTheSong) {
+    MidiFile song = SongOf({{"", ""}, {"Words", kLyrics + kText}});
     const std::string before = EncodeMidiFile(song);
     Fixture f;
-    // An earlier conversion click left its indices; the user clears the check box.
+    // An earlier conversion click left its indices.
     f.lyr_copy.Choice = kChoiceKaraokeToLyrics;
     f.lyr_copy.FromIndex = 7;
     f.lyr_copy.AfterIndex = 9;
-    f.lyr_copy.script = [](ScriptedConversionDialog& d) {
-        d.keep_kar = false;
-        d.ClickCancel();
-    };
+    f.Answer(kChoiceCancel);
     EXPECT_FALSE(f.Run(song));
-    EXPECT_EQ(EncodeMidiFile(song), before);
     EXPECT_EQ(f.lyr_copy.unloads, 1);
-    EXPECT_TRUE(f.lyr_copy.keep_kar) << "unloading brings the check box back";
-    EXPECT_EQ(f.lyr_copy.Choice, kChoiceCancel);
     EXPECT_EQ(f.lyr_copy.FromIndex, 7);
     EXPECT_EQ(f.lyr_copy.AfterIndex, 9);
     EXPECT_EQ(f.kar_inf.shown, 0);
+
+    // Cancel in the information dialog cancels the whole conversion.
+    f.Answer(kChoiceLyricsToText);
+    f.kar_inf.cancel = true;
+    EXPECT_FALSE(f.Run(song));
+    EXPECT_EQ(f.kar_inf.shown, 1);
+    EXPECT_EQ(EncodeMidiFile(song), before);
     EXPECT_TRUE(f.host.cursor_calls.empty());
 }
 
-TEST(ConvertLyricsRun, LyricsToTextTakesTheInformationUnderTheWaitCursor) {
-    MidiFile song = SongOf(Smf(1, 96, {Track("Tempo"), Track("Piano"), Track("Lyrics", kLyrics)}));
+TEST(ConvertLyricsRun, LyricsToTextProposesTheSongsInformationAndUsesWhatIsTyped) {
+    MidiFile song = SongOf({{"Stille Nacht", ""}, {"Piano", ""}, {"Lyrics", kLyrics}});
     Fixture f;
-    f.lyr_copy.script = [](ScriptedConversionDialog& d) { d.ClickLyricsToText(); };
-    bool waiting_while_asked = false;
+    f.Answer(kChoiceLyricsToText);
+    bool waiting_while_asked = true;
     f.kar_inf.script = [&](ScriptedInfoDialog& d) {
         waiting_while_asked = f.host.waiting;
-        d.lang = " GERM ";  // handed over untrimmed
-        d.title = "Stille Nacht";
-        d.artist = "Gruber";
+        d.shown_info.Language = " GERM ";  // handed over untrimmed
+        d.shown_info.Artist = "Gruber";
     };
     EXPECT_TRUE(f.Run(song));
-    EXPECT_EQ(f.lyr_copy.FromIndex, 2);
-    EXPECT_EQ(f.kar_inf.shown, 1);
-    EXPECT_TRUE(waiting_while_asked);
+    EXPECT_EQ(f.kar_inf.proposed.Title, "Stille Nacht");
+    EXPECT_FALSE(waiting_while_asked) << "no wait cursor while the user types";
     EXPECT_EQ(f.host.cursor_calls, (std::vector<bool>{true, false}));
-    EXPECT_EQ(f.lyr_copy.unloads, 0);
 
     // The Soft Karaoke pair follows track 0; the lyrics track moved to 4.
     ASSERT_EQ(song.Header.NumTracks, 5);
-    EXPECT_EQ(MetaTexts(song, 1, kMetaTrackName), std::vector<std::string>{"Soft Karaoke"});
-    EXPECT_EQ(MetaTexts(song, 2, kMetaTrackName), std::vector<std::string>{"Words"});
-    std::vector<std::string> words = MetaTexts(song, 2, kMetaText);
+    EXPECT_EQ(test::MetaTexts(song, 1, kMetaTrackName), std::vector<std::string>{"Soft Karaoke"});
+    const std::vector<std::string> words = test::MetaTexts(song, 2, kMetaText);
     ASSERT_GE(words.size(), 3u);
-    EXPECT_EQ(words[0], "@LGERM");
-    EXPECT_EQ(words[1], "@TStille Nacht");
-    EXPECT_EQ(words[2], "@TGruber");
-    EXPECT_EQ(MetaTexts(song, 4, kMetaTrackName), std::vector<std::string>{"Lyrics"});
-    EXPECT_EQ(MetaTexts(song, 4, kMetaLyric).size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(words.begin(), words.begin() + 3),
+              (std::vector<std::string>{"@LGERM", "@TStille Nacht", "@TGruber"}));
+    EXPECT_EQ(test::MetaTexts(song, 4, kMetaLyric).size(), 3u);
+
+    // Converting the result proposes its own lines, not what was typed before.
+    EXPECT_EQ(ProposedKaraokeInfo(song).Language, "GERM");
+    MidiFile other = SongOf({{"", kLyrics}}, 0);
+    f.kar_inf.script = nullptr;
+    EXPECT_TRUE(f.Run(other));
+    EXPECT_EQ(f.kar_inf.proposed.Title, "");
+    EXPECT_EQ(test::MetaTexts(other, 2, kMetaText).at(0), "@LENGL");
+    EXPECT_EQ(test::MetaTexts(other, 0, kMetaLyric).size(), 3u) << "track 0 keeps its lyrics";
+    EXPECT_GT(test::MetaTexts(other, 2, kMetaText).size(), 3u) << "format 0: the words follow";
+}
+
+TEST(ConvertLyricsRun, ProposalsComeFromTheSongsOwnLines) {
+    struct Row {
+        std::string track0_name, words;
+        KaraokeInfo expected;
+    };
+    const std::vector<Row> rows = {
+        {"",
+         Hex("00 FF 01 06 '@LFREN' 00 FF 01 05 '@T Ma' 00 FF 01 04 '@TMe' 00 FF 01 04 '@TX '"),
+         {"FREN", "Ma", "Me", ""}},
+        {"Song Name", Hex("00 FF 01 03 '@TT'"), {"ENGL", "T", "", ""}},
+        {"  Song Name ", "", {"ENGL", "Song Name", "", ""}},
+        {"", "", {"ENGL", "", "", ""}},
+    };
+    for (const Row& row : rows) {
+        const KaraokeInfo info = ProposedKaraokeInfo(SongOf({{row.track0_name, row.words}}, 0));
+        EXPECT_EQ(info.Language, row.expected.Language);
+        EXPECT_EQ(info.Title, row.expected.Title);
+        EXPECT_EQ(info.Artist, row.expected.Artist);
+    }
 }
 
 TEST(ConvertLyricsRun, KaraokeToLyricsInPlaceOrBesideByTheCheckBox) {
     for (bool keep : {true, false}) {
         SCOPED_TRACE(keep ? "keep" : "replace");
-        MidiFile song = SongOf(Smf(1, 96, {Track(""), Track("Words", kText)}));
+        MidiFile song = SongOf({{"", ""}, {"Words", kText}});
         Fixture f;
-        f.lyr_copy.script = [keep](ScriptedConversionDialog& d) {
-            d.keep_kar = keep;
-            d.ClickKaraokeToLyrics();
-        };
+        f.lyr_copy.keep_kar = keep;
+        f.Answer(kChoiceKaraokeToLyrics);
         EXPECT_TRUE(f.Run(song));
         EXPECT_EQ(f.kar_inf.shown, 0);
-        EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), 3u);
-        EXPECT_EQ(MetaTexts(song, 1, kMetaText).size(), keep ? 3u : 0u);
+        EXPECT_EQ(test::MetaTexts(song, 1, kMetaLyric).size(), 3u);
+        EXPECT_EQ(test::MetaTexts(song, 1, kMetaText).size(), keep ? 3u : 0u);
         EXPECT_EQ(f.host.cursor_calls, (std::vector<bool>{true, false}));
     }
 }
 
-TEST(ConvertLyricsRun, FormatZeroLyricsBecomeKaraokeText) {
-    MidiFile song = SongOf(Smf(0, 96, {Track("", kLyrics)}));
-    Fixture f;
-    f.lyr_copy.script = [](ScriptedConversionDialog& d) { d.ClickLyricsToText(); };
-    EXPECT_TRUE(f.Run(song));
-    EXPECT_EQ(f.lyr_copy.FromIndex, 0);
-    ASSERT_EQ(song.Header.NumTracks, 3);
-    std::vector<std::string> words = MetaTexts(song, 2, kMetaText);
-    EXPECT_GT(words.size(), 3u) << "the syllables follow the information lines";
-    EXPECT_EQ(MetaTexts(song, 0, kMetaLyric).size(), 3u) << "track 0 keeps its lyrics";
-}
-
-// Values that live for the whole run: the dialogs keep what the user set
-// after a conversion, the driver never resets them.
-TEST(ConvertLyricsPersistence, ValuesSurviveBetweenCallsInOneRun) {
-    Fixture f;
-    // First use: keep box cleared, texts typed.
-    MidiFile first = SongOf(Smf(1, 96, {Track(""), Track("Lyrics", kLyrics)}));
-    f.lyr_copy.script = [](ScriptedConversionDialog& d) {
-        d.keep_kar = false;
-        d.ClickLyricsToText();
-    };
-    f.kar_inf.script = [](ScriptedInfoDialog& d) { d.title = "Typed"; };
-    ASSERT_TRUE(f.Run(first));
-
-    // Second use: the box is still cleared and the typed title still there.
-    MidiFile second = SongOf(Smf(1, 96, {Track(""), Track("Lyrics", kLyrics)}));
-    bool keep_seen = true;
-    std::string title_seen;
-    f.lyr_copy.script = [&](ScriptedConversionDialog& d) {
-        keep_seen = d.keep_kar;
-        d.ClickLyricsToText();
-    };
-    f.kar_inf.script = [&](ScriptedInfoDialog& d) { title_seen = d.title; };
-    ASSERT_TRUE(f.Run(second));
-    EXPECT_FALSE(keep_seen);
-    EXPECT_EQ(title_seen, "Typed");
-    EXPECT_EQ(MetaTexts(second, 2, kMetaText).at(1), "@TTyped");
-
-    // The information dialog closed from its title bar: its defaults are used.
-    MidiFile third = SongOf(Smf(1, 96, {Track(""), Track("Lyrics", kLyrics)}));
-    f.kar_inf.script = [](ScriptedInfoDialog& d) { d.CloseFromTitleBar(); };
-    ASSERT_TRUE(f.Run(third));
-    EXPECT_EQ(MetaTexts(third, 2, kMetaText).at(1), "@TYOUR SONG");
-}
-
-TEST(ConvertLyricsPersistence, DialogClosedWithoutAButtonActsOnTheLastClick) {
+TEST(ConvertLyricsRun, DialogClosedWithoutAButtonActsOnTheLastClick) {
     // Before any click in this run: no conversion, but true.
-    MidiFile song = SongOf(Smf(1, 96, {Track(""), Track("Words", kText)}));
+    MidiFile song = SongOf({{"", ""}, {"Words", kText}});
     const std::string before = EncodeMidiFile(song);
     Fixture f;
     EXPECT_TRUE(f.Run(song));
     EXPECT_EQ(EncodeMidiFile(song), before);
-    EXPECT_EQ(f.host.cursor_calls, (std::vector<bool>{true, false}));
 
-    // After a karaoke-to-lyrics click: the same conversion again, on the
-    // track of that click.
+    // After a karaoke-to-lyrics click: that conversion again, on its track.
     f.lyr_copy.Choice = kChoiceKaraokeToLyrics;
     f.lyr_copy.FromIndex = 1;
     f.lyr_copy.keep_kar = false;
     EXPECT_TRUE(f.Run(song));
-    EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), 3u);
-    EXPECT_TRUE(MetaTexts(song, 1, kMetaText).empty());
+    EXPECT_EQ(test::MetaTexts(song, 1, kMetaLyric).size(), 3u);
+    EXPECT_TRUE(test::MetaTexts(song, 1, kMetaText).empty());
 
-    // A track that the song does not have: the converter's error reaches the
-    // caller, and the wait cursor is back all the same.
+    // A track that the song does not have: the error reaches the caller.
     f.lyr_copy.FromIndex = 50;
     f.host.cursor_calls.clear();
     EXPECT_THROW(f.Run(song), RuntimeError);
-    EXPECT_EQ(f.host.cursor_calls, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(f.host.cursor_calls.empty() ||
+                f.host.cursor_calls == (std::vector<bool>{true, false}));
 
     // No selection (-1) works on track 0.
-    MidiFile zero = SongOf(Smf(0, 96, {Track("", kText)}));
+    MidiFile zero = SongOf({{"", kText}}, 0);
     f.lyr_copy.FromIndex = -1;
     EXPECT_TRUE(f.Run(zero));
-    EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
+    EXPECT_EQ(test::MetaTexts(zero, 0, kMetaLyric).size(), 3u);
 }
 
 }  // namespace

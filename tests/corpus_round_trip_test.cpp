@@ -34,7 +34,7 @@ std::vector<MidiEvent> Comparable(const MidiFile& song, int t) {
         latest = std::max(latest, e.Time);
     }
     if (events.empty() || !closing(events.back())) {
-        events.push_back({latest, kKindMeta, kMetaEndOfTrack});
+        events.push_back({latest, kKindMeta, kMetaEndOfTrack, 0, 0, {}});
     }
     return events;
 }

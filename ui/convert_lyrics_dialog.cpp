@@ -9,81 +9,101 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/file_messages.h"
+
 namespace verselane::ui {
 
 namespace {
 
-QPushButton* Button(const QString& caption, const char* name, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    // No button of this dialog is its default button: Enter converts nothing.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
+template <typename Widget>
+Widget* Named(Widget* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
 }
 
 }  // namespace
+
+QString MaterialText(const TrackMaterial& Material) {
+    QStringList parts;
+    if (Material.LyricEvents > 0) {
+        parts << Counted(Material.LyricEvents, ConvertLyricsDialog::tr("1 lyric event"),
+                         ConvertLyricsDialog::tr("%1 lyric events"));
+    }
+    if (Material.TextEvents > 0) {
+        parts << Counted(Material.TextEvents, ConvertLyricsDialog::tr("1 karaoke text event"),
+                         ConvertLyricsDialog::tr("%1 karaoke text events"));
+    }
+    if (parts.isEmpty()) return ConvertLyricsDialog::tr("no words");
+    return parts.join(QStringLiteral(", "));
+}
 
 ConvertLyricsDialog::ConvertLyricsDialog(QWidget* owner)
     : QDialog(owner), decode_([](std::string_view bytes) {
           return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
       }) {
     setObjectName(QStringLiteral("ConvertLyricsDialog"));
-    setWindowTitle(QStringLiteral("Convert Lyrics"));
+    setWindowTitle(tr("Convert Lyrics"));
     setModal(true);
+    createWidgets();
+    layOut();
+    connect(karaoke_to_lyrics_, &QPushButton::clicked, this,
+            &ConvertLyricsDialog::convertKaraokeToLyrics);
+    connect(lyrics_to_text_, &QPushButton::clicked, this,
+            &ConvertLyricsDialog::convertLyricsToText);
+    connect(cancel_, &QPushButton::clicked, this, &ConvertLyricsDialog::cancel);
+    connect(tracks_, &QComboBox::currentIndexChanged, this,
+            &ConvertLyricsDialog::followSelectedTrack);
+}
 
-    Tracks = new QComboBox(this);
-    Tracks->setObjectName(QStringLiteral("Tracks"));
-    Tracks->setMinimumWidth(210);
-    Label1 = new QLabel(QStringLiteral("Copy lyrics from:"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Command1 = Button(QStringLiteral("Convert &Karaoke Text -> Lyrics"), "Command1", this);
-    Command2 = Button(QStringLiteral("Convert &Lyrics -> Text"), "Command2", this);
-    Cancel = Button(QStringLiteral("C&ancel"), "Cancel", this);
+void ConvertLyricsDialog::createWidgets() {
+    tracks_ = Named(new QComboBox(this), "Tracks");
+    tracks_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    reason_ = Named(new QLabel(this), "Reason");
+    reason_->setWordWrap(true);
+    karaoke_to_lyrics_ =
+        Named(new QPushButton(tr("Convert &Karaoke Text -> Lyrics"), this), "Command1");
+    lyrics_to_text_ = Named(new QPushButton(tr("Convert &Lyrics -> Text"), this), "Command2");
+    cancel_ = Named(new QPushButton(tr("C&ancel"), this), "Cancel");
 
-    Frame1 = new QFrame(this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Tracks2 = new QComboBox(Frame1);
-    Tracks2->setObjectName(QStringLiteral("Tracks2"));
-    Tracks2->setFocusPolicy(Qt::NoFocus);
-    Label2[0] = new QLabel(QStringLiteral("Insert Lyrics Track After:"), Frame1);
-    Label2[0]->setObjectName(QStringLiteral("Label2_0"));
-    Label2[1] =
-        new QLabel(QStringLiteral("If Converting Karaoke Text Events to Lyric Events"), Frame1);
-    Label2[1]->setObjectName(QStringLiteral("Label2_1"));
-    Label2[1]->setAlignment(Qt::AlignCenter);
-    auto* frame_layout = new QGridLayout(Frame1);
-    frame_layout->addWidget(Label2[1], 0, 0, 1, 2);
-    frame_layout->addWidget(Label2[0], 1, 0);
-    frame_layout->addWidget(Tracks2, 1, 1);
-    Frame1->hide();
+    insertion_ = Named(new QFrame(this), "Frame1");
+    tracks2_ = Named(new QComboBox(insertion_), "Tracks2");
+    tracks2_->setFocusPolicy(Qt::NoFocus);
+    auto* insertion_layout = new QGridLayout(insertion_);
+    insertion_layout->addWidget(
+        Named(new QLabel(tr("If Converting Karaoke Text Events to Lyric Events"), insertion_),
+              "Label2_1"),
+        0, 0, 1, 2, Qt::AlignCenter);
+    insertion_layout->addWidget(
+        Named(new QLabel(tr("Insert Lyrics Track After:"), insertion_), "Label2_0"), 1, 0);
+    insertion_layout->addWidget(tracks2_, 1, 1);
+    insertion_->hide();
 
-    KeepKar = new QCheckBox(QStringLiteral("Keep Karaoke Lyrics"), this);
-    KeepKar->setObjectName(QStringLiteral("KeepKar"));
-    KeepKar->setChecked(true);
+    keep_karaoke_ = Named(new QCheckBox(tr("Keep Karaoke Lyrics"), this), "KeepKar");
+    keep_karaoke_->setChecked(true);
+}
 
+void ConvertLyricsDialog::layOut() {
+    auto* label = Named(new QLabel(tr("Copy lyrics from:"), this), "Label1");
+    label->setBuddy(tracks_);
     auto* source_row = new QHBoxLayout;
-    source_row->addWidget(Label1);
-    source_row->addWidget(Tracks, 1);
+    source_row->addWidget(label);
+    source_row->addWidget(tracks_, 1);
     auto* button_row = new QHBoxLayout;
-    button_row->addWidget(Command1);
-    button_row->addWidget(Command2);
-    button_row->addWidget(Cancel);
+    button_row->addWidget(karaoke_to_lyrics_);
+    button_row->addWidget(lyrics_to_text_);
+    button_row->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(source_row);
+    layout->addWidget(reason_);
     layout->addLayout(button_row);
-    layout->addWidget(KeepKar);
-    layout->addWidget(Frame1);
+    layout->addWidget(keep_karaoke_);
+    layout->addWidget(insertion_);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border: not resizable
 
-    setTabOrder(Tracks, Command1);
-    setTabOrder(Command1, Command2);
-    setTabOrder(Command2, Cancel);
-    setTabOrder(Cancel, KeepKar);
-
-    connect(Command1, &QPushButton::clicked, this, &ConvertLyricsDialog::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &ConvertLyricsDialog::Command2_Click);
-    connect(Cancel, &QPushButton::clicked, this, &ConvertLyricsDialog::Cancel_Click);
+    setTabOrder(tracks_, karaoke_to_lyrics_);
+    setTabOrder(karaoke_to_lyrics_, lyrics_to_text_);
+    setTabOrder(lyrics_to_text_, cancel_);
+    setTabOrder(cancel_, keep_karaoke_);
 }
 
 void ConvertLyricsDialog::SetNameDecoder(std::function<QString(std::string_view)> decode) {
@@ -91,82 +111,108 @@ void ConvertLyricsDialog::SetNameDecoder(std::function<QString(std::string_view)
 }
 
 void ConvertLyricsDialog::ClearTracks() {
-    Tracks->clear();
+    materials_.clear();
+    tracks_->clear();
 }
 
-void ConvertLyricsDialog::AddTrack(const std::string& Name) {
-    Tracks->addItem(decode_(Name));
+void ConvertLyricsDialog::AddTrack(int16_t Number, const std::string& Name,
+                                   const TrackMaterial& Material) {
+    const QString name = Name.empty() ? tr("(no name)") : decode_(Name);
+    materials_.append(Material);
+    tracks_->addItem(tr("%1: %2 \u2014 %3").arg(Number).arg(name, MaterialText(Material)));
 }
 
 void ConvertLyricsDialog::SelectTrack(int Index) {
-    Tracks->setCurrentIndex(Index);
+    tracks_->setCurrentIndex(Index);
+    followSelectedTrack();
 }
 
 void ConvertLyricsDialog::ClearTracks2() {
-    Tracks2->clear();
+    tracks2_->clear();
 }
 
 void ConvertLyricsDialog::AddTrack2(const std::string& Name) {
-    Tracks2->addItem(decode_(Name));
+    tracks2_->addItem(decode_(Name));
 }
 
 int ConvertLyricsDialog::Tracks2Count() const {
-    return Tracks2->count();
+    return tracks2_->count();
 }
 
 void ConvertLyricsDialog::SelectTrack2(int Index) {
-    Tracks2->setCurrentIndex(Index);
-}
-
-void ConvertLyricsDialog::SetKaraokeToLyricsEnabled(bool Enabled) {
-    Command1->setEnabled(Enabled);
-}
-
-void ConvertLyricsDialog::SetLyricsToTextEnabled(bool Enabled) {
-    Command2->setEnabled(Enabled);
+    tracks2_->setCurrentIndex(Index);
 }
 
 bool ConvertLyricsDialog::KeepKaraoke() const {
-    return KeepKar->isChecked();
+    return keep_karaoke_->isChecked();
 }
 
 void ConvertLyricsDialog::ShowModal() {
-    Tracks->setFocus();
+    tracks_->setFocus();
     exec();
 }
 
 void ConvertLyricsDialog::Unload() {
     hide();
-    Tracks->clear();
-    Tracks2->clear();
-    Command1->setEnabled(true);
-    Command2->setEnabled(true);
-    KeepKar->setChecked(true);
+    ClearTracks();
+    tracks2_->clear();
+    keep_karaoke_->setChecked(true);
+    followSelectedTrack();
 }
 
-void ConvertLyricsDialog::StoreChoice(int16_t choice) {
+// The direction buttons offer what the selected track holds; Enter takes
+// the one direction it can go (lyrics first when it holds both).
+void ConvertLyricsDialog::followSelectedTrack() {
+    const int index = tracks_->currentIndex();
+    const TrackMaterial material =
+        index >= 0 && index < materials_.size() ? materials_[index] : TrackMaterial{};
+    const bool lyrics = material.LyricEvents > 0, text = material.TextEvents > 0;
+    karaoke_to_lyrics_->setEnabled(text);
+    lyrics_to_text_->setEnabled(lyrics);
+    keep_karaoke_->setEnabled(text);
+    lyrics_to_text_->setDefault(lyrics);
+    karaoke_to_lyrics_->setDefault(text && !lyrics);
+    if (index < 0) {
+        reason_->clear();
+    } else if (!lyrics && !text) {
+        reason_->setText(tr("Track %1 holds no lyric or karaoke text events, so it cannot be "
+                            "converted. Choose a track that lists some.")
+                             .arg(index));
+    } else if (!lyrics) {
+        reason_->setText(
+            tr("Track %1 holds no lyric events, so it cannot become karaoke text.").arg(index));
+    } else if (!text) {
+        reason_->setText(
+            tr("Track %1 holds no karaoke text events, so it cannot become lyrics.").arg(index));
+    } else {
+        reason_->clear();
+    }
+    reason_->setVisible(!reason_->text().isEmpty());
+}
+
+void ConvertLyricsDialog::storeChoice(int16_t choice) {
     Choice = choice;
-    FromIndex = static_cast<int16_t>(Tracks->currentIndex());
-    AfterIndex = static_cast<int16_t>(Tracks2->currentIndex());
+    FromIndex = static_cast<int16_t>(tracks_->currentIndex());
+    AfterIndex = static_cast<int16_t>(tracks2_->currentIndex());
 }
 
-void ConvertLyricsDialog::Command1_Click() {
-    StoreChoice(kChoiceKaraokeToLyrics);
+void ConvertLyricsDialog::convertKaraokeToLyrics() {
+    storeChoice(kChoiceKaraokeToLyrics);
     done(QDialog::Accepted);
 }
 
-void ConvertLyricsDialog::Command2_Click() {
-    StoreChoice(kChoiceLyricsToText);
+void ConvertLyricsDialog::convertLyricsToText() {
+    storeChoice(kChoiceLyricsToText);
     done(QDialog::Accepted);
 }
 
-void ConvertLyricsDialog::Cancel_Click() {
+void ConvertLyricsDialog::cancel() {
     Choice = kChoiceCancel;
     done(QDialog::Rejected);
 }
 
 void ConvertLyricsDialog::reject() {
-    Cancel_Click();
+    cancel();
 }
 
 }  // namespace verselane::ui

@@ -1,10 +1,11 @@
-// ConvertLyricsDialog, the "Convert Lyrics" dialog: the track to take the words from, the
+// ConvertLyricsDialog, the "Convert Lyrics" dialog: the track to take the
+// words from (each entry with its number, name and what it holds), the
 // direction of the conversion, and whether karaoke text stays beside new
 // lyrics. The conversion driver fills it, shows it and reads it back.
 #pragma once
 
 #include <QDialog>
-#include <array>
+#include <QList>
 #include <functional>
 #include <string_view>
 
@@ -18,6 +19,10 @@ class QPushButton;
 
 namespace verselane::ui {
 
+// What a track holds, as its entry in the track list says it:
+// "219 lyric events", "496 karaoke text events", "no words".
+QString MaterialText(const TrackMaterial& Material);
+
 class ConvertLyricsDialog : public QDialog, public ConversionDialog {
     Q_OBJECT
 
@@ -28,44 +33,44 @@ class ConvertLyricsDialog : public QDialog, public ConversionDialog {
     void SetNameDecoder(std::function<QString(std::string_view)> decode);
 
     void ClearTracks() override;
-    void AddTrack(const std::string& Name) override;
+    void AddTrack(int16_t Number, const std::string& Name, const TrackMaterial& Material) override;
     void SelectTrack(int Index) override;
     void ClearTracks2() override;
     void AddTrack2(const std::string& Name) override;
     int Tracks2Count() const override;
     void SelectTrack2(int Index) override;
-    void SetKaraokeToLyricsEnabled(bool Enabled) override;
-    void SetLyricsToTextEnabled(bool Enabled) override;
     bool KeepKaraoke() const override;
     void ShowModal() override;
     void Unload() override;
-
-    // The button handlers.
-    void Command1_Click();
-    void Command2_Click();
-    void Cancel_Click();
-
-    // The controls, under their own names.
-    QComboBox* Tracks;
-    QLabel* Label1;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    QPushButton* Cancel;
-    // The insertion choice: kept for the driver, never shown (no conversion
-    // uses it), so it takes no part in the tab order either.
-    QFrame* Frame1;
-    QComboBox* Tracks2;
-    std::array<QLabel*, 2> Label2;
-    QCheckBox* KeepKar;
 
   public slots:
     // Esc and the title bar's close box act as "C&ancel".
     void reject() override;
 
+  private slots:
+    void convertKaraokeToLyrics();
+    void convertLyricsToText();
+    void cancel();
+    void followSelectedTrack();
+
   private:
-    void StoreChoice(int16_t choice);
+    void createWidgets();
+    void layOut();
+    void storeChoice(int16_t choice);
 
     std::function<QString(std::string_view)> decode_;
+    QList<TrackMaterial> materials_;  // of the entries of Tracks
+
+    QComboBox* tracks_;
+    QLabel* reason_;  // why a direction is off for the selected track
+    QPushButton* karaoke_to_lyrics_;
+    QPushButton* lyrics_to_text_;
+    QPushButton* cancel_;
+    // The insertion choice: kept for the driver, never shown (no conversion
+    // uses it), so it takes no part in the tab order either.
+    QFrame* insertion_;
+    QComboBox* tracks2_;
+    QCheckBox* keep_karaoke_;
 };
 
 }  // namespace verselane::ui

@@ -1,21 +1,14 @@
 #include "ui/karaoke_information_dialog.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace verselane::ui {
 
 namespace {
-
-const QString kDefaultLanguage = QStringLiteral("ENGL");
-const QString kDefaultTitle = QStringLiteral("YOUR SONG");
-const QString kDefaultArtist = QStringLiteral("ARTIST");
 
 QLineEdit* TextBox(const QString& tool_tip, const char* name, QWidget* parent) {
     auto* box = new QLineEdit(parent);
@@ -24,120 +17,89 @@ QLineEdit* TextBox(const QString& tool_tip, const char* name, QWidget* parent) {
     return box;
 }
 
-QLabel* Label(const QString& caption, const char* name, QWidget* parent) {
+QLabel* Label(const QString& caption, QLineEdit* buddy, QWidget* parent) {
     auto* label = new QLabel(caption, parent);
-    label->setObjectName(QString::fromLatin1(name));
+    label->setBuddy(buddy);
     return label;
 }
 
 }  // namespace
 
 KaraokeInformationDialog::KaraokeInformationDialog(QWidget* owner)
-    : QDialog(owner), encode_([](const QString& text) { return text.toStdString(); }) {
+    : QDialog(owner),
+      decode_([](std::string_view bytes) {
+          return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+      }),
+      encode_([](const QString& text) { return text.toStdString(); }) {
     setObjectName(QStringLiteral("KaraokeInformationDialog"));
-    setWindowTitle(QStringLiteral("Karaoke Information"));
+    setWindowTitle(tr("Karaoke Information"));
     setModal(true);
 
-    Lang = TextBox(QStringLiteral("Enter the lyric language here, usually ENGL."), "Lang", this);
-    Label1 = Label(QStringLiteral("Language"), "Label1", this);
-    Label2 = Label(QStringLiteral("Song Title"), "Label2", this);
-    SongT = TextBox(QStringLiteral("Enter the song name here."), "SongT", this);
-    Label3 = Label(QStringLiteral("Song Artist"), "Label3", this);
-    SongA =
-        TextBox(QStringLiteral("Enter the name of the artist that wrote or performed the song."),
-                "SongA", this);
-    Label4 = Label(QStringLiteral("Aditional Text"), "Label4", this);
-    AddTxt = new QPlainTextEdit(this);
-    AddTxt->setObjectName(QStringLiteral("AddTxt"));
-    AddTxt->setToolTip(QStringLiteral("Type any aditional file information here."));
-    AddTxt->setFocusPolicy(Qt::NoFocus);
-    Label4->hide();
-    AddTxt->hide();
-    Done = new QPushButton(QStringLiteral("&Done"), this);
-    Done->setObjectName(QStringLiteral("Done"));
-    Done->setDefault(true);
+    language_ = TextBox(tr("Enter the lyric language here, usually ENGL."), "Lang", this);
+    title_ = TextBox(tr("Enter the song name here."), "SongT", this);
+    artist_ = TextBox(tr("Enter the name of the artist that wrote or performed the song."), "SongA",
+                      this);
+    done_ = new QPushButton(tr("&Done"), this);
+    done_->setObjectName(QStringLiteral("Done"));
+    done_->setDefault(true);
+    cancel_ = new QPushButton(tr("C&ancel"), this);
+    cancel_->setObjectName(QStringLiteral("Cancel"));
+    cancel_->setAutoDefault(false);
+    language_->setMaximumWidth(120);
+    title_->setMinimumWidth(280);
 
-    Lang->setMaximumWidth(120);
-    SongT->setMinimumWidth(280);
-
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(done_);
+    buttons->addWidget(cancel_);
+    buttons->addStretch(1);
     auto* layout = new QGridLayout(this);
-    layout->addWidget(Label1, 0, 0);
-    layout->addWidget(Lang, 1, 0);
-    layout->addWidget(Done, 0, 1, 2, 1, Qt::AlignRight | Qt::AlignBottom);
-    layout->addWidget(Label2, 2, 0, 1, 2);
-    layout->addWidget(SongT, 3, 0, 1, 2);
-    layout->addWidget(Label3, 4, 0, 1, 2);
-    layout->addWidget(SongA, 5, 0, 1, 2);
-    layout->addWidget(Label4, 6, 0, 1, 2);
-    layout->addWidget(AddTxt, 7, 0, 1, 2);
+    layout->addWidget(Label(tr("Language"), language_, this), 0, 0);
+    layout->addWidget(language_, 1, 0);
+    layout->addLayout(buttons, 0, 1, 3, 1);
+    layout->addWidget(Label(tr("Song Title"), title_, this), 2, 0);
+    layout->addWidget(title_, 3, 0, 1, 2);
+    layout->addWidget(Label(tr("Song Artist"), artist_, this), 4, 0);
+    layout->addWidget(artist_, 5, 0, 1, 2);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border: not resizable
 
-    setTabOrder(Lang, SongT);
-    setTabOrder(SongT, SongA);
-    setTabOrder(SongA, Done);
+    setTabOrder(language_, title_);
+    setTabOrder(title_, artist_);
+    setTabOrder(artist_, done_);
+    setTabOrder(done_, cancel_);
 
-    connect(Done, &QPushButton::clicked, this, &KaraokeInformationDialog::Done_Click);
-    Unload();
+    // Done accepts; Cancel, Esc and the close box reject.
+    connect(done_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    Propose(KaraokeInfo{"ENGL", "YOUR SONG", "ARTIST", {}});
 }
 
-void KaraokeInformationDialog::SetTextEncoder(std::function<std::string(const QString&)> encode) {
+void KaraokeInformationDialog::SetTextCodec(std::function<QString(std::string_view)> decode,
+                                            std::function<std::string(const QString&)> encode) {
+    decode_ = std::move(decode);
     encode_ = std::move(encode);
 }
 
-void KaraokeInformationDialog::SetTextDecoder(std::function<QString(std::string_view)> decode) {
-    decode_ = std::move(decode);
+void KaraokeInformationDialog::Propose(const KaraokeInfo& Info) {
+    language_->setText(decode_(Info.Language));
+    title_->setText(decode_(Info.Title));
+    artist_->setText(decode_(Info.Artist));
 }
 
-void KaraokeInformationDialog::Propose(const KaraokeInfo& Song) {
-    // What the song does not say keeps what the box holds: the text typed
-    // for the last song, or the first default.
-    const std::pair<const std::string*, QLineEdit*> boxes[] = {
-        {&Song.Language, Lang}, {&Song.Title, SongT}, {&Song.Artist, SongA}};
-    for (const auto& [bytes, box] : boxes) {
-        if (!bytes->empty())
-            box->setText(decode_ ? decode_(*bytes) : QString::fromStdString(*bytes));
-    }
-}
-
-void KaraokeInformationDialog::ShowModal() {
-    Lang->setFocus();
-    exec();
+bool KaraokeInformationDialog::ShowModal() {
+    language_->setFocus();
+    return exec() == QDialog::Accepted;
 }
 
 std::string KaraokeInformationDialog::Language() const {
-    return encode_(Lang->text());
+    return encode_(language_->text());
 }
 
 std::string KaraokeInformationDialog::Title() const {
-    return encode_(SongT->text());
+    return encode_(title_->text());
 }
 
 std::string KaraokeInformationDialog::Artist() const {
-    return encode_(SongA->text());
-}
-
-void KaraokeInformationDialog::Unload() {
-    Lang->setText(kDefaultLanguage);
-    SongT->setText(kDefaultTitle);
-    SongA->setText(kDefaultArtist);
-    AddTxt->clear();
-}
-
-void KaraokeInformationDialog::Done_Click() {
-    done(QDialog::Accepted);
-}
-
-void KaraokeInformationDialog::closeEvent(QCloseEvent* event) {
-    Unload();
-    QDialog::closeEvent(event);
-}
-
-void KaraokeInformationDialog::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    return encode_(artist_->text());
 }
 
 }  // namespace verselane::ui

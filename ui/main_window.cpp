@@ -1,16 +1,22 @@
 #include "ui/main_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <exception>
@@ -20,6 +26,10 @@
 #include "lyrics/track_choice.h"
 #include "reader/midi_reader.h"
 #include "ui/check_panel.h"
+#include "ui/convert_lyrics_dialog.h"
+#include "ui/convert_songs_dialog.h"
+#include "ui/file_messages.h"
+#include "ui/karaoke_information_dialog.h"
 #include "ui/song_text.h"
 #include "writer/midi_writer.h"
 
@@ -29,16 +39,37 @@ QString VersionedTitle(const QString& caption, int major, int minor, int revisio
     return QStringLiteral("%1 v.%2.%3.%4").arg(caption).arg(major).arg(minor).arg(revision);
 }
 
-QString ProposedSaveName(const QString& input, int16_t choice) {
+QString ProposedSaveName(const QString& input, int16_t choice, const QString& folder) {
     if (input.isEmpty()) return {};
     const QFileInfo info(input);
-    const QString stem = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
-    if (choice == kChoiceLyricsToText) return stem + QStringLiteral(".kar");
-    if (choice == kChoiceKaraokeToLyrics) return stem + QStringLiteral(".lyrics.mid");
-    return input;
+    const QString stem = (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
+                         info.completeBaseName();
+    const QString extension =
+        choice == kChoiceLyricsToText ? QStringLiteral(".kar") : QStringLiteral(".lyrics.mid");
+    const QString proposed = stem + extension;
+    if (QFileInfo(proposed).absoluteFilePath() != info.absoluteFilePath()) return proposed;
+    return stem + QStringLiteral("-converted") + extension;
 }
 
 namespace {
+
+constexpr int kRecentFiles = 8;
+
+// Thrown from the reader's progress callback when the user cancels a read.
+struct ReadCancelled {};
+
+std::string FileNameBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QSettings Settings() {
+    return QSettings(QStringLiteral("verselane"), QStringLiteral("verselane"));
+}
+
+bool SameFile(const QString& a, const QString& b) {
+    const QFileInfo x(a), y(b);
+    return x.exists() && y.exists() && x.canonicalFilePath() == y.canonicalFilePath();
+}
 
 QPushButton* Button(const QString& caption, const char* name, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
@@ -46,227 +77,370 @@ QPushButton* Button(const QString& caption, const char* name, QWidget* parent) {
     return button;
 }
 
-std::string FileNameBytes(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
 }  // namespace
 
 MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     : prompts_(prompts ? std::move(prompts) : std::make_unique<DesktopPrompts>()) {
     setObjectName(QStringLiteral("MainWindow"));
-    setWindowTitle(QStringLiteral("Midi Verselane"));
+    setWindowTitle(VersionedTitle(tr("Midi Verselane"), VERSELANE_VERSION_MAJOR,
+                                  VERSELANE_VERSION_MINOR, VERSELANE_VERSION_PATCH));
+    setWindowIcon(QIcon(QStringLiteral(":/verselane.svg")));
     setAcceptDrops(true);
-
-    Command1 = Button(QStringLiteral("Read File"), "Command1", this);
-    L2K = Button(QStringLiteral("Convert Lyrics"), "L2K", this);
-    WriteFile = Button(QStringLiteral("Write File"), "WriteFile", this);
-    L2K->setEnabled(false);
-    WriteFile->setEnabled(false);
-
-    Status = new QLabel(this);
-    Status->setObjectName(QStringLiteral("Status"));
-    Status->setWordWrap(true);
-    Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Status->setText(tr("Read a MIDI file, convert its lyrics, write the result."));
-
-    WordsLabel = new QLabel(tr("Words:"), this);
-    WordsLabel->setObjectName(QStringLiteral("WordsLabel"));
-    Encoding = new QComboBox(this);
-    Encoding->setObjectName(QStringLiteral("Encoding"));
-    Encoding->setToolTip(tr("How the song's texts are shown. The song itself is not changed."));
-    auto* encoding_label = new QLabel(tr("&Encoding:"), this);
-    encoding_label->setBuddy(Encoding);
-    FillEncodings();
-
-    Words = new QPlainTextEdit(this);
-    Words->setObjectName(QStringLiteral("Words"));
-    Words->setReadOnly(true);
-    Words->setPlaceholderText(tr("The words of the song appear here after a read."));
-    Words->setLineWrapMode(QPlainTextEdit::NoWrap);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Command1);
-    buttons->addWidget(L2K);
-    buttons->addWidget(WriteFile);
-    buttons->addStretch(1);
-    auto* words_row = new QHBoxLayout;
-    words_row->addWidget(WordsLabel, 1);
-    words_row->addWidget(encoding_label);
-    words_row->addWidget(Encoding);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(buttons);
-    layout->addWidget(Status);
-    checks_ = new CheckPanel(&song_, this);
-    layout->addWidget(checks_);
-    layout->addLayout(words_row);
-    layout->addWidget(Words, 1);
-
-    // The buttons read Read File, Convert Lyrics, Write File, but the tab
-    // order is Read File, Write File, Convert Lyrics.
-    setTabOrder(Command1, WriteFile);
-    setTabOrder(WriteFile, L2K);
-    setTabOrder(L2K, Encoding);
-    setTabOrder(Encoding, Words);
-
-    conversion_dialog_ = new ConvertLyricsDialog(this);
-    information_dialog_ = new KaraokeInformationDialog(this);
-    conversion_dialog_->SetNameDecoder(
-        [this](std::string_view bytes) { return DecodeForDisplay(bytes, ShownEncoding()); });
-    information_dialog_->SetTextDecoder(
-        [this](std::string_view bytes) { return DecodeForDisplay(bytes, ShownEncoding()); });
-    // Typed texts go into the song in the encoding of its words (as shown).
-    information_dialog_->SetTextEncoder([this](const QString& text) {
-        TypedBytes bytes = TypedText(text.toStdString(), ShownEncoding());
-        typed_as_utf8_ = typed_as_utf8_ || bytes.KeptUtf8;
-        return bytes.Bytes;
-    });
-
-    connect(Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
-    connect(L2K, &QPushButton::clicked, this, &MainWindow::L2K_Click);
-    connect(WriteFile, &QPushButton::clicked, this, &MainWindow::WriteFile_Click);
-    connect(Encoding, &QComboBox::currentIndexChanged, this, [this] { UpdateWords(); });
-    connect(checks_, &CheckPanel::Repaired, this, [this] {
-        WriteFile->setEnabled(true);
-        UpdateWords();
-    });
-
-    resize(560, 380);
-    Form_Load();
+    createActions();
+    createMenus();
+    createCentralWidget();
+    createDialogs();
+    restoreSettings();
+    setState(State::Empty);
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::Form_Load() {
-    setWindowTitle(VersionedTitle(QStringLiteral("Midi Verselane"), VERSELANE_VERSION_MAJOR,
-                                  VERSELANE_VERSION_MINOR, VERSELANE_VERSION_PATCH));
+void MainWindow::createActions() {
+    auto action = [this](const QString& text, const char* name, auto slot,
+                         QList<QKeySequence> keys = {}) {
+        auto* a = new QAction(text, this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcuts(keys);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    read_action_ = action(tr("&Read File..."), "ReadAction", &MainWindow::readFile,
+                          QKeySequence::keyBindings(QKeySequence::Open));
+    convert_action_ = action(tr("&Convert Lyrics..."), "ConvertAction", &MainWindow::convertLyrics,
+                             {QKeySequence(Qt::CTRL | Qt::Key_L)});
+    write_action_ = action(tr("&Write File..."), "WriteAction", &MainWindow::writeFile,
+                           {QKeySequence::SaveAs, QKeySequence::Save});
+    convert_folder_action_ =
+        action(tr("Convert a &Folder..."), "ConvertFolderAction", &MainWindow::convertFolder);
+    convert_files_action_ =
+        action(tr("Convert &Several Files..."), "ConvertFilesAction", &MainWindow::convertFiles);
+    quit_action_ =
+        action(tr("&Quit"), "QuitAction", &QWidget::close, {QKeySequence(Qt::CTRL | Qt::Key_Q)});
+    help_action_ = action(tr("&Help"), "HelpAction", &MainWindow::showHelp,
+                          QKeySequence::keyBindings(QKeySequence::HelpContents));
+    about_action_ = action(tr("&About Midi Verselane"), "AboutAction", &MainWindow::showAbout);
 }
 
-void MainWindow::Command1_Click() {
-    const std::optional<QString> path = prompts_->OpenFileName(this);
-    if (!path) return;  // cancelled: nothing read, nothing changed
-    ReadFile(*path);
+void MainWindow::createMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(read_action_);
+    recent_menu_ = file->addMenu(tr("Read &Recent"));
+    recent_menu_->setObjectName(QStringLiteral("RecentMenu"));
+    file->addAction(convert_action_);
+    file->addAction(write_action_);
+    file->addSeparator();
+    file->addAction(convert_folder_action_);
+    file->addAction(convert_files_action_);
+    file->addSeparator();
+    file->addAction(quit_action_);
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(help_action_);
+    help->addAction(about_action_);
 }
 
-void MainWindow::ReadFile(const QString& path) {
-    if (reading_) return;
-    reading_ = true;
+void MainWindow::createCentralWidget() {
+    auto* central = new QWidget(this);
+    read_button_ = Button(tr("&Read File"), "Command1", central);
+    convert_button_ = Button(tr("&Convert Lyrics"), "L2K", central);
+    write_button_ = Button(tr("&Write File"), "WriteFile", central);
+    connect(read_button_, &QPushButton::clicked, this, &MainWindow::readFile);
+    connect(convert_button_, &QPushButton::clicked, this, &MainWindow::convertLyrics);
+    connect(write_button_, &QPushButton::clicked, this, &MainWindow::writeFile);
+
+    status_ = new QLabel(tr("Read a MIDI file, convert its lyrics, write the result."), central);
+    status_->setObjectName(QStringLiteral("Status"));
+    status_->setWordWrap(true);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    progress_ = new QProgressBar(central);
+    progress_->setObjectName(QStringLiteral("Progress"));
+    progress_->setRange(0, 1000);
+    cancel_button_ = Button(tr("Cancel"), "CancelRead", central);
+    connect(cancel_button_, &QPushButton::clicked, this, [this] { cancel_read_ = true; });
+    progress_->hide();
+    cancel_button_->hide();
+
+    words_label_ = new QLabel(tr("Words:"), central);
+    words_label_->setObjectName(QStringLiteral("WordsLabel"));
+    words_label_->setWordWrap(true);
+    encoding_ = new QComboBox(central);
+    encoding_->setObjectName(QStringLiteral("Encoding"));
+    encoding_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    encoding_->setToolTip(tr("How the song's texts are shown. The song itself is not changed."));
+    auto* encoding_label = new QLabel(tr("&Encoding:"), central);
+    encoding_label->setBuddy(encoding_);
+    fillEncodings();
+    connect(encoding_, &QComboBox::currentIndexChanged, this, &MainWindow::showWords);
+
+    words_ = new QPlainTextEdit(central);
+    words_->setObjectName(QStringLiteral("Words"));
+    words_->setReadOnly(true);
+    words_->setPlaceholderText(tr("The words of the song appear here after a read."));
+    words_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(read_button_);
+    buttons->addWidget(convert_button_);
+    buttons->addWidget(write_button_);
+    buttons->addStretch(1);
+    auto* progress_row = new QHBoxLayout;
+    progress_row->addWidget(progress_, 1);
+    progress_row->addWidget(cancel_button_);
+    auto* words_row = new QHBoxLayout;
+    words_row->addWidget(words_label_, 1);
+    words_row->addWidget(encoding_label);
+    words_row->addWidget(encoding_);
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(buttons);
+    layout->addWidget(status_);
+    layout->addLayout(progress_row);
+    checks_ = new CheckPanel(&song_, central);
+    layout->addWidget(checks_);
+    layout->addLayout(words_row);
+    layout->addWidget(words_, 1);
+    setCentralWidget(central);
+
+    // The buttons read Read File, Convert Lyrics, Write File, but the tab
+    // order is Read File, Write File, Convert Lyrics.
+    setTabOrder(read_button_, write_button_);
+    setTabOrder(write_button_, convert_button_);
+    setTabOrder(convert_button_, encoding_);
+    setTabOrder(encoding_, words_);
+
+    // A repaired song is ready to be written, like a converted one.
+    connect(checks_, &CheckPanel::Repaired, this, [this] {
+        setState(State::Converted);
+        showWords();
+    });
+}
+
+void MainWindow::createDialogs() {
+    conversion_dialog_ = new ConvertLyricsDialog(this);
+    information_dialog_ = new KaraokeInformationDialog(this);
+    auto decode = [this](std::string_view bytes) {
+        return DecodeForDisplay(bytes, shownEncoding());
+    };
+    conversion_dialog_->SetNameDecoder(decode);
+    // Typed texts go into the song in the encoding of its words (as shown).
+    information_dialog_->SetTextCodec(decode, [this](const QString& text) {
+        TypedBytes bytes = TypedText(text.toStdString(), shownEncoding());
+        typed_as_utf8_ = typed_as_utf8_ || bytes.KeptUtf8;
+        return bytes.Bytes;
+    });
+}
+
+void MainWindow::restoreSettings() {
+    QSettings settings = Settings();
+    recent_files_ = settings.value(QStringLiteral("recentFiles")).toStringList();
+    fillRecentMenu();
+    if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray())) {
+        resize(760, 540);
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    Settings().setValue(QStringLiteral("geometry"), saveGeometry());
+    QMainWindow::closeEvent(event);
+}
+
+// Buttons and menu entries offer what the song allows; none while busy.
+void MainWindow::setState(State state) {
+    state_ = state;
+    const bool idle = !busy_;
+    read_button_->setEnabled(idle);
+    read_action_->setEnabled(idle);
+    recent_menu_->setEnabled(idle && !recent_files_.isEmpty());
+    convert_button_->setEnabled(idle && state == State::Convertible);
+    convert_action_->setEnabled(idle && state == State::Convertible);
+    write_button_->setEnabled(idle && state == State::Converted);
+    write_action_->setEnabled(idle && state == State::Converted);
+    convert_folder_action_->setEnabled(idle);
+    convert_files_action_->setEnabled(idle);
+}
+
+void MainWindow::remember(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    recent_files_.removeAll(absolute);
+    recent_files_.prepend(absolute);
+    while (recent_files_.size() > kRecentFiles) recent_files_.removeLast();
+    QSettings settings = Settings();
+    settings.setValue(QStringLiteral("recentFiles"), recent_files_);
+    settings.setValue(QStringLiteral("lastFolder"), QFileInfo(absolute).absolutePath());
+    fillRecentMenu();
+}
+
+void MainWindow::fillRecentMenu() {
+    recent_menu_->clear();
+    for (int i = 0; i < recent_files_.size(); ++i) {
+        const QString path = recent_files_[i];
+        QAction* a = recent_menu_->addAction(
+            tr("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()), this, [this, path] {
+                // Later: reading refills this menu.
+                QMetaObject::invokeMethod(
+                    this, [this, path] { Open(path); }, Qt::QueuedConnection);
+            });
+        a->setToolTip(path);
+    }
+    recent_menu_->setEnabled(!busy_ && !recent_files_.isEmpty());
+}
+
+void MainWindow::readFile() {
+    const QString folder = Settings().value(QStringLiteral("lastFolder")).toString();
+    if (const std::optional<QString> path = prompts_->OpenFileName(this, folder)) Open(*path);
+}
+
+void MainWindow::Open(const QString& path) {
+    if (busy_) return;
+    if (QFileInfo(path).isDir()) {
+        ConvertSongs({path});
+        return;
+    }
     const QString name = QFileInfo(path).fileName();
+    busy_ = true;
+    cancel_read_ = false;
+    setState(State::Empty);
     SetWaitCursor(true);
-    // While the reader lets window events run, no command may start.
-    Command1->setEnabled(false);
-    L2K->setEnabled(false);
-    WriteFile->setEnabled(false);
     source_path_ = path;
     converted_ = kChoiceNone;
+    status_->setText(tr("Reading %1...").arg(name));
 
-    ReadOutcome read;
+    // The reader lets window events run every 512 events; after a moment
+    // a progress bar with Cancel shows.
+    QElapsedTimer clock;
+    clock.start();
+    verselane::ReadOutcome read;
+    bool cancelled = false;
     try {
         ResetMidiFile(song_);
         read = ReadMidiFile(song_, FileNameBytes(path), [&](int64_t done, int64_t total) {
-            if (total > 0) Status->setText(tr("Reading %1: %2%").arg(name).arg(done * 100 / total));
+            if (progress_->isHidden() && clock.elapsed() >= progress_delay_) {
+                progress_->show();
+                cancel_button_->show();
+            }
+            if (total > 0) progress_->setValue(static_cast<int>(done * 1000 / total));
             QCoreApplication::processEvents();
+            if (cancel_read_) throw ReadCancelled{};
         });
+    } catch (const ReadCancelled&) {
+        cancelled = true;
     } catch (const std::exception& e) {
-        read = {ReadResult::Failed, {e.what()}};
+        read = {ReadResult::Failed, {std::string(kErrorPrefix) + e.what()}};
     }
+    progress_->hide();
+    cancel_button_->hide();
     SetWaitCursor(false);
-    // A song read only in part is used only when the user says so, knowing
-    // what is missing.
-    std::string result = read.Message();
-    if (read.Result == ReadResult::Partial) {
-        QString lost;
-        for (const std::string& message : read.Messages) {
-            lost += QStringLiteral("\n") + QString::fromStdString(message);
-        }
-        if (prompts_->Ask(this, tr("%1 is damaged and could be read only in part:\n%2\n\n"
-                                   "Use what could be read? A file written from it holds only "
-                                   "that part, each track closed properly.")
-                                    .arg(name, lost))) {
-            result.clear();
-        }
+    busy_ = false;
+
+    const ReadReport report =
+        cancelled ? ReadReport{ReadOutcome::Failed, tr("Reading was cancelled; nothing was kept.")}
+                  : DescribeRead(read, song_);
+    const bool partial = report.Outcome == ReadOutcome::Partial;
+    bool keep = report.Outcome != ReadOutcome::Failed;
+    if (partial) {
+        keep = prompts_->Ask(this, tr("Only part of %1 could be read. %2\n\nGo on with what was "
+                                      "read?")
+                                       .arg(name, report.Problem));
     }
-    reading_ = false;
-    Command1->setEnabled(true);
-    const bool convertible =
-        result.empty() && (!song_.KaraokeText.empty() || !song_.LyricText.empty());
-    L2K->setEnabled(convertible);
+    if (!keep) ResetMidiFile(song_);
+    if (keep) remember(path);
 
     // Each song starts with its own detected encoding.
-    detected_encoding_ = DetectEncoding(SongTexts(song_));
+    detected_encoding_ = keep ? DetectEncoding(SongTexts(song_)) : "UTF-8";
     {
-        const QSignalBlocker quiet(Encoding);
-        Encoding->setItemText(
+        const QSignalBlocker quiet(encoding_);
+        encoding_->setItemText(
             0, tr("Automatic: %1").arg(QString::fromStdString(EncodingLabel(detected_encoding_))));
-        Encoding->setCurrentIndex(0);
+        encoding_->setCurrentIndex(0);
     }
-    if (!result.empty()) {
-        Status->setText(tr("Could not read %1: %2").arg(name, QString::fromStdString(result)));
+    const bool convertible = keep && (!song_.KaraokeText.empty() || !song_.LyricText.empty());
+    setState(convertible ? State::Convertible : State::Empty);
+    if (!keep) {
+        status_->setText(partial ? tr("%1 was not loaded. %2").arg(name, report.Problem)
+                                 : tr("Could not read %1. %2").arg(name, report.Problem));
     } else {
-        int64_t lyrics = 0, texts = 0;
-        for (const TrackMaterial& m : MaterialOfTracks(song_)) {
-            lyrics += m.LyricEvents;
-            texts += m.TextEvents;
-        }
-        QString summary = tr("Read %1: %2 tracks, %3 lyric events, %4 karaoke text events.")
-                              .arg(name)
-                              .arg(RealTrackCount(song_))
-                              .arg(lyrics)
-                              .arg(texts);
-        if (!convertible) summary += tr(" Nothing to convert.");
-        Status->setText(summary);
+        QString text = partial ? tr("Read part of %1: %2").arg(name, summary(true))
+                               : tr("Read %1: %2").arg(name, summary(false));
+        if (!convertible) text += QLatin1Char(' ') + tr("Nothing to convert.");
+        if (partial) text += QLatin1Char(' ') + report.Problem;
+        status_->setText(text);
     }
     checks_->KeepWordsFor(PlayerFamily::LyricReaders);
     checks_->Check();
-    UpdateWords();
+    showWords();
 }
 
-void MainWindow::L2K_Click() {
+// "4 tracks, 80 lyric events, 2 text events." Text events count as karaoke
+// text where a player would show them as such.
+QString MainWindow::summary(bool partial) const {
+    int64_t lyrics = 0, texts = 0;
+    for (const TrackMaterial& m : MaterialOfTracks(song_)) {
+        lyrics += m.LyricEvents;
+        texts += m.TextEvents;
+    }
+    const bool karaoke = PreferredLineSource(song_) == LineSource::Karaoke;
+    // A song read in part counts the tracks that are there.
+    int tracks = RealTrackCount(song_);
+    while (partial && tracks > 0 && song_.Count(tracks - 1) == 0) --tracks;
+    return tr("%1, %2, %3.")
+        .arg(Counted(tracks, tr("1 track"), tr("%1 tracks")),
+             Counted(lyrics, tr("1 lyric event"), tr("%1 lyric events")),
+             karaoke ? Counted(texts, tr("1 karaoke text event"), tr("%1 karaoke text events"))
+                     : Counted(texts, tr("1 text event"), tr("%1 text events")));
+}
+
+void MainWindow::convertLyrics() {
+    if (busy_ || state_ != State::Convertible) return;
     bool converted = false;
     typed_as_utf8_ = false;
     try {
         converted = ConvertLyrics(song_, *conversion_dialog_, *information_dialog_, *this);
     } catch (const std::exception& e) {
         // The song may be half converted: it takes a new read to go on.
-        L2K->setEnabled(false);
-        WriteFile->setEnabled(false);
-        Status->setText(tr("The conversion failed: %1").arg(QString::fromStdString(e.what())));
+        setState(State::Empty);
+        status_->setText(tr("The conversion failed (%1). Read the song again to retry.")
+                             .arg(QString::fromStdString(e.what())));
         converted_ = kChoiceNone;
         checks_->Check();
-        UpdateWords();
+        showWords();
         return;
     }
     if (!converted) return;
-    L2K->setEnabled(false);
-    WriteFile->setEnabled(true);
+    setState(State::Converted);
     converted_ = conversion_dialog_->Choice;
     const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
-    if (converted_ == kChoiceLyricsToText) {
-        QString done = tr("Converted the lyrics of track %1 into karaoke text. "
-                          "Write File saves the result.")
-                           .arg(track);
-        if (typed_as_utf8_) {
-            done += tr(" The typed information does not fit the song's encoding (%1): "
-                       "it is written as UTF-8.")
-                        .arg(QString::fromStdString(ShownEncoding()));
-        }
-        Status->setText(done);
-    } else if (converted_ == kChoiceKaraokeToLyrics) {
-        Status->setText(tr("Converted the karaoke text of track %1 into lyrics. "
-                           "Write File saves the result.")
-                            .arg(track));
+    converted_track_ = converted_ == kChoiceLyricsToText ? 2 : static_cast<int16_t>(track);
+    QString done = (converted_ == kChoiceLyricsToText
+                        ? tr("Converted the lyrics of track %1 into karaoke text.")
+                        : tr("Converted the karaoke text of track %1 into lyrics."))
+                       .arg(track) +
+                   QLatin1Char(' ') + tr("Write File saves the result.");
+    if (typed_as_utf8_) {
+        done += QLatin1Char(' ') + tr("The typed information does not fit the song's encoding "
+                                      "(%1): it is written as UTF-8.")
+                                       .arg(QString::fromStdString(shownEncoding()));
     }
+    status_->setText(done);
     checks_->KeepWordsFor(converted_ == kChoiceLyricsToText ? PlayerFamily::SoftKaraoke
                                                             : PlayerFamily::LyricReaders);
     checks_->Check();
-    UpdateWords();
+    showWords();
 }
 
-void MainWindow::WriteFile_Click() {
+void MainWindow::writeFile() {
+    if (busy_ || state_ != State::Converted) return;
+    const QString folder = Settings().value(QStringLiteral("saveFolder")).toString();
     const std::optional<QString> path =
-        prompts_->SaveFileName(this, ProposedSaveName(source_path_, converted_));
+        prompts_->SaveFileName(this, ProposedSaveName(source_path_, converted_, folder));
     if (!path) return;  // cancelled: nothing written
     const QString name = QFileInfo(*path).fileName();
+    if (SameFile(*path, source_path_)) {
+        const QString message = tr("%1 is the song that was read, and it is never written over. "
+                                   "Choose another name.")
+                                    .arg(name);
+        status_->setText(message);
+        prompts_->ShowMessage(this, message);
+        return;
+    }
     SetWaitCursor(true);
     std::string result;
     try {
@@ -276,12 +450,56 @@ void MainWindow::WriteFile_Click() {
     }
     SetWaitCursor(false);
     if (result.empty()) {
-        Status->setText(tr("Wrote %1.").arg(name));
+        Settings().setValue(QStringLiteral("saveFolder"), QFileInfo(*path).absolutePath());
+        status_->setText(tr("Wrote %1.").arg(name));
         return;
     }
-    const QString message = QString::fromStdString(result);
-    Status->setText(tr("Could not write %1: %2").arg(name, message));
-    prompts_->ShowMessage(this, tr("Could not write %1.\n\n%2").arg(*path, message));
+    const QString message = tr("Could not write %1: %2").arg(name, DescribeWriteFailure(result));
+    status_->setText(message);
+    prompts_->ShowMessage(this, message);
+}
+
+void MainWindow::convertFolder() {
+    const QString folder = Settings().value(QStringLiteral("lastFolder")).toString();
+    if (const std::optional<QString> chosen = prompts_->FolderName(this, folder)) {
+        ConvertSongs({*chosen});
+    }
+}
+
+void MainWindow::convertFiles() {
+    const QString folder = Settings().value(QStringLiteral("lastFolder")).toString();
+    const QStringList files = prompts_->OpenFileNames(this, folder);
+    if (!files.isEmpty()) ConvertSongs(files);
+}
+
+void MainWindow::ConvertSongs(const QStringList& paths) {
+    if (busy_) return;
+    const QStringList songs = SongsIn(paths);
+    if (songs.isEmpty()) {
+        prompts_->ShowMessage(this, tr("There are no MIDI files (.mid, .midi, .kar, .rmi) there."));
+        return;
+    }
+    ConvertSongsDialog dialog(songs, this);
+    dialog.exec();
+}
+
+void MainWindow::showHelp() {
+    prompts_->ShowMessage(
+        this, tr("1. Read File (Ctrl+O) loads a MIDI file; the words show below.\n"
+                 "2. Convert Lyrics turns lyric events into karaoke text, or karaoke text into "
+                 "lyric events, on the track you choose.\n"
+                 "3. Write File (Ctrl+S) saves the result as a new file.\n\n"
+                 "File > Convert a Folder converts many songs at once; dropping files or a "
+                 "folder onto the window does the same."));
+}
+
+void MainWindow::showAbout() {
+    prompts_->ShowMessage(this, tr("Midi Verselane %1.%2.%3\n\nConverts song lyrics inside "
+                                   "Standard MIDI Files: lyric events into Soft Karaoke text "
+                                   "and back.")
+                                    .arg(VERSELANE_VERSION_MAJOR)
+                                    .arg(VERSELANE_VERSION_MINOR)
+                                    .arg(VERSELANE_VERSION_PATCH));
 }
 
 void MainWindow::ShowMessage(const std::string& Text) {
@@ -296,52 +514,71 @@ void MainWindow::SetWaitCursor(bool Waiting) {
     }
 }
 
+// Enter on a focused button presses it, as Space does.
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        button->animateClick();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     const QMimeData* mime = event->mimeData();
-    if (!reading_ && mime->hasUrls() && mime->urls().size() == 1 &&
-        mime->urls().front().isLocalFile()) {
-        event->acceptProposedAction();
+    if (busy_ || !mime->hasUrls()) return;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) return;
     }
+    event->acceptProposedAction();
 }
 
+// One file is read; several files, or a folder, are converted in one go.
 void MainWindow::dropEvent(QDropEvent* event) {
     const QMimeData* mime = event->mimeData();
-    if (reading_ || !mime->hasUrls() || mime->urls().size() != 1) return;
-    const QUrl url = mime->urls().front();
-    if (!url.isLocalFile()) return;
+    if (busy_ || !mime->hasUrls()) return;
+    QStringList paths;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) return;
+        paths << url.toLocalFile();
+    }
     event->acceptProposedAction();
-    ReadFile(url.toLocalFile());
-}
-
-void MainWindow::FillEncodings() {
-    // Labels a person reads ("Vietnamese (Windows-1258)"), each with its name
-    // for the decoder; the box is as wide as its longest entry.
-    Encoding->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    Encoding->addItem(
-        tr("Automatic: %1").arg(QString::fromStdString(EncodingLabel(detected_encoding_))));
-    for (const LabelledEncoding& e : Encodings()) {
-        Encoding->addItem(QString::fromStdString(e.Label), QString::fromStdString(e.Name));
+    if (paths.size() == 1) {
+        Open(paths.front());
+    } else {
+        ConvertSongs(paths);
     }
 }
 
-std::string MainWindow::ShownEncoding() const {
-    if (Encoding->currentIndex() <= 0) return detected_encoding_;
-    return Encoding->currentData().toString().toStdString();
+void MainWindow::fillEncodings() {
+    // Labels a person reads ("Vietnamese (Windows-1258)"), each with its name
+    // for the decoder; the box is as wide as its longest entry.
+    encoding_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    encoding_->addItem(
+        tr("Automatic: %1").arg(QString::fromStdString(EncodingLabel(detected_encoding_))));
+    for (const LabelledEncoding& e : Encodings()) {
+        encoding_->addItem(QString::fromStdString(e.Label), QString::fromStdString(e.Name));
+    }
 }
 
-void MainWindow::UpdateWords() {
-    Words->clear();
-    WordsLabel->setText(tr("Words:"));
+std::string MainWindow::shownEncoding() const {
+    if (encoding_->currentIndex() <= 0) return detected_encoding_;
+    return encoding_->currentData().toString().toStdString();
+}
+
+void MainWindow::showWords() {
+    words_->clear();
+    words_label_->setText(tr("Words:"));
+    words_->setPlaceholderText(tr("The words of the song appear here after a read."));
     if (song_.TrackSlots == 0) return;
 
     int16_t track = -1;
     LineSource from = LineSource::Lyrics;
     if (converted_ == kChoiceLyricsToText) {
-        track = 2;  // the new "Words" track
+        track = converted_track_;  // the new "Words" track
         from = LineSource::Karaoke;
     } else if (converted_ == kChoiceKaraokeToLyrics) {
-        track = std::max<int16_t>(conversion_dialog_->FromIndex, 0);
-        from = LineSource::Lyrics;
+        track = converted_track_;
     } else if (const std::optional<LineSource> preferred = PreferredLineSource(song_)) {
         from = *preferred;
         track = ChooseSourceTrack(song_, from == LineSource::Lyrics
@@ -349,21 +586,22 @@ void MainWindow::UpdateWords() {
                                              : ConversionDirection::KaraokeToLyrics);
     }
     if (track < 0 || track >= RealTrackCount(song_)) {
-        Words->setPlaceholderText(tr("This song has no words."));
+        words_->setPlaceholderText(tr("This song has no words."));
         return;
     }
     try {
-        const TextDecoder decoder(ShownEncoding());
-        const std::string text = FormatSungLines(
-            SungLines(song_, track, from),
-            [&](std::string_view bytes) { return Printable(decoder.ToUtf8(bytes)); });
-        Words->setPlainText(QString::fromStdString(text));
-        WordsLabel->setText(from == LineSource::Lyrics
-                                ? tr("Words of track %1 (lyric events):").arg(track)
-                                : tr("Words of track %1 (karaoke text):").arg(track));
+        const TextDecoder decoder(shownEncoding());
+        const auto decode = [&](std::string_view bytes) {
+            return QString::fromStdString(Printable(decoder.ToUtf8(bytes)));
+        };
+        words_->setPlainText(
+            WordsPreview(TitleLines(song_, track, from), SungLines(song_, track, from), decode));
+        words_label_->setText(from == LineSource::Lyrics
+                                  ? tr("Words of track %1 (lyric events):").arg(track)
+                                  : tr("Words of track %1 (karaoke text):").arg(track));
     } catch (const std::exception& e) {
-        Words->setPlaceholderText(
-            tr("The words cannot be shown: %1").arg(QString::fromStdString(e.what())));
+        words_->setPlaceholderText(
+            tr("The words cannot be shown (%1).").arg(QString::fromStdString(e.what())));
     }
 }
 

@@ -1,36 +1,45 @@
-// MainWindow, the main window: it owns the song and offers Read File, Convert
-// Lyrics and Write File, used in that order, with a status line and a
-// preview of the song's words under the buttons.
+// MainWindow, the main window: it owns the song and offers Read File,
+// Convert Lyrics and Write File, used in that order, with a status line and
+// a preview of the song's words under the buttons; the menus add recent
+// files, the conversion of many songs at once, help and the version.
+//
+// The window is built in steps (actions, menus, central widget, settings),
+// so that a new view or panel finds its place in one of them.
 #pragma once
 
-#include <QWidget>
+#include <QMainWindow>
+#include <QStringList>
 #include <memory>
 #include <string>
 
 #include "driver/convert_lyrics.h"
 #include "model/midi_file.h"
-#include "ui/convert_lyrics_dialog.h"
-#include "ui/karaoke_information_dialog.h"
 #include "ui/prompts.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace verselane::ui {
 
 class CheckPanel;
+class ConvertLyricsDialog;
+class KaraokeInformationDialog;
 
 // "Midi Verselane" and the version: "Midi Verselane v.1.0.0".
 QString VersionedTitle(const QString& caption, int major, int minor, int revision);
 
-// The name the save dialog proposes after a conversion: the input's folder
-// and name with ".kar" after lyrics became karaoke text, ".lyrics.mid" after
-// karaoke text became lyrics, else the input itself.
-QString ProposedSaveName(const QString& input, int16_t choice);
+// The name the save dialog proposes after a conversion: NAME.kar after lyrics
+// became karaoke text, NAME.lyrics.mid after karaoke text became lyrics, in
+// `folder` (the last one written to) or else beside the input; never the
+// input itself.
+QString ProposedSaveName(const QString& input, int16_t choice, const QString& folder = {});
 
-class MainWindow : public QWidget, public ConversionHost {
+class MainWindow : public QMainWindow, public ConversionHost {
     Q_OBJECT
 
   public:
@@ -39,37 +48,49 @@ class MainWindow : public QWidget, public ConversionHost {
     ~MainWindow() override;
 
     const MidiFile& Song() const { return song_; }
-    ConvertLyricsDialog& Conversion() { return *conversion_dialog_; }
-    KaraokeInformationDialog& Information() { return *information_dialog_; }
 
-    // The command handlers.
-    void Form_Load();
-    void Command1_Click();
-    void L2K_Click();
-    void WriteFile_Click();
-
-    // Reads a file into the song, as Read File does once a name is chosen.
-    void ReadFile(const QString& path);
+    // Reads a file into the song, as Read File does once a name is chosen (a
+    // folder is offered for conversion as a whole).
+    void Open(const QString& path);
+    // Converts many songs (files, or the songs in folders) in one go.
+    void ConvertSongs(const QStringList& paths);
+    // Reading shows its progress bar once it has taken this long.
+    void SetProgressDelay(int milliseconds) { progress_delay_ = milliseconds; }
 
     void ShowMessage(const std::string& Text) override;
     void SetWaitCursor(bool Waiting) override;
 
-    QPushButton* Command1;   // "Read File"
-    QPushButton* L2K;        // "Convert Lyrics"
-    QPushButton* WriteFile;  // "Write File"
-    QLabel* Status;
-    QLabel* WordsLabel;
-    QComboBox* Encoding;
-    QPlainTextEdit* Words;
-
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private slots:
+    void readFile();
+    void convertLyrics();
+    void writeFile();
+    void convertFolder();
+    void convertFiles();
+    void showHelp();
+    void showAbout();
+    void showWords();
 
   private:
-    std::string ShownEncoding() const;
-    void UpdateWords();
-    void FillEncodings();
+    enum class State { Empty, Convertible, Converted };
+
+    void createActions();
+    void createMenus();
+    void createCentralWidget();
+    void createDialogs();
+    void restoreSettings();
+    void setState(State state);
+    void remember(const QString& path);
+    void fillRecentMenu();
+    void showReadResult(const QString& name, const QString& problem, bool partial);
+    QString summary(bool partial) const;
+    std::string shownEncoding() const;
+    void fillEncodings();
 
     MidiFile song_;
     std::unique_ptr<Prompts> prompts_;
@@ -77,10 +98,35 @@ class MainWindow : public QWidget, public ConversionHost {
     KaraokeInformationDialog* information_dialog_;
     QString source_path_;
     int16_t converted_ = kChoiceNone;  // the direction of the last conversion
-    bool reading_ = false;
+    int16_t converted_track_ = -1;
     bool typed_as_utf8_ = false;  // a typed text did not fit the song's encoding
+    CheckPanel* checks_;          // the verdict and findings under the status line
+    State state_ = State::Empty;
+    bool busy_ = false;
+    bool cancel_read_ = false;
+    int progress_delay_ = 500;
     std::string detected_encoding_ = "UTF-8";
-    CheckPanel* checks_;  // the verdict and findings under the status line
+    QStringList recent_files_;
+
+    QAction* read_action_;
+    QAction* convert_action_;
+    QAction* write_action_;
+    QAction* convert_folder_action_;
+    QAction* convert_files_action_;
+    QAction* quit_action_;
+    QAction* help_action_;
+    QAction* about_action_;
+    QMenu* recent_menu_;
+
+    QPushButton* read_button_;
+    QPushButton* convert_button_;
+    QPushButton* write_button_;
+    QLabel* status_;
+    QProgressBar* progress_;
+    QPushButton* cancel_button_;
+    QLabel* words_label_;
+    QComboBox* encoding_;
+    QPlainTextEdit* words_;
 };
 
 }  // namespace verselane::ui

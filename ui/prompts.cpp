@@ -1,41 +1,52 @@
 #include "ui/prompts.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
 namespace verselane::ui {
 
-QString MidiFileFilter() {
-    return QStringLiteral("MIDI files (*.mid *.midi *.kar *.rmi);;All files (*)");
+namespace {
+
+QString Tr(const char* text) {
+    return QCoreApplication::translate("Prompts", text);
 }
 
-std::optional<QString> DesktopPrompts::OpenFileName(QWidget* parent) {
-    QString name = QFileDialog::getOpenFileName(parent, {}, {}, MidiFileFilter());
+std::optional<QString> Chosen(const QString& name) {
     if (name.isEmpty()) return std::nullopt;
     return name;
+}
+
+}  // namespace
+
+QString MidiFileFilter() {
+    return Tr("MIDI files (*.mid *.midi *.kar *.rmi);;All files (*)");
+}
+
+std::optional<QString> DesktopPrompts::OpenFileName(QWidget* parent, const QString& folder) {
+    return Chosen(QFileDialog::getOpenFileName(parent, Tr("Read File"), folder, MidiFileFilter()));
+}
+
+QStringList DesktopPrompts::OpenFileNames(QWidget* parent, const QString& folder) {
+    return QFileDialog::getOpenFileNames(parent, Tr("Convert Songs"), folder, MidiFileFilter());
+}
+
+std::optional<QString> DesktopPrompts::FolderName(QWidget* parent, const QString& folder) {
+    return Chosen(QFileDialog::getExistingDirectory(parent, Tr("Convert a Folder"), folder));
 }
 
 std::optional<QString> DesktopPrompts::SaveFileName(QWidget* parent, const QString& proposed) {
-    QString name = QFileDialog::getSaveFileName(parent, {}, proposed, MidiFileFilter());
-    if (name.isEmpty()) return std::nullopt;
-    return name;
+    return Chosen(
+        QFileDialog::getSaveFileName(parent, Tr("Write File"), proposed, MidiFileFilter()));
 }
 
 void DesktopPrompts::ShowMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Midi Verselane"), text, QMessageBox::Ok,
-                    parent);
+    QMessageBox box(QMessageBox::NoIcon, Tr("Midi Verselane"), text, QMessageBox::Ok, parent);
     box.exec();
 }
 
-bool Prompts::Ask(QWidget*, const QString&) {
-    return false;
-}
-
-bool DesktopPrompts::Ask(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Midi Verselane"), text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+bool DesktopPrompts::Ask(QWidget* parent, const QString& question) {
+    return QMessageBox::question(parent, Tr("Midi Verselane"), question) == QMessageBox::Yes;
 }
 
 }  // namespace verselane::ui

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QWidget;
@@ -12,26 +13,32 @@ namespace verselane::ui {
 class Prompts {
   public:
     virtual ~Prompts() = default;
-    // The file to read, or nothing when the user cancelled.
-    virtual std::optional<QString> OpenFileName(QWidget* parent) = 0;
+    // The file to read, starting in `folder`; nothing when the user cancelled.
+    virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& folder) = 0;
+    // The files to convert, starting in `folder`; empty when cancelled.
+    virtual QStringList OpenFileNames(QWidget* parent, const QString& folder) = 0;
+    // The folder whose songs to convert; nothing when cancelled.
+    virtual std::optional<QString> FolderName(QWidget* parent, const QString& folder) = 0;
     // The file to write, starting from `proposed`; nothing when cancelled.
     virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& proposed) = 0;
     // A message box with an OK button and the application's title.
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
-    // A question with Yes and No; true for Yes. Unless overridden, No.
-    virtual bool Ask(QWidget* parent, const QString& text);
+    // A question with Yes (true) and No (false).
+    virtual bool Ask(QWidget* parent, const QString& question) = 0;
 };
 
-// The platform's file dialogs and a plain message box.
+// The platform's file dialogs and plain message boxes.
 class DesktopPrompts : public Prompts {
   public:
-    std::optional<QString> OpenFileName(QWidget* parent) override;
+    std::optional<QString> OpenFileName(QWidget* parent, const QString& folder) override;
+    QStringList OpenFileNames(QWidget* parent, const QString& folder) override;
+    std::optional<QString> FolderName(QWidget* parent, const QString& folder) override;
     std::optional<QString> SaveFileName(QWidget* parent, const QString& proposed) override;
     void ShowMessage(QWidget* parent, const QString& text) override;
-    bool Ask(QWidget* parent, const QString& text) override;
+    bool Ask(QWidget* parent, const QString& question) override;
 };
 
-// The filters of both file dialogs: MIDI files first, every file as the other choice.
+// The filters of the file dialogs: MIDI files first, every file as the other choice.
 QString MidiFileFilter();
 
 }  // namespace verselane::ui

@@ -1,13 +1,17 @@
 // verselane-screenshots SONG FOLDER: pictures of the main window, the
 // conversion dialog and the information dialog, as a user sees them while
-// converting SONG's lyrics into karaoke text. Used by scripts/screenshots.
+// converting SONG's lyrics into karaoke text, and of the "Convert Songs"
+// dialog after converting copies of the songs beside SONG (in a temporary
+// folder). Used by scripts/screenshots.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
+#include "ui/convert_songs_dialog.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -18,9 +22,12 @@ using verselane::ui::Prompts;
 class OpenSong : public Prompts {
   public:
     explicit OpenSong(QString song) : song_(std::move(song)) {}
-    std::optional<QString> OpenFileName(QWidget*) override { return song_; }
-    std::optional<QString> SaveFileName(QWidget*, const QString&) override { return std::nullopt; }
+    std::optional<QString> OpenFileName(QWidget*, const QString&) override { return song_; }
+    QStringList OpenFileNames(QWidget*, const QString&) override { return {}; }
+    std::optional<QString> FolderName(QWidget*, const QString&) override { return {}; }
+    std::optional<QString> SaveFileName(QWidget*, const QString&) override { return {}; }
     void ShowMessage(QWidget*, const QString&) override {}
+    bool Ask(QWidget*, const QString&) override { return true; }
 
   private:
     QString song_;
@@ -34,6 +41,11 @@ bool Save(QWidget* window, const QDir& folder, const char* name) {
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+template <typename T = QWidget>
+T* Find(QWidget* window, const char* name) {
+    return window->findChild<T*>(QString::fromLatin1(name));
 }
 
 }  // namespace
@@ -50,7 +62,7 @@ int main(int argc, char** argv) {
 
     verselane::ui::MainWindow window(std::make_unique<OpenSong>(song));
     window.show();
-    window.Command1_Click();
+    Find<QPushButton>(&window, "Command1")->click();
     QApplication::processEvents();
     ok &= Save(&window, folder, "main-window.png");
 
@@ -59,20 +71,45 @@ int main(int argc, char** argv) {
     int conversion_seen = 0, information_seen = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        verselane::ui::ConvertLyricsDialog& conversion = window.Conversion();
-        verselane::ui::KaraokeInformationDialog& information = window.Information();
-        if (conversion.isVisible() && ++conversion_seen == 3) {
-            ok &= Save(&conversion, folder, "convert-lyrics.png");
-            conversion.Command2->click();
-        } else if (information.isVisible() && ++information_seen == 3) {
-            ok &= Save(&information, folder, "karaoke-information.png");
-            information.Done->click();
+        QWidget* conversion = Find(&window, "ConvertLyricsDialog");
+        QWidget* information = Find(&window, "KaraokeInformationDialog");
+        if (conversion->isVisible() && ++conversion_seen == 3) {
+            ok &= Save(conversion, folder, "convert-lyrics.png");
+            Find<QPushButton>(conversion, "Command2")->click();
+        } else if (information->isVisible() && ++information_seen == 3) {
+            ok &= Save(information, folder, "karaoke-information.png");
+            Find<QPushButton>(information, "Done")->click();
         }
     });
     poll.start(50);
-    window.L2K_Click();
+    Find<QPushButton>(&window, "L2K")->click();
     poll.stop();
     QApplication::processEvents();
     ok &= Save(&window, folder, "main-window-converted.png");
-    return ok && conversion_seen >= 3 && information_seen >= 3 ? 0 : 1;
+
+    // Songs converted in one go: copies of a few songs beside SONG.
+    QTemporaryDir copies;
+    const QDir songs = QFileInfo(song).absoluteDir();
+    for (const QString& name :
+         songs
+             .entryList({QStringLiteral("*.mid"), QStringLiteral("*.kar")}, QDir::Files, QDir::Name)
+             .mid(0, 6)) {
+        QFile::copy(songs.filePath(name), QDir(copies.path()).filePath(name));
+    }
+    bool batch_seen = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* batch = Find<verselane::ui::ConvertSongsDialog>(&window, "ConvertSongsDialog");
+        if (!batch || !batch->isVisible()) return;
+        if (Find<QPushButton>(batch, "Start")->isEnabled()) {
+            Find<QPushButton>(batch, "Start")->click();
+        } else if (!batch->Running()) {
+            batch_seen = true;
+            ok &= Save(batch, folder, "convert-songs.png");
+            batch->reject();
+        }
+    });
+    poll.start(50);
+    window.ConvertSongs({copies.path()});
+    poll.stop();
+    return ok && conversion_seen >= 3 && information_seen >= 3 && batch_seen ? 0 : 1;
 }

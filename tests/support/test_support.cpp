@@ -110,6 +110,14 @@ std::vector<MidiEvent> EventsOf(const MidiFile& song, int t) {
     return events;
 }
 
+std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type) {
+    std::vector<std::string> texts;
+    for (const MidiEvent& e : EventsOf(song, t)) {
+        if (e.Kind == kKindMeta && e.Channel == type) texts.emplace_back(std::string(e.Data));
+    }
+    return texts;
+}
+
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "verselane-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");

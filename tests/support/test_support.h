@@ -40,6 +40,8 @@ MidiFile ReadSong(const std::filesystem::path& path, std::string* message = null
 
 // The events 0 to EventCount - 1 of slot t.
 std::vector<MidiEvent> EventsOf(const MidiFile& song, int t);
+// The texts of the meta events of one type (kMetaLyric, kMetaText, ...) of slot t.
+std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type);
 
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempDir {

@@ -1,0 +1,75 @@
+// ConvertSongsDialog, "Convert Songs": many songs converted at once with the
+// direction and options chosen once, one song after another by the command
+// line's batch code (the same output names and no-overwrite rules), with a
+// progress bar, a table of results (file, outcome, message) and a Cancel
+// that stops after the current song.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <atomic>
+#include <vector>
+
+#include "cli/batch.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+
+namespace verselane::ui {
+
+// The MIDI files among `paths`: files as they are, folders by the MIDI
+// files directly inside them (.mid, .midi, .kar, .rmi), sorted by name.
+QStringList SongsIn(const QStringList& paths);
+
+class ConvertSongsDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    ConvertSongsDialog(const QStringList& songs, QWidget* owner = nullptr);
+    ~ConvertSongsDialog() override;
+
+    // True while a song is being converted.
+    bool Running() const { return running_; }
+
+  public slots:
+    // Esc and the close box: before the start and after the end they close
+    // the dialog; while songs convert they stop after the current song.
+    void reject() override;
+
+  private slots:
+    void start();
+    void convertNext();
+
+  private:
+    void createWidgets();
+    void addResult(const cli::Job& job, const cli::JobResult& result);
+    void finish();
+
+    QStringList songs_;
+    cli::ConvertCommand command_;
+    std::vector<cli::Job> jobs_;
+    size_t next_ = 0;
+    bool running_ = false;
+    bool stopping_ = false;
+    cli::JobResult result_;  // of the song being converted, written by its thread
+    int written_ = 0, failed_ = 0;
+
+    QRadioButton* to_karaoke_;
+    QRadioButton* to_lyrics_;
+    QLineEdit* language_;
+    QCheckBox* keep_karaoke_;
+    QLineEdit* out_dir_;
+    QCheckBox* replace_;
+    QProgressBar* progress_;
+    QTableWidget* results_;
+    QLabel* summary_;
+    QPushButton* start_;
+    QPushButton* cancel_;
+};
+
+}  // namespace verselane::ui

@@ -1,0 +1,34 @@
+// What the main window says about a read or a write: the reader's and the
+// writer's results turned into plain sentences that say what happened, where
+// (tracks counted from 0, as everywhere else) and what the user can do.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "model/midi_file.h"
+#include "reader/midi_reader.h"
+
+namespace verselane::ui {
+
+enum class ReadOutcome {
+    Complete,  // the whole song was read
+    Partial,   // a usable song, with a part missing
+    Failed,    // nothing usable
+};
+
+struct ReadReport {
+    ReadOutcome Outcome = ReadOutcome::Complete;
+    QString Problem;  // what went wrong, empty when complete
+};
+
+// The one place where the reader's result becomes an outcome and a sentence.
+ReadReport DescribeRead(const verselane::ReadOutcome& Read, const MidiFile& Song);
+
+// "1 lyric event", "219 lyric events": `one` for 1, `many` (with %1) otherwise.
+QString Counted(qint64 n, const QString& one, const QString& many);
+
+// Why a write failed, from the writer's result: a sentence and what to do.
+QString DescribeWriteFailure(const std::string& Message);
+
+}  // namespace verselane::ui
