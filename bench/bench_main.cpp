@@ -41,7 +41,7 @@ struct LoadedSong {
 LoadedSong Load(const BenchFile& file) {
     LoadedSong loaded{file, static_cast<int64_t>(fs::file_size(file.path)), {}, {}};
     ResetMidiFile(loaded.song);
-    loaded.message = ReadMidiFile(loaded.song, file.path.string());
+    loaded.message = ReadMidiFile(loaded.song, file.path.string()).Message();
     return loaded;
 }
 
@@ -58,7 +58,7 @@ void ReadFileBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiFile(song, s->file.path.string());
+        std::string message = ReadMidiFile(song, s->file.path.string()).Message();
         if (!message.empty()) state.SkipWithError(message.c_str());
         benchmark::DoNotOptimize(song.EventCount.data());
         state.PauseTiming();  // freeing the song is not part of the read
@@ -74,7 +74,7 @@ void DecodeBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiBytes(song, bytes);
+        std::string message = ReadMidiBytes(song, bytes).Message();
         if (!message.empty()) state.SkipWithError(message.c_str());
         benchmark::DoNotOptimize(song.EventCount.data());
         state.PauseTiming();
@@ -110,7 +110,7 @@ void CopyBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiFile(song, s->file.path.string());
+        std::string message = ReadMidiFile(song, s->file.path.string()).Message();
         if (message.empty()) message = WriteMidiFile(song, out);
         if (!message.empty()) state.SkipWithError(message.c_str());
     }
@@ -126,7 +126,7 @@ void ReadWithProgressBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiFile(song, s->file.path.string(), progress);
+        std::string message = ReadMidiFile(song, s->file.path.string(), progress).Message();
         if (!message.empty()) state.SkipWithError(message.c_str());
         state.PauseTiming();
         song = MidiFile{};
@@ -186,7 +186,7 @@ void ReadConvertWriteBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiFile(song, s->file.path.string());
+        std::string message = ReadMidiFile(song, s->file.path.string()).Message();
         int16_t track = ChooseSourceTrack(song, ConversionDirection::LyricsToKaraoke);
         if (message.empty() && track >= 0) {
             LyricsToKaraoke(song, track, kInfo);

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     }
     MidiFile song;
     ResetMidiFile(song);
-    const std::string message = ReadMidiFile(song, argv[1]);
+    const std::string message = ReadMidiFile(song, argv[1]).Message();
     if (!message.empty()) std::fprintf(stderr, "%s: %s\n", argv[1], message.c_str());
     auto schedule = std::make_shared<const PlaybackSchedule>(BuildSchedule(song));
 

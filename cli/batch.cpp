@@ -47,10 +47,6 @@ std::string SamePathKey(const std::string& path) {
     return p.string();
 }
 
-[[noreturn]] void RaiseWriteError(int err, const std::string& file) {
-    Raise(ErrorKind::FileAccess, file + ": " + std::strerror(err));
-}
-
 // Makes the folder of an output in --out-dir (and the folders above it) once
 // there is something to write there.
 void MakeFolderOf(const std::string& output) {
@@ -114,6 +110,8 @@ std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::str
         const std::string key = SamePathKey(job.Output);
         auto input = inputs.find(key);
         const std::optional<std::pair<dev_t, ino_t>> id = FileIdentity(job.Output);
+        // A missing input fails when it is read, whatever its output.
+        if (!FileIdentity(job.Input)) continue;
         if (input != inputs.end() || (id && input_files.count(*id))) {
             job.Problem = "the output " + job.Output + " would write over the input " +
                           (input != inputs.end() ? input->second : std::string("(a link to it)")) +
@@ -128,69 +126,11 @@ std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::str
     return jobs;
 }
 
-void WriteNewFile(const std::string& FileName, const std::string& Bytes) {
-    WriteNewFile(FileName, [&](int fd) {
-        size_t done = 0;
-        while (done < Bytes.size()) {
-            ssize_t n = ::write(fd, Bytes.data() + done, Bytes.size() - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                RaiseWriteError(errno, FileName);
-            }
-            done += static_cast<size_t>(n);
-        }
-    });
-}
-
-void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>& Fill) {
-    fs::path target(FileName);
-    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    // A hidden temporary file beside the target, made with the usual
-    // permissions (0666 less the umask).
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = (dir / (".verselane-" + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter++) + ".tmp"))
-                   .string();
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt > 100)) RaiseWriteError(errno, FileName);
-    }
-    auto fail = [&](int err) {
-        if (fd >= 0) ::close(fd);
-        ::unlink(temp.c_str());
-        RaiseWriteError(err, FileName);
-    };
-    try {
-        Fill(fd);
-    } catch (...) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        throw;
-    }
-    if (::fsync(fd) != 0) fail(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) fail(errno);
-    // Put in place only if nothing is there: atomic, so a file that appears
-    // meanwhile is not replaced either.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, FileName.c_str(), RENAME_NOREPLACE) == 0) {
-        return;
-    }
-    int err = errno;
-    if (err == EINVAL || err == ENOSYS) {  // a file system without it: a hard link does the same
-        if (::link(temp.c_str(), FileName.c_str()) == 0) {
-            ::unlink(temp.c_str());
-            return;
-        }
-        err = errno;
-    }
-    if (err == EEXIST) {
-        ::unlink(temp.c_str());
-        Raise(ErrorKind::FileAccess, FileName + " exists already (--force replaces it)");
-    }
-    fail(err);
+std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
+    std::string text = Salvage ? "damaged; written as far as it could be read (--salvage):"
+                               : "damaged; not written (--salvage writes what could be read):";
+    for (const std::string& message : Read.Messages) text += "\n  " + PrintableName(message);
+    return text;
 }
 
 namespace {
@@ -222,25 +162,31 @@ KaraokeInfo InformationFor(const MidiFile& song, const ConvertCommand& Command,
 
 }  // namespace
 
-bool ReadJobInput(const Job& Job, bool Force, MidiFile& Song, JobResult& Result) {
+bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobResult& Result) {
     if (!Job.Problem.empty()) {
         Result.Problem = Job.Problem;
         return false;
     }
     std::error_code ec;
-    if (!Force && fs::exists(fs::symlink_status(Job.Output, ec))) {
+    // Only a file is replaced; devices and pipes are written as they are.
+    if (!Force && fs::is_regular_file(fs::status(Job.Output, ec))) {
         Result.Problem = "the output " + Job.Output + " exists already (--force replaces it)";
         return false;
     }
     ResetMidiFile(Song);
-    std::string message = ReadMidiFile(Song, Job.Input);
-    if (!message.empty()) {
-        // A song read in part still converts; the message becomes a warning.
-        if (!SongWasRead(message)) {
-            Result.Problem = message;
+    const ReadOutcome read = ReadMidiFile(Song, Job.Input);
+    if (!read.SongUsable()) {
+        Result.Problem = PrintableName(read.Message());
+        return false;
+    }
+    if (read.Result == ReadResult::Partial) {
+        // A song read in part converts only when the user asks for it.
+        if (!Salvage) {
+            Result.Problem = DamageReport(read, false);
             return false;
         }
-        Result.Warnings.push_back(message + " (converting what could be read)");
+        Result.Warnings.push_back(DamageReport(read, true));
+        Result.Salvaged = true;
     }
     return true;
 }
@@ -248,11 +194,8 @@ bool ReadJobInput(const Job& Job, bool Force, MidiFile& Song, JobResult& Result)
 void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult& Result) {
     MakeFolderOf(Job.Output);
     // Encoded straight into the file: a big song is never held twice.
-    if (Force) {
-        Result.Problem = WriteMidiFile(Song, Job.Output);
-        return;
-    }
-    WriteNewFile(Job.Output, [&](int fd) { WriteMidiFileTo(Song, fd, Job.Output); });
+    Result.Problem = PrintableName(
+        WriteMidiFile(Song, Job.Output, Force ? ExistingFile::Replace : ExistingFile::Keep));
 }
 
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
@@ -262,7 +205,7 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
         return result;
     };
     MidiFile song;
-    if (!ReadJobInput(Job, Command.Force, song, result)) return result;
+    if (!ReadJobInput(Job, Command.Force, Command.Salvage, song, result)) return result;
     try {
         const int16_t tracks = RealTrackCount(song);
         int16_t track;
@@ -291,10 +234,8 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
             KaraokeToLyrics(song, track, 0, !Command.Replace);
         }
         WriteJobOutput(song, Job, Command.Force, result);
-    } catch (const RuntimeError& e) {
-        return fail(std::string(kErrorPrefix) + e.what());
-    } catch (const std::bad_alloc&) {
-        return fail(std::string(kErrorPrefix) + ErrorKindText(ErrorKind::OutOfMemory));
+    } catch (...) {
+        return fail(CurrentErrorMessage());
     }
     return result;
 }
@@ -321,6 +262,18 @@ int RunJobs(const std::vector<Job>& jobs, int Workers,
                                    : std::max(1u, std::thread::hardware_concurrency());
     workers = std::min<unsigned>(workers, static_cast<unsigned>(jobs.size()));
 
+    // With the songs on standard output, the report of each success goes to
+    // the error stream.
+    bool to_stdout = false;
+    struct stat standard_output;
+    const bool known = ::fstat(STDOUT_FILENO, &standard_output) == 0;
+    for (const Job& job : jobs) {
+        const auto id = FileIdentity(job.Output);
+        to_stdout |=
+            job.Output == "-" ||
+            (known && id && *id == std::make_pair(standard_output.st_dev, standard_output.st_ino));
+    }
+    std::ostream& done = to_stdout ? err : out;
     std::atomic<size_t> next{0};
     std::atomic<int> failures{0};
     std::mutex report;
@@ -333,16 +286,18 @@ int RunJobs(const std::vector<Job>& jobs, int Workers,
                 result.Problem = e.what();
             }
             std::lock_guard<std::mutex> lock(report);
+            const std::string input = PrintableName(jobs[i].Input);
             for (const std::string& warning : result.Warnings) {
-                err << jobs[i].Input << ": warning: " << warning << "\n";
+                err << input << ": warning: " << warning << "\n";
             }
             if (result.Problem.empty()) {
-                out << jobs[i].Input << " -> " << jobs[i].Output << " ("
-                    << (result.Note.empty() ? "track " + std::to_string(result.Track) : result.Note)
-                    << ")\n";
+                done << input << " -> " << PrintableName(jobs[i].Output) << " ("
+                     << (result.Note.empty() ? "track " + std::to_string(result.Track)
+                                             : result.Note)
+                     << (result.Salvaged ? ", salvaged from a damaged file" : "") << ")\n";
             } else {
                 ++failures;
-                err << jobs[i].Input << ": " << result.Problem << "\n";
+                err << input << ": " << result.Problem << "\n";
             }
             if (Progress) Progress->Done(result);
         }

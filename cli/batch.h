@@ -13,6 +13,7 @@
 
 #include "cli/options.h"
 #include "cli/summary.h"
+#include "reader/midi_reader.h"
 
 namespace verselane::cli {
 
@@ -49,13 +50,19 @@ struct JobResult {
     int Track = -1;                     // the track converted
     std::string Note;                   // shown after the output's name instead of the track
     bool NoWords = false;               // failed for want of the words to convert
+    bool Salvaged = false;              // converted from a song read in part
 };
+
+// What to tell the user of a song that was read only in part: whether it is
+// written all the same (with --salvage) or not, then on lines of their own
+// which tracks are damaged and how.
+std::string DamageReport(const ReadOutcome& Read, bool Salvage);
 
 // The input of a job read into `Song`: false, with `Result.Problem` said,
 // when the job cannot run (a planned problem, an output that exists without
-// `Force`, a file that could not be read); a damaged file read in part gives
-// a warning.
-bool ReadJobInput(const Job& Job, bool Force, MidiFile& Song, JobResult& Result);
+// `Force`, a file that could not be read, a damaged one without `Salvage`);
+// with `Salvage` a damaged file read in part gives a warning.
+bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobResult& Result);
 // Writes the song to the job's output: a new file, or in place of an existing
 // one with `Force`. Raises RuntimeError, or says the writer's message in
 // `Result.Problem`.
@@ -63,12 +70,6 @@ void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult&
 
 // Converts one input.
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job);
-
-// Writes `Bytes` as a new file: fails when `FileName` exists. The file appears
-// whole or not at all. Raises RuntimeError (FileAccess) on failure.
-void WriteNewFile(const std::string& FileName, const std::string& Bytes);
-// The same, with the bytes written by `Fill` into the new, open file.
-void WriteNewFile(const std::string& FileName, const std::function<void(int Fd)>& Fill);
 
 // Runs every job, `Command.Jobs` at a time (one per processor when 0). Each
 // success is reported on `out` ("IN -> OUT"), each failure on `err` with the

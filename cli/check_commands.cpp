@@ -106,9 +106,11 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
         const std::string& file = Command.Files[n];
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiFile(song, file);
-        const bool read = message.empty() || SongWasRead(message);
-        if (!message.empty()) err << file << ": " << message << "\n";
+        const ReadOutcome outcome = ReadMidiFile(song, file);
+        const bool read = outcome.SongUsable();
+        for (const std::string& message : outcome.Messages) {
+            err << PrintableName(file) << ": " << PrintableName(message) << "\n";
+        }
         std::vector<Finding> findings;
         if (read) findings = FindingsFor(CheckSong(song), Command.For);
         bool fails = !read;
@@ -118,7 +120,7 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
         }
         failing += fails;
         if (Command.Json) {
-            PrintJson(out, file, read ? &song : nullptr, findings, message, n == 0);
+            PrintJson(out, file, read ? &song : nullptr, findings, outcome.Message(), n == 0);
             continue;
         }
         for (const Finding& f : findings) {
@@ -155,7 +157,7 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err) {
     auto fix = [&](const Job& job) {
         JobResult result;
         MidiFile song;
-        if (!ReadJobInput(job, Command.Force, song, result)) return result;
+        if (!ReadJobInput(job, Command.Force, false, song, result)) return result;
         try {
             const std::vector<std::string> made = RepairSong(song, Command.For, Command.Encoding);
             result.Note = made.empty() ? "nothing to repair" : "repaired:";

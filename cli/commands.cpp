@@ -23,11 +23,11 @@ namespace {
 std::optional<MidiFile> ReadForShowing(const std::string& path, std::ostream& err, bool& complete) {
     MidiFile song;
     ResetMidiFile(song);
-    const std::string message = ReadMidiFile(song, path);
-    complete = message.empty();
-    if (complete) return song;
-    err << path << ": " << message << "\n";
-    if (SongWasRead(message)) return song;
+    const ReadOutcome read = ReadMidiFile(song, path);
+    complete = read.Result == ReadResult::Complete;
+    for (const std::string& message : read.Messages)
+        err << PrintableName(path) << ": " << PrintableName(message) << "\n";
+    if (read.SongUsable()) return song;
     return std::nullopt;
 }
 
@@ -58,7 +58,7 @@ int RunInfo(const InfoCommand& Command, std::ostream& out, std::ostream& err) {
     if (!decoder) return 2;
     auto show = [&](std::string_view bytes) { return Printable(decoder->ToUtf8(bytes)); };
 
-    out << "File: " << Command.File << "\n"
+    out << "File: " << PrintableName(Command.File) << "\n"
         << "Length: " << song.FileLength << " bytes\n"
         << "Format: " << song.Header.Format << "\n"
         << "Tracks: " << song.Header.NumTracks << "\n"
@@ -70,9 +70,9 @@ int RunInfo(const InfoCommand& Command, std::ostream& out, std::ostream& err) {
     if (!song.Copyright.empty()) out << "Copyright: " << show(song.Copyright) << "\n";
     const std::vector<TrackMaterial> material = MaterialOfTracks(song);
     for (size_t t = 0; t < material.size(); ++t) {
-        out << "Track " << t << ": \"" << show(song.TrackName[t]) << "\", " << song.EventCount[t]
-            << " events, " << material[t].LyricEvents << " lyric, " << material[t].TextEvents
-            << " text\n";
+        out << "Track " << t << ": \"" << PrintableName(decoder->ToUtf8(song.TrackName[t]))
+            << "\", " << song.EventCount[t] << " events, " << material[t].LyricEvents << " lyric, "
+            << material[t].TextEvents << " text\n";
     }
     out << "Lyrics to karaoke text would take: "
         << TrackChoiceText(song, ConversionDirection::LyricsToKaraoke) << "\n"
@@ -93,7 +93,7 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
 
     std::optional<LineSource> from = Command.From ? Command.From : PreferredLineSource(song);
     if (!from) {
-        err << Command.File << ": no lyric events or karaoke text found\n";
+        err << PrintableName(Command.File) << ": no lyric events or karaoke text found\n";
         return 1;
     }
     const ConversionDirection direction = *from == LineSource::Lyrics
@@ -103,18 +103,22 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
     int16_t track;
     if (Command.Track) {
         if (*Command.Track >= RealTrackCount(song)) {
-            err << Command.File << ": there is no track " << *Command.Track << "\n";
+            err << PrintableName(Command.File) << ": there is no track " << *Command.Track << "\n";
             return 1;
         }
         track = static_cast<int16_t>(*Command.Track);
     } else {
         track = ChooseSourceTrack(song, direction);
         if (track < 0) {
-            err << Command.File << ": no " << what << " found\n";
+            err << PrintableName(Command.File) << ": no " << what << " found\n";
             return 1;
         }
     }
     const std::vector<SungLine> lines = SungLines(song, track, *from);
+    if (lines.empty()) {
+        err << PrintableName(Command.File) << ": track " << track << " holds no " << what << "\n";
+        return 1;
+    }
     auto show = [&](std::string_view bytes) { return Printable(decoder->ToUtf8(bytes)); };
     if (Command.Follow) {
         FollowSungLines(lines, show, out);
@@ -127,24 +131,29 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
 int RunCopy(const CopyCommand& Command, std::ostream& err) {
     MidiFile song;
     ResetMidiFile(song);
-    std::string message = ReadMidiFile(song, Command.Input);
-    if (!message.empty()) {
-        err << Command.Input << ": " << message << "\n";
+    const std::string input = PrintableName(Command.Input);
+    const ReadOutcome read = ReadMidiFile(song, Command.Input);
+    if (!read.SongUsable()) {
+        err << input << ": " << PrintableName(read.Message()) << "\n";
         return 1;
+    }
+    if (read.Result == ReadResult::Partial) {
+        err << input << ": " << DamageReport(read, Command.Salvage) << "\n";
+        if (!Command.Salvage) return 1;
     }
     // Writing the song over the file it came from would drop whatever the song
     // does not keep (a RIFF wrapper, bytes after the last track), so refuse.
-    const auto input = FileIdentity(Command.Input);
-    if (input && input == FileIdentity(Command.Output)) {
-        err << Command.Output << ": " << kErrorPrefix
+    const auto identity = FileIdentity(Command.Input);
+    if (identity && identity == FileIdentity(Command.Output)) {
+        err << PrintableName(Command.Output) << ": " << kErrorPrefix
             << RuntimeError(ErrorKind::FileAccess, Command.Output + ": is the file being read")
                    .what()
             << "\n";
         return 1;
     }
-    message = WriteMidiFile(song, Command.Output);
+    const std::string message = WriteMidiFile(song, Command.Output);
     if (!message.empty()) {
-        err << Command.Output << ": " << message << "\n";
+        err << PrintableName(Command.Output) << ": " << PrintableName(message) << "\n";
         return 1;
     }
     return 0;

@@ -88,13 +88,15 @@ constexpr const char* kBatchRules =
     "No input is ever written over, not even with --force (a conversion in place\n"
     "would lose the original if anything went wrong, and other jobs of the batch\n"
     "may be reading it). Each file that fails is reported with its name and the\n"
-    "others go on; the exit status is 1 then. A damaged file is converted as far\n"
-    "as it could be read, with a warning.\n";
+    "others go on; the exit status is 1 then. A damaged file (one that could be\n"
+    "read only in part) fails with what is damaged, unless --salvage converts\n"
+    "what could be read; each track of such an output is closed properly.\n";
 
 constexpr const char* kToKaraokeHelp =
     "Usage: verselane-cli to-karaoke IN... [-o OUT | --out-dir DIR] [--track N]\n"
     "                                 [--language L] [--title T] [--artist A]\n"
-    "                                 [--encoding NAME] [--force] [-r] [-j N]\n"
+    "                                 [--encoding NAME] [--force] [--salvage] [-r]\n"
+    "                                 [-j N]\n"
     "\n"
     "Turns the lyric events of one track into Soft Karaoke text: a \"Soft Karaoke\"\n"
     "track and a \"Words\" track are inserted behind track 0. The lyric events\n"
@@ -118,11 +120,12 @@ constexpr const char* kToKaraokeHelp =
     "                        note on stderr)\n"
     "  --force               replace output files that exist already\n"
     "  -r, --recursive       take the songs of the subfolders of input folders too\n"
+    "  --salvage             convert damaged files as far as they could be read\n"
     "  -j N                  convert N files at a time (default: one per processor)\n";
 
 constexpr const char* kToLyricsHelp =
     "Usage: verselane-cli to-lyrics IN... [-o OUT | --out-dir DIR] [--track N]\n"
-    "                                [--replace] [--force] [-r] [-j N]\n"
+    "                                [--replace] [--force] [--salvage] [-r] [-j N]\n"
     "\n"
     "Turns the karaoke text events of one track into lyric events. By default\n"
     "each text event stays and its lyric is added behind it; with --replace the\n"
@@ -142,6 +145,7 @@ constexpr const char* kToLyricsHelp =
     "  --replace             replace the text events instead of keeping them\n"
     "  --force               replace output files that exist already\n"
     "  -r, --recursive       take the songs of the subfolders of input folders too\n"
+    "  --salvage             convert damaged files as far as they could be read\n"
     "  -j N                  convert N files at a time (default: one per processor)\n";
 
 constexpr const char* kRenderHelp =
@@ -158,9 +162,12 @@ constexpr const char* kRenderHelp =
     "                        TimGM6mb.sf2 (timgm6mb-soundfont)\n";
 
 constexpr const char* kCopyHelp =
-    "Usage: verselane-cli copy IN OUT\n"
+    "Usage: verselane-cli copy IN OUT [--salvage]\n"
     "\n"
-    "Reads IN and writes the song unchanged to OUT (replacing OUT).\n";
+    "Reads IN and writes the song unchanged to OUT (replacing OUT). OUT may be a\n"
+    "character device or a named pipe, written in place, or - for standard\n"
+    "output. A damaged IN (one that could be read only in part) is not written,\n"
+    "unless --salvage writes what could be read, each track closed properly.\n";
 
 constexpr const char* kCheckHelp =
     "Usage: verselane-cli check FILE... [--json] [--level LEVEL]\n"
@@ -295,12 +302,14 @@ ParsedCommand ParseInfo(const std::vector<std::string>& args) {
 
 ParsedCommand ParseCopy(const std::vector<std::string>& args) {
     ArgumentWalker walker(args);
+    bool salvage = false;
     std::string error = walker.Walk(
-        {}, {}, [](const std::string&, const std::string&) { return std::string(); },
-        [](const std::string&) {});
+        {}, {"--salvage"}, [](const std::string&, const std::string&) { return std::string(); },
+        [&](const std::string&) { salvage = true; });
     if (error.empty() && walker.Words().size() != 2) error = "copy takes IN and OUT";
+    if (error.empty() && walker.Words()[1].empty()) error = "the output file name is empty";
     if (!error.empty()) return UsageError{error, "copy"};
-    return CopyCommand{walker.Words()[0], walker.Words()[1]};
+    return CopyCommand{walker.Words()[0], walker.Words()[1], salvage};
 }
 
 ParsedCommand ParseLyrics(const std::vector<std::string>& args) {
@@ -354,7 +363,7 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
     command.Direction = direction;
     std::vector<std::string> with_value = {"-o",      "--output", "--out-dir",
                                            "--track", "-j",       "--jobs"};
-    std::vector<std::string> switches = {"--force", "-r", "--recursive"};
+    std::vector<std::string> switches = {"--force", "--salvage", "-r", "--recursive"};
     if (to_karaoke) {
         with_value.insert(with_value.end(), {"--language", "--title", "--artist", "--encoding"});
     } else {
@@ -365,8 +374,10 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
         with_value, switches,
         [&](const std::string& option, const std::string& v) -> std::string {
             if (option == "-o" || option == "--output") {
+                if (v.empty()) return "-o needs a file name";
                 command.Output = v;
             } else if (option == "--out-dir") {
+                if (v.empty()) return "--out-dir needs a folder name";
                 command.OutputDir = v;
             } else if (option == "--track") {
                 return TrackValue(v, command.Track);
@@ -394,6 +405,7 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
             if (option == "--force") command.Force = true;
             if (option == "--replace") command.Replace = true;
             if (option == "-r" || option == "--recursive") command.Recursive = true;
+            if (option == "--salvage") command.Salvage = true;
         });
     command.Inputs = walker.Words();
     if (error.empty() && command.Inputs.empty()) error = name + " needs at least one input file";

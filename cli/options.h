@@ -20,7 +20,8 @@ struct InfoCommand {
 
 struct CopyCommand {
     std::string Input;
-    std::string Output;
+    std::string Output;    // "-": standard output
+    bool Salvage = false;  // write a song that was read only in part
 };
 
 struct LyricsCommand {
@@ -49,6 +50,7 @@ struct ConvertCommand {
     std::string Encoding;    // of the typed lines; empty: the song's words
     bool Replace = false;    // to-lyrics: the text events give way to the lyrics
     bool Force = false;      // existing files (never an input) may be replaced
+    bool Salvage = false;    // convert songs that were read only in part
     int Jobs = 0;            // 0: one per processor
     bool Recursive = false;  // -r: the songs of a folder's subfolders too
     // Per input, when given: its folder in --out-dir (subfolders of an input

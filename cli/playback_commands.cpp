@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "cli/batch.h"
+#include "encoding/text_encoding.h"
 #include "playback/render.h"
 #include "playback/schedule.h"
 #include "playback/sound_font.h"
@@ -15,10 +16,11 @@ namespace verselane::cli {
 int RunRender(const RenderCommand& Command, std::ostream& err) {
     MidiFile song;
     ResetMidiFile(song);
-    const std::string message = ReadMidiFile(song, Command.File);
-    if (!message.empty()) {
-        err << Command.File << ": " << message << "\n";
-        if (!SongWasRead(message)) return 1;
+    // A song read in part is heard as far as it was read, with the reasons said.
+    const ReadOutcome read = ReadMidiFile(song, Command.File);
+    if (read.Result != ReadResult::Complete) {
+        err << PrintableName(Command.File) << ": " << read.Message() << "\n";
+        if (!read.SongUsable()) return 1;
     }
     // The song is never written over by its own sound.
     const auto input = FileIdentity(Command.File);
@@ -37,7 +39,7 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
         err << "verselane-cli: " << report.Error << "\n";
         return 1;
     }
-    return message.empty() ? 0 : 1;
+    return read.Result == ReadResult::Complete ? 0 : 1;
 }
 
 void FollowSungLines(const std::vector<SungLine>& Lines,

@@ -24,6 +24,7 @@ void BatchProgress::Done(const JobResult& Result) {
     ++done_;
     if (Result.Problem.empty()) {
         ++written_;
+        salvaged_ += Result.Salvaged;
     } else if (Result.NoWords) {
         ++without_words_;
     } else {
@@ -48,8 +49,9 @@ void BatchProgress::Redraw() {
 void BatchProgress::Finish() {
     Clear();
     shown_ = false;
-    err_ << kProgram << written_ << " written, " << without_words_ << " without words, " << failed_
-         << " failed\n"
+    err_ << kProgram << written_ << " written"
+         << (salvaged_ ? " (" + std::to_string(salvaged_) + " of them from damaged files)" : "")
+         << ", " << without_words_ << " without words, " << failed_ << " failed\n"
          << std::flush;
 }
 

@@ -33,7 +33,8 @@ class BatchProgress {
     // Redraws the progress line if it was shown.
     void Redraw();
     // Clears the progress line and writes the summary: "38 written, 5
-    // without words, 2 failed".
+    // without words, 2 failed", with "(3 of them from damaged files)" after
+    // the written ones when --salvage converted any.
     void Finish();
 
   private:
@@ -44,6 +45,7 @@ class BatchProgress {
     size_t total_ = 0;
     size_t done_ = 0;
     int written_ = 0;
+    int salvaged_ = 0;  // of those written, from songs read only in part
     int without_words_ = 0;
     int failed_ = 0;
     bool shown_ = false;

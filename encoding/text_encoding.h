@@ -87,4 +87,9 @@ TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
 // become "?", so that a song cannot send escape sequences to the terminal.
 std::string Printable(std::string_view Utf8);
 
+// A name (of a file or a track) on one line: every control character is
+// written as an escape ("\\n", "\\t", "\\x1B"), so a name can neither break
+// a layout nor reach the terminal as a command.
+std::string PrintableName(std::string_view Utf8);
+
 }  // namespace verselane

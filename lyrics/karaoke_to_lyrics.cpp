@@ -2,6 +2,7 @@
 // becomes a lyric (meta type 5) whose text carries the line breaks as control
 // characters, in place of the text event or as a copy behind it.
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,6 +83,11 @@ void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, [[maybe_unused]] int16
     MidiTrack& built = scratch.Track(0);
     int32_t& count = scratch.Count(0);
     const MidiTrack& source = std::as_const(Song).Track(SourceTrack);
+    // The new track is taken once, at its size: a track of millions of
+    // events must not grow by doubling.
+    int64_t texts = 0;
+    for (int32_t i = 0; i < n; ++i) texts += IsSungText(source.Event(i));
+    built.Reserve(static_cast<int32_t>(std::min<int64_t>(n + texts, built.Upper() + int64_t{1})));
     for (int32_t i = 0; i < n; ++i) {
         const MidiEvent& e = source.Event(i);
         built.Event(count) = e;
@@ -94,7 +100,13 @@ void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, [[maybe_unused]] int16
         count = AddLong(count, 1);
         last_lyric = k;
     }
-    CopyTrack(scratch, 0, Song, SourceTrack);
+    // Put in place as CopyTrack does, but moved rather than copied, so the
+    // song is never held three times.
+    Song.Track(SourceTrack);
+    Song.Tracks[SourceTrack] = std::move(built);
+    Song.EventCount[SourceTrack] = count;
+    Song.InstrumentName[SourceTrack] = std::move(scratch.InstrumentName[0]);
+    Song.TrackName[SourceTrack] = std::move(scratch.TrackName[0]);
 }
 
 }  // namespace verselane

@@ -1,5 +1,7 @@
 #include "model/errors.h"
 
+#include <new>
+
 namespace verselane {
 
 const char* ErrorKindText(ErrorKind kind) {
@@ -29,7 +31,22 @@ static std::string Describe(ErrorKind kind, const std::string& detail) {
 }
 
 RuntimeError::RuntimeError(ErrorKind kind, const std::string& detail)
-    : std::runtime_error(Describe(kind, detail)), kind_(kind) {}
+    : std::runtime_error(Describe(kind, detail)), kind_(kind), detail_(detail) {}
+
+std::string CurrentErrorMessage() {
+    std::string text(kErrorPrefix);
+    try {
+        throw;
+    } catch (const RuntimeError& e) {
+        return text + e.what();
+    } catch (const std::bad_alloc&) {
+        return text + ErrorKindText(ErrorKind::OutOfMemory);
+    } catch (const std::exception& e) {
+        return text + e.what();
+    } catch (...) {
+        return text + "Unknown error";
+    }
+}
 
 void Raise(ErrorKind kind, const std::string& detail) {
     throw RuntimeError(kind, detail);

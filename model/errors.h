@@ -31,9 +31,12 @@ class RuntimeError : public std::runtime_error {
     // `detail`, when given, follows the kind's text: "File not found: /x.mid".
     RuntimeError(ErrorKind kind, const std::string& detail = {});
     ErrorKind Kind() const { return kind_; }
+    // What was given as `detail`.
+    const std::string& Detail() const { return detail_; }
 
   private:
     ErrorKind kind_;
+    std::string detail_;
 };
 
 [[noreturn]] void Raise(ErrorKind kind, const std::string& detail = {});
@@ -41,6 +44,11 @@ class RuntimeError : public std::runtime_error {
 // What the file operations return for a failure: this prefix, then the
 // description of the error.
 constexpr std::string_view kErrorPrefix = "Error processing file. Error: ";
+
+// The user's message for the exception being handled: kErrorPrefix and the
+// description of a RuntimeError, of running out of memory, or of anything
+// else. Call it only inside a catch block.
+std::string CurrentErrorMessage();
 
 // Narrowing with a range check: the value must fit the field. Inline, since
 // the reader and writer check every event's numbers this way.

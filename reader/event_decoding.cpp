@@ -1,6 +1,7 @@
 #include "reader/event_decoding.h"
 
 #include <algorithm>
+#include <string>
 
 #include "model/errors.h"
 
@@ -57,25 +58,37 @@ void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_
             break;
         case kMetaTempo:
             if (!(state.FoundFlags & 1)) {
-                if (text.size() < 3) Raise(ErrorKind::InvalidArgument);
+                if (text.size() < 3)
+                    Raise(ErrorKind::InvalidArgument, "a tempo event shorter than three bytes");
                 int32_t micros = BytesToLong24(text);
-                if (micros == 0) Raise(ErrorKind::DivisionByZero);
-                song.Tempo = ToInteger(60000000 / micros);
+                if (micros == 0)
+                    Raise(ErrorKind::DivisionByZero, "a tempo of zero microseconds per beat");
+                if (60000000 / micros > INT16_MAX) {
+                    Raise(ErrorKind::Overflow,
+                          "a tempo of " + std::to_string(60000000 / micros) + " beats per minute");
+                }
+                song.Tempo = static_cast<int16_t>(60000000 / micros);
                 state.FoundFlags |= 1;
             }
             break;
         case kMetaTimeSignature:
             if (!(state.FoundFlags & 4)) {
-                if (text.size() < 2) Raise(ErrorKind::InvalidArgument);
+                if (text.size() < 2)
+                    Raise(ErrorKind::InvalidArgument, "a time signature shorter than two bytes");
                 song.TimeSigNumerator = static_cast<uint8_t>(text[0]);
                 uint8_t power = static_cast<uint8_t>(text[1]);
-                song.TimeSigDenominator = ToInteger(power < 32 ? int64_t{1} << power : INT64_MAX);
+                if (power > 14) {
+                    Raise(ErrorKind::Overflow, "a time signature's denominator of 2 to the power " +
+                                                   std::to_string(power));
+                }
+                song.TimeSigDenominator = static_cast<int16_t>(1 << power);
                 state.FoundFlags |= 4;
             }
             break;
         case kMetaKeySignature:
             if (!(state.FoundFlags & 2)) {
-                if (text.size() < 2) Raise(ErrorKind::InvalidArgument);
+                if (text.size() < 2)
+                    Raise(ErrorKind::InvalidArgument, "a key signature shorter than two bytes");
                 song.KeySignature = static_cast<uint8_t>(text[0]);
                 song.KeyMode = static_cast<uint8_t>(text[1]);
                 state.FoundFlags |= 2;
@@ -88,69 +101,20 @@ void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_
 
 }  // namespace
 
-int DataBytesOfKind(uint8_t kind) {
-    switch (kind) {
-        case 0:
-        case 1:
-        case 2:
-        case 3:
-        case 6:
-            return 2;
-        case 4:
-        case 5:
-            return 1;
-        default:
-            return 0;
-    }
-}
-
 int32_t BytesToLong24(std::string_view text) {
-    if (text.size() < 3) Raise(ErrorKind::InvalidArgument);
+    if (text.size() < 3) Raise(ErrorKind::InvalidArgument, "fewer than three bytes");
     auto code = [&](size_t k) { return int32_t{static_cast<uint8_t>(text[k])}; };
     return code(0) * 65536 + code(1) * 256 + code(2);
 }
 
-EventStep ReadEvent(MidiFile& Song, ByteSource& FileNum, ReadState& State) {
-    MidiTrack& track = Song.Track(State.TrackIndex);
-    const int32_t index = Song.Count(State.TrackIndex);
-    // A full track is an error before anything of the event is read; the slot
-    // itself is taken only for a whole event.
-    if (index > track.Upper()) Raise(ErrorKind::SubscriptOutOfRange);
-
-    EventHeader head = ReadEventHeader(FileNum);
-    MidiEvent e;
-    e.Time = AddLong(State.AbsTime, head.Delta);
-    e.Kind = static_cast<uint8_t>(head.Status);
-    const uint8_t status = static_cast<uint8_t>(head.Status);
-
-    if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
-        std::string_view body = FileNum.ReadBytes(head.Length);
-        if (FileNum.Eof()) return EventStep::CutShort;
-        e.Data = body;
-        if (status == 0xFF) {
-            e.Channel = static_cast<uint8_t>(head.MetaType);
-            ApplyMetaRules(Song, State, e.Channel, body);
-        }
-    } else if (status >= 0x80) {
-        State.RunKind = (status & 0x7F) / 16;
-        State.RunChannel = status & 0x0F;
-        e.Kind = State.RunKind;
-        e.Channel = State.RunChannel;
-        int count = DataBytesOfKind(e.Kind);
-        if (count >= 1) e.Data1 = FileNum.ReadByte();
-        if (count >= 2) e.Data2 = FileNum.ReadByte();
-    } else {
-        e.Kind = State.RunKind;
-        e.Channel = State.RunChannel;
-        int count = DataBytesOfKind(e.Kind);
-        if (count >= 1) e.Data1 = status;
-        if (count >= 2) e.Data2 = FileNum.ReadByte();
+void StoreBodyEvent(MidiFile& Song, ReadState& State, MidiEvent& Slot, const DecodedEvent& Event) {
+    const std::string_view body(Event.Body, static_cast<size_t>(Event.BodyLength));
+    Slot.Kind = Event.Status;
+    Slot.Data = body;
+    if (Event.Status == 0xFF) {
+        Slot.Channel = Event.MetaType;
+        ApplyMetaRules(Song, State, Event.MetaType, body);
     }
-    if (FileNum.Eof()) return EventStep::CutShort;
-
-    State.AbsTime = e.Time;
-    track.Event(index) = std::move(e);
-    return EventStep::Stored;
 }
 
 }  // namespace verselane

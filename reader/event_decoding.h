@@ -1,12 +1,13 @@
-// Decoding one track event into the song, with running status and the meta
-// events that fill the song-wide fields (names, tempo, signatures, texts).
+// Storing one decoded track event into the song, with the meta events that
+// fill the song-wide fields (names, tempo, signatures, texts).
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
+#include "codec/midi_codec.h"
+#include "model/errors.h"
 #include "model/midi_file.h"
-#include "reader/number_reading.h"
 
 namespace verselane {
 
@@ -14,26 +15,32 @@ namespace verselane {
 struct ReadState {
     int16_t TrackIndex = 0;  // the track chunk being read
     int32_t AbsTime = 0;     // sum of the delta times so far in this track
-    uint8_t RunKind = 0;     // kind of the last message with its own status byte
-    uint8_t RunChannel = 0;  // its channel; kept across chunks
     int16_t FoundFlags = 0;  // 1 tempo, 2 key signature, 4 time signature taken
 };
 
-enum class EventStep {
-    Stored,   // one whole event was stored at index EventCount(TrackIndex)
-    CutShort  // the file ended inside the event: nothing of it was kept
-};
-
-// Reads one event at the current position and stores it in the next slot of
-// the current track (EventCount is left to the caller), applying the meta
-// rules to the song. Errors (overflow, division by zero, a full track, ...)
+// Stores the body of a sysex, escape or meta event in `Slot` and applies the
+// meta rules to the song. Errors (a tempo of zero, a signature too short)
 // are raised as RuntimeError.
-EventStep ReadEvent(MidiFile& Song, ByteSource& FileNum, ReadState& State);
+void StoreBodyEvent(MidiFile& Song, ReadState& State, MidiEvent& Slot, const DecodedEvent& Event);
+
+// Stores one decoded event in `Slot`, a fresh slot of the current track, at
+// the track's running time.
+inline void StoreEvent(MidiFile& Song, ReadState& State, MidiEvent& Slot,
+                       const DecodedEvent& Event) {
+    const int64_t time = int64_t{State.AbsTime} + Event.Delta;
+    if (time > INT32_MAX) Raise(ErrorKind::Overflow, "a time beyond 2147483647 ticks");
+    Slot.Time = State.AbsTime = static_cast<int32_t>(time);
+    const uint8_t status = Event.Status;
+    if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
+        return StoreBodyEvent(Song, State, Slot, Event);
+    }
+    Slot.Kind = status < 0xF0 ? static_cast<uint8_t>((status >> 4) & 7) : kKindSystem;
+    Slot.Channel = status & 0x0F;
+    Slot.Data1 = Event.Data1;
+    Slot.Data2 = Event.Data2;
+}
 
 // The first three bytes of `text` as a 24-bit big-endian number.
 int32_t BytesToLong24(std::string_view text);
-
-// How many bytes of a channel message's data follow its status: by kind.
-int DataBytesOfKind(uint8_t kind);
 
 }  // namespace verselane

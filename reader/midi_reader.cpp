@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "codec/midi_codec.h"
 #include "model/errors.h"
 #include "reader/event_decoding.h"
 #include "reader/huge_pages.h"
@@ -43,157 +44,72 @@ class FileHandle {
     int fd_;
 };
 
-// Data bytes that follow a channel message's status, by kind (0 to 7).
-constexpr uint8_t kDataBytes[8] = {2, 2, 2, 2, 1, 1, 2, 0};
-// The longest message without a body: four delta bytes, a status, two data.
-constexpr int64_t kLongestMessage = 7;
-
-// How many events a track chunk holds, by the same grammar as the event
-// step but without storing anything, so that the track's storage is taken
-// once and at its size. Most events are channel messages, counted here with
-// few branches; the rest, and the last bytes of the chunk, byte by byte.
-int64_t CountEvents(std::string_view chunk) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(chunk.data());
-    const size_t size = chunk.size();
-    int64_t count = 0;
-    size_t pos = 0;
-    uint8_t run_kind = 0;
-    auto vlq = [&]() {
-        int64_t value = 0;
-        for (int i = 0; i < 4 && pos < size; ++i) {
-            uint8_t b = bytes[pos++];
-            value = value * 128 + (b & 0x7F);
-            if (!(b & 0x80)) break;
-        }
-        return value;
-    };
-    while (pos < size) {
-        if (pos + kLongestMessage <= size) {
-            const uint8_t* p = bytes + pos;
-            // Length of the delta time, one to four bytes, without a branch.
-            const unsigned c0 = p[0] >> 7, c1 = c0 & (p[1] >> 7), c2 = c1 & (p[2] >> 7);
-            const size_t n = 1 + c0 + c1 + c2;
-            const uint8_t status = p[n];
-            if (status != 0xF0 && status != 0xF7 && status != 0xFF) {
-                const int has_status = status >> 7;
-                run_kind = has_status ? (status & 0x7F) >> 4 : run_kind;
-                pos += n + has_status + std::max<int>(kDataBytes[run_kind], 1 - has_status);
-                ++count;
-                continue;
-            }
-        }
-        vlq();
-        if (pos >= size) break;
-        uint8_t status = bytes[pos++];
-        if (status == 0xFF) ++pos;
-        if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
-            pos += static_cast<size_t>(vlq());
-        } else if (status >= 0x80) {
-            run_kind = (status & 0x7F) / 16;
-            pos += kDataBytes[run_kind];
-        } else if (kDataBytes[run_kind] == 2) {
-            ++pos;
-        }
-        ++count;
-    }
-    return count;
+std::string TrackText(int16_t track_index) {
+    return "track " + std::to_string(track_index + 1);
 }
-
-// Reads the events of the current track chunk up to `track_end` into the
-// song. Channel and system messages (nearly every event of a song) are
-// decoded here straight from the bytes, by the same rules as ReadEvent;
-// sysex, escape and meta events, and any event near the end of the file,
-// go through ReadEvent itself. Returns false when the file ends inside an
-// event.
-bool ReadTrackEvents(MidiFile& Song, ByteSource& in, ReadState& state, int64_t track_end,
-                     const ReadProgress& progress) {
-    MidiTrack& track = Song.Track(state.TrackIndex);
-    int32_t& stored_count = Song.Count(state.TrackIndex);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(in.Bytes().data());
-    const int64_t fast_limit = in.Length() - kLongestMessage;
-    // The state of the read, kept in locals while channel messages are
-    // decoded here and handed back whenever ReadEvent takes over, at the end
-    // and when an error leaves.
-    int32_t count = stored_count;
-    int32_t abs_time = state.AbsTime;
-    uint8_t run_kind = state.RunKind;
-    uint8_t run_channel = state.RunChannel;
-    int64_t pos = in.Position();
-    auto hand_back = [&] {
-        stored_count = count;
-        state.AbsTime = abs_time;
-        state.RunKind = run_kind;
-        state.RunChannel = run_channel;
-        if (pos != in.Position()) in.Seek(pos);
-    };
-    try {
-        while (pos < track_end) {
-            bool decoded = false;
-            if (pos <= fast_limit) {
-                const uint8_t* p = bytes + pos;
-                // The delta time: one to four bytes, as ReadVarLenBytes takes them.
-                int32_t delta = p[0] & 0x7F;
-                int n = 1;
-                if (p[0] & 0x80) {
-                    uint8_t b;
-                    do {
-                        b = p[n++];
-                        delta = delta * 128 + (b & 0x7F);
-                    } while ((b & 0x80) && n < 4);
-                }
-                const uint8_t status = p[n];
-                if (status != 0xF0 && status != 0xF7 && status != 0xFF) {
-                    // A full track is an error before anything of the event
-                    // is read; the slot itself is taken only for a whole event.
-                    if (count > track.Upper()) Raise(ErrorKind::SubscriptOutOfRange);
-                    const int32_t time = AddLong(abs_time, delta);
-                    MidiEvent& e = track.Event(count);
-                    // A status byte sets the running status; a data byte in
-                    // its place is the first data byte of a message that
-                    // repeats it. Both without a branch: they come at random.
-                    const int has_status = status >> 7;
-                    run_kind = has_status ? (status & 0x7F) >> 4 : run_kind;
-                    run_channel = has_status ? status & 0x0F : run_channel;
-                    const uint8_t* data = p + n + has_status;
-                    const uint8_t data_bytes = kDataBytes[run_kind];
-                    e.Time = time;
-                    e.Kind = run_kind;
-                    e.Channel = run_channel;
-                    e.Data1 = data_bytes >= 1 ? data[0] : 0;
-                    e.Data2 = data_bytes >= 2 ? data[1] : 0;
-                    abs_time = time;
-                    // With its status: delta, status, data. Without: delta
-                    // and at least the one byte that stood in for the status.
-                    pos += n + has_status + std::max<int>(data_bytes, 1 - has_status);
-                    decoded = true;
-                }
-            }
-            if (!decoded) {
-                hand_back();
-                if (ReadEvent(Song, in, state) == EventStep::CutShort) return false;
-                pos = in.Position();
-                abs_time = state.AbsTime;
-                run_kind = state.RunKind;
-                run_channel = state.RunChannel;
-            }
-            ++count;
-            if (count % 512 == 0 && progress) {
-                hand_back();
-                progress(pos, in.Length());
-            }
-        }
-    } catch (...) {
-        hand_back();
-        throw;
-    }
-    hand_back();
-    return true;
-}
-
-constexpr std::string_view kCutShort = "File is cut short inside track ";
 
 std::string CutShortMessage(int16_t track_index) {
-    return std::string(kCutShort) + std::to_string(track_index + 1) + ".";
+    return "File is cut short inside " + TrackText(track_index) + ".";
+}
+
+// What a fault inside a track chunk means for the user.
+std::string FaultMessage(EventFault fault, int16_t track_index, int64_t at) {
+    std::string where = "In " + TrackText(track_index) + " at byte " + std::to_string(at) + ", ";
+    switch (fault) {
+        case EventFault::CutShort:
+            return where + "an event runs past the end of its chunk; it is not read.";
+        case EventFault::LongNumber:
+            return where +
+                   "a variable-length number runs past four bytes; the rest of the "
+                   "track is not read.";
+        case EventFault::NoStatus:
+            return where +
+                   "a data byte comes with no status in effect; the rest of the track "
+                   "is not read.";
+        case EventFault::HighDataByte:
+            return where +
+                   "a byte of 0x80 or above stands where a data byte is due; the rest "
+                   "of the track is not read.";
+        case EventFault::None:
+            break;
+    }
+    return where + "the track is damaged.";
+}
+
+// Reads the events of one track chunk, the bytes from `begin` up to `end`,
+// into track `state.TrackIndex`. Every event goes through DecodeEvent, first
+// to count them (the track's storage is then taken once), then to store
+// them. Returns the fault that stopped it, and in `stop` where it stood.
+EventFault ReadTrackEvents(MidiFile& Song, ReadState& state, const uint8_t* file, int64_t begin,
+                           int64_t end, int64_t file_length, const ReadProgress& progress,
+                           int64_t& stop) {
+    MidiTrack& track = Song.Track(state.TrackIndex);
+    int32_t& count = Song.Count(state.TrackIndex);
+    const std::string_view chunk(reinterpret_cast<const char*>(file + begin),
+                                 static_cast<size_t>(end - begin));
+    track.Reserve(static_cast<int32_t>(std::min<int64_t>(CountEvents(chunk), INT32_MAX)));
+    PreferHugePages(track.Stored().data(), track.Stored().capacity() * sizeof(MidiEvent));
+    const uint8_t* p = file + begin;
+    const uint8_t* const stop_at = file + end;
+    uint8_t running = 0;
+    DecodedEvent e;
+    EventFault fault = EventFault::None;
+    try {
+        while (p != stop_at) {
+            const uint8_t* next = DecodeEvent(p, stop_at, running, e, fault);
+            if (!next) break;
+            StoreEvent(Song, state, track.Event(count), e);
+            ++count;
+            p = next;
+            if (count % 512 == 0 && progress) progress(p - file, file_length);
+        }
+    } catch (const RuntimeError& error) {
+        Raise(error.Kind(), "in " + TrackText(state.TrackIndex) + " at byte " +
+                                std::to_string(p - file) +
+                                (error.Detail().empty() ? "" : ": " + error.Detail()));
+    }
+    stop = p - file;
+    return fault;
 }
 
 // A RIFF "RMID" file (RIFF header, form type "RMID", then chunks of a 4-byte
@@ -222,64 +138,104 @@ std::string_view UnwrapRiffMidi(std::string_view bytes) {
     return {};
 }
 
-std::string ReadSong(MidiFile& Song, ByteSource& in, int64_t file_length,
+ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length,
                      const ReadProgress& progress) {
+    ReadOutcome outcome;
+    auto damaged = [&](std::string text) {
+        outcome.Result = ReadResult::Partial;
+        outcome.Messages.push_back(std::move(text));
+    };
     Song.FileLength = ToLong(file_length);
 
-    if (in.ReadBytes(4) != "MThd") return std::string(kNoHeader);
+    ByteSource in(bytes);
     // A file that ends before the three header fields has no usable header.
-    if (in.Length() < 14) return std::string(kNoHeader);
+    if (in.ReadBytes(4) != "MThd" || in.Length() < 14) {
+        return {ReadResult::Failed, {std::string(kNoHeader)}};
+    }
     int32_t header_length = 0;
     ReadLong(in, header_length);
-    const int32_t first_chunk = AddLong(ToLong(in.Position()), header_length);
+    const int64_t first_chunk = in.Position() + header_length;
     MidiHeader header = ReadHeader(in);
     header.Length = header_length;
     Song.Header = header;
-    in.Seek(first_chunk);
 
-    std::string message;
-    int32_t longest = 0;
-    for (int32_t i = 1; i <= Song.Header.NumTracks; ++i) {
-        std::string_view type = in.ReadBytes(4);
+    // The chunk lengths as declared, but never more than the bytes that the
+    // file holds: they size the song's arrays.
+    const int64_t size = in.Length();
+    const auto* file = reinterpret_cast<const uint8_t*>(bytes.data());
+    auto chunk_length = [&](int64_t at, int16_t track_index) {
+        in.Seek(at + 4);
         int32_t length = 0;
-        ReadLong(in, length);
-        if (type == "MTrk") {
-            if (length > longest) longest = length;
-        } else {
-            message = std::string(kNoTrack) + std::to_string(i);
+        try {
+            ReadLong(in, length);
+        } catch (const RuntimeError& e) {
+            Raise(e.Kind(), "the length of the chunk of " + TrackText(track_index) + " at byte " +
+                                std::to_string(at) + ": " + e.Detail());
         }
-        in.Seek(AddLong(ToLong(in.Position()), length));
+        return length;
+    };
+    int64_t longest = 0;
+    for (int64_t t = 0, at = first_chunk; t < Song.Header.NumTracks && at + 8 <= size; ++t) {
+        const int64_t length = chunk_length(at, static_cast<int16_t>(t));
+        longest = std::max(longest, std::min(length, size - at - 8));
+        at += 8 + length;
     }
-
-    Song.EventSlots = AddLong(longest / 2, 100);
-    ResizeTracks(Song, AddInteger(Song.Header.NumTracks, 2), true);
+    Song.EventSlots = ToLong(longest / 2 + 100);
+    if (Song.Header.NumTracks > INT16_MAX - 2) {
+        Raise(ErrorKind::Overflow, "the header announces " + std::to_string(Song.Header.NumTracks) +
+                                       " tracks, more than 32765");
+    }
+    ResizeTracks(Song, Song.Header.NumTracks + 2, true);
 
     ReadState state;
-    int32_t next_chunk = first_chunk;
-    while (!in.Eof() && state.TrackIndex < Song.Header.NumTracks) {
-        in.Seek(next_chunk);
-        state.RunKind = 0;
-        std::string_view type = in.ReadBytes(4);
-        int32_t length = 0;
-        ReadLong(in, length);
-        const int32_t track_end = AddLong(ToLong(in.Position()), length);
-        if (type == "MTrk") {
-            // The file ends inside the chunk's length field: its length is
-            // unknown, so nothing of the track can be read.
-            if (in.Eof()) return CutShortMessage(state.TrackIndex);
-            state.AbsTime = 0;
-            MidiTrack& track = Song.Track(state.TrackIndex);
-            track.Reserve(static_cast<int32_t>(
-                std::min<int64_t>(CountEvents(in.Slice(in.Position(), track_end)), INT32_MAX)));
-            PreferHugePages(track.Stored().data(), track.Stored().capacity() * sizeof(MidiEvent));
-            if (!ReadTrackEvents(Song, in, state, track_end, progress)) {
-                return CutShortMessage(state.TrackIndex);
+    int64_t at = first_chunk;
+    for (; state.TrackIndex < Song.Header.NumTracks; ++state.TrackIndex) {
+        const int16_t t = state.TrackIndex;
+        if (at + 8 > size) {
+            // The chunk's id and length are not all there.
+            if (at + 4 <= size && bytes.substr(static_cast<size_t>(at), 4) == "MTrk") {
+                damaged(CutShortMessage(t));
+            } else {
+                damaged(std::string(kNoTrack) + std::to_string(t + 1));
             }
+            return outcome;
         }
-        next_chunk = track_end;
-        state.TrackIndex = AddInteger(state.TrackIndex, 1);
+        const int64_t begin = at + 8;
+        const int64_t end = begin + chunk_length(at, t);
+        at = end;
+        if (bytes.substr(static_cast<size_t>(begin - 8), 4) != "MTrk") {
+            damaged(std::string(kNoTrack) + std::to_string(t + 1));
+            continue;
+        }
+        state.AbsTime = 0;
+        int64_t stop = begin;
+        const EventFault fault =
+            ReadTrackEvents(Song, state, file, begin, std::min(end, size), size, progress, stop);
+        if (end > size) {
+            damaged(CutShortMessage(t));
+            return outcome;
+        }
+        if (fault != EventFault::None) damaged(FaultMessage(fault, t, stop));
     }
-    return message;
+    // Track chunks beyond those that the header announces are not read;
+    // other bytes after the last track (padding, a container's rest) are
+    // not the song's.
+    int extra = 0;
+    const int64_t extra_at = at;
+    while (at + 8 <= size && bytes.substr(static_cast<size_t>(at), 4) == "MTrk") {
+        ++extra;
+        try {
+            at += 8 + chunk_length(at, static_cast<int16_t>(Song.Header.NumTracks + extra - 1));
+        } catch (const RuntimeError&) {
+            break;  // a length beyond any file: the rest is not a chunk
+        }
+    }
+    if (extra > 0) {
+        damaged(std::to_string(extra) + " more track chunk" + (extra > 1 ? "s" : "") +
+                " from byte " + std::to_string(extra_at) + " beyond the " +
+                std::to_string(Song.Header.NumTracks) + " that the header announces; not read.");
+    }
+    return outcome;
 }
 
 // The whole content of a file, in a buffer that is not cleared before the
@@ -309,7 +265,22 @@ FileContent LoadFile(const std::string& FileName) {
     // The song keeps the file's length in 32 bits: a longer file cannot be
     // read, and is refused before any of it is loaded.
     constexpr int64_t kLongest = INT32_MAX;
-    if (S_ISREG(st.st_mode) && st.st_size > kLongest) Raise(ErrorKind::Overflow, FileName);
+    if (S_ISREG(st.st_mode) && st.st_size > kLongest) {
+        Raise(ErrorKind::Overflow,
+              FileName + " holds " + std::to_string(st.st_size) + " bytes, more than 2147483647");
+    }
+    // A file with holes (a download not yet filled in, a file made by
+    // truncate) claims bytes that are not on the disk: its length is not
+    // taken on trust, and nothing is reserved for it.
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        const off_t hole = ::lseek(file.get(), 0, SEEK_HOLE);
+        if (hole >= 0 && hole < st.st_size) {
+            Raise(ErrorKind::FileAccess, FileName + ": only " + std::to_string(hole) + " of its " +
+                                             std::to_string(st.st_size) +
+                                             " bytes are on the disk (a file with holes)");
+        }
+        if (::lseek(file.get(), 0, SEEK_SET) != 0) RaiseFileError(errno, FileName);
+    }
     // Straight into a buffer sized by fstat; whatever comes beyond that size
     // (a pipe, a file that grows meanwhile) makes it grow.
     FileContent content;
@@ -329,7 +300,7 @@ FileContent LoadFile(const std::string& FileName) {
         if (got == 0) break;
         if (!within) {
             if (static_cast<int64_t>(content.size) + got > kLongest) {
-                Raise(ErrorKind::Overflow, FileName);
+                Raise(ErrorKind::Overflow, FileName + " holds more than 2147483647 bytes");
             }
             capacity = std::max(capacity * 2, content.size + static_cast<size_t>(got));
             auto grown = std::make_unique_for_overwrite<char[]>(capacity);
@@ -344,34 +315,40 @@ FileContent LoadFile(const std::string& FileName) {
 
 }  // namespace
 
-bool SongWasRead(std::string_view Message) {
-    return Message.empty() || Message.starts_with(kCutShort) || Message.starts_with(kNoTrack);
+std::string ReadOutcome::Message() const {
+    std::string text;
+    for (const std::string& line : Messages) {
+        if (!text.empty()) text += "\n";
+        text += line;
+    }
+    return text;
 }
 
 std::string LoadFileBytes(const std::string& FileName) {
     return std::string(LoadFile(FileName).view());
 }
 
-std::string ReadMidiBytes(MidiFile& Song, std::string_view Bytes, const ReadProgress& Progress) {
+ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes, const ReadProgress& Progress) {
     try {
-        ByteSource in(UnwrapRiffMidi(Bytes));
-        return ReadSong(Song, in, static_cast<int64_t>(Bytes.size()), Progress);
-    } catch (const RuntimeError& e) {
-        return std::string(kErrorPrefix) + e.what();
+        return ReadSong(Song, UnwrapRiffMidi(Bytes), static_cast<int64_t>(Bytes.size()), Progress);
+    } catch (const RuntimeError&) {
+        return {ReadResult::Failed, {CurrentErrorMessage()}};
     } catch (const std::bad_alloc&) {
-        return std::string(kErrorPrefix) + ErrorKindText(ErrorKind::OutOfMemory);
+        // Anything else (a caller's progress callback that stops the read)
+        // goes on to the caller.
+        return {ReadResult::Failed, {CurrentErrorMessage()}};
     }
 }
 
-std::string ReadMidiFile(MidiFile& Song, const std::string& FileName,
+ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
                          const ReadProgress& Progress) {
     FileContent bytes;
     try {
         bytes = LoadFile(FileName);
-    } catch (const RuntimeError& e) {
-        return std::string(kErrorPrefix) + e.what();
+    } catch (const RuntimeError&) {
+        return {ReadResult::Failed, {CurrentErrorMessage()}};
     } catch (const std::bad_alloc&) {
-        return std::string(kErrorPrefix) + ErrorKindText(ErrorKind::OutOfMemory);
+        return {ReadResult::Failed, {CurrentErrorMessage()}};
     }
     return ReadMidiBytes(Song, bytes.view(), Progress);
 }

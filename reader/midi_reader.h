@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/errors.h"
 #include "model/midi_file.h"
@@ -16,25 +17,32 @@ namespace verselane {
 // `done` and `total` are byte offsets in the file.
 using ReadProgress = std::function<void(int64_t done, int64_t total)>;
 
-// Reads `FileName` into `Song`, which is expected freshly reset. Returns the
-// empty string on success, else one of these messages:
-//   "Failed to find MThd header for file."
-//   "Failed to find MTrk track header for track N"  (the song is read all the same)
-//   "File is cut short inside track N."  (every whole event before the end is kept)
-//   "Error processing file. Error: " and the description of what went wrong.
-// Tracks count from 1 in the messages.
-[[nodiscard]] std::string ReadMidiFile(MidiFile& Song, const std::string& FileName,
-                                       const ReadProgress& Progress = {});
+// What a read left: the whole song, a song read in part (whatever stands
+// before each fault is kept), or nothing usable.
+enum class ReadResult { Complete, Partial, Failed };
 
-// Whether the read that returned `Message` still filled the song: on success,
-// and after a missing "MTrk" chunk or a file cut short, where every event
-// before the fault is kept. The other messages leave no usable song.
-bool SongWasRead(std::string_view Message);
+struct ReadOutcome {
+    ReadResult Result = ReadResult::Complete;
+    // Failed: the one reason. Partial: one line for each fault, naming its
+    // track (counted from 1): "Failed to find MTrk track header for track N",
+    // "File is cut short inside track N.", or what broke the track and where.
+    std::vector<std::string> Messages;
+
+    bool SongUsable() const { return Result != ReadResult::Failed; }
+    // The messages one per line; empty for a complete read.
+    std::string Message() const;
+};
+
+// Reads `FileName` into `Song`, which is expected freshly reset. A file
+// without a "MThd" header fails with "Failed to find MThd header for file.",
+// any other error with "Error processing file. Error: " and its description.
+[[nodiscard]] ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
+                                       const ReadProgress& Progress = {});
 
 // The same, from bytes already in memory. A RIFF "RMID" file is read as the
 // Standard MIDI File in its "data" chunk. Bytes after the last announced
-// track chunk are not looked at.
-[[nodiscard]] std::string ReadMidiBytes(MidiFile& Song, std::string_view Bytes,
+// track chunk are not read; track chunks among them make the read partial.
+[[nodiscard]] ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes,
                                         const ReadProgress& Progress = {});
 
 // The whole content of a file, or RuntimeError: FileNotFound, FileAccess (also

@@ -1,4 +1,5 @@
-// Reading the numeric fields of a Standard MIDI File.
+// Reading the numeric fields of a Standard MIDI File from an open input
+// (their values are worked out by codec/midi_codec.h).
 //
 // ByteSource is the open input: the whole file in memory, read at a current
 // position. As with a file, a read past the end does not fail: it yields zero
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "codec/midi_codec.h"
 #include "model/midi_file.h"
 
 namespace verselane {
@@ -45,24 +47,11 @@ class ByteSource {
     bool eof_ = false;
 };
 
-struct EventHeader {
-    int32_t Delta = 0;
-    int32_t Status = 0;  // below 0x80: first data byte of a running-status message
-    int16_t MetaType = 0;
-    int32_t Length = 0;  // body length of sysex, escape and meta events
-};
-
-// Reads the 1 to 4 bytes of a variable-length quantity. A fourth byte with
-// bit 7 set still ends it; the byte after it is left for the caller.
-void ReadVarLenBytes(ByteSource& FileNum, VarLenBytes& Bytes);
-int32_t DecodeVarLen(const VarLenBytes& Bytes);
 // 32-bit big-endian field; 0x80000000 and above is an Overflow.
 void ReadLong(ByteSource& FileNum, int32_t& Value);
 // 16-bit big-endian field; 0x8000 and above is an Overflow.
 int16_t ReadInteger(ByteSource& FileNum);
 // Format, NumTracks and Division; Length is left 0 for the caller.
 MidiHeader ReadHeader(ByteSource& FileNum);
-// Delta time, status byte, meta type and body length of one event.
-EventHeader ReadEventHeader(ByteSource& FileNum);
 
 }  // namespace verselane

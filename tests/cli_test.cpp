@@ -171,14 +171,25 @@ TEST(CommandLine, BatchGoesOnPastFailingInputs) {
     EXPECT_EQ(test::RunCommand("midicsv " + Quote((dir / "out/two.kar").string()), &listing), 0);
     EXPECT_NE(listing.find("Text_t, \"\\\\Bye\""), std::string::npos) << listing;
 
-    // A damaged file is converted as far as it could be read, with a warning.
+    // A damaged file is refused with what is damaged; --salvage converts what
+    // could be read, with a warning, and counts it apart.
     const std::string whole = LyricSongBytes();
     test::WriteAll(dir / "cut.mid", whole.substr(0, whole.size() - 3));
     Outcome cut = Cli(dir, {"to-karaoke", "cut.mid"});
-    EXPECT_EQ(cut.status, 0);
+    EXPECT_EQ(cut.status, 1);
     EXPECT_EQ(cut.err,
-              "verselane-cli: cut.mid: warning: File is cut short inside track 2. (converting "
-              "what could be read)\nverselane-cli: 1 written, 0 without words, 0 failed\n");
+              "verselane-cli: cut.mid: damaged; not written (--salvage writes what could be "
+              "read):\nverselane-cli:   File is cut short inside track 2.\n"
+              "verselane-cli: 0 written, 0 without words, 1 failed\n");
+    EXPECT_FALSE(fs::exists(dir / "cut.kar"));
+    cut = Cli(dir, {"to-karaoke", "cut.mid", "--salvage"});
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_EQ(
+        cut.err,
+        "verselane-cli: cut.mid: warning: damaged; written as far as it could be read "
+        "(--salvage):\nverselane-cli:   File is cut short inside track 2.\n"
+        "verselane-cli: 1 written (1 of them from damaged files), 0 without words, 0 failed\n");
+    EXPECT_EQ(cut.out, "cut.mid -> cut.kar (track 1, salvaged from a damaged file)\n");
     EXPECT_EQ(MaterialOf(Read(dir / "cut.kar"), 2).TextEvents, 8);  // 4 information lines, 4 words
 
     // All good: exit status 0, and the same files whatever the number of jobs.
@@ -499,6 +510,43 @@ TEST(CommandLine, WholeCorpusBothWays) {
                 << entry.path();
         }
         EXPECT_EQ(files, songs);
+    }
+}
+
+// What the messages say: what failed and where, names made printable on one
+// line, and no success for a command that did nothing.
+TEST(CommandLine, MessagesSayWhatFailedAndWhere) {
+    test::TempDir dir;
+    test::WriteAll(dir / "song.mid", LyricSongBytes());
+    test::WriteAll(dir / "named.mid",
+                   test::Smf(1, 96, {MetaBytes(0, 3, "A\nB\x1B[31m") + test::Hex("00 FF 2F 00")}));
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // a part of standard error, or of standard output for "out:"
+    } cases[] = {
+        {{"to-karaoke", "missing.kar"},
+         1,
+         "missing.kar: Error processing file. Error: File not found: missing.kar"},
+        {{"to-karaoke", "song.mid", "-o", ""}, 2, "-o needs a file name"},
+        {{"to-karaoke", "song.mid", "--out-dir", ""}, 2, "--out-dir needs a folder name"},
+        {{"copy", "song.mid", ""}, 2, "the output file name is empty"},
+        {{"lyrics", "song.mid", "--track", "0"}, 1, "song.mid: track 0 holds no lyric events"},
+        {{"info", "named.mid"}, 0, "out:Track 0: \"A\\nB\\x1B[31m\""},
+        {{"to-karaoke", "song.mid", "-o", "/dev/stdout"}, 0, "song.mid -> /dev/stdout (track 1)"},
+        {{"info", "bad\x1B[2J.mid"},
+         1,
+         "bad\\x1B[2J.mid: Error processing file. Error: File "
+         "not found: bad\\x1B[2J.mid"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        Outcome run = Cli(dir, c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        const bool out = c.err.starts_with("out:");
+        const std::string& where = out ? run.out : run.err;
+        EXPECT_NE(where.find(out ? c.err.substr(4) : c.err), std::string::npos) << where;
+        EXPECT_EQ(run.err.find("over the input"), std::string::npos) << run.err;
     }
 }
 

@@ -63,7 +63,7 @@ std::string AnnouncedPart(const std::string& smf) {
 MidiFile Read(std::string_view bytes, std::string* message) {
     MidiFile song;
     ResetMidiFile(song);
-    *message = ReadMidiBytes(song, bytes);
+    *message = ReadMidiBytes(song, bytes).Message();
     return song;
 }
 
@@ -101,7 +101,7 @@ TEST(Containers, RmidFilesReadAsTheMidiFileInsideAndWriteBackPlain) {
         std::string message;
         MidiFile song;
         ResetMidiFile(song);
-        message = ReadMidiFile(song, file.string());
+        message = ReadMidiFile(song, file.string()).Message();
         ASSERT_EQ(message, "");
         EXPECT_EQ(song.FileLength, static_cast<int32_t>(riff.size()));
 
@@ -201,7 +201,7 @@ TEST(Containers, BytesAfterTheLastAnnouncedTrackAreIgnored) {
         std::string message;
         MidiFile song;
         ResetMidiFile(song);
-        ASSERT_EQ(ReadMidiFile(song, file.string()), "");
+        ASSERT_EQ(ReadMidiFile(song, file.string()).Message(), "");
         MidiFile cut = Read(announced, &message);
         ASSERT_EQ(message, "");
         cut.FileLength = song.FileLength;

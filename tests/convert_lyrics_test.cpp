@@ -97,7 +97,7 @@ const std::string kText = Hex("00 FF 01 03 'Twi' 60 FF 01 05 'nkle ' 60 FF 01 05
 MidiFile SongOf(const std::string& bytes) {
     MidiFile song;
     ResetMidiFile(song);
-    EXPECT_EQ(ReadMidiBytes(song, bytes), "");
+    EXPECT_EQ(ReadMidiBytes(song, bytes).Message(), "");
     return song;
 }
 

@@ -8,11 +8,6 @@
 
 namespace verselane::test {
 
-bool SongWasRead(const std::string& message) {
-    return message.empty() || message.starts_with("Failed to find MTrk track header for track ") ||
-           message.starts_with("File is cut short inside track ");
-}
-
 namespace {
 
 std::string Describe(const MidiEvent& e) {
@@ -80,9 +75,10 @@ std::string Describe(const MidiEvent& e) {
     }
     MidiFile back;
     ResetMidiFile(back);
-    std::string message = ReadMidiBytes(back, bytes);
-    if (!message.empty()) {
-        return ::testing::AssertionFailure() << "the written song reads back with: " << message;
+    const ReadOutcome read = ReadMidiBytes(back, bytes);
+    if (read.Result != ReadResult::Complete) {
+        return ::testing::AssertionFailure()
+               << "the written song reads back with: " << read.Message();
     }
     return SameEvents(song, back, true);
 }

@@ -10,10 +10,6 @@
 
 namespace verselane::test {
 
-// The outcomes of a read after which the song holds what the file gave:
-// success, a missing track chunk, or a file that ends inside a track.
-bool SongWasRead(const std::string& message);
-
 // Same header fields (but the header length, which the writer always sets
 // to 6) and the same events in every announced track. The body of an
 // end-of-track event is not written, so it is not compared. When `actual` was

@@ -463,7 +463,10 @@ TEST(UserJourney, ReadOutcomesAreSaidPlainly) {
         EXPECT_TRUE(w.Status().contains(row.also)) << w.Status().toStdString();
         EXPECT_FALSE(w.Status().contains("Error")) << w.Status().toStdString();
     }
-    EXPECT_EQ(DescribeRead("Error processing file. Error: Overflow", MidiFile{}).Problem,
+    EXPECT_EQ(DescribeRead(verselane::ReadOutcome{ReadResult::Failed,
+                                                  {"Error processing file. Error: Overflow"}},
+                           MidiFile{})
+                  .Problem,
               "The file is damaged (Overflow). Try another copy of the song.");
 }
 

@@ -1,13 +1,21 @@
-// Writing under faults: a missing folder, a read-only file system, a folder
-// in the way, a full disk, the file that was read as the target. Each write
+// Writing to every kind of target: a file replaced whole, through a link, a
+// link to nothing, a named pipe, a character device and standard output, and
+// under faults: a missing folder, a read-only file system, a folder or a
+// socket in the way, a full disk, a writer killed in the middle. Each write
 // that fails says why, leaves the earlier file at the path as it was, leaves
 // no temporary file behind and does not touch the song.
 //
-// The read-only and full file systems are real: small tmpfs mounts of the
-// test's own. Mounting needs the privilege to mount; where the test runs
-// without it (mount gives EPERM) those cases are skipped with a note.
+// The read-only and full file systems, and the device node, are real: on
+// small tmpfs mounts of the test's own. Mounting needs the privilege to mount;
+// where the test runs without it (mount gives EPERM) those cases are skipped
+// with a note.
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +24,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "model/errors.h"
@@ -69,8 +78,7 @@ std::vector<std::string> TemporaryFilesIn(const fs::path& dir) {
 MidiFile ReadBytes(const std::string& bytes) {
     MidiFile song;
     ResetMidiFile(song);
-    std::string message = ReadMidiBytes(song, bytes);
-    EXPECT_EQ(message, "");
+    EXPECT_EQ(ReadMidiBytes(song, bytes).Message(), "");
     return song;
 }
 
@@ -85,17 +93,20 @@ std::string BigSong(int notes) {
 
 const std::string kEarlier = Smf(0, 96, {Hex("00 FF 03 07 'Earlier' 00 FF 2F 00")});
 
-struct Fault {
+struct Target {
     std::string name;
     // Prepares the place and returns the target path, or nothing to skip.
     std::function<std::optional<fs::path>(std::string& skip_reason)> prepare;
-    std::string reason;  // what the message must say after the prefix
+    std::string reason;  // empty: written; else what the message must say
     bool earlier_file = true;
+    // After a write: checks what the target became.
+    std::function<void(const fs::path&, const std::string& written)> check = {};
 };
 
-TEST(WriteFaults, EachFailsCleanlyAndKeepsTheEarlierFile) {
+TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     const MidiFile song = ReadBytes(BigSong(20000));
-    ASSERT_GT(EncodeMidiFile(song).size(), 100000u);
+    const std::string encoded = EncodeMidiFile(song);
+    ASSERT_GT(encoded.size(), 100000u);
 
     TempDir dir;
     std::vector<std::unique_ptr<SmallFileSystem>> mounts;
@@ -111,8 +122,81 @@ TEST(WriteFaults, EachFailsCleanlyAndKeepsTheEarlierFile) {
         }
         return nullptr;
     };
+    auto holds = [](const fs::path& path, const std::string& written) {
+        EXPECT_EQ(ReadAll(path), written);
+    };
+    std::thread reader;  // for the named pipe
+    std::string from_pipe;
 
-    std::vector<Fault> faults = {
+    std::vector<Target> targets = {
+        {"an earlier, longer file with its own mode",
+         [&](std::string&) -> std::optional<fs::path> {
+             WriteAll(dir / "old.mid", std::string(200000, 'x'));
+             fs::permissions(dir / "old.mid", fs::perms::owner_read | fs::perms::owner_write |
+                                                  fs::perms::group_read);
+             return dir / "old.mid";
+         },
+         "", true,
+         [&](const fs::path& p, const std::string& written) {
+             holds(p, written);
+             EXPECT_EQ(fs::status(p).permissions(),
+                       fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+         }},
+        {"a link to a file: the file is replaced, the link stays",
+         [&](std::string&) -> std::optional<fs::path> {
+             WriteAll(dir / "real.mid", kEarlier);
+             fs::create_symlink("real.mid", dir / "link.mid");
+             return dir / "link.mid";
+         },
+         "", true,
+         [&](const fs::path& p, const std::string& written) {
+             EXPECT_TRUE(fs::is_symlink(p));
+             holds(dir / "real.mid", written);
+         }},
+        {"a link to nothing: its target is made",
+         [&](std::string&) -> std::optional<fs::path> {
+             fs::create_symlink("made.mid", dir / "dangling.mid");
+             return dir / "dangling.mid";
+         },
+         "", false,
+         [&](const fs::path& p, const std::string& written) {
+             EXPECT_TRUE(fs::is_symlink(p));
+             holds(dir / "made.mid", written);
+         }},
+        {"a named pipe is written in place",
+         [&](std::string&) -> std::optional<fs::path> {
+             EXPECT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+             reader = std::thread([&] { from_pipe = ReadAll(dir / "pipe"); });
+             return dir / "pipe";
+         },
+         "", false,
+         [&](const fs::path& p, const std::string& written) {
+             reader.join();
+             EXPECT_EQ(from_pipe, written);
+             EXPECT_TRUE(fs::is_fifo(p));
+         }},
+        {"a character device is written in place",
+         [&](std::string& skip) -> std::optional<fs::path> {
+             SmallFileSystem* fs = mount("1m", skip);
+             if (!fs) return std::nullopt;
+             // A node of the null device, on the test's own file system.
+             if (::mknod((fs->path() / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+                 skip = std::string("cannot make a device node: ") + std::strerror(errno);
+                 return std::nullopt;
+             }
+             return fs->path() / "null";
+         },
+         "", false,
+         [&](const fs::path& p, const std::string&) {
+             EXPECT_TRUE(fs::is_character_file(p));
+             EXPECT_EQ(TemporaryFilesIn(p.parent_path()), std::vector<std::string>{});
+         }},
+        {"the file that was read is replaced by what was read",
+         [&](std::string&) -> std::optional<fs::path> {
+             WriteAll(dir / "source.mid", BigSong(20000));
+             return dir / "source.mid";
+         },
+         "", true, holds},
         {"target folder missing",
          [&](std::string&) -> std::optional<fs::path> { return dir / "missing" / "out.mid"; },
          "No such file or directory", false},
@@ -123,6 +207,17 @@ TEST(WriteFaults, EachFailsCleanlyAndKeepsTheEarlierFile) {
              return dir / "folder.mid";
          },
          "Is a directory", false},
+        {"target is a socket",
+         [&](std::string&) -> std::optional<fs::path> {
+             int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             std::strcpy(address.sun_path, (dir / "socket").c_str());
+             EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+             ::close(fd);
+             return dir / "socket";
+         },
+         "neither a regular file, a character device nor a pipe; not written", false},
         {"read-only file system",
          [&](std::string& skip) -> std::optional<fs::path> {
              SmallFileSystem* fs = mount("1m", skip);
@@ -135,17 +230,23 @@ TEST(WriteFaults, EachFailsCleanlyAndKeepsTheEarlierFile) {
              return fs->path() / "song.mid";
          },
          "Read-only file system"},
-        {"disk full in the middle of the track",
+        {"disk full in the middle of the track: the space comes back",
          [&](std::string& skip) -> std::optional<fs::path> {
              SmallFileSystem* fs = mount("64k", skip);
              if (!fs) return std::nullopt;
              WriteAll(fs->path() / "song.mid", kEarlier);
              return fs->path() / "song.mid";
          },
-         "No space left on device"},
+         "No space left on device", true,
+         [&](const fs::path& p, const std::string&) {
+             // A song that fits the space left is written there afterwards.
+             fs::remove(p);
+             const MidiFile small_song = ReadBytes(BigSong(9000));
+             EXPECT_EQ(WriteMidiFile(small_song, p.string()), "");
+         }},
     };
 
-    for (const Fault& f : faults) {
+    for (const Target& f : targets) {
         SCOPED_TRACE(f.name);
         std::string skip;
         std::optional<fs::path> target = f.prepare(skip);
@@ -154,69 +255,70 @@ TEST(WriteFaults, EachFailsCleanlyAndKeepsTheEarlierFile) {
             continue;
         }
         const fs::path folder = target->parent_path();
-        std::error_code ec;
-        const bool existed = fs::exists(*target, ec);
-        const std::string before = existed && fs::is_regular_file(*target) ? ReadAll(*target) : "";
-        ASSERT_EQ(existed && fs::is_regular_file(*target), f.earlier_file);
+        const bool existed = fs::is_regular_file(*target);
+        const std::string before = existed ? ReadAll(*target) : "";
+        ASSERT_EQ(existed, f.earlier_file);
         const MidiFile copy = song;
 
         std::string message = WriteMidiFile(song, target->string());
 
-        EXPECT_TRUE(message.starts_with(kErrorPrefix)) << message;
-        EXPECT_NE(message.find(f.reason), std::string::npos) << message;
-        EXPECT_NE(message.find(target->string()), std::string::npos)
-            << "names the file: " << message;
-        if (f.earlier_file) {
-            EXPECT_EQ(ReadAll(*target), before) << "the earlier file is intact";
-        } else {
-            EXPECT_FALSE(fs::is_regular_file(*target)) << "nothing was created at the path";
-        }
-        EXPECT_EQ(TemporaryFilesIn(folder), std::vector<std::string>{});
         EXPECT_TRUE(SameSong(copy, song)) << "the song in memory is unchanged";
+        EXPECT_EQ(TemporaryFilesIn(folder), std::vector<std::string>{});
+        if (f.reason.empty()) {
+            EXPECT_EQ(message, "");
+        } else {
+            EXPECT_TRUE(message.starts_with(kErrorPrefix)) << message;
+            EXPECT_NE(message.find(f.reason), std::string::npos) << message;
+            EXPECT_NE(message.find(target->string()), std::string::npos)
+                << "names the file: " << message;
+            if (f.earlier_file) {
+                EXPECT_EQ(ReadAll(*target), before) << "the earlier file is intact";
+            } else {
+                EXPECT_FALSE(fs::is_regular_file(*target)) << "nothing was created at the path";
+            }
+        }
+        if (f.check) f.check(*target, encoded);
     }
     EXPECT_EQ(ReadAll(dir / "folder.mid" / "inside.txt"), "kept");
+    if (reader.joinable()) reader.join();
 }
 
-// The disk fills up after the header and part of the track have gone out:
-// the space that the partial write took is given back.
-TEST(WriteFaults, FullDiskGivesItsSpaceBack) {
-    SmallFileSystem small("64k");
-    if (!small.Mounted()) {
-        if (small.Error() == EPERM) GTEST_SKIP() << "cannot mount a tmpfs here (no privilege)";
-        FAIL() << "mounting a tmpfs failed: " << std::strerror(small.Error());
-    }
-    const MidiFile song = ReadBytes(BigSong(20000));
-    fs::path target = small.path() / "song.mid";
-    ASSERT_NE(WriteMidiFile(song, target.string()), "");
-    EXPECT_TRUE(fs::is_empty(small.path())) << "nothing is left in the full folder";
-
-    // A song that fits is written there afterwards.
-    const MidiFile small_song = ReadBytes(BigSong(1000));
-    ASSERT_EQ(WriteMidiFile(small_song, target.string()), "");
-    MidiFile back;
-    ResetMidiFile(back);
-    ASSERT_EQ(ReadMidiFile(back, target.string()), "");
-    EXPECT_TRUE(SameEvents(small_song, back, true));
-}
-
-// The file that was read, written over: the writer replaces it whole in one
-// rename, so the song that was in memory is what the file holds afterwards.
-TEST(WriteFaults, WritingOverTheFileThatWasReadIsSafe) {
+// Standard output, named "-" or through /dev/stdout, streams the song; a
+// writer killed at any moment leaves no file of its own in the folder.
+TEST(WriteFaults, CommandLineStreamsAndLeavesNothingWhenKilled) {
     TempDir dir;
-    fs::path path = dir / "song.mid";
-    WriteAll(path, BigSong(500));
-    MidiFile song;
-    ResetMidiFile(song);
-    ASSERT_EQ(ReadMidiFile(song, path.string()), "");
-    const MidiFile copy = song;
-
-    ASSERT_EQ(WriteMidiFile(song, path.string()), "");
-    EXPECT_TRUE(SameSong(copy, song));
-    MidiFile back;
-    ResetMidiFile(back);
-    ASSERT_EQ(ReadMidiFile(back, path.string()), "");
-    EXPECT_TRUE(SameEvents(song, back, true));
-    EXPECT_EQ(TemporaryFilesIn(dir.path()), std::vector<std::string>{});
+    const std::string cli = VERSELANE_CLI;
+    const fs::path in = dir / "in.mid";
+    WriteAll(in, BigSong(20000));
+    const std::string encoded = EncodeMidiFile(ReadBytes(BigSong(20000)));
+    for (const char* out : {"-", "/dev/stdout"}) {
+        std::string piped;
+        EXPECT_EQ(RunCommand("'" + cli + "' copy '" + in.string() + "' " + out + " | cat", &piped),
+                  0);
+        EXPECT_TRUE(piped == encoded) << out << ": " << piped.size() << " bytes";
+    }
+    // A song of some 60 MB takes long enough to write that the signals land
+    // in the middle of it.
+    WriteAll(in, BigSong(10000000));
+    for (int sig : {SIGKILL, SIGTERM, SIGINT}) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl(cli.c_str(), cli.c_str(), "copy", in.c_str(), (dir / "out.mid").c_str(),
+                    nullptr);
+            ::_exit(127);
+        }
+        ::usleep(300000);
+        ::kill(pid, sig);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status)) << "signal " << sig << " came too late";
+        EXPECT_EQ(TemporaryFilesIn(dir.path()), std::vector<std::string>{});
+        EXPECT_FALSE(fs::exists(dir / "out.mid"));
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(dir.path(), ec)) {
+            EXPECT_EQ(entry.path().filename(), "in.mid");
+        }
+    }
 }
 
 // The command line refuses to copy a file onto itself, by whatever path it is
@@ -243,15 +345,6 @@ TEST(WriteFaults, CommandLineRefusesToCopyAFileOntoItself) {
         EXPECT_TRUE(fs::is_symlink(dir / "soft.mid"));
         EXPECT_EQ(TemporaryFilesIn(dir.path()), std::vector<std::string>{});
     }
-
-    // A copy to another file is made, as a plain MIDI file.
-    std::string output;
-    EXPECT_EQ(RunCommand("'" + cli + "' copy '" + path.string() + "' '" +
-                             (dir / "other.mid").string() + "' 2>&1",
-                         &output),
-              0)
-        << output;
-    EXPECT_EQ(ReadAll(dir / "other.mid"), kEarlier);
 }
 
 }  // namespace

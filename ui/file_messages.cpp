@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <QStringList>
 #include <string_view>
 
 #include "model/errors.h"
@@ -32,33 +33,45 @@ QString Reason(const QString& description) {
 
 }  // namespace
 
-ReadReport DescribeRead(const std::string& Message, const MidiFile& Song) {
-    if (Message.empty()) return {};
+ReadReport DescribeRead(const verselane::ReadOutcome& Read, const MidiFile& Song) {
+    if (Read.Result == ReadResult::Complete || Read.Messages.empty()) return {};
     static const QRegularExpression number(QStringLiteral("(\\d+)\\.?$"));
-    const QString text = QString::fromStdString(Message);
-    const int track = number.match(text).captured(1).toInt() - 1;  // the reader counts from 1
-    if (SongWasRead(Message)) {
-        if (text.startsWith(QLatin1String("File is cut short"))) {
-            return {ReadOutcome::Partial,
-                    Tr("The file ends in the middle of track %1; everything before that point "
-                       "was read.")
-                        .arg(track)};
+    if (Read.Result == ReadResult::Partial) {
+        // One sentence for each fault that the reader names.
+        QStringList sentences;
+        for (const std::string& message : Read.Messages) {
+            const QString text = QString::fromStdString(message);
+            const int track = number.match(text).captured(1).toInt() - 1;  // counted from 1
+            if (text.startsWith(QLatin1String("File is cut short"))) {
+                sentences << Tr("The file ends in the middle of track %1; everything before "
+                                "that point was read.")
+                                 .arg(track);
+                continue;
+            }
+            if (!text.startsWith(QLatin1String("Failed to find MTrk"))) {
+                sentences << text;  // what broke and where, as the reader says it
+                continue;
+            }
+            // Tracks missing at the end: the tracks found are those up to the
+            // last one that holds an event.
+            int found = 0;
+            for (int t = 0; t < Song.Header.NumTracks && t < Song.TrackSlots; ++t) {
+                if (Song.Count(static_cast<int16_t>(t)) > 0) found = t + 1;
+            }
+            if (found <= track) {
+                sentences << Tr("The file announces %1 tracks but only the first %2 are there; "
+                                "those were read.")
+                                 .arg(Song.Header.NumTracks)
+                                 .arg(found);
+            } else {
+                sentences
+                    << Tr("Track %1 is missing or damaged; the other tracks were read.").arg(track);
+            }
         }
-        // Tracks missing at the end: the tracks found are those up to the
-        // last one that holds an event.
-        int found = 0;
-        for (int t = 0; t < Song.Header.NumTracks && t < Song.TrackSlots; ++t) {
-            if (Song.Count(static_cast<int16_t>(t)) > 0) found = t + 1;
-        }
-        if (found <= track) {
-            return {ReadOutcome::Partial, Tr("The file announces %1 tracks but only the first "
-                                             "%2 are there; those were read.")
-                                              .arg(Song.Header.NumTracks)
-                                              .arg(found)};
-        }
-        return {ReadOutcome::Partial,
-                Tr("Track %1 is missing or damaged; the other tracks were read.").arg(track)};
+        return {ReadOutcome::Partial, sentences.join(QLatin1Char(' '))};
     }
+    const std::string& Message = Read.Messages.front();
+    const QString text = QString::fromStdString(Message);
     if (text.startsWith(QLatin1String("Failed to find MThd"))) {
         return {ReadOutcome::Failed, Tr("It is not a MIDI file: it does not begin as one. "
                                         "Choose a Standard MIDI File (.mid, .kar).")};

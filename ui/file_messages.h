@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model/midi_file.h"
+#include "reader/midi_reader.h"
 
 namespace verselane::ui {
 
@@ -22,7 +23,7 @@ struct ReadReport {
 };
 
 // The one place where the reader's result becomes an outcome and a sentence.
-ReadReport DescribeRead(const std::string& Message, const MidiFile& Song);
+ReadReport DescribeRead(const verselane::ReadOutcome& Read, const MidiFile& Song);
 
 // "1 lyric event", "219 lyric events": `one` for 1, `many` (with %1) otherwise.
 QString Counted(qint64 n, const QString& one, const QString& many);

@@ -318,11 +318,11 @@ void MainWindow::Open(const QString& path) {
     // a progress bar with Cancel shows.
     QElapsedTimer clock;
     clock.start();
-    std::string result;
+    verselane::ReadOutcome read;
     bool cancelled = false;
     try {
         ResetMidiFile(song_);
-        result = ReadMidiFile(song_, FileNameBytes(path), [&](int64_t done, int64_t total) {
+        read = ReadMidiFile(song_, FileNameBytes(path), [&](int64_t done, int64_t total) {
             if (progress_->isHidden() && clock.elapsed() >= progress_delay_) {
                 progress_->show();
                 cancel_button_->show();
@@ -334,7 +334,7 @@ void MainWindow::Open(const QString& path) {
     } catch (const ReadCancelled&) {
         cancelled = true;
     } catch (const std::exception& e) {
-        result = std::string(kErrorPrefix) + e.what();
+        read = {ReadResult::Failed, {std::string(kErrorPrefix) + e.what()}};
     }
     progress_->hide();
     cancel_button_->hide();
@@ -343,7 +343,7 @@ void MainWindow::Open(const QString& path) {
 
     const ReadReport report =
         cancelled ? ReadReport{ReadOutcome::Failed, tr("Reading was cancelled; nothing was kept.")}
-                  : DescribeRead(result, song_);
+                  : DescribeRead(read, song_);
     const bool partial = report.Outcome == ReadOutcome::Partial;
     bool keep = report.Outcome != ReadOutcome::Failed;
     if (partial) {

@@ -4,26 +4,24 @@
 #include <string>
 
 #include "model/midi_file.h"
+#include "writer/output_file.h"
 
 namespace verselane {
 
 // The bytes of the song as a Standard MIDI File: one "MThd" chunk (always
-// six bytes of header data) and Header.NumTracks "MTrk" chunks. Raises
-// RuntimeError for a song that cannot be written (a missing slot, a channel
-// event of no valid kind or channel, a delta or length beyond 0x0FFFFFFF).
+// six bytes of header data) and Header.NumTracks "MTrk" chunks, each closed
+// by an end-of-track event (one is added where the track's last event is not
+// one). Raises RuntimeError, naming the track and event, for a song that
+// cannot be written: a missing slot, an event of no valid kind or with a
+// data byte of 0x80 or above, a delta or length beyond 0x0FFFFFFF.
 std::string EncodeMidiFile(const MidiFile& Song);
 
-// Writes the song to `FileName`. The file is written beside the target under a
-// temporary name and then renamed over it, so an earlier file at that path is
-// either replaced whole or left untouched. Returns the empty string on
+// Writes the song to `FileName` through OutputFile (a regular file is
+// replaced whole or left untouched; "-" is standard output). The whole song
+// is encoded once into a counting sink first, so a song that cannot be
+// written is refused before the file is touched. Returns the empty string on
 // success, else "Error processing file. Error: " and the reason.
-[[nodiscard]] std::string WriteMidiFile(const MidiFile& Song, const std::string& FileName);
-
-// Encodes the song straight into `Fd`, an open, empty file, through a buffer
-// of fixed size (track lengths are patched in place), so that no copy of the
-// whole file is made in memory. Raises RuntimeError: first what
-// EncodeMidiFile would raise for the song, then FileAccess naming `FileName`
-// for a failed write. The file is neither synced nor closed.
-void WriteMidiFileTo(const MidiFile& Song, int Fd, const std::string& FileName);
+[[nodiscard]] std::string WriteMidiFile(const MidiFile& Song, const std::string& FileName,
+                                        ExistingFile Existing = ExistingFile::Replace);
 
 }  // namespace verselane

@@ -99,7 +99,7 @@ std::vector<fs::path> CorpusFiles(std::string_view subdir) {
 MidiFile ReadSong(const fs::path& path, std::string* message) {
     MidiFile song;
     ResetMidiFile(song);
-    std::string result = ReadMidiFile(song, path.string());
+    std::string result = ReadMidiFile(song, path.string()).Message();
     if (message) *message = result;
     return song;
 }

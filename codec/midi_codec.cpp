@@ -1,0 +1,102 @@
+#include "codec/midi_codec.h"
+
+#include <cstring>
+
+namespace verselane {
+
+VarLenBytes EncodeVarLen(int32_t Value) {
+    char bytes[4];
+    VarLenBytes v;
+    v.Count = static_cast<uint8_t>(PutVarLen(bytes, Value) - bytes);
+    std::memcpy(v.Bytes, bytes, v.Count);
+    return v;
+}
+
+int32_t DecodeVarLen(const VarLenBytes& Bytes) {
+    if (Bytes.Count < 1 || Bytes.Count > 4) return 0;
+    int32_t value = 0;
+    EventFault fault = EventFault::None;
+    // The last byte ends the number whatever its top bit says.
+    uint8_t bytes[4];
+    std::memcpy(bytes, Bytes.Bytes, 4);
+    bytes[Bytes.Count - 1] &= 0x7F;
+    DecodeVarLenAt(bytes, bytes + Bytes.Count, value, fault);
+    return value;
+}
+
+void WriteLong(std::string& Out, int32_t Value) {
+    char bytes[4];
+    Out.append(bytes, PutLong(bytes, Value));
+}
+
+void WriteInteger(std::string& Out, int16_t Value) {
+    char bytes[2];
+    Out.append(bytes, PutInteger(bytes, Value));
+}
+
+void WriteVarLen(std::string& Out, int32_t Value) {
+    char bytes[4];
+    Out.append(bytes, PutVarLen(bytes, Value));
+}
+
+int64_t CountEvents(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* end = p + bytes.size();
+    uint8_t running = 0;
+    DecodedEvent e;
+    EventFault fault = EventFault::None;
+    int64_t count = 0;
+    while (p != end && (p = DecodeEvent(p, end, running, e, fault)) != nullptr) ++count;
+    return count;
+}
+
+void RaiseTooLarge(const char* what, int64_t value) {
+    Raise(ErrorKind::Overflow,
+          std::string(what) + " of " + std::to_string(value) + " is larger than 0x0FFFFFFF");
+}
+
+void RaiseUnwritable(const MidiEvent& e, const char* why) {
+    Raise(ErrorKind::InvalidArgument, std::string(why) + " (kind " + std::to_string(e.Kind) +
+                                          ", channel or type " + std::to_string(e.Channel) + ")");
+}
+
+char* EncodeOtherEventHead(char* p, const MidiEvent& e, uint8_t& last_status,
+                           std::string_view& body) {
+    body = {};
+    last_status = 0;  // only channel messages leave their status out
+    switch (e.Kind) {
+        case kKindSysEx:
+        case kKindEscape:
+        case kKindMeta:
+            *p++ = static_cast<char>(e.Kind);
+            if (e.Kind == kKindMeta) {
+                *p++ = static_cast<char>(e.Channel);
+                // The end of a track carries nothing, whatever the song holds.
+                if (e.Channel == kMetaEndOfTrack) {
+                    *p++ = 0;
+                    return p;
+                }
+            }
+            body = e.Data.view();
+            return PutVarLen(p, static_cast<int64_t>(body.size()), "an event's length");
+        case kKindSystem:
+            // 0xF0, 0xF7 and 0xFF would make it another kind of event.
+            if (e.Channel == 0x0 || e.Channel == 0x7 || e.Channel > 0xE) {
+                RaiseUnwritable(e, "no system message has this status");
+            }
+            break;
+        default:
+            RaiseUnwritable(e, "no message has this status");
+    }
+    const uint8_t status = StatusOf(e);
+    const int n = DataBytesOfStatus(status);
+    if (((n >= 1 ? e.Data1 : 0) | (n >= 2 ? e.Data2 : 0)) & 0x80) {
+        RaiseUnwritable(e, "a data byte of 0x80 or above");
+    }
+    *p++ = static_cast<char>(status);
+    if (n >= 1) *p++ = static_cast<char>(e.Data1);
+    if (n >= 2) *p++ = static_cast<char>(e.Data2);
+    return p;
+}
+
+}  // namespace verselane

@@ -1,0 +1,57 @@
+// Putting a written file in place.
+//
+// A regular file, or a symbolic link to one, is replaced atomically: the
+// bytes go to a temporary file in the target's folder, which is synced and
+// then renamed over the target (or linked in as the target, when no file may
+// be replaced), and the folder is synced after it. The new file keeps the
+// mode and owner of the one it replaces. Where the file system offers
+// unnamed temporary files (O_TMPFILE), the temporary file has no name until
+// it is complete, so a writer killed at any moment leaves nothing behind;
+// elsewhere a named one is removed on SIGINT and SIGTERM.
+//
+// A character device, a named pipe and standard output ("-") are written in
+// place, as a stream; anything else (a folder, a socket, a block device) is
+// refused. A symbolic link whose target does not exist gets that target.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <sys/stat.h>
+
+namespace verselane {
+
+// What becomes of a file that exists at the target.
+enum class ExistingFile { Replace, Keep };
+
+class OutputFile {
+  public:
+    // Opens the way to `Path`; raises RuntimeError (FileAccess) when it
+    // cannot be written, or when `Existing` is Keep and a file is there.
+    OutputFile(const std::string& Path, ExistingFile Existing);
+    // Without Commit, nothing of the new file stays.
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void Write(std::string_view Bytes);
+    // Syncs the file and puts it in place.
+    void Commit();
+
+  private:
+    [[noreturn]] void Fail(int err);
+    void LinkAs(const std::string& name);
+    void Discard();
+
+    std::string path_;    // as given, for messages
+    std::string target_;  // the file that is written or replaced
+    ExistingFile existing_;
+    int fd_ = -1;
+    bool in_place_ = false;  // a device, a pipe or standard output
+    bool unnamed_ = false;   // an O_TMPFILE file
+    std::string temp_;       // the named temporary file, if any
+    std::optional<struct stat> replaced_;
+};
+
+}  // namespace verselane
