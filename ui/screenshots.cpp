@@ -5,6 +5,7 @@
 // converting copies of the songs beside SONG (in a temporary folder). Used by
 // scripts/screenshots.
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
@@ -91,7 +92,12 @@ int main(int argc, char** argv) {
 
     // The karaoke view in the middle of the converted song: the position
     // slider (tenths of a second) moved to 5.6 s, in the middle of a word.
+    // The song is laid out for playing in the background: wait for the slider.
     if (auto* position = window.findChild<QSlider*>(QStringLiteral("Position"))) {
+        QDeadlineTimer deadline(5000);
+        while (!position->isEnabled() && !deadline.hasExpired()) {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
         position->setValue(56);
     }
     QApplication::processEvents();
