@@ -32,7 +32,7 @@ bool IsKaraokeHeader(const MidiEvent& e) {
 
 // Characters as a screen counts them: code points of UTF-8, else bytes.
 int32_t ScreenWidth(std::string_view text) {
-    if (!IsUtf8(text)) return static_cast<int32_t>(text.size());
+    if (!IsValidUtf8(text)) return static_cast<int32_t>(text.size());
     return static_cast<int32_t>(std::count_if(text.begin(), text.end(), [](char c) {
         return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     }));
@@ -261,15 +261,6 @@ void PutEvents(MidiFile& Song, int16_t t, const std::vector<MidiEvent>& events) 
     Song.Track(t).Redim(Song.EventSlots, true);
     for (int32_t i = 0; i < n; ++i) Song.Track(t).Event(i) = events[static_cast<size_t>(i)];
     Song.Count(t) = n;
-}
-
-MidiEvent MetaEvent(int32_t time, uint8_t type, std::string_view text) {
-    MidiEvent e;
-    e.Time = time;
-    e.Kind = kKindMeta;
-    e.Channel = type;
-    e.Data = text;
-    return e;
 }
 
 // A new track at `at`; the tracks from `at` on move up by one.
@@ -523,7 +514,7 @@ class Checker {
                 if (e.Kind != kKindMeta || e.Channel < 1 || e.Channel > 7) continue;
                 std::string_view text = e.Data;
                 if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) continue;
-                if (IsUtf8(text)) {
+                if (IsValidUtf8(text)) {
                     if (utf8++ == 0) utf8_t = t, utf8_i = i;
                 } else if (legacy++ == 0) {
                     legacy_t = t, legacy_i = i;
@@ -822,40 +813,6 @@ bool ApplyRepair(MidiFile& Song, Repair Fix, PlayerFamily Keep) {
         default:
             return false;
     }
-}
-
-bool IsUtf8(std::string_view Bytes) {
-    size_t i = 0;
-    while (i < Bytes.size()) {
-        const unsigned char c = static_cast<unsigned char>(Bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int n;
-        uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            n = 1, cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            n = 2, cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 3, cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + static_cast<size_t>(n) >= Bytes.size()) return false;
-        for (int k = 1; k <= n; ++k) {
-            const unsigned char d = static_cast<unsigned char>(Bytes[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (d & 0x3F);
-        }
-        if ((n == 2 && cp < 0x800) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += static_cast<size_t>(n) + 1;
-    }
-    return true;
 }
 
 }  // namespace verselane

@@ -83,8 +83,4 @@ bool RemoveNulBytes(MidiFile& Song);
 // is for DropDuplicate.
 bool ApplyRepair(MidiFile& Song, Repair Fix, PlayerFamily Keep = PlayerFamily::Both);
 
-// Whether the bytes are valid UTF-8 (overlong forms, surrogates and code
-// points above U+10FFFF are not).
-bool IsUtf8(std::string_view Bytes);
-
 }  // namespace verselane

@@ -71,7 +71,7 @@ RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
             MidiEvent& e = Song.Track(t).Event(i);
             if (e.Kind != kKindMeta || e.Channel < 1 || e.Channel > 7 || IsAscii(e.Data)) continue;
             texts.push_back(&e);
-            if (!IsUtf8(e.Data)) legacy.push_back(e.Data.view());
+            if (!IsValidUtf8(e.Data)) legacy.push_back(e.Data.view());
         }
     }
     const std::string from_legacy = Source.empty() ? DetectEncoding(legacy) : Source;
@@ -81,7 +81,7 @@ RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
     const bool legacy_is_target = SameEncoding(Target, from_legacy);
     RecodeOutcome outcome;
     for (MidiEvent* e : texts) {
-        const bool utf8 = IsUtf8(e->Data);
+        const bool utf8 = IsValidUtf8(e->Data);
         if ((utf8 && target_utf8) || (!utf8 && legacy_is_target)) continue;
         std::optional<std::string> recoded = (utf8 ? from_utf8 : from_other).Convert(e->Data);
         if (!recoded) {

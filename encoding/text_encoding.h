@@ -31,7 +31,7 @@ std::string EncodingLabel(const std::string& Name);
 // as it stands.
 std::string EncodingName(const std::string& NameOrLabel);
 
-bool IsValidUtf8(std::string_view Bytes);
+// IsValidUtf8 comes with the model (model/byte_string.h).
 
 // Every text of the song that is shown: the bodies of the text-like meta
 // events (types 1 to 7) of every track, in track order.

@@ -19,15 +19,6 @@ namespace {
 constexpr int16_t kHeaderTrack = 1;
 constexpr int16_t kWordsTrack = 2;
 
-MidiEvent MetaEvent(int32_t time, uint8_t type, std::string_view data) {
-    MidiEvent e;
-    e.Time = time;
-    e.Kind = kKindMeta;
-    e.Channel = type;
-    e.Data = data;
-    return e;
-}
-
 // Appends an event to the words track, within the track's capacity.
 void AppendWord(MidiFile& Song, const MidiEvent& e) {
     int32_t& count = Song.Count(kWordsTrack);

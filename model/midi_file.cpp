@@ -96,4 +96,13 @@ void ResizeEvents(MidiFile& Song, int32_t NewUpper, bool Clear) {
     Song.EventSlots = NewUpper;
 }
 
+MidiEvent MetaEvent(int32_t Time, uint8_t Type, std::string_view Data) {
+    MidiEvent e;
+    e.Time = Time;
+    e.Kind = kKindMeta;
+    e.Channel = Type;
+    e.Data = Data;
+    return e;
+}
+
 }  // namespace verselane

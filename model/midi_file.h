@@ -47,6 +47,9 @@ struct MidiEvent {
     friend bool operator==(const MidiEvent&, const MidiEvent&) = default;
 };
 
+// A meta event of the given type with `Data` as its body.
+MidiEvent MetaEvent(int32_t Time, uint8_t Type, std::string_view Data);
+
 class MidiTrack {
   public:
     // Whether the slot has an events array at all.

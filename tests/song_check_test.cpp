@@ -265,7 +265,7 @@ std::vector<MidiEvent> OtherEvents(const MidiFile& song) {
 }
 
 std::string AsUtf8(std::string_view text) {
-    return IsUtf8(text) ? std::string(text) : TextDecoder("WINDOWS-1252").ToUtf8(text);
+    return IsValidUtf8(text) ? std::string(text) : TextDecoder("WINDOWS-1252").ToUtf8(text);
 }
 
 struct RepairCase {
