@@ -84,7 +84,7 @@ const std::string kText = Hex("00 FF 01 03 'Twi' 60 FF 01 05 'nkle ' 60 FF 01 05
 // A song from "name=material|name=material|...", track 0 first, a single
 // track making format 0. Material: L three lyrics, T three karaoke texts,
 // B both, F one short lyric, N a note, E empty texts, X `extra`.
-MidiFile Song(const std::string& spec, const std::string& extra = {}) {
+MidiFile Song(const std::string& layout, const std::string& extra = {}) {
     const std::map<char, std::string> material = {{'L', kLyrics},
                                                   {'T', kText},
                                                   {'B', kLyrics + kText},
@@ -94,9 +94,9 @@ MidiFile Song(const std::string& spec, const std::string& extra = {}) {
                                                   {'X', extra}};
     std::string tracks;
     int count = 0;
-    for (size_t start = 0, end; start <= spec.size(); start = end + 1, ++count) {
-        end = std::min(spec.find('|', start), spec.size());
-        const std::string track = spec.substr(start, end - start);
+    for (size_t start = 0, end; start <= layout.size(); start = end + 1, ++count) {
+        end = std::min(layout.find('|', start), layout.size());
+        const std::string track = layout.substr(start, end - start);
         const size_t is = track.find('=');
         const std::string name = track.substr(0, is);
         std::string body = is == std::string::npos ? "" : material.at(track[is + 1]);
@@ -132,9 +132,9 @@ TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChos
         {"=L", 0, kNew},                    // format 0 unnamed
         {"Lyrics=L", 0, 0},                 // format 0 named Lyrics
     };
-    for (const auto& [spec, selected, selected2] : rows) {
-        SCOPED_TRACE(spec);
-        MidiFile song = Song(spec);
+    for (const auto& [layout, selected, selected2] : rows) {
+        SCOPED_TRACE(layout);
+        MidiFile song = Song(layout);
         Fixture f;
         f.Answer(kChoiceCancel);
         EXPECT_FALSE(f.Run(song));
@@ -252,9 +252,9 @@ TEST(ConvertLyricsRun, ProposalsComeFromTheSongsOwnLines) {
         {"  Song Name ", "", {"ENGL", "Song Name", ""}},
         {"", "", {"ENGL", "", ""}},
     };
-    for (const auto& [spec, words, expected] : rows) {
-        const KaraokeInfo info = ProposedKaraokeInfo(Song(spec, words));
-        EXPECT_EQ((Texts{info.Language, info.Title, info.Artist}), expected) << spec;
+    for (const auto& [layout, words, expected] : rows) {
+        const KaraokeInfo info = ProposedKaraokeInfo(Song(layout, words));
+        EXPECT_EQ((Texts{info.Language, info.Title, info.Artist}), expected) << layout;
     }
 }
 
