@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,14 @@ namespace verselane {
 namespace {
 
 using test::Hex;
-using test::Smf;
+using test::MetaTexts;
+using Texts = std::vector<std::string>;
 
 // Records what the driver put into the dialog; a script plays the user.
-class ScriptedConversionDialog : public ConversionDialog {
-  public:
+struct ScriptedConversionDialog : ConversionDialog {
     void ClearTracks() override { tracks.clear(), materials.clear(), selected = -1; }
     void AddTrack(int16_t number, const std::string& name, const TrackMaterial& m) override {
-        EXPECT_EQ(number, static_cast<int>(tracks.size()));
+        EXPECT_EQ(number, static_cast<int>(tracks.size())) << "list index k is track k";
         tracks.push_back(name);
         materials.push_back({m.LyricEvents, m.TextEvents});
     }
@@ -35,12 +36,8 @@ class ScriptedConversionDialog : public ConversionDialog {
     int Tracks2Count() const override { return static_cast<int>(tracks2.size()); }
     void SelectTrack2(int index) override { selected2 = index; }
     bool KeepKaraoke() const override { return keep_kar; }
-    void ShowModal() override {
-        ++shown;
-        if (script) script(*this);
-    }
+    void ShowModal() override { ++shown, script ? script(*this) : void(); }
     void Unload() override { ++unloads; }
-
     // A button click: the choice and the selections at that moment.
     void Click(int16_t choice) {
         Choice = choice;
@@ -48,136 +45,120 @@ class ScriptedConversionDialog : public ConversionDialog {
         FromIndex = static_cast<int16_t>(selected);
         AfterIndex = static_cast<int16_t>(selected2);
     }
-
-    std::vector<std::string> tracks, tracks2;
+    Texts tracks, tracks2;
     std::vector<std::pair<int, int>> materials;  // lyric and text events per entry
-    int selected = -1, selected2 = -1;
+    int selected = -1, selected2 = -1, shown = 0, unloads = 0;
     bool keep_kar = true;
-    int shown = 0, unloads = 0;
     std::function<void(ScriptedConversionDialog&)> script;
 };
 
-class ScriptedInfoDialog : public KaraokeInfoDialog {
-  public:
-    void Propose(const KaraokeInfo& info) override { proposed = shown_info = info; }
-    bool ShowModal() override {
-        ++shown;
-        if (script) script(*this);
-        return !cancel;
-    }
-    std::string Language() const override { return shown_info.Language; }
-    std::string Title() const override { return shown_info.Title; }
-    std::string Artist() const override { return shown_info.Artist; }
-
-    KaraokeInfo proposed, shown_info;  // what was proposed, what the boxes hold
+struct ScriptedInfoDialog : KaraokeInfoDialog {
+    void Propose(const KaraokeInfo& info) override { proposed = typed = info; }
+    bool ShowModal() override { return ++shown, script ? script(typed) : void(), !cancel; }
+    std::string Language() const override { return typed.Language; }
+    std::string Title() const override { return typed.Title; }
+    std::string Artist() const override { return typed.Artist; }
+    KaraokeInfo proposed, typed;  // what was proposed, what the boxes hold
     bool cancel = false;
     int shown = 0;
-    std::function<void(ScriptedInfoDialog&)> script;
+    std::function<void(KaraokeInfo&)> script;
 };
 
-class RecordingHost : public ConversionHost {
-  public:
+struct Fixture : ConversionHost {
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    void SetWaitCursor(bool on) override { waiting = on, cursor_calls.push_back(on); }
-    std::vector<std::string> messages;
-    std::vector<bool> cursor_calls;
-    bool waiting = false;
-};
-
-// A track body: its name (if any), the given events, end of track.
-std::string Track(const std::string& name, const std::string& events = {}) {
-    std::string body;
-    if (!name.empty()) body += Hex("00 FF 03") + static_cast<char>(name.size()) + name;
-    return body + events + Hex("00 FF 2F 00");
-}
-
-const std::string kLyrics = Hex("00 FF 05 03 'Twi' 60 FF 05 05 'nkle ' 60 FF 05 05 'twin' 0D");
-const std::string kText = Hex("00 FF 01 03 'Twi' 60 FF 01 05 'nkle ' 60 FF 01 05 '/twin'");
-
-MidiFile SongOf(const std::string& bytes) {
-    MidiFile song;
-    ResetMidiFile(song);
-    EXPECT_EQ(ReadMidiBytes(song, bytes).Message(), "");
-    return song;
-}
-
-// A format 1 song from (name, events) pairs, track 0 first.
-MidiFile SongOf(const std::vector<std::pair<std::string, std::string>>& tracks, int format = 1) {
-    std::string bytes = test::SmfHeader(format, static_cast<int>(tracks.size()), 96);
-    for (const auto& [name, events] : tracks) bytes += test::Chunk("MTrk", Track(name, events));
-    return SongOf(bytes);
-}
-
-struct Fixture {
-    ScriptedConversionDialog lyr_copy;
-    ScriptedInfoDialog kar_inf;
-    RecordingHost host;
-    bool Run(MidiFile& song) { return ConvertLyrics(song, lyr_copy, kar_inf, host); }
+    void SetWaitCursor(bool on) override { cursor.push_back(on); }
+    bool Run(MidiFile& song) { return ConvertLyrics(song, lyr_copy, kar_inf, *this); }
     void Answer(int16_t choice) {
         lyr_copy.script = [choice](ScriptedConversionDialog& d) { d.Click(choice); };
     }
+    ScriptedConversionDialog lyr_copy;
+    ScriptedInfoDialog kar_inf;
+    Texts messages;
+    std::vector<bool> cursor;  // the wait cursor's calls
 };
 
-// Every track is offered, track 0 included, so list index k is track k. The
-// name guesses find a track anywhere; without one, the track holding the
-// most material of a direction is chosen, lyrics first.
+const std::vector<bool> kWaited = {true, false};
+const std::string kLyrics = Hex("00 FF 05 03 'Twi' 60 FF 05 05 'nkle ' 60 FF 05 05 'twin' 0D");
+const std::string kText = Hex("00 FF 01 03 'Twi' 60 FF 01 05 'nkle ' 60 FF 01 05 '/twin'");
+
+// A song from "name=material|name=material|...", track 0 first, a single
+// track making format 0. Material: L three lyrics, T three karaoke texts,
+// B both, F one short lyric, N a note, E empty texts, X `extra`.
+MidiFile Song(const std::string& layout, const std::string& extra = {}) {
+    const std::map<char, std::string> material = {{'L', kLyrics},
+                                                  {'T', kText},
+                                                  {'B', kLyrics + kText},
+                                                  {'F', Hex("00 FF 05 02 'la'")},
+                                                  {'N', Hex("00 90 3C 40 60 80 3C 00")},
+                                                  {'E', Hex("00 FF 01 00 00 FF 05 00")},
+                                                  {'X', extra}};
+    std::string tracks;
+    int count = 0;
+    for (size_t start = 0, end; start <= layout.size(); start = end + 1, ++count) {
+        end = std::min(layout.find('|', start), layout.size());
+        const std::string track = layout.substr(start, end - start);
+        const size_t is = track.find('=');
+        const std::string name = track.substr(0, is);
+        std::string body = is == std::string::npos ? "" : material.at(track[is + 1]);
+        if (!name.empty()) body = Hex("00 FF 03") + static_cast<char>(name.size()) + name + body;
+        tracks += test::Chunk("MTrk", body + Hex("00 FF 2F 00"));
+    }
+    MidiFile song;
+    ResetMidiFile(song);
+    EXPECT_EQ(
+        ReadMidiBytes(song, test::SmfHeader(count == 1 ? 0 : 1, count, 96) + tracks).Message(), "");
+    return song;
+}
+
+// Every track is offered, track 0 included. The name guesses find a track
+// anywhere; without one, the track holding the most material of a
+// direction is chosen, lyrics first.
 TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChosen) {
-    const std::string L = kLyrics, T = kText, few = Hex("00 FF 05 02 'la'");
-    struct Row {
-        const char* what;
-        std::vector<std::pair<std::string, std::string>> tracks;
-        int tracks_selected;
-        int tracks2_selected;  // -2 = "NEW TRACK"
-        int format = 1;
+    const int kNew = -2;  // "NEW TRACK"
+    const std::tuple<std::string, int, int> rows[] = {
+        {"|Piano|Vocal|Lyrics=L", 3, 2},    // Lyrics and Vocal names
+        {"|Melody|Words=L", 2, 1},          // Words name
+        {"|Drums|Bass|Voice=L", 3, kNew},   // Voice name
+        {"|Piano|Bass=L", 2, kNew},         // no name: the track with lyrics
+        {"=L|Piano|Bass", 0, kNew},         // no name: lyrics in track 0
+        {"|Lyrics=L|Piano", 1, 1},          // Lyrics at track 1
+        {"|Piano=L|Vocals", 2, 2},          // Vocals feeds two guesses
+        {"|Chords|Bass=L", 1, 1},           // Chords feeds the words guess
+        {"|Piano|LYRICS=L", 2, kNew},       // in capitals
+        {"|Lyrics=L|Lyrics 2|Bass", 2, 1},  // the later lyrics name
+        {"|Lyrics=L|Words", 1, 1},          // lyrics beats words
+        {"|Piano|Bass=T", 2, kNew},         // karaoke text only
+        {"|Piano|Bass=T|Gtr=L", 3, kNew},   // lyrics before text
+        {"|Piano=F|Bass=L", 2, kNew},       // the most lyrics
+        {"=L", 0, kNew},                    // format 0 unnamed
+        {"Lyrics=L", 0, 0},                 // format 0 named Lyrics
     };
-    const std::vector<Row> rows = {
-        {"Lyrics and Vocal names", {{"", ""}, {"Piano", ""}, {"Vocal", ""}, {"Lyrics", L}}, 3, 2},
-        {"Words name", {{"", ""}, {"Melody", ""}, {"Words", L}}, 2, 1},
-        {"Voice name", {{"", ""}, {"Drums", ""}, {"Bass", ""}, {"Voice", L}}, 3, -2},
-        {"no name: the track with lyrics", {{"", ""}, {"Piano", ""}, {"Bass", L}}, 2, -2},
-        {"no name: lyrics in track 0", {{"", L}, {"Piano", ""}, {"Bass", ""}}, 0, -2},
-        {"Lyrics at track 1", {{"", ""}, {"Lyrics", L}, {"Piano", ""}}, 1, 1},
-        {"Vocals feeds two guesses", {{"", ""}, {"Piano", L}, {"Vocals", ""}}, 2, 2},
-        {"Chords feeds the words guess", {{"", ""}, {"Chords", ""}, {"Bass", L}}, 1, 1},
-        {"LYRICS in capitals", {{"", ""}, {"Piano", ""}, {"LYRICS", L}}, 2, -2},
-        {"the later lyrics name", {{"", ""}, {"Lyrics", L}, {"Lyrics 2", ""}, {"Bass", ""}}, 2, 1},
-        {"lyrics beats words", {{"", ""}, {"Lyrics", L}, {"Words", ""}}, 1, 1},
-        {"karaoke text only", {{"", ""}, {"Piano", ""}, {"Bass", T}}, 2, -2},
-        {"lyrics before text", {{"", ""}, {"Piano", ""}, {"Bass", T}, {"Gtr", L}}, 3, -2},
-        {"the most lyrics", {{"", ""}, {"Piano", few}, {"Bass", L}}, 2, -2},
-        {"format 0 unnamed", {{"", L}}, 0, -2, 0},
-        {"format 0 named Lyrics", {{"Lyrics", L}}, 0, 0, 0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        MidiFile song = SongOf(row.tracks, row.format);
+    for (const auto& [layout, selected, selected2] : rows) {
+        SCOPED_TRACE(layout);
+        MidiFile song = Song(layout);
         Fixture f;
         f.Answer(kChoiceCancel);
         EXPECT_FALSE(f.Run(song));
-        std::vector<std::string> names;
-        for (const auto& t : row.tracks) names.push_back(t.first);
+        Texts names;
+        for (int t = 0; t < song.Header.NumTracks; ++t) {
+            names.push_back(MetaTexts(song, t, kMetaTrackName).empty()
+                                ? ""
+                                : MetaTexts(song, t, kMetaTrackName)[0]);
+        }
         EXPECT_EQ(f.lyr_copy.tracks, names);
         names.push_back("NEW TRACK");
         EXPECT_EQ(f.lyr_copy.tracks2, names);
-        EXPECT_EQ(f.lyr_copy.selected, row.tracks_selected);
-        const int new_track = static_cast<int>(row.tracks.size());
-        EXPECT_EQ(f.lyr_copy.selected2,
-                  row.tracks2_selected == -2 ? new_track : row.tracks2_selected);
+        EXPECT_EQ(f.lyr_copy.selected, selected);
+        EXPECT_EQ(f.lyr_copy.selected2, selected2 == kNew ? song.Header.NumTracks : selected2);
     }
 }
 
 // Each entry carries what its track holds; a track without material for
 // the chosen direction is refused with a message and leaves the song.
 TEST(ConvertLyricsMaterial, EntriesTellTheMaterialAndEmptyDirectionsAreRefused) {
-    MidiFile song =
-        SongOf({{"", ""}, {"Melody", Hex("00 90 3C 40 60 80 3C 00")}, {"Lyrics", kLyrics + kText}});
+    MidiFile song = Song("|Melody=N|Lyrics=B");
     const std::string before = EncodeMidiFile(song);
-    struct Row {
-        int track;
-        int16_t choice;
-        const char* message;  // empty when the conversion runs
-    };
-    const std::vector<Row> rows = {
+    const std::tuple<int, int16_t, const char*> rows[] = {
         {1, kChoiceLyricsToText,
          "Track 1 holds no lyric events, so there is nothing to turn into karaoke text. "
          "Choose a track that lists lyric events."},
@@ -186,31 +167,30 @@ TEST(ConvertLyricsMaterial, EntriesTellTheMaterialAndEmptyDirectionsAreRefused) 
          "Choose a track that lists karaoke text events."},
         {0, kChoiceLyricsToText, "Track 0 holds no lyric events"},
     };
-    for (const Row& row : rows) {
+    for (const auto& [track, choice, message] : rows) {
         Fixture f;
         f.lyr_copy.script = [&](ScriptedConversionDialog& d) {
-            d.selected = row.track;
-            d.Click(row.choice);
+            d.selected = track;
+            d.Click(choice);
         };
         EXPECT_FALSE(f.Run(song));
         EXPECT_EQ(f.lyr_copy.materials, (std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {3, 3}}));
-        ASSERT_EQ(f.host.messages.size(), 1u);
-        EXPECT_TRUE(f.host.messages[0].starts_with(row.message)) << f.host.messages[0];
+        ASSERT_EQ(f.messages.size(), 1u);
+        EXPECT_TRUE(f.messages[0].starts_with(message)) << f.messages[0];
         EXPECT_EQ(f.kar_inf.shown, 0);
         EXPECT_EQ(EncodeMidiFile(song), before);
     }
-
     // Neither material anywhere: the message, no dialog; empty texts do not count.
-    MidiFile none = SongOf({{"Lyrics", ""}, {"Words", Hex("00 FF 01 00 00 FF 05 00")}});
+    MidiFile none = Song("Lyrics|Words=E");
     Fixture f;
     EXPECT_FALSE(f.Run(none));
-    EXPECT_EQ(f.host.messages, std::vector<std::string>{"No Text or Lyric events were found."});
+    EXPECT_EQ(f.messages, Texts{"No Text or Lyric events were found."});
     EXPECT_EQ(f.lyr_copy.shown, 0);
-    EXPECT_TRUE(f.host.cursor_calls.empty());
+    EXPECT_TRUE(f.cursor.empty());
 }
 
 TEST(ConvertLyricsCancel, EitherDialogCancelledLeavesTheSong) {
-    MidiFile song = SongOf({{"", ""}, {"Words", kLyrics + kText}});
+    MidiFile song = Song("|Words=B");
     const std::string before = EncodeMidiFile(song);
     Fixture f;
     // An earlier conversion click left its indices.
@@ -220,118 +200,103 @@ TEST(ConvertLyricsCancel, EitherDialogCancelledLeavesTheSong) {
     f.Answer(kChoiceCancel);
     EXPECT_FALSE(f.Run(song));
     EXPECT_EQ(f.lyr_copy.unloads, 1);
-    EXPECT_EQ(f.lyr_copy.FromIndex, 7);
-    EXPECT_EQ(f.lyr_copy.AfterIndex, 9);
+    EXPECT_EQ((std::pair{f.lyr_copy.FromIndex, f.lyr_copy.AfterIndex}),
+              (std::pair<int16_t, int16_t>{7, 9}));
     EXPECT_EQ(f.kar_inf.shown, 0);
-
     // Cancel in the information dialog cancels the whole conversion.
     f.Answer(kChoiceLyricsToText);
     f.kar_inf.cancel = true;
     EXPECT_FALSE(f.Run(song));
     EXPECT_EQ(f.kar_inf.shown, 1);
     EXPECT_EQ(EncodeMidiFile(song), before);
-    EXPECT_TRUE(f.host.cursor_calls.empty());
+    EXPECT_TRUE(f.cursor.empty());
 }
 
 TEST(ConvertLyricsRun, LyricsToTextProposesTheSongsInformationAndUsesWhatIsTyped) {
-    MidiFile song = SongOf({{"Stille Nacht", ""}, {"Piano", ""}, {"Lyrics", kLyrics}});
+    MidiFile song = Song("Stille Nacht|Piano|Lyrics=L");
     Fixture f;
     f.Answer(kChoiceLyricsToText);
-    bool waiting_while_asked = true;
-    f.kar_inf.script = [&](ScriptedInfoDialog& d) {
-        waiting_while_asked = f.host.waiting;
-        d.shown_info.Language = " GERM ";  // handed over untrimmed
-        d.shown_info.Artist = "Gruber";
+    f.kar_inf.script = [&](KaraokeInfo& typed) {
+        EXPECT_TRUE(f.cursor.empty() || !f.cursor.back()) << "no wait cursor while one types";
+        typed.Language = " GERM ";  // handed over untrimmed
+        typed.Artist = "Gruber";
     };
     EXPECT_TRUE(f.Run(song));
     EXPECT_EQ(f.kar_inf.proposed.Title, "Stille Nacht");
-    EXPECT_FALSE(waiting_while_asked) << "no wait cursor while the user types";
-    EXPECT_EQ(f.host.cursor_calls, (std::vector<bool>{true, false}));
-
+    EXPECT_EQ(f.cursor, kWaited);
     // The Soft Karaoke pair follows track 0; the lyrics track moved to 4.
     ASSERT_EQ(song.Header.NumTracks, 5);
-    EXPECT_EQ(test::MetaTexts(song, 1, kMetaTrackName), std::vector<std::string>{"Soft Karaoke"});
-    const std::vector<std::string> words = test::MetaTexts(song, 2, kMetaText);
+    EXPECT_EQ(MetaTexts(song, 1, kMetaTrackName), Texts{"Soft Karaoke"});
+    Texts words = MetaTexts(song, 2, kMetaText);
     ASSERT_GE(words.size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(words.begin(), words.begin() + 3),
-              (std::vector<std::string>{"@LGERM", "@TStille Nacht", "@TGruber"}));
-    EXPECT_EQ(test::MetaTexts(song, 4, kMetaLyric).size(), 3u);
+    words.resize(3);
+    EXPECT_EQ(words, (Texts{"@LGERM", "@TStille Nacht", "@TGruber"}));
+    EXPECT_EQ(MetaTexts(song, 4, kMetaLyric).size(), 3u);
 
     // Converting the result proposes its own lines, not what was typed before.
     EXPECT_EQ(ProposedKaraokeInfo(song).Language, "GERM");
-    MidiFile other = SongOf({{"", kLyrics}}, 0);
+    MidiFile other = Song("=L");
     f.kar_inf.script = nullptr;
     EXPECT_TRUE(f.Run(other));
     EXPECT_EQ(f.kar_inf.proposed.Title, "");
-    EXPECT_EQ(test::MetaTexts(other, 2, kMetaText).at(0), "@LENGL");
-    EXPECT_EQ(test::MetaTexts(other, 0, kMetaLyric).size(), 3u) << "track 0 keeps its lyrics";
-    EXPECT_GT(test::MetaTexts(other, 2, kMetaText).size(), 3u) << "format 0: the words follow";
+    EXPECT_EQ(MetaTexts(other, 2, kMetaText).at(0), "@LENGL");
+    EXPECT_EQ(MetaTexts(other, 0, kMetaLyric).size(), 3u) << "track 0 keeps its lyrics";
+    EXPECT_GT(MetaTexts(other, 2, kMetaText).size(), 3u) << "format 0: the words follow";
 }
 
 TEST(ConvertLyricsRun, ProposalsComeFromTheSongsOwnLines) {
-    struct Row {
-        std::string track0_name, words;
-        KaraokeInfo expected;
-    };
-    const std::vector<Row> rows = {
-        {"",
+    const std::tuple<std::string, std::string, Texts> rows[] = {
+        {"=X",
          Hex("00 FF 01 06 '@LFREN' 00 FF 01 05 '@T Ma' 00 FF 01 04 '@TMe' 00 FF 01 04 '@TX '"),
-         {"FREN", "Ma", "Me", ""}},
-        {"Song Name", Hex("00 FF 01 03 '@TT'"), {"ENGL", "T", "", ""}},
-        {"  Song Name ", "", {"ENGL", "Song Name", "", ""}},
-        {"", "", {"ENGL", "", "", ""}},
+         {"FREN", "Ma", "Me"}},
+        {"Song Name=X", Hex("00 FF 01 03 '@TT'"), {"ENGL", "T", ""}},
+        {"  Song Name ", "", {"ENGL", "Song Name", ""}},
+        {"", "", {"ENGL", "", ""}},
     };
-    for (const Row& row : rows) {
-        const KaraokeInfo info = ProposedKaraokeInfo(SongOf({{row.track0_name, row.words}}, 0));
-        EXPECT_EQ(info.Language, row.expected.Language);
-        EXPECT_EQ(info.Title, row.expected.Title);
-        EXPECT_EQ(info.Artist, row.expected.Artist);
+    for (const auto& [layout, words, expected] : rows) {
+        const KaraokeInfo info = ProposedKaraokeInfo(Song(layout, words));
+        EXPECT_EQ((Texts{info.Language, info.Title, info.Artist}), expected) << layout;
     }
 }
 
 TEST(ConvertLyricsRun, KaraokeToLyricsInPlaceOrBesideByTheCheckBox) {
     for (bool keep : {true, false}) {
-        SCOPED_TRACE(keep ? "keep" : "replace");
-        MidiFile song = SongOf({{"", ""}, {"Words", kText}});
+        MidiFile song = Song("|Words=T");
         Fixture f;
         f.lyr_copy.keep_kar = keep;
         f.Answer(kChoiceKaraokeToLyrics);
         EXPECT_TRUE(f.Run(song));
         EXPECT_EQ(f.kar_inf.shown, 0);
-        EXPECT_EQ(test::MetaTexts(song, 1, kMetaLyric).size(), 3u);
-        EXPECT_EQ(test::MetaTexts(song, 1, kMetaText).size(), keep ? 3u : 0u);
-        EXPECT_EQ(f.host.cursor_calls, (std::vector<bool>{true, false}));
+        EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), 3u);
+        EXPECT_EQ(MetaTexts(song, 1, kMetaText).size(), keep ? 3u : 0u);
+        EXPECT_EQ(f.cursor, kWaited);
     }
 }
 
 TEST(ConvertLyricsRun, DialogClosedWithoutAButtonActsOnTheLastClick) {
     // Before any click in this run: no conversion, but true.
-    MidiFile song = SongOf({{"", ""}, {"Words", kText}});
+    MidiFile song = Song("|Words=T");
     const std::string before = EncodeMidiFile(song);
     Fixture f;
     EXPECT_TRUE(f.Run(song));
     EXPECT_EQ(EncodeMidiFile(song), before);
-
     // After a karaoke-to-lyrics click: that conversion again, on its track.
     f.lyr_copy.Choice = kChoiceKaraokeToLyrics;
     f.lyr_copy.FromIndex = 1;
     f.lyr_copy.keep_kar = false;
     EXPECT_TRUE(f.Run(song));
-    EXPECT_EQ(test::MetaTexts(song, 1, kMetaLyric).size(), 3u);
-    EXPECT_TRUE(test::MetaTexts(song, 1, kMetaText).empty());
-
+    EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), 3u);
+    EXPECT_TRUE(MetaTexts(song, 1, kMetaText).empty());
     // A track that the song does not have: the error reaches the caller.
     f.lyr_copy.FromIndex = 50;
-    f.host.cursor_calls.clear();
+    f.cursor.clear();
     EXPECT_THROW(f.Run(song), RuntimeError);
-    EXPECT_TRUE(f.host.cursor_calls.empty() ||
-                f.host.cursor_calls == (std::vector<bool>{true, false}));
-
+    EXPECT_TRUE(f.cursor.empty() || f.cursor == kWaited);
     // No selection (-1) works on track 0.
-    MidiFile zero = SongOf({{"", kText}}, 0);
+    MidiFile zero = Song("=T");
     f.lyr_copy.FromIndex = -1;
     EXPECT_TRUE(f.Run(zero));
-    EXPECT_EQ(test::MetaTexts(zero, 0, kMetaLyric).size(), 3u);
+    EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
 }
 
 }  // namespace

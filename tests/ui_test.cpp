@@ -1,28 +1,24 @@
 // The desktop program's real windows under Qt's offscreen platform: the
-// keyboard, what the dialogs offer, and whole user journeys on songs of the
-// corpus, with the file dialogs answered by a script. Widgets are found by
-// their object names.
+// keyboard, what the dialogs offer, the check panel, and whole user journeys
+// on songs of the corpus, with the file dialogs answered by a script. Widgets
+// are found by their object names.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-#include <deque>
 #include <functional>
 
+#include "lyrics/track_choice.h"
+#include "tests/lyrics_fixtures.h"
 #include "tests/support/sung_words.h"
 #include "tests/support/test_support.h"
 #include "ui/convert_lyrics_dialog.h"
@@ -37,38 +33,33 @@ namespace verselane::ui {
 namespace {
 
 namespace fs = std::filesystem;
+using Dialog = std::function<void(QWidget*)>;
+using Names = std::vector<QString>;
 
-// Answers the file dialogs and questions from queues and records what was
+// Answers the file dialogs and questions from a queue and records what was
 // asked. An empty name, or an empty queue, stands for a cancelled dialog.
-class ScriptedPrompts : public Prompts {
-  public:
+struct ScriptedPrompts : Prompts {
     std::optional<QString> OpenFileName(QWidget*, const QString& folder) override {
         folders.push_back(folder);
-        return Next(files);
+        return Next();
     }
     QStringList OpenFileNames(QWidget*, const QString&) override { return {}; }
-    std::optional<QString> FolderName(QWidget*, const QString&) override { return Next(files); }
+    std::optional<QString> FolderName(QWidget*, const QString&) override { return Next(); }
     std::optional<QString> SaveFileName(QWidget*, const QString& proposed_name) override {
         proposed.push_back(proposed_name);
-        return Next(files);
+        return Next();
     }
     void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
     bool Ask(QWidget*, const QString& question) override {
         messages.push_back(question);
         return go_on;
     }
-
-    std::deque<QString> files;
-    std::vector<QString> proposed, folders, messages;
-    bool go_on = true;
-
-  private:
-    static std::optional<QString> Next(std::deque<QString>& queue) {
-        if (queue.empty()) return std::nullopt;
-        const QString next = queue.front();
-        queue.pop_front();
+    std::optional<QString> Next() {
+        const QString next = files.isEmpty() ? QString() : files.takeFirst();
         return next.isEmpty() ? std::nullopt : std::optional<QString>(next);
     }
+    QStringList files, proposed, folders, messages;
+    bool go_on = true;
 };
 
 QString Path(const fs::path& path) {
@@ -90,25 +81,26 @@ void Click(QWidget* parent, const char* name) {
     Find<QPushButton>(parent, name)->click();
 }
 
+QString Label(QWidget* parent, const char* name) {
+    return Find(parent, name)->property("text").toString();
+}
+
 // Runs `action` from inside the modal loop of the dialog named `name` once
 // it is on screen. Should it never show, the test fails instead of hanging.
-void WhenShown(QWidget* owner, const char* name, std::function<void(QWidget*)> action) {
+void WhenShown(QWidget* owner, const char* name, Dialog action) {
     auto* timer = new QTimer(owner);  // ends with the window
-    auto waited = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [=] {
+    QObject::connect(timer, &QTimer::timeout, [=, waited = 0]() mutable {
         QWidget* dialog = owner->objectName() == QLatin1String(name)
                               ? owner
                               : owner->findChild<QWidget*>(QString::fromLatin1(name));
-        if (dialog && dialog->isVisible()) {
-            timer->deleteLater();
-            timer->stop();
-            QApplication::setActiveWindow(dialog);
-            action(dialog);
-        } else if (++*waited > 1000) {
-            timer->deleteLater();
-            timer->stop();
-            ADD_FAILURE() << name << " was never shown";
-        }
+        const bool shown = dialog && dialog->isVisible();
+        if (!shown && ++waited <= 1000) return;
+        timer->deleteLater();
+        timer->stop();
+        if (!shown) ADD_FAILURE() << name << " was never shown";
+        if (!shown) return;
+        QApplication::setActiveWindow(dialog);
+        action(dialog);
     });
     timer->start(5);
 }
@@ -120,10 +112,10 @@ void Activate(QWidget* window) {
 }
 
 // The object names of the widgets that Tab visits from `first` on.
-std::vector<QString> TabStops(QWidget* window, QWidget* first) {
+Names TabStops(QWidget* window, QWidget* first) {
     Activate(window);
     first->setFocus(Qt::TabFocusReason);
-    std::vector<QString> stops{first->objectName()};
+    Names stops{first->objectName()};
     for (int i = 0; i < 12; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         if (QApplication::focusWidget() == first) break;
@@ -132,10 +124,10 @@ std::vector<QString> TabStops(QWidget* window, QWidget* first) {
     return stops;
 }
 
+// Read File, Convert Lyrics and Write File enabled?
 using Buttons = std::tuple<bool, bool, bool>;
-const Buttons kStart{true, false, false};
-const Buttons kConvertible{true, true, false};
-const Buttons kConverted{true, false, true};
+const Buttons kStart{true, false, false}, kConvertible{true, true, false},
+    kConverted{true, false, true};
 
 struct Window {
     Window() {
@@ -144,20 +136,16 @@ struct Window {
         prompts = owned.get();
         form = std::make_unique<MainWindow>(std::move(owned));
     }
-    void Read(const fs::path& path) {
-        prompts->files.push_back(Path(path));
-        Click(form.get(), "Command1");
+    void Read(const fs::path& path) { Press("Command1", path); }
+    void Write(const fs::path& path) { Press("WriteFile", path); }
+    void Press(const char* button, const fs::path& answer) {
+        prompts->files.push_back(Path(answer));
+        Click(form.get(), button);
     }
-    void Write(const fs::path& path) {
-        prompts->files.push_back(Path(path));
-        Click(form.get(), "WriteFile");
-    }
-    // Convert Lyrics with the button `button` of the conversion dialog, then
-    // `info` in the information dialog when it shows.
-    void Convert(const char* button, std::function<void(QWidget*)> info = {}) {
-        if (button) {
-            WhenShown(form.get(), "ConvertLyricsDialog", [=](QWidget* d) { Click(d, button); });
-        }
+    // Convert Lyrics: `lyrics` acts in the conversion dialog, then `info` in
+    // the information dialog when it shows.
+    void Convert(Dialog lyrics, Dialog info = {}) {
+        WhenShown(form.get(), "ConvertLyricsDialog", lyrics);
         if (info) WhenShown(form.get(), "KaraokeInformationDialog", info);
         Click(form.get(), "L2K");
     }
@@ -165,70 +153,66 @@ struct Window {
         return {Find(form.get(), "Command1")->isEnabled(), Find(form.get(), "L2K")->isEnabled(),
                 Find(form.get(), "WriteFile")->isEnabled()};
     }
-    QString Status() const { return Find<QLabel>(form.get(), "Status")->text(); }
-    QString Words() const { return Find<QPlainTextEdit>(form.get(), "Words")->toPlainText(); }
+    std::string Song() const { return EncodeMidiFile(form->Song()); }
+    QString Text(const char* label) const { return Label(form.get(), label); }
+    QString Status() const { return Text("Status"); }
+    QString Words() const { return Find(form.get(), "Words")->property("plainText").toString(); }
     ScriptedPrompts* prompts;
     std::unique_ptr<MainWindow> form;
 };
 
+Dialog Press(const char* button) {
+    return [=](QWidget* d) { Click(d, button); };
+}
+
 TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
     EXPECT_EQ(VersionedTitle("Midi Verselane", 2, 10, 3), "Midi Verselane v.2.10.3");
     Window w;
-    EXPECT_EQ(w.form->windowTitle(), "Midi Verselane v." VERSELANE_VERSION);
-    EXPECT_FALSE(w.form->windowIcon().pixmap(32).isNull()) << "the icon is drawn at run time";
+    QWidget* form = w.form.get();
+    EXPECT_EQ(form->windowTitle(), "Midi Verselane v." VERSELANE_VERSION);
+    EXPECT_FALSE(form->windowIcon().pixmap(32).isNull()) << "the icon is drawn at run time";
     EXPECT_EQ(w.State(), kStart);
-    EXPECT_GE(w.form->width(), 700);
-    EXPECT_EQ(TabStops(w.form.get(), Find(w.form.get(), "Command1")),
-              (std::vector<QString>{"Command1", "Encoding", "Words", "Volume", "SoundFont"}))
+    EXPECT_GE(form->width(), 700);
+    EXPECT_EQ(TabStops(form, Find(form, "Command1")),
+              (Names{"Command1", "Encoding", "Words", "Volume", "SoundFont"}))
         << "disabled buttons are skipped";
-
     // Made as small as it goes, nothing is cut: every button keeps its text.
-    w.form->resize(50, 50);
+    form->resize(50, 50);
     QApplication::processEvents();
-    for (QPushButton* b : w.form->findChildren<QPushButton*>()) {
-        if (b->isVisible()) {
-            EXPECT_GE(b->width(), b->minimumSizeHint().width()) << b->text().toStdString();
-        }
+    for (QPushButton* b : form->findChildren<QPushButton*>()) {
+        EXPECT_TRUE(!b->isVisible() || b->width() >= b->minimumSizeHint().width())
+            << b->text().toStdString();
     }
-
     // Each key reaches its command: the open dialog, the help, the version.
-    struct Row {
-        const char* what;
-        QKeySequence key;
-        QString expected;  // what the open dialog or a message box got
-    } const rows[] = {
-        {"Alt+R", QKeySequence(Qt::ALT | Qt::Key_R), "open"},
-        {"Ctrl+O", QKeySequence::Open, "open"},
-        {"F1", QKeySequence::HelpContents, "Ctrl+O"},
+    // Enter on a focused button presses it.
+    const QString open = "(open dialog)";
+    const std::pair<std::function<void()>, QString> keys[] = {
+        {[&] { QTest::keySequence(form, QKeySequence(Qt::ALT | Qt::Key_R)); }, open},
+        {[&] { QTest::keySequence(form, QKeySequence::Open); }, open},
+        {[&] {
+             Find(form, "Command1")->setFocus();
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+         },
+         open},
+        {[&] { QTest::keySequence(form, QKeySequence::HelpContents); }, "Ctrl+O"},
+        {[&] { form->findChild<QAction*>("AboutAction")->trigger(); }, VERSELANE_VERSION},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [key, expected] : keys) {
         w.prompts->folders.clear();
         w.prompts->messages.clear();
-        QTest::keySequence(w.form.get(), row.key);
-        QTest::qWait(200);  // a button's access key clicks it after a moment
-        const QString got = w.prompts->folders.empty()
-                                ? (w.prompts->messages.empty() ? "" : w.prompts->messages[0])
-                                : "open";
-        EXPECT_TRUE(got.contains(row.expected)) << got.toStdString();
+        key();
+        QTest::qWait(300);  // a button's access key clicks it after a moment
+        const QString got = w.prompts->folders.isEmpty() ? w.prompts->messages.value(0) : open;
+        EXPECT_TRUE(got.contains(expected)) << got.toStdString();
+        EXPECT_EQ(w.prompts->folders.size() + w.prompts->messages.size(), 1);
     }
-    // Enter on a focused button presses it.
-    Find(w.form.get(), "Command1")->setFocus();
-    w.prompts->folders.clear();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QTest::qWait(300);
-    EXPECT_EQ(w.prompts->folders.size(), 1u);
-
-    w.prompts->messages.clear();
-    w.form->findChild<QAction*>("AboutAction")->trigger();
-    EXPECT_TRUE(w.prompts->messages.at(0).contains(VERSELANE_VERSION));
-    QTest::keySequence(w.form.get(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    EXPECT_FALSE(w.form->isVisible());
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_FALSE(form->isVisible());
 }
 
 // The entries say number, name and material; the buttons, the reason line
 // and Enter follow the selected entry.
-TEST(ConversionDialogWindow, EntriesFollowTheSelectedTracksMaterial) {
+TEST(ConversionDialogWindow, EntriesFollowTheSelectedTracksMaterialAndKeysClose) {
     ConvertLyricsDialog d;
     d.AddTrack(0, "", {0, 0});
     d.AddTrack(1, "Lyrics", {219, 0});
@@ -236,28 +220,27 @@ TEST(ConversionDialogWindow, EntriesFollowTheSelectedTracksMaterial) {
     d.AddTrack(3, "Both", {1, 2});
     auto* tracks = Find<QComboBox>(&d, "Tracks");
     struct Row {
-        int track;
         QString entry;
         bool karaoke_to_lyrics, lyrics_to_text;
         const char* reason;  // part of the reason line, empty when hidden
         int16_t enter;       // what Enter does
     } const rows[] = {
-        {0, "0: (no name) \u2014 no words", false, false, "cannot be converted", kChoiceNone},
-        {1, "1: Lyrics \u2014 219 lyric events", false, true, "cannot become lyrics",
+        {"0: (no name) \u2014 no words", false, false, "cannot be converted", kChoiceCancel},
+        {"1: Lyrics \u2014 219 lyric events", false, true, "cannot become lyrics",
          kChoiceLyricsToText},
-        {2, "2: Words \u2014 496 karaoke text events", true, false, "cannot become karaoke",
+        {"2: Words \u2014 496 karaoke text events", true, false, "cannot become karaoke",
          kChoiceKaraokeToLyrics},
-        {3, "3: Both \u2014 1 lyric event, 2 karaoke text events", true, true, "",
+        {"3: Both \u2014 1 lyric event, 2 karaoke text events", true, true, "",
          kChoiceLyricsToText},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.track);
-        d.SelectTrack(row.track);
+    for (int track = 0; track < 4; ++track) {
+        const Row& row = rows[track];
+        d.SelectTrack(track);
         EXPECT_EQ(tracks->currentText(), row.entry);
-        EXPECT_EQ(Find(&d, "Command1")->isEnabled(), row.karaoke_to_lyrics);
-        EXPECT_EQ(Find(&d, "Command2")->isEnabled(), row.lyrics_to_text);
-        const QString reason = Find<QLabel>(&d, "Reason")->text();
-        EXPECT_EQ(reason.isEmpty(), !*row.reason);
+        EXPECT_EQ(Find(&d, "Command1")->isEnabled(), row.karaoke_to_lyrics) << track;
+        EXPECT_EQ(Find(&d, "Command2")->isEnabled(), row.lyrics_to_text) << track;
+        const QString reason = Label(&d, "Reason");
+        EXPECT_EQ(reason.isEmpty(), !*row.reason) << track;
         EXPECT_TRUE(reason.contains(row.reason)) << reason.toStdString();
         d.Choice = kChoiceNone;
         WhenShown(&d, "ConvertLyricsDialog", [&](QWidget*) {
@@ -265,104 +248,90 @@ TEST(ConversionDialogWindow, EntriesFollowTheSelectedTracksMaterial) {
             if (d.isVisible()) d.reject();
         });
         d.ShowModal();
-        EXPECT_EQ(d.Choice, row.enter == kChoiceNone ? kChoiceCancel : row.enter);
+        EXPECT_EQ(d.Choice, row.enter) << track;
     }
-    EXPECT_EQ(TabStops(&d, tracks),
-              (std::vector<QString>{"Tracks", "Command1", "Command2", "Cancel", "KeepKar"}));
+    EXPECT_EQ(TabStops(&d, tracks), (Names{"Tracks", "Command1", "Command2", "Cancel", "KeepKar"}));
     d.hide();
-}
-
-TEST(ConversionDialogWindow, AccessKeysEscapeAndCloseBox) {
-    ConvertLyricsDialog d;
-    d.AddTrack(0, "a", {1, 1});
-    d.AddTrack(1, "b", {1, 1});
+    // The access keys, Esc and the close box.
     d.AddTrack2("c");
-    struct Row {
-        const char* what;
-        std::function<void()> press;
-        int16_t choice;
-    } const rows[] = {
-        {"Alt+K", [&] { QTest::keyClick(&d, Qt::Key_K, Qt::AltModifier); }, kChoiceKaraokeToLyrics},
-        {"Alt+L", [&] { QTest::keyClick(&d, Qt::Key_L, Qt::AltModifier); }, kChoiceLyricsToText},
-        {"Alt+A", [&] { QTest::keyClick(&d, Qt::Key_A, Qt::AltModifier); }, kChoiceCancel},
-        {"Esc", [&] { QTest::keyClick(&d, Qt::Key_Escape); }, kChoiceCancel},
-        {"close box", [&] { d.close(); }, kChoiceCancel},
+    const std::pair<std::function<void()>, int16_t> keys[] = {
+        {[&] { QTest::keyClick(&d, Qt::Key_K, Qt::AltModifier); }, kChoiceKaraokeToLyrics},
+        {[&] { QTest::keyClick(&d, Qt::Key_L, Qt::AltModifier); }, kChoiceLyricsToText},
+        {[&] { QTest::keyClick(&d, Qt::Key_A, Qt::AltModifier); }, kChoiceCancel},
+        {[&] { QTest::keyClick(&d, Qt::Key_Escape); }, kChoiceCancel},
+        {[&] { d.close(); }, kChoiceCancel},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [press, choice] : keys) {
         d.Choice = kChoiceNone;
-        d.SelectTrack(1);
-        WhenShown(&d, "ConvertLyricsDialog", [&](QWidget*) { row.press(); });
+        d.SelectTrack(3);
+        WhenShown(&d, "ConvertLyricsDialog", [&](QWidget*) { press(); });
         d.ShowModal();
         EXPECT_FALSE(d.isVisible());
-        EXPECT_EQ(d.Choice, row.choice);
-        if (row.choice != kChoiceCancel) {
-            EXPECT_EQ(d.FromIndex, 1);
-        }
+        EXPECT_EQ(d.Choice, choice);
+        EXPECT_TRUE(choice == kChoiceCancel || d.FromIndex == 3) << d.FromIndex;
     }
 }
 
 TEST(InformationDialogWindow, ProposalEnterDoneEscCancelAndTabOrder) {
     KaraokeInformationDialog d;
     const char* boxes[] = {"Lang", "SongT", "SongA"};
-    struct Row {
-        const char* box;
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        bool done;
-    } const rows[] = {
-        {"Lang", Qt::Key_Return, Qt::NoModifier, true},
-        {"SongT", Qt::Key_Enter, Qt::NoModifier, true},
-        {"SongA", Qt::Key_Return, Qt::NoModifier, true},
-        {"SongT", Qt::Key_D, Qt::AltModifier, true},
-        {"SongT", Qt::Key_Escape, Qt::NoModifier, false},
-        {"Lang", Qt::Key_A, Qt::AltModifier, false},
+    const std::tuple<int, Qt::Key, Qt::KeyboardModifiers, bool> rows[] = {
+        {0, Qt::Key_Return, Qt::NoModifier, true},  {1, Qt::Key_Enter, Qt::NoModifier, true},
+        {2, Qt::Key_Return, Qt::NoModifier, true},  {1, Qt::Key_D, Qt::AltModifier, true},
+        {1, Qt::Key_Escape, Qt::NoModifier, false}, {0, Qt::Key_A, Qt::AltModifier, false},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.box);
+    for (const auto& [box, key, modifiers, done] : rows) {
         d.Propose({"FREN", "Ma", "Me", ""});
         WhenShown(&d, "KaraokeInformationDialog", [&](QWidget*) {
-            auto* box = Find<QLineEdit>(&d, row.box);
-            box->setFocus();
-            box->end(false);
-            QTest::keyClicks(box, "X");
-            QTest::keyClick(box, row.key, row.modifiers);
+            QWidget* edit = Find(&d, boxes[box]);
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_End);
+            QTest::keyClicks(edit, "X");
+            QTest::keyClick(edit, key, modifiers);
         });
-        EXPECT_EQ(d.ShowModal(), row.done);
+        EXPECT_EQ(d.ShowModal(), done);
         EXPECT_FALSE(d.isVisible());
-        std::vector<std::string> texts = {d.Language(), d.Title(), d.Artist()};
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(texts[i].ends_with("X"), boxes[i] == std::string(row.box));
-        }
+        EXPECT_EQ(d.Language() + d.Title() + d.Artist(), std::string(box == 0   ? "FRENXMaMe"
+                                                                     : box == 1 ? "FRENMaXMe"
+                                                                                : "FRENMaMeX"));
     }
-    EXPECT_EQ(TabStops(&d, Find(&d, "Lang")),
-              (std::vector<QString>{"Lang", "SongT", "SongA", "Done", "Cancel"}));
+    EXPECT_EQ(TabStops(&d, Find(&d, "Lang")), (Names{"Lang", "SongT", "SongA", "Done", "Cancel"}));
     d.hide();
 }
 
-// Read a song with lyrics in track 0, turn them into karaoke text with the
-// proposed title and a typed artist, write it, read the file back.
-TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
+// Dialogs cancelled change nothing; then the lyrics in track 0 become
+// karaoke text with the proposed title and a typed artist, are written and
+// read back.
+TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) {
     VERSELANE_REQUIRE_CORPUS();
     test::TempDir dir;
     Window w;
-    w.Read(Corpus("lyrics/twinkle_mma.mid"));
+    QWidget* form = w.form.get();
+    Click(form, "Command1");  // cancelled before anything was read
+    EXPECT_EQ(w.State(), kStart);
+    const fs::path input = Corpus("lyrics/twinkle_mma.mid");
+    w.Read(input);
     EXPECT_EQ(w.State(), kConvertible);
     EXPECT_EQ(w.Status(), "Read twinkle_mma.mid: 4 tracks, 80 lyric events, 2 text events.")
         << "text events of a song without karaoke text are not called karaoke text";
     EXPECT_TRUE(w.Words().startsWith("0:00.50  Twin")) << w.Words().toStdString();
-    // Typed text is stored in the encoding the words are shown in.
-    auto* encoding = Find<QComboBox>(w.form.get(), "Encoding");
-    encoding->setCurrentIndex(encoding->findData("WINDOWS-1252"));
+    const std::string song = w.Song();
+    w.Convert(Press("Cancel"));
+    w.Convert(Press("Command2"), [](QWidget* d) { QTest::keyClick(d, Qt::Key_Escape); });
+    EXPECT_EQ(w.State(), kConvertible);
+    EXPECT_EQ(w.Song(), song);
 
+    // Typed text is stored in the encoding the words are shown in.
+    auto* encoding = Find<QComboBox>(form, "Encoding");
+    encoding->setCurrentIndex(encoding->findData("WINDOWS-1252"));
     QString entry, proposed;
-    WhenShown(w.form.get(), "ConvertLyricsDialog", [&](QWidget* d) {
+    const auto lyrics_to_text = [&](QWidget* d) {
         entry = Find<QComboBox>(d, "Tracks")->currentText();
         Click(d, "Command2");
-    });
-    w.Convert(nullptr, [&](QWidget* d) {
-        proposed = Find<QLineEdit>(d, "SongT")->text();
-        Find<QLineEdit>(d, "SongA")->setText(QString::fromUtf8("Mozart \u00e9"));
+    };
+    w.Convert(lyrics_to_text, [&](QWidget* d) {
+        proposed = Find(d, "SongT")->property("text").toString();
+        Find(d, "SongA")->setProperty("text", QString::fromUtf8("Mozart \u00e9"));
         QTest::keyClick(Find(d, "SongA"), Qt::Key_Return);
     });
     EXPECT_EQ(entry, "0: twinkle \u2014 80 lyric events, 2 karaoke text events");
@@ -371,72 +340,81 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBack) {
     EXPECT_EQ(w.State(), kConverted);
     EXPECT_TRUE(w.Words().startsWith("twinkle\nMozart \u00e9\n")) << w.Words().toStdString();
 
+    // Both file dialogs cancelled: song, status and folder as they were.
+    const std::string converted = w.Song();
+    const QString status = w.Status();
+    Click(form, "Command1");
+    Click(form, "WriteFile");
+    EXPECT_EQ(w.State(), kConverted);
+    EXPECT_EQ(w.Song(), converted);
+    EXPECT_EQ(w.Status(), status);
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    EXPECT_TRUE(w.prompts->messages.empty());
+
     w.Write(dir / "out.kar");
-    EXPECT_EQ(w.prompts->proposed.at(0), Path(Corpus("lyrics/twinkle_mma.kar")));
     EXPECT_EQ(w.Status(), "Wrote out.kar.");
     // The next save starts in the folder written to; the song is a recent file.
     w.Write(dir / "again.kar");
-    EXPECT_EQ(w.prompts->proposed.at(1), Path(dir / "twinkle_mma.kar"));
+    const QString kar = Path(Corpus("lyrics/twinkle_mma.kar"));  // the cancelled save too
+    EXPECT_EQ(w.prompts->proposed, (QStringList{kar, kar, Path(dir / "twinkle_mma.kar")}));
     EXPECT_EQ(QSettings("verselane", "verselane").value("recentFiles").toStringList().value(0),
-              Path(Corpus("lyrics/twinkle_mma.mid")));
+              Path(input));
 
     MidiFile back = test::ReadSong(dir / "out.kar");
     ASSERT_EQ(back.Header.NumTracks, 6);
-    const std::vector<std::string> words = test::MetaTexts(back, 2, kMetaText);
+    std::vector<std::string> words = test::MetaTexts(back, 2, kMetaText);
     ASSERT_GT(words.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(words.begin(), words.begin() + 4),
-              (std::vector<std::string>{"@LENGL", "@Ttwinkle", "@TMozart \xE9",
-                                        "@TConverted by Verselane " VERSELANE_VERSION}));
+    words.resize(4);
+    EXPECT_EQ(words, (std::vector<std::string>{"@LENGL", "@Ttwinkle", "@TMozart \xE9",
+                                               "@TConverted by Verselane " VERSELANE_VERSION}));
     EXPECT_EQ(test::MetaTexts(back, 0, kMetaLyric).size(), 80u) << "the lyrics stay in track 0";
     EXPECT_EQ(test::ReadSungWords(back, 2, kMetaText), test::ReadSungWords(back, 0, kMetaLyric));
 }
 
 // A karaoke file: its title lines shown above the words, turned into lyrics
-// in place, written and read back; Ctrl+S writes.
-TEST(UserJourney, KaraokeTextIntoLyricsWrittenAndReadBack) {
+// in place and written with Ctrl+S; failed writes are said once and never
+// write over the input; then what a read says for each way a file can be.
+TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     VERSELANE_REQUIRE_CORPUS();
     test::TempDir dir;
+    const fs::path input = dir / "song.kar", original = Corpus("kar/twinkle_dmp.kar");
+    fs::copy_file(original, input);
     Window w;
-    w.Read(Corpus("kar/twinkle_dmp.kar"));
+    w.Read(input);
     ASSERT_EQ(w.State(), kConvertible);
     EXPECT_TRUE(w.Status().endsWith("0 lyric events, 90 karaoke text events."));
     const QStringList shown = w.Words().split('\n');
     ASSERT_GT(shown.size(), 3);
     EXPECT_FALSE(shown[0].contains(':')) << "a title line, without a time";
     const test::SungText sung = test::ReadSungWords(w.form->Song(), 0, kMetaText);
-
-    WhenShown(w.form.get(), "ConvertLyricsDialog", [](QWidget* d) {
-        Find<QCheckBox>(d, "KeepKar")->setChecked(false);
+    w.Convert([](QWidget* d) {
+        Find(d, "KeepKar")->setProperty("checked", false);
         Click(d, "Command1");
     });
-    Click(w.form.get(), "L2K");
     EXPECT_EQ(w.State(), kConverted);
     Activate(w.form.get());
-    w.prompts->files.push_back(Path(dir / "twinkle.lyrics.mid"));
+    w.prompts->files.push_back(Path(dir / "lyrics.mid"));
     QTest::keySequence(w.form.get(), QKeySequence::Save);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.prompts->proposed.empty(); }, 3000));
-    EXPECT_EQ(w.prompts->proposed.at(0), Path(Corpus("kar/twinkle_dmp.lyrics.mid")));
-    MidiFile back = test::ReadSong(dir / "twinkle.lyrics.mid");
+    EXPECT_EQ(w.prompts->proposed.value(0), Path(dir / "song.lyrics.mid"));
+    MidiFile back = test::ReadSong(dir / "lyrics.mid");
     for (const std::string& text : test::MetaTexts(back, 0, kMetaText)) {
         EXPECT_EQ(text[0], '@') << "only the tags stay text: " << text;
     }
     // The words players show are those of the karaoke text read.
     EXPECT_EQ(test::ReadSungWords(back, 0, kMetaLyric), sung);
-}
 
-// What a read says, for each way a file can be: plain sentences, tracks
-// from 0, and a song read in part kept when the user says so.
-TEST(UserJourney, ReadOutcomesAreSaidPlainly) {
-    VERSELANE_REQUIRE_CORPUS();
-    test::TempDir dir;
-    struct Row {
-        fs::path file;
-        bool go_on;
-        Buttons buttons;
-        QString status;  // how the status line starts
-        QString also;    // and something it holds
-    };
-    const std::vector<Row> rows = {
+    w.Write(dir / "no-such-folder" / "out.mid");
+    w.Write(input);
+    ASSERT_EQ(w.prompts->messages.size(), 2);
+    EXPECT_EQ(w.prompts->messages[0],
+              "Could not write out.mid: No such file or directory. Choose another folder or name.");
+    EXPECT_TRUE(w.prompts->messages[1].contains("never written over"));
+    EXPECT_EQ(test::ReadAll(input), test::ReadAll(original));
+    EXPECT_EQ(w.State(), kConverted);
+
+    // Plain sentences, tracks from 0, and a song read in part kept when the
+    // user says so: how the status line starts, and something it holds.
+    const std::tuple<fs::path, bool, Buttons, QString, QString> rows[] = {
         {Corpus("odd/not_midi.mid"), true, kStart, "Could not read not_midi.mid. It is not a MIDI",
          ".mid, .kar"},
         {dir / "missing.mid", true, kStart, "Could not read missing.mid. There is no such file",
@@ -451,68 +429,19 @@ TEST(UserJourney, ReadOutcomesAreSaidPlainly) {
         {Corpus("odd/trunc_lyrics.mid"), false, kStart, "trunc_lyrics.mid was not loaded",
          "middle of track 9"},
     };
-    Window w;
-    w.Read(Corpus("kar/twinkle_dmp.kar"));  // a converted song first: Write File on
-    w.Convert("Command1");
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.file.string());
-        w.prompts->go_on = row.go_on;
-        w.Read(row.file);
-        EXPECT_EQ(w.State(), row.buttons);
-        EXPECT_TRUE(w.Status().startsWith(row.status)) << w.Status().toStdString();
-        EXPECT_TRUE(w.Status().contains(row.also)) << w.Status().toStdString();
-        EXPECT_FALSE(w.Status().contains("Error")) << w.Status().toStdString();
+    for (const auto& [file, go_on, buttons, starts, holds] : rows) {
+        w.prompts->go_on = go_on;
+        w.Read(file);
+        EXPECT_EQ(w.State(), buttons) << file;
+        EXPECT_TRUE(w.Status().startsWith(starts) && w.Status().contains(holds) &&
+                    !w.Status().contains("Error"))
+            << w.Status().toStdString();
     }
     EXPECT_EQ(DescribeRead(verselane::ReadOutcome{ReadResult::Failed,
                                                   {"Error processing file. Error: Overflow"}},
                            MidiFile{})
                   .Problem,
               "The file is damaged (Overflow). Try another copy of the song.");
-}
-
-TEST(UserJourney, CancelledDialogsChangeNothing) {
-    VERSELANE_REQUIRE_CORPUS();
-    test::TempDir dir;
-    Window w;
-    Click(w.form.get(), "Command1");  // cancelled before anything was read
-    EXPECT_EQ(w.State(), kStart);
-    w.Read(Corpus("lyrics/twinkle_mma.mid"));
-    const std::string song = EncodeMidiFile(w.form->Song());
-    w.Convert("Cancel");
-    w.Convert("Command2", [](QWidget* d) { QTest::keyClick(d, Qt::Key_Escape); });
-    EXPECT_EQ(w.State(), kConvertible);
-    EXPECT_EQ(EncodeMidiFile(w.form->Song()), song);
-
-    // Converted, then both file dialogs cancelled.
-    w.Convert("Command2", [](QWidget* d) { Click(d, "Done"); });
-    ASSERT_EQ(w.State(), kConverted);
-    const std::string converted = EncodeMidiFile(w.form->Song());
-    const QString status = w.Status();
-    Click(w.form.get(), "Command1");
-    Click(w.form.get(), "WriteFile");
-    EXPECT_EQ(w.State(), kConverted);
-    EXPECT_EQ(EncodeMidiFile(w.form->Song()), converted);
-    EXPECT_EQ(w.Status(), status);
-    EXPECT_TRUE(fs::is_empty(dir.path()));
-    EXPECT_TRUE(w.prompts->messages.empty());
-}
-
-TEST(UserJourney, FailedWritesAreSaidOnceAndTheInputIsNeverWrittenOver) {
-    VERSELANE_REQUIRE_CORPUS();
-    test::TempDir dir;
-    const fs::path input = dir / "song.kar";
-    fs::copy_file(Corpus("kar/twinkle_dmp.kar"), input);
-    Window w;
-    w.Read(input);
-    w.Convert("Command1");
-    w.Write(dir / "no-such-folder" / "out.mid");
-    w.Write(input);
-    ASSERT_EQ(w.prompts->messages.size(), 2u);
-    EXPECT_EQ(w.prompts->messages[0],
-              "Could not write out.mid: No such file or directory. Choose another folder or name.");
-    EXPECT_TRUE(w.prompts->messages[1].contains("never written over"));
-    EXPECT_EQ(test::ReadAll(input), test::ReadAll(Corpus("kar/twinkle_dmp.kar")));
-    EXPECT_EQ(w.State(), kConverted);
 }
 
 // A long read shows a progress bar and Cancel, keeps the window answering
@@ -524,11 +453,11 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
         w.form->SetProgressDelay(0);
         int ticks = 0;
         bool any_enabled = false, progress_shown = false;
+        QWidget* progress = Find(w.form.get(), "Progress");
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] {
-            const auto [read, convert, write] = w.State();
-            any_enabled |= read || convert || write;
-            progress_shown |= !Find(w.form.get(), "Progress")->isHidden();
+            any_enabled |= w.State() != Buttons{};
+            progress_shown |= !progress->isHidden();
             if (++ticks == 5 && cancel) Click(w.form.get(), "CancelRead");
         });
         timer.start(0);
@@ -536,8 +465,7 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
         timer.stop();
         EXPECT_GT(ticks, 4);
         EXPECT_FALSE(any_enabled);
-        EXPECT_TRUE(progress_shown);
-        EXPECT_TRUE(Find(w.form.get(), "Progress")->isHidden());
+        EXPECT_TRUE(progress_shown && progress->isHidden());
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_EQ(w.State(), cancel ? kStart : kConvertible);
         EXPECT_EQ(w.Status().contains("cancelled"), cancel) << w.Status().toStdString();
@@ -545,88 +473,130 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
 }
 
 // Many songs at once, from dropped files or a folder: options chosen once,
-// a row per song, files that exist kept, Stop after the current song.
+// a row per song ("name: outcome"), files that exist kept, Stop after the
+// current song.
 TEST(UserJourney, SongsConvertedInOneGo) {
     VERSELANE_REQUIRE_CORPUS();
     test::TempDir dir;
     for (const char* name : {"lyrics/twinkle_mma.mid", "kar/twinkle_dmp.kar", "odd/not_midi.mid"}) {
-        fs::copy_file(Corpus(name), dir.path() / fs::path(name).filename());
+        fs::copy_file(Corpus(name), dir / fs::path(name).filename().string());
     }
     Window w;
-    auto run = [&](std::function<void()> start, std::function<void()> drop) {
-        std::vector<QStringList> rows;
-        QString summary;
-        WhenShown(w.form.get(), "ConvertSongsDialog", [&](QWidget* d) {
-            start();
-            auto* dialog = static_cast<ConvertSongsDialog*>(d);
-            while (dialog->Running()) QTest::qWait(10);
+    QWidget* form = w.form.get();
+    QStringList rows;
+    auto run = [&](Dialog options, std::function<void()> open, bool stop = false) {
+        rows.clear();
+        WhenShown(form, "ConvertSongsDialog", [&](QWidget* d) {
+            options(d);
+            Click(d, "Start");
+            if (stop) QTest::keyClick(d, Qt::Key_Escape);
+            while (static_cast<ConvertSongsDialog*>(d)->Running()) QTest::qWait(10);
             auto* table = Find<QTableWidget>(d, "Results");
             for (int r = 0; r < table->rowCount(); ++r) {
-                rows.push_back({table->item(r, 0)->text(), table->item(r, 1)->text()});
+                rows.push_back(table->item(r, 0)->text() + ": " + table->item(r, 1)->text());
             }
-            summary = Find<QLabel>(d, "Summary")->text();
+            rows.push_back(Label(d, "Summary"));
             QTest::keyClick(d, Qt::Key_Escape);
         });
-        drop();
-        return std::make_pair(rows, summary);
+        open();
+        return rows;
     };
-    QWidget* form = w.form.get();
-    auto start = [&] { Click(Find(form, "ConvertSongsDialog"), "Start"); };
-    auto [rows, summary] = run(start, [&] {
+    const auto drop = [&] {
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(Path(dir / "twinkle_mma.mid")),
                       QUrl::fromLocalFile(Path(dir / "not_midi.mid"))});
         QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, {});
         QApplication::sendEvent(form, &enter);
         ASSERT_TRUE(enter.isAccepted());
-        QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, {});
-        QApplication::sendEvent(form, &drop);
-    });
-    EXPECT_EQ(rows, (std::vector<QStringList>{{"twinkle_mma.mid", "written"},
-                                              {"not_midi.mid", "failed"}}));
-    EXPECT_EQ(summary, "1 written, 1 failed.");
+        QDropEvent dropped(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(form, &dropped);
+    };
+    EXPECT_EQ(
+        run([](QWidget*) {}, drop),
+        (QStringList{"twinkle_mma.mid: written", "not_midi.mid: failed", "1 written, 1 failed."}));
     EXPECT_TRUE(fs::exists(dir / "twinkle_mma.kar"));
 
     // The folder, the other way: both karaoke files convert, but no two
-    // songs write one file; Stop ends after the first song.
+    // songs write one file; Stop (Esc while running) ends after the first song.
     w.prompts->files.push_back(Path(dir.path()));
-    auto to_lyrics = [&] {
-        Find<QRadioButton>(Find(form, "ConvertSongsDialog"), "ToLyrics")->setChecked(true);
-        start();
-    };
-    std::tie(rows, summary) =
-        run(to_lyrics, [&] { form->findChild<QAction*>("ConvertFolderAction")->trigger(); });
-    EXPECT_EQ(rows, (std::vector<QStringList>{{"not_midi.mid", "failed"},
-                                              {"twinkle_dmp.kar", "written"},
-                                              {"twinkle_mma.kar", "written"},
-                                              {"twinkle_mma.mid", "failed"}}));
-    std::tie(rows, summary) = run(
-        [&] {
-            start();
-            QTest::keyClick(Find(form, "ConvertSongsDialog"), Qt::Key_Escape);
-        },
-        [&] { w.form->ConvertSongs({Path(dir.path())}); });
-    EXPECT_EQ(rows.size(), 1u);
-    EXPECT_EQ(summary, "0 written, 1 failed, 5 not converted (stopped).");
+    const auto to_lyrics = [](QWidget* d) { Find(d, "ToLyrics")->setProperty("checked", true); };
+    EXPECT_EQ(run(to_lyrics, [&] { form->findChild<QAction*>("ConvertFolderAction")->trigger(); })
+                  .mid(0, 4),
+              (QStringList{"not_midi.mid: failed", "twinkle_dmp.kar: written",
+                           "twinkle_mma.kar: written", "twinkle_mma.mid: failed"}));
+    EXPECT_EQ(run([](QWidget*) {}, [&] { w.form->ConvertSongs({Path(dir.path())}); }, true).size(),
+              2);
+    EXPECT_EQ(rows.last(), "0 written, 1 failed, 5 not converted (stopped).");
 }
 
 TEST(UserJourney, EncodingChoiceChangesTheWordsShownNotTheSong) {
     VERSELANE_REQUIRE_CORPUS();
     Window w;
     w.Read(Corpus("lyrics/konigin.mid"));
-    const std::string song = EncodeMidiFile(w.form->Song());
+    const std::string song = w.Song();
     const QString automatic = w.Words();
     auto* encoding = Find<QComboBox>(w.form.get(), "Encoding");
     EXPECT_EQ(encoding->itemText(0), "Automatic: Unicode (UTF-8)");
     EXPECT_TRUE(automatic.contains(QString::fromUtf8("Der H\u00f6lle Rache")));
     encoding->setCurrentIndex(encoding->findData("WINDOWS-1252"));
     EXPECT_TRUE(w.Words().contains(QString::fromUtf8("Der H\u00c3\u00b6lle Rache")));
-    EXPECT_EQ(EncodeMidiFile(w.form->Song()), song);
+    EXPECT_EQ(w.Song(), song);
     // The song again from File > Read Recent starts from the detected encoding.
     w.form->findChild<QMenu*>("RecentMenu")->actions().at(0)->trigger();
     QApplication::processEvents();
     EXPECT_EQ(encoding->currentIndex(), 0);
     EXPECT_EQ(w.Words(), automatic);
+}
+
+// A karaoke song with or without its "@K" line: the verdict and findings
+// after a read, and a repair that changes the song but not the words shown.
+TEST(CheckPanel, VerdictAfterReadAndRepair) {
+    using namespace test;
+    TempDir dir;
+    for (bool header : {true, false}) {
+        std::vector<MidiEvent> first = {Name("Soft Karaoke"), EndOfTrack(0)};
+        if (header) first.insert(first.begin() + 1, Text(0, "@KMIDI KARAOKE FILE"));
+        WriteAll(dir / (header ? "good.kar" : "bare.kar"),
+                 EncodeMidiFile(
+                     SongOf({{Name("Song"), NoteOn(0, 60), NoteOn(2000, 60), EndOfTrack(2000)},
+                             first,
+                             {Name("Words"), Text(0, "@LENGL"), Text(480, "\\Twin"),
+                              Text(720, "kle "), Text(960, "/star"), EndOfTrack(2000)}})));
+    }
+    Window w;
+    auto* findings = Find<QListWidget>(w.form.get(), "CheckFindings");
+    auto* repair = Find(w.form.get(), "CheckRepair");
+    EXPECT_EQ(w.Text("CheckVerdict"), "");
+    const QString shows = "Will show in karaoke players; keyboards show no words";
+    const QString no_k = "No \"@K\" line marks the song as Soft Karaoke.";
+    w.form->Open(Path(dir / "good.kar"));
+    EXPECT_EQ(w.Text("CheckVerdict"), shows);
+    EXPECT_FALSE(repair->isEnabled());  // the one finding, advice, has no repair
+
+    w.form->Open(Path(dir / "bare.kar"));
+    EXPECT_EQ(w.Text("CheckVerdict"), "1 problem: " + no_k);
+    ASSERT_EQ(findings->count(), 2);
+    EXPECT_EQ(findings->item(0)->text(), "will not show (karaoke players): " + no_k);
+    EXPECT_EQ(w.State(), kConvertible);
+    EXPECT_TRUE(repair->isEnabled());
+    const QString words = w.Words();
+    Click(w.form.get(), "CheckRepair");
+    EXPECT_EQ(w.Text("CheckVerdict"), shows);
+    EXPECT_EQ(w.Words(), words);
+    EXPECT_TRUE(std::get<2>(w.State())) << "the repaired song can be saved";
+    // A header track went in at track 1; the former one, without a "@K", follows.
+    EXPECT_EQ(w.form->Song().Header.NumTracks, 4);
+    EXPECT_EQ(w.form->Song().Track(1).Event(1).Data.view(), "@KMIDI KARAOKE FILE");
+    EXPECT_EQ(w.form->Song().Track(2).Event(0).Data.view(), "Soft Karaoke");
+}
+
+TEST(CheckPanel, VerdictOnEveryCorpusFile) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    for (const auto& path : test::CorpusFiles()) {
+        w.form->Open(Path(path));
+        EXPECT_TRUE(RealTrackCount(w.form->Song()) == 0 || w.Text("CheckVerdict") != "") << path;
+    }
 }
 
 TEST(SongText, PreviewShowsTitlesAndNoTimeOnEmptyLines) {

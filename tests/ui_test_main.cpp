@@ -4,29 +4,21 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-namespace {
-
-QtMessageHandler default_handler = nullptr;
-
-// The offscreen platform reports what it cannot do for every window shown;
-// that says nothing about the program, so it is kept out of the test output.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.contains(QLatin1String("does not support propagateSizeHints")) ||
-        message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
-        return;
-    }
-    default_handler(type, context, message);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     // No display is needed: the windows are drawn offscreen unless told otherwise.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Settings (recent files, folders) go to a folder of this run, not the user's.
     QTemporaryDir settings;
     qputenv("XDG_CONFIG_HOME", settings.path().toUtf8());
-    default_handler = qInstallMessageHandler(QuietHandler);
+    // The offscreen platform reports what it cannot do for every window shown;
+    // that says nothing about the program, so it is kept out of the test output.
+    static const QtMessageHandler next = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+            if (!message.contains("does not support propagateSizeHints") &&
+                !message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) {
+                next(type, context, message);
+            }
+        });
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
