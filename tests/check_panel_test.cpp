@@ -8,7 +8,7 @@
 #include <QPushButton>
 
 #include "lyrics/track_choice.h"
-#include "tests/lyrics_fixtures.h"
+#include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 #include "ui/main_window.h"
 #include "writer/midi_writer.h"
