@@ -252,6 +252,7 @@ struct RepairCase {
     const char* Id;  // the finding repaired, on the song made for it
     std::function<bool(MidiFile&)> Run;
     bool KeepsLyrics = true, KeepsKaraoke = true;
+    std::string Layout = {};  // if given: the words track's texts after the repair, "|" between
 };
 
 TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
@@ -264,8 +265,14 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         {"sk-no-at-k", core(Repair::MoveKaraokeHeader)},
         {"sk-late-at-k", core(Repair::MoveKaraokeHeader)},
         {"sk-no-words-track", core(Repair::NameWordsTrack)},
-        {"sk-long-line", core(Repair::SplitLongLines)},
-        {"ly-no-line-ends", core(Repair::AddLineEnds)},
+        // A long line splits at the word gap nearest the screen's edge, the
+        // gap moving into the line break.
+        {"sk-long-line", core(Repair::SplitLongLines), true, true,
+         "@LENGL|@TTwinkle|\\Twin|kle |twin|kle |lit|tle |star| and| a| long|/line| of| many| "
+         "words| going| on|/How |I |won|der|"},
+        // Line ends come after the syllable before the pause.
+        {"ly-no-line-ends", core(Repair::AddLineEnds), true, true,
+         "Twin|kle |twin|kle |lit|tle |star \r|How |I |won|der |"},
         {"ly-nul", core(Repair::RemoveNul)},
         {"both-duplicate", core(Repair::DropDuplicate, PlayerFamily::SoftKaraoke), false, true},
         {"both-duplicate", core(Repair::DropDuplicate, PlayerFamily::LyricReaders), true, false},
@@ -283,6 +290,14 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         EXPECT_EQ(is[0], c.KeepsLyrics ? was[0] : std::vector<std::string>{});
         EXPECT_EQ(is[1], c.KeepsKaraoke ? was[1] : std::vector<std::string>{});
         EXPECT_EQ(OtherEvents(after), OtherEvents(before));
+        if (!c.Layout.empty()) {
+            std::string texts;
+            for (int16_t t = 1; t <= 2; ++t) {
+                for (const std::string& text : MetaTexts(after, t, t == 1 ? kMetaLyric : kMetaText))
+                    texts += text + "|";
+            }
+            EXPECT_EQ(texts, c.Layout);
+        }
         // A song that does not need the repair stays byte for byte.
         for (const Tracks& clean : {KaraokeSong(), LyricSong()}) {
             MidiFile song = SongOf(clean);
@@ -291,23 +306,6 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
             EXPECT_EQ(EncodeMidiFile(song), bytes);
         }
     }
-}
-
-TEST(SongCheck, RepairedSongsKeepTheirLayout) {
-    // A long line splits at the word gap nearest the screen's edge, the gap
-    // moving into the line break.
-    MidiFile song = Build(MadeFor("sk-long-line"));
-    ASSERT_TRUE(SplitLongLines(song));
-    std::vector<std::string> texts;
-    for (const MidiEvent& e : EventsOf(song, 2)) {
-        if (e.Channel == kMetaText) texts.push_back(e.Data.str());
-    }
-    EXPECT_EQ(texts[12], "/line");
-    // Line ends come after the syllable before the pause.
-    song = Build(MadeFor("ly-no-line-ends"));
-    ASSERT_TRUE(AddLineEnds(song));
-    EXPECT_EQ(song.Track(1).Event(7).Data.view(), "star \r");
-    EXPECT_EQ(song.Track(1).Event(6).Data.view(), "tle ");
 }
 
 TEST(SongCheck, WholeCorpus) {
