@@ -60,14 +60,12 @@ Tracks LyricSong() {
 Tracks Flattened(const Tracks& tracks) {
     std::vector<MidiEvent> all;
     for (const auto& t : tracks) {
-        for (const MidiEvent& e : t) {
-            const bool name =
-                e.Kind == kKindMeta && e.Channel == kMetaTrackName && &t != &tracks[0];
-            if (!name && !(e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack)) all.push_back(e);
-        }
+        std::copy_if(t.begin(), t.end(), std::back_inserter(all), [&](const MidiEvent& e) {
+            return e.Kind != kKindMeta || (e.Channel != kMetaEndOfTrack &&
+                                           (e.Channel != kMetaTrackName || &t == &tracks[0]));
+        });
     }
-    std::stable_sort(all.begin(), all.end(),
-                     [](const MidiEvent& a, const MidiEvent& b) { return a.Time < b.Time; });
+    std::stable_sort(all.begin(), all.end(), [](auto& a, auto& b) { return a.Time < b.Time; });
     all.push_back(EndOfTrack(5000));
     return {all};
 }
@@ -131,12 +129,7 @@ const std::vector<Made>& MadeSongs() {
         {"sk-lyrics-only", false, {}},
         {"ly-split-words", false,
          EditTexts(1, kMetaLyric,
-                   [](std::string& s, int32_t&) {
-                       const bool end = !s.empty() && s.back() == '\r';
-                       if (end) s.pop_back();
-                       s += " ";
-                       if (end) s += "\r";
-                   })},
+                   [](std::string& s, int32_t&) { s.insert(s.size() - s.ends_with('\r'), " "); })},
         {"ly-merged-words", false, Swap(" ", "")},
         {"ly-no-line-ends", false, Swap("\r", " ")},
         {"ly-nul", false, Swap("lit", std::string("lit\0", 4))},
@@ -160,9 +153,7 @@ const std::vector<Made>& MadeSongs() {
         {"enc-utf8", false, Swap("won", "w\xC3\xB6n")},
         {"both-time-backwards", false,
          EditTexts(1, kMetaLyric,
-                   [](std::string& s, int32_t& time) {
-                       if (s == "lit") time = 100;
-                   })},
+                   [](std::string& s, int32_t& time) { time = s == "lit" ? 100 : time; })},
         {"both-after-last-note", false, [](Tracks& t) { t[0] = Music(2000); }},
     };
     return kMade;
