@@ -33,7 +33,8 @@ MidiFile LyricSong(const Events& lyrics) {
 struct WordCase {
     const char* what;
     Events lyrics;
-    Events words;  // what follows the information lines
+    Events words;        // what follows the information lines
+    int16_t format = 1;  // format 0: the lyrics are the song's only track
 };
 
 TEST(LyricsToKaraoke, WordsMarksGapsAndTags) {
@@ -72,48 +73,40 @@ TEST(LyricsToKaraoke, WordsMarksGapsAndTags) {
         {"no lyrics: the end of track only; text events are not copied",
          {Text(5, "@Kforeign text"), NoteOn(10, 60), EndOfTrack(99)},
          {EndOfTrack(99)}},
+        // Track 0 does not move when the pair opens behind it; the song
+        // becomes format 1, as a format 0 header over three tracks is invalid.
+        {"a format 0 song converts track 0",
+         {Tempo(0, 400000), Lyric(10, "Sing\r"), NoteOn(10, 60), Lyric(20, "on"), EndOfTrack(30)},
+         {Text(10, "\\Sing"), Text(20, "/on"), EndOfTrack(30)},
+         0},
     };
     for (const WordCase& c : cases) {
         SCOPED_TRACE(c.what);
-        MidiFile song = LyricSong(c.lyrics);
-        int16_t track = 1;
+        MidiFile song = c.format == 0 ? SongOf({c.lyrics}, 0) : LyricSong(c.lyrics);
+        const int16_t moved = c.format == 0 ? 0 : 3;  // the lyrics stay, two places higher
+        int16_t track = c.format == 0 ? 0 : 1;
         LyricsToKaraoke(song, track, kInfo);
-        EXPECT_EQ(track, 3);
+        EXPECT_EQ(track, moved);
+        EXPECT_EQ(song.Header.Format, 1);
         Events words = InfoLines();
         words.insert(words.end(), c.words.begin(), c.words.end());
         EXPECT_EQ(EventsOf(song, 2), words);
-        EXPECT_EQ(EventsOf(song, 3), c.lyrics);  // the lyrics stay, two places higher
+        EXPECT_EQ(EventsOf(song, moved), c.lyrics);
         EXPECT_EQ(EventsOf(song, 1),
                   (Events{Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}));
-        EXPECT_EQ(song.Header.NumTracks, 4);
+        EXPECT_EQ(song.Header.NumTracks, c.format == 0 ? 3 : 4);
     }
 }
 
-// The information lines are trimmed and may be empty. A format 0 song keeps
-// its lyrics in track 0, which does not move when the pair opens behind it:
-// the index stays 0 and the song becomes format 1 (a format 0 header over
-// three tracks is invalid); format 2 stays. A second call inserts another
-// pair and the first moves up behind it.
-TEST(LyricsToKaraoke, InformationLinesTrackZeroAndFormats) {
+// The information lines are trimmed and may be empty; format 2 stays; a
+// second call inserts another pair and the first moves up behind it.
+TEST(LyricsToKaraoke, InformationLinesAndFormatTwo) {
     MidiFile song = LyricSong({});
     int16_t track = 3;  // the top spare slot: no events at all
     LyricsToKaraoke(song, track, KaraokeInfo{"  DEUT ", "", " Someone  Else ", "not written"});
     EXPECT_EQ(track, 5);
     EXPECT_EQ(EventsOf(song, 2), InfoLines("DEUT", "", "Someone  Else"));
-
-    song = SongOf(
-        {{Tempo(0, 400000), Lyric(10, "Sing\r"), NoteOn(10, 60), Lyric(20, "on"), EndOfTrack(30)}},
-        0);
-    const Events source = EventsOf(song, 0);
     track = 0;
-    LyricsToKaraoke(song, track, kInfo);
-    EXPECT_EQ(track, 0);
-    EXPECT_EQ(song.Header.Format, 1);
-    EXPECT_EQ(EventsOf(song, 0), source);
-    Events words = InfoLines();
-    words.insert(words.end(), {Text(10, "\\Sing"), Text(20, "/on"), EndOfTrack(30)});
-    EXPECT_EQ(EventsOf(song, 2), words);
-
     MidiFile f2 = SongOf({{Lyric(0, "a")}, {EndOfTrack(0)}}, 2);
     LyricsToKaraoke(f2, track, kInfo);
     EXPECT_EQ(f2.Header.Format, 2);
