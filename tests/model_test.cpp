@@ -20,7 +20,9 @@ TEST(SongModel, ResetLeavesOneEmptySlotAndNoValues) {
     song.KaraokeText = "x";
     song.HasLyrics = true;
     ResetMidiFile(song);
-    EXPECT_EQ(song.TrackSlots + song.EventSlots + song.Tempo, 0);
+    EXPECT_EQ(song.TrackSlots, 0);
+    EXPECT_EQ(song.EventSlots, 0);
+    EXPECT_EQ(song.Tempo, 0);
     for (size_t size : {song.Tracks.size(), song.EventCount.size(), song.TrackName.size(),
                         song.InstrumentName.size()})
         EXPECT_EQ(size, 1u);
