@@ -1,18 +1,17 @@
 // The check of a song's words: each finding on a small song made for it and
 // none on clean songs; each repair removes its finding, keeps the sung words
 // and every other event, and leaves a song that does not need it as it was;
-// the corpus checked, and every conversion's output passing its own check.
+// every repair offered on the corpus keeping the words and the music.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <functional>
-#include <map>
+#include <iterator>
 
 #include "check/song_check.h"
 #include "encoding/song_recoding.h"
 #include "encoding/text_encoding.h"
-#include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/sung_words.h"
@@ -227,13 +226,11 @@ std::array<std::vector<std::string>, 2> WordsOf(MidiFile song, bool as_utf8 = fa
 std::vector<MidiEvent> OtherEvents(const MidiFile& song) {
     std::vector<MidiEvent> others;
     for (int16_t t = 0; t < RealTrackCount(song); ++t) {
-        for (const MidiEvent& e : EventsOf(song, t)) {
+        std::ranges::copy_if(EventsOf(song, t), std::back_inserter(others), [](const MidiEvent& e) {
             const uint8_t type = e.Kind == kKindMeta ? e.Channel : 0;
-            if (type != kMetaText && type != kMetaLyric && type != kMetaTrackName &&
-                type != kMetaEndOfTrack) {
-                others.push_back(e);
-            }
-        }
+            return type != kMetaText && type != kMetaLyric && type != kMetaTrackName &&
+                   type != kMetaEndOfTrack;
+        });
     }
     return others;
 }
@@ -298,14 +295,14 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
     }
 }
 
-TEST(SongCheck, WholeCorpus) {
+TEST(SongCheck, EveryRepairOfferedOnTheCorpusKeepsWordsAndMusic) {
     VERSELANE_REQUIRE_CORPUS();
-    std::map<std::string, int> counts;
+    int findings = 0;
     for (const auto& path : CorpusFiles()) {
         SCOPED_TRACE(path.string());
         const MidiFile song = ReadSong(path);
         for (const Finding& f : CheckSong(song)) {
-            ++counts[f.Id];
+            ++findings;
             if (f.Fix == Repair::None || f.Fix == Repair::OneEncoding) continue;
             // Every repair offered on a real song keeps its words and music,
             // and mends what it can (a line of one 60-letter syllable, or
@@ -319,17 +316,12 @@ TEST(SongCheck, WholeCorpus) {
                 << f.Id;
             EXPECT_EQ(OtherEvents(repaired), OtherEvents(song)) << f.Id;
             auto count = [&](const MidiFile& s) {
-                const std::vector<Finding> all = CheckSong(s);
-                return std::count_if(all.begin(), all.end(),
-                                     [&](const Finding& g) { return g.Id == f.Id; });
+                return std::ranges::count(CheckSong(s), f.Id, &Finding::Id);
             };
             EXPECT_LT(count(repaired), count(song)) << f.Id;
         }
     }
-    std::string table;
-    for (const auto& [id, n] : counts) table += id + " " + std::to_string(n) + "\n";
-    std::cout << "Findings over the corpus:\n" << table;
-    EXPECT_FALSE(counts.empty());
+    EXPECT_GT(findings, 0);
 }
 
 }  // namespace
