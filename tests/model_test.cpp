@@ -14,7 +14,11 @@ namespace {
 using test::ExpectError;
 using test::NoteOn;
 
-TEST(SongModel, ResetLeavesOneEmptySlotAndNoValues) {
+// Reset leaves one slot without an array and no values. Clearing gives every
+// slot below the top an empty array of EventSlots + 1 that costs nothing until
+// events are stored; keeping preserves tracks, names and counts and
+// dimensions the former top slot.
+TEST(SongModel, ResetThenResizeTracksClearingOrKeeping) {
     MidiFile song;
     song.Tempo = 120;
     song.KaraokeText = "x";
@@ -27,14 +31,6 @@ TEST(SongModel, ResetLeavesOneEmptySlotAndNoValues) {
                         song.InstrumentName.size()})
         EXPECT_EQ(size, 1u);
     EXPECT_FALSE(song.Tracks[0].HasEvents() || song.HasLyrics || !song.KaraokeText.empty());
-}
-
-// Clearing gives every slot below the top an empty array of EventSlots + 1
-// that costs nothing until events are stored; keeping preserves tracks, names
-// and counts and dimensions the former top slot.
-TEST(SongModel, ResizeTracksClearingOrKeeping) {
-    MidiFile song;
-    ResetMidiFile(song);
     song.EventSlots = 10;
     ResizeTracks(song, 3, true);
     ASSERT_EQ(song.Tracks.size(), 4u);
