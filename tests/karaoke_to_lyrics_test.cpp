@@ -4,19 +4,12 @@
 #include <vector>
 
 #include "lyrics/converters.h"
-#include "tests/lyrics_fixtures.h"
-#include "tests/support/test_support.h"
+#include "tests/support/lyrics_fixtures.h"
 
 namespace verselane {
 namespace {
 
-using test::EndOfTrack;
-using test::EventsOf;
-using test::Lyric;
-using test::Name;
-using test::SongOf;
-using test::Text;
-
+using namespace test;
 using Events = std::vector<MidiEvent>;
 
 MidiFile WordsSong(const Events& words) {
@@ -63,8 +56,8 @@ TEST(KaraokeToLyrics, TextRulesInBothModes) {
          {Text(0, "a"), Text(10, "/@home")},
          {Lyric(0, "a\r"), Lyric(10, "@home")}},
         {"other events pass through unchanged",
-         {test::NoteOn(0, 60), Text(1, "a"), test::Meta(2, kMetaCopyright, "(c)"), EndOfTrack(9)},
-         {test::NoteOn(0, 60), Lyric(1, "a"), test::Meta(2, kMetaCopyright, "(c)"), EndOfTrack(9)}},
+         {NoteOn(0, 60), Text(1, "a"), Meta(2, kMetaCopyright, "(c)"), EndOfTrack(9)},
+         {NoteOn(0, 60), Lyric(1, "a"), Meta(2, kMetaCopyright, "(c)"), EndOfTrack(9)}},
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -103,14 +96,13 @@ TEST(KaraokeToLyrics, EmptySlotsAndCapacity) {
     MidiFile song =
         SongOf({{Name("W"), Text(0, "a"), Text(1, "b"), Text(2, "c")}}, 1, /*event_slots=*/5);
     const MidiFile before = song;
-    test::ExpectError(ErrorKind::SubscriptOutOfRange, [&] { KaraokeToLyrics(song, 0, 0, true); });
+    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { KaraokeToLyrics(song, 0, 0, true); });
     EXPECT_EQ(song.Tracks, before.Tracks);
     EXPECT_EQ(song.TrackName, before.TrackName);
     for (bool keep : {false, true}) {
-        for (int16_t bad : {int16_t{-1}, int16_t{6}}) {
-            test::ExpectError(ErrorKind::SubscriptOutOfRange,
-                              [&] { KaraokeToLyrics(spare, bad, 0, keep); });
-        }
+        for (int16_t bad : {-1, 6})
+            ExpectError(ErrorKind::SubscriptOutOfRange,
+                        [&] { KaraokeToLyrics(spare, bad, 0, keep); });
     }
 }
 

@@ -3,23 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lyrics/converters.h"
 #include "lyrics/song_info.h"
-#include "tests/lyrics_fixtures.h"
-#include "tests/support/test_support.h"
+#include "tests/support/lyrics_fixtures.h"
 
 namespace verselane {
 namespace {
 
-using test::EndOfTrack;
-using test::EventsOf;
-using test::Lyric;
-using test::Name;
-using test::SongOf;
-using test::Text;
-
+using namespace test;
 using Events = std::vector<MidiEvent>;
 
 const KaraokeInfo kInfo{"ENGL", "Song", "Singer", ""};
@@ -33,13 +27,14 @@ Events InfoLines(const std::string& language = "ENGL", const std::string& title 
 
 // A conductor track and the lyrics in track 1.
 MidiFile LyricSong(const Events& lyrics) {
-    return SongOf({{Name("Conductor"), test::Tempo(0, 500000), EndOfTrack(0)}, lyrics});
+    return SongOf({{Name("Conductor"), Tempo(0, 500000), EndOfTrack(0)}, lyrics});
 }
 
 struct WordCase {
     const char* what;
     Events lyrics;
-    Events words;  // what follows the information lines
+    Events words;        // what follows the information lines
+    int16_t format = 1;  // format 0: the lyrics are the song's only track
 };
 
 TEST(LyricsToKaraoke, WordsMarksGapsAndTags) {
@@ -76,56 +71,45 @@ TEST(LyricsToKaraoke, WordsMarksGapsAndTags) {
          {Lyric(0, "a"), EndOfTrack(50), Lyric(60, "b"), EndOfTrack(55)},
          {Text(0, "\\a"), Text(60, "b"), EndOfTrack(60)}},
         {"no lyrics: the end of track only; text events are not copied",
-         {Text(5, "@Kforeign text"), test::NoteOn(10, 60), EndOfTrack(99)},
+         {Text(5, "@Kforeign text"), NoteOn(10, 60), EndOfTrack(99)},
          {EndOfTrack(99)}},
+        // Track 0 does not move when the pair opens behind it; the song
+        // becomes format 1, as a format 0 header over three tracks is invalid.
+        {"a format 0 song converts track 0",
+         {Tempo(0, 400000), Lyric(10, "Sing\r"), NoteOn(10, 60), Lyric(20, "on"), EndOfTrack(30)},
+         {Text(10, "\\Sing"), Text(20, "/on"), EndOfTrack(30)},
+         0},
     };
     for (const WordCase& c : cases) {
         SCOPED_TRACE(c.what);
-        MidiFile song = LyricSong(c.lyrics);
-        int16_t track = 1;
+        MidiFile song = c.format == 0 ? SongOf({c.lyrics}, 0) : LyricSong(c.lyrics);
+        const int16_t moved = c.format == 0 ? 0 : 3;  // the lyrics stay, two places higher
+        int16_t track = c.format == 0 ? 0 : 1;
         LyricsToKaraoke(song, track, kInfo);
-        EXPECT_EQ(track, 3);
+        EXPECT_EQ(track, moved);
+        EXPECT_EQ(song.Header.Format, 1);
         Events words = InfoLines();
         words.insert(words.end(), c.words.begin(), c.words.end());
         EXPECT_EQ(EventsOf(song, 2), words);
-        EXPECT_EQ(EventsOf(song, 3), c.lyrics);  // the lyrics stay, two places higher
+        EXPECT_EQ(EventsOf(song, moved), c.lyrics);
         EXPECT_EQ(EventsOf(song, 1),
                   (Events{Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}));
-        EXPECT_EQ(song.Header.NumTracks, 4);
+        EXPECT_EQ(song.Header.NumTracks, c.format == 0 ? 3 : 4);
     }
 }
 
-TEST(LyricsToKaraoke, InformationLinesAreTrimmedAndMayBeEmpty) {
+// The information lines are trimmed and may be empty; format 2 stays; a
+// second call inserts another pair and the first moves up behind it.
+TEST(LyricsToKaraoke, InformationLinesAndFormatTwo) {
     MidiFile song = LyricSong({});
     int16_t track = 3;  // the top spare slot: no events at all
     LyricsToKaraoke(song, track, KaraokeInfo{"  DEUT ", "", " Someone  Else ", "not written"});
     EXPECT_EQ(track, 5);
     EXPECT_EQ(EventsOf(song, 2), InfoLines("DEUT", "", "Someone  Else"));
-}
-
-// A format 0 song keeps its lyrics in track 0. Track 0 does not move when the
-// pair opens behind it, so it is converted and the index stays 0; the song
-// becomes format 1, since a format 0 header over three tracks is invalid.
-// Format 2 stays format 2.
-TEST(LyricsToKaraoke, TrackZeroAndFormats) {
-    MidiFile song = SongOf({{test::Tempo(0, 400000), Lyric(10, "Sing\r"), test::NoteOn(10, 60),
-                             Lyric(20, "on"), EndOfTrack(30)}},
-                           0);
-    const Events source = EventsOf(song, 0);
-    int16_t track = 0;
-    LyricsToKaraoke(song, track, kInfo);
-    EXPECT_EQ(track, 0);
-    EXPECT_EQ(song.Header.Format, 1);
-    EXPECT_EQ(EventsOf(song, 0), source);
-    Events words = InfoLines();
-    for (const MidiEvent& e : {Text(10, "\\Sing"), Text(20, "/on"), EndOfTrack(30)})
-        words.push_back(e);
-    EXPECT_EQ(EventsOf(song, 2), words);
-
+    track = 0;
     MidiFile f2 = SongOf({{Lyric(0, "a")}, {EndOfTrack(0)}}, 2);
     LyricsToKaraoke(f2, track, kInfo);
     EXPECT_EQ(f2.Header.Format, 2);
-    // A second call inserts another pair; the first moves up behind it.
     LyricsToKaraoke(f2, track, kInfo);
     EXPECT_EQ(f2.Header.NumTracks, 6);
     EXPECT_EQ(EventsOf(f2, 4), EventsOf(f2, 2));
@@ -136,41 +120,34 @@ TEST(LyricsToKaraoke, BadIndexOrTooManyWordsRaise) {
     for (int16_t bad : {int16_t{-1}, int16_t{5}}) {  // slots 0 to 4 exist
         MidiFile song = before;
         int16_t track = bad;
-        test::ExpectError(ErrorKind::SubscriptOutOfRange,
-                          [&] { LyricsToKaraoke(song, track, kInfo); });
+        ExpectError(ErrorKind::SubscriptOutOfRange, [&] { LyricsToKaraoke(song, track, kInfo); });
         EXPECT_EQ(track, bad);
         EXPECT_EQ(song.Tracks, before.Tracks);
     }
     // Name, 4 information lines, 3 words and an end of track: 9 events, room for 8.
     MidiFile song = SongOf({{EndOfTrack(0)}, {Lyric(0, "a"), Lyric(1, "b"), Lyric(2, "c")}}, 1, 7);
     int16_t track = 1;
-    test::ExpectError(ErrorKind::SubscriptOutOfRange, [&] { LyricsToKaraoke(song, track, kInfo); });
+    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { LyricsToKaraoke(song, track, kInfo); });
 }
 
-TEST(SongKaraokeInfo, WhatTheSongSaysOfItself) {
+TEST(SongKaraokeInfo, GenericNamesAndTheSongsOwnTitleLines) {
     for (const char* name : {"", " Track 1 ", "untitled", "Sequence #2", "TEMPO TRACK", "Song-3"})
         EXPECT_TRUE(IsGenericTrackName(name)) << name;
     for (const char* name : {"Angel", "Track of my tears", "1999", "Words"})
         EXPECT_FALSE(IsGenericTrackName(name)) << name;
-
-    const struct {
-        std::vector<std::vector<MidiEvent>> tracks;
-        KaraokeInfo info;
-    } cases[] = {
-        {{{Name("Angel")}}, {"", "Angel", "", ""}},
-        {{{Name("Track 1")}}, {"", "", "", ""}},
-        // "@T" lines win over the name: the first is the title, the next in
-        // its track the artist; later ones are credits.
+    // "@T" lines win over the name: the first is the title, the next in its
+    // track the artist; later ones are credits.
+    const std::pair<std::vector<Events>, std::string> cases[] = {
+        {{{Name("Angel")}}, "|Angel|"},
+        {{{Name("Track 1")}}, "||"},
         {{{Name("Angel")},
           {Text(0, "@LDEUT"), Text(0, "@T Lied "), Text(0, "@TSinger"), Text(0, "@Tby me")}},
-         {"DEUT", "Lied", "Singer", ""}},
-        {{{Text(0, "@TLied")}, {Text(0, "@TOther")}}, {"", "Lied", "", ""}},
+         "DEUT|Lied|Singer"},
+        {{{Text(0, "@TLied")}, {Text(0, "@TOther")}}, "|Lied|"},
     };
-    for (const auto& c : cases) {
-        const KaraokeInfo info = SongKaraokeInfo(SongOf(c.tracks));
-        EXPECT_EQ(info.Language, c.info.Language);
-        EXPECT_EQ(info.Title, c.info.Title);
-        EXPECT_EQ(info.Artist, c.info.Artist);
+    for (const auto& [tracks, expected] : cases) {
+        const KaraokeInfo info = SongKaraokeInfo(SongOf(tracks));
+        EXPECT_EQ(info.Language + "|" + info.Title + "|" + info.Artist, expected);
     }
 }
 

@@ -10,7 +10,7 @@
 #include "playback/render.h"
 #include "playback/schedule.h"
 #include "playback/sound_font.h"
-#include "tests/lyrics_fixtures.h"
+#include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace verselane {

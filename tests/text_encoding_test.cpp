@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "encoding/text_encoding.h"
-#include "tests/lyrics_fixtures.h"
+#include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 
 namespace verselane {

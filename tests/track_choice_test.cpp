@@ -5,57 +5,41 @@
 #include <vector>
 
 #include "lyrics/track_choice.h"
-#include "tests/lyrics_fixtures.h"
+#include "tests/support/lyrics_fixtures.h"
 
 namespace verselane {
 namespace {
 
-using test::Lyric;
-using test::Name;
-using test::SongOf;
-using test::Text;
+using namespace test;
 
-MidiFile NamedSong(const std::vector<std::string>& names) {
-    std::vector<std::vector<MidiEvent>> tracks;
-    for (const std::string& name : names) tracks.push_back({Name(name)});
-    return SongOf(tracks);
-}
-
-TEST(TrackChoice, NameGuesses) {
+// Only real tracks are guessed, track 0 and track 1 included; the search is
+// case-sensitive, one name may feed several guesses and the last match wins.
+TEST(TrackChoice, NameGuessesOverTheRealTracks) {
     struct Case {
         std::vector<std::string> names;  // of tracks 0, 1, ...
         int16_t lyrics, words, vocal, source;
     };
-    const std::vector<Case> cases = {
-        {{"", "Piano", "Vocal", "Lyrics"}, 3, -1, 2, 3},
-        {{"", "Melody", "Words"}, -1, 2, -1, 2},
-        {{"", "Drums", "Bass", "Voice"}, -1, -1, 3, 3},
-        {{"", "Piano", "Bass"}, -1, -1, -1, -1},
-        // Track 1 can be guessed, and so can track 0.
-        {{"", "Lyrics", "Piano"}, 1, -1, -1, 1},
-        {{"Lyrics"}, 0, -1, -1, 0},
-        // Case-sensitive; one name may feed several guesses; the last match wins.
-        {{"LYRICS", "Vocals", "Chords"}, -1, 2, 1, 2},
-        {{"", "Lyrics", "Lyrics 2"}, 2, -1, -1, 2},
-        {{"Non-Lyrics Text", "Lyrics"}, 1, -1, -1, 1},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : std::vector<Case>{{{"", "Piano", "Vocal", "Lyrics"}, 3, -1, 2, 3},
+                                           {{"", "Melody", "Words"}, -1, 2, -1, 2},
+                                           {{"", "Drums", "Bass", "Voice"}, -1, -1, 3, 3},
+                                           {{"", "Piano", "Bass"}, -1, -1, -1, -1},
+                                           {{"", "Lyrics", "Piano"}, 1, -1, -1, 1},
+                                           {{"Lyrics"}, 0, -1, -1, 0},
+                                           {{"LYRICS", "Vocals", "Chords"}, -1, 2, 1, 2},
+                                           {{"", "Lyrics", "Lyrics 2"}, 2, -1, -1, 2},
+                                           {{"Non-Lyrics Text", "Lyrics"}, 1, -1, -1, 1}}) {
         SCOPED_TRACE(testing::PrintToString(c.names));
-        const TrackNameGuesses g = GuessWordsTracks(NamedSong(c.names));
-        EXPECT_EQ(g.Lyrics, c.lyrics);
-        EXPECT_EQ(g.Words, c.words);
-        EXPECT_EQ(g.Vocal, c.vocal);
-        EXPECT_EQ(g.Source(), c.source);
+        std::vector<std::vector<MidiEvent>> tracks;
+        for (const std::string& name : c.names) tracks.push_back({Name(name)});
+        MidiFile song = SongOf(tracks);
+        song.TrackName[c.names.size()] = "Lyrics";  // a spare slot behind the real tracks
+        const TrackNameGuesses g = GuessWordsTracks(song);
+        EXPECT_EQ(std::vector({g.Lyrics, g.Words, g.Vocal, g.Source()}),
+                  std::vector({c.lyrics, c.words, c.vocal, c.source}));
+        EXPECT_EQ(RealTrackCount(song), static_cast<int16_t>(c.names.size()));
+        song.Header.NumTracks = 30;  // a header that promises more chunks than there are
+        EXPECT_EQ(RealTrackCount(song), song.TrackSlots);
     }
-}
-
-TEST(TrackChoice, OnlyRealTracksCount) {
-    MidiFile song = NamedSong({"", "Piano"});
-    song.TrackName[2] = "Lyrics";  // a spare slot behind the real tracks
-    EXPECT_EQ(GuessWordsTracks(song).Lyrics, -1);
-    EXPECT_EQ(RealTrackCount(song), 2);
-    song.Header.NumTracks = 30;  // a header that promises more chunks than there are
-    EXPECT_EQ(RealTrackCount(song), song.TrackSlots);
 }
 
 TEST(TrackChoice, MaterialCountsOnlyMetaEventsOfTheirType) {
@@ -67,14 +51,12 @@ TEST(TrackChoice, MaterialCountsOnlyMetaEventsOfTheirType) {
     EXPECT_TRUE(HoldsMaterial(m, ConversionDirection::LyricsToKaraoke));
     EXPECT_FALSE(HoldsMaterial(TrackMaterial{0, 4}, ConversionDirection::LyricsToKaraoke));
     EXPECT_TRUE(HoldsMaterial(TrackMaterial{0, 4}, ConversionDirection::KaraokeToLyrics));
-    // Events beyond the count are not there.
-    song.EventCount[0] = 2;
+    song.EventCount[0] = 2;  // events beyond the count are not there
     EXPECT_EQ(MaterialOf(song, 0).LyricEvents, 1);
     EXPECT_EQ(MaterialOfTracks(song).size(), 1u);
 }
 
-TEST(TrackChoice, ChooseSourceTrack) {
-    using D = ConversionDirection;
+TEST(TrackChoice, TheGuessHoldingMaterialElseTheTrackWithTheMost) {
     struct Case {
         const char* what;
         std::vector<std::vector<MidiEvent>> tracks;
@@ -109,10 +91,11 @@ TEST(TrackChoice, ChooseSourceTrack) {
          2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
         const MidiFile song = SongOf(c.tracks);
-        EXPECT_EQ(ChooseSourceTrack(song, D::LyricsToKaraoke), c.to_karaoke);
-        EXPECT_EQ(ChooseSourceTrack(song, D::KaraokeToLyrics), c.to_lyrics);
+        EXPECT_EQ(ChooseSourceTrack(song, ConversionDirection::LyricsToKaraoke), c.to_karaoke)
+            << c.what;
+        EXPECT_EQ(ChooseSourceTrack(song, ConversionDirection::KaraokeToLyrics), c.to_lyrics)
+            << c.what;
     }
 }
 

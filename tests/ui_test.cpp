@@ -18,7 +18,7 @@
 #include <functional>
 
 #include "lyrics/track_choice.h"
-#include "tests/lyrics_fixtures.h"
+#include "tests/support/lyrics_fixtures.h"
 #include "tests/support/sung_words.h"
 #include "tests/support/test_support.h"
 #include "ui/convert_lyrics_dialog.h"

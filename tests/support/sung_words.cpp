@@ -1,51 +1,20 @@
 #include "tests/support/sung_words.h"
 
+#include <cctype>
 #include <string>
 #include <string_view>
 
 namespace verselane::test {
 
-namespace {
-
-bool IsGap(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-class Reader {
-  public:
-    void Break(bool paragraph) {
-        ++breaks_;
-        paragraph_ = paragraph_ || paragraph;
-        in_word_ = false;
-    }
-    void Add(char c, int32_t tick) {
-        if (IsGap(c)) {
-            in_word_ = false;
-            return;
-        }
-        if (text_.empty() || breaks_ > 0) {
-            text_.push_back({text_.empty() || paragraph_ || breaks_ > 1, {}});
-            breaks_ = 0;
-            paragraph_ = false;
-        }
-        std::vector<SungWord>& words = text_.back().Words;
-        if (!in_word_) words.push_back({"", tick});
-        words.back().Text += c;
-        in_word_ = true;
-    }
-    SungText Take() { return std::move(text_); }
-
-  private:
-    SungText text_;
-    int breaks_ = 0;
-    bool paragraph_ = false;
-    bool in_word_ = false;
-};
-
-}  // namespace
-
 SungText ReadSungWords(const MidiFile& song, int track, uint8_t type) {
-    Reader reader;
+    SungText out;
+    int breaks = 0;  // line ends since the last word; two or more make a paragraph gap
+    bool paragraph = false, in_word = false;
+    auto line_end = [&](bool opens_paragraph) {
+        ++breaks;
+        paragraph = paragraph || opens_paragraph;
+        in_word = false;
+    };
     for (int32_t i = 0; i < song.Count(track); ++i) {
         const MidiEvent& e = song.Track(track).Event(i);
         if (e.Kind != kKindMeta || e.Channel != type) continue;
@@ -54,18 +23,27 @@ SungText ReadSungWords(const MidiFile& song, int track, uint8_t type) {
         std::string_view text = bytes;
         if (type == kMetaText && text.starts_with('@')) continue;
         if (text.starts_with('\\') || text.starts_with('/')) {
-            reader.Break(text[0] == '\\');
+            line_end(text[0] == '\\');
             text.remove_prefix(1);
         }
         for (char c : text) {
             if (type == kMetaLyric && (c == '\r' || c == '\n')) {
-                reader.Break(c == '\n');
+                line_end(c == '\n');
+            } else if (std::isspace(static_cast<unsigned char>(c))) {
+                in_word = false;
             } else {
-                reader.Add(c, e.Time);
+                if (out.empty() || breaks > 0) {
+                    out.push_back({out.empty() || paragraph || breaks > 1, {}});
+                    breaks = 0;
+                    paragraph = false;
+                }
+                if (!in_word) out.back().Words.push_back({"", e.Time});
+                out.back().Words.back().Text += c;
+                in_word = true;
             }
         }
     }
-    return reader.Take();
+    return out;
 }
 
 std::string Show(const SungText& text) {

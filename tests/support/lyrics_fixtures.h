@@ -12,37 +12,25 @@
 
 #include "model/errors.h"
 #include "model/midi_file.h"
+#include "tests/support/test_support.h"
 
 namespace verselane {
 
-// How gtest shows an event: "t=480 meta 1 'Hel'", control characters as <CR>, <LF>.
+// How gtest shows an event: "t=480 meta 1 'Hel<CR>'", or its kind, channel and data bytes.
 inline void PrintTo(const MidiEvent& e, std::ostream* os) {
-    *os << "t=" << e.Time << " ";
-    if (e.Kind == kKindMeta) {
-        *os << "meta " << int{e.Channel} << " '";
-        for (unsigned char c : e.Data.view()) {
-            if (c == '\r') {
-                *os << "<CR>";
-            } else if (c == '\n') {
-                *os << "<LF>";
-            } else {
-                *os << c;
-            }
-        }
-        *os << "'";
-    } else {
-        *os << "kind " << int{e.Kind} << " ch " << int{e.Channel} << " " << int{e.Data1} << " "
-            << int{e.Data2};
-    }
+    *os << "t=" << e.Time << (e.Kind == kKindMeta ? " meta " : " kind ") << int{e.Channel};
+    if (e.Kind != kKindMeta)
+        *os << " " << int{e.Kind} << " " << int{e.Data1} << " " << int{e.Data2};
+    *os << " '";
+    for (char c : e.Data.view())
+        *os << (c == '\r' ? "<CR>" : c == '\n' ? "<LF>" : std::string(1, c));
+    *os << "'";
 }
 
 namespace test {
 
 inline MidiEvent Meta(int32_t time, uint8_t type, std::string_view text = {}) {
-    MidiEvent e;
-    e.Time = time;
-    e.Kind = kKindMeta;
-    e.Channel = type;
+    MidiEvent e{time, kKindMeta, type, 0, 0, {}};
     e.Data = text;
     return e;
 }
@@ -70,28 +58,22 @@ inline MidiEvent Tempo(int32_t time, uint32_t micros) {
 
 // A song laid out as the reader leaves it: one slot per track plus two
 // spares, every slot but the top one with room for `event_slots` + 1 events,
-// names taken from the track-name events.
+// names taken from the track-name and instrument events.
 inline MidiFile SongOf(const std::vector<std::vector<MidiEvent>>& tracks, int16_t format = 1,
                        int32_t event_slots = 200) {
     MidiFile song;
     ResetMidiFile(song);
-    song.Header.Length = 6;
-    song.Header.Format = format;
-    song.Header.NumTracks = static_cast<int16_t>(tracks.size());
-    song.Header.Division = 480;
+    song.Header = {6, format, static_cast<int16_t>(tracks.size()), 480};
     song.EventSlots = event_slots;
     ResizeTracks(song, static_cast<int32_t>(tracks.size()) + 2, true);
     for (size_t t = 0; t < tracks.size(); ++t) {
-        for (size_t i = 0; i < tracks[t].size(); ++i) {
-            const MidiEvent& e = tracks[t][i];
-            song.Tracks[t].Event(static_cast<int32_t>(i)) = e;
+        for (const MidiEvent& e : tracks[t]) {
+            song.Tracks[t].Event(song.EventCount[t]++) = e;
             if (e.Kind == kKindMeta && e.Channel == kMetaTrackName)
                 song.TrackName[t] = e.Data.str();
-            if (e.Kind == kKindMeta && e.Channel == kMetaInstrument) {
+            if (e.Kind == kKindMeta && e.Channel == kMetaInstrument)
                 song.InstrumentName[t] = e.Data.str();
-            }
         }
-        song.EventCount[t] = static_cast<int32_t>(tracks[t].size());
     }
     return song;
 }
