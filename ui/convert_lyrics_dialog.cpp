@@ -10,18 +10,9 @@
 #include <QVBoxLayout>
 
 #include "ui/file_messages.h"
+#include "ui/named.h"
 
 namespace verselane::ui {
-
-namespace {
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-}  // namespace
 
 QString MaterialText(const TrackMaterial& Material) {
     QStringList parts;

@@ -18,16 +18,11 @@
 #include <filesystem>
 
 #include "ui/file_messages.h"
+#include "ui/named.h"
 
 namespace verselane::ui {
 
 namespace {
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 std::string Bytes(const QString& path) {
     return QFile::encodeName(path).toStdString();

@@ -17,6 +17,7 @@
 #include "playback/schedule.h"
 #include "playback/sound_font.h"
 #include "ui/karaoke_view.h"
+#include "ui/named.h"
 
 namespace verselane::ui {
 
@@ -32,12 +33,6 @@ QSettings Settings() {
 QString Clock(double seconds) {
     const int whole = static_cast<int>(std::max(0.0, seconds));
     return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
-
-template <typename W>
-W* Named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
 }
 
 }  // namespace
