@@ -34,18 +34,19 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
         const char* named;  // by iconv's name in any case, or a label of the list
         const char* encoding;
         std::string bytes, shown;
+        bool typed_back = true;  // typing what is shown gives the bytes back
     } cases[] = {
         {utf8, "", "UTF-8", "日本 Für", "日本 Für"},
-        {ascii, "", "UTF-8", "a\xFF-", "a\uFFFD-"},
-        {ascii, "", "UTF-8", "cut \xE6\x97", "cut \uFFFD\uFFFD"},
+        {ascii, "", "UTF-8", "a\xFF-", "a\uFFFD-", false},
+        {ascii, "", "UTF-8", "cut \xE6\x97", "cut \uFFFD\uFFFD", false},
         // Latin-1 is read as its superset Windows-1252.
         {latin, "", "WINDOWS-1252", "F\xFCr Elise \xA9 \x80", "Für Elise © €"},
         {latin, "", "WINDOWS-1252", "\xA4 5", "¤ 5"},
         {latin, "ISO-8859-15", "ISO-8859-15", "\xA4 5", "€ 5"},
         {latin, "koi8-r", "koi8-r", "\xF0\xD2\xC9", "При"},
         // Base letters and combining tone marks put together, the last included.
-        {latin, "vietnamese (windows-1258)", "WINDOWS-1258", "Ha\xCC N\xF4\xF2i", "Hà Nội"},
-        {latin, "SHIFT_JIS", "SHIFT_JIS", "\x82\xB3\x82", "さ\uFFFD"},
+        {latin, "vietnamese (windows-1258)", "WINDOWS-1258", "Ha\xCC N\xF4\xF2i", "Hà Nội", false},
+        {latin, "SHIFT_JIS", "SHIFT_JIS", "\x82\xB3\x82", "さ\uFFFD", false},
         {latin, "SHIFT_JIS", "SHIFT_JIS", "", ""},
         // Long texts go through in pieces.
         {latin, "WINDOWS-1252", "WINDOWS-1252", std::string(3000, '\xE9'),
@@ -59,7 +60,14 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
         const TextDecoder decoder = SongDecoder(c.song, c.named);
         EXPECT_EQ(decoder.Encoding(), c.encoding) << c.named;
         EXPECT_EQ(decoder.ToUtf8(c.bytes), c.shown) << c.encoding;
+        if (!c.typed_back) continue;
+        const TypedBytes typed = TypedText(c.shown, decoder.Encoding());
+        EXPECT_EQ(typed.Bytes, c.bytes) << c.encoding;
+        EXPECT_FALSE(typed.KeptUtf8) << c.encoding;
     }
+    // What the song's encoding cannot hold is kept as UTF-8.
+    EXPECT_TRUE(TypedText("\xE6\x97\xA5", "WINDOWS-1252").KeptUtf8);
+    EXPECT_THROW(TypedText("a", "NO-SUCH-ENCODING"), std::invalid_argument);
     // One text that is not UTF-8 is enough to look further.
     EXPECT_EQ(DetectEncoding({"Für", "sch\xF6n"}), "WINDOWS-1252");
     EXPECT_THROW(SongDecoder(ascii, "NO-SUCH-ENCODING"), std::invalid_argument);
@@ -184,24 +192,20 @@ TEST(DisplayEncoding, ValidUtf8AndPrintableText) {
          std::vector<std::pair<std::string, std::string>>{{"line\r\nnext\ttab", "line\nnext\ttab"},
                                                           {"\x1B[31mred\x7F", "?[31mred?"},
                                                           {std::string("name\0\0", 6), "name"},
-                                                          {"\xC2\x9B"
-                                                           "2J é",
-                                                           "?2J é"}}) {  // C1 CSI
+                                                          {"\xC2\x9B-2J é", "?-2J é"}}) {  // C1 CSI
         EXPECT_EQ(Printable(text), shown);
     }
 }
 
 TEST(DisplayEncoding, RealSongsOfOtherCodePages) {
     VERSELANE_REQUIRE_CORPUS();
-    struct Case {
-        const char* file;
-        const char* encoding;
-        const char* words;
-    };
-    for (const Case& c : {Case{"plain/mft_tracks.mid", "SHIFT_JIS", "Drum 追加"},
-                          Case{"lyrics/yeu_em.mid", "WINDOWS-1258", "YÊU EM HÀ NỘI"},
-                          Case{"kar/bed_of_roses.kar", "CP437", "flächen"},
-                          Case{"lyrics/angel_fmt0.mid", "WINDOWS-1252", "you’re"}}) {
+    const struct {
+        const char *file, *encoding, *words;
+    } cases[] = {{"plain/mft_tracks.mid", "SHIFT_JIS", "Drum 追加"},
+                 {"lyrics/yeu_em.mid", "WINDOWS-1258", "YÊU EM HÀ NỘI"},
+                 {"kar/bed_of_roses.kar", "CP437", "flächen"},
+                 {"lyrics/angel_fmt0.mid", "WINDOWS-1252", "you’re"}};
+    for (const auto& c : cases) {
         const MidiFile song = test::ReadSong(*test::CorpusDir() / c.file);
         const TextDecoder decoder = SongDecoder(song);
         EXPECT_EQ(decoder.Encoding(), c.encoding) << c.file;
@@ -210,27 +214,6 @@ TEST(DisplayEncoding, RealSongsOfOtherCodePages) {
         EXPECT_NE(all.find(c.words), std::string::npos) << all;
         EXPECT_EQ(all.find("\xEF\xBF\xBD"), std::string::npos);
     }
-}
-
-TEST(TypedText, WrittenInTheSongsEncodingWhereItFits) {
-    const struct {
-        const char* utf8;
-        const char* encoding;
-        std::string bytes;
-        bool kept_utf8;
-    } cases[] = {
-        {"Caf\xC3\xA9", "WINDOWS-1252", "Caf\xE9", false},
-        {"\xD0\x9F\xD0\xB5", "WINDOWS-1251", "\xCF\xE5", false},
-        {"\xE6\x97\xA5\xE6\x9C\xAC", "SHIFT_JIS", "\x93\xFA\x96\x7B", false},
-        {"\xE6\x97\xA5", "WINDOWS-1252", "\xE6\x97\xA5", true},  // cannot hold it
-        {"Caf\xC3\xA9", "UTF-8", "Caf\xC3\xA9", false},
-    };
-    for (const auto& c : cases) {
-        const TypedBytes typed = TypedText(c.utf8, c.encoding);
-        EXPECT_EQ(typed.Bytes, c.bytes) << c.encoding;
-        EXPECT_EQ(typed.KeptUtf8, c.kept_utf8) << c.encoding;
-    }
-    EXPECT_THROW(TypedText("a", "NO-SUCH-ENCODING"), std::invalid_argument);
 }
 
 }  // namespace
