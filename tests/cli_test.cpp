@@ -95,6 +95,14 @@ void MakeSongs(const fs::path& dir) {
         test::WriteAll(dir / name, bytes);
     }
     fs::create_hard_link(dir / "song.kar", dir / "hard.mid");
+    // Songs of track 0 alone, with tempo and signatures or none.
+    int i = 0;
+    for (const char* set :
+         {"", "00 FF 51 03 07 A1 20 00 FF 58 04 06 03 18 08 00 FF 59 02 FE 01", "00 FF 59 02 00 00",
+          "00 FF 59 02 01 00", "00 FF 59 02 F9 01", "00 FF 59 02 09 00"}) {
+        test::WriteAll(dir / ("k" + std::to_string(i++) + ".mid"),
+                       test::Smf(1, 96, {test::Hex(set) + kEnd}));
+    }
 }
 
 struct Row {
@@ -325,6 +333,18 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
         {"$V info latin.mid", 0, "Text encoding: Western (Windows-1252)", ""},
         {"$V info ctl.mid", 0, "Track 0: \"A\\nB\\x1B[31m\"", ""},
         {"$V info song.mid", 0, "Lyric text:\nHello\nworld\n\nagain\n", ""},
+        {"$V info k0.mid", 0,
+         "Tempo: not set (120 beats per minute by default)\nTime signature: not set (4/4 by "
+         "default)\nKey signature: not set\n",
+         ""},
+        {"$V info k1.mid", 0,
+         "Tempo: 120 beats per minute\nTime signature: 6/8\nKey "
+         "signature: 2 flats, G minor\n",
+         ""},
+        {"$V info k2.mid", 0, "Key signature: no sharps or flats, C major\n", ""},
+        {"$V info k3.mid", 0, "Key signature: 1 sharp, G major\n", ""},
+        {"$V info k4.mid", 0, "Key signature: 7 flats, A flat minor\n", ""},
+        {"$V info k5.mid", 0, "Key signature: 9 sharps, mode 0 (not a key)\n", ""},
         {"$V info song.kar", 0,
          "Track 2: \"Words\", 6 events, 0 lyric, 4 text|Karaoke text to lyrics would take: track "
          "2|Lyrics to karaoke text would take: none",
@@ -356,33 +376,6 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
         {"midicsv bare.fixed.kar | grep -c '@KMIDI KARAOKE FILE'", 1, "=0\n", ""},
         {"$V fix --encoding NO-SUCH bare.kar", 2, "", ""},
     });
-}
-
-// info: tempo and signatures as set, or "not set".
-TEST(CommandLine, InfoShowsTheTempoAndSignaturesTheSongSets) {
-    test::TempDir dir;
-    const char* events[] = {"",
-                            "00 FF 51 03 07 A1 20 00 FF 58 04 06 03 18 08 00 FF 59 02 FE 01",
-                            "00 FF 59 02 00 00",
-                            "00 FF 59 02 01 00",
-                            "00 FF 59 02 F9 01",
-                            "00 FF 59 02 09 00"};
-    for (int i = 0; i < 6; ++i) {
-        test::WriteAll(dir / (std::to_string(i) + ".mid"),
-                       test::Smf(1, 96, {test::Hex(events[i]) + kEnd}));
-    }
-    RunRows({{"$V info 0.mid", 0,
-              "Tempo: not set (120 beats per minute by default)\nTime signature: not set (4/4 by "
-              "default)\nKey signature: not set\n",
-              ""},
-             {"$V info 1.mid", 0,
-              "Tempo: 120 beats per minute\nTime signature: 6/8\nKey signature: 2 flats, G minor\n",
-              ""},
-             {"$V info 2.mid", 0, "Key signature: no sharps or flats, C major\n", ""},
-             {"$V info 3.mid", 0, "Key signature: 1 sharp, G major\n", ""},
-             {"$V info 4.mid", 0, "Key signature: 7 flats, A flat minor\n", ""},
-             {"$V info 5.mid", 0, "Key signature: 9 sharps, mode 0 (not a key)\n", ""}},
-            &dir);
 }
 
 TEST(CommandLine, ReadOnlyOutputFolderIsToldAndLeftEmpty) {
