@@ -48,6 +48,7 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
         {latin, "vietnamese (windows-1258)", "WINDOWS-1258", "Ha\xCC N\xF4\xF2i", "Hà Nội", false},
         {latin, "SHIFT_JIS", "SHIFT_JIS", "\x82\xB3\x82", "さ\uFFFD", false},
         {latin, "SHIFT_JIS", "SHIFT_JIS", "", ""},
+        {latin, "SHIFT_JIS", "SHIFT_JIS", "\x93\xFA\x96\x7B", "日本"},
         // Long texts go through in pieces.
         {latin, "WINDOWS-1252", "WINDOWS-1252", std::string(3000, '\xE9'),
          [] {
