@@ -182,7 +182,8 @@ TEST(DisplayEncoding, DetectsEveryCodePageOfTheList) {
 
 // Whole UTF-8 only, and terminal text without controls.
 TEST(DisplayEncoding, ValidUtf8AndPrintableText) {
-    for (const char* good : {"", "plain", "Für", "日本", "\xF0\x9F\x8E\xA4"}) {
+    for (const char* good :
+         {"", "plain", "Für", "日本", "\xF0\x9F\x8E\xA4", "\xE0\xA0\x80", "\xF0\x90\x80\x80"}) {
         EXPECT_TRUE(IsValidUtf8(good)) << good;
     }
     for (const char* bad : {"\xFC", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
