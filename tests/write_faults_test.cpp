@@ -20,8 +20,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,152 +74,105 @@ MidiFile ReadBytes(const std::string& bytes) {
 
 const std::string kEarlier = Smf(0, 96, {Hex("00 FF 03 07 'Earlier' 00 FF 2F 00")});
 
-struct Target {
-    std::string name;
-    std::function<fs::path()> prepare;  // the target path; empty to skip the case
-    std::string reason;                 // empty: written; else what the message must say
-    std::function<void(const fs::path&)> check = {};  // what the target became
-};
-
 TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     const MidiFile song = ReadBytes(BigSong(20000));
     const std::string encoded = EncodeMidiFile(song);
     ASSERT_GT(encoded.size(), 100000u);
     TempDir dir;
-    std::vector<std::unique_ptr<SmallFileSystem>> mounts;
-    auto mount = [&](const char* size) -> fs::path {
-        auto& fs = mounts.emplace_back(std::make_unique<SmallFileSystem>(size));
-        if (fs->error && fs->error != EPERM) ADD_FAILURE() << "mount: " << strerror(fs->error);
-        return fs->error ? fs::path() : fs->dir.path();
-    };
-    auto holds = [&](const fs::path& p) { EXPECT_EQ(ReadAll(p), encoded); };
-    auto keep = [&](const fs::path& p, const std::string& bytes) { return WriteAll(p, bytes), p; };
-    std::thread reader;  // for the named pipe
-    std::string from_pipe;
+    const fs::path named = dir / "Ünïcødé 名前.mid";
+    WriteAll(named, std::string(200000, 'x'));
     const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-
-    const std::vector<Target> targets = {
-        {"an earlier, longer file with its own mode and a non-ASCII name",
-         [&] {
-             keep(dir / "Ünïcødé 名前.mid", std::string(200000, 'x'));
-             fs::permissions(dir / "Ünïcødé 名前.mid", mode);
-             return dir / "Ünïcødé 名前.mid";
-         },
-         "",
-         [&](const fs::path& p) {
-             holds(p);
-             EXPECT_EQ(fs::status(p).permissions(), mode);
-         }},
-        {"a link to a file: the file is replaced, the link stays",
-         [&] {
-             keep(dir / "real.mid", kEarlier);
-             fs::create_symlink("real.mid", dir / "link.mid");
-             return dir / "link.mid";
-         },
-         "",
-         [&](const fs::path& p) {
-             EXPECT_TRUE(fs::is_symlink(p));
-             holds(dir / "real.mid");
-         }},
-        {"a link to nothing: its target is made",
-         [&] {
-             fs::create_symlink("made.mid", dir / "dangling.mid");
-             return dir / "dangling.mid";
-         },
-         "",
-         [&](const fs::path& p) {
-             EXPECT_TRUE(fs::is_symlink(p));
-             holds(dir / "made.mid");
-         }},
-        {"a named pipe is written in place",
-         [&] {
-             EXPECT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
-             reader = std::thread([&] { from_pipe = ReadAll(dir / "pipe"); });
-             return dir / "pipe";
-         },
-         "",
-         [&](const fs::path& p) {
-             reader.join();
-             EXPECT_EQ(from_pipe, encoded);
-             EXPECT_TRUE(fs::is_fifo(p));
-         }},
-        {"a character device (null) is written in place",
-         [&] {
-             fs::path at = mount("1m");
-             if (!at.empty() && ::mknod((at / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)))
-                 ADD_FAILURE() << "mknod: " << strerror(errno);
-             return at.empty() ? at : at / "null";
-         },
-         "", [](const fs::path& p) { EXPECT_TRUE(fs::is_character_file(p)); }},
-        {"the file that was read is replaced by what was read",
-         [&] { return keep(dir / "source.mid", BigSong(20000)); }, "", holds},
-        {"target folder missing", [&] { return dir / "missing" / "out.mid"; },
-         "No such file or directory"},
-        {"target is a folder",
-         [&] {
-             fs::create_directory(dir / "folder.mid");
-             return keep(dir / "folder.mid" / "inside.txt", "kept").parent_path();
-         },
-         "Is a directory",
-         [&](const fs::path& p) { EXPECT_EQ(ReadAll(p / "inside.txt"), "kept"); }},
-        {"target is a socket",
-         [&] {
-             int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-             sockaddr_un address{};
-             address.sun_family = AF_UNIX;
-             std::strcpy(address.sun_path, (dir / "socket").c_str());
-             EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-             ::close(fd);
-             return dir / "socket";
-         },
+    fs::permissions(named, mode);
+    WriteAll(dir / "real.mid", kEarlier);
+    fs::create_symlink("real.mid", dir / "link.mid");
+    fs::create_symlink("made.mid", dir / "dangling.mid");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    std::string from_pipe;
+    std::thread reader([&] { from_pipe = ReadAll(dir / "pipe"); });
+    WriteAll(dir / "source.mid", BigSong(20000));
+    fs::create_directory(dir / "folder.mid");
+    WriteAll(dir / "folder.mid" / "inside.txt", "kept");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, (dir / "socket").c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(sock);
+    // Real small file systems: a device node of the null device on one, a
+    // read-only one, and one of 64 KiB that the song does not fit.
+    SmallFileSystem devices("1m"), read_only("1m"), full("64k");
+    const bool mounted = !devices.error && !read_only.error && !full.error;
+    if (mounted) {
+        ASSERT_EQ(::mknod((devices.dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+        WriteAll(read_only.dir / "song.mid", kEarlier);
+        ASSERT_EQ(::mount(nullptr, read_only.dir.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY,
+                          nullptr),
+                  0);
+        WriteAll(full.dir / "song.mid", kEarlier);
+    } else if (devices.error != EPERM) {
+        ADD_FAILURE() << "mounting a tmpfs: " << std::strerror(devices.error);
+    }
+    const struct {
+        const char* name;
+        fs::path target;
+        std::string reason;   // empty: written; else what the message must say
+        fs::path holds = {};  // the file that holds the song afterwards
+        bool on_mount = false;
+    } targets[] = {
+        {"an earlier, longer file with a non-ASCII name", named, "", named},
+        {"a link to a file: the file is replaced, the link stays", dir / "link.mid", "",
+         dir / "real.mid"},
+        {"a link to nothing: its target is made", dir / "dangling.mid", "", dir / "made.mid"},
+        {"a named pipe is written in place", dir / "pipe", ""},
+        {"the file that was read is replaced by what was read", dir / "source.mid", "",
+         dir / "source.mid"},
+        {"target folder missing", dir / "missing" / "out.mid", "No such file or directory"},
+        {"target is a folder", dir / "folder.mid", "Is a directory"},
+        {"target is a socket", dir / "socket",
          "neither a regular file, a character device nor a pipe; not written"},
-        {"read-only file system",
-         [&] {
-             fs::path at = mount("1m");
-             if (at.empty()) return at;
-             keep(at / "song.mid", kEarlier);
-             EXPECT_EQ(::mount(nullptr, at.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
-             return at / "song.mid";
-         },
-         "Read-only file system"},
-        {"disk full in the middle of the track: the space comes back",
-         [&] {
-             fs::path at = mount("64k");
-             return at.empty() ? at : keep(at / "song.mid", kEarlier);
-         },
+        {"a character device is written in place", devices.dir / "null", "", {}, true},
+        {"read-only file system", read_only.dir / "song.mid", "Read-only file system", {}, true},
+        {"disk full in the middle of the track",
+         full.dir / "song.mid",
          "No space left on device",
-         [&](const fs::path& p) {
-             fs::remove(p);  // a song that fits the space left is written there afterwards
-             EXPECT_EQ(WriteMidiFile(ReadBytes(BigSong(9000)), p.string()), "");
-         }},
+         {},
+         true},
     };
-    for (const Target& f : targets) {
+    for (const auto& f : targets) {
         SCOPED_TRACE(f.name);
-        const fs::path target = f.prepare();
-        if (target.empty()) {
+        if (f.on_mount && !mounted) {
             std::cout << "[ SKIPPED  ] " << f.name << ": cannot mount a tmpfs here\n";
             continue;
         }
-        const bool existed = fs::is_regular_file(target);
-        const std::string before = existed ? ReadAll(target) : "";
+        const bool existed = fs::is_regular_file(f.target);
+        const std::string before = existed ? ReadAll(f.target) : "";
         const MidiFile copy = song;
-        const std::string message = WriteMidiFile(song, target.string());
+        const std::string message = WriteMidiFile(song, f.target.string());
         EXPECT_TRUE(SameSong(copy, song)) << "the song in memory is unchanged";
-        EXPECT_EQ(TemporaryFilesIn(target.parent_path()), std::vector<std::string>{});
+        EXPECT_EQ(TemporaryFilesIn(f.target.parent_path()), std::vector<std::string>{});
+        EXPECT_EQ(f.holds.empty() ? encoded : ReadAll(f.holds), encoded);
         if (f.reason.empty()) {
             EXPECT_EQ(message, "");
-        } else {
-            EXPECT_TRUE(message.starts_with(kErrorPrefix)) << message;
-            EXPECT_NE(message.find(f.reason), std::string::npos) << message;
-            EXPECT_NE(message.find(target.string()), std::string::npos) << message;
-            EXPECT_EQ(fs::is_regular_file(target), existed) << "nothing was created at the path";
-            if (existed) {
-                EXPECT_EQ(ReadAll(target), before) << "the earlier file is intact";
-            }
+            continue;
         }
-        if (f.check) f.check(target);
+        EXPECT_TRUE(message.starts_with(kErrorPrefix)) << message;
+        EXPECT_NE(message.find(f.reason), std::string::npos) << message;
+        EXPECT_NE(message.find(f.target.string()), std::string::npos) << message;
+        EXPECT_EQ(fs::is_regular_file(f.target), existed) << "nothing was created at the path";
+        EXPECT_EQ(existed ? ReadAll(f.target) : "", before) << "the earlier file is intact";
     }
-    if (reader.joinable()) reader.join();
+    reader.join();
+    EXPECT_EQ(from_pipe, encoded);
+    EXPECT_EQ(fs::status(named).permissions(), mode);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.mid") && fs::is_symlink(dir / "dangling.mid"));
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+    EXPECT_EQ(ReadAll(dir / "folder.mid" / "inside.txt"), "kept");
+    if (mounted) {
+        EXPECT_TRUE(fs::is_character_file(devices.dir / "null"));
+        // The space comes back: a song that fits what is left is written there.
+        fs::remove(full.dir / "song.mid");
+        EXPECT_EQ(WriteMidiFile(ReadBytes(BigSong(9000)), (full.dir / "song.mid").string()), "");
+    }
 }
 
 // Standard output, named "-" or through /dev/stdout, streams the song; a
