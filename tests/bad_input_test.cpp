@@ -43,6 +43,18 @@ const std::string kStatusAsData = "a byte of 0x80 or above stands where a data b
 std::string Header(uint32_t length, const char* fields, const char* extra = "") {
     return "MThd" + std::string(3, '\0') + char(length) + Hex(fields) + Hex(extra);
 }
+std::string LittleEndian(uint32_t v) {
+    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+// A chunk of a RIFF file, padded to an even length, and a RIFF file of `form`.
+std::string RiffChunk(std::string_view id, std::string_view body, uint32_t claimed = 0) {
+    std::string out =
+        std::string(id) + LittleEndian(claimed ? claimed : body.size()) + std::string(body);
+    return body.size() % 2 ? out + '\0' : out;
+}
+std::string Riff(std::string_view form, std::string_view chunks) {
+    return "RIFF" + LittleEndian(chunks.size() + 4) + std::string(form) + std::string(chunks);
+}
 std::string Repeat(const char* readable, int times) {
     std::string out;
     for (int i = 0; i < times; ++i) out += Hex(readable);
@@ -250,6 +262,29 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         {"a file name with non-ASCII characters", Smf(1, 480, {kTrack, kTrack}), kComplete, "",
          "4 4", dir / "Grüße – 歌 ♪.mid"},
     };
+    // RIFF files are read as the MIDI file in their "data" chunk.
+    const std::string smf = Smf(0, 96, {kTrack});
+    for (const Row& r : std::vector<Row>{
+             {"RMID data chunk first", Riff("RMID", RiffChunk("data", smf)), kComplete, "", "4"},
+             {"RMID data chunk after an odd-sized chunk and its pad byte",
+              Riff("RMID", RiffChunk("DISP", "abc") + RiffChunk("data", smf)), kComplete, "", "4"},
+             {"RMID with an INFO list after the data chunk",
+              Riff("RMID", RiffChunk("data", smf) + RiffChunk("LIST", "INFOINAM")), kComplete, "",
+              "4"},
+             {"RMID data chunk longer than the file", Riff("RMID", RiffChunk("data", smf, 5000)),
+              kComplete, "", "4"},
+             {"RMID data chunk cut inside the track",
+              Riff("RMID", RiffChunk("data", smf.substr(0, 34), 41)), kPartial, CutShort(1), "2"},
+             {"RMID without a data chunk", Riff("RMID", RiffChunk("LIST", "INFO")), kFailed,
+              kNoHeader},
+             {"RMID with a chunk length beyond the file before any data",
+              Riff("RMID", RiffChunk("LIST", "INFO", 0xFFFFFFFF) + RiffChunk("data", smf)), kFailed,
+              kNoHeader},
+             {"RIFF of another form", Riff("WAVE", RiffChunk("data", smf)), kFailed, kNoHeader},
+             {"RIFF header alone", Hex("'RIFF' 04 00 00 00 'RMID'"), kFailed, kNoHeader},
+             {"RIFF cut inside its header", Hex("'RIFF' 04 00 00"), kFailed, kNoHeader}}) {
+        rows.push_back(r);
+    }
     // A file that ends inside a track keeps the whole events before the cut.
     const std::string events = Hex("00 90 3C 64 10 FF 05 03 'la ' 10 80 3C 00");
     const std::string head = two_tracks + Chunk("MTrk", Hex("00 FF 03 01 'A' 00 FF 2F 00"));

@@ -16,22 +16,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string LittleEndian(uint32_t v) {
-    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
 uint32_t LittleEndianAt(const std::string& bytes, size_t pos) {
     uint32_t v = 0;
     for (int i = 3; i >= 0; --i) v = v * 256 + uint8_t(bytes[pos + i]);
     return v;
-}
-
-std::string RiffChunk(std::string_view id, std::string_view body, uint32_t claimed = 0) {
-    std::string out =
-        std::string(id) + LittleEndian(claimed ? claimed : body.size()) + std::string(body);
-    return body.size() % 2 ? out + '\0' : out;
-}
-std::string Riff(std::string_view form, std::string_view chunks) {
-    return "RIFF" + LittleEndian(chunks.size() + 4) + std::string(form) + std::string(chunks);
 }
 
 // The Standard MIDI File in a file: the "data" chunk of an RMID file, or a
@@ -120,49 +108,6 @@ TEST(Containers, WrappedAndTrailedCorpusFilesReadAsTheMidiInsideAndWriteBackPlai
                   0)
             << output;
         EXPECT_EQ(ReadAll(copied), written);
-    }
-}
-
-TEST(Containers, RiffWrappersOfEveryShape) {
-    const std::string smf = Smf(0, 96, {Hex("00 FF 03 02 'Hi' 00 90 3C 64 60 3C 00 00 FF 2F 00")});
-    const std::string kNoHeader = "Failed to find MThd header for file.";
-    std::string message;
-    const MidiFile expected = Read(smf, &message);
-    ASSERT_EQ(message, "");
-    const struct {
-        const char* name;
-        std::string bytes;
-        std::string message;
-        int events;  // of track 0 when the song was read
-    } cases[] = {
-        {"data chunk first", Riff("RMID", RiffChunk("data", smf)), "", 4},
-        {"data chunk after an odd-sized chunk and its pad byte",
-         Riff("RMID", RiffChunk("DISP", "abc") + RiffChunk("data", smf)), "", 4},
-        {"an INFO list after the data chunk",
-         Riff("RMID", RiffChunk("data", smf) + RiffChunk("LIST", "INFOINAM")), "", 4},
-        {"data chunk longer than the file", Riff("RMID", RiffChunk("data", smf, 5000)), "", 4},
-        {"data chunk cut inside the track", Riff("RMID", RiffChunk("data", smf.substr(0, 34), 41)),
-         "File is cut short inside track 1.", 2},
-        {"no data chunk", Riff("RMID", RiffChunk("LIST", "INFO")), kNoHeader, -1},
-        {"a chunk length beyond the file before any data",
-         Riff("RMID", RiffChunk("LIST", "INFO", 0xFFFFFFFF) + RiffChunk("data", smf)), kNoHeader,
-         -1},
-        {"RIFF of another form", Riff("WAVE", RiffChunk("data", smf)), kNoHeader, -1},
-        {"RIFF header alone", Hex("'RIFF' 04 00 00 00 'RMID'"), kNoHeader, -1},
-        {"RIFF cut inside its header", Hex("'RIFF' 04 00 00"), kNoHeader, -1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const MidiFile song = Read(c.bytes, &message);
-        EXPECT_EQ(message, c.message);
-        EXPECT_EQ(song.FileLength, static_cast<int32_t>(c.bytes.size()));
-        if (c.events >= 0) {
-            EXPECT_EQ(song.Count(0), c.events);
-            EXPECT_TRUE(WritesAndReadsBack(song));
-        }
-        if (c.message.empty()) {
-            EXPECT_TRUE(SameEvents(expected, song));
-        }
     }
 }
 
