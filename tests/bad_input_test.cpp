@@ -3,11 +3,6 @@
 // song that was read can be written and read back.
 #include <sys/stat.h>
 
-#include <cstdint>
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "lyrics/converters.h"
 #include "model/errors.h"
 #include "reader/midi_reader.h"

@@ -1,10 +1,6 @@
 // MIDI files as they come in the wild: wrapped in a RIFF "RMID" file, or
 // followed by bytes that belong to no announced track (junk, a second copy of
 // the song, a web page saved with it).
-#include <cstdint>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "reader/midi_reader.h"
 #include "tests/support/song_checks.h"

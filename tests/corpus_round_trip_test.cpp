@@ -2,12 +2,9 @@
 // before each fault) into storage in proportion to the file, writes and reads
 // back to the same events, and the writer is a fixed point; an outside parser
 // (midicsv) sees the same events in the file and in our copy of it.
-#include <gtest/gtest.h>
 
 #include <map>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "reader/midi_reader.h"
 #include "tests/support/song_checks.h"

@@ -1,10 +1,7 @@
 // Numbers both ways, the event step, and what a well-formed file fills in.
 // (Damaged and hostile input: bad_input_test.)
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "codec/midi_codec.h"
 #include "model/errors.h"

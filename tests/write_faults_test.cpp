@@ -19,10 +19,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "model/errors.h"
 #include "reader/midi_reader.h"

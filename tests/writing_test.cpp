@@ -1,11 +1,8 @@
 // Writing: the byte layout of the header and of every kind of event, running
 // status, delta times and the end of each track, and reading it all back.
 // (Files on disk: write_faults_test.)
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "model/errors.h"
 #include "tests/support/song_checks.h"
