@@ -88,11 +88,9 @@ Listing OurListing(const MidiFile& song) {
     return tracks;
 }
 
-TEST(CorpusRoundTrip, EverySongWritesBackTheSameAndMidicsvAgrees) {
+TEST(CorpusRoundTrip, EverySongReadsIntoStorageByItsSizeAndWritesBackTheSame) {
     VERSELANE_REQUIRE_CORPUS();
-    ASSERT_EQ(RunCommand("command -v midicsv >/dev/null"), 0) << "midicsv is not installed";
-    TempDir dir;
-    int complete = 0, compared = 0;
+    int complete = 0;
     for (const fs::path& path : CorpusFiles()) {
         SCOPED_TRACE(path.string());
         MidiFile song;
@@ -105,17 +103,28 @@ TEST(CorpusRoundTrip, EverySongWritesBackTheSameAndMidicsvAgrees) {
         if (read.SongUsable()) {
             EXPECT_TRUE(WritesAndReadsBack(song));
         }
-        if (read.Result != ReadResult::Complete) continue;
-        ++complete;
+        complete += read.Result == ReadResult::Complete;
+    }
+    EXPECT_GE(complete, 50);
+}
+
+TEST(CorpusRoundTrip, MidicsvListsTheSameEventsInEverySongAndInOurCopy) {
+    VERSELANE_REQUIRE_CORPUS();
+    ASSERT_EQ(RunCommand("command -v midicsv >/dev/null"), 0) << "midicsv is not installed";
+    TempDir dir;
+    int compared = 0;
+    for (const fs::path& path : CorpusFiles()) {
+        SCOPED_TRACE(path.string());
+        std::string message;
+        const MidiFile song = ReadSong(path, &message);
         const Listing theirs = Midicsv(path);
-        if (theirs.empty()) continue;
+        if (!message.empty() || theirs.empty()) continue;
         EXPECT_EQ(OurListing(song), theirs);
         const fs::path copy = dir / "copy.mid";
         ASSERT_EQ(WriteMidiFile(song, copy.string()), "");
         EXPECT_EQ(Midicsv(copy), theirs) << "our copy";
         ++compared;
     }
-    EXPECT_GE(complete, 50);
     EXPECT_GE(compared, 45);
 }
 

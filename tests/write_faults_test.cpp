@@ -58,7 +58,8 @@ std::vector<std::string> TemporaryFilesIn(const fs::path& dir) {
 // One track of `notes` note-ons and note-offs: 20000 notes make about 120 KB.
 std::string BigSong(int notes) {
     std::string track = Hex("00 FF 03 03 'Big' 00 90 3C 64");
-    for (int i = 0; i < notes; ++i) track += Hex("01 3C 00 01 3C 64");
+    const std::string note = Hex("01 3C 00 01 3C 64");
+    for (int i = 0; i < notes; ++i) track += note;
     return Smf(0, 96, {track + Hex("00 FF 2F 00")});
 }
 
