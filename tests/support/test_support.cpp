@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -20,21 +19,15 @@ namespace fs = std::filesystem;
 
 std::string Hex(std::string_view readable) {
     std::string out;
-    size_t i = 0;
-    while (i < readable.size()) {
-        char c = readable[i];
-        if (c == '\'') {
-            size_t end = readable.find('\'', i + 1);
+    for (size_t i = 0; i < readable.size(); ++i) {
+        if (readable[i] == '\'') {
+            const size_t end = readable.find('\'', i + 1);
             if (end == std::string_view::npos) throw std::invalid_argument("unclosed quote");
             out.append(readable.substr(i + 1, end - i - 1));
-            i = end + 1;
-        } else if (std::isxdigit(static_cast<unsigned char>(c))) {
-            if (i + 1 >= readable.size()) throw std::invalid_argument("odd hex digit");
+            i = end;
+        } else if (std::isxdigit(static_cast<unsigned char>(readable[i]))) {
             out.push_back(
-                static_cast<char>(std::stoi(std::string(readable.substr(i, 2)), nullptr, 16)));
-            i += 2;
-        } else {
-            ++i;
+                static_cast<char>(std::stoi(std::string(readable.substr(i++, 2)), nullptr, 16)));
         }
     }
     return out;
@@ -65,12 +58,9 @@ std::string Smf(int format, int division, std::initializer_list<std::string> tra
 }
 
 std::optional<fs::path> CorpusDir() {
-    fs::path dir;
-    if (const char* env = std::getenv("VERSELANE_CORPUS"); env && *env) {
-        dir = env;
-    } else {
-        dir = fs::path(VERSELANE_SOURCE_DIR) / ".." / "shared" / "corpus";
-    }
+    const char* env = std::getenv("VERSELANE_CORPUS");
+    const fs::path dir =
+        env && *env ? fs::path(env) : fs::path(VERSELANE_SOURCE_DIR) / ".." / "shared" / "corpus";
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) return std::nullopt;
     return fs::canonical(dir, ec);
@@ -85,9 +75,8 @@ std::vector<fs::path> CorpusFiles(std::string_view subdir) {
     std::vector<fs::path> files;
     auto dir = CorpusDir();
     if (!dir) return files;
-    fs::path root = subdir.empty() ? *dir : *dir / subdir;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        std::string ext = entry.path().extension().string();
+    for (const auto& entry : fs::recursive_directory_iterator(*dir / subdir)) {
+        const std::string ext = entry.path().extension().string();
         if (entry.is_regular_file() && (ext == ".mid" || ext == ".kar" || ext == ".rmi")) {
             files.push_back(entry.path());
         }

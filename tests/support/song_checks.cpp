@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
+#include "tests/support/song_checks.h"
 
-#include "tests/song_checks.h"
+#include <tuple>
 
 #include "model/errors.h"
 #include "reader/midi_reader.h"
@@ -9,6 +9,10 @@
 namespace verselane::test {
 
 namespace {
+
+bool Closes(const MidiEvent& e) {
+    return e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack;
+}
 
 std::string Describe(const MidiEvent& e) {
     return "time " + std::to_string(e.Time) + " kind " + std::to_string(e.Kind) + " channel " +
@@ -19,26 +23,24 @@ std::string Describe(const MidiEvent& e) {
 }  // namespace
 
 ::testing::AssertionResult SameEvents(const MidiFile& a, const MidiFile& b, bool written) {
-    if (a.Header.Format != b.Header.Format || a.Header.NumTracks != b.Header.NumTracks ||
-        a.Header.Division != b.Header.Division) {
+    if (std::tie(a.Header.Format, a.Header.NumTracks, a.Header.Division) !=
+        std::tie(b.Header.Format, b.Header.NumTracks, b.Header.Division)) {
         return ::testing::AssertionFailure() << "the header fields differ";
     }
     for (int32_t t = 0; t < a.Header.NumTracks; ++t) {
         // A written track that did not end with an end of track gets one.
         const int32_t n = a.Count(t);
-        const bool closed = n > 0 && a.Track(t).Event(n - 1).Kind == kKindMeta &&
-                            a.Track(t).Event(n - 1).Channel == kMetaEndOfTrack;
-        if (written && !closed && b.Count(t) == n + 1 &&
-            b.Track(t).Event(n).Channel == kMetaEndOfTrack) {
-        } else if (a.Count(t) != b.Count(t)) {
+        const bool added = written && !(n > 0 && Closes(a.Track(t).Event(n - 1))) &&
+                           b.Count(t) == n + 1 && Closes(b.Track(t).Event(n));
+        if (!added && n != b.Count(t)) {
             return ::testing::AssertionFailure()
-                   << "track " << t << " holds " << a.Count(t) << " events, then " << b.Count(t);
+                   << "track " << t << " holds " << n << " events, then " << b.Count(t);
         }
-        for (int32_t i = 0; i < a.Count(t); ++i) {
+        for (int32_t i = 0; i < n; ++i) {
             MidiEvent x = a.Track(t).Event(i);
             MidiEvent y = b.Track(t).Event(i);
-            if (x.Kind == kKindMeta && x.Channel == kMetaEndOfTrack) x.Data = ByteString();
-            if (y.Kind == kKindMeta && y.Channel == kMetaEndOfTrack) y.Data = ByteString();
+            if (Closes(x)) x.Data = ByteString();
+            if (Closes(y)) y.Data = ByteString();
             if (!(x == y)) {
                 return ::testing::AssertionFailure() << "track " << t << " event " << i << ": "
                                                      << Describe(x) << ", then " << Describe(y);
@@ -49,21 +51,14 @@ std::string Describe(const MidiEvent& e) {
 }
 
 ::testing::AssertionResult SameSong(const MidiFile& a, const MidiFile& b) {
-    if (!(a.Header == b.Header)) return ::testing::AssertionFailure() << "the headers differ";
-    if (a.Tracks != b.Tracks) return ::testing::AssertionFailure() << "the tracks differ";
-    if (a.EventCount != b.EventCount || a.TrackName != b.TrackName ||
-        a.InstrumentName != b.InstrumentName || a.TrackSlots != b.TrackSlots ||
-        a.EventSlots != b.EventSlots) {
-        return ::testing::AssertionFailure() << "the per-track arrays or their bounds differ";
-    }
-    if (a.Tempo != b.Tempo || a.KeySignature != b.KeySignature || a.KeyMode != b.KeyMode ||
-        a.TimeSigNumerator != b.TimeSigNumerator || a.TimeSigDenominator != b.TimeSigDenominator ||
-        a.HasKaraokeText != b.HasKaraokeText || a.HasLyrics != b.HasLyrics ||
-        a.Copyright != b.Copyright || a.FileLength != b.FileLength ||
-        a.KaraokeText != b.KaraokeText || a.LyricText != b.LyricText) {
-        return ::testing::AssertionFailure() << "the song-wide values differ";
-    }
-    return ::testing::AssertionSuccess();
+    auto all = [](const MidiFile& s) {
+        return std::tie(s.Header, s.Tracks, s.EventCount, s.TrackName, s.InstrumentName,
+                        s.TrackSlots, s.EventSlots, s.Tempo, s.KeySignature, s.KeyMode,
+                        s.TimeSigNumerator, s.TimeSigDenominator, s.HasKaraokeText, s.HasLyrics,
+                        s.Copyright, s.FileLength, s.KaraokeText, s.LyricText);
+    };
+    if (all(a) == all(b)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the songs differ";
 }
 
 ::testing::AssertionResult WritesAndReadsBack(const MidiFile& song) {
@@ -79,6 +74,9 @@ std::string Describe(const MidiEvent& e) {
     if (read.Result != ReadResult::Complete) {
         return ::testing::AssertionFailure()
                << "the written song reads back with: " << read.Message();
+    }
+    if (EncodeMidiFile(back) != bytes) {
+        return ::testing::AssertionFailure() << "the song read back is written otherwise";
     }
     return SameEvents(song, back, true);
 }

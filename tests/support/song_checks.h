@@ -1,10 +1,8 @@
-// Comparisons of whole songs, shared by the tests of bad input, write faults
-// and file containers.
+// Comparisons of whole songs, shared by the tests of reading, writing, bad
+// input, write faults and file containers.
 #pragma once
 
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include "model/midi_file.h"
 
@@ -22,8 +20,8 @@ namespace verselane::test {
 // every song-wide value.
 ::testing::AssertionResult SameSong(const MidiFile& expected, const MidiFile& actual);
 
-// Encodes the song, reads the bytes back (that read must succeed) and
-// compares the events.
+// Encodes the song, reads the bytes back (that read must be complete),
+// compares the events, and encodes the song read back to the same bytes.
 ::testing::AssertionResult WritesAndReadsBack(const MidiFile& song);
 
 }  // namespace verselane::test
