@@ -229,28 +229,6 @@ TEST(ConvertLyricsRun, EachWayTheDialogsCloseAndTheCheckBox) {
     EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
 }
 
-TEST(ConvertLyricsRun, LyricsToTextProposesTheSongsInformationAndUsesWhatIsTyped) {
-    MidiFile song = Song("Stille Nacht|Piano|Lyrics=L");
-    Fixture f;
-    f.Answer(kChoiceLyricsToText, 2);
-    f.kar_inf.script = [&](KaraokeInfo& typed) {
-        EXPECT_TRUE(f.cursor.empty()) << "no wait cursor while one types";
-        typed.Language = " GERM ";  // handed over untrimmed
-        typed.Artist = "Gruber";
-    };
-    EXPECT_TRUE(f.Run(song));
-    EXPECT_EQ(f.kar_inf.proposed.Title, "Stille Nacht");
-    EXPECT_EQ(f.cursor, kWaited);
-    // The Soft Karaoke pair follows track 0; the lyrics track moved to 4.
-    ASSERT_EQ(song.Header.NumTracks, 5);
-    EXPECT_EQ(MetaTexts(song, 1, kMetaTrackName), Texts{"Soft Karaoke"});
-    Texts words = MetaTexts(song, 2, kMetaText);
-    ASSERT_GE(words.size(), 3u);
-    words.resize(3);
-    EXPECT_EQ(words, (Texts{"@LGERM", "@TStille Nacht", "@TGruber"}));
-    EXPECT_EQ(MetaTexts(song, 4, kMetaLyric).size(), 3u);
-}
-
 TEST(ConvertLyricsRun, ProposalsComeFromTheSongsOwnLines) {
     const std::tuple<std::string, std::string, Texts> rows[] = {
         {"=X",
