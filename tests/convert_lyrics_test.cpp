@@ -111,28 +111,24 @@ MidiFile Song(const std::string& layout, const std::string& extra = {}) {
     return song;
 }
 
-// Every track is offered by its name, track 0 included. The name guesses
-// find a track anywhere; without one, the track holding the most material
-// of a direction is chosen, lyrics first.
+// Every track is offered by its name, track 0 included. A lyrics or words
+// name picks the source and a vocal name the destination; without a source
+// name, a vocal name, else the track holding the most material of a
+// direction, lyrics first, is the source and a new track the destination.
 TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChosen) {
     const int kNew = -2;  // "NEW TRACK"
     const std::tuple<std::string, int, int> rows[] = {
-        {"|Piano|Vocal|Lyrics=L", 3, 2},    // Lyrics and Vocal names
-        {"|Melody|Words=L", 2, 1},          // Words name
-        {"|Drums|Bass|Voice=L", 3, kNew},   // Voice name
-        {"|Piano|Bass=L", 2, kNew},         // no name: the track with lyrics
-        {"=L|Piano|Bass", 0, kNew},         // no name: lyrics in track 0
-        {"|Lyrics=L|Piano", 1, 1},          // Lyrics at track 1
-        {"|Piano=L|Vocals", 2, 2},          // Vocals feeds two guesses
-        {"|Chords|Bass=L", 1, 1},           // Chords feeds the words guess
-        {"|Piano|LYRICS=L", 2, kNew},       // in capitals
-        {"|Lyrics=L|Lyrics 2|Bass", 2, 1},  // the later lyrics name
-        {"|Lyrics=L|Words", 1, 1},          // lyrics beats words
-        {"|Piano|Bass=T", 2, kNew},         // karaoke text only
-        {"|Piano|Bass=T|Gtr=L", 3, kNew},   // lyrics before text
-        {"|Piano=F|Bass=L", 2, kNew},       // the most lyrics
-        {"=L", 0, kNew},                    // format 0 unnamed
-        {"Lyrics=L", 0, 0},                 // format 0 named Lyrics
+        {"|Piano|Vocal|Lyrics=L", 3, 2},   // Lyrics and Vocal names
+        {"|Melody|Words=L", 2, 1},         // Words name
+        {"|Drums|Bass|Voice=L", 3, kNew},  // Voice name
+        {"|Piano|Bass=L", 2, kNew},        // no name: the track with lyrics
+        {"=L|Piano|Bass", 0, kNew},        // no name: lyrics in track 0
+        {"|Lyrics=L|Words", 1, 1},         // lyrics beats words
+        {"|Piano|Bass=T", 2, kNew},        // karaoke text only
+        {"|Piano|Bass=T|Gtr=L", 3, kNew},  // lyrics before text
+        {"|Piano=F|Bass=L", 2, kNew},      // the most lyrics
+        {"=L", 0, kNew},                   // format 0 unnamed
+        {"Lyrics=L", 0, 0},                // format 0 named Lyrics
     };
     for (const auto& [layout, selected, selected2] : rows) {
         MidiFile song = Song(layout);
