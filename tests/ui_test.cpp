@@ -393,7 +393,11 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     EXPECT_EQ(w.State(), kConverted);
     Activate(w.form.get());
     w.prompts->files.push_back(Path(dir / "lyrics.mid"));
-    QTest::keySequence(w.form.get(), QKeySequence::Save);
+    // The window may take a moment to hold the keyboard after the dialog.
+    for (int i = 0; i < 100 && w.prompts->proposed.isEmpty(); ++i) {
+        QTest::keySequence(w.form.get(), QKeySequence::Save);
+        QTest::qWait(10);
+    }
     EXPECT_EQ(w.prompts->proposed.value(0), Path(dir / "song.lyrics.mid"));
     MidiFile back = test::ReadSong(dir / "lyrics.mid");
     for (const std::string& text : test::MetaTexts(back, 0, kMetaText)) {
