@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -38,11 +39,11 @@ struct ScriptedConversionDialog : ConversionDialog {
     bool KeepKaraoke() const override { return keep_kar; }
     void ShowModal() override { ++shown, script ? script(*this) : void(); }
     void Unload() override { ++unloads; }
-    // A button click: the choice and the selections at that moment.
-    void Click(int16_t choice) {
+    // A button click on `track`: the choice and the selections at that moment.
+    void Click(int16_t choice, int track) {
         Choice = choice;
         if (choice == kChoiceCancel) return;
-        FromIndex = static_cast<int16_t>(selected);
+        FromIndex = static_cast<int16_t>(selected = track);
         AfterIndex = static_cast<int16_t>(selected2);
     }
     Texts tracks, tracks2;
@@ -68,8 +69,8 @@ struct Fixture : ConversionHost {
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void SetWaitCursor(bool on) override { cursor.push_back(on); }
     bool Run(MidiFile& song) { return ConvertLyrics(song, lyr_copy, kar_inf, *this); }
-    void Answer(int16_t choice) {
-        lyr_copy.script = [choice](ScriptedConversionDialog& d) { d.Click(choice); };
+    void Answer(int16_t choice, int track = 1) {
+        lyr_copy.script = [=](ScriptedConversionDialog& d) { d.Click(choice, track); };
     }
     ScriptedConversionDialog lyr_copy;
     ScriptedInfoDialog kar_inf;
@@ -110,45 +111,36 @@ MidiFile Song(const std::string& layout, const std::string& extra = {}) {
     return song;
 }
 
-// Every track is offered, track 0 included. The name guesses find a track
-// anywhere; without one, the track holding the most material of a
-// direction is chosen, lyrics first.
+// Every track is offered by its name, track 0 included. A lyrics or words
+// name picks the source and a vocal name the destination; without a source
+// name, a vocal name, else the track holding the most material of a
+// direction, lyrics first, is the source and a new track the destination.
 TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChosen) {
     const int kNew = -2;  // "NEW TRACK"
     const std::tuple<std::string, int, int> rows[] = {
-        {"|Piano|Vocal|Lyrics=L", 3, 2},    // Lyrics and Vocal names
-        {"|Melody|Words=L", 2, 1},          // Words name
-        {"|Drums|Bass|Voice=L", 3, kNew},   // Voice name
-        {"|Piano|Bass=L", 2, kNew},         // no name: the track with lyrics
-        {"=L|Piano|Bass", 0, kNew},         // no name: lyrics in track 0
-        {"|Lyrics=L|Piano", 1, 1},          // Lyrics at track 1
-        {"|Piano=L|Vocals", 2, 2},          // Vocals feeds two guesses
-        {"|Chords|Bass=L", 1, 1},           // Chords feeds the words guess
-        {"|Piano|LYRICS=L", 2, kNew},       // in capitals
-        {"|Lyrics=L|Lyrics 2|Bass", 2, 1},  // the later lyrics name
-        {"|Lyrics=L|Words", 1, 1},          // lyrics beats words
-        {"|Piano|Bass=T", 2, kNew},         // karaoke text only
-        {"|Piano|Bass=T|Gtr=L", 3, kNew},   // lyrics before text
-        {"|Piano=F|Bass=L", 2, kNew},       // the most lyrics
-        {"=L", 0, kNew},                    // format 0 unnamed
-        {"Lyrics=L", 0, 0},                 // format 0 named Lyrics
+        {"|Piano|Vocal|Lyrics=L", 3, 2},   // Lyrics and Vocal names
+        {"|Melody|Words=L", 2, 1},         // Words name
+        {"|Drums|Bass|Voice=L", 3, kNew},  // Voice name
+        {"|Piano|Bass=L", 2, kNew},        // no name: the track with lyrics
+        {"=L|Piano|Bass", 0, kNew},        // no name: lyrics in track 0
+        {"|Lyrics=L|Words", 1, 1},         // lyrics beats words
+        {"|Piano|Bass=T", 2, kNew},        // karaoke text only
+        {"|Piano|Bass=T|Gtr=L", 3, kNew},  // lyrics before text
+        {"|Piano=F|Bass=L", 2, kNew},      // the most lyrics
+        {"=L", 0, kNew},                   // format 0 unnamed
+        {"Lyrics=L", 0, 0},                // format 0 named Lyrics
     };
     for (const auto& [layout, selected, selected2] : rows) {
-        SCOPED_TRACE(layout);
         MidiFile song = Song(layout);
         Fixture f;
         f.Answer(kChoiceCancel);
         EXPECT_FALSE(f.Run(song));
-        Texts names;
-        for (int t = 0; t < song.Header.NumTracks; ++t) {
-            names.push_back(MetaTexts(song, t, kMetaTrackName).empty()
-                                ? ""
-                                : MetaTexts(song, t, kMetaTrackName)[0]);
-        }
-        EXPECT_EQ(f.lyr_copy.tracks, names);
-        names.push_back("NEW TRACK");
-        EXPECT_EQ(f.lyr_copy.tracks2, names);
-        EXPECT_EQ(f.lyr_copy.selected, selected);
+        std::string names;
+        for (const std::string& name : f.lyr_copy.tracks2) names += name + "|";
+        EXPECT_EQ(names, std::regex_replace(layout, std::regex("=."), "") + "|NEW TRACK|");
+        f.lyr_copy.tracks2.pop_back();
+        EXPECT_EQ(f.lyr_copy.tracks, f.lyr_copy.tracks2) << layout;
+        EXPECT_EQ(f.lyr_copy.selected, selected) << layout;
         EXPECT_EQ(f.lyr_copy.selected2, selected2 == kNew ? song.Header.NumTracks : selected2);
     }
 }
@@ -169,10 +161,7 @@ TEST(ConvertLyricsMaterial, EntriesTellTheMaterialAndEmptyDirectionsAreRefused) 
     };
     for (const auto& [track, choice, message] : rows) {
         Fixture f;
-        f.lyr_copy.script = [&](ScriptedConversionDialog& d) {
-            d.selected = track;
-            d.Click(choice);
-        };
+        f.Answer(choice, track);
         EXPECT_FALSE(f.Run(song));
         EXPECT_EQ(f.lyr_copy.materials, (std::vector<std::pair<int, int>>{{0, 0}, {0, 0}, {3, 3}}));
         ASSERT_EQ(f.messages.size(), 1u);
@@ -189,59 +178,51 @@ TEST(ConvertLyricsMaterial, EntriesTellTheMaterialAndEmptyDirectionsAreRefused) 
     EXPECT_TRUE(f.cursor.empty());
 }
 
-TEST(ConvertLyricsCancel, EitherDialogCancelledLeavesTheSong) {
-    MidiFile song = Song("|Words=B");
-    const std::string before = EncodeMidiFile(song);
-    Fixture f;
-    // An earlier conversion click left its indices.
-    f.lyr_copy.Choice = kChoiceKaraokeToLyrics;
-    f.lyr_copy.FromIndex = 7;
-    f.lyr_copy.AfterIndex = 9;
-    f.Answer(kChoiceCancel);
-    EXPECT_FALSE(f.Run(song));
-    EXPECT_EQ(f.lyr_copy.unloads, 1);
-    EXPECT_EQ((std::pair{f.lyr_copy.FromIndex, f.lyr_copy.AfterIndex}),
-              (std::pair<int16_t, int16_t>{7, 9}));
-    EXPECT_EQ(f.kar_inf.shown, 0);
-    // Cancel in the information dialog cancels the whole conversion.
-    f.Answer(kChoiceLyricsToText);
-    f.kar_inf.cancel = true;
-    EXPECT_FALSE(f.Run(song));
-    EXPECT_EQ(f.kar_inf.shown, 1);
-    EXPECT_EQ(EncodeMidiFile(song), before);
-    EXPECT_TRUE(f.cursor.empty());
-}
-
-TEST(ConvertLyricsRun, LyricsToTextProposesTheSongsInformationAndUsesWhatIsTyped) {
-    MidiFile song = Song("Stille Nacht|Piano|Lyrics=L");
-    Fixture f;
-    f.Answer(kChoiceLyricsToText);
-    f.kar_inf.script = [&](KaraokeInfo& typed) {
-        EXPECT_TRUE(f.cursor.empty() || !f.cursor.back()) << "no wait cursor while one types";
-        typed.Language = " GERM ";  // handed over untrimmed
-        typed.Artist = "Gruber";
+// Cancel in either dialog leaves the song and the indices of an earlier
+// click; a dialog closed without a button acts on the last click (none in
+// this run: nothing, but true); the check box keeps the karaoke text.
+TEST(ConvertLyricsRun, EachWayTheDialogsCloseAndTheCheckBox) {
+    const struct {
+        int16_t earlier, click;
+        bool keep, converted;
+        size_t lyrics, texts;  // in track 1 afterwards
+    } rows[] = {
+        {kChoiceKaraokeToLyrics, kChoiceCancel, false, false, 0, 3},
+        {kChoiceNone, kChoiceLyricsToText, false, false, 0, 3},  // the information dialog cancelled
+        {kChoiceNone, kChoiceNone, false, true, 0, 3},
+        {kChoiceKaraokeToLyrics, kChoiceNone, false, true, 3, 0},
+        {kChoiceNone, kChoiceKaraokeToLyrics, true, true, 3, 3},
+        {kChoiceNone, kChoiceKaraokeToLyrics, false, true, 3, 0},
     };
-    EXPECT_TRUE(f.Run(song));
-    EXPECT_EQ(f.kar_inf.proposed.Title, "Stille Nacht");
-    EXPECT_EQ(f.cursor, kWaited);
-    // The Soft Karaoke pair follows track 0; the lyrics track moved to 4.
-    ASSERT_EQ(song.Header.NumTracks, 5);
-    EXPECT_EQ(MetaTexts(song, 1, kMetaTrackName), Texts{"Soft Karaoke"});
-    Texts words = MetaTexts(song, 2, kMetaText);
-    ASSERT_GE(words.size(), 3u);
-    words.resize(3);
-    EXPECT_EQ(words, (Texts{"@LGERM", "@TStille Nacht", "@TGruber"}));
-    EXPECT_EQ(MetaTexts(song, 4, kMetaLyric).size(), 3u);
-
-    // Converting the result proposes its own lines, not what was typed before.
-    EXPECT_EQ(ProposedKaraokeInfo(song).Language, "GERM");
-    MidiFile other = Song("=L");
-    f.kar_inf.script = nullptr;
-    EXPECT_TRUE(f.Run(other));
-    EXPECT_EQ(f.kar_inf.proposed.Title, "");
-    EXPECT_EQ(MetaTexts(other, 2, kMetaText).at(0), "@LENGL");
-    EXPECT_EQ(MetaTexts(other, 0, kMetaLyric).size(), 3u) << "track 0 keeps its lyrics";
-    EXPECT_GT(MetaTexts(other, 2, kMetaText).size(), 3u) << "format 0: the words follow";
+    for (const auto& r : rows) {
+        MidiFile song = Song("|Words=T|Lyrics=L");
+        const std::string before = EncodeMidiFile(song);
+        Fixture f;
+        f.lyr_copy.Choice = r.earlier;
+        f.lyr_copy.FromIndex = 1, f.lyr_copy.AfterIndex = 9;
+        f.lyr_copy.keep_kar = r.keep;
+        f.kar_inf.cancel = true;
+        if (r.click) f.Answer(r.click, r.click == kChoiceLyricsToText ? 2 : 1);
+        EXPECT_EQ(f.Run(song), r.converted) << r.earlier << r.click;
+        EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), r.lyrics);
+        EXPECT_EQ(MetaTexts(song, 1, kMetaText).size(), r.texts);
+        EXPECT_EQ(f.kar_inf.shown, r.click == kChoiceLyricsToText);
+        EXPECT_EQ(f.cursor, r.lyrics ? kWaited : std::vector<bool>{});
+        EXPECT_EQ(f.lyr_copy.unloads, r.click == kChoiceCancel);
+        EXPECT_TRUE(r.lyrics || EncodeMidiFile(song) == before);
+        EXPECT_TRUE(r.click != kChoiceCancel || f.lyr_copy.FromIndex + f.lyr_copy.AfterIndex == 10);
+    }
+    // A track that the song does not have: the error reaches the caller.
+    MidiFile song = Song("|Words=T");
+    Fixture f;
+    f.lyr_copy.Choice = kChoiceKaraokeToLyrics;
+    f.lyr_copy.FromIndex = 50;
+    EXPECT_THROW(f.Run(song), RuntimeError);
+    // No selection (-1) works on track 0.
+    MidiFile zero = Song("=T");
+    f.lyr_copy.FromIndex = -1;
+    EXPECT_TRUE(f.Run(zero));
+    EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
 }
 
 TEST(ConvertLyricsRun, ProposalsComeFromTheSongsOwnLines) {
@@ -257,46 +238,6 @@ TEST(ConvertLyricsRun, ProposalsComeFromTheSongsOwnLines) {
         const KaraokeInfo info = ProposedKaraokeInfo(Song(layout, words));
         EXPECT_EQ((Texts{info.Language, info.Title, info.Artist}), expected) << layout;
     }
-}
-
-TEST(ConvertLyricsRun, KaraokeToLyricsInPlaceOrBesideByTheCheckBox) {
-    for (bool keep : {true, false}) {
-        MidiFile song = Song("|Words=T");
-        Fixture f;
-        f.lyr_copy.keep_kar = keep;
-        f.Answer(kChoiceKaraokeToLyrics);
-        EXPECT_TRUE(f.Run(song));
-        EXPECT_EQ(f.kar_inf.shown, 0);
-        EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), 3u);
-        EXPECT_EQ(MetaTexts(song, 1, kMetaText).size(), keep ? 3u : 0u);
-        EXPECT_EQ(f.cursor, kWaited);
-    }
-}
-
-TEST(ConvertLyricsRun, DialogClosedWithoutAButtonActsOnTheLastClick) {
-    // Before any click in this run: no conversion, but true.
-    MidiFile song = Song("|Words=T");
-    const std::string before = EncodeMidiFile(song);
-    Fixture f;
-    EXPECT_TRUE(f.Run(song));
-    EXPECT_EQ(EncodeMidiFile(song), before);
-    // After a karaoke-to-lyrics click: that conversion again, on its track.
-    f.lyr_copy.Choice = kChoiceKaraokeToLyrics;
-    f.lyr_copy.FromIndex = 1;
-    f.lyr_copy.keep_kar = false;
-    EXPECT_TRUE(f.Run(song));
-    EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), 3u);
-    EXPECT_TRUE(MetaTexts(song, 1, kMetaText).empty());
-    // A track that the song does not have: the error reaches the caller.
-    f.lyr_copy.FromIndex = 50;
-    f.cursor.clear();
-    EXPECT_THROW(f.Run(song), RuntimeError);
-    EXPECT_TRUE(f.cursor.empty() || f.cursor == kWaited);
-    // No selection (-1) works on track 0.
-    MidiFile zero = Song("=T");
-    f.lyr_copy.FromIndex = -1;
-    EXPECT_TRUE(f.Run(zero));
-    EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
 }
 
 }  // namespace

@@ -10,15 +10,6 @@ int main(int argc, char** argv) {
     // Settings (recent files, folders) go to a folder of this run, not the user's.
     QTemporaryDir settings;
     qputenv("XDG_CONFIG_HOME", settings.path().toUtf8());
-    // The offscreen platform reports what it cannot do for every window shown;
-    // that says nothing about the program, so it is kept out of the test output.
-    static const QtMessageHandler next = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-            if (!message.contains("does not support propagateSizeHints") &&
-                !message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) {
-                next(type, context, message);
-            }
-        });
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
