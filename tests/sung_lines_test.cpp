@@ -36,34 +36,34 @@ TEST(TempoMap, FollowsEveryTempoChangeDivisionAndTrack) {
 }
 
 // Each line as "tick text", "¶" in front of a paragraph's first line.
-std::vector<std::string> Lines(const MidiFile& song, LineSource from) {
-    std::vector<std::string> out;
+std::string Lines(const MidiFile& song, LineSource from) {
+    std::string out;
     for (const SungLine& l : SungLines(song, 0, from))
-        out.push_back((l.NewParagraph ? "¶" : "") + std::to_string(l.Tick) + " " + l.Text);
+        out += (l.NewParagraph ? "\n¶" : "\n") + std::to_string(l.Tick) + " " + l.Text;
     return out;
 }
 
+// Behind an empty line a paragraph; a line starts at its first word; from
+// karaoke text a tag only without a mark, and CR is a space; from lyrics an
+// LF asks for a paragraph, a CR for a line, NUL bytes are nothing and there
+// are no tags.
 TEST(SungLines, LinesAndParagraphsFromKaraokeTextAndFromLyrics) {
     const MidiFile karaoke =
         SongOf({{Name("Words"), Text(0, "@LENGL"), Text(0, "@TTitle"), Text(480, "\\Ma"),
                  Text(600, "ry "), Text(720, "had"), Text(960, "/a "), Text(1080, "lit"),
                  Text(1200, "tle"), Text(1300, "/"), Text(1440, "/Its "), Text(1500, "fleece"),
                  Text(1600, "/@home"), Text(1700, " a\rb"), Lyric(1800, "ignored\r")}});
-    // Behind an empty line a paragraph; a tag only without a mark; CR is a space.
     EXPECT_EQ(Lines(karaoke, LineSource::Karaoke),
-              (std::vector<std::string>{"¶480 Mary had", "960 a little", "¶1440 Its fleece",
-                                        "1600 @home a b"}));
+              "\n¶480 Mary had\n960 a little\n¶1440 Its fleece\n1600 @home a b");
     EXPECT_NEAR(SungLines(karaoke, 0, LineSource::Karaoke)[1].Seconds, 1.0, 1e-9);
     const MidiFile lyrics = SongOf(
         {{Name("Vocal"), Lyric(0, "Title\r"), Lyric(480, "Hel"), Lyric(600, "lo\r"),
           Lyric(720, "world "), Lyric(800, "again\r"), Lyric(800, "\r"), Lyric(960, "Next "),
-          Lyric(1000, "verse\n"), Lyric(1100, "/Line "), Lyric(1200, "\\Para "),
+          Lyric(1000, "verse\n"), Lyric(1100, std::string("\0/Line ", 7)), Lyric(1200, "\\Para "),
           Lyric(1300, "one\rtwo"), Lyric(1400, "@info\r"), Lyric(1500, "x"), Text(1600, "no")}});
-    // An LF asks for a paragraph, so does an empty line; lyrics have no tags.
-    EXPECT_EQ(
-        Lines(lyrics, LineSource::Lyrics),
-        (std::vector<std::string>{"¶0 Title", "480 Hello", "720 world again", "¶960 Next verse",
-                                  "¶1100 Line", "¶1200 Para one", "1300 two@info", "1500 x"}));
+    EXPECT_EQ(Lines(lyrics, LineSource::Lyrics),
+              "\n¶0 Title\n480 Hello\n720 world again\n¶960 Next verse\n¶1100 Line\n¶1200 Para "
+              "one\n1300 two@info\n1500 x");
 }
 
 TEST(SungLines, PreferredSourceIsKaraokeTextWithATagElseLyrics) {
@@ -75,15 +75,12 @@ TEST(SungLines, PreferredSourceIsKaraokeTextWithATagElseLyrics) {
     EXPECT_EQ(PreferredLineSource(SongOf({{Name("Piano")}})), std::nullopt);
 }
 
+// "m:ss.hh", rounded down, never below 0; an empty line shows its time alone.
 TEST(SungLines, TextFormWithTimestamps) {
-    for (auto [seconds, shown] : {std::pair{0.0, "0:00.00"},
-                                  {1.0, "0:01.00"},
-                                  {61.239, "1:01.23"},
-                                  {0.29, "0:00.29"},
-                                  {3599.999, "59:59.99"},
-                                  {6000.0, "100:00.00"},
-                                  {-1.0, "0:00.00"}})
-        EXPECT_EQ(FormatTimestamp(seconds), shown);
+    std::string shown;
+    for (double s : {0.0, 1.0, 61.239, 0.29, 3599.999, 6000.0, -1.0})
+        shown += FormatTimestamp(s) + " ";
+    EXPECT_EQ(shown, "0:00.00 0:01.00 1:01.23 0:00.29 59:59.99 100:00.00 0:00.00 ");
     const std::vector<SungLine> lines = {{0, 0.5, "One", true, {}},
                                          {10, 1.25, "two", false, {}},
                                          {20, 2.5, "", false, {}},
