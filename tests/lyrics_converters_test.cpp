@@ -146,28 +146,25 @@ TEST(KaraokeToLyrics, TextRulesInBothModes) {
         {{Text(0, "a"), Text(10, "\\ b")}, {Lyric(0, "a \n\r"), Lyric(10, "b")}},
     };
     for (const auto& [before, replaced] : cases) {
-        const auto words = [&] {
-            return SongOf({{Name("Conductor"), EndOfTrack(0)}, before, {Name("Piano")}});
-        };
-        MidiFile song = words();
-        song.InstrumentName[1] = "Voice";
-        KaraokeToLyrics(song, 1, 0, false);
-        EXPECT_EQ(EventsOf(song, 1), replaced);
-        EXPECT_EQ(song.InstrumentName[1], "Voice");
-
         // Keep mode: each sung text event followed by the lyric made of it in
-        // replace mode; the slot's names empty; nothing else changes.
+        // replace mode.
         Events kept;
         for (size_t i = 0; i < before.size(); ++i) {
             kept.push_back(before[i]);
             if (replaced[i] != before[i]) kept.push_back(replaced[i]);
         }
-        song = words();
-        KaraokeToLyrics(song, 1, 0, true);
-        EXPECT_EQ(EventsOf(song, 1), kept);
-        EXPECT_EQ(song.TrackName[1] + song.InstrumentName[1], "");
-        EXPECT_EQ(EventsOf(song, 2), EventsOf(words(), 2));
-        EXPECT_EQ(song.Header, words().Header);
+        const MidiFile made = SongOf({{Name("Conductor"), EndOfTrack(0)}, before, {Name("Piano")}});
+        for (bool keep : {false, true}) {
+            MidiFile song = made;
+            song.InstrumentName[1] = "Voice";
+            KaraokeToLyrics(song, 1, 0, keep);
+            EXPECT_EQ(EventsOf(song, 1), keep ? kept : replaced);
+            // Keep mode empties the slot's names; nothing else changes.
+            EXPECT_EQ(song.TrackName[1] + song.InstrumentName[1],
+                      keep ? "" : made.TrackName[1] + "Voice");
+            EXPECT_EQ(EventsOf(song, 2), EventsOf(made, 2));
+            EXPECT_EQ(song.Header, made.Header);
+        }
     }
 }
 
