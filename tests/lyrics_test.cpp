@@ -1,0 +1,412 @@
+// The lyrics folder on made songs: which track holds the words, copying and
+// opening track slots, the two conversions byte for byte (lyric events to a
+// Soft Karaoke header and words track, karaoke text to lyric events in keep
+// and replace mode), the karaoke information a song gives about itself, and
+// the words as a karaoke player shows them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "lyrics/converters.h"
+#include "lyrics/song_info.h"
+#include "lyrics/sung_lines.h"
+#include "lyrics/track_choice.h"
+#include "lyrics/track_editing.h"
+#include "tests/support/lyrics_fixtures.h"
+
+namespace verselane {
+namespace {
+
+using namespace test;
+using Events = std::vector<MidiEvent>;
+using Tracks = std::vector<Events>;
+
+// A song from "name=material|name=material...": one track per "|"-part, L
+// for a lyric event and T for a text event.
+MidiFile Layout(std::string_view layout) {
+    Tracks tracks = {{Name("")}};
+    bool material = false;
+    for (char c : layout) {
+        if (c == '|' || c == '=') {
+            if (c == '|') tracks.push_back({Name("")});
+            material = c == '=';
+        } else if (material) {
+            tracks.back().push_back(c == 'L' ? Lyric(0, "a") : Text(0, "b"));
+        } else {
+            tracks.back()[0].Data.Append(std::string_view(&c, 1));
+        }
+    }
+    return SongOf(tracks);
+}
+
+// Names are searched case-sensitively in the real tracks only, track 0
+// included; one name may feed several guesses and the last match wins. The
+// choice is the first guess (lyrics, words, vocal) holding material for the
+// direction, else the track with the most (the lowest on a tie), else -1.
+TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
+    // The guesses lyrics, words, vocal, Source(), then the choices to karaoke and to lyrics.
+    const std::pair<std::string_view, std::vector<int>> cases[] = {
+        {"|Piano|Vocal=L|Lyrics=T", {3, -1, 2, 3, 2, 3}},
+        {"|Melody=LL|Words=L", {-1, 2, -1, 2, 2, -1}},
+        {"=T|Voice=L|Melody=TT", {-1, -1, 1, 1, 1, 2}},
+        {"|Piano=L|Bass=L", {-1, -1, -1, -1, 1, -1}},
+        {"Lyrics=LT", {0, -1, -1, 0, 0, 0}},
+        {"LYRICS|Vocals|Chords", {-1, 2, 1, 2, -1, -1}},
+        {"|Lyrics|Lyrics 2=T", {2, -1, -1, 2, -1, 2}},
+        {"|Soft Karaoke=T|Words=TT", {-1, 2, -1, 2, -1, 2}},
+        {"Vocal=LL|Words=L|Lyrics=T", {2, 1, 0, 2, 1, 2}},
+    };
+    for (const auto& [layout, expected] : cases) {
+        MidiFile song = Layout(layout);
+        const int16_t tracks = song.Header.NumTracks;
+        song.TrackName[tracks] = "Lyrics";  // a spare slot behind the real tracks
+        const TrackNameGuesses g = GuessWordsTracks(song);
+        EXPECT_EQ(std::vector<int>({g.Lyrics, g.Words, g.Vocal, g.Source(),
+                                    ChooseSourceTrack(song, ConversionDirection::LyricsToKaraoke),
+                                    ChooseSourceTrack(song, ConversionDirection::KaraokeToLyrics)}),
+                  expected)
+            << layout;
+        EXPECT_EQ(RealTrackCount(song), tracks);
+        song.Header.NumTracks = 30;  // a header that promises more chunks than there are
+        EXPECT_EQ(RealTrackCount(song), song.TrackSlots);
+    }
+}
+
+TEST(TrackChoice, MaterialCountsMetaEventsOfTheirTypeUpToTheCount) {
+    MidiFile song = SongOf({{Name("x"), Lyric(0, "a"), Lyric(1, "b"), Text(2, "t"),
+                             MidiEvent{3, 1, 5, 60, 100, {}}}});  // a note on channel 5
+    const TrackMaterial m = MaterialOf(song, 0);
+    EXPECT_EQ(std::pair(m.LyricEvents, m.TextEvents), std::pair(2, 1));
+    EXPECT_TRUE(HoldsMaterial(m, ConversionDirection::LyricsToKaraoke));
+    EXPECT_FALSE(HoldsMaterial(TrackMaterial{0, 4}, ConversionDirection::LyricsToKaraoke));
+    EXPECT_TRUE(HoldsMaterial(TrackMaterial{0, 4}, ConversionDirection::KaraokeToLyrics));
+    song.EventCount[0] = 2;  // events beyond the count are not there
+    EXPECT_EQ(MaterialOf(song, 0).LyricEvents, 1);
+    EXPECT_EQ(MaterialOfTracks(song).size(), 1u);
+}
+
+MidiFile FourTracks() {
+    return SongOf(
+        {{Name("Conductor"), EndOfTrack(0)},
+         {Name("Piano"), Meta(0, kMetaInstrument, "Grand"), NoteOn(10, 60), EndOfTrack(20)},
+         {Name("Bass"), NoteOn(5, 40), EndOfTrack(30)},
+         {Name("Lyrics"), Lyric(40, "la"), EndOfTrack(40)}});
+}
+
+// The tracks up to `after` stay, the two behind it hold no events, the later
+// ones move up by two with their names, the spares behind stay empty, and
+// every slot has an events array. A bad place or a full song raises and
+// changes nothing.
+TEST(InsertTrackPair, OpensTwoEmptySlotsAndMovesEveryLaterTrackUpByTwo) {
+    for (auto [tracks, after] : {std::pair{4, 0}, {4, 3}, {1, 0}, {4, 1}}) {
+        SCOPED_TRACE(testing::Message() << tracks << " tracks, behind " << after);
+        const MidiFile before =
+            tracks == 1 ? SongOf({{Name("Only"), NoteOn(0, 60), EndOfTrack(9)}}, 0) : FourTracks();
+        MidiFile song = before;
+        InsertTrackPair(song, static_cast<int16_t>(after));
+        EXPECT_EQ(song.Header.NumTracks, tracks + 2);
+        EXPECT_EQ(song.TrackSlots, tracks + 4);
+        for (size_t size : {song.Tracks.size(), song.EventCount.size(), song.TrackName.size(),
+                            song.InstrumentName.size()})
+            EXPECT_EQ(size, static_cast<size_t>(tracks + 5));
+        for (int t = 0; t <= song.TrackSlots; ++t) {
+            const int from = t <= after ? t : t - 2;
+            const bool empty = (t > after && t <= after + 2) || from >= tracks;
+            EXPECT_EQ(EventsOf(song, t), empty ? std::vector<MidiEvent>{} : EventsOf(before, from));
+            EXPECT_TRUE(empty || song.TrackName[t] + song.InstrumentName[t] ==
+                                     before.TrackName[from] + before.InstrumentName[from]);
+            EXPECT_TRUE(song.Tracks[t].HasEvents()) << t;
+        }
+    }
+    using enum ErrorKind;
+    for (auto [after, num_tracks, error] : {std::tuple{-1, 4, SubscriptOutOfRange},
+                                            {7, 4, SubscriptOutOfRange},
+                                            {100, 4, SubscriptOutOfRange},
+                                            {0, 32766, Overflow}}) {
+        MidiFile song = FourTracks();
+        song.Header.NumTracks = static_cast<int16_t>(num_tracks);
+        ExpectError(error, [&] { InsertTrackPair(song, static_cast<int16_t>(after)); });
+        EXPECT_EQ(song.Header.NumTracks, num_tracks);
+        EXPECT_EQ(song.Tracks, FourTracks().Tracks);
+    }
+}
+
+// A deep copy of the events, the count and the names; onto itself nothing
+// changes; from another song with its bounds, or its slot without events; a
+// bad index on either side raises before anything changes.
+TEST(CopyTrack, DeepCopyOfEventsCountAndNames) {
+    MidiFile song = FourTracks();
+    CopyTrack(song, 1, song, 4);
+    EXPECT_EQ(EventsOf(song, 4), EventsOf(song, 1));
+    EXPECT_EQ(song.TrackName[4] + song.InstrumentName[4], "PianoGrand");
+    song.Tracks[4].Event(0).Data = std::string_view("changed");
+    EXPECT_EQ(song.Tracks[1].Event(0).Data.str(), "Piano");
+    const MidiFile before = song;
+    CopyTrack(song, 3, song, 3);
+    for (auto [from, to] : {std::pair{9, 1}, {1, 9}, {-1, 1}})
+        ExpectError(ErrorKind::SubscriptOutOfRange, [&] { CopyTrack(song, from, song, to); });
+    EXPECT_EQ(song.Tracks, before.Tracks);
+    EXPECT_EQ(song.EventCount, before.EventCount);
+    EXPECT_EQ(song.TrackName, before.TrackName);
+
+    MidiFile scratch = SongOf({{NoteOn(0, 50)}}, 1, 7);
+    CopyTrack(scratch, 0, song, 2);
+    EXPECT_EQ(song.Tracks[2].Upper(), 7);  // the scratch song's bounds, not the song's 200
+    EXPECT_EQ(EventsOf(song, 2), EventsOf(scratch, 0));
+    EXPECT_EQ(song.TrackName[2], "");
+    CopyTrack(scratch, 3, song, 3);  // the scratch song's top slot has no events array
+    EXPECT_FALSE(song.Tracks[3].HasEvents());
+    EXPECT_EQ(song.EventCount[3], 0);
+}
+
+const KaraokeInfo kInfo{"ENGL", "Song", "Singer", ""};
+
+// A words track: its name, the information lines given and the credit line,
+// then the words.
+Events WordsTrack(const std::vector<std::string>& info, const Events& words) {
+    Events out = {Name("Words")};
+    for (const std::string& line : info) out.push_back(Text(0, line));
+    out.push_back(Text(0, "@TConverted by Verselane " VERSELANE_VERSION));
+    out.insert(out.end(), words.begin(), words.end());
+    return out;
+}
+
+// One made song holds every rule: the first word opens a paragraph, a CR ends
+// a line ("/"), an LF or an empty line a paragraph ("\"), a lyric's own mark
+// counts as a line end, a line end inside a lyric splits it at its time, a
+// lyric of spaces joins the word before, a word opening with "@" stays sung,
+// NUL bytes and empty lyrics are nothing, text events are not copied, and the
+// end of track comes at the source's end.
+TEST(LyricsToKaraoke, MarksGapsTagsAndTheNewTracks) {
+    const std::string nul("\0/d\0e", 5);
+    const auto [lyrics, words] = std::pair<Events, Events>{
+        {Lyric(0, ""),           Lyric(10, "Hel"),         Lyric(20, "lo "),
+         Lyric(30, "world\r"),   Text(35, "text"),         Lyric(40, "How"),
+         Lyric(50, " "),         Lyric(60, "are\r"),       Lyric(60, "\r"),
+         Lyric(70, "@home"),     Lyric(80, "a "),          Lyric(90, "@b"),
+         Lyric(100, "c"),        Lyric(110, "@d e\n"),     Lyric(120, "/line"),
+         Lyric(130, "\\Verse "), Lyric(140, "one\rtwo\n"), Lyric(150, "a\r\n"),
+         Lyric(160, "b \n\r"),   Lyric(170, "c\r"),        NoteOn(175, 60),
+         Lyric(180, nul),        EndOfTrack(200)},
+        {Text(10, "\\Hel"), Text(20, "lo "), Text(30, "world"), Text(40, "/How "), Text(60, "are"),
+         Text(70, "\\@home"), Text(80, "a "), Text(90, " @b"), Text(100, "c@d"), Text(110, " e"),
+         Text(120, "\\line"), Text(130, "\\Verse "), Text(140, "one"), Text(140, "/two"),
+         Text(150, "\\a"), Text(160, "\\b "), Text(170, "\\c"), Text(180, "\\de"),
+         EndOfTrack(200)}};
+    // In track 1 of a format 1 song, and as the only track of a format 0 song:
+    // track 0 does not move, the song becomes format 1 (a format 0 header over
+    // three tracks is invalid).
+    for (int16_t format : {1, 0}) {
+        SCOPED_TRACE(format);
+        MidiFile song = format == 1 ? SongOf({{Name("Conductor"), EndOfTrack(0)}, lyrics})
+                                    : SongOf({lyrics}, 0);
+        int16_t track = format;
+        LyricsToKaraoke(song, track, kInfo);
+        EXPECT_EQ(track, format == 1 ? 3 : 0);
+        EXPECT_EQ(EventsOf(song, track), lyrics);
+        EXPECT_EQ(song.Header.Format, 1);
+        EXPECT_EQ(song.Header.NumTracks, format + 3);
+        EXPECT_EQ(EventsOf(song, 1),
+                  (Events{Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}));
+        EXPECT_EQ(EventsOf(song, 2), WordsTrack({"@LENGL", "@TSong", "@TSinger"}, words));
+    }
+}
+
+// The information lines are trimmed and may be empty; format 2 stays; a word
+// after the end of track moves the end to it; a second call opens another
+// pair behind track 0; a slot without events gives the information lines only.
+TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
+    MidiFile song = SongOf({{EndOfTrack(99), Lyric(120, "late")}, {EndOfTrack(0)}}, 2);
+    int16_t track = 0;
+    LyricsToKaraoke(song, track, KaraokeInfo{"  DEUT ", "", " Someone  Else ", "not written"});
+    const Events words =
+        WordsTrack({"@LDEUT", "@T", "@TSomeone  Else"}, {Text(120, "\\late"), EndOfTrack(120)});
+    EXPECT_EQ(EventsOf(song, 2), words);
+    EXPECT_EQ(song.Header.Format, 2);
+    LyricsToKaraoke(song, track, kInfo);
+    EXPECT_EQ(song.Header.NumTracks, 6);
+    EXPECT_EQ(EventsOf(song, 4), words);
+    track = song.TrackSlots;
+    LyricsToKaraoke(song, track, kInfo);
+    EXPECT_EQ(EventsOf(song, 2), WordsTrack({"@LENGL", "@TSong", "@TSinger"}, {}));
+}
+
+TEST(LyricsToKaraoke, BadIndexOrTooManyWordsRaise) {
+    // Track 1: name, 4 information lines, 3 words and an end of track make 9
+    // events, and a track has room for 8.
+    const MidiFile before =
+        SongOf({{EndOfTrack(0)}, {Lyric(0, "a"), Lyric(1, "b"), Lyric(2, "c")}}, 1, 7);
+    for (int16_t bad : {-1, 5, 1}) {  // slots 0 to 4 exist
+        MidiFile song = before;
+        int16_t track = bad;
+        ExpectError(ErrorKind::SubscriptOutOfRange, [&] { LyricsToKaraoke(song, track, kInfo); });
+        if (bad == 1) continue;  // the words track fills up after the song has changed
+        EXPECT_EQ(track, bad);
+        EXPECT_EQ(song.Tracks, before.Tracks);
+    }
+}
+
+// "@T" lines win over the name: the first is the title, the next in its track
+// the artist; later ones are credits. The first "@L" line is the language.
+TEST(SongKaraokeInfo, TheSongsOwnLinesElseANameThatIsNotGeneric) {
+    for (const char* name : {"", " Track 1 ", "untitled", "Sequence #2", "TEMPO TRACK", "Song-3"})
+        EXPECT_TRUE(IsGenericTrackName(name)) << name;
+    for (const char* name : {"Angel", "Track of my tears", "1999", "Words"})
+        EXPECT_FALSE(IsGenericTrackName(name)) << name;
+    const std::pair<std::vector<Events>, std::string> cases[] = {
+        {{{Name("Angel")}}, "|Angel|"},
+        {{{Name("Track 1")}}, "||"},
+        {{{Name("Angel")},
+          {Text(0, "@LDEUT"), Text(0, "@T Lied "), Text(0, "@TSinger"), Text(0, "@Tby me"),
+           Text(0, "@LENGL")}},
+         "DEUT|Lied|Singer"},
+        {{{Text(0, "@TLied")}, {Text(0, "@TOther")}}, "|Lied|"},
+    };
+    for (const auto& [tracks, expected] : cases) {
+        const KaraokeInfo info = SongKaraokeInfo(SongOf(tracks));
+        EXPECT_EQ(info.Language + "|" + info.Title + "|" + info.Artist, expected);
+    }
+}
+
+// Tags and other events stay; a sung text event becomes a lyric without its
+// mark; the mark becomes a line end (LF CR for "\", CR for "/") and spaces
+// opening the syllable a gap, both at the end of the lyric before (the first
+// sung one gets none), a lyric the song already held not counting; a line
+// end inside a syllable is a space.
+TEST(KaraokeToLyrics, TextRulesInBothModes) {
+    const std::pair<Events, Events> cases[] = {
+        {{Name("Words"), Text(0, "@KMIDI KARAOKE FILE"), Text(0, "@LENGL"), NoteOn(5, 60),
+          Text(10, "\\Ma"), Text(20, "ry, "), Text(30, "/had"), Text(40, " lit"), Text(50, ""),
+          Text(60, "/"), Text(70, "\\tle"), Lyric(75, "x"), Text(80, "/@home"), Text(90, " \r"),
+          Text(100, "y\nz"), Meta(110, kMetaCopyright, "(c)"), EndOfTrack(120)},
+         {Name("Words"), Text(0, "@KMIDI KARAOKE FILE"), Text(0, "@LENGL"), NoteOn(5, 60),
+          Lyric(10, "Ma"), Lyric(20, "ry, \r"), Lyric(30, "had "), Lyric(40, "lit"),
+          Lyric(50, "\r"), Lyric(60, "\n\r"), Lyric(70, "tle\r"), Lyric(75, "x"),
+          Lyric(80, "@home  "), Lyric(90, ""), Lyric(100, "y z"), Meta(110, kMetaCopyright, "(c)"),
+          EndOfTrack(120)}},
+        // The lyric at the very start of a track gets the gap, then the break.
+        {{Text(0, "a"), Text(10, "\\ b")}, {Lyric(0, "a \n\r"), Lyric(10, "b")}},
+    };
+    for (const auto& [before, replaced] : cases) {
+        // Keep mode: each sung text event followed by the lyric made of it in
+        // replace mode.
+        Events kept;
+        for (size_t i = 0; i < before.size(); ++i) {
+            kept.push_back(before[i]);
+            if (replaced[i] != before[i]) kept.push_back(replaced[i]);
+        }
+        const MidiFile made = SongOf({{Name("Conductor"), EndOfTrack(0)}, before, {Name("Piano")}});
+        for (bool keep : {false, true}) {
+            MidiFile song = made;
+            song.InstrumentName[1] = "Voice";
+            KaraokeToLyrics(song, 1, 0, keep);
+            EXPECT_EQ(EventsOf(song, 1), keep ? kept : replaced);
+            // Keep mode empties the slot's names; nothing else changes.
+            EXPECT_EQ(song.TrackName[1] + song.InstrumentName[1],
+                      keep ? "" : made.TrackName[1] + "Voice");
+            EXPECT_EQ(EventsOf(song, 2), EventsOf(made, 2));
+            EXPECT_EQ(song.Header, made.Header);
+        }
+    }
+}
+
+TEST(KaraokeToLyrics, EmptySlotsCapacityAndBadIndices) {
+    MidiFile spare = SongOf({{Name("Piano"), EndOfTrack(10)}});
+    for (bool keep : {false, true}) {
+        KaraokeToLyrics(spare, 3, 0, keep);  // the top slot, without an events array
+        EXPECT_EQ(spare.EventCount[3], 0);
+        for (int16_t bad : {-1, 4})
+            ExpectError(ErrorKind::SubscriptOutOfRange,
+                        [&] { KaraokeToLyrics(spare, bad, 0, keep); });
+    }
+    // Four events and three sung text events: seven events, room for six.
+    MidiFile song = SongOf({{Name("W"), Text(0, "a"), Text(1, "b"), Text(2, "c")}}, 1, 5);
+    const MidiFile before = song;
+    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { KaraokeToLyrics(song, 0, 0, true); });
+    EXPECT_EQ(song.Tracks, before.Tracks);
+    EXPECT_EQ(song.TrackName, before.TrackName);
+}
+
+TEST(TempoMap, FollowsEveryTempoChangeDivisionAndTrack) {
+    // Division 480. 120 bpm until tick 960 (1 s), then 60 bpm: a quarter note
+    // lasts 1 s. A change in another track counts as well (sorted by tick).
+    MidiFile song = SongOf({{Tempo(960, 1000000), EndOfTrack(960)},
+                            {Name("Words"), Tempo(2880, 250000), EndOfTrack(3000)}});
+    for (auto [tick, seconds] :
+         {std::pair{0, 0.0}, {480, 0.5}, {960, 1.0}, {1440, 2.0}, {2880, 5.0}, {3360, 5.25}})
+        EXPECT_NEAR(TempoMap(song).Seconds(tick), seconds, 1e-9) << tick;
+
+    song = SongOf({{Tempo(0, 600000), Tempo(0, 1000000), EndOfTrack(0)}});
+    EXPECT_NEAR(TempoMap(song).Seconds(480), 1.0, 1e-9);  // the last change at a tick holds
+    song.Header.Division = 0;
+    EXPECT_EQ(TempoMap(song).Seconds(480), 0);
+    // SMPTE: 25 frames a second, 40 ticks a frame: 1000 ticks a second.
+    song.Header.Division = static_cast<int16_t>(0xE728);
+    EXPECT_NEAR(TempoMap(song).Seconds(2500), 2.5, 1e-9);
+    // A format 2 song: the tempo of the track itself.
+    MidiFile f2 = SongOf({{Tempo(0, 1000000)}, {Tempo(0, 250000)}}, 2);
+    EXPECT_NEAR(TempoMap(f2, 0).Seconds(480), 1.0, 1e-9);
+    EXPECT_NEAR(TempoMap(f2, 1).Seconds(480), 0.25, 1e-9);
+}
+
+// Each line as "tick text", "¶" in front of a paragraph's first line.
+std::string Lines(const MidiFile& song, LineSource from) {
+    std::string out;
+    for (const SungLine& l : SungLines(song, 0, from))
+        out += (l.NewParagraph ? "\n¶" : "\n") + std::to_string(l.Tick) + " " + l.Text;
+    return out;
+}
+
+// Behind an empty line a paragraph; a line starts at its first word; from
+// karaoke text a tag only without a mark, and CR is a space; from lyrics an
+// LF asks for a paragraph, a CR for a line, NUL bytes are nothing and there
+// are no tags.
+TEST(SungLines, LinesAndParagraphsFromKaraokeTextAndFromLyrics) {
+    const MidiFile karaoke =
+        SongOf({{Name("Words"), Text(0, "@LENGL"), Text(0, "@TTitle"), Text(480, "\\Ma"),
+                 Text(600, "ry "), Text(720, "had"), Text(960, "/a "), Text(1080, "lit"),
+                 Text(1200, "tle"), Text(1300, "/"), Text(1440, "/Its "), Text(1500, "fleece"),
+                 Text(1600, "/@home"), Text(1700, " a\rb"), Lyric(1800, "ignored\r")}});
+    EXPECT_EQ(Lines(karaoke, LineSource::Karaoke),
+              "\n¶480 Mary had\n960 a little\n¶1440 Its fleece\n1600 @home a b");
+    EXPECT_NEAR(SungLines(karaoke, 0, LineSource::Karaoke)[1].Seconds, 1.0, 1e-9);
+    const MidiFile lyrics = SongOf(
+        {{Name("Vocal"), Lyric(0, "Title\r"), Lyric(480, "Hel"), Lyric(600, "lo\r"),
+          Lyric(720, "world "), Lyric(800, "again\r"), Lyric(800, "\r"), Lyric(960, "Next "),
+          Lyric(1000, "verse\n"), Lyric(1100, std::string("\0/Line ", 7)), Lyric(1200, "\\Para "),
+          Lyric(1300, "one\rtwo"), Lyric(1400, "@info\r"), Lyric(1500, "x"), Text(1600, "no")}});
+    EXPECT_EQ(Lines(lyrics, LineSource::Lyrics),
+              "\n¶0 Title\n480 Hello\n720 world again\n¶960 Next verse\n¶1100 Line\n¶1200 Para "
+              "one\n1300 two@info\n1500 x");
+}
+
+TEST(SungLines, PreferredSourceIsKaraokeTextWithATagElseLyrics) {
+    EXPECT_EQ(PreferredLineSource(SongOf({{Lyric(0, "a")}, {Text(0, "@KMIDI"), Text(1, "b")}})),
+              LineSource::Karaoke);
+    EXPECT_EQ(PreferredLineSource(SongOf({{Lyric(0, "a")}, {Text(0, "a note")}})),
+              LineSource::Lyrics);
+    EXPECT_EQ(PreferredLineSource(SongOf({{Text(0, "words")}})), LineSource::Karaoke);
+    EXPECT_EQ(PreferredLineSource(SongOf({{Name("Piano")}})), std::nullopt);
+}
+
+// "m:ss.hh", rounded down, never below 0; an empty line shows its time alone.
+TEST(SungLines, TextFormWithTimestamps) {
+    std::string shown;
+    for (double s : {0.0, 1.0, 61.239, 0.29, 3599.999, 6000.0, -1.0})
+        shown += FormatTimestamp(s) + " ";
+    EXPECT_EQ(shown, "0:00.00 0:01.00 1:01.23 0:00.29 59:59.99 100:00.00 0:00.00 ");
+    const std::vector<SungLine> lines = {{0, 0.5, "One", true, {}},
+                                         {10, 1.25, "two", false, {}},
+                                         {20, 2.5, "", false, {}},
+                                         {30, 75.5, "Three", true, {}}};
+    EXPECT_EQ(FormatSungLines(lines), "0:00.50  One\n0:01.25  two\n0:02.50\n\n1:15.50  Three\n");
+    EXPECT_EQ(FormatSungLines(lines, [](std::string_view s) { return "<" + std::string(s) + ">"; }),
+              "0:00.50  <One>\n0:01.25  <two>\n0:02.50\n\n1:15.50  <Three>\n");
+}
+
+}  // namespace
+}  // namespace verselane
