@@ -218,9 +218,11 @@ TEST(LyricsToKaraoke, MarksGapsTagsAndTheNewTracks) {
 
 // The information lines are trimmed and may be empty; format 2 stays; a word
 // after the end of track moves the end to it; a second call opens another
-// pair behind track 0; a slot without events gives the information lines only.
+// pair behind track 0; without lyrics the words track ends with the source,
+// and from a slot without events it holds the information lines alone.
 TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
-    MidiFile song = SongOf({{EndOfTrack(99), Lyric(120, "late")}, {EndOfTrack(0)}}, 2);
+    MidiFile song =
+        SongOf({{EndOfTrack(99), Lyric(120, "late")}, {Text(5, "x"), EndOfTrack(77)}}, 2);
     int16_t track = 0;
     LyricsToKaraoke(song, track, KaraokeInfo{"  DEUT ", "", " Someone  Else ", "not written"});
     const Events words =
@@ -230,6 +232,9 @@ TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
     LyricsToKaraoke(song, track, kInfo);
     EXPECT_EQ(song.Header.NumTracks, 6);
     EXPECT_EQ(EventsOf(song, 4), words);
+    track = 5;  // the song's track 1, moved up twice
+    LyricsToKaraoke(song, track, kInfo);
+    EXPECT_EQ(EventsOf(song, 2), WordsTrack({"@LENGL", "@TSong", "@TSinger"}, {EndOfTrack(77)}));
     track = song.TrackSlots;
     LyricsToKaraoke(song, track, kInfo);
     EXPECT_EQ(EventsOf(song, 2), WordsTrack({"@LENGL", "@TSong", "@TSinger"}, {}));
