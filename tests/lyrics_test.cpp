@@ -46,7 +46,8 @@ MidiFile Layout(std::string_view layout) {
 // Names are searched case-sensitively in the real tracks only, track 0
 // included; one name may feed several guesses and the last match wins. The
 // choice is the first guess (lyrics, words, vocal) holding material for the
-// direction, else the track with the most (the lowest on a tie), else -1.
+// direction (HoldsMaterial), else the track with the most (the lowest on a
+// tie), else -1.
 TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
     // The guesses lyrics, words, vocal, Source(), then the choices to karaoke and to lyrics.
     const std::pair<std::string_view, std::vector<int>> cases[] = {
@@ -81,9 +82,6 @@ TEST(TrackChoice, MaterialCountsMetaEventsOfTheirTypeUpToTheCount) {
                              MidiEvent{3, 1, 5, 60, 100, {}}}});  // a note on channel 5
     const TrackMaterial m = MaterialOf(song, 0);
     EXPECT_EQ(std::pair(m.LyricEvents, m.TextEvents), std::pair(2, 1));
-    EXPECT_TRUE(HoldsMaterial(m, ConversionDirection::LyricsToKaraoke));
-    EXPECT_FALSE(HoldsMaterial(TrackMaterial{0, 4}, ConversionDirection::LyricsToKaraoke));
-    EXPECT_TRUE(HoldsMaterial(TrackMaterial{0, 4}, ConversionDirection::KaraokeToLyrics));
     song.EventCount[0] = 2;  // events beyond the count are not there
     EXPECT_EQ(MaterialOf(song, 0).LyricEvents, 1);
     EXPECT_EQ(MaterialOfTracks(song).size(), 1u);
