@@ -1,5 +1,5 @@
-// Comparisons of whole songs, shared by the tests of reading, writing, bad
-// input, write faults and file containers.
+// Comparisons of whole songs, shared by the tests of reading, writing and the
+// corpus round trip.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,16 +8,14 @@
 
 namespace verselane::test {
 
-// Same header fields (but the header length, which the writer always sets
-// to 6) and the same events in every announced track. The body of an
-// end-of-track event is not written, so it is not compared. When `actual` was
-// written from `expected`, a track of it may end with the end of track that
-// the writer adds.
+// Same header fields (but the header length, which the writer always sets to
+// 6) and the same events in every announced track; the body of an end of
+// track is not written, so it is not compared. When `actual` was written from
+// `expected`, a track of it may end with the end of track the writer adds.
 ::testing::AssertionResult SameEvents(const MidiFile& expected, const MidiFile& actual,
                                       bool written = false);
 
-// Everything of the song model alike: the events, every per-track array and
-// every song-wide value.
+// Everything of the song model alike: events, per-track arrays, song-wide values.
 ::testing::AssertionResult SameSong(const MidiFile& expected, const MidiFile& actual);
 
 // Encodes the song, reads the bytes back (that read must be complete),
