@@ -10,10 +10,8 @@
 // (EPERM) those cases are skipped with a note.
 #include <signal.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,12 +206,7 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     std::thread reader([&] { from_pipe = ReadAll(dir / "pipe"); });
     fs::create_directory(dir / "folder.mid");
     WriteAll(dir / "folder.mid" / "inside.txt", "kept");
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, (dir / "socket").c_str());
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(sock);
+    ASSERT_EQ(::mknod((dir / "socket").c_str(), S_IFSOCK | 0644, 0), 0);
     // A device node of the null device, a read-only file system, and one of
     // 64 KiB that the song does not fit.
     SmallFileSystem devices("1m"), read_only("1m"), full("64k");
@@ -260,9 +253,8 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
         }
         const bool existed = fs::is_regular_file(f.target);
         const std::string before = existed ? ReadAll(f.target) : "";
-        const MidiFile copy = song;
         const std::string message = WriteMidiFile(song, f.target.string());
-        EXPECT_TRUE(SameSong(copy, song)) << "the song in memory is unchanged";
+        EXPECT_EQ(EncodeMidiFile(song), encoded) << "the song in memory is unchanged";
         EXPECT_EQ(TemporaryFilesIn(f.target.parent_path()), 0);
         EXPECT_EQ(f.holds.empty() ? encoded : ReadAll(f.holds), encoded);
         if (f.reason.empty()) {
