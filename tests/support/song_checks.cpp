@@ -1,22 +1,11 @@
 #include "tests/support/song_checks.h"
 
-#include <tuple>
+#include <algorithm>
 
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"
 
 namespace verselane::test {
-
-::testing::AssertionResult SameSong(const MidiFile& a, const MidiFile& b) {
-    auto all = [](const MidiFile& s) {
-        return std::tie(s.Header, s.Tracks, s.EventCount, s.TrackName, s.InstrumentName,
-                        s.TrackSlots, s.EventSlots, s.Tempo, s.KeySignature, s.KeyMode,
-                        s.TimeSigNumerator, s.TimeSigDenominator, s.HasKaraokeText, s.HasLyrics,
-                        s.Copyright, s.FileLength, s.KaraokeText, s.LyricText);
-    };
-    if (all(a) == all(b)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "the songs differ";
-}
 
 ::testing::AssertionResult WritesAndReadsBack(const MidiFile& song) {
     std::string bytes;

@@ -11,9 +11,6 @@
 
 namespace verselane::test {
 
-// Everything of the song model alike: events, per-track arrays, song-wide values.
-::testing::AssertionResult SameSong(const MidiFile& expected, const MidiFile& actual);
-
 // Encodes the song, reads the bytes back (that read must be complete) and
 // encodes the song read back to the same bytes.
 ::testing::AssertionResult WritesAndReadsBack(const MidiFile& song);
