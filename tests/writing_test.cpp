@@ -8,11 +8,9 @@
 // untouched. The read-only and full file systems and the device node are
 // real, on small tmpfs mounts of the test's own; where the test may not mount
 // (EPERM) those cases are skipped with a note.
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -104,6 +102,11 @@ TEST(EventCoding, EveryKindOfEventReadsAndWritesItsExactBytes) {
         {"sysex, escape and unlisted meta bodies are kept", kBoth,
          "00 F0 03 7E 7F F7 01 F7 02 01 02 00 FF 7F 02 00 01 00 FF 2F 00",
          "0/240/0/0/0/7E7FF7 1/247/0/0/0/0102 1/255/127/0/0/0001 1/255/47/0/0/"},
+        {"delta times of every length", kBoth,
+         "7F 90 3C 64 81 00 3C 00 FF 7F 3C 64 81 80 00 3C 00 FF FF 7F 3C 64 81 80 80 00 3C 00 "
+         "00 FF 2F 00",
+         "127/1/0/60/100/ 255/1/0/60/0/ 16638/1/0/60/100/ 33022/1/0/60/0/ 2130173/1/0/60/100/ "
+         "4227325/1/0/60/0/ 4227325/255/47/0/0/"},
         {"the longest delta time", kBoth, "FF FF FF 7F D0 03 00 FF 2F 00",
          "268435455/5/0/3/0/ 268435455/255/47/0/0/"},
         {"an end of track is added at the last time", kWrite, "83 60 90 3C 64 00 FF 2F 00",
@@ -315,19 +318,11 @@ TEST(WriteFaults, CommandLineStreamsRefusesSelfCopiesAndLeavesNothingWhenKilled)
     // A song of some 60 MB takes long enough to write that the signals land
     // in the middle of it.
     WriteAll(in, BigSong(10000000));
-    for (int sig : {SIGKILL, SIGTERM, SIGINT}) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::execl(cli.c_str(), cli.c_str(), "copy", in.c_str(), (dir / "out.mid").c_str(),
-                    nullptr);
-            ::_exit(127);
-        }
-        ::usleep(300000);
-        ::kill(pid, sig);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status)) << "signal " << sig << " came too late";
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "signal " << sig;
+    for (const char* sig : {"KILL", "TERM", "INT"}) {
+        const std::string copy = "timeout --preserve-status -s " + std::string(sig) + " 0.3 '" +
+                                 cli + "' copy '" + in.string() + "' '" + path.string() + "'";
+        EXPECT_GT(RunCommand(copy), 128) << sig << " came too late";
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << sig;
     }
 }
 
