@@ -17,15 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 constexpr size_t npos = std::string::npos;
 
-// The read of `bytes` into a fresh song; its message goes to `message`.
-MidiFile ReadBytes(std::string_view bytes, std::string* message = nullptr) {
-    MidiFile song;
-    ResetMidiFile(song);
-    const std::string text = ReadMidiBytes(song, bytes).Message();
-    if (message) *message = text;
-    return song;
-}
-
 // Fields appended to a buffer, and the bytes of a variable-length number
 // both ways (the writer and the reader go through their inline forms).
 TEST(Numbers, FieldsOfEveryWidthAndWhatDoesNotFit) {
@@ -45,8 +36,10 @@ TEST(Numbers, FieldsOfEveryWidthAndWhatDoesNotFit) {
 }
 
 TEST(EventDecoding, MetaEventsFillTheSongWideFields) {
-    std::string message;
-    const MidiFile song = ReadBytes(
+    MidiFile song;
+    ResetMidiFile(song);
+    const ReadOutcome read = ReadMidiBytes(
+        song,
         Smf(1, 96,
             {Hex("00 FF 03 05 'Piano' 00 FF 04 03 'Org' 00 FF 02 03 '(c)'"
                  "00 FF 01 13 '@KMIDI KARAOKE FILE'"
@@ -54,9 +47,8 @@ TEST(EventDecoding, MetaEventsFillTheSongWideFields) {
                  "00 FF 05 03 'Hel' 00 FF 05 03 'lo\r' 00 FF 05 03 'you'"
                  "00 FF 51 03 07 A1 20 00 FF 51 03 00 00 00"  // 120 per minute, then a bad tempo
                  "00 FF 59 02 FF 01 00 FF 58 04 06 03 18 08 00 FF 58 04 03 02 18 08"),
-             Hex("00 FF 03 02 'B2'")}),
-        &message);
-    ASSERT_EQ(message, "");
+             Hex("00 FF 03 02 'B2'")}));
+    ASSERT_EQ(read.Message(), "");
     EXPECT_EQ(song.TrackName[0] + "|" + song.TrackName[1] + "|" + song.InstrumentName[0] + "|" +
                   song.Copyright + "|" + song.KaraokeText + "|" + song.LyricText,
               "Piano|B2|Org|(c)|@KMIDI KARAOKE FILE\r\n\r\n/one\r\n\r\n\\two end|Hello\r\nyou");
@@ -179,6 +171,9 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
     fs::resize_file(dir / "holes.mid", uint64_t{1} << 30);
     const std::string two_tracks = SmfHeader(1, 2, 96), smf = Smf(0, 96, {kTrack});
     auto one = [](const char* events) { return Smf(1, 96, {Hex(events)}); };
+    auto first_of_two = [&](const char* events) {
+        return two_tracks + Chunk("MTrk", Hex(events)) + kTrackChunk;
+    };
     auto in_event = [](const char* kind, const std::string& what) {
         return kError + kind + ": in track 1 at byte 22: " + what;
     };
@@ -224,11 +219,9 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         {"first chunk two bytes short: its end and the next chunk are lost",
          two_tracks + Chunk("MTrk", kTrack, kTrack.size() - 2) + kTrackChunk, kPartial,
          Damage(1, 38, kPastChunk, false) + "\n" + kNoTrack + "2", "3 0"},
-        {"a meta length that crosses its chunk's end",
-         two_tracks + Chunk("MTrk", Hex("00 90 3C 64 00 FF 05 20 'ab'")) + kTrackChunk, kPartial,
-         Damage(1, 26, kPastChunk, false), "1 4"},
-        {"a channel message that crosses its chunk's end",
-         two_tracks + Chunk("MTrk", Hex("00 90 3C")) + kTrackChunk, kPartial,
+        {"a meta length that crosses its chunk's end", first_of_two("00 90 3C 64 00 FF 05 20 'ab'"),
+         kPartial, Damage(1, 26, kPastChunk, false), "1 4"},
+        {"a channel message that crosses its chunk's end", first_of_two("00 90 3C"), kPartial,
          Damage(1, 22, kPastChunk, false), "0 4"},
         {"running status does not carry over from the track before",
          two_tracks + Chunk("MTrk", Hex("00 93 3C 64")) + Chunk("MTrk", Hex("00 3C 40")), kPartial,

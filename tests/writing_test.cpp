@@ -56,16 +56,13 @@ MidiFile SongOf(const std::string& events) {
     return song;
 }
 
-TEST(Writer, HeaderAndEveryTrackEndWithTheUsualBytes) {
+// (A header as read, of another length, is written as the usual six bytes:
+// the bad-input songs write and read back.)
+TEST(Writer, AnEmptySongIsItsHeaderAndTracksNeedTheirSlots) {
     MidiFile song;
     ResetMidiFile(song);
     EXPECT_EQ(EncodeMidiFile(song), Hex("'MThd' 00 00 00 06 00 00 00 00 00 00"));
-    song.Header = {10, 1, 3, 96};  // a longer header as read is written as the usual six bytes
-    ResizeTracks(song, 5, true);
-    EXPECT_EQ(EncodeMidiFile(song),
-              Hex("'MThd' 00 00 00 06 00 01 00 03 00 60 | 'MTrk' 00 00 00 04 00 FF 2F 00 |"
-                  "'MTrk' 00 00 00 04 00 FF 2F 00 | 'MTrk' 00 00 00 04 00 FF 2F 00"));
-    song.Header.NumTracks = 7;  // more tracks than slots
+    song.Header.NumTracks = 2;  // more tracks than the one slot
     EXPECT_THROW(EncodeMidiFile(song), RuntimeError);
 }
 
