@@ -178,7 +178,6 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         return kError + kind + ": in track 1 at byte 22: " + what;
     };
     std::vector<Row> rows = {
-        {"not a MIDI file", "RIFF0000", kFailed, kNoHeader},
         {"no tracks", SmfHeader(0, 0, 96), kComplete, "", " | 100"},
         // The first chunk is sought right after the length field.
         {"header length 0", Header(0, "0000 0001 0060") + kTrackChunk, kPartial, kNoTrack + "1"},
@@ -266,7 +265,8 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         {"RMID with a chunk length beyond the file before any data",
          Riff("RMID", Hex("'LIST' FF FF FF FF 'INFO' 'data' 2A 00 00 00") + smf), kFailed,
          kNoHeader},
-        {"RIFF of another form", Riff("WAVE", Hex("'data' 2A 00 00 00") + smf), kFailed, kNoHeader},
+        {"RIFF of another form: not a MIDI file", Riff("WAVE", Hex("'data' 2A 00 00 00") + smf),
+         kFailed, kNoHeader},
     };
     // A track chunk that claims more than the file holds, the file ending
     // anywhere in it: the whole events before the end are kept.
