@@ -18,7 +18,7 @@ using test::NoteOn;
 // slot below the top an empty array of EventSlots + 1 that costs nothing until
 // events are stored; keeping preserves tracks, names and counts and
 // dimensions the former top slot; shrinking drops what lies beyond.
-TEST(SongModel, ResetThenResizeClearingOrKeeping) {
+TEST(SongModel, ResetResizeClearingOrKeepingAndTheBounds) {
     MidiFile song;
     song.Tempo = 120;
     song.KaraokeText = "x";
@@ -39,10 +39,9 @@ TEST(SongModel, ResetThenResizeClearingOrKeeping) {
     song.NameOf(1) = "Piano";
     song.InstrumentOf(2) = "Organ";
     ResizeTracks(song, 5, false);
-    EXPECT_EQ(song.TrackSlots, 5);
-    EXPECT_EQ(song.Track(1).Event(0), NoteOn(5, 60));
-    EXPECT_EQ(song.Count(1), 1);
-    EXPECT_EQ(song.TrackName[1] + song.InstrumentName[2], "PianoOrgan");
+    EXPECT_EQ(std::make_tuple(song.TrackSlots, song.Track(1).Event(0), song.Count(1),
+                              song.TrackName[1] + song.InstrumentName[2]),
+              std::make_tuple(5, NoteOn(5, 60), 1, "PianoOrgan"));
     for (int t = 3; t <= 5; ++t) EXPECT_EQ(song.Tracks[t].HasEvents(), t < 5) << t;
     ResizeEvents(song, 20, true);
     EXPECT_EQ(std::make_tuple(song.EventSlots, song.Count(1), song.Track(1).Event(0)),
@@ -51,18 +50,13 @@ TEST(SongModel, ResetThenResizeClearingOrKeeping) {
     ResizeEvents(song, 10, false);
     EXPECT_EQ(song.Track(0).Upper(), 10);
     EXPECT_LE(song.Track(0).Stored().size(), 11u);
-}
-
-TEST(SongModel, CapacityAndSlotBoundsAreSubscriptErrors) {
-    MidiFile song;
-    ResetMidiFile(song);
-    song.EventSlots = 2;
-    ResizeTracks(song, 2, true);
-    song.Track(0).Event(2) = NoteOn(0, 60);  // the last of EventSlots + 1 slots
-    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(0).Event(3); });
+    // Past the EventSlots + 1 elements, below 0, into the top slot (which has
+    // no array) and past the slots: subscript errors.
+    song.Track(0).Event(10) = NoteOn(0, 60);
+    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(0).Event(11); });
     ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(0).Event(-1); });
-    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(2).Event(0); });  // no array
-    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(3); });
+    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(5).Event(0); });
+    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(6); });
     ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Count(-1); });
     ExpectError(ErrorKind::Overflow, [&] { ResizeTracks(song, 32768, true); });
 }
