@@ -1,7 +1,8 @@
-// Reading: numbers, the event step and what a well-formed file fills in;
-// damaged, odd and hostile input, each with its outcome and exact message,
-// keeping the whole events before a fault; MIDI files wrapped in RIFF or
-// followed by bytes of no track; the regression inputs that fuzzing found.
+// Reading: numbers, what a well-formed file fills in, progress; damaged, odd
+// and hostile input (RIFF-wrapped files among it), each with its outcome and
+// exact message, keeping the whole events before a fault; the regression
+// inputs that fuzzing found. (The bytes of every kind of event, read and
+// written: writing_test.)
 #include <sys/stat.h>
 
 #include "codec/midi_codec.h"

@@ -1,12 +1,12 @@
-// Writing: the byte layout of the header and of every kind of event, running
-// status, delta times and the end of each track, read back; then every kind
-// of target: a file replaced whole, through a link, a link to nothing, a named
-// pipe, a character device and standard output, and the faults: a missing
-// folder, a read-only file system, a folder or a socket in the way, a full
-// disk, a writer killed in the middle. A failed write says why, leaves the
-// earlier file at the path as it was, no temporary file behind and the song
-// untouched. The read-only and full file systems and the device node are
-// real, on small tmpfs mounts of the test's own; where the test may not mount
+// Writing: the header, and every kind of event in its exact bytes, both read
+// and written (running status, delta times, the end of each track); then
+// every kind of target: a file replaced whole, through a link, a link to
+// nothing, a named pipe, a character device and standard output, and the
+// faults: a missing folder, a read-only file system, a folder or a socket in
+// the way, a full disk, a writer killed in the middle. A failed write says
+// why, leaves the earlier file at the path as it was and no temporary file
+// behind. The read-only and full file systems and the device node are real,
+// on small tmpfs mounts of the test's own; where the test may not mount
 // (EPERM) those cases are skipped with a note.
 #include <sys/mount.h>
 #include <sys/stat.h>
