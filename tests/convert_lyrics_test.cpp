@@ -98,9 +98,7 @@ TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChos
     const int kNew = -2;  // "NEW TRACK"
     const std::tuple<std::string, int, int> rows[] = {
         {"|Piano|Vocal|Lyrics=L", 3, 2},   // Lyrics and Vocal names
-        {"|Melody|Words=L", 2, 1},         // Words name
         {"|Drums|Bass|Voice=L", 3, kNew},  // Voice name
-        {"|Piano|Bass=L", 2, kNew},        // no name: the track with lyrics
         {"|Lyrics=L|Words", 1, 1},         // lyrics beats words
         {"|Piano|Bass=T", 2, kNew},        // karaoke text only
         {"|Piano|Bass=T|Gtr=L", 3, kNew},  // lyrics before text
