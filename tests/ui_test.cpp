@@ -200,8 +200,9 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
 // The conversion dialog's entries say number, name and material; the
 // buttons and the reason line follow the selected entry. Then the keys and
 // the close box that close either dialog, and their outcome: the conversion
-// dialog's choice (Enter: the direction the entry allows, if any), the information
-// dialog's Done (1) or Cancel (0), its boxes keeping what was typed.
+// dialog's choice (Enter: the direction the entry allows, if any), the
+// information dialog's Done (1) or Cancel (0), its boxes keeping what was
+// typed.
 TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
     ConvertLyricsDialog c;
     c.AddTrack(0, "", {0, 0});
