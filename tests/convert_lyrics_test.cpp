@@ -23,7 +23,6 @@ namespace {
 
 using test::Hex;
 using test::MetaTexts;
-using Texts = std::vector<std::string>;
 
 // Always cancelled.
 struct CancelledInfo : KaraokeInfoDialog {
@@ -58,7 +57,7 @@ struct Fixture : ConversionDialog, ConversionHost {
     void SetWaitCursor(bool on) override { cursor.push_back(on); }
     bool Run(MidiFile& song) { return ConvertLyrics(song, *this, info, *this); }
     std::string tracks, tracks2;  // "name|" per entry
-    Texts messages;
+    std::vector<std::string> messages;
     int selected = -1, selected2 = -1, shown = 0, unloads = 0;
     int16_t click = kChoiceNone, track = 1;
     bool keep = false;
