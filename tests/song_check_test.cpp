@@ -30,11 +30,6 @@ using Tracks = std::vector<std::vector<MidiEvent>>;
 const std::string kKaraokeWords = "\\Twin|kle |twin|kle |lit|tle |star||/How |I |won|der";
 const std::string kLyricWords = "Twin|kle |twin|kle |lit|tle |star\r||How |I |won|der\r";
 
-std::vector<MidiEvent> Music(int32_t last_note = 5000) {
-    return {Name("Song"), Tempo(0, 500000), NoteOn(0, 60), NoteOn(last_note, 60),
-            EndOfTrack(last_note)};
-}
-
 // A song of the music and of `words` (the default ones if empty) as karaoke
 // text, in a "Words" track behind the "@K" track, or as lyric events.
 Tracks SongOfWords(bool karaoke, std::string words = "") {
@@ -50,8 +45,10 @@ Tracks SongOfWords(bool karaoke, std::string words = "") {
         time += syllable.empty() ? 720 : 240;
     }
     track.push_back(EndOfTrack(time));
-    if (!karaoke) return {Music(), track};
-    return {Music(), {Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}, track};
+    const std::vector<MidiEvent> music = {Name("Song"), Tempo(0, 500000), NoteOn(0, 60),
+                                          NoteOn(5000, 60), EndOfTrack(5000)};
+    if (!karaoke) return {music, track};
+    return {music, {Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}, track};
 }
 
 // Every event of every track in one track, by time, but the ends of the tracks.
@@ -80,9 +77,8 @@ const std::vector<Made>& MadeSongs() {
         {"sk-mark-inside", true, "\\Twin|kle |twin|kle |lit|tle |st/ar||/How |I |won|der"},
         {"sk-long-paragraph", true, kKaraokeWords + "|/la|/la|/la"},
         {"sk-long-line", true,
-         "\\Twin|kle |twin|kle |lit|tle |star| and| a| long| line| of| many| words| going| "
-         "on||/How "
-         "|I |won|der"},
+         "\\Twin|kle |twin|kle |lit|tle |star| and| a| long| line| of| many| words| going| on"
+         "||/How |I |won|der"},
         {"sk-empty-header", true, "",
          [](Tracks& t) { t[2].erase(t[2].begin() + 3, t[2].end() - 1); }},
         {"sk-lyrics-only", false},
@@ -102,7 +98,7 @@ const std::vector<Made>& MadeSongs() {
         {"enc-legacy", false, "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xF6n|der\r"},
         {"enc-utf8", false, "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xC3\xB6n|der\r"},
         {"both-time-backwards", false, "", [](Tracks& t) { t[1][5].Time = 100; }},
-        {"both-after-last-note", false, "", [](Tracks& t) { t[0] = Music(2000); }},
+        {"both-after-last-note", false, "", [](Tracks& t) { t[0][3].Time = 2000; }},
     };
     return kMade;
 }
@@ -150,16 +146,16 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
 }
 
 // The sung words of every real track, lyric events and karaoke text apart,
-// NUL bytes being nothing in either; `as_utf8` reads each text not in UTF-8
-// as Windows-1252 first.
-std::array<std::vector<std::string>, 2> WordsOf(MidiFile song, bool as_utf8 = false) {
+// NUL bytes being nothing in either, each text not in UTF-8 read as
+// Windows-1252.
+std::array<std::vector<std::string>, 2> WordsOf(MidiFile song) {
     std::array<std::vector<std::string>, 2> words;
     for (int16_t t = 0; t < RealTrackCount(song); ++t) {
         for (int32_t i = 0; i < song.Count(t); ++i) {
             ByteString& data = song.Track(t).Event(i).Data;
             std::string text = data.str();
             std::erase(text, '\0');
-            if (as_utf8 && !IsValidUtf8(text)) text = TextDecoder("WINDOWS-1252").ToUtf8(text);
+            if (!IsValidUtf8(text)) text = TextDecoder("WINDOWS-1252").ToUtf8(text);
             data = std::string_view(text);
         }
         for (size_t k : {0u, 1u}) {
@@ -222,16 +218,14 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         ASSERT_TRUE(Has(CheckSong(before), c.Id));
         EXPECT_TRUE(c.Run(after));
         EXPECT_FALSE(Has(CheckSong(after), c.Id)) << Ids(CheckSong(after));
-        const auto was = WordsOf(before, true), is = WordsOf(after, true);
+        const auto was = WordsOf(before), is = WordsOf(after);
         EXPECT_EQ(is[0], c.KeepsLyrics ? was[0] : std::vector<std::string>{});
         EXPECT_EQ(is[1], c.KeepsKaraoke ? was[1] : std::vector<std::string>{});
         EXPECT_EQ(OtherEvents(after), OtherEvents(before));
         if (!c.Layout.empty()) {
             std::string texts;
-            for (int16_t t = 1; t <= 2; ++t) {
-                for (const std::string& text : MetaTexts(after, t, t == 1 ? kMetaLyric : kMetaText))
-                    texts += text + "|";
-            }
+            for (const std::string& text : MetaTexts(after, 2, kMetaText)) texts += text + "|";
+            for (const std::string& text : MetaTexts(after, 1, kMetaLyric)) texts += text + "|";
             EXPECT_EQ(texts, c.Layout);
         }
         // A song that does not need the repair stays byte for byte.

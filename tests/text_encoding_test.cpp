@@ -4,7 +4,6 @@
 
 #include <set>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,17 +14,14 @@
 namespace verselane {
 namespace {
 
-using test::Lyric;
-using test::Name;
-using test::SongOf;
-using test::Text;
+using namespace test;
 
 // Bytes of a song shown as UTF-8: by the encoding found in the song (a few
 // accented Western words in Latin-1, or UTF-8 words), or by the one named.
 TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
     const MidiFile latin =
         SongOf({{Name("F\xFCr Elise"), Lyric(0, "sch\xF6n "), Lyric(10, "o\xF9 est la f\xEAte"),
-                 Lyric(20, "Se\xF1or"), test::Meta(30, kMetaCopyright, "\xA9 1810")}});
+                 Lyric(20, "Se\xF1or"), Meta(30, kMetaCopyright, "\xA9 1810")}});
     const MidiFile utf8 = SongOf({{Name("Añoranza"), Lyric(0, "Für "), Lyric(1, "日本")}});
     const MidiFile ascii = SongOf({{Name("Piano"), Lyric(0, "la")}});
     std::string long_e;
@@ -42,7 +38,6 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
         {ascii, "", "UTF-8", "cut \xE6\x97", "cut \uFFFD\uFFFD", false},
         // Latin-1 is read as its superset Windows-1252.
         {latin, "", "WINDOWS-1252", "F\xFCr Elise \xA9 \x80", "Für Elise © €"},
-        {latin, "", "WINDOWS-1252", "\xA4 5", "¤ 5"},
         {latin, "ISO-8859-15", "ISO-8859-15", "\xA4 5", "€ 5"},
         {latin, "koi8-r", "koi8-r", "\xF0\xD2\xC9", "При"},
         // Base letters and combining tone marks put together, the last included.
@@ -62,33 +57,20 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
         EXPECT_EQ(typed.Bytes, c.bytes) << c.encoding;
         EXPECT_FALSE(typed.KeptUtf8) << c.encoding;
     }
-    // What the song's encoding cannot hold is kept as UTF-8.
-    EXPECT_TRUE(TypedText("\xE6\x97\xA5", "WINDOWS-1252").KeptUtf8);
-    EXPECT_THROW(TypedText("a", "NO-SUCH-ENCODING"), std::invalid_argument);
     // One text that is not UTF-8 is enough to look further.
     EXPECT_EQ(DetectEncoding({"Für", "sch\xF6n"}), "WINDOWS-1252");
-    EXPECT_THROW(SongDecoder(ascii, "NO-SUCH-ENCODING"), std::invalid_argument);
-    for (const LabelledEncoding& e : Encodings()) {
-        EXPECT_NO_THROW(TextDecoder{e.Name}) << e.Name;
-        EXPECT_EQ(EncodingLabel(e.Name), e.Label);
-    }
     EXPECT_EQ(EncodingLabel("UHC"), "Korean (CP949)");
 }
 
 // A verse for the code pages of the list that can hold it, as UTF-8.
 const std::pair<const char*, std::string_view> kVerses[] = {
     {"WINDOWS-1252 ISO-8859-15",
-     "Au clair de la lune, mon ami Pierrot,\nprête-moi ta plume pour écrire un mot.\nMa "
-     "chandelle est morte, je n'ai plus de feu."},
+     "Au clair de la lune, mon ami Pierrot,\nprête-moi ta plume pour écrire un mot."},
     {"ISO-8859-1 CP437",
-     "Kommt ein Vogel geflogen, setzt sich nieder auf mein Fuß,\nhat ein Zettel im Schnabel, von "
-     "der Mutter ein Gruß.\nDu schönes Mädchen, wärst du bei mir."},
+     "Ein Vogel setzt sich auf mein Fuß,\nDu schönes Mädchen, wärst du bei mir, grüß dich."},
     {"WINDOWS-1250",
-     "Szła dzieweczka do laseczka, napotkała myśliwego, bardzo szwarnego. Gdzie jest ta ulica, co "
-     "kocham ją?"},
-    {"ISO-8859-2",
-     "Ach synku, doma-li jsi? Prosil bych tě, napřáhl ruku, řekl mi: žádný člověk nejde přes "
-     "řeku."},
+     "Szła dzieweczka do laseczka, napotkała myśliwego. Gdzie jest ta ulica, co kocham ją?"},
+    {"ISO-8859-2", "Prosil bych tě, napřáhl ruku, řekl mi: žádný člověk nejde přes řeku."},
     {"WINDOWS-1254",
      "Üsküdar'a gider iken aldı da bir yağmur,\nkâtibimin setresi uzun eteği çamur."},
     {"WINDOWS-1257",
@@ -96,16 +78,13 @@ const std::pair<const char*, std::string_view> kVerses[] = {
     {"ISO-8859-13",
      "Pūt, vējiņi, dzen laiviņu, aizdzen mani Kurzemē.\nKurzemnieki man solīja sav' meitiņu."},
     {"WINDOWS-1258 VISCII",
-     "Hà Nội mùa thu, cây cơm nguội vàng, cây bàng lá đỏ,\nnằm kề bên nhau, phố xưa nhà cổ, mái "
-     "ngói thâm nâu."},
+     "Hà Nội mùa thu, cây cơm nguội vàng, cây bàng lá đỏ,\nnằm kề bên nhau, phố xưa nhà cổ."},
     {"WINDOWS-1251 KOI8-R ISO-8859-5 IBM866",
      "Ой, мороз, мороз, не морозь меня,\nне морозь меня, моего коня.\nУ меня жена, ох, ревнивая."},
     {"KOI8-U MAC-CYRILLIC",
-     "Ніч яка місячна, зоряна, ясная,\nвидно, хоч голки збирай.\nВийди, коханая, працею "
-     "зморена, хоч на хвилиночку в гай."},
+     "Ніч яка місячна, зоряна, ясная,\nвидно, хоч голки збирай. Вийди, коханая."},
     {"WINDOWS-1253 ISO-8859-7",
-     "Σαν πας στην Ιθάκη, να εύχεσαι να ’ναι μακρύς ο δρόμος,\nγεμάτος περιπέτειες, γεμάτος "
-     "γνώσεις.\nΈνα το χελιδόνι."},
+     "Σαν πας στην Ιθάκη, να εύχεσαι να ’ναι μακρύς ο δρόμος,\nΈνα το χελιδόνι."},
     {"WINDOWS-1255 ISO-8859-8", "הבה נגילה הבה נגילה ונשמחה\nעורו אחים בלב שמח\nהבה נרננה ונשמחה"},
     {"WINDOWS-1256 ISO-8859-6", "زوروني كل سنة مرة\nحرام تنسوني بالمرة\nيا ليل يا عين"},
     {"TIS-620 WINDOWS-874", "ช้าง ช้าง ช้าง น้องเคยเห็นช้างหรือเปล่า\nช้างมันตัวโตไม่เบา จมูกยาวยาว"},
@@ -188,7 +167,7 @@ TEST(DisplayEncoding, RealSongsOfOtherCodePages) {
                  {"kar/bed_of_roses.kar", "CP437", "flächen"},
                  {"lyrics/angel_fmt0.mid", "WINDOWS-1252", "you’re"}};
     for (const auto& c : cases) {
-        const MidiFile song = test::ReadSong(*test::CorpusDir() / c.file);
+        const MidiFile song = ReadSong(*CorpusDir() / c.file);
         const TextDecoder decoder = SongDecoder(song);
         EXPECT_EQ(decoder.Encoding(), c.encoding) << c.file;
         std::string all;
