@@ -114,9 +114,8 @@ MidiFile Build(const Made& made) {
     return SongOf(tracks, made.Format);
 }
 
-bool Has(const std::vector<Finding>& findings, std::string_view id) {
-    return std::any_of(findings.begin(), findings.end(),
-                       [&](const Finding& f) { return f.Id == id; });
+int Count(const std::vector<Finding>& findings, std::string_view id) {
+    return static_cast<int>(std::ranges::count(findings, id, &Finding::Id));
 }
 
 std::string Ids(const std::vector<Finding>& findings) {
@@ -131,7 +130,7 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
     for (const Made& made : MadeSongs()) {
         const MidiFile song = Build(made);
         const std::vector<Finding> findings = CheckSong(song);
-        EXPECT_TRUE(Has(findings, made.Id)) << made.Id << " not among: " << Ids(findings);
+        EXPECT_TRUE(Count(findings, made.Id)) << made.Id << " not among: " << Ids(findings);
         for (const Finding& f : findings) {
             if (f.Track < 0) continue;
             ASSERT_LT(f.Track, RealTrackCount(song)) << f.Id;
@@ -215,9 +214,9 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         SCOPED_TRACE(c.Id);
         const MidiFile before = Build(MadeFor(c.Id));
         MidiFile after = before;
-        ASSERT_TRUE(Has(CheckSong(before), c.Id));
+        ASSERT_TRUE(Count(CheckSong(before), c.Id));
         EXPECT_TRUE(c.Run(after));
-        EXPECT_FALSE(Has(CheckSong(after), c.Id)) << Ids(CheckSong(after));
+        EXPECT_FALSE(Count(CheckSong(after), c.Id)) << Ids(CheckSong(after));
         const auto was = WordsOf(before), is = WordsOf(after);
         EXPECT_EQ(is[0], c.KeepsLyrics ? was[0] : std::vector<std::string>{});
         EXPECT_EQ(is[1], c.KeepsKaraoke ? was[1] : std::vector<std::string>{});
@@ -258,10 +257,7 @@ TEST(SongCheck, EveryRepairOfferedOnTheCorpusKeepsWordsAndMusic) {
             EXPECT_TRUE(f.Fix == Repair::DropDuplicate || WordsOf(repaired) == WordsOf(song))
                 << f.Id;
             EXPECT_EQ(OtherEvents(repaired), OtherEvents(song)) << f.Id;
-            auto count = [&](const MidiFile& s) {
-                return std::ranges::count(CheckSong(s), f.Id, &Finding::Id);
-            };
-            EXPECT_LT(count(repaired), count(song)) << f.Id;
+            EXPECT_LT(Count(CheckSong(repaired), f.Id), Count(CheckSong(song), f.Id)) << f.Id;
         }
     }
     EXPECT_GT(findings, 0);
