@@ -67,29 +67,25 @@ void MakeSongs(const fs::path& dir) {
     fs::create_directories(dir / "songs/sub");
     fs::create_directories(dir / "sub");
     fs::create_directories(dir / "empty");
-    for (const auto& [name, bytes] : std::vector<std::pair<const char*, std::string>>{
-             {"song.mid", LyricSong()},
-             {"two.mid", LyricSong("Bye")},
-             {"plain.mid", plain},
-             {"broken.mid", "this is no MIDI file"},
-             {"cut.mid", cut},
-             {"latin.mid", LyricSong("Sch\xF6n ")},
-             {"escape.mid", LyricSong("\x1B[2J")},
-             {"ctl.mid", test::Smf(1, 96, {Meta(0, 3, "A\nB\x1B[31m") + kEnd})},
-             {"angel.mid", NamedSong("Angel")},
-             {"tagged.mid", NamedSong("Angel", tags)},
-             {"song.kar", KaraokeSong()},
-             {"sub/song.kar", KaraokeSong()},
-             {"a.kar", KaraokeSong()},
-             {"a.lyrics.mid", KaraokeSong()},
-             {"bare.kar", KaraokeSong(false)},
-             {"taken.mid", "keep me"},
-             {"songs/one.mid", LyricSong()},
-             {"songs/Plain.MID", plain},
-             {"songs/notes.txt", "not a song"},
-             {"songs/sub/two.kar", LyricSong("Bye")},
-             {"file", "a file, not a folder"}}) {
-        test::WriteAll(dir / name, bytes);
+    // Each song under the names given.
+    const std::pair<std::string, const char*> songs[] = {
+        {LyricSong(), "song.mid songs/one.mid"},
+        {LyricSong("Bye"), "two.mid songs/sub/two.kar"},
+        {plain, "plain.mid songs/Plain.MID"},
+        {"this is no MIDI file", "broken.mid"},
+        {cut, "cut.mid"},
+        {LyricSong("Sch\xF6n "), "latin.mid"},
+        {LyricSong("\x1B[2J"), "escape.mid"},
+        {test::Smf(1, 96, {Meta(0, 3, "A\nB\x1B[31m") + kEnd}), "ctl.mid"},
+        {NamedSong("Angel"), "angel.mid"},
+        {NamedSong("Angel", tags), "tagged.mid"},
+        {KaraokeSong(), "song.kar sub/song.kar a.kar a.lyrics.mid"},
+        {KaraokeSong(false), "bare.kar"},
+        {"keep me", "taken.mid"},
+        {"not a song", "songs/notes.txt"},
+        {"a file, not a folder", "file"}};
+    for (const auto& [bytes, names] : songs) {
+        for (const std::string& name : Split(names, ' ')) test::WriteAll(dir / name, bytes);
     }
     fs::create_hard_link(dir / "song.kar", dir / "hard.mid");
     // Songs of track 0 alone, with tempo and signatures or none.
