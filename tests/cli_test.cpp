@@ -4,8 +4,6 @@
 // between parts), and files that must exist afterwards or must not.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <sstream>
 #include <string>
 #include <vector>
@@ -118,10 +116,10 @@ void Expect(const std::string& got, const std::string& want) {
 }
 
 // Runs the rows in order in one folder of made songs.
-void RunRows(const std::vector<Row>& rows, const test::TempDir* given = nullptr) {
+void RunRows(const std::vector<Row>& rows) {
     test::TempDir own;
-    const fs::path dir = given ? given->path() : own.path();
-    if (!given) MakeSongs(dir);
+    const fs::path dir = own.path();
+    MakeSongs(dir);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.run);
         std::string out;
@@ -355,29 +353,6 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
         {"midicsv bare.fixed.kar | grep -c '@KMIDI KARAOKE FILE'", 1, "=0\n", ""},
         {"$V fix --encoding NO-SUCH bare.kar", 2, "", ""},
     });
-}
-
-TEST(CommandLine, ReadOnlyOutputFolderIsToldAndLeftEmpty) {
-    test::TempDir dir;
-    MakeSongs(dir.path());
-    fs::create_directories(dir / "locked");
-    // Permissions do not bind the superuser: run the program as nobody then.
-    std::string as = "";
-    if (::geteuid() == 0) {
-        as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-        if (test::RunCommand(as + "test -x " + Quote(VERSELANE_CLI)) != 0) {
-            GTEST_SKIP() << "the program is out of reach of the user nobody (or no setpriv)";
-        }
-        fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec,
-                        fs::perm_options::add);
-    }
-    fs::permissions(dir / "locked", fs::perms::owner_write | fs::perms::group_write,
-                    fs::perm_options::remove);
-    RunRows({{as + "$V to-lyrics song.kar --out-dir locked", 1, "",
-              "song.kar: Error processing file. Error: File access error: "
-              "locked/song.lyrics.mid: Permission denied"},
-             {"ls -A locked | wc -l && cmp song.kar a.kar", 0, "=0\n", ""}},
-            &dir);
 }
 
 TEST(CommandLine, WholeCorpusBothWays) {
