@@ -146,7 +146,6 @@ TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
     RunRows({
         {"$V --help", 0, "info|lyrics|to-karaoke|to-lyrics|copy|check|fix|render", ""},
         {"$V to-karaoke -h", 0, "Usage: verselane-cli to-karaoke|--language L", ""},
-        {"$V to-lyrics --help", 0, "Usage: verselane-cli to-lyrics|--replace", ""},
         {"$V --version", 0, "=verselane-cli " VERSELANE_VERSION "\n", ""},
         {"$V", 2, "=", "no command"},
         {"$V sing", 2, "=", "unknown command: sing"},
@@ -287,8 +286,6 @@ TEST(CommandLine, OptionsFillTheInformationLinesAndChooseTheMode) {
         {"$V to-lyrics song.kar --replace -o r.mid >/dev/null && midicsv r.mid | grep -c '^3, "
          ".*Text_t'",
          0, "=1\n", ""},
-        {"$V to-lyrics song.kar --track 1 -o t1.mid >/dev/null && midicsv t1.mid | grep -c Lyric_t",
-         1, "=0\n", ""},
     });
 }
 
