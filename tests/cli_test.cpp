@@ -4,8 +4,7 @@
 // between parts), and files that must exist afterwards or must not.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,11 +23,8 @@ std::string Quote(const std::string& s) {
 
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
-    for (size_t at = 0; at <= text.size();) {
-        const size_t end = std::min(text.find(separator, at), text.size());
-        parts.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
     return parts;
 }
 
@@ -69,30 +65,25 @@ void MakeSongs(const fs::path& dir) {
     fs::create_directories(dir / "songs/sub");
     fs::create_directories(dir / "sub");
     fs::create_directories(dir / "empty");
-    for (const auto& [name, bytes] : std::vector<std::pair<const char*, std::string>>{
-             {"song.mid", LyricSong()},
-             {"two.mid", LyricSong("Bye")},
-             {"plain.mid", plain},
-             {"broken.mid", "this is no MIDI file"},
-             {"cut.mid", cut},
-             {"latin.mid", LyricSong("Sch\xF6n ")},
-             {"escape.mid", LyricSong("\x1B[2J")},
-             {"ctl.mid", test::Smf(1, 96, {Meta(0, 3, "A\nB\x1B[31m") + kEnd})},
-             {"angel.mid", NamedSong("Angel")},
-             {"generic.mid", NamedSong("Track 1")},
-             {"tagged.mid", NamedSong("Angel", tags)},
-             {"song.kar", KaraokeSong()},
-             {"sub/song.kar", KaraokeSong()},
-             {"a.kar", KaraokeSong()},
-             {"a.lyrics.mid", KaraokeSong()},
-             {"bare.kar", KaraokeSong(false)},
-             {"taken.mid", "keep me"},
-             {"songs/one.mid", LyricSong()},
-             {"songs/Plain.MID", plain},
-             {"songs/notes.txt", "not a song"},
-             {"songs/sub/two.kar", LyricSong("Bye")},
-             {"file", "a file, not a folder"}}) {
-        test::WriteAll(dir / name, bytes);
+    // Each song under the names given.
+    const std::pair<std::string, const char*> songs[] = {
+        {LyricSong(), "song.mid songs/one.mid"},
+        {LyricSong("Bye"), "two.mid songs/sub/two.kar"},
+        {plain, "plain.mid songs/Plain.MID"},
+        {"this is no MIDI file", "broken.mid"},
+        {cut, "cut.mid"},
+        {LyricSong("Sch\xF6n "), "latin.mid"},
+        {LyricSong("\x1B[2J"), "escape.mid"},
+        {test::Smf(1, 96, {Meta(0, 3, "A\nB\x1B[31m") + kEnd}), "ctl.mid"},
+        {NamedSong("Angel"), "angel.mid"},
+        {NamedSong("Angel", tags), "tagged.mid"},
+        {KaraokeSong(), "song.kar sub/song.kar a.kar a.lyrics.mid"},
+        {KaraokeSong(false), "bare.kar"},
+        {"keep me", "taken.mid"},
+        {"not a song", "songs/notes.txt"},
+        {"a file, not a folder", "file"}};
+    for (const auto& [bytes, names] : songs) {
+        for (const std::string& name : Split(names, ' ')) test::WriteAll(dir / name, bytes);
     }
     fs::create_hard_link(dir / "song.kar", dir / "hard.mid");
     // Songs of track 0 alone, with tempo and signatures or none.
@@ -125,10 +116,10 @@ void Expect(const std::string& got, const std::string& want) {
 }
 
 // Runs the rows in order in one folder of made songs.
-void RunRows(const std::vector<Row>& rows, const test::TempDir* given = nullptr) {
+void RunRows(const std::vector<Row>& rows) {
     test::TempDir own;
-    const fs::path dir = given ? given->path() : own.path();
-    if (!given) MakeSongs(dir);
+    const fs::path dir = own.path();
+    MakeSongs(dir);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.run);
         std::string out;
@@ -141,15 +132,12 @@ void RunRows(const std::vector<Row>& rows, const test::TempDir* given = nullptr)
         Expect(out, row.out);
         Expect(err, row.err);
         for (const std::string& line : Split(err, '\n')) {
-            if (row.run.starts_with("$V") && row.status != 2 && !line.empty()) {
-                EXPECT_TRUE(line.starts_with("verselane-cli: ")) << line;
-            }
+            const bool own = row.run.starts_with("$V") && row.status != 2;  // no usage error
+            EXPECT_TRUE(!own || line.empty() || line.starts_with("verselane-cli: ")) << line;
         }
-        for (const std::string& path : Split(row.made, ' ')) {
-            EXPECT_TRUE(path.empty() || fs::exists(dir / path)) << path;
-        }
-        for (const std::string& path : Split(row.absent, ' ')) {
-            EXPECT_TRUE(path.empty() || !fs::exists(dir / path)) << path;
+        for (bool made : {true, false}) {
+            for (const std::string& path : Split(made ? row.made : row.absent, ' '))
+                EXPECT_TRUE(path.empty() || fs::exists(dir / path) == made) << path;
         }
     }
 }
@@ -157,11 +145,7 @@ void RunRows(const std::vector<Row>& rows, const test::TempDir* given = nullptr)
 TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
     RunRows({
         {"$V --help", 0, "info|lyrics|to-karaoke|to-lyrics|copy|check|fix|render", ""},
-        {"$V info --help", 0, "Usage: verselane-cli info", ""},
-        {"$V lyrics --help", 0, "Usage: verselane-cli lyrics", ""},
-        {"$V copy --help", 0, "Usage: verselane-cli copy", ""},
         {"$V to-karaoke -h", 0, "Usage: verselane-cli to-karaoke|--language L", ""},
-        {"$V to-lyrics --help", 0, "Usage: verselane-cli to-lyrics|--replace", ""},
         {"$V --version", 0, "=verselane-cli " VERSELANE_VERSION "\n", ""},
         {"$V", 2, "=", "no command"},
         {"$V sing", 2, "=", "unknown command: sing"},
@@ -286,8 +270,6 @@ TEST(CommandLine, OptionsFillTheInformationLinesAndChooseTheMode) {
          0, "=@LDEUT @TLied @TSomeone ", ""},
         // Lines not typed come from the song; typed ones take the song's encoding.
         {"$V to-karaoke song.mid -o o.kar --force" + lines, 0, "=@LENGL @T @T ", ""},
-        {"$V to-karaoke angel.mid -o o.kar --force" + lines, 0, "=@LENGL @TAngel @T ", ""},
-        {"$V to-karaoke generic.mid -o o.kar --force" + lines, 0, "=@LENGL @T @T ", ""},
         {"$V to-karaoke tagged.mid -o o.kar --force --artist Me" + lines, 0, "=@LDEUT @TLied @TMe ",
          ""},
         {"$V to-karaoke angel.mid -o o.kar --force --encoding WINDOWS-1251 --title "
@@ -301,13 +283,9 @@ TEST(CommandLine, OptionsFillTheInformationLinesAndChooseTheMode) {
         // Keep mode by default, --replace on request; beside the input.
         {"$V to-lyrics song.kar", 0, "", "", "song.lyrics.mid"},
         {"midicsv song.lyrics.mid | grep -c '^3, .*Text_t'", 0, "=4\n", ""},
-        {"midicsv song.lyrics.mid | grep -c '^3, .*Lyric_t'", 0, "=3\n", ""},  // "@LENGL" a tag
         {"$V to-lyrics song.kar --replace -o r.mid >/dev/null && midicsv r.mid | grep -c '^3, "
          ".*Text_t'",
          0, "=1\n", ""},
-        {"midicsv r.mid | grep -c '^3, .*Lyric_t'", 0, "=3\n", ""},
-        {"$V to-lyrics song.kar --track 1 -o t1.mid >/dev/null && midicsv t1.mid | grep -c Lyric_t",
-         1, "=0\n", ""},
     });
 }
 
@@ -349,19 +327,15 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
          "Track 2: \"Words\", 6 events, 0 lyric, 4 text|Karaoke text to lyrics would take: track "
          "2|Lyrics to karaoke text would take: none",
          ""},
-        {"$V check song.kar", 0,
-         "=song.kar" + advice + "1 file checked:" + none +
-             "1 advice; 0 at \"will not show\" or worse\n",
-         ""},
         {"$V check --level will-not-show song.kar bare.kar", 1,
          "=song.kar" + advice + no_header + "bare.kar" + advice +
              "2 files checked: 1 will not show, 0 shows wrong, 2 advice; 1 at \"will not show\" or "
              "worse\n",
          ""},
         {"$V check --level advice song.kar", 1, "1 advice; 1 at \"advice\" or worse\n", ""},
-        {"$V check --for lyrics bare.kar", 0,
-         "=bare.kar" + advice + "1 file checked:" + none +
-             "1 advice; 0 at \"will not show\" or worse\n",
+        {"$V check --for lyrics bare.kar song.kar", 0,
+         "=bare.kar" + advice + "song.kar" + advice + "2 files checked:" + none +
+             "2 advice; 0 at \"will not show\" or worse\n",
          ""},
         {"$V check --level bad song.kar", 2, "", ""},
         {"$V check --json bare.kar | python3 -c 'import json,sys; "
@@ -378,36 +352,15 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
     });
 }
 
-TEST(CommandLine, ReadOnlyOutputFolderIsToldAndLeftEmpty) {
-    test::TempDir dir;
-    MakeSongs(dir.path());
-    fs::create_directories(dir / "locked");
-    // Permissions do not bind the superuser: run the program as nobody then.
-    std::string as = "";
-    if (::geteuid() == 0) {
-        as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-        if (test::RunCommand(as + "test -x " + Quote(VERSELANE_CLI)) != 0) {
-            GTEST_SKIP() << "the program is out of reach of the user nobody (or no setpriv)";
-        }
-        fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec,
-                        fs::perm_options::add);
-    }
-    fs::permissions(dir / "locked", fs::perms::owner_write | fs::perms::group_write,
-                    fs::perm_options::remove);
-    RunRows({{as + "$V to-lyrics song.kar --out-dir locked", 1, "",
-              "song.kar: Error processing file. Error: File access error: "
-              "locked/song.lyrics.mid: Permission denied"},
-             {"ls -A locked | wc -l && cmp song.kar a.kar", 0, "=0\n", ""}},
-            &dir);
-}
-
 TEST(CommandLine, WholeCorpusBothWays) {
     VERSELANE_REQUIRE_CORPUS();
     for (const char* folder : {"kar", "lyrics"}) {
         const std::string songs = std::to_string(test::CorpusFiles(folder).size());
+        // On a copy: whatever the program does, it cannot write beside the corpus.
         RunRows(
-            {{std::string("$V ") + (folder[0] == 'k' ? "to-lyrics " : "to-karaoke ") +
-                  Quote((*test::CorpusDir() / folder).string()) + " --out-dir out",
+            {{"cp -r --no-preserve=mode " + Quote((*test::CorpusDir() / folder).string()) +
+                  " in && $V " + (folder[0] == 'k' ? "to-lyrics" : "to-karaoke") +
+                  " in --out-dir out",
               0, "", "=verselane-cli: " + songs + " written, 0 without words, 0 failed\n"},
              {"for f in out/*; do midicsv \"$f\" >/dev/null || echo \"$f\"; done; ls out | wc -l",
               0, "=" + songs + "\n", ""}});

@@ -21,139 +21,84 @@ namespace verselane {
 namespace {
 
 using namespace test;
+using namespace std::string_literals;
 using Tracks = std::vector<std::vector<MidiEvent>>;
 
-// Syllables of two lines, the second after a pause: the same words for both
-// kinds of song.
-const std::vector<std::pair<int32_t, std::string>> kSyllables = {
-    {480, "Twin"},  {720, "kle "},  {960, "twin"}, {1200, "kle "}, {1440, "lit"}, {1680, "tle "},
-    {1920, "star"}, {2880, "How "}, {3120, "I "},  {3360, "won"},  {3600, "der"}};
+// The words of two lines, the second after a pause, as syllables between
+// "|": one each 240 ticks from 480 on, an empty one being the pause (720
+// ticks more).
+const std::string kKaraokeWords = "\\Twin|kle |twin|kle |lit|tle |star||/How |I |won|der";
+const std::string kLyricWords = "Twin|kle |twin|kle |lit|tle |star\r||How |I |won|der\r";
 
-std::vector<MidiEvent> Music(int32_t last_note = 5000) {
-    return {Name("Song"), Tempo(0, 500000), NoteOn(0, 60), NoteOn(last_note, 60),
-            EndOfTrack(last_note)};
-}
-
-Tracks KaraokeSong() {
-    std::vector<MidiEvent> words = {Name("Words"), Text(0, "@LENGL"), Text(0, "@TTwinkle")};
-    for (size_t k = 0; k < kSyllables.size(); ++k) {
-        const std::string mark = k == 0 ? "\\" : k == 7 ? "/" : "";
-        words.push_back(Text(kSyllables[k].first, mark + kSyllables[k].second));
+// A song of the music and of `words` (the default ones if empty) as karaoke
+// text, in a "Words" track behind the "@K" track, or as lyric events.
+Tracks SongOfWords(bool karaoke, std::string words = "") {
+    std::vector<MidiEvent> track = {Name(karaoke ? "Words" : "Lyrics")};
+    if (karaoke) track.insert(track.end(), {Text(0, "@LENGL"), Text(0, "@TTwinkle")});
+    int32_t time = 480;
+    words = words.empty() ? (karaoke ? kKaraokeWords : kLyricWords) : words;
+    for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
+        end = words.find('|', at);
+        const std::string syllable = words.substr(at, end - at);
+        if (!syllable.empty())
+            track.push_back(karaoke ? Text(time, syllable) : Lyric(time, syllable));
+        time += syllable.empty() ? 720 : 240;
     }
-    words.push_back(EndOfTrack(4000));
-    return {Music(), {Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}, words};
+    track.push_back(EndOfTrack(time));
+    const std::vector<MidiEvent> music = {Name("Song"), Tempo(0, 500000), NoteOn(0, 60),
+                                          NoteOn(5000, 60), EndOfTrack(5000)};
+    if (!karaoke) return {music, track};
+    return {music, {Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}, track};
 }
 
-Tracks LyricSong() {
-    std::vector<MidiEvent> lyrics = {Name("Lyrics")};
-    for (size_t k = 0; k < kSyllables.size(); ++k) {
-        const bool end = k == 6 || k == 10;
-        lyrics.push_back(Lyric(kSyllables[k].first, kSyllables[k].second + (end ? "\r" : "")));
-    }
-    lyrics.push_back(EndOfTrack(4000));
-    return {Music(), lyrics};
-}
-
-// Every event of every track in one track, by time, without the ends of
-// the tracks and the names of all but the first.
+// Every event of every track in one track, by time, but the ends of the tracks.
 Tracks Flattened(const Tracks& tracks) {
     std::vector<MidiEvent> all;
-    for (const auto& t : tracks) {
-        std::copy_if(t.begin(), t.end(), std::back_inserter(all), [&](const MidiEvent& e) {
-            return e.Kind != kKindMeta || (e.Channel != kMetaEndOfTrack &&
-                                           (e.Channel != kMetaTrackName || &t == &tracks[0]));
-        });
-    }
-    std::stable_sort(all.begin(), all.end(), [](auto& a, auto& b) { return a.Time < b.Time; });
+    for (const auto& t : tracks) all.insert(all.end(), t.begin(), t.end() - 1);
+    std::ranges::stable_sort(all, {}, &MidiEvent::Time);
     all.push_back(EndOfTrack(5000));
     return {all};
 }
 
-// Changes the text of every event of type `type` in track `t` by `edit`.
-std::function<void(Tracks&)> EditTexts(size_t t, uint8_t type,
-                                       std::function<void(std::string&, int32_t&)> edit) {
-    return [=](Tracks& tracks) {
-        for (MidiEvent& e : tracks[t]) {
-            if (e.Kind != kKindMeta || e.Channel != type) continue;
-            std::string text = e.Data.str();
-            edit(text, e.Time);
-            e.Data = std::string_view(text);
-        }
-    };
-}
-
-void Replace(std::string& text, std::string_view from, std::string_view to) {
-    if (size_t at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
-}
-
-// The first `from` of every lyric text becomes `to`.
-std::function<void(Tracks&)> Swap(std::string from, std::string to) {
-    return EditTexts(1, kMetaLyric, [=](std::string& s, int32_t&) { Replace(s, from, to); });
-}
-
 struct Made {
     const char* Id;
-    bool Karaoke;  // made from the karaoke song, else from the lyric song
-    std::function<void(Tracks&)> Change;
+    bool Karaoke;            // made from karaoke text, else from lyric events
+    std::string Words = "";  // if not the default words
+    std::function<void(Tracks&)> Change = {};
     int16_t Format = 1;
 };
 
 const std::vector<Made>& MadeSongs() {
     static const std::vector<Made> kMade = {
-        {"sk-format", true, [](Tracks& t) { t = Flattened(t); }, 0},
-        {"sk-no-at-k", true, [](Tracks& t) { t[1].erase(t[1].begin() + 1); }},
-        {"sk-late-at-k", true,
-         [](Tracks& t) {
-             t.push_back({Name("Extra"), t[1][1], EndOfTrack(0)});
-             t[1].erase(t[1].begin() + 1);
-         }},
-        {"sk-no-words-track", true, [](Tracks& t) { t[2][0].Data = std::string_view("Text"); }},
-        {"sk-mark-inside", true,
-         EditTexts(2, kMetaText, [](std::string& s, int32_t&) { Replace(s, "star", "st/ar"); })},
-        {"sk-long-paragraph", true,
-         [](Tracks& t) {
-             for (int k = 0; k < 3; ++k) t[2].insert(t[2].end() - 1, Text(3700 + k, "/la"));
-         }},
+        {"sk-format", true, "", [](Tracks& t) { t = Flattened(t); }, 0},
+        {"sk-no-at-k", true, "", [](Tracks& t) { t[1].erase(t[1].begin() + 1); }},
+        {"sk-late-at-k", true, "", [](Tracks& t) { std::swap(t[1], t[2]); }},
+        {"sk-no-words-track", true, "", [](Tracks& t) { t[2][0].Data = std::string_view("Text"); }},
+        {"sk-mark-inside", true, "\\Twin|kle |twin|kle |lit|tle |st/ar||/How |I |won|der"},
+        {"sk-long-paragraph", true, kKaraokeWords + "|/la|/la|/la"},
         {"sk-long-line", true,
-         [](Tracks& t) {
-             int32_t time = 1930;
-             for (const char* w :
-                  {" and", " a", " long", " line", " of", " many", " words", " going", " on"}) {
-                 t[2].insert(t[2].begin() + 10, Text(time++, w));
-             }
-             std::stable_sort(t[2].begin() + 3, t[2].end() - 1,
-                              [](auto& a, auto& b) { return a.Time < b.Time; });
-         }},
-        {"sk-empty-header", true, [](Tracks& t) { t[2].erase(t[2].begin() + 3, t[2].end() - 1); }},
-        {"sk-lyrics-only", false, {}},
+         "\\Twin|kle |twin|kle |lit|tle |star| and| a| long| line| of| many| words| going| on"
+         "||/How |I |won|der"},
+        {"sk-empty-header", true, "",
+         [](Tracks& t) { t[2].erase(t[2].begin() + 3, t[2].end() - 1); }},
+        {"sk-lyrics-only", false},
         {"ly-split-words", false,
-         EditTexts(1, kMetaLyric,
-                   [](std::string& s, int32_t&) { s.insert(s.size() - s.ends_with('\r'), " "); })},
-        {"ly-merged-words", false, Swap(" ", "")},
-        {"ly-no-line-ends", false, Swap("\r", " ")},
-        {"ly-nul", false, Swap("lit", std::string("lit\0", 4))},
-        {"ly-late-line-end", false,
-         [](Tracks& t) {
-             Swap("star\r", "star ")(t);
-             t[1].insert(t[1].begin() + 9, Lyric(2940, "\r"));
-         }},
-        {"ly-karaoke-only", true, {}},
-        {"both-duplicate", true, [](Tracks& t) { t.push_back(LyricSong()[1]); }},
-        {"both-several-tracks", false,
+         "Twin |kle  |twin |kle  |lit |tle  |star \r||How  |I  |won |der \r"},
+        {"ly-merged-words", false, "Twin|kle|twin|kle|lit|tle|star\r||How|I|won|der\r"},
+        {"ly-no-line-ends", false, "Twin|kle |twin|kle |lit|tle |star ||How |I |won|der "},
+        {"ly-nul", false, "Twin|kle |twin|kle |lit\0|tle |star\r||How |I |won|der\r"s},
+        {"ly-late-line-end", false, "Twin|kle |twin|kle |lit|tle |star ||How |\r|I |won|der\r"},
+        {"ly-karaoke-only", true},
+        {"both-duplicate", true, "", [](Tracks& t) { t.push_back(SongOfWords(false)[1]); }},
+        {"both-several-tracks", false, "",
          [](Tracks& t) {
              t.push_back({Name("More"), Lyric(4000, "la"), EndOfTrack(4000)});
          }},
-        {"enc-mixed", false,
-         [](Tracks& t) {
-             Swap("star", "st\xC3\xA1r")(t);
-             Swap("won", "w\xF6n")(t);
-         }},
-        {"enc-legacy", false, Swap("won", "w\xF6n")},
-        {"enc-utf8", false, Swap("won", "w\xC3\xB6n")},
-        {"both-time-backwards", false,
-         EditTexts(1, kMetaLyric,
-                   [](std::string& s, int32_t& time) { time = s == "lit" ? 100 : time; })},
-        {"both-after-last-note", false, [](Tracks& t) { t[0] = Music(2000); }},
+        {"enc-mixed", false, "Twin|kle |twin|kle |lit|tle |st\xC3\xA1r\r||How |I |w\xF6n|der\r"},
+        {"enc-legacy", false, "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xF6n|der\r"},
+        {"enc-utf8", false, "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xC3\xB6n|der\r"},
+        {"both-time-backwards", false, "", [](Tracks& t) { t[1][5].Time = 100; }},
+        {"both-after-last-note", false, "", [](Tracks& t) { t[0][3].Time = 2000; }},
     };
     return kMade;
 }
@@ -164,14 +109,13 @@ const Made& MadeFor(std::string_view id) {
 }
 
 MidiFile Build(const Made& made) {
-    Tracks tracks = made.Karaoke ? KaraokeSong() : LyricSong();
+    Tracks tracks = SongOfWords(made.Karaoke, made.Words);
     if (made.Change) made.Change(tracks);
     return SongOf(tracks, made.Format);
 }
 
-bool Has(const std::vector<Finding>& findings, std::string_view id) {
-    return std::any_of(findings.begin(), findings.end(),
-                       [&](const Finding& f) { return f.Id == id; });
+int Count(const std::vector<Finding>& findings, std::string_view id) {
+    return static_cast<int>(std::ranges::count(findings, id, &Finding::Id));
 }
 
 std::string Ids(const std::vector<Finding>& findings) {
@@ -186,13 +130,13 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
     for (const Made& made : MadeSongs()) {
         const MidiFile song = Build(made);
         const std::vector<Finding> findings = CheckSong(song);
-        EXPECT_TRUE(Has(findings, made.Id)) << made.Id << " not among: " << Ids(findings);
+        EXPECT_TRUE(Count(findings, made.Id)) << made.Id << " not among: " << Ids(findings);
         for (const Finding& f : findings) {
             if (f.Track < 0) continue;
             ASSERT_LT(f.Track, RealTrackCount(song)) << f.Id;
             EXPECT_LT(f.Event, song.Count(static_cast<int16_t>(f.Track))) << f.Id;
         }
-        if (made.Change) continue;
+        if (made.Change || !made.Words.empty()) continue;
         EXPECT_EQ(Ids(findings), std::string(made.Id) + " ");
         const PlayerFamily own =
             made.Karaoke ? PlayerFamily::SoftKaraoke : PlayerFamily::LyricReaders;
@@ -201,16 +145,16 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
 }
 
 // The sung words of every real track, lyric events and karaoke text apart,
-// NUL bytes being nothing in either; `as_utf8` reads each text not in UTF-8
-// as Windows-1252 first.
-std::array<std::vector<std::string>, 2> WordsOf(MidiFile song, bool as_utf8 = false) {
+// NUL bytes being nothing in either, each text not in UTF-8 read as
+// Windows-1252.
+std::array<std::vector<std::string>, 2> WordsOf(MidiFile song) {
     std::array<std::vector<std::string>, 2> words;
     for (int16_t t = 0; t < RealTrackCount(song); ++t) {
         for (int32_t i = 0; i < song.Count(t); ++i) {
             ByteString& data = song.Track(t).Event(i).Data;
             std::string text = data.str();
             std::erase(text, '\0');
-            if (as_utf8 && !IsValidUtf8(text)) text = TextDecoder("WINDOWS-1252").ToUtf8(text);
+            if (!IsValidUtf8(text)) text = TextDecoder("WINDOWS-1252").ToUtf8(text);
             data = std::string_view(text);
         }
         for (size_t k : {0u, 1u}) {
@@ -270,23 +214,20 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         SCOPED_TRACE(c.Id);
         const MidiFile before = Build(MadeFor(c.Id));
         MidiFile after = before;
-        ASSERT_TRUE(Has(CheckSong(before), c.Id));
         EXPECT_TRUE(c.Run(after));
-        EXPECT_FALSE(Has(CheckSong(after), c.Id)) << Ids(CheckSong(after));
-        const auto was = WordsOf(before, true), is = WordsOf(after, true);
+        EXPECT_FALSE(Count(CheckSong(after), c.Id)) << Ids(CheckSong(after));
+        const auto was = WordsOf(before), is = WordsOf(after);
         EXPECT_EQ(is[0], c.KeepsLyrics ? was[0] : std::vector<std::string>{});
         EXPECT_EQ(is[1], c.KeepsKaraoke ? was[1] : std::vector<std::string>{});
         EXPECT_EQ(OtherEvents(after), OtherEvents(before));
         if (!c.Layout.empty()) {
             std::string texts;
-            for (int16_t t = 1; t <= 2; ++t) {
-                for (const std::string& text : MetaTexts(after, t, t == 1 ? kMetaLyric : kMetaText))
-                    texts += text + "|";
-            }
+            for (const std::string& text : MetaTexts(after, 2, kMetaText)) texts += text + "|";
+            for (const std::string& text : MetaTexts(after, 1, kMetaLyric)) texts += text + "|";
             EXPECT_EQ(texts, c.Layout);
         }
         // A song that does not need the repair stays byte for byte.
-        for (const Tracks& clean : {KaraokeSong(), LyricSong()}) {
+        for (const Tracks& clean : {SongOfWords(true), SongOfWords(false)}) {
             MidiFile song = SongOf(clean);
             const std::string bytes = EncodeMidiFile(song);
             EXPECT_FALSE(c.Run(song));
@@ -315,10 +256,7 @@ TEST(SongCheck, EveryRepairOfferedOnTheCorpusKeepsWordsAndMusic) {
             EXPECT_TRUE(f.Fix == Repair::DropDuplicate || WordsOf(repaired) == WordsOf(song))
                 << f.Id;
             EXPECT_EQ(OtherEvents(repaired), OtherEvents(song)) << f.Id;
-            auto count = [&](const MidiFile& s) {
-                return std::ranges::count(CheckSong(s), f.Id, &Finding::Id);
-            };
-            EXPECT_LT(count(repaired), count(song)) << f.Id;
+            EXPECT_LT(Count(CheckSong(repaired), f.Id), Count(CheckSong(song), f.Id)) << f.Id;
         }
     }
     EXPECT_GT(findings, 0);
