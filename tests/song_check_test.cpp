@@ -135,7 +135,11 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
             if (f.Track < 0) continue;
             ASSERT_LT(f.Track, RealTrackCount(song)) << f.Id;
             EXPECT_LT(f.Event, song.Count(static_cast<int16_t>(f.Track))) << f.Id;
+            const int32_t time = f.Event < 0 ? -1 : song.Track(f.Track).Event(f.Event).Time;
+            EXPECT_EQ(f.Time, time) << f.Id;
         }
+        // A "@K" line anywhere, track 0 included, is found.
+        EXPECT_EQ(Count(findings, "sk-no-at-k"), made.Id == "sk-no-at-k"s) << made.Id;
         if (made.Change || !made.Words.empty()) continue;
         EXPECT_EQ(Ids(findings), std::string(made.Id) + " ");
         const PlayerFamily own =
@@ -226,8 +230,10 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
             for (const std::string& text : MetaTexts(after, 1, kMetaLyric)) texts += text + "|";
             EXPECT_EQ(texts, c.Layout);
         }
-        // A song that does not need the repair stays byte for byte.
-        for (const Tracks& clean : {SongOfWords(true), SongOfWords(false)}) {
+        // A song that does not need the repair stays byte for byte (the
+        // last: a karaoke song of one track, its "@K" line in track 0).
+        for (const Tracks& clean :
+             {SongOfWords(true), SongOfWords(false), Flattened(SongOfWords(true))}) {
             MidiFile song = SongOf(clean);
             const std::string bytes = EncodeMidiFile(song);
             EXPECT_FALSE(c.Run(song));
