@@ -7,21 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "model/errors.h"
-#include "reader/midi_reader.h"
-#include "tests/support/test_support.h"
+#include "tests/support/lyrics_fixtures.h"
 #include "writer/midi_writer.h"
 
 namespace verselane {
 namespace {
 
-using test::Hex;
 using test::MetaTexts;
 
 // Always cancelled.
@@ -65,27 +62,30 @@ struct Fixture : ConversionDialog, ConversionHost {
     CancelledInfo info;
 };
 
-// A song read from "name=material|name=material|...", track 0 first, a
-// single track making format 0. Material: L three lyrics, T three karaoke
-// texts, E empty texts.
+// A song from "name=material|name=material|...", track 0 first, a single
+// track making format 0. Material: L three lyrics, T three karaoke texts, E
+// empty texts.
 MidiFile Song(const std::string& layout) {
-    const std::map<char, std::string> material = {
-        {'L', Hex("00 FF 05 03 'Twi' 60 FF 05 05 'nkle ' 60 FF 05 05 'twin' 0D")},
-        {'T', Hex("00 FF 01 03 'Twi' 60 FF 01 05 'nkle ' 60 FF 01 05 '/twin'")},
-        {'E', Hex("00 FF 01 00 00 FF 05 00")}};
-    std::string tracks;
-    int count = 0;
+    using namespace test;
+    std::vector<std::vector<MidiEvent>> tracks;
     std::istringstream in(layout);
-    for (std::string track; std::getline(in, track, '|'); ++count) {
+    for (std::string track; std::getline(in, track, '|');) {
         const std::string name = track.substr(0, track.find('='));
-        std::string body = name.size() < track.size() ? material.at(track.back()) : "";
-        if (!name.empty()) body = Hex("00 FF 03") + static_cast<char>(name.size()) + name + body;
-        tracks += test::Chunk("MTrk", body + Hex("00 FF 2F 00"));
+        auto& events = tracks.emplace_back();
+        if (!name.empty()) events.push_back(Name(name));
+        const char material = name.size() < track.size() ? track.back() : ' ';
+        if (material == 'L')
+            events.insert(events.end(),
+                          {Lyric(0, "Twi"), Lyric(96, "nkle "), Lyric(192, "twin\r")});
+        if (material == 'T')
+            events.insert(events.end(), {Text(0, "Twi"), Text(96, "nkle "), Text(192, "/twin")});
+        if (material == 'E') events.insert(events.end(), {Text(0, ""), Lyric(0, "")});
+        events.push_back(EndOfTrack(192));
     }
-    MidiFile song;
-    ResetMidiFile(song);
-    EXPECT_EQ(
-        ReadMidiBytes(song, test::SmfHeader(count == 1 ? 0 : 1, count, 96) + tracks).Message(), "");
+    MidiFile song = test::SongOf(tracks, tracks.size() == 1 ? 0 : 1);
+    // The words the reader collects while reading (empty texts add none).
+    song.LyricText = layout.find("=L") == std::string::npos ? "" : "Twinkle twin";
+    song.KaraokeText = layout.find("=T") == std::string::npos ? "" : "Twinkle /twin";
     return song;
 }
 
