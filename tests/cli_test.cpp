@@ -352,20 +352,5 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
     });
 }
 
-TEST(CommandLine, WholeCorpusBothWays) {
-    VERSELANE_REQUIRE_CORPUS();
-    for (const char* folder : {"kar", "lyrics"}) {
-        const std::string songs = std::to_string(test::CorpusFiles(folder).size());
-        // On a copy: whatever the program does, it cannot write beside the corpus.
-        RunRows(
-            {{"cp -r --no-preserve=mode " + Quote((*test::CorpusDir() / folder).string()) +
-                  " in && $V " + (folder[0] == 'k' ? "to-lyrics" : "to-karaoke") +
-                  " in --out-dir out",
-              0, "", "=verselane-cli: " + songs + " written, 0 without words, 0 failed\n"},
-             {"for f in out/*; do midicsv \"$f\" >/dev/null || echo \"$f\"; done; ls out | wc -l",
-              0, "=" + songs + "\n", ""}});
-    }
-}
-
 }  // namespace
 }  // namespace verselane
