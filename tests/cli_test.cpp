@@ -79,6 +79,7 @@ void MakeSongs(const fs::path& dir) {
         {NamedSong("Angel", tags), "tagged.mid"},
         {KaraokeSong(), "song.kar sub/song.kar a.kar a.lyrics.mid"},
         {KaraokeSong(false), "bare.kar"},
+        {KaraokeSong() + "junk", "tail.kar"},
         {"keep me", "taken.mid"},
         {"not a song", "songs/notes.txt"},
         {"a file, not a folder", "file"}};
@@ -256,6 +257,25 @@ TEST(CommandLine, InputsAndExistingFilesAreNeverWrittenOver) {
         {"$V to-lyrics song.kar -o taken.mid --force", 0, "", ""},
         {"midicsv taken.mid | grep -c '^3, .*Lyric_t'", 0, "=3\n", ""},
         {"$V to-karaoke song.mid -o /dev/stdout", 0, "MThd", "song.mid -> /dev/stdout (track 1)"},
+        {"$V copy song.mid c.mid && $V copy song.mid - | cmp - c.mid && "
+         "$V copy song.mid /dev/stdout | cmp - c.mid",
+         0, "=", "="},
+        // copy never writes a file over itself, by whatever name: the song
+        // would lose what it does not keep, here the bytes after its last track.
+        {"ln -s tail.kar s.kar && ln tail.kar h.kar && "
+         "for o in tail.kar h.kar s.kar ./tail.kar; do $V copy tail.kar $o; done",
+         1, "=",
+         "tail.kar: is the file being read|h.kar: is the file being read|"
+         "s.kar: is the file being read|./tail.kar: is the file being read"},
+        {"tail -c 4 tail.kar && test -L s.kar", 0, "=junk", ""},
+        // A render that cannot be done is told and leaves no file.
+        {"$V render song.mid -o x.wav --soundfont song.mid", 1, "", "is not a SoundFont", "",
+         "x.wav"},
+        {"$V render song.mid -o x.wav --soundfont /nowhere.sf2", 1, "", "is not there", "",
+         "x.wav"},
+        {"$V render song.mid -o no/x.wav", 1, "", "Could not write", "", "no"},
+        {"$V render song.mid -o song.mid; cmp song.mid songs/one.mid", 0, "",
+         "is the song being rendered"},
         {"ls -A | grep -c '^.verselane'", 1, "=0\n", ""},  // no temporary files left
     });
 }

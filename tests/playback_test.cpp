@@ -76,8 +76,8 @@ double Figure(const std::string& command, const std::string& label = "") {
 
 // Real songs and one of drums alone (channel 10 must sound) rendered to WAV
 // last as long as mido says the song is, plus at most the release tail, and
-// are heard; a render that cannot be done is told and leaves no file.
-TEST(Render, SongsSoundForTheirWholeLengthAndFailuresLeaveNoFile) {
+// are heard.
+TEST(Render, SongsSoundForTheirWholeLength) {
     test::TempDir dir;
     std::string beats = "00 FF 51 03 07 A1 20";
     for (const char* key : {"24", "26", "2A", "26", "24", "2A", "26", "31"}) {
@@ -85,18 +85,6 @@ TEST(Render, SongsSoundForTheirWholeLengthAndFailuresLeaveNoFile) {
     }
     const std::string drums = (dir / "drums.mid").string(), wav = (dir / "out.wav").string();
     test::WriteAll(drums, test::Smf(0, 480, {test::Hex(beats + " | 00 FF 2F 00")}));
-    const std::string x = (dir / "x.wav").string();
-    for (const auto& [args, message] : std::vector<std::pair<std::string, std::string>>{
-             {"-o " + x + " --soundfont " + drums, "is not a SoundFont"},
-             {"-o " + x + " --soundfont /nowhere.sf2", "is not there"},
-             {"-o " + (dir / "no/x.wav").string(), "Could not write"},
-             {"-o " + drums, "is the song being rendered"}}) {
-        std::string output;
-        EXPECT_EQ(test::RunCommand(kCli + " render " + drums + " " + args + " 2>&1", &output), 1);
-        EXPECT_NE(output.find(message), std::string::npos) << output;
-        EXPECT_FALSE(std::filesystem::exists(x));
-    }
-    EXPECT_EQ(test::ReadAll(drums).substr(0, 4), "MThd");  // the song is still there
     VERSELANE_REQUIRE_CORPUS();
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
     for (const std::string& path :
