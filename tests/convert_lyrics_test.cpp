@@ -165,10 +165,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
     f.track = -1;
     EXPECT_TRUE(f.Run(zero));
     EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
-}
-
-// The rest of the proposal is the song's own (SongKaraokeInfo).
-TEST(ConvertLyricsRun, ProposedLanguageIsEnglishWhenTheSongNamesNone) {
+    // The proposed language is English when the song names none.
     EXPECT_EQ(ProposedKaraokeInfo(Song("Song Name")).Language, "ENGL");
 }
 

@@ -1,4 +1,4 @@
-// Reading: numbers, what a well-formed file fills in, progress; damaged, odd
+// Reading: numbers, what a well-formed file fills in; damaged, odd
 // and hostile input (RIFF-wrapped files among it), each with its outcome and
 // exact message, keeping the whole events before a fault; the regression
 // inputs that fuzzing found. (The bytes of every kind of event, read and
@@ -58,21 +58,6 @@ TEST(EventDecoding, MetaEventsFillTheSongWideFields) {
                               song.KeyMode, song.TimeSigNumerator, song.TimeSigDenominator),
               std::make_tuple(true, true, 120, 255, 1, 6, 8));
     EXPECT_EQ(song.Count(0), 16);
-}
-
-TEST(Reader, LetsTheUserInterfaceRunEvery512Events) {
-    std::string body;
-    for (int i = 0; i < 1024; ++i) body += Hex("00 90 3C 64");
-    const std::string file = Smf(0, 96, {body});
-    std::vector<int64_t> calls;
-    MidiFile song;
-    ResetMidiFile(song);
-    const ReadOutcome read = ReadMidiBytes(song, file, [&](int64_t done, int64_t total) {
-        EXPECT_EQ(total, static_cast<int64_t>(file.size()));
-        calls.push_back(done);
-    });
-    EXPECT_EQ(read.Message(), "");
-    EXPECT_EQ(calls, (std::vector<int64_t>{22 + 512 * 4, 22 + 1024 * 4}));
 }
 
 const std::string kNoHeader = "Failed to find MThd header for file.";
@@ -318,6 +303,7 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
 TEST(BadInput, FuzzingFindsReadCleanlyAndConvertToWritableSongs) {
     int files = 0;
     for (const auto& entry : fs::directory_iterator(VERSELANE_SOURCE_DIR "/tests/data")) {
+        if (entry.path().extension() != ".mid") continue;
         ++files;
         SCOPED_TRACE(entry.path().filename().string());
         MidiFile song;

@@ -2,6 +2,7 @@
 // the override, and text made safe for a terminal.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -60,48 +61,19 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
     EXPECT_EQ(EncodingLabel("UHC"), "Korean (CP949)");
 }
 
-// A verse for the code pages of the list that can hold it, as UTF-8.
-const std::pair<const char*, std::string_view> kVerses[] = {
-    {"WINDOWS-1252 ISO-8859-15",
-     "Au clair de la lune, mon ami Pierrot,\nprête-moi ta plume pour écrire un mot."},
-    {"ISO-8859-1 CP437",
-     "Ein Vogel setzt sich auf mein Fuß,\nDu schönes Mädchen, wärst du bei mir, grüß dich."},
-    {"WINDOWS-1250",
-     "Szła dzieweczka do laseczka, napotkała myśliwego. Gdzie jest ta ulica, co kocham ją?"},
-    {"ISO-8859-2", "Prosil bych tě, napřáhl ruku, řekl mi: žádný člověk nejde přes řeku."},
-    {"WINDOWS-1254",
-     "Üsküdar'a gider iken aldı da bir yağmur,\nkâtibimin setresi uzun eteği çamur."},
-    {"WINDOWS-1257",
-     "Tykiai Nemunėlis teka, ąžuolėlis žalias,\nkur mūsų šaknys, ten širdis ir dainos."},
-    {"ISO-8859-13",
-     "Pūt, vējiņi, dzen laiviņu, aizdzen mani Kurzemē.\nKurzemnieki man solīja sav' meitiņu."},
-    {"WINDOWS-1258 VISCII",
-     "Hà Nội mùa thu, cây cơm nguội vàng, cây bàng lá đỏ,\nnằm kề bên nhau, phố xưa nhà cổ."},
-    {"WINDOWS-1251 KOI8-R ISO-8859-5 IBM866",
-     "Ой, мороз, мороз, не морозь меня,\nне морозь меня, моего коня.\nУ меня жена, ох, ревнивая."},
-    {"KOI8-U MAC-CYRILLIC",
-     "Ніч яка місячна, зоряна, ясная,\nвидно, хоч голки збирай. Вийди, коханая."},
-    {"WINDOWS-1253 ISO-8859-7",
-     "Σαν πας στην Ιθάκη, να εύχεσαι να ’ναι μακρύς ο δρόμος,\nΈνα το χελιδόνι."},
-    {"WINDOWS-1255 ISO-8859-8", "הבה נגילה הבה נגילה ונשמחה\nעורו אחים בלב שמח\nהבה נרננה ונשמחה"},
-    {"WINDOWS-1256 ISO-8859-6", "زوروني كل سنة مرة\nحرام تنسوني بالمرة\nيا ليل يا عين"},
-    {"TIS-620 WINDOWS-874", "ช้าง ช้าง ช้าง น้องเคยเห็นช้างหรือเปล่า\nช้างมันตัวโตไม่เบา จมูกยาวยาว"},
-    {"SHIFT_JIS CP932 EUC-JP",
-     "さくら さくら やよいの空は\n見わたす限り かすみか雲か\n匂いぞ出ずる"},
-    {"GB18030 GBK", "好一朵美丽的茉莉花\n芬芳美丽满枝桠\n又香又白人人夸\n让我来将你摘下"},
-    {"BIG5 BIG5-HKSCS", "好一朵美麗的茉莉花\n芬芳美麗滿枝椏\n又香又白人人誇\n讓我來將你摘下"},
-    {"EUC-KR CP949", "아리랑 아리랑 아라리요\n아리랑 고개로 넘어간다\n나를 버리고 가시는 님은"},
-};
-
 // Songs whose words are in each code page of the list, sung in syllables of
 // three letters (each its own lyric or karaoke text event, lines ended by CR,
 // the first also the track's name), are shown right: detected as their code
-// page or one that reads them the same.
+// page or one that reads them the same. The verses are in tests/data, a line
+// each: the code pages that can hold it, a tab, the verse ("\n" a line break).
 TEST(DisplayEncoding, DetectsEveryCodePageOfTheList) {
     std::set<std::string> pages;
     int hits = 0;
     bool karaoke = false;  // lyric events and karaoke text in turn
-    for (const auto& [names, verse] : kVerses) {
+    std::ifstream verses(VERSELANE_SOURCE_DIR "/tests/data/code_page_verses.txt");
+    for (std::string names, verse;
+         std::getline(verses, names, '\t') && std::getline(verses, verse);) {
+        for (size_t at; (at = verse.find("\\n")) != std::string::npos;) verse.replace(at, 2, "\n");
         std::istringstream list(names);
         for (std::string page; list >> page;) {
             SCOPED_TRACE(page);

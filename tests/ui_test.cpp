@@ -524,15 +524,6 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     EXPECT_EQ(w.form->Song().Header.NumTracks, 4) << "a header track went in";
 }
 
-TEST(SongText, PreviewShowsTitlesAndNoTimeOnEmptyLines) {
-    const auto same = [](std::string_view s) { return QString::fromStdString(std::string(s)); };
-    std::vector<SungLine> lines = {
-        {0, 1.5, "One", true, {}}, {0, 2.25, "", false, {}}, {0, 75.5, "Three", true, {}}};
-    EXPECT_EQ(WordsPreview({"Song", "Singer"}, lines, same),
-              "Song\nSinger\n\n0:01.50  One\n\n\n1:15.50  Three");
-    EXPECT_EQ(WordsPreview({}, {lines[0]}, same), "0:01.50  One");
-}
-
 TEST(SaveName, ProposedFromTheInputTheDirectionAndTheLastFolder) {
     EXPECT_EQ(ProposedSaveName("/m/song.mid", kChoiceLyricsToText), "/m/song.kar");
     EXPECT_EQ(ProposedSaveName("/m/a.b.kar", kChoiceKaraokeToLyrics), "/m/a.b.lyrics.mid");
