@@ -62,33 +62,6 @@ struct Fixture : ConversionDialog, ConversionHost {
     CancelledInfo info;
 };
 
-// A song from "name=material|name=material|...", track 0 first, a single
-// track making format 0. Material: L three lyrics, T three karaoke texts, E
-// empty texts.
-MidiFile Song(const std::string& layout) {
-    using namespace test;
-    std::vector<std::vector<MidiEvent>> tracks;
-    std::istringstream in(layout);
-    for (std::string track; std::getline(in, track, '|');) {
-        const std::string name = track.substr(0, track.find('='));
-        auto& events = tracks.emplace_back();
-        if (!name.empty()) events.push_back(Name(name));
-        const char material = name.size() < track.size() ? track.back() : ' ';
-        if (material == 'L')
-            events.insert(events.end(),
-                          {Lyric(0, "Twi"), Lyric(96, "nkle "), Lyric(192, "twin\r")});
-        if (material == 'T')
-            events.insert(events.end(), {Text(0, "Twi"), Text(96, "nkle "), Text(192, "/twin")});
-        if (material == 'E') events.insert(events.end(), {Text(0, ""), Lyric(0, "")});
-        events.push_back(EndOfTrack(192));
-    }
-    MidiFile song = test::SongOf(tracks, tracks.size() == 1 ? 0 : 1);
-    // The words the reader collects while reading (empty texts add none).
-    song.LyricText = layout.find("=L") == std::string::npos ? "" : "Twinkle twin";
-    song.KaraokeText = layout.find("=T") == std::string::npos ? "" : "Twinkle /twin";
-    return song;
-}
-
 // Every track is offered by its name, track 0 included. A lyrics or words
 // name picks the source and a vocal name the destination; without a source
 // name, a vocal name, else the track holding the most material of a
@@ -104,11 +77,11 @@ TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChos
         {"Lyrics=L", 0, 0},                // format 0 named Lyrics
     };
     for (const auto& [layout, selected, selected2] : rows) {
-        MidiFile song = Song(layout);
+        MidiFile song = test::LayoutSong(layout);
         Fixture f;
         f.click = kChoiceCancel;
         EXPECT_FALSE(f.Run(song));
-        EXPECT_EQ(f.tracks, std::regex_replace(layout, std::regex("=."), "") + "|");
+        EXPECT_EQ(f.tracks, std::regex_replace(layout, std::regex("=[A-Z]*"), "") + "|");
         EXPECT_EQ(f.tracks2, f.tracks + "NEW TRACK|");
         EXPECT_EQ(f.selected, selected) << layout;
         EXPECT_EQ(f.selected2, selected2 == kNew ? song.Header.NumTracks : selected2);
@@ -128,18 +101,18 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         size_t lyrics, texts;  // in track 1 afterwards
         const char* message;   // its start
     } rows[] = {
-        {"|Words=T", kChoiceKaraokeToLyrics, kChoiceCancel, false, false, 0, 3, ""},
-        {"|Words=T", kChoiceNone, kChoiceNone, false, true, 0, 3, ""},
-        {"|Words=T", kChoiceKaraokeToLyrics, kChoiceNone, false, true, 3, 0, ""},
-        {"|Words=T", kChoiceNone, kChoiceKaraokeToLyrics, true, true, 3, 3, ""},
-        {"|Words=T", kChoiceNone, kChoiceLyricsToText, false, false, 0, 3,
+        {"|Words=TTT", kChoiceKaraokeToLyrics, kChoiceCancel, false, false, 0, 3, ""},
+        {"|Words=TTT", kChoiceNone, kChoiceNone, false, true, 0, 3, ""},
+        {"|Words=TTT", kChoiceKaraokeToLyrics, kChoiceNone, false, true, 3, 0, ""},
+        {"|Words=TTT", kChoiceNone, kChoiceKaraokeToLyrics, true, true, 3, 3, ""},
+        {"|Words=TTT", kChoiceNone, kChoiceLyricsToText, false, false, 0, 3,
          "Track 1 holds no lyric events, so"},
-        {"|Lyrics=L", kChoiceNone, kChoiceKaraokeToLyrics, false, false, 3, 0,
+        {"|Lyrics=LLL", kChoiceNone, kChoiceKaraokeToLyrics, false, false, 3, 0,
          "Track 1 holds no karaoke text events, so"},
-        {"|Words=E", kChoiceNone, kChoiceKaraokeToLyrics, false, false, 1, 1, kNothingToConvert},
+        {"|Words=E", kChoiceNone, kChoiceKaraokeToLyrics, false, false, 0, 1, kNothingToConvert},
     };
     for (const auto& r : rows) {
-        MidiFile song = Song(r.layout);
+        MidiFile song = test::LayoutSong(r.layout);
         const std::string before = EncodeMidiFile(song);
         Fixture f;
         f.Choice = r.earlier, f.FromIndex = 1;
@@ -156,17 +129,17 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         EXPECT_TRUE(!*r.message || f.messages[0].starts_with(r.message)) << f.messages[0];
     }
     // A track that the song does not have: the error reaches the caller.
-    MidiFile song = Song("|Words=T");
+    MidiFile song = test::LayoutSong("|Words=T");
     Fixture f;
     f.click = kChoiceKaraokeToLyrics, f.track = 50;
     EXPECT_THROW(f.Run(song), RuntimeError);
     // No selection (-1) works on track 0.
-    MidiFile zero = Song("=T");
+    MidiFile zero = test::LayoutSong("=TTT");
     f.track = -1;
     EXPECT_TRUE(f.Run(zero));
     EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
     // The proposed language is English when the song names none.
-    EXPECT_EQ(ProposedKaraokeInfo(Song("Song Name")).Language, "ENGL");
+    EXPECT_EQ(ProposedKaraokeInfo(test::LayoutSong("Song Name")).Language, "ENGL");
 }
 
 }  // namespace

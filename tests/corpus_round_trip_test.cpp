@@ -5,7 +5,6 @@
 // bytes of no track: junk, a second copy of the song, a web page), and an
 // outside parser, midicsv, lists our copy of it exactly as that MIDI file.
 #include "reader/midi_reader.h"
-#include "tests/support/song_checks.h"
 #include "tests/support/test_support.h"
 #include "writer/midi_writer.h"
 

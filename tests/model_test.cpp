@@ -1,5 +1,6 @@
 // The song model: reset, resizing with and without clearing, the bounds of
-// its arrays, event bodies and checked arithmetic.
+// its arrays (a subscript error, or an overflow past 32767 tracks) and event
+// bodies.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -66,15 +67,12 @@ TEST(ByteStringTest, HoldsEveryByteValueAtEverySizeAndAssignsFromItself) {
     for (size_t size : {0u, 1u, 6u, 7u, 8u, 15u, 16u, 300u}) {
         std::string bytes;
         for (size_t i = 0; i < size; ++i) bytes.push_back(static_cast<char>((i * 37 + 255) & 0xFF));
-        ByteString s(bytes);
-        EXPECT_EQ(s.size(), size);
-        EXPECT_EQ(s.str(), bytes);
-        ByteString copy = s;
+        ByteString copy(bytes);
         ByteString moved = std::move(copy);
-        EXPECT_EQ(moved, s);
         EXPECT_TRUE(copy.empty());  // NOLINT: a moved-from string is empty by design
         copy = moved;
-        EXPECT_EQ(copy.view(), bytes);
+        EXPECT_EQ(copy.str(), bytes);
+        EXPECT_EQ(moved.view(), bytes);
     }
     ByteString s("Hello, world");  // on the heap
     s = s.view().substr(7);        // assign from a view into itself
@@ -83,27 +81,6 @@ TEST(ByteStringTest, HoldsEveryByteValueAtEverySizeAndAssignsFromItself) {
     EXPECT_EQ(s.str(), std::string("world\r\0!", 8));
     s = std::string_view();
     EXPECT_TRUE(s.empty());
-}
-
-TEST(CheckedArithmetic, ValuesBeyondTheFieldAreOverflows) {
-    auto ok = [](auto f) {
-        try {
-            f();
-            return true;
-        } catch (const RuntimeError& e) {
-            return e.Kind() != ErrorKind::Overflow;
-        }
-    };
-    // value: fits an Integer, a Long, a Byte
-    const std::tuple<int64_t, bool, bool, bool> cases[] = {
-        {0, 1, 1, 1},      {255, 1, 1, 1},        {256, 1, 1, 0},
-        {-1, 1, 1, 0},     {32767, 1, 1, 0},      {32768, 0, 1, 0},
-        {-32769, 0, 1, 0}, {2147483647, 0, 1, 0}, {2147483648, 0, 0, 0}};
-    for (auto [value, integer, wide, byte] : cases) {
-        EXPECT_EQ(ok([&] { ToInteger(value); }), integer) << value;
-        EXPECT_EQ(ok([&] { ToLong(value); }), wide) << value;
-        EXPECT_EQ(ok([&] { ToByte(value); }), byte) << value;
-    }
 }
 
 }  // namespace

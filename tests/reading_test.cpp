@@ -8,7 +8,6 @@
 #include "codec/midi_codec.h"
 #include "lyrics/converters.h"
 #include "reader/midi_reader.h"
-#include "tests/support/song_checks.h"
 #include "tests/support/test_support.h"
 #include "writer/midi_writer.h"
 

@@ -166,7 +166,6 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
     QWidget* form = w.form.get();
     EXPECT_EQ(form->windowTitle(), "Midi Verselane v." VERSELANE_VERSION);
     EXPECT_FALSE(form->windowIcon().pixmap(32).isNull()) << "the icon is drawn at run time";
-    EXPECT_EQ(w.State(), kStart);
     EXPECT_EQ(TabStops(form, Find(form, "Command1")),
               (Names{"Command1", "Encoding", "Words", "Volume", "SoundFont"}))
         << "disabled buttons are skipped";
@@ -240,7 +239,6 @@ TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
         {&c, 3, nullptr, kClose, none, kChoiceCancel},
         {&i, 0, "Lang", Qt::Key_Return, none, 1},
         {&i, 0, "SongT", Qt::Key_Enter, none, 1},
-        {&i, 0, "SongA", Qt::Key_Return, none, 1},
         {&i, 0, "SongT", Qt::Key_D, alt, 1},
         {&i, 0, "SongT", Qt::Key_Escape, none, 0},
         {&i, 0, "Lang", Qt::Key_A, alt, 0},
@@ -305,7 +303,6 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
         });
     EXPECT_EQ(entry, "0: twinkle \u2014 80 lyric events, 2 karaoke text events");
     EXPECT_EQ(proposed, "twinkle") << "the song's own title, not a default";
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(w.State(), kConverted);
     EXPECT_TRUE(w.Words().startsWith("twinkle\nMozart \u00e9\n")) << w.Words().toStdString();
 
@@ -331,8 +328,6 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
     texts.resize(4);
     EXPECT_EQ(texts, (std::vector<std::string>{"@LGERM", "@Ttwinkle", "@TMozart \xE9",
                                                "@TConverted by Verselane " VERSELANE_VERSION}));
-    EXPECT_EQ(test::MetaTexts(back, 0, kMetaLyric).size(), 80u) << "the lyrics stay in track 0";
-    EXPECT_EQ(test::ReadSungWords(back, 2, kMetaText), test::ReadSungWords(back, 0, kMetaLyric));
     // The song again from File > Read Recent, in its detected encoding.
     form->findChild<QMenu*>("RecentMenu")->actions().at(0)->trigger();
     QApplication::processEvents();

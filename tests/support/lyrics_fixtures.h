@@ -1,9 +1,10 @@
-// Songs built by hand for the lyric conversion tests, and a readable printout
-// of events for failure messages.
+// Songs built by hand for the tests of the words, and a readable printout of
+// events for failure messages.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -75,6 +76,34 @@ inline MidiFile SongOf(const std::vector<std::vector<MidiEvent>>& tracks, int16_
                 song.InstrumentName[t] = e.Data.str();
         }
     }
+    return song;
+}
+
+// A song from "name=material|name=material|...", track 0 first, one track
+// making format 0: a track-name event unless the name is empty, then an
+// event per letter of the material, 96 ticks apart (L a lyric, T a karaoke
+// text, E an empty karaoke text), then the end of the track. The song-wide
+// lyric and karaoke texts hold what the reader would collect.
+inline MidiFile LayoutSong(std::string_view layout) {
+    std::vector<std::vector<MidiEvent>> tracks;
+    std::string lyrics, texts;
+    for (size_t at = 0, end = 0; end != std::string_view::npos; at = end + 1) {
+        end = layout.find('|', at);
+        const std::string_view track = layout.substr(at, end - at);
+        const size_t name_end = std::min(track.find('='), track.size());
+        auto& events = tracks.emplace_back();
+        if (name_end > 0) events.push_back(Name(track.substr(0, name_end)));
+        int32_t time = 0;
+        for (char c : track.substr(std::min(name_end + 1, track.size()))) {
+            events.push_back(c == 'L' ? Lyric(time, "la ") : Text(time, c == 'T' ? "la " : ""));
+            (c == 'L' ? lyrics : texts) += events.back().Data.str();
+            time += 96;
+        }
+        events.push_back(EndOfTrack(time));
+    }
+    MidiFile song = SongOf(tracks, tracks.size() == 1 ? 0 : 1);
+    song.LyricText = lyrics;
+    song.KaraokeText = texts;
     return song;
 }
 

@@ -1,5 +1,5 @@
 // Helpers shared by the tests: readable byte fixtures, the outside corpus,
-// temporary folders.
+// checks of whole songs, temporary folders.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -42,6 +42,14 @@ MidiFile ReadSong(const std::filesystem::path& path, std::string* message = null
 std::vector<MidiEvent> EventsOf(const MidiFile& song, int t);
 // The texts of the meta events of one type (kMetaLyric, kMetaText, ...) of slot t.
 std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type);
+
+// Encodes the song, reads the bytes back (that read must be complete) and
+// encodes the song read back to the same bytes.
+::testing::AssertionResult WritesAndReadsBack(const MidiFile& song);
+
+// Where the announced track chunks of the Standard MIDI File at `from` in
+// `file` begin, then where the last one ends (as far as the file holds them).
+std::vector<size_t> TrackChunks(const std::string& file, size_t from = 0);
 
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempDir {
