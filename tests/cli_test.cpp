@@ -159,6 +159,7 @@ TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
         {"$V to-karaoke song.mid -o ''", 2, "=", "-o needs a file name"},
         {"$V to-karaoke song.mid --out-dir ''", 2, "=", "--out-dir needs a folder name"},
         {"$V copy song.mid ''", 2, "=", "the output file name is empty"},
+        {"$V to-karaoke song.mid --encoding NOPE", 2, "=", "unknown encoding: NOPE"},
         // The program's name once, though the message names it already.
         {"$V lyrics latin.mid --encoding NONE-SUCH", 2, "",
          "=verselane-cli: unknown encoding: NONE-SUCH (see 'verselane-cli lyrics --help')\n"},

@@ -217,8 +217,8 @@ TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
         EXPECT_EQ(Find<QComboBox>(&c, "Tracks")->currentText(), entry);
         EXPECT_EQ(Find(&c, "Command1")->isEnabled(), karaoke_to_lyrics) << track;
         EXPECT_EQ(Find(&c, "Command2")->isEnabled(), lyrics_to_text) << track;
-        EXPECT_EQ(Label(&c, "Reason").isEmpty(), !*reason) << track;
-        EXPECT_TRUE(Label(&c, "Reason").contains(reason)) << track;
+        const QString why = Label(&c, "Reason");
+        EXPECT_TRUE(*reason ? why.contains(reason) : why.isEmpty()) << track;
     }
     EXPECT_EQ(TabStops(&c, Find(&c, "Tracks")),
               (Names{"Tracks", "Command1", "Command2", "Cancel", "KeepKar"}));

@@ -122,6 +122,7 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
         {"0/1/16/0/0/", kInvalid + "no message has this status (kind 1, channel or type 16)"},
         {"0/7/0/0/0/", kInvalid + "no system message has this status (kind 7, channel or type 0)"},
         {"0/1/0/60/144/", kInvalid + "a data byte of 0x80 or above (kind 1, channel or type 0)"},
+        {"0/7/2/128/0/", kInvalid + "a data byte of 0x80 or above (kind 7, channel or type 2)"},
         {"268435456/1/0/0/0/",
          "Overflow: track 0, event 1: a delta time of 268435456 is larger than 0x0FFFFFFF"},
     };
