@@ -60,10 +60,6 @@ inline int32_t ToLong(int64_t value) {
     if (value < INT32_MIN || value > INT32_MAX) Raise(ErrorKind::Overflow);
     return static_cast<int32_t>(value);
 }
-inline uint8_t ToByte(int64_t value) {
-    if (value < 0 || value > 255) Raise(ErrorKind::Overflow);
-    return static_cast<uint8_t>(value);
-}
 
 // Sums and products in the width of the field.
 inline int32_t AddLong(int32_t a, int32_t b) {

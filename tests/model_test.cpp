@@ -76,9 +76,8 @@ TEST(ByteStringTest, HoldsEveryByteValueAtEverySizeAndAssignsFromItself) {
     }
     ByteString s("Hello, world");  // on the heap
     s = s.view().substr(7);        // assign from a view into itself
-    EXPECT_EQ(s, std::string_view("world"));
     s.Append(std::string("\r\0!", 3));
-    EXPECT_EQ(s.str(), std::string("world\r\0!", 8));
+    EXPECT_EQ(s, std::string_view("world\r\0!", 8));
     s = std::string_view();
     EXPECT_TRUE(s.empty());
 }
