@@ -318,7 +318,7 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
         {"$V lyrics song.mid", 0, "=0:00.00  Hello\n" + words, ""},
         {"$V lyrics song.kar", 0, "=0:00.50  Mary\n0:01.50  had\n", ""},
         {"$V lyrics song.kar --from lyrics", 1, "=", "song.kar: no lyric events found"},
-        {"$V lyrics plain.mid", 1, "", "plain.mid: no lyric events or karaoke text found"},
+        {"$V lyrics plain.mid", 1, "=", "plain.mid: no lyric events or karaoke text found"},
         {"$V lyrics song.kar --track 1", 1, "=", "track 1 holds no karaoke text events"},
         // Bytes of another encoding, detected or named; no escape sequences.
         {"$V lyrics latin.mid", 0, "=0:00.00  Schön lo\n" + words, ""},
