@@ -198,13 +198,14 @@ TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
              "failed\n"},
         {"midicsv cut.kar | grep -c '^3, .*Text_t'", 0, "=8\n", ""},  // 4 information lines
         // Folders, -r, and no output folder made when nothing goes into it.
-        {"$V to-karaoke songs --out-dir o1", 1, "",
+        {"$V to-karaoke songs --out-dir o1", 0, "",
          "=verselane-cli: songs/Plain.MID: no lyric events found\n"
          "verselane-cli: 1 written, 1 without words, 0 failed\n",
          "o1/one.kar", "o1/sub o1/Plain.kar o1/notes.kar"},
-        {"$V to-karaoke songs -r --out-dir o2", 1, "", "2 written, 1 without words, 0 failed",
+        {"$V to-karaoke songs -r --out-dir o2", 0, "", "2 written, 1 without words, 0 failed",
          "o2/one.kar o2/sub/two.kar"},
-        {"$V to-karaoke plain.mid --out-dir o3/deep", 1, "", "0 written, 1 without words", "",
+        // A song without words is no failure.
+        {"$V to-karaoke plain.mid --out-dir o3/deep", 0, "", "0 written, 1 without words", "",
          "o3"},
         {"$V to-karaoke empty --out-dir o4", 1, "",
          "=verselane-cli: empty: no songs (.mid, .midi, .kar, .rmi) in this folder (-r looks in "
@@ -362,9 +363,10 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
         {"$V check --for soft-karaoke bare.fixed.kar", 0, "1 file checked:" + none + "0 advice; 0",
          ""},
         {"$V fix bare.kar", 1, "=", ""},  // the output exists
-        {"$V fix --force bare.kar --for lyrics", 0,
-         "=bare.kar -> bare.fixed.kar (nothing to repair)\n", ""},
-        {"midicsv bare.fixed.kar | grep -c '@KMIDI KARAOKE FILE'", 1, "=0\n", ""},
+        // Nothing to repair: nothing written, not even over the output.
+        {"$V fix --force bare.kar --for lyrics", 0, "=bare.kar: nothing to repair; nothing written\n",
+         "=verselane-cli: 0 written, 1 with nothing to repair, 0 failed\n"},
+        {"midicsv bare.fixed.kar | grep -c '@KMIDI KARAOKE FILE'", 0, "=1\n", ""},
         {"$V fix --encoding NO-SUCH bare.kar", 2, "", ""},
     });
 }
