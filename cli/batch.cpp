@@ -166,9 +166,10 @@ KaraokeInfo InformationFor(const MidiFile& song, const ConvertCommand& Command,
                        " not UTF-8 replaced by U+FFFD";
             }
             if (bytes.DroppedControls > 0) {
-                what += (what.empty() ? "" : ", ") + std::to_string(bytes.DroppedControls) +
-                        (bytes.DroppedControls == 1 ? " control character" : " control characters") +
-                        " left out";
+                what +=
+                    (what.empty() ? "" : ", ") + std::to_string(bytes.DroppedControls) +
+                    (bytes.DroppedControls == 1 ? " control character" : " control characters") +
+                    " left out";
             }
             warnings.push_back(std::string(option) + ": " + what + "; written as " + shown);
         }

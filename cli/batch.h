@@ -53,7 +53,7 @@ struct JobResult {
     // failure of the batch, only counted apart).
     bool NoWords = false;
     bool Unchanged = false;  // succeeded with nothing to change: nothing written
-    bool Salvaged = false;              // converted from a song read in part
+    bool Salvaged = false;   // converted from a song read in part
 };
 
 // What to tell the user of a song that was read only in part: whether it is

@@ -62,7 +62,8 @@ json FindingJson(const MidiFile& song, const Finding& f) {
                   {"track", f.Track},
                   {"event", f.Event},
                   {"tick", f.Time}};
-    if (f.Time >= 0) entry["seconds"] = TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time);
+    if (f.Time >= 0)
+        entry["seconds"] = TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time);
     entry["text"] = f.Text;
     entry["repair"] = f.Fix == Repair::None ? json(nullptr) : json(std::string(RepairName(f.Fix)));
     return entry;
@@ -180,8 +181,8 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
                           {"failed", fails || !check}});
             if (outcome.Result == ReadResult::Failed) entry["error"] = outcome.Message();
             if (outcome.Result == ReadResult::Partial) {
-                entry["error"] = check ? "damaged; checked as far as it could be read"
-                                       : "damaged; not checked";
+                entry["error"] =
+                    check ? "damaged; checked as far as it could be read" : "damaged; not checked";
                 entry["damage"] = outcome.Messages;
             }
             entry["findings"] = json::array();
@@ -211,8 +212,8 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
     return at_level + not_checked > 0 ? 1 : 0;
 }
 
-int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err,
-           std::ostream& terminal, bool Terminal) {
+int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std::ostream& terminal,
+           bool Terminal) {
     if (!Command.Encoding.empty()) {
         try {
             TextDecoder check(Command.Encoding);
@@ -228,19 +229,20 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err,
         if (!ReadJobInput(job, true, Command.Salvage, song, result)) return result;
         try {
             const std::vector<std::string> made = RepairSong(song, Command.For, Command.Encoding);
-            if (made.empty()) {
+            // A song read in part is written whole, every track closed, even
+            // when its words need no repair.
+            if (made.empty() && !result.Salvaged) {
                 result.Note = "nothing to repair; nothing written";
                 result.Unchanged = true;
                 return result;
             }
             std::error_code ec;
             if (!Command.Force && std::filesystem::is_regular_file(job.Output, ec)) {
-                result.Problem =
-                    "the output " + PrintableName(job.Output) +
+                result.Problem = "the output " + PrintableName(job.Output) +
                                  " exists already (--force replaces it)";
                 return result;
             }
-            result.Note = "repaired:";
+            result.Note = made.empty() ? "no repair of the words" : "repaired:";
             for (const std::string& name : made) result.Note += " " + name;
             WriteJobOutput(song, job, Command.Force, result);
         } catch (const RuntimeError& e) {

@@ -24,7 +24,7 @@ std::string FixedOutputName(const std::string& Input, const std::string& OutputD
 int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err);
 // Each song repaired by the batch rules of the conversions (RunBatchCommand);
 // a song with nothing to repair is reported and not written.
-int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err,
-           std::ostream& terminal, bool Terminal);
+int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std::ostream& terminal,
+           bool Terminal);
 
 }  // namespace verselane::cli

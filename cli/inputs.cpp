@@ -79,10 +79,11 @@ std::string OutputFolderFor(const std::string& OutputDir, const std::string& Sub
     return (fs::path(OutputDir) / Subfolder).string();
 }
 
-int RunBatchCommand(const BatchCommand& Command,
-                    const std::function<std::string(const std::string&, const std::string&)>& NameOf,
-                    const std::function<JobResult(const Job&)>& Run, std::ostream& out,
-                    std::ostream& err, std::ostream& terminal, bool Terminal) {
+int RunBatchCommand(
+    const BatchCommand& Command,
+    const std::function<std::string(const std::string&, const std::string&)>& NameOf,
+    const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err,
+    std::ostream& terminal, bool Terminal) {
     BatchProgress progress(terminal, Terminal, Command.Kind);
     // Messages clear the progress line and draw it again below them.
     auto* lines = dynamic_cast<MessageLines*>(err.rdbuf());

@@ -50,10 +50,11 @@ struct BatchCommand {
 // without words is no failure), else 1.
 // A folder that cannot be read or holds no song is reported and fails.
 // `err` may be a `MessageLines` stream; the progress line goes to `terminal`.
-int RunBatchCommand(const BatchCommand& Command,
-                    const std::function<std::string(const std::string&, const std::string&)>& NameOf,
-                    const std::function<JobResult(const Job&)>& Run, std::ostream& out,
-                    std::ostream& err, std::ostream& terminal, bool Terminal);
+int RunBatchCommand(
+    const BatchCommand& Command,
+    const std::function<std::string(const std::string&, const std::string&)>& NameOf,
+    const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err,
+    std::ostream& terminal, bool Terminal);
 
 // Runs a conversion command by RunBatchCommand.
 int RunConversion(const ConvertCommand& Command, std::ostream& out, std::ostream& err,

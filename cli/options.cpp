@@ -491,7 +491,8 @@ ParsedCommand ParseFix(const std::vector<std::string>& args) {
         {"-o", "--output", "--out-dir", "--for", "--encoding", "-j", "--jobs"},
         {"--force", "--salvage", "-r", "--recursive"},
         [&](const std::string& option, const std::string& v) -> std::string {
-            if ((option == "-o" || option == "--output") && v.empty()) return "-o needs a file name";
+            if ((option == "-o" || option == "--output") && v.empty())
+                return "-o needs a file name";
             if (option == "--out-dir" && v.empty()) return "--out-dir needs a folder name";
             if (option == "-o" || option == "--output") command.Output = v;
             if (option == "--out-dir") command.OutputDir = v;

@@ -83,8 +83,8 @@ TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
 struct TypedBytes {
     std::string Bytes;
     bool KeptUtf8 = false;
-    std::string Text;      // the clean text (UTF-8)
-    int Replaced = 0;      // bytes that were not UTF-8, each now U+FFFD
+    std::string Text;  // the clean text (UTF-8)
+    int Replaced = 0;  // bytes that were not UTF-8, each now U+FFFD
     int DroppedControls = 0;
 };
 TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);

@@ -364,10 +364,94 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
          ""},
         {"$V fix bare.kar", 1, "=", ""},  // the output exists
         // Nothing to repair: nothing written, not even over the output.
-        {"$V fix --force bare.kar --for lyrics", 0, "=bare.kar: nothing to repair; nothing written\n",
+        {"$V fix --force bare.kar --for lyrics", 0,
+         "=bare.kar: nothing to repair; nothing written\n",
          "=verselane-cli: 0 written, 1 with nothing to repair, 0 failed\n"},
         {"midicsv bare.fixed.kar | grep -c '@KMIDI KARAOKE FILE'", 0, "=1\n", ""},
         {"$V fix --encoding NO-SUCH bare.kar", 2, "", ""},
+    });
+}
+
+TEST(CommandLine, ExitStatusSaysWhetherEveryFileSucceeded) {
+    const std::string fields =
+        " | python3 -c 'import json,sys\nfor e in json.load(sys.stdin): print(e[\"file\"], "
+        "e[\"read\"], e[\"checked\"], e[\"failed\"], e.get(\"file_hex\", \"-\"), "
+        "len(e[\"findings\"]))' | iconv -f UTF-8 -t ASCII//TRANSLIT";
+    RunRows({
+        // Songs without words are counted apart, not failed.
+        {"$V to-karaoke plain.mid k0.mid --out-dir w", 0, "",
+         "=verselane-cli: plain.mid: no lyric events found\nverselane-cli: k0.mid: no lyric "
+         "events found\nverselane-cli: 0 written, 2 without words, 0 failed\n",
+         "", "w"},
+        {"$V to-lyrics song.mid --out-dir w", 0, "", "0 written, 1 without words, 0 failed"},
+        // A track named that holds nothing fails when the song has words elsewhere.
+        {"$V to-karaoke song.mid --track 0 --out-dir w", 1, "",
+         "track 0 holds no lyric events|0 written, 0 without words, 1 failed"},
+        // A file read in part is not checked, and fails the check; --salvage
+        // checks what was read and still says it is damaged.
+        {"$V check cut.mid song.kar", 1,
+         "1 file checked: 0 will not show, 0 shows wrong, 1 advice; 0 at \"will not show\" or "
+         "worse; 1 not checked (damaged or unreadable)\n",
+         "=verselane-cli: cut.mid: damaged; not checked (--salvage checks what could be read):\n"
+         "verselane-cli:   File is cut short inside track 2.\n"},
+        {"$V check cut.mid --salvage", 0, "cut.mid: advice: soft-karaoke|1 file checked: ",
+         "cut.mid: warning: damaged; checked as far as it could be read"},
+        {"$V check broken.mid", 1, "0 files checked: |1 not checked", "broken.mid: Failed"},
+        {"$V check --json cut.mid broken.mid" + fields, 0,
+         "=cut.mid partial False True - 0\nbroken.mid failed False True - 0\n", ""},
+        {"$V check --json --salvage cut.mid" + fields, 0, "=cut.mid partial True False - 1\n", ""},
+        // Names that are not UTF-8: valid JSON, the name with U+FFFD and its bytes.
+        {"cp bare.kar 'n\xFF\x01.kar' && $V check --json n*.kar" + fields, 0,
+         "=n?\x01.kar complete True True 6eff012e6b6172 2\n", ""},
+        {"$V check --json n*.kar | LC_ALL=C grep -c '[^ -~]'", 1, "=0\n", ""},  // ASCII only
+        // What could not be written to standard output fails the command.
+        {"for c in 'info song.mid' 'lyrics song.mid' 'check song.kar' 'check --json song.kar' "
+         "--help '--version' 'to-karaoke song.mid -o w1.kar' 'fix bare.kar -o w2.kar'; "
+         "do $V $c >/dev/full; echo $?; done",
+         0, "=1\n1\n1\n1\n1\n1\n1\n1\n",
+         "verselane-cli: standard output: cannot write: No space left on device\n"},
+        // Typed lines: bytes that are not UTF-8 become U+FFFD, control
+        // characters go, and the message says so.
+        {"$V to-karaoke song.mid -o f.kar --title 'a\x01\xFF"
+         "b' --artist 'x\ty' --language "
+         "'\x1B[31mDE' >/dev/null && midicsv f.kar | grep -o '@[LT][^\"]*' | head -3",
+         0,
+         "=@L[31mDE\n@Ta\xEF\xBF\xBD"
+         "b\n@Tx\\011y\n",
+         "--language: 1 control character left out; written as \"[31mDE\"|--title: 1 byte that "
+         "is not UTF-8 replaced by U+FFFD, 1 control character left out; written as "
+         "\"a\xEF\xBF\xBD"
+         "b\""},
+    });
+}
+
+TEST(CommandLine, CheckAndFixTakeFoldersAsTheConversionsDo) {
+    RunRows({
+        {"$V check songs", 0, "songs/one.mid: advice: |2 files checked:", "="},
+        {"$V check songs -r | tail -1", 0, "3 files checked:", ""},
+        {"$V check empty", 1, "0 files checked:|; 1 not checked (damaged or unreadable)\n",
+         "=verselane-cli: empty: no songs (.mid, .midi, .kar, .rmi) in this folder (-r looks in "
+         "its subfolders too)\n"},
+        {"mkdir -p t/deep && cp bare.kar t && cp bare.kar t/deep/b.kar && cp song.mid t", 0, "",
+         ""},
+        {"$V fix t -r --out-dir f1", 0,
+         "t/bare.kar -> f1/bare.fixed.kar (repaired: move-karaoke-header)\n|"
+         "t/deep/b.kar -> f1/deep/b.fixed.kar (repaired: move-karaoke-header)\n|"
+         "t/song.mid: nothing to repair; nothing written\n",
+         "=verselane-cli: 2 written, 1 with nothing to repair, 0 failed\n",
+         "f1/bare.fixed.kar f1/deep/b.fixed.kar", "f1/song.fixed.mid t/bare.fixed.kar"},
+        {"$V fix t --out-dir f3", 0, "", "1 written, 1 with nothing to repair", "f3/bare.fixed.kar",
+         "f3/deep"},
+        {"$V fix songs -r -o x.mid", 1, "", "songs: a folder of 3 songs; -o names the output", "",
+         "x.mid"},
+        {"$V fix empty", 1, "", "empty: no songs|0 written, 0 with nothing to repair, 1 failed"},
+        {"$V fix --for lyrics bare.kar -o n.kar", 0,
+         "=bare.kar: nothing to repair; nothing written\n", "", "", "n.kar"},
+        // A damaged song is repaired only with --salvage, and said to be damaged.
+        {"$V fix cut.mid --out-dir f2", 1, "", "cut.mid: damaged; not written", "", "f2"},
+        {"$V fix cut.mid --out-dir f2 --salvage", 0,
+         "=cut.mid -> f2/cut.fixed.mid (no repair of the words, salvaged from a damaged file)\n",
+         "cut.mid: warning: damaged|1 written (1 of them from damaged files)", "f2/cut.fixed.mid"},
     });
 }
 
