@@ -113,14 +113,17 @@ std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::str
         // A missing input fails when it is read, whatever its output.
         if (!FileIdentity(job.Input)) continue;
         if (input != inputs.end() || (id && input_files.count(*id))) {
-            job.Problem = "the output " + job.Output + " would write over the input " +
-                          (input != inputs.end() ? input->second : std::string("(a link to it)")) +
+            job.Problem = "the output " + PrintableName(job.Output) +
+                          " would write over the input " +
+                          (input != inputs.end() ? PrintableName(input->second)
+                                                 : std::string("(a link to it)")) +
                           " (inputs are never replaced; use -o or --out-dir)";
             continue;
         }
         auto [it, fresh] = taken.emplace(key, job.Input);
         if (!fresh) {
-            job.Problem = "the output " + job.Output + " is already the output of " + it->second;
+            job.Problem = "the output " + PrintableName(job.Output) + " is already the output of " +
+                          PrintableName(it->second);
         }
     }
     return jobs;
@@ -192,7 +195,8 @@ bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobR
     std::error_code ec;
     // Only a file is replaced; devices and pipes are written as they are.
     if (!Force && fs::is_regular_file(fs::status(Job.Output, ec))) {
-        Result.Problem = "the output " + Job.Output + " exists already (--force replaces it)";
+        Result.Problem =
+            "the output " + PrintableName(Job.Output) + " exists already (--force replaces it)";
         return false;
     }
     ResetMidiFile(Song);

@@ -131,19 +131,28 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
     int checked = 0;
     json report = json::array();
     const SongInputs songs = ExpandInputs(Command.Files, Command.Recursive);
-    for (const auto& [folder, problem] : songs.Problems) {
-        err << PrintableName(problem) << "\n";
-        ++not_checked;
-        json entry;
-        PutFileName(entry, folder);
-        entry.update({{"read", "failed"},
-                      {"checked", false},
-                      {"failed", true},
-                      {"error", problem},
-                      {"findings", json::array()}});
-        report.push_back(std::move(entry));
-    }
-    for (const std::string& file : songs.Files) {
+    // Folders without songs are told among the files, in the order named.
+    size_t next_problem = 0;
+    auto tell_problems = [&](size_t files_before) {
+        for (; next_problem < songs.Problems.size() &&
+               songs.Problems[next_problem].Before <= files_before;
+             ++next_problem) {
+            const SongInputs::Problem& problem = songs.Problems[next_problem];
+            err << PrintableName(problem.Message) << "\n";
+            ++not_checked;
+            json entry;
+            PutFileName(entry, problem.Input);
+            entry.update({{"read", "failed"},
+                          {"checked", false},
+                          {"failed", true},
+                          {"error", problem.Message},
+                          {"findings", json::array()}});
+            report.push_back(std::move(entry));
+        }
+    };
+    for (size_t n = 0; n < songs.Files.size(); ++n) {
+        tell_problems(n);
+        const std::string& file = songs.Files[n];
         MidiFile song;
         ResetMidiFile(song);
         const ReadOutcome outcome = ReadMidiFile(song, file);
@@ -197,6 +206,7 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
             out << "\n";
         }
     }
+    tell_problems(songs.Files.size());
     if (Command.Json) {
         // ASCII only: valid whatever the bytes of names and texts, and safe on
         // a terminal (control characters are escaped).

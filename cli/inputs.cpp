@@ -69,7 +69,7 @@ SongInputs ExpandInputs(const std::vector<std::string>& Inputs, bool Recursive) 
             problem = input + ": no songs (.mid, .midi, .kar, .rmi) in this folder" +
                       (Recursive ? "" : " (-r looks in its subfolders too)");
         }
-        if (!problem.empty()) songs.Problems.emplace_back(input, problem);
+        if (!problem.empty()) songs.Problems.push_back({input, problem, songs.Files.size()});
     }
     return songs;
 }
@@ -107,7 +107,9 @@ int RunBatchCommand(
         }
     }
     const SongInputs songs = ExpandInputs(Command.Inputs, Command.Recursive);
-    for (const auto& [input, problem] : songs.Problems) err << PrintableName(problem) << "\n";
+    for (const SongInputs::Problem& problem : songs.Problems) {
+        err << PrintableName(problem.Message) << "\n";
+    }
     if (!Command.Output.empty() && songs.Files.size() > 1) {
         err << PrintableName(Command.Inputs[0]) << ": a folder of " << songs.Files.size()
             << " songs; -o names the output of one song (use --out-dir)\n";

@@ -23,9 +23,13 @@ struct SongInputs {
     // Per file: the subfolder of the folder named that it was found in ("" for
     // a file named and for a song right in a folder named).
     std::vector<std::string> Subfolders;
-    // Per folder that cannot be read or holds no song: the folder as named,
-    // and the message that says so (starting with the folder's name).
-    std::vector<std::pair<std::string, std::string>> Problems;
+    // A folder that cannot be read or holds no song.
+    struct Problem {
+        std::string Input;    // the folder as named
+        std::string Message;  // what is wrong, starting with the folder's name
+        size_t Before = 0;    // the number of files ahead of it among the inputs
+    };
+    std::vector<Problem> Problems;
 };
 SongInputs ExpandInputs(const std::vector<std::string>& Inputs, bool Recursive);
 

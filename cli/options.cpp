@@ -51,7 +51,14 @@ constexpr const char* kInfoHelp =
     "\n"
     "Options:\n"
     "  --encoding NAME       read the texts in this encoding (default: detected;\n"
-    "                        see 'verselane-cli lyrics --help' for the names)\n";
+    "                        see 'verselane-cli lyrics --help' for the names)\n"
+    "\n"
+    "A damaged FILE (one that could be read only in part) is shown as far as it\n"
+    "could be read, after what is damaged.\n"
+    "\n"
+    "Exit status: 0 when FILE was read whole and shown, 1 when it could not be\n"
+    "read whole or the output could not be written, 2 for a command line that\n"
+    "could not be understood (an encoding iconv does not know among them).\n";
 
 constexpr const char* kLyricsHelp =
     "Usage: verselane-cli lyrics FILE [--from lyrics|karaoke] [--track N]\n"
@@ -77,7 +84,12 @@ constexpr const char* kLyricsHelp =
     "                        WINDOWS-1250, ISO-8859-2, TIS-620, WINDOWS-1258\n"
     "                        (any name that iconv knows is taken, in any case,\n"
     "                        and the labels that 'info' prints, such as\n"
-    "                        \"Vietnamese (Windows-1258)\")\n";
+    "                        \"Vietnamese (Windows-1258)\")\n"
+    "\n"
+    "Exit status: 0 when FILE was read whole and its words shown, 1 when it could\n"
+    "not be read whole (what could be read is shown), holds no words to show\n"
+    "(none of the kind or in the track asked for), or the output could not be\n"
+    "written, 2 for a command line that could not be understood.\n";
 
 // How the conversions and fix treat their inputs and outputs, told after
 // each one's options.

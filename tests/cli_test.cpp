@@ -400,6 +400,10 @@ TEST(CommandLine, ExitStatusSaysWhetherEveryFileSucceeded) {
         {"$V check --json cut.mid broken.mid" + fields, 0,
          "=cut.mid partial False True - 0\nbroken.mid failed False True - 0\n", ""},
         {"$V check --json --salvage cut.mid" + fields, 0, "=cut.mid partial True False - 1\n", ""},
+        {"$V check --json song.kar empty bare.kar" + fields, 0,
+         "=song.kar complete True False - 1\nempty failed False True - 0\n"
+         "bare.kar complete True True - 2\n",
+         "empty: no songs"},
         // Names that are not UTF-8: valid JSON, the name with U+FFFD and its bytes.
         {"cp bare.kar 'n\xFF\x01.kar' && $V check --json n*.kar" + fields, 0,
          "=n?\x01.kar complete True True 6eff012e6b6172 2\n", ""},
