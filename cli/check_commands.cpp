@@ -189,11 +189,12 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
                           {"checked", check},
                           {"failed", fails || !check}});
             if (outcome.Result == ReadResult::Failed) entry["error"] = outcome.Message();
-            if (outcome.Result == ReadResult::Partial) {
-                entry["error"] =
-                    check ? "damaged; checked as far as it could be read" : "damaged; not checked";
-                entry["damage"] = outcome.Messages;
+            // A damaged song checked with --salvage is no error, but its
+            // damage is told all the same.
+            if (outcome.Result == ReadResult::Partial && !check) {
+                entry["error"] = "damaged; not checked (--salvage checks what could be read)";
             }
+            if (outcome.Result == ReadResult::Partial) entry["damage"] = outcome.Messages;
             entry["findings"] = json::array();
             for (const Finding& f : findings) entry["findings"].push_back(FindingJson(song, f));
             report.push_back(std::move(entry));

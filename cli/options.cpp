@@ -224,7 +224,7 @@ constexpr const char* kCheckHelp =
     "UTF-8 are replaced by U+FFFD, and \"file_hex\" then holds the name's bytes\n"
     "in hexadecimal), \"read\" (\"complete\", \"partial\" or \"failed\"),\n"
     "\"checked\" (true or false), \"failed\" (true when the file makes the exit\n"
-    "status 1), \"error\" (why it was not read whole, when it was not),\n"
+    "status 1), \"error\" (why it was not checked, when it was not),\n"
     "\"damage\" (what is damaged, for a partial read) and \"findings\".\n"
     "\n"
     "Exit status: 0 when every file was checked and none has a finding at --level\n"

@@ -376,7 +376,8 @@ TEST(CommandLine, ExitStatusSaysWhetherEveryFileSucceeded) {
     const std::string fields =
         " | python3 -c 'import json,sys\nfor e in json.load(sys.stdin): print(e[\"file\"], "
         "e[\"read\"], e[\"checked\"], e[\"failed\"], e.get(\"file_hex\", \"-\"), "
-        "len(e[\"findings\"]))' | iconv -f UTF-8 -t ASCII//TRANSLIT";
+        "len(e[\"findings\"]), \"error\" in e, len(e.get(\"damage\", [])))' | "
+        "iconv -f UTF-8 -t ASCII//TRANSLIT";
     RunRows({
         // Songs without words are counted apart, not failed.
         {"$V to-karaoke plain.mid k0.mid --out-dir w", 0, "",
@@ -398,15 +399,16 @@ TEST(CommandLine, ExitStatusSaysWhetherEveryFileSucceeded) {
          "cut.mid: warning: damaged; checked as far as it could be read"},
         {"$V check broken.mid", 1, "0 files checked: |1 not checked", "broken.mid: Failed"},
         {"$V check --json cut.mid broken.mid" + fields, 0,
-         "=cut.mid partial False True - 0\nbroken.mid failed False True - 0\n", ""},
-        {"$V check --json --salvage cut.mid" + fields, 0, "=cut.mid partial True False - 1\n", ""},
+         "=cut.mid partial False True - 0 True 1\nbroken.mid failed False True - 0 True 0\n", ""},
+        {"$V check --json --salvage cut.mid" + fields, 0,
+         "=cut.mid partial True False - 1 False 1\n", ""},
         {"$V check --json song.kar empty bare.kar" + fields, 0,
-         "=song.kar complete True False - 1\nempty failed False True - 0\n"
-         "bare.kar complete True True - 2\n",
+         "=song.kar complete True False - 1 False 0\nempty failed False True - 0 True 0\n"
+         "bare.kar complete True True - 2 False 0\n",
          "empty: no songs"},
         // Names that are not UTF-8: valid JSON, the name with U+FFFD and its bytes.
         {"cp bare.kar 'n\xFF\x01.kar' && $V check --json n*.kar" + fields, 0,
-         "=n?\x01.kar complete True True 6eff012e6b6172 2\n", ""},
+         "=n?\x01.kar complete True True 6eff012e6b6172 2 False 0\n", ""},
         {"$V check --json n*.kar | LC_ALL=C grep -c '[^ -~]'", 1, "=0\n", ""},  // ASCII only
         // What could not be written to standard output fails the command.
         {"for c in 'info song.mid' 'lyrics song.mid' 'check song.kar' 'check --json song.kar' "
