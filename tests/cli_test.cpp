@@ -428,6 +428,14 @@ TEST(CommandLine, ExitStatusSaysWhetherEveryFileSucceeded) {
          "is not UTF-8 replaced by U+FFFD, 1 control character left out; written as "
          "\"a\xEF\xBF\xBD"
          "b\""},
+        // Overlong forms, surrogates and stray continuation bytes are not
+        // UTF-8; C1 controls and DEL are control characters; valid letters stay.
+        {"$V to-karaoke song.mid -o g.kar --artist 'x\xC3\xA9\xC2\x9B\x7F\xC0\xAF\xED\xA0\x80"
+         "\xF0\xA1\xA1\xA1' >/dev/null && midicsv g.kar | grep -o '@T[^\"]*' | sed -n 2p",
+         0,
+         "=@"
+         "Tx\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xF0\xA1\xA1\xA1\n",
+         "--artist: 5 bytes that are not UTF-8 replaced by U+FFFD, 2 control characters left out"},
     });
 }
 
