@@ -113,14 +113,17 @@ std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::str
         // A missing input fails when it is read, whatever its output.
         if (!FileIdentity(job.Input)) continue;
         if (input != inputs.end() || (id && input_files.count(*id))) {
-            job.Problem = "the output " + job.Output + " would write over the input " +
-                          (input != inputs.end() ? input->second : std::string("(a link to it)")) +
+            job.Problem = "the output " + PrintableName(job.Output) +
+                          " would write over the input " +
+                          (input != inputs.end() ? PrintableName(input->second)
+                                                 : std::string("(a link to it)")) +
                           " (inputs are never replaced; use -o or --out-dir)";
             continue;
         }
         auto [it, fresh] = taken.emplace(key, job.Input);
         if (!fresh) {
-            job.Problem = "the output " + job.Output + " is already the output of " + it->second;
+            job.Problem = "the output " + PrintableName(job.Output) + " is already the output of " +
+                          PrintableName(it->second);
         }
     }
     return jobs;
@@ -143,16 +146,38 @@ KaraokeInfo InformationFor(const MidiFile& song, const ConvertCommand& Command,
     if (info.Language.empty()) info.Language = "ENGL";
     const std::string encoding =
         Command.Encoding.empty() ? DetectEncoding(SongTexts(song)) : Command.Encoding;
-    const std::pair<const std::optional<std::string>*, std::string*> typed[] = {
-        {&Command.Language, &info.Language},
-        {&Command.Title, &info.Title},
-        {&Command.Artist, &info.Artist},
+    struct Typed {
+        const char* option;
+        const std::optional<std::string>* text;
+        std::string* field;
     };
-    for (const auto& [text, field] : typed) {
+    const Typed typed[] = {
+        {"--language", &Command.Language, &info.Language},
+        {"--title", &Command.Title, &info.Title},
+        {"--artist", &Command.Artist, &info.Artist},
+    };
+    for (const auto& [option, text, field] : typed) {
         if (!*text) continue;
         TypedBytes bytes = TypedText(**text, encoding);
+        // The text as stored, shown on one line.
+        const std::string shown = "\"" + PrintableName(bytes.Text) + "\"";
+        if (bytes.Replaced > 0 || bytes.DroppedControls > 0) {
+            std::string what;
+            if (bytes.Replaced > 0) {
+                what = std::to_string(bytes.Replaced) +
+                       (bytes.Replaced == 1 ? " byte that is" : " bytes that are") +
+                       " not UTF-8 replaced by U+FFFD";
+            }
+            if (bytes.DroppedControls > 0) {
+                what +=
+                    (what.empty() ? "" : ", ") + std::to_string(bytes.DroppedControls) +
+                    (bytes.DroppedControls == 1 ? " control character" : " control characters") +
+                    " left out";
+            }
+            warnings.push_back(std::string(option) + ": " + what + "; written as " + shown);
+        }
         if (bytes.KeptUtf8) {
-            warnings.push_back("\"" + **text + "\" cannot be written in " + encoding +
+            warnings.push_back(shown + " cannot be written in " + encoding +
                                ", the encoding of the song's words: written as UTF-8");
         }
         *field = std::move(bytes.Bytes);
@@ -170,7 +195,8 @@ bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobR
     std::error_code ec;
     // Only a file is replaced; devices and pipes are written as they are.
     if (!Force && fs::is_regular_file(fs::status(Job.Output, ec))) {
-        Result.Problem = "the output " + Job.Output + " exists already (--force replaces it)";
+        Result.Problem =
+            "the output " + PrintableName(Job.Output) + " exists already (--force replaces it)";
         return false;
     }
     ResetMidiFile(Song);
@@ -217,7 +243,8 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
             }
             track = static_cast<int16_t>(*Command.Track);
             if (!HoldsMaterial(MaterialOf(song, track), Command.Direction)) {
-                result.NoWords = true;
+                // A song with words elsewhere fails: the track named is wrong.
+                result.NoWords = ChooseSourceTrack(song, Command.Direction) < 0;
                 return fail("track " + std::to_string(track) + " holds no " +
                             MaterialName(Command.Direction));
             }
@@ -238,13 +265,6 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
         return fail(CurrentErrorMessage());
     }
     return result;
-}
-
-int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err,
-             BatchProgress* Progress) {
-    return RunJobs(
-        PlanJobs(Command), Command.Jobs, [&](const Job& job) { return ConvertFile(Command, job); },
-        out, err, Progress);
 }
 
 int RunJobs(const std::vector<Job>& jobs, int Workers,
@@ -290,13 +310,15 @@ int RunJobs(const std::vector<Job>& jobs, int Workers,
             for (const std::string& warning : result.Warnings) {
                 err << input << ": warning: " << warning << "\n";
             }
-            if (result.Problem.empty()) {
+            if (result.Problem.empty() && result.Unchanged) {
+                done << input << ": " << result.Note << "\n";
+            } else if (result.Problem.empty()) {
                 done << input << " -> " << PrintableName(jobs[i].Output) << " ("
                      << (result.Note.empty() ? "track " + std::to_string(result.Track)
                                              : result.Note)
                      << (result.Salvaged ? ", salvaged from a damaged file" : "") << ")\n";
             } else {
-                ++failures;
+                failures += !result.NoWords;
                 err << input << ": " << result.Problem << "\n";
             }
             if (Progress) Progress->Done(result);

@@ -49,8 +49,11 @@ struct JobResult {
     std::vector<std::string> Warnings;  // the reader's message for a damaged file
     int Track = -1;                     // the track converted
     std::string Note;                   // shown after the output's name instead of the track
-    bool NoWords = false;               // failed for want of the words to convert
-    bool Salvaged = false;              // converted from a song read in part
+    // Not done for want of the words to convert: the song holds none (no
+    // failure of the batch, only counted apart).
+    bool NoWords = false;
+    bool Unchanged = false;  // succeeded with nothing to change: nothing written
+    bool Salvaged = false;   // converted from a song read in part
 };
 
 // What to tell the user of a song that was read only in part: whether it is
@@ -71,15 +74,12 @@ void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult&
 // Converts one input.
 JobResult ConvertFile(const ConvertCommand& Command, const Job& Job);
 
-// Runs every job, `Command.Jobs` at a time (one per processor when 0). Each
-// success is reported on `out` ("IN -> OUT"), each failure on `err` with the
-// input's name; the run goes on. Returns the number of failures.
-// `Progress`, when given, counts the outcomes and shows the progress.
-int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err,
-             BatchProgress* Progress = nullptr);
-int RunBatch(const ConvertCommand& Command, std::ostream& out, std::ostream& err);
-// The same for any job: `Run` does one, `Workers` of them at a time (one per
+// Runs every job, `Run` doing one, `Workers` of them at a time (one per
 // processor when 0); an output's folder is made only when it is written into.
+// Each success is reported on `out` ("IN -> OUT (track N)", or "IN: NOTE" for
+// one that changes nothing), each failure on `err` with the input's name; the
+// run goes on. Returns the number of failures (a song without words is
+// none). `Progress`, when given, counts the outcomes and shows the progress.
 int RunJobs(const std::vector<Job>& Jobs, int Workers,
             const std::function<JobResult(const Job&)>& Run, std::ostream& out, std::ostream& err,
             BatchProgress* Progress = nullptr);

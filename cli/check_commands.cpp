@@ -5,7 +5,10 @@
 #include <ostream>
 #include <stdexcept>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/batch.h"
+#include "cli/inputs.h"
 #include "encoding/song_recoding.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/sung_lines.h"
@@ -16,20 +19,8 @@ namespace verselane::cli {
 
 namespace {
 
-std::string Json(std::string_view text) {
-    std::string out = "\"";
-    for (char c : Printable(text)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n' || c == '\t') {
-            out += c == '\n' ? "\\n" : "\\t";
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+// Keys stay in the order they are put, the file's name first.
+using json = nlohmann::ordered_json;
 
 std::string Where(const MidiFile& song, const Finding& f) {
     if (f.Track < 0) return "song";
@@ -41,25 +32,60 @@ std::string Where(const MidiFile& song, const Finding& f) {
     return where;
 }
 
-void PrintJson(std::ostream& out, const std::string& file, const MidiFile* song,
-               const std::vector<Finding>& findings, const std::string& problem, bool first) {
-    out << (first ? "" : ",\n") << "  {\"file\": " << Json(file);
-    if (!problem.empty()) out << ", \"error\": " << Json(problem);
-    out << ", \"findings\": [";
-    for (size_t k = 0; k < findings.size(); ++k) {
-        const Finding& f = findings[k];
-        out << (k ? ",\n" : "\n") << "    {\"id\": " << Json(f.Id)
-            << ", \"level\": " << Json(SeverityName(f.Level))
-            << ", \"players\": " << Json(FamilyName(f.Family)) << ", \"track\": " << f.Track
-            << ", \"event\": " << f.Event << ", \"tick\": " << f.Time;
-        if (song && f.Time >= 0) {
-            out << ", \"seconds\": "
-                << TempoMap(*song, static_cast<int16_t>(f.Track)).Seconds(f.Time);
-        }
-        out << ", \"text\": " << Json(f.Text) << ", \"repair\": "
-            << (f.Fix == Repair::None ? std::string("null") : Json(RepairName(f.Fix))) << "}";
+std::string Hex(std::string_view bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        out += kDigits[u >> 4];
+        out += kDigits[u & 15];
     }
-    out << (findings.empty() ? "]}" : "\n  ]}");
+    return out;
+}
+
+// A file's name for JSON: the name itself when it is UTF-8; otherwise the
+// name with U+FFFD for each byte that is not UTF-8 (which the output's
+// replacing dump does) and, beside it, the exact bytes in hexadecimal.
+void PutFileName(json& entry, const std::string& file) {
+    entry["file"] = file;
+    try {
+        (void)json(file).dump();
+    } catch (const json::type_error&) {
+        entry["file_hex"] = Hex(file);
+    }
+}
+
+json FindingJson(const MidiFile& song, const Finding& f) {
+    json entry = {{"id", f.Id},
+                  {"level", std::string(SeverityName(f.Level))},
+                  {"players", std::string(FamilyName(f.Family))},
+                  {"track", f.Track},
+                  {"event", f.Event},
+                  {"tick", f.Time}};
+    if (f.Time >= 0)
+        entry["seconds"] = TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time);
+    entry["text"] = f.Text;
+    entry["repair"] = f.Fix == Repair::None ? json(nullptr) : json(std::string(RepairName(f.Fix)));
+    return entry;
+}
+
+// What is told of a damaged song, then what is damaged, one line each.
+std::string DamageLines(const ReadOutcome& read, std::string_view what) {
+    std::string text(what);
+    for (const std::string& message : read.Messages) text += "\n  " + PrintableName(message);
+    return text;
+}
+
+const char* ReadName(ReadResult result) {
+    switch (result) {
+        case ReadResult::Complete:
+            return "complete";
+        case ReadResult::Partial:
+            return "partial";
+        case ReadResult::Failed:
+            break;
+    }
+    return "failed";
 }
 
 }  // namespace
@@ -100,49 +126,105 @@ std::string FixedOutputName(const std::string& Input, const std::string& OutputD
 
 int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) {
     std::map<Severity, int> counts;
-    int failing = 0;
-    if (Command.Json) out << "[\n";
-    for (size_t n = 0; n < Command.Files.size(); ++n) {
-        const std::string& file = Command.Files[n];
+    int at_level = 0;     // files with a finding at --level or worse
+    int not_checked = 0;  // files not read whole (without --salvage) or at all, empty folders
+    int checked = 0;
+    json report = json::array();
+    const SongInputs songs = ExpandInputs(Command.Files, Command.Recursive);
+    // Folders without songs are told among the files, in the order named.
+    size_t next_problem = 0;
+    auto tell_problems = [&](size_t files_before) {
+        for (; next_problem < songs.Problems.size() &&
+               songs.Problems[next_problem].Before <= files_before;
+             ++next_problem) {
+            const SongInputs::Problem& problem = songs.Problems[next_problem];
+            err << PrintableName(problem.Message) << "\n";
+            ++not_checked;
+            json entry;
+            PutFileName(entry, problem.Input);
+            entry.update({{"read", "failed"},
+                          {"checked", false},
+                          {"failed", true},
+                          {"error", problem.Message},
+                          {"findings", json::array()}});
+            report.push_back(std::move(entry));
+        }
+    };
+    for (size_t n = 0; n < songs.Files.size(); ++n) {
+        tell_problems(n);
+        const std::string& file = songs.Files[n];
         MidiFile song;
         ResetMidiFile(song);
         const ReadOutcome outcome = ReadMidiFile(song, file);
-        const bool read = outcome.SongUsable();
-        for (const std::string& message : outcome.Messages) {
-            err << PrintableName(file) << ": " << PrintableName(message) << "\n";
+        const std::string name = PrintableName(file);
+        // A song read only in part is checked only on request: its findings
+        // would be about what is left, not about the song.
+        const bool check = outcome.Result == ReadResult::Complete ||
+                           (outcome.Result == ReadResult::Partial && Command.Salvage);
+        if (!outcome.SongUsable()) {
+            err << name << ": " << PrintableName(outcome.Message()) << "\n";
+        } else if (outcome.Result == ReadResult::Partial) {
+            err << name << ": "
+                << DamageLines(outcome,
+                               Command.Salvage
+                                   ? "warning: damaged; checked as far as it could be read "
+                                     "(--salvage):"
+                                   : "damaged; not checked (--salvage checks what could be read):")
+                << "\n";
         }
         std::vector<Finding> findings;
-        if (read) findings = FindingsFor(CheckSong(song), Command.For);
-        bool fails = !read;
+        if (check) findings = FindingsFor(CheckSong(song), Command.For);
+        bool fails = false;
         for (const Finding& f : findings) {
             ++counts[f.Level];
             fails = fails || f.Level >= Command.Level;
         }
-        failing += fails;
+        checked += check;
+        not_checked += !check;
+        at_level += fails;
         if (Command.Json) {
-            PrintJson(out, file, read ? &song : nullptr, findings, outcome.Message(), n == 0);
+            json entry;
+            PutFileName(entry, file);
+            entry.update({{"read", ReadName(outcome.Result)},
+                          {"checked", check},
+                          {"failed", fails || !check}});
+            if (outcome.Result == ReadResult::Failed) entry["error"] = outcome.Message();
+            // A damaged song checked with --salvage is no error, but its
+            // damage is told all the same.
+            if (outcome.Result == ReadResult::Partial && !check) {
+                entry["error"] = "damaged; not checked (--salvage checks what could be read)";
+            }
+            if (outcome.Result == ReadResult::Partial) entry["damage"] = outcome.Messages;
+            entry["findings"] = json::array();
+            for (const Finding& f : findings) entry["findings"].push_back(FindingJson(song, f));
+            report.push_back(std::move(entry));
             continue;
         }
         for (const Finding& f : findings) {
-            out << file << ": " << SeverityName(f.Level) << ": " << FamilyName(f.Family) << ": "
-                << Where(song, f) << ": " << f.Id << ": " << f.Text;
+            out << name << ": " << SeverityName(f.Level) << ": " << FamilyName(f.Family) << ": "
+                << Where(song, f) << ": " << f.Id << ": " << Printable(f.Text);
             if (f.Fix != Repair::None) out << " [repair: " << RepairName(f.Fix) << "]";
             out << "\n";
         }
     }
+    tell_problems(songs.Files.size());
     if (Command.Json) {
-        out << "\n]\n";
+        // ASCII only: valid whatever the bytes of names and texts, and safe on
+        // a terminal (control characters are escaped).
+        out << report.dump(2, ' ', true, json::error_handler_t::replace) << "\n";
     } else {
-        const size_t files = Command.Files.size();
-        out << files << (files == 1 ? " file" : " files")
+        out << checked << (checked == 1 ? " file" : " files")
             << " checked: " << counts[Severity::WillNotShow] << " will not show, "
             << counts[Severity::ShowsWrong] << " shows wrong, " << counts[Severity::Advice]
-            << " advice; " << failing << " at \"" << SeverityName(Command.Level) << "\" or worse\n";
+            << " advice; " << at_level << " at \"" << SeverityName(Command.Level) << "\" or worse";
+        if (not_checked > 0) out << "; " << not_checked << " not checked (damaged or unreadable)";
+        out << "\n";
     }
-    return failing > 0 ? 1 : 0;
+    return at_level + not_checked > 0 ? 1 : 0;
 }
 
-int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err) {
+int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std::ostream& terminal,
+           bool Terminal) {
     if (!Command.Encoding.empty()) {
         try {
             TextDecoder check(Command.Encoding);
@@ -151,16 +233,27 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err) {
             return 2;
         }
     }
-    const std::vector<Job> jobs = PlanJobs(
-        Command.Inputs, Command.Output,
-        [&](const std::string& input) { return FixedOutputName(input, Command.OutputDir); });
     auto fix = [&](const Job& job) {
         JobResult result;
         MidiFile song;
-        if (!ReadJobInput(job, Command.Force, false, song, result)) return result;
+        // An existing output matters only when there is something to write.
+        if (!ReadJobInput(job, true, Command.Salvage, song, result)) return result;
         try {
             const std::vector<std::string> made = RepairSong(song, Command.For, Command.Encoding);
-            result.Note = made.empty() ? "nothing to repair" : "repaired:";
+            // A song read in part is written whole, every track closed, even
+            // when its words need no repair.
+            if (made.empty() && !result.Salvaged) {
+                result.Note = "nothing to repair; nothing written";
+                result.Unchanged = true;
+                return result;
+            }
+            std::error_code ec;
+            if (!Command.Force && std::filesystem::is_regular_file(job.Output, ec)) {
+                result.Problem = "the output " + PrintableName(job.Output) +
+                                 " exists already (--force replaces it)";
+                return result;
+            }
+            result.Note = made.empty() ? "no repair of the words" : "repaired:";
             for (const std::string& name : made) result.Note += " " + name;
             WriteJobOutput(song, job, Command.Force, result);
         } catch (const RuntimeError& e) {
@@ -168,7 +261,14 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err) {
         }
         return result;
     };
-    return RunJobs(jobs, Command.Jobs, fix, out, err) == 0 ? 0 : 1;
+    BatchCommand batch;
+    batch.Inputs = Command.Inputs;
+    batch.Recursive = Command.Recursive;
+    batch.Output = Command.Output;
+    batch.OutputDir = Command.OutputDir;
+    batch.Jobs = Command.Jobs;
+    batch.Kind = BatchKind::Repair;
+    return RunBatchCommand(batch, FixedOutputName, fix, out, err, terminal, Terminal);
 }
 
 }  // namespace verselane::cli

@@ -20,7 +20,11 @@ std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std:
 // NAME.fixed.EXT beside the input, or in `OutputDir`.
 std::string FixedOutputName(const std::string& Input, const std::string& OutputDir);
 
+// Each song's findings (folders stand for their songs); the exit status.
 int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err);
-int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err);
+// Each song repaired by the batch rules of the conversions (RunBatchCommand);
+// a song with nothing to repair is reported and not written.
+int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std::ostream& terminal,
+           bool Terminal);
 
 }  // namespace verselane::cli

@@ -1,5 +1,9 @@
 #include "cli/commands.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -157,6 +161,18 @@ int RunCopy(const CopyCommand& Command, std::ostream& err) {
         return 1;
     }
     return 0;
+}
+
+int FinishStandardOutput(int Status, std::ostream& err) {
+    errno = 0;
+    std::cout.flush();
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(stdout) && !std::cout.fail()) return Status;
+    err << "verselane-cli: standard output: cannot write: "
+        << (error != 0 ? std::strerror(error) : "write error") << "\n";
+    std::cout.clear();
+    return Status == 0 ? 1 : Status;
 }
 
 }  // namespace verselane::cli

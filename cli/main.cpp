@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     // Every message starts with the program's name.
     MessageLines lines(std::cerr.rdbuf());
     std::ostream messages(&lines);
-    return std::visit(
+    const int status = std::visit(
         [&messages](const auto& command) -> int {
             using T = std::decay_t<decltype(command)>;
             if constexpr (std::is_same_v<T, HelpRequest>) {
@@ -44,11 +44,15 @@ int main(int argc, char** argv) {
             } else if constexpr (std::is_same_v<T, CheckCommand>) {
                 return RunCheck(command, std::cout, messages);
             } else if constexpr (std::is_same_v<T, FixCommand>) {
-                return RunFix(command, std::cout, messages);
+                return RunFix(command, std::cout, messages, std::cerr,
+                              ::isatty(STDERR_FILENO) != 0);
             } else {
                 return RunConversion(command, std::cout, messages, std::cerr,
                                      ::isatty(STDERR_FILENO) != 0);
             }
         },
         parsed);
+    // What was printed must have arrived: a full disk or a closed output is
+    // a failure, not a silent loss.
+    return FinishStandardOutput(status, messages);
 }

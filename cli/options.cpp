@@ -27,14 +27,18 @@ constexpr const char* kProgramHelp =
     "  fix IN...             the repairs that are safe (NAME.fixed.mid)\n"
     "  render FILE -o OUT    play the song into a WAV file\n"
     "\n"
-    "The inputs of a conversion are songs or folders of songs.\n"
+    "The inputs of to-karaoke, to-lyrics, check and fix are songs or folders of\n"
+    "songs.\n"
     "\n"
     "Options:\n"
     "  -h, --help            show this help, or with a command that command's help\n"
     "  --version             show the version\n"
     "\n"
-    "Exit status: 0 when everything succeeded, 1 when a file failed, 2 for a\n"
-    "command line that could not be understood.\n";
+    "Exit status: 0 when everything succeeded, 1 when a file failed (could not be\n"
+    "read, or read only in part; could not be written; for check, a finding at\n"
+    "its --level; writing to the standard output failed), 2 for a command line\n"
+    "that could not be understood. A song without words to convert is no\n"
+    "failure. 'verselane-cli COMMAND --help' tells each command's own.\n";
 
 constexpr const char* kInfoHelp =
     "Usage: verselane-cli info FILE [--encoding NAME]\n"
@@ -47,7 +51,14 @@ constexpr const char* kInfoHelp =
     "\n"
     "Options:\n"
     "  --encoding NAME       read the texts in this encoding (default: detected;\n"
-    "                        see 'verselane-cli lyrics --help' for the names)\n";
+    "                        see 'verselane-cli lyrics --help' for the names)\n"
+    "\n"
+    "A damaged FILE (one that could be read only in part) is shown as far as it\n"
+    "could be read, after what is damaged.\n"
+    "\n"
+    "Exit status: 0 when FILE was read whole and shown, 1 when it could not be\n"
+    "read whole or the output could not be written, 2 for a command line that\n"
+    "could not be understood (an encoding iconv does not know among them).\n";
 
 constexpr const char* kLyricsHelp =
     "Usage: verselane-cli lyrics FILE [--from lyrics|karaoke] [--track N]\n"
@@ -73,24 +84,39 @@ constexpr const char* kLyricsHelp =
     "                        WINDOWS-1250, ISO-8859-2, TIS-620, WINDOWS-1258\n"
     "                        (any name that iconv knows is taken, in any case,\n"
     "                        and the labels that 'info' prints, such as\n"
-    "                        \"Vietnamese (Windows-1258)\")\n";
+    "                        \"Vietnamese (Windows-1258)\")\n"
+    "\n"
+    "Exit status: 0 when FILE was read whole and its words shown, 1 when it could\n"
+    "not be read whole (what could be read is shown), holds no words to show\n"
+    "(none of the kind or in the track asked for), or the output could not be\n"
+    "written, 2 for a command line that could not be understood.\n";
 
-// How both conversions treat their outputs, told after each one's options.
+// How the conversions and fix treat their inputs and outputs, told after
+// each one's options.
 constexpr const char* kBatchRules =
     "\n"
     "A folder among the inputs stands for the songs in it (.mid, .midi, .kar,\n"
     ".rmi); with -r also those of its subfolders, which --out-dir keeps as\n"
     "subfolders. Folders are made only when a file is written into them.\n"
     "The batch ends with one line such as \"38 written, 5 without words, 2\n"
-    "failed\" on the error output; on a terminal a progress line is shown there\n"
-    "meanwhile when the batch takes more than a second.\n"
+    "failed\" (fix: \"5 with nothing to repair\") on the error output; on a\n"
+    "terminal a progress line is shown there meanwhile when the batch takes more\n"
+    "than a second.\n"
     "\n"
     "No input is ever written over, not even with --force (a conversion in place\n"
     "would lose the original if anything went wrong, and other jobs of the batch\n"
     "may be reading it). Each file that fails is reported with its name and the\n"
-    "others go on; the exit status is 1 then. A damaged file (one that could be\n"
-    "read only in part) fails with what is damaged, unless --salvage converts\n"
-    "what could be read; each track of such an output is closed properly.\n";
+    "others go on. A damaged file (one that could be read only in part) fails\n"
+    "with what is damaged, unless --salvage takes what could be read; each track\n"
+    "of such an output is closed properly.\n";
+
+// The exit statuses of a batch command.
+constexpr const char* kConversionStatus =
+    "\n"
+    "Exit status: 0 when every song was converted or holds no words to convert\n"
+    "(reported, and counted apart), 1 when a file failed (it could not be read,\n"
+    "was damaged, could not be written, or a folder held no song), 2 for a\n"
+    "command line that could not be understood.\n";
 
 constexpr const char* kToKaraokeHelp =
     "Usage: verselane-cli to-karaoke IN... [-o OUT | --out-dir DIR] [--track N]\n"
@@ -172,6 +198,7 @@ constexpr const char* kCopyHelp =
 constexpr const char* kCheckHelp =
     "Usage: verselane-cli check FILE... [--json] [--level LEVEL]\n"
     "                                   [--for soft-karaoke|lyrics|both]\n"
+    "                                   [--salvage] [-r]\n"
     "\n"
     "Checks the words of each song against what players need and prints one line\n"
     "per finding:\n"
@@ -185,20 +212,38 @@ constexpr const char* kCheckHelp =
     "  --level LEVEL         exit 1 when a file has a finding at LEVEL or worse:\n"
     "                        will-not-show (default), shows-wrong or advice\n"
     "  --for PLAYERS         only the findings for these players (default both)\n"
+    "  --salvage             check damaged files on what could be read\n"
+    "  -r, --recursive       take the songs of the subfolders of input folders too\n"
     "\n"
-    "Exit status: 0 when no file has a finding at --level or worse, 1 when one has\n"
-    "or could not be read, 2 for a command line that could not be understood.\n";
+    "A folder among the files stands for the songs in it (.mid, .midi, .kar,\n"
+    ".rmi); with -r also those of its subfolders. A damaged file (one that could\n"
+    "be read only in part) is reported with what is damaged and not checked,\n"
+    "unless --salvage checks what could be read (still reporting the damage).\n"
+    "\n"
+    "With --json the output is one JSON array, in ASCII (other characters as\n"
+    "\\u escapes), one object per file: \"file\" (its name; bytes that are not\n"
+    "UTF-8 are replaced by U+FFFD, and \"file_hex\" then holds the name's bytes\n"
+    "in hexadecimal), \"read\" (\"complete\", \"partial\" or \"failed\"),\n"
+    "\"checked\" (true or false), \"failed\" (true when the file makes the exit\n"
+    "status 1), \"error\" (why it was not checked, when it was not),\n"
+    "\"damage\" (what is damaged, for a partial read) and \"findings\".\n"
+    "\n"
+    "Exit status: 0 when every file was checked and none has a finding at --level\n"
+    "or worse, 1 when one has, or could not be read whole (without --salvage) or\n"
+    "at all, or a folder held no song; 2 for a command line that could not be\n"
+    "understood.\n";
 
 constexpr const char* kFixHelp =
     "Usage: verselane-cli fix IN... [-o OUT | --out-dir DIR]\n"
     "                        [--for soft-karaoke|lyrics|both] [--encoding NAME]\n"
-    "                        [--force] [-j N]\n"
+    "                        [--force] [--salvage] [-r] [-j N]\n"
     "\n"
     "Makes the safe repairs of what 'verselane-cli check' finds for the players\n"
     "named, and writes NAME.fixed.EXT beside each input. Each repair changes only\n"
     "what it names; the sung words stay the same. With --for soft-karaoke the\n"
     "lyric events that repeat the karaoke text go, with --for lyrics the karaoke\n"
-    "text that repeats the lyrics; with both (the default) both stay.\n"
+    "text that repeats the lyrics; with both (the default) both stay. A song\n"
+    "that needs no repair is reported (\"nothing to repair\") and not written.\n"
     "\n"
     "Options:\n"
     "  -o OUT                the output file (one input only)\n"
@@ -208,7 +253,15 @@ constexpr const char* kFixHelp =
     "                        page such as WINDOWS-1252, SHIFT_JIS, WINDOWS-1251);\n"
     "                        default: only a song that mixes encodings, into UTF-8\n"
     "  --force               replace output files that exist already\n"
+    "  -r, --recursive       take the songs of the subfolders of input folders too\n"
+    "  --salvage             repair damaged files as far as they could be read\n"
     "  -j N                  repair N files at a time (default: one per processor)\n";
+
+constexpr const char* kFixStatus =
+    "\n"
+    "Exit status: 0 when every song was repaired or needed no repair, 1 when a\n"
+    "file failed (it could not be read, was damaged, could not be written, or a\n"
+    "folder held no song), 2 for a command line that could not be understood.\n";
 
 // Walks the arguments of one command: options with a value (as "--name VALUE"
 // or "--name=VALUE"), switches, and the remaining words.
@@ -423,7 +476,7 @@ ParsedCommand ParseCheck(const std::vector<std::string>& args) {
     CheckCommand command;
     ArgumentWalker walker(args);
     std::string error = walker.Walk(
-        {"--level", "--for"}, {"--json"},
+        {"--level", "--for"}, {"--json", "-r", "--recursive", "--salvage"},
         [&](const std::string& name, const std::string& v) -> std::string {
             if (name == "--level" && !ParseSeverity(v, command.Level)) {
                 return "--level takes will-not-show, shows-wrong or advice, not " + v;
@@ -433,7 +486,11 @@ ParsedCommand ParseCheck(const std::vector<std::string>& args) {
             }
             return {};
         },
-        [&](const std::string&) { command.Json = true; });
+        [&](const std::string& option) {
+            if (option == "--json") command.Json = true;
+            if (option == "-r" || option == "--recursive") command.Recursive = true;
+            if (option == "--salvage") command.Salvage = true;
+        });
     command.Files = walker.Words();
     if (error.empty() && command.Files.empty()) error = "check needs at least one FILE";
     if (!error.empty()) return UsageError{error, "check"};
@@ -444,8 +501,12 @@ ParsedCommand ParseFix(const std::vector<std::string>& args) {
     FixCommand command;
     ArgumentWalker walker(args);
     std::string error = walker.Walk(
-        {"-o", "--output", "--out-dir", "--for", "--encoding", "-j", "--jobs"}, {"--force"},
+        {"-o", "--output", "--out-dir", "--for", "--encoding", "-j", "--jobs"},
+        {"--force", "--salvage", "-r", "--recursive"},
         [&](const std::string& option, const std::string& v) -> std::string {
+            if ((option == "-o" || option == "--output") && v.empty())
+                return "-o needs a file name";
+            if (option == "--out-dir" && v.empty()) return "--out-dir needs a folder name";
             if (option == "-o" || option == "--output") command.Output = v;
             if (option == "--out-dir") command.OutputDir = v;
             if (option == "--encoding") command.Encoding = v;
@@ -459,7 +520,11 @@ ParsedCommand ParseFix(const std::vector<std::string>& args) {
             }
             return {};
         },
-        [&](const std::string&) { command.Force = true; });
+        [&](const std::string& option) {
+            if (option == "--force") command.Force = true;
+            if (option == "--salvage") command.Salvage = true;
+            if (option == "-r" || option == "--recursive") command.Recursive = true;
+        });
     command.Inputs = walker.Words();
     if (error.empty() && command.Inputs.empty()) error = "fix needs at least one input file";
     if (error.empty() && !command.Output.empty() && !command.OutputDir.empty()) {
@@ -500,7 +565,11 @@ std::string CommandHelp(const std::string& Command) {
     auto it = kHelp.find(Command);
     if (it == kHelp.end()) return {};
     std::string help = it->second;
-    if (Command == "to-karaoke" || Command == "to-lyrics" || Command == "fix") help += kBatchRules;
+    if (Command == "to-karaoke" || Command == "to-lyrics") {
+        help = help + kBatchRules + kConversionStatus;
+    } else if (Command == "fix") {
+        help = help + kBatchRules + kFixStatus;
+    }
     return help;
 }
 

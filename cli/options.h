@@ -64,6 +64,8 @@ struct CheckCommand {
     bool Json = false;
     Severity Level = Severity::WillNotShow;  // exit 1 from this level on
     PlayerFamily For = PlayerFamily::Both;   // the players whose findings are listed
+    bool Recursive = false;                  // -r: the songs of a folder's subfolders too
+    bool Salvage = false;                    // check damaged songs on what was read
 };
 
 // fix: each file repaired for the players named.
@@ -74,6 +76,8 @@ struct FixCommand {
     PlayerFamily For = PlayerFamily::Both;
     std::string Encoding;  // every text into this encoding; empty: only mixed songs, into UTF-8
     bool Force = false;
+    bool Salvage = false;    // repair songs that were read only in part
+    bool Recursive = false;  // -r: the songs of a folder's subfolders too
     int Jobs = 0;
 };
 

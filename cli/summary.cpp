@@ -14,7 +14,8 @@ constexpr auto kRedraw = std::chrono::milliseconds(100);
 
 }  // namespace
 
-BatchProgress::BatchProgress(std::ostream& Err, bool Terminal) : err_(Err), terminal_(Terminal) {}
+BatchProgress::BatchProgress(std::ostream& Err, bool Terminal, BatchKind Kind)
+    : err_(Err), terminal_(Terminal), kind_(Kind) {}
 
 void BatchProgress::Start(size_t Total) {
     total_ = Total;
@@ -22,7 +23,9 @@ void BatchProgress::Start(size_t Total) {
 
 void BatchProgress::Done(const JobResult& Result) {
     ++done_;
-    if (Result.Problem.empty()) {
+    if (Result.Problem.empty() && Result.Unchanged) {
+        ++unchanged_;
+    } else if (Result.Problem.empty()) {
         ++written_;
         salvaged_ += Result.Salvaged;
     } else if (Result.NoWords) {
@@ -51,7 +54,10 @@ void BatchProgress::Finish() {
     shown_ = false;
     err_ << kProgram << written_ << " written"
          << (salvaged_ ? " (" + std::to_string(salvaged_) + " of them from damaged files)" : "")
-         << ", " << without_words_ << " without words, " << failed_ << " failed\n"
+         << ", "
+         << (kind_ == BatchKind::Repair ? std::to_string(unchanged_) + " with nothing to repair"
+                                        : std::to_string(without_words_) + " without words")
+         << ", " << failed_ << " failed\n"
          << std::flush;
 }
 

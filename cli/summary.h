@@ -14,13 +14,19 @@ namespace verselane::cli {
 
 struct JobResult;
 
+// What a batch does to each song, for the words of its summary.
+enum class BatchKind {
+    Conversion,  // "38 written, 5 without words, 2 failed"
+    Repair,      // "38 written, 5 with nothing to repair, 2 failed"
+};
+
 // Counts the outcomes of a batch. On a terminal, once the batch has run for
 // a second, keeps one progress line ("verselane-cli: 12 of 45 songs") at the
 // bottom of `Err` (the terminal itself, not a `MessageLines` stream),
 // redrawn as songs finish and cleared before every message and at the end.
 class BatchProgress {
   public:
-    BatchProgress(std::ostream& Err, bool Terminal);
+    BatchProgress(std::ostream& Err, bool Terminal, BatchKind Kind = BatchKind::Conversion);
 
     // The number of songs of the batch.
     void Start(size_t Total);
@@ -33,13 +39,15 @@ class BatchProgress {
     // Redraws the progress line if it was shown.
     void Redraw();
     // Clears the progress line and writes the summary: "38 written, 5
-    // without words, 2 failed", with "(3 of them from damaged files)" after
-    // the written ones when --salvage converted any.
+    // without words, 2 failed" ("5 with nothing to repair" for repairs), with
+    // "(3 of them from damaged files)" after the written ones when --salvage
+    // wrote any.
     void Finish();
 
   private:
     std::ostream& err_;
     const bool terminal_;
+    const BatchKind kind_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point drawn_{};
     size_t total_ = 0;
@@ -47,6 +55,7 @@ class BatchProgress {
     int written_ = 0;
     int salvaged_ = 0;  // of those written, from songs read only in part
     int without_words_ = 0;
+    int unchanged_ = 0;  // nothing to do, nothing written
     int failed_ = 0;
     bool shown_ = false;
 };

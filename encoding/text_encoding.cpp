@@ -495,14 +495,67 @@ TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override) {
     return TextDecoder(DetectEncoding(SongTexts(Song)));
 }
 
+namespace {
+
+// The length of the valid UTF-8 sequence at `at` (no overlong forms, no
+// surrogates, nothing above U+10FFFF), or 0.
+size_t Utf8SequenceAt(std::string_view text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return 1;
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (size_t i = 2; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
 TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding) {
     iconv_t cd = iconv_open(Encoding.c_str(), "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         throw std::invalid_argument("unknown encoding: " + Encoding);
     }
+    TypedBytes typed;
+    std::string& clean = typed.Text;
+    for (size_t i = 0; i < Utf8.size();) {
+        const size_t length = Utf8SequenceAt(Utf8, i);
+        const auto lead = static_cast<unsigned char>(Utf8[i]);
+        if (length == 0) {
+            clean.append(kReplacement);
+            ++typed.Replaced;
+            ++i;
+            continue;
+        }
+        const bool control = (length == 1 && ((lead < 0x20 && lead != '\t') || lead == 0x7F)) ||
+                             (lead == 0xC2 && static_cast<unsigned char>(Utf8[i + 1]) < 0xA0);
+        if (control) {
+            ++typed.DroppedControls;
+        } else {
+            clean.append(Utf8.substr(i, length));
+        }
+        i += length;
+    }
     std::string out;
-    char* in = const_cast<char*>(Utf8.data());  // iconv does not write its input
-    size_t in_left = Utf8.size();
+    char* in = clean.data();
+    size_t in_left = clean.size();
     bool held = true;
     while (held && in_left > 0) {
         char buffer[256];
@@ -518,8 +571,9 @@ TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding) {
     iconv(cd, nullptr, nullptr, &next, &room);  // the end of a shift sequence
     out.append(buffer, static_cast<size_t>(next - buffer));
     iconv_close(cd);
-    if (held) return {out, false};
-    return {std::string(Utf8), true};
+    typed.KeptUtf8 = !held;
+    typed.Bytes = held ? std::move(out) : typed.Text;
+    return typed;
 }
 
 std::string Printable(std::string_view Utf8) {

@@ -75,10 +75,17 @@ TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
 // Text the user typed (UTF-8) as bytes for a song whose words are in
 // `Encoding`: in that encoding, or as UTF-8 when the words are UTF-8 or the
 // encoding cannot hold the text (then `KeptUtf8` says so, for a note to the
-// user). An encoding that iconv does not know raises std::invalid_argument.
+// user). The text is first made clean: each byte that is not part of valid
+// UTF-8 becomes U+FFFD, and control characters (C0 but tab, DEL, C1) are
+// dropped, so that what is stored is valid text of one line; `Text` is that
+// clean text, and the counts say what was done. An encoding that iconv does
+// not know raises std::invalid_argument.
 struct TypedBytes {
     std::string Bytes;
     bool KeptUtf8 = false;
+    std::string Text;  // the clean text (UTF-8)
+    int Replaced = 0;  // bytes that were not UTF-8, each now U+FFFD
+    int DroppedControls = 0;
 };
 TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
 

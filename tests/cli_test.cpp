@@ -198,13 +198,14 @@ TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
              "failed\n"},
         {"midicsv cut.kar | grep -c '^3, .*Text_t'", 0, "=8\n", ""},  // 4 information lines
         // Folders, -r, and no output folder made when nothing goes into it.
-        {"$V to-karaoke songs --out-dir o1", 1, "",
+        {"$V to-karaoke songs --out-dir o1", 0, "",
          "=verselane-cli: songs/Plain.MID: no lyric events found\n"
          "verselane-cli: 1 written, 1 without words, 0 failed\n",
          "o1/one.kar", "o1/sub o1/Plain.kar o1/notes.kar"},
-        {"$V to-karaoke songs -r --out-dir o2", 1, "", "2 written, 1 without words, 0 failed",
+        {"$V to-karaoke songs -r --out-dir o2", 0, "", "2 written, 1 without words, 0 failed",
          "o2/one.kar o2/sub/two.kar"},
-        {"$V to-karaoke plain.mid --out-dir o3/deep", 1, "", "0 written, 1 without words", "",
+        // A song without words is no failure.
+        {"$V to-karaoke plain.mid --out-dir o3/deep", 0, "", "0 written, 1 without words", "",
          "o3"},
         {"$V to-karaoke empty --out-dir o4", 1, "",
          "=verselane-cli: empty: no songs (.mid, .midi, .kar, .rmi) in this folder (-r looks in "
@@ -362,10 +363,109 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
         {"$V check --for soft-karaoke bare.fixed.kar", 0, "1 file checked:" + none + "0 advice; 0",
          ""},
         {"$V fix bare.kar", 1, "=", ""},  // the output exists
+        // Nothing to repair: nothing written, not even over the output.
         {"$V fix --force bare.kar --for lyrics", 0,
-         "=bare.kar -> bare.fixed.kar (nothing to repair)\n", ""},
-        {"midicsv bare.fixed.kar | grep -c '@KMIDI KARAOKE FILE'", 1, "=0\n", ""},
+         "=bare.kar: nothing to repair; nothing written\n",
+         "=verselane-cli: 0 written, 1 with nothing to repair, 0 failed\n"},
+        {"midicsv bare.fixed.kar | grep -c '@KMIDI KARAOKE FILE'", 0, "=1\n", ""},
         {"$V fix --encoding NO-SUCH bare.kar", 2, "", ""},
+    });
+}
+
+TEST(CommandLine, ExitStatusSaysWhetherEveryFileSucceeded) {
+    const std::string fields =
+        " | python3 -c 'import json,sys\nfor e in json.load(sys.stdin): print(e[\"file\"], "
+        "e[\"read\"], e[\"checked\"], e[\"failed\"], e.get(\"file_hex\", \"-\"), "
+        "len(e[\"findings\"]), \"error\" in e, len(e.get(\"damage\", [])))' | "
+        "iconv -f UTF-8 -t ASCII//TRANSLIT";
+    RunRows({
+        // Songs without words are counted apart, not failed.
+        {"$V to-karaoke plain.mid k0.mid --out-dir w", 0, "",
+         "=verselane-cli: plain.mid: no lyric events found\nverselane-cli: k0.mid: no lyric "
+         "events found\nverselane-cli: 0 written, 2 without words, 0 failed\n",
+         "", "w"},
+        {"$V to-lyrics song.mid --out-dir w", 0, "", "0 written, 1 without words, 0 failed"},
+        // A track named that holds nothing fails when the song has words elsewhere.
+        {"$V to-karaoke song.mid --track 0 --out-dir w", 1, "",
+         "track 0 holds no lyric events|0 written, 0 without words, 1 failed"},
+        // A file read in part is not checked, and fails the check; --salvage
+        // checks what was read and still says it is damaged.
+        {"$V check cut.mid song.kar", 1,
+         "1 file checked: 0 will not show, 0 shows wrong, 1 advice; 0 at \"will not show\" or "
+         "worse; 1 not checked (damaged or unreadable)\n",
+         "=verselane-cli: cut.mid: damaged; not checked (--salvage checks what could be read):\n"
+         "verselane-cli:   File is cut short inside track 2.\n"},
+        {"$V check cut.mid --salvage", 0, "cut.mid: advice: soft-karaoke|1 file checked: ",
+         "cut.mid: warning: damaged; checked as far as it could be read"},
+        {"$V check broken.mid", 1, "0 files checked: |1 not checked", "broken.mid: Failed"},
+        {"$V check --json cut.mid broken.mid" + fields, 0,
+         "=cut.mid partial False True - 0 True 1\nbroken.mid failed False True - 0 True 0\n", ""},
+        {"$V check --json --salvage cut.mid" + fields, 0,
+         "=cut.mid partial True False - 1 False 1\n", ""},
+        {"$V check --json song.kar empty bare.kar" + fields, 0,
+         "=song.kar complete True False - 1 False 0\nempty failed False True - 0 True 0\n"
+         "bare.kar complete True True - 2 False 0\n",
+         "empty: no songs"},
+        // Names that are not UTF-8: valid JSON, the name with U+FFFD and its bytes.
+        {"cp bare.kar 'n\xFF\x01.kar' && $V check --json n*.kar" + fields, 0,
+         "=n?\x01.kar complete True True 6eff012e6b6172 2 False 0\n", ""},
+        {"$V check --json n*.kar | LC_ALL=C grep -c '[^ -~]'", 1, "=0\n", ""},  // ASCII only
+        // What could not be written to standard output fails the command.
+        {"for c in 'info song.mid' 'lyrics song.mid' 'check song.kar' 'check --json song.kar' "
+         "--help '--version' 'to-karaoke song.mid -o w1.kar' 'fix bare.kar -o w2.kar'; "
+         "do $V $c >/dev/full; echo $?; done",
+         0, "=1\n1\n1\n1\n1\n1\n1\n1\n",
+         "verselane-cli: standard output: cannot write: No space left on device\n"},
+        // Typed lines: bytes that are not UTF-8 become U+FFFD, control
+        // characters go, and the message says so.
+        {"$V to-karaoke song.mid -o f.kar --title 'a\x01\xFF"
+         "b' --artist 'x\ty' --language "
+         "'\x1B[31mDE' >/dev/null && midicsv f.kar | grep -o '@[LT][^\"]*' | head -3",
+         0,
+         "=@L[31mDE\n@Ta\xEF\xBF\xBD"
+         "b\n@Tx\\011y\n",
+         "--language: 1 control character left out; written as \"[31mDE\"|--title: 1 byte that "
+         "is not UTF-8 replaced by U+FFFD, 1 control character left out; written as "
+         "\"a\xEF\xBF\xBD"
+         "b\""},
+        // Overlong forms, surrogates and stray continuation bytes are not
+        // UTF-8; C1 controls and DEL are control characters; valid letters stay.
+        {"$V to-karaoke song.mid -o g.kar --artist 'x\xC3\xA9\xC2\x9B\x7F\xC0\xAF\xED\xA0\x80"
+         "\xF0\xA1\xA1\xA1' >/dev/null && midicsv g.kar | grep -o '@T[^\"]*' | sed -n 2p",
+         0,
+         "=@"
+         "Tx\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xF0\xA1\xA1\xA1\n",
+         "--artist: 5 bytes that are not UTF-8 replaced by U+FFFD, 2 control characters left out"},
+    });
+}
+
+TEST(CommandLine, CheckAndFixTakeFoldersAsTheConversionsDo) {
+    RunRows({
+        {"$V check songs", 0, "songs/one.mid: advice: |2 files checked:", "="},
+        {"$V check songs -r | tail -1", 0, "3 files checked:", ""},
+        {"$V check empty", 1, "0 files checked:|; 1 not checked (damaged or unreadable)\n",
+         "=verselane-cli: empty: no songs (.mid, .midi, .kar, .rmi) in this folder (-r looks in "
+         "its subfolders too)\n"},
+        {"mkdir -p t/deep && cp bare.kar t && cp bare.kar t/deep/b.kar && cp song.mid t", 0, "",
+         ""},
+        {"$V fix t -r --out-dir f1", 0,
+         "t/bare.kar -> f1/bare.fixed.kar (repaired: move-karaoke-header)\n|"
+         "t/deep/b.kar -> f1/deep/b.fixed.kar (repaired: move-karaoke-header)\n|"
+         "t/song.mid: nothing to repair; nothing written\n",
+         "=verselane-cli: 2 written, 1 with nothing to repair, 0 failed\n",
+         "f1/bare.fixed.kar f1/deep/b.fixed.kar", "f1/song.fixed.mid t/bare.fixed.kar"},
+        {"$V fix t --out-dir f3", 0, "", "1 written, 1 with nothing to repair", "f3/bare.fixed.kar",
+         "f3/deep"},
+        {"$V fix songs -r -o x.mid", 1, "", "songs: a folder of 3 songs; -o names the output", "",
+         "x.mid"},
+        {"$V fix empty", 1, "", "empty: no songs|0 written, 0 with nothing to repair, 1 failed"},
+        {"$V fix --for lyrics bare.kar -o n.kar", 0,
+         "=bare.kar: nothing to repair; nothing written\n", "", "", "n.kar"},
+        // A damaged song is repaired only with --salvage, and said to be damaged.
+        {"$V fix cut.mid --out-dir f2", 1, "", "cut.mid: damaged; not written", "", "f2"},
+        {"$V fix cut.mid --out-dir f2 --salvage", 0,
+         "=cut.mid -> f2/cut.fixed.mid (no repair of the words, salvaged from a damaged file)\n",
+         "cut.mid: warning: damaged|1 written (1 of them from damaged files)", "f2/cut.fixed.mid"},
     });
 }
 
