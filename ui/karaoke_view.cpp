@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 namespace verselane::ui {
 
@@ -17,6 +18,35 @@ const QColor kBackground(16, 22, 40);
 const QColor kWaiting(240, 240, 240);
 const QColor kSung(70, 190, 255);
 const QColor kTitle(255, 210, 90);
+// Type shrinks no further than this to fit the rows into the view.
+constexpr double kSmallestPoints = 24;
+
+// The rows of `text` no wider than `width`, broken at spaces; a single word
+// wider than that keeps a row of its own. Spaces at a row's ends are left off.
+template <typename Row>
+std::vector<Row> BreakIntoRows(const QString& text, const QFontMetricsF& metrics, double width) {
+    std::vector<Row> rows;
+    const int size = static_cast<int>(text.size());
+    int from = 0;
+    while (from < size && text[from].isSpace()) ++from;
+    while (from < size) {
+        // Grow the row word by word while it fits; at least one word.
+        int end = from, to = from;
+        while (end < size) {
+            int word_end = end;
+            while (word_end < size && text[word_end].isSpace()) ++word_end;
+            while (word_end < size && !text[word_end].isSpace()) ++word_end;
+            if (to > from && metrics.horizontalAdvance(text.mid(from, word_end - from)) > width) {
+                break;
+            }
+            to = end = word_end;
+        }
+        rows.push_back({from, to});
+        from = to;
+        while (from < size && text[from].isSpace()) ++from;
+    }
+    return rows;
+}
 
 }  // namespace
 
@@ -136,6 +166,47 @@ QStringList KaraokeView::Titles() const {
     return show_titles_ ? titles_ : QStringList();
 }
 
+int KaraokeView::SmallestPixels() const {
+    return static_cast<int>(std::ceil(kSmallestPoints * logicalDpiY() / 72.0));
+}
+
+KaraokeView::Layout KaraokeView::LayOut() const {
+    Layout layout;
+    if (current_ < 0) return layout;
+    const QRectF area =
+        QRectF(rect()).adjusted(width() * 0.03, height() * 0.08, -width() * 0.03, -height() * 0.08);
+    QFont font = this->font();
+    font.setBold(true);
+    // Two rows fill the view's height; longer lines take more rows of
+    // smaller type, down to the smallest size.
+    const int smallest = SmallestPixels();
+    int pixels = std::max(smallest, static_cast<int>(area.height() / 3));
+    for (;; pixels = std::max(smallest, pixels * 9 / 10)) {
+        font.setPixelSize(pixels);
+        const QFontMetricsF metrics(font);
+        layout.Pixels = pixels;
+        layout.Current = BreakIntoRows<Row>(lines_[current_].Text, metrics, area.width());
+        layout.Next = next_ < 0 ? std::vector<Row>()
+                                : BreakIntoRows<Row>(lines_[next_].Text, metrics, area.width());
+        const double rows = static_cast<double>(layout.Current.size() + layout.Next.size());
+        if (pixels == smallest || rows * metrics.lineSpacing() * 1.25 <= area.height()) break;
+    }
+    return layout;
+}
+
+QStringList KaraokeView::Rows() const {
+    QStringList rows;
+    const Layout layout = LayOut();
+    for (const Row& row : layout.Current)
+        rows << lines_[current_].Text.mid(row.From, row.To - row.From);
+    for (const Row& row : layout.Next) rows << lines_[next_].Text.mid(row.From, row.To - row.From);
+    return rows;
+}
+
+double KaraokeView::TypePoints() const {
+    return LayOut().Pixels * 72.0 / logicalDpiY();
+}
+
 void KaraokeView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
@@ -154,49 +225,43 @@ void KaraokeView::paintEvent(QPaintEvent*) {
     }
     if (current_ < 0) return;
 
-    // Two lines in the largest type that fits the width.
-    const Line& line = lines_[current_];
-    const QString current = line.Text;
-    int first = 0;
-    while (first < current.size() && current[first].isSpace()) ++first;
-    const QString shown = current.mid(first).trimmed();
-    const QString next = NextLine();
-    int pixels = std::max(10, static_cast<int>(area.height() / 3));
-    font.setPixelSize(pixels);
-    const double widest = std::max(QFontMetricsF(font).horizontalAdvance(shown),
-                                   QFontMetricsF(font).horizontalAdvance(next));
-    if (widest > area.width()) {
-        pixels = std::max(8, static_cast<int>(pixels * area.width() / widest));
-        font.setPixelSize(pixels);
-    }
+    // The current line, then the next one, each on as many rows as it
+    // takes, in the middle of the view; the current line lit up to the
+    // sweep's edge.
+    const Layout layout = LayOut();
+    font.setPixelSize(layout.Pixels);
     painter.setFont(font);
     const QFontMetricsF metrics(font);
-    const double row = area.height() / 2;
-
-    // The current line: drawn waiting, then lit up to the sweep's edge.
-    const double x = area.left() + (area.width() - metrics.horizontalAdvance(shown)) / 2;
-    const double y = area.top() + (row + metrics.ascent() - metrics.descent()) / 2;
-    painter.setPen(kWaiting);
-    painter.drawText(QPointF(x, y), shown);
-    if (sung_ > 0) {
-        auto width_to = [&](int end) {
-            return metrics.horizontalAdvance(
-                shown.left(std::clamp(end - first, 0, int(shown.size()))));
-        };
-        const double lit = width_to(LitLength());
-        const double edge = lit + (width_to(line.Ends[sung_ - 1]) - lit) * sweep_;
-        painter.save();
-        painter.setClipRect(QRectF(x, area.top(), edge, row));
-        painter.setPen(kSung);
-        painter.drawText(QPointF(x, y), shown);
-        painter.restore();
-    }
-    if (!next.isEmpty()) {
-        painter.setPen(kWaiting);
-        painter.drawText(
-            QPointF(area.left() + (area.width() - metrics.horizontalAdvance(next)) / 2, y + row),
-            next);
-    }
+    const double spacing = metrics.lineSpacing() * 1.25;
+    const double block = spacing * static_cast<double>(layout.Current.size() + layout.Next.size());
+    double top = area.top() + std::max(0.0, (area.height() - block) / 2);
+    const auto draw_rows = [&](const Line& line, const std::vector<Row>& rows, bool lit) {
+        for (const Row& row : rows) {
+            const QString text = line.Text.mid(row.From, row.To - row.From);
+            const double x = area.left() + (area.width() - metrics.horizontalAdvance(text)) / 2;
+            const double y = top + (spacing + metrics.ascent() - metrics.descent()) / 2;
+            painter.setPen(kWaiting);
+            painter.drawText(QPointF(x, y), text);
+            if (lit && sung_ > 0) {
+                auto width_to = [&](int end) {
+                    return metrics.horizontalAdvance(
+                        text.left(std::clamp(end - row.From, 0, static_cast<int>(text.size()))));
+                };
+                const double done = width_to(LitLength());
+                const double edge = done + (width_to(line.Ends[sung_ - 1]) - done) * sweep_;
+                if (edge > 0) {
+                    painter.save();
+                    painter.setClipRect(QRectF(x, top, edge, spacing));
+                    painter.setPen(kSung);
+                    painter.drawText(QPointF(x, y), text);
+                    painter.restore();
+                }
+            }
+            top += spacing;
+        }
+    };
+    draw_rows(lines_[current_], layout.Current, true);
+    if (next_ >= 0) draw_rows(lines_[next_], layout.Next, false);
 }
 
 }  // namespace verselane::ui
