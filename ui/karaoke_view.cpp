@@ -23,9 +23,9 @@ constexpr double kSmallestPoints = 24;
 
 // The rows of `text` no wider than `width`, broken at spaces; a single word
 // wider than that keeps a row of its own. Spaces at a row's ends are left off.
-template <typename Row>
-std::vector<Row> BreakIntoRows(const QString& text, const QFontMetricsF& metrics, double width) {
-    std::vector<Row> rows;
+std::vector<std::pair<int, int>> BreakIntoRows(const QString& text, const QFontMetricsF& metrics,
+                                               double width) {
+    std::vector<std::pair<int, int>> rows;
     const int size = static_cast<int>(text.size());
     int from = 0;
     while (from < size && text[from].isSpace()) ++from;
@@ -185,21 +185,40 @@ KaraokeView::Layout KaraokeView::LayOut() const {
         font.setPixelSize(pixels);
         const QFontMetricsF metrics(font);
         layout.Pixels = pixels;
-        layout.Current = BreakIntoRows<Row>(lines_[current_].Text, metrics, area.width());
-        layout.Next = next_ < 0 ? std::vector<Row>()
-                                : BreakIntoRows<Row>(lines_[next_].Text, metrics, area.width());
-        const double rows = static_cast<double>(layout.Current.size() + layout.Next.size());
-        if (pixels == smallest || rows * metrics.lineSpacing() * 1.25 <= area.height()) break;
+        layout.Spacing = metrics.lineSpacing() * 1.25;
+        layout.Rows.clear();
+        for (int line : {current_, next_}) {
+            if (line < 0) continue;
+            for (const auto& [from, to] : BreakIntoRows(lines_[line].Text, metrics, area.width())) {
+                layout.Rows.push_back({line, from, to});
+            }
+        }
+        if (pixels == smallest ||
+            static_cast<double>(layout.Rows.size()) * layout.Spacing <= area.height()) {
+            break;
+        }
     }
+    // Rows that do not all fit scroll: the row being sung stays on screen,
+    // with as many rows after it as fit.
+    const size_t fit = std::max<size_t>(1, static_cast<size_t>(area.height() / layout.Spacing));
+    layout.Shown = std::min(fit, layout.Rows.size());
+    const int singing = LitLength();
+    size_t row = 0;
+    while (row + 1 < layout.Rows.size() && layout.Rows[row + 1].Line == current_ &&
+           layout.Rows[row + 1].From <= singing) {
+        ++row;
+    }
+    layout.First = std::min(row, layout.Rows.size() - layout.Shown);
     return layout;
 }
 
 QStringList KaraokeView::Rows() const {
     QStringList rows;
     const Layout layout = LayOut();
-    for (const Row& row : layout.Current)
-        rows << lines_[current_].Text.mid(row.From, row.To - row.From);
-    for (const Row& row : layout.Next) rows << lines_[next_].Text.mid(row.From, row.To - row.From);
+    for (size_t i = layout.First; i < layout.First + layout.Shown; ++i) {
+        const Row& row = layout.Rows[i];
+        rows << lines_[row.Line].Text.mid(row.From, row.To - row.From);
+    }
     return rows;
 }
 
@@ -232,36 +251,31 @@ void KaraokeView::paintEvent(QPaintEvent*) {
     font.setPixelSize(layout.Pixels);
     painter.setFont(font);
     const QFontMetricsF metrics(font);
-    const double spacing = metrics.lineSpacing() * 1.25;
-    const double block = spacing * static_cast<double>(layout.Current.size() + layout.Next.size());
-    double top = area.top() + std::max(0.0, (area.height() - block) / 2);
-    const auto draw_rows = [&](const Line& line, const std::vector<Row>& rows, bool lit) {
-        for (const Row& row : rows) {
-            const QString text = line.Text.mid(row.From, row.To - row.From);
-            const double x = area.left() + (area.width() - metrics.horizontalAdvance(text)) / 2;
-            const double y = top + (spacing + metrics.ascent() - metrics.descent()) / 2;
-            painter.setPen(kWaiting);
-            painter.drawText(QPointF(x, y), text);
-            if (lit && sung_ > 0) {
-                auto width_to = [&](int end) {
-                    return metrics.horizontalAdvance(
-                        text.left(std::clamp(end - row.From, 0, static_cast<int>(text.size()))));
-                };
-                const double done = width_to(LitLength());
-                const double edge = done + (width_to(line.Ends[sung_ - 1]) - done) * sweep_;
-                if (edge > 0) {
-                    painter.save();
-                    painter.setClipRect(QRectF(x, top, edge, spacing));
-                    painter.setPen(kSung);
-                    painter.drawText(QPointF(x, y), text);
-                    painter.restore();
-                }
-            }
-            top += spacing;
-        }
-    };
-    draw_rows(lines_[current_], layout.Current, true);
-    if (next_ >= 0) draw_rows(lines_[next_], layout.Next, false);
+    const double spacing = layout.Spacing;
+    double top = area.top() +
+                 std::max(0.0, (area.height() - spacing * static_cast<double>(layout.Shown)) / 2);
+    for (size_t i = layout.First; i < layout.First + layout.Shown; ++i, top += spacing) {
+        const Row& row = layout.Rows[i];
+        const Line& line = lines_[row.Line];
+        const QString text = line.Text.mid(row.From, row.To - row.From);
+        const double x = area.left() + (area.width() - metrics.horizontalAdvance(text)) / 2;
+        const double y = top + (spacing + metrics.ascent() - metrics.descent()) / 2;
+        painter.setPen(kWaiting);
+        painter.drawText(QPointF(x, y), text);
+        if (row.Line != current_ || sung_ == 0) continue;
+        auto width_to = [&](int end) {
+            return metrics.horizontalAdvance(
+                text.left(std::clamp(end - row.From, 0, static_cast<int>(text.size()))));
+        };
+        const double done = width_to(LitLength());
+        const double edge = done + (width_to(line.Ends[sung_ - 1]) - done) * sweep_;
+        if (edge <= 0) continue;
+        painter.save();
+        painter.setClipRect(QRectF(x, top, edge, spacing));
+        painter.setPen(kSung);
+        painter.drawText(QPointF(x, y), text);
+        painter.restore();
+    }
 }
 
 }  // namespace verselane::ui

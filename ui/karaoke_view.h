@@ -44,8 +44,9 @@ class KaraokeView : public QWidget {
     QString Syllable() const;  // the syllable being sung (spaces trimmed)
     double Sweep() const { return sweep_; }  // how much of it is lit, 0 to 1
     QStringList Titles() const;              // the title lines, when they are shown
-    // The rows drawn at the view's present size: the current line's, then
-    // the next line's, and the size of their type in points.
+    // The rows on screen at the view's present size (the current line's,
+    // then the next line's; from the row being sung on when they do not all
+    // fit), and the size of their type in points.
     QStringList Rows() const;
     double TypePoints() const;
 
@@ -56,11 +57,14 @@ class KaraokeView : public QWidget {
 
   private:
     struct Row {
-        int From = 0, To = 0;  // the characters of a line's Text on this row
+        int Line = 0;          // in lines_
+        int From = 0, To = 0;  // the characters of the line's Text on this row
     };
     struct Layout {
-        int Pixels = 0;  // the type's size
-        std::vector<Row> Current, Next;
+        int Pixels = 0;               // the type's size
+        double Spacing = 0;           // from one row to the next
+        std::vector<Row> Rows;        // of the current line, then of the next one
+        size_t First = 0, Shown = 0;  // the rows on screen
     };
     // How the current and the next line are set at the view's present size:
     // the largest type, down to 24 points, at which their rows fit.
