@@ -570,10 +570,11 @@ TEST(UserJourney, SongsConvertedInOneGo) {
     }
     Window w;
     QWidget* form = w.form.get();
-    QStringList rows;
+    QStringList rows, messages;
     auto run = [&](bool to_lyrics, std::function<void()> open, bool stop = false,
                    Dialog options = {}) {
         rows.clear();
+        messages.clear();
         WhenShown(form, "ConvertSongsDialog", [&](QWidget* d) {
             if (to_lyrics) Find(d, "ToLyrics")->setProperty("checked", true);
             if (options) options(d);
@@ -583,6 +584,7 @@ TEST(UserJourney, SongsConvertedInOneGo) {
             auto* table = Find<QTableWidget>(d, "Results");
             for (int r = 0; r < table->rowCount(); ++r) {
                 rows.push_back(table->item(r, 0)->text() + ": " + table->item(r, 1)->text());
+                messages.push_back(table->item(r, 2)->text());
             }
             rows.push_back(Label(d, "Summary"));
             QTest::keyClick(d, Qt::Key_Escape);
@@ -590,16 +592,7 @@ TEST(UserJourney, SongsConvertedInOneGo) {
         open();
         return rows;
     };
-    const auto drop = [&] {
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(Path(dir / "twinkle_mma.mid")),
-                      QUrl::fromLocalFile(Path(dir / "not_midi.mid"))});
-        QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, {});
-        QApplication::sendEvent(form, &enter);
-        ASSERT_TRUE(enter.isAccepted());
-        QDropEvent dropped(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, {});
-        QApplication::sendEvent(form, &dropped);
-    };
+    const auto drop = [&] { Drop(form, {dir / "twinkle_mma.mid", dir / "not_midi.mid"}); };
     EXPECT_EQ(run(false, drop), (QStringList{"twinkle_mma.mid: written", "not_midi.mid: failed",
                                              "1 written, 0 without words, 1 failed."}));
     EXPECT_TRUE(fs::exists(dir / "twinkle_mma.kar"));
@@ -639,12 +632,17 @@ TEST(UserJourney, SongsConvertedInOneGo) {
                   true, [&] { w.form->ConvertSongs({Path(other.path())}); }, false, options(false)),
               (QStringList{"dmp_test.mid: without words", "kar_trunc.kar: failed",
                            "0 written, 1 without words, 1 failed."}));
+    // The damaged song's message names the desktop's option, not --salvage.
+    EXPECT_TRUE(messages.value(1).startsWith(
+        "damaged; not written (\"Convert damaged songs with what could be read\" writes it):"))
+        << messages.value(1).toStdString();
     EXPECT_EQ(
         run(
             true, [&] { w.form->ConvertSongs({Path(other.path())}); }, false, options(true)),
         (QStringList{"dmp_test.mid: without words", "kar_trunc.kar: written from a damaged file",
                      "1 written (1 of them from damaged files), 1 without words, 0 failed."}));
     EXPECT_TRUE(fs::exists(other / "kar_trunc.lyrics.mid"));
+    EXPECT_FALSE(messages.join('\n').contains("--")) << messages.join('\n').toStdString();
 }
 
 // A karaoke song with or without its "@K" line: the verdict and findings

@@ -75,7 +75,7 @@ ConvertSongsDialog::ConvertSongsDialog(const QStringList& songs, QWidget* owner)
     createWidgets();
     connect(start_, &QPushButton::clicked, this, &ConvertSongsDialog::start);
     connect(cancel_, &QPushButton::clicked, this, &ConvertSongsDialog::reject);
-    resize(640, 420);
+    resize(660, 520);
 }
 
 ConvertSongsDialog::~ConvertSongsDialog() = default;
