@@ -242,6 +242,7 @@ void MainWindow::createCentralWidget() {
     connect(checks_, &CheckPanel::Repairing, this, [this] { playback_->SongChanging(); });
     connect(checks_, &CheckPanel::Repaired, this, [this] {
         changed_ = unsaved_ = true;
+        has_words_ = HasWordsToConvert();
         updateCommands();
         playback_->SetSong(song_);
         showWords();
@@ -329,12 +330,20 @@ bool MainWindow::maySetSongAside() {
     }
 }
 
+bool MainWindow::HasWordsToConvert() const {
+    for (const TrackMaterial& material : MaterialOfTracks(song_)) {
+        if (HoldsMaterial(material, ConversionDirection::LyricsToKaraoke) ||
+            HoldsMaterial(material, ConversionDirection::KaraokeToLyrics)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void MainWindow::updateCommands() {
     const bool idle = !busy_;
     const bool has_song = RealTrackCount(song_) > 0;
-    const bool convertible = has_song && !broken_ && converted_ == kChoiceNone &&
-                             (ChooseSourceTrack(song_, ConversionDirection::LyricsToKaraoke) >= 0 ||
-                              ChooseSourceTrack(song_, ConversionDirection::KaraokeToLyrics) >= 0);
+    const bool convertible = has_song && !broken_ && converted_ == kChoiceNone && has_words_;
     const bool writable = has_song && !broken_ && changed_;
     read_button_->setEnabled(idle);
     read_action_->setEnabled(idle);
@@ -459,6 +468,7 @@ void MainWindow::read(const QString& path) {
     source_path_ = path;
     converted_ = kChoiceNone;
     changed_ = unsaved_ = broken_ = false;
+    has_words_ = HasWordsToConvert();
     remember(path);
 
     // Each song starts with its own detected encoding.

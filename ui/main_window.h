@@ -96,6 +96,8 @@ class MainWindow : public QMainWindow, public ConversionHost {
     // Whether the song in the window may go: true when it holds no unsaved
     // change, or the user saved it or chose to discard it.
     bool maySetSongAside();
+    // Whether any track of the song holds words to convert, either way.
+    bool HasWordsToConvert() const;
     // Reads `path` into the window, without asking about unsaved work.
     void read(const QString& path);
     void remember(const QString& path);
@@ -116,6 +118,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     bool changed_ = false;        // converted or repaired since it was read: Write File offered
     bool unsaved_ = false;        // differs from what was last read or written
     bool broken_ = false;         // a conversion failed half way: it takes a new read
+    bool has_words_ = false;      // some track holds words to convert, either way
     bool typed_as_utf8_ = false;  // a typed text did not fit the song's encoding
     CheckPanel* checks_;          // the verdict and findings under the status line
     bool busy_ = false;
