@@ -532,11 +532,15 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
 }
 
 // A long read shows a progress bar and Cancel, keeps the window answering
-// with every command off, and Cancel drops the song.
+// with every command off, and Cancel drops the song; closing the window
+// during the read cancels it too, and the window stays.
 TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
     VERSELANE_REQUIRE_CORPUS();
-    for (bool cancel : {false, true}) {
+    for (const char* how : {"", "CancelRead", "close"}) {
+        SCOPED_TRACE(how);
+        const bool cancel = *how != 0;
         Window w;
+        Activate(w.form.get());
         w.form->SetProgressDelay(0);
         int ticks = 0;
         bool any_enabled = false, progress_shown = false;
@@ -545,7 +549,8 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
         QObject::connect(&timer, &QTimer::timeout, [&] {
             any_enabled |= w.State() != Buttons{};
             progress_shown |= !progress->isHidden();
-            if (++ticks == 5 && cancel) Click(w.form.get(), "CancelRead");
+            if (++ticks != 5 || !cancel) return;
+            how == std::string("close") ? void(w.form->close()) : Click(w.form.get(), how);
         });
         timer.start(0);
         w.Read(Corpus("plain/big_beatles.mid"));
@@ -556,6 +561,7 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_EQ(w.State(), cancel ? kStart : kConvertible);
         EXPECT_EQ(w.Text().contains("cancelled"), cancel) << w.Text().toStdString();
+        EXPECT_TRUE(w.form->isVisible());
     }
 }
 

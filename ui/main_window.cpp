@@ -274,6 +274,8 @@ void MainWindow::restoreSettings() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing during a read cancels the read; the window stays.
+    if (busy_) cancel_read_ = true;
     if (busy_ || !maySetSongAside()) {
         event->ignore();
         return;
