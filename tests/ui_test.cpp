@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
@@ -24,6 +25,7 @@
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/sung_words.h"
 #include "tests/support/test_support.h"
+#include "ui/check_panel.h"
 #include "ui/convert_lyrics_dialog.h"
 #include "ui/convert_songs_dialog.h"
 #include "ui/file_messages.h"
@@ -56,12 +58,17 @@ struct ScriptedPrompts : Prompts {
     }
     void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
     bool Ask(QWidget*, const QString& question) override { return messages << question, go_on; }
+    QMessageBox::StandardButton AskToSave(QWidget*, const QString& question) override {
+        save_questions << question;
+        return save_answer;
+    }
     std::optional<QString> Next() {
         const QString next = files.isEmpty() ? QString() : files.takeFirst();
         return next.isEmpty() ? std::nullopt : std::optional(next);
     }
-    QStringList files, proposed, folders, messages;
+    QStringList files, proposed, folders, messages, save_questions;
     bool go_on = true;
+    QMessageBox::StandardButton save_answer = QMessageBox::Cancel;
 };
 
 QString Path(const fs::path& path) {
@@ -161,6 +168,19 @@ Dialog Press(const char* button) {
     return [=](QWidget* d) { Click(d, button); };
 }
 
+// Files dropped onto the window.
+void Drop(QWidget* form, const std::vector<fs::path>& files) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const fs::path& file : files) urls << QUrl::fromLocalFile(Path(file));
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(form, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(form, &dropped);
+}
+
 TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
     Window w;
     QWidget* form = w.form.get();
@@ -177,6 +197,8 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
         {[&] { QTest::keySequence(form, QKeySequence::Open); }, open},
         {[&] { QTest::keyClick(Find(form, "Command1"), Qt::Key_Return); }, open},
         {[&] { QTest::keySequence(form, QKeySequence::HelpContents); }, "Ctrl+O"},
+        {[&] { QTest::keySequence(form, QKeySequence::HelpContents); }, "Ctrl+Space"},
+        {[&] { QTest::keySequence(form, QKeySequence::HelpContents); }, "Repair"},
         {[&] { form->findChild<QAction*>("AboutAction")->trigger(); }, VERSELANE_VERSION},
     };
     for (const auto& [key, expected] : keys) {
@@ -188,8 +210,44 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
         EXPECT_TRUE(got.contains(expected)) << got.toStdString();
         EXPECT_EQ(w.prompts->folders.size() + w.prompts->messages.size(), 1);
     }
+    // The menus show Ctrl+S beside Write File, Ctrl+Space beside Play or Pause.
+    EXPECT_EQ(form->findChild<QAction*>("WriteAction")->shortcut(), QKeySequence::Save);
+    EXPECT_EQ(form->findChild<QAction*>("PlayAction")->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_Space));
     QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_FALSE(form->isVisible());
+}
+
+// At the window's own minimum size every control keeps at least its own
+// minimum size and no two widgets side by side overlap: the window, the
+// check panel and the player, with a song read (findings, words, player).
+TEST(MainWindow, EveryControlUsableAtTheMinimumSize) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.form->Open(Path(Corpus("kar/twinkle_dmp.kar")));
+    Activate(w.form.get());
+    w.form->resize(1, 1);  // as small as the window lets itself be made
+    QTest::qWait(50);
+    QApplication::processEvents();
+    for (const char* name : {"", "CheckPanel", "PlaybackPanel"}) {
+        QWidget* parent = *name ? Find(w.form.get(), name) : w.form->centralWidget();
+        const QList<QWidget*> children =
+            parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        for (QWidget* child : children) {
+            if (!child->isVisible()) continue;
+            const QSize least = child->minimumSizeHint().expandedTo(child->minimumSize());
+            const std::string what =
+                child->objectName().toStdString() + " (" + child->metaObject()->className() + ")";
+            EXPECT_GE(child->width(), least.width()) << what;
+            EXPECT_GE(child->height(), least.height()) << what;
+            for (QWidget* other : children) {
+                if (other != child && other->isVisible()) {
+                    EXPECT_FALSE(child->geometry().intersects(other->geometry()))
+                        << what << " and " << other->objectName().toStdString();
+                }
+            }
+        }
+    }
 }
 
 // The conversion dialog's entries say number, name and material; the
@@ -261,6 +319,68 @@ TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
                                   (i.Language() + i.Title() + i.Artist()).size() == 9);
     }
     EXPECT_EQ(TabStops(&i, Find(&i, "Lang")), (Names{"Lang", "SongT", "SongA", "Done", "Cancel"}));
+}
+
+// A converted song is not lost without a question: quitting, closing, and
+// reading another file (from the dialog, by a drop or from Read Recent) ask
+// first. Cancel, or Save with the save dialog cancelled, keeps the song and
+// the window; Save writes it and goes on; Discard goes on.
+TEST(UnsavedWork, AskedBeforeAConvertedSongGoes) {
+    VERSELANE_REQUIRE_CORPUS();
+    using Action = std::function<void(Window&)>;
+    const fs::path other = Corpus("kar/twinkle_dmp.kar");
+    const Action quit = [](Window& w) {
+        w.form->findChild<QAction*>("QuitAction")->trigger();  // Ctrl+Q
+    };
+    const Action close = [](Window& w) { w.form->close(); };
+    const Action read = [&](Window& w) {
+        w.prompts->files << Path(other);
+        Click(w.form.get(), "Command1");
+    };
+    const Action drop = [&](Window& w) { Drop(w.form.get(), {other}); };
+    const Action recent = [](Window& w) {
+        w.form->findChild<QMenu*>("RecentMenu")->actions().at(0)->trigger();
+        QApplication::processEvents();
+    };
+    const auto save = QMessageBox::Save, discard = QMessageBox::Discard,
+               cancel = QMessageBox::Cancel;
+    // What sets the song aside, the answer, whether the save dialog is
+    // cancelled, whether the song then goes.
+    const std::tuple<const char*, Action, QMessageBox::StandardButton, bool, bool> rows[] = {
+        {"quit", quit, cancel, false, false},   {"quit", quit, discard, false, true},
+        {"quit", quit, save, false, true},      {"quit", quit, save, true, false},
+        {"close", close, discard, false, true}, {"close", close, cancel, false, false},
+        {"read", read, cancel, false, false},   {"read", read, save, false, true},
+        {"drop", drop, discard, false, true},   {"drop", drop, cancel, false, false},
+        {"recent", recent, save, true, false},  {"recent", recent, discard, false, true},
+    };
+    for (const auto& [name, action, answer, save_cancelled, goes] : rows) {
+        SCOPED_TRACE(std::string(name) + " " + std::to_string(answer) +
+                     (save_cancelled ? " (save cancelled)" : ""));
+        test::TempDir dir;
+        Window w;
+        Activate(w.form.get());
+        w.Read(Corpus("lyrics/twinkle_mma.mid"));
+        w.Convert(Press("Command2"), Press("Done"));
+        ASSERT_EQ(w.State(), kConverted);
+        const std::string converted = w.Song();
+        w.prompts->save_answer = answer;
+        if (answer == save) w.prompts->files << (save_cancelled ? QString() : Path(dir / "s.kar"));
+        action(w);
+        EXPECT_EQ(w.prompts->save_questions.size(), 1);
+        EXPECT_TRUE(w.prompts->save_questions.value(0).contains("not been written"));
+        const bool went = name == std::string("quit") || name == std::string("close")
+                              ? !w.form->isVisible()
+                              : w.Song() != converted;
+        EXPECT_EQ(went, goes);
+        if (!goes) {
+            EXPECT_EQ(w.State(), kConverted);
+        }
+        EXPECT_EQ(fs::exists(dir / "s.kar"), answer == save && !save_cancelled);
+        if (fs::exists(dir / "s.kar")) {
+            EXPECT_EQ(test::ReadAll(dir / "s.kar"), converted);
+        }
+    }
 }
 
 // Dialogs cancelled change nothing; then the lyrics in track 0 become
@@ -377,25 +497,33 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
 
     // Plain sentences, tracks from 0, and a song read in part kept when the
     // user says so: how the status line starts, and something it holds; the
-    // check's verdict on every song read.
+    // check's verdict on every song read. A file not taken (not read, or
+    // damaged and not wanted) leaves the song in the window as it was, with
+    // its words and commands.
     const std::tuple<const char*, bool, Buttons, QString, QString> rows[] = {
-        {"not_midi.mid", true, kStart, "Could not read not_midi.mid. It is not a", ".mid, .kar"},
-        {"missing.mid", true, kStart, "Could not read missing.mid. There is no such", "folder"},
+        {"not_midi.mid", true, kConverted, "Could not read not_midi.mid. It is not a",
+         "holds song"},
+        {"missing.mid", true, kConverted, "Could not read missing.mid. There is no such", "folder"},
         {"smpte_offset.mid", true, kStart, "Read smpte_offset.mid: 11 tracks", "Nothing to"},
         {"rmid_info.mid", true, kStart, "Read rmid_info.mid: 14 tracks", ""},
         {"kar_trunc.kar", true, kConvertible, "Read part of kar_trunc.kar", "only the first 14"},
+        {"trunc_lyrics.mid", false, kConvertible, "trunc_lyrics.mid was not loaded", "track 9"},
         {"trunc_lyrics.mid", true, kConvertible, "Read part of trunc_", "middle of track 9"},
-        {"trunc_lyrics.mid", false, kStart, "trunc_lyrics.mid was not loaded", "track 9"},
     };
     for (const auto& [file, go_on, buttons, starts, holds] : rows) {
+        const auto before = std::tuple(w.Song(), w.Words(), w.Text("CheckVerdict"));
         w.prompts->go_on = go_on;
         w.Read(Corpus("odd") / file);  // there is no missing.mid
         EXPECT_EQ(w.State(), buttons) << file;
+        EXPECT_EQ(std::tuple(w.Song(), w.Words(), w.Text("CheckVerdict")) == before,
+                  !w.Text().startsWith("Read"))
+            << file;
         EXPECT_NE(w.Text("CheckVerdict") == "", RealTrackCount(w.form->Song()) > 0) << file;
         EXPECT_TRUE(w.Text().startsWith(starts) && w.Text().contains(holds) &&
                     !w.Text().contains("Error"))
             << w.Text().toStdString();
     }
+    EXPECT_TRUE(w.prompts->save_questions.isEmpty()) << "the converted song was written";
     EXPECT_EQ(DescribeRead(verselane::ReadOutcome{ReadResult::Failed,
                                                   {"Error processing file. Error: Overflow"}},
                            MidiFile{})
@@ -404,11 +532,15 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
 }
 
 // A long read shows a progress bar and Cancel, keeps the window answering
-// with every command off, and Cancel drops the song.
+// with every command off, and Cancel drops the song; closing the window
+// during the read cancels it too, and the window stays.
 TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
     VERSELANE_REQUIRE_CORPUS();
-    for (bool cancel : {false, true}) {
+    for (const char* how : {"", "CancelRead", "close"}) {
+        SCOPED_TRACE(how);
+        const bool cancel = *how != 0;
         Window w;
+        Activate(w.form.get());
         w.form->SetProgressDelay(0);
         int ticks = 0;
         bool any_enabled = false, progress_shown = false;
@@ -417,7 +549,8 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
         QObject::connect(&timer, &QTimer::timeout, [&] {
             any_enabled |= w.State() != Buttons{};
             progress_shown |= !progress->isHidden();
-            if (++ticks == 5 && cancel) Click(w.form.get(), "CancelRead");
+            if (++ticks != 5 || !cancel) return;
+            how == std::string("close") ? void(w.form->close()) : Click(w.form.get(), how);
         });
         timer.start(0);
         w.Read(Corpus("plain/big_beatles.mid"));
@@ -428,6 +561,7 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_EQ(w.State(), cancel ? kStart : kConvertible);
         EXPECT_EQ(w.Text().contains("cancelled"), cancel) << w.Text().toStdString();
+        EXPECT_TRUE(w.form->isVisible());
     }
 }
 
@@ -442,17 +576,21 @@ TEST(UserJourney, SongsConvertedInOneGo) {
     }
     Window w;
     QWidget* form = w.form.get();
-    QStringList rows;
-    auto run = [&](bool to_lyrics, std::function<void()> open, bool stop = false) {
+    QStringList rows, messages;
+    auto run = [&](bool to_lyrics, std::function<void()> open, bool stop = false,
+                   Dialog options = {}) {
         rows.clear();
+        messages.clear();
         WhenShown(form, "ConvertSongsDialog", [&](QWidget* d) {
             if (to_lyrics) Find(d, "ToLyrics")->setProperty("checked", true);
+            if (options) options(d);
             Click(d, "Start");
             if (stop) QTest::keyClick(d, Qt::Key_Escape);
             while (static_cast<ConvertSongsDialog*>(d)->Running()) QTest::qWait(10);
             auto* table = Find<QTableWidget>(d, "Results");
             for (int r = 0; r < table->rowCount(); ++r) {
                 rows.push_back(table->item(r, 0)->text() + ": " + table->item(r, 1)->text());
+                messages.push_back(table->item(r, 2)->text());
             }
             rows.push_back(Label(d, "Summary"));
             QTest::keyClick(d, Qt::Key_Escape);
@@ -460,18 +598,9 @@ TEST(UserJourney, SongsConvertedInOneGo) {
         open();
         return rows;
     };
-    const auto drop = [&] {
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(Path(dir / "twinkle_mma.mid")),
-                      QUrl::fromLocalFile(Path(dir / "not_midi.mid"))});
-        QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, {});
-        QApplication::sendEvent(form, &enter);
-        ASSERT_TRUE(enter.isAccepted());
-        QDropEvent dropped(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, {});
-        QApplication::sendEvent(form, &dropped);
-    };
+    const auto drop = [&] { Drop(form, {dir / "twinkle_mma.mid", dir / "not_midi.mid"}); };
     EXPECT_EQ(run(false, drop), (QStringList{"twinkle_mma.mid: written", "not_midi.mid: failed",
-                                             "1 written, 1 failed."}));
+                                             "1 written, 0 without words, 1 failed."}));
     EXPECT_TRUE(fs::exists(dir / "twinkle_mma.kar"));
 
     // The folder, the other way: both karaoke files convert, but no two
@@ -485,7 +614,41 @@ TEST(UserJourney, SongsConvertedInOneGo) {
                   false, [&] { w.form->ConvertSongs({Path(dir.path())}); }, true)
                   .size(),
               2);
-    EXPECT_EQ(rows.last(), "0 written, 1 failed, 5 not converted (stopped).");
+    EXPECT_EQ(rows.last(), "0 written, 0 without words, 1 failed, 5 not converted (stopped).");
+
+    // Counted as the command line counts them: a song without words is not
+    // a failure; a damaged song is written only when asked, and counted apart.
+    test::TempDir other;
+    for (const char* name : {"plain/dmp_test.mid", "odd/kar_trunc.kar"}) {
+        fs::copy_file(Corpus(name), other / fs::path(name).filename().string());
+    }
+    const auto options = [&](bool salvage) {
+        return [=](QWidget* d) {
+            // Only the options of the chosen direction are offered.
+            const bool to_lyrics = Find(d, "ToLyrics")->property("checked").toBool();
+            EXPECT_EQ(Find(d, "Lang")->isEnabled(), !to_lyrics);
+            EXPECT_EQ(Find(d, "KeepLyrics")->isEnabled(), !to_lyrics);
+            EXPECT_EQ(Find(d, "KeepKar")->isEnabled(), to_lyrics);
+            EXPECT_TRUE(Find(d, "Browse")->isEnabled());
+            EXPECT_FALSE(Find(d, "Salvage")->property("checked").toBool()) << "off at first";
+            Find(d, "Salvage")->setProperty("checked", salvage);
+        };
+    };
+    EXPECT_EQ(run(
+                  true, [&] { w.form->ConvertSongs({Path(other.path())}); }, false, options(false)),
+              (QStringList{"dmp_test.mid: without words", "kar_trunc.kar: failed",
+                           "0 written, 1 without words, 1 failed."}));
+    // The damaged song's message names the desktop's option, not --salvage.
+    EXPECT_TRUE(messages.value(1).startsWith(
+        "damaged; not written (\"Convert damaged songs with what could be read\" writes it):"))
+        << messages.value(1).toStdString();
+    EXPECT_EQ(
+        run(
+            true, [&] { w.form->ConvertSongs({Path(other.path())}); }, false, options(true)),
+        (QStringList{"dmp_test.mid: without words", "kar_trunc.kar: written from a damaged file",
+                     "1 written (1 of them from damaged files), 1 without words, 0 failed."}));
+    EXPECT_TRUE(fs::exists(other / "kar_trunc.lyrics.mid"));
+    EXPECT_FALSE(messages.join('\n').contains("--")) << messages.join('\n').toStdString();
 }
 
 // A karaoke song with or without its "@K" line: the verdict and findings
@@ -515,8 +678,43 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     EXPECT_EQ(w.Text("CheckVerdict"), "Will show in karaoke players; keyboards show no words");
     EXPECT_FALSE(repair->isEnabled());  // the one finding left, advice, has no repair
     EXPECT_EQ(w.Words(), words);
-    EXPECT_TRUE(std::get<2>(w.State())) << "the repaired song can be saved";
+    EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "saved, or converted first";
     EXPECT_EQ(w.form->Song().Header.NumTracks, 4) << "a header track went in";
+
+    // Not lost without a question; saved under the name `fix` gives it.
+    const std::string repaired = w.Song();
+    w.form->Open(Path(dir / "bare.kar"));
+    EXPECT_EQ(w.prompts->save_questions.value(0),
+              "The repaired song has not been written. Write it before it goes?");
+    EXPECT_EQ(w.Song(), repaired);
+    w.Write(dir / "out.kar");
+    EXPECT_EQ(w.prompts->proposed.value(0), Path(dir / "bare.fixed.kar"));
+    EXPECT_EQ(test::ReadAll(dir / "out.kar"), repaired);
+
+    // The repaired song converts like any other: into lyrics, saved as such.
+    w.Convert(Press("Command1"));
+    EXPECT_EQ(w.State(), kConverted);
+    w.prompts->save_answer = QMessageBox::Discard;
+    w.Write(dir / "lyrics.mid");
+    EXPECT_EQ(w.prompts->proposed.value(1), Path(dir / "bare.lyrics.mid"));
+    EXPECT_EQ(test::ReadSong(dir / "lyrics.mid").Header.NumTracks, 4);
+}
+
+// The findings list starts on the first finding that has a repair, so that
+// Repair is ready: in "Negra Sombra" a long paragraph (no repair) comes first.
+TEST(CheckPanel, StartsOnTheFirstRepairableFinding) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.form->Open(Path(Corpus("kar/negra_sombra.kar")));
+    auto* panel = Find<CheckPanel>(w.form.get(), "CheckPanel");
+    const std::vector<Finding>& findings = panel->Findings();
+    const int row = Find<QListWidget>(w.form.get(), "CheckFindings")->currentRow();
+    ASSERT_GE(row, 1);
+    ASSERT_LT(row, static_cast<int>(findings.size()));
+    EXPECT_EQ(findings[0].Fix, Repair::None);
+    for (int i = 0; i < row; ++i) EXPECT_EQ(findings[i].Fix, Repair::None) << i;
+    EXPECT_NE(findings[row].Fix, Repair::None);
+    EXPECT_TRUE(Find(w.form.get(), "CheckRepair")->isEnabled());
 }
 
 TEST(SaveName, ProposedFromTheInputTheDirectionAndTheLastFolder) {
@@ -526,6 +724,10 @@ TEST(SaveName, ProposedFromTheInputTheDirectionAndTheLastFolder) {
     EXPECT_EQ(ProposedSaveName("/m/song.kar", kChoiceLyricsToText), "/m/song-converted.kar")
         << "never the input itself";
     EXPECT_EQ(ProposedSaveName("", kChoiceLyricsToText), "");
+    // Repaired only: NAME.fixed.EXT, as `fix` writes it.
+    EXPECT_EQ(ProposedSaveName("/m/macarena.kar", kChoiceNone), "/m/macarena.fixed.kar");
+    EXPECT_EQ(ProposedSaveName("/m/a.b.mid", kChoiceNone, "/out"), "/out/a.b.fixed.mid");
+    EXPECT_EQ(ProposedSaveName("/m/noext", kChoiceNone), "/m/noext.fixed.mid");
 }
 
 // "Negra Sombra": division 480, 1.2 s a quarter note with two slower
@@ -614,6 +816,17 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
     EXPECT_LT(panel->Position(), 2.0);
     QTest::keyClick(w.form.get(), Qt::Key_Space);
     EXPECT_FALSE(panel->Playing());
+    // A focused button takes Space (Read File opens its dialog, cancelled
+    // here); Ctrl+Space plays and pauses wherever the focus is.
+    auto* read = Find(w.form.get(), "Command1");
+    read->setFocus();
+    QTest::keyClick(read, Qt::Key_Space);
+    EXPECT_FALSE(panel->Playing());
+    EXPECT_EQ(w.prompts->folders.size(), 1);
+    QTest::keyClick(read, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_TRUE(panel->Playing());
+    QTest::keyClick(read, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_FALSE(panel->Playing());
 
     // Converted into lyrics: the converted song is there to play at once.
     w.Convert(Press("Command1"));
@@ -622,12 +835,69 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
     view->ShowAt(48.4);
     EXPECT_EQ(view->CurrentLine(), "negra sombra que me asombras,");
 
-    // Reading another file stops the song and clears the view.
+    // Reading another file (the converted song discarded) stops the song
+    // and clears the view.
     play->click();
+    w.prompts->save_answer = QMessageBox::Discard;
     w.form->Open(Path(Corpus("plain/dmp_test.mid")));
+    EXPECT_EQ(w.prompts->save_questions.size(), 1);
     EXPECT_FALSE(panel->Playing());
     EXPECT_EQ(view->CurrentLine(), "");
     EXPECT_EQ(encoding->currentIndex(), 0);
+}
+
+// A song without line marks is one long line: at the window's default size
+// it breaks at word gaps into rows that fit the view, in type of 24 points or
+// more; rows that do not all fit move on with the syllable being sung.
+TEST(KaraokeView, LongLinesBreakAtWordGapsInLargeType) {
+    VERSELANE_REQUIRE_CORPUS();
+    for (const char* file : {"kar/suerte.kar", "odd/trunc_lyrics.mid"}) {
+        SCOPED_TRACE(file);
+        Window w;
+        Activate(w.form.get());
+        w.form->Open(Path(Corpus(file)));
+        auto* view = Find<KaraokeView>(w.form.get(), "KaraokeView");
+        for (double at = 0;
+             at < 120 && (view->CurrentLine().isEmpty() || view->NextLine().isEmpty()); at += 0.5) {
+            view->ShowAt(at);
+        }
+        for (double at = 0; at < 300 && view->SungText().size() < 400; at += 0.5) view->ShowAt(at);
+        const QStringList rows = view->Rows();
+        ASSERT_GT(rows.size(), 2) << view->CurrentLine().toStdString();
+        EXPECT_TRUE(rows.join(' ').contains(view->Syllable())) << view->Syllable().toStdString();
+        EXPECT_GE(view->TypePoints(), 24.0);
+        QFont font = view->font();
+        font.setBold(true);
+        font.setPixelSize(qRound(view->TypePoints() * view->logicalDpiY() / 72.0));
+        for (const QString& row : rows) {
+            EXPECT_LE(QFontMetricsF(font).horizontalAdvance(row), view->width() * 0.94)
+                << row.toStdString();
+        }
+        EXPECT_LE(rows.size() * QFontMetricsF(font).lineSpacing(), view->height());
+        EXPECT_TRUE((view->CurrentLine() + ' ' + view->NextLine())
+                        .simplified()
+                        .contains(rows.join(' ').simplified()))
+            << "broken at word gaps only";
+    }
+}
+
+// The slider ends with the last note ("Negra Sombra" ends its tracks 12 s
+// after it, at 267.9 s); a click in the groove moves the song there at once.
+TEST(PlaybackPanel, LengthEndsWithTheLastNoteAndAClickInTheGrooveJumps) {
+    VERSELANE_REQUIRE_CORPUS();
+    const MidiFile song = test::ReadSong(Corpus("kar/negra_sombra.kar"));
+    PlaybackPanel panel(nullptr, false);
+    panel.resize(700, 300);
+    Activate(&panel);
+    panel.SetSong(song);
+    auto* slider = Find<QSlider>(&panel, "Position");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slider->isEnabled(); }, 5000));
+    EXPECT_EQ(Label(&panel, "PlaybackTime"), "0:00 / 4:15");
+    EXPECT_NEAR(slider->maximum() / 10.0, 255.9, 0.2);
+    QTest::mouseClick(slider, Qt::LeftButton, {},
+                      QPoint(slider->width() * 3 / 4, slider->height() / 2));
+    EXPECT_NEAR(panel.Position(), 0.75 * 255.9, 8);
+    EXPECT_FALSE(panel.Playing());
 }
 
 TEST(PlaybackPanel, ASoundFontThatCannotPlayIsToldOnce) {

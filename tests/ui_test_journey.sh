@@ -2,7 +2,8 @@
 # One journey through the desktop program with real key presses, on a virtual
 # X server: read a song (Ctrl+O), cancel the conversion dialog (Esc), cancel
 # the information dialog (Esc), convert with the proposed information (Enter)
-# after typing a title, write the result (Ctrl+S), convert a whole folder
+# after typing a title, try to quit (Ctrl+Q: the question about the unwritten
+# song, cancelled with Esc), write the result (Ctrl+S), convert a whole folder
 # (File > Convert a Folder) and quit (Ctrl+Q). The files written are checked.
 #
 #   tests/ui_test_journey.sh VERSELANE-BINARY
@@ -68,6 +69,11 @@ window "Midi Verselane v"
 open_with "Convert Lyrics" alt+c; keys Return  # Enter: the direction this track allows
 window "Karaoke Information"
 keys Tab ctrl+a; text "Journey Song"; keys Return
+window "Midi Verselane v"
+open_with "^Midi Verselane$" ctrl+q            # unsaved: the question, cancelled
+keys Escape
+sleep 0.5
+xdotool search --onlyvisible --name "Midi Verselane v" >/dev/null || { echo "journey: Ctrl+Q threw the converted song away" >&2; exit 1; }
 window "Midi Verselane v"
 open_with "Write File" ctrl+s
 keys ctrl+a; text "$work/out/journey.kar"; keys Return

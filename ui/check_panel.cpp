@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "encoding/song_recoding.h"
 #include "lyrics/sung_lines.h"
@@ -24,6 +25,7 @@ bool Has(const std::vector<Finding>& findings, std::string_view id) {
 }  // namespace
 
 CheckPanel::CheckPanel(MidiFile* song, QWidget* parent) : QWidget(parent), song_(song) {
+    setObjectName(QStringLiteral("CheckPanel"));
     verdict_ = new QLabel(this);
     verdict_->setObjectName(QStringLiteral("CheckVerdict"));
     verdict_->setWordWrap(true);
@@ -82,7 +84,15 @@ void CheckPanel::Check() {
     kept_ = 0;
     list_->setVisible(!findings_.empty());
     repair_->setVisible(!findings_.empty());
-    if (!findings_.empty()) list_->setCurrentRow(0);
+    // The first finding that can be repaired is chosen, so that Repair is
+    // ready for it; else the first one.
+    if (!findings_.empty()) {
+        const auto repairable =
+            std::find_if(findings_.begin(), findings_.end(),
+                         [](const Finding& f) { return f.Fix != Repair::None; });
+        list_->setCurrentRow(
+            repairable == findings_.end() ? 0 : static_cast<int>(repairable - findings_.begin()));
+    }
     UpdateRepairButton();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -40,6 +41,10 @@ QString Problem(const std::string& problem) {
                  ConvertSongsDialog::tr(": songs are never replaced; choose an output folder"));
     text.replace(QStringLiteral(" (--force replaces it)"),
                  ConvertSongsDialog::tr(" (\"Replace files that exist\" replaces it)"));
+    text.replace(
+        QStringLiteral(" (--salvage writes what could be read)"),
+        ConvertSongsDialog::tr(" (\"Convert damaged songs with what could be read\" writes it)"));
+    text.replace(QStringLiteral(" (--salvage)"), QString());
     return text;
 }
 
@@ -70,7 +75,7 @@ ConvertSongsDialog::ConvertSongsDialog(const QStringList& songs, QWidget* owner)
     createWidgets();
     connect(start_, &QPushButton::clicked, this, &ConvertSongsDialog::start);
     connect(cancel_, &QPushButton::clicked, this, &ConvertSongsDialog::reject);
-    resize(640, 420);
+    resize(660, 520);
 }
 
 ConvertSongsDialog::~ConvertSongsDialog() = default;
@@ -80,13 +85,23 @@ void ConvertSongsDialog::createWidgets() {
     to_lyrics_ = Named(new QRadioButton(tr("&Karaoke text -> lyrics"), this), "ToLyrics");
     to_karaoke_->setChecked(true);
     language_ = Named(new QLineEdit(QStringLiteral("ENGL"), this), "Lang");
+    keep_lyrics_ = Named(new QCheckBox(tr("Keep l&yric events"), this), "KeepLyrics");
+    keep_lyrics_->setToolTip(tr("The lyric events stay beside the new karaoke text"));
+    keep_lyrics_->setChecked(true);
     keep_karaoke_ =
         Named(new QCheckBox(tr("Keep the karaoke text beside the lyrics"), this), "KeepKar");
     keep_karaoke_->setChecked(true);
     out_dir_ = Named(new QLineEdit(this), "OutDir");
     out_dir_->setPlaceholderText(tr("beside each song"));
+    browse_ = Named(new QPushButton(tr("&Browse..."), this), "Browse");
+    browse_->setAutoDefault(false);
     replace_ =
         Named(new QCheckBox(tr("&Replace files that exist (never a song read)"), this), "Force");
+    salvage_ =
+        Named(new QCheckBox(tr("Convert &damaged songs with what could be read"), this), "Salvage");
+    salvage_->setToolTip(
+        tr("A song that could be read only in part is converted all the same, "
+           "every track closed where it broke off; otherwise it is not written"));
     progress_ = Named(new QProgressBar(this), "Progress");
     progress_->setRange(0, static_cast<int>(songs_.size()));
     progress_->setValue(0);
@@ -109,9 +124,17 @@ void ConvertSongsDialog::createWidgets() {
     options->addRow(tr("Direction:"), to_karaoke_);
     options->addRow(QString(), to_lyrics_);
     options->addRow(tr("Lan&guage:"), language_);
+    options->addRow(QString(), keep_lyrics_);
     options->addRow(QString(), keep_karaoke_);
-    options->addRow(tr("&Output folder:"), out_dir_);
+    auto* folder = new QHBoxLayout;
+    folder->addWidget(out_dir_, 1);
+    folder->addWidget(browse_);
+    options->addRow(tr("&Output folder:"), folder);
+    if (auto* label = qobject_cast<QLabel*>(options->labelForField(folder))) {
+        label->setBuddy(out_dir_);
+    }
     options->addRow(QString(), replace_);
+    options->addRow(QString(), salvage_);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(summary_, 1);
     buttons->addWidget(start_);
@@ -121,11 +144,31 @@ void ConvertSongsDialog::createWidgets() {
     layout->addWidget(progress_);
     layout->addWidget(results_, 1);
     layout->addLayout(buttons);
+
+    connect(to_karaoke_, &QRadioButton::toggled, this, &ConvertSongsDialog::updateOptions);
+    connect(browse_, &QPushButton::clicked, this, &ConvertSongsDialog::browseOutputFolder);
+    updateOptions();
+}
+
+void ConvertSongsDialog::updateOptions() {
+    const bool to_karaoke = to_karaoke_->isChecked();
+    language_->setEnabled(to_karaoke);
+    keep_lyrics_->setEnabled(to_karaoke);
+    keep_karaoke_->setEnabled(!to_karaoke);
+}
+
+void ConvertSongsDialog::browseOutputFolder() {
+    const QString start = out_dir_->text().trimmed().isEmpty() && !songs_.isEmpty()
+                              ? QFileInfo(songs_.front()).absolutePath()
+                              : out_dir_->text().trimmed();
+    const QString chosen = QFileDialog::getExistingDirectory(this, tr("Output Folder"), start);
+    if (!chosen.isEmpty()) out_dir_->setText(QDir::toNativeSeparators(chosen));
 }
 
 void ConvertSongsDialog::start() {
-    for (QWidget* option : std::initializer_list<QWidget*>{
-             to_karaoke_, to_lyrics_, language_, keep_karaoke_, out_dir_, replace_, start_}) {
+    for (QWidget* option : std::initializer_list<QWidget*>{to_karaoke_, to_lyrics_, language_,
+                                                           keep_lyrics_, keep_karaoke_, out_dir_,
+                                                           browse_, replace_, salvage_, start_}) {
         option->setEnabled(false);
     }
     command_ = cli::ConvertCommand{};
@@ -135,7 +178,9 @@ void ConvertSongsDialog::start() {
     command_.OutputDir = Bytes(out_dir_->text().trimmed());
     command_.Language = language_->text().trimmed().toStdString();
     command_.Replace = !keep_karaoke_->isChecked();
+    command_.KeepLyrics = keep_lyrics_->isChecked();
     command_.Force = replace_->isChecked();
+    command_.Salvage = salvage_->isChecked();
     jobs_ = cli::PlanJobs(command_);
     running_ = true;
     cancel_->setText(tr("&Stop"));
@@ -169,15 +214,22 @@ void ConvertSongsDialog::convertNext() {
 }
 
 void ConvertSongsDialog::addResult(const cli::Job& job, const cli::JobResult& result) {
+    // Counted as the command line's summary counts them; a warning (a typed
+    // line kept as UTF-8) does not make a song less written.
     QString outcome, message;
-    if (result.Problem.empty()) {
+    if (result.NoWords) {
+        ++without_words_;
+        outcome = tr("without words");
+        message = Problem(result.Problem);
+    } else if (result.Problem.empty()) {
         ++written_;
-        outcome = result.Warnings.empty() ? tr("written") : tr("written in part");
+        salvaged_ += result.Salvaged;
+        outcome = result.Salvaged ? tr("written from a damaged file") : tr("written");
         message = tr("Track %1 converted into %2.")
                       .arg(result.Track)
                       .arg(QFileInfo(Text(job.Output)).fileName());
         for (const std::string& warning : result.Warnings) {
-            message += QLatin1Char(' ') + QString::fromStdString(warning);
+            message += QLatin1Char(' ') + Problem(warning);
         }
     } else {
         ++failed_;
@@ -197,7 +249,9 @@ void ConvertSongsDialog::addResult(const cli::Job& job, const cli::JobResult& re
 void ConvertSongsDialog::finish() {
     running_ = false;
     const int left = static_cast<int>(jobs_.size() - next_);
-    QString summary = tr("%1 written, %2 failed").arg(written_).arg(failed_);
+    QString summary = tr("%1 written").arg(written_);
+    if (salvaged_ > 0) summary += tr(" (%1 of them from damaged files)").arg(salvaged_);
+    summary += tr(", %1 without words, %2 failed").arg(without_words_).arg(failed_);
     if (left > 0) summary += tr(", %1 not converted (stopped)").arg(left);
     summary_->setText(summary + QLatin1Char('.'));
     cancel_->setText(tr("&Close"));

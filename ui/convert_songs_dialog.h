@@ -2,7 +2,9 @@
 // direction and options chosen once, one song after another by the command
 // line's batch code (the same output names and no-overwrite rules), with a
 // progress bar, a table of results (file, outcome, message) and a Cancel
-// that stops after the current song.
+// that stops after the current song. The outcomes are counted as the command
+// line counts them: written (those from damaged songs apart), without words,
+// failed.
 #pragma once
 
 #include <QDialog>
@@ -47,6 +49,9 @@ class ConvertSongsDialog : public QDialog {
 
   private:
     void createWidgets();
+    // Only the options of the chosen direction are offered.
+    void updateOptions();
+    void browseOutputFolder();
     void addResult(const cli::Job& job, const cli::JobResult& result);
     void finish();
 
@@ -57,14 +62,17 @@ class ConvertSongsDialog : public QDialog {
     bool running_ = false;
     bool stopping_ = false;
     cli::JobResult result_;  // of the song being converted, written by its thread
-    int written_ = 0, failed_ = 0;
+    int written_ = 0, salvaged_ = 0, without_words_ = 0, failed_ = 0;
 
     QRadioButton* to_karaoke_;
     QRadioButton* to_lyrics_;
     QLineEdit* language_;
+    QCheckBox* keep_lyrics_;
     QCheckBox* keep_karaoke_;
     QLineEdit* out_dir_;
+    QPushButton* browse_;
     QCheckBox* replace_;
+    QCheckBox* salvage_;
     QProgressBar* progress_;
     QTableWidget* results_;
     QLabel* summary_;

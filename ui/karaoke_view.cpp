@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 namespace verselane::ui {
 
@@ -17,6 +18,35 @@ const QColor kBackground(16, 22, 40);
 const QColor kWaiting(240, 240, 240);
 const QColor kSung(70, 190, 255);
 const QColor kTitle(255, 210, 90);
+// Type shrinks no further than this to fit the rows into the view.
+constexpr double kSmallestPoints = 24;
+
+// The rows of `text` no wider than `width`, broken at spaces; a single word
+// wider than that keeps a row of its own. Spaces at a row's ends are left off.
+std::vector<std::pair<int, int>> BreakIntoRows(const QString& text, const QFontMetricsF& metrics,
+                                               double width) {
+    std::vector<std::pair<int, int>> rows;
+    const int size = static_cast<int>(text.size());
+    int from = 0;
+    while (from < size && text[from].isSpace()) ++from;
+    while (from < size) {
+        // Grow the row word by word while it fits; at least one word.
+        int end = from, to = from;
+        while (end < size) {
+            int word_end = end;
+            while (word_end < size && text[word_end].isSpace()) ++word_end;
+            while (word_end < size && !text[word_end].isSpace()) ++word_end;
+            if (to > from && metrics.horizontalAdvance(text.mid(from, word_end - from)) > width) {
+                break;
+            }
+            to = end = word_end;
+        }
+        rows.push_back({from, to});
+        from = to;
+        while (from < size && text[from].isSpace()) ++from;
+    }
+    return rows;
+}
 
 }  // namespace
 
@@ -136,6 +166,66 @@ QStringList KaraokeView::Titles() const {
     return show_titles_ ? titles_ : QStringList();
 }
 
+int KaraokeView::SmallestPixels() const {
+    return static_cast<int>(std::ceil(kSmallestPoints * logicalDpiY() / 72.0));
+}
+
+KaraokeView::Layout KaraokeView::LayOut() const {
+    Layout layout;
+    if (current_ < 0) return layout;
+    const QRectF area =
+        QRectF(rect()).adjusted(width() * 0.03, height() * 0.08, -width() * 0.03, -height() * 0.08);
+    QFont font = this->font();
+    font.setBold(true);
+    // Two rows fill the view's height; longer lines take more rows of
+    // smaller type, down to the smallest size.
+    const int smallest = SmallestPixels();
+    int pixels = std::max(smallest, static_cast<int>(area.height() / 3));
+    for (;; pixels = std::max(smallest, pixels * 9 / 10)) {
+        font.setPixelSize(pixels);
+        const QFontMetricsF metrics(font);
+        layout.Pixels = pixels;
+        layout.Spacing = metrics.lineSpacing() * 1.25;
+        layout.Rows.clear();
+        for (int line : {current_, next_}) {
+            if (line < 0) continue;
+            for (const auto& [from, to] : BreakIntoRows(lines_[line].Text, metrics, area.width())) {
+                layout.Rows.push_back({line, from, to});
+            }
+        }
+        if (pixels == smallest ||
+            static_cast<double>(layout.Rows.size()) * layout.Spacing <= area.height()) {
+            break;
+        }
+    }
+    // Rows that do not all fit scroll: the row being sung stays on screen,
+    // with as many rows after it as fit.
+    const size_t fit = std::max<size_t>(1, static_cast<size_t>(area.height() / layout.Spacing));
+    layout.Shown = std::min(fit, layout.Rows.size());
+    const int singing = LitLength();
+    size_t row = 0;
+    while (row + 1 < layout.Rows.size() && layout.Rows[row + 1].Line == current_ &&
+           layout.Rows[row + 1].From <= singing) {
+        ++row;
+    }
+    layout.First = std::min(row, layout.Rows.size() - layout.Shown);
+    return layout;
+}
+
+QStringList KaraokeView::Rows() const {
+    QStringList rows;
+    const Layout layout = LayOut();
+    for (size_t i = layout.First; i < layout.First + layout.Shown; ++i) {
+        const Row& row = layout.Rows[i];
+        rows << lines_[row.Line].Text.mid(row.From, row.To - row.From);
+    }
+    return rows;
+}
+
+double KaraokeView::TypePoints() const {
+    return LayOut().Pixels * 72.0 / logicalDpiY();
+}
+
 void KaraokeView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
@@ -154,48 +244,37 @@ void KaraokeView::paintEvent(QPaintEvent*) {
     }
     if (current_ < 0) return;
 
-    // Two lines in the largest type that fits the width.
-    const Line& line = lines_[current_];
-    const QString current = line.Text;
-    int first = 0;
-    while (first < current.size() && current[first].isSpace()) ++first;
-    const QString shown = current.mid(first).trimmed();
-    const QString next = NextLine();
-    int pixels = std::max(10, static_cast<int>(area.height() / 3));
-    font.setPixelSize(pixels);
-    const double widest = std::max(QFontMetricsF(font).horizontalAdvance(shown),
-                                   QFontMetricsF(font).horizontalAdvance(next));
-    if (widest > area.width()) {
-        pixels = std::max(8, static_cast<int>(pixels * area.width() / widest));
-        font.setPixelSize(pixels);
-    }
+    // The current line, then the next one, each on as many rows as it
+    // takes, in the middle of the view; the current line lit up to the
+    // sweep's edge.
+    const Layout layout = LayOut();
+    font.setPixelSize(layout.Pixels);
     painter.setFont(font);
     const QFontMetricsF metrics(font);
-    const double row = area.height() / 2;
-
-    // The current line: drawn waiting, then lit up to the sweep's edge.
-    const double x = area.left() + (area.width() - metrics.horizontalAdvance(shown)) / 2;
-    const double y = area.top() + (row + metrics.ascent() - metrics.descent()) / 2;
-    painter.setPen(kWaiting);
-    painter.drawText(QPointF(x, y), shown);
-    if (sung_ > 0) {
+    const double spacing = layout.Spacing;
+    double top = area.top() +
+                 std::max(0.0, (area.height() - spacing * static_cast<double>(layout.Shown)) / 2);
+    for (size_t i = layout.First; i < layout.First + layout.Shown; ++i, top += spacing) {
+        const Row& row = layout.Rows[i];
+        const Line& line = lines_[row.Line];
+        const QString text = line.Text.mid(row.From, row.To - row.From);
+        const double x = area.left() + (area.width() - metrics.horizontalAdvance(text)) / 2;
+        const double y = top + (spacing + metrics.ascent() - metrics.descent()) / 2;
+        painter.setPen(kWaiting);
+        painter.drawText(QPointF(x, y), text);
+        if (row.Line != current_ || sung_ == 0) continue;
         auto width_to = [&](int end) {
             return metrics.horizontalAdvance(
-                shown.left(std::clamp(end - first, 0, int(shown.size()))));
+                text.left(std::clamp(end - row.From, 0, static_cast<int>(text.size()))));
         };
-        const double lit = width_to(LitLength());
-        const double edge = lit + (width_to(line.Ends[sung_ - 1]) - lit) * sweep_;
+        const double done = width_to(LitLength());
+        const double edge = done + (width_to(line.Ends[sung_ - 1]) - done) * sweep_;
+        if (edge <= 0) continue;
         painter.save();
-        painter.setClipRect(QRectF(x, area.top(), edge, row));
+        painter.setClipRect(QRectF(x, top, edge, spacing));
         painter.setPen(kSung);
-        painter.drawText(QPointF(x, y), shown);
+        painter.drawText(QPointF(x, y), text);
         painter.restore();
-    }
-    if (!next.isEmpty()) {
-        painter.setPen(kWaiting);
-        painter.drawText(
-            QPointF(area.left() + (area.width() - metrics.horizontalAdvance(next)) / 2, y + row),
-            next);
     }
 }
 

@@ -2,7 +2,9 @@
 // it plays: the line being sung and the next one in large type, the
 // syllables already sung in another colour, the colour sweeping through the
 // syllable being sung. A new paragraph clears the screen; before the first
-// words the song's title lines ("@T") are shown.
+// words the song's title lines ("@T") are shown. A line too wide for the view
+// breaks at word gaps onto further rows, as players do, so the type stays
+// large (never below 24 points unless the view is too small to hold it).
 //
 // The view keeps no clock: whoever plays the song tells it the time with
 // ShowAt, from the same clock that makes the sound.
@@ -42,6 +44,11 @@ class KaraokeView : public QWidget {
     QString Syllable() const;  // the syllable being sung (spaces trimmed)
     double Sweep() const { return sweep_; }  // how much of it is lit, 0 to 1
     QStringList Titles() const;              // the title lines, when they are shown
+    // The rows on screen at the view's present size (the current line's,
+    // then the next line's; from the row being sung on when they do not all
+    // fit), and the size of their type in points.
+    QStringList Rows() const;
+    double TypePoints() const;
 
     QSize sizeHint() const override { return {560, 200}; }
 
@@ -49,6 +56,21 @@ class KaraokeView : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    struct Row {
+        int Line = 0;          // in lines_
+        int From = 0, To = 0;  // the characters of the line's Text on this row
+    };
+    struct Layout {
+        int Pixels = 0;               // the type's size
+        double Spacing = 0;           // from one row to the next
+        std::vector<Row> Rows;        // of the current line, then of the next one
+        size_t First = 0, Shown = 0;  // the rows on screen
+    };
+    // How the current and the next line are set at the view's present size:
+    // the largest type, down to 24 points, at which their rows fit.
+    Layout LayOut() const;
+    int SmallestPixels() const;
+
     struct Line {
         double Seconds = 0;
         bool NewParagraph = false;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -45,8 +46,14 @@ QString ProposedSaveName(const QString& input, int16_t choice, const QString& fo
     const QFileInfo info(input);
     const QString stem = (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
                          info.completeBaseName();
-    const QString extension =
-        choice == kChoiceLyricsToText ? QStringLiteral(".kar") : QStringLiteral(".lyrics.mid");
+    QString extension = QStringLiteral(".lyrics.mid");
+    if (choice == kChoiceLyricsToText) {
+        extension = QStringLiteral(".kar");
+    } else if (choice == kChoiceNone) {
+        extension =
+            QStringLiteral(".fixed") +
+            (info.suffix().isEmpty() ? QStringLiteral(".mid") : QLatin1Char('.') + info.suffix());
+    }
     const QString proposed = stem + extension;
     if (QFileInfo(proposed).absoluteFilePath() != info.absoluteFilePath()) return proposed;
     return stem + QStringLiteral("-converted") + extension;
@@ -92,7 +99,8 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
     createCentralWidget();
     createDialogs();
     restoreSettings();
-    setState(State::Empty);
+    updateCommands();
+    updateMinimumSize();
 }
 
 MainWindow::~MainWindow() {
@@ -112,8 +120,11 @@ void MainWindow::createActions() {
                           QKeySequence::keyBindings(QKeySequence::Open));
     convert_action_ = action(tr("&Convert Lyrics..."), "ConvertAction", &MainWindow::convertLyrics,
                              {QKeySequence(Qt::CTRL | Qt::Key_L)});
-    write_action_ = action(tr("&Write File..."), "WriteAction", &MainWindow::writeFile,
-                           {QKeySequence::SaveAs, QKeySequence::Save});
+    // Ctrl+S first: the menu shows the first of the shortcuts.
+    write_action_ = action(
+        tr("&Write File..."), "WriteAction", [this] { writeFile(); },
+        QKeySequence::keyBindings(QKeySequence::Save) +
+            QKeySequence::keyBindings(QKeySequence::SaveAs));
     convert_folder_action_ =
         action(tr("Convert a &Folder..."), "ConvertFolderAction", &MainWindow::convertFolder);
     convert_files_action_ =
@@ -123,6 +134,15 @@ void MainWindow::createActions() {
     help_action_ = action(tr("&Help"), "HelpAction", &MainWindow::showHelp,
                           QKeySequence::keyBindings(QKeySequence::HelpContents));
     about_action_ = action(tr("&About Midi Verselane"), "AboutAction", &MainWindow::showAbout);
+    // Space plays and pauses too, unless the widget with the focus takes it
+    // (a button presses itself): see keyPressEvent.
+    play_action_ =
+        action(tr("&Play or Pause"), "PlayAction", [this] { playback_->PlayPause(); },
+               {QKeySequence(Qt::CTRL | Qt::Key_Space), QKeySequence(Qt::Key_MediaTogglePlayPause),
+                QKeySequence(Qt::Key_MediaPlay)});
+    stop_action_ =
+        action(tr("&Stop"), "StopAction", [this] { playback_->Stop(); },
+               {QKeySequence(Qt::CTRL | Qt::Key_Period), QKeySequence(Qt::Key_MediaStop)});
 }
 
 void MainWindow::createMenus() {
@@ -137,6 +157,9 @@ void MainWindow::createMenus() {
     file->addAction(convert_files_action_);
     file->addSeparator();
     file->addAction(quit_action_);
+    QMenu* playback = menuBar()->addMenu(tr("&Playback"));
+    playback->addAction(play_action_);
+    playback->addAction(stop_action_);
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(help_action_);
     help->addAction(about_action_);
@@ -206,6 +229,7 @@ void MainWindow::createCentralWidget() {
     connect(playback_, &PlaybackPanel::StatusMessage, status_, &QLabel::setText);
     layout->addWidget(playback_, 2);
     setCentralWidget(central);
+    central->installEventFilter(this);
 
     // The buttons read Read File, Convert Lyrics, Write File, but the tab
     // order is Read File, Write File, Convert Lyrics.
@@ -217,7 +241,9 @@ void MainWindow::createCentralWidget() {
     // A repaired song is ready to be written, like a converted one.
     connect(checks_, &CheckPanel::Repairing, this, [this] { playback_->SongChanging(); });
     connect(checks_, &CheckPanel::Repaired, this, [this] {
-        setState(State::Converted);
+        changed_ = unsaved_ = true;
+        has_words_ = HasWordsToConvert();
+        updateCommands();
         playback_->SetSong(song_);
         showWords();
     });
@@ -248,23 +274,89 @@ void MainWindow::restoreSettings() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Closing during a read cancels the read; the window stays.
+    if (busy_) cancel_read_ = true;
+    if (busy_ || !maySetSongAside()) {
+        event->ignore();
+        return;
+    }
     Settings().setValue(QStringLiteral("geometry"), saveGeometry());
     QMainWindow::closeEvent(event);
 }
 
-// Buttons and menu entries offer what the song allows; none while busy.
-void MainWindow::setState(State state) {
-    state_ = state;
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == centralWidget() && event->type() == QEvent::LayoutRequest) {
+        updateMinimumSize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::updateMinimumSize() {
+    // The layout's own minimum counts each wrapped line (the status, the
+    // verdict) as one line, but lays it out at the height it takes at that
+    // width, which then comes off the player: count those heights instead.
+    auto* layout = static_cast<QBoxLayout*>(centralWidget()->layout());
+    const QSize least = layout->totalMinimumSize();
+    const QMargins margins = layout->contentsMargins();
+    const int inner = least.width() - margins.left() - margins.right();
+    int height = margins.top() + margins.bottom();
+    int shown = 0;
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->isEmpty()) continue;
+        int item_height = item->minimumSize().height();
+        if (item->hasHeightForWidth()) {
+            item_height = std::max(item_height, item->heightForWidth(inner));
+        }
+        height += item_height;
+        ++shown;
+    }
+    height += std::max(0, layout->spacing()) * std::max(0, shown - 1);
+    const QSize wanted(least.width(), std::max(least.height(), height));
+    if (centralWidget()->minimumSize() != wanted) centralWidget()->setMinimumSize(wanted);
+}
+
+bool MainWindow::maySetSongAside() {
+    if (!unsaved_) return true;
+    const QString question =
+        changed_ && converted_ == kChoiceNone
+            ? tr("The repaired song has not been written. Write it before it goes?")
+            : tr("The converted song has not been written. Write it before it goes?");
+    switch (prompts_->AskToSave(this, question)) {
+        case QMessageBox::Save:
+            return writeFile();  // a cancelled or failed write keeps the song
+        case QMessageBox::Discard:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool MainWindow::HasWordsToConvert() const {
+    for (const TrackMaterial& material : MaterialOfTracks(song_)) {
+        if (HoldsMaterial(material, ConversionDirection::LyricsToKaraoke) ||
+            HoldsMaterial(material, ConversionDirection::KaraokeToLyrics)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void MainWindow::updateCommands() {
     const bool idle = !busy_;
+    const bool has_song = RealTrackCount(song_) > 0;
+    const bool convertible = has_song && !broken_ && converted_ == kChoiceNone && has_words_;
+    const bool writable = has_song && !broken_ && changed_;
     read_button_->setEnabled(idle);
     read_action_->setEnabled(idle);
     recent_menu_->setEnabled(idle && !recent_files_.isEmpty());
-    convert_button_->setEnabled(idle && state == State::Convertible);
-    convert_action_->setEnabled(idle && state == State::Convertible);
-    write_button_->setEnabled(idle && state == State::Converted);
-    write_action_->setEnabled(idle && state == State::Converted);
+    convert_button_->setEnabled(idle && convertible);
+    convert_action_->setEnabled(idle && convertible);
+    write_button_->setEnabled(idle && writable);
+    write_action_->setEnabled(idle && writable);
     convert_folder_action_->setEnabled(idle);
     convert_files_action_->setEnabled(idle);
+    checks_->setEnabled(idle);  // no repair of a song while another is read
 }
 
 void MainWindow::remember(const QString& path) {
@@ -294,25 +386,33 @@ void MainWindow::fillRecentMenu() {
 }
 
 void MainWindow::readFile() {
+    if (busy_ || !maySetSongAside()) return;
     const QString folder = Settings().value(QStringLiteral("lastFolder")).toString();
-    if (const std::optional<QString> path = prompts_->OpenFileName(this, folder)) Open(*path);
+    if (const std::optional<QString> path = prompts_->OpenFileName(this, folder)) {
+        QFileInfo(*path).isDir() ? ConvertSongs({*path}) : read(*path);
+    }
 }
 
 void MainWindow::Open(const QString& path) {
     if (busy_) return;
     if (QFileInfo(path).isDir()) {
-        ConvertSongs({path});
+        ConvertSongs({path});  // the song in the window stays
         return;
     }
+    if (maySetSongAside()) read(path);
+}
+
+// The file is read beside the song in the window, which stays (with
+// everything shown of it) unless the new one is taken: a read that fails, is
+// cancelled, or a damaged song the user does not want, changes nothing.
+void MainWindow::read(const QString& path) {
+    if (busy_) return;
     const QString name = QFileInfo(path).fileName();
     busy_ = true;
     cancel_read_ = false;
-    setState(State::Empty);
+    updateCommands();
     SetWaitCursor(true);
-    source_path_ = path;
-    converted_ = kChoiceNone;
     status_->setText(tr("Reading %1...").arg(name));
-    playback_->Clear();
 
     // The reader lets window events run every 512 events; after a moment
     // a progress bar with Cancel shows.
@@ -320,9 +420,9 @@ void MainWindow::Open(const QString& path) {
     clock.start();
     verselane::ReadOutcome read;
     bool cancelled = false;
+    MidiFile incoming;
     try {
-        ResetMidiFile(song_);
-        read = ReadMidiFile(song_, FileNameBytes(path), [&](int64_t done, int64_t total) {
+        read = ReadMidiFile(incoming, FileNameBytes(path), [&](int64_t done, int64_t total) {
             if (progress_->isHidden() && clock.elapsed() >= progress_delay_) {
                 progress_->show();
                 cancel_button_->show();
@@ -343,7 +443,7 @@ void MainWindow::Open(const QString& path) {
 
     const ReadReport report =
         cancelled ? ReadReport{ReadOutcome::Failed, tr("Reading was cancelled; nothing was kept.")}
-                  : DescribeRead(read, song_);
+                  : DescribeRead(read, incoming);
     const bool partial = report.Outcome == ReadOutcome::Partial;
     bool keep = report.Outcome != ReadOutcome::Failed;
     if (partial) {
@@ -351,30 +451,44 @@ void MainWindow::Open(const QString& path) {
                                       "read?")
                                        .arg(name, report.Problem));
     }
-    if (!keep) ResetMidiFile(song_);
-    if (keep) remember(path);
+    if (!keep) {
+        // The song in the window stays as it was; the status line says why
+        // the file was not taken, and what the window still holds.
+        QString text = partial ? tr("%1 was not loaded. %2").arg(name, report.Problem)
+                               : tr("Could not read %1. %2").arg(name, report.Problem);
+        if (RealTrackCount(song_) > 0) {
+            text += QLatin1Char(' ') +
+                    tr("The window still holds %1.").arg(QFileInfo(source_path_).fileName());
+        }
+        status_->setText(text);
+        updateCommands();
+        return;
+    }
+
+    playback_->Clear();  // lets go of the song before it is replaced
+    song_ = std::move(incoming);
+    source_path_ = path;
+    converted_ = kChoiceNone;
+    changed_ = unsaved_ = broken_ = false;
+    has_words_ = HasWordsToConvert();
+    remember(path);
 
     // Each song starts with its own detected encoding.
-    detected_encoding_ = keep ? DetectEncoding(SongTexts(song_)) : "UTF-8";
+    detected_encoding_ = DetectEncoding(SongTexts(song_));
     {
         const QSignalBlocker quiet(encoding_);
         encoding_->setItemText(
             0, tr("Automatic: %1").arg(QString::fromStdString(EncodingLabel(detected_encoding_))));
         encoding_->setCurrentIndex(0);
     }
-    const bool convertible = keep && (!song_.KaraokeText.empty() || !song_.LyricText.empty());
-    setState(convertible ? State::Convertible : State::Empty);
-    if (!keep) {
-        status_->setText(partial ? tr("%1 was not loaded. %2").arg(name, report.Problem)
-                                 : tr("Could not read %1. %2").arg(name, report.Problem));
-    } else {
-        QString text = partial ? tr("Read part of %1: %2").arg(name, summary(true))
-                               : tr("Read %1: %2").arg(name, summary(false));
-        if (!convertible) text += QLatin1Char(' ') + tr("Nothing to convert.");
-        if (partial) text += QLatin1Char(' ') + report.Problem;
-        status_->setText(text);
-    }
-    if (keep) playback_->SetSong(song_);
+    updateCommands();
+    const bool convertible = convert_button_->isEnabled();
+    QString text = partial ? tr("Read part of %1: %2").arg(name, summary(true))
+                           : tr("Read %1: %2").arg(name, summary(false));
+    if (!convertible) text += QLatin1Char(' ') + tr("Nothing to convert.");
+    if (partial) text += QLatin1Char(' ') + report.Problem;
+    status_->setText(text);
+    playback_->SetSong(song_);
     checks_->KeepWordsFor(PlayerFamily::LyricReaders);
     checks_->Check();
     showWords();
@@ -400,7 +514,7 @@ QString MainWindow::summary(bool partial) const {
 }
 
 void MainWindow::convertLyrics() {
-    if (busy_ || state_ != State::Convertible) return;
+    if (busy_ || !convert_button_->isEnabled()) return;
     const bool lay_out_again = playback_->SongChanging();
     bool converted = false;
     typed_as_utf8_ = false;
@@ -408,7 +522,9 @@ void MainWindow::convertLyrics() {
         converted = ConvertLyrics(song_, *conversion_dialog_, *information_dialog_, *this);
     } catch (const std::exception& e) {
         // The song may be half converted: it takes a new read to go on.
-        setState(State::Empty);
+        broken_ = true;
+        unsaved_ = false;  // nothing to write of it
+        updateCommands();
         status_->setText(tr("The conversion failed (%1). Read the song again to retry.")
                              .arg(QString::fromStdString(e.what())));
         converted_ = kChoiceNone;
@@ -420,8 +536,9 @@ void MainWindow::convertLyrics() {
         if (lay_out_again) playback_->SetSong(song_);
         return;
     }
-    setState(State::Converted);
     converted_ = conversion_dialog_->Choice;
+    changed_ = unsaved_ = true;
+    updateCommands();
     const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
     converted_track_ = converted_ == kChoiceLyricsToText ? 2 : static_cast<int16_t>(track);
     QString done = (converted_ == kChoiceLyricsToText
@@ -442,12 +559,12 @@ void MainWindow::convertLyrics() {
     showWords();
 }
 
-void MainWindow::writeFile() {
-    if (busy_ || state_ != State::Converted) return;
+bool MainWindow::writeFile() {
+    if (busy_ || !write_button_->isEnabled()) return false;
     const QString folder = Settings().value(QStringLiteral("saveFolder")).toString();
     const std::optional<QString> path =
         prompts_->SaveFileName(this, ProposedSaveName(source_path_, converted_, folder));
-    if (!path) return;  // cancelled: nothing written
+    if (!path) return false;  // cancelled: nothing written
     const QString name = QFileInfo(*path).fileName();
     if (SameFile(*path, source_path_)) {
         const QString message = tr("%1 is the song that was read, and it is never written over. "
@@ -455,7 +572,7 @@ void MainWindow::writeFile() {
                                     .arg(name);
         status_->setText(message);
         prompts_->ShowMessage(this, message);
-        return;
+        return false;
     }
     SetWaitCursor(true);
     std::string result;
@@ -468,11 +585,13 @@ void MainWindow::writeFile() {
     if (result.empty()) {
         Settings().setValue(QStringLiteral("saveFolder"), QFileInfo(*path).absolutePath());
         status_->setText(tr("Wrote %1.").arg(name));
-        return;
+        unsaved_ = false;
+        return true;
     }
     const QString message = tr("Could not write %1: %2").arg(name, DescribeWriteFailure(result));
     status_->setText(message);
     prompts_->ShowMessage(this, message);
+    return false;
 }
 
 void MainWindow::convertFolder() {
@@ -501,12 +620,22 @@ void MainWindow::ConvertSongs(const QStringList& paths) {
 
 void MainWindow::showHelp() {
     prompts_->ShowMessage(
-        this, tr("1. Read File (Ctrl+O) loads a MIDI file; the words show below.\n"
-                 "2. Convert Lyrics turns lyric events into karaoke text, or karaoke text into "
-                 "lyric events, on the track you choose.\n"
-                 "3. Write File (Ctrl+S) saves the result as a new file.\n\n"
-                 "File > Convert a Folder converts many songs at once; dropping files or a "
-                 "folder onto the window does the same."));
+        this,
+        tr("1. Read File (Ctrl+O) loads a MIDI file; the words show below.\n"
+           "2. Convert Lyrics turns lyric events into karaoke text, or karaoke text into "
+           "lyric events, on the track you choose.\n"
+           "3. Write File (Ctrl+S) saves the result as a new file; the song read is never "
+           "written over.\n\n"
+           "Will the words show? The line under the status says whether karaoke players and "
+           "keyboards will show the words; the list names each problem, with the players it "
+           "concerns. Repair mends the chosen problem where that is safe; the words stay the "
+           "same, and Write File saves the repaired song.\n\n"
+           "Playback: Play (Space, or Ctrl+Space when a button has the focus) plays and pauses "
+           "the song, Stop goes back to the start; the words light up as they are sung. Click "
+           "or drag the slider to move through the song. SoundFont... picks the instruments' "
+           "sound.\n\n"
+           "File > Convert a Folder converts many songs at once; dropping files or a "
+           "folder onto the window does the same."));
 }
 
 void MainWindow::showAbout() {
@@ -530,11 +659,17 @@ void MainWindow::SetWaitCursor(bool Waiting) {
     }
 }
 
-// Enter on a focused button presses it, as Space does.
+// Enter on a focused button presses it, as Space does. Space that no
+// widget took (a focused button takes it) plays and pauses.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     auto* button = qobject_cast<QPushButton*>(focusWidget());
     if (button && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         button->animateClick();
+        return;
+    }
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier &&
+        !event->isAutoRepeat()) {
+        playback_->PlayPause();
         return;
     }
     QMainWindow::keyPressEvent(event);

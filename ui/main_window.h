@@ -34,8 +34,9 @@ class PlaybackPanel;
 // "Midi Verselane" and the version: "Midi Verselane v.1.0.0".
 QString VersionedTitle(const QString& caption, int major, int minor, int revision);
 
-// The name the save dialog proposes after a conversion: NAME.kar after lyrics
-// became karaoke text, NAME.lyrics.mid after karaoke text became lyrics, in
+// The name the save dialog proposes: NAME.kar after lyrics became karaoke
+// text, NAME.lyrics.mid after karaoke text became lyrics, NAME.fixed.EXT for
+// a song that was only repaired (`choice` kChoiceNone), as `fix` names it; in
 // `folder` (the last one written to) or else beside the input; never the
 // input itself.
 QString ProposedSaveName(const QString& input, int16_t choice, const QString& folder = {});
@@ -66,11 +67,12 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private slots:
     void readFile();
     void convertLyrics();
-    void writeFile();
+    bool writeFile();
     void convertFolder();
     void convertFiles();
     void showHelp();
@@ -78,14 +80,26 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void showWords();
 
   private:
-    enum class State { Empty, Convertible, Converted };
-
     void createActions();
     void createMenus();
     void createCentralWidget();
     void createDialogs();
     void restoreSettings();
-    void setState(State state);
+    // Offers what the song allows: Convert Lyrics while it has words to
+    // convert and was not converted, Write File once it was changed; none
+    // while busy.
+    void updateCommands();
+    // Keeps the window's minimum size one at which every control is usable:
+    // wrapped lines (the status, the verdict) take their height at the
+    // narrowest width, and the player keeps its own below them.
+    void updateMinimumSize();
+    // Whether the song in the window may go: true when it holds no unsaved
+    // change, or the user saved it or chose to discard it.
+    bool maySetSongAside();
+    // Whether any track of the song holds words to convert, either way.
+    bool HasWordsToConvert() const;
+    // Reads `path` into the window, without asking about unsaved work.
+    void read(const QString& path);
     void remember(const QString& path);
     void fillRecentMenu();
     void showReadResult(const QString& name, const QString& problem, bool partial);
@@ -101,9 +115,12 @@ class MainWindow : public QMainWindow, public ConversionHost {
     QString source_path_;
     int16_t converted_ = kChoiceNone;  // the direction of the last conversion
     int16_t converted_track_ = -1;
+    bool changed_ = false;        // converted or repaired since it was read: Write File offered
+    bool unsaved_ = false;        // differs from what was last read or written
+    bool broken_ = false;         // a conversion failed half way: it takes a new read
+    bool has_words_ = false;      // some track holds words to convert, either way
     bool typed_as_utf8_ = false;  // a typed text did not fit the song's encoding
     CheckPanel* checks_;          // the verdict and findings under the status line
-    State state_ = State::Empty;
     bool busy_ = false;
     bool cancel_read_ = false;
     int progress_delay_ = 500;
@@ -116,6 +133,8 @@ class MainWindow : public QMainWindow, public ConversionHost {
     QAction* convert_folder_action_;
     QAction* convert_files_action_;
     QAction* quit_action_;
+    QAction* play_action_;
+    QAction* stop_action_;
     QAction* help_action_;
     QAction* about_action_;
     QMenu* recent_menu_;

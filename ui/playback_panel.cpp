@@ -4,13 +4,14 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSettings>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "lyrics/track_choice.h"
@@ -35,6 +36,29 @@ QString Clock(double seconds) {
     return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 
+// A click in a slider's groove moves the handle there at once (instead of a
+// page towards the click), as media players do.
+class ClickToJumpStyle : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons) return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+// The song ends with its last note: a late end of track or a controller
+// after the last note is not worth seconds of silence on the slider.
+void EndWithLastNote(PlaybackSchedule& schedule) {
+    for (auto e = schedule.Events.rbegin(); e != schedule.Events.rend(); ++e) {
+        const uint8_t kind = e->Status & 0xF0;
+        if (kind == 0x80 || kind == 0x90) {
+            schedule.Length = std::min(schedule.Length, e->Seconds);
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 PlaybackPanel::PlaybackPanel(QWidget* parent, bool open_audio)
@@ -42,14 +66,20 @@ PlaybackPanel::PlaybackPanel(QWidget* parent, bool open_audio)
     setObjectName(QStringLiteral("PlaybackPanel"));
     view_ = new KaraokeView(this);
     play_ = Named(new QPushButton(tr("Play"), this), "PlayPause");
-    play_->setToolTip(tr("Play or pause the song (Space)"));
+    play_->setToolTip(tr("Play or pause the song (Space; Ctrl+Space when a button has the focus)"));
     stop_ = Named(new QPushButton(tr("Stop"), this), "Stop");
+    stop_->setToolTip(tr("Stop and go back to the start (Ctrl+.)"));
     position_ = Named(new QSlider(Qt::Horizontal, this), "Position");
-    position_->setToolTip(tr("Where the song is; drag to move"));
+    position_->setToolTip(tr("Where the song is; click or drag to move"));
+    auto* jump = new ClickToJumpStyle;
+    jump->setParent(this);
+    position_->setStyle(jump);
+    position_->setMinimumWidth(120);  // never a mere square to aim at
     time_ = Named(new QLabel(this), "PlaybackTime");
     volume_ = Named(new QSlider(Qt::Horizontal, this), "Volume");
     volume_->setRange(0, 100);
     volume_->setValue(50);
+    volume_->setMinimumWidth(60);
     volume_->setMaximumWidth(90);
     volume_->setToolTip(tr("Volume"));
     sound_font_ = Named(new QPushButton(tr("SoundFont..."), this), "SoundFont");
@@ -100,8 +130,6 @@ PlaybackPanel::PlaybackPanel(QWidget* parent, bool open_audio)
     connect(volume_, &QSlider::valueChanged, this,
             [this](int value) { player_.SetVolume(value / 100.0); });
     connect(sound_font_, &QPushButton::clicked, this, &PlaybackPanel::ChooseSoundFont);
-    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
-    connect(space, &QShortcut::activated, this, &PlaybackPanel::PlayPause);
 
     player_.SetVolume(volume_->value() / 100.0);
     player_.Open(Settings().value(QString::fromLatin1(kSoundFontKey)).toString().toStdString());
@@ -123,7 +151,9 @@ void PlaybackPanel::SetSong(const MidiFile& song) {
     cancel_ = false;
     built_ = false;
     builder_ = std::thread([this, &song] {
-        auto schedule = std::make_shared<const PlaybackSchedule>(BuildSchedule(song, &cancel_));
+        PlaybackSchedule built = BuildSchedule(song, &cancel_);
+        EndWithLastNote(built);
+        auto schedule = std::make_shared<const PlaybackSchedule>(std::move(built));
         if (cancel_) return;
         schedule_ = std::move(schedule);
         built_ = true;

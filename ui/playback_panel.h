@@ -1,6 +1,8 @@
 // PlaybackPanel: plays the song in the main window and shows its words in a
-// KaraokeView as they are sung, with Play/Pause (Space), Stop, a position
-// slider, the time and the length, the volume and the choice of SoundFont.
+// KaraokeView as they are sung, with Play/Pause, Stop, a position slider
+// (a click jumps there), the time and the length (up to the last note), the
+// volume and the choice of SoundFont. The window gives play and pause their
+// keys.
 //
 // The panel takes its own copy of what it plays, so reading, converting and
 // writing the song go on untouched while it plays; the sound comes from

@@ -49,4 +49,14 @@ bool DesktopPrompts::Ask(QWidget* parent, const QString& question) {
     return QMessageBox::question(parent, Tr("Midi Verselane"), question) == QMessageBox::Yes;
 }
 
+QMessageBox::StandardButton DesktopPrompts::AskToSave(QWidget* parent, const QString& question) {
+    QMessageBox box(QMessageBox::Warning, Tr("Midi Verselane"), question,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
+    return answer == QMessageBox::Save || answer == QMessageBox::Discard ? answer
+                                                                         : QMessageBox::Cancel;
+}
+
 }  // namespace verselane::ui

@@ -2,6 +2,7 @@
 // interface so that tests can answer them without the platform's dialogs.
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -25,6 +26,9 @@ class Prompts {
     virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
     // A question with Yes (true) and No (false).
     virtual bool Ask(QWidget* parent, const QString& question) = 0;
+    // Whether to save changed work before it goes: QMessageBox::Save,
+    // Discard or Cancel (also for Esc and the close box).
+    virtual QMessageBox::StandardButton AskToSave(QWidget* parent, const QString& question) = 0;
 };
 
 // The platform's file dialogs and plain message boxes.
@@ -36,6 +40,7 @@ class DesktopPrompts : public Prompts {
     std::optional<QString> SaveFileName(QWidget* parent, const QString& proposed) override;
     void ShowMessage(QWidget* parent, const QString& text) override;
     bool Ask(QWidget* parent, const QString& question) override;
+    QMessageBox::StandardButton AskToSave(QWidget* parent, const QString& question) override;
 };
 
 // The filters of the file dialogs: MIDI files first, every file as the other choice.
