@@ -272,6 +272,25 @@ TEST(CommandLine, InputsAndExistingFilesAreNeverWrittenOver) {
         {"$V render song.mid -o no/x.wav", 1, "", "Could not write", "", "no"},
         {"$V render song.mid -o song.mid; cmp song.mid songs/one.mid", 0, "",
          "is the song being rendered"},
+        // The WAV file streams to standard output and into a named pipe, its
+        // header first with the sizes known ahead: the same bytes as the file.
+        {"$V render song.mid -o r.wav && $V render song.mid -o - | cmp - r.wav && mkfifo r.pipe && "
+         "{ cat r.pipe > p.wav & $V render song.mid -o r.pipe; wait; } && cmp p.wav r.wav && "
+         "sox --i -D p.wav",
+         0, "", "", "r.wav"},
+        // A render longer than the limit is refused before anything is written:
+        // 44 bytes of a note held 0x0FFFFFFF ticks of 16.7 s each.
+        {"printf "
+         "'MThd\\0\\0\\0\\6\\0\\0\\0\\1\\0\\1MTrk\\0\\0\\0\\26\\0\\377\\121\\3\\377\\377\\377"
+         "\\0\\220\\74\\144\\377\\377\\377\\177\\200\\74\\0\\0\\377\\57\\0' > held.mid && "
+         "test $(wc -c < held.mid) = 44 && $V render held.mid -o h.wav",
+         1, "", "held.mid lasts 143 years, longer than the limit of 2:00:00 (--max-length", "",
+         "h.wav"},
+        {"$V render song.mid -o l.wav --max-length 0.001m", 1, "",
+         "song.mid lasts 0:0|longer than the limit of 0:00", "", "l.wav"},
+        {"$V render song.mid -o l.wav --max-length 1h", 0, "", "", "l.wav"},
+        {"$V render song.mid -o x.wav --max-length 2d", 2, "",
+         "--max-length takes a length such as 2h, 90m or 600: 2d", "", "x.wav"},
         {"ls -A | grep -c '^.verselane'", 1, "=0\n", ""},  // no temporary files left
     });
 }

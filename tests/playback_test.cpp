@@ -105,6 +105,43 @@ TEST(Render, SongsSoundForTheirWholeLength) {
     }
 }
 
+// A render replaces the WAV file whole or not at all: killed halfway, or
+// refused for want of space on a full disk, it leaves the earlier file as it
+// was and nothing of its own.
+TEST(Render, KilledOrOutOfSpaceLeavesTheEarlierFile) {
+    VERSELANE_REQUIRE_CORPUS();
+    if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
+    test::TempDir dir;
+    const std::string song = (*test::CorpusDir() / "kar/negra_sombra.kar").string();
+    const std::filesystem::path earlier = dir / "song.wav";
+    test::WriteAll(earlier, "earlier");
+    // 268 s of song take seconds to render: still writing after one.
+    EXPECT_EQ(test::RunCommand(kCli + " render '" + song + "' -o " + earlier.string() +
+                               " & sleep 1; kill -9 $!"),
+              0)
+        << "the render had ended before it was killed";
+    test::RunCommand("sleep 0.2");
+    EXPECT_EQ(test::ReadAll(earlier), "earlier");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+    const std::filesystem::path small = dir / "small";
+    std::filesystem::create_directory(small);
+    if (test::RunCommand("mount -t tmpfs -o size=1m tmpfs " + small.string() + " 2>/dev/null") !=
+        0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: the full disk is not tried";
+    }
+    test::WriteAll(small / "song.wav", "earlier");
+    std::string said;
+    EXPECT_EQ(
+        test::RunCommand(
+            kCli + " render '" + song + "' -o " + (small / "song.wav").string() + " 2>&1", &said),
+        1);
+    EXPECT_NE(said.find("negra_sombra.kar lasts 4:2"), std::string::npos) << said;
+    EXPECT_NE(said.find("MB would not fit the 1.0 MB free"), std::string::npos) << said;
+    EXPECT_EQ(test::ReadAll(small / "song.wav"), "earlier");
+    test::RunCommand("umount " + small.string());
+}
+
 TEST(LyricsFollow, PrintsEachLineWhenItIsDue) {
     // Lines at 0 s and 0.6 s (tick 576 at 120 beats a minute, division 480).
     test::TempDir dir;
