@@ -4,10 +4,14 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "playback/player.h"
+#include "playback/realtime_guard.h"
 #include "playback/render.h"
 #include "playback/schedule.h"
 #include "playback/sound_font.h"
@@ -140,6 +144,63 @@ TEST(Render, KilledOrOutOfSpaceLeavesTheEarlierFile) {
     EXPECT_NE(said.find("MB would not fit the 1.0 MB free"), std::string::npos) << said;
     EXPECT_EQ(test::ReadAll(small / "song.wav"), "earlier");
     test::RunCommand("umount " + small.string());
+}
+
+// The audio callback neither waits nor allocates, however the controls are
+// used: 100 seeks while the song plays through the null sink (a thread that
+// pulls sound at a device's pace) leave the count of callbacks that did at
+// zero, and each seek lands where it was sent.
+TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
+    // The count sees what it is meant to see.
+    {
+        AudioCallbackScope scope;
+        EXPECT_FALSE(scope.Violated());
+        auto allocated = std::make_unique<int>(1);
+        EXPECT_TRUE(scope.Violated());
+    }
+    {
+        RealTimeCheckedMutex mutex;
+        AudioCallbackScope scope;
+        mutex.lock();
+        mutex.unlock();
+        EXPECT_TRUE(scope.Violated());
+    }
+    if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
+    // 60 s of a note every quarter of a second, with program and controller
+    // changes for every seek to chase.
+    std::vector<MidiEvent> notes;
+    for (int32_t t = 0; t < 240 * 240; t += 240) {
+        notes.push_back(Event(t, 4, 0, static_cast<uint8_t>(t / 240 % 8)));
+        notes.push_back(Event(t, 3, 0, 7, static_cast<uint8_t>(t / 240 % 128)));
+        notes.push_back(NoteOn(t, 60 + t / 240 % 12));
+        notes.push_back(Event(t + 200, 0, 0, static_cast<uint8_t>(60 + t / 240 % 12)));
+    }
+    notes.push_back(EndOfTrack(240 * 240));
+    const MidiFile song = SongOf({{EndOfTrack(0)}, notes}, 1, 1200);
+    Player player;
+    player.Open({}, "null");
+    for (int i = 0; i < 1000 && player.State() == Player::Output::Opening; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(player.State(), Player::Output::Sound) << player.Detail();
+    player.SetSchedule(std::make_shared<PlaybackSchedule>(BuildSchedule(song)));
+    ASSERT_NEAR(player.Length(), 60.0, 0.01);
+    player.Play();
+    for (int i = 0; i < 100; ++i) {
+        const double to = (i * 7) % 55;
+        player.Seek(to);
+        EXPECT_GE(player.Position(), to - 0.01) << i;
+        player.SetVolume(i % 2 ? 0.3 : 0.6);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    player.Seek(30);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(player.Playing());
+    EXPECT_GT(player.Position(), 30.1);
+    EXPECT_LT(player.Position(), 30.6);
+    player.Pause();
+    EXPECT_GT(player.Callbacks(), 40);
+    EXPECT_EQ(player.RealTimeViolations(), 0);
 }
 
 TEST(LyricsFollow, PrintsEachLineWhenItIsDue) {
