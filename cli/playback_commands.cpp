@@ -97,6 +97,12 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
             << DurationText(Command.MaxSeconds) << " (--max-length changes it); not rendered\n";
         return 1;
     }
+    if (!size.FitsWav) {
+        err << "verselane-cli: " << PrintableName(Command.File) << " lasts "
+            << DurationText(schedule.Length) << ": its WAV file of " << MegabyteText(size.Bytes)
+            << " would be more than a WAV file can hold (4 GiB); not rendered\n";
+        return 1;
+    }
     if (const std::optional<uint64_t> free = FreeSpaceFor(Command.Output);
         free && size.Bytes > *free) {
         err << "verselane-cli: " << PrintableName(Command.File) << " lasts "
