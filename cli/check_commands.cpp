@@ -80,8 +80,8 @@ std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std:
         const RecodeOutcome recoded = RecodeSongTexts(Song, target);
         // A recoding that would change the words is refused, and the song not written.
         if (!recoded.Refused.empty()) {
-            Raise(ErrorKind::InvalidArgument,
-                  "the words cannot be put into " + target + " unchanged: " + recoded.Refused);
+            Raise(ErrorKind::InvalidArgument, "the words cannot be put into " + target +
+                                                  " unchanged: " + PrintableName(recoded.Refused));
         }
         if (recoded.Changed > 0) made.emplace_back("one-encoding");
         // What the target encoding cannot hold stays as it was, and says so.

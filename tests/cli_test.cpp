@@ -289,6 +289,24 @@ TEST(CommandLine, InputsAndExistingFilesAreNeverWrittenOver) {
         {"$V render held.mid -o h.wav --max-length 2000000h", 1, "",
          "held.mid lasts 143 years: its WAV file of|would be more than a WAV file can hold", "",
          "h.wav"},
+        // A recoding that would change the words is refused and writes
+        // nothing; one that keeps them is written ("Nội" in UTF-8, then in
+        // Windows-1258 as a letter and its combining tone mark).
+        {"printf "
+         "'MThd\\0\\0\\0\\6\\0\\0\\0\\1\\1\\340MTrk\\0\\0\\0\\15\\0\\377\\5\\5N\\341\\273\\231i"
+         "\\0\\377\\57\\0' > vn.mid && $V fix vn.mid -o vn.fixed.mid --encoding "
+         "'WINDOWS-1252//TRANSLIT'",
+         1, "",
+         "vn.mid: Error processing file. Error: Invalid procedure call or argument: the words "
+         "cannot be put into WINDOWS-1252//TRANSLIT unchanged: \"N\xE1\xBB\x99i\" would read back "
+         "as \"N?i\"",
+         "", "vn.fixed.mid"},
+        {"$V fix vn.mid -o vn.fixed.mid --encoding WINDOWS-1258 && "
+         "$V lyrics vn.fixed.mid --encoding WINDOWS-1258 && tail -c 8 vn.fixed.mid | od -An -c",
+         0,
+         "=vn.mid -> vn.fixed.mid (repaired: one-encoding)\n0:00.00  N\xE1\xBB\x99i\n"
+         "   N 364 362   i  \\0 377   /  \\0\n",
+         ""},
         {"$V render song.mid -o l.wav --max-length 0.001m", 1, "",
          "song.mid lasts 0:0|longer than the limit of 0:00", "", "l.wav"},
         {"$V render song.mid -o l.wav --max-length 1h", 0, "", "", "l.wav"},
