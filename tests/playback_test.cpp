@@ -109,6 +109,36 @@ TEST(Render, SongsSoundForTheirWholeLength) {
     }
 }
 
+// The WAV file's size follows from the schedule before anything is played
+// (the song to the block of its last event, then the one-second tail), and
+// its header says so, byte for byte; past 4 GiB no WAV file can say it.
+TEST(Render, SizedAheadFromTheScheduleWithItsHeaderFirst) {
+    PlaybackSchedule second;
+    second.Length = 1.0;
+    const RenderSize size = RenderSizeOf(second);
+    EXPECT_EQ(size.Frames, (689 + 1 + 690) * 64);
+    EXPECT_EQ(size.Bytes, 44u + 88320u * 4);
+    PlaybackSchedule hours = second;
+    hours.Length = 6.7 * 3600;
+    EXPECT_TRUE(RenderSizeOf(hours).FitsWav);
+    hours.Length = 6.8 * 3600;
+    EXPECT_FALSE(RenderSizeOf(hours).FitsWav);
+    hours.Length = 4.5e9;  // 143 years
+    EXPECT_FALSE(RenderSizeOf(hours).FitsWav);
+    EXPECT_NE(RenderToWav(hours, DefaultSoundFont(), "/nowhere/x.wav").Error.find("4 GiB"),
+              std::string::npos);
+    if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
+    test::TempDir dir;
+    const RenderReport report = RenderToWav(second, DefaultSoundFont(), (dir / "s.wav").string());
+    ASSERT_EQ(report.Error, "");
+    EXPECT_DOUBLE_EQ(report.Seconds, 88320 / 44100.0);
+    const std::string wav = test::ReadAll(dir / "s.wav");
+    EXPECT_EQ(wav.size(), size.Bytes);
+    EXPECT_EQ(wav.substr(0, 44),
+              test::Hex("'RIFF' 24 64 05 00 'WAVEfmt ' 10 00 00 00 01 00 02 00"
+                        "44 AC 00 00 10 B1 02 00 04 00 10 00 'data' 00 64 05 00"));
+}
+
 // A render replaces the WAV file whole or not at all: killed halfway, or
 // refused for want of space on a full disk, it leaves the earlier file as it
 // was and nothing of its own.
