@@ -97,8 +97,9 @@ class Player {
     double OutputLatency() const;
 
     // For measuring: each audio callback while playing, when it began
-    // (steady clock, ns), the song's sample then and its frames. The log
-    // should have room reserved; nullptr stops the recording.
+    // (steady clock, ns), the song's sample then and its frames. The audio
+    // thread never grows the log: it records until the room reserved is
+    // full. nullptr stops the recording.
     struct CallbackRecord {
         int64_t Ns;
         int64_t Sample;
