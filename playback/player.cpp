@@ -97,9 +97,14 @@ void Player::OpenInBackground(std::string sound_font, std::string audio_driver) 
     }
     std::string error;
     std::unique_ptr<Synth> synth;
+    // One thread at a time touches the synthesizer (this one until the output
+    // starts, then the audio callback alone), so FluidSynth needs no lock of
+    // its own around its calls either.
     if (!sound_font.empty())
-        synth = Synth::Create(sound_font, rate_,
-                              {{"audio.period-size", "256"}, {"audio.periods", "4"}}, &error);
+        synth = Synth::Create(
+            sound_font, rate_,
+            {{"audio.period-size", "256"}, {"audio.periods", "4"}, {"synth.threadsafe-api", "0"}},
+            &error);
     if (!synth) {
         std::lock_guard lock(mutex_);
         state_ = Output::Silent;
