@@ -1,5 +1,6 @@
 // Playback: the song laid out in seconds by every tempo change, and the
 // program's render and lyrics --follow heard and timed from outside (sox).
+#include <fluidsynth.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include "playback/render.h"
 #include "playback/schedule.h"
 #include "playback/sound_font.h"
+#include "playback/synth.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -64,10 +66,40 @@ TEST(PlaybackSchedule, EveryEventAtItsTimeByEveryTempoChange) {
         "3.25 | 0 c2 40 0 | 0.5 90 60 100 | 1 f0 \x7E\x7F\x09\x01 | 2 e1 0 80 | 3.125 80 60 0 | "
         "3.125 b9 7 99");
     EXPECT_EQ(listed(BuildSchedule(patterns)), "3 | 1 90 50 100 | 2.5 90 52 100");
+    // What a seek sends again: program, system exclusive, pitch bend, controller.
+    EXPECT_EQ(BuildSchedule(song).StateEvents, (std::vector<size_t>{0, 2, 3, 5}));
+    EXPECT_TRUE(BuildSchedule(patterns).StateEvents.empty());
     EXPECT_EQ(FirstEventAt(BuildSchedule(song), 1.0), 2u);
     EXPECT_EQ(FirstEventAt(BuildSchedule(song), 3.2), 6u);
     EXPECT_NEAR(TrackStart(patterns, 1), 2.0, 1e-9);
     EXPECT_EQ(TrackStart(song, 1), 0);
+}
+
+// A seek sets every channel as the song has it there: the programs,
+// controllers and pitch bends before that point, the latest of each, and
+// nothing after it.
+TEST(PlaybackSchedule, ASeekChasesTheChannelStateUpToItsPoint) {
+    if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
+    const MidiFile song = SongOf(
+        {{Event(0, 4, 2, 40), Event(0, 3, 9, 7, 99), NoteOn(480, 60), Event(960, 3, 9, 7, 50),
+          Event(960, 6, 1, 0x00, 0x50), Event(1440, 4, 2, 41), EndOfTrack(1920)}});
+    const PlaybackSchedule schedule = BuildSchedule(song);
+    std::string error;
+    const std::unique_ptr<Synth> synth = Synth::Create(DefaultSoundFont(), 44100, {}, &error);
+    ASSERT_TRUE(synth) << error;
+    const auto state = [&] {
+        int program = 0, volume = 0, bend = 0, sfont = 0, bank = 0;
+        fluid_synth_get_program(synth->Handle(), 2, &sfont, &bank, &program);
+        fluid_synth_get_cc(synth->Handle(), 9, 7, &volume);
+        fluid_synth_get_pitch_bend(synth->Handle(), 1, &bend);
+        return std::to_string(program) + " " + std::to_string(volume) + " " + std::to_string(bend);
+    };
+    synth->Chase(schedule, FirstEventAt(schedule, 0.9));  // before the second volume
+    EXPECT_EQ(state(), "40 99 8192");
+    synth->Chase(schedule, FirstEventAt(schedule, 1.5));
+    EXPECT_EQ(state(), "40 50 10240");
+    synth->Chase(schedule, FirstEventAt(schedule, 0));  // back to the start: all reset
+    EXPECT_EQ(state(), "0 100 8192");
 }
 
 // The first number in what `command` prints after `label`, or -1.
