@@ -114,5 +114,8 @@ int main(int argc, char** argv) {
                 counted ? sum / counted : 0.0, worst);
     std::printf("audio clock vs system clock after the song: %+.1f ms (%.3f s wall for %.3f s)\n",
                 (wall - schedule->Length - latency) * 1e3, wall, schedule->Length);
+    std::printf("callbacks that waited for a lock or allocated: %lld of %lld\n",
+                static_cast<long long>(player.RealTimeViolations()),
+                static_cast<long long>(player.Callbacks()));
     return 0;
 }

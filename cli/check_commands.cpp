@@ -102,7 +102,13 @@ std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std:
     bool mixed = false;
     for (const Finding& f : CheckSong(Song)) mixed = mixed || f.Id == "enc-mixed";
     if (!Encoding.empty() || mixed) {
-        const RecodeOutcome recoded = RecodeSongTexts(Song, Encoding.empty() ? "UTF-8" : Encoding);
+        const std::string target = Encoding.empty() ? "UTF-8" : Encoding;
+        const RecodeOutcome recoded = RecodeSongTexts(Song, target);
+        // A recoding that would change the words is refused, and the song not written.
+        if (!recoded.Refused.empty()) {
+            Raise(ErrorKind::InvalidArgument, "the words cannot be put into " + target +
+                                                  " unchanged: " + PrintableName(recoded.Refused));
+        }
         if (recoded.Changed > 0) made.emplace_back("one-encoding");
         // What the target encoding cannot hold stays as it was, and says so.
         if (recoded.Kept > 0) {

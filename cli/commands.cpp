@@ -118,7 +118,7 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
             return 1;
         }
     }
-    const std::vector<SungLine> lines = SungLines(song, track, *from);
+    const std::vector<SungLine> lines = SungLines(song, track, *from, SungDetail::LinesOnly);
     if (lines.empty()) {
         err << PrintableName(Command.File) << ": track " << track << " holds no " << what << "\n";
         return 1;

@@ -3,6 +3,7 @@
 #include "encoding/text_encoding.h"
 
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -175,14 +176,19 @@ constexpr const char* kToLyricsHelp =
     "  -j N                  convert N files at a time (default: one per processor)\n";
 
 constexpr const char* kRenderHelp =
-    "Usage: verselane-cli render FILE -o OUT.wav [--soundfont SF2]\n"
+    "Usage: verselane-cli render FILE -o OUT.wav [--soundfont SF2] [--max-length L]\n"
     "\n"
     "Plays the song with FluidSynth into a WAV file (44.1 kHz, 16-bit stereo):\n"
-    "every track with its tempo changes, then at most a second for the last\n"
-    "notes to ring out.\n"
+    "every track with its tempo changes, then a second for the last notes to\n"
+    "ring out. A song longer than --max-length, or whose WAV file would not fit\n"
+    "the free space where it goes, is not rendered.\n"
     "\n"
     "Options:\n"
-    "  -o OUT                the WAV file to write (replaced when it exists)\n"
+    "  -o OUT                the WAV file to write (replaced whole when it exists);\n"
+    "                        a named pipe, a character device or - (standard\n"
+    "                        output) is written as a stream\n"
+    "  --max-length L        the longest song to render: 3h, 90m, 45s or seconds\n"
+    "                        (default 2h)\n"
     "  --soundfont SF2       the SoundFont to play with; default FluidR3_GM.sf2\n"
     "                        (fluid-soundfont-gm) when installed, else\n"
     "                        TimGM6mb.sf2 (timgm6mb-soundfont)\n";
@@ -392,12 +398,35 @@ ParsedCommand ParseLyrics(const std::vector<std::string>& args) {
     return command;
 }
 
+std::optional<double> ParseLength(const std::string& Text) {
+    double value = 0;
+    size_t used = 0;
+    try {
+        value = std::stod(Text, &used);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    const std::string unit = Text.substr(used);
+    const double scale = unit.empty() || unit == "s" ? 1
+                         : unit == "m"               ? 60
+                         : unit == "h"               ? 3600
+                                                     : 0;
+    if (scale == 0 || !(value > 0) || !std::isfinite(value)) return std::nullopt;
+    return value * scale;
+}
+
 ParsedCommand ParseRender(const std::vector<std::string>& args) {
     RenderCommand command;
     ArgumentWalker walker(args);
     std::string error = walker.Walk(
-        {"-o", "--output", "--soundfont"}, {},
+        {"-o", "--output", "--soundfont", "--max-length"}, {},
         [&](const std::string& name, const std::string& v) {
+            if (name == "--max-length") {
+                const std::optional<double> seconds = ParseLength(v);
+                if (!seconds) return "--max-length takes a length such as 2h, 90m or 600: " + v;
+                command.MaxSeconds = *seconds;
+                return std::string();
+            }
             (name == "--soundfont" ? command.SoundFont : command.Output) = v;
             return std::string();
         },

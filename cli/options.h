@@ -35,8 +35,13 @@ struct LyricsCommand {
 struct RenderCommand {
     std::string File;
     std::string Output;
-    std::string SoundFont;  // empty: the installed General MIDI one
+    std::string SoundFont;         // empty: the installed General MIDI one
+    double MaxSeconds = 2 * 3600;  // a longer song is not rendered (--max-length)
 };
+
+// A length as "3h", "90m", "45s" or plain seconds ("5400", "1.5h"); nothing
+// for anything else, zero and negative lengths included.
+std::optional<double> ParseLength(const std::string& Text);
 
 struct ConvertCommand {
     ConversionDirection Direction = ConversionDirection::LyricsToKaraoke;

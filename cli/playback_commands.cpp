@@ -1,6 +1,10 @@
 #include "cli/playback_commands.h"
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -12,6 +16,55 @@
 #include "reader/midi_reader.h"
 
 namespace verselane::cli {
+
+namespace {
+
+// "1:02:03" for an hour and more, else "2:03"; years for what lasts longer
+// than a few days, which only a damaged or hostile song does.
+std::string DurationText(double seconds) {
+    if (seconds >= 86400.0 * 365) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.0f years", seconds / (86400.0 * 365.25));
+        return text;
+    }
+    const auto whole = static_cast<int64_t>(std::llround(seconds));
+    char text[64];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(whole / 3600),
+                      static_cast<long long>(whole / 60 % 60), static_cast<long long>(whole % 60));
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(whole / 60),
+                      static_cast<long long>(whole % 60));
+    }
+    return text;
+}
+
+std::string MegabyteText(uint64_t bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+// The space left for a new file at `path`: on the file system of its
+// folder (of the file a link leads to); nothing for a stream (standard
+// output, a pipe, a device) or a folder that cannot be asked.
+std::optional<uint64_t> FreeSpaceFor(const std::string& path) {
+    namespace fs = std::filesystem;
+    if (path == "-") return std::nullopt;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (!ec && status.type() != fs::file_type::regular &&
+        status.type() != fs::file_type::not_found) {
+        return std::nullopt;
+    }
+    fs::path target = fs::weakly_canonical(path, ec);
+    if (ec) target = fs::absolute(path, ec);
+    const fs::space_info space = fs::space(target.parent_path(), ec);
+    if (ec) return std::nullopt;
+    return space.available;
+}
+
+}  // namespace
 
 int RunRender(const RenderCommand& Command, std::ostream& err) {
     MidiFile song;
@@ -34,7 +87,31 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
         err << "verselane-cli: " << MissingSoundFontMessage() << "\n";
         return 1;
     }
-    const RenderReport report = RenderToWav(BuildSchedule(song), sound_font, Command.Output);
+    // Before anything is written: the render's length is known from the
+    // schedule, and a song too long, or too big for where it goes, is refused.
+    const PlaybackSchedule schedule = BuildSchedule(song);
+    const RenderSize size = RenderSizeOf(schedule);
+    if (schedule.Length > Command.MaxSeconds) {
+        err << "verselane-cli: " << PrintableName(Command.File) << " lasts "
+            << DurationText(schedule.Length) << ", longer than the limit of "
+            << DurationText(Command.MaxSeconds) << " (--max-length changes it); not rendered\n";
+        return 1;
+    }
+    if (!size.FitsWav) {
+        err << "verselane-cli: " << PrintableName(Command.File) << " lasts "
+            << DurationText(schedule.Length) << ": its WAV file of " << MegabyteText(size.Bytes)
+            << " would be more than a WAV file can hold (4 GiB); not rendered\n";
+        return 1;
+    }
+    if (const std::optional<uint64_t> free = FreeSpaceFor(Command.Output);
+        free && size.Bytes > *free) {
+        err << "verselane-cli: " << PrintableName(Command.File) << " lasts "
+            << DurationText(schedule.Length) << ": its WAV file of " << MegabyteText(size.Bytes)
+            << " would not fit the " << MegabyteText(*free) << " free where "
+            << PrintableName(Command.Output) << " goes; not rendered\n";
+        return 1;
+    }
+    const RenderReport report = RenderToWav(schedule, sound_font, Command.Output);
     if (!report.Error.empty()) {
         err << "verselane-cli: " << report.Error << "\n";
         return 1;

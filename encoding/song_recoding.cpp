@@ -1,6 +1,8 @@
 #include "encoding/song_recoding.h"
 
 #include <iconv.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -62,24 +64,42 @@ class Converter {
 
 }  // namespace
 
+std::string ComposedUtf8(std::string_view Utf8) {
+    if (!IsValidUtf8(Utf8)) return std::string(Utf8);
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return std::string(Utf8);
+    const icu::UnicodeString text = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(Utf8.data(), static_cast<int32_t>(Utf8.size())));
+    const icu::UnicodeString composed = nfc->normalize(text, status);
+    if (U_FAILURE(status)) return std::string(Utf8);
+    std::string out;
+    composed.toUTF8String(out);
+    return out;
+}
+
 RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
                               const std::string& Source) {
     std::vector<MidiEvent*> texts;
-    std::vector<std::string_view> legacy;
     for (int32_t t = 0; t < std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots); ++t) {
         for (int32_t i = 0; i < Song.Count(t); ++i) {
             MidiEvent& e = Song.Track(t).Event(i);
             if (e.Kind != kKindMeta || e.Channel < 1 || e.Channel > 7 || IsAscii(e.Data)) continue;
             texts.push_back(&e);
-            if (!IsValidUtf8(e.Data)) legacy.push_back(e.Data.view());
         }
     }
-    const std::string from_legacy = Source.empty() ? DetectEncoding(legacy) : Source;
+    // The texts are read in the encoding that they are shown in: detected
+    // over all of the song's texts, the ASCII ones around the others included.
+    const std::string from_legacy =
+        Source.empty() ? DetectEncoding(SongTexts(Song)) : EncodingName(Source);
     const Converter from_utf8(Target, "UTF-8");
     const Converter from_other(Target, from_legacy);
+    const TextDecoder shown_legacy(from_legacy);
+    const TextDecoder read_back(Target);
     const bool target_utf8 = SameEncoding(Target, "UTF-8");
     const bool legacy_is_target = SameEncoding(Target, from_legacy);
     RecodeOutcome outcome;
+    std::vector<std::pair<MidiEvent*, std::string>> rewritten;
     for (MidiEvent* e : texts) {
         const bool utf8 = IsValidUtf8(e->Data);
         if ((utf8 && target_utf8) || (!utf8 && legacy_is_target)) continue;
@@ -88,7 +108,17 @@ RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
             ++outcome.Kept;
             continue;
         }
-        e->Data = std::string_view(*recoded);
+        // The new bytes must show the same words as the old ones did.
+        const std::string before =
+            ComposedUtf8(utf8 ? e->Data.str() : shown_legacy.ToUtf8(e->Data.view()));
+        const std::string after = ComposedUtf8(target_utf8 ? *recoded : read_back.ToUtf8(*recoded));
+        if (before != after) {
+            return {0, 0, "\"" + before + "\" would read back as \"" + after + "\" in " + Target};
+        }
+        rewritten.emplace_back(e, std::move(*recoded));
+    }
+    for (auto& [e, bytes] : rewritten) {
+        e->Data = std::string_view(bytes);
         ++outcome.Changed;
     }
     for (int32_t t = 0; t < std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots); ++t) {

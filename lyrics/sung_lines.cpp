@@ -33,7 +33,8 @@ void CollectTempos(const MidiFile& Song, int16_t t, std::vector<TempoEvent>& out
 // Builds the lines syllable by syllable; the same rules serve both sources.
 class LineBuilder {
   public:
-    LineBuilder(const TempoMap& tempo, bool lyrics) : tempo_(tempo), lyrics_(lyrics) {}
+    LineBuilder(const TempoMap& tempo, bool lyrics, bool syllables = true)
+        : tempo_(tempo), lyrics_(lyrics), syllables_(syllables) {}
 
     void Syllable(int32_t tick, std::string_view bytes) {
         // NUL bytes in lyrics show nothing: they are left out before anything else.
@@ -66,7 +67,10 @@ class LineBuilder {
                 std::replace(shown.begin(), shown.end(), '\r', ' ');
                 std::replace(shown.begin(), shown.end(), '\n', ' ');
                 lines_.back().Text += shown;
-                lines_.back().Syllables.push_back({tick, tempo_.Seconds(tick), std::move(shown)});
+                if (syllables_) {
+                    lines_.back().Syllables.push_back(
+                        {tick, tempo_.Seconds(tick), std::move(shown)});
+                }
             }
             word_in_line_ = word_in_line_ || word;
             if (stop == text.npos) break;
@@ -111,6 +115,7 @@ class LineBuilder {
 
     const TempoMap& tempo_;
     const bool lyrics_;
+    const bool syllables_;  // each line keeps its syllables
     std::vector<SungLine> lines_;
     std::vector<std::string> titles_;
     bool open_ = false;          // a line is being filled
@@ -178,9 +183,10 @@ void FeedTrack(const MidiFile& Song, int16_t Track, LineSource From, LineBuilder
 
 }  // namespace
 
-std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From) {
+std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From,
+                                SungDetail Detail) {
     const TempoMap tempo(Song, Track);
-    LineBuilder builder(tempo, From == LineSource::Lyrics);
+    LineBuilder builder(tempo, From == LineSource::Lyrics, Detail == SungDetail::Syllables);
     FeedTrack(Song, Track, From, builder);
     return builder.Finish();
 }

@@ -74,7 +74,13 @@ struct SungLine {
 // Either way the end of a line that holds no word (an empty line) opens a
 // paragraph. A line starts at its first word; lines without words are not
 // listed.
-std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From);
+//
+// `Detail` LinesOnly leaves every line's Syllables empty: what prints the
+// lines needs only their text and time, and a song of a million syllables
+// on one line would otherwise hold 48 bytes for each of them.
+enum class SungDetail { Syllables, LinesOnly };
+std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From,
+                                SungDetail Detail = SungDetail::Syllables);
 
 // The title lines of the same track: the text of every information line that
 // begins with "@T" (after a mark or not), without the "@T", in order.

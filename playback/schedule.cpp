@@ -70,6 +70,12 @@ PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* ca
         merged.push_back(starts.back());
         starts = std::move(merged);
     }
+    for (size_t i = 0; i < out.Events.size(); ++i) {
+        const uint8_t kind = out.Events[i].Status & 0xF0;
+        if (kind == 0xB0 || kind == 0xC0 || kind == 0xE0 || kind == 0xF0) {
+            out.StateEvents.push_back(i);
+        }
+    }
     return out;
 }
 

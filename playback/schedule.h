@@ -24,6 +24,10 @@ struct PlaybackSchedule {
     std::vector<TimedEvent> Events;  // ordered by time; at one time, by track and file order
     std::vector<std::string> SysEx;  // system-exclusive bytes between F0 and F7
     double Length = 0;               // the time of the song's last event of any kind
+    // The indices in Events, in order, of the events that set a channel's
+    // state (controllers, programs, pitch bends, system-exclusive messages):
+    // all that a seek has to send again, without walking every note before it.
+    std::vector<size_t> StateEvents;
 };
 
 // Lays out every track of the song by its tempo map and division: note,

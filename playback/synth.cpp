@@ -136,10 +136,9 @@ void Synth::Reset() {
 
 void Synth::Chase(const PlaybackSchedule& schedule, size_t upto) {
     Reset();
-    for (size_t i = 0; i < upto && i < schedule.Events.size(); ++i) {
-        const TimedEvent& e = schedule.Events[i];
-        const uint8_t kind = e.Status & 0xF0;
-        if (kind == 0xB0 || kind == 0xC0 || kind == 0xE0 || kind == 0xF0) Send(schedule, e);
+    for (size_t i : schedule.StateEvents) {
+        if (i >= upto || i >= schedule.Events.size()) break;
+        Send(schedule, schedule.Events[i]);
     }
 }
 

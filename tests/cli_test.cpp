@@ -273,6 +273,46 @@ TEST(CommandLine, InputsAndExistingFilesAreNeverWrittenOver) {
         {"$V render song.mid -o no/x.wav", 1, "", "Could not write", "", "no"},
         {"$V render song.mid -o song.mid; cmp song.mid songs/one.mid", 0, "",
          "is the song being rendered"},
+        // The WAV file streams to standard output and into a named pipe, its
+        // header first with the sizes known ahead: the same bytes as the file.
+        {"$V render song.mid -o r.wav && $V render song.mid -o - | cmp - r.wav && mkfifo r.pipe && "
+         "{ cat r.pipe > p.wav & $V render song.mid -o r.pipe; wait; } && cmp p.wav r.wav && "
+         "sox --i -D p.wav",
+         0, "", "", "r.wav"},
+        // A render longer than the limit is refused before anything is written:
+        // 44 bytes of a note held 0x0FFFFFFF ticks of 16.7 s each.
+        {"printf "
+         "'MThd\\0\\0\\0\\6\\0\\0\\0\\1\\0\\1MTrk\\0\\0\\0\\26\\0\\377\\121\\3\\377\\377\\377"
+         "\\0\\220\\74\\144\\377\\377\\377\\177\\200\\74\\0\\0\\377\\57\\0' > held.mid && "
+         "test $(wc -c < held.mid) = 44 && $V render held.mid -o h.wav",
+         1, "", "held.mid lasts 143 years, longer than the limit of 2:00:00 (--max-length", "",
+         "h.wav"},
+        {"$V render held.mid -o h.wav --max-length 2000000h", 1, "",
+         "held.mid lasts 143 years: its WAV file of|would be more than a WAV file can hold", "",
+         "h.wav"},
+        // A recoding that would change the words is refused and writes
+        // nothing; one that keeps them is written ("Nội" in UTF-8, then in
+        // Windows-1258 as a letter and its combining tone mark).
+        {"printf "
+         "'MThd\\0\\0\\0\\6\\0\\0\\0\\1\\1\\340MTrk\\0\\0\\0\\15\\0\\377\\5\\5N\\341\\273\\231i"
+         "\\0\\377\\57\\0' > vn.mid && $V fix vn.mid -o vn.fixed.mid --encoding "
+         "'WINDOWS-1252//TRANSLIT'",
+         1, "",
+         "vn.mid: Error processing file. Error: Invalid procedure call or argument: the words "
+         "cannot be put into WINDOWS-1252//TRANSLIT unchanged: \"N\xE1\xBB\x99i\" would read back "
+         "as \"N?i\"",
+         "", "vn.fixed.mid"},
+        {"$V fix vn.mid -o vn.fixed.mid --encoding WINDOWS-1258 && "
+         "$V lyrics vn.fixed.mid --encoding WINDOWS-1258 && tail -c 8 vn.fixed.mid | od -An -c",
+         0,
+         "=vn.mid -> vn.fixed.mid (repaired: one-encoding)\n0:00.00  N\xE1\xBB\x99i\n"
+         "   N 364 362   i  \\0 377   /  \\0\n",
+         ""},
+        {"$V render song.mid -o l.wav --max-length 0.001m", 1, "",
+         "song.mid lasts 0:0|longer than the limit of 0:00", "", "l.wav"},
+        {"$V render song.mid -o l.wav --max-length 1h", 0, "", "", "l.wav"},
+        {"$V render song.mid -o x.wav --max-length 2d", 2, "",
+         "--max-length takes a length such as 2h, 90m or 600: 2d", "", "x.wav"},
         {"ls -A | grep -c '^.verselane'", 1, "=0\n", ""},  // no temporary files left
     });
 }

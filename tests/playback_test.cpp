@@ -1,16 +1,22 @@
 // Playback: the song laid out in seconds by every tempo change, and the
 // program's render and lyrics --follow heard and timed from outside (sox).
+#include <fluidsynth.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "playback/player.h"
+#include "playback/realtime_guard.h"
 #include "playback/render.h"
 #include "playback/schedule.h"
 #include "playback/sound_font.h"
+#include "playback/synth.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 
@@ -60,10 +66,40 @@ TEST(PlaybackSchedule, EveryEventAtItsTimeByEveryTempoChange) {
         "3.25 | 0 c2 40 0 | 0.5 90 60 100 | 1 f0 \x7E\x7F\x09\x01 | 2 e1 0 80 | 3.125 80 60 0 | "
         "3.125 b9 7 99");
     EXPECT_EQ(listed(BuildSchedule(patterns)), "3 | 1 90 50 100 | 2.5 90 52 100");
+    // What a seek sends again: program, system exclusive, pitch bend, controller.
+    EXPECT_EQ(BuildSchedule(song).StateEvents, (std::vector<size_t>{0, 2, 3, 5}));
+    EXPECT_TRUE(BuildSchedule(patterns).StateEvents.empty());
     EXPECT_EQ(FirstEventAt(BuildSchedule(song), 1.0), 2u);
     EXPECT_EQ(FirstEventAt(BuildSchedule(song), 3.2), 6u);
     EXPECT_NEAR(TrackStart(patterns, 1), 2.0, 1e-9);
     EXPECT_EQ(TrackStart(song, 1), 0);
+}
+
+// A seek sets every channel as the song has it there: the programs,
+// controllers and pitch bends before that point, the latest of each, and
+// nothing after it.
+TEST(PlaybackSchedule, ASeekChasesTheChannelStateUpToItsPoint) {
+    if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
+    const MidiFile song = SongOf(
+        {{Event(0, 4, 2, 40), Event(0, 3, 9, 7, 99), NoteOn(480, 60), Event(960, 3, 9, 7, 50),
+          Event(960, 6, 1, 0x00, 0x50), Event(1440, 4, 2, 41), EndOfTrack(1920)}});
+    const PlaybackSchedule schedule = BuildSchedule(song);
+    std::string error;
+    const std::unique_ptr<Synth> synth = Synth::Create(DefaultSoundFont(), 44100, {}, &error);
+    ASSERT_TRUE(synth) << error;
+    const auto state = [&] {
+        int program = 0, volume = 0, bend = 0, sfont = 0, bank = 0;
+        fluid_synth_get_program(synth->Handle(), 2, &sfont, &bank, &program);
+        fluid_synth_get_cc(synth->Handle(), 9, 7, &volume);
+        fluid_synth_get_pitch_bend(synth->Handle(), 1, &bend);
+        return std::to_string(program) + " " + std::to_string(volume) + " " + std::to_string(bend);
+    };
+    synth->Chase(schedule, FirstEventAt(schedule, 0.9));  // before the second volume
+    EXPECT_EQ(state(), "40 99 8192");
+    synth->Chase(schedule, FirstEventAt(schedule, 1.5));
+    EXPECT_EQ(state(), "40 50 10240");
+    synth->Chase(schedule, FirstEventAt(schedule, 0));  // back to the start: all reset
+    EXPECT_EQ(state(), "0 100 8192");
 }
 
 // The first number in what `command` prints after `label`, or -1.
@@ -103,6 +139,130 @@ TEST(Render, SongsSoundForTheirWholeLength) {
         EXPECT_GT(Figure("sox " + wav + " -n stat", "RMS     amplitude:"), 0.005) << path;
         EXPECT_GT(Figure("sox " + wav + " -n stat", "Maximum amplitude:"), 0.05) << path;
     }
+}
+
+// The WAV file's size follows from the schedule before anything is played
+// (the song to the block of its last event, then the one-second tail), and
+// its header says so, byte for byte; past 4 GiB no WAV file can say it.
+TEST(Render, SizedAheadFromTheScheduleWithItsHeaderFirst) {
+    PlaybackSchedule second;
+    second.Length = 1.0;
+    const RenderSize size = RenderSizeOf(second);
+    EXPECT_EQ(size.Frames, (689 + 1 + 690) * 64);
+    EXPECT_EQ(size.Bytes, 44u + 88320u * 4);
+    PlaybackSchedule hours = second;
+    hours.Length = 6.7 * 3600;
+    EXPECT_TRUE(RenderSizeOf(hours).FitsWav);
+    hours.Length = 6.8 * 3600;
+    EXPECT_FALSE(RenderSizeOf(hours).FitsWav);
+    hours.Length = 4.5e9;  // 143 years
+    EXPECT_FALSE(RenderSizeOf(hours).FitsWav);
+    EXPECT_NE(RenderToWav(hours, DefaultSoundFont(), "/nowhere/x.wav").Error.find("4 GiB"),
+              std::string::npos);
+    if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
+    test::TempDir dir;
+    const RenderReport report = RenderToWav(second, DefaultSoundFont(), (dir / "s.wav").string());
+    ASSERT_EQ(report.Error, "");
+    EXPECT_DOUBLE_EQ(report.Seconds, 88320 / 44100.0);
+    const std::string wav = test::ReadAll(dir / "s.wav");
+    EXPECT_EQ(wav.size(), size.Bytes);
+    EXPECT_EQ(wav.substr(0, 44),
+              test::Hex("'RIFF' 24 64 05 00 'WAVEfmt ' 10 00 00 00 01 00 02 00"
+                        "44 AC 00 00 10 B1 02 00 04 00 10 00 'data' 00 64 05 00"));
+}
+
+// A render replaces the WAV file whole or not at all: killed halfway, or
+// refused for want of space on a full disk, it leaves the earlier file as it
+// was and nothing of its own.
+TEST(Render, KilledOrOutOfSpaceLeavesTheEarlierFile) {
+    VERSELANE_REQUIRE_CORPUS();
+    if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
+    test::TempDir dir;
+    const std::string song = (*test::CorpusDir() / "kar/negra_sombra.kar").string();
+    const std::filesystem::path earlier = dir / "song.wav";
+    test::WriteAll(earlier, "earlier");
+    // 268 s of song take seconds to render: still writing after one.
+    EXPECT_EQ(test::RunCommand(kCli + " render '" + song + "' -o " + earlier.string() +
+                               " & sleep 1; kill -9 $!"),
+              0)
+        << "the render had ended before it was killed";
+    test::RunCommand("sleep 0.2");
+    EXPECT_EQ(test::ReadAll(earlier), "earlier");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+    const std::filesystem::path small = dir / "small";
+    std::filesystem::create_directory(small);
+    if (test::RunCommand("mount -t tmpfs -o size=1m tmpfs " + small.string() + " 2>/dev/null") !=
+        0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: the full disk is not tried";
+    }
+    test::WriteAll(small / "song.wav", "earlier");
+    std::string said;
+    EXPECT_EQ(
+        test::RunCommand(
+            kCli + " render '" + song + "' -o " + (small / "song.wav").string() + " 2>&1", &said),
+        1);
+    EXPECT_NE(said.find("negra_sombra.kar lasts 4:2"), std::string::npos) << said;
+    EXPECT_NE(said.find("MB would not fit the 1.0 MB free"), std::string::npos) << said;
+    EXPECT_EQ(test::ReadAll(small / "song.wav"), "earlier");
+    test::RunCommand("umount " + small.string());
+}
+
+// The audio callback neither waits nor allocates, however the controls are
+// used: 100 seeks while the song plays through the null sink (a thread that
+// pulls sound at a device's pace) leave the count of callbacks that did at
+// zero, and each seek lands where it was sent.
+TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
+    // The count sees what it is meant to see.
+    {
+        AudioCallbackScope scope;
+        EXPECT_FALSE(scope.Violated());
+        auto allocated = std::make_unique<int>(1);
+        EXPECT_TRUE(scope.Violated());
+    }
+    {
+        RealTimeCheckedMutex mutex;
+        AudioCallbackScope scope;
+        mutex.lock();
+        mutex.unlock();
+        EXPECT_TRUE(scope.Violated());
+    }
+    if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
+    // 60 s of a note every quarter of a second, with program and controller
+    // changes for every seek to chase.
+    std::vector<MidiEvent> notes;
+    for (int32_t t = 0; t < 240 * 240; t += 240) {
+        notes.push_back(Event(t, 4, 0, static_cast<uint8_t>(t / 240 % 8)));
+        notes.push_back(Event(t, 3, 0, 7, static_cast<uint8_t>(t / 240 % 128)));
+        notes.push_back(NoteOn(t, 60 + t / 240 % 12));
+        notes.push_back(Event(t + 200, 0, 0, static_cast<uint8_t>(60 + t / 240 % 12)));
+    }
+    notes.push_back(EndOfTrack(240 * 240));
+    const MidiFile song = SongOf({{EndOfTrack(0)}, notes}, 1, 1200);
+    Player player;
+    player.Open({}, "null");
+    for (int i = 0; i < 1000 && player.State() == Player::Output::Opening; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(player.State(), Player::Output::Sound) << player.Detail();
+    player.SetSchedule(std::make_shared<PlaybackSchedule>(BuildSchedule(song)));
+    ASSERT_NEAR(player.Length(), 60.0, 0.01);
+    player.Play();
+    for (int i = 0; i < 100; ++i) {
+        const double to = (i * 7) % 55;
+        player.Seek(to);
+        EXPECT_GE(player.Position(), to - 0.01) << i;
+        player.SetVolume(i % 2 ? 0.3 : 0.6);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    player.Seek(30);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(player.Playing());
+    EXPECT_GT(player.Position(), 30.1);
+    EXPECT_LT(player.Position(), 30.6);
+    player.Pause();
+    EXPECT_GT(player.Callbacks(), 40);
+    EXPECT_EQ(player.RealTimeViolations(), 0);
 }
 
 TEST(LyricsFollow, PrintsEachLineWhenItIsDue) {

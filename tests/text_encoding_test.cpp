@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "encoding/song_recoding.h"
 #include "encoding/text_encoding.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
@@ -133,6 +134,85 @@ TEST(DisplayEncoding, RealSongsOfOtherCodePages) {
         for (std::string_view text : SongTexts(song)) all += decoder.ToUtf8(text) + "\n";
         EXPECT_NE(all.find(c.words), std::string::npos) << all;
         EXPECT_EQ(all.find("\xEF\xBF\xBD"), std::string::npos);
+    }
+}
+
+// The song's texts as they are shown: each decoded in the song's own
+// encoding (or the one named), in composed form.
+std::vector<std::string> ShownTexts(const MidiFile& song, const std::string& encoding = {}) {
+    const TextDecoder decoder = SongDecoder(song, encoding);
+    std::vector<std::string> shown;
+    for (std::string_view text : SongTexts(song)) {
+        shown.push_back(ComposedUtf8(IsValidUtf8(text) ? std::string(text) : decoder.ToUtf8(text)));
+    }
+    return shown;
+}
+
+// Every song of the corpus whose words are in a code page goes into UTF-8
+// and back into that code page, and shows the same words at each step.
+TEST(SongRecoding, CorpusSongsKeepTheirWordsThroughUtf8AndBack) {
+    VERSELANE_REQUIRE_CORPUS();
+    int recoded = 0;
+    for (const auto& path : CorpusFiles()) {
+        MidiFile song = ReadSong(path);
+        const std::string page = DetectEncoding(SongTexts(song));
+        if (page == "UTF-8") continue;
+        SCOPED_TRACE(path.string() + " in " + page);
+        const std::vector<std::string> shown = ShownTexts(song);
+        const RecodeOutcome to_utf8 = RecodeSongTexts(song, "UTF-8");
+        EXPECT_EQ(to_utf8.Refused, "");
+        EXPECT_GT(to_utf8.Changed, 0);
+        EXPECT_EQ(ShownTexts(song, page), shown);
+        const RecodeOutcome back = RecodeSongTexts(song, page);
+        EXPECT_EQ(back.Refused, "");
+        EXPECT_EQ(back.Changed, to_utf8.Changed);
+        EXPECT_EQ(DetectEncoding(SongTexts(song)), page);
+        EXPECT_EQ(ShownTexts(song), shown);
+        ++recoded;
+    }
+    EXPECT_GE(recoded, 13);  // the songs of the corpus in code pages (7 December 2026)
+}
+
+// Recoding reads a song's words in the encoding they are shown in, and
+// refuses, leaving the song untouched, what would not read back the same.
+TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
+    // Vietnamese in Windows-1258 with tone marks as combining characters,
+    // each syllable its own lyric, most of them plain ASCII: read as 1258,
+    // not as the Central European code page that the accented syllables
+    // alone suggest.
+    const MidiFile vietnamese =
+        SongOf({{Name("Yeu em"), Lyric(0, "Y\xEAu "), Lyric(1, "em "), Lyric(2, "y\xEAu "),
+                 Lyric(3, "Ha\xCC "), Lyric(4, "N\xF4\xF2i\r"), Lyric(5, "qua\xEC "),
+                 Lyric(6, "c\xF4\xD2 "), Lyric(7, "ki\xECnh ")}});
+    const MidiFile utf8 = SongOf({{Name("Ha Noi"), Lyric(0, "Hà "), Lyric(1, "Nội")}});
+    const struct {
+        const MidiFile& song;
+        const char* target;
+        std::vector<std::string> texts;  // the song's texts after the recoding
+        bool refused = false;
+    } cases[] = {
+        {vietnamese,
+         "UTF-8",
+         {"Yeu em", "Yêu ", "em ", "yêu ", "Hà ", "Nội\r", "quá ", "cổ ", "kính "}},
+        // Already in the target: nothing to do, nothing left behind.
+        {vietnamese,
+         "WINDOWS-1258",
+         {"Yeu em", "Y\xEAu ", "em ", "y\xEAu ", "Ha\xCC ", "N\xF4\xF2i\r", "qua\xEC ",
+          "c\xF4\xD2 ", "ki\xECnh "}},
+        // Composed letters the code page lacks become letter and tone mark.
+        {utf8, "WINDOWS-1258", {"Ha Noi", "H\xE0 ", "N\xF4\xF2i"}},
+        // A transliteration loses the tone marks: refused.
+        {utf8, "WINDOWS-1252//TRANSLIT", {"Ha Noi", "Hà ", "Nội"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        MidiFile song = c.song;
+        const RecodeOutcome outcome = RecodeSongTexts(song, c.target);
+        EXPECT_EQ(!outcome.Refused.empty(), c.refused) << outcome.Refused;
+        EXPECT_EQ(outcome.Kept, 0);
+        std::vector<std::string> texts;
+        for (std::string_view text : SongTexts(song)) texts.emplace_back(text);
+        EXPECT_EQ(texts, c.texts);
     }
 }
 
