@@ -33,9 +33,11 @@ std::vector<std::string> InformationLines(const KaraokeInfo& Info);
 // that would open with "@" (a tag) gets a space in front. One end of track
 // closes the words track. On return SourceTrack names the same track of the
 // grown song (2 higher, but track 0 stays 0: it does not move). A format 0
-// song becomes format 1. A bad SourceTrack raises SubscriptOutOfRange before
-// anything changes.
-void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info);
+// song becomes format 1. Without KeepLyrics the lyric events of the source
+// track go, so that the song holds its words once, as karaoke text. A bad
+// SourceTrack raises SubscriptOutOfRange before anything changes.
+void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
+                     bool KeepLyrics = true);
 
 // Turns the sung karaoke text events of SourceTrack into lyric events: beside
 // them when KeepKaraoke (each lyric right behind its text event; the slot's

@@ -44,7 +44,8 @@ std::vector<std::string> InformationLines(const KaraokeInfo& Info) {
     };
 }
 
-void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info) {
+void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
+                     bool KeepLyrics) {
     Song.Count(SourceTrack);  // a bad source index raises before the song changes
 
     InsertTrackPair(Song, 0);
@@ -142,6 +143,18 @@ void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& In
     if (end_time >= 0 || last_word >= 0) {
         const int32_t last = last_word >= 0 ? Song.Track(kWordsTrack).Event(last_word).Time : 0;
         AppendWord(Song, MetaEvent(std::max(end_time, last), kMetaEndOfTrack, ""));
+    }
+    if (!KeepLyrics) {
+        // The lyric events go; every other event keeps its order.
+        MidiTrack& track = Song.Track(source);
+        int32_t kept = 0;
+        for (int32_t i = 0; i < n; ++i) {
+            const MidiEvent& e = std::as_const(track).Event(i);
+            if (e.Kind == kKindMeta && e.Channel == kMetaLyric) continue;
+            if (kept != i) track.Event(kept) = std::move(track.Event(i));
+            ++kept;
+        }
+        Song.Count(source) = kept;
     }
 }
 

@@ -341,7 +341,8 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
         {"$V info k4.mid", 0, "Key signature: 7 flats, A flat minor\n", ""},
         {"$V info k5.mid", 0, "Key signature: 9 sharps, mode 0 (not a key)\n", ""},
         {"$V info song.kar", 0,
-         "Track 2: \"Words\", 6 events, 0 lyric, 4 text|Karaoke text to lyrics would take: track "
+         "Track 2: \"Words\", 6 events, 0 lyric events, 4 karaoke text events, 0 text "
+         "events|Karaoke text to lyrics would take: track "
          "2|Lyrics to karaoke text would take: none",
          ""},
         {"$V check --level will-not-show song.kar bare.kar", 1,

@@ -44,6 +44,7 @@ struct Fixture : ConversionDialog, ConversionHost {
     int Tracks2Count() const override { return static_cast<int>(std::ranges::count(tracks2, '|')); }
     void SelectTrack2(int index) override { selected2 = index; }
     bool KeepKaraoke() const override { return keep; }
+    bool KeepLyrics() const override { return keep_lyrics; }
     void ShowModal() override {
         ++shown;
         if (click) Choice = click, FromIndex = track;
@@ -56,7 +57,7 @@ struct Fixture : ConversionDialog, ConversionHost {
     std::vector<std::string> messages;
     int selected = -1, selected2 = -1, shown = 0, unloads = 0;
     int16_t click = kChoiceNone, track = 1;
-    bool keep = false;
+    bool keep = false, keep_lyrics = true;
     std::vector<bool> cursor;  // the wait cursor's calls
     CancelledInfo info;
 };
