@@ -79,7 +79,15 @@ void MakeSongs(const fs::path& dir) {
         {KaraokeSong() + "junk", "tail.kar"},
         {"keep me", "taken.mid"},
         {"not a song", "songs/notes.txt"},
-        {"a file, not a folder", "file"}};
+        {"a file, not a folder", "file"},
+        // A credit is not karaoke text: alone, and beside lyrics.
+        {EncodeMidiFile(
+             SongOf({{Name("untitled"), Text(0, "Seth A. Robinson"), EndOfTrack(0)}}, 0)),
+         "credit.mid"},
+        {EncodeMidiFile(
+             SongOf({{Name("City"), Text(0, "Mose Allison"), EndOfTrack(0)},
+                     {Name("Piano"), Lyric(0, "la "), Lyric(96, "la\r"), EndOfTrack(192)}})),
+         "credited.mid"}};
     for (const auto& [bytes, names] : songs) {
         for (const std::string& name : Split(names, ' ')) WriteAll(dir / name, bytes);
     }
@@ -154,6 +162,7 @@ TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
         {"$V to-karaoke a --track x", 2, "=", "--track needs"},
         {"$V to-karaoke a -j 0", 2, "=", "-j needs"},
         {"$V to-karaoke a --replace", 2, "=", "unknown option: --replace"},
+        {"$V to-lyrics a --drop-lyrics", 2, "=", "unknown option: --drop-lyrics"},
         {"$V lyrics a --from air", 2, "=", "--from takes"},
         {"$V info", 2, "=", "info takes one FILE"},
         {"$V to-karaoke song.mid -o ''", 2, "=", "-o needs a file name"},
@@ -299,6 +308,18 @@ TEST(CommandLine, OptionsFillTheInformationLinesAndChooseTheMode) {
         // Keep mode by default, --replace on request; beside the input.
         {"$V to-lyrics song.kar", 0, "", "", "song.lyrics.mid"},
         {"midicsv song.lyrics.mid | grep -c '^3, .*Text_t'", 0, "=4\n", ""},
+        // Songs whose only texts are credits have no words: nothing is written.
+        {"$V to-lyrics credit.mid credited.mid", 1, "", "0 written, 2 without words", "",
+         "credit.lyrics.mid credited.lyrics.mid"},
+        {"$V info credit.mid", 0,
+         "Track 0: \"untitled\", 3 events, 0 lyric events, 0 karaoke text events, 1 text event\n",
+         ""},
+        // The lyric events stay beside the karaoke text, or go on request.
+        {"$V to-karaoke song.mid -o kept.kar --drop-lyrics >/dev/null && midicsv kept.kar | grep "
+         "-c "
+         "Lyric_t",
+         1, "=0\n", ""},
+        {"$V check kept.kar --for soft-karaoke --level shows-wrong", 0, "", ""},
         {"$V to-lyrics song.kar --replace -o r.mid >/dev/null && midicsv r.mid | grep -c '^3, "
          ".*Text_t'",
          0, "=1\n", ""},
