@@ -314,6 +314,7 @@ TEST(CommandLine, OptionsFillTheInformationLinesAndChooseTheMode) {
         {"$V info credit.mid", 0,
          "Track 0: \"untitled\", 3 events, 0 lyric events, 0 karaoke text events, 1 text event\n",
          ""},
+        {"$V lyrics credit.mid", 1, "=", "credit.mid: no lyric events or karaoke text found"},
         // The lyric events stay beside the karaoke text, or go on request.
         {"$V to-karaoke song.mid -o kept.kar --drop-lyrics >/dev/null && midicsv kept.kar | grep "
          "-c "
