@@ -87,7 +87,16 @@ void MakeSongs(const fs::path& dir) {
         {EncodeMidiFile(
              SongOf({{Name("City"), Text(0, "Mose Allison"), EndOfTrack(0)},
                      {Name("Piano"), Lyric(0, "la "), Lyric(96, "la\r"), EndOfTrack(192)}})),
-         "credited.mid"}};
+         "credited.mid"},
+        // Lyrics as some converters write them: a space behind every
+        // syllable, two behind every word.
+        {EncodeMidiFile(
+             SongOf({{Name("Song"), EndOfTrack(0)},
+                     {Name("Lyrics"), Lyric(0, "Twin "), Lyric(96, "kle  "), Lyric(192, "twin "),
+                      Lyric(288, "kle  "), Lyric(384, "lit "), Lyric(480, "tle  "),
+                      Lyric(576, "star \r"), Lyric(672, "How  "), Lyric(768, "I  "),
+                      Lyric(864, "won "), Lyric(960, "der \r"), EndOfTrack(1056)}})),
+         "split.mid"}};
     for (const auto& [bytes, names] : songs) {
         for (const std::string& name : Split(names, ' ')) WriteAll(dir / name, bytes);
     }
@@ -389,6 +398,11 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
          "=bare.kar -> bare.fixed.kar (nothing to repair)\n", ""},
         {"midicsv bare.fixed.kar | grep -c '@KMIDI KARAOKE FILE'", 1, "=0\n", ""},
         {"$V fix --encoding NO-SUCH bare.kar", 2, "", ""},
+        {"$V fix split.mid", 0, "=split.mid -> split.fixed.mid (repaired: join-split-words)\n", ""},
+        {"midicsv split.fixed.mid | grep Lyric_t | cut -d, -f4- | tr '\\n' '|'", 0,
+         "= \"Twin\"| \"kle \"| \"twin\"| \"kle \"| \"lit\"| \"tle \"| \"star\\015\"| \"How \"| "
+         "\"I \"| \"won\"| \"der\\015\"|",
+         ""},
     });
 }
 
