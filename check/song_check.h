@@ -3,11 +3,13 @@
 //
 // Soft Karaoke players look for a "@K" text event in the first two tracks and
 // text events marked "\" (new paragraph) and "/" (new line), by custom in a
-// track named "Words". A finding's level rests on what a player family does:
-// WillNotShow where it finds no words, ShowsWrong where it shows them other
-// than meant, Advice where players differ or what they do is not known. Readers of lyric events (keyboards, most players) join the
-// lyric texts as they stand: a carriage return ends a line, a line feed a
+// track named "Words". Readers of lyric events (keyboards, most players) join
+// the lyric texts as they stand: a carriage return ends a line, a line feed a
 // paragraph, and a space is the only word gap.
+//
+// A finding's level rests on what a player family does: WillNotShow where it
+// finds no words, ShowsWrong where it shows them other than meant, Advice
+// where players differ or what they do is not known.
 #pragma once
 
 #include <cstdint>

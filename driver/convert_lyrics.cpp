@@ -80,8 +80,9 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     // Fill both lists, one entry per track, and guess the words track from the
     // names. Within each guess the last matching track wins.
     const int16_t tracks = RealTrackCount(Song);
+    const std::vector<TrackMaterial> materials = MaterialOfTracks(Song);
     for (int16_t t = 0; t < tracks; ++t) {
-        LyrCopy.AddTrack(t, Song.TrackName.at(t), MaterialOf(Song, t));
+        LyrCopy.AddTrack(t, Song.TrackName.at(t), materials[static_cast<size_t>(t)]);
         LyrCopy.AddTrack2(Song.TrackName.at(t));
     }
     const TrackNameGuesses guesses = GuessWordsTracks(Song);
@@ -96,7 +97,6 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     const int NewTrackIndex = LyrCopy.Tracks2Count() - 1;
 
     // Texts that are not karaoke text (a credit, a title) are not words.
-    const std::vector<TrackMaterial> materials = MaterialOfTracks(Song);
     const bool text =
         !Song.KaraokeText.empty() &&
         std::ranges::any_of(materials, [](const TrackMaterial& m) { return m.TextEvents > 0; });

@@ -33,8 +33,9 @@ std::vector<std::string> InformationLines(const KaraokeInfo& Info);
 // that would open with "@" (a tag) gets a space in front. One end of track
 // closes the words track. A line longer than a whole karaoke screen (four
 // rows of 40 characters: lyrics that end no line) is broken at word gaps
-// into lines of a row, where the words allow. On return SourceTrack names the same track of the
-// grown song (2 higher, but track 0 stays 0: it does not move). A format 0
+// into lines of a row, where the words allow. On return SourceTrack names
+// the same track of the grown song (2 higher, but track 0 stays 0: it does
+// not move). A format 0
 // song becomes format 1. Without KeepLyrics the lyric events of the source
 // track go, so that the song holds its words once, as karaoke text. A bad
 // SourceTrack raises SubscriptOutOfRange before anything changes.
