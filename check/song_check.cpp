@@ -7,6 +7,7 @@
 
 #include "lyrics/text_rules.h"
 #include "lyrics/track_choice.h"
+#include "model/errors.h"
 
 namespace verselane {
 
@@ -36,6 +37,24 @@ int32_t ScreenWidth(std::string_view text) {
     return static_cast<int32_t>(std::count_if(text.begin(), text.end(), [](char c) {
         return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     }));
+}
+
+// A character a screen shows: not a space, a control character or DEL.
+bool IsVisible(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > 0x20 && byte != 0x7F;
+}
+
+bool HasVisible(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), IsVisible);
+}
+
+// Whether a NUL byte comes before something a screen would show: players that
+// end a text at its first NUL then lose those characters. NULs that only pad
+// the end hide nothing.
+bool HidesBehindNul(std::string_view text) {
+    const size_t nul = text.find('\0');
+    return nul != std::string_view::npos && HasVisible(text.substr(nul));
 }
 
 bool HasLineEnd(std::string_view text) {
@@ -137,9 +156,12 @@ Survey SurveySong(const MidiFile& Song) {
                 ++lyrics;
             }
         }
-        if (marked > 0) ++s.KaraokeTracks;
+        // Text events count as karaoke text by the same rule as the
+        // conversions' track list: marked lines, or an "@K" song (below).
+        const bool marked_lines = marked > 0 && HasMarkedLines(Song, t);
+        if (marked_lines) ++s.KaraokeTracks;
         if (lyrics > 0) ++s.LyricTracks;
-        if (marked > 0 && karaoke > most_karaoke) {
+        if (marked_lines && karaoke > most_karaoke) {
             most_karaoke = karaoke;
             s.KaraokeTrack = t;
         }
@@ -230,6 +252,28 @@ bool IsDuplicate(const MidiFile& Song, const Survey& s) {
                      WordsOf(TextsOf(Song, s.LyricTrack, s.LyricSyllables)));
 }
 
+std::string WithoutLineEnds(std::string_view text) {
+    std::string stripped;
+    for (char c : text) {
+        if (c != '\r' && c != '\n') stripped += c;
+    }
+    return stripped;
+}
+
+// Lyrics that put a space behind every syllable and two behind every word:
+// nearly every sung syllable ends in a space, and at least one in ten in two.
+bool HasSplitWords(const std::vector<std::string_view>& texts) {
+    int32_t sung = 0, spaced = 0, doubled = 0;
+    for (std::string_view text : texts) {
+        const std::string stripped = WithoutLineEnds(text);
+        if (TrimSpaces(stripped).empty()) continue;
+        ++sung;
+        if (stripped.back() == ' ') ++spaced;
+        if (stripped.ends_with("  ")) ++doubled;
+    }
+    return sung >= 8 && spaced * 20 >= sung * 19 && doubled * 10 >= sung;
+}
+
 bool NeedsLineEnds(const MidiFile& Song, const Survey& s) {
     if (s.LyricSyllables.size() < 2) return false;
     for (int32_t i : s.LyricSyllables) {
@@ -291,10 +335,13 @@ int32_t LastTime(const MidiFile& Song, int16_t t) {
 // A pause in the singing: three times the usual step from syllable to
 // syllable, and at least a beat.
 int32_t PauseOf(const MidiFile& Song, int16_t t, const std::vector<int32_t>& syllables) {
+    // Syllables at one time (a run of padding, a line end beside its word)
+    // say nothing of the singing's pace.
     std::vector<int32_t> gaps;
     for (size_t k = 1; k < syllables.size(); ++k) {
-        gaps.push_back(Song.Track(t).Event(syllables[k]).Time -
-                       Song.Track(t).Event(syllables[k - 1]).Time);
+        const int32_t gap =
+            Song.Track(t).Event(syllables[k]).Time - Song.Track(t).Event(syllables[k - 1]).Time;
+        if (gap > 0) gaps.push_back(gap);
     }
     if (gaps.empty()) return Song.Header.Division;
     std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
@@ -357,7 +404,7 @@ class Checker {
             Add("sk-no-words-track",
                 "The karaoke text lies in track " + std::to_string(kt) +
                     ", which is not named \"Words\".",
-                Severity::WillNotShow, sk, kt, -1, Repair::NameWordsTrack);
+                Severity::Advice, sk, kt, -1, Repair::NameWordsTrack);
         }
         for (int32_t i : s_.KaraokeSyllables) {
             std::string_view text = song_.Track(kt).Event(i).Data;
@@ -366,7 +413,7 @@ class Checker {
                 Add("sk-mark-inside",
                     "A \"\\\" or \"/\" inside a text event is shown as a character, not a "
                     "break.",
-                    Severity::ShowsWrong, sk, kt, i);
+                    Severity::Advice, sk, kt, i);
             }
         }
         const std::vector<KaraokeLine> lines = KaraokeLines(song_, s_);
@@ -377,17 +424,21 @@ class Checker {
                     Add("sk-long-paragraph",
                         "A paragraph of " + std::to_string(l - paragraph) +
                             " lines; the screen shows " + std::to_string(kScreenLines) + ".",
-                        Severity::ShowsWrong, sk, kt, lines[paragraph].Events.front());
+                        Severity::Advice, sk, kt, lines[paragraph].Events.front());
                 }
                 paragraph = l;
             }
             if (l == lines.size()) break;
             const int32_t width = ScreenWidth(TrimSpaces(lines[l].Text));
             if (width > kScreenColumns) {
+                // Players wrap or scale a long line; only one that would not
+                // fit even wrapped over a whole screen is shown wrong.
+                const bool unshowable = width > kScreenColumns * kScreenLines;
                 Add("sk-long-line",
                     "A line of " + std::to_string(width) + " characters; the screen shows " +
                         std::to_string(kScreenColumns) + ".",
-                    Severity::ShowsWrong, sk, kt, lines[l].Events.front(), Repair::SplitLongLines);
+                    unshowable ? Severity::ShowsWrong : Severity::Advice, sk, kt,
+                    lines[l].Events.front(), Repair::SplitLongLines);
             }
         }
     }
@@ -406,13 +457,14 @@ class Checker {
         }
         // NUL bytes in lyrics trouble lyric readers; in karaoke text, every player.
         int32_t nul = 0, first_t = -1, first_i = -1;
-        bool in_text = false;
+        bool in_text = false, hides = false;
         for (int16_t t = 0; t < s_.Tracks; ++t) {
             for (int32_t i = 0; i < song_.Count(t); ++i) {
                 const MidiEvent& e = song_.Track(t).Event(i);
                 if (!IsMeta(e, kMetaText) && !IsMeta(e, kMetaLyric)) continue;
                 if (e.Data.view().find('\0') == std::string_view::npos) continue;
                 in_text = in_text || IsMeta(e, kMetaText);
+                hides = hides || HidesBehindNul(e.Data);
                 if (nul++ == 0) first_t = t, first_i = i;
             }
         }
@@ -421,8 +473,8 @@ class Checker {
                 std::to_string(nul) +
                     " word text(s) hold NUL bytes, which end the text for "
                     "many players.",
-                Severity::ShowsWrong, in_text ? PlayerFamily::Both : ly, first_t, first_i,
-                Repair::RemoveNul);
+                hides ? Severity::ShowsWrong : Severity::Advice, in_text ? PlayerFamily::Both : ly,
+                first_t, first_i, Repair::RemoveNul);
         }
     }
 
@@ -430,27 +482,22 @@ class Checker {
         const auto ly = PlayerFamily::LyricReaders;
         const int16_t lt = s_.LyricTrack;
         const std::vector<std::string_view> texts = TextsOf(song_, lt, s_.LyricSyllables);
-        int32_t sung = 0, spaced = 0, doubled = 0, gaps = 0, letters = 0, bytes = 0;
+        int32_t sung = 0, gaps = 0, letters = 0, bytes = 0;
         for (std::string_view text : texts) {
-            std::string stripped;
-            for (char c : text) {
-                if (c != '\r' && c != '\n') stripped += c;
-            }
+            const std::string stripped = WithoutLineEnds(text);
             if (stripped.find(' ') != std::string::npos) ++gaps;
             if (TrimSpaces(stripped).empty()) continue;
             ++sung;
-            if (stripped.back() == ' ') ++spaced;
-            if (stripped.size() >= 2 && stripped.substr(stripped.size() - 2) == "  ") ++doubled;
             for (char c : stripped) {
                 ++bytes;
                 if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) ++letters;
             }
         }
-        if (sung >= 8 && spaced * 20 >= sung * 19 && doubled * 10 >= sung) {
+        if (HasSplitWords(texts)) {
             Add("ly-split-words",
                 "Every syllable ends in a space, so lyric readers split the words "
                 "(\"Twin kle\").",
-                Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front());
+                Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front(), Repair::JoinSplitWords);
         }
         if (sung >= 8 && gaps == 0 && letters * 2 >= bytes) {
             Add("ly-merged-words",
@@ -460,7 +507,7 @@ class Checker {
         if (NeedsLineEnds(song_, s_)) {
             Add("ly-no-line-ends",
                 "No lyric ends a line, so lyric readers show the song as one endless line.",
-                Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front(), Repair::AddLineEnds);
+                Severity::Advice, ly, lt, s_.LyricSyllables.front(), Repair::AddLineEnds);
         }
         // A line end in its own event that comes after the syllable opening the
         // next line: that syllable followed a pause, and the line end follows it
@@ -474,7 +521,11 @@ class Checker {
             auto time = [&](size_t j) { return song_.Track(lt).Event(s_.LyricSyllables[j]).Time; };
             const int32_t before = time(k - 1) - time(k - 2);
             const int32_t after = time(k) - time(k - 1);
-            if (before >= pause && after > 0 && after * 2 < before) {
+            // A line's last syllable is often held long before its line end;
+            // the line end is late only when the singing goes straight on
+            // after it, with the pause before the syllable it follows.
+            const bool goes_on = k + 1 < s_.LyricSyllables.size() && time(k + 1) - time(k) < pause;
+            if (before >= pause && after > 0 && after * 2 < before && goes_on) {
                 Add("ly-late-line-end",
                     "A line end in its own event comes after the first syllable of the next "
                     "line, which lyric readers then show at the end of the old line.",
@@ -489,13 +540,13 @@ class Checker {
             Add("both-duplicate",
                 "The same words are both lyric events and karaoke text; players that read both "
                 "show them twice.",
-                Severity::ShowsWrong, both, s_.LyricTrack, -1, Repair::DropDuplicate);
+                Severity::Advice, both, s_.LyricTrack, -1, Repair::DropDuplicate);
         }
         if (s_.LyricTracks > 1 || s_.KaraokeTracks > 1) {
             Add("both-several-tracks",
                 "Words lie in " + std::to_string(std::max(s_.LyricTracks, s_.KaraokeTracks)) +
                     " tracks; players show them mixed or only those of one track.",
-                Severity::ShowsWrong, both);
+                Severity::Advice, both);
         }
         EncodingChecks();
         TimeChecks(s_.LyricTrack, s_.LyricSyllables);
@@ -560,14 +611,14 @@ class Checker {
         int32_t late = 0, first = -1;
         for (int32_t i : syllables) {
             const MidiEvent& e = song_.Track(t).Event(i);
-            if (e.Time > *last_note && !TrimSpaces(e.Data).empty() && late++ == 0) first = i;
+            if (e.Time > *last_note && HasVisible(e.Data) && late++ == 0) first = i;
         }
         if (late > 0) {
             Add("both-after-last-note",
                 std::to_string(late) +
                     " syllable(s) come after the last note; players stop "
                     "before they are shown.",
-                Severity::ShowsWrong, PlayerFamily::Both, t, first);
+                Severity::Advice, PlayerFamily::Both, t, first);
         }
     }
 
@@ -626,6 +677,7 @@ std::string_view RepairName(Repair Fix) {
         {Repair::DropDuplicate, "drop-duplicate"},
         {Repair::OneEncoding, "one-encoding"},
         {Repair::RemoveNul, "remove-nul"},
+        {Repair::JoinSplitWords, "join-split-words"},
     };
     return kNames.at(Fix);
 }
@@ -689,9 +741,34 @@ bool NameWordsTrack(MidiFile& Song) {
     return true;
 }
 
+// Lays the patterns of a format 2 song one after another: each moves later by
+// the end (its last event's time) of the patterns before it, as they play.
+void LayPatternsInTurn(MidiFile& Song, int16_t tracks) {
+    int32_t offset = 0;
+    for (int16_t t = 0; t < tracks; ++t) {
+        std::vector<MidiEvent> events = TakeEvents(Song, t);
+        int32_t end = 0;
+        bool sets_start_tempo = false;
+        for (MidiEvent& e : events) {
+            end = std::max(end, e.Time);
+            if (IsMeta(e, kMetaTempo) && e.Time == 0) sets_start_tempo = true;
+            e.Time = AddLong(e.Time, offset);
+        }
+        // Each pattern starts at the default tempo unless it sets its own; in
+        // one shared tempo map the tempo of the pattern before would hold on.
+        if (t > 0 && !sets_start_tempo && Song.Header.Division > 0) {
+            events.insert(events.begin(),
+                          MetaEvent(offset, kMetaTempo, std::string("\x07\xA1\x20", 3)));
+        }
+        PutEvents(Song, t, events);
+        offset = AddLong(offset, end);
+    }
+}
+
 bool MakeFormat1(MidiFile& Song) {
     const Survey s = SurveySong(Song);
     if (!s.SoftKaraoke || Song.Header.Format == 1) return false;
+    if (Song.Header.Format == 2) LayPatternsInTurn(Song, s.Tracks);
     if (Song.Header.Format == 0 && s.Tracks == 1) {
         std::vector<MidiEvent> rest, words{MetaEvent(0, kMetaTrackName, "Words")};
         for (const MidiEvent& e : TakeEvents(Song, 0)) {
@@ -777,6 +854,29 @@ bool DropDuplicate(MidiFile& Song, PlayerFamily Keep) {
     return true;
 }
 
+bool JoinSplitWords(MidiFile& Song) {
+    const Survey s = SurveySong(Song);
+    if (s.LyricSyllables.empty() || !HasSplitWords(TextsOf(Song, s.LyricTrack, s.LyricSyllables))) {
+        return false;
+    }
+    bool changed = false;
+    for (int32_t i : s.LyricSyllables) {
+        MidiEvent& e = Song.Track(s.LyricTrack).Event(i);
+        const std::string text = e.Data.str();
+        // The line ends at the end stay; the spaces before them are the gap.
+        const size_t body_end = text.find_last_not_of("\r\n") + 1;  // 0 when none
+        const size_t word_end = text.find_last_not_of(' ', body_end == 0 ? 0 : body_end - 1);
+        if (body_end == 0 || word_end == std::string::npos) continue;  // a gap of its own
+        const size_t spaces = body_end - (word_end + 1);
+        const std::string joined =
+            text.substr(0, word_end + 1) + (spaces >= 2 ? " " : "") + text.substr(body_end);
+        if (joined == text) continue;
+        e.Data = std::string_view(joined);
+        changed = true;
+    }
+    return changed;
+}
+
 bool RemoveNulBytes(MidiFile& Song) {
     bool changed = false;
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
@@ -810,6 +910,8 @@ bool ApplyRepair(MidiFile& Song, Repair Fix, PlayerFamily Keep) {
             return DropDuplicate(Song, Keep);
         case Repair::RemoveNul:
             return RemoveNulBytes(Song);
+        case Repair::JoinSplitWords:
+            return JoinSplitWords(Song);
         default:
             return false;
     }

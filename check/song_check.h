@@ -2,10 +2,14 @@
 // families need, and the repairs for what can be mended safely.
 //
 // Soft Karaoke players look for a "@K" text event in the first two tracks and
-// a track named "Words" of text events marked "\" (new paragraph) and "/"
-// (new line). Readers of lyric events (keyboards, most players) join the
-// lyric texts as they stand: a carriage return ends a line, a line feed a
+// text events marked "\" (new paragraph) and "/" (new line), by custom in a
+// track named "Words". Readers of lyric events (keyboards, most players) join
+// the lyric texts as they stand: a carriage return ends a line, a line feed a
 // paragraph, and a space is the only word gap.
+//
+// A finding's level rests on what a player family does: WillNotShow where it
+// finds no words, ShowsWrong where it shows them other than meant, Advice
+// where players differ or what they do is not known.
 #pragma once
 
 #include <cstdint>
@@ -28,12 +32,14 @@ enum class Repair {
     None,
     MoveKaraokeHeader,  // the "@K" line into a header track at track 1
     NameWordsTrack,     // the karaoke text track named "Words"
-    MakeFormat1,        // format 1; a single track gives its text events to a "Words" track
+    MakeFormat1,        // format 1: patterns laid one after another, a single track's
+                        // text events into a "Words" track
     SplitLongLines,     // a "/" at the word gap nearest the end of the screen
     AddLineEnds,        // carriage returns at the word gaps before pauses in the singing
     DropDuplicate,      // one of the two streams of the same words goes
     OneEncoding,        // every text in one encoding (done outside the core: iconv)
     RemoveNul,          // NUL bytes out of the lyric and text events
+    JoinSplitWords,     // one space at a word's end, none inside a word
 };
 
 struct Finding {
@@ -70,6 +76,12 @@ bool ParseFamily(std::string_view Text, PlayerFamily& Family);
 // need it is left exactly as it was.
 bool MoveKaraokeHeader(MidiFile& Song);
 bool NameWordsTrack(MidiFile& Song);
+// Format 1 from format 0 or 2. A format 0 song's single track gives its text
+// events to a new "Words" track. The patterns of a format 2 song are laid one
+// after another, as they play: each pattern's events move later by the end
+// of the patterns before it, and a pattern that does not set its tempo at its
+// start gets the tempo it plays at (the default of 120 beats per minute)
+// there, since in format 1 every track shares one tempo map.
 bool MakeFormat1(MidiFile& Song);
 bool SplitLongLines(MidiFile& Song);
 bool AddLineEnds(MidiFile& Song);
@@ -78,6 +90,10 @@ bool AddLineEnds(MidiFile& Song);
 // header go); Both keeps both and changes nothing.
 bool DropDuplicate(MidiFile& Song, PlayerFamily Keep);
 bool RemoveNulBytes(MidiFile& Song);
+// Lyrics whose every syllable ends in a space and whose words end in two
+// (as some converters write them): the space inside a word goes and a
+// word's two become one; line ends, times and every other event stay.
+bool JoinSplitWords(MidiFile& Song);
 
 // Runs the repair of `Fix` (all but OneEncoding, which needs iconv); `Keep`
 // is for DropDuplicate.

@@ -256,7 +256,8 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
         }
         result.Track = track;
         if (Command.Direction == ConversionDirection::LyricsToKaraoke) {
-            LyricsToKaraoke(song, track, InformationFor(song, Command, result.Warnings));
+            LyricsToKaraoke(song, track, InformationFor(song, Command, result.Warnings),
+                            Command.KeepLyrics);
         } else {
             KaraokeToLyrics(song, track, 0, !Command.Replace);
         }

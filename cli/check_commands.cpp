@@ -116,7 +116,8 @@ std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std:
         }
     }
     for (Repair fix : {Repair::MakeFormat1, Repair::MoveKaraokeHeader, Repair::NameWordsTrack,
-                       Repair::DropDuplicate, Repair::AddLineEnds, Repair::SplitLongLines}) {
+                       Repair::DropDuplicate, Repair::JoinSplitWords, Repair::AddLineEnds,
+                       Repair::SplitLongLines}) {
         if (wanted(fix) && ApplyRepair(Song, fix, For)) made.emplace_back(RepairName(fix));
     }
     return made;

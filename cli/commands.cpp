@@ -75,8 +75,8 @@ int RunInfo(const InfoCommand& Command, std::ostream& out, std::ostream& err) {
     const std::vector<TrackMaterial> material = MaterialOfTracks(song);
     for (size_t t = 0; t < material.size(); ++t) {
         out << "Track " << t << ": \"" << PrintableName(decoder->ToUtf8(song.TrackName[t]))
-            << "\", " << song.EventCount[t] << " events, " << material[t].LyricEvents << " lyric, "
-            << material[t].TextEvents << " text\n";
+            << "\", " << song.EventCount[t] << " events, " << TrackMaterialText(material[t])
+            << "\n";
     }
     out << "Lyrics to karaoke text would take: "
         << TrackChoiceText(song, ConversionDirection::LyricsToKaraoke) << "\n"

@@ -122,12 +122,13 @@ constexpr const char* kConversionStatus =
 constexpr const char* kToKaraokeHelp =
     "Usage: verselane-cli to-karaoke IN... [-o OUT | --out-dir DIR] [--track N]\n"
     "                                 [--language L] [--title T] [--artist A]\n"
-    "                                 [--encoding NAME] [--force] [--salvage] [-r]\n"
-    "                                 [-j N]\n"
+    "                                 [--encoding NAME] [--drop-lyrics] [--force]\n"
+    "                                 [--salvage] [-r] [-j N]\n"
     "\n"
     "Turns the lyric events of one track into Soft Karaoke text: a \"Soft Karaoke\"\n"
     "track and a \"Words\" track are inserted behind track 0. The lyric events\n"
-    "stay where they are. A format 0 song becomes format 1.\n"
+    "stay where they are (for keyboards, which read them) unless --drop-lyrics is\n"
+    "given. A format 0 song becomes format 1.\n"
     "\n"
     "Options:\n"
     "  -o OUT                the output file (one song only)\n"
@@ -145,6 +146,8 @@ constexpr const char* kToKaraokeHelp =
     "                        encoding of the song's words; UTF-8 when they are\n"
     "                        UTF-8 or that encoding cannot hold the text, with a\n"
     "                        note on stderr)\n"
+    "  --drop-lyrics         remove the lyric events of the converted track, so the\n"
+    "                        words are in the song once, as karaoke text\n"
     "  --force               replace output files that exist already\n"
     "  -r, --recursive       take the songs of the subfolders of input folders too\n"
     "  --salvage             convert damaged files as far as they could be read\n"
@@ -448,6 +451,7 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
     std::vector<std::string> switches = {"--force", "--salvage", "-r", "--recursive"};
     if (to_karaoke) {
         with_value.insert(with_value.end(), {"--language", "--title", "--artist", "--encoding"});
+        switches.push_back("--drop-lyrics");
     } else {
         switches.push_back("--replace");
     }
@@ -486,6 +490,7 @@ ParsedCommand ParseConvert(const std::vector<std::string>& args, ConversionDirec
         [&](const std::string& option) {
             if (option == "--force") command.Force = true;
             if (option == "--replace") command.Replace = true;
+            if (option == "--drop-lyrics") command.KeepLyrics = false;
             if (option == "-r" || option == "--recursive") command.Recursive = true;
             if (option == "--salvage") command.Salvage = true;
         });

@@ -54,7 +54,7 @@ struct ConvertCommand {
     std::optional<std::string> Language, Title, Artist;
     std::string Encoding;    // of the typed lines; empty: the song's words
     bool Replace = false;    // to-lyrics: the text events give way to the lyrics
-    bool KeepLyrics = true;
+    bool KeepLyrics = true;  // to-karaoke: false (--drop-lyrics) removes the lyric events
     bool Force = false;      // existing files (never an input) may be replaced
     bool Salvage = false;    // convert songs that were read only in part
     int Jobs = 0;            // 0: one per processor

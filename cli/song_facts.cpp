@@ -60,4 +60,13 @@ std::string KeySignatureText(const MidiFile& Song) {
            (mode == 0 ? " major" : " minor");
 }
 
+std::string TrackMaterialText(const TrackMaterial& Material) {
+    auto counted = [](int32_t n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? " event" : " events");
+    };
+    return counted(Material.LyricEvents, "lyric") + ", " +
+           counted(Material.TextEvents, "karaoke text") + ", " +
+           counted(Material.OtherTexts, "text");
+}
+
 }  // namespace verselane::cli

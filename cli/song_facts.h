@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "lyrics/track_choice.h"
 #include "model/midi_file.h"
 
 namespace verselane::cli {
@@ -14,5 +15,9 @@ std::string TimeSignatureText(const MidiFile& Song);
 // "2 flats, G minor", "no sharps or flats, C major", "not set", or for values
 // that name no key "9 sharps, mode 0 (not a key)".
 std::string KeySignatureText(const MidiFile& Song);
+// What a track holds, as `info` lists it: "219 lyric events, 0 karaoke text
+// events, 1 text event". Texts that are not karaoke text (credits, titles,
+// notes) are plain text events.
+std::string TrackMaterialText(const TrackMaterial& Material);
 
 }  // namespace verselane::cli

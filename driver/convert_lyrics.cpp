@@ -80,8 +80,9 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     // Fill both lists, one entry per track, and guess the words track from the
     // names. Within each guess the last matching track wins.
     const int16_t tracks = RealTrackCount(Song);
+    const std::vector<TrackMaterial> materials = MaterialOfTracks(Song);
     for (int16_t t = 0; t < tracks; ++t) {
-        LyrCopy.AddTrack(t, Song.TrackName.at(t), MaterialOf(Song, t));
+        LyrCopy.AddTrack(t, Song.TrackName.at(t), materials[static_cast<size_t>(t)]);
         LyrCopy.AddTrack2(Song.TrackName.at(t));
     }
     const TrackNameGuesses guesses = GuessWordsTracks(Song);
@@ -95,7 +96,10 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     LyrCopy.AddTrack2("NEW TRACK");
     const int NewTrackIndex = LyrCopy.Tracks2Count() - 1;
 
-    const bool text = !Song.KaraokeText.empty();
+    // Texts that are not karaoke text (a credit, a title) are not words.
+    const bool text =
+        !Song.KaraokeText.empty() &&
+        std::ranges::any_of(materials, [](const TrackMaterial& m) { return m.TextEvents > 0; });
     const bool lyrics = !Song.LyricText.empty();
 
     // The default: track 1 (the first track after a conductor track), or
@@ -131,6 +135,7 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     int16_t SourceTrack = TrackOf(LyrCopy.FromIndex);
     const int16_t InsertAfter = TrackOf(LyrCopy.AfterIndex);
     const bool KeepKaraoke = LyrCopy.KeepKaraoke();
+    const bool KeepLyrics = LyrCopy.KeepLyrics();
     if (LyrCopy.Choice == kChoiceLyricsToText || LyrCopy.Choice == kChoiceKaraokeToLyrics) {
         const std::string reason =
             CannotConvertReason(Song, SourceTrack, DirectionOf(LyrCopy.Choice));
@@ -147,7 +152,7 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
         Info.Title = KarInf.Title();
         Info.Artist = KarInf.Artist();
         WaitCursor wait(Host);
-        LyricsToKaraoke(Song, SourceTrack, Info);
+        LyricsToKaraoke(Song, SourceTrack, Info, KeepLyrics);
     } else if (LyrCopy.Choice == kChoiceKaraokeToLyrics) {
         WaitCursor wait(Host);
         KaraokeToLyrics(Song, SourceTrack, InsertAfter, KeepKaraoke);

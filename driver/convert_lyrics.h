@@ -40,8 +40,12 @@ class ConversionDialog {
     virtual int Tracks2Count() const = 0;
     virtual void SelectTrack2(int Index) = 0;
 
-    // Whether "Keep Karaoke Lyrics" (KeepKar) is checked.
+    // Whether "Keep Karaoke Lyrics" (KeepKar) is checked: karaoke text to
+    // lyrics keeps the text events beside the new lyrics.
     virtual bool KeepKaraoke() const = 0;
+    // Whether "Keep Lyric Events" (KeepLyrics) is checked: lyrics to text
+    // keeps the lyric events beside the new karaoke text.
+    virtual bool KeepLyrics() const = 0;
 
     // Shows the dialog modally; returns once it is hidden.
     virtual void ShowModal() = 0;

@@ -31,11 +31,16 @@ std::vector<std::string> InformationLines(const KaraokeInfo& Info);
 // with "\" (paragraph) or "/" (line). The words keep their spaces; a lyric of
 // spaces alone is added to the word before, so no two words merge; a word
 // that would open with "@" (a tag) gets a space in front. One end of track
-// closes the words track. On return SourceTrack names the same track of the
-// grown song (2 higher, but track 0 stays 0: it does not move). A format 0
-// song becomes format 1. A bad SourceTrack raises SubscriptOutOfRange before
-// anything changes.
-void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info);
+// closes the words track. A line longer than a whole karaoke screen (four
+// rows of 40 characters: lyrics that end no line) is broken at word gaps
+// into lines of a row, where the words allow. On return SourceTrack names
+// the same track of the grown song (2 higher, but track 0 stays 0: it does
+// not move). A format 0
+// song becomes format 1. Without KeepLyrics the lyric events of the source
+// track go, so that the song holds its words once, as karaoke text. A bad
+// SourceTrack raises SubscriptOutOfRange before anything changes.
+void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
+                     bool KeepLyrics = true);
 
 // Turns the sung karaoke text events of SourceTrack into lyric events: beside
 // them when KeepKaraoke (each lyric right behind its text event; the slot's

@@ -33,6 +33,56 @@ bool IsGap(char c) {
     return kGaps.find(c) != std::string_view::npos;
 }
 
+// A karaoke screen shows rows of 40 characters, four at a time; players wrap
+// a longer line, but one longer than the whole screen cannot be shown.
+constexpr size_t kRowWidth = 40;
+constexpr size_t kScreenWidth = 4 * kRowWidth;
+
+bool IsMarked(std::string_view text) {
+    return text.starts_with('\\') || text.starts_with('/');
+}
+
+// Breaks each line of the words track longer than a whole screen (lyrics
+// that end no line, or few) at word gaps into lines of at most a row, where
+// the words allow: the word opening a new line gets a "/" and loses the
+// spaces in front of it, which no screen shows at a line's start. Times and
+// the words stay.
+void BreakEndlessLines(MidiFile& Song) {
+    MidiTrack& track = Song.Track(kWordsTrack);
+    std::vector<int32_t> line;  // the word events of the line being read
+    auto finish = [&] {
+        size_t width = 0;
+        for (int32_t i : line) width += track.Event(i).Data.view().size();
+        if (width > kScreenWidth + 1) {
+            size_t row = 0;
+            for (size_t k = 0; k < line.size(); ++k) {
+                ByteString& data = track.Event(line[k]).Data;
+                const std::string_view text = data.view();
+                const std::string_view before = k > 0 ? track.Event(line[k - 1]).Data.view() : "";
+                const bool word_starts = k > 0 && ((!text.empty() && IsGap(text[0])) ||
+                                                   (!before.empty() && IsGap(before.back())));
+                if (word_starts && row > 0 && row + text.size() > kRowWidth) {
+                    const size_t word = std::min(text.find_first_not_of(kGaps), text.size());
+                    data = std::string_view("/" + std::string(text.substr(word)));
+                    row = 0;
+                }
+                row += data.view().size();
+            }
+        }
+        line.clear();
+    };
+    const int32_t n = Song.Count(kWordsTrack);
+    for (int32_t i = 0; i < n; ++i) {
+        const MidiEvent& e = std::as_const(track).Event(i);
+        if (e.Kind != kKindMeta || e.Channel != kMetaText || e.Data.view().starts_with('@')) {
+            continue;
+        }
+        if (IsMarked(e.Data.view())) finish();
+        line.push_back(i);
+    }
+    finish();
+}
+
 }  // namespace
 
 std::vector<std::string> InformationLines(const KaraokeInfo& Info) {
@@ -44,7 +94,8 @@ std::vector<std::string> InformationLines(const KaraokeInfo& Info) {
     };
 }
 
-void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info) {
+void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
+                     bool KeepLyrics) {
     Song.Count(SourceTrack);  // a bad source index raises before the song changes
 
     InsertTrackPair(Song, 0);
@@ -142,6 +193,19 @@ void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& In
     if (end_time >= 0 || last_word >= 0) {
         const int32_t last = last_word >= 0 ? Song.Track(kWordsTrack).Event(last_word).Time : 0;
         AppendWord(Song, MetaEvent(std::max(end_time, last), kMetaEndOfTrack, ""));
+    }
+    BreakEndlessLines(Song);
+    if (!KeepLyrics) {
+        // The lyric events go; every other event keeps its order.
+        MidiTrack& track = Song.Track(source);
+        int32_t kept = 0;
+        for (int32_t i = 0; i < n; ++i) {
+            const MidiEvent& e = std::as_const(track).Event(i);
+            if (e.Kind == kKindMeta && e.Channel == kMetaLyric) continue;
+            if (kept != i) track.Event(kept) = std::move(track.Event(i));
+            ++kept;
+        }
+        Song.Count(source) = kept;
     }
 }
 

@@ -199,23 +199,13 @@ std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSou
 }
 
 std::optional<LineSource> PreferredLineSource(const MidiFile& Song) {
-    bool karaoke_header = false;
-    int32_t lyrics = 0;
-    int32_t texts = 0;
-    for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
-        const int32_t n = Song.Count(t);
-        const MidiTrack& track = Song.Track(t);
-        for (int32_t i = 0; i < n; ++i) {
-            const MidiEvent& e = track.Event(i);
-            if (e.Kind != kKindMeta) continue;
-            if (e.Channel == kMetaLyric) ++lyrics;
-            if (e.Channel == kMetaText) {
-                ++texts;
-                if (e.Data.view().find("@K") != std::string_view::npos) karaoke_header = true;
-            }
-        }
+    int64_t lyrics = 0;
+    int64_t texts = 0;
+    for (const TrackMaterial& m : MaterialOfTracks(Song)) {
+        lyrics += m.LyricEvents;
+        texts += m.TextEvents;
     }
-    if (karaoke_header && texts > 0) return LineSource::Karaoke;
+    if (HasKaraokeHeader(Song) && texts > 0) return LineSource::Karaoke;
     if (lyrics > 0) return LineSource::Lyrics;
     if (texts > 0) return LineSource::Karaoke;
     return std::nullopt;

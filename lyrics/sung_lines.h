@@ -87,8 +87,9 @@ std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource 
 std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSource From);
 
 // The source that a player would show for this song: karaoke text when the
-// song has a Soft Karaoke text track ("@K") or no lyric events but text
-// events, lyric events when it has them, else nothing.
+// song has a "@K" line and karaoke text, or karaoke text and no lyric
+// events; lyric events when it has them; else nothing. Karaoke text is as
+// MaterialOf counts it: texts that are credits or notes are not words.
 std::optional<LineSource> PreferredLineSource(const MidiFile& Song);
 
 // "m:ss.hh": minutes, seconds and hundredths (rounded down).

@@ -39,24 +39,73 @@ TrackNameGuesses GuessWordsTracks(const MidiFile& Song) {
     return guesses;
 }
 
-TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track) {
-    TrackMaterial material;
+bool HasKaraokeHeader(const MidiFile& Song) {
+    const int16_t tracks = RealTrackCount(Song);
+    for (int16_t t = 0; t < tracks; ++t) {
+        const int32_t n = Song.Count(t);
+        const MidiTrack& track = Song.Track(t);
+        for (int32_t i = 0; i < n; ++i) {
+            const MidiEvent& e = track.Event(i);
+            if (e.Kind == kKindMeta && e.Channel == kMetaText && e.Data.view().starts_with("@K")) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool HasMarkedLines(const MidiFile& Song, int16_t Track) {
+    int32_t texts = 0, marked = 0;
     const int32_t n = Song.Count(Track);
     const MidiTrack& track = Song.Track(Track);
     for (int32_t i = 0; i < n; ++i) {
         const MidiEvent& e = track.Event(i);
+        if (e.Kind != kKindMeta || e.Channel != kMetaText) continue;
+        std::string_view text = e.Data;
+        const bool mark = text.starts_with('\\') || text.starts_with('/');
+        if (mark) text.remove_prefix(1);
+        if (text.starts_with('@')) continue;
+        ++texts;
+        marked += mark;
+    }
+    // One stray mark ("/Bb" among chord names) does not make karaoke text.
+    return marked > 0 && marked * 20 >= texts;
+}
+
+namespace {
+
+TrackMaterial CountMaterial(const MidiFile& Song, int16_t Track, bool karaoke_song) {
+    TrackMaterial material;
+    const int32_t n = Song.Count(Track);
+    const MidiTrack& track = Song.Track(Track);
+    int32_t texts = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const MidiEvent& e = track.Event(i);
         if (e.Kind != kKindMeta) continue;
         if (e.Channel == kMetaLyric) ++material.LyricEvents;
-        if (e.Channel == kMetaText) ++material.TextEvents;
+        if (e.Channel == kMetaText) ++texts;
+    }
+    if (texts > 0 && (karaoke_song || HasMarkedLines(Song, Track))) {
+        material.TextEvents = texts;
+    } else {
+        material.OtherTexts = texts;
     }
     return material;
+}
+
+}  // namespace
+
+TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track) {
+    Song.Count(Track);  // a bad index raises before the song is searched
+    return CountMaterial(Song, Track, HasKaraokeHeader(Song));
 }
 
 std::vector<TrackMaterial> MaterialOfTracks(const MidiFile& Song) {
     std::vector<TrackMaterial> all;
     const int16_t n = RealTrackCount(Song);
+    const bool karaoke_song = HasKaraokeHeader(Song);
     all.reserve(static_cast<size_t>(n));
-    for (int16_t t = 0; t < n; ++t) all.push_back(MaterialOf(Song, t));
+    for (int16_t t = 0; t < n; ++t) all.push_back(CountMaterial(Song, t, karaoke_song));
     return all;
 }
 

@@ -34,10 +34,19 @@ int16_t RealTrackCount(const MidiFile& Song);
 // Guesses over every real track, track 0 included.
 TrackNameGuesses GuessWordsTracks(const MidiFile& Song);
 
+// Karaoke text is the text events (meta type 1) of a song marked as Soft
+// Karaoke by an "@K" line in any track, or of a track whose texts mark their
+// lines with "\" and "/" as karaoke text does: at least one in twenty of its
+// texts that are not "@" tags opens with a mark (a line has fewer syllables). Other texts (credits,
+// titles, instrument or performance notes) are not words.
+bool HasKaraokeHeader(const MidiFile& Song);
+bool HasMarkedLines(const MidiFile& Song, int16_t Track);
+
 // What one track holds for the two directions.
 struct TrackMaterial {
     int32_t LyricEvents = 0;  // meta type 5
-    int32_t TextEvents = 0;   // meta type 1
+    int32_t TextEvents = 0;   // karaoke text: meta type 1 by the rule above
+    int32_t OtherTexts = 0;   // meta type 1 that is not karaoke text
 };
 
 // The material of track t (events 0 to EventCount(t) - 1).

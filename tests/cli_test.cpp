@@ -79,7 +79,24 @@ void MakeSongs(const fs::path& dir) {
         {KaraokeSong() + "junk", "tail.kar"},
         {"keep me", "taken.mid"},
         {"not a song", "songs/notes.txt"},
-        {"a file, not a folder", "file"}};
+        {"a file, not a folder", "file"},
+        // A credit is not karaoke text: alone, and beside lyrics.
+        {EncodeMidiFile(
+             SongOf({{Name("untitled"), Text(0, "Seth A. Robinson"), EndOfTrack(0)}}, 0)),
+         "credit.mid"},
+        {EncodeMidiFile(
+             SongOf({{Name("City"), Text(0, "Mose Allison"), EndOfTrack(0)},
+                     {Name("Piano"), Lyric(0, "la "), Lyric(96, "la\r"), EndOfTrack(192)}})),
+         "credited.mid"},
+        // Lyrics as some converters write them: a space behind every
+        // syllable, two behind every word.
+        {EncodeMidiFile(
+             SongOf({{Name("Song"), EndOfTrack(0)},
+                     {Name("Lyrics"), Lyric(0, "Twin "), Lyric(96, "kle  "), Lyric(192, "twin "),
+                      Lyric(288, "kle  "), Lyric(384, "lit "), Lyric(480, "tle  "),
+                      Lyric(576, "star \r"), Lyric(672, "How  "), Lyric(768, "I  "),
+                      Lyric(864, "won "), Lyric(960, "der \r"), EndOfTrack(1056)}})),
+         "split.mid"}};
     for (const auto& [bytes, names] : songs) {
         for (const std::string& name : Split(names, ' ')) WriteAll(dir / name, bytes);
     }
@@ -154,6 +171,7 @@ TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
         {"$V to-karaoke a --track x", 2, "=", "--track needs"},
         {"$V to-karaoke a -j 0", 2, "=", "-j needs"},
         {"$V to-karaoke a --replace", 2, "=", "unknown option: --replace"},
+        {"$V to-lyrics a --drop-lyrics", 2, "=", "unknown option: --drop-lyrics"},
         {"$V lyrics a --from air", 2, "=", "--from takes"},
         {"$V info", 2, "=", "info takes one FILE"},
         {"$V to-karaoke song.mid -o ''", 2, "=", "-o needs a file name"},
@@ -340,6 +358,19 @@ TEST(CommandLine, OptionsFillTheInformationLinesAndChooseTheMode) {
         // Keep mode by default, --replace on request; beside the input.
         {"$V to-lyrics song.kar", 0, "", "", "song.lyrics.mid"},
         {"midicsv song.lyrics.mid | grep -c '^3, .*Text_t'", 0, "=4\n", ""},
+        // Songs whose only texts are credits have no words: nothing is written.
+        {"$V to-lyrics credit.mid credited.mid", 1, "", "0 written, 2 without words", "",
+         "credit.lyrics.mid credited.lyrics.mid"},
+        {"$V info credit.mid", 0,
+         "Track 0: \"untitled\", 3 events, 0 lyric events, 0 karaoke text events, 1 text event\n",
+         ""},
+        {"$V lyrics credit.mid", 1, "=", "credit.mid: no lyric events or karaoke text found"},
+        // The lyric events stay beside the karaoke text, or go on request.
+        {"$V to-karaoke song.mid -o kept.kar --drop-lyrics >/dev/null && midicsv kept.kar | grep "
+         "-c "
+         "Lyric_t",
+         1, "=0\n", ""},
+        {"$V check kept.kar --for soft-karaoke --level shows-wrong", 0, "", ""},
         {"$V to-lyrics song.kar --replace -o r.mid >/dev/null && midicsv r.mid | grep -c '^3, "
          ".*Text_t'",
          0, "=1\n", ""},
@@ -382,7 +413,8 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
         {"$V info k4.mid", 0, "Key signature: 7 flats, A flat minor\n", ""},
         {"$V info k5.mid", 0, "Key signature: 9 sharps, mode 0 (not a key)\n", ""},
         {"$V info song.kar", 0,
-         "Track 2: \"Words\", 6 events, 0 lyric, 4 text|Karaoke text to lyrics would take: track "
+         "Track 2: \"Words\", 6 events, 0 lyric events, 4 karaoke text events, 0 text "
+         "events|Karaoke text to lyrics would take: track "
          "2|Lyrics to karaoke text would take: none",
          ""},
         {"$V check --level will-not-show song.kar bare.kar", 1,
@@ -409,6 +441,11 @@ TEST(CommandLine, LyricsInfoCheckAndFixShowWhatTheSongHolds) {
          "=verselane-cli: 0 written, 1 with nothing to repair, 0 failed\n"},
         {"midicsv bare.fixed.kar | grep -c '@KMIDI KARAOKE FILE'", 0, "=1\n", ""},
         {"$V fix --encoding NO-SUCH bare.kar", 2, "", ""},
+        {"$V fix split.mid", 0, "=split.mid -> split.fixed.mid (repaired: join-split-words)\n", ""},
+        {"midicsv split.fixed.mid | grep Lyric_t | cut -d, -f4- | tr '\\n' '|'", 0,
+         "= \"Twin\"| \"kle \"| \"twin\"| \"kle \"| \"lit\"| \"tle \"| \"star\\015\"| \"How \"| "
+         "\"I \"| \"won\"| \"der\\015\"|",
+         ""},
     });
 }
 

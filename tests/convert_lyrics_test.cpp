@@ -20,10 +20,11 @@ namespace {
 
 using test::MetaTexts;
 
-// Always cancelled.
+// Cancelled, unless told to accept.
 struct CancelledInfo : KaraokeInfoDialog {
     void Propose(const KaraokeInfo&) override {}
-    bool ShowModal() override { return ++shown, false; }
+    bool ShowModal() override { return ++shown, accept; }
+    bool accept = false;
     std::string Language() const override { return {}; }
     std::string Title() const override { return {}; }
     std::string Artist() const override { return {}; }
@@ -44,6 +45,7 @@ struct Fixture : ConversionDialog, ConversionHost {
     int Tracks2Count() const override { return static_cast<int>(std::ranges::count(tracks2, '|')); }
     void SelectTrack2(int index) override { selected2 = index; }
     bool KeepKaraoke() const override { return keep; }
+    bool KeepLyrics() const override { return keep_lyrics; }
     void ShowModal() override {
         ++shown;
         if (click) Choice = click, FromIndex = track;
@@ -56,7 +58,7 @@ struct Fixture : ConversionDialog, ConversionHost {
     std::vector<std::string> messages;
     int selected = -1, selected2 = -1, shown = 0, unloads = 0;
     int16_t click = kChoiceNone, track = 1;
-    bool keep = false;
+    bool keep = false, keep_lyrics = true;
     std::vector<bool> cursor;  // the wait cursor's calls
     CancelledInfo info;
 };
@@ -137,6 +139,17 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
     f.track = -1;
     EXPECT_TRUE(f.Run(zero));
     EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
+    // Lyrics to text keeps the lyric events (moved to track 3, behind the
+    // new pair) when Keep Lyric Events is ticked and drops them otherwise;
+    // the words track holds the four information lines and the words.
+    for (bool keep : {true, false}) {
+        MidiFile lyrics = test::LayoutSong("|Lyrics=LLL");
+        Fixture g;
+        g.click = kChoiceLyricsToText, g.keep_lyrics = keep, g.info.accept = true;
+        EXPECT_TRUE(g.Run(lyrics));
+        EXPECT_EQ(MetaTexts(lyrics, 3, kMetaLyric).size(), keep ? 3u : 0u);
+        EXPECT_EQ(MetaTexts(lyrics, 2, kMetaText).size(), 7u);
+    }
     // The proposed language is English when the song names none.
     EXPECT_EQ(ProposedKaraokeInfo(test::LayoutSong("Song Name")).Language, "ENGL");
 }

@@ -43,6 +43,13 @@ TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
         {"|Lyrics|Lyrics 2=T", {2, -1, -1, 2, -1, 2}},
         {"|Soft Karaoke=T|Words=TT", {-1, 2, -1, 2, -1, 2}},
         {"Vocal=LL|Words=L|Lyrics=T", {2, 1, 0, 2, 1, 2}},
+        // Credits and notes are not karaoke text: a song of a credit alone
+        // has no words, a credit beside lyrics is not a source of lyrics;
+        // in a song with a "@K" line every text is karaoke text.
+        {"=C", {-1, -1, -1, -1, -1, -1}},
+        {"Song=C|Piano=L", {-1, -1, -1, -1, 1, -1}},
+        {"|Lyrics=CCCCCCCCCCCCCCCCCCCCT", {1, -1, -1, 1, -1, -1}},
+        {"|Soft Karaoke=K|Piano=CC", {-1, -1, -1, -1, -1, 2}},
     };
     for (const auto& [layout, expected] : cases) {
         MidiFile song = LayoutSong(layout);
@@ -169,6 +176,12 @@ TEST(LyricsToKaraoke, MarksGapsTagsAndTheNewTracks) {
                   (Events{Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}));
         EXPECT_EQ(EventsOf(song, 2), WordsTrack({"@LENGL", "@TSong", "@TSinger"}, words));
     }
+    // Without KeepLyrics the source track keeps all but its lyric events.
+    MidiFile song = SongOf({{Name("Conductor"), EndOfTrack(0)}, lyrics});
+    int16_t track = 1;
+    LyricsToKaraoke(song, track, kInfo, false);
+    EXPECT_EQ(EventsOf(song, track), (Events{Text(35, "text"), NoteOn(175, 60), EndOfTrack(200)}));
+    EXPECT_EQ(EventsOf(song, 2), WordsTrack({"@LENGL", "@TSong", "@TSinger"}, words));
 }
 
 // The information lines are trimmed and may be empty; format 2 stays; a word

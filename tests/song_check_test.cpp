@@ -6,13 +6,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <functional>
 #include <iterator>
+#include <map>
+#include <optional>
 
 #include "check/song_check.h"
 #include "encoding/song_recoding.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/track_choice.h"
+#include "playback/schedule.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/sung_words.h"
 #include "writer/midi_writer.h"
@@ -242,6 +246,160 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
     }
 }
 
+// Each level rests on what a player family does: "will not show" where the
+// family does not find the words at all, "shows wrong" where it shows them
+// other than meant (joined as they stand, wrapped, cut at a NUL), advice
+// where players differ or wrap and scale. The made songs, then variants that
+// cross a level's line.
+TEST(SongCheck, EachFindingAtTheLevelOfThePlayerBehaviourItRestsOn) {
+    using enum Severity;
+    const std::map<std::string, Severity> levels = {
+        {"sk-format", WillNotShow},
+        {"sk-no-at-k", WillNotShow},
+        {"sk-late-at-k", WillNotShow},
+        {"sk-no-words-track", Advice},
+        {"sk-mark-inside", Advice},
+        {"sk-long-paragraph", Advice},
+        {"sk-long-line", Advice},
+        {"sk-empty-header", WillNotShow},
+        {"sk-lyrics-only", Advice},
+        {"ly-split-words", ShowsWrong},
+        {"ly-merged-words", ShowsWrong},
+        {"ly-no-line-ends", Advice},
+        {"ly-nul", Advice},
+        {"ly-late-line-end", ShowsWrong},
+        {"ly-karaoke-only", Advice},
+        {"both-duplicate", Advice},
+        {"both-several-tracks", Advice},
+        {"enc-mixed", ShowsWrong},
+        {"enc-legacy", Advice},
+        {"enc-utf8", Advice},
+        {"both-time-backwards", ShowsWrong},
+        {"both-after-last-note", Advice},
+    };
+    auto level_of = [](const MidiFile& song, std::string_view id) -> std::optional<Severity> {
+        for (const Finding& f : CheckSong(song)) {
+            if (f.Id == id) return f.Level;
+        }
+        return std::nullopt;
+    };
+    for (const Made& made : MadeSongs()) {
+        EXPECT_EQ(level_of(Build(made), made.Id), levels.at(made.Id)) << made.Id;
+    }
+    const std::string line(153, 'a');  // "Twinkle " and 153 letters: 161 characters
+    const struct {
+        Made Song;
+        const char* Id;
+        std::optional<Severity> Level;
+    } crossing[] = {
+        // A line that does not fit even wrapped over a whole screen.
+        {{"", true, "\\Twin|kle |" + line + "||/How |I |won|der"}, "sk-long-line", ShowsWrong},
+        {{"", true, "\\Twin|kle |" + line.substr(1) + "||/How |I |won|der"},
+         "sk-long-line",
+         Advice},
+        // A NUL before letters hides them from players that end a text there.
+        {{"", false, "Twin|kle |twin|kle |li\0t|tle |star\r||How |I |won|der\r"s},
+         "ly-nul",
+         ShowsWrong},
+        {{"", false, "Twin|kle |twin|kle |lit\0\0 |tle |star\r||How |I |won|der\r"s},
+         "ly-nul",
+         Advice},
+        // A line's last syllable held before its line end, the next line
+        // after a pause: the line end is in time.
+        {{"", false, "Twin|kle |twin|kle |lit|tle ||star |\r||How |I |won|der\r"},
+         "ly-late-line-end",
+         std::nullopt},
+        // Karaoke text is the texts of an "@K" song or of marked lines: a
+        // stray "/" among a track's notes is neither.
+        {{"", false, "",
+          [](Tracks& t) {
+              t.push_back({Name("Chords")});
+              for (int i = 0; i < 30; ++i) t.back().push_back(Text(i * 10, i ? "Dm" : "/Bb"));
+              t.back().push_back(EndOfTrack(300));
+          }},
+         "sk-no-at-k",
+         std::nullopt},
+        // Syllables after the last note that show nothing (padding bytes).
+        {{"", false, "",
+          [](Tracks& t) {
+              t[1].insert(t[1].end() - 1, Lyric(t[1].back().Time, "\0\x05\x01 "s));
+              t[0][3].Time = t[1].back().Time - 1;
+              t[0][4].Time = t[1].back().Time;
+          }},
+         "both-after-last-note",
+         std::nullopt},
+    };
+    for (const auto& c : crossing) {
+        EXPECT_EQ(level_of(Build(c.Song), c.Id), c.Level) << c.Id << " " << c.Song.Words;
+    }
+}
+
+// join-split-words: a space behind every syllable and two behind every word
+// become the usual lyrics, byte for byte: one space at a word's end, none
+// inside, line ends and times kept.
+TEST(SongCheck, SplitWordsAreJoinedByteForByte) {
+    MidiFile song = Build(MadeFor("ly-split-words"));
+    const std::vector<Finding> findings = CheckSong(song);
+    ASSERT_EQ(Count(findings, "ly-split-words"), 1);
+    const Finding& f = *std::ranges::find(findings, "ly-split-words", &Finding::Id);
+    EXPECT_EQ(RepairName(f.Fix), "join-split-words");
+    EXPECT_TRUE(ApplyRepair(song, f.Fix));
+    EXPECT_EQ(EncodeMidiFile(song), EncodeMidiFile(SongOf(SongOfWords(false))));
+    EXPECT_FALSE(ApplyRepair(song, f.Fix)) << "once joined, nothing more to join";
+}
+
+// make-format-1 on a format 2 song lays the patterns one after another, each
+// by its own tempo, so the song plays as before: the same sounds at the same
+// seconds. A pattern without a tempo of its own plays at the default one.
+TEST(SongCheck, FormatTwoPatternsPlayInTurnAfterMakeFormat1) {
+    MidiFile song = SongOf(
+        {{Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), Tempo(0, 1000000), NoteOn(0, 60),
+          NoteOn(480, 62), Tempo(480, 250000), NoteOn(960, 64), EndOfTrack(1440)},
+         {Name("Words"), Text(0, "\\Twin"), NoteOn(0, 65), Text(240, "kle"), Text(480, "/star"),
+          NoteOn(480, 67), EndOfTrack(960)},
+         {NoteOn(0, 69), Tempo(240, 750000), NoteOn(480, 71), EndOfTrack(480)}},
+        2);
+    auto sounds = [](const MidiFile& s) {
+        std::vector<std::tuple<long long, int, int>> out;
+        for (const TimedEvent& e : BuildSchedule(s).Events)
+            out.emplace_back(std::llround(e.Seconds * 1e6), e.Status, e.Data1);
+        return out;
+    };
+    const auto before = sounds(song);
+    ASSERT_EQ(Count(CheckSong(song), "sk-format"), 1);
+    EXPECT_TRUE(ApplyRepair(song, Repair::MakeFormat1));
+    EXPECT_EQ(song.Header.Format, 1);
+    EXPECT_EQ(sounds(song), before);
+    EXPECT_EQ(Count(CheckSong(song), "sk-format"), 0);
+    EXPECT_EQ(MetaTexts(song, 1, kMetaText), (std::vector<std::string>{"\\Twin", "kle", "/star"}));
+    EXPECT_EQ(song.Track(1).Event(1).Time, 1440) << "the words move with their pattern";
+}
+
+// Over the real songs of the corpus that hold words, at most one in ten has a
+// finding at "shows wrong" or worse; the rest is advice.
+TEST(SongCheck, FewRealSongsWithWordsShowWrong) {
+    VERSELANE_REQUIRE_CORPUS();
+    int with_words = 0;
+    std::string wrong;
+    size_t wrong_files = 0;
+    for (const auto& path : CorpusFiles()) {
+        const MidiFile song = ReadSong(path);
+        const std::vector<TrackMaterial> material = MaterialOfTracks(song);
+        if (std::ranges::none_of(material, [](const TrackMaterial& m) {
+                return m.LyricEvents > 0 || m.TextEvents > 0;
+            })) {
+            continue;
+        }
+        ++with_words;
+        const auto bad = FindingsFor(CheckSong(song), PlayerFamily::Both, Severity::ShowsWrong);
+        if (bad.empty()) continue;
+        ++wrong_files;
+        wrong += path.filename().string() + ": " + Ids(bad) + "\n";
+    }
+    EXPECT_GE(with_words, 30);
+    EXPECT_LE(wrong_files * 10, static_cast<size_t>(with_words)) << wrong;
+}
+
 TEST(SongCheck, EveryRepairOfferedOnTheCorpusKeepsWordsAndMusic) {
     VERSELANE_REQUIRE_CORPUS();
     int findings = 0;
@@ -259,7 +417,8 @@ TEST(SongCheck, EveryRepairOfferedOnTheCorpusKeepsWordsAndMusic) {
                 EXPECT_EQ(EncodeMidiFile(repaired), EncodeMidiFile(song)) << f.Id;
                 continue;
             }
-            EXPECT_TRUE(f.Fix == Repair::DropDuplicate || WordsOf(repaired) == WordsOf(song))
+            EXPECT_TRUE(f.Fix == Repair::DropDuplicate || f.Fix == Repair::JoinSplitWords ||
+                        WordsOf(repaired) == WordsOf(song))
                 << f.Id;
             EXPECT_EQ(OtherEvents(repaired), OtherEvents(song)) << f.Id;
             EXPECT_LT(Count(CheckSong(repaired), f.Id), Count(CheckSong(song), f.Id)) << f.Id;

@@ -275,11 +275,14 @@ TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
         EXPECT_EQ(Find<QComboBox>(&c, "Tracks")->currentText(), entry);
         EXPECT_EQ(Find(&c, "Command1")->isEnabled(), karaoke_to_lyrics) << track;
         EXPECT_EQ(Find(&c, "Command2")->isEnabled(), lyrics_to_text) << track;
+        EXPECT_EQ(Find(&c, "KeepLyrics")->isEnabled(), lyrics_to_text) << track;
+        EXPECT_EQ(Find(&c, "KeepKar")->isEnabled(), karaoke_to_lyrics) << track;
         const QString why = Label(&c, "Reason");
         EXPECT_TRUE(*reason ? why.contains(reason) : why.isEmpty()) << track;
     }
     EXPECT_EQ(TabStops(&c, Find(&c, "Tracks")),
-              (Names{"Tracks", "Command1", "Command2", "Cancel", "KeepKar"}));
+              (Names{"Tracks", "Command1", "Command2", "Cancel", "KeepLyrics", "KeepKar"}));
+    EXPECT_TRUE(c.KeepLyrics()) << "lyric events stay by default";
     c.hide();
 
     KaraokeInformationDialog i;
@@ -421,7 +424,8 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
             Find(d, "SongA")->setProperty("text", QString::fromUtf8("Mozart \u00e9"));
             QTest::keyClick(Find(d, "SongA"), Qt::Key_Return);
         });
-    EXPECT_EQ(entry, "0: twinkle \u2014 80 lyric events, 2 karaoke text events");
+    EXPECT_EQ(entry, "0: twinkle \u2014 80 lyric events")
+        << "its two texts are notes of the program that made it, not karaoke text";
     EXPECT_EQ(proposed, "twinkle") << "the song's own title, not a default";
     EXPECT_EQ(w.State(), kConverted);
     EXPECT_TRUE(w.Words().startsWith("twinkle\nMozart \u00e9\n")) << w.Words().toStdString();

@@ -71,6 +71,9 @@ void ConvertLyricsDialog::createWidgets() {
 
     keep_karaoke_ = Named(new QCheckBox(tr("Keep Karaoke Lyrics"), this), "KeepKar");
     keep_karaoke_->setChecked(true);
+    // "L" is the access key of Convert Lyrics -> Text already.
+    keep_lyrics_ = Named(new QCheckBox(tr("Keep L&yric Events"), this), "KeepLyrics");
+    keep_lyrics_->setChecked(true);
 }
 
 void ConvertLyricsDialog::layOut() {
@@ -87,6 +90,7 @@ void ConvertLyricsDialog::layOut() {
     layout->addLayout(source_row);
     layout->addWidget(reason_);
     layout->addLayout(button_row);
+    layout->addWidget(keep_lyrics_);
     layout->addWidget(keep_karaoke_);
     layout->addWidget(insertion_);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // a fixed border: not resizable
@@ -94,7 +98,8 @@ void ConvertLyricsDialog::layOut() {
     setTabOrder(tracks_, karaoke_to_lyrics_);
     setTabOrder(karaoke_to_lyrics_, lyrics_to_text_);
     setTabOrder(lyrics_to_text_, cancel_);
-    setTabOrder(cancel_, keep_karaoke_);
+    setTabOrder(cancel_, keep_lyrics_);
+    setTabOrder(keep_lyrics_, keep_karaoke_);
 }
 
 void ConvertLyricsDialog::SetNameDecoder(std::function<QString(std::string_view)> decode) {
@@ -138,6 +143,10 @@ bool ConvertLyricsDialog::KeepKaraoke() const {
     return keep_karaoke_->isChecked();
 }
 
+bool ConvertLyricsDialog::KeepLyrics() const {
+    return keep_lyrics_->isChecked();
+}
+
 void ConvertLyricsDialog::ShowModal() {
     tracks_->setFocus();
     exec();
@@ -148,6 +157,7 @@ void ConvertLyricsDialog::Unload() {
     ClearTracks();
     tracks2_->clear();
     keep_karaoke_->setChecked(true);
+    keep_lyrics_->setChecked(true);
     followSelectedTrack();
 }
 
@@ -161,6 +171,7 @@ void ConvertLyricsDialog::followSelectedTrack() {
     karaoke_to_lyrics_->setEnabled(text);
     lyrics_to_text_->setEnabled(lyrics);
     keep_karaoke_->setEnabled(text);
+    keep_lyrics_->setEnabled(lyrics);
     lyrics_to_text_->setDefault(lyrics);
     karaoke_to_lyrics_->setDefault(text && !lyrics);
     if (index < 0) {

@@ -1,7 +1,8 @@
 // ConvertLyricsDialog, the "Convert Lyrics" dialog: the track to take the
 // words from (each entry with its number, name and what it holds), the
-// direction of the conversion, and whether karaoke text stays beside new
-// lyrics. The conversion driver fills it, shows it and reads it back.
+// direction of the conversion, whether karaoke text stays beside new lyrics
+// and whether lyric events stay beside new karaoke text. The conversion driver fills it, shows it
+// and reads it back.
 #pragma once
 
 #include <QDialog>
@@ -40,6 +41,7 @@ class ConvertLyricsDialog : public QDialog, public ConversionDialog {
     int Tracks2Count() const override;
     void SelectTrack2(int Index) override;
     bool KeepKaraoke() const override;
+    bool KeepLyrics() const override;
     void ShowModal() override;
     void Unload() override;
 
@@ -71,6 +73,7 @@ class ConvertLyricsDialog : public QDialog, public ConversionDialog {
     QFrame* insertion_;
     QComboBox* tracks2_;
     QCheckBox* keep_karaoke_;
+    QCheckBox* keep_lyrics_;  // lyrics to text: the lyric events stay
 };
 
 }  // namespace verselane::ui

@@ -500,7 +500,7 @@ QString MainWindow::summary(bool partial) const {
     int64_t lyrics = 0, texts = 0;
     for (const TrackMaterial& m : MaterialOfTracks(song_)) {
         lyrics += m.LyricEvents;
-        texts += m.TextEvents;
+        texts += m.TextEvents + m.OtherTexts;
     }
     const bool karaoke = PreferredLineSource(song_) == LineSource::Karaoke;
     // A song read in part counts the tracks that are there.

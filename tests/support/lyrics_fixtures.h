@@ -82,8 +82,8 @@ inline MidiFile SongOf(const std::vector<std::vector<MidiEvent>>& tracks, int16_
 // A song from "name=material|name=material|...", track 0 first, one track
 // making format 0: a track-name event unless the name is empty, then an
 // event per letter of the material, 96 ticks apart (L a lyric, T a karaoke
-// text, E an empty karaoke text), then the end of the track. The song-wide
-// lyric and karaoke texts hold what the reader would collect.
+// text opening a line, "/la ", C a credit, K a "@K" line, E an empty text), then the end of the
+// track. The song-wide lyric and karaoke texts hold what the reader would collect.
 inline MidiFile LayoutSong(std::string_view layout) {
     std::vector<std::vector<MidiEvent>> tracks;
     std::string lyrics, texts;
@@ -95,7 +95,11 @@ inline MidiFile LayoutSong(std::string_view layout) {
         if (name_end > 0) events.push_back(Name(track.substr(0, name_end)));
         int32_t time = 0;
         for (char c : track.substr(std::min(name_end + 1, track.size()))) {
-            events.push_back(c == 'L' ? Lyric(time, "la ") : Text(time, c == 'T' ? "la " : ""));
+            const char* text = c == 'T'   ? "/la "
+                               : c == 'C' ? "by Someone"
+                               : c == 'K' ? "@KMIDI"
+                                          : "";
+            events.push_back(c == 'L' ? Lyric(time, "la ") : Text(time, text));
             (c == 'L' ? lyrics : texts) += events.back().Data.str();
             time += 96;
         }
