@@ -359,7 +359,7 @@ TEST(CommandLine, OptionsFillTheInformationLinesAndChooseTheMode) {
         {"$V to-lyrics song.kar", 0, "", "", "song.lyrics.mid"},
         {"midicsv song.lyrics.mid | grep -c '^3, .*Text_t'", 0, "=4\n", ""},
         // Songs whose only texts are credits have no words: nothing is written.
-        {"$V to-lyrics credit.mid credited.mid", 1, "", "0 written, 2 without words", "",
+        {"$V to-lyrics credit.mid credited.mid", 0, "", "0 written, 2 without words", "",
          "credit.lyrics.mid credited.lyrics.mid"},
         {"$V info credit.mid", 0,
          "Track 0: \"untitled\", 3 events, 0 lyric events, 0 karaoke text events, 1 text event\n",
