@@ -557,7 +557,7 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
             how == std::string("close") ? void(w.form->close()) : Click(w.form.get(), how);
         });
         timer.start(0);
-        w.Read(Corpus("plain/big_beatles.mid"));
+        w.Read(Corpus("lyrics/up_around.mid"));  // large, with lyric events
         timer.stop();
         EXPECT_GT(ticks, 4);
         EXPECT_FALSE(any_enabled);
