@@ -396,10 +396,11 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
                     !w.Text().contains("Error"))
             << w.Text().toStdString();
     }
-    EXPECT_EQ(DescribeRead(verselane::ReadOutcome{ReadResult::Failed,
-                                                  {"Error processing file. Error: Overflow"}},
-                           MidiFile{})
-                  .Problem,
+    verselane::ReadOutcome broken;
+    ReadFault overflow;
+    overflow.Detail = "Overflow";
+    broken.Add(overflow);
+    EXPECT_EQ(DescribeRead(broken, MidiFile{}).Problem,
               "The file is damaged (Overflow). Try another copy of the song.");
 }
 
