@@ -94,8 +94,10 @@ void EncodeTrackEvents(Sink& out, const MidiFile& song, int32_t t) {
             end_time = std::max(end_time, e.Time);
             continue;
         }
-        const int32_t delta = static_cast<int32_t>(std::max<int64_t>(int64_t{e.Time} - latest, 0));
-        latest = std::max(latest, e.Time);
+        // The last end of track comes no earlier than any left out.
+        const int32_t time = IsEndOfTrack(e) ? std::max(e.Time, end_time) : e.Time;
+        const int32_t delta = static_cast<int32_t>(std::max<int64_t>(int64_t{time} - latest, 0));
+        latest = std::max(latest, time);
         try {
             out.Advance(EncodeEventHead(out.Head(), e, delta, last_status, body));
         } catch (const RuntimeError& error) {
