@@ -225,6 +225,15 @@ int32_t IntegerAt(const uint8_t* file, int64_t at) {
     return file[at] * 256 + file[at + 1];
 }
 
+// Whether a chunk stands at `at` (its id and length are there): a track
+// chunk, or another chunk of a printable id that ends within the file. Other
+// bytes (junk after the last track) are no chunk.
+bool IsChunkAt(const uint8_t* file, int64_t at, int64_t size) {
+    if (std::memcmp(file + at, "MTrk", 4) == 0) return true;
+    return std::all_of(file + at, file + at + 4, [](uint8_t c) { return c >= 0x20 && c <= 0x7E; }) &&
+           at + 8 + LongAt(file, at + 4) <= size;
+}
+
 // The division read instead of one that gives no time: ticks per quarter note.
 constexpr int16_t kStandInDivision = 480;
 
@@ -259,7 +268,8 @@ ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length
     // length counts only as far as the file holds it.
     int64_t slots = 0;
     int64_t longest = 0;
-    for (int64_t at = first_chunk; slots < announced && at + 8 <= size; ++slots) {
+    for (int64_t at = first_chunk; slots < announced && at + 8 <= size && IsChunkAt(file, at, size);
+         ++slots) {
         const int64_t length = LongAt(file, at + 4);
         longest = std::max(longest, std::min(length, size - at - 8));
         at += 8 + length;
@@ -285,8 +295,9 @@ ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length
     ReadState state;
     int64_t at = first_chunk;
     for (int32_t t = 0; t < announced; ++t) {
-        if (at + 8 > size) {
-            // The chunk's id and length are not all there.
+        if (at + 8 > size || !IsChunkAt(file, at, size)) {
+            // The chunk's id and length are not all there, or what follows
+            // is no chunk at all (junk after the last track).
             const bool cut = at + 4 <= size && bytes.substr(static_cast<size_t>(at), 4) == "MTrk";
             outcome.Add(Fault(cut ? ReadFaultKind::CutShort : ReadFaultKind::TracksMissing, t,
                          std::min(at, size), announced));

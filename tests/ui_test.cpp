@@ -383,7 +383,10 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
         {"missing.mid", true, kStart, "Could not read missing.mid. There is no such", "folder"},
         {"smpte_offset.mid", true, kStart, "Read smpte_offset.mid: 11 tracks", "Nothing to"},
         {"rmid_info.mid", true, kStart, "Read rmid_info.mid: 14 tracks", ""},
-        {"kar_trunc.kar", true, kConvertible, "Read part of kar_trunc.kar", "only the first 14"},
+        {"kar_trunc.kar", true, kConvertible, "Read part of kar_trunc.kar: 14 tracks",
+         "In track 13 an event at byte 25410 runs past the end of its chunk; the events before it "
+         "were read. The file announces 25 tracks but ends after 14 tracks; tracks 0 to 13 were "
+         "read."},
         {"trunc_lyrics.mid", true, kConvertible, "Read part of trunc_", "middle of track 9"},
         {"trunc_lyrics.mid", false, kStart, "trunc_lyrics.mid was not loaded", "track 9"},
     };
