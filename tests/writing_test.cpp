@@ -11,7 +11,10 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cerrno>
@@ -220,6 +223,21 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     } else if (devices.error != EPERM) {
         ADD_FAILURE() << "mounting a tmpfs: " << std::strerror(devices.error);
     }
+    // A writer killed between naming its temporary file and renaming it
+    // over the target leaves the file; the next write into the folder
+    // removes it (the row below), but not the file of a writer that runs.
+    fs::create_directory(dir / "killed");
+    WriteAll(dir / "killed" / "song.mid", kEarlier);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        BeforeReplaceRename = [] { ::kill(::getpid(), SIGKILL); };
+        (void)WriteMidiFile(song, (dir / "killed" / "song.mid").string());
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ASSERT_EQ(TemporaryFilesIn(dir / "killed"), 1) << "the killed writer's file is left";
     const struct {
         const char* name;
         fs::path target;
@@ -231,6 +249,8 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
         {"a link to a file: the file is replaced, the link stays", dir / "link.mid", "",
          dir / "real.mid"},
         {"a link to nothing: its target is made", dir / "dangling.mid", "", dir / "made.mid"},
+        {"a folder where a killed writer left its temporary file", dir / "killed" / "song.mid", "",
+         dir / "killed" / "song.mid"},
         {"a named pipe is written in place", dir / "pipe", ""},
         {"target folder missing", dir / "missing" / "out.mid", "No such file or directory"},
         {"target is a folder", dir / "folder.mid", "Is a directory"},
@@ -263,6 +283,14 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     }
     reader.join();
     EXPECT_EQ(from_pipe, encoded);
+    fs::create_directory(dir / "running");
+    const fs::path running = dir / "running" / ".verselane-1-0.tmp",
+                   gone = dir / "running" / (".verselane-" + std::to_string(child) + "-7.tmp");
+    WriteAll(running, "process 1 runs");
+    WriteAll(gone, "the killed writer's");
+    EXPECT_EQ(WriteMidiFile(song, (dir / "running" / "song.mid").string()), "");
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_FALSE(fs::exists(gone));
     EXPECT_EQ(fs::status(named).permissions(), mode);
     EXPECT_TRUE(fs::is_symlink(dir / "link.mid") && fs::is_symlink(dir / "dangling.mid"));
     EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
