@@ -64,7 +64,9 @@ int RunInfo(const InfoCommand& Command, std::ostream& out, std::ostream& err) {
         << "Tracks: " << song.Header.NumTracks << "\n"
         << "Division: "
         << (IsSmpteDivision(song.Header.Division)
-                ? std::to_string(SmpteFramesPerSecond(song.Header.Division)) +
+                ? (SmpteFramesPerSecond(song.Header.Division) == 29
+                       ? std::string("29.97")
+                       : std::to_string(SmpteFramesPerSecond(song.Header.Division))) +
                       " frames per second (SMPTE), " +
                       std::to_string(SmpteTicksPerFrame(song.Header.Division)) + " ticks per frame"
                 : std::to_string(song.Header.Division) + " ticks per quarter note")
