@@ -51,6 +51,7 @@ struct JobResult {
     std::string Note;                   // shown after the output's name instead of the track
     bool NoWords = false;               // failed for want of the words to convert
     bool Salvaged = false;              // converted from a song read in part
+    ReadOutcome Read;                   // the read of a damaged or unreadable input
 };
 
 // What to tell the user of a song that was read only in part: whether it is
