@@ -17,7 +17,6 @@
 #include "model/errors.h"
 #include "reader/event_decoding.h"
 #include "reader/huge_pages.h"
-#include "reader/number_reading.h"
 
 namespace verselane {
 
