@@ -229,7 +229,8 @@ int32_t IntegerAt(const uint8_t* file, int64_t at) {
 // bytes (junk after the last track) are no chunk.
 bool IsChunkAt(const uint8_t* file, int64_t at, int64_t size) {
     if (std::memcmp(file + at, "MTrk", 4) == 0) return true;
-    return std::all_of(file + at, file + at + 4, [](uint8_t c) { return c >= 0x20 && c <= 0x7E; }) &&
+    return std::all_of(file + at, file + at + 4,
+                       [](uint8_t c) { return c >= 0x20 && c <= 0x7E; }) &&
            at + 8 + LongAt(file, at + 4) <= size;
 }
 
@@ -299,7 +300,7 @@ ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length
             // is no chunk at all (junk after the last track).
             const bool cut = at + 4 <= size && bytes.substr(static_cast<size_t>(at), 4) == "MTrk";
             outcome.Add(Fault(cut ? ReadFaultKind::CutShort : ReadFaultKind::TracksMissing, t,
-                         std::min(at, size), announced));
+                              std::min(at, size), announced));
             return outcome;
         }
         state.TrackIndex = static_cast<int16_t>(t);
