@@ -77,9 +77,12 @@ struct ReadOutcome {
     std::string Message() const;
 };
 
-// Reads `FileName` into `Song`, which is expected freshly reset. A file
-// without a "MThd" header fails with "Failed to find MThd header for file.",
-// any other error with "Error processing file. Error: " and its description.
+// Reads `FileName` into `Song`, which is expected freshly reset. An empty
+// file fails with "File is empty: it holds no MIDI song.", a file without a
+// "MThd" header with "Failed to find MThd header for file.", any other error
+// with "Error processing file. Error: " and its description. Header fields
+// and chunk lengths are taken as the unsigned numbers the file holds; only
+// the track chunks that are there take room in the song.
 [[nodiscard]] ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
                                        const ReadProgress& Progress = {});
 
