@@ -201,6 +201,7 @@ bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobR
     }
     ResetMidiFile(Song);
     const ReadOutcome read = ReadMidiFile(Song, Job.Input);
+    if (read.Result != ReadResult::Complete) Result.Read = read;
     if (!read.SongUsable()) {
         Result.Problem = PrintableName(read.Message());
         return false;

@@ -54,6 +54,7 @@ struct JobResult {
     bool NoWords = false;
     bool Unchanged = false;  // succeeded with nothing to change: nothing written
     bool Salvaged = false;   // converted from a song read in part
+    ReadOutcome Read;        // the read of a damaged or unreadable input
 };
 
 // What to tell the user of a song that was read only in part: whether it is

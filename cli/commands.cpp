@@ -66,7 +66,15 @@ int RunInfo(const InfoCommand& Command, std::ostream& out, std::ostream& err) {
         << "Length: " << song.FileLength << " bytes\n"
         << "Format: " << song.Header.Format << "\n"
         << "Tracks: " << song.Header.NumTracks << "\n"
-        << "Division: " << song.Header.Division << " ticks per quarter note\n"
+        << "Division: "
+        << (IsSmpteDivision(song.Header.Division)
+                ? (SmpteFramesPerSecond(song.Header.Division) == 29
+                       ? std::string("29.97")
+                       : std::to_string(SmpteFramesPerSecond(song.Header.Division))) +
+                      " frames per second (SMPTE), " +
+                      std::to_string(SmpteTicksPerFrame(song.Header.Division)) + " ticks per frame"
+                : std::to_string(song.Header.Division) + " ticks per quarter note")
+        << "\n"
         << "Tempo: " << TempoText(song) << "\n"
         << "Time signature: " << TimeSignatureText(song) << "\n"
         << "Key signature: " << KeySignatureText(song) << "\n"
@@ -125,7 +133,7 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
     }
     auto show = [&](std::string_view bytes) { return Printable(decoder->ToUtf8(bytes)); };
     if (Command.Follow) {
-        FollowSungLines(lines, show, out);
+        if (FollowSungLines(lines, show, out, err) != 0) return 1;
     } else {
         out << FormatSungLines(lines, show);
     }

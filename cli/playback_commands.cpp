@@ -119,9 +119,20 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
     return read.Result == ReadResult::Complete ? 0 : 1;
 }
 
-void FollowSungLines(const std::vector<SungLine>& Lines,
-                     const std::function<std::string(std::string_view)>& ToText,
-                     std::ostream& out) {
+int FollowSungLines(const std::vector<SungLine>& Lines,
+                    const std::function<std::string(std::string_view)>& ToText, std::ostream& out,
+                    std::ostream& err) {
+    // A line due further in than anyone waits (a time of 2^31 ticks at the
+    // slowest tempo is 1,100 years) is refused before anything is printed,
+    // and no wait is computed that the clock cannot hold.
+    constexpr double kLongestWait = 24 * 3600;
+    for (const SungLine& line : Lines) {
+        if (!(line.Seconds <= kLongestWait)) {
+            err << "verselane-cli: a line is due at " << FormatTimestamp(line.Seconds)
+                << ", more than 24 hours into the song; --follow does not wait that long\n";
+            return 1;
+        }
+    }
     const auto start = std::chrono::steady_clock::now();
     for (size_t i = 0; i < Lines.size(); ++i) {
         std::this_thread::sleep_until(start + std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -130,6 +141,7 @@ void FollowSungLines(const std::vector<SungLine>& Lines,
                    .insert(0, Lines[i].NewParagraph && i > 0 ? "\n" : "")
             << std::flush;
     }
+    return 0;
 }
 
 }  // namespace verselane::cli

@@ -50,6 +50,15 @@ int64_t CountEvents(std::string_view bytes) {
     return count;
 }
 
+// Whether a system-exclusive body holds a byte of 0x80 or above other than
+// the F7 that may end it.
+static bool HasHighDataByte(std::string_view body) {
+    if (!body.empty() && static_cast<uint8_t>(body.back()) == 0xF7) body.remove_suffix(1);
+    for (char c : body)
+        if (static_cast<uint8_t>(c) & 0x80) return true;
+    return false;
+}
+
 void RaiseTooLarge(const char* what, int64_t value) {
     Raise(ErrorKind::Overflow,
           std::string(what) + " of " + std::to_string(value) + " is larger than 0x0FFFFFFF");
@@ -78,10 +87,15 @@ char* EncodeOtherEventHead(char* p, const MidiEvent& e, uint8_t& last_status,
                 }
             }
             body = e.Data.view();
+            if (e.Kind == kKindSysEx && HasHighDataByte(body)) {
+                RaiseUnwritable(e, "a system-exclusive byte of 0x80 or above before its end");
+            }
             return PutVarLen(p, static_cast<int64_t>(body.size()), "an event's length");
         case kKindSystem:
-            // 0xF0, 0xF7 and 0xFF would make it another kind of event.
-            if (e.Channel == 0x0 || e.Channel == 0x7 || e.Channel > 0xE) {
+            // 0xF0, 0xF7 and 0xFF would make it another kind of event; F4,
+            // F5, F9 and FD are no message at all.
+            if (e.Channel == 0x0 || e.Channel == 0x7 || e.Channel > 0xE || e.Channel == 0x4 ||
+                e.Channel == 0x5 || e.Channel == 0x9 || e.Channel == 0xD) {
                 RaiseUnwritable(e, "no system message has this status");
             }
             break;

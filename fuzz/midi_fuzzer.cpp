@@ -187,15 +187,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MidiFile song;
     ResetMidiFile(song);
     const ReadOutcome read = ReadMidiBytes(song, bytes);
-    Check(read.Result == ReadResult::Complete ? read.Messages.empty() : !read.Messages.empty(),
+    Check(read.Result == ReadResult::Complete ? read.Faults.empty() : !read.Faults.empty(),
           "a read in part or a failed read says nothing");
+    Check(read.Messages.size() == read.Faults.size(), "a fault without its message");
+    for (size_t i = 0; i < read.Faults.size(); ++i) {
+        Check(read.Messages[i] == FaultMessage(read.Faults[i]),
+              "a message not worded from its fault");
+        Check(read.Faults[i].Track < song.Header.NumTracks + 1 ||
+                  read.Faults[i].Kind == ReadFaultKind::ExtraTracks ||
+                  read.Faults[i].Kind == ReadFaultKind::TracksMissing,
+              "a fault names a track beyond those read");
+    }
     if (!read.SongUsable()) {
-        Check(read.Messages.size() == 1 &&
-                  (read.Messages[0].starts_with(kErrorPrefix) ||
-                   read.Messages[0] == "Failed to find MThd header for file."),
-              "a failed read gives an unknown message");
+        Check(read.Faults.size() == 1 && read.Faults[0].Kind <= ReadFaultKind::BrokenSong,
+              "a failed read gives no single reason");
         return 0;
     }
+    // Whatever was read makes a valid header: a known format that the track
+    // count allows, and a division that gives time.
+    Check(song.Header.Format >= 0 && song.Header.Format <= 2 &&
+              (song.Header.Format != 0 || song.Header.NumTracks <= 1),
+          "a format that the tracks do not allow");
+    Check(IsTimedDivision(song.Header.Division), "a division that gives no time");
 
     std::string written = EncodeOrDie(song, "writing a song that was read");
     MidiFile back = ReadBackOrDie(written, "reading a written song back");

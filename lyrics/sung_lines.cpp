@@ -127,13 +127,12 @@ class LineBuilder {
 
 TempoMap::TempoMap(const MidiFile& Song, int16_t Track) {
     const int16_t division = Song.Header.Division;
-    if (division < 0) {
-        // SMPTE: the high byte holds minus the frames per second, the low byte
-        // the ticks per frame; the tempo plays no part then.
-        const int fps = -static_cast<int8_t>(static_cast<uint16_t>(division) >> 8);
-        const int per_frame = static_cast<uint16_t>(division) & 0xFF;
-        const double frames = fps == 29 ? 29.97 : fps;
-        if (frames > 0 && per_frame > 0) seconds_per_tick_ = 1.0 / (frames * per_frame);
+    if (IsSmpteDivision(division)) {
+        // SMPTE: seconds are ticks / (frames per second x ticks per frame),
+        // 29 frames meaning 29.97; tempo events play no part then.
+        if (IsTimedDivision(division)) {
+            seconds_per_tick_ = 1.0 / (SmpteFrameRate(division) * SmpteTicksPerFrame(division));
+        }
         return;
     }
     if (division == 0) return;

@@ -25,8 +25,9 @@ enum class LineSource {
 // (format 0 and 1 songs keep them in track 0, but stray ones elsewhere still
 // count); a format 2 song uses those of the one track given. Before the first
 // Set Tempo the tempo is 120 beats per minute (500000 microseconds a quarter
-// note). A division of 0 gives 0 seconds everywhere; a negative division is
-// read as SMPTE frames per second and ticks per frame.
+// note). A division of 0 gives 0 seconds everywhere; an SMPTE division
+// (IsSmpteDivision) gives ticks / (frames per second x ticks per frame),
+// whatever the tempo events say. Times are doubles: no tick overflows them.
 class TempoMap {
   public:
     explicit TempoMap(const MidiFile& Song, int16_t Track = 0);

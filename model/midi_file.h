@@ -99,11 +99,39 @@ class MidiTrack {
 struct MidiHeader {
     int32_t Length = 0;  // the header chunk's length field as read
     int16_t Format = 0;
-    int16_t NumTracks = 0;
+    int16_t NumTracks = 0;  // the track chunks the song holds (read, not announced)
+    // Ticks per quarter note, or with the top bit set (negative here) SMPTE
+    // time: the high byte minus the frames per second, the low byte the
+    // ticks per frame. The 16 bits as the file holds them.
     int16_t Division = 0;
 
     friend bool operator==(const MidiHeader&, const MidiHeader&) = default;
 };
+
+// Whether the division counts SMPTE frames rather than quarter notes.
+constexpr bool IsSmpteDivision(int16_t Division) {
+    return Division < 0;
+}
+// The frames per second that an SMPTE division names: 24, 25, 29 (drop-frame
+// 30, that is 29.97) or 30; anything else is no frame rate.
+constexpr int SmpteFramesPerSecond(int16_t Division) {
+    return -static_cast<int8_t>(static_cast<uint16_t>(Division) >> 8);
+}
+// The frames per second as time runs: 29 stands for 29.97.
+constexpr double SmpteFrameRate(int16_t Division) {
+    const int fps = SmpteFramesPerSecond(Division);
+    return fps == 29 ? 29.97 : fps;
+}
+constexpr int SmpteTicksPerFrame(int16_t Division) {
+    return static_cast<uint16_t>(Division) & 0xFF;
+}
+// Whether the division gives time at all: a positive number of ticks per
+// quarter note, or one of the four SMPTE frame rates with ticks per frame.
+constexpr bool IsTimedDivision(int16_t Division) {
+    if (!IsSmpteDivision(Division)) return Division > 0;
+    const int fps = SmpteFramesPerSecond(Division);
+    return (fps == 24 || fps == 25 || fps == 29 || fps == 30) && SmpteTicksPerFrame(Division) > 0;
+}
 
 struct MidiFile {
     MidiHeader Header;
@@ -113,11 +141,11 @@ struct MidiFile {
     std::vector<std::string> InstrumentName;
     int16_t TrackSlots = 0;
     int32_t EventSlots = 0;
-    int16_t Tempo = 0;
+    int32_t Tempo = 0;  // beats per minute of the first tempo event (0: none)
     int16_t KeySignature = 0;
     int16_t KeyMode = 0;
     int16_t TimeSigNumerator = 0;
-    int16_t TimeSigDenominator = 0;
+    int32_t TimeSigDenominator = 0;  // 0: none, or beyond 2^30
     bool HasKaraokeText = false;
     bool HasLyrics = false;
     std::string Copyright;

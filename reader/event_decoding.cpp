@@ -63,11 +63,8 @@ void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_
                 int32_t micros = BytesToLong24(text);
                 if (micros == 0)
                     Raise(ErrorKind::DivisionByZero, "a tempo of zero microseconds per beat");
-                if (60000000 / micros > INT16_MAX) {
-                    Raise(ErrorKind::Overflow,
-                          "a tempo of " + std::to_string(60000000 / micros) + " beats per minute");
-                }
-                song.Tempo = static_cast<int16_t>(60000000 / micros);
+                // Up to 60 million beats per minute (1 microsecond a beat).
+                song.Tempo = 60000000 / micros;
                 state.FoundFlags |= 1;
             }
             break;
@@ -76,12 +73,9 @@ void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_
                 if (text.size() < 2)
                     Raise(ErrorKind::InvalidArgument, "a time signature shorter than two bytes");
                 song.TimeSigNumerator = static_cast<uint8_t>(text[0]);
-                uint8_t power = static_cast<uint8_t>(text[1]);
-                if (power > 14) {
-                    Raise(ErrorKind::Overflow, "a time signature's denominator of 2 to the power " +
-                                                   std::to_string(power));
-                }
-                song.TimeSigDenominator = static_cast<int16_t>(1 << power);
+                // A denominator beyond 2^30 has no number here: it stays 0.
+                const uint8_t power = static_cast<uint8_t>(text[1]);
+                song.TimeSigDenominator = power <= 30 ? int32_t{1} << power : 0;
                 state.FoundFlags |= 4;
             }
             break;

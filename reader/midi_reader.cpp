@@ -7,27 +7,51 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "codec/midi_codec.h"
 #include "model/errors.h"
 #include "reader/event_decoding.h"
 #include "reader/huge_pages.h"
-#include "reader/number_reading.h"
 
 namespace verselane {
 
 namespace {
 
 constexpr std::string_view kNoHeader = "Failed to find MThd header for file.";
-constexpr std::string_view kNoTrack = "Failed to find MTrk track header for track ";
+
+ReadFault Fault(ReadFaultKind kind, int32_t track = -1, int64_t byte = -1, int64_t value = 0) {
+    ReadFault fault;
+    fault.Kind = kind;
+    fault.Track = track;
+    fault.Byte = byte;
+    fault.Value = value;
+    return fault;
+}
+
+// A file that cannot be opened or read, with the system's reason alone.
+class FileProblem : public RuntimeError {
+  public:
+    FileProblem(ErrorKind kind, const std::string& detail, std::string reason)
+        : RuntimeError(kind, detail), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+
+  private:
+    std::string reason_;
+};
 
 [[noreturn]] void RaiseFileError(int err, const std::string& name) {
     std::string reason = std::strerror(err);
-    if (err == ENOENT) Raise(ErrorKind::FileNotFound, name + " (" + reason + ")");
-    Raise(ErrorKind::FileAccess, name + ": " + reason);
+    if (err == ENOENT)
+        throw FileProblem(ErrorKind::FileNotFound, name + " (" + reason + ")", reason);
+    throw FileProblem(ErrorKind::FileAccess, name + ": " + reason, reason);
+}
+[[noreturn]] void RaiseFileProblem(const std::string& name, const std::string& reason) {
+    throw FileProblem(ErrorKind::FileAccess, name + ": " + reason, reason);
 }
 
 class FileHandle {
@@ -44,45 +68,58 @@ class FileHandle {
     int fd_;
 };
 
-std::string TrackText(int16_t track_index) {
-    return "track " + std::to_string(track_index + 1);
+std::string TrackText(int32_t track_index) {
+    return "track " + std::to_string(track_index);
 }
 
-std::string CutShortMessage(int16_t track_index) {
-    return "File is cut short inside " + TrackText(track_index) + ".";
-}
-
-// What a fault inside a track chunk means for the user.
-std::string FaultMessage(EventFault fault, int16_t track_index, int64_t at) {
-    std::string where = "In " + TrackText(track_index) + " at byte " + std::to_string(at) + ", ";
+ReadFaultKind FaultKindOf(EventFault fault) {
     switch (fault) {
         case EventFault::CutShort:
-            return where + "an event runs past the end of its chunk; it is not read.";
+            return ReadFaultKind::EventPastChunk;
         case EventFault::LongNumber:
-            return where +
-                   "a variable-length number runs past four bytes; the rest of the "
-                   "track is not read.";
+            return ReadFaultKind::LongNumber;
         case EventFault::NoStatus:
-            return where +
-                   "a data byte comes with no status in effect; the rest of the track "
-                   "is not read.";
+            return ReadFaultKind::NoStatus;
         case EventFault::HighDataByte:
-            return where +
-                   "a byte of 0x80 or above stands where a data byte is due; the rest "
-                   "of the track is not read.";
         case EventFault::None:
             break;
     }
-    return where + "the track is damaged.";
+    return ReadFaultKind::HighDataByte;
+}
+
+// The status bytes that no message has: undefined system common (F4, F5)
+// and real-time (F9, FD) bytes.
+constexpr bool IsUndefinedStatus(uint8_t status) {
+    return status == 0xF4 || status == 0xF5 || status == 0xF9 || status == 0xFD;
+}
+
+// A system-exclusive body may end with F7; every other byte is data.
+bool HasHighSysExByte(const DecodedEvent& e) {
+    if (e.Status != 0xF0 || e.BodyLength == 0) return false;
+    const auto* body = reinterpret_cast<const uint8_t*>(e.Body);
+    const int32_t data = body[e.BodyLength - 1] == 0xF7 ? e.BodyLength - 1 : e.BodyLength;
+    for (int32_t i = 0; i < data; ++i)
+        if (body[i] & 0x80) return true;
+    return false;
+}
+
+// Moves the track's running time past an event that is not stored.
+void SkipEvent(ReadState& state, const DecodedEvent& e) {
+    const int64_t time = int64_t{state.AbsTime} + e.Delta;
+    if (time > INT32_MAX) Raise(ErrorKind::Overflow, "a time beyond 2147483647 ticks");
+    state.AbsTime = static_cast<int32_t>(time);
 }
 
 // Reads the events of one track chunk, the bytes from `begin` up to `end`,
 // into track `state.TrackIndex`. Every event goes through DecodeEvent, first
 // to count them (the track's storage is then taken once), then to store
-// them. Returns the fault that stopped it, and in `stop` where it stood.
+// them. Events that no player can take (an undefined status byte, a
+// system-exclusive body with a byte of 0x80 or above) are left out, and an
+// end of track before other events is moved after them, each with a fault in
+// `outcome`. Returns the fault that stopped it, and in `stop` where it stood.
 EventFault ReadTrackEvents(MidiFile& Song, ReadState& state, const uint8_t* file, int64_t begin,
                            int64_t end, int64_t file_length, const ReadProgress& progress,
-                           int64_t& stop) {
+                           int64_t& stop, ReadOutcome& outcome) {
     MidiTrack& track = Song.Track(state.TrackIndex);
     int32_t& count = Song.Count(state.TrackIndex);
     const std::string_view chunk(reinterpret_cast<const char*>(file + begin),
@@ -94,14 +131,53 @@ EventFault ReadTrackEvents(MidiFile& Song, ReadState& state, const uint8_t* file
     uint8_t running = 0;
     DecodedEvent e;
     EventFault fault = EventFault::None;
+    // The first end of track, kept back until the chunk shows whether other
+    // events follow it.
+    std::optional<DecodedEvent> end_of_track;
+    int32_t end_time = 0;
+    int64_t end_at = 0;
+    int64_t after_end = 0;
+    int32_t last_time = 0;
+    const int32_t t = state.TrackIndex;
+    auto add = [&](ReadFaultKind kind, int64_t at, int64_t value) {
+        outcome.Add(Fault(kind, t, at, value));
+    };
     try {
         while (p != stop_at) {
             const uint8_t* next = DecodeEvent(p, stop_at, running, e, fault);
             if (!next) break;
-            StoreEvent(Song, state, track.Event(count), e);
-            ++count;
+            const bool is_end = e.Status == 0xFF && e.MetaType == kMetaEndOfTrack;
+            if (IsUndefinedStatus(e.Status)) {
+                add(ReadFaultKind::UndefinedStatus, p - file, e.Status);
+                SkipEvent(state, e);
+            } else if (HasHighSysExByte(e)) {
+                add(ReadFaultKind::SysExHighByte, p - file, 0);
+                SkipEvent(state, e);
+            } else if (is_end) {
+                // A second end of track adds nothing.
+                SkipEvent(state, e);
+                if (!end_of_track) {
+                    end_of_track = e;
+                    end_time = state.AbsTime;
+                    end_at = p - file;
+                }
+            } else {
+                after_end += end_of_track.has_value();
+                StoreEvent(Song, state, track.Event(count), e);
+                last_time = state.AbsTime;
+                ++count;
+                if (count % 512 == 0 && progress) progress(next - file, file_length);
+            }
             p = next;
-            if (count % 512 == 0 && progress) progress(p - file, file_length);
+        }
+        if (after_end > 0) add(ReadFaultKind::EventsAfterEnd, end_at, after_end);
+        if (end_of_track) {
+            MidiEvent& slot = track.Event(count);
+            ReadState at_end = state;
+            at_end.AbsTime = after_end > 0 ? std::max(end_time, last_time) : end_time;
+            end_of_track->Delta = 0;
+            StoreEvent(Song, at_end, slot, *end_of_track);
+            ++count;
         }
     } catch (const RuntimeError& error) {
         Raise(error.Kind(), "in " + TrackText(state.TrackIndex) + " at byte " +
@@ -138,103 +214,124 @@ std::string_view UnwrapRiffMidi(std::string_view bytes) {
     return {};
 }
 
+// The 32-bit big-endian field at `at`, unsigned (the bytes must be there).
+int64_t LongAt(const uint8_t* file, int64_t at) {
+    int64_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value * 256 + file[at + i];
+    return value;
+}
+int32_t IntegerAt(const uint8_t* file, int64_t at) {
+    return file[at] * 256 + file[at + 1];
+}
+
+// Whether a chunk stands at `at` (its id and length are there): a track
+// chunk, or another chunk of a printable id that ends within the file. Other
+// bytes (junk after the last track) are no chunk.
+bool IsChunkAt(const uint8_t* file, int64_t at, int64_t size) {
+    if (std::memcmp(file + at, "MTrk", 4) == 0) return true;
+    return std::all_of(file + at, file + at + 4,
+                       [](uint8_t c) { return c >= 0x20 && c <= 0x7E; }) &&
+           at + 8 + LongAt(file, at + 4) <= size;
+}
+
+// The division read instead of one that gives no time: ticks per quarter note.
+constexpr int16_t kStandInDivision = 480;
+
 ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length,
                      const ReadProgress& progress) {
     ReadOutcome outcome;
-    auto damaged = [&](std::string text) {
-        outcome.Result = ReadResult::Partial;
-        outcome.Messages.push_back(std::move(text));
-    };
     Song.FileLength = ToLong(file_length);
-
-    ByteSource in(bytes);
-    // A file that ends before the three header fields has no usable header.
-    if (in.ReadBytes(4) != "MThd" || in.Length() < 14) {
-        return {ReadResult::Failed, {std::string(kNoHeader)}};
-    }
-    int32_t header_length = 0;
-    ReadLong(in, header_length);
-    const int64_t first_chunk = in.Position() + header_length;
-    MidiHeader header = ReadHeader(in);
-    header.Length = header_length;
-    Song.Header = header;
-
-    // The chunk lengths as declared, but never more than the bytes that the
-    // file holds: they size the song's arrays.
-    const int64_t size = in.Length();
+    const int64_t size = static_cast<int64_t>(bytes.size());
     const auto* file = reinterpret_cast<const uint8_t*>(bytes.data());
-    auto chunk_length = [&](int64_t at, int16_t track_index) {
-        in.Seek(at + 4);
-        int32_t length = 0;
-        try {
-            ReadLong(in, length);
-        } catch (const RuntimeError& e) {
-            Raise(e.Kind(), "the length of the chunk of " + TrackText(track_index) + " at byte " +
-                                std::to_string(at) + ": " + e.Detail());
-        }
-        return length;
-    };
+    if (file_length == 0) {
+        outcome.Add(Fault(ReadFaultKind::EmptyFile));
+        return outcome;
+    }
+    // A file that ends before the three header fields has no usable header.
+    if (size < 14 || bytes.substr(0, 4) != "MThd") {
+        outcome.Add(Fault(ReadFaultKind::NotMidi));
+        return outcome;
+    }
+    // Every field is taken as the 16 or 32 unsigned bits that the file holds;
+    // lengths beyond the file are damage found where they stand.
+    const int64_t header_length = LongAt(file, 4);
+    const int64_t first_chunk = 8 + header_length;
+    const int32_t format = IntegerAt(file, 8);
+    const int32_t announced = IntegerAt(file, 10);
+    const int32_t division = IntegerAt(file, 12);
+    Song.Header.Length = static_cast<int32_t>(std::min<int64_t>(header_length, INT32_MAX));
+    Song.Header.Format = static_cast<int16_t>(format <= 2 ? format : 1);
+    Song.Header.Division = static_cast<int16_t>(static_cast<uint16_t>(division));
+
+    // The track chunks that are there, as far as the header announces them:
+    // they, not the announced count, size the song's arrays. Each chunk's
+    // length counts only as far as the file holds it.
+    int64_t slots = 0;
     int64_t longest = 0;
-    for (int64_t t = 0, at = first_chunk; t < Song.Header.NumTracks && at + 8 <= size; ++t) {
-        const int64_t length = chunk_length(at, static_cast<int16_t>(t));
+    for (int64_t at = first_chunk; slots < announced && at + 8 <= size && IsChunkAt(file, at, size);
+         ++slots) {
+        const int64_t length = LongAt(file, at + 4);
         longest = std::max(longest, std::min(length, size - at - 8));
         at += 8 + length;
     }
     Song.EventSlots = ToLong(longest / 2 + 100);
-    if (Song.Header.NumTracks > INT16_MAX - 2) {
-        Raise(ErrorKind::Overflow, "the header announces " + std::to_string(Song.Header.NumTracks) +
-                                       " tracks, more than 32765");
+    if (slots > INT16_MAX - 2) {
+        Raise(ErrorKind::Overflow,
+              "the file holds " + std::to_string(slots) + " track chunks, more than 32765");
     }
+    Song.Header.NumTracks = static_cast<int16_t>(slots);
     ResizeTracks(Song, Song.Header.NumTracks + 2, true);
+
+    if (format > 2) outcome.Add(Fault(ReadFaultKind::UnknownFormat, -1, 8, format));
+    if (format == 0 && slots > 1) {
+        Song.Header.Format = 1;
+        outcome.Add(Fault(ReadFaultKind::SeveralTracksInFormat0, -1, 10, slots));
+    }
+    if (!IsTimedDivision(Song.Header.Division)) {
+        Song.Header.Division = kStandInDivision;
+        outcome.Add(Fault(ReadFaultKind::NoTiming, -1, 12, division));
+    }
 
     ReadState state;
     int64_t at = first_chunk;
-    for (; state.TrackIndex < Song.Header.NumTracks; ++state.TrackIndex) {
-        const int16_t t = state.TrackIndex;
-        if (at + 8 > size) {
-            // The chunk's id and length are not all there.
-            if (at + 4 <= size && bytes.substr(static_cast<size_t>(at), 4) == "MTrk") {
-                damaged(CutShortMessage(t));
-            } else {
-                damaged(std::string(kNoTrack) + std::to_string(t + 1));
-            }
+    for (int32_t t = 0; t < announced; ++t) {
+        if (at + 8 > size || !IsChunkAt(file, at, size)) {
+            // The chunk's id and length are not all there, or what follows
+            // is no chunk at all (junk after the last track).
+            const bool cut = at + 4 <= size && bytes.substr(static_cast<size_t>(at), 4) == "MTrk";
+            outcome.Add(Fault(cut ? ReadFaultKind::CutShort : ReadFaultKind::TracksMissing, t,
+                              std::min(at, size), announced));
             return outcome;
         }
+        state.TrackIndex = static_cast<int16_t>(t);
         const int64_t begin = at + 8;
-        const int64_t end = begin + chunk_length(at, t);
+        const int64_t end = begin + LongAt(file, at + 4);
         at = end;
         if (bytes.substr(static_cast<size_t>(begin - 8), 4) != "MTrk") {
-            damaged(std::string(kNoTrack) + std::to_string(t + 1));
+            outcome.Add(Fault(ReadFaultKind::TrackMissing, t, begin - 8, 0));
             continue;
         }
         state.AbsTime = 0;
         int64_t stop = begin;
-        const EventFault fault =
-            ReadTrackEvents(Song, state, file, begin, std::min(end, size), size, progress, stop);
+        const EventFault fault = ReadTrackEvents(Song, state, file, begin, std::min(end, size),
+                                                 size, progress, stop, outcome);
         if (end > size) {
-            damaged(CutShortMessage(t));
+            // A length beyond the file, up to any of 4 GB: the events there are kept.
+            outcome.Add(Fault(ReadFaultKind::CutShort, t, size, 0));
             return outcome;
         }
-        if (fault != EventFault::None) damaged(FaultMessage(fault, t, stop));
+        if (fault != EventFault::None) outcome.Add(Fault(FaultKindOf(fault), t, stop, 0));
     }
     // Track chunks beyond those that the header announces are not read;
     // other bytes after the last track (padding, a container's rest) are
     // not the song's.
-    int extra = 0;
+    int64_t extra = 0;
     const int64_t extra_at = at;
     while (at + 8 <= size && bytes.substr(static_cast<size_t>(at), 4) == "MTrk") {
         ++extra;
-        try {
-            at += 8 + chunk_length(at, static_cast<int16_t>(Song.Header.NumTracks + extra - 1));
-        } catch (const RuntimeError&) {
-            break;  // a length beyond any file: the rest is not a chunk
-        }
+        at += 8 + LongAt(file, at + 4);
     }
-    if (extra > 0) {
-        damaged(std::to_string(extra) + " more track chunk" + (extra > 1 ? "s" : "") +
-                " from byte " + std::to_string(extra_at) + " beyond the " +
-                std::to_string(Song.Header.NumTracks) + " that the header announces; not read.");
-    }
+    if (extra > 0) outcome.Add(Fault(ReadFaultKind::ExtraTracks, announced, extra_at, extra));
     return outcome;
 }
 
@@ -256,7 +353,7 @@ FileContent LoadFile(const std::string& FileName) {
     if (S_ISDIR(st.st_mode)) RaiseFileError(EISDIR, FileName);
     // A device would give bytes without end (/dev/zero) or a whole disk.
     if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode)) {
-        Raise(ErrorKind::FileAccess, FileName + ": not a regular file");
+        RaiseFileProblem(FileName, "not a regular file");
     }
     int flags = ::fcntl(file.get(), F_GETFL);
     if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
@@ -275,9 +372,9 @@ FileContent LoadFile(const std::string& FileName) {
     if (S_ISREG(st.st_mode) && st.st_size > 0) {
         const off_t hole = ::lseek(file.get(), 0, SEEK_HOLE);
         if (hole >= 0 && hole < st.st_size) {
-            Raise(ErrorKind::FileAccess, FileName + ": only " + std::to_string(hole) + " of its " +
-                                             std::to_string(st.st_size) +
-                                             " bytes are on the disk (a file with holes)");
+            RaiseFileProblem(FileName, "only " + std::to_string(hole) + " of its " +
+                                           std::to_string(st.st_size) +
+                                           " bytes are on the disk (a file with holes)");
         }
         if (::lseek(file.get(), 0, SEEK_SET) != 0) RaiseFileError(errno, FileName);
     }
@@ -315,6 +412,75 @@ FileContent LoadFile(const std::string& FileName) {
 
 }  // namespace
 
+std::string FaultMessage(const ReadFault& Fault) {
+    const std::string track = TrackText(Fault.Track);
+    const std::string where = "In " + track + " at byte " + std::to_string(Fault.Byte) + ", ";
+    const std::string rest = "; the rest of the track is not read.";
+    switch (Fault.Kind) {
+        case ReadFaultKind::EmptyFile:
+            return "File is empty: it holds no MIDI song.";
+        case ReadFaultKind::NotMidi:
+            return std::string(kNoHeader);
+        case ReadFaultKind::FileNotFound:
+        case ReadFaultKind::FileAccess:
+        case ReadFaultKind::OutOfMemory:
+        case ReadFaultKind::BrokenSong:
+            return std::string(kErrorPrefix) + Fault.Detail;
+        case ReadFaultKind::TrackMissing:
+        case ReadFaultKind::TracksMissing:
+            return "Failed to find MTrk track header for " + track;
+        case ReadFaultKind::CutShort:
+            return "File is cut short inside " + track + ".";
+        case ReadFaultKind::EventPastChunk:
+            return where + "an event runs past the end of its chunk; it is not read.";
+        case ReadFaultKind::LongNumber:
+            return where + "a variable-length number runs past four bytes" + rest;
+        case ReadFaultKind::NoStatus:
+            return where + "a data byte comes with no status in effect" + rest;
+        case ReadFaultKind::HighDataByte:
+            return where + "a byte of 0x80 or above stands where a data byte is due" + rest;
+        case ReadFaultKind::UndefinedStatus: {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(Fault.Value));
+            return where + "the status byte " + hex + " belongs to no message; it is left out.";
+        }
+        case ReadFaultKind::SysExHighByte:
+            return where +
+                   "a system-exclusive message holds a byte of 0x80 or above; it is left out.";
+        case ReadFaultKind::EventsAfterEnd:
+            return where + "an end of track comes before " + std::to_string(Fault.Value) +
+                   " more event" + (Fault.Value == 1 ? "" : "s") +
+                   "; the track is read to its chunk's end and ends there.";
+        case ReadFaultKind::ExtraTracks:
+            return std::to_string(Fault.Value) + " more track chunk" +
+                   (Fault.Value > 1 ? "s" : "") + " from byte " + std::to_string(Fault.Byte) +
+                   " beyond the " + std::to_string(Fault.Track) +
+                   " that the header announces; not read.";
+        case ReadFaultKind::UnknownFormat:
+            return "The header's format " + std::to_string(Fault.Value) +
+                   " is not 0, 1 or 2; the song is read as format 1.";
+        case ReadFaultKind::SeveralTracksInFormat0:
+            return "The header's format 0 holds one track, but the file holds " +
+                   std::to_string(Fault.Value) + "; the song is read as format 1.";
+        case ReadFaultKind::NoTiming:
+            return "The header's division " + std::to_string(Fault.Value) +
+                   " gives the events no time; the song is read at " +
+                   std::to_string(kStandInDivision) + " ticks per quarter note.";
+    }
+    return "The file is damaged.";
+}
+
+void ReadOutcome::Add(ReadFault Fault) {
+    const bool fatal = Fault.Kind <= ReadFaultKind::BrokenSong;
+    if (fatal) {
+        Result = ReadResult::Failed;
+    } else if (Result == ReadResult::Complete) {
+        Result = ReadResult::Partial;
+    }
+    Messages.push_back(FaultMessage(Fault));
+    Faults.push_back(std::move(Fault));
+}
+
 std::string ReadOutcome::Message() const {
     std::string text;
     for (const std::string& line : Messages) {
@@ -328,15 +494,41 @@ std::string LoadFileBytes(const std::string& FileName) {
     return std::string(LoadFile(FileName).view());
 }
 
+namespace {
+
+// The outcome of a read stopped by the error being handled.
+ReadOutcome FailedRead() {
+    ReadFault fault = Fault(ReadFaultKind::BrokenSong);
+    try {
+        throw;
+    } catch (const FileProblem& e) {
+        fault.Kind = e.Kind() == ErrorKind::FileNotFound ? ReadFaultKind::FileNotFound
+                                                         : ReadFaultKind::FileAccess;
+        fault.Reason = e.Reason();
+        fault.Detail = e.what();
+    } catch (const RuntimeError& e) {
+        if (e.Kind() == ErrorKind::OutOfMemory) fault.Kind = ReadFaultKind::OutOfMemory;
+        fault.Detail = e.what();
+    } catch (const std::bad_alloc&) {
+        fault.Kind = ReadFaultKind::OutOfMemory;
+        fault.Detail = ErrorKindText(ErrorKind::OutOfMemory);
+    }
+    ReadOutcome outcome;
+    outcome.Add(std::move(fault));
+    return outcome;
+}
+
+}  // namespace
+
 ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes, const ReadProgress& Progress) {
     try {
         return ReadSong(Song, UnwrapRiffMidi(Bytes), static_cast<int64_t>(Bytes.size()), Progress);
     } catch (const RuntimeError&) {
-        return {ReadResult::Failed, {CurrentErrorMessage()}};
+        return FailedRead();
     } catch (const std::bad_alloc&) {
         // Anything else (a caller's progress callback that stops the read)
         // goes on to the caller.
-        return {ReadResult::Failed, {CurrentErrorMessage()}};
+        return FailedRead();
     }
 }
 
@@ -346,9 +538,9 @@ ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
     try {
         bytes = LoadFile(FileName);
     } catch (const RuntimeError&) {
-        return {ReadResult::Failed, {CurrentErrorMessage()}};
+        return FailedRead();
     } catch (const std::bad_alloc&) {
-        return {ReadResult::Failed, {CurrentErrorMessage()}};
+        return FailedRead();
     }
     return ReadMidiBytes(Song, bytes.view(), Progress);
 }

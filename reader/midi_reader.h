@@ -21,21 +21,68 @@ using ReadProgress = std::function<void(int64_t done, int64_t total)>;
 // before each fault is kept), or nothing usable.
 enum class ReadResult { Complete, Partial, Failed };
 
+// What went wrong in a read, as a value that each program words its own way.
+enum class ReadFaultKind : uint8_t {
+    // The read failed: nothing usable.
+    EmptyFile,     // the file holds no bytes
+    NotMidi,       // it does not begin with a "MThd" header
+    FileNotFound,  // Detail: the system's reason
+    FileAccess,    // it could not be opened or read; Detail: why
+    OutOfMemory,
+    BrokenSong,  // another error inside the song; Detail: the error's description
+    // The read is partial: a usable song, with something lost or mended.
+    TrackMissing,            // another chunk where track Track should be: left empty
+    TracksMissing,           // the file ends before track Track of the Value announced
+    CutShort,                // the file ends inside track Track
+    EventPastChunk,          // an event runs past the end of its chunk (at Byte)
+    LongNumber,              // a variable-length number of more than four bytes
+    NoStatus,                // a data byte with no status in effect
+    HighDataByte,            // a byte of 0x80 or above where a data byte is due
+    UndefinedStatus,         // status byte Value (F4, F5, F9 or FD) of no message: left out
+    SysExHighByte,           // a system-exclusive body with a byte of 0x80 or above: left out
+    EventsAfterEnd,          // Value events after an end of track; the track ends after them
+    ExtraTracks,             // Value track chunks from Byte beyond the Track announced
+    UnknownFormat,           // the header's format Value is not 0, 1 or 2: read as format 1
+    SeveralTracksInFormat0,  // format 0 with Value tracks: read as format 1
+    NoTiming,                // the division Value gives no time: read as 480 per quarter note
+};
+
+struct ReadFault {
+    ReadFaultKind Kind = ReadFaultKind::BrokenSong;
+    int32_t Track = -1;  // counted from 0; -1 where no track is concerned
+    int64_t Byte = -1;   // offset in the file; -1 where none is concerned
+    int64_t Value = 0;   // a count, a status byte, a field, as the kind says
+    std::string Detail;  // failed reads: the error's description, as the command line says it
+    std::string Reason;  // FileNotFound, FileAccess: the system's reason alone
+
+    friend bool operator==(const ReadFault&, const ReadFault&) = default;
+};
+
+// The program's English sentence for a fault (tracks counted from 0), as the
+// command line prints it.
+std::string FaultMessage(const ReadFault& Fault);
+
 struct ReadOutcome {
     ReadResult Result = ReadResult::Complete;
-    // Failed: the one reason. Partial: one line for each fault, naming its
-    // track (counted from 1): "Failed to find MTrk track header for track N",
-    // "File is cut short inside track N.", or what broke the track and where.
+    // Failed: the one reason. Partial: every fault, in the order found.
+    std::vector<ReadFault> Faults;
+    // The same, each worded by FaultMessage.
     std::vector<std::string> Messages;
 
+    // Adds a fault and its sentence; a fault that loses the song makes the
+    // read Failed, any other Partial.
+    void Add(ReadFault Fault);
     bool SongUsable() const { return Result != ReadResult::Failed; }
     // The messages one per line; empty for a complete read.
     std::string Message() const;
 };
 
-// Reads `FileName` into `Song`, which is expected freshly reset. A file
-// without a "MThd" header fails with "Failed to find MThd header for file.",
-// any other error with "Error processing file. Error: " and its description.
+// Reads `FileName` into `Song`, which is expected freshly reset. An empty
+// file fails with "File is empty: it holds no MIDI song.", a file without a
+// "MThd" header with "Failed to find MThd header for file.", any other error
+// with "Error processing file. Error: " and its description. Header fields
+// and chunk lengths are taken as the unsigned numbers the file holds; only
+// the track chunks that are there take room in the song.
 [[nodiscard]] ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
                                        const ReadProgress& Progress = {});
 

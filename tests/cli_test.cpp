@@ -185,7 +185,7 @@ TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
 }
 
 TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
-    const std::string damaged = "verselane-cli:   File is cut short inside track 2.\n";
+    const std::string damaged = "verselane-cli:   File is cut short inside track 1.\n";
     RunRows({
         {"$V to-karaoke song.mid broken.mid missing.mid plain.mid two.mid --out-dir out -j 2", 1,
          "song.mid -> out/song.kar (track 1)|two.mid -> out/two.kar (track 1)",

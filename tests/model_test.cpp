@@ -6,6 +6,7 @@
 #include <string>
 #include <tuple>
 
+#include "lyrics/sung_lines.h"
 #include "model/byte_string.h"
 #include "tests/support/lyrics_fixtures.h"
 
@@ -60,6 +61,44 @@ TEST(SongModel, ResetResizeClearingOrKeepingAndTheBounds) {
     ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(6); });
     ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Count(-1); });
     ExpectError(ErrorKind::Overflow, [&] { ResizeTracks(song, 32768, true); });
+}
+
+// The division's helpers, and the one tick-to-seconds mapping that follows
+// them: in SMPTE time ticks / (frames per second x ticks per frame), 29
+// frames meaning 29.97, whatever tempo the song sets (here 1 s a beat).
+TEST(SongModel, DivisionInQuarterNotesOrSmpteFramesGivesTheTimeOfATick) {
+    const struct {
+        uint16_t division;
+        bool smpte, timed;
+        int fps, per_frame;
+        double seconds;  // of tick 3000
+    } rows[] = {
+        {0x01E0, false, true, -1, -1, 6.25},
+        {0xE728, true, true, 25, 40, 3.0},
+        {0xE350, true, true, 29, 80, 3000 / (29.97 * 80)},
+        {0xE818, true, true, 24, 24, 3000 / 576.0},
+        {0xE228, true, true, 30, 40, 2.5},
+        {0x8028, true, false, 128, 40, 0},
+        {0xE700, true, false, 25, 0, 0},
+        {0x0000, false, false, -1, -1, 0},
+    };
+    for (const auto& r : rows) {
+        const auto division = static_cast<int16_t>(r.division);
+        SCOPED_TRACE(r.division);
+        EXPECT_EQ(IsSmpteDivision(division), r.smpte);
+        EXPECT_EQ(IsTimedDivision(division), r.timed);
+        if (r.smpte) {
+            EXPECT_EQ(SmpteFramesPerSecond(division), r.fps);
+            EXPECT_EQ(SmpteTicksPerFrame(division), r.per_frame);
+        }
+        MidiFile song = test::SongOf({{test::Tempo(0, 1000000), NoteOn(3000, 60)}});
+        song.Header.Division = division;
+        EXPECT_NEAR(TempoMap(song).Seconds(3000), r.seconds, 1e-9);
+    }
+    // Times far beyond any song stay finite: 2^31 - 1 ticks at the slowest tempo.
+    MidiFile slow = test::SongOf({{test::Tempo(0, 0xFFFFFF)}});
+    slow.Header.Division = 1;
+    EXPECT_NEAR(TempoMap(slow).Seconds(INT32_MAX), 2147483647 * 16.777215, 1);
 }
 
 TEST(ByteStringTest, HoldsEveryByteValueAtEverySizeAndAssignsFromItself) {

@@ -280,6 +280,19 @@ TEST(LyricsFollow, PrintsEachLineWhenItIsDue) {
     EXPECT_EQ(output, "0:00.00  La\n0:00.60  Lo\n");
     EXPECT_GE(took.count(), 0.6);
     EXPECT_LT(took.count(), 10.0);  // not waiting for anything else
+
+    // A lyric 2^31 - 8 ticks in at the slowest tempo, one tick a beat: some
+    // 1,100 years. Refused at once with a message, nothing printed.
+    std::string far = "00 FF 51 03 FF FF FF 00 FF 05 03 'La\r'";
+    for (int i = 0; i < 8; ++i) far += " FF FF FF 7F FF 01 00";
+    test::WriteAll(dir / "far.mid",
+                   test::Smf(0, 1, {test::Hex((far + " 00 FF 05 02 'Lo'").c_str())}));
+    EXPECT_EQ(test::RunCommand(kCli + " lyrics --follow " + (dir / "far.mid").string() + " 2>&1",
+                               &output),
+              1);
+    EXPECT_EQ(output,
+              "verselane-cli: a line is due at 600479912:17.26, more than 24 hours into the "
+              "song; --follow does not wait that long\n");
 }
 
 }  // namespace

@@ -510,7 +510,10 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
         {"missing.mid", true, kConverted, "Could not read missing.mid. There is no such", "folder"},
         {"smpte_offset.mid", true, kStart, "Read smpte_offset.mid: 11 tracks", "Nothing to"},
         {"rmid_info.mid", true, kStart, "Read rmid_info.mid: 14 tracks", ""},
-        {"kar_trunc.kar", true, kConvertible, "Read part of kar_trunc.kar", "only the first 14"},
+        {"kar_trunc.kar", true, kConvertible, "Read part of kar_trunc.kar: 14 tracks",
+         "In track 13 an event at byte 25410 runs past the end of its chunk; the events before it "
+         "were read. The file announces 25 tracks but ends after 14 tracks; tracks 0 to 13 were "
+         "read."},
         {"trunc_lyrics.mid", false, kConvertible, "trunc_lyrics.mid was not loaded", "track 9"},
         {"trunc_lyrics.mid", true, kConvertible, "Read part of trunc_", "middle of track 9"},
     };
@@ -528,10 +531,75 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
             << w.Text().toStdString();
     }
     EXPECT_TRUE(w.prompts->save_questions.isEmpty()) << "the converted song was written";
-    EXPECT_EQ(DescribeRead(verselane::ReadOutcome{ReadResult::Failed,
-                                                  {"Error processing file. Error: Overflow"}},
-                           MidiFile{})
-                  .Problem,
+    // Every fault in one wording of its own, tracks counted from 0, each
+    // sentence said once however often its fault comes.
+    const std::pair<ReadFaultKind, QString> partial[] = {
+        {ReadFaultKind::TrackMissing,
+         "Track 3 is not a track chunk; it was left empty and the other tracks were read."},
+        {ReadFaultKind::TracksMissing,
+         "The file announces 2 tracks but ends after 3 tracks; tracks 0 to 2 were read."},
+        {ReadFaultKind::CutShort,
+         "The file ends in the middle of track 3; everything before that point was read."},
+        {ReadFaultKind::EventPastChunk,
+         "In track 3 an event at byte 90 runs past the end of its "
+         "chunk; the events before it were read."},
+        {ReadFaultKind::LongNumber,
+         "Track 3 is damaged at byte 90 (a number longer than four "
+         "bytes); the rest of that track was not read."},
+        {ReadFaultKind::NoStatus,
+         "Track 3 is damaged at byte 90 (data with no message it belongs "
+         "to); the rest of that track was not read."},
+        {ReadFaultKind::HighDataByte,
+         "Track 3 is damaged at byte 90 (a message cut off by "
+         "another); the rest of that track was not read."},
+        {ReadFaultKind::UndefinedStatus,
+         "Track 3 holds the byte 0xF4 at byte 90, which is no MIDI message; it was left out."},
+        {ReadFaultKind::SysExHighByte,
+         "Track 3 holds a damaged system-exclusive message at byte 90; it was left out."},
+        {ReadFaultKind::EventsAfterEnd,
+         "Track 3 ends at byte 90, but 2 more events follow; they "
+         "were read, and the track now ends after them."},
+        {ReadFaultKind::ExtraTracks,
+         "The file holds 2 more tracks than its header announces; they were not read."},
+        {ReadFaultKind::UnknownFormat,
+         "The file's format (2) is not one of the three; it was read as format 1."},
+        {ReadFaultKind::SeveralTracksInFormat0,
+         "The file says it holds one track (format 0) but holds 2; it was read as format 1."},
+        {ReadFaultKind::NoTiming,
+         "The file gives its events no timing; they were read at 480 ticks a quarter note."},
+    };
+    for (const auto& [kind, sentence] : partial) {
+        verselane::ReadOutcome read;
+        ReadFault fault;
+        fault.Kind = kind;
+        fault.Track = 3;
+        fault.Byte = 90;
+        fault.Value = kind == ReadFaultKind::UndefinedStatus ? 0xF4 : 2;
+        read.Add(fault);
+        read.Add(fault);
+        const ReadReport report = DescribeRead(read, MidiFile{});
+        EXPECT_EQ(report.Outcome, ReadOutcome::Partial);
+        EXPECT_EQ(report.Problem, sentence) << int(kind);
+    }
+    const std::pair<ReadFaultKind, QString> failed[] = {
+        {ReadFaultKind::EmptyFile, "The file is empty. Choose a Standard MIDI File (.mid, .kar)."},
+        {ReadFaultKind::FileNotFound, "There is no such file. Check its name and folder."},
+        {ReadFaultKind::FileAccess,
+         "It could not be opened (Permission denied). Check that it is a file you may read."},
+    };
+    for (const auto& [kind, sentence] : failed) {
+        verselane::ReadOutcome read;
+        ReadFault fault;
+        fault.Kind = kind;
+        fault.Reason = "Permission denied";
+        read.Add(fault);
+        EXPECT_EQ(DescribeRead(read, MidiFile{}).Problem, sentence) << int(kind);
+    }
+    verselane::ReadOutcome broken;
+    ReadFault overflow;
+    overflow.Detail = "Overflow";
+    broken.Add(overflow);
+    EXPECT_EQ(DescribeRead(broken, MidiFile{}).Problem,
               "The file is damaged (Overflow). Try another copy of the song.");
 }
 

@@ -11,7 +11,10 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cerrno>
@@ -90,7 +93,10 @@ TEST(EventCoding, EveryKindOfEventReadsAndWritesItsExactBytes) {
         {"the longest delta time", kBoth, "FF FF FF 7F D0 03 00 FF 2F 00",
          "268435455/5/0/3/0/ 268435455/255/47/0/0/"},
         {"an end of track loses its body, and one closes the track after a later event", kWrite,
-         "05 FF 2F 00 04 FF 01 00 00 FF 2F 00", "5/255/47/0/0/'xyz' 9/255/1/0/0/"},
+         "09 FF 01 00 00 FF 2F 00", "5/255/47/0/0/'xyz' 9/255/1/0/0/"},
+        {"an end of track before other events goes after them, at the latest time", kWrite,
+         "00 90 3C 01 10 80 3C 00 10 FF 2F 00",
+         "0/255/47/0/0/ 0/1/0/60/1/ 16/0/0/60/0/ 32/255/47/0/0/ 20/255/47/0/0/"},
         {"an out-of-order event moves only itself", kWrite,
          "00 90 3C 01 64 3D 01 00 3E 01 32 3F 01 00 FF 2F 00",
          "0/1/0/60/1/ 100/1/0/61/1/ 50/1/0/62/1/ 150/1/0/63/1/"},
@@ -123,6 +129,11 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
         {"0/7/0/0/0/", kInvalid + "no system message has this status (kind 7, channel or type 0)"},
         {"0/1/0/60/144/", kInvalid + "a data byte of 0x80 or above (kind 1, channel or type 0)"},
         {"0/7/2/128/0/", kInvalid + "a data byte of 0x80 or above (kind 7, channel or type 2)"},
+        {"0/7/4/0/0/", kInvalid + "no system message has this status (kind 7, channel or type 4)"},
+        {"0/7/13/0/0/",
+         kInvalid + "no system message has this status (kind 7, channel or type 13)"},
+        {"0/240/0/0/0/7E90F7", kInvalid + "a system-exclusive byte of 0x80 or above before its end "
+                                          "(kind 240, channel or type 0)"},
         {"268435456/1/0/0/0/",
          "Overflow: track 0, event 1: a delta time of 268435456 is larger than 0x0FFFFFFF"},
     };
@@ -134,6 +145,19 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
             EXPECT_EQ(e.what(), message);
         }
     }
+    // The header: a division that gives no time is refused, a format that
+    // the track count does not allow is written as format 1, and an SMPTE
+    // division as its 16 bits.
+    MidiFile song = SongOf("0/255/47/0/0/");
+    song.Header.Division = 0;
+    EXPECT_THROW(EncodeMidiFile(song), RuntimeError);
+    EXPECT_NE(WriteMidiFile(song, "/nonexistent-folder/x.mid"), "");
+    song.Header.Division = static_cast<int16_t>(0xE728);
+    EXPECT_EQ(EncodeMidiFile(song).substr(8, 6), Hex("0001 0001 E728"));
+    song = test::SongOf({Events("0/255/47/0/0/"), Events("0/255/47/0/0/")}, 0);
+    EXPECT_EQ(EncodeMidiFile(song).substr(8, 6), Hex("0001 0002 01E0"));
+    song.Header.Format = 7;
+    EXPECT_EQ(EncodeMidiFile(song).substr(8, 6), Hex("0001 0002 01E0"));
 }
 
 // A tmpfs of `size` bytes mounted on a fresh folder, unmounted at the end.
@@ -199,6 +223,21 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     } else if (devices.error != EPERM) {
         ADD_FAILURE() << "mounting a tmpfs: " << std::strerror(devices.error);
     }
+    // A writer killed between naming its temporary file and renaming it
+    // over the target leaves the file; the next write into the folder
+    // removes it (the row below), but not the file of a writer that runs.
+    fs::create_directory(dir / "killed");
+    WriteAll(dir / "killed" / "song.mid", kEarlier);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        BeforeReplaceRename = [] { ::kill(::getpid(), SIGKILL); };
+        (void)WriteMidiFile(song, (dir / "killed" / "song.mid").string());
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ASSERT_EQ(TemporaryFilesIn(dir / "killed"), 1) << "the killed writer's file is left";
     const struct {
         const char* name;
         fs::path target;
@@ -210,6 +249,8 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
         {"a link to a file: the file is replaced, the link stays", dir / "link.mid", "",
          dir / "real.mid"},
         {"a link to nothing: its target is made", dir / "dangling.mid", "", dir / "made.mid"},
+        {"a folder where a killed writer left its temporary file", dir / "killed" / "song.mid", "",
+         dir / "killed" / "song.mid"},
         {"a named pipe is written in place", dir / "pipe", ""},
         {"target folder missing", dir / "missing" / "out.mid", "No such file or directory"},
         {"target is a folder", dir / "folder.mid", "Is a directory"},
@@ -242,6 +283,14 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     }
     reader.join();
     EXPECT_EQ(from_pipe, encoded);
+    fs::create_directory(dir / "running");
+    const fs::path running = dir / "running" / ".verselane-1-0.tmp",
+                   gone = dir / "running" / (".verselane-" + std::to_string(child) + "-7.tmp");
+    WriteAll(running, "process 1 runs");
+    WriteAll(gone, "the killed writer's");
+    EXPECT_EQ(WriteMidiFile(song, (dir / "running" / "song.mid").string()), "");
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_FALSE(fs::exists(gone));
     EXPECT_EQ(fs::status(named).permissions(), mode);
     EXPECT_TRUE(fs::is_symlink(dir / "link.mid") && fs::is_symlink(dir / "dangling.mid"));
     EXPECT_TRUE(fs::is_fifo(dir / "pipe"));

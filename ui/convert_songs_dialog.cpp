@@ -228,13 +228,19 @@ void ConvertSongsDialog::addResult(const cli::Job& job, const cli::JobResult& re
         message = tr("Track %1 converted into %2.")
                       .arg(result.Track)
                       .arg(QFileInfo(Text(job.Output)).fileName());
+        // A damaged song's faults are worded as the main window words them.
+        if (result.Salvaged) {
+            message += QLatin1Char(' ') + DescribeRead(result.Read, MidiFile{}).Problem;
+        }
         for (const std::string& warning : result.Warnings) {
+            if (result.Salvaged && warning.starts_with("damaged;")) continue;
             message += QLatin1Char(' ') + Problem(warning);
         }
     } else {
         ++failed_;
         outcome = tr("failed");
-        message = Problem(result.Problem);
+        message = result.Read.Faults.empty() ? Problem(result.Problem)
+                                             : DescribeRead(result.Read, MidiFile{}).Problem;
     }
     const int row = results_->rowCount();
     results_->insertRow(row);

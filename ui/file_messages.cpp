@@ -23,76 +23,121 @@ QString Description(const std::string& message) {
     return QString::fromStdString(std::string(text));
 }
 
-// The system's reason at the end of a description ("...: Permission denied"
-// or "... (No such file or directory)").
+// The system's reason at the end of a writer's description ("...: Permission
+// denied" or "... (No such file or directory)").
 QString Reason(const QString& description) {
     static const QRegularExpression at_end(QStringLiteral("(?:: |\\()([^:()]+)\\)?$"));
     const QRegularExpressionMatch m = at_end.match(description);
     return m.hasMatch() ? m.captured(1) : description;
 }
 
+// One sentence for a fault that leaves a usable song; tracks counted from 0.
+QString PartialSentence(const ReadFault& fault) {
+    const QString track = QString::number(fault.Track);
+    const QString byte = QString::number(fault.Byte);
+    switch (fault.Kind) {
+        case ReadFaultKind::TrackMissing:
+            return Tr("Track %1 is not a track chunk; it was left empty and the other tracks were "
+                      "read.")
+                .arg(track);
+        case ReadFaultKind::TracksMissing:
+            if (fault.Track == 0) {
+                return Tr("The file announces %1 tracks but holds none.").arg(fault.Value);
+            }
+            return Tr("The file announces %1 tracks but ends after %2; tracks 0 to %3 were read.")
+                .arg(fault.Value)
+                .arg(Counted(fault.Track, Tr("1 track"), Tr("%1 tracks")))
+                .arg(fault.Track - 1);
+        case ReadFaultKind::CutShort:
+            return Tr("The file ends in the middle of track %1; everything before that point was "
+                      "read.")
+                .arg(track);
+        case ReadFaultKind::EventPastChunk:
+            return Tr("In track %1 an event at byte %2 runs past the end of its chunk; the events "
+                      "before it were read.")
+                .arg(track, byte);
+        case ReadFaultKind::LongNumber:
+            return Tr("Track %1 is damaged at byte %2 (a number longer than four bytes); the rest "
+                      "of that track was not read.")
+                .arg(track, byte);
+        case ReadFaultKind::NoStatus:
+            return Tr("Track %1 is damaged at byte %2 (data with no message it belongs to); the "
+                      "rest of that track was not read.")
+                .arg(track, byte);
+        case ReadFaultKind::HighDataByte:
+            return Tr("Track %1 is damaged at byte %2 (a message cut off by another); the rest of "
+                      "that track was not read.")
+                .arg(track, byte);
+        case ReadFaultKind::UndefinedStatus:
+            return Tr("Track %1 holds the byte %2 at byte %3, which is no MIDI message; it was "
+                      "left out.")
+                .arg(track, QStringLiteral("0x") + QString::number(fault.Value, 16).toUpper(),
+                     byte);
+        case ReadFaultKind::SysExHighByte:
+            return Tr("Track %1 holds a damaged system-exclusive message at byte %2; it was left "
+                      "out.")
+                .arg(track, byte);
+        case ReadFaultKind::EventsAfterEnd:
+            return Tr("Track %1 ends at byte %2, but %3 follow; they were read, and the track "
+                      "now ends after them.")
+                .arg(track, byte, Counted(fault.Value, Tr("1 more event"), Tr("%1 more events")));
+        case ReadFaultKind::ExtraTracks:
+            return Tr("The file holds %1 than its header announces; they were not read.")
+                .arg(Counted(fault.Value, Tr("1 more track"), Tr("%1 more tracks")));
+        case ReadFaultKind::UnknownFormat:
+            return Tr("The file's format (%1) is not one of the three; it was read as format 1.")
+                .arg(fault.Value);
+        case ReadFaultKind::SeveralTracksInFormat0:
+            return Tr("The file says it holds one track (format 0) but holds %1; it was read as "
+                      "format 1.")
+                .arg(fault.Value);
+        case ReadFaultKind::NoTiming:
+            return Tr(
+                "The file gives its events no timing; they were read at 480 ticks a quarter "
+                "note.");
+        default:
+            break;
+    }
+    return Tr("Part of the file is damaged.");
+}
+
+// The sentence for a read that failed.
+QString FailedSentence(const ReadFault& fault) {
+    switch (fault.Kind) {
+        case ReadFaultKind::EmptyFile:
+            return Tr("The file is empty. Choose a Standard MIDI File (.mid, .kar).");
+        case ReadFaultKind::NotMidi:
+            return Tr(
+                "It is not a MIDI file: it does not begin as one. Choose a Standard MIDI "
+                "File (.mid, .kar).");
+        case ReadFaultKind::FileNotFound:
+            return Tr("There is no such file. Check its name and folder.");
+        case ReadFaultKind::FileAccess:
+            return Tr("It could not be opened (%1). Check that it is a file you may read.")
+                .arg(QString::fromStdString(fault.Reason));
+        case ReadFaultKind::OutOfMemory:
+            return Tr("There is not enough memory to read it.");
+        default:
+            break;
+    }
+    return Tr("The file is damaged (%1). Try another copy of the song.")
+        .arg(QString::fromStdString(fault.Detail));
+}
+
 }  // namespace
 
-ReadReport DescribeRead(const verselane::ReadOutcome& Read, const MidiFile& Song) {
-    if (Read.Result == ReadResult::Complete || Read.Messages.empty()) return {};
-    static const QRegularExpression number(QStringLiteral("(\\d+)\\.?$"));
-    if (Read.Result == ReadResult::Partial) {
-        // One sentence for each fault that the reader names.
-        QStringList sentences;
-        for (const std::string& message : Read.Messages) {
-            const QString text = QString::fromStdString(message);
-            const int track = number.match(text).captured(1).toInt() - 1;  // counted from 1
-            if (text.startsWith(QLatin1String("File is cut short"))) {
-                sentences << Tr("The file ends in the middle of track %1; everything before "
-                                "that point was read.")
-                                 .arg(track);
-                continue;
-            }
-            if (!text.startsWith(QLatin1String("Failed to find MTrk"))) {
-                sentences << text;  // what broke and where, as the reader says it
-                continue;
-            }
-            // Tracks missing at the end: the tracks found are those up to the
-            // last one that holds an event.
-            int found = 0;
-            for (int t = 0; t < Song.Header.NumTracks && t < Song.TrackSlots; ++t) {
-                if (Song.Count(static_cast<int16_t>(t)) > 0) found = t + 1;
-            }
-            if (found <= track) {
-                sentences << Tr("The file announces %1 tracks but only the first %2 are there; "
-                                "those were read.")
-                                 .arg(Song.Header.NumTracks)
-                                 .arg(found);
-            } else {
-                sentences
-                    << Tr("Track %1 is missing or damaged; the other tracks were read.").arg(track);
-            }
-        }
-        return {ReadOutcome::Partial, sentences.join(QLatin1Char(' '))};
+ReadReport DescribeRead(const verselane::ReadOutcome& Read, const MidiFile& /*Song*/) {
+    if (Read.Result == ReadResult::Complete || Read.Faults.empty()) return {};
+    if (Read.Result == ReadResult::Failed) {
+        return {ReadOutcome::Failed, FailedSentence(Read.Faults.front())};
     }
-    const std::string& Message = Read.Messages.front();
-    const QString text = QString::fromStdString(Message);
-    if (text.startsWith(QLatin1String("Failed to find MThd"))) {
-        return {ReadOutcome::Failed, Tr("It is not a MIDI file: it does not begin as one. "
-                                        "Choose a Standard MIDI File (.mid, .kar).")};
+    // One sentence for each fault, each said once.
+    QStringList sentences;
+    for (const ReadFault& fault : Read.Faults) {
+        const QString sentence = PartialSentence(fault);
+        if (!sentences.contains(sentence)) sentences << sentence;
     }
-    const QString description = Description(Message);
-    const auto kind = [&](ErrorKind k) {
-        return description.startsWith(QString::fromLatin1(ErrorKindText(k)));
-    };
-    if (kind(ErrorKind::FileNotFound)) {
-        return {ReadOutcome::Failed, Tr("There is no such file. Check its name and folder.")};
-    }
-    if (kind(ErrorKind::FileAccess)) {
-        return {ReadOutcome::Failed,
-                Tr("It could not be opened (%1). Check that it is a file you may read.")
-                    .arg(Reason(description))};
-    }
-    if (kind(ErrorKind::OutOfMemory)) {
-        return {ReadOutcome::Failed, Tr("There is not enough memory to read it.")};
-    }
-    return {ReadOutcome::Failed,
-            Tr("The file is damaged (%1). Try another copy of the song.").arg(description)};
+    return {ReadOutcome::Partial, sentences.join(QLatin1Char(' '))};
 }
 
 QString Counted(qint64 n, const QString& one, const QString& many) {

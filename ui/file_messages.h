@@ -22,7 +22,9 @@ struct ReadReport {
     QString Problem;  // what went wrong, empty when complete
 };
 
-// The one place where the reader's result becomes an outcome and a sentence.
+// The one place where the reader's result becomes an outcome and a sentence:
+// each fault worded from its values (kind, track from 0, byte), each sentence
+// once. `Song` is not needed for it.
 ReadReport DescribeRead(const verselane::ReadOutcome& Read, const MidiFile& Song);
 
 // "1 lyric event", "219 lyric events": `one` for 1, `many` (with %1) otherwise.

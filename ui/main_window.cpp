@@ -434,7 +434,10 @@ void MainWindow::read(const QString& path) {
     } catch (const ReadCancelled&) {
         cancelled = true;
     } catch (const std::exception& e) {
-        read = {ReadResult::Failed, {std::string(kErrorPrefix) + e.what()}};
+        read = {};
+        ReadFault fault;
+        fault.Detail = e.what();
+        read.Add(fault);
     }
     progress_->hide();
     cancel_button_->hide();

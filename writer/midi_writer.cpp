@@ -72,8 +72,10 @@ std::string TrackEventText(int32_t t, int32_t i) {
 }
 
 // The events of track `t`, each with the delta from the latest time before
-// it (an event stored out of order is written at that time), closed by an
-// end-of-track event.
+// it (an event stored out of order is written at that time), closed by one
+// end-of-track event: an end of track that other events follow is not
+// written there (readers would stop at it and lose them), and the track ends
+// at the latest of its times.
 template <class Sink>
 void EncodeTrackEvents(Sink& out, const MidiFile& song, int32_t t) {
     const MidiTrack& track = song.Track(t);
@@ -84,21 +86,29 @@ void EncodeTrackEvents(Sink& out, const MidiFile& song, int32_t t) {
     const int32_t direct = std::min<int32_t>(count, static_cast<int32_t>(track.Stored().size()));
     uint8_t last_status = 0;
     int32_t latest = 0;
-    bool closed = false;
+    int32_t end_time = 0;  // the latest end of track that was left out
     std::string_view body;
     for (int32_t i = 0; i < count; ++i) {
         const MidiEvent& e = i < direct ? stored[i] : track.Event(i);
-        const int32_t delta = static_cast<int32_t>(std::max<int64_t>(int64_t{e.Time} - latest, 0));
-        latest = std::max(latest, e.Time);
+        if (IsEndOfTrack(e) && i + 1 < count) {
+            end_time = std::max(end_time, e.Time);
+            continue;
+        }
+        // The last end of track comes no earlier than any left out.
+        const int32_t time = IsEndOfTrack(e) ? std::max(e.Time, end_time) : e.Time;
+        const int32_t delta = static_cast<int32_t>(std::max<int64_t>(int64_t{time} - latest, 0));
+        latest = std::max(latest, time);
         try {
             out.Advance(EncodeEventHead(out.Head(), e, delta, last_status, body));
         } catch (const RuntimeError& error) {
             Raise(error.Kind(), TrackEventText(t, i) + ": " + error.Detail());
         }
         if (!body.empty()) out.Put(body);
-        closed = IsEndOfTrack(e);
+        if (IsEndOfTrack(e)) return;
     }
-    if (!closed) out.Put(kEndOfTrack);
+    char* p = PutVarLen(out.Head(), std::max(end_time - latest, 0), "a delta time");
+    out.Advance(p);
+    out.Put(kEndOfTrack.substr(1));
 }
 
 // The length of every track's events, by the same encoder into a counting
@@ -118,20 +128,41 @@ std::vector<int32_t> TrackLengths(const MidiFile& song) {
     return lengths;
 }
 
+// The format written: one that the track count allows. A format 0 song of
+// several tracks (or of an unknown format) is written as format 1, which
+// holds tracks played together, as any reader takes them.
+int16_t WrittenFormat(const MidiHeader& header) {
+    if (header.Format == 0 && header.NumTracks > 1) return 1;
+    if (header.Format < 0 || header.Format > 2) return 1;
+    return header.Format;
+}
+
 template <class Sink>
 void EncodeSong(Sink& out, const MidiFile& song, const std::vector<int32_t>& lengths) {
     char head[14];
     std::memcpy(head, "MThd", 4);
     char* p = PutLong(head + 4, 6);
-    p = PutInteger(p, song.Header.Format);
+    p = PutInteger(p, WrittenFormat(song.Header));
     p = PutInteger(p, song.Header.NumTracks);
-    PutInteger(p, song.Header.Division);
+    // The division's 16 bits as they are: SMPTE time has the top bit set.
+    *p++ = static_cast<char>(static_cast<uint16_t>(song.Header.Division) >> 8);
+    *p++ = static_cast<char>(song.Header.Division & 0xFF);
     out.Put(std::string_view(head, 14));
     for (int32_t t = 0; t < song.Header.NumTracks; ++t) {
         std::memcpy(head, "MTrk", 4);
         PutLong(head + 4, lengths[t]);
         out.Put(std::string_view(head, 8));
         EncodeTrackEvents(out, song, t);
+    }
+}
+
+// Raises for a header that no file may carry.
+void CheckHeader(const MidiHeader& header) {
+    if (header.NumTracks < 0) Raise(ErrorKind::Overflow, "a negative number of tracks");
+    if (!IsTimedDivision(header.Division)) {
+        Raise(ErrorKind::InvalidArgument,
+              "the division " + std::to_string(static_cast<uint16_t>(header.Division)) +
+                  " gives the events no time");
     }
 }
 
@@ -144,7 +175,7 @@ int64_t EncodedSize(const std::vector<int32_t>& lengths) {
 }  // namespace
 
 std::string EncodeMidiFile(const MidiFile& Song) {
-    if (Song.Header.NumTracks < 0) Raise(ErrorKind::Overflow, "a negative number of tracks");
+    CheckHeader(Song.Header);
     const std::vector<int32_t> lengths = TrackLengths(Song);
     std::string text;
     const size_t size = static_cast<size_t>(EncodedSize(lengths));
@@ -159,7 +190,7 @@ std::string EncodeMidiFile(const MidiFile& Song) {
 std::string WriteMidiFile(const MidiFile& Song, const std::string& FileName,
                           ExistingFile Existing) {
     try {
-        if (Song.Header.NumTracks < 0) Raise(ErrorKind::Overflow, "a negative number of tracks");
+        CheckHeader(Song.Header);
         const std::vector<int32_t> lengths = TrackLengths(Song);
         OutputFile file(FileName, Existing);
         FileSink out(file);

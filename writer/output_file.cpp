@@ -6,10 +6,15 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <sys/types.h>
+
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "model/errors.h"
 
@@ -75,7 +80,48 @@ std::string TempName(const std::string& dir) {
            ".tmp";
 }
 
+// The process id in a name of the form ".verselane-PID-N.tmp", or 0.
+pid_t TemporaryFileOwner(std::string_view name) {
+    constexpr std::string_view kHead = ".verselane-", kTail = ".tmp";
+    if (!name.starts_with(kHead) || !name.ends_with(kTail)) return 0;
+    name = name.substr(kHead.size(), name.size() - kHead.size() - kTail.size());
+    const size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) return 0;
+    const std::string_view pid = name.substr(0, dash), n = name.substr(dash + 1);
+    auto digits = [](std::string_view text) {
+        return text.size() <= 10 && text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (!digits(pid) || !digits(n)) return 0;
+    const long long value = std::stoll(std::string(pid));
+    return value > 0 && value <= INT32_MAX ? static_cast<pid_t>(value) : 0;
+}
+
 }  // namespace
+
+void (*BeforeReplaceRename)() = nullptr;
+
+void RemoveStaleTemporaryFiles(const std::string& Folder) {
+    static std::mutex mutex;
+    static std::set<std::string> looked_at;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (!looked_at.insert(Folder).second) return;
+    }
+    DIR* dir = ::opendir(Folder.c_str());
+    if (!dir) return;
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t owner = TemporaryFileOwner(entry->d_name);
+        if (owner == 0 || owner == self) continue;
+        // A process that runs (or that we may not signal) keeps its file.
+        if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
 
 OutputFile::OutputFile(const std::string& Path, ExistingFile Existing)
     : path_(Path), target_(Path), existing_(Existing) {
@@ -123,6 +169,7 @@ OutputFile::OutputFile(const std::string& Path, ExistingFile Existing)
         }
     }
     const std::string dir = DirectoryOf(target_);
+    RemoveStaleTemporaryFiles(dir);
     fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     unnamed_ = fd_ >= 0;
     for (int attempt = 0; fd_ < 0; ++attempt) {
@@ -229,6 +276,7 @@ void OutputFile::Commit() {
                 moved = ::link(temp_.c_str(), target_.c_str());
             }
         } else {
+            if (BeforeReplaceRename) BeforeReplaceRename();
             moved = ::rename(temp_.c_str(), target_.c_str());
         }
         if (moved != 0) {

@@ -6,8 +6,10 @@
 // be replaced), and the folder is synced after it. The new file keeps the
 // mode and owner of the one it replaces. Where the file system offers
 // unnamed temporary files (O_TMPFILE), the temporary file has no name until
-// it is complete, so a writer killed at any moment leaves nothing behind;
-// elsewhere a named one is removed on SIGINT and SIGTERM.
+// it is complete; it is then named (a link cannot replace a file) and
+// renamed over the target. A named temporary file is removed on SIGINT and
+// SIGTERM, and one that a killed writer left is removed by the next write
+// into its folder.
 //
 // A character device, a named pipe and standard output ("-") are written in
 // place, as a stream; anything else (a folder, a socket, a block device) is
@@ -21,6 +23,16 @@
 #include <sys/stat.h>
 
 namespace verselane {
+
+// Called, when set, after a replacing write has named its temporary file and
+// before it renames it over the target: a test stops the process there to
+// leave the temporary file behind, as a SIGKILL at that moment would.
+extern void (*BeforeReplaceRename)();
+
+// Removes the temporary files that writers of this user left in `Folder`
+// (".verselane-PID-N.tmp") when their process is gone; a file of a process
+// that runs is left alone. Each folder is looked at once per process.
+void RemoveStaleTemporaryFiles(const std::string& Folder);
 
 // What becomes of a file that exists at the target.
 enum class ExistingFile { Replace, Keep };
