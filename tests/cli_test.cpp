@@ -471,7 +471,7 @@ TEST(CommandLine, ExitStatusSaysWhetherEveryFileSucceeded) {
          "1 file checked: 0 will not show, 0 shows wrong, 1 advice; 0 at \"will not show\" or "
          "worse; 1 not checked (damaged or unreadable)\n",
          "=verselane-cli: cut.mid: damaged; not checked (--salvage checks what could be read):\n"
-         "verselane-cli:   File is cut short inside track 2.\n"},
+         "verselane-cli:   File is cut short inside track 1.\n"},
         {"$V check cut.mid --salvage", 0, "cut.mid: advice: soft-karaoke|1 file checked: ",
          "cut.mid: warning: damaged; checked as far as it could be read"},
         {"$V check broken.mid", 1, "0 files checked: |1 not checked", "broken.mid: Failed"},

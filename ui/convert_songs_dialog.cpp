@@ -239,8 +239,17 @@ void ConvertSongsDialog::addResult(const cli::Job& job, const cli::JobResult& re
     } else {
         ++failed_;
         outcome = tr("failed");
-        message = result.Read.Faults.empty() ? Problem(result.Problem)
-                                             : DescribeRead(result.Read, MidiFile{}).Problem;
+        // The faults worded as the main window words them; a song read in
+        // part also names the option that would write it.
+        if (result.Read.Faults.empty()) {
+            message = Problem(result.Problem);
+        } else if (result.Read.Result == ReadResult::Partial) {
+            message = tr("damaged; not written (\"Convert damaged songs with what could be read\" "
+                         "writes it): %1")
+                          .arg(DescribeRead(result.Read, MidiFile{}).Problem);
+        } else {
+            message = DescribeRead(result.Read, MidiFile{}).Problem;
+        }
     }
     const int row = results_->rowCount();
     results_->insertRow(row);
