@@ -199,7 +199,7 @@ class SegmentAligner {
         const NoteFacts& f = facts_[m];
         const SyllableShape& y = syllables_[s];
         double c = 0;
-        if (y.LineStart && s > 0) {
+        if (y.LineStart) {
             if (f.RestBefore < 0.25) c += w_.LineStartWithoutRest;
             c -= w_.LineStartRest * std::min(f.RestBefore, 4.0) / 4.0;
         } else if (!y.LineStart) {

@@ -70,7 +70,10 @@ std::vector<NoteLine> NoteLines(const MidiFile& Song) {
             line.Track = t;
             line.Channel = channel;
             line.Name = Song.TrackName[t];
-            size_t starts = 0, chords = 0;
+            // Notes sounding together: a tune doubled in octaves or thirds
+            // throughout is still one line; changing numbers of notes, or
+            // three and more at once, make chords.
+            std::map<size_t, size_t> sizes;  // notes at one start -> how often
             for (size_t i = 0; i < notes.size();) {
                 size_t j = i;
                 MelodyNote top = notes[i];
@@ -78,11 +81,18 @@ std::vector<NoteLine> NoteLines(const MidiFile& Song) {
                     if (notes[j].Pitch > top.Pitch) top = notes[j];
                     ++j;
                 }
-                ++starts;
-                if (j - i > 1) ++chords;
+                ++sizes[j - i];
                 line.Notes.push_back(top);
                 i = j;
             }
+            size_t usual = 1, usual_count = 0, starts = line.Notes.size();
+            for (const auto& [size, count] : sizes) {
+                if (count > usual_count) {
+                    usual = size;
+                    usual_count = count;
+                }
+            }
+            const size_t chords = usual >= 3 ? starts : starts - usual_count;
             line.Chords = starts ? static_cast<double>(chords) / starts : 0;
             std::vector<uint8_t> pitches;
             for (const MelodyNote& m : line.Notes) pitches.push_back(m.Pitch);
@@ -108,13 +118,13 @@ MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCou
         if (line.Channel == 9) score -= 100;  // drums carry no tune
         const bool named = NameSuggestsMelody(line.Name);
         if (named) {
-            score += 3;
+            score += 1.5;
             reasons.push_back("named \"" + line.Name + "\"");
         }
         score -= 6 * line.Chords;
         if (line.Chords < 0.05) reasons.push_back("one note at a time");
         const bool voice = line.MedianPitch >= 52 && line.MedianPitch <= 81;
-        if (!voice) score -= 2;
+        if (!voice) score -= line.MedianPitch < 48 ? 4 : 2;
         if (voice) reasons.push_back("in the range of a voice");
         const double ratio = line.Notes.size() / syllables;
         if (ratio < 0.9) score -= (0.9 - ratio) * 10;
