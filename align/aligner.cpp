@@ -89,6 +89,8 @@ class SegmentAligner {
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
                         Relax(at(i + 1, jj), v + Place(s0 + i, n0 + j), 2);
                     Relax(at(i + 1, j), v + NoNoteCost(s0 + i), 3);
+                    if (i > 0 && syllables_[s0 + i].MayShareNote)
+                        Relax(at(i + 1, j), v + static_cast<float>(w_.ShareNote), 4);
                 }
             }
         }
@@ -103,12 +105,16 @@ class SegmentAligner {
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
                         best = std::min(best, backward_[at(i + 1, jj)] + Place(s0 + i, n0 + j));
                     best = std::min(best, backward_[at(i + 1, j)] + NoNoteCost(s0 + i));
+                    if (i > 0 && syllables_[s0 + i].MayShareNote)
+                        best = std::min(best,
+                                        backward_[at(i + 1, j)] + static_cast<float>(w_.ShareNote));
                 }
                 backward_[at(i, j)] = best;
             }
         }
         // The path back from the end.
         std::vector<int> note_of(k, -1);
+        std::vector<bool> shares(k, false);
         size_t i = k, j = n;
         while (i > 0 || j > 0) {
             const uint8_t c = choice_[at(i, j)];
@@ -120,6 +126,9 @@ class SegmentAligner {
                 note_of[i] = static_cast<int>(n0 + j);
             } else if (c == 3) {
                 --i;
+            } else if (c == 4) {
+                --i;
+                shares[i] = true;
             } else {
                 break;  // unreachable start: nothing more to follow
             }
@@ -140,6 +149,16 @@ class SegmentAligner {
         }
         for (size_t a = 0; a < k; ++a) {
             PlacedSyllable& p = out[s0 + a];
+            if (shares[a]) {
+                // On the note of the syllable before, which the path placed first.
+                const PlacedSyllable& before = out[s0 + a - 1];
+                p.Note = before.Note;
+                p.Tick = before.Tick;
+                p.SharesNote = true;
+                p.Confidence = before.Confidence / 2;
+                p.Reason = p.Note >= 0 ? Doubt::CloseCall : Doubt::NoNoteLeft;
+                continue;
+            }
             p.Note = note_of[a];
             if (p.Note < 0) {
                 p.Confidence = 0;
@@ -305,10 +324,12 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
     const int32_t step = std::max(1, Options.Division / 2);
     for (size_t s = 0; s < count; ++s) {
         PlacedSyllable& p = result.Syllables[s];
-        if (p.Pinned || p.Note >= 0) continue;
+        if (p.Pinned || p.Note >= 0 || p.SharesNote) continue;
         if (result.FirstWithoutNote < 0) result.FirstWithoutNote = static_cast<int>(s);
         size_t e = s;
-        while (e < count && !result.Syllables[e].Pinned && result.Syllables[e].Note < 0) ++e;
+        while (e < count && !result.Syllables[e].Pinned && result.Syllables[e].Note < 0 &&
+               !result.Syllables[e].SharesNote)
+            ++e;
         const int32_t from = s > 0 ? result.Syllables[s - 1].Tick : 0;
         const int64_t until =
             e < count ? result.Syllables[e].Tick : std::numeric_limits<int32_t>::max();
@@ -321,6 +342,9 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
             result.Syllables[q].Reason = Doubt::NoNoteLeft;
         }
         s = e - 1;
+    }
+    for (size_t s = 1; s < count; ++s) {
+        if (result.Syllables[s].SharesNote) result.Syllables[s].Tick = result.Syllables[s - 1].Tick;
     }
     return result;
 }

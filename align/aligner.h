@@ -25,6 +25,9 @@ struct SyllableShape {
     bool NewBar = false;  // goes into a later bar than the note before it
     int Holds = 0;        // at least this many more notes before the next syllable
     int SkipsBefore = 0;  // at least this many notes without words before it
+    // A syllable split off by rule, not by the sheet: where the notes say
+    // the word has fewer syllables, it may share the note before.
+    bool MayShareNote = false;
 };
 
 // A syllable the user has placed: index from 0 into the syllables.
@@ -52,6 +55,7 @@ struct AlignWeights {
     double MelismaAfterRest = 1.5;  // more after a rest, per beat
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
+    double ShareNote = 1.2;         // a split-off syllable sung on the note before
     double NoNote = 1000.0;         // a syllable without a note (the notes ran out)
     double ConfidenceScale = 1.0;   // margin of cost that makes a syllable sure
 };
@@ -73,6 +77,7 @@ enum class Doubt : uint8_t {
 struct PlacedSyllable {
     int32_t Tick = 0;
     int Note = -1;            // index into the notes, -1 when on none
+    bool SharesNote = false;  // sung on the note of the syllable before
     double Confidence = 1.0;  // 0 (a guess) to 1 (sure)
     Doubt Reason = Doubt::None;
     bool Pinned = false;

@@ -20,6 +20,7 @@ struct SheetSyllable {
     int SkipsBefore = 0;          // "*" before it: notes left without words
     bool Marked = false;          // its word was split by "-" marks in the sheet
     int Line = 0;                 // the sheet's line it stands on, from 1
+    bool SplitByRule = false;     // split off its word by the syllable rules, not the sheet
 };
 
 struct LyricSheet {

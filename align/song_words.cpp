@@ -120,6 +120,7 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
             SheetSyllable s = in[i];
             s.Text = pieces[p];
             if (p > 0) {
+                s.SplitByRule = true;
                 s.WordStart = s.LineStart = s.ParagraphStart = s.NewBar = false;
                 s.SkipsBefore = 0;
             }
@@ -164,8 +165,8 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
     std::vector<SyllableShape> shapes;
     shapes.reserve(count);
     for (const SheetSyllable& s : result.Sheet.Syllables)
-        shapes.push_back(
-            {s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds, s.SkipsBefore});
+        shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
+                          s.SkipsBefore, s.SplitByRule});
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {
         if (index < 1 || index > count)

@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
         {"OffBeat", &weights.OffBeat},
         {"WordStartOffBeat", &weights.WordStartOffBeat},
         {"ConfidenceScale", &weights.ConfidenceScale},
+        {"ShareNote", &weights.ShareNote},
     };
     bool fixes = true, verbose = false;
     for (int i = 2; i < argc; ++i) {
