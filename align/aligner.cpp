@@ -49,7 +49,7 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
             f.Legato = notes[m - 1].End > n.Tick;
             f.SamePitch = notes[m - 1].Pitch == n.Pitch;
         } else {
-            f.RestBefore = n.Tick / beat;
+            f.RestBefore = std::max(4.0, n.Tick / beat);  // the song's start is a long silence
         }
         const int32_t next = m + 1 < notes.size() ? notes[m + 1].Tick : n.End;
         f.Short = (n.End - n.Tick) < beat / 4 && next - n.Tick < beat / 3;
@@ -225,12 +225,13 @@ class SegmentAligner {
             c += w_.RestInsideLine * std::min(f.RestBefore, 2.0);
         }
         if (!f.OnBeat) c += y.WordStart ? w_.WordStartOffBeat : w_.OffBeat;
+        if (f.Legato) c += w_.PlaceLegato;
         return static_cast<float>(c);
     }
 
     float NoNoteCost(size_t s) const {
         // Later syllables go without a note first: the notes run out at the end.
-        return static_cast<float>(w_.NoNote + 1e-3 * static_cast<double>(syllables_.size() - s));
+        return static_cast<float>(w_.NoNote + 5.0 * static_cast<double>(syllables_.size() - s));
     }
 
     const std::vector<MelodyNote>& notes_;

@@ -49,10 +49,11 @@ struct AlignWeights {
     double RestInsideLine = 0.6;        // a syllable inside a line after a rest, per beat
     double Fill = 0.15;             // a note without a syllable at a line's end or before the first
     double Melisma = 2.2;           // a note that carries on the syllable before, inside a line
-    double MelismaLegato = 1.0;     // less when it overlaps the note before (slurred)
+    double MelismaLegato = 1.8;     // less when it overlaps the note before (slurred)
     double MelismaShort = 0.6;      // less for a short (ornament) note
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
     double MelismaAfterRest = 1.5;  // more after a rest, per beat
+    double PlaceLegato = 1.0;       // a syllable on a note slurred from the one before
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
     double ShareNote = 1.2;         // a split-off syllable sung on the note before

@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
         {"WordStartOffBeat", &weights.WordStartOffBeat},
         {"ConfidenceScale", &weights.ConfidenceScale},
         {"ShareNote", &weights.ShareNote},
+        {"PlaceLegato", &weights.PlaceLegato},
     };
     bool fixes = true, verbose = false;
     for (int i = 2; i < argc; ++i) {
