@@ -14,6 +14,8 @@ constexpr float kNever = std::numeric_limits<float>::infinity();
 // What the notes say about themselves, computed once.
 struct NoteFacts {
     double RestBefore = 0;  // beats of silence before the note (0 when legato)
+    double RestAfter = 0;   // beats of silence after it until the next note
+    double Beats = 0;       // its length in beats
     bool Legato = false;    // starts while the note before still sounds
     bool SamePitch = false;
     bool Short = false;  // an ornament: short and soon followed
@@ -54,6 +56,9 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         const int32_t next = m + 1 < notes.size() ? notes[m + 1].Tick : n.End;
         f.Short = (n.End - n.Tick) < beat / 4 && next - n.Tick < beat / 3;
         sounding_until = std::max(sounding_until, n.End);
+        f.Beats = (n.End - n.Tick) / beat;
+        f.RestAfter =
+            m + 1 < notes.size() ? std::max(0.0, (notes[m + 1].Tick - n.End) / beat) : 4.0;
     }
     return facts;
 }
@@ -226,6 +231,7 @@ class SegmentAligner {
         }
         if (!f.OnBeat) c += y.WordStart ? w_.WordStartOffBeat : w_.OffBeat;
         if (f.Legato) c += w_.PlaceLegato;
+        if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) c += w_.LineEndWithoutRest;
         return static_cast<float>(c);
     }
 

@@ -44,7 +44,8 @@ struct Metre {
 
 // The costs the alignment weighs (tuned on real songs).
 struct AlignWeights {
-    double LineStartWithoutRest = 1.5;  // a line opens on a note right after another
+    double LineStartWithoutRest = 2.4;  // a line opens on a note right after another
+    double LineEndWithoutRest = 1.0;    // a line ends on a short note with no rest after it
     double LineStartRest = 1.0;         // bonus for a rest before a line's first note, per bar
     double RestInsideLine = 0.6;        // a syllable inside a line after a rest, per beat
     double Fill = 0.15;             // a note without a syllable at a line's end or before the first

@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
         {"ConfidenceScale", &weights.ConfidenceScale},
         {"ShareNote", &weights.ShareNote},
         {"PlaceLegato", &weights.PlaceLegato},
+        {"LineEndWithoutRest", &weights.LineEndWithoutRest},
     };
     bool fixes = true, verbose = false;
     for (int i = 2; i < argc; ++i) {
