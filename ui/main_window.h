@@ -76,6 +76,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void showHelp();
     void showAbout();
     void showWords();
+    void wordsFromSheet();
 
   private:
     enum class State { Empty, Convertible, Converted };
