@@ -137,7 +137,8 @@ void MainWindow::createMenus() {
     file->addSeparator();
     file->addAction(convert_folder_action_);
     file->addAction(convert_files_action_);
-    Named(file->addAction(tr("Words from a &Lyric Sheet..."), this, &MainWindow::wordsFromSheet), "SheetAction");
+    Named(file->addAction(tr("Words from a &Lyric Sheet..."), this, &MainWindow::wordsFromSheet),
+          "SheetAction");
     file->addSeparator();
     file->addAction(quit_action_);
     QMenu* help = menuBar()->addMenu(tr("&Help"));
@@ -630,7 +631,7 @@ void MainWindow::showWords() {
 // File > Words from a Lyric Sheet: the dialog aligns a copy of the song; the
 // window then shows it as after a conversion into karaoke text.
 void MainWindow::wordsFromSheet() {
-    if (busy_ || state_ == State::Empty) return;
+    if (busy_ || song_.TrackSlots == 0) return;  // no song read yet
     LyricSheetDialog dialog(song_, this);
     if (dialog.exec() != QDialog::Accepted || !dialog.Result()) return;
     playback_->SongChanging();
@@ -639,9 +640,10 @@ void MainWindow::wordsFromSheet() {
     converted_ = kChoiceLyricsToText;
     converted_track_ = 2;  // the new "Words" track
     const QStringList doubtful = dialog.Doubtful();
-    status_->setText(tr("The sheet's words are placed; %1 syllables are doubtful%2. Write File saves the result.")
-                         .arg(doubtful.size())
-                         .arg(doubtful.isEmpty() ? QString() : QStringLiteral(" (") + doubtful.front() + QLatin1Char(')')));
+    status_->setText(
+        tr("The sheet's words are placed; %1 syllables are doubtful%2. Write File saves the result.")
+            .arg(doubtful.size())
+            .arg(doubtful.isEmpty() ? QString() : QStringLiteral(" (") + doubtful.front() + ')'));
     checks_->KeepWordsFor(PlayerFamily::SoftKaraoke);
     checks_->Check();
     playback_->SetSong(song_);
