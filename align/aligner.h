@@ -46,15 +46,15 @@ struct Metre {
 struct AlignWeights {
     double LineStartWithoutRest = 2.4;  // a line opens on a note right after another
     double LineEndWithoutRest = 1.0;    // a line ends on a short note with no rest after it
-    double LineStartRest = 1.0;         // bonus for a rest before a line's first note, per bar
-    double RestInsideLine = 0.6;        // a syllable inside a line after a rest, per beat
-    double Fill = 0.15;             // a note without a syllable at a line's end or before the first
-    double Melisma = 2.2;           // a note that carries on the syllable before, inside a line
-    double MelismaLegato = 1.8;     // less when it overlaps the note before (slurred)
+    double LineStartRest = 1.6;         // bonus for a rest before a line's first note, per bar
+    double RestInsideLine = 0.0;        // a syllable inside a line after a rest, per beat
+    double Fill = 0.075;            // a note without a syllable at a line's end or before the first
+    double Melisma = 1.1;           // a note that carries on the syllable before, inside a line
+    double MelismaLegato = 0.0;     // less when it overlaps the note before (slurred)
     double MelismaShort = 0.6;      // less for a short (ornament) note
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
     double MelismaAfterRest = 1.5;  // more after a rest, per beat
-    double PlaceLegato = 1.0;       // a syllable on a note slurred from the one before
+    double PlaceLegato = 0.8;       // a syllable on a note slurred from the one before
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
     double ShareNote = 1.2;         // a split-off syllable sung on the note before

@@ -188,16 +188,18 @@ TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
     AlignOptions options;
     options.Division = 480;
     // Line 1: four quarter notes, the third syllable held over two slurred
-    // notes (a melisma); a rest; line 2 after an instrumental fill of four
-    // eighths that follows a rest.
+    // notes (a melisma); an instrumental fill of four eighths right after
+    // it; a rest; line 2, ending in an ornament.
     std::vector<MelodyNote> notes = NoteRun(0, 480, 2, 470);  // "one two"
     notes.push_back({960, 1260, 64});                         // "three" ...
     notes.push_back({1200, 1440, 65});                        // ... slurred on (overlaps)
-    notes.push_back({1440, 1900, 67});                        // "four"
-    for (MelodyNote n : NoteRun(2880, 240, 4, 200, 72)) notes.push_back(n);  // the fill
+    notes.push_back({1440, 1940, 67});                        // "four"
+    for (MelodyNote n : NoteRun(1920, 240, 4, 230, 72)) notes.push_back(n);  // the fill
     for (MelodyNote n : NoteRun(4800, 480, 3, 470)) notes.push_back(n);      // "five six se"
-    notes.push_back({6240, 6300, 70});  // an ornament: short, ...
-    notes.push_back({6300, 7000, 69});  // ... into the last note
+    notes.push_back({6240, 6700, 69});  // "ven", then the line ends in a turn:
+    notes.push_back({6720, 6780, 71});  // two short notes ...
+    notes.push_back({6780, 6840, 69});
+    notes.push_back({6840, 7300, 67});  // ... into the last one
     const Alignment a =
         AlignSyllables(notes, Shapes("one two three four\nfive six se-ven"), {}, options);
     EXPECT_EQ(Ticks(a), (Ticks_{0, 480, 960, 1440, 4800, 5280, 5760, 6240}));
