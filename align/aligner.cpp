@@ -330,21 +330,24 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
     // never past the next one that has its time.
     const int32_t step = std::max(1, Options.Division / 2);
     for (size_t s = 0; s < count; ++s) {
-        PlacedSyllable& p = result.Syllables[s];
-        if (p.Pinned || p.Note >= 0 || p.SharesNote) continue;
+        const PlacedSyllable& p = result.Syllables[s];
+        // A syllable sharing the note of one on no note goes with it.
+        if (p.Pinned || p.Note >= 0) continue;
         if (result.FirstWithoutNote < 0) result.FirstWithoutNote = static_cast<int>(s);
-        size_t e = s;
-        while (e < count && !result.Syllables[e].Pinned && result.Syllables[e].Note < 0 &&
-               !result.Syllables[e].SharesNote)
+        size_t e = s, steps = 0;
+        while (e < count && !result.Syllables[e].Pinned && result.Syllables[e].Note < 0) {
+            if (!result.Syllables[e].SharesNote) ++steps;
             ++e;
+        }
         const int32_t from = s > 0 ? result.Syllables[s - 1].Tick : 0;
         const int64_t until =
             e < count ? result.Syllables[e].Tick : std::numeric_limits<int32_t>::max();
-        const int64_t room = until - from;
-        const int64_t gap = std::min<int64_t>(step, room / static_cast<int64_t>(e - s + 1));
+        const int64_t room = std::max<int64_t>(0, until - from);
+        const int64_t gap = std::min<int64_t>(step, room / static_cast<int64_t>(steps + 1));
+        int64_t k = 0;
         for (size_t q = s; q < e; ++q) {
-            result.Syllables[q].Tick =
-                static_cast<int32_t>(from + gap * static_cast<int64_t>(q - s + 1));
+            if (!result.Syllables[q].SharesNote || q == s) ++k;
+            result.Syllables[q].Tick = static_cast<int32_t>(from + gap * k);
             result.Syllables[q].Confidence = 0;
             result.Syllables[q].Reason = Doubt::NoNoteLeft;
         }

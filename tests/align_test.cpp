@@ -246,6 +246,12 @@ TEST(Aligner, PlacesSyllablesBeyondTheLastNoteAsLeastSure) {
     EXPECT_EQ(Ticks(a), (Ticks_{0, 480, 960, 1200, 1440}));
     EXPECT_EQ(a.Syllables[4].Reason, Doubt::NoNoteLeft);
     EXPECT_EQ(a.Syllables[4].Confidence, 0);
+    // Syllables split by rule that share the note of one placed on none keep
+    // the sheet's order in time.
+    std::vector<SyllableShape> shapes = Shapes("a b\nc d e f");
+    shapes[4].MayShareNote = shapes[5].MayShareNote = true;
+    const Ticks_ shared = Ticks(AlignSyllables(notes, shapes, {}, options));
+    EXPECT_EQ(shared, (Ticks_{0, 480, 960, 1200, 1200, 1200}));
     // With no notes at all, the syllables still come in order.
     const Alignment none = AlignSyllables({}, Shapes("a b"), {}, options);
     EXPECT_EQ(Ticks(none), (Ticks_{240, 480}));
