@@ -214,6 +214,16 @@ std::vector<std::string> LyricTexts(const LyricSheet& Sheet) {
     return texts;
 }
 
+std::string KaraokeLanguageName(const std::string& Code) {
+    static const std::pair<const char*, const char*> kNames[] = {
+        {"en", "ENGL"}, {"de", "GERM"}, {"fr", "FREN"}, {"es", "SPAN"},
+        {"it", "ITAL"}, {"pt", "PORT"}, {"nl", "DUTC"},
+    };
+    for (const auto& [code, name] : kNames)
+        if (Code == code) return name;
+    return "ENGL";
+}
+
 bool SongHasWords(const MidiFile& Song) {
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
         for (int32_t i = 0; i < Song.Count(t); ++i) {

@@ -51,6 +51,10 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request);
 // write them).
 std::vector<std::string> LyricTexts(const LyricSheet& Sheet);
 
+// The Soft Karaoke "@L" name of a language code ("en" -> "ENGL", "de" ->
+// "GERM"), "ENGL" for a code it does not know.
+std::string KaraokeLanguageName(const std::string& Code);
+
 // Whether the song has sung words: a lyric event with something visible, or
 // Soft Karaoke text with a sung line.
 bool SongHasWords(const MidiFile& Song);

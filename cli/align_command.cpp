@@ -65,16 +65,6 @@ std::optional<long long> Number(std::string_view text) {
     return value;
 }
 
-std::string KaraokeLanguage(const std::string& code) {
-    static const std::pair<const char*, const char*> kNames[] = {
-        {"en", "ENGL"}, {"de", "GERM"}, {"fr", "FREN"}, {"es", "SPAN"},
-        {"it", "ITAL"}, {"pt", "PORT"}, {"nl", "DUTC"},
-    };
-    for (const auto& [c, name] : kNames)
-        if (code == c) return name;
-    return "ENGL";
-}
-
 }  // namespace
 
 std::string AlignHelp() {
@@ -238,7 +228,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
                                   : Command.To == "karaoke" ? align::WordsOutput::Karaoke
                                                             : align::WordsOutput::Both;
     KaraokeInfo info = SongKaraokeInfo(song);
-    info.Language = KaraokeLanguage(aligned.Language);
+    info.Language = align::KaraokeLanguageName(aligned.Language);
     bool kept_utf8 = false;
     auto to_song = [&](std::string_view utf8) -> std::string {
         if (encoding.empty()) return std::string(utf8);

@@ -398,6 +398,8 @@ TEST_F(AlignCommandTest, WritesOneLyricPerSyllableInOneTrackAndTheKaraokeText) {
     test::RunCommand("midicsv " + Quote((dir_ / "song.kar").string()) + " | grep -c ', Text_t, '",
                      &csv);
     EXPECT_EQ(csv, "12\n");  // "@K", four information lines, seven syllables
+    test::RunCommand("midicsv " + Quote((dir_ / "song.kar").string()) + " | grep -c '\"@LENGL\"'", &csv);
+    EXPECT_EQ(csv, "1\n");  // the language guessed, by its karaoke name
     // The song's own name is the default output's; a .kar song gets .aligned.kar.
     ASSERT_EQ(Align("song.kar sheet.txt --replace --to lyrics", &out), 0) << out;
     EXPECT_TRUE(fs::exists(dir_ / "song.aligned.kar"));

@@ -106,7 +106,7 @@ void LyricSheetDialog::Align() {
         const align::SheetAlignment aligned = align::AlignSheet(song_, request);
         MidiFile song = song_;
         KaraokeInfo info = SongKaraokeInfo(song);
-        info.Language = aligned.Language;
+        info.Language = align::KaraokeLanguageName(aligned.Language);
         align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement,
                         align::WordsOutput::Both, info, align::SongHasWords(song_),
                         [](std::string_view utf8) { return std::string(utf8); });
