@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
                 return RunCopy(command, messages);
             } else if constexpr (std::is_same_v<T, CheckCommand>) {
                 return RunCheck(command, std::cout, messages);
+            } else if constexpr (std::is_same_v<T, AlignCommand>) {
+                return RunAlign(command, std::cout, messages);
             } else if constexpr (std::is_same_v<T, FixCommand>) {
                 return RunFix(command, std::cout, messages, std::cerr,
                               ::isatty(STDERR_FILENO) != 0);

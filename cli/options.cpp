@@ -27,6 +27,7 @@ constexpr const char* kProgramHelp =
     "  check FILE...         what will not show, or show wrong, in which players\n"
     "  fix IN...             the repairs that are safe (NAME.fixed.mid)\n"
     "  render FILE -o OUT    play the song into a WAV file\n"
+    "  align SONG SHEET      words from a lyric sheet onto the melody (NAME.kar)\n"
     "\n"
     "The inputs of to-karaoke, to-lyrics, check and fix are songs or folders of\n"
     "songs.\n"
@@ -596,6 +597,7 @@ std::string CommandHelp(const std::string& Command) {
         {"fix", kFixHelp},
         {"render", kRenderHelp},
     };
+    if (Command == "align") return AlignHelp();
     auto it = kHelp.find(Command);
     if (it == kHelp.end()) return {};
     std::string help = it->second;
@@ -630,6 +632,12 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& Args) {
     if (command == "check") return ParseCheck(Args);
     if (command == "fix") return ParseFix(Args);
     if (command == "render") return ParseRender(Args);
+    if (command == "align") {
+        AlignCommand align;
+        const std::string error = ParseAlignArguments(Args, align);
+        if (!error.empty()) return UsageError{error, "align"};
+        return align;
+    }
     if (command == "to-karaoke") return ParseConvert(Args, ConversionDirection::LyricsToKaraoke);
     return ParseConvert(Args, ConversionDirection::KaraokeToLyrics);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "check/song_check.h"
+#include "cli/align_command.h"
 #include "lyrics/converters.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
@@ -99,7 +100,7 @@ struct UsageError {
 
 using ParsedCommand =
     std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand, RenderCommand,
-                 HelpRequest, UsageError, CheckCommand, FixCommand>;
+                 HelpRequest, UsageError, CheckCommand, FixCommand, AlignCommand>;
 
 // The arguments after the program's name.
 ParsedCommand ParseCommandLine(const std::vector<std::string>& Args);

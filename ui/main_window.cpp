@@ -31,6 +31,8 @@
 #include "ui/convert_songs_dialog.h"
 #include "ui/file_messages.h"
 #include "ui/karaoke_information_dialog.h"
+#include "ui/lyric_sheet_dialog.h"
+#include "ui/named.h"
 #include "ui/playback_panel.h"
 #include "ui/song_text.h"
 #include "writer/midi_writer.h"
@@ -155,6 +157,8 @@ void MainWindow::createMenus() {
     file->addSeparator();
     file->addAction(convert_folder_action_);
     file->addAction(convert_files_action_);
+    Named(file->addAction(tr("Words from a &Lyric Sheet..."), this, &MainWindow::wordsFromSheet),
+          "SheetAction");
     file->addSeparator();
     file->addAction(quit_action_);
     QMenu* playback = menuBar()->addMenu(tr("&Playback"));
@@ -760,6 +764,28 @@ void MainWindow::showWords() {
         words_->setPlaceholderText(
             tr("The words cannot be shown (%1).").arg(QString::fromStdString(e.what())));
     }
+}
+
+// File > Words from a Lyric Sheet: the dialog aligns a copy of the song; the
+// window then shows it as after a conversion into karaoke text.
+void MainWindow::wordsFromSheet() {
+    if (busy_ || song_.TrackSlots == 0) return;  // no song read yet
+    LyricSheetDialog dialog(song_, this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Result()) return;
+    playback_->SongChanging();
+    song_ = *dialog.Result();
+    setState(State::Converted);
+    converted_ = kChoiceLyricsToText;
+    converted_track_ = 2;  // the new "Words" track
+    const QStringList doubtful = dialog.Doubtful();
+    status_->setText(
+        tr("The sheet's words are placed; %1 syllables are doubtful%2. Write File saves the result.")
+            .arg(doubtful.size())
+            .arg(doubtful.isEmpty() ? QString() : QStringLiteral(" (") + doubtful.front() + ')'));
+    checks_->KeepWordsFor(PlayerFamily::SoftKaraoke);
+    checks_->Check();
+    playback_->SetSong(song_);
+    showWords();
 }
 
 }  // namespace verselane::ui

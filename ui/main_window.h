@@ -78,6 +78,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void showHelp();
     void showAbout();
     void showWords();
+    void wordsFromSheet();
 
   private:
     void createActions();

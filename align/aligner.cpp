@@ -1,0 +1,362 @@
+#include "align/aligner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace verselane::align {
+
+namespace {
+
+constexpr float kNever = std::numeric_limits<float>::infinity();
+
+// What the notes say about themselves, computed once.
+struct NoteFacts {
+    double RestBefore = 0;  // beats of silence before the note (0 when legato)
+    double RestAfter = 0;   // beats of silence after it until the next note
+    double Beats = 0;       // its length in beats
+    bool Legato = false;    // starts while the note before still sounds
+    bool SamePitch = false;
+    bool Short = false;  // an ornament: short and soon followed
+    bool OnBeat = false;
+    int64_t Bar = 0;
+};
+
+std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const AlignOptions& options) {
+    const double beat = std::max(1, options.Division);
+    std::vector<Metre> metres = options.Metres;
+    if (metres.empty() || metres.front().Tick > 0)
+        metres.insert(metres.begin(), {0, options.Division * 4});
+    std::vector<NoteFacts> facts(notes.size());
+    int32_t sounding_until = std::numeric_limits<int32_t>::min();
+    size_t metre = 0;
+    int64_t bars_before = 0;  // whole bars before the current metre starts
+    for (size_t m = 0; m < notes.size(); ++m) {
+        const MelodyNote& n = notes[m];
+        NoteFacts& f = facts[m];
+        while (metre + 1 < metres.size() && metres[metre + 1].Tick <= n.Tick) {
+            const int32_t length = std::max(1, metres[metre].BarTicks);
+            bars_before += (metres[metre + 1].Tick - metres[metre].Tick + length - 1) / length;
+            ++metre;
+        }
+        const int32_t bar_ticks = std::max(1, metres[metre].BarTicks);
+        const int32_t into = n.Tick - metres[metre].Tick;
+        f.Bar = bars_before + into / bar_ticks;
+        f.OnBeat = (into % bar_ticks) % std::max(1, options.Division) == 0;
+        if (m > 0) {
+            f.RestBefore = sounding_until == std::numeric_limits<int32_t>::min()
+                               ? 0
+                               : std::max(0.0, (n.Tick - sounding_until) / beat);
+            f.Legato = notes[m - 1].End > n.Tick;
+            f.SamePitch = notes[m - 1].Pitch == n.Pitch;
+        } else {
+            f.RestBefore = std::max(4.0, n.Tick / beat);  // the song's start is a long silence
+        }
+        const int32_t next = m + 1 < notes.size() ? notes[m + 1].Tick : n.End;
+        f.Short = (n.End - n.Tick) < beat / 4 && next - n.Tick < beat / 3;
+        sounding_until = std::max(sounding_until, n.End);
+        f.Beats = (n.End - n.Tick) / beat;
+        f.RestAfter =
+            m + 1 < notes.size() ? std::max(0.0, (notes[m + 1].Tick - n.End) / beat) : 4.0;
+    }
+    return facts;
+}
+
+class SegmentAligner {
+  public:
+    SegmentAligner(const std::vector<MelodyNote>& notes,
+                   const std::vector<SyllableShape>& syllables, const AlignOptions& options)
+        : notes_(notes),
+          syllables_(syllables),
+          w_(options.Weights),
+          facts_(FactsOf(notes, options)) {}
+
+    // Places syllables [s0, s1) on notes [n0, n1): note index or -1 for
+    // each, and the confidence of each. `bar_before` is the bar of what
+    // comes before the segment.
+    void Align(size_t s0, size_t s1, size_t n0, size_t n1, int64_t bar_before,
+               std::vector<PlacedSyllable>& out) {
+        const size_t k = s1 - s0, n = n1 - n0, width = n + 1;
+        if (k == 0) return;
+        forward_.assign((k + 1) * width, kNever);
+        backward_.assign((k + 1) * width, kNever);
+        choice_.assign((k + 1) * width, 0);
+        auto at = [width](size_t i, size_t j) { return i * width + j; };
+        forward_[0] = 0;
+        for (size_t i = 0; i <= k; ++i) {
+            for (size_t j = 0; j <= n; ++j) {
+                const float v = forward_[at(i, j)];
+                if (v == kNever) continue;
+                if (j < n) Relax(at(i, j + 1), v + Skip(s0 + i, s0, n0 + j), 1);
+                if (i < k) {
+                    const size_t jj = j + 1 + Forced(s0 + i);
+                    if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
+                        Relax(at(i + 1, jj), v + Place(s0 + i, n0 + j), 2);
+                    Relax(at(i + 1, j), v + NoNoteCost(s0 + i), 3);
+                    if (i > 0 && syllables_[s0 + i].MayShareNote)
+                        Relax(at(i + 1, j), v + static_cast<float>(w_.ShareNote), 4);
+                }
+            }
+        }
+        backward_[at(k, n)] = 0;
+        for (size_t i = k + 1; i-- > 0;) {
+            for (size_t j = n + 1; j-- > 0;) {
+                float best = backward_[at(i, j)];
+                if (j < n)
+                    best = std::min(best, backward_[at(i, j + 1)] + Skip(s0 + i, s0, n0 + j));
+                if (i < k) {
+                    const size_t jj = j + 1 + Forced(s0 + i);
+                    if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
+                        best = std::min(best, backward_[at(i + 1, jj)] + Place(s0 + i, n0 + j));
+                    best = std::min(best, backward_[at(i + 1, j)] + NoNoteCost(s0 + i));
+                    if (i > 0 && syllables_[s0 + i].MayShareNote)
+                        best = std::min(best,
+                                        backward_[at(i + 1, j)] + static_cast<float>(w_.ShareNote));
+                }
+                backward_[at(i, j)] = best;
+            }
+        }
+        // The path back from the end.
+        std::vector<int> note_of(k, -1);
+        std::vector<bool> shares(k, false);
+        size_t i = k, j = n;
+        while (i > 0 || j > 0) {
+            const uint8_t c = choice_[at(i, j)];
+            if (c == 1) {
+                --j;
+            } else if (c == 2) {
+                --i;
+                j -= 1 + Forced(s0 + i);
+                note_of[i] = static_cast<int>(n0 + j);
+            } else if (c == 3) {
+                --i;
+            } else if (c == 4) {
+                --i;
+                shares[i] = true;
+            } else {
+                break;  // unreachable start: nothing more to follow
+            }
+        }
+        // How much worse the best path with the syllable elsewhere would be.
+        const float total = forward_[at(k, n)];
+        std::vector<float> second(k, kNever);
+        for (size_t a = 0; a < k; ++a) {
+            for (size_t b = 0; b < n; ++b) {
+                if (static_cast<int>(n0 + b) == note_of[a]) continue;
+                const float v = forward_[at(a, b)];
+                if (v == kNever) continue;
+                const size_t jj = b + 1 + Forced(s0 + a);
+                if (jj > n || !BarAllows(s0 + a, n0, b, bar_before)) continue;
+                second[a] =
+                    std::min(second[a], v + Place(s0 + a, n0 + b) + backward_[at(a + 1, jj)]);
+            }
+        }
+        for (size_t a = 0; a < k; ++a) {
+            PlacedSyllable& p = out[s0 + a];
+            if (shares[a]) {
+                // On the note of the syllable before, which the path placed first.
+                const PlacedSyllable& before = out[s0 + a - 1];
+                p.Note = before.Note;
+                p.Tick = before.Tick;
+                p.SharesNote = true;
+                p.Confidence = before.Confidence / 2;
+                p.Reason = p.Note >= 0 ? Doubt::CloseCall : Doubt::NoNoteLeft;
+                continue;
+            }
+            p.Note = note_of[a];
+            if (p.Note < 0) {
+                p.Confidence = 0;
+                p.Reason = Doubt::NoNoteLeft;
+                continue;
+            }
+            p.Tick = notes_[static_cast<size_t>(p.Note)].Tick;
+            const double margin = second[a] == kNever ? 1e9 : std::max(0.0f, second[a] - total);
+            p.Confidence = 1.0 - std::exp(-margin / std::max(1e-6, w_.ConfidenceScale));
+            p.Reason = p.Confidence < 0.5 ? Doubt::CloseCall : Doubt::None;
+        }
+    }
+
+  private:
+    void Relax(size_t cell, float value, uint8_t how) {
+        if (value < forward_[cell]) {
+            forward_[cell] = value;
+            choice_[cell] = how;
+        }
+    }
+
+    bool LineEnd(size_t s) const {
+        return s + 1 >= syllables_.size() || syllables_[s + 1].LineStart;
+    }
+
+    size_t Forced(size_t s) const {
+        const size_t holds = static_cast<size_t>(std::max(0, syllables_[s].Holds));
+        const size_t skips = s + 1 < syllables_.size()
+                                 ? static_cast<size_t>(std::max(0, syllables_[s + 1].SkipsBefore))
+                                 : 0;
+        return holds + skips;
+    }
+
+    bool BarAllows(size_t s, size_t n0, size_t j, int64_t bar_before) const {
+        if (!syllables_[s].NewBar) return true;
+        const int64_t before = j == 0 ? bar_before : facts_[n0 + j - 1].Bar;
+        return facts_[n0 + j].Bar > before;
+    }
+
+    // A note without a syllable of its own: before the syllable `next`
+    // (the segment's first is `first`).
+    float Skip(size_t next, size_t first, size_t m) const {
+        (void)first;
+        if (next == 0) return static_cast<float>(w_.Fill);
+        const size_t held_by = next - 1;
+        if (LineEnd(held_by)) return static_cast<float>(w_.Fill);
+        const NoteFacts& f = facts_[m];
+        double c = w_.Melisma;
+        if (f.Legato) c -= w_.MelismaLegato;
+        if (f.Short) c -= w_.MelismaShort;
+        if (f.SamePitch) c += w_.MelismaRepeat;
+        c += w_.MelismaAfterRest * std::min(f.RestBefore, 2.0);
+        return static_cast<float>(std::max(0.05, c));
+    }
+
+    float Place(size_t s, size_t m) const {
+        const NoteFacts& f = facts_[m];
+        const SyllableShape& y = syllables_[s];
+        double c = 0;
+        if (y.LineStart) {
+            if (f.RestBefore < 0.25) c += w_.LineStartWithoutRest;
+            c -= w_.LineStartRest * std::min(f.RestBefore, 4.0) / 4.0;
+        } else if (!y.LineStart) {
+            c += w_.RestInsideLine * std::min(f.RestBefore, 2.0);
+        }
+        if (!f.OnBeat) c += y.WordStart ? w_.WordStartOffBeat : w_.OffBeat;
+        if (f.Legato) c += w_.PlaceLegato;
+        if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) c += w_.LineEndWithoutRest;
+        return static_cast<float>(c);
+    }
+
+    float NoNoteCost(size_t s) const {
+        // Later syllables go without a note first: the notes run out at the end.
+        return static_cast<float>(w_.NoNote + 5.0 * static_cast<double>(syllables_.size() - s));
+    }
+
+    const std::vector<MelodyNote>& notes_;
+    const std::vector<SyllableShape>& syllables_;
+    const AlignWeights& w_;
+    std::vector<NoteFacts> facts_;
+    std::vector<float> forward_, backward_;
+    std::vector<uint8_t> choice_;
+};
+
+}  // namespace
+
+std::string DoubtText(Doubt Reason) {
+    switch (Reason) {
+        case Doubt::CloseCall:
+            return "close call";
+        case Doubt::NoNoteLeft:
+            return "no note left";
+        case Doubt::OffNote:
+            return "off note";
+        case Doubt::None:
+            break;
+    }
+    return {};
+}
+
+Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
+                         const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,
+                         const AlignOptions& Options) {
+    Alignment result;
+    const size_t count = Syllables.size();
+    result.Syllables.resize(count);
+    std::vector<Pin> pins = Pins;
+    std::sort(pins.begin(), pins.end(),
+              [](const Pin& a, const Pin& b) { return a.Syllable < b.Syllable; });
+    for (size_t p = 0; p < pins.size(); ++p) {
+        if (pins[p].Syllable >= count)
+            throw std::invalid_argument("pin " + std::to_string(pins[p].Syllable + 1) +
+                                        " is outside the syllables 1 to " + std::to_string(count));
+        if (p > 0 && pins[p].Syllable == pins[p - 1].Syllable && pins[p].Tick != pins[p - 1].Tick)
+            throw std::invalid_argument("syllable " + std::to_string(pins[p].Syllable + 1) +
+                                        " is pinned twice");
+        if (p > 0 && pins[p].Tick < pins[p - 1].Tick)
+            throw std::invalid_argument("pins go back in time: syllable " +
+                                        std::to_string(pins[p].Syllable + 1) + " at tick " +
+                                        std::to_string(pins[p].Tick) + " comes before syllable " +
+                                        std::to_string(pins[p - 1].Syllable + 1) + " at tick " +
+                                        std::to_string(pins[p - 1].Tick));
+    }
+    // The notes in order of time.
+    std::vector<MelodyNote> notes = Notes;
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const MelodyNote& a, const MelodyNote& b) { return a.Tick < b.Tick; });
+    SegmentAligner aligner(notes, Syllables, Options);
+    auto first_after = [&](int32_t tick) {
+        return static_cast<size_t>(
+            std::upper_bound(notes.begin(), notes.end(), tick,
+                             [](int32_t t, const MelodyNote& n) { return t < n.Tick; }) -
+            notes.begin());
+    };
+    auto first_from = [&](int32_t tick) {
+        return static_cast<size_t>(
+            std::lower_bound(notes.begin(), notes.end(), tick,
+                             [](const MelodyNote& n, int32_t t) { return n.Tick < t; }) -
+            notes.begin());
+    };
+    const std::vector<NoteFacts> facts = FactsOf(notes, Options);
+    size_t s0 = 0, n0 = 0;
+    int64_t bar_before = -1;
+    for (size_t p = 0; p <= pins.size(); ++p) {
+        const bool last = p == pins.size();
+        if (!last && p > 0 && pins[p].Syllable == pins[p - 1].Syllable) continue;
+        const size_t s1 = last ? count : pins[p].Syllable;
+        const size_t n1 = last ? notes.size() : std::max(n0, first_from(pins[p].Tick));
+        if (s1 > s0) aligner.Align(s0, s1, n0, n1, bar_before, result.Syllables);
+        if (last) break;
+        PlacedSyllable& pinned = result.Syllables[s1];
+        pinned.Tick = pins[p].Tick;
+        pinned.Pinned = true;
+        pinned.Confidence = 1;
+        const size_t on = first_from(pins[p].Tick);
+        const bool on_note = on < notes.size() && notes[on].Tick == pins[p].Tick;
+        pinned.Note = on_note ? static_cast<int>(on) : -1;
+        pinned.Reason = on_note ? Doubt::None : Doubt::OffNote;
+        s0 = s1 + 1;
+        n0 = std::max(n0, first_after(pins[p].Tick));
+        bar_before = on_note ? facts[on].Bar : (on > 0 ? facts[on - 1].Bar : -1);
+    }
+    // Syllables on no note go after the syllable before, a step apart, and
+    // never past the next one that has its time.
+    const int32_t step = std::max(1, Options.Division / 2);
+    for (size_t s = 0; s < count; ++s) {
+        const PlacedSyllable& p = result.Syllables[s];
+        // A syllable sharing the note of one on no note goes with it.
+        if (p.Pinned || p.Note >= 0) continue;
+        if (result.FirstWithoutNote < 0) result.FirstWithoutNote = static_cast<int>(s);
+        size_t e = s, steps = 0;
+        while (e < count && !result.Syllables[e].Pinned && result.Syllables[e].Note < 0) {
+            if (!result.Syllables[e].SharesNote) ++steps;
+            ++e;
+        }
+        const int32_t from = s > 0 ? result.Syllables[s - 1].Tick : 0;
+        const int64_t until =
+            e < count ? result.Syllables[e].Tick : std::numeric_limits<int32_t>::max();
+        const int64_t room = std::max<int64_t>(0, until - from);
+        const int64_t gap = std::min<int64_t>(step, room / static_cast<int64_t>(steps + 1));
+        int64_t k = 0;
+        for (size_t q = s; q < e; ++q) {
+            if (!result.Syllables[q].SharesNote || q == s) ++k;
+            result.Syllables[q].Tick = static_cast<int32_t>(from + gap * k);
+            result.Syllables[q].Confidence = 0;
+            result.Syllables[q].Reason = Doubt::NoNoteLeft;
+        }
+        s = e - 1;
+    }
+    for (size_t s = 1; s < count; ++s) {
+        if (result.Syllables[s].SharesNote) result.Syllables[s].Tick = result.Syllables[s - 1].Tick;
+    }
+    return result;
+}
+
+}  // namespace verselane::align

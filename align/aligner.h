@@ -1,0 +1,104 @@
+// The alignment of a sheet's syllables to the notes of a melody: the best
+// assignment over the whole song by dynamic programming, around the
+// syllables the user has pinned. A pure function of its inputs: no files,
+// no song, no output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace verselane::align {
+
+// One note of the melody line (one at a time: chords keep their top note).
+struct MelodyNote {
+    int32_t Tick = 0;  // start
+    int32_t End = 0;   // release (at least Tick)
+    uint8_t Pitch = 0;
+};
+
+// What the aligner needs to know of a syllable.
+struct SyllableShape {
+    bool WordStart = true;
+    bool LineStart = false;
+    bool ParagraphStart = false;
+    bool NewBar = false;  // goes into a later bar than the note before it
+    int Holds = 0;        // at least this many more notes before the next syllable
+    int SkipsBefore = 0;  // at least this many notes without words before it
+    // A syllable split off by rule, not by the sheet: where the notes say
+    // the word has fewer syllables, it may share the note before.
+    bool MayShareNote = false;
+};
+
+// A syllable the user has placed: index from 0 into the syllables.
+struct Pin {
+    size_t Syllable = 0;
+    int32_t Tick = 0;
+};
+
+// A change of metre: from Tick on, bars of BarTicks ticks.
+struct Metre {
+    int32_t Tick = 0;
+    int32_t BarTicks = 0;
+};
+
+// The costs the alignment weighs (tuned on real songs).
+struct AlignWeights {
+    double LineStartWithoutRest = 2.4;  // a line opens on a note right after another
+    double LineEndWithoutRest = 1.0;    // a line ends on a short note with no rest after it
+    double LineStartRest = 1.6;         // bonus for a rest before a line's first note, per bar
+    double RestInsideLine = 0.0;        // a syllable inside a line after a rest, per beat
+    double Fill = 0.075;            // a note without a syllable at a line's end or before the first
+    double Melisma = 1.1;           // a note that carries on the syllable before, inside a line
+    double MelismaLegato = 0.0;     // less when it overlaps the note before (slurred)
+    double MelismaShort = 0.6;      // less for a short (ornament) note
+    double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
+    double MelismaAfterRest = 1.5;  // more after a rest, per beat
+    double PlaceLegato = 0.8;       // a syllable on a note slurred from the one before
+    double OffBeat = 0.1;           // a syllable off the beat
+    double WordStartOffBeat = 0.2;  // a word off the beat
+    double ShareNote = 1.2;         // a split-off syllable sung on the note before
+    double NoNote = 1000.0;         // a syllable without a note (the notes ran out)
+    double ConfidenceScale = 1.0;   // margin of cost that makes a syllable sure
+};
+
+struct AlignOptions {
+    int32_t Division = 480;     // ticks per quarter note
+    std::vector<Metre> Metres;  // empty: 4/4 throughout
+    AlignWeights Weights;
+};
+
+// Why a syllable is in doubt.
+enum class Doubt : uint8_t {
+    None,
+    CloseCall,   // another note would serve nearly as well
+    NoNoteLeft,  // the notes ran out: placed after the last one
+    OffNote,     // pinned where no note starts
+};
+
+struct PlacedSyllable {
+    int32_t Tick = 0;
+    int Note = -1;            // index into the notes, -1 when on none
+    bool SharesNote = false;  // sung on the note of the syllable before
+    double Confidence = 1.0;  // 0 (a guess) to 1 (sure)
+    Doubt Reason = Doubt::None;
+    bool Pinned = false;
+};
+
+struct Alignment {
+    std::vector<PlacedSyllable> Syllables;  // one per syllable, in order
+    int FirstWithoutNote = -1;              // the first syllable on no note, or -1
+};
+
+// Places every syllable. Pins are given in any order; a pinned syllable
+// lands exactly on its tick. Raises std::invalid_argument for a pin outside
+// the syllables or pins whose ticks go back along the syllables (equal ticks
+// are allowed).
+Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
+                         const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,
+                         const AlignOptions& Options);
+
+// "close call", "no note left", "off note" or "".
+std::string DoubtText(Doubt Reason);
+
+}  // namespace verselane::align

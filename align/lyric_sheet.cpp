@@ -1,0 +1,203 @@
+#include "align/lyric_sheet.h"
+
+#include <stdexcept>
+
+namespace verselane::align {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsUtf8(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        int extra = 0;
+        unsigned lowest = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            lowest = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            lowest = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            lowest = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + static_cast<size_t>(extra) >= s.size()) return false;
+        unsigned value = c & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const auto d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            value = (value << 6) | (d & 0x3F);
+        }
+        if (value < lowest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+            return false;
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return true;
+}
+
+// Builds the syllables of the sheet one character at a time.
+class SheetBuilder {
+  public:
+    void StartLine(int line, bool after_blank) {
+        line_ = line;
+        line_start_ = true;
+        if (after_blank) paragraph_start_ = true;
+        same_word_ = false;
+        joined_ = false;
+    }
+
+    void Token(std::string_view token) {
+        if (token == "--") {  // LilyPond's hyphen between syllables
+            Split();
+            return;
+        }
+        if (token == "__") {  // LilyPond's extender: the syllable holds on
+            Hold();
+            return;
+        }
+        for (size_t i = 0; i < token.size(); ++i) {
+            const char c = token[i];
+            if (c == '\\' && i + 1 < token.size()) {
+                Plain(token[++i]);
+            } else if (c == '-') {
+                Split();
+            } else if (c == '_') {
+                Hold();
+            } else if (c == '*') {
+                Finish();
+                ++skips_;
+            } else if (c == '|') {
+                Finish();
+                bar_ = true;
+            } else if (c == '~') {
+                // The words on both sides are one syllable, sung on one note.
+                if (!current_.empty()) current_ += ' ';
+                joined_ = true;
+            } else {
+                Plain(c);
+            }
+        }
+        // A space ends the word unless a "-" or "~" carries it on.
+        if (!joined_) {
+            Finish();
+            if (!hyphen_) same_word_ = false;
+        }
+    }
+
+    void EndLine() {
+        joined_ = false;
+        Finish();
+        same_word_ = false;
+        hyphen_ = false;
+    }
+
+    LyricSheet Take() {
+        EndLine();
+        return std::move(sheet_);
+    }
+
+  private:
+    void Plain(char c) {
+        joined_ = false;
+        hyphen_ = false;
+        current_ += c;
+    }
+    void Split() {
+        joined_ = false;
+        if (Finish()) sheet_.Syllables.back().Marked = true;
+        if (!sheet_.Syllables.empty()) sheet_.Syllables.back().Marked = true;
+        same_word_ = !sheet_.Syllables.empty() && !line_start_;
+        marked_next_ = true;
+        hyphen_ = true;
+    }
+    void Hold() {
+        joined_ = false;
+        Finish();
+        if (!sheet_.Syllables.empty()) ++sheet_.Syllables.back().Holds;
+    }
+    // Ends the syllable being written, if there is one.
+    bool Finish() {
+        while (!current_.empty() && current_.back() == ' ') current_.pop_back();
+        if (current_.empty()) return false;
+        SheetSyllable s;
+        s.Text = std::move(current_);
+        current_.clear();
+        s.WordStart = !same_word_;
+        s.LineStart = line_start_;
+        s.ParagraphStart = paragraph_start_ || sheet_.Syllables.empty();
+        s.NewBar = bar_;
+        s.SkipsBefore = skips_;
+        s.Marked = marked_next_;
+        s.Line = line_;
+        sheet_.Syllables.push_back(std::move(s));
+        line_start_ = paragraph_start_ = bar_ = marked_next_ = hyphen_ = false;
+        skips_ = 0;
+        same_word_ = true;  // until a space says otherwise
+        return true;
+    }
+
+    LyricSheet sheet_;
+    std::string current_;
+    int line_ = 0;
+    bool line_start_ = true;
+    bool paragraph_start_ = true;
+    bool same_word_ = false;
+    bool joined_ = false;
+    bool hyphen_ = false;
+    bool bar_ = false;
+    bool marked_next_ = false;
+    int skips_ = 0;
+};
+
+}  // namespace
+
+LyricSheet ParseLyricSheet(std::string_view Utf8) {
+    if (Utf8.starts_with("\xEF\xBB\xBF")) Utf8.remove_prefix(3);
+    if (!IsUtf8(Utf8)) throw std::invalid_argument("the sheet is not valid UTF-8 text");
+    SheetBuilder builder;
+    int line_number = 0;
+    bool after_blank = true;
+    size_t at = 0;
+    while (at <= Utf8.size()) {
+        size_t end = Utf8.find('\n', at);
+        if (end == std::string_view::npos) end = Utf8.size();
+        const std::string_view line = Utf8.substr(at, end - at);
+        ++line_number;
+        size_t first = 0;
+        while (first < line.size() && IsBlank(line[first])) ++first;
+        if (first == line.size()) {
+            after_blank = true;
+        } else {
+            builder.StartLine(line_number, after_blank);
+            after_blank = false;
+            size_t i = first;
+            while (i < line.size()) {
+                size_t j = i;
+                // An escaped blank belongs to the token.
+                while (j < line.size() && !IsBlank(line[j]))
+                    j += (line[j] == '\\' && j + 1 < line.size()) ? 2 : 1;
+                builder.Token(line.substr(i, j - i));
+                while (j < line.size() && IsBlank(line[j])) ++j;
+                i = j;
+            }
+            builder.EndLine();
+        }
+        at = end + 1;
+    }
+    LyricSheet sheet = builder.Take();
+    if (sheet.Syllables.empty()) throw std::invalid_argument("the sheet holds no words");
+    return sheet;
+}
+
+}  // namespace verselane::align

@@ -1,0 +1,45 @@
+// The lyric sheet: the words of a song as plain text, one sung line a line,
+// a blank line between paragraphs, with the optional marks that writers of
+// abc notation's "w:" lines and of LilyPond lyrics know.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace verselane::align {
+
+// One sung syllable of the sheet, in sheet order.
+struct SheetSyllable {
+    std::string Text;             // UTF-8, marks removed; words joined by "~" keep a space
+    bool WordStart = true;        // the first syllable of a word
+    bool LineStart = false;       // the first syllable of a sung line
+    bool ParagraphStart = false;  // the first syllable of a paragraph (the first always is)
+    bool NewBar = false;          // "|" before it: it goes into a later bar
+    int Holds = 0;                // "_" after it: one more note each
+    int SkipsBefore = 0;          // "*" before it: notes left without words
+    bool Marked = false;          // its word was split by "-" marks in the sheet
+    int Line = 0;                 // the sheet's line it stands on, from 1
+    bool SplitByRule = false;     // split off its word by the syllable rules, not the sheet
+};
+
+struct LyricSheet {
+    std::vector<SheetSyllable> Syllables;
+    // Whether a syllable is the last of its word (the next opens a word or
+    // there is none).
+    bool WordEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].WordStart; }
+    bool LineEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].LineStart; }
+};
+
+// Reads a sheet given as UTF-8. Words are separated by spaces and tabs;
+// "-" separates the syllables of a word (also standing alone, and LilyPond's
+// "--"), "_" holds the syllable before over one more note (LilyPond's "__"
+// standing alone counts once), "*" leaves a note without words, "~" joins
+// words sung on one note into one syllable, "|" moves on to the next bar and
+// "\" makes the character after it a plain one. A line of nothing but spaces
+// is blank. The marks never reach a syllable's text. Raises
+// std::invalid_argument for a sheet without a single syllable or that is not
+// valid UTF-8.
+LyricSheet ParseLyricSheet(std::string_view Utf8);
+
+}  // namespace verselane::align

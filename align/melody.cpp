@@ -1,0 +1,169 @@
+#include "align/melody.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <sstream>
+
+#include "lyrics/track_choice.h"
+
+namespace verselane::align {
+
+namespace {
+
+std::string Lowered(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool NameSuggestsMelody(std::string_view name) {
+    const std::string n = Lowered(name);
+    for (const char* word :
+         {"melod", "vocal", "voice", "voc", "lead", "solo", "sing", "vox", "karaoke", "guide",
+          "soprano", "tune", "canto", "voz", "stimme", "melodie"}) {
+        if (n.find(word) != std::string::npos) return true;
+    }
+    return n == "s";
+}
+
+}  // namespace
+
+std::vector<NoteLine> NoteLines(const MidiFile& Song) {
+    std::vector<NoteLine> lines;
+    const int16_t tracks = RealTrackCount(Song);
+    for (int16_t t = 0; t < tracks; ++t) {
+        // Per channel: (start, pitch) of each note with its release.
+        struct Sounding {
+            int32_t Start;
+            size_t Index;
+        };
+        std::map<int, std::vector<MelodyNote>> per_channel;
+        std::map<int, Sounding> open;  // key: channel * 128 + pitch
+        const int32_t n = Song.Count(t);
+        const MidiTrack& track = Song.Track(t);
+        for (int32_t i = 0; i < n; ++i) {
+            const MidiEvent& e = track.Event(i);
+            if (e.Kind > 1) continue;
+            const int key = e.Channel * 128 + (e.Data1 & 0x7F);
+            const bool on = e.Kind == 1 && e.Data2 > 0;
+            if (auto it = open.find(key); it != open.end()) {
+                per_channel[e.Channel][it->second.Index].End = std::max(e.Time, it->second.Start);
+                open.erase(it);
+            }
+            if (on) {
+                auto& notes = per_channel[e.Channel];
+                notes.push_back({e.Time, e.Time, static_cast<uint8_t>(e.Data1 & 0x7F)});
+                open[key] = {e.Time, notes.size() - 1};
+            }
+        }
+        for (const auto& [key, sounding] : open) {
+            auto& note = per_channel[key / 128][sounding.Index];
+            note.End = std::max(note.End, note.Tick + Song.Header.Division);
+        }
+        for (auto& [channel, notes] : per_channel) {
+            std::stable_sort(
+                notes.begin(), notes.end(),
+                [](const MelodyNote& a, const MelodyNote& b) { return a.Tick < b.Tick; });
+            NoteLine line;
+            line.Track = t;
+            line.Channel = channel;
+            line.Name = Song.TrackName[t];
+            // Notes sounding together: a tune doubled in octaves or thirds
+            // throughout is still one line; changing numbers of notes, or
+            // three and more at once, make chords.
+            std::map<size_t, size_t> sizes;  // notes at one start -> how often
+            for (size_t i = 0; i < notes.size();) {
+                size_t j = i;
+                MelodyNote top = notes[i];
+                while (j < notes.size() && notes[j].Tick == notes[i].Tick) {
+                    if (notes[j].Pitch > top.Pitch) top = notes[j];
+                    ++j;
+                }
+                ++sizes[j - i];
+                line.Notes.push_back(top);
+                i = j;
+            }
+            size_t usual = 1, usual_count = 0, starts = line.Notes.size();
+            for (const auto& [size, count] : sizes) {
+                if (count > usual_count) {
+                    usual = size;
+                    usual_count = count;
+                }
+            }
+            const size_t chords = usual >= 3 ? starts : starts - usual_count;
+            line.Chords = starts ? static_cast<double>(chords) / starts : 0;
+            std::vector<uint8_t> pitches;
+            for (const MelodyNote& m : line.Notes) pitches.push_back(m.Pitch);
+            std::nth_element(pitches.begin(), pitches.begin() + pitches.size() / 2, pitches.end());
+            line.MedianPitch = pitches.empty() ? 0 : pitches[pitches.size() / 2];
+            lines.push_back(std::move(line));
+        }
+    }
+    return lines;
+}
+
+MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCount, int Track) {
+    MelodyChoice choice;
+    double best = -1e18;
+    std::string best_reason;
+    const double syllables = std::max<size_t>(SyllableCount, 1);
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        const NoteLine& line = Lines[i];
+        if (Track >= 0 && line.Track != Track) continue;
+        if (line.Notes.empty()) continue;
+        std::vector<std::string> reasons;
+        double score = 0;
+        if (line.Channel == 9) score -= 100;  // drums carry no tune
+        const bool named = NameSuggestsMelody(line.Name);
+        if (named) {
+            score += 1.5;
+            reasons.push_back("named \"" + line.Name + "\"");
+        }
+        score -= 6 * line.Chords;
+        if (line.Chords < 0.05) reasons.push_back("one note at a time");
+        const bool voice = line.MedianPitch >= 52 && line.MedianPitch <= 81;
+        if (!voice) score -= line.MedianPitch < 48 ? 4 : 2;
+        if (voice) reasons.push_back("in the range of a voice");
+        const double ratio = line.Notes.size() / syllables;
+        if (ratio < 0.9) score -= (0.9 - ratio) * 10;
+        if (ratio > 1.05) score -= (ratio - 1.05) * 2.5;
+        std::ostringstream count;
+        count << line.Notes.size() << " notes for " << SyllableCount << " syllables";
+        reasons.push_back(count.str());
+        if (score > best) {
+            best = score;
+            choice.Line = static_cast<int>(i);
+            std::string reason;
+            for (size_t r = 0; r < reasons.size(); ++r) reason += (r ? ", " : "") + reasons[r];
+            best_reason = reason;
+        }
+    }
+    choice.Reason = best_reason;
+    return choice;
+}
+
+std::vector<Metre> MetresOf(const MidiFile& Song) {
+    std::vector<Metre> metres;
+    const int16_t tracks = RealTrackCount(Song);
+    for (int16_t t = 0; t < tracks; ++t) {
+        const int32_t n = Song.Count(t);
+        for (int32_t i = 0; i < n; ++i) {
+            const MidiEvent& e = Song.Track(t).Event(i);
+            if (e.Kind != kKindMeta || e.Channel != kMetaTimeSignature || e.Data.size() < 2)
+                continue;
+            const int numerator = static_cast<uint8_t>(e.Data.view()[0]);
+            const int power = static_cast<uint8_t>(e.Data.view()[1]);
+            if (numerator == 0 || power > 6) continue;
+            const int32_t bar =
+                static_cast<int32_t>(int64_t(Song.Header.Division) * 4 * numerator >> power);
+            if (bar > 0) metres.push_back({e.Time, bar});
+        }
+    }
+    std::stable_sort(metres.begin(), metres.end(),
+                     [](const Metre& a, const Metre& b) { return a.Tick < b.Tick; });
+    return metres;
+}
+
+}  // namespace verselane::align

@@ -1,0 +1,41 @@
+// The melody of a song: its lines of notes (a track, or one channel of a
+// track that plays several), and the one that the words go on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "align/aligner.h"
+#include "model/midi_file.h"
+
+namespace verselane::align {
+
+struct NoteLine {
+    int16_t Track = 0;
+    int Channel = 0;                // 0-15; 9 is the drum channel
+    std::string Name;               // the track's name as the song holds it
+    std::vector<MelodyNote> Notes;  // one at a time, in order
+    double Chords = 0;              // share of note starts with more than one note
+    double MedianPitch = 0;
+};
+
+// Every line of notes: one per track and channel that plays notes, in the
+// order of tracks, then channels.
+std::vector<NoteLine> NoteLines(const MidiFile& Song);
+
+struct MelodyChoice {
+    int Line = -1;       // index into the lines, -1 when there is none
+    std::string Reason;  // for people: why this line
+};
+
+// The line the words go on: a single line of notes in the range of a voice,
+// about as many notes as syllables or more, a name such as Melody, Vocal,
+// Voice or Lead; never drums. With `Track` >= 0 only lines of that track are
+// considered.
+MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCount, int Track = -1);
+
+// The metre of the song by its time signatures (every track), in tick order.
+std::vector<Metre> MetresOf(const MidiFile& Song);
+
+}  // namespace verselane::align

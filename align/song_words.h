@@ -1,0 +1,75 @@
+// A lyric sheet put onto a song: the sheet's syllables (split for singing
+// where asked), the melody chosen, the alignment, and the words written into
+// the song as lyric events and Soft Karaoke text.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "align/aligner.h"
+#include "align/lyric_sheet.h"
+#include "align/melody.h"
+#include "lyrics/converters.h"
+#include "model/midi_file.h"
+
+namespace verselane::align {
+
+struct SheetRequest {
+    std::string SheetUtf8;
+    std::string Language;    // empty: the song's "@L" line, else guessed from the words
+    bool AsWritten = false;  // take the sheet's words and "-" marks as the syllables
+    int MelodyTrack = -1;    // -1: chosen
+    std::vector<std::pair<size_t, int32_t>> Pins;  // syllable from 1, tick
+    AlignWeights Weights;
+};
+
+struct SheetAlignment {
+    LyricSheet Sheet;               // the syllables as sung, in order
+    std::string Language;           // ISO 639-1 code used to split
+    std::string LanguageReason;     // "given", "the song's @L line", "guessed from the words"
+    std::string DictionaryProblem;  // empty when the dictionary was there
+    std::vector<NoteLine> Lines;
+    MelodyChoice Melody;
+    Alignment Placement;
+    std::string Warning;  // the notes ran out, with the sheet's line
+};
+
+// The syllables of a sheet as sung: words without marks split by the
+// splitter, marked words and words joined by "~" as written.
+LyricSheet SungSyllables(const LyricSheet& Sheet, const class SyllableSplitter& Splitter);
+
+// Reads the sheet, chooses the melody and aligns. Raises std::invalid_argument
+// for an empty or unreadable sheet, a melody track that plays no notes, a pin
+// outside 1 to the number of syllables and pins going back in time.
+SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request);
+
+// The text of each syllable's lyric event: the syllable, a space at a word's
+// end, CR at a line's end and LF CR at a paragraph's end (as the converters
+// write them).
+std::vector<std::string> LyricTexts(const LyricSheet& Sheet);
+
+// The Soft Karaoke "@L" name of a language code ("en" -> "ENGL", "de" ->
+// "GERM"), "ENGL" for a code it does not know.
+std::string KaraokeLanguageName(const std::string& Code);
+
+// Whether the song has sung words: a lyric event with something visible, or
+// Soft Karaoke text with a sung line.
+bool SongHasWords(const MidiFile& Song);
+
+enum class WordsOutput { Lyrics, Karaoke, Both };
+
+// Puts the placed syllables into the song: one lyric event per syllable in
+// one track (an empty track named for words is reused, else a new "Lyrics"
+// track is added), and for Karaoke or Both the Soft Karaoke words track made
+// from them by the converter (without the lyric events for Karaoke). With
+// `Replace` the song's old words go first: every lyric event, and the Soft
+// Karaoke text with its "@K" line. `ToSongBytes` turns the UTF-8 texts into
+// the bytes the song keeps.
+void PutWords(MidiFile& Song, const std::vector<std::string>& Texts, const Alignment& Placement,
+              WordsOutput Output, const KaraokeInfo& Info, bool Replace,
+              const std::function<std::string(std::string_view)>& ToSongBytes);
+
+}  // namespace verselane::align

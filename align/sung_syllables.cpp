@@ -1,0 +1,398 @@
+#include "align/sung_syllables.h"
+
+#include <hyphen.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace verselane::align {
+
+namespace {
+
+std::u32string Decode(std::string_view s) {
+    std::u32string out;
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
+        char32_t value = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + k < s.size(); ++k)
+            value = (value << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        out += value;
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return out;
+}
+
+void Encode(char32_t c, std::string& out) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string Encode(std::u32string_view s) {
+    std::string out;
+    for (char32_t c : s) Encode(c, out);
+    return out;
+}
+
+char32_t Lower(char32_t c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+    return c;
+}
+
+bool IsLetter(char32_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+           (c >= 0xC0 && c != 0xD7 && c != 0xF7);
+}
+
+// Vowel letters, accented ones included ("y" is decided by its place).
+bool IsVowelLetter(char32_t c) {
+    static const std::u32string_view kVowels = U"aeiouyàáâãäåæèéêëìíîïòóôõöøœùúûüýÿ";
+    return kVowels.find(Lower(c)) != std::u32string_view::npos;
+}
+
+// The vowel groups of a lower-case word: [start, end) of each run of vowels.
+std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool english) {
+    std::vector<std::pair<size_t, size_t>> groups;
+    auto vowel = [&](size_t i) {
+        if (!IsVowelLetter(w[i])) return false;
+        // "y" opening a word or a syllable before a vowel is a consonant.
+        if (w[i] == 'y' &&
+            (i == 0 || (i + 1 < w.size() && IsVowelLetter(w[i + 1]) && w[i + 1] != 'y')))
+            return false;
+        return true;
+    };
+    for (size_t i = 0; i < w.size();) {
+        if (!vowel(i)) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < w.size() && vowel(j)) ++j;
+        groups.emplace_back(i, j);
+        i = j;
+    }
+    if (english && groups.size() > 1) {
+        const size_t n = w.size();
+        auto consonant = [&](size_t i) { return i < n && IsLetter(w[i]) && !IsVowelLetter(w[i]); };
+        const auto& last = groups.back();
+        // A silent final "e" (fire, love), "ed" (loved) or "es" (comes); "le"
+        // after a consonant (little) and "ted", "ded", "ses", ... are sung.
+        if (last.first == n - 1 && w[n - 1] == 'e' && n >= 3 && consonant(n - 2) &&
+            !(w[n - 2] == 'l' && consonant(n - 3))) {
+            groups.pop_back();
+        } else if (last.first == n - 2 && last.second == n - 1 && w[n - 2] == 'e' && n >= 4 &&
+                   consonant(n - 3) &&
+                   ((w[n - 1] == 'd' && w[n - 3] != 't' && w[n - 3] != 'd') ||
+                    (w[n - 1] == 's' &&
+                     std::u32string_view(U"sxzcgh").find(w[n - 3]) == std::u32string_view::npos &&
+                     !(w[n - 3] == 'l' && consonant(n - 4))))) {
+            groups.pop_back();
+        }
+    }
+    return groups;
+}
+
+// Where to break between two vowel groups: the index that opens the second
+// syllable, by the consonants between them.
+size_t BreakBetween(const std::u32string& w, size_t vowel_end, size_t next_vowel) {
+    const size_t n = next_vowel - vowel_end;
+    if (n <= 1) return vowel_end + (n == 1 && w[vowel_end] == 'x' ? 1 : 0);
+    auto pair = [&](size_t at) { return std::u32string{w[at], w[at + 1]}; };
+    static const std::set<std::u32string> kCoda = {U"ng", U"ck", U"nk", U"rl"};
+    static const std::set<std::u32string> kOnset = {
+        U"th", U"ch", U"sh", U"ph", U"wh", U"qu", U"bl", U"br", U"cl", U"cr", U"dr", U"fl",
+        U"fr", U"gl", U"gr", U"pl", U"pr", U"tr", U"kl", U"kr", U"gn", U"sc", U"st", U"sp"};
+    if (kCoda.contains(pair(vowel_end))) return vowel_end + 2;
+    if (n >= 3 && w[next_vowel - 3] == 's' && w[next_vowel - 2] == 'c' && w[next_vowel - 1] == 'h')
+        return next_vowel - 3;
+    if (kOnset.contains(pair(next_vowel - 2)) &&
+        !(n == 2 && (pair(vowel_end) == U"st" || pair(vowel_end) == U"sp")))
+        return next_vowel - 2;
+    return next_vowel - 1;
+}
+
+// English words whose sung syllables no rule finds.
+const std::map<std::u32string, std::vector<size_t>>& EnglishExceptions() {
+    static const std::map<std::u32string, std::vector<size_t>> kWords = {
+        {U"every", {2}},       {U"everything", {2, 5}},
+        {U"everyone", {2, 5}}, {U"everybody", {2, 5, 7}},
+        {U"evening", {3}},     {U"different", {3}},
+        {U"family", {3}},      {U"interest", {2}},
+        {U"favorite", {3}},    {U"chocolate", {5}},
+        {U"camera", {3}},      {U"being", {2}},
+        {U"going", {2}},       {U"doing", {2}},
+        {U"seeing", {3}},      {U"lying", {2}},
+        {U"dying", {2}},       {U"crying", {3}},
+        {U"flying", {3}},      {U"trying", {3}},
+        {U"ever", {2}},        {U"never", {2}},
+        {U"forever", {3, 5}},  {U"heaven", {4}},
+        {U"even", {2}},        {U"over", {1}},
+        {U"river", {3}},       {U"very", {2}},
+        {U"only", {2}},        {U"lonely", {4}},
+        {U"baby", {2}},        {U"lady", {2}},
+        {U"maybe", {3}},       {U"cause", {}},
+        {U"praying", {4}},     {U"playing", {4}},
+        {U"saying", {3}},      {U"staying", {4}},
+        {U"sweetest", {5}},    {U"believe", {2}},
+        {U"tonight", {2}},     {U"today", {2}},
+        {U"tomorrow", {2, 5}}, {U"another", {1, 4}},
+        {U"away", {1}},        {U"again", {1}},
+        {U"alone", {1}},       {U"above", {1}},
+        {U"around", {1}},      {U"remember", {2, 5}},
+        {U"power", {3}},       {U"flower", {4}},
+    };
+    return kWords;
+}
+
+std::string Lowered(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+std::string LanguageCode(std::string_view Name) {
+    const std::string name = Lowered(Name);
+    static const std::array<std::pair<const char*, const char*>, 16> kPrefixes = {{
+        {"en", "en"},
+        {"de", "de"},
+        {"ge", "de"},
+        {"fr", "fr"},
+        {"es", "es"},
+        {"sp", "es"},
+        {"ca", "es"},
+        {"it", "it"},
+        {"pt", "pt"},
+        {"po", "pt"},
+        {"br", "pt"},
+        {"nl", "nl"},
+        {"du", "nl"},
+        {"ne", "nl"},
+        {"ho", "nl"},
+        {"vl", "nl"},
+    }};
+    if (name.size() < 2) return {};
+    for (const auto& [prefix, code] : kPrefixes) {
+        if (name.compare(0, 2, prefix) == 0) return code;
+    }
+    return {};
+}
+
+std::string GuessLanguage(std::string_view Utf8Words) {
+    static const std::map<std::string, std::vector<std::string>> kCommon = {
+        {"en",
+         {"the", "and", "you", "i", "to", "my", "me", "is", "of", "in", "it", "your", "love", "a",
+          "all", "be"}},
+        {"de",
+         {"der", "die", "das", "und", "ich", "du", "nicht", "ist", "ein", "mein", "mich", "dich",
+          "zu", "sie", "wie"}},
+        {"fr",
+         {"le", "la", "les", "et", "je", "tu", "que", "un", "une", "est", "pas", "des", "mon",
+          "qui", "dans", "au", "moi", "ta", "ma", "ne", "ce", "il", "sur", "pour", "nous", "vous",
+          "toi"}},
+        {"es",
+         {"el", "la", "los", "y", "que", "de", "mi", "tu", "en", "no", "es", "un", "una", "me",
+          "por", "con"}},
+        {"it",
+         {"il", "la", "e", "che", "di", "non", "mi", "ti", "un", "per", "sono", "io", "una", "del",
+          "amore"}},
+        {"pt",
+         {"o", "a", "os", "e", "que", "de", "não", "meu", "eu", "você", "um", "uma", "com", "do",
+          "da"}},
+        {"nl",
+         {"de", "het", "een", "en", "ik", "je", "niet", "van", "is", "dat", "mijn", "wat", "op",
+          "zijn"}},
+    };
+    std::map<std::string, int> counts;
+    std::string word;
+    auto count = [&]() {
+        if (word.empty()) return;
+        for (const auto& [code, common] : kCommon) {
+            if (std::find(common.begin(), common.end(), word) != common.end()) ++counts[code];
+        }
+        word.clear();
+    };
+    for (char32_t c : Decode(Utf8Words)) {
+        if (IsLetter(c) || c == '\'') {
+            Encode(Lower(c), word);
+        } else {
+            count();
+        }
+    }
+    count();
+    std::string best = "en";
+    for (const auto& [code, n] : counts) {
+        if (n > counts[best]) best = code;
+    }
+    return best;
+}
+
+struct SyllableSplitter::Dictionary {
+    HyphenDict* Dict = nullptr;
+    bool Latin1 = false;
+    ~Dictionary() {
+        if (Dict) hnj_hyphen_free(Dict);
+    }
+};
+
+SyllableSplitter::SyllableSplitter(const std::string& Language, std::string DictionaryFolder)
+    : language_(LanguageCode(Language).empty() ? "en" : LanguageCode(Language)) {
+    if (DictionaryFolder.empty()) {
+        const char* env = std::getenv("VERSELANE_HYPHEN_DIR");
+        DictionaryFolder = env && *env ? env : "/usr/share/hyphen";
+    }
+    static const std::map<std::string, std::vector<std::string>> kFiles = {
+        {"en", {"hyph_en_US.dic", "hyph_en.dic"}}, {"de", {"hyph_de_DE.dic", "hyph_de.dic"}},
+        {"fr", {"hyph_fr_FR.dic", "hyph_fr.dic"}}, {"es", {"hyph_es_ES.dic", "hyph_es.dic"}},
+        {"it", {"hyph_it_IT.dic", "hyph_it.dic"}}, {"pt", {"hyph_pt_PT.dic", "hyph_pt.dic"}},
+        {"nl", {"hyph_nl_NL.dic", "hyph_nl.dic"}},
+    };
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (const std::string& name : kFiles.at(language_)) {
+        const fs::path path = fs::path(DictionaryFolder) / name;
+        if (!fs::is_regular_file(path, ec)) continue;
+        std::ifstream in(path);
+        std::string charset;
+        std::getline(in, charset);
+        HyphenDict* dict = hnj_hyphen_load(path.c_str());
+        if (!dict) continue;
+        dictionary_ = std::make_unique<Dictionary>();
+        dictionary_->Dict = dict;
+        dictionary_->Latin1 = charset.find("8859-1") != std::string::npos;
+        return;
+    }
+    problem_ = "no hyphenation dictionary for language \"" + language_ + "\" in " +
+               DictionaryFolder + " (install hyphen-" +
+               (language_ == "en" ? std::string("en-us") : language_) +
+               "); words are split by rule";
+}
+
+SyllableSplitter::~SyllableSplitter() = default;
+
+std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) const {
+    const std::u32string word = Decode(Utf8Word);
+    size_t first = 0, last = word.size();
+    while (first < last && !IsLetter(word[first])) ++first;
+    while (last > first && !IsLetter(word[last - 1])) --last;
+    if (first >= last) return {std::string(Utf8Word)};
+    std::u32string core;
+    for (size_t i = first; i < last; ++i) core += Lower(word[i]);
+    const bool english = language_ == "en";
+
+    std::set<size_t> breaks;  // indices of core that open a syllable
+    bool decided = false;
+    if (english) {
+        std::u32string bare = core;
+        std::erase(bare, U'\'');
+        auto it = EnglishExceptions().find(bare);
+        if (it != EnglishExceptions().end() && bare == core) {
+            breaks.insert(it->second.begin(), it->second.end());
+            decided = true;
+        }
+    }
+    if (!decided && dictionary_ && core.size() < 200) {
+        std::string bytes;
+        std::vector<size_t> char_of_byte;
+        bool fits = true;
+        for (size_t i = 0; i < core.size(); ++i) {
+            const size_t before = bytes.size();
+            if (dictionary_->Latin1) {
+                if (core[i] > 0xFF) fits = false;
+                bytes += static_cast<char>(core[i] & 0xFF);
+            } else {
+                Encode(core[i], bytes);
+            }
+            char_of_byte.resize(bytes.size(), i);
+            (void)before;
+        }
+        if (fits) {
+            std::vector<char> hyphens(bytes.size() + 5, 0);
+            std::vector<char> hyphenated(bytes.size() * 2 + 5, 0);
+            char** rep = nullptr;
+            int* pos = nullptr;
+            int* cut = nullptr;
+            hnj_hyphen_hyphenate3(dictionary_->Dict, bytes.c_str(), static_cast<int>(bytes.size()),
+                                  hyphens.data(), hyphenated.data(), &rep, &pos, &cut, 1, 1, 1, 1);
+            if (rep) {
+                for (size_t i = 0; i < bytes.size(); ++i) std::free(rep[i]);
+                std::free(rep);
+            }
+            std::free(pos);
+            std::free(cut);
+            for (size_t b = 0; b + 1 < bytes.size(); ++b) {
+                // A break after byte b, where b ends a character.
+                if ((hyphens[b] & 1) && char_of_byte[b] != char_of_byte[b + 1])
+                    breaks.insert(char_of_byte[b] + 1);
+            }
+        }
+    }
+    if (!decided) {
+        const auto groups = VowelGroups(core, english);
+        auto group_of = [&](size_t i) {
+            for (size_t g = 0; g < groups.size(); ++g)
+                if (i >= groups[g].first && i < groups[g].second) return static_cast<int>(g);
+            return -1;
+        };
+        // No break inside a vowel group ("real-ly", not "re-al-ly").
+        if (english) {
+            std::erase_if(breaks, [&](size_t b) {
+                return group_of(b) >= 0 && group_of(b) == group_of(b - 1);
+            });
+        }
+        // Every piece gets exactly one vowel group: pieces without one join
+        // the piece before, pieces with more are split between them.
+        std::vector<size_t> bounds = {0};
+        bounds.insert(bounds.end(), breaks.begin(), breaks.end());
+        bounds.push_back(core.size());
+        std::set<size_t> sung;
+        size_t g = 0;
+        for (size_t p = 0; p + 1 < bounds.size(); ++p) {
+            const size_t from = bounds[p], to = bounds[p + 1];
+            std::vector<size_t> inside;
+            while (g < groups.size() && groups[g].first < to) {
+                if (groups[g].first >= from) inside.push_back(g);
+                ++g;
+            }
+            if (inside.empty()) continue;
+            // A piece opens at its own start unless it is the first piece
+            // with a vowel.
+            if (from > 0 && inside.front() > 0) sung.insert(from);
+            for (size_t k = 1; k < inside.size(); ++k)
+                sung.insert(
+                    BreakBetween(core, groups[inside[k - 1]].second, groups[inside[k]].first));
+        }
+        breaks = std::move(sung);
+    }
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t b : breaks) {
+        if (b == 0 || b >= core.size()) continue;
+        out.push_back(Encode(std::u32string_view(word).substr(start, first + b - start)));
+        start = first + b;
+    }
+    out.push_back(Encode(std::u32string_view(word).substr(start)));
+    return out;
+}
+
+}  // namespace verselane::align

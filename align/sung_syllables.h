@@ -1,0 +1,49 @@
+// Words into sung syllables: the hyphenation dictionaries of libhyphen give
+// the places where a word may break, and rules of singing put the count
+// right (typesetting keeps "sing" and "ing" together; a singer does not).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace verselane::align {
+
+// The languages with hyphenation dictionaries, by ISO 639-1 code: en, de,
+// fr, es, it, pt, nl. The code of a language named by the user ("en",
+// "English", "ENGL", "de_DE", "Deutsch", ...), or the empty string.
+std::string LanguageCode(std::string_view Name);
+
+// The language of some words, guessed from their most common short words;
+// "en" when nothing speaks for another.
+std::string GuessLanguage(std::string_view Utf8Words);
+
+// Splits words of one language into sung syllables.
+class SyllableSplitter {
+  public:
+    // Loads the language's dictionary from `DictionaryFolder` (by default
+    // /usr/share/hyphen, or the folder VERSELANE_HYPHEN_DIR names). Without
+    // one, Problem() says so and the rules alone split the words.
+    explicit SyllableSplitter(const std::string& Language, std::string DictionaryFolder = {});
+    ~SyllableSplitter();
+    SyllableSplitter(const SyllableSplitter&) = delete;
+    SyllableSplitter& operator=(const SyllableSplitter&) = delete;
+
+    const std::string& Language() const { return language_; }
+    // Empty when the dictionary was loaded, else why not.
+    const std::string& Problem() const { return problem_; }
+
+    // The syllables of one word as sung, in order; joined they give the word
+    // back unchanged (punctuation stays with the syllable it touches).
+    std::vector<std::string> Split(std::string_view Utf8Word) const;
+
+  private:
+    struct Dictionary;
+    std::string language_;
+    std::string problem_;
+    std::unique_ptr<Dictionary> dictionary_;
+};
+
+}  // namespace verselane::align

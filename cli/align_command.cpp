@@ -1,0 +1,281 @@
+#include "cli/align_command.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+#include <stdexcept>
+
+#include "align/song_words.h"
+#include "cli/batch.h"
+#include "encoding/text_encoding.h"
+#include "lyrics/song_info.h"
+#include "lyrics/sung_lines.h"
+#include "reader/midi_reader.h"
+#include "writer/midi_writer.h"
+
+namespace verselane::cli {
+
+namespace {
+
+constexpr const char* kAlignHelp =
+    "Usage: verselane-cli align SONG SHEET [-o OUT] [--melody N] [--language L]\n"
+    "                          [--syllables auto|as-written] [--pin I=TICK]...\n"
+    "                          [--to lyrics|karaoke|both] [--encoding NAME]\n"
+    "                          [--sheet-encoding NAME] [--replace] [--force] [--report]\n"
+    "\n"
+    "Puts the words of a lyric sheet onto the melody of SONG: one lyric event per\n"
+    "sung syllable at the start of its note, and the Soft Karaoke words track.\n"
+    "\n"
+    "The sheet is plain text: one sung line a line, a blank line between\n"
+    "paragraphs, words separated by spaces. Marks, never part of the words:\n"
+    "  -   between the syllables of a word (LilyPond's \" -- \" too)\n"
+    "  _   the syllable before holds one more note (LilyPond's \"__\" too)\n"
+    "  *   a note without words        ~   words sung on one note (one syllable)\n"
+    "  |   on to the next bar          \\   the next character is a plain one\n"
+    "\n"
+    "Options:\n"
+    "  -o OUT                the output (default NAME.kar, NAME.aligned.kar for\n"
+    "                        a .kar song)\n"
+    "  --melody N            the track the words go on (default: chosen, and shown)\n"
+    "  --language L          en, de, fr, es, it, pt or nl (default: the song's @L\n"
+    "                        line, else guessed from the words)\n"
+    "  --syllables MODE      auto (default): words without marks are split as sung;\n"
+    "                        as-written: the sheet's words and \"-\" marks are the\n"
+    "                        syllables\n"
+    "  --pin I=TICK          syllable I (from 1, after splitting) lands on TICK\n"
+    "  --to WHAT             lyrics, karaoke or both (default)\n"
+    "  --encoding NAME       the encoding of the words in a song without words\n"
+    "                        (default UTF-8); a song with words keeps its own\n"
+    "  --sheet-encoding NAME the sheet's encoding (default UTF-8)\n"
+    "  --replace             replace the words the song has (else it is refused)\n"
+    "  --force               replace an existing output file\n"
+    "  --report              list the doubtful syllables with time and reason\n"
+    "\n"
+    "Exit status: 0 when the song was written, 1 when it failed, 2 for a command\n"
+    "line that could not be understood.\n";
+
+std::optional<long long> Number(std::string_view text) {
+    long long value = 0;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || ptr != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::string AlignHelp() {
+    return kAlignHelp;
+}
+
+std::string ParseAlignArguments(const std::vector<std::string>& Args, AlignCommand& Command) {
+    std::vector<std::string> words;
+    const std::vector<std::string> with_value = {"-o",         "--output",    "--melody",
+                                                 "--language", "--syllables", "--pin",
+                                                 "--to",       "--encoding",  "--sheet-encoding"};
+    bool only_words = false;
+    for (size_t i = 1; i < Args.size(); ++i) {
+        const std::string& a = Args[i];
+        if (only_words || a.size() < 2 || a[0] != '-') {
+            words.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            only_words = true;
+            continue;
+        }
+        std::string name = a;
+        std::optional<std::string> value;
+        if (size_t eq = a.find('='); a.starts_with("--") && eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+        }
+        if (std::find(with_value.begin(), with_value.end(), name) != with_value.end()) {
+            if (!value) {
+                if (i + 1 >= Args.size()) return "option " + name + " needs a value";
+                value = Args[++i];
+            }
+            const std::string& v = *value;
+            if (name == "-o" || name == "--output") {
+                if (v.empty()) return "-o needs a file name";
+                Command.Output = v;
+            } else if (name == "--melody") {
+                const auto n = Number(v);
+                if (!n || *n < 0 || *n > 65535) return "--melody needs a track number from 0: " + v;
+                Command.Melody = static_cast<int>(*n);
+            } else if (name == "--language") {
+                Command.Language = v;
+            } else if (name == "--syllables") {
+                if (v != "auto" && v != "as-written")
+                    return "--syllables takes auto or as-written, not " + v;
+                Command.AsWritten = v == "as-written";
+            } else if (name == "--pin") {
+                const size_t eq = v.find('=');
+                const auto index = eq == std::string::npos
+                                       ? std::nullopt
+                                       : Number(std::string_view(v).substr(0, eq));
+                const auto tick = eq == std::string::npos
+                                      ? std::nullopt
+                                      : Number(std::string_view(v).substr(eq + 1));
+                if (!index || !tick || *index < 0 || *tick < 0 || *tick > 0x7FFFFFFF)
+                    return "--pin needs SYLLABLE=TICK with two numbers: " + v;
+                Command.Pins.emplace_back(static_cast<size_t>(*index), static_cast<int32_t>(*tick));
+            } else if (name == "--to") {
+                if (v != "lyrics" && v != "karaoke" && v != "both")
+                    return "--to takes lyrics, karaoke or both, not " + v;
+                Command.To = v;
+            } else if (name == "--encoding" || name == "--sheet-encoding") {
+                try {
+                    TextDecoder check(EncodingName(v));
+                } catch (const std::invalid_argument&) {
+                    return "unknown encoding: " + v;
+                }
+                (name == "--encoding" ? Command.Encoding : Command.SheetEncoding) = EncodingName(v);
+            }
+        } else if (!value && name == "--replace") {
+            Command.Replace = true;
+        } else if (!value && name == "--force") {
+            Command.Force = true;
+        } else if (!value && name == "--report") {
+            Command.Report = true;
+        } else {
+            return "unknown option: " + a;
+        }
+    }
+    if (words.size() != 2) return "align takes SONG and SHEET";
+    Command.Song = words[0];
+    Command.Sheet = words[1];
+    return {};
+}
+
+std::string DefaultAlignOutput(const std::string& Song) {
+    std::filesystem::path path(Song);
+    const std::string extension = path.extension().string();
+    std::string lowered = extension;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    path.replace_extension(lowered == ".kar" ? ".aligned.kar" : ".kar");
+    return path.string();
+}
+
+int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) {
+    const std::string song_name = PrintableName(Command.Song);
+    MidiFile song;
+    ResetMidiFile(song);
+    const ReadOutcome read = ReadMidiFile(song, Command.Song);
+    if (!read.SongUsable()) {
+        err << song_name << ": " << PrintableName(read.Message()) << "\n";
+        return 1;
+    }
+    if (read.Result == ReadResult::Partial) {
+        err << song_name << ": " << DamageReport(read, false) << "\n";
+        return 1;
+    }
+    std::ifstream sheet_file(Command.Sheet, std::ios::binary);
+    std::ostringstream sheet_bytes;
+    if (!sheet_file || !(sheet_bytes << sheet_file.rdbuf())) {
+        // An empty file also ends up here: operator<< sets failbit when it copies nothing.
+        if (!sheet_file.is_open()) {
+            err << PrintableName(Command.Sheet) << ": cannot read the sheet: "
+                << (std::filesystem::exists(Command.Sheet) ? "not readable" : "no such file")
+                << "\n";
+            return 1;
+        }
+    }
+    std::string sheet = sheet_bytes.str();
+    if (!Command.SheetEncoding.empty()) sheet = TextDecoder(Command.SheetEncoding).ToUtf8(sheet);
+
+    const bool had_words = align::SongHasWords(song);
+    if (had_words && !Command.Replace) {
+        err << song_name
+            << ": the song has words already; --replace puts the sheet's words in their place\n";
+        return 1;
+    }
+    // The words go into the song in its own encoding when it has words.
+    std::string encoding = Command.Encoding;
+    if (had_words) encoding = SongDecoder(song).Encoding();
+
+    align::SheetRequest request;
+    request.SheetUtf8 = std::move(sheet);
+    request.Language = Command.Language;
+    request.AsWritten = Command.AsWritten;
+    request.MelodyTrack = Command.Melody ? *Command.Melody : -1;
+    request.Pins = Command.Pins;
+    align::SheetAlignment aligned;
+    try {
+        aligned = align::AlignSheet(song, request);
+    } catch (const std::invalid_argument& e) {
+        err << PrintableName(Command.Sheet) << ": " << e.what() << "\n";
+        return 1;
+    }
+    if (!aligned.DictionaryProblem.empty()) err << aligned.DictionaryProblem << "\n";
+    if (aligned.Melody.Line < 0)
+        err << song_name << ": the song plays no notes; the syllables are spaced evenly\n";
+    if (!aligned.Warning.empty())
+        err << PrintableName(Command.Sheet) << ": " << aligned.Warning << "\n";
+
+    const std::string output =
+        Command.Output.empty() ? DefaultAlignOutput(Command.Song) : Command.Output;
+    const auto identity = FileIdentity(Command.Song);
+    if (identity && identity == FileIdentity(output)) {
+        err << PrintableName(output) << ": is the song being read; name another output\n";
+        return 1;
+    }
+    const align::WordsOutput to = Command.To == "lyrics"    ? align::WordsOutput::Lyrics
+                                  : Command.To == "karaoke" ? align::WordsOutput::Karaoke
+                                                            : align::WordsOutput::Both;
+    KaraokeInfo info = SongKaraokeInfo(song);
+    info.Language = align::KaraokeLanguageName(aligned.Language);
+    bool kept_utf8 = false;
+    auto to_song = [&](std::string_view utf8) -> std::string {
+        if (encoding.empty()) return std::string(utf8);
+        TypedBytes typed = TypedText(utf8, encoding);
+        kept_utf8 = kept_utf8 || typed.KeptUtf8;
+        return typed.Bytes;
+    };
+    align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement, to, info,
+                    Command.Replace, to_song);
+    if (kept_utf8) err << "some words do not fit " << encoding << " and are written as UTF-8\n";
+    const std::string message =
+        WriteMidiFile(song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep);
+    if (!message.empty()) {
+        err << PrintableName(output) << ": " << PrintableName(message) << "\n";
+        return 1;
+    }
+
+    const auto& placed = aligned.Placement.Syllables;
+    if (aligned.Melody.Line >= 0) {
+        const align::NoteLine& line = aligned.Lines[static_cast<size_t>(aligned.Melody.Line)];
+        out << "Melody: track " << line.Track << ", channel " << line.Channel + 1 << " ("
+            << PrintableName(aligned.Melody.Reason) << ")\n";
+    }
+    out << "Language: " << aligned.Language << " (" << aligned.LanguageReason << ")\n";
+    const size_t doubtful =
+        static_cast<size_t>(std::count_if(placed.begin(), placed.end(), [](const auto& p) {
+            return !p.Pinned && p.Reason != align::Doubt::None;
+        }));
+    out << "Syllables: " << placed.size() << ", " << doubtful << " doubtful; written to "
+        << PrintableName(output) << "\n";
+    if (Command.Report) {
+        const TempoMap tempo(song);
+        std::vector<size_t> order;
+        for (size_t i = 0; i < placed.size(); ++i)
+            if (!placed[i].Pinned && placed[i].Reason != align::Doubt::None) order.push_back(i);
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return placed[a].Confidence < placed[b].Confidence;
+        });
+        for (size_t i : order) {
+            const auto& s = aligned.Sheet.Syllables[i];
+            out << "  syllable " << i + 1 << " \"" << Printable(s.Text) << "\" (line " << s.Line
+                << ") at " << FormatTimestamp(tempo.Seconds(placed[i].Tick)) << ", tick "
+                << placed[i].Tick << ": " << align::DoubtText(placed[i].Reason) << ", confidence "
+                << std::fixed << std::setprecision(2) << placed[i].Confidence << "\n";
+        }
+    }
+    return 0;
+}
+
+}  // namespace verselane::cli

@@ -1,0 +1,42 @@
+// verselane-cli align: words from a lyric sheet, placed on the melody's notes.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace verselane::cli {
+
+struct AlignCommand {
+    std::string Song;
+    std::string Sheet;
+    std::string Output;         // empty: NAME.kar beside the song (NAME.aligned.kar for a .kar)
+    std::optional<int> Melody;  // the melody's track
+    std::string Language;       // empty: the song's "@L", else guessed
+    bool AsWritten = false;     // --syllables as-written
+    std::vector<std::pair<size_t, int32_t>> Pins;  // syllable from 1, tick
+    std::string To = "both";                       // lyrics, karaoke or both
+    std::string Encoding;                          // of the words written into a song without words
+    std::string SheetEncoding;                     // of the sheet; empty: UTF-8
+    bool Replace = false;
+    bool Force = false;
+    bool Report = false;
+};
+
+// The help text of the command.
+std::string AlignHelp();
+
+// Reads the arguments after "align"; returns an error message, or the empty
+// string when `Command` is filled.
+std::string ParseAlignArguments(const std::vector<std::string>& Args, AlignCommand& Command);
+
+// The output name when none is given.
+std::string DefaultAlignOutput(const std::string& Song);
+
+// Runs the command: 0 on success, 1 when it failed (with messages on `err`).
+int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err);
+
+}  // namespace verselane::cli

@@ -1,0 +1,45 @@
+// Songs whose words are timed, turned into what the aligner is scored on:
+// the song without its words, the words as a lyric sheet, and the true time
+// of every syllable. The same figures as ../shared/tools/align-score, worked
+// out in-process so that tests and the tuning tool stay fast.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "align/aligner.h"
+#include "model/midi_file.h"
+
+namespace verselane::test {
+
+struct TimedSheet {
+    MidiFile Wordless;             // the song with every lyric and text event removed
+    std::string Sheet;             // words with "-" between the syllables, "~" inside
+    std::string PlainSheet;        // the same without "-" marks
+    std::vector<int32_t> Ticks;    // the true time of each syllable
+    std::vector<bool> WordStarts;  // each syllable: opens a word
+    std::vector<bool> LineStarts;  // each syllable: opens a line
+    bool Clean = false;            // one track starts a note at 95 % of the syllables or more
+    int BestTrack = -1;            // the track that starts a note at the most syllables
+};
+
+// The timed sheet of a song, or nothing when it has fewer than 8 syllables.
+std::optional<TimedSheet> TimedSheetOf(const MidiFile& Song);
+
+struct AlignFigures {
+    size_t Syllables = 0;
+    double First = 0;   // percent right with no help
+    double Fixes = 0;   // pins per 100 syllables until all are right
+    double Lines = 0;   // percent right (of those not pinned) with every line's first pinned
+    double Words = 0;   // percent of words that start right from the plain sheet, own syllables
+    std::string Error;  // why the song could not be scored
+    int MelodyTrack = -1, MelodyChannel = -1;  // the line chosen
+};
+
+// Scores the aligner on one timed sheet; `WithFixes` runs the fixes loop.
+AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& Weights,
+                            bool WithFixes = true);
+
+}  // namespace verselane::test

@@ -1,0 +1,154 @@
+#include "ui/lyric_sheet_dialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+#include "align/sung_syllables.h"
+#include "encoding/text_encoding.h"
+#include "lyrics/song_info.h"
+#include "lyrics/sung_lines.h"
+#include "ui/named.h"
+
+namespace verselane::ui {
+
+LyricSheetDialog::LyricSheetDialog(const MidiFile& song, QWidget* parent)
+    : QDialog(parent), song_(song), lines_(align::NoteLines(song)) {
+    setWindowTitle(tr("Words from a Lyric Sheet"));
+    sheet_ = Named(new QPlainTextEdit(this), "Sheet");
+    sheet_->setPlaceholderText(
+        tr("Paste the words here: one sung line a line, a blank line between paragraphs.\n"
+           "Marks for control: - between syllables, _ holds a note, * skips one, "
+           "~ joins words on one note, | goes to the next bar, \\ makes a mark plain."));
+    auto* open = Named(new QPushButton(tr("&Open..."), this), "OpenSheet");
+    connect(open, &QPushButton::clicked, this, &LyricSheetDialog::openSheet);
+
+    language_ = Named(new QComboBox(this), "SheetLanguage");
+    language_->addItem(tr("Automatic"), QString());
+    for (const auto& [code, name] : {std::pair{"en", "English"},
+                                     {"de", "German"},
+                                     {"fr", "French"},
+                                     {"es", "Spanish"},
+                                     {"it", "Italian"},
+                                     {"pt", "Portuguese"},
+                                     {"nl", "Dutch"}}) {
+        language_->addItem(tr(name), QString::fromLatin1(code));
+    }
+    melody_ = Named(new QComboBox(this), "Melody");
+    melody_->addItem(tr("Automatic"), -1);
+    for (const align::NoteLine& line : lines_) {
+        if (melody_->findData(line.Track) >= 0) continue;
+        melody_->addItem(tr("Track %1: %2 (%3 notes)")
+                             .arg(line.Track)
+                             .arg(QString::fromStdString(Printable(line.Name)))
+                             .arg(line.Notes.size()),
+                         line.Track);
+    }
+    align_ = Named(new QPushButton(tr("&Align"), this), "Align");
+    connect(align_, &QPushButton::clicked, this, &LyricSheetDialog::Align);
+    outcome_ = Named(new QLabel(this), "AlignOutcome");
+    outcome_->setWordWrap(true);
+    doubtful_ = Named(new QListWidget(this), "Doubtful");
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    ok_ = Named(buttons->button(QDialogButtonBox::Ok), "SheetOk");
+    ok_->setEnabled(false);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* choices = new QFormLayout;
+    choices->addRow(tr("&Language:"), language_);
+    choices->addRow(tr("&Melody:"), melody_);
+    auto* row = new QHBoxLayout;
+    row->addLayout(choices, 1);
+    row->addWidget(open);
+    row->addWidget(align_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(sheet_, 3);
+    layout->addLayout(row);
+    layout->addWidget(outcome_);
+    layout->addWidget(new QLabel(tr("Doubtful syllables:"), this));
+    layout->addWidget(doubtful_, 1);
+    layout->addWidget(buttons);
+    resize(640, 560);
+}
+
+void LyricSheetDialog::openSheet() {
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open a Lyric Sheet"), {},
+                                                      tr("Text files (*.txt);;All files (*)"));
+    if (path.isEmpty()) return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        outcome_->setText(tr("%1 cannot be read.").arg(path));
+        return;
+    }
+    sheet_->setPlainText(QString::fromUtf8(file.readAll()));
+}
+
+void LyricSheetDialog::Align() {
+    result_.reset();
+    ok_->setEnabled(false);
+    doubtful_->clear();
+    align::SheetRequest request;
+    request.SheetUtf8 = sheet_->toPlainText().toStdString();
+    request.Language = language_->currentData().toString().toStdString();
+    request.MelodyTrack = melody_->currentData().toInt();
+    try {
+        const align::SheetAlignment aligned = align::AlignSheet(song_, request);
+        MidiFile song = song_;
+        KaraokeInfo info = SongKaraokeInfo(song);
+        info.Language = align::KaraokeLanguageName(aligned.Language);
+        align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement,
+                        align::WordsOutput::Both, info, align::SongHasWords(song_),
+                        [](std::string_view utf8) { return std::string(utf8); });
+        result_ = std::move(song);
+        const TempoMap tempo(*result_);
+        const auto& placed = aligned.Placement.Syllables;
+        for (size_t i = 0; i < placed.size(); ++i) {
+            if (placed[i].Pinned || placed[i].Reason == align::Doubt::None) continue;
+            doubtful_->addItem(
+                tr("%1  \"%2\" (syllable %3, line %4): %5")
+                    .arg(QString::fromStdString(FormatTimestamp(tempo.Seconds(placed[i].Tick))))
+                    .arg(QString::fromStdString(aligned.Sheet.Syllables[i].Text))
+                    .arg(i + 1)
+                    .arg(aligned.Sheet.Syllables[i].Line)
+                    .arg(QString::fromStdString(align::DoubtText(placed[i].Reason))));
+        }
+        QString text = tr("%1 syllables placed, %2 doubtful. Language: %3 (%4).")
+                           .arg(placed.size())
+                           .arg(doubtful_->count())
+                           .arg(QString::fromStdString(aligned.Language),
+                                QString::fromStdString(aligned.LanguageReason));
+        if (aligned.Melody.Line >= 0) {
+            const align::NoteLine& line = lines_[static_cast<size_t>(aligned.Melody.Line)];
+            text += QLatin1Char(' ') +
+                    tr("Melody: track %1 (%2).")
+                        .arg(line.Track)
+                        .arg(QString::fromStdString(Printable(aligned.Melody.Reason)));
+        }
+        if (!aligned.Warning.empty())
+            text += QLatin1Char(' ') + QString::fromStdString(aligned.Warning) + '.';
+        outcome_->setText(text);
+        ok_->setEnabled(true);
+    } catch (const std::exception& e) {
+        outcome_->setText(
+            tr("The sheet cannot be aligned: %1.").arg(QString::fromStdString(e.what())));
+    }
+}
+
+QStringList LyricSheetDialog::Doubtful() const {
+    QStringList lines;
+    for (int i = 0; i < doubtful_->count(); ++i) lines << doubtful_->item(i)->text();
+    return lines;
+}
+
+}  // namespace verselane::ui

@@ -1,0 +1,50 @@
+// LyricSheetDialog: words from a lyric sheet. The user pastes or opens the
+// sheet, sees (and may change) the language and the melody track, and
+// Align puts the syllables on the melody's notes in a copy of the song; the
+// doubtful syllables are listed. OK hands the song with its new words back.
+#pragma once
+
+#include <QDialog>
+#include <optional>
+#include <vector>
+
+#include "align/song_words.h"
+#include "model/midi_file.h"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace verselane::ui {
+
+class LyricSheetDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    LyricSheetDialog(const MidiFile& song, QWidget* parent = nullptr);
+
+    // The song with the sheet's words, once Align has run.
+    const std::optional<MidiFile>& Result() const { return result_; }
+    // One line per doubtful syllable, as listed.
+    QStringList Doubtful() const;
+    // Aligns the sheet in the box (what the Align button does).
+    void Align();
+
+  private:
+    void openSheet();
+
+    const MidiFile& song_;
+    std::vector<align::NoteLine> lines_;
+    std::optional<MidiFile> result_;
+    QPlainTextEdit* sheet_;
+    QComboBox* language_;
+    QComboBox* melody_;
+    QPushButton* align_;
+    QPushButton* ok_;
+    QLabel* outcome_;
+    QListWidget* doubtful_;
+};
+
+}  // namespace verselane::ui
