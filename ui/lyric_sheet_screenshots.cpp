@@ -29,6 +29,9 @@ class OpenSong : public Prompts {
     std::optional<QString> SaveFileName(QWidget*, const QString&) override { return {}; }
     void ShowMessage(QWidget*, const QString&) override {}
     bool Ask(QWidget*, const QString&) override { return true; }
+    QMessageBox::StandardButton AskToSave(QWidget*, const QString&) override {
+        return QMessageBox::Discard;
+    }
 
   private:
     QString song_;

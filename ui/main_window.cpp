@@ -774,9 +774,10 @@ void MainWindow::wordsFromSheet() {
     if (dialog.exec() != QDialog::Accepted || !dialog.Result()) return;
     playback_->SongChanging();
     song_ = *dialog.Result();
-    setState(State::Converted);
     converted_ = kChoiceLyricsToText;
     converted_track_ = 2;  // the new "Words" track
+    changed_ = unsaved_ = true;
+    updateCommands();
     const QStringList doubtful = dialog.Doubtful();
     status_->setText(
         tr("The sheet's words are placed; %1 syllables are doubtful%2. Write File saves the result.")
