@@ -239,6 +239,12 @@ TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
     EXPECT_LT(a.Syllables[2].Tick, 1000);
     a = AlignSyllables(notes, shapes, {{1, 960}, {2, 960}, {0, 0}}, options);
     EXPECT_EQ(Ticks(a), (Ticks_{0, 960, 960, 1440, 1920, 2400}));
+    // A stretch too long for memory is refused; a pin in the middle splits it.
+    const std::vector<MelodyNote> many = NoteRun(0, 10, 8000, 10);
+    const std::vector<SyllableShape> long_sheet(8000);
+    EXPECT_THROW(AlignSyllables(many, long_sheet, {}, options), std::invalid_argument);
+    EXPECT_EQ(AlignSyllables(many, long_sheet, {{5000, 50000}}, options).Syllables[9999].Tick,
+              99990);
     // Back in time, or outside the syllables: refused.
     EXPECT_THROW(AlignSyllables(notes, shapes, {{1, 960}, {4, 480}}, options),
                  std::invalid_argument);
