@@ -20,13 +20,6 @@
 #include "tests/support/test_support.h"
 #include "tests/support/timed_sheet.h"
 
-// libhyphen keeps some strings of the patterns it loads (the German
-// dictionary's replacement rules) past hnj_hyphen_free; that leak is the
-// library's, not ours, so the leak checker of the sanitizer build leaves it.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libhyphen.so\n";
-}
-
 namespace verselane::align {
 namespace {
 
