@@ -10,6 +10,7 @@ namespace verselane::align {
 namespace {
 
 constexpr float kNever = std::numeric_limits<float>::infinity();
+constexpr size_t kMostCells = 60'000'000;
 
 // What the notes say about themselves, computed once.
 struct NoteFacts {
@@ -79,6 +80,14 @@ class SegmentAligner {
                std::vector<PlacedSyllable>& out) {
         const size_t k = s1 - s0, n = n1 - n0, width = n + 1;
         if (k == 0) return;
+        // Nine bytes a cell: a sheet and a melody whose table would pass
+        // about half a gigabyte are refused rather than left to exhaust memory.
+        if ((k + 1) > kMostCells / width)
+            throw std::invalid_argument(
+                "the sheet (" + std::to_string(k) + " syllables) and the melody (" +
+                std::to_string(n) +
+                " notes) are too long to align in one piece; pin a syllable in "
+                "the middle to split them");
         forward_.assign((k + 1) * width, kNever);
         backward_.assign((k + 1) * width, kNever);
         choice_.assign((k + 1) * width, 0);

@@ -93,7 +93,8 @@ struct Alignment {
 // Places every syllable. Pins are given in any order; a pinned syllable
 // lands exactly on its tick. Raises std::invalid_argument for a pin outside
 // the syllables or pins whose ticks go back along the syllables (equal ticks
-// are allowed).
+// are allowed), and for a stretch between pins too long to align in memory
+// (syllables times notes beyond 60 million).
 Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                          const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,
                          const AlignOptions& Options);
