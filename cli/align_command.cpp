@@ -152,13 +152,7 @@ std::string ParseAlignArguments(const std::vector<std::string>& Args, AlignComma
 }
 
 std::string DefaultAlignOutput(const std::string& Song) {
-    std::filesystem::path path(Song);
-    const std::string extension = path.extension().string();
-    std::string lowered = extension;
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    path.replace_extension(lowered == ".kar" ? ".aligned.kar" : ".kar");
-    return path.string();
+    return workflow::OutputName(Song, workflow::OutputKind::Aligned);
 }
 
 int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) {
