@@ -8,6 +8,7 @@
 #include "lyrics/song_info.h"
 #include "lyrics/text_rules.h"
 #include "lyrics/track_choice.h"
+#include "workflow/information.h"
 #include "workflow/words_track.h"
 
 namespace verselane {
@@ -54,9 +55,7 @@ std::string CannotConvertReason(const MidiFile& Song, int16_t Track,
 }
 
 KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song) {
-    KaraokeInfo info = SongKaraokeInfo(Song);
-    if (info.Language.empty()) info.Language = "ENGL";
-    return info;
+    return workflow::ProposedInformation(Song);
 }
 
 bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,

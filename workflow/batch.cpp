@@ -14,6 +14,7 @@
 #include "lyrics/converters.h"
 #include "lyrics/song_info.h"
 #include "model/errors.h"
+#include "workflow/information.h"
 #include "workflow/output_names.h"
 #include "workflow/song_files.h"
 #include "workflow/words_track.h"
@@ -50,8 +51,7 @@ void MakeFolderOf(const std::string& output) {
 // (or the request's encoding), the others as the song gives them.
 KaraokeInfo InformationFor(const MidiFile& song, const ConversionRequest& request,
                            std::vector<TypedLineNote>& notes) {
-    KaraokeInfo info = SongKaraokeInfo(song);
-    if (info.Language.empty()) info.Language = "ENGL";
+    KaraokeInfo info = ProposedInformation(song);
     const std::string encoding =
         request.Encoding.empty() ? DetectEncoding(SongTexts(song)) : request.Encoding;
     struct Typed {
