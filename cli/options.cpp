@@ -119,9 +119,10 @@ class HelpFormat : public CLI::Formatter {
 struct TypedOptions {
     std::vector<std::string> words;
     std::string output, out_dir, track, jobs, language, title, artist, encoding, from, level,
-        players, soundfont, max_length;
+        players, soundfont, max_length, melody, syllables, to, sheet_encoding;
+    std::vector<std::string> pins;
     bool force = false, salvage = false, recursive = false, drop_lyrics = false, replace = false,
-         follow = false, json = false;
+         follow = false, json = false, report = false;
 };
 
 // The program with its commands, their options bound to `values`. Each
@@ -399,13 +400,34 @@ CommandLine::CommandLine() {
           "(fluid-soundfont-gm) when installed, else\n"
           "TimGM6mb.sf2 (timgm6mb-soundfont)");
 
-    // align keeps its own parser and help (cli/align_command.cpp); it is
-    // listed here so that the program's help names it.
-    app.add_subcommand("align", "words from a lyric sheet onto the melody (NAME.kar)")
-        ->group("Commands")
-        ->allow_extras()
-        ->set_help_flag();
-    format->Pages["align"] = {"SONG SHEET", ""};
+    CLI::App* align =
+        Command("align", "SONG SHEET", "words from a lyric sheet onto the melody (NAME.kar)",
+                kAlignDescription, kAlignStatus);
+    Words(align, "SONG", "the song, then SHEET, the lyric sheet");
+    Value(align, "-o,--output", values.output, "OUT",
+          "the output (default NAME.kar, NAME.aligned.kar for\na .kar song)");
+    Value(align, "--melody", values.melody, "N",
+          "the track the words go on (default: chosen, and shown)");
+    Value(align, "--language", values.language, "L",
+          "en, de, fr, es, it, pt or nl (default: the song's @L\n"
+          "line, else guessed from the words)");
+    Value(align, "--syllables", values.syllables, "MODE",
+          "auto (default): words without marks are split as sung;\n"
+          "as-written: the sheet's words and \"-\" marks are the\n"
+          "syllables");
+    CLI::Option* pin = align->add_option("--pin", values.pins,
+                                         "syllable I (from 1, after splitting) lands on TICK");
+    pin->type_name("I=TICK")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    Value(align, "--to", values.to, "WHAT", "lyrics, karaoke or both (default)");
+    Value(align, "--encoding", values.encoding, "NAME",
+          "the encoding of the words in a song without words\n"
+          "(default UTF-8); a song with words keeps its own");
+    Value(align, "--sheet-encoding", values.sheet_encoding, "NAME",
+          "the sheet's encoding (default UTF-8)");
+    Switch(align, "--replace", values.replace,
+           "replace the words the song has (else it is refused)");
+    Switch(align, "--force", values.force, "replace an existing output file");
+    Switch(align, "--report", values.report, "list the doubtful syllables with time and reason");
 }
 
 // The command parsed, from the values typed; or the first thing wrong.
@@ -476,6 +498,33 @@ ParsedCommand MakeCommand(const CommandLine& line, const CLI::App* command) {
         check.Files = words;
         if (check.Files.empty()) return usage("check needs at least one FILE");
         return check;
+    }
+    if (name == "align") {
+        AlignCommand align;
+        const std::pair<const char*, const std::string*> typed[] = {
+            {"--output", &v.output},
+            {"--melody", &v.melody},
+            {"--language", &v.language},
+            {"--syllables", &v.syllables},
+            {"--to", &v.to},
+            {"--encoding", &v.encoding},
+            {"--sheet-encoding", &v.sheet_encoding}};
+        for (const auto& [option, value] : typed) {
+            if (!given(option)) continue;
+            if (std::string error = SetAlignOption(option, *value, align); !error.empty())
+                return usage(error);
+        }
+        for (const std::string& value : v.pins) {
+            if (std::string error = SetAlignOption("--pin", value, align); !error.empty())
+                return usage(error);
+        }
+        align.Replace = v.replace;
+        align.Force = v.force;
+        align.Report = v.report;
+        if (words.size() != 2) return usage("align takes SONG and SHEET");
+        align.Song = words[0];
+        align.Sheet = words[1];
+        return align;
     }
     // The commands that write one file per song.
     if (given("-o") && v.output.empty()) return usage("-o needs a file name");
@@ -562,7 +611,6 @@ std::string ProgramHelp() {
 }
 
 std::string CommandHelp(const std::string& Command) {
-    if (Command == "align") return AlignHelp();
     CommandLine line;
     try {
         return line.app.get_subcommand(Command)->help();
@@ -586,16 +634,6 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& Args) {
     }
     if (command == "--version") return HelpRequest{VersionText()};
     if (CommandHelp(command).empty()) return UsageError{"unknown command: " + command, ""};
-    if (command == "align") {
-        for (const std::string& a : Args) {
-            if (a == "--") break;
-            if (a == "-h" || a == "--help") return HelpRequest{AlignHelp()};
-        }
-        AlignCommand align;
-        const std::string error = ParseAlignArguments(Args, align);
-        if (!error.empty()) return UsageError{error, "align"};
-        return align;
-    }
     CommandLine line;
     CLI::App* sub = line.app.get_subcommand(command);
     // After "--" every argument is a word, whatever it looks like.

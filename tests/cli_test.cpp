@@ -191,6 +191,8 @@ TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
         {"$V help fix", 0, "Usage: verselane-cli fix [OPTIONS] IN...|-o, --output OUT|-j, --jobs N",
          ""},
         {"$V render -h", 0, "--max-length L|--soundfont SF2|Usage: verselane-cli render", ""},
+        {"$V align --help", 0, "Usage: verselane-cli align [OPTIONS] SONG SHEET|--pin I=TICK", ""},
+        {"$V align a b --pin=3=x", 2, "=", "--pin needs SYLLABLE=TICK"},
     });
 }
 
