@@ -21,43 +21,6 @@ namespace verselane::cli {
 
 namespace {
 
-constexpr const char* kAlignHelp =
-    "Usage: verselane-cli align SONG SHEET [-o OUT] [--melody N] [--language L]\n"
-    "                          [--syllables auto|as-written] [--pin I=TICK]...\n"
-    "                          [--to lyrics|karaoke|both] [--encoding NAME]\n"
-    "                          [--sheet-encoding NAME] [--replace] [--force] [--report]\n"
-    "\n"
-    "Puts the words of a lyric sheet onto the melody of SONG: one lyric event per\n"
-    "sung syllable at the start of its note, and the Soft Karaoke words track.\n"
-    "\n"
-    "The sheet is plain text: one sung line a line, a blank line between\n"
-    "paragraphs, words separated by spaces. Marks, never part of the words:\n"
-    "  -   between the syllables of a word (LilyPond's \" -- \" too)\n"
-    "  _   the syllable before holds one more note (LilyPond's \"__\" too)\n"
-    "  *   a note without words        ~   words sung on one note (one syllable)\n"
-    "  |   on to the next bar          \\   the next character is a plain one\n"
-    "\n"
-    "Options:\n"
-    "  -o OUT                the output (default NAME.kar, NAME.aligned.kar for\n"
-    "                        a .kar song)\n"
-    "  --melody N            the track the words go on (default: chosen, and shown)\n"
-    "  --language L          en, de, fr, es, it, pt or nl (default: the song's @L\n"
-    "                        line, else guessed from the words)\n"
-    "  --syllables MODE      auto (default): words without marks are split as sung;\n"
-    "                        as-written: the sheet's words and \"-\" marks are the\n"
-    "                        syllables\n"
-    "  --pin I=TICK          syllable I (from 1, after splitting) lands on TICK\n"
-    "  --to WHAT             lyrics, karaoke or both (default)\n"
-    "  --encoding NAME       the encoding of the words in a song without words\n"
-    "                        (default UTF-8); a song with words keeps its own\n"
-    "  --sheet-encoding NAME the sheet's encoding (default UTF-8)\n"
-    "  --replace             replace the words the song has (else it is refused)\n"
-    "  --force               replace an existing output file\n"
-    "  --report              list the doubtful syllables with time and reason\n"
-    "\n"
-    "Exit status: 0 when the song was written, 1 when it failed, 2 for a command\n"
-    "line that could not be understood.\n";
-
 std::optional<long long> Number(std::string_view text) {
     long long value = 0;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -67,98 +30,61 @@ std::optional<long long> Number(std::string_view text) {
 
 }  // namespace
 
-std::string AlignHelp() {
-    return kAlignHelp;
-}
+const char* const kAlignDescription =
+    "Puts the words of a lyric sheet onto the melody of SONG: one lyric event per\n"
+    "sung syllable at the start of its note, and the Soft Karaoke words track.\n"
+    "\n"
+    "The sheet is plain text: one sung line a line, a blank line between\n"
+    "paragraphs, words separated by spaces. Marks, never part of the words:\n"
+    "  -   between the syllables of a word (LilyPond's \" -- \" too)\n"
+    "  _   the syllable before holds one more note (LilyPond's \"__\" too)\n"
+    "  *   a note without words        ~   words sung on one note (one syllable)\n"
+    "  |   on to the next bar          \\   the next character is a plain one\n";
 
-std::string ParseAlignArguments(const std::vector<std::string>& Args, AlignCommand& Command) {
-    std::vector<std::string> words;
-    const std::vector<std::string> with_value = {"-o",         "--output",    "--melody",
-                                                 "--language", "--syllables", "--pin",
-                                                 "--to",       "--encoding",  "--sheet-encoding"};
-    bool only_words = false;
-    for (size_t i = 1; i < Args.size(); ++i) {
-        const std::string& a = Args[i];
-        if (only_words || a.size() < 2 || a[0] != '-') {
-            words.push_back(a);
-            continue;
+const char* const kAlignStatus =
+    "Exit status: 0 when the song was written, 1 when it failed, 2 for a command\n"
+    "line that could not be understood.\n";
+
+std::string SetAlignOption(const std::string& name, const std::string& v, AlignCommand& Command) {
+    if (name == "-o" || name == "--output") {
+        if (v.empty()) return "-o needs a file name";
+        Command.Output = v;
+    } else if (name == "--melody") {
+        const auto n = Number(v);
+        if (!n || *n < 0 || *n > 65535) return "--melody needs a track number from 0: " + v;
+        Command.Melody = static_cast<int>(*n);
+    } else if (name == "--language") {
+        Command.Language = v;
+    } else if (name == "--syllables") {
+        if (v != "auto" && v != "as-written")
+            return "--syllables takes auto or as-written, not " + v;
+        Command.AsWritten = v == "as-written";
+    } else if (name == "--pin") {
+        const size_t eq = v.find('=');
+        const auto index =
+            eq == std::string::npos ? std::nullopt : Number(std::string_view(v).substr(0, eq));
+        const auto tick =
+            eq == std::string::npos ? std::nullopt : Number(std::string_view(v).substr(eq + 1));
+        if (!index || !tick || *index < 0 || *tick < 0 || *tick > 0x7FFFFFFF)
+            return "--pin needs SYLLABLE=TICK with two numbers: " + v;
+        Command.Pins.emplace_back(static_cast<size_t>(*index), static_cast<int32_t>(*tick));
+    } else if (name == "--to") {
+        if (v != "lyrics" && v != "karaoke" && v != "both")
+            return "--to takes lyrics, karaoke or both, not " + v;
+        Command.To = v;
+    } else if (name == "--encoding" || name == "--sheet-encoding") {
+        try {
+            TextDecoder check(EncodingName(v));
+        } catch (const std::invalid_argument&) {
+            return "unknown encoding: " + v;
         }
-        if (a == "--") {
-            only_words = true;
-            continue;
-        }
-        std::string name = a;
-        std::optional<std::string> value;
-        if (size_t eq = a.find('='); a.starts_with("--") && eq != std::string::npos) {
-            name = a.substr(0, eq);
-            value = a.substr(eq + 1);
-        }
-        if (std::find(with_value.begin(), with_value.end(), name) != with_value.end()) {
-            if (!value) {
-                if (i + 1 >= Args.size()) return "option " + name + " needs a value";
-                value = Args[++i];
-            }
-            const std::string& v = *value;
-            if (name == "-o" || name == "--output") {
-                if (v.empty()) return "-o needs a file name";
-                Command.Output = v;
-            } else if (name == "--melody") {
-                const auto n = Number(v);
-                if (!n || *n < 0 || *n > 65535) return "--melody needs a track number from 0: " + v;
-                Command.Melody = static_cast<int>(*n);
-            } else if (name == "--language") {
-                Command.Language = v;
-            } else if (name == "--syllables") {
-                if (v != "auto" && v != "as-written")
-                    return "--syllables takes auto or as-written, not " + v;
-                Command.AsWritten = v == "as-written";
-            } else if (name == "--pin") {
-                const size_t eq = v.find('=');
-                const auto index = eq == std::string::npos
-                                       ? std::nullopt
-                                       : Number(std::string_view(v).substr(0, eq));
-                const auto tick = eq == std::string::npos
-                                      ? std::nullopt
-                                      : Number(std::string_view(v).substr(eq + 1));
-                if (!index || !tick || *index < 0 || *tick < 0 || *tick > 0x7FFFFFFF)
-                    return "--pin needs SYLLABLE=TICK with two numbers: " + v;
-                Command.Pins.emplace_back(static_cast<size_t>(*index), static_cast<int32_t>(*tick));
-            } else if (name == "--to") {
-                if (v != "lyrics" && v != "karaoke" && v != "both")
-                    return "--to takes lyrics, karaoke or both, not " + v;
-                Command.To = v;
-            } else if (name == "--encoding" || name == "--sheet-encoding") {
-                try {
-                    TextDecoder check(EncodingName(v));
-                } catch (const std::invalid_argument&) {
-                    return "unknown encoding: " + v;
-                }
-                (name == "--encoding" ? Command.Encoding : Command.SheetEncoding) = EncodingName(v);
-            }
-        } else if (!value && name == "--replace") {
-            Command.Replace = true;
-        } else if (!value && name == "--force") {
-            Command.Force = true;
-        } else if (!value && name == "--report") {
-            Command.Report = true;
-        } else {
-            return "unknown option: " + a;
-        }
+        (name == "--encoding" ? Command.Encoding : Command.SheetEncoding) = EncodingName(v);
     }
-    if (words.size() != 2) return "align takes SONG and SHEET";
-    Command.Song = words[0];
-    Command.Sheet = words[1];
     return {};
 }
 
 std::string DefaultAlignOutput(const std::string& Song) {
-    std::filesystem::path path(Song);
-    const std::string extension = path.extension().string();
-    std::string lowered = extension;
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    path.replace_extension(lowered == ".kar" ? ".aligned.kar" : ".kar");
-    return path.string();
+    return workflow::OutputName(Song, workflow::OutputKind::Aligned);
 }
 
 int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) {

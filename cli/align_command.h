@@ -26,12 +26,15 @@ struct AlignCommand {
     bool Report = false;
 };
 
-// The help text of the command.
-std::string AlignHelp();
+// What the command does, and its exit status, for its help.
+extern const char* const kAlignDescription;
+extern const char* const kAlignStatus;
 
-// Reads the arguments after "align"; returns an error message, or the empty
-// string when `Command` is filled.
-std::string ParseAlignArguments(const std::vector<std::string>& Args, AlignCommand& Command);
+// Takes the value of one option (-o, --output, --melody, --language,
+// --syllables, --pin, --to, --encoding, --sheet-encoding); returns what is
+// wrong with it, or the empty string.
+std::string SetAlignOption(const std::string& Name, const std::string& Value,
+                           AlignCommand& Command);
 
 // The output name when none is given.
 std::string DefaultAlignOutput(const std::string& Song);

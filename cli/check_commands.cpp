@@ -124,11 +124,7 @@ std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std:
 }
 
 std::string FixedOutputName(const std::string& Input, const std::string& OutputDir) {
-    namespace fs = std::filesystem;
-    const fs::path in(Input);
-    const std::string ext = in.has_extension() ? in.extension().string() : std::string(".mid");
-    const fs::path dir = OutputDir.empty() ? in.parent_path() : fs::path(OutputDir);
-    return (dir / (in.stem().string() + ".fixed" + ext)).string();
+    return workflow::OutputName(Input, workflow::OutputKind::Fixed, OutputDir);
 }
 
 int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) {
@@ -145,14 +141,15 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
                songs.Problems[next_problem].Before <= files_before;
              ++next_problem) {
             const SongInputs::Problem& problem = songs.Problems[next_problem];
-            err << PrintableName(problem.Message) << "\n";
+            const std::string message = InputProblemText(problem, Command.Recursive);
+            err << PrintableName(message) << "\n";
             ++not_checked;
             json entry;
             PutFileName(entry, problem.Input);
             entry.update({{"read", "failed"},
                           {"checked", false},
                           {"failed", true},
-                          {"error", problem.Message},
+                          {"error", message},
                           {"findings", json::array()}});
             report.push_back(std::move(entry));
         }
@@ -256,15 +253,15 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std:
             }
             std::error_code ec;
             if (!Command.Force && std::filesystem::is_regular_file(job.Output, ec)) {
-                result.Problem = "the output " + PrintableName(job.Output) +
-                                 " exists already (--force replaces it)";
+                result.Failure = workflow::JobFailure::OutputExists;
                 return result;
             }
             result.Note = made.empty() ? "no repair of the words" : "repaired:";
             for (const std::string& name : made) result.Note += " " + name;
             WriteJobOutput(song, job, Command.Force, result);
         } catch (const RuntimeError& e) {
-            result.Problem = std::string(kErrorPrefix) + e.what();
+            result.Failure = workflow::JobFailure::Other;
+            result.Message = std::string(kErrorPrefix) + e.what();
         }
         return result;
     };

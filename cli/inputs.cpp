@@ -1,7 +1,5 @@
 #include "cli/inputs.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -13,70 +11,11 @@ namespace verselane::cli {
 
 namespace fs = std::filesystem;
 
-bool IsSongName(const std::string& Path) {
-    std::string ext = fs::path(Path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".mid" || ext == ".midi" || ext == ".kar" || ext == ".rmi";
-}
-
-namespace {
-
-// The songs of one folder by name, then those of its subfolders when
-// `recursive`; each with its folder relative to the top one.
-void CollectSongs(const fs::path& folder, const fs::path& relative, bool recursive,
-                  SongInputs& songs, std::string& problem) {
-    std::vector<fs::path> files, folders;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code type_ec;
-        if (it->is_directory(type_ec) && !it->is_symlink(type_ec)) {  // no link loops
-            folders.push_back(it->path());
-        } else if (IsSongName(it->path().string())) {
-            files.push_back(it->path());
-        }
-    }
-    if (ec) {
-        problem = folder.string() + ": cannot read the folder: " + ec.message();
-        return;
-    }
-    std::sort(files.begin(), files.end());
-    std::sort(folders.begin(), folders.end());
-    for (const fs::path& f : files) {
-        songs.Files.push_back(f.string());
-        songs.Subfolders.push_back(relative.string());
-    }
-    if (!recursive) return;
-    for (const fs::path& f : folders) {
-        CollectSongs(f, relative / f.filename(), true, songs, problem);
-    }
-}
-
-}  // namespace
-
-SongInputs ExpandInputs(const std::vector<std::string>& Inputs, bool Recursive) {
-    SongInputs songs;
-    for (const std::string& input : Inputs) {
-        std::error_code ec;
-        if (!fs::is_directory(input, ec)) {
-            songs.Files.push_back(input);
-            songs.Subfolders.emplace_back();
-            continue;
-        }
-        const size_t before = songs.Files.size();
-        std::string problem;
-        CollectSongs(input, "", Recursive, songs, problem);
-        if (problem.empty() && songs.Files.size() == before) {
-            problem = input + ": no songs (.mid, .midi, .kar, .rmi) in this folder" +
-                      (Recursive ? "" : " (-r looks in its subfolders too)");
-        }
-        if (!problem.empty()) songs.Problems.push_back({input, problem, songs.Files.size()});
-    }
-    return songs;
-}
-
-std::string OutputFolderFor(const std::string& OutputDir, const std::string& Subfolder) {
-    if (OutputDir.empty() || Subfolder.empty()) return OutputDir;
-    return (fs::path(OutputDir) / Subfolder).string();
+std::string InputProblemText(const SongInputs::Problem& Problem, bool Recursive) {
+    if (Problem.What == SongInputs::Problem::Unreadable)
+        return Problem.Folder + ": cannot read the folder: " + Problem.Reason;
+    return Problem.Input + ": no songs (.mid, .midi, .kar, .rmi) in this folder" +
+           (Recursive ? "" : " (-r looks in its subfolders too)");
 }
 
 int RunBatchCommand(
@@ -108,7 +47,7 @@ int RunBatchCommand(
     }
     const SongInputs songs = ExpandInputs(Command.Inputs, Command.Recursive);
     for (const SongInputs::Problem& problem : songs.Problems) {
-        err << PrintableName(problem.Message) << "\n";
+        err << PrintableName(InputProblemText(problem, Command.Recursive)) << "\n";
     }
     if (!Command.Output.empty() && songs.Files.size() > 1) {
         err << PrintableName(Command.Inputs[0]) << ": a folder of " << songs.Files.size()
@@ -124,7 +63,7 @@ int RunBatchCommand(
         PlanJobs(songs.Files, Command.Output, [&](const std::string& input) {
             return NameOf(input, OutputFolderFor(Command.OutputDir, songs.Subfolders[next++]));
         });
-    const int failures = RunJobs(jobs, Command.Jobs, Run, out, err, &progress);
+    const int failures = RunJobs(jobs, Command.Jobs, Run, out, err, &progress, Command.Direction);
     return failures == 0 && songs.Problems.empty() ? 0 : 1;
 }
 
@@ -136,12 +75,17 @@ int RunConversion(const ConvertCommand& Command, std::ostream& out, std::ostream
     batch.Output = Command.Output;
     batch.OutputDir = Command.OutputDir;
     batch.Jobs = Command.Jobs;
+    batch.Direction = Command.Direction;
+    const workflow::OutputKind kind = Command.Direction == ConversionDirection::LyricsToKaraoke
+                                          ? workflow::OutputKind::Karaoke
+                                          : workflow::OutputKind::Lyrics;
     return RunBatchCommand(
         batch,
         [&](const std::string& input, const std::string& folder) {
-            return DefaultOutputName(input, Command.Direction, folder);
+            return workflow::OutputName(input, kind, folder);
         },
-        [&](const Job& job) { return ConvertFile(Command, job); }, out, err, terminal, Terminal);
+        [&](const Job& job) { return workflow::ConvertFile(Command, job); }, out, err, terminal,
+        Terminal);
 }
 
 }  // namespace verselane::cli

@@ -10,32 +10,18 @@
 
 #include "cli/batch.h"
 #include "cli/options.h"
+#include "workflow/song_files.h"
 
 namespace verselane::cli {
 
-// Whether a file's name marks it as a song: .mid, .midi, .kar, .rmi, in any case.
-bool IsSongName(const std::string& Path);
+using workflow::ExpandInputs;
+using workflow::IsSongName;
+using workflow::OutputFolderFor;
+using workflow::SongInputs;
 
-// The inputs with each folder replaced by its songs, by name (with
-// `Recursive`, those of its subfolders too).
-struct SongInputs {
-    std::vector<std::string> Files;
-    // Per file: the subfolder of the folder named that it was found in ("" for
-    // a file named and for a song right in a folder named).
-    std::vector<std::string> Subfolders;
-    // A folder that cannot be read or holds no song.
-    struct Problem {
-        std::string Input;    // the folder as named
-        std::string Message;  // what is wrong, starting with the folder's name
-        size_t Before = 0;    // the number of files ahead of it among the inputs
-    };
-    std::vector<Problem> Problems;
-};
-SongInputs ExpandInputs(const std::vector<std::string>& Inputs, bool Recursive);
-
-// The folder for the output of a song found in `Subfolder`: that subfolder
-// of `OutputDir`, or `OutputDir` itself (empty: beside the input).
-std::string OutputFolderFor(const std::string& OutputDir, const std::string& Subfolder);
+// A folder named that cannot be read or holds no song, in the command line's
+// words, starting with the folder's name.
+std::string InputProblemText(const SongInputs::Problem& Problem, bool Recursive);
 
 // A command that writes one file per song.
 struct BatchCommand {
@@ -45,6 +31,8 @@ struct BatchCommand {
     std::string OutputDir;  // --out-dir
     int Jobs = 0;           // 0: one per processor
     BatchKind Kind = BatchKind::Conversion;
+    // The events a conversion takes its words from, for its messages.
+    ConversionDirection Direction = ConversionDirection::LyricsToKaraoke;
 };
 
 // Runs a batch command: its inputs expanded, its -o folder checked, each song

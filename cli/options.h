@@ -11,6 +11,7 @@
 #include "lyrics/converters.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
+#include "workflow/batch.h"
 
 namespace verselane::cli {
 
@@ -44,26 +45,8 @@ struct RenderCommand {
 // for anything else, zero and negative lengths included.
 std::optional<double> ParseLength(const std::string& Text);
 
-struct ConvertCommand {
-    ConversionDirection Direction = ConversionDirection::LyricsToKaraoke;
-    std::vector<std::string> Inputs;
-    std::string Output;     // -o, one input only
-    std::string OutputDir;  // --out-dir
-    std::optional<int> Track;
-    // to-karaoke: the information lines typed (UTF-8); those not given come
-    // from the song itself (SongKaraokeInfo).
-    std::optional<std::string> Language, Title, Artist;
-    std::string Encoding;    // of the typed lines; empty: the song's words
-    bool Replace = false;    // to-lyrics: the text events give way to the lyrics
-    bool KeepLyrics = true;  // to-karaoke: false (--drop-lyrics) removes the lyric events
-    bool Force = false;      // existing files (never an input) may be replaced
-    bool Salvage = false;    // convert songs that were read only in part
-    int Jobs = 0;            // 0: one per processor
-    bool Recursive = false;  // -r: the songs of a folder's subfolders too
-    // Per input, when given: its folder in --out-dir (subfolders of an input
-    // folder are kept there).
-    std::vector<std::string> OutputDirs;
-};
+// to-karaoke and to-lyrics: a conversion of many songs.
+using ConvertCommand = workflow::ConversionRequest;
 
 // check: the findings of each file.
 struct CheckCommand {

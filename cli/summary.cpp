@@ -23,9 +23,9 @@ void BatchProgress::Start(size_t Total) {
 
 void BatchProgress::Done(const JobResult& Result) {
     ++done_;
-    if (Result.Problem.empty() && Result.Unchanged) {
+    if (Result.Succeeded() && Result.Unchanged) {
         ++unchanged_;
-    } else if (Result.Problem.empty()) {
+    } else if (Result.Succeeded()) {
         ++written_;
         salvaged_ += Result.Salvaged;
     } else if (Result.NoWords) {

@@ -10,9 +10,13 @@
 #include <streambuf>
 #include <string>
 
+namespace verselane::workflow {
+struct JobResult;
+}
+
 namespace verselane::cli {
 
-struct JobResult;
+using workflow::JobResult;
 
 // What a batch does to each song, for the words of its summary.
 enum class BatchKind {

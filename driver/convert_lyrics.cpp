@@ -8,6 +8,8 @@
 #include "lyrics/song_info.h"
 #include "lyrics/text_rules.h"
 #include "lyrics/track_choice.h"
+#include "workflow/information.h"
+#include "workflow/words_track.h"
 
 namespace verselane {
 
@@ -29,20 +31,6 @@ class WaitCursor {
 // A list index as a track: -1 (nothing selected) stands for track 0.
 int16_t TrackOf(int16_t index) {
     return std::max<int16_t>(index, 0);
-}
-
-// When no name suggests the words: the track with the most events of an
-// enabled direction, lyrics first.
-std::optional<int16_t> TrackWithMaterial(const MidiFile& Song, bool lyrics, bool text) {
-    if (lyrics) {
-        int16_t t = ChooseSourceTrack(Song, ConversionDirection::LyricsToKaraoke);
-        if (t >= 0) return t;
-    }
-    if (text) {
-        int16_t t = ChooseSourceTrack(Song, ConversionDirection::KaraokeToLyrics);
-        if (t >= 0) return t;
-    }
-    return std::nullopt;
 }
 
 ConversionDirection DirectionOf(int16_t choice) {
@@ -67,9 +55,7 @@ std::string CannotConvertReason(const MidiFile& Song, int16_t Track,
 }
 
 KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song) {
-    KaraokeInfo info = SongKaraokeInfo(Song);
-    if (info.Language.empty()) info.Language = "ENGL";
-    return info;
+    return workflow::ProposedInformation(Song);
 }
 
 bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
@@ -85,13 +71,10 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
         LyrCopy.AddTrack(t, Song.TrackName.at(t), materials[static_cast<size_t>(t)]);
         LyrCopy.AddTrack2(Song.TrackName.at(t));
     }
+    // The source offered is the words track of both programs; a lyrics or
+    // words name picks the destination by a vocal name, else a new track.
     const TrackNameGuesses guesses = GuessWordsTracks(Song);
-    auto Found = [](int16_t guess) {
-        return guess >= 0 ? std::optional<int16_t>(guess) : std::nullopt;
-    };
-    const std::optional<int16_t> VocalGuess = Found(guesses.Vocal);
-    const std::optional<int16_t> SourceGuess =
-        Found(guesses.Lyrics >= 0 ? guesses.Lyrics : guesses.Words);
+    const bool named_source = guesses.Lyrics >= 0 || guesses.Words >= 0;
 
     LyrCopy.AddTrack2("NEW TRACK");
     const int NewTrackIndex = LyrCopy.Tracks2Count() - 1;
@@ -102,23 +85,20 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
         std::ranges::any_of(materials, [](const TrackMaterial& m) { return m.TextEvents > 0; });
     const bool lyrics = !Song.LyricText.empty();
 
-    // The default: track 1 (the first track after a conductor track), or
+    // Without words: track 1 (the first track after a conductor track), or
     // track 0 when it is the only one.
     if (tracks > 0) {
         const int16_t fallback = tracks >= 2 ? 1 : 0;
         LyrCopy.SelectTrack(fallback);
         LyrCopy.SelectTrack2(fallback);
     }
-    if (SourceGuess) {
-        LyrCopy.SelectTrack(*SourceGuess);
-        if (VocalGuess) LyrCopy.SelectTrack2(*VocalGuess);
-    } else {
-        if (VocalGuess) {
-            LyrCopy.SelectTrack(*VocalGuess);
-        } else if (auto material = TrackWithMaterial(Song, lyrics, text)) {
-            LyrCopy.SelectTrack(*material);
-        }
+    if (const std::optional<workflow::WordsSource> words = workflow::SongWords(Song)) {
+        LyrCopy.SelectTrack(words->Track);
+    }
+    if (!named_source) {
         LyrCopy.SelectTrack2(NewTrackIndex);
+    } else if (guesses.Vocal >= 0) {
+        LyrCopy.SelectTrack2(guesses.Vocal);
     }
 
     if (!text && !lyrics) {

@@ -90,9 +90,8 @@ constexpr const char* kNothingToConvert = "No Text or Lyric events were found.";
 // Why track `Track` cannot be converted in `Direction`, or empty when it can.
 std::string CannotConvertReason(const MidiFile& Song, int16_t Track, ConversionDirection Direction);
 
-// The information lines proposed for a song: what the song says of itself
-// (SongKaraokeInfo, the same guess as the command line's), with "ENGL" when
-// it names no language; a title or artist it does not tell stays empty.
+// The information lines proposed for a song: workflow::ProposedInformation,
+// the same as the command line's.
 KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song);
 
 // Fills the conversion dialog with every track of the song, track 0

@@ -181,6 +181,18 @@ TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
         // The program's name once, though the message names it already.
         {"$V lyrics latin.mid --encoding NONE-SUCH", 2, "",
          "=verselane-cli: unknown encoding: NONE-SUCH (see 'verselane-cli lyrics --help')\n"},
+        // GNU forms: --opt=value, a short option's value attached, words after
+        // "--" whatever they look like; help written from the definitions.
+        {"$V to-karaoke song.mid --out-dir=eq -j1 --title=T", 0, "song.mid -> eq/song.kar", "",
+         "eq/song.kar"},
+        {"$V to-karaoke song.mid --colour=red", 2, "=", "unknown option: --colour=red"},
+        {"$V to-karaoke song.mid --force=yes", 2, "=", "force"},
+        {"$V info -- --help", 1, "=", "File not found: --help"},
+        {"$V help fix", 0, "Usage: verselane-cli fix [OPTIONS] IN...|-o, --output OUT|-j, --jobs N",
+         ""},
+        {"$V render -h", 0, "--max-length L|--soundfont SF2|Usage: verselane-cli render", ""},
+        {"$V align --help", 0, "Usage: verselane-cli align [OPTIONS] SONG SHEET|--pin I=TICK", ""},
+        {"$V align a b --pin=3=x", 2, "=", "--pin needs SYLLABLE=TICK"},
     });
 }
 

@@ -7,12 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "lyrics/sung_lines.h"
 #include "model/errors.h"
+#include "reader/midi_reader.h"
 #include "tests/support/lyrics_fixtures.h"
+#include "tests/support/test_support.h"
 #include "writer/midi_writer.h"
 
 namespace verselane {
@@ -87,6 +92,45 @@ TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChos
         EXPECT_EQ(f.selected, selected) << layout;
         EXPECT_EQ(f.selected2, selected2 == kNew ? song.Header.NumTracks : selected2);
     }
+}
+
+// One words track for both programs, on every corpus song: the track the
+// conversion dialog offers first is the one verselane-cli takes (its info
+// line for the song's own direction), and no track at all for a song without
+// words.
+TEST(ConvertLyricsPreselection, DesktopAndCommandLineTakeTheSameTrackOnEveryCorpusSong) {
+    VERSELANE_REQUIRE_CORPUS();
+    int songs = 0, with_words = 0;
+    for (const std::filesystem::path& path : test::CorpusFiles()) {
+        MidiFile song;
+        ResetMidiFile(song);
+        if (!ReadMidiFile(song, path.string()).SongUsable()) continue;
+        SCOPED_TRACE(path.string());
+        ++songs;
+        std::string info;
+        test::RunCommand(std::string(VERSELANE_CLI) + " info '" + path.string() + "' 2>/dev/null",
+                         &info);
+        const std::optional<LineSource> from = PreferredLineSource(song);
+        const std::string line = from == LineSource::Karaoke
+                                     ? "Karaoke text to lyrics would take: "
+                                     : "Lyrics to karaoke text would take: ";
+        const size_t at = info.find(line);
+        ASSERT_NE(at, std::string::npos) << info;
+        const std::string taken =
+            info.substr(at + line.size(), info.find('\n', at) - at - line.size());
+        Fixture f;
+        f.click = kChoiceCancel;
+        f.Run(song);
+        if (!from) {
+            EXPECT_EQ(taken, "none");
+            continue;
+        }
+        ++with_words;
+        EXPECT_EQ(taken, "track " + std::to_string(f.selected));
+    }
+    // Most of the corpus has words; a floor against an emptied corpus.
+    EXPECT_GE(songs, 60);
+    EXPECT_GE(with_words, 30);
 }
 
 // How a run ends: Cancel unloads the dialog; a dialog closed without a

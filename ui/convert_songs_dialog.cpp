@@ -20,6 +20,7 @@
 
 #include "ui/file_messages.h"
 #include "ui/named.h"
+#include "workflow/song_files.h"
 
 namespace verselane::ui {
 
@@ -33,37 +34,70 @@ QString Text(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-// The batch code's reason, with the command line's advice put the way this
-// dialog offers it.
-QString Problem(const std::string& problem) {
-    QString text = QString::fromStdString(problem);
-    text.replace(QStringLiteral(" (inputs are never replaced; use -o or --out-dir)"),
-                 ConvertSongsDialog::tr(": songs are never replaced; choose an output folder"));
-    text.replace(QStringLiteral(" (--force replaces it)"),
-                 ConvertSongsDialog::tr(" (\"Replace files that exist\" replaces it)"));
-    text.replace(
-        QStringLiteral(" (--salvage writes what could be read)"),
-        ConvertSongsDialog::tr(" (\"Convert damaged songs with what could be read\" writes it)"));
-    text.replace(QStringLiteral(" (--salvage)"), QString());
-    return text;
+// Why a song could not be converted, from the workflow's outcome.
+QString FailureText(const workflow::Job& job, const workflow::JobResult& result,
+                    ConversionDirection direction) {
+    using workflow::JobFailure;
+    const bool lyrics = direction == ConversionDirection::LyricsToKaraoke;
+    switch (result.Failure) {
+        case JobFailure::None:
+            return {};
+        case JobFailure::Planned:
+            if (job.Problem == workflow::PlanProblem::OverInput) {
+                return ConvertSongsDialog::tr(
+                           "the output %1 would write over the input %2: songs are never "
+                           "replaced; choose an output folder")
+                    .arg(Text(job.Output), job.Other.empty()
+                                               ? ConvertSongsDialog::tr("(a link to it)")
+                                               : Text(job.Other));
+            }
+            return ConvertSongsDialog::tr("the output %1 is already the output of %2")
+                .arg(Text(job.Output), Text(job.Other));
+        case JobFailure::OutputExists:
+            return ConvertSongsDialog::tr(
+                       "the output %1 exists already (\"Replace files that exist\" replaces it)")
+                .arg(Text(job.Output));
+        case JobFailure::Unreadable:
+        case JobFailure::Damaged:
+            return DescribeRead(result.Read, MidiFile{}).Problem;
+        case JobFailure::NoSuchTrack:
+            return ConvertSongsDialog::tr("there is no track %1").arg(result.Track);
+        case JobFailure::TrackWithoutWords:
+            return lyrics
+                       ? ConvertSongsDialog::tr("track %1 holds no lyric events").arg(result.Track)
+                       : ConvertSongsDialog::tr("track %1 holds no karaoke text events")
+                             .arg(result.Track);
+        case JobFailure::NoWords:
+            return lyrics ? ConvertSongsDialog::tr("no lyric events found")
+                          : ConvertSongsDialog::tr("no karaoke text events found");
+        case JobFailure::WriteFailed:
+            return DescribeWriteFailure(result.Message);
+        case JobFailure::Other:
+            return QString::fromStdString(result.Message);
+    }
+    return QString::fromStdString(result.Message);
+}
+
+// A typed information line that was not stored as typed.
+QString TypedLineText(const workflow::TypedLineNote& note) {
+    const QString shown = QStringLiteral("\"%1\"").arg(QString::fromStdString(note.Stored));
+    if (note.What == workflow::TypedLineNote::KeptUtf8) {
+        return ConvertSongsDialog::tr(
+                   "%1 cannot be written in %2, the encoding of the song's words: written as "
+                   "UTF-8.")
+            .arg(shown, QString::fromStdString(note.Encoding));
+    }
+    return ConvertSongsDialog::tr("The %1 was written as %2.")
+        .arg(QString::fromLatin1(note.Field), shown);
 }
 
 }  // namespace
 
 QStringList SongsIn(const QStringList& paths) {
+    std::vector<std::string> inputs;
+    for (const QString& path : paths) inputs.push_back(Bytes(path));
     QStringList songs;
-    for (const QString& path : paths) {
-        if (!QFileInfo(path).isDir()) {
-            songs << path;
-            continue;
-        }
-        const QStringList patterns = {QStringLiteral("*.mid"), QStringLiteral("*.midi"),
-                                      QStringLiteral("*.kar"), QStringLiteral("*.rmi")};
-        const QDir folder(path);
-        for (const QString& name : folder.entryList(patterns, QDir::Files, QDir::Name)) {
-            songs << folder.filePath(name);
-        }
-    }
+    for (const std::string& song : workflow::ExpandInputs(inputs, false).Files) songs << Text(song);
     return songs;
 }
 
@@ -78,7 +112,13 @@ ConvertSongsDialog::ConvertSongsDialog(const QStringList& songs, QWidget* owner)
     resize(660, 520);
 }
 
-ConvertSongsDialog::~ConvertSongsDialog() = default;
+ConvertSongsDialog::~ConvertSongsDialog() {
+    // The batch's thread uses this dialog: let it end after its current song.
+    if (worker_) {
+        stopping_ = true;
+        worker_->wait();
+    }
+}
 
 void ConvertSongsDialog::createWidgets() {
     to_karaoke_ = Named(new QRadioButton(tr("&Lyrics -> karaoke text"), this), "ToKaraoke");
@@ -171,57 +211,52 @@ void ConvertSongsDialog::start() {
                                                            browse_, replace_, salvage_, start_}) {
         option->setEnabled(false);
     }
-    command_ = cli::ConvertCommand{};
-    command_.Direction = to_karaoke_->isChecked() ? ConversionDirection::LyricsToKaraoke
+    request_ = workflow::ConversionRequest{};
+    request_.Direction = to_karaoke_->isChecked() ? ConversionDirection::LyricsToKaraoke
                                                   : ConversionDirection::KaraokeToLyrics;
-    for (const QString& song : songs_) command_.Inputs.push_back(Bytes(song));
-    command_.OutputDir = Bytes(out_dir_->text().trimmed());
-    command_.Language = language_->text().trimmed().toStdString();
-    command_.Replace = !keep_karaoke_->isChecked();
-    command_.KeepLyrics = keep_lyrics_->isChecked();
-    command_.Force = replace_->isChecked();
-    command_.Salvage = salvage_->isChecked();
-    jobs_ = cli::PlanJobs(command_);
+    for (const QString& song : songs_) request_.Inputs.push_back(Bytes(song));
+    request_.OutputDir = Bytes(out_dir_->text().trimmed());
+    request_.Language = language_->text().trimmed().toStdString();
+    request_.Replace = !keep_karaoke_->isChecked();
+    request_.KeepLyrics = keep_lyrics_->isChecked();
+    request_.Force = replace_->isChecked();
+    request_.Salvage = salvage_->isChecked();
+    jobs_ = workflow::PlanJobs(request_);
     running_ = true;
     cancel_->setText(tr("&Stop"));
-    convertNext();
-}
-
-// One song at a time on a thread of its own, so that the window keeps
-// drawing and answering; the next starts when it has ended.
-void ConvertSongsDialog::convertNext() {
-    if (stopping_ || next_ >= jobs_.size()) {
+    // The workflow's runner on one thread of its own, one song at a time, so
+    // that the window keeps drawing and answering; each result comes back to
+    // this thread to be shown.
+    worker_ = QThread::create([this] {
+        workflow::RunJobs(
+            jobs_, 1,
+            [this](const workflow::Job& job) { return workflow::ConvertFile(request_, job); },
+            [this](size_t index, const workflow::JobResult& result) {
+                QMetaObject::invokeMethod(
+                    this, [this, index, result] { addResult(jobs_[index], result); },
+                    Qt::QueuedConnection);
+            },
+            [this] { return stopping_.load(); });
+    });
+    connect(worker_, &QThread::finished, this, [this] {
+        worker_->deleteLater();
+        worker_ = nullptr;
         finish();
-        return;
-    }
-    const cli::Job job = jobs_[next_];
-    QThread* worker = QThread::create([this, job] {
-        try {
-            result_ = cli::ConvertFile(command_, job);
-        } catch (const std::exception& e) {  // anything unforeseen fails this song only
-            result_ = {};
-            result_.Problem = e.what();
-        }
     });
-    connect(worker, &QThread::finished, this, [this, worker, job] {
-        worker->deleteLater();
-        addResult(job, result_);
-        ++next_;
-        progress_->setValue(static_cast<int>(next_));
-        convertNext();
-    });
-    worker->start();
+    worker_->start();
 }
 
-void ConvertSongsDialog::addResult(const cli::Job& job, const cli::JobResult& result) {
-    // Counted as the command line's summary counts them; a warning (a typed
-    // line kept as UTF-8) does not make a song less written.
+void ConvertSongsDialog::addResult(const workflow::Job& job, const workflow::JobResult& result) {
+    ++done_;
+    progress_->setValue(static_cast<int>(done_));
+    // Counted as the command line's summary counts them; a note on a typed
+    // line does not make a song less written.
     QString outcome, message;
     if (result.NoWords) {
         ++without_words_;
         outcome = tr("without words");
-        message = Problem(result.Problem);
-    } else if (result.Problem.empty()) {
+        message = FailureText(job, result, request_.Direction);
+    } else if (result.Succeeded()) {
         ++written_;
         salvaged_ += result.Salvaged;
         outcome = result.Salvaged ? tr("written from a damaged file") : tr("written");
@@ -232,23 +267,20 @@ void ConvertSongsDialog::addResult(const cli::Job& job, const cli::JobResult& re
         if (result.Salvaged) {
             message += QLatin1Char(' ') + DescribeRead(result.Read, MidiFile{}).Problem;
         }
-        for (const std::string& warning : result.Warnings) {
-            if (result.Salvaged && warning.starts_with("damaged;")) continue;
-            message += QLatin1Char(' ') + Problem(warning);
+        for (const workflow::TypedLineNote& note : result.TypedLines) {
+            message += QLatin1Char(' ') + TypedLineText(note);
         }
     } else {
         ++failed_;
         outcome = tr("failed");
         // The faults worded as the main window words them; a song read in
         // part also names the option that would write it.
-        if (result.Read.Faults.empty()) {
-            message = Problem(result.Problem);
-        } else if (result.Read.Result == ReadResult::Partial) {
+        if (result.Failure == workflow::JobFailure::Damaged) {
             message = tr("damaged; not written (\"Convert damaged songs with what could be read\" "
                          "writes it): %1")
                           .arg(DescribeRead(result.Read, MidiFile{}).Problem);
         } else {
-            message = DescribeRead(result.Read, MidiFile{}).Problem;
+            message = FailureText(job, result, request_.Direction);
         }
     }
     const int row = results_->rowCount();
@@ -263,7 +295,7 @@ void ConvertSongsDialog::addResult(const cli::Job& job, const cli::JobResult& re
 
 void ConvertSongsDialog::finish() {
     running_ = false;
-    const int left = static_cast<int>(jobs_.size() - next_);
+    const int left = static_cast<int>(jobs_.size() - done_);
     QString summary = tr("%1 written").arg(written_);
     if (salvaged_ > 0) summary += tr(" (%1 of them from damaged files)").arg(salvaged_);
     summary += tr(", %1 without words, %2 failed").arg(without_words_).arg(failed_);

@@ -1,6 +1,6 @@
 // ConvertSongsDialog, "Convert Songs": many songs converted at once with the
-// direction and options chosen once, one song after another by the command
-// line's batch code (the same output names and no-overwrite rules), with a
+// direction and options chosen once, one song after another by the workflow
+// both programs share (the same output names and no-overwrite rules), with a
 // progress bar, a table of results (file, outcome, message) and a Cancel
 // that stops after the current song. The outcomes are counted as the command
 // line counts them: written (those from damaged songs apart), without words,
@@ -12,9 +12,10 @@
 #include <atomic>
 #include <vector>
 
-#include "cli/batch.h"
+#include "workflow/batch.h"
 
 class QCheckBox;
+class QThread;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -45,23 +46,22 @@ class ConvertSongsDialog : public QDialog {
 
   private slots:
     void start();
-    void convertNext();
 
   private:
     void createWidgets();
     // Only the options of the chosen direction are offered.
     void updateOptions();
     void browseOutputFolder();
-    void addResult(const cli::Job& job, const cli::JobResult& result);
+    void addResult(const workflow::Job& job, const workflow::JobResult& result);
     void finish();
 
     QStringList songs_;
-    cli::ConvertCommand command_;
-    std::vector<cli::Job> jobs_;
-    size_t next_ = 0;
+    workflow::ConversionRequest request_;
+    std::vector<workflow::Job> jobs_;
+    size_t done_ = 0;
     bool running_ = false;
-    bool stopping_ = false;
-    cli::JobResult result_;  // of the song being converted, written by its thread
+    std::atomic<bool> stopping_{false};  // read by the batch's thread
+    QThread* worker_ = nullptr;          // the batch's thread while it runs
     int written_ = 0, salvaged_ = 0, without_words_ = 0, failed_ = 0;
 
     QRadioButton* to_karaoke_;

@@ -35,6 +35,8 @@
 #include "ui/named.h"
 #include "ui/playback_panel.h"
 #include "ui/song_text.h"
+#include "workflow/output_names.h"
+#include "workflow/words_track.h"
 #include "writer/midi_writer.h"
 
 namespace verselane::ui {
@@ -44,21 +46,11 @@ QString VersionedTitle(const QString& caption, int major, int minor, int revisio
 }
 
 QString ProposedSaveName(const QString& input, int16_t choice, const QString& folder) {
-    if (input.isEmpty()) return {};
-    const QFileInfo info(input);
-    const QString stem = (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
-                         info.completeBaseName();
-    QString extension = QStringLiteral(".lyrics.mid");
-    if (choice == kChoiceLyricsToText) {
-        extension = QStringLiteral(".kar");
-    } else if (choice == kChoiceNone) {
-        extension =
-            QStringLiteral(".fixed") +
-            (info.suffix().isEmpty() ? QStringLiteral(".mid") : QLatin1Char('.') + info.suffix());
-    }
-    const QString proposed = stem + extension;
-    if (QFileInfo(proposed).absoluteFilePath() != info.absoluteFilePath()) return proposed;
-    return stem + QStringLiteral("-converted") + extension;
+    const workflow::OutputKind kind = choice == kChoiceLyricsToText ? workflow::OutputKind::Karaoke
+                                      : choice == kChoiceNone       ? workflow::OutputKind::Fixed
+                                                                    : workflow::OutputKind::Lyrics;
+    return QFile::decodeName(QByteArray::fromStdString(workflow::ProposedSaveName(
+        QFile::encodeName(input).toStdString(), kind, QFile::encodeName(folder).toStdString())));
 }
 
 namespace {
@@ -737,11 +729,9 @@ void MainWindow::showWords() {
         from = LineSource::Karaoke;
     } else if (converted_ == kChoiceKaraokeToLyrics) {
         track = converted_track_;
-    } else if (const std::optional<LineSource> preferred = PreferredLineSource(song_)) {
-        from = *preferred;
-        track = ChooseSourceTrack(song_, from == LineSource::Lyrics
-                                             ? ConversionDirection::LyricsToKaraoke
-                                             : ConversionDirection::KaraokeToLyrics);
+    } else if (const std::optional<workflow::WordsSource> words = workflow::SongWords(song_)) {
+        from = words->From;
+        track = words->Track;
     }
     playback_->ShowWords(song_, track, from, [this](std::string_view bytes) {
         return DecodeForDisplay(bytes, shownEncoding());
@@ -780,7 +770,8 @@ void MainWindow::wordsFromSheet() {
     updateCommands();
     const QStringList doubtful = dialog.Doubtful();
     status_->setText(
-        tr("The sheet's words are placed; %1 syllables are doubtful%2. Write File saves the result.")
+        tr("The sheet's words are placed; %1 syllables are doubtful%2. Write File saves the "
+           "result.")
             .arg(doubtful.size())
             .arg(doubtful.isEmpty() ? QString() : QStringLiteral(" (") + doubtful.front() + ')'));
     checks_->KeepWordsFor(PlayerFamily::SoftKaraoke);

@@ -147,7 +147,7 @@ OutputFile::OutputFile(const std::string& Path, ExistingFile Existing)
                   Path + ": neither a regular file, a character device nor a pipe; not written");
         }
         if (Existing == ExistingFile::Keep) {
-            Raise(ErrorKind::FileAccess, Path + " exists already (--force replaces it)");
+            Raise(ErrorKind::FileAccess, Path + " exists already; not replaced");
         }
         // Through a link, the file that it names is replaced.
         if (char* real = ::realpath(Path.c_str(), nullptr)) {
@@ -245,7 +245,7 @@ void OutputFile::Commit() {
             LinkAs(target_);
             if (errno == EEXIST) {
                 Discard();
-                Raise(ErrorKind::FileAccess, path_ + " exists already (--force replaces it)");
+                Raise(ErrorKind::FileAccess, path_ + " exists already; not replaced");
             }
         } else {
             const std::string dir = DirectoryOf(target_);
@@ -283,7 +283,7 @@ void OutputFile::Commit() {
             const int err = errno;
             if (err == EEXIST) {
                 Discard();
-                Raise(ErrorKind::FileAccess, path_ + " exists already (--force replaces it)");
+                Raise(ErrorKind::FileAccess, path_ + " exists already; not replaced");
             }
             Fail(err);
         }

@@ -1,0 +1,13 @@
+#include "workflow/information.h"
+
+#include "lyrics/song_info.h"
+
+namespace verselane::workflow {
+
+KaraokeInfo ProposedInformation(const MidiFile& Song) {
+    KaraokeInfo info = SongKaraokeInfo(Song);
+    if (info.Language.empty()) info.Language = "ENGL";
+    return info;
+}
+
+}  // namespace verselane::workflow

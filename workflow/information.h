@@ -1,0 +1,14 @@
+// The karaoke information lines proposed for a song, the same in both
+// programs.
+#pragma once
+
+#include "lyrics/converters.h"
+#include "model/midi_file.h"
+
+namespace verselane::workflow {
+
+// What the song says of itself (SongKaraokeInfo), with "ENGL" when it names
+// no language; a title or artist it does not tell stays empty.
+KaraokeInfo ProposedInformation(const MidiFile& Song);
+
+}  // namespace verselane::workflow

@@ -1,0 +1,97 @@
+#include "workflow/song_files.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
+namespace verselane::workflow {
+
+namespace fs = std::filesystem;
+
+bool IsSongName(const std::string& Path) {
+    std::string ext = fs::path(Path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return std::ranges::any_of(kSongExtensions, [&](const char* known) { return ext == known; });
+}
+
+std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& Path) {
+    struct stat st;
+    if (::stat(Path.c_str(), &st) != 0) return std::nullopt;
+    return std::make_pair(st.st_dev, st.st_ino);
+}
+
+namespace {
+
+// The songs of one folder by name, then those of its subfolders when
+// `recursive`; each with its folder relative to the top one. False, with
+// `problem` filled, when a folder cannot be read.
+bool CollectSongs(const fs::path& folder, const fs::path& relative, bool recursive,
+                  SongInputs& songs, SongInputs::Problem& problem) {
+    std::vector<fs::path> files, folders;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code type_ec;
+        if (it->is_directory(type_ec) && !it->is_symlink(type_ec)) {  // no link loops
+            folders.push_back(it->path());
+        } else if (IsSongName(it->path().string())) {
+            files.push_back(it->path());
+        }
+    }
+    if (ec) {
+        problem.What = SongInputs::Problem::Unreadable;
+        problem.Folder = folder.string();
+        problem.Reason = ec.message();
+        return false;
+    }
+    std::sort(files.begin(), files.end());
+    std::sort(folders.begin(), folders.end());
+    for (const fs::path& f : files) {
+        songs.Files.push_back(f.string());
+        songs.Subfolders.push_back(relative.string());
+    }
+    if (!recursive) return true;
+    bool read = true;
+    for (const fs::path& f : folders) {
+        // The last folder that cannot be read is the one reported.
+        SongInputs::Problem inner;
+        if (!CollectSongs(f, relative / f.filename(), true, songs, inner)) {
+            problem = inner;
+            read = false;
+        }
+    }
+    return read;
+}
+
+}  // namespace
+
+SongInputs ExpandInputs(const std::vector<std::string>& Inputs, bool Recursive) {
+    SongInputs songs;
+    for (const std::string& input : Inputs) {
+        std::error_code ec;
+        if (!fs::is_directory(input, ec)) {
+            songs.Files.push_back(input);
+            songs.Subfolders.emplace_back();
+            continue;
+        }
+        const size_t before = songs.Files.size();
+        SongInputs::Problem problem;
+        const bool read = CollectSongs(input, "", Recursive, songs, problem);
+        if (read && songs.Files.size() == before) problem.What = SongInputs::Problem::NoSongs;
+        if (!read || songs.Files.size() == before) {
+            problem.Input = input;
+            problem.Before = songs.Files.size();
+            songs.Problems.push_back(problem);
+        }
+    }
+    return songs;
+}
+
+std::string OutputFolderFor(const std::string& OutputDir, const std::string& Subfolder) {
+    if (OutputDir.empty() || Subfolder.empty()) return OutputDir;
+    return (fs::path(OutputDir) / Subfolder).string();
+}
+
+}  // namespace verselane::workflow

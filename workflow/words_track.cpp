@@ -1,0 +1,20 @@
+#include "workflow/words_track.h"
+
+namespace verselane::workflow {
+
+int16_t WordsTrack(const MidiFile& Song, ConversionDirection Direction) {
+    return ChooseSourceTrack(Song, Direction);
+}
+
+ConversionDirection DirectionFrom(LineSource From) {
+    return From == LineSource::Lyrics ? ConversionDirection::LyricsToKaraoke
+                                      : ConversionDirection::KaraokeToLyrics;
+}
+
+std::optional<WordsSource> SongWords(const MidiFile& Song) {
+    const std::optional<LineSource> from = PreferredLineSource(Song);
+    if (!from) return std::nullopt;
+    return WordsSource{*from, WordsTrack(Song, DirectionFrom(*from))};
+}
+
+}  // namespace verselane::workflow
