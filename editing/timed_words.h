@@ -135,9 +135,9 @@ class EditError : public std::invalid_argument {
 // How the edited song is written.
 enum class SaveAs {
     AsEdited,  // the streams the song holds, as edited
-    Lyrics,    // lyric events only (karaoke text made into lyrics when that is the source)
-    Karaoke,   // Soft Karaoke text only
-    Both,      // lyric events and Soft Karaoke text
+    Lyrics,    // with lyric events: made from the karaoke text when the song has none
+    Karaoke,   // with Soft Karaoke text: made from the lyric events when the song has none
+    Both,      // with both: the missing stream made from the other
 };
 
 class TimedWords {
@@ -172,15 +172,17 @@ class TimedWords {
     // (song unchanged) when it cannot be made.
     Edit Apply(const Edit& edit);
 
-    // The song to write: with AsEdited the song itself; else the words put
-    // into the chosen streams by the converters, every other event as it is.
+    // The song to write. AsEdited: the song itself. A stream asked for that
+    // the song lacks is made by the converters from the edited words (as
+    // to-karaoke and to-lyrics make it); Lyrics or Karaoke alone then drop
+    // the source stream, Both keeps it. A stream the song holds already
+    // stays as edited.
     MidiFile SongToSave(SaveAs as = SaveAs::AsEdited) const;
 
   private:
-    struct Stream;
     void Index();
     void WorkOutDoubts();
-    std::vector<EventChange> Changes(const Edit& edit);
+    void Carry(class EditLog& log, const Edit& edit);
 
     MidiFile song_;
     LineSource source_ = LineSource::Lyrics;
