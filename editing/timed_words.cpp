@@ -692,8 +692,12 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
             std::vector<align::Pin> line_pins;
             for (; k < pins.size() && pins[k].first < end; ++k)
                 line_pins.push_back({pins[k].first - begin, pins[k].second});
-            const int64_t low = begin > 0 ? ticks[begin - 1] : -1;
-            const int64_t high = end < count ? ticks[end] : std::numeric_limits<int32_t>::max();
+            // The line before as placed already; the line after as it is, or
+            // up to its first pin when it is re-aligned too.
+            const int64_t low = begin > 0 ? wanted[begin - 1] : -1;
+            int64_t high = end < count ? ticks[end] : std::numeric_limits<int32_t>::max();
+            if (k < pins.size() && LineOf(pins[k].first).first == end)
+                high = std::min<int64_t>(high, pins[k].second);
             for (const align::Pin& p : line_pins)
                 if (p.Tick < low || p.Tick > high)
                     throw EditError("pin " + std::to_string(p.Syllable + begin + 1) +
@@ -740,7 +744,7 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
         need(i);
         std::vector<int32_t> wanted = ticks;
         wanted[i] = NoteAfter(melody_, ticks[i]);
-        for (size_t j = i + 1; j < count && wanted[j] < wanted[j - 1]; ++j)
+        for (size_t j = i + 1; j < count && wanted[j] <= wanted[j - 1]; ++j)
             wanted[j] = NoteAfter(melody_, wanted[j - 1]);
         move_to(wanted);
     };
