@@ -122,7 +122,7 @@ struct TypedOptions {
         players, soundfont, max_length, melody, syllables, to, sheet_encoding;
     std::vector<std::string> pins;
     bool force = false, salvage = false, recursive = false, drop_lyrics = false, replace = false,
-         follow = false, json = false, report = false;
+         follow = false, json = false, report = false, syllable_list = false;
 };
 
 // The program with its commands, their options bound to `values`. Each
@@ -255,6 +255,10 @@ CommandLine::CommandLine() {
     Value(lyrics, "--track", values.track, "N", "take them from track N (as 'info' numbers them)");
     Switch(lyrics, "--follow", values.follow,
            "print each line when it is due, as the song plays\n(no sound; Ctrl+C ends it)");
+    Switch(lyrics, "--syllables", values.syllable_list,
+           "print each sung syllable instead, numbered from 1 as\n"
+           "'retime' counts them: NUMBER, TICK, TIME and the text\n"
+           "(\\ opens a paragraph, / a line, - goes on a word)");
     Value(lyrics, "--encoding", values.encoding, "NAME",
           "read the texts in this encoding; by default UTF-8\n"
           "when they are valid UTF-8, else the encoding detected\n"
@@ -400,6 +404,12 @@ CommandLine::CommandLine() {
           "(fluid-soundfont-gm) when installed, else\n"
           "TimGM6mb.sf2 (timgm6mb-soundfont)");
 
+    // retime reads its own arguments (cli/retime_command.cpp); it is listed
+    // here so that the program's help names it.
+    Command("retime", "SONG --pin I=TICK...",
+            "the words re-aligned around pinned syllables\n(NAME.retimed.EXT)", "", "")
+        ->prefix_command();
+
     CLI::App* align =
         Command("align", "SONG SHEET", "words from a lyric sheet onto the melody (NAME.kar)",
                 kAlignDescription, kAlignStatus);
@@ -467,6 +477,7 @@ ParsedCommand MakeCommand(const CommandLine& line, const CLI::App* command) {
         }
         lyrics.Encoding = v.encoding;
         lyrics.Follow = v.follow;
+        lyrics.Syllables = v.syllable_list;
         if (words.size() != 1) return usage("lyrics takes one FILE");
         lyrics.File = words[0];
         return lyrics;
@@ -526,6 +537,8 @@ ParsedCommand MakeCommand(const CommandLine& line, const CLI::App* command) {
         align.Sheet = words[1];
         return align;
     }
+    // retime is run on its own arguments before the parsed command is looked at.
+    if (name == "retime") return usage("retime reads its own arguments");
     // The commands that write one file per song.
     if (given("-o") && v.output.empty()) return usage("-o needs a file name");
     if (given("--out-dir") && v.out_dir.empty()) return usage("--out-dir needs a folder name");
