@@ -187,7 +187,7 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
     EXPECT_EQ(form->windowTitle(), "Midi Verselane v." VERSELANE_VERSION);
     EXPECT_FALSE(form->windowIcon().pixmap(32).isNull()) << "the icon is drawn at run time";
     EXPECT_EQ(TabStops(form, Find(form, "Command1")),
-              (Names{"Command1", "Encoding", "Words", "Volume", "SoundFont"}))
+              (Names{"Command1", "Encoding", "Words", "TimingEditor", "Volume", "SoundFont"}))
         << "disabled buttons are skipped";
     // Each key reaches its command: the open dialog, the help, the version.
     // Enter on a focused button presses it.
@@ -229,7 +229,8 @@ TEST(MainWindow, EveryControlUsableAtTheMinimumSize) {
     w.form->resize(1, 1);  // as small as the window lets itself be made
     QTest::qWait(50);
     QApplication::processEvents();
-    for (const char* name : {"", "CheckPanel", "PlaybackPanel"}) {
+    for (const char* name :
+         {"", "CheckPanel", "PlaybackPanel", "WordsPanel", "UpperSplit", "MainSplit"}) {
         QWidget* parent = *name ? Find(w.form.get(), name) : w.form->centralWidget();
         const QList<QWidget*> children =
             parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);

@@ -1,0 +1,475 @@
+#include "ui/timing_editor.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QUndoStack>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "align/melody.h"
+#include "ui/edit_commands.h"
+
+namespace verselane::ui {
+
+namespace {
+
+constexpr int kRuler = 16;                          // bar numbers
+constexpr int kSyllableLane = 34;                   // the syllable blocks under the notes
+constexpr double kLeastZoom = 4, kMostZoom = 1200;  // pixels per quarter note
+
+bool EndsLine(std::string_view text) {
+    return !text.empty() && (text.back() == '\r' || text.back() == '\n');
+}
+
+}  // namespace
+
+std::vector<EditorSyllable> EditorSyllables(
+    const MidiFile& song, int16_t track, LineSource from,
+    const std::function<QString(std::string_view)>& decode) {
+    std::vector<EditorSyllable> out;
+    if (track < 0 || track >= static_cast<int>(song.Tracks.size())) return out;
+    const uint8_t type = from == LineSource::Lyrics ? kMetaLyric : kMetaText;
+    const MidiTrack& events = song.Track(track);
+    bool line_ends = true, paragraph_ends = true;  // the first syllable opens both
+    for (int32_t i = 0; i < song.Count(track); ++i) {
+        const MidiEvent& e = events.Event(i);
+        if (e.Kind != kKindMeta || e.Channel != type) continue;
+        std::string_view text = e.Data.view();
+        if (from == LineSource::Karaoke && !text.empty() && text.front() == '@') continue;
+        EditorSyllable syllable;
+        syllable.Event = i;
+        syllable.Tick = e.Time;
+        syllable.LineStart = line_ends;
+        syllable.ParagraphStart = paragraph_ends;
+        if (!text.empty() && (text.front() == '/' || text.front() == '\\')) {
+            syllable.LineStart = true;
+            syllable.ParagraphStart = syllable.ParagraphStart || text.front() == '\\';
+            text.remove_prefix(1);
+        }
+        line_ends = paragraph_ends = false;
+        if (from == LineSource::Lyrics && EndsLine(text)) {
+            line_ends = true;
+            paragraph_ends = text.back() == '\n';
+        }
+        while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+            text.remove_suffix(1);
+        }
+        syllable.Text = decode ? decode(text) : QString::fromLatin1(text.data(), text.size());
+        out.push_back(std::move(syllable));
+    }
+    return out;
+}
+
+TimingEditor::TimingEditor(QUndoStack* undo, QWidget* parent)
+    : QAbstractScrollArea(parent), undo_(undo) {
+    setObjectName(QStringLiteral("TimingEditor"));
+    setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    viewport()->setMouseTracking(false);
+    setToolTip(
+        tr("Timing: Left/Right choose a syllable, Alt+Left/Right move it to the previous "
+           "or next note, Ctrl+Left/Right nudge it, F8 goes to the next doubtful one; "
+           "drag a syllable onto a note. Ctrl+wheel zooms."));
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(),
+            [this] { viewport()->update(); });
+}
+
+void TimingEditor::SetSong(MidiFile* song, int16_t track, LineSource from,
+                           const std::function<QString(std::string_view)>& decode) {
+    song_ = song;
+    track_ = track;
+    from_ = from;
+    decode_ = decode;
+    notes_.clear();
+    metres_.clear();
+    tempo_.reset();
+    if (!song_ || track_ < 0) {
+        Clear();
+        return;
+    }
+    division_ = IsSmpteDivision(song_->Header.Division) || song_->Header.Division <= 0
+                    ? 480
+                    : song_->Header.Division;
+    tempo_.emplace(*song_, track_);
+    metres_ = align::MetresOf(*song_);
+    syllables_ = EditorSyllables(*song_, track_, from_, decode_);
+    const std::vector<align::NoteLine> lines = align::NoteLines(*song_);
+    const align::MelodyChoice melody = align::ChooseMelody(lines, syllables_.size());
+    if (melody.Line >= 0) notes_ = lines[melody.Line].Notes;
+    Refresh();
+}
+
+void TimingEditor::Refresh() {
+    if (!song_ || track_ < 0) return;
+    syllables_ = EditorSyllables(*song_, track_, from_, decode_);
+    last_tick_ = 0;
+    low_pitch_ = 127;
+    high_pitch_ = 0;
+    for (const align::MelodyNote& note : notes_) {
+        last_tick_ = std::max(last_tick_, note.End);
+        low_pitch_ = std::min(low_pitch_, note.Pitch);
+        high_pitch_ = std::max(high_pitch_, note.Pitch);
+    }
+    if (low_pitch_ > high_pitch_) low_pitch_ = 60, high_pitch_ = 72;
+    std::vector<int32_t> starts;
+    for (const align::MelodyNote& note : notes_) starts.push_back(note.Tick);
+    for (EditorSyllable& s : syllables_) {
+        last_tick_ = std::max(last_tick_, s.Tick);
+        s.Doubtful = !notes_.empty() && !std::binary_search(starts.begin(), starts.end(), s.Tick);
+    }
+    if (current_ >= static_cast<int>(syllables_.size())) current_ = -1;
+    std::erase_if(selected_, [this](int i) { return i >= static_cast<int>(syllables_.size()); });
+    if (current_ < 0 && !syllables_.empty()) Select(0);
+    UpdateScrollRange();
+    viewport()->update();
+}
+
+void TimingEditor::Clear() {
+    song_ = nullptr;
+    track_ = -1;
+    syllables_.clear();
+    notes_.clear();
+    selected_.clear();
+    current_ = -1;
+    cursor_tick_ = -1;
+    last_tick_ = 0;
+    UpdateScrollRange();
+    viewport()->update();
+}
+
+int32_t TimingEditor::TickOfSeconds(double seconds) const {
+    if (!tempo_) return 0;
+    // Time grows with the tick: the last tick at or before `seconds`.
+    int32_t low = 0, high = std::max<int32_t>(last_tick_, 1);
+    while (high < (1 << 30) && tempo_->Seconds(high) < seconds) high *= 2;
+    while (low < high) {
+        const int32_t middle = low + (high - low + 1) / 2;
+        if (tempo_->Seconds(middle) <= seconds) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return low;
+}
+
+void TimingEditor::ShowAt(double seconds, bool playing) {
+    const int32_t tick = song_ ? TickOfSeconds(seconds) : -1;
+    if (tick == cursor_tick_) return;
+    cursor_tick_ = tick;
+    if (playing) {
+        const int x = X(tick);
+        if (x < 0 || x > viewport()->width() - 40) ScrollTo(tick);
+    }
+    viewport()->update();
+}
+
+int TimingEditor::X(int32_t tick) const {
+    return static_cast<int>(std::lround(tick * pixels_per_quarter_ / division_)) -
+           horizontalScrollBar()->value();
+}
+
+int32_t TimingEditor::TickAt(int x) const {
+    return static_cast<int32_t>(
+        std::lround((x + horizontalScrollBar()->value()) * division_ / pixels_per_quarter_));
+}
+
+void TimingEditor::UpdateScrollRange() {
+    const int width = static_cast<int>(
+        std::lround((last_tick_ + division_ * 4) * pixels_per_quarter_ / division_));
+    horizontalScrollBar()->setRange(0, std::max(0, width - viewport()->width()));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(std::max(1, static_cast<int>(pixels_per_quarter_)));
+}
+
+void TimingEditor::ScrollTo(int32_t tick) {
+    const int absolute = X(tick) + horizontalScrollBar()->value();
+    horizontalScrollBar()->setValue(absolute - viewport()->width() / 4);
+}
+
+void TimingEditor::Zoom(double factor) {
+    const int32_t anchor =
+        current_ >= 0 ? syllables_[current_].Tick : TickAt(viewport()->width() / 2);
+    const int anchor_x = X(anchor);
+    pixels_per_quarter_ = std::clamp(pixels_per_quarter_ * factor, kLeastZoom, kMostZoom);
+    UpdateScrollRange();
+    // The syllable chosen stays where it was on screen.
+    horizontalScrollBar()->setValue(X(anchor) + horizontalScrollBar()->value() - anchor_x);
+    viewport()->update();
+}
+
+void TimingEditor::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollRange();
+}
+
+void TimingEditor::Select(int syllable, bool add) {
+    if (syllable < 0 || syllable >= static_cast<int>(syllables_.size())) return;
+    if (!add) selected_.clear();
+    selected_.insert(syllable);
+    current_ = syllable;
+    const int x = X(syllables_[syllable].Tick);
+    if (x < 0 || x > viewport()->width() - 60) ScrollTo(syllables_[syllable].Tick);
+    viewport()->update();
+}
+
+void TimingEditor::NextDoubtful(int direction) {
+    const int count = static_cast<int>(syllables_.size());
+    for (int step = 1; step <= count; ++step) {
+        const int i = ((current_ < 0 ? -1 : current_) + direction * step + count * 2) % count;
+        if (syllables_[i].Doubtful) {
+            Select(i);
+            return;
+        }
+    }
+}
+
+int32_t TimingEditor::NearestNoteStart(int32_t tick) const {
+    if (notes_.empty()) return tick;
+    auto after =
+        std::lower_bound(notes_.begin(), notes_.end(), tick,
+                         [](const align::MelodyNote& note, int32_t t) { return note.Tick < t; });
+    int32_t best = after == notes_.end() ? notes_.back().Tick : after->Tick;
+    if (after != notes_.begin() && tick - (after - 1)->Tick < std::abs(best - tick)) {
+        best = (after - 1)->Tick;
+    }
+    return best;
+}
+
+// A syllable stays after the one before it and before the one after it
+// unless that one moves too.
+int32_t TimingEditor::LowestTick(int syllable) const {
+    for (int i = syllable - 1; i >= 0; --i) {
+        if (!selected_.count(i)) return syllables_[i].Tick;
+    }
+    return 0;
+}
+
+int32_t TimingEditor::HighestTick(int syllable) const {
+    for (int i = syllable + 1; i < static_cast<int>(syllables_.size()); ++i) {
+        if (!selected_.count(i)) return syllables_[i].Tick;
+    }
+    return std::numeric_limits<int32_t>::max();
+}
+
+void TimingEditor::MoveSelection(const QString& name, const std::vector<int32_t>& ticks) {
+    if (!song_ || selected_.empty()) return;
+    std::vector<SyllableMove> moves;
+    int i = 0;
+    for (int syllable : selected_) {
+        const int32_t tick = std::clamp(ticks[i++], LowestTick(syllable), HighestTick(syllable));
+        if (tick != syllables_[syllable].Tick) moves.push_back({syllables_[syllable].Event, tick});
+    }
+    if (moves.empty()) return;
+    undo_->push(new MoveSyllablesCommand(name, *song_, track_, std::move(moves), [this] {
+        Refresh();
+        emit SongEdited();
+    }));
+}
+
+void TimingEditor::MoveToNote(int direction) {
+    std::vector<int32_t> ticks;
+    for (int syllable : selected_) {
+        const int32_t tick = syllables_[syllable].Tick;
+        int32_t to = tick;
+        if (direction > 0) {
+            auto next = std::upper_bound(
+                notes_.begin(), notes_.end(), tick,
+                [](int32_t t, const align::MelodyNote& note) { return t < note.Tick; });
+            if (next != notes_.end()) to = next->Tick;
+        } else {
+            auto before = std::lower_bound(
+                notes_.begin(), notes_.end(), tick,
+                [](const align::MelodyNote& note, int32_t t) { return note.Tick < t; });
+            if (before != notes_.begin()) to = (before - 1)->Tick;
+        }
+        ticks.push_back(to);
+    }
+    MoveSelection(direction > 0 ? tr("Move to the Next Note") : tr("Move to the Previous Note"),
+                  ticks);
+}
+
+void TimingEditor::Nudge(int direction) {
+    const int32_t grid = std::max(1, division_ / 4);
+    std::vector<int32_t> ticks;
+    for (int syllable : selected_) {
+        ticks.push_back(std::max(0, syllables_[syllable].Tick + direction * grid));
+    }
+    MoveSelection(direction > 0 ? tr("Nudge Later") : tr("Nudge Earlier"), ticks);
+}
+
+void TimingEditor::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    const int direction = key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0;
+    if (direction != 0 && mods == Qt::AltModifier) {
+        MoveToNote(direction);
+    } else if (direction != 0 && mods == Qt::ControlModifier) {
+        Nudge(direction);
+    } else if (direction != 0 && (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
+        Select(std::clamp(current_ + direction, 0, static_cast<int>(syllables_.size()) - 1),
+               mods == Qt::ShiftModifier);
+    } else if (key == Qt::Key_Home && mods == Qt::NoModifier) {
+        Select(0);
+    } else if (key == Qt::Key_End && mods == Qt::NoModifier) {
+        Select(static_cast<int>(syllables_.size()) - 1);
+    } else if (key == Qt::Key_F8) {
+        NextDoubtful(mods & Qt::ShiftModifier ? -1 : 1);
+    } else if ((key == Qt::Key_Plus || key == Qt::Key_Equal) && (mods & Qt::ControlModifier)) {
+        Zoom(1.25);
+    } else if (key == Qt::Key_Minus && (mods & Qt::ControlModifier)) {
+        Zoom(0.8);
+    } else {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+int TimingEditor::SyllableAt(QPoint point) const {
+    if (point.y() < viewport()->height() - kSyllableLane) return -1;
+    int found = -1;
+    for (int i = 0; i < static_cast<int>(syllables_.size()); ++i) {
+        if (X(syllables_[i].Tick) <= point.x()) found = i;
+    }
+    return found;
+}
+
+void TimingEditor::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    const int at = SyllableAt(event->position().toPoint());
+    if (event->button() != Qt::LeftButton || at < 0) return;
+    const bool add = event->modifiers() & Qt::ControlModifier;
+    if (!selected_.count(at) || add) Select(at, add);
+    current_ = at;
+    dragged_ = at;
+    drag_tick_ = syllables_[at].Tick;
+    drag_alone_ = event->modifiers() & (Qt::AltModifier | Qt::ShiftModifier);
+}
+
+void TimingEditor::mouseMoveEvent(QMouseEvent* event) {
+    if (dragged_ < 0) return;
+    drag_tick_ = NearestNoteStart(TickAt(static_cast<int>(event->position().x())));
+    viewport()->update();
+}
+
+void TimingEditor::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragged_ < 0) return;
+    const int dragged = std::exchange(dragged_, -1);
+    const int32_t target = NearestNoteStart(TickAt(static_cast<int>(event->position().x())));
+    const int32_t delta = target - syllables_[dragged].Tick;
+    if (delta == 0) return;
+    if (drag_alone_) Select(dragged);
+    std::vector<int32_t> ticks;
+    for (int syllable : selected_) {
+        ticks.push_back(syllable == dragged ? target : syllables_[syllable].Tick + delta);
+    }
+    MoveSelection(tr("Drag onto a Note"), ticks);
+}
+
+void TimingEditor::wheelEvent(QWheelEvent* event) {
+    if (event->modifiers() & Qt::ControlModifier) {
+        Zoom(event->angleDelta().y() > 0 ? 1.25 : 0.8);
+        event->accept();
+        return;
+    }
+    const int delta =
+        event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() - delta);
+    event->accept();
+}
+
+void TimingEditor::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    const QRect area = viewport()->rect();
+    const QPalette& colours = palette();
+    painter.fillRect(area, colours.base());
+    if (!song_ || track_ < 0) {
+        painter.setPen(colours.color(QPalette::PlaceholderText));
+        painter.drawText(area, Qt::AlignCenter, tr("The timing of the words shows here."));
+        return;
+    }
+    const int lane_top = area.height() - kSyllableLane;
+    const int strip_top = kRuler, strip_bottom = lane_top - 4;
+    const int32_t first = std::max(0, TickAt(0) - division_), last = TickAt(area.width()) + 1;
+
+    // Bars and beats, by the song's time signatures (4/4 before the first).
+    std::vector<align::Metre> metres = metres_;
+    if (metres.empty() || metres.front().Tick > 0) {
+        metres.insert(metres.begin(), {0, division_ * 4});
+    }
+    int bar_number = 1;
+    for (size_t m = 0; m < metres.size(); ++m) {
+        const int32_t bar = std::max(1, metres[m].BarTicks);
+        const int32_t end = m + 1 < metres.size() ? metres[m + 1].Tick : last + bar;
+        const int32_t beat = std::max<int32_t>(1, bar % division_ == 0 ? division_ : bar);
+        for (int32_t tick = metres[m].Tick; tick < end && tick <= last; tick += bar, ++bar_number) {
+            if (tick + bar < first) continue;
+            const int x = X(tick);
+            painter.setPen(colours.color(QPalette::Mid));
+            painter.drawLine(x, 0, x, area.height());
+            painter.setPen(colours.color(QPalette::Text));
+            painter.drawText(x + 3, kRuler - 3, QString::number(bar_number));
+            if (pixels_per_quarter_ >= 12) {
+                painter.setPen(colours.color(QPalette::Midlight));
+                for (int32_t b = tick + beat; b < tick + bar; b += beat) {
+                    painter.drawLine(X(b), kRuler, X(b), strip_bottom);
+                }
+            }
+        }
+    }
+
+    // The melody's notes.
+    const int span = std::max(1, high_pitch_ - low_pitch_ + 1);
+    const double row = double(strip_bottom - strip_top) / span;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(70, 120, 200));
+    for (const align::MelodyNote& note : notes_) {
+        if (note.End < first || note.Tick > last) continue;
+        const int y = strip_top + static_cast<int>((high_pitch_ - note.Pitch) * row);
+        painter.drawRect(X(note.Tick), y, std::max(2, X(note.End) - X(note.Tick) - 1),
+                         std::max(2, static_cast<int>(row)));
+    }
+
+    // The syllables: a block from each to the next, line and paragraph starts marked.
+    for (int i = 0; i < static_cast<int>(syllables_.size()); ++i) {
+        const EditorSyllable& s = syllables_[i];
+        const int32_t next = i + 1 < static_cast<int>(syllables_.size()) ? syllables_[i + 1].Tick
+                                                                         : s.Tick + division_;
+        if (next < first || s.Tick > last) continue;
+        const int x = X(s.Tick), right = std::max(x + 6, X(next) - 1);
+        const QRect block(x, lane_top, right - x, kSyllableLane - 4);
+        const bool chosen = selected_.count(i) > 0;
+        painter.setPen(s.Doubtful ? QPen(QColor(220, 110, 0), 2)
+                                  : QPen(colours.color(QPalette::Mid)));
+        painter.setBrush(chosen ? colours.highlight() : colours.alternateBase());
+        painter.drawRect(block);
+        painter.setPen(chosen ? colours.color(QPalette::HighlightedText)
+                              : colours.color(QPalette::Text));
+        painter.drawText(block.adjusted(3, 0, -1, 0), Qt::AlignVCenter | Qt::AlignLeft, s.Text);
+        if (s.LineStart) {
+            painter.setPen(QPen(s.ParagraphStart ? QColor(150, 0, 150) : QColor(0, 140, 0), 3));
+            painter.drawLine(x, kRuler, x, area.height());
+        }
+        if (i == current_ && hasFocus()) {
+            painter.setPen(QPen(colours.color(QPalette::Text), 1, Qt::DotLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(block.adjusted(-2, -2, 2, 2));
+        }
+    }
+
+    if (dragged_ >= 0) {
+        painter.setPen(QPen(colours.color(QPalette::Highlight), 2, Qt::DashLine));
+        painter.drawLine(X(drag_tick_), kRuler, X(drag_tick_), area.height());
+    }
+    if (cursor_tick_ >= 0) {
+        painter.setPen(QPen(QColor(220, 0, 0), 2));
+        painter.drawLine(X(cursor_tick_), 0, X(cursor_tick_), area.height());
+    }
+}
+
+}  // namespace verselane::ui
