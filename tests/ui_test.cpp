@@ -13,11 +13,14 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSplitter>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
+#include <QWheelEvent>
 #include <functional>
 
 #include "lyrics/converters.h"
@@ -34,6 +37,7 @@
 #include "ui/main_window.h"
 #include "ui/playback_panel.h"
 #include "ui/song_text.h"
+#include "ui/timing_editor.h"
 #include "writer/midi_writer.h"
 
 namespace verselane::ui {
@@ -956,6 +960,206 @@ TEST(KaraokeView, LongLinesBreakAtWordGapsInLargeType) {
 
 // The slider ends with the last note ("Negra Sombra" ends its tracks 12 s
 // after it, at 267.9 s); a click in the groove moves the song there at once.
+// The workstation from the least screen it is made for up to full HD: no
+// two widgets side by side overlap, the panels get at least the size they
+// ask for and every other widget at least its least size; the splitters'
+// sizes come back in the next window.
+TEST(MainWindow, WorkstationFitsFrom1024x700ToFullHdAndRemembersItsSplits) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.form->Open(Path(Corpus("kar/twinkle_dmp.kar")));
+    Activate(w.form.get());
+    for (const QSize size : {QSize(1024, 700), QSize(1920, 1080)}) {
+        w.form->resize(size);
+        QTest::qWait(50);
+        EXPECT_EQ(w.form->size(), size);
+        for (const char* name : {"WordsPanel", "PlaybackPanel", "TimingEditor", "Words"}) {
+            QWidget* panel = Find(w.form.get(), name);
+            EXPECT_GE(panel->width(), panel->sizeHint().width()) << name << " at " << size.width();
+            EXPECT_GE(panel->height(), panel->sizeHint().height())
+                << name << " at " << size.width();
+        }
+        for (QWidget* widget : w.form->centralWidget()->findChildren<QWidget*>()) {
+            if (!widget->isVisible() || widget->inherits("QScrollBar")) continue;
+            const QSize least = widget->minimumSizeHint().expandedTo(widget->minimumSize());
+            EXPECT_GE(widget->width(), least.width()) << widget->objectName().toStdString();
+            EXPECT_GE(widget->height(), least.height()) << widget->objectName().toStdString();
+            for (QObject* other : widget->parentWidget()->children()) {
+                auto* sibling = qobject_cast<QWidget*>(other);
+                if (sibling && sibling != widget && sibling->isVisible() && !sibling->isWindow()) {
+                    EXPECT_FALSE(widget->geometry().intersects(sibling->geometry()))
+                        << widget->objectName().toStdString() << " and "
+                        << sibling->objectName().toStdString();
+                }
+            }
+        }
+    }
+    auto* upper = Find<QSplitter>(w.form.get(), "UpperSplit");
+    auto* main = Find<QSplitter>(w.form.get(), "MainSplit");
+    upper->setSizes({700, 1200});
+    main->setSizes({600, 400});
+    const QList<int> upper_sizes = upper->sizes(), main_sizes = main->sizes();
+    w.form->close();
+    MainWindow again;
+    again.show();
+    QTest::qWait(50);
+    EXPECT_EQ(Find<QSplitter>(&again, "UpperSplit")->sizes(), upper_sizes);
+    EXPECT_EQ(Find<QSplitter>(&again, "MainSplit")->sizes(), main_sizes);
+}
+
+// The syllable ticks of the words the window shows, as the line reader
+// finds them: the editor's blocks must stand where these say.
+std::vector<int32_t> SungTicks(const MidiFile& song, int16_t track, LineSource from) {
+    std::vector<int32_t> ticks;
+    for (const SungLine& line : SungLines(song, track, from)) {
+        for (const SungSyllable& syllable : line.Syllables) ticks.push_back(syllable.Tick);
+    }
+    return ticks;
+}
+
+// The timing editor on a song whose timing was never aligned here (a .kar
+// from elsewhere): every syllable is shown where the song has it; each key
+// and the drag move the song's own events; undo and redo give the bytes back
+// exactly; the window knows edits as unsaved work; the written file holds
+// the edited timing.
+TEST(TimingEditor, KeysAndDragMoveSyllablesUndoRestoresTheBytesAndTheEditIsWritten) {
+    VERSELANE_REQUIRE_CORPUS();
+    test::TempDir dir;
+    Window w;
+    QWidget* form = w.form.get();
+    w.Read(Corpus("kar/twinkle_dmp.kar"));
+    Activate(form);
+    auto* editor = Find<TimingEditor>(form, "TimingEditor");
+    ASSERT_TRUE(w.Text("WordsLabel").endsWith("(karaoke text):"));
+    // "Words of track N (karaoke text):"
+    const int16_t words_track =
+        static_cast<int16_t>(w.Text("WordsLabel").section(' ', 3, 3).toInt());
+    ASSERT_EQ(SungTicks(w.form->Song(), words_track, LineSource::Karaoke).size(),
+              editor->Syllables().size());
+    {
+        std::vector<int32_t> shown;
+        for (const EditorSyllable& s : editor->Syllables()) shown.push_back(s.Tick);
+        EXPECT_EQ(shown, SungTicks(w.form->Song(), words_track, LineSource::Karaoke));
+    }
+    ASSERT_FALSE(editor->Notes().empty()) << "the melody was found";
+    EXPECT_TRUE(editor->Syllables()[0].LineStart && editor->Syllables()[0].ParagraphStart);
+    const std::string read = w.Song();
+    EXPECT_EQ(w.State(), kConvertible) << "nothing to write before an edit";
+
+    auto tick = [&](int i) { return editor->Syllables()[i].Tick; };
+    auto next_note = [&](int32_t after) {
+        for (const align::MelodyNote& n : editor->Notes()) {
+            if (n.Tick > after) return n.Tick;
+        }
+        return after;
+    };
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keyClick(editor, Qt::Key_Right);
+    QTest::keyClick(editor, Qt::Key_Right);
+    ASSERT_EQ(editor->Current(), 2);
+    const int32_t before = tick(2);
+    const int32_t expected = std::min(next_note(before), tick(3));
+    QTest::keyClick(editor, Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(tick(2), expected);
+    EXPECT_NE(w.Song(), read);
+    EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "an edit is written by Write File";
+    EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(), "&Undo Move to the Next Note");
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(w.Song(), read) << "undo gives the bytes back";
+    EXPECT_EQ(w.State(), kConvertible);
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    EXPECT_EQ(tick(2), expected);
+
+    // Nudge by a sixteenth; two syllables chosen move together.
+    editor->setFocus();
+    const int32_t sixteenth = w.form->Song().Header.Division / 4;
+    const int32_t third = tick(3);
+    QTest::keyClick(editor, Qt::Key_Right);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(tick(3), std::min(third + sixteenth, tick(4)));
+    QTest::keyClick(editor, Qt::Key_Left);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(editor->Selection(), (std::set<int>{2, 3}));
+    const int32_t two = tick(2), three = tick(3);
+    QTest::keyClick(editor, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(tick(2), two - sixteenth);
+    EXPECT_EQ(tick(3), three - sixteenth);
+    EXPECT_EQ(SungTicks(w.form->Song(), words_track, LineSource::Karaoke)[3], tick(3))
+        << "the song itself holds the edit";
+
+    // A drag puts the syllable on the note under the pointer; with Alt it
+    // moves alone.
+    // The first syllable with a free note between it and the one before.
+    int dragged = 1;
+    while (next_note(tick(dragged - 1)) >= tick(dragged)) ++dragged;
+    const int32_t target = next_note(tick(dragged - 1));
+    const int lane = editor->viewport()->height() - 10;
+    editor->Select(dragged);
+    QTest::mousePress(editor->viewport(), Qt::LeftButton, Qt::AltModifier,
+                      QPoint(editor->X(tick(dragged)) + 2, lane));
+    QMouseEvent move(QEvent::MouseMove, QPointF(editor->X(target) + 1, lane),
+                     editor->viewport()->mapToGlobal(QPointF(editor->X(target) + 1, lane)),
+                     Qt::NoButton, Qt::LeftButton, Qt::AltModifier);
+    QApplication::sendEvent(editor->viewport(), &move);
+    QTest::mouseRelease(editor->viewport(), Qt::LeftButton, Qt::AltModifier,
+                        QPoint(editor->X(target) + 1, lane));
+    EXPECT_EQ(tick(dragged), target);
+    EXPECT_EQ(editor->Selection(), (std::set<int>{dragged}));
+
+    // Zoom keeps the chosen syllable where it was on screen.
+    const double zoom = editor->PixelsPerQuarter();
+    const int x = editor->X(tick(dragged));
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    EXPECT_DOUBLE_EQ(editor->PixelsPerQuarter(), zoom * 1.25);
+    EXPECT_NEAR(editor->X(tick(dragged)), x, 1);
+    QWheelEvent wheel(QPointF(50, 50), editor->viewport()->mapToGlobal(QPointF(50, 50)), {},
+                      QPoint(0, -120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(editor->viewport(), &wheel);
+    EXPECT_DOUBLE_EQ(editor->PixelsPerQuarter(), zoom);
+
+    // Unsaved edits are asked about; the written file holds them.
+    w.prompts->save_answer = QMessageBox::Cancel;
+    w.prompts->folders.clear();
+    Click(form, "Command1");  // the open dialog is never reached
+    EXPECT_EQ(w.prompts->save_questions.value(0),
+              "The edited song has not been written. Write it before it goes?");
+    EXPECT_TRUE(w.prompts->folders.empty());
+    const std::vector<int32_t> edited = SungTicks(w.form->Song(), words_track, LineSource::Karaoke);
+    w.Write(dir / "edited.kar");
+    EXPECT_EQ(w.Text(), "Wrote edited.kar.");
+    EXPECT_EQ(SungTicks(test::ReadSong(dir / "edited.kar"), words_track, LineSource::Karaoke),
+              edited);
+    EXPECT_EQ(w.State(), kConvertible) << "written: the undo stack is clean";
+}
+
+// F8 and Shift+F8 go round the doubtful syllables (on no note of the melody).
+TEST(TimingEditor, F8GoesToTheNextDoubtfulSyllable) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.Read(Corpus("kar/twinkle_dmp.kar"));
+    Activate(w.form.get());
+    auto* editor = Find<TimingEditor>(w.form.get(), "TimingEditor");
+    // Push the second syllable off its note: it becomes doubtful.
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keyClick(editor, Qt::Key_Right);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
+    std::vector<int> doubtful;
+    for (size_t i = 0; i < editor->Syllables().size(); ++i) {
+        if (editor->Syllables()[i].Doubtful) doubtful.push_back(static_cast<int>(i));
+    }
+    ASSERT_FALSE(doubtful.empty());
+    EXPECT_TRUE(editor->Syllables()[1].Doubtful);
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::Key_F8));
+    EXPECT_EQ(editor->Current(),
+              doubtful.front() == 0 && doubtful.size() > 1 ? doubtful[1] : doubtful.front());
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    EXPECT_TRUE(editor->Syllables()[editor->Current()].Doubtful);
+}
+
 TEST(PlaybackPanel, LengthEndsWithTheLastNoteAndAClickInTheGrooveJumps) {
     VERSELANE_REQUIRE_CORPUS();
     const MidiFile song = test::ReadSong(Corpus("kar/negra_sombra.kar"));

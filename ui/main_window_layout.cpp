@@ -85,15 +85,17 @@ void MainWindow::createCentralWidget() {
     encoding_label->setParent(words_panel);
     encoding_->setParent(words_panel);
     words_->setParent(words_panel);
+    // The words' caption has a line of its own: beside the encoding it
+    // would widen the panel at the player's cost.
     auto* words_row = new QHBoxLayout;
-    words_row->addWidget(words_label_, 1);
     words_row->addWidget(encoding_label);
-    words_row->addWidget(encoding_);
+    words_row->addWidget(encoding_, 1);
     auto* words_layout = new QVBoxLayout(words_panel);
     words_layout->setContentsMargins(0, 0, 0, 0);
     checks_ = new CheckPanel(&song_, words_panel);
     words_layout->addWidget(checks_);
     words_layout->addLayout(words_row);
+    words_layout->addWidget(words_label_);
     words_layout->addWidget(words_, 1);
     playback_ = new PlaybackPanel(upper_split_,
                                   QGuiApplication::platformName() != QLatin1String("offscreen"));
@@ -150,8 +152,14 @@ void MainWindow::restoreSettings() {
     if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray())) {
         resize(1024, 700);
     }
-    upper_split_->restoreState(settings.value(QStringLiteral("upperSplit")).toByteArray());
-    main_split_->restoreState(settings.value(QStringLiteral("mainSplit")).toByteArray());
+    // At first the words take two fifths of the width, the editor a third
+    // of the height.
+    if (!upper_split_->restoreState(settings.value(QStringLiteral("upperSplit")).toByteArray())) {
+        upper_split_->setSizes({400, 620});
+    }
+    if (!main_split_->restoreState(settings.value(QStringLiteral("mainSplit")).toByteArray())) {
+        main_split_->setSizes({360, 200});
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -81,7 +81,7 @@ class TimingEditor : public QAbstractScrollArea {
     void Nudge(int direction);       // by a sixteenth
     void NextDoubtful(int direction);
 
-    QSize sizeHint() const override { return {640, 200}; }
+    QSize sizeHint() const override { return {640, 180}; }
     QSize minimumSizeHint() const override { return {240, 120}; }
 
   signals:
