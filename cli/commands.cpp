@@ -11,6 +11,7 @@
 
 #include "cli/batch.h"
 #include "cli/playback_commands.h"
+#include "cli/retime_command.h"
 #include "cli/song_facts.h"
 #include "encoding/text_encoding.h"
 #include "model/errors.h"
@@ -125,6 +126,12 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
             err << PrintableName(Command.File) << ": no " << what << " found\n";
             return 1;
         }
+    }
+    if (Command.Syllables) {
+        auto show = [&](std::string_view bytes) { return Printable(decoder->ToUtf8(bytes)); };
+        if (!PrintSyllables(song, from, track, show, PrintableName(Command.File), out, err))
+            return 1;
+        return complete ? 0 : 1;
     }
     const std::vector<SungLine> lines = SungLines(song, track, *from, SungDetail::LinesOnly);
     if (lines.empty()) {

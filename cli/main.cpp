@@ -13,6 +13,7 @@
 #include "cli/inputs.h"
 #include "cli/options.h"
 #include "cli/playback_commands.h"
+#include "cli/retime_command.h"
 #include "cli/summary.h"
 
 using namespace verselane::cli;
@@ -22,6 +23,9 @@ int main(int argc, char** argv) {
     // Every message starts with the program's name.
     MessageLines lines(std::cerr.rdbuf());
     std::ostream messages(&lines);
+    if (argc > 1 && std::string(argv[1]) == "retime")
+        return FinishStandardOutput(RunRetimeCommand({argv + 2, argv + argc}, std::cout, messages),
+                                    messages);
     const int status = std::visit(
         [&messages](const auto& command) -> int {
             using T = std::decay_t<decltype(command)>;

@@ -28,6 +28,8 @@ constexpr const char* kProgramHelp =
     "  fix IN...             the repairs that are safe (NAME.fixed.mid)\n"
     "  render FILE -o OUT    play the song into a WAV file\n"
     "  align SONG SHEET      words from a lyric sheet onto the melody (NAME.kar)\n"
+    "  retime SONG --pin I=TICK  the words re-aligned around pinned syllables\n"
+    "                        (NAME.retimed.EXT)\n"
     "\n"
     "The inputs of to-karaoke, to-lyrics, check and fix are songs or folders of\n"
     "songs.\n"
@@ -64,7 +66,7 @@ constexpr const char* kInfoHelp =
 
 constexpr const char* kLyricsHelp =
     "Usage: verselane-cli lyrics FILE [--from lyrics|karaoke] [--track N]\n"
-    "                                 [--encoding NAME] [--follow]\n"
+    "                                 [--encoding NAME] [--follow] [--syllables]\n"
     "\n"
     "Prints the words as a karaoke player shows them: one line per sung line,\n"
     "each with its start time as minutes:seconds.hundredths, and an empty line\n"
@@ -78,6 +80,9 @@ constexpr const char* kLyricsHelp =
     "  --track N             take them from track N (as 'info' numbers them)\n"
     "  --follow              print each line when it is due, as the song plays\n"
     "                        (no sound; Ctrl+C ends it)\n"
+    "  --syllables           print each sung syllable instead, numbered from 1 as\n"
+    "                        'retime' counts them: NUMBER, TICK, TIME and the text\n"
+    "                        (\\ opens a paragraph, / a line, - goes on a word)\n"
     "  --encoding NAME       read the texts in this encoding; by default UTF-8\n"
     "                        when they are valid UTF-8, else the encoding detected\n"
     "                        over all texts of the song, else WINDOWS-1252.\n"
@@ -379,7 +384,7 @@ ParsedCommand ParseLyrics(const std::vector<std::string>& args) {
     LyricsCommand command;
     ArgumentWalker walker(args);
     std::string error = walker.Walk(
-        {"--from", "--track", "--encoding"}, {"--follow"},
+        {"--from", "--track", "--encoding"}, {"--follow", "--syllables"},
         [&](const std::string& name, const std::string& v) -> std::string {
             if (name == "--track") return TrackValue(v, command.Track);
             if (name == "--encoding") {
@@ -395,7 +400,9 @@ ParsedCommand ParseLyrics(const std::vector<std::string>& args) {
             }
             return {};
         },
-        [&](const std::string&) { command.Follow = true; });
+        [&](const std::string& flag) {
+            (flag == "--follow" ? command.Follow : command.Syllables) = true;
+        });
     if (error.empty() && walker.Words().size() != 1) error = "lyrics takes one FILE";
     if (!error.empty()) return UsageError{error, "lyrics"};
     command.File = walker.Words()[0];

@@ -30,7 +30,8 @@ struct LyricsCommand {
     std::optional<LineSource> From;  // empty: what the song has
     std::optional<int> Track;        // empty: chosen as for a conversion
     std::string Encoding;
-    bool Follow = false;  // print each line when it is due
+    bool Follow = false;     // print each line when it is due
+    bool Syllables = false;  // print each sung syllable, numbered as retime counts them
 };
 
 struct RenderCommand {

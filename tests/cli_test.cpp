@@ -184,6 +184,50 @@ TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
     });
 }
 
+// retime re-aligns a song's words around pins, numbered as lyrics
+// --syllables prints them; every other event stays as it was.
+TEST(CommandLine, RetimeAndNumberedSyllables) {
+    RunRows({
+        {"$V lyrics song.mid --syllables", 0,
+         "=1\t0\t0:00.00\t\\Hel\n2\t120\t0:00.12\t-lo\n3\t1080\t0:01.12\t/world\n"
+         "4\t2140\t0:02.22\t\\again\n",
+         ""},
+        {"$V lyrics song.kar --syllables", 0,
+         "=1\t480\t0:00.50\t\\Ma\n2\t960\t0:01.00\t-ry\n3\t1440\t0:01.50\t/had\n", ""},
+        {"$V retime --help", 0, "Usage: verselane-cli retime SONG|--line-starts FILE", ""},
+        {"$V retime song.mid --pin 3=1000", 0,
+         "=Syllables: 4, 1 pinned; written to song.retimed.mid\n", "", "song.retimed.mid"},
+        {"$V lyrics song.retimed.mid --syllables", 0, "3\t1000\t0:01.04\t/world\n", ""},
+        {"midicsv song.mid | grep -v Lyric_t >a.csv && midicsv song.retimed.mid | grep -v Lyric_t "
+         "| cmp - a.csv",
+         0, "", ""},
+        {"$V retime song.mid --pin 3=1000", 1, "", "song.retimed.mid|exists"},
+        {"$V retime song.mid --pin 3=1100 --force && $V lyrics song.retimed.mid --syllables", 0,
+         "3\t1100\t", ""},
+        {"$V retime song.mid --pin 3=1000 -o song.mid", 1, "", "is the song being read"},
+        {"printf '1=0\\n\\n3=1200\\n' >starts.txt && $V retime song.mid --line-starts starts.txt "
+         "-o starts.mid && $V lyrics starts.mid --syllables",
+         0, "Syllables: 4, 2 pinned|3\t1200\t", "", "starts.mid"},
+        {"printf '3=1200\\nthree\\n' >bad.txt && $V retime song.mid --line-starts bad.txt -o x.mid",
+         1, "", "bad.txt, line 2: a line start needs I=TICK, not three", "", "x.mid"},
+        {"$V retime song.mid --line-starts none.txt -o x.mid", 1, "", "cannot read", "", "x.mid"},
+        {"$V retime song.mid --pin 3=3000 -o x.mid", 1, "", "pin 3 goes past the line after it", "",
+         "x.mid"},
+        {"$V retime song.mid --pin 2=600 --pin 1=700 -o x.mid", 1, "",
+         "pins go back in time: syllable 2 is pinned before syllable 1", "", "x.mid"},
+        {"$V retime song.mid --pin 9=1 -o x.mid", 1, "", "pin 9 is outside the syllables 1 to 4",
+         "", "x.mid"},
+        {"$V retime plain.mid --pin 1=0 -o x.mid", 1, "", "plain.mid: the song holds no", "",
+         "x.mid"},
+        {"$V retime broken.mid --pin 1=0 -o x.mid", 1, "", "Failed to find MThd", "", "x.mid"},
+        {"$V retime song.mid", 2, "", "retime needs --pin I=TICK or --line-starts FILE"},
+        {"$V retime song.mid --pin 0=5", 2, "", "--pin needs I=TICK"},
+        {"$V retime song.mid --pin 3", 2, "", "--pin needs I=TICK"},
+        {"$V retime song.mid two.mid --pin 1=0", 2, "", "retime takes one SONG"},
+        {"$V retime song.mid --pin 1=0 --colour", 2, "", "unknown option: --colour"},
+    });
+}
+
 TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
     const std::string damaged = "verselane-cli:   File is cut short inside track 1.\n";
     RunRows({
