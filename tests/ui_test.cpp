@@ -1133,6 +1133,91 @@ TEST(TimingEditor, KeysAndDragMoveSyllablesUndoRestoresTheBytesAndTheEditIsWritt
     EXPECT_EQ(w.State(), kConvertible) << "written: the undo stack is clean";
 }
 
+// Each edit key of the editor is one step on the undo stack, named for the
+// edit, and its undo gives the song's bytes back; a drag without a modifier
+// pins the syllable and re-aligns its line, leaving the other lines alone.
+TEST(TimingEditor, EveryEditKeyIsOneUndoStepAndADragReAlignsOnlyItsLine) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    QWidget* form = w.form.get();
+    w.Read(Corpus("kar/twinkle_dmp.kar"));
+    Activate(form);
+    auto* editor = Find<TimingEditor>(form, "TimingEditor");
+    editor->SetTextPrompt([](const QString&, const QString&) { return QString("Star"); });
+    const std::string read = w.Song();
+    const size_t count = editor->Syllables().size();
+    struct Row {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        QString undo_name;
+        std::function<bool()> done;
+    };
+    const auto text = [&](int i) { return editor->Syllables()[i].Text; };
+    const Row rows[] = {
+        {Qt::Key_F2, Qt::NoModifier, "&Undo Edit the Text", [&] { return text(3) == "Star"; }},
+        {Qt::Key_Delete, Qt::NoModifier, "&Undo Delete the Syllable",
+         [&] { return editor->Syllables().size() == count - 1; }},
+        {Qt::Key_Insert, Qt::NoModifier, "&Undo Insert a Word",
+         [&] { return editor->Syllables().size() == count + 1; }},
+        {Qt::Key_J, Qt::ControlModifier, "&Undo Merge with the Next",
+         [&] { return editor->Syllables().size() == count - 1; }},
+        {Qt::Key_Slash, Qt::ControlModifier, "&Undo Split the Syllable",
+         [&] { return editor->Syllables().size() == count + 1; }},
+        {Qt::Key_Return, Qt::NoModifier, "&Undo Start a Line",
+         [&] { return editor->Syllables()[3].LineStart; }},
+        {Qt::Key_Return, Qt::ShiftModifier, "&Undo Start a Paragraph",
+         [&] { return editor->Syllables()[3].ParagraphStart; }},
+    };
+    for (const Row& row : rows) {
+        editor->setFocus();
+        editor->Select(3);
+        ASSERT_FALSE(editor->Syllables()[3].LineStart);
+        QTest::keyClick(editor, row.key, row.mods);
+        EXPECT_TRUE(row.done()) << row.undo_name.toStdString();
+        EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(), row.undo_name);
+        QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
+        EXPECT_EQ(w.Song(), read) << row.undo_name.toStdString();
+        EXPECT_EQ(editor->Syllables().size(), count);
+    }
+
+    // The drag: the second line's first syllable one note later; the first
+    // line and the lines after the second stay where they were.
+    std::vector<int> line_starts;
+    for (size_t i = 0; i < count; ++i) {
+        if (editor->Syllables()[i].LineStart) line_starts.push_back(static_cast<int>(i));
+    }
+    ASSERT_GE(line_starts.size(), 3u);
+    const int first = line_starts[1], end = line_starts[2];
+    std::vector<int32_t> ticks;
+    for (const EditorSyllable& syllable : editor->Syllables()) ticks.push_back(syllable.Tick);
+    int32_t target = ticks[first];
+    for (const align::MelodyNote& note : editor->Notes()) {
+        if (note.Tick > ticks[first]) {
+            target = note.Tick;
+            break;
+        }
+    }
+    ASSERT_GT(target, ticks[first]);
+    editor->Select(first);
+    const int lane = editor->viewport()->height() - 10;
+    QTest::mousePress(editor->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(editor->X(ticks[first]) + 2, lane));
+    QTest::mouseRelease(editor->viewport(), Qt::LeftButton, Qt::NoModifier,
+                        QPoint(editor->X(target) + 1, lane));
+    EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(),
+              "&Undo Drag onto a Note and Re-align");
+    EXPECT_EQ(editor->Syllables()[first].Tick, target);
+    for (int i = 0; i < static_cast<int>(count); ++i) {
+        if (i < first || i >= end) {
+            EXPECT_EQ(editor->Syllables()[i].Tick, ticks[i]) << i;
+        } else if (i > first) {
+            EXPECT_GT(editor->Syllables()[i].Tick, editor->Syllables()[i - 1].Tick) << i;
+        }
+    }
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(w.Song(), read);
+}
+
 // F8 and Shift+F8 go round the doubtful syllables (on no note of the melody).
 TEST(TimingEditor, F8GoesToTheNextDoubtfulSyllable) {
     VERSELANE_REQUIRE_CORPUS();

@@ -274,7 +274,6 @@ void MainWindow::read(const QString& path) {
 
     playback_->Clear();  // lets go of the song before it is replaced
     editor_->Clear();
-    undo_->clear();
     song_ = std::move(incoming);
     source_path_ = path;
     converted_ = kChoiceNone;
@@ -325,7 +324,7 @@ QString MainWindow::summary(bool partial) const {
 void MainWindow::convertLyrics() {
     if (busy_ || !convert_button_->isEnabled()) return;
     const bool lay_out_again = playback_->SongChanging();
-    undo_->clear();  // the edits name events that the conversion moves
+    editor_->Clear();  // the edits name events that the conversion moves
     bool converted = false;
     typed_as_utf8_ = false;
     try {
@@ -479,9 +478,13 @@ void MainWindow::showWords() {
     playback_->ShowWords(song_, track, from, [this](std::string_view bytes) {
         return DecodeForDisplay(bytes, shownEncoding());
     });
-    editor_->SetSong(
-        track >= 0 && track < RealTrackCount(song_) ? &song_ : nullptr, track, from,
-        [this](std::string_view bytes) { return DecodeForDisplay(bytes, shownEncoding()); });
+    if (track >= 0 && track < RealTrackCount(song_)) {
+        editor_->SetSong(song_, track, from, [this](std::string_view bytes) {
+            return DecodeForDisplay(bytes, shownEncoding());
+        });
+    } else {
+        editor_->Clear();
+    }
     if (track < 0 || track >= RealTrackCount(song_)) {
         words_->setPlaceholderText(tr("This song has no words."));
         return;
@@ -509,7 +512,7 @@ void MainWindow::wordsFromSheet() {
     LyricSheetDialog dialog(song_, this);
     if (dialog.exec() != QDialog::Accepted || !dialog.Result()) return;
     playback_->SongChanging();
-    undo_->clear();
+    editor_->Clear();
     song_ = *dialog.Result();
     converted_ = kChoiceLyricsToText;
     converted_track_ = 2;  // the new "Words" track
@@ -527,8 +530,9 @@ void MainWindow::wordsFromSheet() {
     showWords();
 }
 
-void MainWindow::songEdited() {
+void MainWindow::songEdited(const MidiFile& song) {
     playback_->SongChanging();
+    song_ = song;
     updateCommands();
     playback_->SetSong(song_);
     showWords();

@@ -87,7 +87,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void showWords();
     void wordsFromSheet();
     // An edit, undo or redo in the timing editor changed the song.
-    void songEdited();
+    void songEdited(const MidiFile& song);
 
   private:
     void createActions();

@@ -100,6 +100,36 @@ void MainWindow::createEditorActions() {
         tr("Previous Doubtful S&yllable"), "PreviousDoubtfulAction",
         [this] { editor_->NextDoubtful(-1), editor_->setFocus(); },
         QKeySequence(Qt::SHIFT | Qt::Key_F8), anywhere);
+    editing(
+        tr("&Edit the Text..."), "EditTextAction", [this] { editor_->EditText(); },
+        QKeySequence(Qt::Key_F2), here);
+    editing(
+        tr("&Insert a Word..."), "InsertAction", [this] { editor_->InsertWord(); },
+        QKeySequence(Qt::Key_Insert), here);
+    editing(
+        tr("De&lete the Syllable"), "DeleteAction", [this] { editor_->DeleteSyllable(); },
+        QKeySequence(Qt::Key_Delete), here);
+    editing(
+        tr("&Split the Syllable"), "SplitAction", [this] { editor_->SplitHalf(); },
+        QKeySequence(Qt::CTRL | Qt::Key_Slash), here);
+    editing(
+        tr("&Merge with the Next"), "MergeAction", [this] { editor_->MergeNext(); },
+        QKeySequence(Qt::CTRL | Qt::Key_J), here);
+    editing(
+        tr("&Hold over the Next Note"), "HoldAction", [this] { editor_->Hold(); },
+        QKeySequence(Qt::Key_H), here);
+    editing(
+        tr("S&kip a Note"), "SkipAction", [this] { editor_->SkipNote(); }, QKeySequence(Qt::Key_K),
+        here);
+    editing(
+        tr("Start a Li&ne Here"), "StartLineAction", [this] { editor_->StartLine(false); },
+        QKeySequence(Qt::Key_Return), here);
+    editing(
+        tr("Start a &Paragraph Here"), "StartParagraphAction", [this] { editor_->StartLine(true); },
+        QKeySequence(Qt::SHIFT | Qt::Key_Return), here);
+    editing(
+        tr("&Join to the Line Before"), "JoinLineAction", [this] { editor_->JoinLine(); },
+        QKeySequence(Qt::Key_Backspace), here);
     zoom_in_action_ = editing(
         tr("Zoom &In"), "ZoomInAction", [this] { editor_->Zoom(1.25); },
         QKeySequence(Qt::CTRL | Qt::Key_Plus), anywhere);

@@ -13,6 +13,7 @@
 #include <QUndoStack>
 #include <QVBoxLayout>
 
+#include "encoding/text_encoding.h"
 #include "ui/check_panel.h"
 #include "ui/main_window.h"
 #include "ui/main_window_parts.h"
@@ -107,6 +108,11 @@ void MainWindow::createCentralWidget() {
 
     editor_ = new TimingEditor(undo_, central);
     connect(editor_, &TimingEditor::SongEdited, this, &MainWindow::songEdited);
+    connect(editor_, &TimingEditor::StatusMessage, status_, &QLabel::setText);
+    // Typed syllables go into the song in the encoding of its words (as shown).
+    editor_->SetEncoder([this](const QString& text) {
+        return TypedText(text.toStdString(), shownEncoding()).Bytes;
+    });
     main_split_ = new QSplitter(Qt::Vertical, central);
     main_split_->setObjectName(QStringLiteral("MainSplit"));
     main_split_->setChildrenCollapsible(false);
@@ -136,7 +142,7 @@ void MainWindow::createCentralWidget() {
     // A repaired song is ready to be written, like a converted one.
     connect(checks_, &CheckPanel::Repairing, this, [this] { playback_->SongChanging(); });
     connect(checks_, &CheckPanel::Repaired, this, [this] {
-        undo_->clear();  // the edits were of the events before the repair
+        editor_->Clear();  // the edits were of the events before the repair
         changed_ = unsaved_ = true;
         has_words_ = HasWordsToConvert();
         updateCommands();

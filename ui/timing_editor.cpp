@@ -1,6 +1,8 @@
 #include "ui/timing_editor.h"
 
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -20,48 +22,7 @@ constexpr int kRuler = 16;                          // bar numbers
 constexpr int kSyllableLane = 34;                   // the syllable blocks under the notes
 constexpr double kLeastZoom = 4, kMostZoom = 1200;  // pixels per quarter note
 
-bool EndsLine(std::string_view text) {
-    return !text.empty() && (text.back() == '\r' || text.back() == '\n');
-}
-
 }  // namespace
-
-std::vector<EditorSyllable> EditorSyllables(
-    const MidiFile& song, int16_t track, LineSource from,
-    const std::function<QString(std::string_view)>& decode) {
-    std::vector<EditorSyllable> out;
-    if (track < 0 || track >= static_cast<int>(song.Tracks.size())) return out;
-    const uint8_t type = from == LineSource::Lyrics ? kMetaLyric : kMetaText;
-    const MidiTrack& events = song.Track(track);
-    bool line_ends = true, paragraph_ends = true;  // the first syllable opens both
-    for (int32_t i = 0; i < song.Count(track); ++i) {
-        const MidiEvent& e = events.Event(i);
-        if (e.Kind != kKindMeta || e.Channel != type) continue;
-        std::string_view text = e.Data.view();
-        if (from == LineSource::Karaoke && !text.empty() && text.front() == '@') continue;
-        EditorSyllable syllable;
-        syllable.Event = i;
-        syllable.Tick = e.Time;
-        syllable.LineStart = line_ends;
-        syllable.ParagraphStart = paragraph_ends;
-        if (!text.empty() && (text.front() == '/' || text.front() == '\\')) {
-            syllable.LineStart = true;
-            syllable.ParagraphStart = syllable.ParagraphStart || text.front() == '\\';
-            text.remove_prefix(1);
-        }
-        line_ends = paragraph_ends = false;
-        if (from == LineSource::Lyrics && EndsLine(text)) {
-            line_ends = true;
-            paragraph_ends = text.back() == '\n';
-        }
-        while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
-            text.remove_suffix(1);
-        }
-        syllable.Text = decode ? decode(text) : QString::fromLatin1(text.data(), text.size());
-        out.push_back(std::move(syllable));
-    }
-    return out;
-}
 
 TimingEditor::TimingEditor(QUndoStack* undo, QWidget* parent)
     : QAbstractScrollArea(parent), undo_(undo) {
@@ -78,34 +39,61 @@ TimingEditor::TimingEditor(QUndoStack* undo, QWidget* parent)
             [this] { viewport()->update(); });
 }
 
-void TimingEditor::SetSong(MidiFile* song, int16_t track, LineSource from,
+void TimingEditor::SetSong(const MidiFile& song, int16_t track, LineSource from,
                            const std::function<QString(std::string_view)>& decode) {
-    song_ = song;
-    track_ = track;
-    from_ = from;
     decode_ = decode;
-    notes_.clear();
-    metres_.clear();
-    tempo_.reset();
-    if (!song_ || track_ < 0) {
-        Clear();
+    if (words_ && track == track_ && from == from_) {
+        Refresh();  // the same words, shown anew
         return;
     }
-    division_ = IsSmpteDivision(song_->Header.Division) || song_->Header.Division <= 0
+    Clear();
+    if (track < 0) return;
+    try {
+        words_ = std::make_unique<editing::TimedWords>(song, from, track);
+    } catch (const std::exception& e) {
+        // No sung words here (or none the editor can take): nothing to edit.
+        words_.reset();
+        viewport()->update();
+        return;
+    }
+    track_ = track;
+    from_ = from;
+    division_ = IsSmpteDivision(song.Header.Division) || song.Header.Division <= 0
                     ? 480
-                    : song_->Header.Division;
-    tempo_.emplace(*song_, track_);
-    metres_ = align::MetresOf(*song_);
-    syllables_ = EditorSyllables(*song_, track_, from_, decode_);
-    const std::vector<align::NoteLine> lines = align::NoteLines(*song_);
-    const align::MelodyChoice melody = align::ChooseMelody(lines, syllables_.size());
-    if (melody.Line >= 0) notes_ = lines[melody.Line].Notes;
+                    : song.Header.Division;
+    metres_ = align::MetresOf(song);
+    notes_ = words_->Melody();
+    if (words_->Other() == editing::OtherStream::Different) {
+        emit StatusMessage(
+            tr("The song's other stream of words holds other words: the edits "
+               "are made to the %1 only.")
+                .arg(from == LineSource::Lyrics ? tr("lyric events") : tr("karaoke text")));
+    }
     Refresh();
+    if (!syllables_.empty()) Select(0);
 }
 
 void TimingEditor::Refresh() {
-    if (!song_ || track_ < 0) return;
-    syllables_ = EditorSyllables(*song_, track_, from_, decode_);
+    if (!words_) return;
+    syllables_.clear();
+    std::vector<bool> doubtful(words_->Count(), false);
+    std::vector<int32_t> starts;
+    for (const align::MelodyNote& note : notes_) starts.push_back(note.Tick);
+    for (const editing::DoubtMark& mark : words_->Doubts()) {
+        if (mark.Syllable < doubtful.size()) doubtful[mark.Syllable] = true;
+    }
+    for (size_t i = 0; i < words_->Count(); ++i) {
+        const editing::TimedSyllable& timed = words_->Syllables()[i];
+        EditorSyllable s;
+        s.Tick = timed.Tick;
+        s.Text = decode_ ? decode_(timed.Text) : QString::fromStdString(timed.Text);
+        s.LineStart = timed.LineStart;
+        s.ParagraphStart = timed.ParagraphStart;
+        // The doubts worked out on opening, and any syllable now on no note.
+        s.Doubtful = doubtful[i] ||
+                     (!notes_.empty() && !std::binary_search(starts.begin(), starts.end(), s.Tick));
+        syllables_.push_back(std::move(s));
+    }
     last_tick_ = 0;
     low_pitch_ = 127;
     high_pitch_ = 0;
@@ -115,24 +103,22 @@ void TimingEditor::Refresh() {
         high_pitch_ = std::max(high_pitch_, note.Pitch);
     }
     if (low_pitch_ > high_pitch_) low_pitch_ = 60, high_pitch_ = 72;
-    std::vector<int32_t> starts;
-    for (const align::MelodyNote& note : notes_) starts.push_back(note.Tick);
-    for (EditorSyllable& s : syllables_) {
-        last_tick_ = std::max(last_tick_, s.Tick);
-        s.Doubtful = !notes_.empty() && !std::binary_search(starts.begin(), starts.end(), s.Tick);
-    }
-    if (current_ >= static_cast<int>(syllables_.size())) current_ = -1;
-    std::erase_if(selected_, [this](int i) { return i >= static_cast<int>(syllables_.size()); });
-    if (current_ < 0 && !syllables_.empty()) Select(0);
+    for (const EditorSyllable& s : syllables_) last_tick_ = std::max(last_tick_, s.Tick);
+    const int count = static_cast<int>(syllables_.size());
+    if (current_ >= count) current_ = count - 1;
+    std::erase_if(selected_, [count](int i) { return i >= count; });
+    if (selected_.empty() && current_ >= 0) selected_.insert(current_);
     UpdateScrollRange();
     viewport()->update();
 }
 
 void TimingEditor::Clear() {
-    song_ = nullptr;
+    undo_->clear();  // its commands edit the words that go now
+    words_.reset();
     track_ = -1;
     syllables_.clear();
     notes_.clear();
+    metres_.clear();
     selected_.clear();
     current_ = -1;
     cursor_tick_ = -1;
@@ -142,13 +128,13 @@ void TimingEditor::Clear() {
 }
 
 int32_t TimingEditor::TickOfSeconds(double seconds) const {
-    if (!tempo_) return 0;
+    if (!words_) return 0;
     // Time grows with the tick: the last tick at or before `seconds`.
     int32_t low = 0, high = std::max<int32_t>(last_tick_, 1);
-    while (high < (1 << 30) && tempo_->Seconds(high) < seconds) high *= 2;
+    while (high < (1 << 30) && words_->Seconds(high) < seconds) high *= 2;
     while (low < high) {
         const int32_t middle = low + (high - low + 1) / 2;
-        if (tempo_->Seconds(middle) <= seconds) {
+        if (words_->Seconds(middle) <= seconds) {
             low = middle;
         } else {
             high = middle - 1;
@@ -158,7 +144,7 @@ int32_t TimingEditor::TickOfSeconds(double seconds) const {
 }
 
 void TimingEditor::ShowAt(double seconds, bool playing) {
-    const int32_t tick = song_ ? TickOfSeconds(seconds) : -1;
+    const int32_t tick = words_ ? TickOfSeconds(seconds) : -1;
     if (tick == cursor_tick_) return;
     cursor_tick_ = tick;
     if (playing) {
@@ -240,66 +226,129 @@ int32_t TimingEditor::NearestNoteStart(int32_t tick) const {
     return best;
 }
 
-// A syllable stays after the one before it and before the one after it
-// unless that one moves too.
-int32_t TimingEditor::LowestTick(int syllable) const {
-    for (int i = syllable - 1; i >= 0; --i) {
-        if (!selected_.count(i)) return syllables_[i].Tick;
+bool TimingEditor::Apply(const QString& name, const editing::Edit& edit) {
+    if (!words_) return false;
+    editing::Edit inverse;
+    try {
+        inverse = words_->Apply(edit);
+    } catch (const editing::EditError& e) {
+        emit StatusMessage(tr("%1: not done (%2).").arg(name, QString::fromStdString(e.what())));
+        return false;
     }
-    return 0;
-}
-
-int32_t TimingEditor::HighestTick(int syllable) const {
-    for (int i = syllable + 1; i < static_cast<int>(syllables_.size()); ++i) {
-        if (!selected_.count(i)) return syllables_[i].Tick;
-    }
-    return std::numeric_limits<int32_t>::max();
-}
-
-void TimingEditor::MoveSelection(const QString& name, const std::vector<int32_t>& ticks) {
-    if (!song_ || selected_.empty()) return;
-    std::vector<SyllableMove> moves;
-    int i = 0;
-    for (int syllable : selected_) {
-        const int32_t tick = std::clamp(ticks[i++], LowestTick(syllable), HighestTick(syllable));
-        if (tick != syllables_[syllable].Tick) moves.push_back({syllables_[syllable].Event, tick});
-    }
-    if (moves.empty()) return;
-    undo_->push(new MoveSyllablesCommand(name, *song_, track_, std::move(moves), [this] {
+    auto changed = [this] {
         Refresh();
-        emit SongEdited();
-    }));
+        emit SongEdited(words_->Song());
+    };
+    undo_->push(new TimedEditCommand(name, *words_, edit, std::move(inverse), changed));
+    changed();
+    return true;
+}
+
+void TimingEditor::MoveSelection(const QString& name, int32_t delta) {
+    if (selected_.empty() || delta == 0) return;
+    if (selected_.size() == 1) {
+        Apply(name, editing::Edit::Nudge(*selected_.begin(), delta));
+    } else {
+        Apply(name, editing::Edit::MoveSeveral({selected_.begin(), selected_.end()}, delta));
+    }
 }
 
 void TimingEditor::MoveToNote(int direction) {
-    std::vector<int32_t> ticks;
-    for (int syllable : selected_) {
-        const int32_t tick = syllables_[syllable].Tick;
-        int32_t to = tick;
-        if (direction > 0) {
-            auto next = std::upper_bound(
-                notes_.begin(), notes_.end(), tick,
-                [](int32_t t, const align::MelodyNote& note) { return t < note.Tick; });
-            if (next != notes_.end()) to = next->Tick;
-        } else {
-            auto before = std::lower_bound(
-                notes_.begin(), notes_.end(), tick,
-                [](const align::MelodyNote& note, int32_t t) { return note.Tick < t; });
-            if (before != notes_.begin()) to = (before - 1)->Tick;
-        }
-        ticks.push_back(to);
+    if (current_ < 0) return;
+    const QString name =
+        direction > 0 ? tr("Move to the Next Note") : tr("Move to the Previous Note");
+    if (selected_.size() <= 1) {
+        Apply(name, editing::Edit::MoveToNote(current_, direction));
+        return;
     }
-    MoveSelection(direction > 0 ? tr("Move to the Next Note") : tr("Move to the Previous Note"),
-                  ticks);
+    // Several: all as far as the chosen one goes to its note.
+    const int32_t tick = syllables_[current_].Tick;
+    int32_t to = tick;
+    if (direction > 0) {
+        auto next = std::upper_bound(
+            notes_.begin(), notes_.end(), tick,
+            [](int32_t t, const align::MelodyNote& note) { return t < note.Tick; });
+        if (next != notes_.end()) to = next->Tick;
+    } else {
+        auto before = std::lower_bound(
+            notes_.begin(), notes_.end(), tick,
+            [](const align::MelodyNote& note, int32_t t) { return note.Tick < t; });
+        if (before != notes_.begin()) to = (before - 1)->Tick;
+    }
+    MoveSelection(name, to - tick);
 }
 
 void TimingEditor::Nudge(int direction) {
-    const int32_t grid = std::max(1, division_ / 4);
-    std::vector<int32_t> ticks;
-    for (int syllable : selected_) {
-        ticks.push_back(std::max(0, syllables_[syllable].Tick + direction * grid));
+    MoveSelection(direction > 0 ? tr("Nudge Later") : tr("Nudge Earlier"),
+                  direction * std::max(1, division_ / 4));
+}
+
+std::optional<QString> TimingEditor::AskText(const QString& title, const QString& text) {
+    if (ask_text_) return ask_text_(title, text);
+    bool ok = false;
+    const QString typed =
+        QInputDialog::getText(this, title, tr("Text:"), QLineEdit::Normal, text, &ok);
+    return ok ? std::optional(typed) : std::nullopt;
+}
+
+std::string TimingEditor::Encoded(const QString& text) const {
+    return encode_ ? encode_(text) : text.toStdString();
+}
+
+void TimingEditor::EditText() {
+    if (current_ < 0) return;
+    if (const auto text = AskText(tr("Edit the Syllable"), syllables_[current_].Text)) {
+        Apply(tr("Edit the Text"), editing::Edit::SetText(current_, Encoded(*text)));
     }
-    MoveSelection(direction > 0 ? tr("Nudge Later") : tr("Nudge Earlier"), ticks);
+}
+
+void TimingEditor::InsertWord() {
+    if (current_ < 0) return;
+    // Before the chosen syllable: at the play cursor when it is between that
+    // one and the one before, else halfway between them.
+    const int32_t here = syllables_[current_].Tick;
+    const int32_t before = current_ > 0 ? syllables_[current_ - 1].Tick : 0;
+    const int32_t tick = cursor_tick_ >= before && cursor_tick_ <= here
+                             ? cursor_tick_
+                             : before + (here - before) / 2;
+    if (const auto text = AskText(tr("Insert a Word"), QString())) {
+        Apply(tr("Insert a Word"), editing::Edit::Insert(current_, Encoded(*text), tick));
+    }
+}
+
+void TimingEditor::SplitHalf() {
+    if (current_ < 0) return;
+    const std::string& bytes = words_->Syllables()[current_].Text;
+    Apply(tr("Split the Syllable"), editing::Edit::Split(current_, bytes.size() / 2));
+}
+
+void TimingEditor::MergeNext() {
+    if (current_ >= 0) Apply(tr("Merge with the Next"), editing::Edit::MergeNext(current_));
+}
+
+void TimingEditor::Hold() {
+    if (current_ >= 0) Apply(tr("Hold over the Next Note"), editing::Edit::Hold(current_));
+}
+
+void TimingEditor::SkipNote() {
+    if (current_ >= 0) Apply(tr("Skip a Note"), editing::Edit::SkipNote(current_));
+}
+
+void TimingEditor::StartLine(bool paragraph) {
+    if (current_ < 0) return;
+    if (paragraph) {
+        Apply(tr("Start a Paragraph"), editing::Edit::StartParagraph(current_));
+    } else {
+        Apply(tr("Start a Line"), editing::Edit::StartLine(current_));
+    }
+}
+
+void TimingEditor::JoinLine() {
+    if (current_ >= 0) Apply(tr("Join to the Line Before"), editing::Edit::JoinLine(current_));
+}
+
+void TimingEditor::DeleteSyllable() {
+    if (current_ >= 0) Apply(tr("Delete the Syllable"), editing::Edit::Delete(current_));
 }
 
 void TimingEditor::keyPressEvent(QKeyEvent* event) {
@@ -317,6 +366,17 @@ void TimingEditor::keyPressEvent(QKeyEvent* event) {
         Select(0);
     } else if (key == Qt::Key_End && mods == Qt::NoModifier) {
         Select(static_cast<int>(syllables_.size()) - 1);
+    } else if (key == Qt::Key_F2 && mods == Qt::NoModifier) {
+        EditText();
+    } else if (key == Qt::Key_Delete && mods == Qt::NoModifier) {
+        DeleteSyllable();
+    } else if (key == Qt::Key_Insert && mods == Qt::NoModifier) {
+        InsertWord();
+    } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+               (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
+        StartLine(mods == Qt::ShiftModifier);
+    } else if (key == Qt::Key_Backspace && mods == Qt::NoModifier) {
+        JoinLine();
     } else if (key == Qt::Key_F8) {
         NextDoubtful(mods & Qt::ShiftModifier ? -1 : 1);
     } else if ((key == Qt::Key_Plus || key == Qt::Key_Equal) && (mods & Qt::ControlModifier)) {
@@ -362,13 +422,19 @@ void TimingEditor::mouseReleaseEvent(QMouseEvent* event) {
     const int dragged = std::exchange(dragged_, -1);
     const int32_t target = NearestNoteStart(TickAt(static_cast<int>(event->position().x())));
     const int32_t delta = target - syllables_[dragged].Tick;
-    if (delta == 0) return;
-    if (drag_alone_) Select(dragged);
-    std::vector<int32_t> ticks;
-    for (int syllable : selected_) {
-        ticks.push_back(syllable == dragged ? target : syllables_[syllable].Tick + delta);
+    if (delta == 0) {
+        viewport()->update();
+        return;
     }
-    MoveSelection(tr("Drag onto a Note"), ticks);
+    // Several chosen move together; one is pinned on the note and the rest
+    // of its line re-aligns around it, or with Alt or Shift moves alone.
+    if (selected_.size() > 1 && !drag_alone_) {
+        MoveSelection(tr("Drag onto a Note"), delta);
+        return;
+    }
+    Select(dragged);
+    Apply(drag_alone_ ? tr("Drag onto a Note") : tr("Drag onto a Note and Re-align"),
+          editing::Edit::Drag(dragged, target, drag_alone_));
 }
 
 void TimingEditor::wheelEvent(QWheelEvent* event) {
@@ -388,7 +454,7 @@ void TimingEditor::paintEvent(QPaintEvent*) {
     const QRect area = viewport()->rect();
     const QPalette& colours = palette();
     painter.fillRect(area, colours.base());
-    if (!song_ || track_ < 0) {
+    if (!words_) {
         painter.setPen(colours.color(QPalette::PlaceholderText));
         painter.drawText(area, Qt::AlignCenter, tr("The timing of the words shows here."));
         return;

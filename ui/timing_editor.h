@@ -20,12 +20,14 @@
 #include <QAbstractScrollArea>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string_view>
 #include <vector>
 
 #include "align/aligner.h"
+#include "editing/timed_words.h"
 #include "lyrics/sung_lines.h"
 #include "model/midi_file.h"
 
@@ -35,20 +37,12 @@ namespace verselane::ui {
 
 // A syllable as the editor shows it.
 struct EditorSyllable {
-    int32_t Event = 0;  // index of its event in the track
     int32_t Tick = 0;
-    QString Text;  // marks and line ends left out
+    QString Text;
     bool LineStart = false;
     bool ParagraphStart = false;
-    bool Doubtful = false;  // starts on no note of the melody
+    bool Doubtful = false;  // on no note start of the melody, or a close call of the aligner
 };
-
-// The syllables of `track` as lyric events or karaoke text, in order: "@"
-// tags of karaoke text are left out; "/" and "\" before a syllable, and a
-// carriage return or line feed after the one before it, start a line or a
-// paragraph. `decode` turns the bytes into text.
-std::vector<EditorSyllable> EditorSyllables(const MidiFile& song, int16_t track, LineSource from,
-                                            const std::function<QString(std::string_view)>& decode);
 
 class TimingEditor : public QAbstractScrollArea {
     Q_OBJECT
@@ -56,13 +50,25 @@ class TimingEditor : public QAbstractScrollArea {
   public:
     explicit TimingEditor(QUndoStack* undo, QWidget* parent = nullptr);
 
-    // The song to show and edit; it must outlive the editor's use of it.
-    // With `track` negative the editor is empty.
-    void SetSong(MidiFile* song, int16_t track, LineSource from,
+    // The song to show and edit (its words in `track` as `from`): the
+    // editor edits a copy, and SongEdited hands the edited song back. The
+    // same song, track and source again only show the words anew (in a new
+    // encoding, say); another one, or one after Clear, starts afresh and
+    // empties the undo stack. With `track` negative the editor is empty.
+    void SetSong(const MidiFile& song, int16_t track, LineSource from,
                  const std::function<QString(std::string_view)>& decode);
-    // Shows the words again after the song changed (the same track).
-    void Refresh();
+    // How typed text becomes the song's bytes.
+    void SetEncoder(std::function<std::string(const QString&)> encode) {
+        encode_ = std::move(encode);
+    }
+    // Asks for a syllable's text (F2, Insert): the title and the text to
+    // start from; nullopt when cancelled. By default an input dialog.
+    using TextPrompt = std::function<std::optional<QString>(const QString&, const QString&)>;
+    void SetTextPrompt(TextPrompt prompt) { ask_text_ = std::move(prompt); }
+    // Forgets the song and empties the undo stack.
     void Clear();
+    // The words being edited (null when there are none).
+    const editing::TimedWords* Words() const { return words_.get(); }
     // The play cursor at `seconds`; while `playing` the view follows it.
     void ShowAt(double seconds, bool playing);
 
@@ -80,13 +86,27 @@ class TimingEditor : public QAbstractScrollArea {
     void MoveToNote(int direction);  // -1 previous note, +1 next note
     void Nudge(int direction);       // by a sixteenth
     void NextDoubtful(int direction);
+    void EditText();  // F2
+    void InsertWord();
+    void SplitHalf();  // splits the chosen syllable in the middle of its text
+    void MergeNext();
+    void Hold();
+    void SkipNote();
+    void StartLine(bool paragraph);
+    void JoinLine();
+    void DeleteSyllable();
+    // Carries out `edit` as one undoable step named `name`; an edit that
+    // cannot be made is told by StatusMessage and changes nothing.
+    bool Apply(const QString& name, const editing::Edit& edit);
 
     QSize sizeHint() const override { return {640, 180}; }
     QSize minimumSizeHint() const override { return {240, 120}; }
 
   signals:
-    // The song changed by an edit, an undo or a redo.
-    void SongEdited();
+    // The song changed by an edit, an undo or a redo: `song` is the song now.
+    void SongEdited(const MidiFile& song);
+    // Why an edit was not made, or that the other stream's words differ.
+    void StatusMessage(const QString& text);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -102,24 +122,25 @@ class TimingEditor : public QAbstractScrollArea {
     int SyllableAt(QPoint point) const;
     // The nearest note start to `tick`, or `tick` itself without notes.
     int32_t NearestNoteStart(int32_t tick) const;
-    // Moves the selected syllables by `delta` ticks, each kept between its
-    // unselected neighbours, as one undoable edit named `name`.
-    void MoveSelection(const QString& name, const std::vector<int32_t>& ticks);
-    int32_t LowestTick(int syllable) const;
-    int32_t HighestTick(int syllable) const;
+    void Refresh();
+    // Moves the selected syllables by `delta` ticks.
+    void MoveSelection(const QString& name, int32_t delta);
+    std::optional<QString> AskText(const QString& title, const QString& text);
+    std::string Encoded(const QString& text) const;
     void UpdateScrollRange();
     void ScrollTo(int32_t tick);
     int32_t TickOfSeconds(double seconds) const;
 
     QUndoStack* undo_;
-    MidiFile* song_ = nullptr;
+    std::unique_ptr<editing::TimedWords> words_;
+    std::function<std::string(const QString&)> encode_;
+    TextPrompt ask_text_;
     int16_t track_ = -1;
     LineSource from_ = LineSource::Lyrics;
     std::function<QString(std::string_view)> decode_;
     std::vector<EditorSyllable> syllables_;
     std::vector<align::MelodyNote> notes_;
     std::vector<align::Metre> metres_;
-    std::optional<TempoMap> tempo_;
     int division_ = 480;
     int32_t last_tick_ = 0;
     uint8_t low_pitch_ = 48, high_pitch_ = 84;
