@@ -1218,6 +1218,38 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepAndADragReAlignsOnlyItsLine) {
     EXPECT_EQ(w.Song(), read);
 }
 
+// Tap to time: each tap puts the next syllable on the note start nearest
+// it (less the latency); a tap far from any note is told and changes
+// nothing; undo takes back one tap, and the next tap times that syllable
+// again.
+TEST(TimingEditor, TapsSnapToNoteStartsAndUndoTapByTap) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.Read(Corpus("kar/twinkle_dmp.kar"));
+    auto* editor = Find<TimingEditor>(w.form.get(), "TimingEditor");
+    ASSERT_NE(editor->Words(), nullptr);
+    const editing::TimedWords& words = *editor->Words();
+    const std::vector<align::MelodyNote>& notes = editor->Notes();
+    ASSERT_GT(notes.size(), 8u);
+    editor->Select(0);
+    // The first three syllables onto notes 1, 2 and 4, tapped 60 ms late
+    // with 50 ms of latency.
+    const int on[] = {1, 2, 4};
+    for (int note : on) editor->Tap(words.Seconds(notes[note].Tick) + 0.06, 0.05);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(editor->Syllables()[i].Tick, notes[on[i]].Tick) << i;
+    const std::string three = w.Song();
+    editor->Tap(words.Seconds(notes.back().End) + 30, 0);  // no note near
+    EXPECT_TRUE(w.Text().startsWith("Tap at ")) << w.Text().toStdString();
+    EXPECT_EQ(w.Song(), three);
+    Activate(w.form.get());
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_NE(editor->Syllables()[2].Tick, notes[4].Tick);
+    EXPECT_EQ(editor->Syllables()[0].Tick, notes[1].Tick) << "one tap undone, not all";
+    EXPECT_EQ(editor->Syllables()[1].Tick, notes[2].Tick);
+    editor->Tap(words.Seconds(notes[5].Tick), 0);
+    EXPECT_EQ(editor->Syllables()[2].Tick, notes[5].Tick) << "the undone tap's syllable again";
+}
+
 // F8 and Shift+F8 go round the doubtful syllables (on no note of the melody).
 TEST(TimingEditor, F8GoesToTheNextDoubtfulSyllable) {
     VERSELANE_REQUIRE_CORPUS();

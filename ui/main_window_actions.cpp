@@ -11,6 +11,7 @@
 #include <QUndoStack>
 
 #include "ui/main_window.h"
+#include "ui/main_window_parts.h"
 #include "ui/named.h"
 #include "ui/playback_panel.h"
 #include "ui/timing_editor.h"
@@ -130,6 +131,16 @@ void MainWindow::createEditorActions() {
     editing(
         tr("&Join to the Line Before"), "JoinLineAction", [this] { editor_->JoinLine(); },
         QKeySequence(Qt::Key_Backspace), here);
+    // Tap to time works while the song plays, wherever the focus is; the
+    // latency setting (seconds) takes off what the ear adds on top of the
+    // player's own reckoning of the sound.
+    editing(
+        tr("&Tap (Time the Next Syllable)"), "TapAction",
+        [this] {
+            const double latency = Settings().value(QStringLiteral("tapLatency"), 0.0).toDouble();
+            editor_->Tap(playback_->Position(), latency);
+        },
+        QKeySequence(Qt::Key_T), anywhere);
     zoom_in_action_ = editing(
         tr("Zoom &In"), "ZoomInAction", [this] { editor_->Zoom(1.25); },
         QKeySequence(Qt::CTRL | Qt::Key_Plus), anywhere);

@@ -122,6 +122,8 @@ void TimingEditor::Clear() {
     selected_.clear();
     current_ = -1;
     cursor_tick_ = -1;
+    taps_.clear();
+    tap_next_ = -1;
     last_tick_ = 0;
     UpdateScrollRange();
     viewport()->update();
@@ -198,6 +200,8 @@ void TimingEditor::Select(int syllable, bool add) {
     if (!add) selected_.clear();
     selected_.insert(syllable);
     current_ = syllable;
+    taps_.clear();
+    tap_next_ = syllable;
     const int x = X(syllables_[syllable].Tick);
     if (x < 0 || x > viewport()->width() - 60) ScrollTo(syllables_[syllable].Tick);
     viewport()->update();
@@ -293,6 +297,32 @@ std::optional<QString> TimingEditor::AskText(const QString& title, const QString
 
 std::string TimingEditor::Encoded(const QString& text) const {
     return encode_ ? encode_(text) : text.toStdString();
+}
+
+void TimingEditor::Tap(double heard_seconds, double latency) {
+    if (!words_ || syllables_.empty()) return;
+    // Taps that were undone are no pins any more.
+    std::erase_if(taps_, [this](const TapPin& tap) { return tap.UndoIndex > undo_->index(); });
+    if (tap_next_ < 0) tap_next_ = std::max(0, current_);
+    if (!taps_.empty()) tap_next_ = static_cast<int>(taps_.back().Syllable) + 1;
+    if (tap_next_ >= static_cast<int>(syllables_.size())) return;
+    const editing::TapSnapper snapper(*words_);
+    const std::optional<int32_t> tick = snapper.Snap(heard_seconds, 1.0, latency);
+    if (!tick) {
+        emit StatusMessage(tr("Tap at %1: no note starts near it.")
+                               .arg(QString::fromStdString(FormatTimestamp(heard_seconds))));
+        return;
+    }
+    std::vector<std::pair<size_t, int32_t>> pins;
+    for (const TapPin& tap : taps_) pins.emplace_back(tap.Syllable, tap.Tick);
+    pins.emplace_back(tap_next_, *tick);
+    const int syllable = tap_next_;
+    if (!Apply(tr("Tap"), editing::Edit::Realign(std::move(pins)))) return;
+    taps_.push_back({static_cast<size_t>(syllable), *tick, undo_->index()});
+    tap_next_ = syllable + 1;
+    current_ = syllable;
+    selected_ = {syllable};
+    viewport()->update();
 }
 
 void TimingEditor::EditText() {

@@ -95,6 +95,13 @@ class TimingEditor : public QAbstractScrollArea {
     void StartLine(bool paragraph);
     void JoinLine();
     void DeleteSyllable();
+    // Tap to time: the chosen syllable (then the next, tap by tap) goes on
+    // the melody's note start nearest `heard_seconds` of song time less
+    // `latency` (within a quarter second); the rest of its line re-aligns
+    // around this session's taps. Each tap is one undoable step; after an
+    // undo the next tap times the syllable of the tap undone. Choosing a
+    // syllable by key or mouse starts a new session there.
+    void Tap(double heard_seconds, double latency);
     // Carries out `edit` as one undoable step named `name`; an edit that
     // cannot be made is told by StatusMessage and changes nothing.
     bool Apply(const QString& name, const editing::Edit& edit);
@@ -152,6 +159,14 @@ class TimingEditor : public QAbstractScrollArea {
     int dragged_ = -1;
     int32_t drag_tick_ = 0;
     bool drag_alone_ = false;
+    // Tap to time: the session's pins, each with the undo index it made.
+    struct TapPin {
+        size_t Syllable;
+        int32_t Tick;
+        int UndoIndex;
+    };
+    std::vector<TapPin> taps_;
+    int tap_next_ = -1;  // the syllable the next tap times
 };
 
 }  // namespace verselane::ui
