@@ -217,7 +217,8 @@ void MainWindow::showHelp() {
            "Left/Right choose a syllable, Alt+Left/Right move it to the previous or next note, "
            "Ctrl+Left/Right nudge it, F8 goes to the next doubtful syllable; drag a syllable "
            "onto a note (the other chosen syllables move with it, Alt or Shift moves it "
-           "alone). Ctrl+wheel or Ctrl+plus/minus zoom; Ctrl+Z undoes any edit.\n\n"
+           "alone); T while playing taps the next syllable onto its note. Ctrl+wheel or "
+           "Ctrl+plus/minus zoom; Ctrl+Z undoes any edit; the Edit menu lists every edit.\n\n"
            "File > Convert a Folder converts many songs at once; dropping files or a "
            "folder onto the window does the same."));
 }
