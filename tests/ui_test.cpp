@@ -1248,6 +1248,17 @@ TEST(TimingEditor, TapsSnapToNoteStartsAndUndoTapByTap) {
     EXPECT_EQ(editor->Syllables()[1].Tick, notes[2].Tick);
     editor->Tap(words.Seconds(notes[5].Tick), 0);
     EXPECT_EQ(editor->Syllables()[2].Tick, notes[5].Tick) << "the undone tap's syllable again";
+
+    // A tap while the song plays leaves it playing.
+    auto* player = Find<PlaybackPanel>(w.form.get(), "PlaybackPanel");
+    player->PlayPause();
+    for (int waited = 0; !player->Playing() && waited < 100; ++waited) QTest::qWait(30);
+    ASSERT_TRUE(player->Playing());
+    editor->Tap(words.Seconds(notes[7].Tick), 0);
+    EXPECT_EQ(editor->Syllables()[3].Tick, notes[7].Tick);
+    QTest::qWait(50);
+    EXPECT_TRUE(player->Playing()) << "an edit stopped the song";
+    player->Stop();
 }
 
 // F8 and Shift+F8 go round the doubtful syllables (on no note of the melody).

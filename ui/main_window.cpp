@@ -530,11 +530,15 @@ void MainWindow::wordsFromSheet() {
     showWords();
 }
 
+// The edits change words only, never the sound: the player plays on (a tap
+// while playing must not stop the song) and only the words it shows are
+// renewed. A layout for playing still under way reads the song, so it is
+// stopped before the song changes and started again after.
 void MainWindow::songEdited(const MidiFile& song) {
-    playback_->SongChanging();
+    const bool lay_out_again = playback_->SongChanging();
     song_ = song;
     updateCommands();
-    playback_->SetSong(song_);
+    if (lay_out_again) playback_->SetSong(song_);
     showWords();
 }
 
