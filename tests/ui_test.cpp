@@ -1261,6 +1261,31 @@ TEST(TimingEditor, TapsSnapToNoteStartsAndUndoTapByTap) {
     player->Stop();
 }
 
+// Write Words As: a song with lyric events only, one syllable nudged, written
+// as Soft Karaoke text: the file holds karaoke text with the nudged timing.
+TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
+    VERSELANE_REQUIRE_CORPUS();
+    test::TempDir dir;
+    Window w;
+    w.Read(Corpus("lyrics/twinkle_mma.mid"));
+    Activate(w.form.get());
+    auto* editor = Find<TimingEditor>(w.form.get(), "TimingEditor");
+    EXPECT_FALSE(Find<QMenu>(w.form.get(), "WriteAsMenu")->isEnabled()) << "nothing edited";
+    editor->setFocus();
+    editor->Select(1);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
+    std::vector<int32_t> edited;
+    for (const EditorSyllable& syllable : editor->Syllables()) edited.push_back(syllable.Tick);
+    ASSERT_TRUE(Find<QMenu>(w.form.get(), "WriteAsMenu")->isEnabled());
+    w.prompts->files.push_back(Path(dir / "edited.kar"));
+    w.form->findChild<QAction*>("WriteKaraokeAction")->trigger();
+    EXPECT_EQ(w.Text(), "Wrote edited.kar.");
+    const MidiFile written = test::ReadSong(dir / "edited.kar");
+    ASSERT_EQ(PreferredLineSource(written), LineSource::Karaoke);
+    const int16_t track = ChooseSourceTrack(written, ConversionDirection::KaraokeToLyrics);
+    EXPECT_EQ(SungTicks(written, track, LineSource::Karaoke), edited);
+}
+
 // F8 and Shift+F8 go round the doubtful syllables (on no note of the melody).
 TEST(TimingEditor, F8GoesToTheNextDoubtfulSyllable) {
     VERSELANE_REQUIRE_CORPUS();

@@ -158,6 +158,7 @@ void MainWindow::updateCommands() {
     convert_action_->setEnabled(idle && convertible);
     write_button_->setEnabled(idle && writable);
     write_action_->setEnabled(idle && writable);
+    write_as_menu_->setEnabled(idle && writable && editor_->Words());
     convert_folder_action_->setEnabled(idle);
     convert_files_action_->setEnabled(idle);
     checks_->setEnabled(idle);  // no repair of a song while another is read
@@ -386,7 +387,12 @@ bool MainWindow::writeFile() {
     SetWaitCursor(true);
     std::string result;
     try {
-        result = WriteMidiFile(song_, FileNameBytes(*path));
+        // Write Words As: the edited words in the stream chosen.
+        if (save_as_ != editing::SaveAs::AsEdited && editor_->Words()) {
+            result = WriteMidiFile(editor_->Words()->SongToSave(save_as_), FileNameBytes(*path));
+        } else {
+            result = WriteMidiFile(song_, FileNameBytes(*path));
+        }
     } catch (const std::exception& e) {
         result = e.what();
     }

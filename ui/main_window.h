@@ -17,6 +17,7 @@
 #include <string>
 
 #include "driver/convert_lyrics.h"
+#include "editing/timed_words.h"
 #include "model/midi_file.h"
 #include "ui/prompts.h"
 
@@ -164,7 +165,9 @@ class MainWindow : public QMainWindow, public ConversionHost {
     QLabel* words_label_;
     QComboBox* encoding_;
     QPlainTextEdit* words_;
-    QUndoStack* undo_;  // the timing editor's edits of this song
+    QUndoStack* undo_;                                     // the timing editor's edits of this song
+    editing::SaveAs save_as_ = editing::SaveAs::AsEdited;  // Write File as it is
+    QMenu* write_as_menu_;
     TimingEditor* editor_;
     QWidget* words_panel_;    // the findings and the words
     QSplitter* upper_split_;  // the words beside the player

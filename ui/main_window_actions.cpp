@@ -158,6 +158,22 @@ void MainWindow::createMenus() {
     recent_menu_->setObjectName(QStringLiteral("RecentMenu"));
     file->addAction(convert_action_);
     file->addAction(write_action_);
+    // The edited words written as lyric events, Soft Karaoke text or both
+    // (the stream the song lacks made from the edited words).
+    write_as_menu_ = file->addMenu(tr("Write &Words As"));
+    write_as_menu_->setObjectName(QStringLiteral("WriteAsMenu"));
+    for (const auto& [caption, name, as] :
+         {std::tuple{tr("&Lyric Events..."), "WriteLyricsAction", editing::SaveAs::Lyrics},
+          std::tuple{tr("Soft &Karaoke Text..."), "WriteKaraokeAction", editing::SaveAs::Karaoke},
+          std::tuple{tr("&Both..."), "WriteBothAction", editing::SaveAs::Both}}) {
+        Named(write_as_menu_->addAction(caption, this,
+                                        [this, as] {
+                                            save_as_ = as;
+                                            writeFile();
+                                            save_as_ = editing::SaveAs::AsEdited;
+                                        }),
+              name);
+    }
     file->addSeparator();
     file->addAction(convert_folder_action_);
     file->addAction(convert_files_action_);
