@@ -117,6 +117,9 @@ void InsertEvent(MidiFile& song, int16_t t, int32_t at, MidiEvent e) {
         song.Track(t).Redim(song.EventSlots, false);
     }
     MidiTrack& track = song.Track(t);
+    // Storage up to n first: growing it moves the elements, and the shift
+    // below holds references into it.
+    track.Event(n);
     for (int32_t j = n; j > at; --j) track.Event(j) = std::move(track.Event(j - 1));
     track.Event(at) = std::move(e);
     song.Count(t) = n + 1;

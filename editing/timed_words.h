@@ -190,7 +190,6 @@ class TimedWords {
     OtherStream other_ = OtherStream::None;
     int16_t other_track_ = -1;
     std::vector<TimedSyllable> syllables_;
-    std::vector<TimedSyllable> other_syllables_;
     std::vector<align::MelodyNote> melody_;
     int melody_track_ = -1;
     std::vector<DoubtMark> doubts_;
