@@ -13,11 +13,14 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSplitter>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
+#include <QWheelEvent>
 #include <functional>
 
 #include "lyrics/converters.h"
@@ -34,6 +37,7 @@
 #include "ui/main_window.h"
 #include "ui/playback_panel.h"
 #include "ui/song_text.h"
+#include "ui/timing_editor.h"
 #include "writer/midi_writer.h"
 
 namespace verselane::ui {
@@ -187,7 +191,7 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
     EXPECT_EQ(form->windowTitle(), "Midi Verselane v." VERSELANE_VERSION);
     EXPECT_FALSE(form->windowIcon().pixmap(32).isNull()) << "the icon is drawn at run time";
     EXPECT_EQ(TabStops(form, Find(form, "Command1")),
-              (Names{"Command1", "Encoding", "Words", "Volume", "SoundFont"}))
+              (Names{"Command1", "Encoding", "Words", "TimingEditor", "Volume", "SoundFont"}))
         << "disabled buttons are skipped";
     // Each key reaches its command: the open dialog, the help, the version.
     // Enter on a focused button presses it.
@@ -229,7 +233,8 @@ TEST(MainWindow, EveryControlUsableAtTheMinimumSize) {
     w.form->resize(1, 1);  // as small as the window lets itself be made
     QTest::qWait(50);
     QApplication::processEvents();
-    for (const char* name : {"", "CheckPanel", "PlaybackPanel"}) {
+    for (const char* name :
+         {"", "CheckPanel", "PlaybackPanel", "WordsPanel", "UpperSplit", "MainSplit"}) {
         QWidget* parent = *name ? Find(w.form.get(), name) : w.form->centralWidget();
         const QList<QWidget*> children =
             parent->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
@@ -955,6 +960,359 @@ TEST(KaraokeView, LongLinesBreakAtWordGapsInLargeType) {
 
 // The slider ends with the last note ("Negra Sombra" ends its tracks 12 s
 // after it, at 267.9 s); a click in the groove moves the song there at once.
+// The workstation from the least screen it is made for up to full HD: no
+// two widgets side by side overlap, the panels get at least the size they
+// ask for and every other widget at least its least size; the splitters'
+// sizes come back in the next window.
+TEST(MainWindow, WorkstationFitsFrom1024x700ToFullHdAndRemembersItsSplits) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.form->Open(Path(Corpus("kar/twinkle_dmp.kar")));
+    Activate(w.form.get());
+    for (const QSize size : {QSize(1024, 700), QSize(1920, 1080)}) {
+        w.form->resize(size);
+        QTest::qWait(50);
+        EXPECT_EQ(w.form->size(), size);
+        for (const char* name : {"WordsPanel", "PlaybackPanel", "TimingEditor", "Words"}) {
+            QWidget* panel = Find(w.form.get(), name);
+            EXPECT_GE(panel->width(), panel->sizeHint().width()) << name << " at " << size.width();
+            EXPECT_GE(panel->height(), panel->sizeHint().height())
+                << name << " at " << size.width();
+        }
+        for (QWidget* widget : w.form->centralWidget()->findChildren<QWidget*>()) {
+            if (!widget->isVisible() || widget->inherits("QScrollBar")) continue;
+            const QSize least = widget->minimumSizeHint().expandedTo(widget->minimumSize());
+            EXPECT_GE(widget->width(), least.width()) << widget->objectName().toStdString();
+            EXPECT_GE(widget->height(), least.height()) << widget->objectName().toStdString();
+            for (QObject* other : widget->parentWidget()->children()) {
+                auto* sibling = qobject_cast<QWidget*>(other);
+                if (sibling && sibling != widget && sibling->isVisible() && !sibling->isWindow()) {
+                    EXPECT_FALSE(widget->geometry().intersects(sibling->geometry()))
+                        << widget->objectName().toStdString() << " and "
+                        << sibling->objectName().toStdString();
+                }
+            }
+        }
+    }
+    auto* upper = Find<QSplitter>(w.form.get(), "UpperSplit");
+    auto* main = Find<QSplitter>(w.form.get(), "MainSplit");
+    upper->setSizes({700, 1200});
+    main->setSizes({600, 400});
+    const QList<int> upper_sizes = upper->sizes(), main_sizes = main->sizes();
+    w.form->close();
+    MainWindow again;
+    again.show();
+    QTest::qWait(50);
+    EXPECT_EQ(Find<QSplitter>(&again, "UpperSplit")->sizes(), upper_sizes);
+    EXPECT_EQ(Find<QSplitter>(&again, "MainSplit")->sizes(), main_sizes);
+}
+
+// The syllable ticks of the words the window shows, as the line reader
+// finds them: the editor's blocks must stand where these say.
+std::vector<int32_t> SungTicks(const MidiFile& song, int16_t track, LineSource from) {
+    std::vector<int32_t> ticks;
+    for (const SungLine& line : SungLines(song, track, from)) {
+        for (const SungSyllable& syllable : line.Syllables) ticks.push_back(syllable.Tick);
+    }
+    return ticks;
+}
+
+// The timing editor on a song whose timing was never aligned here (a .kar
+// from elsewhere): every syllable is shown where the song has it; each key
+// and the drag move the song's own events; undo and redo give the bytes back
+// exactly; the window knows edits as unsaved work; the written file holds
+// the edited timing.
+TEST(TimingEditor, KeysAndDragMoveSyllablesUndoRestoresTheBytesAndTheEditIsWritten) {
+    VERSELANE_REQUIRE_CORPUS();
+    test::TempDir dir;
+    Window w;
+    QWidget* form = w.form.get();
+    w.Read(Corpus("kar/twinkle_dmp.kar"));
+    Activate(form);
+    auto* editor = Find<TimingEditor>(form, "TimingEditor");
+    ASSERT_TRUE(w.Text("WordsLabel").endsWith("(karaoke text):"));
+    // "Words of track N (karaoke text):"
+    const int16_t words_track =
+        static_cast<int16_t>(w.Text("WordsLabel").section(' ', 3, 3).toInt());
+    ASSERT_EQ(SungTicks(w.form->Song(), words_track, LineSource::Karaoke).size(),
+              editor->Syllables().size());
+    {
+        std::vector<int32_t> shown;
+        for (const EditorSyllable& s : editor->Syllables()) shown.push_back(s.Tick);
+        EXPECT_EQ(shown, SungTicks(w.form->Song(), words_track, LineSource::Karaoke));
+    }
+    ASSERT_FALSE(editor->Notes().empty()) << "the melody was found";
+    EXPECT_TRUE(editor->Syllables()[0].LineStart && editor->Syllables()[0].ParagraphStart);
+    const std::string read = w.Song();
+    EXPECT_EQ(w.State(), kConvertible) << "nothing to write before an edit";
+
+    auto tick = [&](int i) { return editor->Syllables()[i].Tick; };
+    auto next_note = [&](int32_t after) {
+        for (const align::MelodyNote& n : editor->Notes()) {
+            if (n.Tick > after) return n.Tick;
+        }
+        return after;
+    };
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keyClick(editor, Qt::Key_Right);
+    QTest::keyClick(editor, Qt::Key_Right);
+    ASSERT_EQ(editor->Current(), 2);
+    const int32_t before = tick(2);
+    const int32_t expected = std::min(next_note(before), tick(3));
+    QTest::keyClick(editor, Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(tick(2), expected);
+    EXPECT_NE(w.Song(), read);
+    EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "an edit is written by Write File";
+    EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(), "&Undo Move to the Next Note");
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(w.Song(), read) << "undo gives the bytes back";
+    EXPECT_EQ(w.State(), kConvertible);
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    EXPECT_EQ(tick(2), expected);
+
+    // Nudge by a sixteenth; two syllables chosen move together.
+    editor->setFocus();
+    const int32_t sixteenth = w.form->Song().Header.Division / 4;
+    const int32_t third = tick(3);
+    QTest::keyClick(editor, Qt::Key_Right);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(tick(3), std::min(third + sixteenth, tick(4)));
+    QTest::keyClick(editor, Qt::Key_Left);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(editor->Selection(), (std::set<int>{2, 3}));
+    const int32_t two = tick(2), three = tick(3);
+    QTest::keyClick(editor, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(tick(2), two - sixteenth);
+    EXPECT_EQ(tick(3), three - sixteenth);
+    EXPECT_EQ(SungTicks(w.form->Song(), words_track, LineSource::Karaoke)[3], tick(3))
+        << "the song itself holds the edit";
+
+    // A drag puts the syllable on the note under the pointer; with Alt it
+    // moves alone.
+    // The first syllable with a free note between it and the one before.
+    int dragged = 1;
+    while (next_note(tick(dragged - 1)) >= tick(dragged)) ++dragged;
+    const int32_t target = next_note(tick(dragged - 1));
+    const int lane = editor->viewport()->height() - 10;
+    editor->Select(dragged);
+    QTest::mousePress(editor->viewport(), Qt::LeftButton, Qt::AltModifier,
+                      QPoint(editor->X(tick(dragged)) + 2, lane));
+    QMouseEvent move(QEvent::MouseMove, QPointF(editor->X(target) + 1, lane),
+                     editor->viewport()->mapToGlobal(QPointF(editor->X(target) + 1, lane)),
+                     Qt::NoButton, Qt::LeftButton, Qt::AltModifier);
+    QApplication::sendEvent(editor->viewport(), &move);
+    QTest::mouseRelease(editor->viewport(), Qt::LeftButton, Qt::AltModifier,
+                        QPoint(editor->X(target) + 1, lane));
+    EXPECT_EQ(tick(dragged), target);
+    EXPECT_EQ(editor->Selection(), (std::set<int>{dragged}));
+
+    // Zoom keeps the chosen syllable where it was on screen.
+    const double zoom = editor->PixelsPerQuarter();
+    const int x = editor->X(tick(dragged));
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Plus));
+    EXPECT_DOUBLE_EQ(editor->PixelsPerQuarter(), zoom * 1.25);
+    EXPECT_NEAR(editor->X(tick(dragged)), x, 1);
+    QWheelEvent wheel(QPointF(50, 50), editor->viewport()->mapToGlobal(QPointF(50, 50)), {},
+                      QPoint(0, -120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(editor->viewport(), &wheel);
+    EXPECT_DOUBLE_EQ(editor->PixelsPerQuarter(), zoom);
+
+    // Unsaved edits are asked about; the written file holds them.
+    w.prompts->save_answer = QMessageBox::Cancel;
+    w.prompts->folders.clear();
+    Click(form, "Command1");  // the open dialog is never reached
+    EXPECT_EQ(w.prompts->save_questions.value(0),
+              "The edited song has not been written. Write it before it goes?");
+    EXPECT_TRUE(w.prompts->folders.empty());
+    const std::vector<int32_t> edited = SungTicks(w.form->Song(), words_track, LineSource::Karaoke);
+    w.Write(dir / "edited.kar");
+    EXPECT_EQ(w.Text(), "Wrote edited.kar.");
+    EXPECT_EQ(SungTicks(test::ReadSong(dir / "edited.kar"), words_track, LineSource::Karaoke),
+              edited);
+    EXPECT_EQ(w.State(), kConvertible) << "written: the undo stack is clean";
+}
+
+// Each edit key of the editor is one step on the undo stack, named for the
+// edit, and its undo gives the song's bytes back; a drag without a modifier
+// pins the syllable and re-aligns its line, leaving the other lines alone.
+TEST(TimingEditor, EveryEditKeyIsOneUndoStepAndADragReAlignsOnlyItsLine) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    QWidget* form = w.form.get();
+    w.Read(Corpus("kar/twinkle_dmp.kar"));
+    Activate(form);
+    auto* editor = Find<TimingEditor>(form, "TimingEditor");
+    editor->SetTextPrompt([](const QString&, const QString&) { return QString("Star"); });
+    const std::string read = w.Song();
+    const size_t count = editor->Syllables().size();
+    struct Row {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        QString undo_name;
+        std::function<bool()> done;
+    };
+    const auto text = [&](int i) { return editor->Syllables()[i].Text; };
+    const Row rows[] = {
+        {Qt::Key_F2, Qt::NoModifier, "&Undo Edit the Text", [&] { return text(3) == "Star"; }},
+        {Qt::Key_Delete, Qt::NoModifier, "&Undo Delete the Syllable",
+         [&] { return editor->Syllables().size() == count - 1; }},
+        {Qt::Key_Insert, Qt::NoModifier, "&Undo Insert a Word",
+         [&] { return editor->Syllables().size() == count + 1; }},
+        {Qt::Key_J, Qt::ControlModifier, "&Undo Merge with the Next",
+         [&] { return editor->Syllables().size() == count - 1; }},
+        {Qt::Key_Slash, Qt::ControlModifier, "&Undo Split the Syllable",
+         [&] { return editor->Syllables().size() == count + 1; }},
+        {Qt::Key_Return, Qt::NoModifier, "&Undo Start a Line",
+         [&] { return editor->Syllables()[3].LineStart; }},
+        {Qt::Key_Return, Qt::ShiftModifier, "&Undo Start a Paragraph",
+         [&] { return editor->Syllables()[3].ParagraphStart; }},
+    };
+    for (const Row& row : rows) {
+        editor->setFocus();
+        editor->Select(3);
+        ASSERT_FALSE(editor->Syllables()[3].LineStart);
+        QTest::keyClick(editor, row.key, row.mods);
+        EXPECT_TRUE(row.done()) << row.undo_name.toStdString();
+        EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(), row.undo_name);
+        QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
+        EXPECT_EQ(w.Song(), read) << row.undo_name.toStdString();
+        EXPECT_EQ(editor->Syllables().size(), count);
+    }
+
+    // The drag: the second line's first syllable one note later; the first
+    // line and the lines after the second stay where they were.
+    std::vector<int> line_starts;
+    for (size_t i = 0; i < count; ++i) {
+        if (editor->Syllables()[i].LineStart) line_starts.push_back(static_cast<int>(i));
+    }
+    ASSERT_GE(line_starts.size(), 3u);
+    const int first = line_starts[1], end = line_starts[2];
+    std::vector<int32_t> ticks;
+    for (const EditorSyllable& syllable : editor->Syllables()) ticks.push_back(syllable.Tick);
+    int32_t target = ticks[first];
+    for (const align::MelodyNote& note : editor->Notes()) {
+        if (note.Tick > ticks[first]) {
+            target = note.Tick;
+            break;
+        }
+    }
+    ASSERT_GT(target, ticks[first]);
+    editor->Select(first);
+    const int lane = editor->viewport()->height() - 10;
+    QTest::mousePress(editor->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(editor->X(ticks[first]) + 2, lane));
+    QTest::mouseRelease(editor->viewport(), Qt::LeftButton, Qt::NoModifier,
+                        QPoint(editor->X(target) + 1, lane));
+    EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(),
+              "&Undo Drag onto a Note and Re-align");
+    EXPECT_EQ(editor->Syllables()[first].Tick, target);
+    for (int i = 0; i < static_cast<int>(count); ++i) {
+        if (i < first || i >= end) {
+            EXPECT_EQ(editor->Syllables()[i].Tick, ticks[i]) << i;
+        } else if (i > first) {
+            EXPECT_GT(editor->Syllables()[i].Tick, editor->Syllables()[i - 1].Tick) << i;
+        }
+    }
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(w.Song(), read);
+}
+
+// Tap to time: each tap puts the next syllable on the note start nearest
+// it (less the latency); a tap far from any note is told and changes
+// nothing; undo takes back one tap, and the next tap times that syllable
+// again.
+TEST(TimingEditor, TapsSnapToNoteStartsAndUndoTapByTap) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.Read(Corpus("kar/twinkle_dmp.kar"));
+    auto* editor = Find<TimingEditor>(w.form.get(), "TimingEditor");
+    ASSERT_NE(editor->Words(), nullptr);
+    const editing::TimedWords& words = *editor->Words();
+    const std::vector<align::MelodyNote>& notes = editor->Notes();
+    ASSERT_GT(notes.size(), 8u);
+    editor->Select(0);
+    // The first three syllables onto notes 1, 2 and 4, tapped 60 ms late
+    // with 50 ms of latency.
+    const int on[] = {1, 2, 4};
+    for (int note : on) editor->Tap(words.Seconds(notes[note].Tick) + 0.06, 0.05);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(editor->Syllables()[i].Tick, notes[on[i]].Tick) << i;
+    const std::string three = w.Song();
+    editor->Tap(words.Seconds(notes.back().End) + 30, 0);  // no note near
+    EXPECT_TRUE(w.Text().startsWith("Tap at ")) << w.Text().toStdString();
+    EXPECT_EQ(w.Song(), three);
+    Activate(w.form.get());
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_NE(editor->Syllables()[2].Tick, notes[4].Tick);
+    EXPECT_EQ(editor->Syllables()[0].Tick, notes[1].Tick) << "one tap undone, not all";
+    EXPECT_EQ(editor->Syllables()[1].Tick, notes[2].Tick);
+    editor->Tap(words.Seconds(notes[5].Tick), 0);
+    EXPECT_EQ(editor->Syllables()[2].Tick, notes[5].Tick) << "the undone tap's syllable again";
+
+    // A tap while the song plays leaves it playing.
+    auto* player = Find<PlaybackPanel>(w.form.get(), "PlaybackPanel");
+    player->PlayPause();
+    for (int waited = 0; !player->Playing() && waited < 100; ++waited) QTest::qWait(30);
+    ASSERT_TRUE(player->Playing());
+    editor->Tap(words.Seconds(notes[7].Tick), 0);
+    EXPECT_EQ(editor->Syllables()[3].Tick, notes[7].Tick);
+    QTest::qWait(50);
+    EXPECT_TRUE(player->Playing()) << "an edit stopped the song";
+    player->Stop();
+}
+
+// Write Words As: a song with lyric events only, one syllable nudged, written
+// as Soft Karaoke text: the file holds karaoke text with the nudged timing.
+TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
+    VERSELANE_REQUIRE_CORPUS();
+    test::TempDir dir;
+    Window w;
+    w.Read(Corpus("lyrics/twinkle_mma.mid"));
+    Activate(w.form.get());
+    auto* editor = Find<TimingEditor>(w.form.get(), "TimingEditor");
+    EXPECT_FALSE(Find<QMenu>(w.form.get(), "WriteAsMenu")->isEnabled()) << "nothing edited";
+    editor->setFocus();
+    editor->Select(1);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
+    std::vector<int32_t> edited;
+    for (const EditorSyllable& syllable : editor->Syllables()) edited.push_back(syllable.Tick);
+    ASSERT_TRUE(Find<QMenu>(w.form.get(), "WriteAsMenu")->isEnabled());
+    w.prompts->files.push_back(Path(dir / "edited.kar"));
+    w.form->findChild<QAction*>("WriteKaraokeAction")->trigger();
+    EXPECT_EQ(w.Text(), "Wrote edited.kar.");
+    const MidiFile written = test::ReadSong(dir / "edited.kar");
+    ASSERT_EQ(PreferredLineSource(written), LineSource::Karaoke);
+    const int16_t track = ChooseSourceTrack(written, ConversionDirection::KaraokeToLyrics);
+    EXPECT_EQ(SungTicks(written, track, LineSource::Karaoke), edited);
+}
+
+// F8 and Shift+F8 go round the doubtful syllables (on no note of the melody).
+TEST(TimingEditor, F8GoesToTheNextDoubtfulSyllable) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.Read(Corpus("kar/twinkle_dmp.kar"));
+    Activate(w.form.get());
+    auto* editor = Find<TimingEditor>(w.form.get(), "TimingEditor");
+    // Push the second syllable off its note: it becomes doubtful.
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keyClick(editor, Qt::Key_Right);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
+    std::vector<int> doubtful;
+    for (size_t i = 0; i < editor->Syllables().size(); ++i) {
+        if (editor->Syllables()[i].Doubtful) doubtful.push_back(static_cast<int>(i));
+    }
+    ASSERT_FALSE(doubtful.empty());
+    EXPECT_TRUE(editor->Syllables()[1].Doubtful);
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::Key_F8));
+    EXPECT_EQ(editor->Current(),
+              doubtful.front() == 0 && doubtful.size() > 1 ? doubtful[1] : doubtful.front());
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    EXPECT_TRUE(editor->Syllables()[editor->Current()].Doubtful);
+}
+
 TEST(PlaybackPanel, LengthEndsWithTheLastNoteAndAClickInTheGrooveJumps) {
     VERSELANE_REQUIRE_CORPUS();
     const MidiFile song = test::ReadSong(Corpus("kar/negra_sombra.kar"));

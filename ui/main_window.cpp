@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QUndoStack>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -32,9 +33,11 @@
 #include "ui/file_messages.h"
 #include "ui/karaoke_information_dialog.h"
 #include "ui/lyric_sheet_dialog.h"
+#include "ui/main_window_parts.h"
 #include "ui/named.h"
 #include "ui/playback_panel.h"
 #include "ui/song_text.h"
+#include "ui/timing_editor.h"
 #include "workflow/output_names.h"
 #include "workflow/words_track.h"
 #include "writer/midi_writer.h"
@@ -64,19 +67,9 @@ std::string FileNameBytes(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-QSettings Settings() {
-    return QSettings(QStringLiteral("verselane"), QStringLiteral("verselane"));
-}
-
 bool SameFile(const QString& a, const QString& b) {
     const QFileInfo x(a), y(b);
     return x.exists() && y.exists() && x.canonicalFilePath() == y.canonicalFilePath();
-}
-
-QPushButton* Button(const QString& caption, const char* name, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
 }
 
 }  // namespace
@@ -88,9 +81,11 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
                                   VERSELANE_VERSION_MINOR, VERSELANE_VERSION_PATCH));
     setWindowIcon(QIcon(QStringLiteral(":/verselane.svg")));
     setAcceptDrops(true);
+    undo_ = new QUndoStack(this);
     createActions();
-    createMenus();
     createCentralWidget();
+    createEditorActions();
+    createMenus();
     createDialogs();
     restoreSettings();
     updateCommands();
@@ -99,150 +94,6 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
 
 MainWindow::~MainWindow() {
     playback_->SongChanging();  // lets go of the song before it goes
-}
-
-void MainWindow::createActions() {
-    auto action = [this](const QString& text, const char* name, auto slot,
-                         QList<QKeySequence> keys = {}) {
-        auto* a = new QAction(text, this);
-        a->setObjectName(QString::fromLatin1(name));
-        a->setShortcuts(keys);
-        connect(a, &QAction::triggered, this, slot);
-        return a;
-    };
-    read_action_ = action(tr("&Read File..."), "ReadAction", &MainWindow::readFile,
-                          QKeySequence::keyBindings(QKeySequence::Open));
-    convert_action_ = action(tr("&Convert Lyrics..."), "ConvertAction", &MainWindow::convertLyrics,
-                             {QKeySequence(Qt::CTRL | Qt::Key_L)});
-    // Ctrl+S first: the menu shows the first of the shortcuts.
-    write_action_ = action(
-        tr("&Write File..."), "WriteAction", [this] { writeFile(); },
-        QKeySequence::keyBindings(QKeySequence::Save) +
-            QKeySequence::keyBindings(QKeySequence::SaveAs));
-    convert_folder_action_ =
-        action(tr("Convert a &Folder..."), "ConvertFolderAction", &MainWindow::convertFolder);
-    convert_files_action_ =
-        action(tr("Convert &Several Files..."), "ConvertFilesAction", &MainWindow::convertFiles);
-    quit_action_ =
-        action(tr("&Quit"), "QuitAction", &QWidget::close, {QKeySequence(Qt::CTRL | Qt::Key_Q)});
-    help_action_ = action(tr("&Help"), "HelpAction", &MainWindow::showHelp,
-                          QKeySequence::keyBindings(QKeySequence::HelpContents));
-    about_action_ = action(tr("&About Midi Verselane"), "AboutAction", &MainWindow::showAbout);
-    // Space plays and pauses too, unless the widget with the focus takes it
-    // (a button presses itself): see keyPressEvent.
-    play_action_ =
-        action(tr("&Play or Pause"), "PlayAction", [this] { playback_->PlayPause(); },
-               {QKeySequence(Qt::CTRL | Qt::Key_Space), QKeySequence(Qt::Key_MediaTogglePlayPause),
-                QKeySequence(Qt::Key_MediaPlay)});
-    stop_action_ =
-        action(tr("&Stop"), "StopAction", [this] { playback_->Stop(); },
-               {QKeySequence(Qt::CTRL | Qt::Key_Period), QKeySequence(Qt::Key_MediaStop)});
-}
-
-void MainWindow::createMenus() {
-    QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(read_action_);
-    recent_menu_ = file->addMenu(tr("Read &Recent"));
-    recent_menu_->setObjectName(QStringLiteral("RecentMenu"));
-    file->addAction(convert_action_);
-    file->addAction(write_action_);
-    file->addSeparator();
-    file->addAction(convert_folder_action_);
-    file->addAction(convert_files_action_);
-    Named(file->addAction(tr("Words from a &Lyric Sheet..."), this, &MainWindow::wordsFromSheet),
-          "SheetAction");
-    file->addSeparator();
-    file->addAction(quit_action_);
-    QMenu* playback = menuBar()->addMenu(tr("&Playback"));
-    playback->addAction(play_action_);
-    playback->addAction(stop_action_);
-    QMenu* help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(help_action_);
-    help->addAction(about_action_);
-}
-
-void MainWindow::createCentralWidget() {
-    auto* central = new QWidget(this);
-    read_button_ = Button(tr("&Read File"), "Command1", central);
-    convert_button_ = Button(tr("&Convert Lyrics"), "L2K", central);
-    write_button_ = Button(tr("&Write File"), "WriteFile", central);
-    connect(read_button_, &QPushButton::clicked, this, &MainWindow::readFile);
-    connect(convert_button_, &QPushButton::clicked, this, &MainWindow::convertLyrics);
-    connect(write_button_, &QPushButton::clicked, this, &MainWindow::writeFile);
-
-    status_ = new QLabel(tr("Read a MIDI file, convert its lyrics, write the result."), central);
-    status_->setObjectName(QStringLiteral("Status"));
-    status_->setWordWrap(true);
-    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    progress_ = new QProgressBar(central);
-    progress_->setObjectName(QStringLiteral("Progress"));
-    progress_->setRange(0, 1000);
-    cancel_button_ = Button(tr("Cancel"), "CancelRead", central);
-    connect(cancel_button_, &QPushButton::clicked, this, [this] { cancel_read_ = true; });
-    progress_->hide();
-    cancel_button_->hide();
-
-    words_label_ = new QLabel(tr("Words:"), central);
-    words_label_->setObjectName(QStringLiteral("WordsLabel"));
-    words_label_->setWordWrap(true);
-    encoding_ = new QComboBox(central);
-    encoding_->setObjectName(QStringLiteral("Encoding"));
-    encoding_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    encoding_->setToolTip(tr("How the song's texts are shown. The song itself is not changed."));
-    auto* encoding_label = new QLabel(tr("&Encoding:"), central);
-    encoding_label->setBuddy(encoding_);
-    fillEncodings();
-    connect(encoding_, &QComboBox::currentIndexChanged, this, &MainWindow::showWords);
-
-    words_ = new QPlainTextEdit(central);
-    words_->setObjectName(QStringLiteral("Words"));
-    words_->setReadOnly(true);
-    words_->setPlaceholderText(tr("The words of the song appear here after a read."));
-    words_->setLineWrapMode(QPlainTextEdit::NoWrap);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(read_button_);
-    buttons->addWidget(convert_button_);
-    buttons->addWidget(write_button_);
-    buttons->addStretch(1);
-    auto* progress_row = new QHBoxLayout;
-    progress_row->addWidget(progress_, 1);
-    progress_row->addWidget(cancel_button_);
-    auto* words_row = new QHBoxLayout;
-    words_row->addWidget(words_label_, 1);
-    words_row->addWidget(encoding_label);
-    words_row->addWidget(encoding_);
-    auto* layout = new QVBoxLayout(central);
-    layout->addLayout(buttons);
-    layout->addWidget(status_);
-    layout->addLayout(progress_row);
-    checks_ = new CheckPanel(&song_, central);
-    layout->addWidget(checks_);
-    layout->addLayout(words_row);
-    layout->addWidget(words_, 1);
-    playback_ =
-        new PlaybackPanel(central, QGuiApplication::platformName() != QLatin1String("offscreen"));
-    connect(playback_, &PlaybackPanel::StatusMessage, status_, &QLabel::setText);
-    layout->addWidget(playback_, 2);
-    setCentralWidget(central);
-    central->installEventFilter(this);
-
-    // The buttons read Read File, Convert Lyrics, Write File, but the tab
-    // order is Read File, Write File, Convert Lyrics.
-    setTabOrder(read_button_, write_button_);
-    setTabOrder(write_button_, convert_button_);
-    setTabOrder(convert_button_, encoding_);
-    setTabOrder(encoding_, words_);
-
-    // A repaired song is ready to be written, like a converted one.
-    connect(checks_, &CheckPanel::Repairing, this, [this] { playback_->SongChanging(); });
-    connect(checks_, &CheckPanel::Repaired, this, [this] {
-        changed_ = unsaved_ = true;
-        has_words_ = HasWordsToConvert();
-        updateCommands();
-        playback_->SetSong(song_);
-        showWords();
-    });
 }
 
 void MainWindow::createDialogs() {
@@ -260,62 +111,11 @@ void MainWindow::createDialogs() {
     });
 }
 
-void MainWindow::restoreSettings() {
-    QSettings settings = Settings();
-    recent_files_ = settings.value(QStringLiteral("recentFiles")).toStringList();
-    fillRecentMenu();
-    if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray())) {
-        resize(760, 640);
-    }
-}
-
-void MainWindow::closeEvent(QCloseEvent* event) {
-    // Closing during a read cancels the read; the window stays.
-    if (busy_) cancel_read_ = true;
-    if (busy_ || !maySetSongAside()) {
-        event->ignore();
-        return;
-    }
-    Settings().setValue(QStringLiteral("geometry"), saveGeometry());
-    QMainWindow::closeEvent(event);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == centralWidget() && event->type() == QEvent::LayoutRequest) {
-        updateMinimumSize();
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void MainWindow::updateMinimumSize() {
-    // The layout's own minimum counts each wrapped line (the status, the
-    // verdict) as one line, but lays it out at the height it takes at that
-    // width, which then comes off the player: count those heights instead.
-    auto* layout = static_cast<QBoxLayout*>(centralWidget()->layout());
-    const QSize least = layout->totalMinimumSize();
-    const QMargins margins = layout->contentsMargins();
-    const int inner = least.width() - margins.left() - margins.right();
-    int height = margins.top() + margins.bottom();
-    int shown = 0;
-    for (int i = 0; i < layout->count(); ++i) {
-        QLayoutItem* item = layout->itemAt(i);
-        if (item->isEmpty()) continue;
-        int item_height = item->minimumSize().height();
-        if (item->hasHeightForWidth()) {
-            item_height = std::max(item_height, item->heightForWidth(inner));
-        }
-        height += item_height;
-        ++shown;
-    }
-    height += std::max(0, layout->spacing()) * std::max(0, shown - 1);
-    const QSize wanted(least.width(), std::max(least.height(), height));
-    if (centralWidget()->minimumSize() != wanted) centralWidget()->setMinimumSize(wanted);
-}
-
 bool MainWindow::maySetSongAside() {
-    if (!unsaved_) return true;
+    if (!unsaved_ && undo_->isClean()) return true;
     const QString question =
-        changed_ && converted_ == kChoiceNone
+        !unsaved_ ? tr("The edited song has not been written. Write it before it goes?")
+        : changed_ && converted_ == kChoiceNone
             ? tr("The repaired song has not been written. Write it before it goes?")
             : tr("The converted song has not been written. Write it before it goes?");
     switch (prompts_->AskToSave(this, question)) {
@@ -342,7 +142,7 @@ void MainWindow::updateCommands() {
     const bool idle = !busy_;
     const bool has_song = RealTrackCount(song_) > 0;
     const bool convertible = has_song && !broken_ && converted_ == kChoiceNone && has_words_;
-    const bool writable = has_song && !broken_ && changed_;
+    const bool writable = has_song && !broken_ && (changed_ || !undo_->isClean());
     read_button_->setEnabled(idle);
     read_action_->setEnabled(idle);
     recent_menu_->setEnabled(idle && !recent_files_.isEmpty());
@@ -350,6 +150,7 @@ void MainWindow::updateCommands() {
     convert_action_->setEnabled(idle && convertible);
     write_button_->setEnabled(idle && writable);
     write_action_->setEnabled(idle && writable);
+    write_as_menu_->setEnabled(idle && writable && editor_->Words());
     convert_folder_action_->setEnabled(idle);
     convert_files_action_->setEnabled(idle);
     checks_->setEnabled(idle);  // no repair of a song while another is read
@@ -465,6 +266,7 @@ void MainWindow::read(const QString& path) {
     }
 
     playback_->Clear();  // lets go of the song before it is replaced
+    editor_->Clear();
     song_ = std::move(incoming);
     source_path_ = path;
     converted_ = kChoiceNone;
@@ -515,6 +317,7 @@ QString MainWindow::summary(bool partial) const {
 void MainWindow::convertLyrics() {
     if (busy_ || !convert_button_->isEnabled()) return;
     const bool lay_out_again = playback_->SongChanging();
+    editor_->Clear();  // the edits name events that the conversion moves
     bool converted = false;
     typed_as_utf8_ = false;
     try {
@@ -576,7 +379,12 @@ bool MainWindow::writeFile() {
     SetWaitCursor(true);
     std::string result;
     try {
-        result = WriteMidiFile(song_, FileNameBytes(*path));
+        // Write Words As: the edited words in the stream chosen.
+        if (save_as_ != editing::SaveAs::AsEdited && editor_->Words()) {
+            result = WriteMidiFile(editor_->Words()->SongToSave(save_as_), FileNameBytes(*path));
+        } else {
+            result = WriteMidiFile(song_, FileNameBytes(*path));
+        }
     } catch (const std::exception& e) {
         result = e.what();
     }
@@ -585,6 +393,7 @@ bool MainWindow::writeFile() {
         Settings().setValue(QStringLiteral("saveFolder"), QFileInfo(*path).absolutePath());
         status_->setText(tr("Wrote %1.").arg(name));
         unsaved_ = false;
+        undo_->setClean();
         return true;
     }
     const QString message = tr("Could not write %1: %2").arg(name, DescribeWriteFailure(result));
@@ -617,35 +426,6 @@ void MainWindow::ConvertSongs(const QStringList& paths) {
     dialog.exec();
 }
 
-void MainWindow::showHelp() {
-    prompts_->ShowMessage(
-        this,
-        tr("1. Read File (Ctrl+O) loads a MIDI file; the words show below.\n"
-           "2. Convert Lyrics turns lyric events into karaoke text, or karaoke text into "
-           "lyric events, on the track you choose.\n"
-           "3. Write File (Ctrl+S) saves the result as a new file; the song read is never "
-           "written over.\n\n"
-           "Will the words show? The line under the status says whether karaoke players and "
-           "keyboards will show the words; the list names each problem, with the players it "
-           "concerns. Repair mends the chosen problem where that is safe; the words stay the "
-           "same, and Write File saves the repaired song.\n\n"
-           "Playback: Play (Space, or Ctrl+Space when a button has the focus) plays and pauses "
-           "the song, Stop goes back to the start; the words light up as they are sung. Click "
-           "or drag the slider to move through the song. SoundFont... picks the instruments' "
-           "sound.\n\n"
-           "File > Convert a Folder converts many songs at once; dropping files or a "
-           "folder onto the window does the same."));
-}
-
-void MainWindow::showAbout() {
-    prompts_->ShowMessage(this, tr("Midi Verselane %1.%2.%3\n\nConverts song lyrics inside "
-                                   "Standard MIDI Files: lyric events into Soft Karaoke text "
-                                   "and back.")
-                                    .arg(VERSELANE_VERSION_MAJOR)
-                                    .arg(VERSELANE_VERSION_MINOR)
-                                    .arg(VERSELANE_VERSION_PATCH));
-}
-
 void MainWindow::ShowMessage(const std::string& Text) {
     prompts_->ShowMessage(this, QString::fromStdString(Text));
 }
@@ -655,48 +435,6 @@ void MainWindow::SetWaitCursor(bool Waiting) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     } else {
         QApplication::restoreOverrideCursor();
-    }
-}
-
-// Enter on a focused button presses it, as Space does. Space that no
-// widget took (a focused button takes it) plays and pauses.
-void MainWindow::keyPressEvent(QKeyEvent* event) {
-    auto* button = qobject_cast<QPushButton*>(focusWidget());
-    if (button && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        button->animateClick();
-        return;
-    }
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier &&
-        !event->isAutoRepeat()) {
-        playback_->PlayPause();
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
-}
-
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    const QMimeData* mime = event->mimeData();
-    if (busy_ || !mime->hasUrls()) return;
-    for (const QUrl& url : mime->urls()) {
-        if (!url.isLocalFile()) return;
-    }
-    event->acceptProposedAction();
-}
-
-// One file is read; several files, or a folder, are converted in one go.
-void MainWindow::dropEvent(QDropEvent* event) {
-    const QMimeData* mime = event->mimeData();
-    if (busy_ || !mime->hasUrls()) return;
-    QStringList paths;
-    for (const QUrl& url : mime->urls()) {
-        if (!url.isLocalFile()) return;
-        paths << url.toLocalFile();
-    }
-    event->acceptProposedAction();
-    if (paths.size() == 1) {
-        Open(paths.front());
-    } else {
-        ConvertSongs(paths);
     }
 }
 
@@ -720,7 +458,7 @@ void MainWindow::showWords() {
     words_->clear();
     words_label_->setText(tr("Words:"));
     words_->setPlaceholderText(tr("The words of the song appear here after a read."));
-    if (song_.TrackSlots == 0) return;
+    if (song_.TrackSlots == 0) return editor_->Clear();
 
     int16_t track = -1;
     LineSource from = LineSource::Lyrics;
@@ -736,6 +474,13 @@ void MainWindow::showWords() {
     playback_->ShowWords(song_, track, from, [this](std::string_view bytes) {
         return DecodeForDisplay(bytes, shownEncoding());
     });
+    if (track >= 0 && track < RealTrackCount(song_)) {
+        editor_->SetSong(song_, track, from, [this](std::string_view bytes) {
+            return DecodeForDisplay(bytes, shownEncoding());
+        });
+    } else {
+        editor_->Clear();
+    }
     if (track < 0 || track >= RealTrackCount(song_)) {
         words_->setPlaceholderText(tr("This song has no words."));
         return;
@@ -763,6 +508,7 @@ void MainWindow::wordsFromSheet() {
     LyricSheetDialog dialog(song_, this);
     if (dialog.exec() != QDialog::Accepted || !dialog.Result()) return;
     playback_->SongChanging();
+    editor_->Clear();
     song_ = *dialog.Result();
     converted_ = kChoiceLyricsToText;
     converted_track_ = 2;  // the new "Words" track
@@ -777,6 +523,18 @@ void MainWindow::wordsFromSheet() {
     checks_->KeepWordsFor(PlayerFamily::SoftKaraoke);
     checks_->Check();
     playback_->SetSong(song_);
+    showWords();
+}
+
+// The edits change words only, never the sound: the player plays on (a tap
+// while playing must not stop the song) and only the words it shows are
+// renewed. A layout for playing still under way reads the song, so it is
+// stopped before the song changes and started again after.
+void MainWindow::songEdited(const MidiFile& song) {
+    const bool lay_out_again = playback_->SongChanging();
+    song_ = song;
+    updateCommands();
+    if (lay_out_again) playback_->SetSong(song_);
     showWords();
 }
 

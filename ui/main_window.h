@@ -3,8 +3,12 @@
 // a preview of the song's words under the buttons; the menus add recent
 // files, the conversion of many songs at once, help and the version.
 //
-// The window is built in steps (actions, menus, central widget, settings),
-// so that a new view or panel finds its place in one of them.
+// The window is built in steps (actions, central widget, menus, settings),
+// so that a new view or panel finds its place in one of them: the actions,
+// menus and toolbar are in main_window_actions.cpp, the layout in
+// main_window_layout.cpp. Under the words and the player, the timing editor
+// shows the syllables on the melody's notes; its edits go onto the window's
+// undo stack, whose clean state counts as "written".
 #pragma once
 
 #include <QMainWindow>
@@ -13,6 +17,7 @@
 #include <string>
 
 #include "driver/convert_lyrics.h"
+#include "editing/timed_words.h"
 #include "model/midi_file.h"
 #include "ui/prompts.h"
 
@@ -23,6 +28,8 @@ class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
+class QUndoStack;
 
 namespace verselane::ui {
 
@@ -30,6 +37,7 @@ class CheckPanel;
 class ConvertLyricsDialog;
 class KaraokeInformationDialog;
 class PlaybackPanel;
+class TimingEditor;
 
 // "Midi Verselane" and the version: "Midi Verselane v.1.0.0".
 QString VersionedTitle(const QString& caption, int major, int minor, int revision);
@@ -79,9 +87,12 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void showAbout();
     void showWords();
     void wordsFromSheet();
+    // An edit, undo or redo in the timing editor changed the song.
+    void songEdited(const MidiFile& song);
 
   private:
     void createActions();
+    void createEditorActions();
     void createMenus();
     void createCentralWidget();
     void createDialogs();
@@ -92,7 +103,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void updateCommands();
     // Keeps the window's minimum size one at which every control is usable:
     // wrapped lines (the status, the verdict) take their height at the
-    // narrowest width, and the player keeps its own below them.
+    // narrowest width, and the words, the player and the editor keep theirs.
     void updateMinimumSize();
     // Whether the song in the window may go: true when it holds no unsaved
     // change, or the user saved it or chose to discard it.
@@ -138,6 +149,11 @@ class MainWindow : public QMainWindow, public ConversionHost {
     QAction* stop_action_;
     QAction* help_action_;
     QAction* about_action_;
+    QAction* undo_action_;
+    QAction* redo_action_;
+    QAction* zoom_in_action_;
+    QAction* zoom_out_action_;
+    QList<QAction*> editor_actions_;
     QMenu* recent_menu_;
 
     QPushButton* read_button_;
@@ -149,6 +165,13 @@ class MainWindow : public QMainWindow, public ConversionHost {
     QLabel* words_label_;
     QComboBox* encoding_;
     QPlainTextEdit* words_;
+    QUndoStack* undo_;                                     // the timing editor's edits of this song
+    editing::SaveAs save_as_ = editing::SaveAs::AsEdited;  // Write File as it is
+    QMenu* write_as_menu_;
+    TimingEditor* editor_;
+    QWidget* words_panel_;    // the findings and the words
+    QSplitter* upper_split_;  // the words beside the player
+    QSplitter* main_split_;   // those above the editor
 };
 
 }  // namespace verselane::ui

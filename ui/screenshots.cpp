@@ -1,12 +1,14 @@
 // verselane-screenshots SONG FOLDER: pictures of the main window, the
 // conversion dialog and the information dialog, as a user sees them while
 // converting SONG's lyrics into karaoke text, of the karaoke view in the
-// middle of the converted song, and of the "Convert Songs" dialog after
+// middle of the converted song, of the timing editor at 1024x700 and at
+// 1920x1080, and of the "Convert Songs" dialog after
 // converting copies of the songs beside SONG (in a temporary folder). Used by
 // scripts/screenshots.
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QKeyEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
@@ -105,6 +107,23 @@ int main(int argc, char** argv) {
     }
     QApplication::processEvents();
     ok &= Save(&window, folder, "karaoke-view.png");
+    // The workstation with the timing editor at the smallest size it is
+    // made for and on a full HD screen, a syllable chosen in the editor.
+    if (auto* editor = Find(&window, "TimingEditor")) {
+        editor->setFocus();
+        for (int step = 0; step < 5; ++step) {
+            QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+            QApplication::sendEvent(editor, &right);
+        }
+    }
+    for (const auto& [size, name] : {std::pair{QSize(1024, 700), "editor-1024x700.png"},
+                                     std::pair{QSize(1920, 1080), "editor-1920x1080.png"}}) {
+        window.resize(size);
+        QDeadlineTimer settle(300);
+        while (!settle.hasExpired()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+        ok &= Save(&window, folder, name);
+    }
+    window.resize(1024, 700);
     // Songs converted in one go: copies of a few songs beside SONG.
     QTemporaryDir copies;
     const QDir songs = QFileInfo(song).absoluteDir();

@@ -1,0 +1,571 @@
+#include "ui/timing_editor.h"
+
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QUndoStack>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "align/melody.h"
+#include "ui/edit_commands.h"
+
+namespace verselane::ui {
+
+namespace {
+
+constexpr int kRuler = 16;                          // bar numbers
+constexpr int kSyllableLane = 34;                   // the syllable blocks under the notes
+constexpr double kLeastZoom = 4, kMostZoom = 1200;  // pixels per quarter note
+
+}  // namespace
+
+TimingEditor::TimingEditor(QUndoStack* undo, QWidget* parent)
+    : QAbstractScrollArea(parent), undo_(undo) {
+    setObjectName(QStringLiteral("TimingEditor"));
+    setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    viewport()->setMouseTracking(false);
+    setToolTip(
+        tr("Timing: Left/Right choose a syllable, Alt+Left/Right move it to the previous "
+           "or next note, Ctrl+Left/Right nudge it, F8 goes to the next doubtful one; "
+           "drag a syllable onto a note. Ctrl+wheel zooms."));
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(),
+            [this] { viewport()->update(); });
+}
+
+void TimingEditor::SetSong(const MidiFile& song, int16_t track, LineSource from,
+                           const std::function<QString(std::string_view)>& decode) {
+    decode_ = decode;
+    if (words_ && track == track_ && from == from_) {
+        Refresh();  // the same words, shown anew
+        return;
+    }
+    Clear();
+    if (track < 0) return;
+    try {
+        words_ = std::make_unique<editing::TimedWords>(song, from, track);
+    } catch (const std::exception& e) {
+        // No sung words here (or none the editor can take): nothing to edit.
+        words_.reset();
+        viewport()->update();
+        return;
+    }
+    track_ = track;
+    from_ = from;
+    division_ = IsSmpteDivision(song.Header.Division) || song.Header.Division <= 0
+                    ? 480
+                    : song.Header.Division;
+    metres_ = align::MetresOf(song);
+    notes_ = words_->Melody();
+    if (words_->Other() == editing::OtherStream::Different) {
+        emit StatusMessage(
+            tr("The song's other stream of words holds other words: the edits "
+               "are made to the %1 only.")
+                .arg(from == LineSource::Lyrics ? tr("lyric events") : tr("karaoke text")));
+    }
+    Refresh();
+    if (!syllables_.empty()) Select(0);
+}
+
+void TimingEditor::Refresh() {
+    if (!words_) return;
+    syllables_.clear();
+    std::vector<bool> doubtful(words_->Count(), false);
+    std::vector<int32_t> starts;
+    for (const align::MelodyNote& note : notes_) starts.push_back(note.Tick);
+    for (const editing::DoubtMark& mark : words_->Doubts()) {
+        if (mark.Syllable < doubtful.size()) doubtful[mark.Syllable] = true;
+    }
+    for (size_t i = 0; i < words_->Count(); ++i) {
+        const editing::TimedSyllable& timed = words_->Syllables()[i];
+        EditorSyllable s;
+        s.Tick = timed.Tick;
+        s.Text = decode_ ? decode_(timed.Text) : QString::fromStdString(timed.Text);
+        s.LineStart = timed.LineStart;
+        s.ParagraphStart = timed.ParagraphStart;
+        // The doubts worked out on opening, and any syllable now on no note.
+        s.Doubtful = doubtful[i] ||
+                     (!notes_.empty() && !std::binary_search(starts.begin(), starts.end(), s.Tick));
+        syllables_.push_back(std::move(s));
+    }
+    last_tick_ = 0;
+    low_pitch_ = 127;
+    high_pitch_ = 0;
+    for (const align::MelodyNote& note : notes_) {
+        last_tick_ = std::max(last_tick_, note.End);
+        low_pitch_ = std::min(low_pitch_, note.Pitch);
+        high_pitch_ = std::max(high_pitch_, note.Pitch);
+    }
+    if (low_pitch_ > high_pitch_) low_pitch_ = 60, high_pitch_ = 72;
+    for (const EditorSyllable& s : syllables_) last_tick_ = std::max(last_tick_, s.Tick);
+    const int count = static_cast<int>(syllables_.size());
+    if (current_ >= count) current_ = count - 1;
+    std::erase_if(selected_, [count](int i) { return i >= count; });
+    if (selected_.empty() && current_ >= 0) selected_.insert(current_);
+    UpdateScrollRange();
+    viewport()->update();
+}
+
+void TimingEditor::Clear() {
+    undo_->clear();  // its commands edit the words that go now
+    words_.reset();
+    track_ = -1;
+    syllables_.clear();
+    notes_.clear();
+    metres_.clear();
+    selected_.clear();
+    current_ = -1;
+    cursor_tick_ = -1;
+    taps_.clear();
+    tap_next_ = -1;
+    last_tick_ = 0;
+    UpdateScrollRange();
+    viewport()->update();
+}
+
+int32_t TimingEditor::TickOfSeconds(double seconds) const {
+    if (!words_) return 0;
+    // Time grows with the tick: the last tick at or before `seconds`.
+    int32_t low = 0, high = std::max<int32_t>(last_tick_, 1);
+    while (high < (1 << 30) && words_->Seconds(high) < seconds) high *= 2;
+    while (low < high) {
+        const int32_t middle = low + (high - low + 1) / 2;
+        if (words_->Seconds(middle) <= seconds) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return low;
+}
+
+void TimingEditor::ShowAt(double seconds, bool playing) {
+    const int32_t tick = words_ ? TickOfSeconds(seconds) : -1;
+    if (tick == cursor_tick_) return;
+    cursor_tick_ = tick;
+    if (playing) {
+        const int x = X(tick);
+        if (x < 0 || x > viewport()->width() - 40) ScrollTo(tick);
+    }
+    viewport()->update();
+}
+
+int TimingEditor::X(int32_t tick) const {
+    return static_cast<int>(std::lround(tick * pixels_per_quarter_ / division_)) -
+           horizontalScrollBar()->value();
+}
+
+int32_t TimingEditor::TickAt(int x) const {
+    return static_cast<int32_t>(
+        std::lround((x + horizontalScrollBar()->value()) * division_ / pixels_per_quarter_));
+}
+
+void TimingEditor::UpdateScrollRange() {
+    const int width = static_cast<int>(
+        std::lround((last_tick_ + division_ * 4) * pixels_per_quarter_ / division_));
+    horizontalScrollBar()->setRange(0, std::max(0, width - viewport()->width()));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+    horizontalScrollBar()->setSingleStep(std::max(1, static_cast<int>(pixels_per_quarter_)));
+}
+
+void TimingEditor::ScrollTo(int32_t tick) {
+    const int absolute = X(tick) + horizontalScrollBar()->value();
+    horizontalScrollBar()->setValue(absolute - viewport()->width() / 4);
+}
+
+void TimingEditor::Zoom(double factor) {
+    const int32_t anchor =
+        current_ >= 0 ? syllables_[current_].Tick : TickAt(viewport()->width() / 2);
+    const int anchor_x = X(anchor);
+    pixels_per_quarter_ = std::clamp(pixels_per_quarter_ * factor, kLeastZoom, kMostZoom);
+    UpdateScrollRange();
+    // The syllable chosen stays where it was on screen.
+    horizontalScrollBar()->setValue(X(anchor) + horizontalScrollBar()->value() - anchor_x);
+    viewport()->update();
+}
+
+void TimingEditor::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollRange();
+}
+
+void TimingEditor::Select(int syllable, bool add) {
+    if (syllable < 0 || syllable >= static_cast<int>(syllables_.size())) return;
+    if (!add) selected_.clear();
+    selected_.insert(syllable);
+    current_ = syllable;
+    taps_.clear();
+    tap_next_ = syllable;
+    const int x = X(syllables_[syllable].Tick);
+    if (x < 0 || x > viewport()->width() - 60) ScrollTo(syllables_[syllable].Tick);
+    viewport()->update();
+}
+
+void TimingEditor::NextDoubtful(int direction) {
+    const int count = static_cast<int>(syllables_.size());
+    for (int step = 1; step <= count; ++step) {
+        const int i = ((current_ < 0 ? -1 : current_) + direction * step + count * 2) % count;
+        if (syllables_[i].Doubtful) {
+            Select(i);
+            return;
+        }
+    }
+}
+
+int32_t TimingEditor::NearestNoteStart(int32_t tick) const {
+    if (notes_.empty()) return tick;
+    auto after =
+        std::lower_bound(notes_.begin(), notes_.end(), tick,
+                         [](const align::MelodyNote& note, int32_t t) { return note.Tick < t; });
+    int32_t best = after == notes_.end() ? notes_.back().Tick : after->Tick;
+    if (after != notes_.begin() && tick - (after - 1)->Tick < std::abs(best - tick)) {
+        best = (after - 1)->Tick;
+    }
+    return best;
+}
+
+bool TimingEditor::Apply(const QString& name, const editing::Edit& edit) {
+    if (!words_) return false;
+    editing::Edit inverse;
+    try {
+        inverse = words_->Apply(edit);
+    } catch (const editing::EditError& e) {
+        emit StatusMessage(tr("%1: not done (%2).").arg(name, QString::fromStdString(e.what())));
+        return false;
+    }
+    auto changed = [this] {
+        Refresh();
+        emit SongEdited(words_->Song());
+    };
+    undo_->push(new TimedEditCommand(name, *words_, edit, std::move(inverse), changed));
+    changed();
+    return true;
+}
+
+void TimingEditor::MoveSelection(const QString& name, int32_t delta) {
+    if (selected_.empty() || delta == 0) return;
+    if (selected_.size() == 1) {
+        Apply(name, editing::Edit::Nudge(*selected_.begin(), delta));
+    } else {
+        Apply(name, editing::Edit::MoveSeveral({selected_.begin(), selected_.end()}, delta));
+    }
+}
+
+void TimingEditor::MoveToNote(int direction) {
+    if (current_ < 0) return;
+    const QString name =
+        direction > 0 ? tr("Move to the Next Note") : tr("Move to the Previous Note");
+    if (selected_.size() <= 1) {
+        Apply(name, editing::Edit::MoveToNote(current_, direction));
+        return;
+    }
+    // Several: all as far as the chosen one goes to its note.
+    const int32_t tick = syllables_[current_].Tick;
+    int32_t to = tick;
+    if (direction > 0) {
+        auto next = std::upper_bound(
+            notes_.begin(), notes_.end(), tick,
+            [](int32_t t, const align::MelodyNote& note) { return t < note.Tick; });
+        if (next != notes_.end()) to = next->Tick;
+    } else {
+        auto before = std::lower_bound(
+            notes_.begin(), notes_.end(), tick,
+            [](const align::MelodyNote& note, int32_t t) { return note.Tick < t; });
+        if (before != notes_.begin()) to = (before - 1)->Tick;
+    }
+    MoveSelection(name, to - tick);
+}
+
+void TimingEditor::Nudge(int direction) {
+    MoveSelection(direction > 0 ? tr("Nudge Later") : tr("Nudge Earlier"),
+                  direction * std::max(1, division_ / 4));
+}
+
+std::optional<QString> TimingEditor::AskText(const QString& title, const QString& text) {
+    if (ask_text_) return ask_text_(title, text);
+    bool ok = false;
+    const QString typed =
+        QInputDialog::getText(this, title, tr("Text:"), QLineEdit::Normal, text, &ok);
+    return ok ? std::optional(typed) : std::nullopt;
+}
+
+std::string TimingEditor::Encoded(const QString& text) const {
+    return encode_ ? encode_(text) : text.toStdString();
+}
+
+void TimingEditor::Tap(double heard_seconds, double latency) {
+    if (!words_ || syllables_.empty()) return;
+    // Taps that were undone are no pins any more.
+    std::erase_if(taps_, [this](const TapPin& tap) { return tap.UndoIndex > undo_->index(); });
+    if (tap_next_ < 0) tap_next_ = std::max(0, current_);
+    if (!taps_.empty()) tap_next_ = static_cast<int>(taps_.back().Syllable) + 1;
+    if (tap_next_ >= static_cast<int>(syllables_.size())) return;
+    const editing::TapSnapper snapper(*words_);
+    const std::optional<int32_t> tick = snapper.Snap(heard_seconds, 1.0, latency);
+    if (!tick) {
+        emit StatusMessage(tr("Tap at %1: no note starts near it.")
+                               .arg(QString::fromStdString(FormatTimestamp(heard_seconds))));
+        return;
+    }
+    std::vector<std::pair<size_t, int32_t>> pins;
+    for (const TapPin& tap : taps_) pins.emplace_back(tap.Syllable, tap.Tick);
+    pins.emplace_back(tap_next_, *tick);
+    const int syllable = tap_next_;
+    if (!Apply(tr("Tap"), editing::Edit::Realign(std::move(pins)))) return;
+    taps_.push_back({static_cast<size_t>(syllable), *tick, undo_->index()});
+    tap_next_ = syllable + 1;
+    current_ = syllable;
+    selected_ = {syllable};
+    viewport()->update();
+}
+
+void TimingEditor::EditText() {
+    if (current_ < 0) return;
+    if (const auto text = AskText(tr("Edit the Syllable"), syllables_[current_].Text)) {
+        Apply(tr("Edit the Text"), editing::Edit::SetText(current_, Encoded(*text)));
+    }
+}
+
+void TimingEditor::InsertWord() {
+    if (current_ < 0) return;
+    // Before the chosen syllable: at the play cursor when it is between that
+    // one and the one before, else halfway between them.
+    const int32_t here = syllables_[current_].Tick;
+    const int32_t before = current_ > 0 ? syllables_[current_ - 1].Tick : 0;
+    const int32_t tick = cursor_tick_ >= before && cursor_tick_ <= here
+                             ? cursor_tick_
+                             : before + (here - before) / 2;
+    if (const auto text = AskText(tr("Insert a Word"), QString())) {
+        Apply(tr("Insert a Word"), editing::Edit::Insert(current_, Encoded(*text), tick));
+    }
+}
+
+void TimingEditor::SplitHalf() {
+    if (current_ < 0) return;
+    const std::string& bytes = words_->Syllables()[current_].Text;
+    Apply(tr("Split the Syllable"), editing::Edit::Split(current_, bytes.size() / 2));
+}
+
+void TimingEditor::MergeNext() {
+    if (current_ >= 0) Apply(tr("Merge with the Next"), editing::Edit::MergeNext(current_));
+}
+
+void TimingEditor::Hold() {
+    if (current_ >= 0) Apply(tr("Hold over the Next Note"), editing::Edit::Hold(current_));
+}
+
+void TimingEditor::SkipNote() {
+    if (current_ >= 0) Apply(tr("Skip a Note"), editing::Edit::SkipNote(current_));
+}
+
+void TimingEditor::StartLine(bool paragraph) {
+    if (current_ < 0) return;
+    if (paragraph) {
+        Apply(tr("Start a Paragraph"), editing::Edit::StartParagraph(current_));
+    } else {
+        Apply(tr("Start a Line"), editing::Edit::StartLine(current_));
+    }
+}
+
+void TimingEditor::JoinLine() {
+    if (current_ >= 0) Apply(tr("Join to the Line Before"), editing::Edit::JoinLine(current_));
+}
+
+void TimingEditor::DeleteSyllable() {
+    if (current_ >= 0) Apply(tr("Delete the Syllable"), editing::Edit::Delete(current_));
+}
+
+void TimingEditor::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    const int direction = key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0;
+    if (direction != 0 && mods == Qt::AltModifier) {
+        MoveToNote(direction);
+    } else if (direction != 0 && mods == Qt::ControlModifier) {
+        Nudge(direction);
+    } else if (direction != 0 && (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
+        Select(std::clamp(current_ + direction, 0, static_cast<int>(syllables_.size()) - 1),
+               mods == Qt::ShiftModifier);
+    } else if (key == Qt::Key_Home && mods == Qt::NoModifier) {
+        Select(0);
+    } else if (key == Qt::Key_End && mods == Qt::NoModifier) {
+        Select(static_cast<int>(syllables_.size()) - 1);
+    } else if (key == Qt::Key_F2 && mods == Qt::NoModifier) {
+        EditText();
+    } else if (key == Qt::Key_Delete && mods == Qt::NoModifier) {
+        DeleteSyllable();
+    } else if (key == Qt::Key_Insert && mods == Qt::NoModifier) {
+        InsertWord();
+    } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+               (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
+        StartLine(mods == Qt::ShiftModifier);
+    } else if (key == Qt::Key_Backspace && mods == Qt::NoModifier) {
+        JoinLine();
+    } else if (key == Qt::Key_F8) {
+        NextDoubtful(mods & Qt::ShiftModifier ? -1 : 1);
+    } else if ((key == Qt::Key_Plus || key == Qt::Key_Equal) && (mods & Qt::ControlModifier)) {
+        Zoom(1.25);
+    } else if (key == Qt::Key_Minus && (mods & Qt::ControlModifier)) {
+        Zoom(0.8);
+    } else {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+int TimingEditor::SyllableAt(QPoint point) const {
+    if (point.y() < viewport()->height() - kSyllableLane) return -1;
+    int found = -1;
+    for (int i = 0; i < static_cast<int>(syllables_.size()); ++i) {
+        if (X(syllables_[i].Tick) <= point.x()) found = i;
+    }
+    return found;
+}
+
+void TimingEditor::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    const int at = SyllableAt(event->position().toPoint());
+    if (event->button() != Qt::LeftButton || at < 0) return;
+    const bool add = event->modifiers() & Qt::ControlModifier;
+    if (!selected_.count(at) || add) Select(at, add);
+    current_ = at;
+    dragged_ = at;
+    drag_tick_ = syllables_[at].Tick;
+    drag_alone_ = event->modifiers() & (Qt::AltModifier | Qt::ShiftModifier);
+}
+
+void TimingEditor::mouseMoveEvent(QMouseEvent* event) {
+    if (dragged_ < 0) return;
+    drag_tick_ = NearestNoteStart(TickAt(static_cast<int>(event->position().x())));
+    viewport()->update();
+}
+
+void TimingEditor::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragged_ < 0) return;
+    const int dragged = std::exchange(dragged_, -1);
+    const int32_t target = NearestNoteStart(TickAt(static_cast<int>(event->position().x())));
+    const int32_t delta = target - syllables_[dragged].Tick;
+    if (delta == 0) {
+        viewport()->update();
+        return;
+    }
+    // Several chosen move together; one is pinned on the note and the rest
+    // of its line re-aligns around it, or with Alt or Shift moves alone.
+    if (selected_.size() > 1 && !drag_alone_) {
+        MoveSelection(tr("Drag onto a Note"), delta);
+        return;
+    }
+    Select(dragged);
+    Apply(drag_alone_ ? tr("Drag onto a Note") : tr("Drag onto a Note and Re-align"),
+          editing::Edit::Drag(dragged, target, drag_alone_));
+}
+
+void TimingEditor::wheelEvent(QWheelEvent* event) {
+    if (event->modifiers() & Qt::ControlModifier) {
+        Zoom(event->angleDelta().y() > 0 ? 1.25 : 0.8);
+        event->accept();
+        return;
+    }
+    const int delta =
+        event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() - delta);
+    event->accept();
+}
+
+void TimingEditor::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    const QRect area = viewport()->rect();
+    const QPalette& colours = palette();
+    painter.fillRect(area, colours.base());
+    if (!words_) {
+        painter.setPen(colours.color(QPalette::PlaceholderText));
+        painter.drawText(area, Qt::AlignCenter, tr("The timing of the words shows here."));
+        return;
+    }
+    const int lane_top = area.height() - kSyllableLane;
+    const int strip_top = kRuler, strip_bottom = lane_top - 4;
+    const int32_t first = std::max(0, TickAt(0) - division_), last = TickAt(area.width()) + 1;
+
+    // Bars and beats, by the song's time signatures (4/4 before the first).
+    std::vector<align::Metre> metres = metres_;
+    if (metres.empty() || metres.front().Tick > 0) {
+        metres.insert(metres.begin(), {0, division_ * 4});
+    }
+    int bar_number = 1;
+    for (size_t m = 0; m < metres.size(); ++m) {
+        const int32_t bar = std::max(1, metres[m].BarTicks);
+        const int32_t end = m + 1 < metres.size() ? metres[m + 1].Tick : last + bar;
+        const int32_t beat = std::max<int32_t>(1, bar % division_ == 0 ? division_ : bar);
+        for (int32_t tick = metres[m].Tick; tick < end && tick <= last; tick += bar, ++bar_number) {
+            if (tick + bar < first) continue;
+            const int x = X(tick);
+            painter.setPen(colours.color(QPalette::Mid));
+            painter.drawLine(x, 0, x, area.height());
+            painter.setPen(colours.color(QPalette::Text));
+            painter.drawText(x + 3, kRuler - 3, QString::number(bar_number));
+            if (pixels_per_quarter_ >= 12) {
+                painter.setPen(colours.color(QPalette::Midlight));
+                for (int32_t b = tick + beat; b < tick + bar; b += beat) {
+                    painter.drawLine(X(b), kRuler, X(b), strip_bottom);
+                }
+            }
+        }
+    }
+
+    // The melody's notes.
+    const int span = std::max(1, high_pitch_ - low_pitch_ + 1);
+    const double row = double(strip_bottom - strip_top) / span;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(70, 120, 200));
+    for (const align::MelodyNote& note : notes_) {
+        if (note.End < first || note.Tick > last) continue;
+        const int y = strip_top + static_cast<int>((high_pitch_ - note.Pitch) * row);
+        painter.drawRect(X(note.Tick), y, std::max(2, X(note.End) - X(note.Tick) - 1),
+                         std::max(2, static_cast<int>(row)));
+    }
+
+    // The syllables: a block from each to the next, line and paragraph starts marked.
+    for (int i = 0; i < static_cast<int>(syllables_.size()); ++i) {
+        const EditorSyllable& s = syllables_[i];
+        const int32_t next = i + 1 < static_cast<int>(syllables_.size()) ? syllables_[i + 1].Tick
+                                                                         : s.Tick + division_;
+        if (next < first || s.Tick > last) continue;
+        const int x = X(s.Tick), right = std::max(x + 6, X(next) - 1);
+        const QRect block(x, lane_top, right - x, kSyllableLane - 4);
+        const bool chosen = selected_.count(i) > 0;
+        painter.setPen(s.Doubtful ? QPen(QColor(220, 110, 0), 2)
+                                  : QPen(colours.color(QPalette::Mid)));
+        painter.setBrush(chosen ? colours.highlight() : colours.alternateBase());
+        painter.drawRect(block);
+        painter.setPen(chosen ? colours.color(QPalette::HighlightedText)
+                              : colours.color(QPalette::Text));
+        painter.drawText(block.adjusted(3, 0, -1, 0), Qt::AlignVCenter | Qt::AlignLeft, s.Text);
+        if (s.LineStart) {
+            painter.setPen(QPen(s.ParagraphStart ? QColor(150, 0, 150) : QColor(0, 140, 0), 3));
+            painter.drawLine(x, kRuler, x, area.height());
+        }
+        if (i == current_ && hasFocus()) {
+            painter.setPen(QPen(colours.color(QPalette::Text), 1, Qt::DotLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(block.adjusted(-2, -2, 2, 2));
+        }
+    }
+
+    if (dragged_ >= 0) {
+        painter.setPen(QPen(colours.color(QPalette::Highlight), 2, Qt::DashLine));
+        painter.drawLine(X(drag_tick_), kRuler, X(drag_tick_), area.height());
+    }
+    if (cursor_tick_ >= 0) {
+        painter.setPen(QPen(QColor(220, 0, 0), 2));
+        painter.drawLine(X(cursor_tick_), 0, X(cursor_tick_), area.height());
+    }
+}
+
+}  // namespace verselane::ui
