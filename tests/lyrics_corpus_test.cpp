@@ -122,7 +122,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             std::string wrong;
             for (const Finding& f :
                  FindingsFor(CheckSong(converted), players, Severity::ShowsWrong)) {
-                wrong += f.Id + ": " + f.Text + "\n";
+                wrong += std::string(FindingIdText(f.Id)) + ": " + f.Text + "\n";
             }
             EXPECT_TRUE(wrong.empty() || wrong_before) << wrong;
 
