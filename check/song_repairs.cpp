@@ -23,7 +23,7 @@ std::vector<MidiEvent> TakeEvents(const MidiFile& Song, int16_t t) {
 void PutEvents(MidiFile& Song, int16_t t, const std::vector<MidiEvent>& events) {
     const int32_t n = static_cast<int32_t>(events.size());
     if (n - 1 > Song.EventSlots) ResizeEvents(Song, n - 1, false);
-    Song.Track(t).Redim(Song.EventSlots, true);
+    Song.Track(t).ResizeToLastIndex(Song.EventSlots, true);
     for (int32_t i = 0; i < n; ++i) Song.Track(t).Event(i) = events[static_cast<size_t>(i)];
     Song.Count(t) = n;
 }

@@ -260,7 +260,7 @@ JobResult ConvertFile(const ConvertCommand& Command, const Job& Job) {
             LyricsToKaraoke(song, track, InformationFor(song, Command, result.Warnings),
                             Command.KeepLyrics);
         } else {
-            KaraokeToLyrics(song, track, 0, !Command.Replace);
+            KaraokeToLyrics(song, track, !Command.Replace);
         }
         WriteJobOutput(song, Job, Command.Force, result);
     } catch (...) {

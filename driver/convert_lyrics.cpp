@@ -45,9 +45,9 @@ std::optional<int16_t> TrackWithMaterial(const MidiFile& Song, bool lyrics, bool
     return std::nullopt;
 }
 
-ConversionDirection DirectionOf(int16_t choice) {
-    return choice == kChoiceLyricsToText ? ConversionDirection::LyricsToKaraoke
-                                         : ConversionDirection::KaraokeToLyrics;
+ConversionDirection DirectionOf(ConversionChoice choice) {
+    return choice == ConversionChoice::LyricsToText ? ConversionDirection::LyricsToKaraoke
+                                                    : ConversionDirection::KaraokeToLyrics;
 }
 
 }  // namespace
@@ -72,18 +72,18 @@ KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song) {
     return info;
 }
 
-bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
+bool ConvertLyrics(MidiFile& Song, ConversionDialog& Dialog, KaraokeInfoDialog& InfoDialog,
                    ConversionHost& Host) {
-    LyrCopy.ClearTracks();
-    LyrCopy.ClearTracks2();
+    Dialog.ClearTracks();
+    Dialog.ClearInsertionPoints();
 
     // Fill both lists, one entry per track, and guess the words track from the
     // names. Within each guess the last matching track wins.
     const int16_t tracks = RealTrackCount(Song);
     const std::vector<TrackMaterial> materials = MaterialOfTracks(Song);
     for (int16_t t = 0; t < tracks; ++t) {
-        LyrCopy.AddTrack(t, Song.TrackName.at(t), materials[static_cast<size_t>(t)]);
-        LyrCopy.AddTrack2(Song.TrackName.at(t));
+        Dialog.AddTrack(t, Song.TrackName.at(t), materials[static_cast<size_t>(t)]);
+        Dialog.AddInsertionPoint(Song.TrackName.at(t));
     }
     const TrackNameGuesses guesses = GuessWordsTracks(Song);
     auto Found = [](int16_t guess) {
@@ -93,8 +93,8 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     const std::optional<int16_t> SourceGuess =
         Found(guesses.Lyrics >= 0 ? guesses.Lyrics : guesses.Words);
 
-    LyrCopy.AddTrack2("NEW TRACK");
-    const int NewTrackIndex = LyrCopy.Tracks2Count() - 1;
+    Dialog.AddInsertionPoint("NEW TRACK");
+    const int NewTrackIndex = Dialog.InsertionPointCount() - 1;
 
     // Texts that are not karaoke text (a credit, a title) are not words.
     const bool text =
@@ -106,19 +106,19 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     // track 0 when it is the only one.
     if (tracks > 0) {
         const int16_t fallback = tracks >= 2 ? 1 : 0;
-        LyrCopy.SelectTrack(fallback);
-        LyrCopy.SelectTrack2(fallback);
+        Dialog.SelectTrack(fallback);
+        Dialog.SelectInsertionPoint(fallback);
     }
     if (SourceGuess) {
-        LyrCopy.SelectTrack(*SourceGuess);
-        if (VocalGuess) LyrCopy.SelectTrack2(*VocalGuess);
+        Dialog.SelectTrack(*SourceGuess);
+        if (VocalGuess) Dialog.SelectInsertionPoint(*VocalGuess);
     } else {
         if (VocalGuess) {
-            LyrCopy.SelectTrack(*VocalGuess);
+            Dialog.SelectTrack(*VocalGuess);
         } else if (auto material = TrackWithMaterial(Song, lyrics, text)) {
-            LyrCopy.SelectTrack(*material);
+            Dialog.SelectTrack(*material);
         }
-        LyrCopy.SelectTrack2(NewTrackIndex);
+        Dialog.SelectInsertionPoint(NewTrackIndex);
     }
 
     if (!text && !lyrics) {
@@ -126,36 +126,36 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
         return false;
     }
 
-    LyrCopy.ShowModal();
-    if (LyrCopy.Choice == kChoiceCancel) {
-        LyrCopy.Unload();
+    Dialog.ShowModal();
+    if (Dialog.Choice == ConversionChoice::Cancel) {
+        Dialog.Unload();
         return false;
     }
 
-    int16_t SourceTrack = TrackOf(LyrCopy.FromIndex);
-    const int16_t InsertAfter = TrackOf(LyrCopy.AfterIndex);
-    const bool KeepKaraoke = LyrCopy.KeepKaraoke();
-    const bool KeepLyrics = LyrCopy.KeepLyrics();
-    if (LyrCopy.Choice == kChoiceLyricsToText || LyrCopy.Choice == kChoiceKaraokeToLyrics) {
+    int16_t SourceTrack = TrackOf(Dialog.FromIndex);
+    const bool KeepKaraoke = Dialog.KeepKaraoke();
+    const bool KeepLyrics = Dialog.KeepLyrics();
+    if (Dialog.Choice == ConversionChoice::LyricsToText ||
+        Dialog.Choice == ConversionChoice::KaraokeToLyrics) {
         const std::string reason =
-            CannotConvertReason(Song, SourceTrack, DirectionOf(LyrCopy.Choice));
+            CannotConvertReason(Song, SourceTrack, DirectionOf(Dialog.Choice));
         if (!reason.empty()) {
             Host.ShowMessage(reason);
             return false;
         }
     }
-    if (LyrCopy.Choice == kChoiceLyricsToText) {
-        KarInf.Propose(ProposedKaraokeInfo(Song));
-        if (!KarInf.ShowModal()) return false;
+    if (Dialog.Choice == ConversionChoice::LyricsToText) {
+        InfoDialog.Propose(ProposedKaraokeInfo(Song));
+        if (!InfoDialog.ShowModal()) return false;
         KaraokeInfo Info;
-        Info.Language = KarInf.Language();
-        Info.Title = KarInf.Title();
-        Info.Artist = KarInf.Artist();
+        Info.Language = InfoDialog.Language();
+        Info.Title = InfoDialog.Title();
+        Info.Artist = InfoDialog.Artist();
         WaitCursor wait(Host);
         LyricsToKaraoke(Song, SourceTrack, Info, KeepLyrics);
-    } else if (LyrCopy.Choice == kChoiceKaraokeToLyrics) {
+    } else if (Dialog.Choice == ConversionChoice::KaraokeToLyrics) {
         WaitCursor wait(Host);
-        KaraokeToLyrics(Song, SourceTrack, InsertAfter, KeepKaraoke);
+        KaraokeToLyrics(Song, SourceTrack, KeepKaraoke);
     }
     return true;
 }

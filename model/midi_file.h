@@ -74,7 +74,7 @@ class MidiTrack {
 
     // Gives the array the bounds 0 to `upper`. With `clear` every element
     // starts empty; without it the elements within the new bounds are kept.
-    void Redim(int32_t upper, bool clear);
+    void ResizeToLastIndex(int32_t upper, bool clear);
     // A hint that about `n` elements will be stored, so storage is taken once.
     void Reserve(int32_t n);
 

@@ -86,7 +86,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
                 LyricsToKaraoke(converted, words, KaraokeInfo{"ENGL", "Title", "Artist", ""});
                 words = 2;
             } else {
-                KaraokeToLyrics(converted, source, 0, keep);
+                KaraokeToLyrics(converted, source, keep);
             }
             // A track that already holds lyrics mixes them with the new ones:
             // only the other checks apply.

@@ -43,15 +43,15 @@ QString VersionedTitle(const QString& caption, int major, int minor, int revisio
     return QStringLiteral("%1 v.%2.%3.%4").arg(caption).arg(major).arg(minor).arg(revision);
 }
 
-QString ProposedSaveName(const QString& input, int16_t choice, const QString& folder) {
+QString ProposedSaveName(const QString& input, ConversionChoice choice, const QString& folder) {
     if (input.isEmpty()) return {};
     const QFileInfo info(input);
     const QString stem = (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
                          info.completeBaseName();
     QString extension = QStringLiteral(".lyrics.mid");
-    if (choice == kChoiceLyricsToText) {
+    if (choice == ConversionChoice::LyricsToText) {
         extension = QStringLiteral(".kar");
-    } else if (choice == kChoiceNone) {
+    } else if (choice == ConversionChoice::None) {
         extension =
             QStringLiteral(".fixed") +
             (info.suffix().isEmpty() ? QStringLiteral(".mid") : QLatin1Char('.') + info.suffix());
@@ -323,7 +323,7 @@ void MainWindow::updateMinimumSize() {
 bool MainWindow::maySetSongAside() {
     if (!unsaved_) return true;
     const QString question =
-        changed_ && converted_ == kChoiceNone
+        changed_ && converted_ == ConversionChoice::None
             ? tr("The repaired song has not been written. Write it before it goes?")
             : tr("The converted song has not been written. Write it before it goes?");
     switch (prompts_->AskToSave(this, question)) {
@@ -349,7 +349,8 @@ bool MainWindow::HasWordsToConvert() const {
 void MainWindow::updateCommands() {
     const bool idle = !busy_;
     const bool has_song = RealTrackCount(song_) > 0;
-    const bool convertible = has_song && !broken_ && converted_ == kChoiceNone && has_words_;
+    const bool convertible =
+        has_song && !broken_ && converted_ == ConversionChoice::None && has_words_;
     const bool writable = has_song && !broken_ && changed_;
     read_button_->setEnabled(idle);
     read_action_->setEnabled(idle);
@@ -475,7 +476,7 @@ void MainWindow::read(const QString& path) {
     playback_->Clear();  // lets go of the song before it is replaced
     song_ = std::move(incoming);
     source_path_ = path;
-    converted_ = kChoiceNone;
+    converted_ = ConversionChoice::None;
     changed_ = unsaved_ = broken_ = false;
     has_words_ = HasWordsToConvert();
     remember(path);
@@ -534,7 +535,7 @@ void MainWindow::convertLyrics() {
         updateCommands();
         status_->setText(tr("The conversion failed (%1). Read the song again to retry.")
                              .arg(QString::fromStdString(e.what())));
-        converted_ = kChoiceNone;
+        converted_ = ConversionChoice::None;
         checks_->Check();
         showWords();
         return;
@@ -547,8 +548,9 @@ void MainWindow::convertLyrics() {
     changed_ = unsaved_ = true;
     updateCommands();
     const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
-    converted_track_ = converted_ == kChoiceLyricsToText ? 2 : static_cast<int16_t>(track);
-    QString done = (converted_ == kChoiceLyricsToText
+    converted_track_ =
+        converted_ == ConversionChoice::LyricsToText ? 2 : static_cast<int16_t>(track);
+    QString done = (converted_ == ConversionChoice::LyricsToText
                         ? tr("Converted the lyrics of track %1 into karaoke text.")
                         : tr("Converted the karaoke text of track %1 into lyrics."))
                        .arg(track) +
@@ -559,8 +561,9 @@ void MainWindow::convertLyrics() {
                                        .arg(QString::fromStdString(shownEncoding()));
     }
     status_->setText(done);
-    checks_->KeepWordsFor(converted_ == kChoiceLyricsToText ? PlayerFamily::SoftKaraoke
-                                                            : PlayerFamily::LyricReaders);
+    checks_->KeepWordsFor(converted_ == ConversionChoice::LyricsToText
+                              ? PlayerFamily::SoftKaraoke
+                              : PlayerFamily::LyricReaders);
     checks_->Check();
     playback_->SetSong(song_);
     showWords();
@@ -732,10 +735,10 @@ void MainWindow::showWords() {
 
     int16_t track = -1;
     LineSource from = LineSource::Lyrics;
-    if (converted_ == kChoiceLyricsToText) {
+    if (converted_ == ConversionChoice::LyricsToText) {
         track = converted_track_;  // the new "Words" track
         from = LineSource::Karaoke;
-    } else if (converted_ == kChoiceKaraokeToLyrics) {
+    } else if (converted_ == ConversionChoice::KaraokeToLyrics) {
         track = converted_track_;
     } else if (const std::optional<LineSource> preferred = PreferredLineSource(song_)) {
         from = *preferred;
@@ -774,13 +777,14 @@ void MainWindow::wordsFromSheet() {
     if (dialog.exec() != QDialog::Accepted || !dialog.Result()) return;
     playback_->SongChanging();
     song_ = *dialog.Result();
-    converted_ = kChoiceLyricsToText;
+    converted_ = ConversionChoice::LyricsToText;
     converted_track_ = 2;  // the new "Words" track
     changed_ = unsaved_ = true;
     updateCommands();
     const QStringList doubtful = dialog.Doubtful();
     status_->setText(
-        tr("The sheet's words are placed; %1 syllables are doubtful%2. Write File saves the result.")
+        tr("The sheet's words are placed; %1 syllables are doubtful%2. Write File saves the "
+           "result.")
             .arg(doubtful.size())
             .arg(doubtful.isEmpty() ? QString() : QStringLiteral(" (") + doubtful.front() + ')'));
     checks_->KeepWordsFor(PlayerFamily::SoftKaraoke);
