@@ -79,6 +79,14 @@ static void ResizeArray(std::vector<T>& array, size_t size, bool clear) {
     array.resize(size);
 }
 
+int16_t RealTrackCount(const MidiFile& Song) {
+    // A header may announce more chunks than the file holds; the slots behind
+    // the real tracks are spares.
+    int32_t n = std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots);
+    n = std::min<int32_t>(n, static_cast<int32_t>(Song.Tracks.size()));
+    return static_cast<int16_t>(std::max(n, 0));
+}
+
 void ResizeTracks(MidiFile& Song, int32_t NewUpper, bool Clear) {
     int16_t upper = ToInt16(NewUpper);
     if (upper < 0) Raise(ErrorKind::SubscriptOutOfRange);

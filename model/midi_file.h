@@ -166,6 +166,10 @@ struct MidiFile {
 // events array), every number 0 and every text empty.
 void ResetMidiFile(MidiFile& Song);
 
+// The number of real tracks: the track chunks that the song holds, numbered
+// 0 to RealTrackCount - 1 (the spare slots behind them are not counted).
+int16_t RealTrackCount(const MidiFile& Song);
+
 // Gives the four per-track arrays the bounds 0 to NewUpper, sets TrackSlots,
 // then calls ResizeEvents with the current EventSlots.
 void ResizeTracks(MidiFile& Song, int32_t NewUpper, bool Clear);
