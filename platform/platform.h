@@ -12,9 +12,6 @@
 
 namespace verselane::platform {
 
-// True when the build uses the portable fallbacks.
-bool IsPortableBuild();
-
 // A hint for big buffers that are about to be filled: back the whole 2 MB
 // pages inside [data, data + bytes) with huge pages, so that filling a buffer
 // of a hundred megabytes costs dozens of page faults instead of tens of

@@ -12,10 +12,6 @@
 
 namespace verselane::platform {
 
-bool IsPortableBuild() {
-    return false;
-}
-
 void PreferHugePages(const void* data, size_t bytes) {
     constexpr uintptr_t kHuge = uintptr_t{2} << 20;
     const uintptr_t start = reinterpret_cast<uintptr_t>(data);

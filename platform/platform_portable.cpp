@@ -7,10 +7,6 @@
 
 namespace verselane::platform {
 
-bool IsPortableBuild() {
-    return true;
-}
-
 void PreferHugePages(const void*, size_t) {}
 
 void KeepFreedMemoryForReuse() {}
