@@ -1,8 +1,10 @@
 # Quick start:
 #   make run    install what is missing, build, and start the desktop program
 #   make test   install what is missing, build, and run every test, then the
-#               unit and corpus tests again under the address and undefined-
-#               behaviour sanitizers (build/asan)
+#               core tests built with the portable fallbacks of the Linux-only
+#               calls (build/portable), then the unit and corpus tests again
+#               under the address and undefined-behaviour sanitizers
+#               (build/asan)
 #   make fuzz   fuzz the reader and writer for FUZZ_SECONDS (default 300)
 #
 # Builds live under build/<preset> (see CMakePresets.json).
@@ -10,7 +12,7 @@
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps configure build test test-asan fuzz run bench bench-compare clean format screenshots mutants
+.PHONY: all deps configure build test test-portable test-asan fuzz run bench bench-compare clean format screenshots mutants
 
 all: build
 
@@ -27,7 +29,14 @@ build: configure
 # with AddressSanitizer and UndefinedBehaviorSanitizer.
 test: build
 	@ctest --preset $(PRESET)
+	@$(MAKE) --no-print-directory test-portable
 	@$(MAKE) --no-print-directory test-asan
+
+# The core, the command line and the core tests with VERSELANE_PORTABLE=ON.
+test-portable: deps
+	@cmake --preset portable >/dev/null
+	@cmake --build --preset portable
+	@ctest --preset portable
 
 test-asan: deps
 	@cmake --preset asan >/dev/null

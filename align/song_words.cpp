@@ -64,7 +64,7 @@ void FilterEvents(MidiFile& Song, int16_t t, Keep keep) {
 void PutEvents(MidiFile& Song, int16_t t, const std::vector<MidiEvent>& events) {
     const int32_t n = static_cast<int32_t>(events.size());
     if (n - 1 > Song.EventSlots) ResizeEvents(Song, n - 1, false);
-    Song.Track(t).Redim(Song.EventSlots, true);
+    Song.Track(t).ResizeToLastIndex(Song.EventSlots, true);
     for (int32_t i = 0; i < n; ++i) Song.Track(t).Event(i) = events[static_cast<size_t>(i)];
     Song.Count(t) = n;
 }
@@ -79,7 +79,7 @@ int16_t AppendTrack(MidiFile& Song, const std::string& name) {
     Song.TrackName[at] = name;
     Song.InstrumentName[at].clear();
     Song.Tracks[at] = MidiTrack();
-    Song.Tracks[at].Redim(Song.EventSlots, true);
+    Song.Tracks[at].ResizeToLastIndex(Song.EventSlots, true);
     Song.EventCount[at] = 0;
     return at;
 }

@@ -177,7 +177,7 @@ void KaraokeToLyricsBench(benchmark::State& state, const LoadedSong* s, bool kee
         track = ChooseSourceTrack(karaoke, ConversionDirection::KaraokeToLyrics);
     }
     ConvertBench(state, karaoke, s->size,
-                 [&](MidiFile& song) { KaraokeToLyrics(song, track, 0, keep); });
+                 [&](MidiFile& song) { KaraokeToLyrics(song, track, keep); });
 }
 
 // What `verselane-cli to-karaoke` does: read, convert, write.

@@ -42,8 +42,40 @@ enum class Repair {
     JoinSplitWords,     // one space at a word's end, none inside a word
 };
 
+// What a finding is about. Its text (FindingIdText) is the stable id that the
+// command line and the desktop show and that JSON output carries.
+enum class FindingId {
+    LyricsOnly,          // "sk-lyrics-only"
+    NotFormat1,          // "sk-format"
+    NoKaraokeHeader,     // "sk-no-at-k"
+    LateKaraokeHeader,   // "sk-late-at-k"
+    EmptyKaraokeHeader,  // "sk-empty-header"
+    NoWordsTrack,        // "sk-no-words-track"
+    MarkInsideText,      // "sk-mark-inside"
+    LongParagraph,       // "sk-long-paragraph"
+    LongLine,            // "sk-long-line"
+    KaraokeTextOnly,     // "ly-karaoke-only"
+    SplitWords,          // "ly-split-words"
+    MergedWords,         // "ly-merged-words"
+    NoLineEnds,          // "ly-no-line-ends"
+    LateLineEnd,         // "ly-late-line-end"
+    NulBytes,            // "ly-nul"
+    DuplicateWords,      // "both-duplicate"
+    SeveralWordTracks,   // "both-several-tracks"
+    MixedEncodings,      // "enc-mixed"
+    LegacyEncoding,      // "enc-legacy"
+    Utf8Encoding,        // "enc-utf8"
+    TimeBackwards,       // "both-time-backwards"
+    AfterLastNote,       // "both-after-last-note"
+};
+
+// "sk-no-at-k", ...: the stable text of a finding's id.
+std::string_view FindingIdText(FindingId Id);
+// The id of a stable text; false for an unknown one.
+bool ParseFindingId(std::string_view Text, FindingId& Id);
+
 struct Finding {
-    std::string Id;    // stable, e.g. "sk-no-at-k"
+    FindingId Id = FindingId::LyricsOnly;
     std::string Text;  // one sentence
     Severity Level = Severity::Advice;
     PlayerFamily Family = PlayerFamily::Both;

@@ -56,7 +56,7 @@ void PutFileName(json& entry, const std::string& file) {
 }
 
 json FindingJson(const MidiFile& song, const Finding& f) {
-    json entry = {{"id", f.Id},
+    json entry = {{"id", std::string(FindingIdText(f.Id))},
                   {"level", std::string(SeverityName(f.Level))},
                   {"players", std::string(FamilyName(f.Family))},
                   {"track", f.Track},
@@ -100,7 +100,7 @@ std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std:
     };
     if (wanted(Repair::RemoveNul) && RemoveNulBytes(Song)) made.emplace_back("remove-nul");
     bool mixed = false;
-    for (const Finding& f : CheckSong(Song)) mixed = mixed || f.Id == "enc-mixed";
+    for (const Finding& f : CheckSong(Song)) mixed = mixed || f.Id == FindingId::MixedEncodings;
     if (!Encoding.empty() || mixed) {
         const std::string target = Encoding.empty() ? "UTF-8" : Encoding;
         const RecodeOutcome recoded = RecodeSongTexts(Song, target);
@@ -206,7 +206,7 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
         }
         for (const Finding& f : findings) {
             out << name << ": " << SeverityName(f.Level) << ": " << FamilyName(f.Family) << ": "
-                << Where(song, f) << ": " << f.Id << ": " << Printable(f.Text);
+                << Where(song, f) << ": " << FindingIdText(f.Id) << ": " << Printable(f.Text);
             if (f.Fix != Repair::None) out << " [repair: " << RepairName(f.Fix) << "]";
             out << "\n";
         }

@@ -1,5 +1,4 @@
 // verselane-cli: the command-line face of Verselane.
-#include <malloc.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -16,6 +15,7 @@
 #include "cli/playback_commands.h"
 #include "cli/retime_command.h"
 #include "cli/summary.h"
+#include "platform/platform.h"
 
 using namespace verselane::cli;
 
@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
     // One song after another takes and frees the same few megabytes: keep
     // them in the process instead of handing them back to the system and
     // faulting them in again for the next song of a batch.
-    ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    ::mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    verselane::platform::KeepFreedMemoryForReuse();
     const ParsedCommand parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     // Every message starts with the program's name.
     MessageLines lines(std::cerr.rdbuf());

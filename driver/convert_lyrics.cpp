@@ -33,9 +33,9 @@ int16_t TrackOf(int16_t index) {
     return std::max<int16_t>(index, 0);
 }
 
-ConversionDirection DirectionOf(int16_t choice) {
-    return choice == kChoiceLyricsToText ? ConversionDirection::LyricsToKaraoke
-                                         : ConversionDirection::KaraokeToLyrics;
+ConversionDirection DirectionOf(ConversionChoice choice) {
+    return choice == ConversionChoice::LyricsToText ? ConversionDirection::LyricsToKaraoke
+                                                    : ConversionDirection::KaraokeToLyrics;
 }
 
 }  // namespace
@@ -58,26 +58,26 @@ KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song) {
     return workflow::ProposedInformation(Song);
 }
 
-bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
+bool ConvertLyrics(MidiFile& Song, ConversionDialog& Dialog, KaraokeInfoDialog& InfoDialog,
                    ConversionHost& Host) {
-    LyrCopy.ClearTracks();
-    LyrCopy.ClearTracks2();
+    Dialog.ClearTracks();
+    Dialog.ClearInsertionPoints();
 
     // Fill both lists, one entry per track, and guess the words track from the
     // names. Within each guess the last matching track wins.
     const int16_t tracks = RealTrackCount(Song);
     const std::vector<TrackMaterial> materials = MaterialOfTracks(Song);
     for (int16_t t = 0; t < tracks; ++t) {
-        LyrCopy.AddTrack(t, Song.TrackName.at(t), materials[static_cast<size_t>(t)]);
-        LyrCopy.AddTrack2(Song.TrackName.at(t));
+        Dialog.AddTrack(t, Song.TrackName.at(t), materials[static_cast<size_t>(t)]);
+        Dialog.AddInsertionPoint(Song.TrackName.at(t));
     }
     // The source offered is the words track of both programs; a lyrics or
     // words name picks the destination by a vocal name, else a new track.
     const TrackNameGuesses guesses = GuessWordsTracks(Song);
     const bool named_source = guesses.Lyrics >= 0 || guesses.Words >= 0;
 
-    LyrCopy.AddTrack2("NEW TRACK");
-    const int NewTrackIndex = LyrCopy.Tracks2Count() - 1;
+    Dialog.AddInsertionPoint("NEW TRACK");
+    const int NewTrackIndex = Dialog.InsertionPointCount() - 1;
 
     // Texts that are not karaoke text (a credit, a title) are not words.
     const bool text =
@@ -89,16 +89,16 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
     // track 0 when it is the only one.
     if (tracks > 0) {
         const int16_t fallback = tracks >= 2 ? 1 : 0;
-        LyrCopy.SelectTrack(fallback);
-        LyrCopy.SelectTrack2(fallback);
+        Dialog.SelectTrack(fallback);
+        Dialog.SelectInsertionPoint(fallback);
     }
     if (const std::optional<workflow::WordsSource> words = workflow::SongWords(Song)) {
-        LyrCopy.SelectTrack(words->Track);
+        Dialog.SelectTrack(words->Track);
     }
     if (!named_source) {
-        LyrCopy.SelectTrack2(NewTrackIndex);
+        Dialog.SelectInsertionPoint(NewTrackIndex);
     } else if (guesses.Vocal >= 0) {
-        LyrCopy.SelectTrack2(guesses.Vocal);
+        Dialog.SelectInsertionPoint(guesses.Vocal);
     }
 
     if (!text && !lyrics) {
@@ -106,36 +106,36 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog&
         return false;
     }
 
-    LyrCopy.ShowModal();
-    if (LyrCopy.Choice == kChoiceCancel) {
-        LyrCopy.Unload();
+    Dialog.ShowModal();
+    if (Dialog.Choice == ConversionChoice::Cancel) {
+        Dialog.Unload();
         return false;
     }
 
-    int16_t SourceTrack = TrackOf(LyrCopy.FromIndex);
-    const int16_t InsertAfter = TrackOf(LyrCopy.AfterIndex);
-    const bool KeepKaraoke = LyrCopy.KeepKaraoke();
-    const bool KeepLyrics = LyrCopy.KeepLyrics();
-    if (LyrCopy.Choice == kChoiceLyricsToText || LyrCopy.Choice == kChoiceKaraokeToLyrics) {
+    int16_t SourceTrack = TrackOf(Dialog.FromIndex);
+    const bool KeepKaraoke = Dialog.KeepKaraoke();
+    const bool KeepLyrics = Dialog.KeepLyrics();
+    if (Dialog.Choice == ConversionChoice::LyricsToText ||
+        Dialog.Choice == ConversionChoice::KaraokeToLyrics) {
         const std::string reason =
-            CannotConvertReason(Song, SourceTrack, DirectionOf(LyrCopy.Choice));
+            CannotConvertReason(Song, SourceTrack, DirectionOf(Dialog.Choice));
         if (!reason.empty()) {
             Host.ShowMessage(reason);
             return false;
         }
     }
-    if (LyrCopy.Choice == kChoiceLyricsToText) {
-        KarInf.Propose(ProposedKaraokeInfo(Song));
-        if (!KarInf.ShowModal()) return false;
+    if (Dialog.Choice == ConversionChoice::LyricsToText) {
+        InfoDialog.Propose(ProposedKaraokeInfo(Song));
+        if (!InfoDialog.ShowModal()) return false;
         KaraokeInfo Info;
-        Info.Language = KarInf.Language();
-        Info.Title = KarInf.Title();
-        Info.Artist = KarInf.Artist();
+        Info.Language = InfoDialog.Language();
+        Info.Title = InfoDialog.Title();
+        Info.Artist = InfoDialog.Artist();
         WaitCursor wait(Host);
         LyricsToKaraoke(Song, SourceTrack, Info, KeepLyrics);
-    } else if (LyrCopy.Choice == kChoiceKaraokeToLyrics) {
+    } else if (Dialog.Choice == ConversionChoice::KaraokeToLyrics) {
         WaitCursor wait(Host);
-        KaraokeToLyrics(Song, SourceTrack, InsertAfter, KeepKaraoke);
+        KaraokeToLyrics(Song, SourceTrack, KeepKaraoke);
     }
     return true;
 }

@@ -15,13 +15,15 @@
 
 namespace verselane {
 
-// Values of ConversionDialog::Choice.
-constexpr int16_t kChoiceNone = 0;  // no button clicked yet in this run
-constexpr int16_t kChoiceCancel = 1;
-constexpr int16_t kChoiceLyricsToText = 2;     // "Convert &Lyrics -> Text"
-constexpr int16_t kChoiceKaraokeToLyrics = 3;  // "Convert &Karaoke Text -> Lyrics"
+// The button that closed the conversion dialog.
+enum class ConversionChoice : int16_t {
+    None,  // no button clicked yet in this run
+    Cancel,
+    LyricsToText,     // "Convert &Lyrics -> Text"
+    KaraokeToLyrics,  // "Convert &Karaoke Text -> Lyrics"
+};
 
-// The conversion dialog (LyrCopy). Track names are bytes.
+// The conversion dialog. Track names are bytes.
 class ConversionDialog {
   public:
     virtual ~ConversionDialog() = default;
@@ -34,11 +36,11 @@ class ConversionDialog {
                           const TrackMaterial& Material) = 0;
     virtual void SelectTrack(int Index) = 0;
 
-    // "Insert Lyrics Track After:" (Tracks2).
-    virtual void ClearTracks2() = 0;
-    virtual void AddTrack2(const std::string& Name) = 0;
-    virtual int Tracks2Count() const = 0;
-    virtual void SelectTrack2(int Index) = 0;
+    // "Insert Lyrics Track After:" (the list whose objectName is "Tracks2").
+    virtual void ClearInsertionPoints() = 0;
+    virtual void AddInsertionPoint(const std::string& Name) = 0;
+    virtual int InsertionPointCount() const = 0;
+    virtual void SelectInsertionPoint(int Index) = 0;
 
     // Whether "Keep Karaoke Lyrics" (KeepKar) is checked: karaoke text to
     // lyrics keeps the text events beside the new lyrics.
@@ -54,12 +56,12 @@ class ConversionDialog {
     virtual void Unload() = 0;
 
     // Set by the dialog's buttons; they keep their values for the whole run.
-    int16_t Choice = kChoiceNone;
+    ConversionChoice Choice = ConversionChoice::None;
     int16_t FromIndex = 0;   // selected index of Tracks at the click, -1 for none
     int16_t AfterIndex = 0;  // selected index of Tracks2 at the click, -1 for none
 };
 
-// The karaoke information dialog (KarInf). Texts are handed over and
+// The karaoke information dialog. Texts are handed over and
 // returned as the bytes stored in the song.
 class KaraokeInfoDialog {
   public:
@@ -104,7 +106,7 @@ KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song);
 // text to lyrics runs KaraokeToLyrics. Returns true when the dialog was
 // closed by anything but Cancel and nothing was refused, false when there was
 // nothing to convert or the user cancelled either dialog.
-bool ConvertLyrics(MidiFile& Song, ConversionDialog& LyrCopy, KaraokeInfoDialog& KarInf,
+bool ConvertLyrics(MidiFile& Song, ConversionDialog& Dialog, KaraokeInfoDialog& InfoDialog,
                    ConversionHost& Host);
 
 }  // namespace verselane

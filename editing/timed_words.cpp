@@ -114,7 +114,7 @@ void InsertEvent(MidiFile& song, int16_t t, int32_t at, MidiEvent e) {
     const int32_t n = song.Count(t);
     if (n > song.Track(t).Upper()) {
         if (n > song.EventSlots) ResizeEvents(song, n + n / 2 + 16, false);
-        song.Track(t).Redim(song.EventSlots, false);
+        song.Track(t).ResizeToLastIndex(song.EventSlots, false);
     }
     MidiTrack& track = song.Track(t);
     // Storage up to n first: growing it moves the elements, and the shift
@@ -932,7 +932,7 @@ MidiFile TimedWords::SongToSave(SaveAs as) const {
         int16_t track = track_;
         LyricsToKaraoke(out, track, SongKaraokeInfo(out), as == SaveAs::Both);
     } else if (source_ == LineSource::Karaoke && !has_lyrics && as != SaveAs::Karaoke) {
-        KaraokeToLyrics(out, track_, track_, as == SaveAs::Both);
+        KaraokeToLyrics(out, track_, as == SaveAs::Both);
     }
     return out;
 }

@@ -158,8 +158,8 @@ void ConvertTrack(const MidiFile& song, int16_t t) {
         int16_t source = t;
         LyricsToKaraoke(s, source, info);
     });
-    ConvertAndWrite(song, [&](MidiFile& s) { KaraokeToLyrics(s, t, 0, false); });
-    ConvertAndWrite(song, [&](MidiFile& s) { KaraokeToLyrics(s, t, 0, true); });
+    ConvertAndWrite(song, [&](MidiFile& s) { KaraokeToLyrics(s, t, false); });
+    ConvertAndWrite(song, [&](MidiFile& s) { KaraokeToLyrics(s, t, true); });
 }
 
 // Each conversion works on a copy of the whole song, and converting every

@@ -48,8 +48,7 @@ void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& In
 // sung: they stay text events and get no lyric. A lyric holds its syllable
 // without the mark and adds nothing; a "\" mark becomes LF CR and a "/" mark
 // CR at the end of the lyric before, and spaces opening a syllable move there
-// too, ahead of the line end. InsertAfter is not used: the lyrics always stay
-// in the source track.
-void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, int16_t InsertAfter, bool KeepKaraoke);
+// too, ahead of the line end. The lyrics always stay in the source track.
+void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, bool KeepKaraoke);
 
 }  // namespace verselane

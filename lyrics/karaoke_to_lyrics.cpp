@@ -52,8 +52,7 @@ void ConvertText(MidiEvent& x, MidiTrack& track, std::optional<int32_t> last_lyr
 
 }  // namespace
 
-void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, [[maybe_unused]] int16_t InsertAfter,
-                     bool KeepKaraoke) {
+void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, bool KeepKaraoke) {
     const int32_t n = Song.Count(SourceTrack);
     // The most recently converted event of the track being built or edited.
     // Any index counts, 0 included: the lyric at the very start of a track

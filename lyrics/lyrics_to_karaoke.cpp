@@ -108,8 +108,8 @@ void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& In
 
     // The opened slots still hold copies of the tracks that moved up; they
     // get exactly the events below and nothing of the old ones.
-    Song.Track(kHeaderTrack).Redim(Song.EventSlots, true);
-    Song.Track(kWordsTrack).Redim(Song.EventSlots, true);
+    Song.Track(kHeaderTrack).ResizeToLastIndex(Song.EventSlots, true);
+    Song.Track(kWordsTrack).ResizeToLastIndex(Song.EventSlots, true);
 
     MidiTrack& header = Song.Track(kHeaderTrack);
     header.Event(0) = MetaEvent(0, kMetaTrackName, "Soft Karaoke");

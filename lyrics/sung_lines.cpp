@@ -12,24 +12,6 @@ namespace verselane {
 
 namespace {
 
-constexpr double kDefaultMicrosPerQuarter = 500000;
-
-struct TempoEvent {
-    int32_t Tick;
-    double MicrosPerQuarter;
-};
-
-void CollectTempos(const MidiFile& Song, int16_t t, std::vector<TempoEvent>& out) {
-    const int32_t n = Song.Count(t);
-    const MidiTrack& track = Song.Track(t);
-    for (int32_t i = 0; i < n; ++i) {
-        const MidiEvent& e = track.Event(i);
-        if (e.Kind != kKindMeta || e.Channel != kMetaTempo || e.Data.size() < 3) continue;
-        const double micros = e.Data[0] * 65536.0 + e.Data[1] * 256.0 + e.Data[2];
-        if (micros > 0) out.push_back({e.Time, micros});  // a tempo of 0 cannot be played
-    }
-}
-
 // Builds the lines syllable by syllable; the same rules serve both sources.
 class LineBuilder {
   public:
@@ -124,49 +106,6 @@ class LineBuilder {
 };
 
 }  // namespace
-
-TempoMap::TempoMap(const MidiFile& Song, int16_t Track) {
-    const int16_t division = Song.Header.Division;
-    if (IsSmpteDivision(division)) {
-        // SMPTE: seconds are ticks / (frames per second x ticks per frame),
-        // 29 frames meaning 29.97; tempo events play no part then.
-        if (IsTimedDivision(division)) {
-            seconds_per_tick_ = 1.0 / (SmpteFrameRate(division) * SmpteTicksPerFrame(division));
-        }
-        return;
-    }
-    if (division == 0) return;
-
-    std::vector<TempoEvent> tempos;
-    if (Song.Header.Format == 2) {
-        if (Track >= 0 && Track < RealTrackCount(Song)) CollectTempos(Song, Track, tempos);
-    } else {
-        for (int16_t t = 0; t < RealTrackCount(Song); ++t) CollectTempos(Song, t, tempos);
-    }
-    std::stable_sort(tempos.begin(), tempos.end(),
-                     [](const TempoEvent& a, const TempoEvent& b) { return a.Tick < b.Tick; });
-
-    seconds_per_tick_ = kDefaultMicrosPerQuarter / 1e6 / division;
-    double seconds = 0;
-    int32_t tick = 0;
-    double per_tick = seconds_per_tick_;
-    for (const TempoEvent& tempo : tempos) {
-        seconds += (static_cast<double>(tempo.Tick) - tick) * per_tick;
-        tick = tempo.Tick;
-        per_tick = tempo.MicrosPerQuarter / 1e6 / division;
-        // Several changes at one tick: the last one holds.
-        if (!changes_.empty() && changes_.back().Tick == tick) changes_.pop_back();
-        changes_.push_back({tick, seconds, per_tick});
-    }
-}
-
-double TempoMap::Seconds(int32_t Tick) const {
-    auto after = std::upper_bound(changes_.begin(), changes_.end(), Tick,
-                                  [](int32_t tick, const Change& c) { return tick < c.Tick; });
-    if (after == changes_.begin()) return Tick * seconds_per_tick_;
-    const Change& c = *(after - 1);
-    return c.Seconds + (static_cast<double>(Tick) - c.Tick) * c.SecondsPerTick;
-}
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "model/timing.h"
 
 namespace verselane {
 
@@ -18,29 +19,6 @@ namespace verselane {
 enum class LineSource {
     Lyrics,   // lyric events (meta type 5)
     Karaoke,  // karaoke text events (meta type 1)
-};
-
-// Turns ticks into seconds by every Set Tempo event of the song and the
-// division. Tempo events are taken from every track and ordered by tick
-// (format 0 and 1 songs keep them in track 0, but stray ones elsewhere still
-// count); a format 2 song uses those of the one track given. Before the first
-// Set Tempo the tempo is 120 beats per minute (500000 microseconds a quarter
-// note). A division of 0 gives 0 seconds everywhere; an SMPTE division
-// (IsSmpteDivision) gives ticks / (frames per second x ticks per frame),
-// whatever the tempo events say. Times are doubles: no tick overflows them.
-class TempoMap {
-  public:
-    explicit TempoMap(const MidiFile& Song, int16_t Track = 0);
-    double Seconds(int32_t Tick) const;
-
-  private:
-    struct Change {
-        int32_t Tick;
-        double Seconds;         // time of the change
-        double SecondsPerTick;  // from the change on
-    };
-    std::vector<Change> changes_;
-    double seconds_per_tick_ = 0;  // before the first change
 };
 
 // One syllable of a sung line: its bytes as the line holds them (marks left

@@ -19,14 +19,6 @@ int16_t TrackNameGuesses::Source() const {
     return Vocal;
 }
 
-int16_t RealTrackCount(const MidiFile& Song) {
-    // A header may announce more chunks than the file holds; the slots behind
-    // the real tracks are spares.
-    int32_t n = std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots);
-    n = std::min<int32_t>(n, static_cast<int32_t>(Song.Tracks.size()));
-    return static_cast<int16_t>(std::max(n, 0));
-}
-
 TrackNameGuesses GuessWordsTracks(const MidiFile& Song) {
     TrackNameGuesses guesses;
     const int16_t n = RealTrackCount(Song);

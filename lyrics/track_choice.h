@@ -27,10 +27,6 @@ struct TrackNameGuesses {
     int16_t Source() const;
 };
 
-// The number of real tracks: the track chunks that the song holds, numbered
-// 0 to RealTrackCount - 1 (the spare slots behind them are not counted).
-int16_t RealTrackCount(const MidiFile& Song);
-
 // Guesses over every real track, track 0 included.
 TrackNameGuesses GuessWordsTracks(const MidiFile& Song);
 

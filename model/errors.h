@@ -52,7 +52,7 @@ std::string CurrentErrorMessage();
 
 // Narrowing with a range check: the value must fit the field. Inline, since
 // the reader and writer check every event's numbers this way.
-inline int16_t ToInteger(int64_t value) {
+inline int16_t ToInt16(int64_t value) {
     if (value < INT16_MIN || value > INT16_MAX) Raise(ErrorKind::Overflow);
     return static_cast<int16_t>(value);
 }
@@ -66,7 +66,7 @@ inline int32_t AddLong(int32_t a, int32_t b) {
     return ToLong(int64_t{a} + b);
 }
 inline int16_t AddInteger(int16_t a, int16_t b) {
-    return ToInteger(int32_t{a} + b);
+    return ToInt16(int32_t{a} + b);
 }
 
 }  // namespace verselane

@@ -18,7 +18,7 @@ MidiEvent& MidiTrack::GrowTo(size_t at) {
     return stored_[at];
 }
 
-void MidiTrack::Redim(int32_t upper, bool clear) {
+void MidiTrack::ResizeToLastIndex(int32_t upper, bool clear) {
     if (upper < -1) Raise(ErrorKind::SubscriptOutOfRange);
     if (clear) {
         std::vector<MidiEvent>().swap(stored_);
@@ -74,25 +74,34 @@ void ResetMidiFile(MidiFile& Song) {
 }
 
 template <typename T>
-static void Redim(std::vector<T>& array, size_t size, bool clear) {
+static void ResizeArray(std::vector<T>& array, size_t size, bool clear) {
     if (clear) std::vector<T>().swap(array);
     array.resize(size);
 }
 
+int16_t RealTrackCount(const MidiFile& Song) {
+    // A header may announce more chunks than the file holds; the slots behind
+    // the real tracks are spares.
+    int32_t n = std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots);
+    n = std::min<int32_t>(n, static_cast<int32_t>(Song.Tracks.size()));
+    return static_cast<int16_t>(std::max(n, 0));
+}
+
 void ResizeTracks(MidiFile& Song, int32_t NewUpper, bool Clear) {
-    int16_t upper = ToInteger(NewUpper);
+    int16_t upper = ToInt16(NewUpper);
     if (upper < 0) Raise(ErrorKind::SubscriptOutOfRange);
     size_t size = static_cast<size_t>(upper) + 1;
-    Redim(Song.Tracks, size, Clear);
-    Redim(Song.EventCount, size, Clear);
-    Redim(Song.InstrumentName, size, Clear);
-    Redim(Song.TrackName, size, Clear);
+    ResizeArray(Song.Tracks, size, Clear);
+    ResizeArray(Song.EventCount, size, Clear);
+    ResizeArray(Song.InstrumentName, size, Clear);
+    ResizeArray(Song.TrackName, size, Clear);
     Song.TrackSlots = upper;
     ResizeEvents(Song, Song.EventSlots, Clear);
 }
 
 void ResizeEvents(MidiFile& Song, int32_t NewUpper, bool Clear) {
-    for (int32_t t = 0; t <= Song.TrackSlots - 1; ++t) Song.Track(t).Redim(NewUpper, Clear);
+    for (int32_t t = 0; t <= Song.TrackSlots - 1; ++t)
+        Song.Track(t).ResizeToLastIndex(NewUpper, Clear);
     Song.EventSlots = NewUpper;
 }
 

@@ -74,7 +74,7 @@ class MidiTrack {
 
     // Gives the array the bounds 0 to `upper`. With `clear` every element
     // starts empty; without it the elements within the new bounds are kept.
-    void Redim(int32_t upper, bool clear);
+    void ResizeToLastIndex(int32_t upper, bool clear);
     // A hint that about `n` elements will be stored, so storage is taken once.
     void Reserve(int32_t n);
 
@@ -165,6 +165,10 @@ struct MidiFile {
 // Empties the song: one element in each per-track array (Tracks(0) without an
 // events array), every number 0 and every text empty.
 void ResetMidiFile(MidiFile& Song);
+
+// The number of real tracks: the track chunks that the song holds, numbered
+// 0 to RealTrackCount - 1 (the spare slots behind them are not counted).
+int16_t RealTrackCount(const MidiFile& Song);
 
 // Gives the four per-track arrays the bounds 0 to NewUpper, sets TrackSlots,
 // then calls ResizeEvents with the current EventSlots.

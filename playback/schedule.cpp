@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "lyrics/sung_lines.h"
+#include "model/timing.h"
 #include "lyrics/track_choice.h"
 
 namespace verselane {

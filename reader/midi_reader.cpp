@@ -16,7 +16,7 @@
 #include "codec/midi_codec.h"
 #include "model/errors.h"
 #include "reader/event_decoding.h"
-#include "reader/huge_pages.h"
+#include "platform/platform.h"
 
 namespace verselane {
 
@@ -125,7 +125,7 @@ EventFault ReadTrackEvents(MidiFile& Song, ReadState& state, const uint8_t* file
     const std::string_view chunk(reinterpret_cast<const char*>(file + begin),
                                  static_cast<size_t>(end - begin));
     track.Reserve(static_cast<int32_t>(std::min<int64_t>(CountEvents(chunk), INT32_MAX)));
-    PreferHugePages(track.Stored().data(), track.Stored().capacity() * sizeof(MidiEvent));
+    platform::PreferHugePages(track.Stored().data(), track.Stored().capacity() * sizeof(MidiEvent));
     const uint8_t* p = file + begin;
     const uint8_t* const stop_at = file + end;
     uint8_t running = 0;
@@ -383,7 +383,7 @@ FileContent LoadFile(const std::string& FileName) {
     FileContent content;
     size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
     content.data = std::make_unique_for_overwrite<char[]>(std::max<size_t>(capacity, 1));
-    PreferHugePages(content.data.get(), capacity);
+    platform::PreferHugePages(content.data.get(), capacity);
     char more[1 << 14];
     for (;;) {
         const bool within = content.size < capacity;

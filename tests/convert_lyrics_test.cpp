@@ -45,15 +45,17 @@ struct Fixture : ConversionDialog, ConversionHost {
         tracks += name + "|";
     }
     void SelectTrack(int index) override { selected = index; }
-    void ClearTracks2() override { tracks2.clear(), selected2 = -1; }
-    void AddTrack2(const std::string& name) override { tracks2 += name + "|"; }
-    int Tracks2Count() const override { return static_cast<int>(std::ranges::count(tracks2, '|')); }
-    void SelectTrack2(int index) override { selected2 = index; }
+    void ClearInsertionPoints() override { tracks2.clear(), selected2 = -1; }
+    void AddInsertionPoint(const std::string& name) override { tracks2 += name + "|"; }
+    int InsertionPointCount() const override {
+        return static_cast<int>(std::ranges::count(tracks2, '|'));
+    }
+    void SelectInsertionPoint(int index) override { selected2 = index; }
     bool KeepKaraoke() const override { return keep; }
     bool KeepLyrics() const override { return keep_lyrics; }
     void ShowModal() override {
         ++shown;
-        if (click) Choice = click, FromIndex = track;
+        if (click != ConversionChoice::None) Choice = click, FromIndex = track;
     }
     void Unload() override { ++unloads; }
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
@@ -62,7 +64,8 @@ struct Fixture : ConversionDialog, ConversionHost {
     std::string tracks, tracks2;  // "name|" per entry
     std::vector<std::string> messages;
     int selected = -1, selected2 = -1, shown = 0, unloads = 0;
-    int16_t click = kChoiceNone, track = 1;
+    ConversionChoice click = ConversionChoice::None;
+    int16_t track = 1;
     bool keep = false, keep_lyrics = true;
     std::vector<bool> cursor;  // the wait cursor's calls
     CancelledInfo info;
@@ -85,7 +88,7 @@ TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChos
     for (const auto& [layout, selected, selected2] : rows) {
         MidiFile song = test::LayoutSong(layout);
         Fixture f;
-        f.click = kChoiceCancel;
+        f.click = ConversionChoice::Cancel;
         EXPECT_FALSE(f.Run(song));
         EXPECT_EQ(f.tracks, std::regex_replace(layout, std::regex("=[A-Z]*"), "") + "|");
         EXPECT_EQ(f.tracks2, f.tracks + "NEW TRACK|");
@@ -119,7 +122,7 @@ TEST(ConvertLyricsPreselection, DesktopAndCommandLineTakeTheSameTrackOnEveryCorp
         const std::string taken =
             info.substr(at + line.size(), info.find('\n', at) - at - line.size());
         Fixture f;
-        f.click = kChoiceCancel;
+        f.click = ConversionChoice::Cancel;
         f.Run(song);
         if (!from) {
             EXPECT_EQ(taken, "none");
@@ -141,20 +144,24 @@ TEST(ConvertLyricsPreselection, DesktopAndCommandLineTakeTheSameTrackOnEveryCorp
 TEST(ConvertLyricsRun, EachWayARunEnds) {
     const struct {
         const char* layout;
-        int16_t earlier, click;
+        ConversionChoice earlier, click;
         bool keep, converted;
         size_t lyrics, texts;  // in track 1 afterwards
         const char* message;   // its start
     } rows[] = {
-        {"|Words=TTT", kChoiceKaraokeToLyrics, kChoiceCancel, false, false, 0, 3, ""},
-        {"|Words=TTT", kChoiceNone, kChoiceNone, false, true, 0, 3, ""},
-        {"|Words=TTT", kChoiceKaraokeToLyrics, kChoiceNone, false, true, 3, 0, ""},
-        {"|Words=TTT", kChoiceNone, kChoiceKaraokeToLyrics, true, true, 3, 3, ""},
-        {"|Words=TTT", kChoiceNone, kChoiceLyricsToText, false, false, 0, 3,
+        {"|Words=TTT", ConversionChoice::KaraokeToLyrics, ConversionChoice::Cancel, false, false, 0,
+         3, ""},
+        {"|Words=TTT", ConversionChoice::None, ConversionChoice::None, false, true, 0, 3, ""},
+        {"|Words=TTT", ConversionChoice::KaraokeToLyrics, ConversionChoice::None, false, true, 3, 0,
+         ""},
+        {"|Words=TTT", ConversionChoice::None, ConversionChoice::KaraokeToLyrics, true, true, 3, 3,
+         ""},
+        {"|Words=TTT", ConversionChoice::None, ConversionChoice::LyricsToText, false, false, 0, 3,
          "Track 1 holds no lyric events, so"},
-        {"|Lyrics=LLL", kChoiceNone, kChoiceKaraokeToLyrics, false, false, 3, 0,
-         "Track 1 holds no karaoke text events, so"},
-        {"|Words=E", kChoiceNone, kChoiceKaraokeToLyrics, false, false, 0, 1, kNothingToConvert},
+        {"|Lyrics=LLL", ConversionChoice::None, ConversionChoice::KaraokeToLyrics, false, false, 3,
+         0, "Track 1 holds no karaoke text events, so"},
+        {"|Words=E", ConversionChoice::None, ConversionChoice::KaraokeToLyrics, false, false, 0, 1,
+         kNothingToConvert},
     };
     for (const auto& r : rows) {
         MidiFile song = test::LayoutSong(r.layout);
@@ -162,12 +169,12 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         Fixture f;
         f.Choice = r.earlier, f.FromIndex = 1;
         f.click = r.click, f.keep = r.keep;
-        EXPECT_EQ(f.Run(song), r.converted) << r.layout << r.earlier << r.click;
+        EXPECT_EQ(f.Run(song), r.converted) << r.layout << int(r.earlier) << int(r.click);
         EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), r.lyrics);
         EXPECT_EQ(MetaTexts(song, 1, kMetaText).size(), r.texts);
         const std::vector<bool> waited = {true, false};  // the song changes only under it
         EXPECT_EQ(f.cursor, EncodeMidiFile(song) == before ? std::vector<bool>() : waited);
-        EXPECT_EQ(f.unloads, r.click == kChoiceCancel);
+        EXPECT_EQ(f.unloads, r.click == ConversionChoice::Cancel);
         EXPECT_EQ(f.shown, r.message != kNothingToConvert);
         EXPECT_EQ(f.info.shown, 0);
         ASSERT_EQ(f.messages.size(), *r.message ? 1u : 0u);
@@ -176,7 +183,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
     // A track that the song does not have: the error reaches the caller.
     MidiFile song = test::LayoutSong("|Words=T");
     Fixture f;
-    f.click = kChoiceKaraokeToLyrics, f.track = 50;
+    f.click = ConversionChoice::KaraokeToLyrics, f.track = 50;
     EXPECT_THROW(f.Run(song), RuntimeError);
     // No selection (-1) works on track 0.
     MidiFile zero = test::LayoutSong("=TTT");
@@ -189,7 +196,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
     for (bool keep : {true, false}) {
         MidiFile lyrics = test::LayoutSong("|Lyrics=LLL");
         Fixture g;
-        g.click = kChoiceLyricsToText, g.keep_lyrics = keep, g.info.accept = true;
+        g.click = ConversionChoice::LyricsToText, g.keep_lyrics = keep, g.info.accept = true;
         EXPECT_TRUE(g.Run(lyrics));
         EXPECT_EQ(MetaTexts(lyrics, 3, kMetaLyric).size(), keep ? 3u : 0u);
         EXPECT_EQ(MetaTexts(lyrics, 2, kMetaText).size(), 7u);

@@ -86,7 +86,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
                 LyricsToKaraoke(converted, words, KaraokeInfo{"ENGL", "Title", "Artist", ""});
                 words = 2;
             } else {
-                KaraokeToLyrics(converted, source, 0, keep);
+                KaraokeToLyrics(converted, source, keep);
             }
             // A track that already holds lyrics mixes them with the new ones:
             // only the other checks apply.
@@ -122,7 +122,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             std::string wrong;
             for (const Finding& f :
                  FindingsFor(CheckSong(converted), players, Severity::ShowsWrong)) {
-                wrong += f.Id + ": " + f.Text + "\n";
+                wrong += std::string(FindingIdText(f.Id)) + ": " + f.Text + "\n";
             }
             EXPECT_TRUE(wrong.empty() || wrong_before) << wrong;
 

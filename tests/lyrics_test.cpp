@@ -261,7 +261,7 @@ TEST(KaraokeToLyrics, TextRulesInBothModes) {
         for (bool keep : {false, true}) {
             MidiFile song = made;
             song.InstrumentName[1] = "Voice";
-            KaraokeToLyrics(song, 1, 0, keep);
+            KaraokeToLyrics(song, 1, keep);
             EXPECT_EQ(EventsOf(song, 1), keep ? kept : replaced);
             // Keep mode empties the slot's names; nothing else changes.
             EXPECT_EQ(song.TrackName[1] + song.InstrumentName[1],
@@ -285,8 +285,8 @@ TEST(Converters, BadIndicesAndFullTracksRaise) {
         1, 7);
     const std::function<void(MidiFile&, int16_t)> ways[] = {
         [](MidiFile& song, int16_t t) { LyricsToKaraoke(song, t, kInfo); },
-        [](MidiFile& song, int16_t t) { KaraokeToLyrics(song, t, 0, true); },
-        [](MidiFile& song, int16_t t) { KaraokeToLyrics(song, t, 0, false); }};
+        [](MidiFile& song, int16_t t) { KaraokeToLyrics(song, t, true); },
+        [](MidiFile& song, int16_t t) { KaraokeToLyrics(song, t, false); }};
     for (int way = 0; way < 3; ++way) {
         for (int16_t bad : {-1, 5, 1}) {         // slots 0 to 4 exist
             if (way == 2 && bad == 1) continue;  // replace mode needs no room

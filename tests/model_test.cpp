@@ -8,6 +8,7 @@
 
 #include "lyrics/sung_lines.h"
 #include "model/byte_string.h"
+#include "model/timing.h"
 #include "tests/support/lyrics_fixtures.h"
 
 namespace verselane {
@@ -99,6 +100,52 @@ TEST(SongModel, DivisionInQuarterNotesOrSmpteFramesGivesTheTimeOfATick) {
     MidiFile slow = test::SongOf({{test::Tempo(0, 0xFFFFFF)}});
     slow.Header.Division = 1;
     EXPECT_NEAR(TempoMap(slow).Seconds(INT32_MAX), 2147483647 * 16.777215, 1);
+}
+
+// Bars and beats follow every time signature, from any track, sorted by
+// tick: 3/4, 6/8 after two bars, 2/2 in the middle of a bar (which cuts it
+// short), a signature without beats left out, and of two at one tick the
+// last. Ticks and bars go both ways; 4/4 holds without signatures, and
+// without a metrical division everything is bar 1, beat 1.
+TEST(BarBeatMap, FollowsEveryTimeSignatureBothWays) {
+    auto signature = [](int32_t tick, uint8_t beats, uint8_t power) {
+        return MetaEvent(tick, kMetaTimeSignature, std::string{char(beats), char(power), 24, 8});
+    };
+    MidiFile song = test::SongOf({{signature(0, 3, 2), signature(2880, 6, 3), NoteOn(20000, 60)},
+                                  {signature(9000, 5, 2), signature(5000, 2, 1),
+                                   signature(7000, 0, 2), signature(9000, 7, 3)}});
+    const BarBeatMap map(song);
+    const struct {
+        int32_t tick;
+        BarBeat at;
+    } rows[] = {
+        {0, {1, 1, 0}},      {479, {1, 1, 479}},   {480, {1, 2, 0}},    {1440, {2, 1, 0}},
+        {2879, {2, 3, 479}}, {2880, {3, 1, 0}},    {3130, {3, 2, 10}},  {4320, {4, 1, 0}},
+        {4999, {4, 3, 199}}, {5000, {5, 1, 0}},    {6919, {5, 2, 959}}, {6920, {6, 1, 0}},
+        {9000, {8, 1, 0}},   {10679, {8, 7, 239}}, {10680, {9, 1, 0}},  {-5, {1, 1, 0}},
+    };
+    for (const auto& r : rows) {
+        const BarBeat at = map.At(r.tick);
+        EXPECT_EQ(std::tie(at.Bar, at.Beat, at.Ticks), std::tie(r.at.Bar, r.at.Beat, r.at.Ticks))
+            << r.tick;
+        if (r.tick >= 0) {
+            EXPECT_EQ(map.TickOf(at.Bar, at.Beat) + at.Ticks, r.tick) << r.tick;
+        }
+    }
+    EXPECT_EQ(map.MeterOf(1), (Meter{3, 480}));
+    EXPECT_EQ(map.MeterOf(4), (Meter{6, 240}));
+    EXPECT_EQ(map.MeterOf(7), (Meter{2, 960}));
+    EXPECT_EQ(map.MeterOf(8), (Meter{7, 240}));
+    EXPECT_EQ(map.TickOf(INT32_MAX), INT32_MAX);
+
+    const MidiFile plain = test::SongOf({{NoteOn(0, 60)}});
+    EXPECT_EQ(BarBeatMap(plain).At(1920 + 960 + 5), (BarBeat{2, 3, 5}));
+    EXPECT_EQ(BarBeatMap(plain).TickOf(3, 2), 4320);
+    for (const uint16_t division : {0x0000, 0xE728}) {
+        song.Header.Division = static_cast<int16_t>(division);
+        EXPECT_EQ(BarBeatMap(song).At(5000), (BarBeat{1, 1, 5000})) << division;
+        EXPECT_EQ(BarBeatMap(song).TickOf(3), 0) << division;
+    }
 }
 
 TEST(ByteStringTest, HoldsEveryByteValueAtEverySizeAndAssignsFromItself) {

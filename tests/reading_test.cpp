@@ -440,7 +440,7 @@ TEST(BadInput, FuzzingFindsReadCleanlyAndConvertToWritableSongs) {
                 int16_t source = t;
                 if (how == 0)
                     LyricsToKaraoke(copy, source, KaraokeInfo{"ENG", "Title", "Artist", ""});
-                if (how > 0) KaraokeToLyrics(copy, t, 0, how == 2);
+                if (how > 0) KaraokeToLyrics(copy, t, how == 2);
                 const auto back = WritesAndReadsBack(copy);
                 EXPECT_TRUE(back || std::string(back.message()).find(": Overflow") != npos)
                     << back.message() << ", track " << t << ", conversion " << how;

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "check/song_check.h"
 #include "encoding/song_recoding.h"
@@ -118,14 +119,38 @@ MidiFile Build(const Made& made) {
     return SongOf(tracks, made.Format);
 }
 
+std::string IdOf(const Finding& f) {
+    return std::string(FindingIdText(f.Id));
+}
+
 int Count(const std::vector<Finding>& findings, std::string_view id) {
-    return static_cast<int>(std::ranges::count(findings, id, &Finding::Id));
+    return static_cast<int>(std::ranges::count(findings, id, IdOf));
 }
 
 std::string Ids(const std::vector<Finding>& findings) {
     std::string ids;
-    for (const Finding& f : findings) ids += f.Id + " ";
+    for (const Finding& f : findings) ids += IdOf(f) + " ";
     return ids;
+}
+
+// Every finding id has a text of its own that reads back as the id, and a
+// made song above.
+TEST(SongCheck, FindingIdsHaveOneTextEachAndAMadeSong) {
+    std::set<std::string_view> texts;
+    for (int n = 0; n <= static_cast<int>(FindingId::AfterLastNote); ++n) {
+        const auto id = static_cast<FindingId>(n);
+        const std::string_view text = FindingIdText(id);
+        EXPECT_TRUE(texts.insert(text).second) << "twice: " << text;
+        FindingId parsed{};
+        EXPECT_TRUE(ParseFindingId(text, parsed) && parsed == id) << text;
+        EXPECT_EQ(std::ranges::count(MadeSongs(), text,
+                                     [](const Made& m) { return std::string_view(m.Id); }),
+                  1)
+            << text;
+    }
+    FindingId unknown{};
+    EXPECT_FALSE(ParseFindingId("sk-unknown", unknown));
+    EXPECT_EQ(texts.size(), MadeSongs().size());
 }
 
 // The clean songs (the rows without a change) find nothing for their own
@@ -137,10 +162,10 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
         EXPECT_TRUE(Count(findings, made.Id)) << made.Id << " not among: " << Ids(findings);
         for (const Finding& f : findings) {
             if (f.Track < 0) continue;
-            ASSERT_LT(f.Track, RealTrackCount(song)) << f.Id;
-            EXPECT_LT(f.Event, song.Count(static_cast<int16_t>(f.Track))) << f.Id;
+            ASSERT_LT(f.Track, RealTrackCount(song)) << IdOf(f);
+            EXPECT_LT(f.Event, song.Count(static_cast<int16_t>(f.Track))) << IdOf(f);
             const int32_t time = f.Event < 0 ? -1 : song.Track(f.Track).Event(f.Event).Time;
-            EXPECT_EQ(f.Time, time) << f.Id;
+            EXPECT_EQ(f.Time, time) << IdOf(f);
         }
         // A "@K" line anywhere, track 0 included, is found.
         EXPECT_EQ(Count(findings, "sk-no-at-k"), made.Id == "sk-no-at-k"s) << made.Id;
@@ -279,7 +304,7 @@ TEST(SongCheck, EachFindingAtTheLevelOfThePlayerBehaviourItRestsOn) {
     };
     auto level_of = [](const MidiFile& song, std::string_view id) -> std::optional<Severity> {
         for (const Finding& f : CheckSong(song)) {
-            if (f.Id == id) return f.Level;
+            if (IdOf(f) == id) return f.Level;
         }
         return std::nullopt;
     };
@@ -341,7 +366,7 @@ TEST(SongCheck, SplitWordsAreJoinedByteForByte) {
     MidiFile song = Build(MadeFor("ly-split-words"));
     const std::vector<Finding> findings = CheckSong(song);
     ASSERT_EQ(Count(findings, "ly-split-words"), 1);
-    const Finding& f = *std::ranges::find(findings, "ly-split-words", &Finding::Id);
+    const Finding& f = *std::ranges::find(findings, FindingId::SplitWords, &Finding::Id);
     EXPECT_EQ(RepairName(f.Fix), "join-split-words");
     EXPECT_TRUE(ApplyRepair(song, f.Fix));
     EXPECT_EQ(EncodeMidiFile(song), EncodeMidiFile(SongOf(SongOfWords(false))));
@@ -414,14 +439,15 @@ TEST(SongCheck, EveryRepairOfferedOnTheCorpusKeepsWordsAndMusic) {
             // words with no gap for a line end, stay as they are).
             MidiFile repaired = song;
             if (!ApplyRepair(repaired, f.Fix, PlayerFamily::SoftKaraoke)) {
-                EXPECT_EQ(EncodeMidiFile(repaired), EncodeMidiFile(song)) << f.Id;
+                EXPECT_EQ(EncodeMidiFile(repaired), EncodeMidiFile(song)) << IdOf(f);
                 continue;
             }
             EXPECT_TRUE(f.Fix == Repair::DropDuplicate || f.Fix == Repair::JoinSplitWords ||
                         WordsOf(repaired) == WordsOf(song))
-                << f.Id;
-            EXPECT_EQ(OtherEvents(repaired), OtherEvents(song)) << f.Id;
-            EXPECT_LT(Count(CheckSong(repaired), f.Id), Count(CheckSong(song), f.Id)) << f.Id;
+                << IdOf(f);
+            EXPECT_EQ(OtherEvents(repaired), OtherEvents(song)) << IdOf(f);
+            EXPECT_LT(Count(CheckSong(repaired), IdOf(f)), Count(CheckSong(song), IdOf(f)))
+                << IdOf(f);
         }
     }
     EXPECT_GT(findings, 0);

@@ -267,7 +267,7 @@ TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
     c.AddTrack(1, "Lyrics", {219, 0});
     c.AddTrack(2, "Words", {0, 496});
     c.AddTrack(3, "Both", {1, 2});
-    c.AddTrack2("c");
+    c.AddInsertionPoint("c");
     const std::tuple<QString, bool, bool, const char*> entries[] = {
         {"0: (no name) \u2014 no words", false, false, "cannot be converted"},
         {"1: Lyrics \u2014 219 lyric events", false, true, "cannot become lyrics"},
@@ -294,15 +294,15 @@ TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
     const Qt::KeyboardModifiers alt = Qt::AltModifier, none = Qt::NoModifier;
     const int kClose = 0;  // the close box
     const std::tuple<QDialog*, int, const char*, int, Qt::KeyboardModifiers, int> rows[] = {
-        {&c, 0, "Tracks", Qt::Key_Return, none, kChoiceNone},
-        {&c, 1, "Tracks", Qt::Key_Return, none, kChoiceLyricsToText},
-        {&c, 2, "Tracks", Qt::Key_Return, none, kChoiceKaraokeToLyrics},
-        {&c, 3, "Tracks", Qt::Key_Return, none, kChoiceLyricsToText},
-        {&c, 3, nullptr, Qt::Key_K, alt, kChoiceKaraokeToLyrics},
-        {&c, 3, nullptr, Qt::Key_L, alt, kChoiceLyricsToText},
-        {&c, 3, nullptr, Qt::Key_A, alt, kChoiceCancel},
-        {&c, 3, nullptr, Qt::Key_Escape, none, kChoiceCancel},
-        {&c, 3, nullptr, kClose, none, kChoiceCancel},
+        {&c, 0, "Tracks", Qt::Key_Return, none, int(ConversionChoice::None)},
+        {&c, 1, "Tracks", Qt::Key_Return, none, int(ConversionChoice::LyricsToText)},
+        {&c, 2, "Tracks", Qt::Key_Return, none, int(ConversionChoice::KaraokeToLyrics)},
+        {&c, 3, "Tracks", Qt::Key_Return, none, int(ConversionChoice::LyricsToText)},
+        {&c, 3, nullptr, Qt::Key_K, alt, int(ConversionChoice::KaraokeToLyrics)},
+        {&c, 3, nullptr, Qt::Key_L, alt, int(ConversionChoice::LyricsToText)},
+        {&c, 3, nullptr, Qt::Key_A, alt, int(ConversionChoice::Cancel)},
+        {&c, 3, nullptr, Qt::Key_Escape, none, int(ConversionChoice::Cancel)},
+        {&c, 3, nullptr, kClose, none, int(ConversionChoice::Cancel)},
         {&i, 0, "Lang", Qt::Key_Return, none, 1},
         {&i, 0, "SongT", Qt::Key_Enter, none, 1},
         {&i, 0, "SongT", Qt::Key_D, alt, 1},
@@ -310,7 +310,7 @@ TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
         {&i, 0, "Lang", Qt::Key_A, alt, 0},
     };
     for (const auto& [d, track, box, key, modifiers, outcome] : rows) {
-        c.Choice = kChoiceNone;
+        c.Choice = ConversionChoice::None;
         c.SelectTrack(track);
         i.Propose({"FREN", "Ma", "Me", ""});
         WhenShown(d, d == &i ? "KaraokeInformationDialog" : "ConvertLyricsDialog", [&](QWidget*) {
@@ -318,11 +318,12 @@ TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
             edit->setFocus();
             if (d == &i) QTest::keyClick(edit, Qt::Key_End), QTest::keyClicks(edit, "X");
             key == kClose ? void(d->close()) : QTest::keyClick(edit, Qt::Key(key), modifiers);
-            if (d == &c && outcome == kChoiceNone) c.hide();  // Enter did nothing
+            if (d == &c && outcome == int(ConversionChoice::None)) c.hide();  // Enter did nothing
         });
-        EXPECT_EQ(d == &i ? i.ShowModal() : (c.ShowModal(), c.Choice), outcome) << track << key;
+        EXPECT_EQ(d == &i ? i.ShowModal() : (c.ShowModal(), static_cast<int>(c.Choice)), outcome)
+            << track << key;
         EXPECT_FALSE(d->isVisible());
-        EXPECT_TRUE(d == &c ? outcome == kChoiceCancel || c.FromIndex == track
+        EXPECT_TRUE(d == &c ? outcome == int(ConversionChoice::Cancel) || c.FromIndex == track
                             : Label(d, box).endsWith("X") &&
                                   (i.Language() + i.Title() + i.Artist()).size() == 9);
     }
@@ -795,16 +796,19 @@ TEST(CheckPanel, StartsOnTheFirstRepairableFinding) {
 }
 
 TEST(SaveName, ProposedFromTheInputTheDirectionAndTheLastFolder) {
-    EXPECT_EQ(ProposedSaveName("/m/song.mid", kChoiceLyricsToText), "/m/song.kar");
-    EXPECT_EQ(ProposedSaveName("/m/a.b.kar", kChoiceKaraokeToLyrics), "/m/a.b.lyrics.mid");
-    EXPECT_EQ(ProposedSaveName("/m/noext", kChoiceLyricsToText, "/out"), "/out/noext.kar");
-    EXPECT_EQ(ProposedSaveName("/m/song.kar", kChoiceLyricsToText), "/m/song-converted.kar")
+    EXPECT_EQ(ProposedSaveName("/m/song.mid", ConversionChoice::LyricsToText), "/m/song.kar");
+    EXPECT_EQ(ProposedSaveName("/m/a.b.kar", ConversionChoice::KaraokeToLyrics),
+              "/m/a.b.lyrics.mid");
+    EXPECT_EQ(ProposedSaveName("/m/noext", ConversionChoice::LyricsToText, "/out"),
+              "/out/noext.kar");
+    EXPECT_EQ(ProposedSaveName("/m/song.kar", ConversionChoice::LyricsToText),
+              "/m/song-converted.kar")
         << "never the input itself";
-    EXPECT_EQ(ProposedSaveName("", kChoiceLyricsToText), "");
+    EXPECT_EQ(ProposedSaveName("", ConversionChoice::LyricsToText), "");
     // Repaired only: NAME.fixed.EXT, as `fix` writes it.
-    EXPECT_EQ(ProposedSaveName("/m/macarena.kar", kChoiceNone), "/m/macarena.fixed.kar");
-    EXPECT_EQ(ProposedSaveName("/m/a.b.mid", kChoiceNone, "/out"), "/out/a.b.fixed.mid");
-    EXPECT_EQ(ProposedSaveName("/m/noext", kChoiceNone), "/m/noext.fixed.mid");
+    EXPECT_EQ(ProposedSaveName("/m/macarena.kar", ConversionChoice::None), "/m/macarena.fixed.kar");
+    EXPECT_EQ(ProposedSaveName("/m/a.b.mid", ConversionChoice::None, "/out"), "/out/a.b.fixed.mid");
+    EXPECT_EQ(ProposedSaveName("/m/noext", ConversionChoice::None), "/m/noext.fixed.mid");
 }
 
 // "Negra Sombra": division 480, 1.2 s a quarter note with two slower
@@ -828,7 +832,7 @@ TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothForms) {
     VERSELANE_REQUIRE_CORPUS();
     MidiFile karaoke = test::ReadSong(Corpus("kar/negra_sombra.kar"));
     MidiFile lyrics = karaoke;
-    KaraokeToLyrics(lyrics, 2, 2, false);
+    KaraokeToLyrics(lyrics, 2, false);
     auto utf8 = [](std::string_view bytes) { return DecodeForDisplay(bytes, "UTF-8"); };
     const QStringList lines = QString::fromStdString(kLines).split('|');
 

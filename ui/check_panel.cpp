@@ -15,7 +15,7 @@ namespace verselane::ui {
 
 namespace {
 
-bool Has(const std::vector<Finding>& findings, std::string_view id) {
+bool Has(const std::vector<Finding>& findings, FindingId id) {
     for (const Finding& f : findings) {
         if (f.Id == id) return true;
     }
@@ -103,8 +103,8 @@ QString CheckPanel::Verdict() const {
         if (f.Level >= Severity::ShowsWrong) problems.push_back(&f);
     }
     if (problems.empty()) {
-        const bool karaoke_only = Has(findings_, "ly-karaoke-only");
-        const bool lyrics_only = Has(findings_, "sk-lyrics-only");
+        const bool karaoke_only = Has(findings_, FindingId::KaraokeTextOnly);
+        const bool lyrics_only = Has(findings_, FindingId::LyricsOnly);
         if (karaoke_only) return tr("Will show in karaoke players; keyboards show no words");
         if (lyrics_only)
             return tr(
@@ -127,7 +127,7 @@ bool CheckPanel::RepairFinding(int index) {
     bool changed = false;
     if (finding.Fix == Repair::OneEncoding) {
         // UTF-8 songs go into the common Western code page, all others into UTF-8.
-        const std::string target = finding.Id == "enc-utf8" ? "WINDOWS-1252" : "UTF-8";
+        const std::string target = finding.Id == FindingId::Utf8Encoding ? "WINDOWS-1252" : "UTF-8";
         const RecodeOutcome recoded = RecodeSongTexts(*song_, target);
         changed = recoded.Changed > 0;
         kept_ = recoded.Kept;

@@ -123,19 +123,19 @@ void ConvertLyricsDialog::SelectTrack(int Index) {
     followSelectedTrack();
 }
 
-void ConvertLyricsDialog::ClearTracks2() {
+void ConvertLyricsDialog::ClearInsertionPoints() {
     tracks2_->clear();
 }
 
-void ConvertLyricsDialog::AddTrack2(const std::string& Name) {
+void ConvertLyricsDialog::AddInsertionPoint(const std::string& Name) {
     tracks2_->addItem(decode_(Name));
 }
 
-int ConvertLyricsDialog::Tracks2Count() const {
+int ConvertLyricsDialog::InsertionPointCount() const {
     return tracks2_->count();
 }
 
-void ConvertLyricsDialog::SelectTrack2(int Index) {
+void ConvertLyricsDialog::SelectInsertionPoint(int Index) {
     tracks2_->setCurrentIndex(Index);
 }
 
@@ -192,24 +192,24 @@ void ConvertLyricsDialog::followSelectedTrack() {
     reason_->setVisible(!reason_->text().isEmpty());
 }
 
-void ConvertLyricsDialog::storeChoice(int16_t choice) {
+void ConvertLyricsDialog::storeChoice(ConversionChoice choice) {
     Choice = choice;
     FromIndex = static_cast<int16_t>(tracks_->currentIndex());
     AfterIndex = static_cast<int16_t>(tracks2_->currentIndex());
 }
 
 void ConvertLyricsDialog::convertKaraokeToLyrics() {
-    storeChoice(kChoiceKaraokeToLyrics);
+    storeChoice(ConversionChoice::KaraokeToLyrics);
     done(QDialog::Accepted);
 }
 
 void ConvertLyricsDialog::convertLyricsToText() {
-    storeChoice(kChoiceLyricsToText);
+    storeChoice(ConversionChoice::LyricsToText);
     done(QDialog::Accepted);
 }
 
 void ConvertLyricsDialog::cancel() {
-    Choice = kChoiceCancel;
+    Choice = ConversionChoice::Cancel;
     done(QDialog::Rejected);
 }
 

@@ -36,10 +36,10 @@ class ConvertLyricsDialog : public QDialog, public ConversionDialog {
     void ClearTracks() override;
     void AddTrack(int16_t Number, const std::string& Name, const TrackMaterial& Material) override;
     void SelectTrack(int Index) override;
-    void ClearTracks2() override;
-    void AddTrack2(const std::string& Name) override;
-    int Tracks2Count() const override;
-    void SelectTrack2(int Index) override;
+    void ClearInsertionPoints() override;
+    void AddInsertionPoint(const std::string& Name) override;
+    int InsertionPointCount() const override;
+    void SelectInsertionPoint(int Index) override;
     bool KeepKaraoke() const override;
     bool KeepLyrics() const override;
     void ShowModal() override;
@@ -58,7 +58,7 @@ class ConvertLyricsDialog : public QDialog, public ConversionDialog {
   private:
     void createWidgets();
     void layOut();
-    void storeChoice(int16_t choice);
+    void storeChoice(ConversionChoice choice);
 
     std::function<QString(std::string_view)> decode_;
     QList<TrackMaterial> materials_;  // of the entries of Tracks

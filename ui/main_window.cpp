@@ -48,9 +48,9 @@ QString VersionedTitle(const QString& caption, int major, int minor, int revisio
     return QStringLiteral("%1 v.%2.%3.%4").arg(caption).arg(major).arg(minor).arg(revision);
 }
 
-QString ProposedSaveName(const QString& input, int16_t choice, const QString& folder) {
-    const workflow::OutputKind kind = choice == kChoiceLyricsToText ? workflow::OutputKind::Karaoke
-                                      : choice == kChoiceNone       ? workflow::OutputKind::Fixed
+QString ProposedSaveName(const QString& input, ConversionChoice choice, const QString& folder) {
+    const workflow::OutputKind kind = choice == ConversionChoice::LyricsToText ? workflow::OutputKind::Karaoke
+                                      : choice == ConversionChoice::None       ? workflow::OutputKind::Fixed
                                                                     : workflow::OutputKind::Lyrics;
     return QFile::decodeName(QByteArray::fromStdString(workflow::ProposedSaveName(
         QFile::encodeName(input).toStdString(), kind, QFile::encodeName(folder).toStdString())));
@@ -115,7 +115,7 @@ bool MainWindow::maySetSongAside() {
     if (!unsaved_ && undo_->isClean()) return true;
     const QString question =
         !unsaved_ ? tr("The edited song has not been written. Write it before it goes?")
-        : changed_ && converted_ == kChoiceNone
+        : changed_ && converted_ == ConversionChoice::None
             ? tr("The repaired song has not been written. Write it before it goes?")
             : tr("The converted song has not been written. Write it before it goes?");
     switch (prompts_->AskToSave(this, question)) {
@@ -141,7 +141,8 @@ bool MainWindow::HasWordsToConvert() const {
 void MainWindow::updateCommands() {
     const bool idle = !busy_;
     const bool has_song = RealTrackCount(song_) > 0;
-    const bool convertible = has_song && !broken_ && converted_ == kChoiceNone && has_words_;
+    const bool convertible =
+        has_song && !broken_ && converted_ == ConversionChoice::None && has_words_;
     const bool writable = has_song && !broken_ && (changed_ || !undo_->isClean());
     read_button_->setEnabled(idle);
     read_action_->setEnabled(idle);
@@ -269,7 +270,7 @@ void MainWindow::read(const QString& path) {
     editor_->Clear();
     song_ = std::move(incoming);
     source_path_ = path;
-    converted_ = kChoiceNone;
+    converted_ = ConversionChoice::None;
     changed_ = unsaved_ = broken_ = false;
     has_words_ = HasWordsToConvert();
     remember(path);
@@ -329,7 +330,7 @@ void MainWindow::convertLyrics() {
         updateCommands();
         status_->setText(tr("The conversion failed (%1). Read the song again to retry.")
                              .arg(QString::fromStdString(e.what())));
-        converted_ = kChoiceNone;
+        converted_ = ConversionChoice::None;
         checks_->Check();
         showWords();
         return;
@@ -342,8 +343,9 @@ void MainWindow::convertLyrics() {
     changed_ = unsaved_ = true;
     updateCommands();
     const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
-    converted_track_ = converted_ == kChoiceLyricsToText ? 2 : static_cast<int16_t>(track);
-    QString done = (converted_ == kChoiceLyricsToText
+    converted_track_ =
+        converted_ == ConversionChoice::LyricsToText ? 2 : static_cast<int16_t>(track);
+    QString done = (converted_ == ConversionChoice::LyricsToText
                         ? tr("Converted the lyrics of track %1 into karaoke text.")
                         : tr("Converted the karaoke text of track %1 into lyrics."))
                        .arg(track) +
@@ -354,8 +356,9 @@ void MainWindow::convertLyrics() {
                                        .arg(QString::fromStdString(shownEncoding()));
     }
     status_->setText(done);
-    checks_->KeepWordsFor(converted_ == kChoiceLyricsToText ? PlayerFamily::SoftKaraoke
-                                                            : PlayerFamily::LyricReaders);
+    checks_->KeepWordsFor(converted_ == ConversionChoice::LyricsToText
+                              ? PlayerFamily::SoftKaraoke
+                              : PlayerFamily::LyricReaders);
     checks_->Check();
     playback_->SetSong(song_);
     showWords();
@@ -462,10 +465,10 @@ void MainWindow::showWords() {
 
     int16_t track = -1;
     LineSource from = LineSource::Lyrics;
-    if (converted_ == kChoiceLyricsToText) {
+    if (converted_ == ConversionChoice::LyricsToText) {
         track = converted_track_;  // the new "Words" track
         from = LineSource::Karaoke;
-    } else if (converted_ == kChoiceKaraokeToLyrics) {
+    } else if (converted_ == ConversionChoice::KaraokeToLyrics) {
         track = converted_track_;
     } else if (const std::optional<workflow::WordsSource> words = workflow::SongWords(song_)) {
         from = words->From;
@@ -510,7 +513,7 @@ void MainWindow::wordsFromSheet() {
     playback_->SongChanging();
     editor_->Clear();
     song_ = *dialog.Result();
-    converted_ = kChoiceLyricsToText;
+    converted_ = ConversionChoice::LyricsToText;
     converted_track_ = 2;  // the new "Words" track
     changed_ = unsaved_ = true;
     updateCommands();

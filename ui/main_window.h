@@ -44,10 +44,10 @@ QString VersionedTitle(const QString& caption, int major, int minor, int revisio
 
 // The name the save dialog proposes: NAME.kar after lyrics became karaoke
 // text, NAME.lyrics.mid after karaoke text became lyrics, NAME.fixed.EXT for
-// a song that was only repaired (`choice` kChoiceNone), as `fix` names it; in
+// a song that was only repaired (`choice` ConversionChoice::None), as `fix` names it; in
 // `folder` (the last one written to) or else beside the input; never the
 // input itself.
-QString ProposedSaveName(const QString& input, int16_t choice, const QString& folder = {});
+QString ProposedSaveName(const QString& input, ConversionChoice choice, const QString& folder = {});
 
 class MainWindow : public QMainWindow, public ConversionHost {
     Q_OBJECT
@@ -125,7 +125,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     ConvertLyricsDialog* conversion_dialog_;
     KaraokeInformationDialog* information_dialog_;
     QString source_path_;
-    int16_t converted_ = kChoiceNone;  // the direction of the last conversion
+    ConversionChoice converted_ = ConversionChoice::None;  // the direction of the last conversion
     int16_t converted_track_ = -1;
     bool changed_ = false;        // converted or repaired since it was read: Write File offered
     bool unsaved_ = false;        // differs from what was last read or written

@@ -212,7 +212,7 @@ JobResult ConvertFile(const ConversionRequest& Request, const Job& Job) {
             LyricsToKaraoke(song, track, InformationFor(song, Request, result.TypedLines),
                             Request.KeepLyrics);
         } else {
-            KaraokeToLyrics(song, track, 0, !Request.Replace);
+            KaraokeToLyrics(song, track, !Request.Replace);
         }
         WriteJobOutput(song, Job, Request.Force, result);
     } catch (...) {

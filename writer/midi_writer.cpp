@@ -7,7 +7,7 @@
 
 #include "codec/midi_codec.h"
 #include "model/errors.h"
-#include "reader/huge_pages.h"
+#include "platform/platform.h"
 
 namespace verselane {
 
@@ -180,7 +180,7 @@ std::string EncodeMidiFile(const MidiFile& Song) {
     std::string text;
     const size_t size = static_cast<size_t>(EncodedSize(lengths));
     text.reserve(size);
-    PreferHugePages(text.data(), size);
+    platform::PreferHugePages(text.data(), size);
     text.resize(size);
     MemorySink out{text.data()};
     EncodeSong(out, Song, lengths);

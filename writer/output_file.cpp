@@ -17,6 +17,7 @@
 #include <set>
 
 #include "model/errors.h"
+#include "platform/platform.h"
 
 namespace verselane {
 
@@ -170,7 +171,7 @@ OutputFile::OutputFile(const std::string& Path, ExistingFile Existing)
     }
     const std::string dir = DirectoryOf(target_);
     RemoveStaleTemporaryFiles(dir);
-    fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    fd_ = platform::OpenUnnamedFile(dir);
     unnamed_ = fd_ >= 0;
     for (int attempt = 0; fd_ < 0; ++attempt) {
         temp_ = TempName(dir);
@@ -223,13 +224,9 @@ void OutputFile::Write(std::string_view Bytes) {
 
 // Gives the unnamed file the name `name`; EEXIST when something is there.
 void OutputFile::LinkAs(const std::string& name) {
-    if (::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return;
-    if (errno == EEXIST) return;
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-        if (errno != EEXIST) Fail(errno);
-    }
-    errno = 0;
+    const int err = platform::NameUnnamedFile(fd_, name);
+    if (err != 0 && err != EEXIST) Fail(err);
+    errno = err;
 }
 
 void OutputFile::Commit() {
@@ -270,11 +267,10 @@ void OutputFile::Commit() {
         if (existing_ == ExistingFile::Keep) {
             // Put in place only if nothing is there: atomic, so a file that
             // appears meanwhile is not replaced either.
-            moved =
-                ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE);
-            if (moved != 0 && (errno == EINVAL || errno == ENOSYS)) {
-                moved = ::link(temp_.c_str(), target_.c_str());
-            }
+            const int err = platform::RenameWithoutReplacing(temp_, target_);
+            moved = err == 0 ? 0 : -1;
+            errno = err;
+            if (err == ENOSYS) moved = ::link(temp_.c_str(), target_.c_str());
         } else {
             if (BeforeReplaceRename) BeforeReplaceRename();
             moved = ::rename(temp_.c_str(), target_.c_str());

@@ -5,7 +5,7 @@
 // then renamed over the target (or linked in as the target, when no file may
 // be replaced), and the folder is synced after it. The new file keeps the
 // mode and owner of the one it replaces. Where the file system offers
-// unnamed temporary files (O_TMPFILE), the temporary file has no name until
+// unnamed temporary files (platform::OpenUnnamedFile), the temporary file has no name until
 // it is complete; it is then named (a link cannot replace a file) and
 // renamed over the target. A named temporary file is removed on SIGINT and
 // SIGTERM, and one that a killed writer left is removed by the next write
@@ -61,7 +61,7 @@ class OutputFile {
     ExistingFile existing_;
     int fd_ = -1;
     bool in_place_ = false;  // a device, a pipe or standard output
-    bool unnamed_ = false;   // an O_TMPFILE file
+    bool unnamed_ = false;   // an unnamed temporary file
     std::string temp_;       // the named temporary file, if any
     std::optional<struct stat> replaced_;
 };

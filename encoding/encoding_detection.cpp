@@ -1,20 +1,17 @@
-#include "encoding/text_encoding.h"
+#include "encoding/encoding_detection.h"
 
-#include <iconv.h>
 #include <uchardet.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <mutex>
-#include <stdexcept>
 #include <string_view>
+
+#include "encoding/text_conversion.h"
 
 namespace verselane {
 
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr const char* kFallback = "WINDOWS-1252";
 constexpr size_t kSampleLimit = 64 * 1024;
 // How much more plausible (in mean typicality) another reading must be to
@@ -24,10 +21,6 @@ constexpr double kFallbackBonus = 0.25;
 // What a reading with characters that no song text holds loses.
 constexpr double kImpossible = 100;
 constexpr double kNoReading = -kImpossible / 2;
-
-iconv_t OpenToUtf8(const std::string& encoding) {
-    return iconv_open("UTF-8", encoding.c_str());
-}
 
 // The scripts that the code pages of the list are written in, for judging
 // how plausible a reading is.
@@ -435,189 +428,6 @@ std::string DetectEncoding(const std::vector<std::string_view>& Texts) {
     // No reading without undecodable bytes or signs of another code page:
     // no text, only bytes; shown as the usual default.
     return best_score < kNoReading ? kFallback : best;
-}
-
-struct TextDecoder::Impl {
-    std::string encoding;
-    iconv_t cd;
-    std::mutex mutex;
-    ~Impl() { iconv_close(cd); }
-};
-
-TextDecoder::TextDecoder(const std::string& Encoding) {
-    iconv_t cd = OpenToUtf8(Encoding);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        throw std::invalid_argument("unknown encoding: " + Encoding);
-    }
-    impl_ = std::make_unique<Impl>();
-    impl_->encoding = Encoding;
-    impl_->cd = cd;
-}
-
-TextDecoder::~TextDecoder() = default;
-TextDecoder::TextDecoder(TextDecoder&&) noexcept = default;
-TextDecoder& TextDecoder::operator=(TextDecoder&&) noexcept = default;
-
-const std::string& TextDecoder::Encoding() const {
-    return impl_->encoding;
-}
-
-std::string TextDecoder::ToUtf8(std::string_view Bytes) const {
-    std::lock_guard<std::mutex> lock(impl_->mutex);
-    iconv(impl_->cd, nullptr, nullptr, nullptr, nullptr);  // a fresh shift state
-    std::string out;
-    char buffer[1024];
-    char* in = const_cast<char*>(Bytes.data());  // iconv does not write its input
-    size_t in_left = Bytes.size();
-    while (in_left > 0) {
-        char* next = buffer;
-        size_t room = sizeof buffer;
-        const size_t result = iconv(impl_->cd, &in, &in_left, &next, &room);
-        const int err = errno;
-        out.append(buffer, static_cast<size_t>(next - buffer));
-        if (result != static_cast<size_t>(-1) || err == E2BIG) continue;
-        // A byte that is not valid here (EILSEQ), or a sequence cut short at
-        // the end (EINVAL): one replacement character, then on from the next byte.
-        out.append(kReplacement);
-        ++in;
-        --in_left;
-        iconv(impl_->cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    char* next = buffer;
-    size_t room = sizeof buffer;
-    iconv(impl_->cd, nullptr, nullptr, &next, &room);  // the end of a shift sequence
-    out.append(buffer, static_cast<size_t>(next - buffer));
-    return out;
-}
-
-TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override) {
-    if (!Override.empty()) return TextDecoder(EncodingName(Override));
-    return TextDecoder(DetectEncoding(SongTexts(Song)));
-}
-
-namespace {
-
-// The length of the valid UTF-8 sequence at `at` (no overlong forms, no
-// surrogates, nothing above U+10FFFF), or 0.
-size_t Utf8SequenceAt(std::string_view text, size_t at) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80) return 1;
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-    for (size_t i = 2; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
-
-}  // namespace
-
-TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding) {
-    iconv_t cd = iconv_open(Encoding.c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        throw std::invalid_argument("unknown encoding: " + Encoding);
-    }
-    TypedBytes typed;
-    std::string& clean = typed.Text;
-    for (size_t i = 0; i < Utf8.size();) {
-        const size_t length = Utf8SequenceAt(Utf8, i);
-        const auto lead = static_cast<unsigned char>(Utf8[i]);
-        if (length == 0) {
-            clean.append(kReplacement);
-            ++typed.Replaced;
-            ++i;
-            continue;
-        }
-        const bool control = (length == 1 && ((lead < 0x20 && lead != '\t') || lead == 0x7F)) ||
-                             (lead == 0xC2 && static_cast<unsigned char>(Utf8[i + 1]) < 0xA0);
-        if (control) {
-            ++typed.DroppedControls;
-        } else {
-            clean.append(Utf8.substr(i, length));
-        }
-        i += length;
-    }
-    std::string out;
-    char* in = clean.data();
-    size_t in_left = clean.size();
-    bool held = true;
-    while (held && in_left > 0) {
-        char buffer[256];
-        char* next = buffer;
-        size_t room = sizeof buffer;
-        // A character that the encoding lacks stops the conversion (EILSEQ).
-        held = iconv(cd, &in, &in_left, &next, &room) != static_cast<size_t>(-1) || errno == E2BIG;
-        out.append(buffer, static_cast<size_t>(next - buffer));
-    }
-    char buffer[16];
-    char* next = buffer;
-    size_t room = sizeof buffer;
-    iconv(cd, nullptr, nullptr, &next, &room);  // the end of a shift sequence
-    out.append(buffer, static_cast<size_t>(next - buffer));
-    iconv_close(cd);
-    typed.KeptUtf8 = !held;
-    typed.Bytes = held ? std::move(out) : typed.Text;
-    return typed;
-}
-
-std::string Printable(std::string_view Utf8) {
-    std::string out;
-    out.reserve(Utf8.size());
-    for (size_t i = 0; i < Utf8.size(); ++i) {
-        const char c = Utf8[i];
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '\r' || c == '\0') continue;
-        if ((u < 0x20 && c != '\t' && c != '\n') || u == 0x7F) {
-            out.push_back('?');
-        } else if (u == 0xC2 && i + 1 < Utf8.size() &&
-                   static_cast<unsigned char>(Utf8[i + 1]) < 0xA0) {
-            out.push_back('?');  // C1 controls (U+0080 to U+009F), CSI among them
-            ++i;
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
-std::string PrintableName(std::string_view Utf8) {
-    std::string out;
-    out.reserve(Utf8.size());
-    auto escape = [&](unsigned code) {
-        static const char kHex[] = "0123456789ABCDEF";
-        if (code == '\n') return out.append("\\n");
-        if (code == '\r') return out.append("\\r");
-        if (code == '\t') return out.append("\\t");
-        return out.append("\\x").append(1, kHex[code >> 4]).append(1, kHex[code & 15]);
-    };
-    for (size_t i = 0; i < Utf8.size(); ++i) {
-        const unsigned char u = static_cast<unsigned char>(Utf8[i]);
-        if (u < 0x20 || u == 0x7F) {
-            escape(u);
-        } else if (u == 0xC2 && i + 1 < Utf8.size() &&
-                   static_cast<unsigned char>(Utf8[i + 1]) < 0xA0) {
-            escape(static_cast<unsigned char>(Utf8[++i]));  // C1 controls
-        } else {
-            out.push_back(static_cast<char>(u));
-        }
-    }
-    return out;
 }
 
 }  // namespace verselane

@@ -1,0 +1,417 @@
+#include "check/song_check.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "check/song_survey.h"
+#include "lyrics/text_rules.h"
+
+namespace verselane {
+
+using namespace check_detail;
+
+namespace {
+
+class Checker {
+  public:
+    explicit Checker(const MidiFile& song) : song_(song), s_(SurveySong(song)) {}
+
+    std::vector<Finding> Run() {
+        SoftKaraokeChecks();
+        LyricChecks();
+        BothChecks();
+        return std::move(findings_);
+    }
+
+  private:
+    void Add(FindingId id, std::string text, Severity level, PlayerFamily family,
+             int32_t track = -1, int32_t event = -1, Repair fix = Repair::None) {
+        Finding f{id, std::move(text), level, family, track, event, -1, fix};
+        if (track >= 0 && event >= 0) f.Time = song_.Track(track).Event(event).Time;
+        findings_.push_back(std::move(f));
+    }
+
+    void SoftKaraokeChecks() {
+        const auto sk = PlayerFamily::SoftKaraoke;
+        if (!s_.SoftKaraoke) {
+            if (!s_.LyricSyllables.empty()) {
+                Add(FindingId::LyricsOnly,
+                    "The words are lyric events only; players that read only Soft Karaoke text "
+                    "show none (to-karaoke adds it).",
+                    Severity::Advice, sk);
+            }
+            return;
+        }
+        if (song_.Header.Format != 1) {
+            Add(FindingId::NotFormat1,
+                "The song is format " + std::to_string(song_.Header.Format) +
+                    "; Soft Karaoke players read format 1 only.",
+                Severity::WillNotShow, sk, -1, -1, Repair::MakeFormat1);
+        }
+        if (s_.HeaderTrack < 0) {
+            Add(FindingId::NoKaraokeHeader, "No \"@K\" line marks the song as Soft Karaoke.",
+                Severity::WillNotShow, sk, -1, -1, Repair::MoveKaraokeHeader);
+        } else if (s_.HeaderTrack >= 2) {
+            Add(FindingId::LateKaraokeHeader,
+                "The \"@K\" line lies in track " + std::to_string(s_.HeaderTrack) +
+                    "; players look for it in the first two tracks only.",
+                Severity::WillNotShow, sk, s_.HeaderTrack, s_.HeaderEvent,
+                Repair::MoveKaraokeHeader);
+        }
+        if (s_.KaraokeSyllables.empty()) {
+            Add(FindingId::EmptyKaraokeHeader, "A \"@K\" line but no karaoke text behind it.",
+                Severity::WillNotShow, sk, s_.HeaderTrack, s_.HeaderEvent);
+            return;
+        }
+        const int16_t kt = s_.KaraokeTrack;
+        if (NameOfTrack(song_, kt) != "Words") {
+            Add(FindingId::NoWordsTrack,
+                "The karaoke text lies in track " + std::to_string(kt) +
+                    ", which is not named \"Words\".",
+                Severity::Advice, sk, kt, -1, Repair::NameWordsTrack);
+        }
+        for (int32_t i : s_.KaraokeSyllables) {
+            std::string_view text = song_.Track(kt).Event(i).Data;
+            if (!text.empty() && IsMark(text[0])) text.remove_prefix(1);
+            if (text.find_first_of("\\/") != std::string_view::npos) {
+                Add(FindingId::MarkInsideText,
+                    "A \"\\\" or \"/\" inside a text event is shown as a character, not a "
+                    "break.",
+                    Severity::Advice, sk, kt, i);
+            }
+        }
+        const std::vector<KaraokeLine> lines = KaraokeLines(song_, s_);
+        size_t paragraph = 0;
+        for (size_t l = 0; l <= lines.size(); ++l) {
+            if (l == lines.size() || lines[l].NewParagraph) {
+                if (l - paragraph > static_cast<size_t>(kScreenLines)) {
+                    Add(FindingId::LongParagraph,
+                        "A paragraph of " + std::to_string(l - paragraph) +
+                            " lines; the screen shows " + std::to_string(kScreenLines) + ".",
+                        Severity::Advice, sk, kt, lines[paragraph].Events.front());
+                }
+                paragraph = l;
+            }
+            if (l == lines.size()) break;
+            const int32_t width = ScreenWidth(TrimSpaces(lines[l].Text));
+            if (width > kScreenColumns) {
+                // Players wrap or scale a long line; only one that would not
+                // fit even wrapped over a whole screen is shown wrong.
+                const bool unshowable = width > kScreenColumns * kScreenLines;
+                Add(FindingId::LongLine,
+                    "A line of " + std::to_string(width) + " characters; the screen shows " +
+                        std::to_string(kScreenColumns) + ".",
+                    unshowable ? Severity::ShowsWrong : Severity::Advice, sk, kt,
+                    lines[l].Events.front(), Repair::SplitLongLines);
+            }
+        }
+    }
+
+    void LyricChecks() {
+        const auto ly = PlayerFamily::LyricReaders;
+        if (s_.LyricSyllables.empty()) {
+            if (!s_.KaraokeSyllables.empty()) {
+                Add(FindingId::KaraokeTextOnly,
+                    "The words are Soft Karaoke text only; keyboards and players that read "
+                    "lyric events show none (to-lyrics adds them).",
+                    Severity::Advice, ly);
+            }
+        } else {
+            LyricStreamChecks();
+        }
+        // NUL bytes in lyrics trouble lyric readers; in karaoke text, every player.
+        int32_t nul = 0, first_t = -1, first_i = -1;
+        bool in_text = false, hides = false;
+        for (int16_t t = 0; t < s_.Tracks; ++t) {
+            for (int32_t i = 0; i < song_.Count(t); ++i) {
+                const MidiEvent& e = song_.Track(t).Event(i);
+                if (!IsMeta(e, kMetaText) && !IsMeta(e, kMetaLyric)) continue;
+                if (e.Data.view().find('\0') == std::string_view::npos) continue;
+                in_text = in_text || IsMeta(e, kMetaText);
+                hides = hides || HidesBehindNul(e.Data);
+                if (nul++ == 0) first_t = t, first_i = i;
+            }
+        }
+        if (nul > 0) {
+            Add(FindingId::NulBytes,
+                std::to_string(nul) +
+                    " word text(s) hold NUL bytes, which end the text for "
+                    "many players.",
+                hides ? Severity::ShowsWrong : Severity::Advice, in_text ? PlayerFamily::Both : ly,
+                first_t, first_i, Repair::RemoveNul);
+        }
+    }
+
+    void LyricStreamChecks() {
+        const auto ly = PlayerFamily::LyricReaders;
+        const int16_t lt = s_.LyricTrack;
+        const std::vector<std::string_view> texts = TextsOf(song_, lt, s_.LyricSyllables);
+        int32_t sung = 0, gaps = 0, letters = 0, bytes = 0;
+        for (std::string_view text : texts) {
+            const std::string stripped = WithoutLineEnds(text);
+            if (stripped.find(' ') != std::string::npos) ++gaps;
+            if (TrimSpaces(stripped).empty()) continue;
+            ++sung;
+            for (char c : stripped) {
+                ++bytes;
+                if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) ++letters;
+            }
+        }
+        if (HasSplitWords(texts)) {
+            Add(FindingId::SplitWords,
+                "Every syllable ends in a space, so lyric readers split the words "
+                "(\"Twin kle\").",
+                Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front(), Repair::JoinSplitWords);
+        }
+        if (sung >= 8 && gaps == 0 && letters * 2 >= bytes) {
+            Add(FindingId::MergedWords,
+                "No lyric holds a space, so lyric readers run the words together.",
+                Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front());
+        }
+        if (NeedsLineEnds(song_, s_)) {
+            Add(FindingId::NoLineEnds,
+                "No lyric ends a line, so lyric readers show the song as one endless line.",
+                Severity::Advice, ly, lt, s_.LyricSyllables.front(), Repair::AddLineEnds);
+        }
+        // A line end in its own event that comes after the syllable opening the
+        // next line: that syllable followed a pause, and the line end follows it
+        // closely.
+        const int32_t pause = PauseOf(song_, lt, s_.LyricSyllables);
+        for (size_t k = 2; k < s_.LyricSyllables.size(); ++k) {
+            if (!IsLineEndOnly(texts[k]) || IsLineEndOnly(texts[k - 1]) ||
+                IsLineEndOnly(texts[k - 2])) {
+                continue;
+            }
+            auto time = [&](size_t j) { return song_.Track(lt).Event(s_.LyricSyllables[j]).Time; };
+            const int32_t before = time(k - 1) - time(k - 2);
+            const int32_t after = time(k) - time(k - 1);
+            // A line's last syllable is often held long before its line end;
+            // the line end is late only when the singing goes straight on
+            // after it, with the pause before the syllable it follows.
+            const bool goes_on = k + 1 < s_.LyricSyllables.size() && time(k + 1) - time(k) < pause;
+            if (before >= pause && after > 0 && after * 2 < before && goes_on) {
+                Add(FindingId::LateLineEnd,
+                    "A line end in its own event comes after the first syllable of the next "
+                    "line, which lyric readers then show at the end of the old line.",
+                    Severity::ShowsWrong, ly, lt, s_.LyricSyllables[k]);
+            }
+        }
+    }
+
+    void BothChecks() {
+        const auto both = PlayerFamily::Both;
+        if (IsDuplicate(song_, s_)) {
+            Add(FindingId::DuplicateWords,
+                "The same words are both lyric events and karaoke text; players that read both "
+                "show them twice.",
+                Severity::Advice, both, s_.LyricTrack, -1, Repair::DropDuplicate);
+        }
+        if (s_.LyricTracks > 1 || s_.KaraokeTracks > 1) {
+            Add(FindingId::SeveralWordTracks,
+                "Words lie in " + std::to_string(std::max(s_.LyricTracks, s_.KaraokeTracks)) +
+                    " tracks; players show them mixed or only those of one track.",
+                Severity::Advice, both);
+        }
+        EncodingChecks();
+        TimeChecks(s_.LyricTrack, s_.LyricSyllables);
+        TimeChecks(s_.KaraokeTrack, s_.KaraokeSyllables);
+    }
+
+    void EncodingChecks() {
+        const auto both = PlayerFamily::Both;
+        if (s_.LyricSyllables.empty() && s_.KaraokeSyllables.empty()) return;
+        int32_t utf8 = 0, legacy = 0;
+        int16_t legacy_t = -1, utf8_t = -1;
+        int32_t legacy_i = -1, utf8_i = -1;
+        for (int16_t t = 0; t < s_.Tracks; ++t) {
+            for (int32_t i = 0; i < song_.Count(t); ++i) {
+                const MidiEvent& e = song_.Track(t).Event(i);
+                if (e.Kind != kKindMeta || e.Channel < 1 || e.Channel > 7) continue;
+                std::string_view text = e.Data;
+                if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) continue;
+                if (IsValidUtf8(text)) {
+                    if (utf8++ == 0) utf8_t = t, utf8_i = i;
+                } else if (legacy++ == 0) {
+                    legacy_t = t, legacy_i = i;
+                }
+            }
+        }
+        if (utf8 > 0 && legacy > 0) {
+            Add(FindingId::MixedEncodings,
+                std::to_string(utf8) + " text(s) are UTF-8 and " + std::to_string(legacy) +
+                    " in another encoding; no player shows both right.",
+                Severity::ShowsWrong, both, legacy_t, legacy_i, Repair::OneEncoding);
+        } else if (legacy > 0) {
+            Add(FindingId::LegacyEncoding,
+                "The texts are in a legacy code page, not UTF-8; players that expect UTF-8 "
+                "show other characters.",
+                Severity::Advice, both, legacy_t, legacy_i, Repair::OneEncoding);
+        } else if (utf8 > 0) {
+            Add(FindingId::Utf8Encoding,
+                "The texts are UTF-8; older players and keyboards show each accented letter as "
+                "two or three others.",
+                Severity::Advice, both, utf8_t, utf8_i, Repair::OneEncoding);
+        }
+    }
+
+    void TimeChecks(int16_t t, const std::vector<int32_t>& syllables) {
+        if (t < 0) return;
+        for (size_t k = 1; k < syllables.size(); ++k) {
+            if (song_.Track(t).Event(syllables[k]).Time <
+                song_.Track(t).Event(syllables[k - 1]).Time) {
+                Add(FindingId::TimeBackwards, "A syllable is timed before the one ahead of it.",
+                    Severity::ShowsWrong, PlayerFamily::Both, t, syllables[k]);
+            }
+        }
+        if (song_.Header.Format == 2) return;
+        std::optional<int32_t> last_note;
+        for (int16_t u = 0; u < s_.Tracks; ++u) {
+            for (int32_t i = 0; i < song_.Count(u); ++i) {
+                const MidiEvent& e = song_.Track(u).Event(i);
+                if (e.Kind <= 1) last_note = std::max(last_note.value_or(0), e.Time);
+            }
+        }
+        if (!last_note) return;
+        int32_t late = 0, first = -1;
+        for (int32_t i : syllables) {
+            const MidiEvent& e = song_.Track(t).Event(i);
+            if (e.Time > *last_note && HasVisible(e.Data) && late++ == 0) first = i;
+        }
+        if (late > 0) {
+            Add(FindingId::AfterLastNote,
+                std::to_string(late) +
+                    " syllable(s) come after the last note; players stop "
+                    "before they are shown.",
+                Severity::Advice, PlayerFamily::Both, t, first);
+        }
+    }
+
+    const MidiFile& song_;
+    const Survey s_;
+    std::vector<Finding> findings_;
+};
+
+// Every finding's id with its text, the one place the texts are written.
+constexpr std::pair<FindingId, std::string_view> kFindingIds[] = {
+    {FindingId::LyricsOnly, "sk-lyrics-only"},
+    {FindingId::NotFormat1, "sk-format"},
+    {FindingId::NoKaraokeHeader, "sk-no-at-k"},
+    {FindingId::LateKaraokeHeader, "sk-late-at-k"},
+    {FindingId::EmptyKaraokeHeader, "sk-empty-header"},
+    {FindingId::NoWordsTrack, "sk-no-words-track"},
+    {FindingId::MarkInsideText, "sk-mark-inside"},
+    {FindingId::LongParagraph, "sk-long-paragraph"},
+    {FindingId::LongLine, "sk-long-line"},
+    {FindingId::KaraokeTextOnly, "ly-karaoke-only"},
+    {FindingId::SplitWords, "ly-split-words"},
+    {FindingId::MergedWords, "ly-merged-words"},
+    {FindingId::NoLineEnds, "ly-no-line-ends"},
+    {FindingId::LateLineEnd, "ly-late-line-end"},
+    {FindingId::NulBytes, "ly-nul"},
+    {FindingId::DuplicateWords, "both-duplicate"},
+    {FindingId::SeveralWordTracks, "both-several-tracks"},
+    {FindingId::MixedEncodings, "enc-mixed"},
+    {FindingId::LegacyEncoding, "enc-legacy"},
+    {FindingId::Utf8Encoding, "enc-utf8"},
+    {FindingId::TimeBackwards, "both-time-backwards"},
+    {FindingId::AfterLastNote, "both-after-last-note"},
+};
+
+}  // namespace
+
+std::string_view FindingIdText(FindingId Id) {
+    for (const auto& [id, text] : kFindingIds) {
+        if (id == Id) return text;
+    }
+    return "";
+}
+
+bool ParseFindingId(std::string_view Text, FindingId& Id) {
+    for (const auto& [id, text] : kFindingIds) {
+        if (text == Text) {
+            Id = id;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<Finding> CheckSong(const MidiFile& Song) {
+    return Checker(Song).Run();
+}
+
+std::vector<Finding> FindingsFor(const std::vector<Finding>& Findings, PlayerFamily For,
+                                 Severity AtLeast) {
+    std::vector<Finding> kept;
+    for (const Finding& f : Findings) {
+        const bool family =
+            For == PlayerFamily::Both || f.Family == PlayerFamily::Both || f.Family == For;
+        if (family && f.Level >= AtLeast) kept.push_back(f);
+    }
+    return kept;
+}
+
+std::string_view SeverityName(Severity Level) {
+    switch (Level) {
+        case Severity::WillNotShow:
+            return "will not show";
+        case Severity::ShowsWrong:
+            return "shows wrong";
+        default:
+            return "advice";
+    }
+}
+
+std::string_view FamilyName(PlayerFamily Family) {
+    switch (Family) {
+        case PlayerFamily::SoftKaraoke:
+            return "soft-karaoke";
+        case PlayerFamily::LyricReaders:
+            return "lyrics";
+        default:
+            return "both";
+    }
+}
+
+std::string_view RepairName(Repair Fix) {
+    static const std::map<Repair, std::string_view> kNames = {
+        {Repair::None, ""},
+        {Repair::MoveKaraokeHeader, "move-karaoke-header"},
+        {Repair::NameWordsTrack, "name-words-track"},
+        {Repair::MakeFormat1, "make-format-1"},
+        {Repair::SplitLongLines, "split-long-lines"},
+        {Repair::AddLineEnds, "add-line-ends"},
+        {Repair::DropDuplicate, "drop-duplicate"},
+        {Repair::OneEncoding, "one-encoding"},
+        {Repair::RemoveNul, "remove-nul"},
+        {Repair::JoinSplitWords, "join-split-words"},
+    };
+    return kNames.at(Fix);
+}
+
+bool ParseSeverity(std::string_view Text, Severity& Level) {
+    for (Severity s : {Severity::Advice, Severity::ShowsWrong, Severity::WillNotShow}) {
+        std::string dashed(SeverityName(s));
+        std::replace(dashed.begin(), dashed.end(), ' ', '-');
+        if (Text == SeverityName(s) || Text == dashed) {
+            Level = s;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseFamily(std::string_view Text, PlayerFamily& Family) {
+    for (PlayerFamily f :
+         {PlayerFamily::SoftKaraoke, PlayerFamily::LyricReaders, PlayerFamily::Both}) {
+        if (Text == FamilyName(f)) {
+            Family = f;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace verselane

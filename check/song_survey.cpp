@@ -1,0 +1,289 @@
+#include "check/song_survey.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "lyrics/text_rules.h"
+#include "lyrics/track_choice.h"
+#include "model/errors.h"
+
+namespace verselane::check_detail {
+
+namespace {
+
+// A character a screen shows: not a space, a control character or DEL.
+bool IsVisible(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > 0x20 && byte != 0x7F;
+}
+
+// The words joined by a stream: marks and line ends are gaps, NUL is nothing.
+std::vector<std::string> WordsOf(const std::vector<std::string_view>& syllables) {
+    std::vector<std::string> words;
+    std::string word;
+    auto gap = [&] {
+        if (!word.empty()) words.push_back(std::move(word));
+        word.clear();
+    };
+    for (std::string_view s : syllables) {
+        if (!s.empty() && IsMark(s[0])) {
+            gap();
+            s.remove_prefix(1);
+        }
+        for (char c : s) {
+            if (c == '\0') continue;
+            if (IsSpace(c)) {
+                gap();
+            } else {
+                word += c;
+            }
+        }
+    }
+    gap();
+    return words;
+}
+
+// Whether two word lists are mostly the same words.
+// Compared without case and punctuation: karaoke files often write the words
+// in capitals, and the two streams punctuate differently.
+bool SameWords(std::vector<std::string> a, std::vector<std::string> b) {
+    for (auto* list : {&a, &b}) {
+        for (std::string& word : *list) {
+            std::erase_if(word, [](char c) { return c > 0 && !std::isalnum(c); });
+            for (char& c : word) {
+                if (c > 0) c = static_cast<char>(std::tolower(c));
+            }
+        }
+    }
+    if (a.empty() || b.empty()) return false;
+    if (a.size() > b.size()) std::swap(a, b);
+    if (a.size() * 2 < b.size()) return false;
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    std::vector<std::string> common;
+    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(common));
+    return common.size() * 5 >= a.size() * 4;
+}
+
+}  // namespace
+
+bool IsMeta(const MidiEvent& e, uint8_t type) {
+    return e.Kind == kKindMeta && e.Channel == type;
+}
+
+bool IsMark(char c) {
+    return c == '\\' || c == '/';
+}
+
+// An information line: "@" at the start, behind a mark or not.
+bool IsTag(std::string_view text) {
+    if (!text.empty() && IsMark(text[0])) text.remove_prefix(1);
+    return !text.empty() && text[0] == '@';
+}
+
+bool IsKaraokeHeader(const MidiEvent& e) {
+    return IsMeta(e, kMetaText) && e.Data.view().substr(0, 2) == "@K";
+}
+
+// Characters as a screen counts them: code points of UTF-8, else bytes.
+int32_t ScreenWidth(std::string_view text) {
+    if (!IsValidUtf8(text)) return static_cast<int32_t>(text.size());
+    return static_cast<int32_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+bool HasVisible(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), IsVisible);
+}
+
+// Whether a NUL byte comes before something a screen would show: players that
+// end a text at its first NUL then lose those characters. NULs that only pad
+// the end hide nothing.
+bool HidesBehindNul(std::string_view text) {
+    const size_t nul = text.find('\0');
+    return nul != std::string_view::npos && HasVisible(text.substr(nul));
+}
+
+bool HasLineEnd(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos ||
+           (!text.empty() && IsMark(text[0]));
+}
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == '\t';
+}
+
+// A lyric holding only line ends (and spaces).
+bool IsLineEndOnly(std::string_view text) {
+    bool end = false;
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            end = true;
+        } else if (c != ' ') {
+            return false;
+        }
+    }
+    return end;
+}
+
+// The name a track gives itself: its last track-name event (the song's
+// TrackName array is not kept up to date by every edit).
+std::string_view NameOfTrack(const MidiFile& Song, int16_t t) {
+    for (int32_t i = Song.Count(t) - 1; i >= 0; --i) {
+        const MidiEvent& e = Song.Track(t).Event(i);
+        if (IsMeta(e, kMetaTrackName)) return e.Data;
+    }
+    return {};
+}
+
+Survey SurveySong(const MidiFile& Song) {
+    Survey s;
+    s.Tracks = RealTrackCount(Song);
+    int32_t most_karaoke = 0, most_lyrics = 0;
+    for (int16_t t = 0; t < s.Tracks; ++t) {
+        int32_t karaoke = 0, marked = 0, lyrics = 0;
+        for (int32_t i = 0; i < Song.Count(t); ++i) {
+            const MidiEvent& e = Song.Track(t).Event(i);
+            if (IsMeta(e, kMetaText)) {
+                std::string_view text = e.Data;
+                if (IsKaraokeHeader(e) && s.HeaderTrack < 0) {
+                    s.HeaderTrack = t;
+                    s.HeaderEvent = i;
+                }
+                if (!IsTag(text)) ++karaoke;
+                if (!text.empty() && IsMark(text[0])) ++marked;
+            } else if (IsMeta(e, kMetaLyric) && !IsTag(e.Data)) {
+                ++lyrics;
+            }
+        }
+        // Text events count as karaoke text by the same rule as the
+        // conversions' track list: marked lines, or an "@K" song (below).
+        const bool marked_lines = marked > 0 && HasMarkedLines(Song, t);
+        if (marked_lines) ++s.KaraokeTracks;
+        if (lyrics > 0) ++s.LyricTracks;
+        if (marked_lines && karaoke > most_karaoke) {
+            most_karaoke = karaoke;
+            s.KaraokeTrack = t;
+        }
+        if (lyrics > most_lyrics) {
+            most_lyrics = lyrics;
+            s.LyricTrack = t;
+        }
+    }
+    s.SoftKaraoke = s.HeaderTrack >= 0 || s.KaraokeTrack >= 0;
+    // A karaoke song with no marks at all: its words are the unmarked text
+    // events of the track holding most of them.
+    if (s.HeaderTrack >= 0 && s.KaraokeTrack < 0) {
+        for (int16_t t = 0; t < s.Tracks; ++t) {
+            int32_t karaoke = 0;
+            for (int32_t i = 0; i < Song.Count(t); ++i) {
+                const MidiEvent& e = Song.Track(t).Event(i);
+                if (IsMeta(e, kMetaText) && !IsTag(e.Data)) ++karaoke;
+            }
+            if (karaoke > most_karaoke) {
+                most_karaoke = karaoke;
+                s.KaraokeTrack = t;
+            }
+        }
+    }
+    if (s.KaraokeTrack >= 0) {
+        for (int32_t i = 0; i < Song.Count(s.KaraokeTrack); ++i) {
+            const MidiEvent& e = Song.Track(s.KaraokeTrack).Event(i);
+            if (IsMeta(e, kMetaText) && !IsTag(e.Data)) s.KaraokeSyllables.push_back(i);
+        }
+    }
+    if (s.LyricTrack >= 0) {
+        for (int32_t i = 0; i < Song.Count(s.LyricTrack); ++i) {
+            const MidiEvent& e = Song.Track(s.LyricTrack).Event(i);
+            if (IsMeta(e, kMetaLyric) && !IsTag(e.Data)) s.LyricSyllables.push_back(i);
+        }
+    }
+    return s;
+}
+
+std::vector<KaraokeLine> KaraokeLines(const MidiFile& Song, const Survey& s) {
+    std::vector<KaraokeLine> lines;
+    for (int32_t i : s.KaraokeSyllables) {
+        std::string_view text = Song.Track(s.KaraokeTrack).Event(i).Data;
+        const bool mark = !text.empty() && IsMark(text[0]);
+        if (mark || lines.empty()) {
+            lines.emplace_back();
+            lines.back().NewParagraph = lines.size() == 1 || text[0] == '\\';
+        }
+        if (mark) text.remove_prefix(1);
+        lines.back().Events.push_back(i);
+        lines.back().Text += text;
+    }
+    return lines;
+}
+
+std::vector<std::string_view> TextsOf(const MidiFile& Song, int16_t t,
+                                      const std::vector<int32_t>& events) {
+    std::vector<std::string_view> texts;
+    for (int32_t i : events) texts.push_back(Song.Track(t).Event(i).Data.view());
+    return texts;
+}
+
+bool IsDuplicate(const MidiFile& Song, const Survey& s) {
+    if (s.KaraokeSyllables.empty() || s.LyricSyllables.empty()) return false;
+    return SameWords(WordsOf(TextsOf(Song, s.KaraokeTrack, s.KaraokeSyllables)),
+                     WordsOf(TextsOf(Song, s.LyricTrack, s.LyricSyllables)));
+}
+
+std::string WithoutLineEnds(std::string_view text) {
+    std::string stripped;
+    for (char c : text) {
+        if (c != '\r' && c != '\n') stripped += c;
+    }
+    return stripped;
+}
+
+// Lyrics that put a space behind every syllable and two behind every word:
+// nearly every sung syllable ends in a space, and at least one in ten in two.
+bool HasSplitWords(const std::vector<std::string_view>& texts) {
+    int32_t sung = 0, spaced = 0, doubled = 0;
+    for (std::string_view text : texts) {
+        const std::string stripped = WithoutLineEnds(text);
+        if (TrimSpaces(stripped).empty()) continue;
+        ++sung;
+        if (stripped.back() == ' ') ++spaced;
+        if (stripped.ends_with("  ")) ++doubled;
+    }
+    return sung >= 8 && spaced * 20 >= sung * 19 && doubled * 10 >= sung;
+}
+
+bool NeedsLineEnds(const MidiFile& Song, const Survey& s) {
+    if (s.LyricSyllables.size() < 2) return false;
+    for (int32_t i : s.LyricSyllables) {
+        if (HasLineEnd(Song.Track(s.LyricTrack).Event(i).Data)) return false;
+    }
+    return true;
+}
+
+// Where a word starts at syllable k of `texts` (not the first): its own text
+// opens with a space, or the one before ends with one.
+bool WordStartsAt(const std::vector<std::string_view>& texts, size_t k) {
+    std::string_view own = texts[k];
+    if (!own.empty() && IsMark(own[0])) own.remove_prefix(1);
+    const std::string_view before = texts[k - 1];
+    return (!own.empty() && IsSpace(own[0])) || (!before.empty() && IsSpace(before.back()));
+}
+
+// A pause in the singing: three times the usual step from syllable to
+// syllable, and at least a beat.
+int32_t PauseOf(const MidiFile& Song, int16_t t, const std::vector<int32_t>& syllables) {
+    // Syllables at one time (a run of padding, a line end beside its word)
+    // say nothing of the singing's pace.
+    std::vector<int32_t> gaps;
+    for (size_t k = 1; k < syllables.size(); ++k) {
+        const int32_t gap =
+            Song.Track(t).Event(syllables[k]).Time - Song.Track(t).Event(syllables[k - 1]).Time;
+        if (gap > 0) gaps.push_back(gap);
+    }
+    if (gaps.empty()) return Song.Header.Division;
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    return std::max<int32_t>(gaps[gaps.size() / 2] * 3, Song.Header.Division);
+}
+
+}  // namespace verselane::check_detail

@@ -1,0 +1,52 @@
+// Which encoding a song's texts are in: the list of encodings a user may
+// choose from, and the detection of the encoding from the bytes (uchardet and
+// the plausibility of each code page's reading).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/midi_file.h"
+
+namespace verselane {
+
+// An encoding as a person knows it ("Vietnamese (Windows-1258)") and its
+// name for iconv ("WINDOWS-1258").
+struct LabelledEncoding {
+    std::string Label;
+    std::string Name;
+};
+
+// The encodings a user may choose from, by script, most common first within
+// each; "Unicode (UTF-8)" and "Western (Windows-1252)" lead the list.
+const std::vector<LabelledEncoding>& Encodings();
+
+// The label of an encoding of the list (its name in any case, or uchardet's
+// name for it), else the name itself.
+std::string EncodingLabel(const std::string& Name);
+
+// The name for iconv of a label of the list (in any case), else `NameOrLabel`
+// as it stands.
+std::string EncodingName(const std::string& NameOrLabel);
+
+// IsValidUtf8 comes with the model (model/byte_string.h).
+
+// Every text of the song that is shown: the bodies of the text-like meta
+// events (types 1 to 7) of every track, in track order.
+std::vector<std::string_view> SongTexts(const MidiFile& Song);
+
+// The encoding of the texts: "UTF-8" when all of them are valid UTF-8
+// (plain ASCII included), else uchardet's answer when it names an East Asian
+// code page of the list whose reading is plausible, else the code page of the
+// list whose reading of them is the most plausible (letters of its script,
+// its languages' common letters first, no undecodable bytes or box drawing,
+// no capital inside a word, no lone letter), uchardet's answer and
+// "WINDOWS-1252" winning near ties; "WINDOWS-1252" when no reading is.
+std::string DetectEncoding(const std::vector<std::string_view>& Texts);
+
+// What uchardet alone makes of the bytes: its name for the encoding, or the
+// empty string when it cannot tell.
+std::string UchardetGuess(std::string_view Sample);
+
+}  // namespace verselane

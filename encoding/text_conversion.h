@@ -1,0 +1,52 @@
+// Turning the bytes of a song's texts into UTF-8 for showing them, and typed
+// UTF-8 text back into the bytes of the song's encoding (iconv).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "model/midi_file.h"
+
+namespace verselane {
+
+// Turns bytes of one encoding into UTF-8 with iconv. Bytes that are not valid
+// in the encoding become U+FFFD. Safe to use from several threads.
+class TextDecoder {
+  public:
+    // Raises std::invalid_argument when iconv does not know the encoding.
+    explicit TextDecoder(const std::string& Encoding);
+    ~TextDecoder();
+    TextDecoder(TextDecoder&&) noexcept;
+    TextDecoder& operator=(TextDecoder&&) noexcept;
+
+    const std::string& Encoding() const;
+    std::string ToUtf8(std::string_view Bytes) const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The decoder for a song: `Override` (a name or a label of the list) when it
+// is given, else the detected encoding of the song's texts.
+TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
+
+// Text the user typed (UTF-8) as bytes for a song whose words are in
+// `Encoding`: in that encoding, or as UTF-8 when the words are UTF-8 or the
+// encoding cannot hold the text (then `KeptUtf8` says so, for a note to the
+// user). The text is first made clean: each byte that is not part of valid
+// UTF-8 becomes U+FFFD, and control characters (C0 but tab, DEL, C1) are
+// dropped, so that what is stored is valid text of one line; `Text` is that
+// clean text, and the counts say what was done. An encoding that iconv does
+// not know raises std::invalid_argument.
+struct TypedBytes {
+    std::string Bytes;
+    bool KeptUtf8 = false;
+    std::string Text;  // the clean text (UTF-8)
+    int Replaced = 0;  // bytes that were not UTF-8, each now U+FFFD
+    int DroppedControls = 0;
+};
+TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
+
+}  // namespace verselane

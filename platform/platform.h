@@ -1,0 +1,41 @@
+// The few calls that only Linux offers, each with a portable fallback.
+//
+// The Linux build (the default) uses the system's calls; a build configured
+// with VERSELANE_PORTABLE=ON compiles platform_portable.cpp instead, whose
+// fallbacks use only POSIX and the C++ library, so the core and the
+// command-line program need nothing that only Linux has. Callers treat every
+// call here as an optional improvement and keep a path that works without it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace verselane::platform {
+
+// A hint for big buffers that are about to be filled: back the whole 2 MB
+// pages inside [data, data + bytes) with huge pages, so that filling a buffer
+// of a hundred megabytes costs dozens of page faults instead of tens of
+// thousands. Smaller buffers, and systems without the hint, are left alone.
+void PreferHugePages(const void* data, size_t bytes);
+
+// Keeps memory that a batch of songs takes and frees again and again in the
+// process instead of handing it back to the system after each song.
+void KeepFreedMemoryForReuse();
+
+// Opens an unnamed temporary file for writing in `Folder` (mode 0666 before
+// the umask): it has no name until NameUnnamedFile gives it one. Returns the
+// descriptor, or -1 when the system or the file system has no such files
+// (the caller then writes a named temporary file).
+int OpenUnnamedFile(const std::string& Folder);
+
+// Gives the unnamed file open as `Descriptor` the name `Name`. Returns 0, or
+// the errno value (EEXIST when something has that name already).
+int NameUnnamedFile(int Descriptor, const std::string& Name);
+
+// Renames `From` to `To` only if nothing is at `To`, atomically. Returns 0,
+// EEXIST when something is there, ENOSYS when the system cannot do it (the
+// caller then links `From` as `To`, which never replaces either, and removes
+// `From`), or another errno value.
+int RenameWithoutReplacing(const std::string& From, const std::string& To);
+
+}  // namespace verselane::platform
