@@ -7,6 +7,7 @@
 #include "lyrics/song_info.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
+#include "lyrics/track_editing.h"
 #include "model/errors.h"
 
 namespace verselane::align {
@@ -59,14 +60,6 @@ void FilterEvents(MidiFile& Song, int16_t t, Keep keep) {
         Song.Track(t).Event(kept++) = std::move(e);
     }
     Song.Count(t) = kept;
-}
-
-void PutEvents(MidiFile& Song, int16_t t, const std::vector<MidiEvent>& events) {
-    const int32_t n = static_cast<int32_t>(events.size());
-    if (n - 1 > Song.EventSlots) ResizeEvents(Song, n - 1, false);
-    Song.Track(t).ResizeToLastIndex(Song.EventSlots, true);
-    for (int32_t i = 0; i < n; ++i) Song.Track(t).Event(i) = events[static_cast<size_t>(i)];
-    Song.Count(t) = n;
 }
 
 // A new track behind the real ones.
@@ -278,7 +271,7 @@ void PutWords(MidiFile& Song, const std::vector<std::string>& Texts, const Align
     std::stable_sort(events.begin(), events.end(),
                      [](const MidiEvent& a, const MidiEvent& b) { return a.Time < b.Time; });
     events.push_back(MetaEvent(end, kMetaEndOfTrack, ""));
-    PutEvents(Song, target, events);
+    ReplaceTrackEvents(Song, target, events);
     Song.HasLyrics = true;
     if (Output == WordsOutput::Lyrics) return;
     int16_t source = target;

@@ -4,6 +4,7 @@
 #include "check/song_survey.h"
 #include "lyrics/text_rules.h"
 #include "lyrics/track_choice.h"
+#include "lyrics/track_editing.h"
 #include "model/errors.h"
 
 namespace verselane {
@@ -18,14 +19,6 @@ std::vector<MidiEvent> TakeEvents(const MidiFile& Song, int16_t t) {
     events.reserve(static_cast<size_t>(Song.Count(t)));
     for (int32_t i = 0; i < Song.Count(t); ++i) events.push_back(Song.Track(t).Event(i));
     return events;
-}
-
-void PutEvents(MidiFile& Song, int16_t t, const std::vector<MidiEvent>& events) {
-    const int32_t n = static_cast<int32_t>(events.size());
-    if (n - 1 > Song.EventSlots) ResizeEvents(Song, n - 1, false);
-    Song.Track(t).ResizeToLastIndex(Song.EventSlots, true);
-    for (int32_t i = 0; i < n; ++i) Song.Track(t).Event(i) = events[static_cast<size_t>(i)];
-    Song.Count(t) = n;
 }
 
 // A new track at `at`; the tracks from `at` on move up by one.
@@ -44,7 +37,7 @@ void InsertTrack(MidiFile& Song, int16_t at, const std::vector<MidiEvent>& event
     Song.Header.NumTracks = static_cast<int16_t>(real + 1);
     Song.TrackName[at] = name;
     Song.InstrumentName[at].clear();
-    PutEvents(Song, at, events);
+    ReplaceTrackEvents(Song, at, events);
 }
 
 int32_t LastTime(const MidiFile& Song, int16_t t) {
@@ -65,7 +58,7 @@ bool MoveKaraokeHeader(MidiFile& Song) {
         std::vector<MidiEvent> events = TakeEvents(Song, s.HeaderTrack);
         header = events[static_cast<size_t>(s.HeaderEvent)].Data.str();
         events.erase(events.begin() + s.HeaderEvent);
-        PutEvents(Song, s.HeaderTrack, events);
+        ReplaceTrackEvents(Song, s.HeaderTrack, events);
     }
     InsertTrack(Song, std::min<int16_t>(1, s.Tracks),
                 {MetaEvent(0, kMetaTrackName, "Soft Karaoke"), MetaEvent(0, kMetaText, header),
@@ -86,7 +79,7 @@ bool NameWordsTrack(MidiFile& Song) {
     } else {
         events.insert(events.begin(), MetaEvent(0, kMetaTrackName, "Words"));
     }
-    PutEvents(Song, kt, events);
+    ReplaceTrackEvents(Song, kt, events);
     Song.TrackName[kt] = "Words";
     return true;
 }
@@ -110,7 +103,7 @@ void LayPatternsInTurn(MidiFile& Song, int16_t tracks) {
             events.insert(events.begin(),
                           MetaEvent(offset, kMetaTempo, std::string("\x07\xA1\x20", 3)));
         }
-        PutEvents(Song, t, events);
+        ReplaceTrackEvents(Song, t, events);
         offset = AddLong(offset, end);
     }
 }
@@ -125,7 +118,7 @@ bool MakeFormat1(MidiFile& Song) {
             (IsMeta(e, kMetaText) ? words : rest).push_back(e);
         }
         words.push_back(MetaEvent(LastTime(Song, 0), kMetaEndOfTrack, {}));
-        PutEvents(Song, 0, rest);
+        ReplaceTrackEvents(Song, 0, rest);
         InsertTrack(Song, 1, words, "Words");
     }
     Song.Header.Format = 1;
@@ -193,7 +186,7 @@ bool DropDuplicate(MidiFile& Song, PlayerFamily Keep) {
     auto drop = [&](int16_t t, auto&& gone) {
         std::vector<MidiEvent> events = TakeEvents(Song, t);
         events.erase(std::remove_if(events.begin(), events.end(), gone), events.end());
-        PutEvents(Song, t, events);
+        ReplaceTrackEvents(Song, t, events);
     };
     if (Keep == PlayerFamily::SoftKaraoke) {
         drop(s.LyricTrack, [](const MidiEvent& e) { return IsMeta(e, kMetaLyric); });

@@ -90,16 +90,7 @@ std::string DefaultAlignOutput(const std::string& Song) {
 int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) {
     const std::string song_name = PrintableName(Command.Song);
     MidiFile song;
-    ResetMidiFile(song);
-    const ReadOutcome read = ReadMidiFile(song, Command.Song);
-    if (!read.SongUsable()) {
-        err << song_name << ": " << PrintableName(read.Message()) << "\n";
-        return 1;
-    }
-    if (read.Result == ReadResult::Partial) {
-        err << song_name << ": " << DamageReport(read, false) << "\n";
-        return 1;
-    }
+    if (!ReadWholeSong(Command.Song, song, err)) return 1;
     std::ifstream sheet_file(Command.Sheet, std::ios::binary);
     std::ostringstream sheet_bytes;
     if (!sheet_file || !(sheet_bytes << sheet_file.rdbuf())) {

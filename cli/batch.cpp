@@ -27,6 +27,20 @@ std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
     return text;
 }
 
+bool ReadWholeSong(const std::string& FileName, MidiFile& Song, std::ostream& err) {
+    ResetMidiFile(Song);
+    const ReadOutcome read = ReadMidiFile(Song, FileName);
+    if (!read.SongUsable()) {
+        err << PrintableName(FileName) << ": " << PrintableName(read.Message()) << "\n";
+        return false;
+    }
+    if (read.Result == ReadResult::Partial) {
+        err << PrintableName(FileName) << ": " << DamageReport(read, false) << "\n";
+        return false;
+    }
+    return true;
+}
+
 std::string FailureText(const Job& Job, const JobResult& Result, ConversionDirection Direction) {
     using workflow::JobFailure;
     using workflow::PlanProblem;

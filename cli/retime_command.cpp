@@ -166,16 +166,7 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
     }
 
     MidiFile song;
-    ResetMidiFile(song);
-    const ReadOutcome read = ReadMidiFile(song, command.Song);
-    if (!read.SongUsable()) {
-        err << song_name << ": " << PrintableName(read.Message()) << "\n";
-        return 1;
-    }
-    if (read.Result == ReadResult::Partial) {
-        err << song_name << ": " << DamageReport(read, false) << "\n";
-        return 1;
-    }
+    if (!ReadWholeSong(command.Song, song, err)) return 1;
     std::optional<editing::TimedWords> words;
     try {
         words.emplace(std::move(song));

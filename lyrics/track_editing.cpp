@@ -54,4 +54,12 @@ void InsertTrackPair(MidiFile& Song, int16_t AfterTrack) {
     Song.Count(AfterTrack + 2) = 0;
 }
 
+void ReplaceTrackEvents(MidiFile& Song, int16_t Track, const std::vector<MidiEvent>& Events) {
+    const int32_t n = static_cast<int32_t>(Events.size());
+    if (n - 1 > Song.EventSlots) ResizeEvents(Song, n - 1, false);
+    Song.Track(Track).ResizeToLastIndex(Song.EventSlots, true);
+    for (int32_t i = 0; i < n; ++i) Song.Track(Track).Event(i) = Events[static_cast<size_t>(i)];
+    Song.Count(Track) = n;
+}
+
 }  // namespace verselane

@@ -1,7 +1,9 @@
-// Whole-track editing: copying a track slot, opening two slots behind a track.
+// Whole-track editing: copying a track slot, opening two slots behind a
+// track, putting new events in place of a track's.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "model/midi_file.h"
 
@@ -17,5 +19,9 @@ void CopyTrack(const MidiFile& SourceSong, int16_t SourceTrack, MidiFile& Target
 // up by two, top down; the opened slots AfterTrack + 1 and AfterTrack + 2 get
 // an EventCount of 0. Header.NumTracks and TrackSlots both grow by 2.
 void InsertTrackPair(MidiFile& Song, int16_t AfterTrack);
+
+// Puts `Events` in place of every event of track `Track`, growing the song's
+// event slots when they are too few.
+void ReplaceTrackEvents(MidiFile& Song, int16_t Track, const std::vector<MidiEvent>& Events);
 
 }  // namespace verselane
