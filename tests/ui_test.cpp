@@ -58,7 +58,19 @@ struct ScriptedPrompts : Prompts {
     std::optional<QString> FolderName(QWidget*, const QString&) override { return Next(); }
     std::optional<QString> SaveFileName(QWidget*, const QString& proposed_name) override {
         proposed.push_back(proposed_name);
-        return Next();
+        const std::optional<QString> name = Next();
+        // Whatever a test left queued, no song is ever written into the corpus.
+        if (name && InsideCorpus(name->toStdString())) {
+            ADD_FAILURE() << "a save into the corpus was asked: " << name->toStdString();
+            return std::nullopt;
+        }
+        return name;
+    }
+    static bool InsideCorpus(const std::string& path) {
+        const std::optional<fs::path> corpus = ::verselane::test::CorpusDir();
+        if (!corpus) return false;
+        const std::string root = fs::weakly_canonical(*corpus).string() + '/';
+        return fs::weakly_canonical(fs::absolute(path)).string().starts_with(root);
     }
     void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
     bool Ask(QWidget*, const QString& question) override { return messages << question, go_on; }
