@@ -147,23 +147,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     KaraokeInfo info = SongKaraokeInfo(song);
     info.Language = align::KaraokeLanguageName(aligned.Language);
     bool kept_utf8 = false;
-    // The words go into the song's encoding piece by piece; the line ends
-    // between them pass as they are (typed text loses its control bytes).
-    auto to_song = [&](std::string_view utf8) -> std::string {
-        if (encoding.empty()) return std::string(utf8);
-        std::string bytes;
-        for (size_t start = 0;;) {
-            const size_t stop = std::min(utf8.find_first_of("\r\n", start), utf8.size());
-            if (stop > start) {
-                const TypedBytes typed = TypedText(utf8.substr(start, stop - start), encoding);
-                kept_utf8 = kept_utf8 || typed.KeptUtf8;
-                bytes += typed.Bytes;
-            }
-            if (stop == utf8.size()) return bytes;
-            bytes += utf8[stop];
-            start = stop + 1;
-        }
-    };
+    auto to_song = [&](std::string_view utf8) { return SungWordsIn(utf8, encoding, kept_utf8); };
     align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement, to, info,
                     Command.Replace, to_song);
     if (kept_utf8) err << "some words do not fit " << encoding << " and are written as UTF-8\n";

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <stdexcept>
@@ -153,6 +154,22 @@ TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding) {
     typed.KeptUtf8 = !held;
     typed.Bytes = held ? std::move(out) : typed.Text;
     return typed;
+}
+
+std::string SungWordsIn(std::string_view Utf8, const std::string& Encoding, bool& KeptUtf8) {
+    if (Encoding.empty()) return std::string(Utf8);
+    std::string bytes;
+    for (size_t start = 0;;) {
+        const size_t stop = std::min(Utf8.find_first_of("\r\n", start), Utf8.size());
+        if (stop > start) {
+            const TypedBytes typed = TypedText(Utf8.substr(start, stop - start), Encoding);
+            KeptUtf8 = KeptUtf8 || typed.KeptUtf8;
+            bytes += typed.Bytes;
+        }
+        if (stop == Utf8.size()) return bytes;
+        bytes += Utf8[stop];
+        start = stop + 1;
+    }
 }
 
 }  // namespace verselane

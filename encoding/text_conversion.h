@@ -49,4 +49,10 @@ struct TypedBytes {
 };
 TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
 
+// Sung words in UTF-8 as the bytes of a song in `Encoding` (empty: UTF-8 as
+// they are). The words go piece by piece through TypedText; the line ends
+// between them (CR, LF) pass as they are. `KeptUtf8` is set when a piece
+// could not be held by the encoding and stays UTF-8.
+std::string SungWordsIn(std::string_view Utf8, const std::string& Encoding, bool& KeptUtf8);
+
 }  // namespace verselane

@@ -105,11 +105,16 @@ void LyricSheetDialog::Align() {
     try {
         const align::SheetAlignment aligned = align::AlignSheet(song_, request);
         MidiFile song = song_;
+        // The words go into the song in its own encoding when it has words,
+        // as the align command writes them; else as UTF-8.
+        const bool had_words = align::SongHasWords(song_);
+        const std::string encoding = had_words ? SongDecoder(song_).Encoding() : std::string();
+        bool kept = false;
         KaraokeInfo info = SongKaraokeInfo(song);
         info.Language = align::KaraokeLanguageName(aligned.Language);
         align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement,
-                        align::WordsOutput::Both, info, align::SongHasWords(song_),
-                        [](std::string_view utf8) { return std::string(utf8); });
+                        align::WordsOutput::Both, info, had_words,
+                        [&](std::string_view utf8) { return SungWordsIn(utf8, encoding, kept); });
         result_ = std::move(song);
         const TempoMap tempo(*result_);
         const auto& placed = aligned.Placement.Syllables;
