@@ -18,38 +18,12 @@
 
 #include "ui/convert_songs_dialog.h"
 #include "ui/main_window.h"
+#include "ui/screenshot_support.h"
 
 namespace {
 
-using verselane::ui::Prompts;
-
-// Answers the open dialog with the song; nothing else is asked.
-class OpenSong : public Prompts {
-  public:
-    explicit OpenSong(QString song) : song_(std::move(song)) {}
-    std::optional<QString> OpenFileName(QWidget*, const QString&) override { return song_; }
-    QStringList OpenFileNames(QWidget*, const QString&) override { return {}; }
-    std::optional<QString> FolderName(QWidget*, const QString&) override { return {}; }
-    std::optional<QString> SaveFileName(QWidget*, const QString&) override { return {}; }
-    void ShowMessage(QWidget*, const QString&) override {}
-    bool Ask(QWidget*, const QString&) override { return true; }
-    QMessageBox::StandardButton AskToSave(QWidget*, const QString&) override {
-        return QMessageBox::Discard;
-    }
-
-  private:
-    QString song_;
-};
-
-bool Save(QWidget* window, const QDir& folder, const char* name) {
-    const QString path = folder.filePath(QString::fromLatin1(name));
-    if (!window->grab().save(path)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    std::printf("%s\n", qPrintable(path));
-    return true;
-}
+using verselane::ui::screenshots::OpenSong;
+using verselane::ui::screenshots::Save;
 
 template <typename T = QWidget>
 T* Find(QWidget* window, const char* name) {
