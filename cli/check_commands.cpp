@@ -265,14 +265,8 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std:
         }
         return result;
     };
-    BatchCommand batch;
-    batch.Inputs = Command.Inputs;
-    batch.Recursive = Command.Recursive;
-    batch.Output = Command.Output;
-    batch.OutputDir = Command.OutputDir;
-    batch.Jobs = Command.Jobs;
-    batch.Kind = BatchKind::Repair;
-    return RunBatchCommand(batch, FixedOutputName, fix, out, err, terminal, Terminal);
+    return RunBatchCommand(BatchOf(Command, BatchKind::Repair), FixedOutputName, fix, out, err,
+                           terminal, Terminal);
 }
 
 }  // namespace verselane::cli

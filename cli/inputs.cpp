@@ -69,12 +69,7 @@ int RunBatchCommand(
 
 int RunConversion(const ConvertCommand& Command, std::ostream& out, std::ostream& err,
                   std::ostream& terminal, bool Terminal) {
-    BatchCommand batch;
-    batch.Inputs = Command.Inputs;
-    batch.Recursive = Command.Recursive;
-    batch.Output = Command.Output;
-    batch.OutputDir = Command.OutputDir;
-    batch.Jobs = Command.Jobs;
+    BatchCommand batch = BatchOf(Command, BatchKind::Conversion);
     batch.Direction = Command.Direction;
     const workflow::OutputKind kind = Command.Direction == ConversionDirection::LyricsToKaraoke
                                           ? workflow::OutputKind::Karaoke

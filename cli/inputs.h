@@ -35,6 +35,20 @@ struct BatchCommand {
     ConversionDirection Direction = ConversionDirection::LyricsToKaraoke;
 };
 
+// The batch part of a command that writes one file per song (fix, the
+// conversions): its inputs, -r, -o, --out-dir and -j.
+template <typename SongsCommand>
+BatchCommand BatchOf(const SongsCommand& Command, BatchKind Kind) {
+    BatchCommand batch;
+    batch.Inputs = Command.Inputs;
+    batch.Recursive = Command.Recursive;
+    batch.Output = Command.Output;
+    batch.OutputDir = Command.OutputDir;
+    batch.Jobs = Command.Jobs;
+    batch.Kind = Kind;
+    return batch;
+}
+
 // Runs a batch command: its inputs expanded, its -o folder checked, each song
 // named by `NameOf(input, folder)` (`folder` from OutputFolderFor) and done
 // by `Run`, with a summary line at the end (and a progress line when
