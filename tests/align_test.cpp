@@ -17,8 +17,10 @@
 #include "align/song_words.h"
 #include "align/sung_syllables.h"
 #include "reader/midi_reader.h"
+#include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 #include "tests/support/timed_sheet.h"
+#include "writer/midi_writer.h"
 
 namespace verselane::align {
 namespace {
@@ -272,52 +274,24 @@ struct BuiltTrack {
     std::vector<std::pair<int32_t, std::string>> Lyrics = {};
 };
 
-std::string Vlq(uint32_t v) {
-    std::string out(1, static_cast<char>(v & 0x7F));
-    while (v >>= 7) out.insert(out.begin(), static_cast<char>(0x80 | (v & 0x7F)));
-    return out;
-}
-
-std::string TrackBody(const BuiltTrack& track) {
-    struct Ev {
-        int32_t Tick;
-        int Order;
-        std::string Bytes;
-    };
-    std::vector<Ev> events;
-    auto meta = [](int type, const std::string& text) {
-        return std::string{'\xFF', static_cast<char>(type)} +
-               Vlq(static_cast<uint32_t>(text.size())) + text;
-    };
-    events.push_back({0, 0, meta(3, track.Name)});
-    for (const MelodyNote& n : track.Notes) {
-        events.push_back({n.Tick, 2,
-                          std::string{static_cast<char>(0x90 | track.Channel),
-                                      static_cast<char>(n.Pitch), 100}});
-        events.push_back(
-            {n.End, 1,
-             std::string{static_cast<char>(0x80 | track.Channel), static_cast<char>(n.Pitch), 0}});
-    }
-    for (const auto& [tick, text] : track.Lyrics) events.push_back({tick, 3, meta(5, text)});
-    std::stable_sort(events.begin(), events.end(), [](const Ev& a, const Ev& b) {
-        return a.Tick != b.Tick ? a.Tick < b.Tick : a.Order < b.Order;
-    });
-    std::string body;
-    int32_t now = 0;
-    for (const Ev& e : events) {
-        body += Vlq(static_cast<uint32_t>(e.Tick - now)) + e.Bytes;
-        now = e.Tick;
-    }
-    return body + Vlq(0) + "\xFF\x2F" + Vlq(0);
-}
-
 std::string SongBytes(const std::vector<BuiltTrack>& tracks) {
-    std::string conductor =
-        std::string("\x00\xFF\x58\x04\x04\x02\x18\x08", 8) + std::string("\x00\xFF\x2F\x00", 4);
-    std::string out = test::SmfHeader(1, static_cast<int>(tracks.size()) + 1, 480) +
-                      test::Chunk("MTrk", conductor);
-    for (const BuiltTrack& t : tracks) out += test::Chunk("MTrk", TrackBody(t));
-    return out;
+    std::vector<std::vector<MidiEvent>> all = {
+        {test::Meta(0, kMetaTimeSignature, std::string_view("\x04\x02\x18\x08", 4)),
+         test::EndOfTrack(0)}};
+    for (const BuiltTrack& t : tracks) {
+        std::vector<MidiEvent> events = {test::Name(t.Name)};
+        const auto channel = static_cast<uint8_t>(t.Channel);
+        for (const MelodyNote& n : t.Notes) {
+            events.push_back({n.Tick, 1, channel, n.Pitch, 100, {}});  // note on, then off
+            events.push_back({n.End, 0, channel, n.Pitch, 0, {}});
+        }
+        for (const auto& [tick, text] : t.Lyrics) events.push_back(test::Lyric(tick, text));
+        std::stable_sort(events.begin(), events.end(),
+                         [](const MidiEvent& a, const MidiEvent& b) { return a.Time < b.Time; });
+        events.push_back(test::EndOfTrack(events.back().Time));
+        all.push_back(events);
+    }
+    return EncodeMidiFile(test::SongOf(all));
 }
 
 MidiFile SongOf(const std::vector<BuiltTrack>& tracks) {
@@ -369,14 +343,14 @@ class AlignCommandTest : public ::testing::Test {
                                     Quote(VERSELANE_CLI) + " align " + args + " 2>&1",
                                 output);
     }
-    // The lyric events of a file as (track, tick, text) lines, by midicsv
-    // (which counts tracks from 1).
-    std::string LyricRows(const std::string& file) {
+    // A file as midicsv writes it (tracks counted from 1), through `filter`.
+    std::string Csv(const std::string& file, const std::string& filter) {
         std::string csv;
-        test::RunCommand("midicsv " + Quote((dir_ / file).string()) + " | grep ', Lyric_t, '",
-                         &csv);
+        test::RunCommand("midicsv " + Quote((dir_ / file).string()) + " | " + filter, &csv);
         return csv;
     }
+    // The lyric events of a file as (track, tick, text) lines.
+    std::string LyricRows(const std::string& file) { return Csv(file, "grep ', Lyric_t, '"); }
     test::TempDir dir_;
     std::vector<MelodyNote> melody_;
 };
@@ -393,13 +367,9 @@ TEST_F(AlignCommandTest, WritesOneLyricPerSyllableInOneTrackAndTheKaraokeText) {
               "5, 2880, Lyric_t, \"up \"\n"
               "5, 3360, Lyric_t, \"a\"\n"
               "5, 3840, Lyric_t, \"bove\"\n");
-    std::string csv;
-    test::RunCommand("midicsv " + Quote((dir_ / "song.kar").string()) + " | grep -c ', Text_t, '",
-                     &csv);
-    EXPECT_EQ(csv, "12\n");  // "@K", four information lines, seven syllables
-    test::RunCommand("midicsv " + Quote((dir_ / "song.kar").string()) + " | grep -c '\"@LENGL\"'",
-                     &csv);
-    EXPECT_EQ(csv, "1\n");  // the language guessed, by its karaoke name
+    EXPECT_EQ(Csv("song.kar", "grep -c ', Text_t, '"),
+              "12\n");  // "@K", 4 information lines, 7 syllables
+    EXPECT_EQ(Csv("song.kar", "grep -c '\"@LENGL\"'"), "1\n");  // the language guessed
     // The song's own name is the default output's; a .kar song gets .aligned.kar.
     ASSERT_EQ(Align("song.kar sheet.txt --replace --to lyrics", &out), 0) << out;
     EXPECT_TRUE(fs::exists(dir_ / "song.aligned.kar"));
@@ -435,10 +405,7 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         EXPECT_NE(out.find(row.message), std::string::npos) << row.args << "\n" << out;
     }
     // The replaced song holds the words once.
-    std::string count;
-    test::RunCommand("midicsv " + Quote((dir_ / "b.mid").string()) + " | grep -c ', Lyric_t, '",
-                     &count);
-    EXPECT_EQ(count, "7\n");
+    EXPECT_EQ(Csv("b.mid", "grep -c ', Lyric_t, '"), "7\n");
 }
 
 TEST_F(AlignCommandTest, PinnedSyllablesLandOnTheirTicks) {
@@ -461,9 +428,7 @@ TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
     std::string out;
     ASSERT_EQ(Align("named.mid sheet.txt -o n.mid --to lyrics", &out), 0) << out;
     EXPECT_NE(out.find("run out at syllable 5, line 3"), std::string::npos) << out;
-    std::string csv;
-    test::RunCommand("midicsv " + Quote((dir_ / "n.mid").string()) + " | grep -c 'Title_t'", &csv);
-    EXPECT_EQ(csv, "2\n");  // Melody and Lyrics: no third track
+    EXPECT_EQ(Csv("n.mid", "grep -c 'Title_t'"), "2\n");  // Melody and Lyrics: no third track
     EXPECT_EQ(LyricRows("n.mid").substr(0, 2), "3,");
 }
 

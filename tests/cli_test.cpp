@@ -589,8 +589,6 @@ TEST(CommandLine, CheckAndFixTakeFoldersAsTheConversionsDo) {
          "f1/bare.fixed.kar f1/deep/b.fixed.kar", "f1/song.fixed.mid t/bare.fixed.kar"},
         {"$V fix t --out-dir f3", 0, "", "1 written, 1 with nothing to repair", "f3/bare.fixed.kar",
          "f3/deep"},
-        {"$V fix songs -r -o x.mid", 1, "", "songs: a folder of 3 songs; -o names the output", "",
-         "x.mid"},
         {"$V fix empty", 1, "", "empty: no songs|0 written, 0 with nothing to repair, 1 failed"},
         {"$V fix --for lyrics bare.kar -o n.kar", 0,
          "=bare.kar: nothing to repair; nothing written\n", "", "", "n.kar"},
