@@ -116,9 +116,8 @@ double Figure(const std::string& command, const std::string& label = "") {
 TEST(Render, SongsSoundForTheirWholeLength) {
     test::TempDir dir;
     std::string beats = "00 FF 51 03 07 A1 20";
-    for (const char* key : {"24", "26", "2A", "26", "24", "2A", "26", "31"}) {
+    for (const char* key : {"24", "26", "2A", "26", "24", "2A", "26", "31"})
         beats += std::string(" | 00 99 ") + key + " 64 | 83 60 89 " + key + " 00";
-    }
     const std::string drums = (dir / "drums.mid").string(), wav = (dir / "out.wav").string();
     test::WriteAll(drums, test::Smf(0, 480, {test::Hex(beats + " | 00 FF 2F 00")}));
     VERSELANE_REQUIRE_CORPUS();
@@ -151,12 +150,10 @@ TEST(Render, SizedAheadFromTheScheduleWithItsHeaderFirst) {
     EXPECT_EQ(size.Frames, (689 + 1 + 690) * 64);
     EXPECT_EQ(size.Bytes, 44u + 88320u * 4);
     PlaybackSchedule hours = second;
-    hours.Length = 6.7 * 3600;
-    EXPECT_TRUE(RenderSizeOf(hours).FitsWav);
-    hours.Length = 6.8 * 3600;
-    EXPECT_FALSE(RenderSizeOf(hours).FitsWav);
-    hours.Length = 4.5e9;  // 143 years
-    EXPECT_FALSE(RenderSizeOf(hours).FitsWav);
+    for (const double length : {6.7 * 3600, 6.8 * 3600, 4.5e9}) {  // the last 143 years
+        hours.Length = length;
+        EXPECT_EQ(RenderSizeOf(hours).FitsWav, length < 6.75 * 3600) << length;
+    }
     EXPECT_NE(RenderToWav(hours, DefaultSoundFont(), "/nowhere/x.wav").Error.find("4 GiB"),
               std::string::npos);
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
@@ -241,9 +238,8 @@ TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
     const MidiFile song = SongOf({{EndOfTrack(0)}, notes}, 1, 1200);
     Player player;
     player.Open({}, "null");
-    for (int i = 0; i < 1000 && player.State() == Player::Output::Opening; ++i) {
+    for (int i = 0; i < 1000 && player.State() == Player::Output::Opening; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
     ASSERT_EQ(player.State(), Player::Output::Sound) << player.Detail();
     player.SetSchedule(std::make_shared<PlaybackSchedule>(BuildSchedule(song)));
     ASSERT_NEAR(player.Length(), 60.0, 0.01);
@@ -268,10 +264,8 @@ TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
 TEST(LyricsFollow, PrintsEachLineWhenItIsDue) {
     // Lines at 0 s and 0.6 s (tick 576 at 120 beats a minute, division 480).
     test::TempDir dir;
-    test::WriteAll(dir / "song.mid",
-                   test::Smf(0, 480,
-                             {test::Hex("00 FF 05 03 'La\r' | 84 40 FF 05 02 'Lo' |"
-                                        " 00 FF 2F 00")}));
+    const std::string lines = test::Hex("00 FF 05 03 'La\r' 84 40 FF 05 02 'Lo' 00 FF 2F 00");
+    test::WriteAll(dir / "song.mid", test::Smf(0, 480, {lines}));
     const auto start = std::chrono::steady_clock::now();
     std::string output;
     EXPECT_EQ(test::RunCommand(kCli + " lyrics --follow " + (dir / "song.mid").string(), &output),
