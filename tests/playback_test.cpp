@@ -122,15 +122,14 @@ TEST(Render, SongsSoundForTheirWholeLength) {
     test::WriteAll(drums, test::Smf(0, 480, {test::Hex(beats + " | 00 FF 2F 00")}));
     VERSELANE_REQUIRE_CORPUS();
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
+    const std::string mido =
+        "/usr/bin/python3 -c \"import mido,sys; print(mido.MidiFile(sys.argv[1]).length)\" '";
     for (const std::string& path :
          {(*test::CorpusDir() / "kar/twinkle_dmp.kar").string(),
           (*test::CorpusDir() / "lyrics/twinkle_mma.mid").string(),
           (*test::CorpusDir() / "lyrics/angel_fmt0.mid").string(), drums}) {
         ASSERT_EQ(test::RunCommand(kCli + " render '" + path + "' -o " + wav + " 2>&1"), 0) << path;
-        const double length = Figure(
-            "/usr/bin/python3 -c \"import mido,sys; print(mido.MidiFile(sys.argv[1])"
-            ".length)\" '" +
-            path + "'");
+        const double length = Figure(mido + path + "'");
         const double seconds = Figure("sox --i -D " + wav);
         EXPECT_GE(seconds, length) << path;
         EXPECT_LE(seconds, length + kReleaseTail + 0.01) << path;
@@ -193,15 +192,13 @@ TEST(Render, KilledOrOutOfSpaceLeavesTheEarlierFile) {
         0) {
         GTEST_SKIP() << "cannot mount a tmpfs here: the full disk is not tried";
     }
-    test::WriteAll(small / "song.wav", "earlier");
+    const std::string into = (small / "song.wav").string();
+    test::WriteAll(into, "earlier");
     std::string said;
-    EXPECT_EQ(
-        test::RunCommand(
-            kCli + " render '" + song + "' -o " + (small / "song.wav").string() + " 2>&1", &said),
-        1);
+    EXPECT_EQ(test::RunCommand(kCli + " render '" + song + "' -o " + into + " 2>&1", &said), 1);
     EXPECT_NE(said.find("negra_sombra.kar lasts 4:2"), std::string::npos) << said;
     EXPECT_NE(said.find("MB would not fit the 1.0 MB free"), std::string::npos) << said;
-    EXPECT_EQ(test::ReadAll(small / "song.wav"), "earlier");
+    EXPECT_EQ(test::ReadAll(into), "earlier");
     test::RunCommand("umount " + small.string());
 }
 
@@ -266,10 +263,13 @@ TEST(LyricsFollow, PrintsEachLineWhenItIsDue) {
     test::TempDir dir;
     const std::string lines = test::Hex("00 FF 05 03 'La\r' 84 40 FF 05 02 'Lo' 00 FF 2F 00");
     test::WriteAll(dir / "song.mid", test::Smf(0, 480, {lines}));
-    const auto start = std::chrono::steady_clock::now();
     std::string output;
-    EXPECT_EQ(test::RunCommand(kCli + " lyrics --follow " + (dir / "song.mid").string(), &output),
-              0);
+    const auto follow = [&](const char* name) {
+        return test::RunCommand(kCli + " lyrics --follow " + (dir / name).string() + " 2>&1",
+                                &output);
+    };
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(follow("song.mid"), 0);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(output, "0:00.00  La\n0:00.60  Lo\n");
     EXPECT_GE(took.count(), 0.6);
@@ -281,9 +281,7 @@ TEST(LyricsFollow, PrintsEachLineWhenItIsDue) {
     for (int i = 0; i < 8; ++i) far += " FF FF FF 7F FF 01 00";
     test::WriteAll(dir / "far.mid",
                    test::Smf(0, 1, {test::Hex((far + " 00 FF 05 02 'Lo'").c_str())}));
-    EXPECT_EQ(test::RunCommand(kCli + " lyrics --follow " + (dir / "far.mid").string() + " 2>&1",
-                               &output),
-              1);
+    EXPECT_EQ(follow("far.mid"), 1);
     EXPECT_EQ(output,
               "verselane-cli: a line is due at 600479912:17.26, more than 24 hours into the "
               "song; --follow does not wait that long\n");

@@ -108,9 +108,10 @@ struct Row {
     // Events of the first announced tracks, then " | " and the event slots if checked.
     std::string shape = {};
     fs::path path = {};
-    bool prefix = false;     // a cut corpus file: only its whole file is written back
-    bool identical = false;  // the song writes back to the very same bytes
-    bool outside = false;    // what is written reads in midicsv and mido without complaint
+    // prefix: a cut corpus file, only its whole file is written back; identical: the
+    // song writes back to the very same bytes; outside: what is written reads in
+    // midicsv and mido without complaint.
+    bool prefix = false, identical = false, outside = false;
 };
 
 // A row whose song writes back to the very same bytes, or reads in the

@@ -30,8 +30,8 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
     for (int i = 0; i < 3000; ++i) long_e += "é";
     const struct {
         const MidiFile& song;
-        const char* named;  // by iconv's name in any case, or a label of the list
-        const char* encoding;
+        // named: by iconv's name in any case, or a label of the list
+        const char *named, *encoding;
         std::string bytes, shown;
         bool typed_back = true;  // typing what is shown gives the bytes back
     } cases[] = {
@@ -175,10 +175,12 @@ TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
     // each syllable its own lyric, most of them plain ASCII: read as 1258,
     // not as the Central European code page that the accented syllables
     // alone suggest.
-    const MidiFile vietnamese =
-        SongOf({{Name("Yeu em"), Lyric(0, "Y\xEAu "), Lyric(1, "em "), Lyric(2, "y\xEAu "),
-                 Lyric(3, "Ha\xCC "), Lyric(4, "N\xF4\xF2i\r"), Lyric(5, "qua\xEC "),
-                 Lyric(6, "c\xF4\xD2 "), Lyric(7, "ki\xECnh ")}});
+    const std::vector<std::string> in_1258 = {"Yeu em",   "Y\xEAu ",    "em ",
+                                              "y\xEAu ",  "Ha\xCC ",    "N\xF4\xF2i\r",
+                                              "qua\xEC ", "c\xF4\xD2 ", "ki\xECnh "};
+    std::vector<MidiEvent> events = {Name(in_1258[0])};
+    for (int32_t i = 1; i < 9; ++i) events.push_back(Lyric(i - 1, in_1258[i]));
+    const MidiFile vietnamese = SongOf({events});
     const MidiFile utf8 = SongOf({{Name("Ha Noi"), Lyric(0, "Hà "), Lyric(1, "Nội")}});
     const struct {
         const MidiFile& song;
@@ -190,10 +192,7 @@ TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
          "UTF-8",
          {"Yeu em", "Yêu ", "em ", "yêu ", "Hà ", "Nội\r", "quá ", "cổ ", "kính "}},
         // Already in the target: nothing to do, nothing left behind.
-        {vietnamese,
-         "WINDOWS-1258",
-         {"Yeu em", "Y\xEAu ", "em ", "y\xEAu ", "Ha\xCC ", "N\xF4\xF2i\r", "qua\xEC ",
-          "c\xF4\xD2 ", "ki\xECnh "}},
+        {vietnamese, "WINDOWS-1258", in_1258},
         // Composed letters the code page lacks become letter and tone mark.
         {utf8, "WINDOWS-1258", {"Ha Noi", "H\xE0 ", "N\xF4\xF2i"}},
         // A transliteration loses the tone marks: refused.

@@ -60,8 +60,7 @@ TEST(EventCoding, EveryKindOfEventReadsAndWritesItsExactBytes) {
     const struct {
         const char* name;
         Way way;
-        const char* bytes;
-        const char* events;
+        const char *bytes, *events;
     } cases[] = {
         {"running status", kBoth, "00 90 3C 64 10 3C 00 00 FF 2F 00",
          "0/1/0/60/100/ 16/1/0/60/0/ 16/255/47/0/0/"},
@@ -268,10 +267,8 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
         const std::string message = WriteMidiFile(song, f.target.string());
         EXPECT_EQ(TemporaryFilesIn(f.target.parent_path()), 0);
         EXPECT_EQ(f.holds.empty() ? encoded : ReadAll(f.holds), encoded);
-        if (f.reason.empty()) {
-            EXPECT_EQ(message, "");
-            continue;
-        }
+        EXPECT_EQ(message.empty(), f.reason.empty()) << message;
+        if (f.reason.empty()) continue;
         auto has = [&](const std::string& part) { return message.find(part) != std::string::npos; };
         EXPECT_TRUE(message.starts_with(kErrorPrefix) && has(f.reason) && has(f.target.string()))
             << message;
