@@ -146,7 +146,6 @@ TEST(Render, SizedAheadFromTheScheduleWithItsHeaderFirst) {
     PlaybackSchedule second;
     second.Length = 1.0;
     const RenderSize size = RenderSizeOf(second);
-    EXPECT_EQ(size.Frames, (689 + 1 + 690) * 64);
     EXPECT_EQ(size.Bytes, 44u + 88320u * 4);
     PlaybackSchedule hours = second;
     for (const double length : {6.7 * 3600, 6.8 * 3600, 4.5e9}) {  // the last 143 years
