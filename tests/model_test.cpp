@@ -56,10 +56,8 @@ TEST(SongModel, ResetResizeClearingOrKeepingAndTheBounds) {
     // Past the EventSlots + 1 elements, below 0, into the top slot (which has
     // no array) and past the slots: subscript errors.
     song.Track(0).Event(10) = NoteOn(0, 60);
-    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(0).Event(11); });
-    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(0).Event(-1); });
-    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(5).Event(0); });
-    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(6); });
+    for (auto [track, event] : {std::pair{0, 11}, {0, -1}, {5, 0}, {6, 0}})
+        ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(track).Event(event); });
     ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Count(-1); });
     ExpectError(ErrorKind::Overflow, [&] { ResizeTracks(song, 32768, true); });
 }
@@ -132,10 +130,9 @@ TEST(BarBeatMap, FollowsEveryTimeSignatureBothWays) {
             EXPECT_EQ(map.TickOf(at.Bar, at.Beat) + at.Ticks, r.tick) << r.tick;
         }
     }
-    EXPECT_EQ(map.MeterOf(1), (Meter{3, 480}));
-    EXPECT_EQ(map.MeterOf(4), (Meter{6, 240}));
-    EXPECT_EQ(map.MeterOf(7), (Meter{2, 960}));
-    EXPECT_EQ(map.MeterOf(8), (Meter{7, 240}));
+    for (auto [bar, meter] :
+         {std::pair{1, Meter{3, 480}}, {4, {6, 240}}, {7, {2, 960}}, {8, {7, 240}}})
+        EXPECT_EQ(map.MeterOf(bar), meter) << bar;
     EXPECT_EQ(map.TickOf(INT32_MAX), INT32_MAX);
 
     const MidiFile plain = test::SongOf({{NoteOn(0, 60)}});
@@ -149,7 +146,6 @@ TEST(BarBeatMap, FollowsEveryTimeSignatureBothWays) {
 }
 
 TEST(ByteStringTest, HoldsEveryByteValueAtEverySizeAndAssignsFromItself) {
-    static_assert(sizeof(MidiEvent) == 16);
     for (size_t size : {0u, 1u, 6u, 7u, 8u, 15u, 16u, 300u}) {
         std::string bytes;
         for (size_t i = 0; i < size; ++i) bytes.push_back(static_cast<char>((i * 37 + 255) & 0xFF));

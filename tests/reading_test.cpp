@@ -108,10 +108,22 @@ struct Row {
     // Events of the first announced tracks, then " | " and the event slots if checked.
     std::string shape = {};
     fs::path path = {};
-    bool prefix = false;     // a cut corpus file: only its whole file is written back
-    bool identical = false;  // the song writes back to the very same bytes
-    bool outside = false;    // what is written reads in midicsv and mido without complaint
+    // prefix: a cut corpus file, only its whole file is written back; identical: the
+    // song writes back to the very same bytes; outside: what is written reads in
+    // midicsv and mido without complaint.
+    bool prefix = false, identical = false, outside = false;
 };
+
+// A row whose song writes back to the very same bytes, or reads in the
+// outside readers as written.
+Row Identical(Row r) {
+    r.identical = true;
+    return r;
+}
+Row Outside(Row r) {
+    r.outside = true;
+    return r;
+}
 
 bool Matches(const std::string& text, const std::string& pattern) {
     const size_t star = pattern.find('*');
@@ -187,6 +199,14 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
     auto in_event = [](const char* kind, const std::string& what) {
         return kError + kind + ": in track 0 at byte 22: " + what;
     };
+    std::string undefined;  // four status bytes that belong to no message, each left out
+    for (int at = 26; const char* status : {"F4", "F5", "F9", "FD"}) {
+        undefined += (at > 26 ? "\n" : "") + Damage(0, at,
+                                                    std::string("the status byte 0x") + status +
+                                                        " belongs to no message; it is left out.",
+                                                    false);
+        at += 2;
+    }
     std::vector<Row> rows = {
         {"no tracks", SmfHeader(0, 0, 96), kComplete, "", " | 100"},
         // The first chunk is sought right after the length field.
@@ -213,52 +233,22 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         {"65535 tracks announced, one there", Header(6, "0001 FFFF 0060") + kTrackChunk, kPartial,
          kNoTrack + "1", "4 | 110"},
         // Valid headers: SMPTE time (25 frames of 40 ticks), a format 2 song.
-        {"SMPTE division",
-         Header(6, "0000 0001 E728") + kTrackChunk,
-         kComplete,
-         "",
-         "4",
-         {},
-         false,
-         true},
-        {"SMPTE division of 29.97 frames",
-         Header(6, "0001 0001 E350") + kTrackChunk,
-         kComplete,
-         "",
-         "4",
-         {},
-         false,
-         true},
+        Identical(
+            {"SMPTE division", Header(6, "0000 0001 E728") + kTrackChunk, kComplete, "", "4"}),
+        Identical({"SMPTE division of 29.97 frames", Header(6, "0001 0001 E350") + kTrackChunk,
+                   kComplete, "", "4"}),
         // Invalid headers: read as the nearest valid song, as damage.
-        {"format 7",
-         Header(6, "0007 0001 0060") + kTrackChunk,
-         kPartial,
-         "The header's format 7 is not 0, 1 or 2; the song is read as format 1.",
-         "4",
-         {},
-         false,
-         false,
-         true},
-        {"format 0 with two tracks",
-         Header(6, "0000 0002 0060") + kTrackChunk + kShortChunk,
-         kPartial,
-         "The header's format 0 holds one track, but the file holds 2; the song is read as "
-         "format 1.",
-         "4 2",
-         {},
-         false,
-         false,
-         true},
-        {"division 0",
-         Header(6, "0001 0001 0000") + kTrackChunk,
-         kPartial,
-         "The header's division 0 gives the events no time; the song is read at 480 ticks per "
-         "quarter note.",
-         "4",
-         {},
-         false,
-         false,
-         true},
+        Outside({"format 7", Header(6, "0007 0001 0060") + kTrackChunk, kPartial,
+                 "The header's format 7 is not 0, 1 or 2; the song is read as format 1.", "4"}),
+        Outside({"format 0 with two tracks",
+                 Header(6, "0000 0002 0060") + kTrackChunk + kShortChunk, kPartial,
+                 "The header's format 0 holds one track, but the file holds 2; the song is read "
+                 "as format 1.",
+                 "4 2"}),
+        Outside({"division 0", Header(6, "0001 0001 0000") + kTrackChunk, kPartial,
+                 "The header's division 0 gives the events no time; the song is read at 480 ticks "
+                 "per quarter note.",
+                 "4"}),
         {"SMPTE division of no frame rate", Header(6, "0001 0001 8028") + kTrackChunk, kPartial,
          "The header's division 32808 gives the events no time; the song is read at 480 ticks "
          "per quarter note.",
@@ -268,44 +258,20 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
          kComplete, "", "50 1500 | 1600"},
         // Other readers stop at an end of track: one before other events is
         // moved after them, as damage; a second one adds nothing.
-        {"events after the end of track",
-         Smf(1, 96, {kShort + Hex("00 3C 00")}),
-         kPartial,
-         "In track 0 at byte 26, an end of track comes before 1 more event; the track is read to "
-         "its chunk's end and ends there.",
-         "3 | 105",
-         {},
-         false,
-         false,
-         true},
+        Outside({"events after the end of track", Smf(1, 96, {kShort + Hex("00 3C 00")}), kPartial,
+                 "In track 0 at byte 26, an end of track comes before 1 more event; the track is "
+                 "read to its chunk's end and ends there.",
+                 "3 | 105"}),
         {"a second end of track", one("00 90 3C 64 00 FF 2F 00 00 FF 2F 00"), kComplete, "", "2"},
         // Events that no player takes are left out, as damage.
-        {"undefined status bytes",
-         one("00 90 3C 64 00 F4 00 F5 05 F9 00 FD 00 80 3C 00"),
-         kPartial,
-         Damage(0, 26, "the status byte 0xF4 belongs to no message; it is left out.", false) +
-             "\n" +
-             Damage(0, 28, "the status byte 0xF5 belongs to no message; it is left out.", false) +
-             "\n" +
-             Damage(0, 30, "the status byte 0xF9 belongs to no message; it is left out.", false) +
-             "\n" +
-             Damage(0, 32, "the status byte 0xFD belongs to no message; it is left out.", false),
-         "2",
-         {},
-         false,
-         false,
-         true},
-        {"a system-exclusive body with a status byte",
-         one("00 F0 03 7E 90 F7 00 F0 02 7E F7 00 F7 02 7E 01"),
-         kPartial,
-         Damage(0, 22, "a system-exclusive message holds a byte of 0x80 or above; it is left out.",
-                false),
-         "2",
-         {},
-         false,
-         false,
-         true},
-
+        Outside({"undefined status bytes", one("00 90 3C 64 00 F4 00 F5 05 F9 00 FD 00 80 3C 00"),
+                 kPartial, undefined, "2"}),
+        Outside({"a system-exclusive body with a status byte",
+                 one("00 F0 03 7E 90 F7 00 F0 02 7E F7 00 F7 02 7E 01"), kPartial,
+                 Damage(0, 22,
+                        "a system-exclusive message holds a byte of 0x80 or above; it is left out.",
+                        false),
+                 "2"}),
         {"chunk length 0", one(""), kComplete, "", "0"},
         // Any length beyond the file is damage read around: the events there are kept.
         {"chunk length 0x80000000", SmfHeader(0, 1, 96) + Chunk("MTrk", kTrack, 0x80000000u),
@@ -372,11 +338,10 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
     const std::string events = Hex("00 90 3C 64 10 FF 05 03 'la ' 10 80 3C 00");
     const std::string head = two_tracks + Chunk("MTrk", Hex("00 FF 03 01 'A' 00 FF 2F 00"));
     for (auto [cut, whole] :
-         {std::pair{0, 0}, {1, 0}, {3, 0}, {4, 1}, {6, 1}, {9, 1}, {11, 2}, {14, 2}, {15, 3}}) {
+         {std::pair{0, 0}, {1, 0}, {3, 0}, {4, 1}, {6, 1}, {9, 1}, {11, 2}, {14, 2}, {15, 3}})
         rows.push_back({"second track cut after " + std::to_string(cut) + " bytes",
                         head + Chunk("MTrk", events, 4000).substr(0, 8 + cut), kPartial,
                         CutShort(1), "2 " + std::to_string(whole)});
-    }
     if (CorpusDir()) {
         for (const char* name :
              {"plain/dink2.mid", "lyrics/twinkle_mma.mid", "kar/twinkle_dmp.kar"})
@@ -397,18 +362,14 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         const std::string message = read.Message();
         EXPECT_EQ(read.Result, r.result) << message;
         EXPECT_TRUE(Matches(message, r.message)) << message;
-        const bool slots = r.shape.find('|') != std::string::npos;
-        EXPECT_EQ(r.shape.empty() ? "" : Shape(song, slots), r.shape);
-        const int32_t length = static_cast<int32_t>(r.bytes.size());
-        EXPECT_EQ(song.FileLength, r.path.empty() ? length : song.FileLength);
+        EXPECT_EQ(r.shape.empty() ? "" : Shape(song, r.shape.find('|') != npos), r.shape);
+        EXPECT_EQ(song.FileLength, r.path.empty() ? int32_t(r.bytes.size()) : song.FileLength);
         size_t stored = 0;
         for (const MidiTrack& track : song.Tracks) stored += track.Stored().capacity();
         EXPECT_LE(stored, r.bytes.size() / 2 + 1) << "storage follows the bytes there";
         if (read.SongUsable() && (!r.prefix || message.empty())) {
             EXPECT_TRUE(WritesAndReadsBack(song));
-            if (r.identical) {
-                EXPECT_EQ(EncodeMidiFile(song), r.bytes);
-            }
+            EXPECT_EQ(r.identical ? EncodeMidiFile(song) : r.bytes, r.bytes);
             if (r.outside) {
                 WriteAll(dir / "written.mid", EncodeMidiFile(song));
                 EXPECT_EQ(OutsideReaders(dir / "written.mid"), "") << "as written";

@@ -60,8 +60,7 @@ TEST(EventCoding, EveryKindOfEventReadsAndWritesItsExactBytes) {
     const struct {
         const char* name;
         Way way;
-        const char* bytes;
-        const char* events;
+        const char *bytes, *events;
     } cases[] = {
         {"running status", kBoth, "00 90 3C 64 10 3C 00 00 FF 2F 00",
          "0/1/0/60/100/ 16/1/0/60/0/ 16/255/47/0/0/"},
@@ -115,9 +114,8 @@ TEST(EventCoding, EveryKindOfEventReadsAndWritesItsExactBytes) {
         // Read back, a song in time order gives the same events again.
         const std::vector<MidiEvent> events = Events(c.events);
         auto by_time = [](const MidiEvent& x, const MidiEvent& y) { return x.Time < y.Time; };
-        if (std::is_sorted(events.begin(), events.end(), by_time)) {
-            EXPECT_TRUE(WritesAndReadsBack(SongOf(c.events)));
-        }
+        EXPECT_TRUE(!std::is_sorted(events.begin(), events.end(), by_time) ||
+                    WritesAndReadsBack(SongOf(c.events)));
     }
 }
 
@@ -146,14 +144,12 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
         }
     }
     // The header: a division that gives no time is refused, a format that
-    // the track count does not allow is written as format 1, and an SMPTE
-    // division as its 16 bits.
+    // the track count does not allow is written as format 1. (An SMPTE
+    // division written as its 16 bits: the identical rows of BadInput.)
     MidiFile song = SongOf("0/255/47/0/0/");
     song.Header.Division = 0;
     EXPECT_THROW(EncodeMidiFile(song), RuntimeError);
     EXPECT_NE(WriteMidiFile(song, "/nonexistent-folder/x.mid"), "");
-    song.Header.Division = static_cast<int16_t>(0xE728);
-    EXPECT_EQ(EncodeMidiFile(song).substr(8, 6), Hex("0001 0001 E728"));
     song = test::SongOf({Events("0/255/47/0/0/"), Events("0/255/47/0/0/")}, 0);
     EXPECT_EQ(EncodeMidiFile(song).substr(8, 6), Hex("0001 0002 01E0"));
     song.Header.Format = 7;
@@ -271,10 +267,8 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
         const std::string message = WriteMidiFile(song, f.target.string());
         EXPECT_EQ(TemporaryFilesIn(f.target.parent_path()), 0);
         EXPECT_EQ(f.holds.empty() ? encoded : ReadAll(f.holds), encoded);
-        if (f.reason.empty()) {
-            EXPECT_EQ(message, "");
-            continue;
-        }
+        EXPECT_EQ(message.empty(), f.reason.empty()) << message;
+        if (f.reason.empty()) continue;
         auto has = [&](const std::string& part) { return message.find(part) != std::string::npos; };
         EXPECT_TRUE(message.starts_with(kErrorPrefix) && has(f.reason) && has(f.target.string()))
             << message;
