@@ -142,6 +142,7 @@ TEST(ConvertLyricsPreselection, DesktopAndCommandLineTakeTheSameTrackOnEveryCorp
 // direction, or a song without any (empty texts do not count), is refused
 // with a message.
 TEST(ConvertLyricsRun, EachWayARunEnds) {
+    using enum ConversionChoice;
     const struct {
         const char* layout;
         ConversionChoice earlier, click;
@@ -149,19 +150,13 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         size_t lyrics, texts;  // in track 1 afterwards
         const char* message;   // its start
     } rows[] = {
-        {"|Words=TTT", ConversionChoice::KaraokeToLyrics, ConversionChoice::Cancel, false, false, 0,
-         3, ""},
-        {"|Words=TTT", ConversionChoice::None, ConversionChoice::None, false, true, 0, 3, ""},
-        {"|Words=TTT", ConversionChoice::KaraokeToLyrics, ConversionChoice::None, false, true, 3, 0,
-         ""},
-        {"|Words=TTT", ConversionChoice::None, ConversionChoice::KaraokeToLyrics, true, true, 3, 3,
-         ""},
-        {"|Words=TTT", ConversionChoice::None, ConversionChoice::LyricsToText, false, false, 0, 3,
-         "Track 1 holds no lyric events, so"},
-        {"|Lyrics=LLL", ConversionChoice::None, ConversionChoice::KaraokeToLyrics, false, false, 3,
-         0, "Track 1 holds no karaoke text events, so"},
-        {"|Words=E", ConversionChoice::None, ConversionChoice::KaraokeToLyrics, false, false, 0, 1,
-         kNothingToConvert},
+        {"|Words=TTT", KaraokeToLyrics, Cancel, false, false, 0, 3, ""},
+        {"|Words=TTT", None, None, false, true, 0, 3, ""},
+        {"|Words=TTT", KaraokeToLyrics, None, false, true, 3, 0, ""},
+        {"|Words=TTT", None, KaraokeToLyrics, true, true, 3, 3, ""},
+        {"|Words=TTT", None, LyricsToText, false, false, 0, 3, "Track 1 holds no lyric events, so"},
+        {"|Lyrics=LLL", None, KaraokeToLyrics, false, false, 3, 0, "Track 1 holds no karaoke text"},
+        {"|Words=E", None, KaraokeToLyrics, false, false, 0, 1, kNothingToConvert},
     };
     for (const auto& r : rows) {
         MidiFile song = test::LayoutSong(r.layout);
@@ -174,7 +169,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         EXPECT_EQ(MetaTexts(song, 1, kMetaText).size(), r.texts);
         const std::vector<bool> waited = {true, false};  // the song changes only under it
         EXPECT_EQ(f.cursor, EncodeMidiFile(song) == before ? std::vector<bool>() : waited);
-        EXPECT_EQ(f.unloads, r.click == ConversionChoice::Cancel);
+        EXPECT_EQ(f.unloads, r.click == Cancel);
         EXPECT_EQ(f.shown, r.message != kNothingToConvert);
         EXPECT_EQ(f.info.shown, 0);
         ASSERT_EQ(f.messages.size(), *r.message ? 1u : 0u);
@@ -183,7 +178,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
     // A track that the song does not have: the error reaches the caller.
     MidiFile song = test::LayoutSong("|Words=T");
     Fixture f;
-    f.click = ConversionChoice::KaraokeToLyrics, f.track = 50;
+    f.click = KaraokeToLyrics, f.track = 50;
     EXPECT_THROW(f.Run(song), RuntimeError);
     // No selection (-1) works on track 0.
     MidiFile zero = test::LayoutSong("=TTT");
@@ -196,7 +191,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
     for (bool keep : {true, false}) {
         MidiFile lyrics = test::LayoutSong("|Lyrics=LLL");
         Fixture g;
-        g.click = ConversionChoice::LyricsToText, g.keep_lyrics = keep, g.info.accept = true;
+        g.click = LyricsToText, g.keep_lyrics = keep, g.info.accept = true;
         EXPECT_TRUE(g.Run(lyrics));
         EXPECT_EQ(MetaTexts(lyrics, 3, kMetaLyric).size(), keep ? 3u : 0u);
         EXPECT_EQ(MetaTexts(lyrics, 2, kMetaText).size(), 7u);
