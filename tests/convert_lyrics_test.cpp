@@ -37,7 +37,8 @@ struct CancelledInfo : KaraokeInfoDialog {
 };
 
 // Records what the driver put into the dialog and plays the user: a click
-// of `click` on track `track` (none: closed without a button).
+// of `click` (Cancel unless told) on track `track` (None: closed without a
+// button).
 struct Fixture : ConversionDialog, ConversionHost {
     void ClearTracks() override { tracks.clear(), selected = -1; }
     void AddTrack(int16_t number, const std::string& name, const TrackMaterial&) override {
@@ -64,7 +65,7 @@ struct Fixture : ConversionDialog, ConversionHost {
     std::string tracks, tracks2;  // "name|" per entry
     std::vector<std::string> messages;
     int selected = -1, selected2 = -1, shown = 0, unloads = 0;
-    ConversionChoice click = ConversionChoice::None;
+    ConversionChoice click = ConversionChoice::Cancel;
     int16_t track = 1;
     bool keep = false, keep_lyrics = true;
     std::vector<bool> cursor;  // the wait cursor's calls
@@ -88,7 +89,6 @@ TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChos
     for (const auto& [layout, selected, selected2] : rows) {
         MidiFile song = test::LayoutSong(layout);
         Fixture f;
-        f.click = ConversionChoice::Cancel;
         EXPECT_FALSE(f.Run(song));
         EXPECT_EQ(f.tracks, std::regex_replace(layout, std::regex("=[A-Z]*"), "") + "|");
         EXPECT_EQ(f.tracks2, f.tracks + "NEW TRACK|");
@@ -114,22 +114,18 @@ TEST(ConvertLyricsPreselection, DesktopAndCommandLineTakeTheSameTrackOnEveryCorp
         test::RunCommand(std::string(VERSELANE_CLI) + " info '" + path.string() + "' 2>/dev/null",
                          &info);
         const std::optional<LineSource> from = PreferredLineSource(song);
-        const std::string line = from == LineSource::Karaoke
-                                     ? "Karaoke text to lyrics would take: "
-                                     : "Lyrics to karaoke text would take: ";
+        const std::string line =
+            std::string(from == LineSource::Karaoke ? "Karaoke text to lyrics"
+                                                    : "Lyrics to karaoke text") +
+            " would take: ";
         const size_t at = info.find(line);
         ASSERT_NE(at, std::string::npos) << info;
         const std::string taken =
             info.substr(at + line.size(), info.find('\n', at) - at - line.size());
         Fixture f;
-        f.click = ConversionChoice::Cancel;
         f.Run(song);
-        if (!from) {
-            EXPECT_EQ(taken, "none");
-            continue;
-        }
-        ++with_words;
-        EXPECT_EQ(taken, "track " + std::to_string(f.selected));
+        with_words += from.has_value();
+        EXPECT_EQ(taken, from ? "track " + std::to_string(f.selected) : "none");
     }
     // Most of the corpus has words; a floor against an emptied corpus.
     EXPECT_GE(songs, 60);
@@ -142,6 +138,7 @@ TEST(ConvertLyricsPreselection, DesktopAndCommandLineTakeTheSameTrackOnEveryCorp
 // direction, or a song without any (empty texts do not count), is refused
 // with a message.
 TEST(ConvertLyricsRun, EachWayARunEnds) {
+    using enum ConversionChoice;
     const struct {
         const char* layout;
         ConversionChoice earlier, click;
@@ -149,19 +146,13 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         size_t lyrics, texts;  // in track 1 afterwards
         const char* message;   // its start
     } rows[] = {
-        {"|Words=TTT", ConversionChoice::KaraokeToLyrics, ConversionChoice::Cancel, false, false, 0,
-         3, ""},
-        {"|Words=TTT", ConversionChoice::None, ConversionChoice::None, false, true, 0, 3, ""},
-        {"|Words=TTT", ConversionChoice::KaraokeToLyrics, ConversionChoice::None, false, true, 3, 0,
-         ""},
-        {"|Words=TTT", ConversionChoice::None, ConversionChoice::KaraokeToLyrics, true, true, 3, 3,
-         ""},
-        {"|Words=TTT", ConversionChoice::None, ConversionChoice::LyricsToText, false, false, 0, 3,
-         "Track 1 holds no lyric events, so"},
-        {"|Lyrics=LLL", ConversionChoice::None, ConversionChoice::KaraokeToLyrics, false, false, 3,
-         0, "Track 1 holds no karaoke text events, so"},
-        {"|Words=E", ConversionChoice::None, ConversionChoice::KaraokeToLyrics, false, false, 0, 1,
-         kNothingToConvert},
+        {"|Words=TTT", KaraokeToLyrics, Cancel, false, false, 0, 3, ""},
+        {"|Words=TTT", None, None, false, true, 0, 3, ""},
+        {"|Words=TTT", KaraokeToLyrics, None, false, true, 3, 0, ""},
+        {"|Words=TTT", None, KaraokeToLyrics, true, true, 3, 3, ""},
+        {"|Words=TTT", None, LyricsToText, false, false, 0, 3, "Track 1 holds no lyric events, so"},
+        {"|Lyrics=LLL", None, KaraokeToLyrics, false, false, 3, 0, "Track 1 holds no karaoke text"},
+        {"|Words=E", None, KaraokeToLyrics, false, false, 0, 1, kNothingToConvert},
     };
     for (const auto& r : rows) {
         MidiFile song = test::LayoutSong(r.layout);
@@ -174,7 +165,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         EXPECT_EQ(MetaTexts(song, 1, kMetaText).size(), r.texts);
         const std::vector<bool> waited = {true, false};  // the song changes only under it
         EXPECT_EQ(f.cursor, EncodeMidiFile(song) == before ? std::vector<bool>() : waited);
-        EXPECT_EQ(f.unloads, r.click == ConversionChoice::Cancel);
+        EXPECT_EQ(f.unloads, r.click == Cancel);
         EXPECT_EQ(f.shown, r.message != kNothingToConvert);
         EXPECT_EQ(f.info.shown, 0);
         ASSERT_EQ(f.messages.size(), *r.message ? 1u : 0u);
@@ -183,7 +174,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
     // A track that the song does not have: the error reaches the caller.
     MidiFile song = test::LayoutSong("|Words=T");
     Fixture f;
-    f.click = ConversionChoice::KaraokeToLyrics, f.track = 50;
+    f.click = KaraokeToLyrics, f.track = 50;
     EXPECT_THROW(f.Run(song), RuntimeError);
     // No selection (-1) works on track 0.
     MidiFile zero = test::LayoutSong("=TTT");
@@ -196,7 +187,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
     for (bool keep : {true, false}) {
         MidiFile lyrics = test::LayoutSong("|Lyrics=LLL");
         Fixture g;
-        g.click = ConversionChoice::LyricsToText, g.keep_lyrics = keep, g.info.accept = true;
+        g.click = LyricsToText, g.keep_lyrics = keep, g.info.accept = true;
         EXPECT_TRUE(g.Run(lyrics));
         EXPECT_EQ(MetaTexts(lyrics, 3, kMetaLyric).size(), keep ? 3u : 0u);
         EXPECT_EQ(MetaTexts(lyrics, 2, kMetaText).size(), 7u);

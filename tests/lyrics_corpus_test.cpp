@@ -30,9 +30,8 @@ std::vector<std::tuple<int32_t, std::string, bool>> Shown(const MidiFile& song, 
                                                           uint8_t type) {
     std::vector<std::tuple<int32_t, std::string, bool>> lines;
     const LineSource from = type == kMetaLyric ? LineSource::Lyrics : LineSource::Karaoke;
-    for (const SungLine& l : SungLines(song, track, from)) {
+    for (const SungLine& l : SungLines(song, track, from))
         if (!l.Text.empty()) lines.emplace_back(l.Tick, l.Text, l.NewParagraph || lines.empty());
-    }
     return lines;
 }
 
@@ -121,9 +120,8 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
                 to_karaoke ? PlayerFamily::SoftKaraoke : PlayerFamily::LyricReaders;
             std::string wrong;
             for (const Finding& f :
-                 FindingsFor(CheckSong(converted), players, Severity::ShowsWrong)) {
+                 FindingsFor(CheckSong(converted), players, Severity::ShowsWrong))
                 wrong += std::string(FindingIdText(f.Id)) + ": " + f.Text + "\n";
-            }
             EXPECT_TRUE(wrong.empty() || wrong_before) << wrong;
 
             // Written, listed by midicsv, read back with the same words.
