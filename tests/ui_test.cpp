@@ -739,22 +739,6 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     EXPECT_EQ(test::ReadSong(dir / "lyrics.mid").Header.NumTracks, 4);
 }
 
-// The findings list starts on the first finding that has a repair, so that
-// Repair is ready: in "Negra Sombra" a long paragraph (no repair) comes first.
-TEST(CheckPanel, StartsOnTheFirstRepairableFinding) {
-    VERSELANE_REQUIRE_CORPUS();
-    Window w;
-    w.form->Open(Path(Corpus("kar/negra_sombra.kar")));
-    auto* panel = Find<CheckPanel>(w.form.get(), "CheckPanel");
-    const std::vector<Finding>& findings = panel->Findings();
-    const int row = Find<QListWidget>(w.form.get(), "CheckFindings")->currentRow();
-    ASSERT_GE(row, 1);
-    ASSERT_LT(row, static_cast<int>(findings.size()));
-    for (int i = 0; i < row; ++i) EXPECT_EQ(findings[i].Fix, Repair::None) << i;
-    EXPECT_NE(findings[row].Fix, Repair::None);
-    EXPECT_TRUE(Find(w.form.get(), "CheckRepair")->isEnabled());
-}
-
 TEST(SaveName, ProposedFromTheInputTheDirectionAndTheLastFolder) {
     // Repaired only (None): NAME.fixed.EXT, as `fix` writes it; never the input itself.
     const auto lyrics = ConversionChoice::LyricsToText, none = ConversionChoice::None;
@@ -790,7 +774,7 @@ const std::tuple<double, int, const char*> kDue[] = {
     {40.0, 0, ""},     {41.2, 0, "Can"}, {46.0, 0, "ches,"}, {48.4, 1, "ne"},
     {51.3, 1, "me a"}, {72.0, 3, "fa."}, {76.0, 5, ""},      {77.2, 5, "Can"}};
 
-TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothForms) {
+TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothFormsAndTheSliderEndsWithTheLastNote) {
     VERSELANE_REQUIRE_CORPUS();
     MidiFile karaoke = test::ReadSong(Corpus("kar/negra_sombra.kar"));
     MidiFile lyrics = karaoke;
@@ -825,9 +809,23 @@ TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothForms) {
         view->ShowAt(46.0);
         EXPECT_EQ(view->SungText(), view->CurrentLine());
     }
+    // The slider ends with the last note ("Negra Sombra" ends its tracks 12 s
+    // after it, at 267.9 s); a click in the groove moves the song there at once.
+    panel.resize(700, 300);
+    Activate(&panel);
+    panel.SetSong(karaoke);
+    auto* slider = Find<QSlider>(&panel, "Position");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slider->isEnabled(); }, 5000));
+    EXPECT_EQ(Label(&panel, "PlaybackTime"), "0:00 / 4:15");
+    EXPECT_NEAR(slider->maximum() / 10.0, 255.9, 0.2);
+    QTest::mouseClick(slider, Qt::LeftButton, {},
+                      QPoint(slider->width() * 3 / 4, slider->height() / 2));
+    EXPECT_NEAR(panel.Position(), 0.75 * 255.9, 8);
+    EXPECT_FALSE(panel.Playing());
 }
 
-// The window plays what it read, in the encoding chosen (which changes the
+// The window starts the check panel on a repairable finding and plays what
+// it read, in the encoding chosen (which changes the
 // words shown, not the song; each read starts from the detected one), and
 // what it converted.
 TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
@@ -841,6 +839,15 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
     EXPECT_FALSE(play->isEnabled());
     w.form->Open(Path(Corpus("kar/negra_sombra.kar")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return play->isEnabled(); }, 5000));
+    // The findings list starts on the first finding that has a repair, so that
+    // Repair is ready: here a long paragraph (no repair) comes first.
+    const std::vector<Finding>& findings = Find<CheckPanel>(w.form.get(), "CheckPanel")->Findings();
+    const int row = Find<QListWidget>(w.form.get(), "CheckFindings")->currentRow();
+    ASSERT_GE(row, 1);
+    ASSERT_LT(row, static_cast<int>(findings.size()));
+    for (int i = 0; i < row; ++i) EXPECT_EQ(findings[i].Fix, Repair::None) << i;
+    EXPECT_NE(findings[row].Fix, Repair::None);
+    EXPECT_TRUE(Find(w.form.get(), "CheckRepair")->isEnabled());
     EXPECT_EQ(encoding->itemText(0), "Automatic: Unicode (UTF-8)");
     const std::string song = w.Song();
     for (const char* shown : {"ó pé dos meus cabezales", "Ã³ pÃ© dos meus cabezales"}) {
@@ -924,8 +931,6 @@ TEST(KaraokeView, LongLinesBreakAtWordGapsInLargeType) {
     }
 }
 
-// The slider ends with the last note ("Negra Sombra" ends its tracks 12 s
-// after it, at 267.9 s); a click in the groove moves the song there at once.
 // The workstation at its own least size, from the least screen it is made
 // for and at full HD: no
 // two widgets side by side overlap, the panels get at least the size they
@@ -1123,7 +1128,7 @@ TEST(TimingEditor, KeysAndDragMoveSyllablesUndoRestoresTheBytesAndTheEditIsWritt
 // Each edit key of the editor is one step on the undo stack, named for the
 // edit, and its undo gives the song's bytes back; a drag without a modifier
 // pins the syllable and re-aligns its line, leaving the other lines alone.
-TEST(TimingEditor, EveryEditKeyIsOneUndoStepAndADragReAlignsOnlyItsLine) {
+TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDoubts) {
     VERSELANE_REQUIRE_CORPUS();
     EditorWindow w;
     QWidget* form = w.form.get();
@@ -1186,6 +1191,26 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepAndADragReAlignsOnlyItsLine) {
     }
     QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
     EXPECT_EQ(w.Song(), read);
+
+    // F8 and Shift+F8 go round the doubtful syllables (on no note of the melody).
+    // Push the second syllable off its note: it becomes doubtful.
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keyClick(editor, Qt::Key_Right);
+    QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
+    std::vector<int> doubtful;
+    for (size_t i = 0; i < editor->Syllables().size(); ++i) {
+        if (editor->Syllables()[i].Doubtful) doubtful.push_back(static_cast<int>(i));
+    }
+    ASSERT_FALSE(doubtful.empty());
+    EXPECT_TRUE(editor->Syllables()[1].Doubtful);
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keySequence(form, QKeySequence(Qt::Key_F8));
+    EXPECT_EQ(editor->Current(),
+              doubtful.front() == 0 && doubtful.size() > 1 ? doubtful[1] : doubtful.front());
+    QTest::keySequence(form, QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    QTest::keySequence(form, QKeySequence(Qt::SHIFT | Qt::Key_F8));
+    EXPECT_TRUE(editor->Syllables()[editor->Current()].Doubtful);
 }
 
 // Tap to time: each tap puts the next syllable on the note start nearest
@@ -1249,48 +1274,6 @@ TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
     ASSERT_EQ(PreferredLineSource(written), LineSource::Karaoke);
     const int16_t track = ChooseSourceTrack(written, ConversionDirection::KaraokeToLyrics);
     EXPECT_EQ(SungTicks(written, track, LineSource::Karaoke), edited);
-}
-
-// F8 and Shift+F8 go round the doubtful syllables (on no note of the melody).
-TEST(TimingEditor, F8GoesToTheNextDoubtfulSyllable) {
-    VERSELANE_REQUIRE_CORPUS();
-    EditorWindow w;
-    TimingEditor* editor = w.editor;
-    // Push the second syllable off its note: it becomes doubtful.
-    editor->setFocus();
-    QTest::keyClick(editor, Qt::Key_Home);
-    QTest::keyClick(editor, Qt::Key_Right);
-    QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
-    std::vector<int> doubtful;
-    for (size_t i = 0; i < editor->Syllables().size(); ++i) {
-        if (editor->Syllables()[i].Doubtful) doubtful.push_back(static_cast<int>(i));
-    }
-    ASSERT_FALSE(doubtful.empty());
-    EXPECT_TRUE(editor->Syllables()[1].Doubtful);
-    QTest::keyClick(editor, Qt::Key_Home);
-    QTest::keySequence(w.form.get(), QKeySequence(Qt::Key_F8));
-    EXPECT_EQ(editor->Current(),
-              doubtful.front() == 0 && doubtful.size() > 1 ? doubtful[1] : doubtful.front());
-    QTest::keySequence(w.form.get(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
-    QTest::keySequence(w.form.get(), QKeySequence(Qt::SHIFT | Qt::Key_F8));
-    EXPECT_TRUE(editor->Syllables()[editor->Current()].Doubtful);
-}
-
-TEST(PlaybackPanel, LengthEndsWithTheLastNoteAndAClickInTheGrooveJumps) {
-    VERSELANE_REQUIRE_CORPUS();
-    const MidiFile song = test::ReadSong(Corpus("kar/negra_sombra.kar"));
-    PlaybackPanel panel(nullptr, false);
-    panel.resize(700, 300);
-    Activate(&panel);
-    panel.SetSong(song);
-    auto* slider = Find<QSlider>(&panel, "Position");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return slider->isEnabled(); }, 5000));
-    EXPECT_EQ(Label(&panel, "PlaybackTime"), "0:00 / 4:15");
-    EXPECT_NEAR(slider->maximum() / 10.0, 255.9, 0.2);
-    QTest::mouseClick(slider, Qt::LeftButton, {},
-                      QPoint(slider->width() * 3 / 4, slider->height() / 2));
-    EXPECT_NEAR(panel.Position(), 0.75 * 255.9, 8);
-    EXPECT_FALSE(panel.Playing());
 }
 
 TEST(PlaybackPanel, ASoundFontThatCannotPlayIsToldOnce) {
