@@ -638,6 +638,9 @@ TEST(UserJourney, SongsConvertedInOneGo) {
         return rows;
     };
     const auto drop = [&] { Drop(form, {dir / "twinkle_mma.mid", dir / "not_midi.mid"}); };
+    const auto folder = [&](const fs::path& path) {
+        return [&w, path] { w.form->ConvertSongs({Path(path)}); };
+    };
     EXPECT_EQ(run(false, drop), (QStringList{"twinkle_mma.mid: written", "not_midi.mid: failed",
                                              "1 written, 0 without words, 1 failed."}));
     EXPECT_TRUE(fs::exists(dir / "twinkle_mma.kar"));
@@ -649,10 +652,7 @@ TEST(UserJourney, SongsConvertedInOneGo) {
         run(true, [&] { form->findChild<QAction*>("ConvertFolderAction")->trigger(); }).mid(0, 4),
         (QStringList{"not_midi.mid: failed", "twinkle_dmp.kar: written", "twinkle_mma.kar: written",
                      "twinkle_mma.mid: failed"}));
-    EXPECT_EQ(run(
-                  false, [&] { w.form->ConvertSongs({Path(dir.path())}); }, true)
-                  .size(),
-              2);
+    EXPECT_EQ(run(false, folder(dir.path()), true).size(), 2);
     EXPECT_EQ(rows.last(), "0 written, 0 without words, 1 failed, 5 not converted (stopped).");
 
     // Counted as the command line counts them: a song without words is not
@@ -673,8 +673,7 @@ TEST(UserJourney, SongsConvertedInOneGo) {
             Find(d, "Salvage")->setProperty("checked", salvage);
         };
     };
-    EXPECT_EQ(run(
-                  true, [&] { w.form->ConvertSongs({Path(other.path())}); }, false, options(false)),
+    EXPECT_EQ(run(true, folder(other.path()), false, options(false)),
               (QStringList{"dmp_test.mid: without words", "kar_trunc.kar: failed",
                            "0 written, 1 without words, 1 failed."}));
     // The damaged song's message names the desktop's option, not --salvage.
@@ -682,8 +681,7 @@ TEST(UserJourney, SongsConvertedInOneGo) {
         "damaged; not written (\"Convert damaged songs with what could be read\" writes it):"))
         << messages.value(1).toStdString();
     EXPECT_EQ(
-        run(
-            true, [&] { w.form->ConvertSongs({Path(other.path())}); }, false, options(true)),
+        run(true, folder(other.path()), false, options(true)),
         (QStringList{"dmp_test.mid: without words", "kar_trunc.kar: written from a damaged file",
                      "1 written (1 of them from damaged files), 1 without words, 0 failed."}));
     EXPECT_TRUE(fs::exists(other / "kar_trunc.lyrics.mid"));
@@ -1033,7 +1031,7 @@ struct EditorWindow : Window {
 // and the drag move the song's own events; undo and redo give the bytes back
 // exactly; the window knows edits as unsaved work; the written file holds
 // the edited timing.
-TEST(TimingEditor, KeysAndDragMoveSyllablesUndoRestoresTheBytesAndTheEditIsWritten) {
+TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsWritten) {
     VERSELANE_REQUIRE_CORPUS();
     test::TempDir dir;
     EditorWindow w;
@@ -1123,6 +1121,42 @@ TEST(TimingEditor, KeysAndDragMoveSyllablesUndoRestoresTheBytesAndTheEditIsWritt
     EXPECT_EQ(SungTicks(test::ReadSong(dir / "edited.kar"), words_track, LineSource::Karaoke),
               edited);
     EXPECT_EQ(w.State(), kConvertible) << "written: the undo stack is clean";
+
+    // Tap to time: each tap puts the next syllable on the note start nearest
+    // it (less the latency); a tap far from any note is told and changes
+    // nothing; undo takes back one tap, and the next tap times that syllable
+    // again.
+    ASSERT_NE(editor->Words(), nullptr);
+    const editing::TimedWords& words = *editor->Words();
+    const std::vector<align::MelodyNote>& notes = editor->Notes();
+    ASSERT_GT(notes.size(), 8u);
+    editor->Select(0);
+    // The first three syllables onto notes 1, 2 and 4, tapped 60 ms late
+    // with 50 ms of latency.
+    const int on[] = {1, 2, 4};
+    for (int note : on) editor->Tap(words.Seconds(notes[note].Tick) + 0.06, 0.05);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(editor->Syllables()[i].Tick, notes[on[i]].Tick) << i;
+    const std::string tapped = w.Song();
+    editor->Tap(words.Seconds(notes.back().End) + 30, 0);  // no note near
+    EXPECT_TRUE(w.Text().startsWith("Tap at ")) << w.Text().toStdString();
+    EXPECT_EQ(w.Song(), tapped);
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_NE(editor->Syllables()[2].Tick, notes[4].Tick);
+    EXPECT_EQ(editor->Syllables()[0].Tick, notes[1].Tick) << "one tap undone, not all";
+    EXPECT_EQ(editor->Syllables()[1].Tick, notes[2].Tick);
+    editor->Tap(words.Seconds(notes[5].Tick), 0);
+    EXPECT_EQ(editor->Syllables()[2].Tick, notes[5].Tick) << "the undone tap's syllable again";
+
+    // A tap while the song plays leaves it playing.
+    auto* player = Find<PlaybackPanel>(w.form.get(), "PlaybackPanel");
+    player->PlayPause();
+    for (int waited = 0; !player->Playing() && waited < 100; ++waited) QTest::qWait(30);
+    ASSERT_TRUE(player->Playing());
+    editor->Tap(words.Seconds(notes[7].Tick), 0);
+    EXPECT_EQ(editor->Syllables()[3].Tick, notes[7].Tick);
+    QTest::qWait(50);
+    EXPECT_TRUE(player->Playing()) << "an edit stopped the song";
+    player->Stop();
 }
 
 // Each edit key of the editor is one step on the undo stack, named for the
@@ -1211,47 +1245,6 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
     QTest::keySequence(form, QKeySequence(Qt::SHIFT | Qt::Key_F8));
     QTest::keySequence(form, QKeySequence(Qt::SHIFT | Qt::Key_F8));
     EXPECT_TRUE(editor->Syllables()[editor->Current()].Doubtful);
-}
-
-// Tap to time: each tap puts the next syllable on the note start nearest
-// it (less the latency); a tap far from any note is told and changes
-// nothing; undo takes back one tap, and the next tap times that syllable
-// again.
-TEST(TimingEditor, TapsSnapToNoteStartsAndUndoTapByTap) {
-    VERSELANE_REQUIRE_CORPUS();
-    EditorWindow w;
-    TimingEditor* editor = w.editor;
-    ASSERT_NE(editor->Words(), nullptr);
-    const editing::TimedWords& words = *editor->Words();
-    const std::vector<align::MelodyNote>& notes = editor->Notes();
-    ASSERT_GT(notes.size(), 8u);
-    editor->Select(0);
-    // The first three syllables onto notes 1, 2 and 4, tapped 60 ms late
-    // with 50 ms of latency.
-    const int on[] = {1, 2, 4};
-    for (int note : on) editor->Tap(words.Seconds(notes[note].Tick) + 0.06, 0.05);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(editor->Syllables()[i].Tick, notes[on[i]].Tick) << i;
-    const std::string three = w.Song();
-    editor->Tap(words.Seconds(notes.back().End) + 30, 0);  // no note near
-    EXPECT_TRUE(w.Text().startsWith("Tap at ")) << w.Text().toStdString();
-    EXPECT_EQ(w.Song(), three);
-    QTest::keySequence(w.form.get(), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    EXPECT_NE(editor->Syllables()[2].Tick, notes[4].Tick);
-    EXPECT_EQ(editor->Syllables()[0].Tick, notes[1].Tick) << "one tap undone, not all";
-    EXPECT_EQ(editor->Syllables()[1].Tick, notes[2].Tick);
-    editor->Tap(words.Seconds(notes[5].Tick), 0);
-    EXPECT_EQ(editor->Syllables()[2].Tick, notes[5].Tick) << "the undone tap's syllable again";
-
-    // A tap while the song plays leaves it playing.
-    auto* player = Find<PlaybackPanel>(w.form.get(), "PlaybackPanel");
-    player->PlayPause();
-    for (int waited = 0; !player->Playing() && waited < 100; ++waited) QTest::qWait(30);
-    ASSERT_TRUE(player->Playing());
-    editor->Tap(words.Seconds(notes[7].Tick), 0);
-    EXPECT_EQ(editor->Syllables()[3].Tick, notes[7].Tick);
-    QTest::qWait(50);
-    EXPECT_TRUE(player->Playing()) << "an edit stopped the song";
-    player->Stop();
 }
 
 // Write Words As: a song with lyric events only, one syllable nudged, written
