@@ -158,6 +158,10 @@ struct Window {
     }
     void Read(const fs::path& path) { Press("Command1", path); }
     void Write(const fs::path& path) { Press("WriteFile", path); }
+    void ReadRecent() {  // the newest of File > Read Recent
+        form->findChild<QMenu*>("RecentMenu")->actions().at(0)->trigger();
+        QApplication::processEvents();
+    }
     void Press(const char* button, const fs::path& answer) {
         prompts->files.push_back(Path(answer));
         Click(form.get(), button);
@@ -317,19 +321,11 @@ TEST(UnsavedWork, AskedBeforeAConvertedSongGoes) {
     VERSELANE_REQUIRE_CORPUS();
     using Action = std::function<void(Window&)>;
     const fs::path other = Corpus("kar/twinkle_dmp.kar");
-    const Action quit = [](Window& w) {
-        w.form->findChild<QAction*>("QuitAction")->trigger();  // Ctrl+Q
-    };
+    const Action quit = [](Window& w) { w.form->findChild<QAction*>("QuitAction")->trigger(); };
     const Action close = [](Window& w) { w.form->close(); };
-    const Action read = [&](Window& w) {
-        w.prompts->files << Path(other);
-        Click(w.form.get(), "Command1");
-    };
+    const Action read = [&](Window& w) { w.Read(other); };
     const Action drop = [&](Window& w) { Drop(w.form.get(), {other}); };
-    const Action recent = [](Window& w) {
-        w.form->findChild<QMenu*>("RecentMenu")->actions().at(0)->trigger();
-        QApplication::processEvents();
-    };
+    const Action recent = [](Window& w) { w.ReadRecent(); };
     const auto save = QMessageBox::Save, discard = QMessageBox::Discard,
                cancel = QMessageBox::Cancel;
     // What sets the song aside, the answer, whether the save dialog is
@@ -434,8 +430,7 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
     EXPECT_EQ(texts, (std::vector<std::string>{"@LGERM", "@Ttwinkle", "@TMozart \xE9",
                                                "@TConverted by Verselane " VERSELANE_VERSION}));
     // The song again from File > Read Recent, in its detected encoding.
-    form->findChild<QMenu*>("RecentMenu")->actions().at(0)->trigger();
-    QApplication::processEvents();
+    w.ReadRecent();
     EXPECT_EQ(w.Song(), song);
     EXPECT_EQ(w.Words(), words);
 }
@@ -939,28 +934,25 @@ TEST(MainWindow, WorkstationFitsFrom1024x700ToFullHdAndRemembersItsSplits) {
     Window w;
     w.form->Open(Path(Corpus("kar/twinkle_dmp.kar")));
     Activate(w.form.get());
-    // QSize(1, 1): as small as the window lets itself be made.
+    const auto least = [](QWidget* x) { return x->minimumSizeHint().expandedTo(x->minimumSize()); };
+    const auto fits = [](QWidget* x, QSize size) {
+        return x->width() >= size.width() && x->height() >= size.height();
+    };
+    // QSize(1, 1): as small as the window lets itself be made; there the
+    // panels get their least size, not the size they ask for.
     for (const QSize size : {QSize(1, 1), QSize(1024, 700), QSize(1920, 1080)}) {
         w.form->resize(size);
         QTest::qWait(50);
         QApplication::processEvents();
-        if (size.width() == 1) {
-            EXPECT_EQ(w.form->size(), w.form->minimumSizeHint().expandedTo(w.form->minimumSize()));
-        } else {
-            EXPECT_EQ(w.form->size(), size);
-        }
+        EXPECT_EQ(w.form->size(), size.width() == 1 ? least(w.form.get()) : size);
         for (const char* name : {"WordsPanel", "PlaybackPanel", "TimingEditor", "Words"}) {
-            if (size.width() == 1) break;  // at the least size the panels get their least size
             QWidget* panel = Find(w.form.get(), name);
-            EXPECT_GE(panel->width(), panel->sizeHint().width()) << name << " at " << size.width();
-            EXPECT_GE(panel->height(), panel->sizeHint().height())
-                << name << " at " << size.width();
+            EXPECT_TRUE(size.width() == 1 || fits(panel, panel->sizeHint()))
+                << name << size.width();
         }
         for (QWidget* widget : w.form->centralWidget()->findChildren<QWidget*>()) {
             if (!widget->isVisible() || widget->inherits("QScrollBar")) continue;
-            const QSize least = widget->minimumSizeHint().expandedTo(widget->minimumSize());
-            EXPECT_GE(widget->width(), least.width()) << widget->objectName().toStdString();
-            EXPECT_GE(widget->height(), least.height()) << widget->objectName().toStdString();
+            EXPECT_TRUE(fits(widget, least(widget))) << widget->objectName().toStdString();
             for (QObject* other : widget->parentWidget()->children()) {
                 auto* sibling = qobject_cast<QWidget*>(other);
                 if (sibling && sibling != widget && sibling->isVisible() && !sibling->isWindow()) {
