@@ -88,6 +88,9 @@ class SegmentAligner {
                 std::to_string(n) +
                 " notes) are too long to align in one piece; pin a syllable in "
                 "the middle to split them");
+        // A few more syllables than notes are sung between notes; a sheet
+        // much longer than the melody runs out of notes instead.
+        share_any_ = k * 20 <= n * 21 + 20;
         forward_.assign((k + 1) * width, kNever);
         backward_.assign((k + 1) * width, kNever);
         choice_.assign((k + 1) * width, 0);
@@ -103,8 +106,7 @@ class SegmentAligner {
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
                         Relax(at(i + 1, jj), v + Place(s0 + i, n0 + j), 2);
                     Relax(at(i + 1, j), v + NoNoteCost(s0 + i), 3);
-                    if (i > 0 && syllables_[s0 + i].MayShareNote)
-                        Relax(at(i + 1, j), v + static_cast<float>(w_.ShareNote), 4);
+                    if (i > 0 && CanShare(s0 + i)) Relax(at(i + 1, j), v + ShareCost(s0 + i), 4);
                 }
             }
         }
@@ -119,9 +121,8 @@ class SegmentAligner {
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
                         best = std::min(best, backward_[at(i + 1, jj)] + Place(s0 + i, n0 + j));
                     best = std::min(best, backward_[at(i + 1, j)] + NoNoteCost(s0 + i));
-                    if (i > 0 && syllables_[s0 + i].MayShareNote)
-                        best = std::min(best,
-                                        backward_[at(i + 1, j)] + static_cast<float>(w_.ShareNote));
+                    if (i > 0 && CanShare(s0 + i))
+                        best = std::min(best, backward_[at(i + 1, j)] + ShareCost(s0 + i));
                 }
                 backward_[at(i, j)] = best;
             }
@@ -194,6 +195,13 @@ class SegmentAligner {
         }
     }
 
+    bool CanShare(size_t s) const {
+        return syllables_[s].MayShareNote || (share_any_ && !syllables_[s].WordStart);
+    }
+    float ShareCost(size_t s) const {
+        return static_cast<float>(syllables_[s].MayShareNote ? w_.ShareNote : w_.ShareAnyNote);
+    }
+
     bool LineEnd(size_t s) const {
         return s + 1 >= syllables_.size() || syllables_[s + 1].LineStart;
     }
@@ -255,6 +263,7 @@ class SegmentAligner {
     std::vector<NoteFacts> facts_;
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
+    bool share_any_ = false;
 };
 
 }  // namespace
@@ -362,8 +371,25 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         }
         s = e - 1;
     }
+    // Syllables sharing a note divide its time evenly with the syllable that
+    // opened it (up to the next note's start): sung between the notes.
     for (size_t s = 1; s < count; ++s) {
-        if (result.Syllables[s].SharesNote) result.Syllables[s].Tick = result.Syllables[s - 1].Tick;
+        if (!result.Syllables[s].SharesNote) continue;
+        size_t e = s;
+        while (e < count && result.Syllables[e].SharesNote) ++e;
+        const PlacedSyllable& opener = result.Syllables[s - 1];
+        const int note = opener.Note;
+        int64_t span = 0;
+        if (note >= 0) {
+            const auto at = static_cast<size_t>(note);
+            const int32_t until = at + 1 < notes.size() ? notes[at + 1].Tick : notes[at].End;
+            span = std::max<int64_t>(0, until - opener.Tick);
+        }
+        const auto parts = static_cast<int64_t>(e - s + 1);
+        for (size_t q = s; q < e; ++q)
+            result.Syllables[q].Tick =
+                static_cast<int32_t>(opener.Tick + span * static_cast<int64_t>(q - s + 1) / parts);
+        s = e - 1;
     }
     return result;
 }

@@ -58,8 +58,9 @@ struct AlignWeights {
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
     double ShareNote = 1.2;         // a split-off syllable sung on the note before
-    double NoNote = 1000.0;         // a syllable without a note (the notes ran out)
-    double ConfidenceScale = 1.0;   // margin of cost that makes a syllable sure
+    double ShareAnyNote = 9.0;  // a syllable inside a word sung on the note before (between notes)
+    double NoNote = 1000.0;     // a syllable without a note (the notes ran out)
+    double ConfidenceScale = 1.0;  // margin of cost that makes a syllable sure
 };
 
 struct AlignOptions {

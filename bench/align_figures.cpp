@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
         {"WordStartOffBeat", &weights.WordStartOffBeat},
         {"ConfidenceScale", &weights.ConfidenceScale},
         {"ShareNote", &weights.ShareNote},
+        {"ShareAnyNote", &weights.ShareAnyNote},
+        {"NoNote", &weights.NoNote},
         {"PlaceLegato", &weights.PlaceLegato},
         {"LineEndWithoutRest", &weights.LineEndWithoutRest},
     };

@@ -246,8 +246,17 @@ TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
     EXPECT_THROW(AlignSyllables(notes, shapes, {{6, 0}}, options), std::invalid_argument);
 }
 
-TEST(Aligner, PlacesSyllablesBeyondTheLastNoteAsLeastSure) {
+TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
     AlignOptions options;
+    // One syllable more than notes in a line: the syllable inside a word is
+    // sung between two notes, halfway through the note before, and the next
+    // line still starts after its rest.
+    std::vector<MelodyNote> lines = NoteRun(0, 480, 3, 470);
+    for (MelodyNote n : NoteRun(2880, 480, 4, 470)) lines.push_back(n);
+    const Alignment between = AlignSyllables(lines, Shapes("a b-c d\ne f g h"), {}, options);
+    EXPECT_EQ(Ticks(between), (Ticks_{0, 480, 720, 960, 2880, 3360, 3840, 4320}));
+    EXPECT_TRUE(between.Syllables[2].SharesNote);
+    EXPECT_EQ(between.Syllables[2].Reason, Doubt::CloseCall);
     const std::vector<MelodyNote> notes = NoteRun(0, 480, 3, 470);
     const Alignment a = AlignSyllables(notes, Shapes("a b\nc d e"), {}, options);
     EXPECT_EQ(a.FirstWithoutNote, 3);
