@@ -14,10 +14,11 @@ constexpr size_t kMostCells = 60'000'000;
 
 // What the notes say about themselves, computed once.
 struct NoteFacts {
-    double RestBefore = 0;  // beats of silence before the note (0 when legato)
-    double RestAfter = 0;   // beats of silence after it until the next note
-    double Beats = 0;       // its length in beats
-    bool Legato = false;    // starts while the note before still sounds
+    double RestBefore = 0;   // beats of silence before the note (0 when legato)
+    double RestAfter = 0;    // beats of silence after it until the next note
+    double Beats = 0;        // its length in beats
+    double BeatsBefore = 0;  // from the start of the note before to this one, in beats
+    bool Legato = false;     // starts while the note before still sounds
     bool SamePitch = false;
     bool Short = false;  // an ornament: short and soon followed
     bool OnBeat = false;
@@ -51,6 +52,7 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
                                : std::max(0.0, (n.Tick - sounding_until) / beat);
             f.Legato = notes[m - 1].End > n.Tick;
             f.SamePitch = notes[m - 1].Pitch == n.Pitch;
+            f.BeatsBefore = (n.Tick - notes[m - 1].Tick) / beat;
         } else {
             f.RestBefore = std::max(4.0, n.Tick / beat);  // the song's start is a long silence
         }
@@ -241,7 +243,11 @@ class SegmentAligner {
         const SyllableShape& y = syllables_[s];
         double c = 0;
         if (y.LineStart) {
-            if (f.RestBefore < 0.25) c += w_.LineStartWithoutRest;
+            if (f.RestBefore < 0.25) {
+                c += w_.LineStartWithoutRest;
+                // A note before longer than a beat ends a phrase: full at two beats.
+                c -= w_.LineStartAfterLong * std::clamp(f.BeatsBefore - 1, 0.0, 1.0);
+            }
             c -= w_.LineStartRest * std::min(f.RestBefore, 4.0) / 4.0;
         } else if (!y.LineStart) {
             c += w_.RestInsideLine * std::min(f.RestBefore, 2.0);

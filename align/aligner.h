@@ -47,6 +47,7 @@ struct AlignWeights {
     double LineStartWithoutRest = 2.4;  // a line opens on a note right after another
     double LineEndWithoutRest = 1.0;    // a line ends on a short note with no rest after it
     double LineStartRest = 1.6;         // bonus for a rest before a line's first note, per bar
+    double LineStartAfterLong = 2.0;    // bonus for a line opening after a long note (no rest)
     double RestInsideLine = 0.0;        // a syllable inside a line after a rest, per beat
     double Fill = 0.075;            // a note without a syllable at a line's end or before the first
     double Melisma = 1.1;           // a note that carries on the syllable before, inside a line

@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
         {"LineStartRest", &weights.LineStartRest},
         {"RestInsideLine", &weights.RestInsideLine},
         {"Fill", &weights.Fill},
+        {"LineStartAfterLong", &weights.LineStartAfterLong},
         {"Melisma", &weights.Melisma},
         {"MelismaLegato", &weights.MelismaLegato},
         {"MelismaShort", &weights.MelismaShort},

@@ -207,6 +207,13 @@ TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
     EXPECT_EQ(Ticks(a), (Ticks_{0, 480, 960, 1440, 4800, 5280, 5760, 6240}));
     EXPECT_EQ(a.FirstWithoutNote, -1);
     for (const PlacedSyllable& p : a.Syllables) EXPECT_GE(p.Note, 0);
+    // Running notes without a rest: the line breaks after the long note,
+    // and the note left over ends the song rather than starting line 2.
+    std::vector<MelodyNote> running = NoteRun(0, 480, 2, 480);
+    running.push_back({960, 2400, 67});
+    for (MelodyNote n : NoteRun(2400, 480, 4, 470)) running.push_back(n);
+    EXPECT_EQ(Ticks(AlignSyllables(running, Shapes("a b c\nd e f"), {}, options)),
+              (Ticks_{0, 480, 960, 2400, 2880, 3360}));
 }
 
 TEST(Aligner, HoldsAndSkipsOfTheSheetTakeNotes) {
