@@ -267,7 +267,7 @@ double KaraokeView::FirstRowTop(const Layout& layout) const {
 
 std::vector<DoubtOnScreen> KaraokeView::DoubtsOnScreen() const {
     std::vector<DoubtOnScreen> marks;
-    if (show_titles_ || current_ < 0) return marks;
+    if (doubts_.empty() || show_titles_ || current_ < 0) return marks;
     const Layout layout = LayOut();
     QFont font = this->font();
     font.setBold(true);
