@@ -81,7 +81,7 @@ enum class Doubt : uint8_t {
 struct PlacedSyllable {
     int32_t Tick = 0;
     int Note = -1;            // index into the notes, -1 when on none
-    bool SharesNote = false;  // sung on the note of the syllable before
+    bool SharesNote = false;  // sung on the note of the syllable before, part way through it
     double Confidence = 1.0;  // 0 (a guess) to 1 (sure)
     Doubt Reason = Doubt::None;
     bool Pinned = false;
