@@ -14,10 +14,11 @@ constexpr size_t kMostCells = 60'000'000;
 
 // What the notes say about themselves, computed once.
 struct NoteFacts {
-    double RestBefore = 0;  // beats of silence before the note (0 when legato)
-    double RestAfter = 0;   // beats of silence after it until the next note
-    double Beats = 0;       // its length in beats
-    bool Legato = false;    // starts while the note before still sounds
+    double RestBefore = 0;   // beats of silence before the note (0 when legato)
+    double RestAfter = 0;    // beats of silence after it until the next note
+    double Beats = 0;        // its length in beats
+    double BeatsBefore = 0;  // from the start of the note before to this one, in beats
+    bool Legato = false;     // starts while the note before still sounds
     bool SamePitch = false;
     bool Short = false;  // an ornament: short and soon followed
     bool OnBeat = false;
@@ -51,6 +52,7 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
                                : std::max(0.0, (n.Tick - sounding_until) / beat);
             f.Legato = notes[m - 1].End > n.Tick;
             f.SamePitch = notes[m - 1].Pitch == n.Pitch;
+            f.BeatsBefore = (n.Tick - notes[m - 1].Tick) / beat;
         } else {
             f.RestBefore = std::max(4.0, n.Tick / beat);  // the song's start is a long silence
         }
@@ -88,6 +90,9 @@ class SegmentAligner {
                 std::to_string(n) +
                 " notes) are too long to align in one piece; pin a syllable in "
                 "the middle to split them");
+        // A few more syllables than notes are sung between notes; a sheet
+        // much longer than the melody runs out of notes instead.
+        share_any_ = k * 20 <= n * 21 + 20;
         forward_.assign((k + 1) * width, kNever);
         backward_.assign((k + 1) * width, kNever);
         choice_.assign((k + 1) * width, 0);
@@ -103,8 +108,7 @@ class SegmentAligner {
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
                         Relax(at(i + 1, jj), v + Place(s0 + i, n0 + j), 2);
                     Relax(at(i + 1, j), v + NoNoteCost(s0 + i), 3);
-                    if (i > 0 && syllables_[s0 + i].MayShareNote)
-                        Relax(at(i + 1, j), v + static_cast<float>(w_.ShareNote), 4);
+                    if (i > 0 && CanShare(s0 + i)) Relax(at(i + 1, j), v + ShareCost(s0 + i), 4);
                 }
             }
         }
@@ -119,9 +123,8 @@ class SegmentAligner {
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
                         best = std::min(best, backward_[at(i + 1, jj)] + Place(s0 + i, n0 + j));
                     best = std::min(best, backward_[at(i + 1, j)] + NoNoteCost(s0 + i));
-                    if (i > 0 && syllables_[s0 + i].MayShareNote)
-                        best = std::min(best,
-                                        backward_[at(i + 1, j)] + static_cast<float>(w_.ShareNote));
+                    if (i > 0 && CanShare(s0 + i))
+                        best = std::min(best, backward_[at(i + 1, j)] + ShareCost(s0 + i));
                 }
                 backward_[at(i, j)] = best;
             }
@@ -194,6 +197,13 @@ class SegmentAligner {
         }
     }
 
+    bool CanShare(size_t s) const {
+        return syllables_[s].MayShareNote || (share_any_ && !syllables_[s].WordStart);
+    }
+    float ShareCost(size_t s) const {
+        return static_cast<float>(syllables_[s].MayShareNote ? w_.ShareNote : w_.ShareAnyNote);
+    }
+
     bool LineEnd(size_t s) const {
         return s + 1 >= syllables_.size() || syllables_[s + 1].LineStart;
     }
@@ -233,7 +243,11 @@ class SegmentAligner {
         const SyllableShape& y = syllables_[s];
         double c = 0;
         if (y.LineStart) {
-            if (f.RestBefore < 0.25) c += w_.LineStartWithoutRest;
+            if (f.RestBefore < 0.25) {
+                c += w_.LineStartWithoutRest;
+                // A note before longer than a beat ends a phrase: full at two beats.
+                c -= w_.LineStartAfterLong * std::clamp(f.BeatsBefore - 1, 0.0, 1.0);
+            }
             c -= w_.LineStartRest * std::min(f.RestBefore, 4.0) / 4.0;
         } else if (!y.LineStart) {
             c += w_.RestInsideLine * std::min(f.RestBefore, 2.0);
@@ -255,6 +269,7 @@ class SegmentAligner {
     std::vector<NoteFacts> facts_;
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
+    bool share_any_ = false;
 };
 
 }  // namespace
@@ -362,8 +377,25 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         }
         s = e - 1;
     }
+    // Syllables sharing a note divide its time evenly with the syllable that
+    // opened it (up to the next note's start): sung between the notes.
     for (size_t s = 1; s < count; ++s) {
-        if (result.Syllables[s].SharesNote) result.Syllables[s].Tick = result.Syllables[s - 1].Tick;
+        if (!result.Syllables[s].SharesNote) continue;
+        size_t e = s;
+        while (e < count && result.Syllables[e].SharesNote) ++e;
+        const PlacedSyllable& opener = result.Syllables[s - 1];
+        const int note = opener.Note;
+        int64_t span = 0;
+        if (note >= 0) {
+            const auto at = static_cast<size_t>(note);
+            const int32_t until = at + 1 < notes.size() ? notes[at + 1].Tick : notes[at].End;
+            span = std::max<int64_t>(0, until - opener.Tick);
+        }
+        const auto parts = static_cast<int64_t>(e - s + 1);
+        for (size_t q = s; q < e; ++q)
+            result.Syllables[q].Tick =
+                static_cast<int32_t>(opener.Tick + span * static_cast<int64_t>(q - s + 1) / parts);
+        s = e - 1;
     }
     return result;
 }

@@ -47,6 +47,7 @@ struct AlignWeights {
     double LineStartWithoutRest = 2.4;  // a line opens on a note right after another
     double LineEndWithoutRest = 1.0;    // a line ends on a short note with no rest after it
     double LineStartRest = 1.6;         // bonus for a rest before a line's first note, per bar
+    double LineStartAfterLong = 2.0;    // bonus for a line opening after a long note (no rest)
     double RestInsideLine = 0.0;        // a syllable inside a line after a rest, per beat
     double Fill = 0.075;            // a note without a syllable at a line's end or before the first
     double Melisma = 1.1;           // a note that carries on the syllable before, inside a line
@@ -58,8 +59,9 @@ struct AlignWeights {
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
     double ShareNote = 1.2;         // a split-off syllable sung on the note before
-    double NoNote = 1000.0;         // a syllable without a note (the notes ran out)
-    double ConfidenceScale = 1.0;   // margin of cost that makes a syllable sure
+    double ShareAnyNote = 9.0;  // a syllable inside a word sung on the note before (between notes)
+    double NoNote = 1000.0;     // a syllable without a note (the notes ran out)
+    double ConfidenceScale = 1.0;  // margin of cost that makes a syllable sure
 };
 
 struct AlignOptions {
@@ -79,7 +81,7 @@ enum class Doubt : uint8_t {
 struct PlacedSyllable {
     int32_t Tick = 0;
     int Note = -1;            // index into the notes, -1 when on none
-    bool SharesNote = false;  // sung on the note of the syllable before
+    bool SharesNote = false;  // sung on the note of the syllable before, part way through it
     double Confidence = 1.0;  // 0 (a guess) to 1 (sure)
     Doubt Reason = Doubt::None;
     bool Pinned = false;

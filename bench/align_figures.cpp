@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
         {"LineStartRest", &weights.LineStartRest},
         {"RestInsideLine", &weights.RestInsideLine},
         {"Fill", &weights.Fill},
+        {"LineStartAfterLong", &weights.LineStartAfterLong},
         {"Melisma", &weights.Melisma},
         {"MelismaLegato", &weights.MelismaLegato},
         {"MelismaShort", &weights.MelismaShort},
@@ -73,6 +74,8 @@ int main(int argc, char** argv) {
         {"WordStartOffBeat", &weights.WordStartOffBeat},
         {"ConfidenceScale", &weights.ConfidenceScale},
         {"ShareNote", &weights.ShareNote},
+        {"ShareAnyNote", &weights.ShareAnyNote},
+        {"NoNote", &weights.NoNote},
         {"PlaceLegato", &weights.PlaceLegato},
         {"LineEndWithoutRest", &weights.LineEndWithoutRest},
     };

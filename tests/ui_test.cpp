@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -921,6 +922,104 @@ TEST(KaraokeView, LongLinesBreakAtWordGapsInLargeType) {
                         .simplified()
                         .contains(rows.join(' ').simplified()))
             << "broken at word gaps only";
+    }
+}
+
+// Doubtful syllables are underlined in the timing editor's orange, with the
+// reason as the tooltip; the sure ones are not, the other syllable on the
+// same tick included.
+TEST(KaraokeView, MarksDoubtfulSyllablesOnlyWithTheirReason) {
+    const SungLine line{
+        0,
+        0.0,
+        "Twinkle twinkle",
+        true,
+        {{0, 0.0, "Twin"}, {480, 0.5, "kle "}, {960, 1.0, "twin"}, {960, 1.0, "kle"}}};
+    KaraokeView view;
+    view.resize(560, 200);
+    view.SetWords({line}, {},
+                  [](std::string_view bytes) { return DecodeForDisplay(bytes, "UTF-8"); });
+    const QColor orange(220, 110, 0);
+    // The x range of the orange pixels on screen (empty: none).
+    const auto orange_span = [&] {
+        const QImage image = view.grab().toImage();
+        int low = image.width(), high = -1;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == orange)
+                    low = std::min(low, x), high = std::max(high, x);
+        return std::pair{low, high};
+    };
+    view.SetDoubts({{960, 1, "close call"}});
+    view.ShowAt(0.1);
+    const std::vector<DoubtOnScreen> marks = view.DoubtsOnScreen();
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_EQ(marks[0].Text, "kle");
+    EXPECT_EQ(view.DoubtAt(marks[0].Box.center()), "Doubtful syllable \"kle\": close call");
+    EXPECT_EQ(view.DoubtAt(marks[0].Box.center() - QPointF(marks[0].Box.width(), 0)), "");
+    const auto [low, high] = orange_span();
+    EXPECT_GE(low, qFloor(marks[0].Box.left()));
+    EXPECT_LE(high, qCeil(marks[0].Box.right()));
+    EXPECT_GT(high - low, marks[0].Box.width() / 2);
+    view.SetDoubts({});
+    EXPECT_TRUE(view.DoubtsOnScreen().empty());
+    EXPECT_EQ(orange_span().second, -1);
+}
+
+// Words from a Lyric Sheet on a corpus song: a pasted sheet lands its words,
+// its doubts listed in the dialog and marked in the karaoke view, the song
+// unsaved; an empty sheet is refused with the message and changes nothing.
+TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
+    VERSELANE_REQUIRE_CORPUS();
+    QString sheet = QString::fromStdString(kLines);
+    sheet.replace('|', '\n');
+    const struct {
+        QString Sheet;
+        const char* Outcome;
+        bool Aligned;
+    } rows[] = {
+        {"", "The sheet cannot be aligned: the sheet holds no words.", false},
+        {sheet, "51 syllables placed, ", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Outcome);
+        Window w;
+        w.form->Open(Path(Corpus("kar/negra_sombra.kar")));
+        const std::string read = w.Song();
+        QString outcome;
+        int listed = -1;
+        WhenShown(w.form.get(), "LyricSheetDialog", [&](QWidget* dialog) {
+            Find<QPlainTextEdit>(dialog, "Sheet")->setPlainText(row.Sheet);
+            Click(dialog, "Align");
+            outcome = Label(dialog, "AlignOutcome");
+            listed = Find<QListWidget>(dialog, "Doubtful")->count();
+            EXPECT_EQ(Find(dialog, "SheetOk")->isEnabled(), row.Aligned);
+            row.Aligned ? Click(dialog, "SheetOk") : static_cast<QDialog*>(dialog)->reject();
+        });
+        w.form->findChild<QAction*>("SheetAction")->trigger();
+        EXPECT_TRUE(outcome.startsWith(row.Outcome)) << outcome.toStdString();
+        EXPECT_EQ(w.Song() == read, !row.Aligned);
+        w.prompts->save_answer = QMessageBox::Cancel;
+        w.form->Open(Path(Corpus("plain/dmp_test.mid")));
+        EXPECT_EQ(w.prompts->save_questions.size(), row.Aligned ? 1 : 0);
+        if (!row.Aligned) {
+            EXPECT_EQ(listed, 0);
+            continue;
+        }
+        EXPECT_TRUE(outcome.contains(QString(", %1 doubtful.").arg(listed)))
+            << outcome.toStdString();
+        ASSERT_GT(listed, 0);
+        EXPECT_TRUE(w.Words().contains("negra sombra que me asombras,")) << w.Words().toStdString();
+        EXPECT_TRUE(w.Text().contains(QString("%1 syllables are doubtful").arg(listed)));
+        // The karaoke view marks the doubtful syllables with their reason.
+        auto* view = Find<KaraokeView>(w.form.get(), "KaraokeView");
+        size_t marked = 0;
+        for (double at = 0; at < 300 && marked == 0; at += 0.25) {
+            view->ShowAt(at);
+            marked = view->DoubtsOnScreen().size();
+        }
+        ASSERT_GT(marked, 0u);
+        EXPECT_NE(view->DoubtAt(view->DoubtsOnScreen()[0].Box.center()), "");
     }
 }
 

@@ -1,9 +1,13 @@
 #include "ui/karaoke_view.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace verselane::ui {
 
@@ -18,6 +22,8 @@ const QColor kBackground(16, 22, 40);
 const QColor kWaiting(240, 240, 240);
 const QColor kSung(70, 190, 255);
 const QColor kTitle(255, 210, 90);
+// The timing editor's colour for a doubtful syllable.
+const QColor kDoubt(220, 110, 0);
 // Type shrinks no further than this to fit the rows into the view.
 constexpr double kSmallestPoints = 24;
 
@@ -72,14 +78,40 @@ void KaraokeView::SetWords(const std::vector<SungLine>& lines,
             line.Text += decode(syllable.Text);
             line.Starts.push_back(syllable.Seconds);
             line.Ends.push_back(static_cast<int>(line.Text.size()));
+            line.Ticks.push_back(syllable.Tick);
+            line.Doubts.emplace_back();
         }
         lines_.push_back(std::move(line));
     }
+    doubts_.clear();
     ShowAt(0);
 }
 
 void KaraokeView::Clear() {
     SetWords({}, {}, {});
+}
+
+void KaraokeView::SetDoubts(const std::vector<MarkedDoubt>& doubts) {
+    doubts_ = doubts;
+    MarkDoubts();
+    update();
+}
+
+// Each syllable with visible text is known by its tick and its place among
+// the syllables on that tick, as the aligner and the timing editor count them.
+void KaraokeView::MarkDoubts() {
+    std::map<std::pair<int32_t, int>, QString> reasons;
+    for (const MarkedDoubt& doubt : doubts_) reasons[{doubt.Tick, doubt.Order}] = doubt.Reason;
+    std::map<int32_t, int> seen;  // visible syllables so far on each tick
+    for (Line& line : lines_) {
+        for (size_t k = 0; k < line.Ticks.size(); ++k) {
+            line.Doubts[k].clear();
+            const int from = k == 0 ? 0 : line.Ends[k - 1];
+            if (line.Text.mid(from, line.Ends[k] - from).trimmed().isEmpty()) continue;
+            const auto found = reasons.find({line.Ticks[k], seen[line.Ticks[k]]++});
+            if (found != reasons.end()) line.Doubts[k] = found->second;
+        }
+    }
 }
 
 void KaraokeView::ShowAt(double seconds) {
@@ -226,6 +258,66 @@ double KaraokeView::TypePoints() const {
     return LayOut().Pixels * 72.0 / logicalDpiY();
 }
 
+double KaraokeView::FirstRowTop(const Layout& layout) const {
+    const QRectF area =
+        QRectF(rect()).adjusted(width() * 0.03, height() * 0.08, -width() * 0.03, -height() * 0.08);
+    return area.top() +
+           std::max(0.0, (area.height() - layout.Spacing * static_cast<double>(layout.Shown)) / 2);
+}
+
+std::vector<DoubtOnScreen> KaraokeView::DoubtsOnScreen() const {
+    std::vector<DoubtOnScreen> marks;
+    if (doubts_.empty() || show_titles_ || current_ < 0) return marks;
+    const Layout layout = LayOut();
+    QFont font = this->font();
+    font.setBold(true);
+    font.setPixelSize(layout.Pixels);
+    const QFontMetricsF metrics(font);
+    const double left = width() * 0.03, area_width = width() * 0.94;
+    double top = FirstRowTop(layout);
+    for (size_t i = layout.First; i < layout.First + layout.Shown; ++i, top += layout.Spacing) {
+        const Row& row = layout.Rows[i];
+        const Line& line = lines_[row.Line];
+        const QString text = line.Text.mid(row.From, row.To - row.From);
+        const double x = left + (area_width - metrics.horizontalAdvance(text)) / 2;
+        for (size_t k = 0; k < line.Doubts.size(); ++k) {
+            if (line.Doubts[k].isEmpty()) continue;
+            // The syllable's visible characters on this row.
+            int from = std::max(k == 0 ? 0 : line.Ends[k - 1], row.From);
+            int to = std::min(line.Ends[k], row.To);
+            while (from < to && line.Text[from].isSpace()) ++from;
+            while (to > from && line.Text[to - 1].isSpace()) --to;
+            if (from >= to) continue;
+            const double x0 = x + metrics.horizontalAdvance(text.left(from - row.From));
+            const double x1 = x + metrics.horizontalAdvance(text.left(to - row.From));
+            marks.push_back({line.Text.mid(from, to - from), line.Doubts[k],
+                             QRectF(x0, top, x1 - x0, layout.Spacing)});
+        }
+    }
+    return marks;
+}
+
+QString KaraokeView::DoubtAt(QPointF point) const {
+    for (const DoubtOnScreen& mark : DoubtsOnScreen()) {
+        if (mark.Box.contains(point))
+            return tr("Doubtful syllable \"%1\": %2").arg(mark.Text, mark.Reason);
+    }
+    return {};
+}
+
+bool KaraokeView::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = DoubtAt(help->pos());
+    if (tip.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), tip, this);
+    }
+    return true;
+}
+
 void KaraokeView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
@@ -252,8 +344,7 @@ void KaraokeView::paintEvent(QPaintEvent*) {
     painter.setFont(font);
     const QFontMetricsF metrics(font);
     const double spacing = layout.Spacing;
-    double top = area.top() +
-                 std::max(0.0, (area.height() - spacing * static_cast<double>(layout.Shown)) / 2);
+    double top = FirstRowTop(layout);
     for (size_t i = layout.First; i < layout.First + layout.Shown; ++i, top += spacing) {
         const Row& row = layout.Rows[i];
         const Line& line = lines_[row.Line];
@@ -275,6 +366,15 @@ void KaraokeView::paintEvent(QPaintEvent*) {
         painter.setPen(kSung);
         painter.drawText(QPointF(x, y), text);
         painter.restore();
+    }
+    // Doubtful syllables underlined, below the baseline of their row.
+    const double thickness = std::max(2.0, metrics.lineWidth() * 2);
+    for (const DoubtOnScreen& mark : DoubtsOnScreen()) {
+        const double baseline =
+            mark.Box.top() + (spacing + metrics.ascent() - metrics.descent()) / 2;
+        painter.fillRect(
+            QRectF(mark.Box.left(), baseline + metrics.descent() / 2, mark.Box.width(), thickness),
+            kDoubt);
     }
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <QColor>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -23,6 +24,21 @@
 
 namespace verselane::ui {
 
+// A doubtful syllable to mark: the tick it starts on, which of the syllables
+// starting on that tick it is (0 the first), and why it is in doubt.
+struct MarkedDoubt {
+    int32_t Tick = 0;
+    int Order = 0;
+    QString Reason;
+};
+
+// A marked syllable on screen: its text, why it is in doubt, and its box.
+struct DoubtOnScreen {
+    QString Text;
+    QString Reason;
+    QRectF Box;
+};
+
 class KaraokeView : public QWidget {
     Q_OBJECT
 
@@ -34,6 +50,9 @@ class KaraokeView : public QWidget {
     void SetWords(const std::vector<SungLine>& lines, const std::vector<std::string>& titles,
                   const std::function<QString(std::string_view)>& decode);
     void Clear();
+    // The syllables to mark as doubtful (an orange underline, the reason as
+    // the tooltip); they hold until the next SetWords or SetDoubts.
+    void SetDoubts(const std::vector<MarkedDoubt>& doubts);
     // Shows the song as it stands at `seconds`.
     void ShowAt(double seconds);
 
@@ -49,11 +68,16 @@ class KaraokeView : public QWidget {
     // fit), and the size of their type in points.
     QStringList Rows() const;
     double TypePoints() const;
+    // The doubtful syllables on screen now, and the tooltip at `point`
+    // ("" where no doubtful syllable is).
+    std::vector<DoubtOnScreen> DoubtsOnScreen() const;
+    QString DoubtAt(QPointF point) const;
 
     QSize sizeHint() const override { return {560, 200}; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     struct Row {
@@ -70,18 +94,24 @@ class KaraokeView : public QWidget {
     // the largest type, down to 24 points, at which their rows fit.
     Layout LayOut() const;
     int SmallestPixels() const;
+    // The top of the first row on screen.
+    double FirstRowTop(const Layout& layout) const;
+    void MarkDoubts();
 
     struct Line {
         double Seconds = 0;
         bool NewParagraph = false;
-        std::vector<double> Starts;  // each syllable's time
-        std::vector<int> Ends;       // where each syllable ends in Text
-        QString Text;                // the syllables one after the other
+        std::vector<double> Starts;   // each syllable's time
+        std::vector<int> Ends;        // where each syllable ends in Text
+        std::vector<int32_t> Ticks;   // each syllable's tick
+        std::vector<QString> Doubts;  // why each syllable is doubtful ("" when sure)
+        QString Text;                 // the syllables one after the other
     };
     QString LineText(int line) const;
     int LitLength() const;  // characters of the current line's text that are lit, in full
 
     std::vector<Line> lines_;
+    std::vector<MarkedDoubt> doubts_;
     QStringList titles_;
     bool show_titles_ = false;
     int current_ = -1;

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <map>
 #include <stdexcept>
 
 #include "align/sung_syllables.h"
@@ -23,6 +24,7 @@ namespace verselane::ui {
 
 LyricSheetDialog::LyricSheetDialog(const MidiFile& song, QWidget* parent)
     : QDialog(parent), song_(song), lines_(align::NoteLines(song)) {
+    setObjectName(QStringLiteral("LyricSheetDialog"));
     setWindowTitle(tr("Words from a Lyric Sheet"));
     sheet_ = Named(new QPlainTextEdit(this), "Sheet");
     sheet_->setPlaceholderText(
@@ -98,6 +100,7 @@ void LyricSheetDialog::Align() {
     result_.reset();
     ok_->setEnabled(false);
     doubtful_->clear();
+    doubts_.clear();
     align::SheetRequest request;
     request.SheetUtf8 = sheet_->toPlainText().toStdString();
     request.Language = language_->currentData().toString().toStdString();
@@ -118,8 +121,12 @@ void LyricSheetDialog::Align() {
         result_ = std::move(song);
         const TempoMap tempo(*result_);
         const auto& placed = aligned.Placement.Syllables;
+        std::map<int32_t, int> on_tick;  // syllables so far on each tick
         for (size_t i = 0; i < placed.size(); ++i) {
+            const int order = on_tick[placed[i].Tick]++;
             if (placed[i].Pinned || placed[i].Reason == align::Doubt::None) continue;
+            doubts_.push_back({placed[i].Tick, order,
+                               QString::fromStdString(align::DoubtText(placed[i].Reason))});
             doubtful_->addItem(
                 tr("%1  \"%2\" (syllable %3, line %4): %5")
                     .arg(QString::fromStdString(FormatTimestamp(tempo.Seconds(placed[i].Tick))))

@@ -10,6 +10,7 @@
 
 #include "align/song_words.h"
 #include "model/midi_file.h"
+#include "ui/karaoke_view.h"
 
 class QComboBox;
 class QLabel;
@@ -29,6 +30,8 @@ class LyricSheetDialog : public QDialog {
     const std::optional<MidiFile>& Result() const { return result_; }
     // One line per doubtful syllable, as listed.
     QStringList Doubtful() const;
+    // The doubtful syllables, to be marked where the words are shown.
+    const std::vector<MarkedDoubt>& Doubts() const { return doubts_; }
     // Aligns the sheet in the box (what the Align button does).
     void Align();
 
@@ -45,6 +48,7 @@ class LyricSheetDialog : public QDialog {
     QPushButton* ok_;
     QLabel* outcome_;
     QListWidget* doubtful_;
+    std::vector<MarkedDoubt> doubts_;
 };
 
 }  // namespace verselane::ui

@@ -22,6 +22,7 @@
 #include <QUndoStack>
 #include <QVBoxLayout>
 #include <exception>
+#include <map>
 
 #include "encoding/text_encoding.h"
 #include "lyrics/sung_lines.h"
@@ -49,9 +50,10 @@ QString VersionedTitle(const QString& caption, int major, int minor, int revisio
 }
 
 QString ProposedSaveName(const QString& input, ConversionChoice choice, const QString& folder) {
-    const workflow::OutputKind kind = choice == ConversionChoice::LyricsToText ? workflow::OutputKind::Karaoke
-                                      : choice == ConversionChoice::None       ? workflow::OutputKind::Fixed
-                                                                    : workflow::OutputKind::Lyrics;
+    const workflow::OutputKind kind =
+        choice == ConversionChoice::LyricsToText ? workflow::OutputKind::Karaoke
+        : choice == ConversionChoice::None       ? workflow::OutputKind::Fixed
+                                                 : workflow::OutputKind::Lyrics;
     return QFile::decodeName(QByteArray::fromStdString(workflow::ProposedSaveName(
         QFile::encodeName(input).toStdString(), kind, QFile::encodeName(folder).toStdString())));
 }
@@ -271,6 +273,7 @@ void MainWindow::read(const QString& path) {
     song_ = std::move(incoming);
     source_path_ = path;
     converted_ = ConversionChoice::None;
+    sheet_doubts_.clear();
     changed_ = unsaved_ = broken_ = false;
     has_words_ = HasWordsToConvert();
     remember(path);
@@ -484,6 +487,7 @@ void MainWindow::showWords() {
     } else {
         editor_->Clear();
     }
+    playback_->ShowDoubts(ShownDoubts());
     if (track < 0 || track >= RealTrackCount(song_)) {
         words_->setPlaceholderText(tr("This song has no words."));
         return;
@@ -506,6 +510,27 @@ void MainWindow::showWords() {
 
 // File > Words from a Lyric Sheet: the dialog aligns a copy of the song; the
 // window then shows it as after a conversion into karaoke text.
+// The doubtful syllables the karaoke view marks: those the timing editor
+// marks, and the aligner's after a lyric sheet (its reason first).
+std::vector<MarkedDoubt> MainWindow::ShownDoubts() const {
+    std::vector<MarkedDoubt> doubts;
+    const std::vector<EditorSyllable>& syllables = editor_->Syllables();
+    std::vector<align::Doubt> reasons(syllables.size(), align::Doubt::OffNote);
+    if (const editing::TimedWords* words = editor_->Words()) {
+        for (const editing::DoubtMark& mark : words->Doubts())
+            if (mark.Syllable < reasons.size()) reasons[mark.Syllable] = mark.Reason;
+    }
+    std::map<int32_t, int> on_tick;  // syllables so far on each tick
+    for (size_t i = 0; i < syllables.size(); ++i) {
+        const int order = on_tick[syllables[i].Tick]++;
+        if (syllables[i].Doubtful)
+            doubts.push_back(
+                {syllables[i].Tick, order, QString::fromStdString(align::DoubtText(reasons[i]))});
+    }
+    doubts.insert(doubts.end(), sheet_doubts_.begin(), sheet_doubts_.end());
+    return doubts;
+}
+
 void MainWindow::wordsFromSheet() {
     if (busy_ || song_.TrackSlots == 0) return;  // no song read yet
     LyricSheetDialog dialog(song_, this);
@@ -513,6 +538,7 @@ void MainWindow::wordsFromSheet() {
     playback_->SongChanging();
     editor_->Clear();
     song_ = *dialog.Result();
+    sheet_doubts_ = dialog.Doubts();
     converted_ = ConversionChoice::LyricsToText;
     converted_track_ = 2;  // the new "Words" track
     changed_ = unsaved_ = true;
@@ -536,6 +562,7 @@ void MainWindow::wordsFromSheet() {
 void MainWindow::songEdited(const MidiFile& song) {
     const bool lay_out_again = playback_->SongChanging();
     song_ = song;
+    sheet_doubts_.clear();  // the timing editor works out the doubts of the edited words
     updateCommands();
     if (lay_out_again) playback_->SetSong(song_);
     showWords();

@@ -19,6 +19,7 @@
 #include "driver/convert_lyrics.h"
 #include "editing/timed_words.h"
 #include "model/midi_file.h"
+#include "ui/karaoke_view.h"
 #include "ui/prompts.h"
 
 class QAction;
@@ -91,6 +92,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void songEdited(const MidiFile& song);
 
   private:
+    std::vector<MarkedDoubt> ShownDoubts() const;
     void createActions();
     void createEditorActions();
     void createMenus();
@@ -127,6 +129,9 @@ class MainWindow : public QMainWindow, public ConversionHost {
     QString source_path_;
     ConversionChoice converted_ = ConversionChoice::None;  // the direction of the last conversion
     int16_t converted_track_ = -1;
+    // The aligner's doubts after Words from a Lyric Sheet, shown until the
+    // words are edited or another song is read.
+    std::vector<MarkedDoubt> sheet_doubts_;
     bool changed_ = false;        // converted or repaired since it was read: Write File offered
     bool unsaved_ = false;        // differs from what was last read or written
     bool broken_ = false;         // a conversion failed half way: it takes a new read

@@ -210,6 +210,10 @@ void PlaybackPanel::ShowWords(const MidiFile& song, int16_t track, LineSource fr
     view_->ShowAt(player_.Position());
 }
 
+void PlaybackPanel::ShowDoubts(const std::vector<MarkedDoubt>& doubts) {
+    view_->SetDoubts(doubts);
+}
+
 void PlaybackPanel::Clear() {
     SongChanging();
     frames_->stop();

@@ -22,6 +22,7 @@
 #include "lyrics/sung_lines.h"
 #include "model/midi_file.h"
 #include "playback/player.h"
+#include "ui/karaoke_view.h"
 
 class QLabel;
 class QPushButton;
@@ -53,6 +54,8 @@ class PlaybackPanel : public QWidget {
     // goes on.
     void ShowWords(const MidiFile& song, int16_t track, LineSource from,
                    const std::function<QString(std::string_view)>& decode);
+    // Marks these syllables of the words shown as doubtful.
+    void ShowDoubts(const std::vector<MarkedDoubt>& doubts);
     // Stops and forgets the song.
     void Clear();
 
