@@ -76,6 +76,15 @@ std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec&
     return out;
 }
 
+void RemoveStream(MidiFile& song, const StreamSpec& s) {
+    MidiTrack& track = song.Track(s.Track);
+    int32_t kept = 0;
+    for (int32_t i = 0; i < song.Count(s.Track); ++i)
+        if (!InStream(track.Event(i), s)) track.Event(kept++) = std::move(track.Event(i));
+    for (int32_t i = kept; i < song.Count(s.Track); ++i) track.Event(i) = MidiEvent();
+    song.Count(s.Track) = kept;
+}
+
 void CheckText(const std::string& text, bool karaoke) {
     if (text.empty() || PartsOf(text).Core != text)
         throw EditError(

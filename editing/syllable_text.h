@@ -47,6 +47,9 @@ bool InStream(const MidiEvent& e, const StreamSpec& s);
 // The syllables of a stream, in order.
 std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec& s);
 
+// Takes every event of the stream out of its track.
+void RemoveStream(MidiFile& song, const StreamSpec& s);
+
 // Raises EditError when `text` cannot be a syllable's text.
 void CheckText(const std::string& text, bool karaoke);
 

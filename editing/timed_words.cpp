@@ -59,7 +59,7 @@ void TimedWords::FindOtherStream() {
     for (size_t i = 0; same && i < theirs.size(); ++i)
         same = theirs[i].Text == syllables_[i].Text && theirs[i].Tick == syllables_[i].Tick;
     other_ = same ? OtherStream::Follows : OtherStream::Different;
-    if (same) other_track_ = other;
+    other_track_ = other;
 }
 
 void TimedWords::Index() {
@@ -158,13 +158,21 @@ Edit TimedWords::Apply(const Edit& edit) {
 
 MidiFile TimedWords::SongToSave(SaveAs as) const {
     MidiFile out = song_;
-    const bool has_lyrics = source_ == LineSource::Lyrics || other_ != OtherStream::None;
-    const bool has_karaoke = source_ == LineSource::Karaoke || other_ != OtherStream::None;
-    if (as == SaveAs::AsEdited) return out;
-    if (source_ == LineSource::Lyrics && !has_karaoke && as != SaveAs::Lyrics) {
+    if (as == SaveAs::AsEdited || (as == SaveAs::Both && other_ != OtherStream::None)) return out;
+    const bool lyrics_source = source_ == LineSource::Lyrics;
+    if (other_ != OtherStream::None) {
+        // The song holds both: the stream not asked for goes (karaoke tags
+        // stay). Other words there were left alone by the edits, and are
+        // written as they are when they alone are asked for.
+        const bool keep_lyrics = as == SaveAs::Lyrics;
+        const int16_t lyrics_track = lyrics_source ? track_ : other_track_;
+        const int16_t karaoke_track = lyrics_source ? other_track_ : track_;
+        RemoveStream(out, keep_lyrics ? StreamSpec{karaoke_track, kMetaText}
+                                      : StreamSpec{lyrics_track, kMetaLyric});
+    } else if (lyrics_source && as != SaveAs::Lyrics) {
         int16_t track = track_;
         LyricsToKaraoke(out, track, SongKaraokeInfo(out), as == SaveAs::Both);
-    } else if (source_ == LineSource::Karaoke && !has_lyrics && as != SaveAs::Karaoke) {
+    } else if (!lyrics_source && as != SaveAs::Karaoke) {
         KaraokeToLyrics(out, track_, as == SaveAs::Both);
     }
     return out;
