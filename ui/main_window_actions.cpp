@@ -298,6 +298,7 @@ void MainWindow::setTapLatency() {
         std::lround(Settings().value(QStringLiteral("tapLatency"), 0.0).toDouble() * 1000)));
     label->setBuddy(spin);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);  // Enter in the box takes it
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     auto* row = new QHBoxLayout;
