@@ -60,26 +60,7 @@ program="$2"
 here="$3"; drag_index="$4"; tap_index="$5"; tap_seconds="$6"
 XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb VERSELANE_AUDIO_DRIVER=null "$program" &
 pid=$!
-window() {
-  local id
-  id="$(xdotool search --sync --onlyvisible --name "$1" | tail -1)"
-  xdotool windowfocus --sync "$id" 2>/dev/null || true
-  sleep 0.4
-}
-keys() { xdotool key --delay 80 "$@"; sleep 0.5; }
-text() { xdotool type --delay 20 "$1"; sleep 0.2; }
-open_with() {
-  local title="$1"; shift
-  for _ in 1 2 3 4 5 6 7 8 9 10; do
-    keys "$@"
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-      if xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; then window "$title"; return; fi
-      sleep 0.3
-    done
-    window "Midi Verselane v"
-  done
-  echo "journey: $title never showed" >&2; return 1
-}
+source "$here/journey_helpers.sh"
 
 window "Midi Verselane v"
 open_with "Read File" ctrl+o
