@@ -5,11 +5,11 @@
 # (Alt+Right), nudge the fourth a sixteenth later (Ctrl+Right), change the
 # fifth's text (F2) and undo that (Ctrl+Z); choose the second line's first
 # syllable by keys and drag it with the mouse a beat later (its line
-# re-aligns); switch to half speed by the menu's keys (Alt+P, Down, Down,
-# Right, H),
+# re-aligns); switch to half speed by the menu's access keys (Alt+P, A),
 # choose the fourth line's first syllable, play (Space, the silent "null"
 # audio sink) and tap it (T) when the line's second syllable is due; write
-# the song (Ctrl+S) and quit. The file written is checked by mido: the third
+# the song (Ctrl+S) and quit; on the way, 30 ms typed into Tap Latency
+# (Alt+P, L). The file written is checked by mido: the third
 # and fourth syllables moved later, the fourth by a sixteenth; the dragged
 # and the tapped syllable moved later onto a note start; no syllable outside
 # those and their lines moved; every text is as it was; the half speed is
@@ -80,9 +80,12 @@ read -r x y < <(/usr/bin/python3 "$here/journey_screen.py")
 xdotool mousemove --sync "$x" "$y" mousedown 1; sleep 0.2
 xdotool mousemove --sync $((x + 24)) "$y"; sleep 0.2
 xdotool mousemove --sync $((x + 48)) "$y" mouseup 1; sleep 0.5
-# Half speed by the menu's keys; the fourth line's first syllable
+# Half speed by the menu's access keys; the fourth line's first syllable
 # tapped while playing, when the line's second syllable is heard.
-keys alt+p; keys Down Down Right; keys h   # Playback > Speed > Half Speed
+keys alt+p; keys a                   # Playback > Half Speed
+open_with "Tap Latency" alt+p l      # 30 ms typed, Enter
+keys ctrl+a; text "30"; keys Return
+window "Midi Verselane v"
 keys Home; for _ in $(seq "$tap_index"); do keys Right; done
 xdotool key space
 sleep "$(/usr/bin/python3 -c "print($tap_seconds / 0.5)")"
@@ -101,6 +104,8 @@ timeout 150 xvfb-run -a -s "-screen 0 1280x800x24" bash "$work/journey" "$work" 
 [ -f "$work/out/edited.kar" ] || { echo "journey: Ctrl+S wrote no out/edited.kar" >&2; exit 1; }
 grep -q "^speed=0.5" "$work/config/verselane/verselane.conf" ||
   { echo "journey: the half speed was not remembered" >&2; exit 1; }
+grep -q "^tapLatency=0.03" "$work/config/verselane/verselane.conf" ||
+  { echo "journey: the tap latency typed was not kept" >&2; exit 1; }
 /usr/bin/python3 - "$work/song.kar" "$work/out/edited.kar" "$drag_index" "$tap_index" <<'CHECK'
 import sys
 import mido

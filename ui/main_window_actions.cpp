@@ -205,16 +205,16 @@ void MainWindow::createMenus() {
     QMenu* playback = menuBar()->addMenu(tr("&Playback"));
     playback->addAction(play_action_);
     playback->addAction(stop_action_);
-    // Slower playing for tapping; the choice is kept for the next start.
-    QMenu* speed = playback->addMenu(tr("Sp&eed"));
-    speed->setObjectName(QStringLiteral("SpeedMenu"));
+    // Slower playing for tapping; the choice is kept for the next start. The
+    // access keys avoid T and H: the editor's own keys would take them.
+    playback->addSeparator();
     auto* speeds = new QActionGroup(this);
     const double chosen = Settings().value(QStringLiteral("playback/speed"), 1.0).toDouble();
     for (const auto& [caption, name, factor] :
          {std::tuple{tr("&Full Speed"), "FullSpeedAction", 1.0},
-          std::tuple{tr("&Three-Quarter Speed"), "ThreeQuarterSpeedAction", 0.75},
-          std::tuple{tr("&Half Speed"), "HalfSpeedAction", 0.5}}) {
-        QAction* a = Named(speed->addAction(caption), name);
+          std::tuple{tr("Three-&Quarter Speed"), "ThreeQuarterSpeedAction", 0.75},
+          std::tuple{tr("H&alf Speed"), "HalfSpeedAction", 0.5}}) {
+        QAction* a = Named(playback->addAction(caption), name);
         a->setCheckable(true);
         a->setActionGroup(speeds);
         connect(a, &QAction::triggered, this, [this, factor] {
@@ -226,6 +226,7 @@ void MainWindow::createMenus() {
     }
     if (!speeds->checkedAction()) speed_actions_.front()->setChecked(true);
     playback_->SetSpeed(chosen == 0.75 || chosen == 0.5 ? chosen : 1.0);
+    playback->addSeparator();
     tap_latency_action_ =
         Named(playback->addAction(tr("Tap &Latency..."), this, &MainWindow::setTapLatency),
               "TapLatencyAction");
