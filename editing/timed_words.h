@@ -182,7 +182,9 @@ class TimedWords {
   private:
     void Index();
     void WorkOutDoubts();
+    void FindOtherStream();
     void Carry(class EditLog& log, const Edit& edit);
+    friend class EditCarrier;
 
     MidiFile song_;
     LineSource source_ = LineSource::Lyrics;

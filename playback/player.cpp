@@ -201,7 +201,8 @@ void Player::CloseAudio() {
         // The callback is gone: this thread may empty its queue. The song
         // goes on by the system's clock from where it was heard.
         const bool moved = applied_ < seek_sent_;
-        base_ = std::min(moved ? anchor_.load() : static_cast<double>(sample_) / rate_, Length());
+        base_ =
+            std::min(moved ? anchor_.load() : static_cast<double>(sample_) / rate_, PlayedLength());
         started_ = Clock::now();
         sound_ = false;
         for (Command dropped; commands_.Pop(dropped);) {
@@ -246,24 +247,41 @@ void Player::SetSchedule(std::shared_ptr<const PlaybackSchedule> schedule) {
     std::lock_guard lock(mutex_);
     playing_ = false;
     if (schedule_) retired_.emplace_back(sent_ + 1, std::move(schedule_));
-    schedule_ = std::move(schedule);
+    song_schedule_ = std::move(schedule);
+    schedule_ = song_schedule_ && speed_ != 1
+                    ? std::make_shared<const PlaybackSchedule>(AtSpeed(*song_schedule_, speed_))
+                    : song_schedule_;
     Send({Command::SetSchedule, 0, schedule_.get()});
     MoveTo(0);
 }
 
-double Player::Length() const {
+double Player::PlayedLength() const {
     return schedule_ ? schedule_->Length : 0;
+}
+
+double Player::Length() const {
+    return song_schedule_ ? song_schedule_->Length : 0;
+}
+
+void Player::SetSpeed(double speed) {
+    if (!(speed > 0) || speed == speed_) return;
+    const double at = Position();
+    const bool was_playing = Playing();
+    speed_ = speed;
+    SetSchedule(song_schedule_);
+    Seek(at);
+    if (was_playing) Play();
 }
 
 void Player::Play() {
     std::lock_guard lock(mutex_);
     if (!schedule_ || playing_) return;
     const bool moved = applied_ < seek_sent_;
-    const double heard = at_end_ ? Length() : static_cast<double>(sample_) / rate_;
+    const double heard = at_end_ ? PlayedLength() : static_cast<double>(sample_) / rate_;
     const double at = !sound_ ? ClockPosition()
                       : moved ? anchor_.load()
                               : std::max<double>(anchor_, heard);
-    if (at >= Length()) {
+    if (at >= PlayedLength()) {
         Send({Command::Seek, 0});
         MoveTo(0);
     }
@@ -293,7 +311,7 @@ void Player::Stop() {
 
 void Player::Seek(double seconds) {
     std::lock_guard lock(mutex_);
-    const double to = std::clamp(seconds, 0.0, Length());
+    const double to = std::clamp(seconds / speed_, 0.0, PlayedLength());
     Send({Command::Seek, to});
     MoveTo(to);
 }
@@ -317,30 +335,34 @@ void Player::SetVolume(double volume) {
 
 bool Player::Playing() const {
     std::lock_guard lock(mutex_);
-    return playing_ && (sound_ || ClockPosition() < Length());
+    return playing_ && (sound_ || ClockPosition() < PlayedLength());
 }
 
 double Player::ClockPosition() const {
     double at = base_;
     if (playing_) at += std::chrono::duration<double>(Clock::now() - started_).count();
-    return std::min(at, Length());
+    return std::min(at, PlayedLength());
 }
 
 double Player::Position() const {
+    return PlayedPosition() * speed_;
+}
+
+double Player::PlayedPosition() const {
     std::lock_guard lock(mutex_);
     if (!sound_) return ClockPosition();
     // A move the callback has not made yet: the song is where it was sent.
     if (applied_ < seek_sent_) return anchor_;
-    if (!playing_ && at_end_) return Length();
+    if (!playing_ && at_end_) return PlayedLength();
     double at = static_cast<double>(sample_) / rate_;
-    if (!playing_) return std::clamp(at - latency_, static_cast<double>(anchor_), Length());
+    if (!playing_) return std::clamp(at - latency_, static_cast<double>(anchor_), PlayedLength());
     // The device plays the last callback's buffer from the moment that callback
     // began, one device buffer later: count the time since then, never past
     // what the callback handed over.
     const double since = (NowNs() - callback_ns_) / 1e9;
     at = std::min(
         at, static_cast<double>(callback_sample_) / rate_ + std::clamp(since, 0.0, chunk_ / rate_));
-    return std::clamp(at - latency_, 0.0, Length());
+    return std::clamp(at - latency_, 0.0, PlayedLength());
 }
 
 double Player::PlayToSound() const {

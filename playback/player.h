@@ -76,7 +76,15 @@ class Player {
 
     // A new song: stops and goes back to its start.
     void SetSchedule(std::shared_ptr<const PlaybackSchedule> schedule);
+    // The song's length in its own seconds, whatever the speed.
     double Length() const;
+    // Plays at `speed` times the song's pace (1, 0.75, 0.5 for tapping);
+    // the song stays where it is and plays on if it was playing. The
+    // song's events are sent at their time divided by `speed`, and every
+    // position (Seek, Position, Length) stays in the song's own seconds, so
+    // whatever follows the clock shows the song's time at any speed.
+    void SetSpeed(double speed);
+    double Speed() const { return speed_; }
 
     void Play();
     void Pause();
@@ -85,7 +93,7 @@ class Player {
     void SetVolume(double volume);  // 0 to 1
     // Whether the song is playing; false again once it has ended.
     bool Playing() const;
-    // Where the song is, in seconds, as heard.
+    // Where the song is, in the song's seconds, as heard.
     double Position() const;
 
     // Figures for the last Play: seconds from Play to the song's first
@@ -142,6 +150,10 @@ class Player {
     void MoveAudioTo(double seconds);    // audio thread, or before the output starts
     void OpenInBackground(std::string sound_font, std::string audio_driver);
     void CloseAudio();
+    // The position and the length in seconds as played: the song's seconds
+    // divided by the speed.
+    double PlayedPosition() const;
+    double PlayedLength() const;
     double ClockPosition() const;  // silent mode
     void MoveTo(double seconds);   // with mutex_ held
     void Send(Command command);    // with mutex_ held: to the callback, when it runs
@@ -155,7 +167,9 @@ class Player {
     std::unique_ptr<Synth> synth_;
     _fluid_audio_driver_t* driver_ = nullptr;
     std::unique_ptr<NullSink> null_sink_;
-    std::shared_ptr<const PlaybackSchedule> schedule_;
+    std::shared_ptr<const PlaybackSchedule> song_schedule_;  // as given
+    std::shared_ptr<const PlaybackSchedule> schedule_;       // as played, at speed_
+    double speed_ = 1;  // set and read by the controlling thread alone
     // Songs replaced while the callback may still play them: each with the
     // number of the command that replaced it.
     std::vector<std::pair<uint64_t, std::shared_ptr<const PlaybackSchedule>>> retired_;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "model/timing.h"
 #include "lyrics/track_choice.h"
+#include "model/timing.h"
 
 namespace verselane {
 
@@ -87,6 +87,13 @@ double TrackStart(const MidiFile& Song, int16_t Track) {
         if (n > 0) start += TempoMap(Song, t).Seconds(Song.Track(t).Event(n - 1).Time);
     }
     return start;
+}
+
+PlaybackSchedule AtSpeed(const PlaybackSchedule& Schedule, double Speed) {
+    PlaybackSchedule slowed = Schedule;
+    for (TimedEvent& e : slowed.Events) e.Seconds /= Speed;
+    slowed.Length /= Speed;
+    return slowed;
 }
 
 size_t FirstEventAt(const PlaybackSchedule& Schedule, double Seconds) {

@@ -42,6 +42,10 @@ PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* ca
 // of the track before it (as BuildSchedule lays the tracks out).
 double TrackStart(const MidiFile& Song, int16_t Track);
 
+// The schedule played at `Speed` times the song's pace (0.5: half speed):
+// every event, and the length, at its time divided by `Speed`.
+PlaybackSchedule AtSpeed(const PlaybackSchedule& Schedule, double Speed);
+
 // The index of the first event due at or after `Seconds`.
 size_t FirstEventAt(const PlaybackSchedule& Schedule, double Seconds);
 

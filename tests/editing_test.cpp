@@ -235,8 +235,25 @@ TEST(Editing, OpeningFindsWordsNotesAndDoubts) {
 }
 
 // Saving: lyric events alone made into Soft Karaoke text as the conversion
-// makes it, the edit kept.
+// makes it, the edit kept; a song with both (following or not) written with
+// the one asked for, or both.
 TEST(Editing, SavesTheStreamsAsked) {
+    for (const bool differ : {false, true}) {
+        MidiFile song = WithKaraoke(LyricSong(), 1, "Test");
+        const TimedSyllable first = TimedWords(song, LineSource::Karaoke).Syllables()[0];
+        if (differ) song.Track(first.Track).Event(first.Event).Data = ByteString("\\Jel");
+        TimedWords both(song, LineSource::Lyrics);
+        both.Apply(Edit::MoveTo(1, 720));
+        const std::string moved = "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880";
+        const MidiFile lyrics = both.SongToSave(SaveAs::Lyrics);
+        const MidiFile karaoke = both.SongToSave(SaveAs::Karaoke);
+        EXPECT_EQ(Show(TimedWords(lyrics, LineSource::Lyrics).Syllables()), moved);
+        EXPECT_THROW(TimedWords(lyrics, LineSource::Karaoke), EditError);
+        EXPECT_EQ(Show(TimedWords(karaoke, LineSource::Karaoke).Syllables()),
+                  differ ? "¶Jel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880" : moved);
+        EXPECT_THROW(TimedWords(karaoke, LineSource::Lyrics), EditError);
+        EXPECT_EQ(EncodeMidiFile(both.SongToSave(SaveAs::Both)), EncodeMidiFile(both.Song()));
+    }
     TimedWords words(LyricSong());
     words.Apply(Edit::MoveTo(1, 720));
     const std::string moved = "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880";

@@ -66,6 +66,10 @@ TEST(PlaybackSchedule, EveryEventAtItsTimeByEveryTempoChange) {
         "3.25 | 0 c2 40 0 | 0.5 90 60 100 | 1 f0 \x7E\x7F\x09\x01 | 2 e1 0 80 | 3.125 80 60 0 | "
         "3.125 b9 7 99");
     EXPECT_EQ(listed(BuildSchedule(patterns)), "3 | 1 90 50 100 | 2.5 90 52 100");
+    // At half and three-quarter speed every event is due later by that much.
+    EXPECT_EQ(listed(AtSpeed(BuildSchedule(patterns), 0.5)), "6 | 2 90 50 100 | 5 90 52 100");
+    EXPECT_EQ(listed(AtSpeed(BuildSchedule(patterns), 0.75)),
+              "4 | 1.33333 90 50 100 | 3.33333 90 52 100");
     // What a seek sends again: program, system exclusive, pitch bend, controller.
     EXPECT_EQ(BuildSchedule(song).StateEvents, (std::vector<size_t>{0, 2, 3, 5}));
     EXPECT_TRUE(BuildSchedule(patterns).StateEvents.empty());
@@ -156,6 +160,12 @@ TEST(Render, SizedAheadFromTheScheduleWithItsHeaderFirst) {
               std::string::npos);
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
     test::TempDir dir;
+    // Half speed: a note at 0.5 s of a 1 s song sounds from 1 s of 2 s.
+    const PlaybackSchedule half =
+        AtSpeed(BuildSchedule(SongOf({{NoteOn(480, 60), EndOfTrack(960)}})), 0.5);
+    const RenderReport slow = RenderToWav(half, DefaultSoundFont(), (dir / "half.wav").string());
+    EXPECT_NEAR(slow.FirstSound, 1.0, 0.01);
+    EXPECT_NEAR(Figure("sox --i -D " + (dir / "half.wav").string()), 2.0 + kReleaseTail, 0.01);
     const RenderReport report = RenderToWav(second, DefaultSoundFont(), (dir / "s.wav").string());
     ASSERT_EQ(report.Error, "");
     EXPECT_DOUBLE_EQ(report.Seconds, 88320 / 44100.0);
@@ -252,6 +262,17 @@ TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
     EXPECT_TRUE(player.Playing());
     EXPECT_GT(player.Position(), 30.1);
     EXPECT_LT(player.Position(), 30.6);
+    // At half speed the song stays where it was, its clock runs at half the
+    // pace and reads in the song's seconds, and so do seeks and the length.
+    const double before = player.Position();
+    player.SetSpeed(0.5);
+    EXPECT_TRUE(player.Playing());
+    EXPECT_NEAR(player.Position(), before, 0.1);
+    EXPECT_NEAR(player.Length(), 60.0, 0.01);
+    player.Seek(40);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_GT(player.Position(), 40.1);
+    EXPECT_LT(player.Position(), 40.3);
     player.Pause();
     EXPECT_GT(player.Callbacks(), 40);
     EXPECT_EQ(player.RealTimeViolations(), 0);

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
@@ -14,6 +16,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -1238,8 +1241,8 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     editor->Tap(words.Seconds(notes[5].Tick), 0);
     EXPECT_EQ(editor->Syllables()[2].Tick, notes[5].Tick) << "the undone tap's syllable again";
 
-    // A tap while the song plays leaves it playing.
     auto* player = Find<PlaybackPanel>(w.form.get(), "PlaybackPanel");
+    // A tap while the song plays leaves it playing.
     player->PlayPause();
     for (int waited = 0; !player->Playing() && waited < 100; ++waited) QTest::qWait(30);
     ASSERT_TRUE(player->Playing());
@@ -1248,6 +1251,35 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     QTest::qWait(50);
     EXPECT_TRUE(player->Playing()) << "an edit stopped the song";
     player->Stop();
+
+    // Line starts only (Shift+T) at half speed (Playback > Speed): each tap
+    // times the next line's first syllable, a note later here, taken back by
+    // the latency in the listener's seconds (2 s at half speed: 1 s of the
+    // song); each tap is one undo step.
+    QTest::keySequence(form, QKeySequence(Qt::SHIFT | Qt::Key_T));
+    ASSERT_TRUE(editor->LineStartTaps());
+    form->findChild<QAction*>("HalfSpeedAction")->trigger();
+    EXPECT_EQ(player->Speed(), 0.5);
+    std::vector<int> starts;
+    for (int i = 5; i < static_cast<int>(editor->Syllables().size()); ++i)
+        if (editor->Syllables()[i].LineStart) starts.push_back(i);
+    ASSERT_GE(starts.size(), 3u);
+    editor->Select(4);
+    std::vector<int32_t> targets;
+    for (int k = 0; k < 2; ++k) {
+        const int32_t target = next_note(tick(starts[k]));
+        ASSERT_LT(target, tick(starts[k + 1]));
+        editor->Tap(words.Seconds(target) + 1.0, 2.0, 0.5);
+        EXPECT_EQ(tick(starts[k]), target) << k;
+        EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(), "&Undo Tap a Line Start");
+        targets.push_back(target);
+    }
+    const int32_t second_before = EditorTicks(editor)[starts[1]];
+    QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(tick(starts[0]), targets[0]) << "one tap undone, not both";
+    EXPECT_NE(tick(starts[1]), second_before);
+    QTest::keySequence(form, QKeySequence(Qt::SHIFT | Qt::Key_T));
+    form->findChild<QAction*>("FullSpeedAction")->trigger();
 }
 
 // Each edit key of the editor is one step on the undo stack, named for the
@@ -1289,6 +1321,26 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
         QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
         EXPECT_EQ(w.Song(), read);
         EXPECT_EQ(editor->Syllables().size(), count);
+    }
+
+    // F2's Split at the Cursor: the text as typed split where the cursor
+    // was, in one undo step; a refused split changes nothing.
+    for (const auto& [cursor, first, second] : {std::tuple{2, "St", "ar"}, std::tuple{4, "", ""}}) {
+        editor->SetTextPrompt([cursor](const QString&, const QString&) {
+            return TimingEditor::TypedText("Star", cursor);
+        });
+        editor->Select(3);
+        QTest::keyClick(editor, Qt::Key_F2);
+        if (*first == 0) {
+            EXPECT_EQ(w.Song(), read);
+            continue;
+        }
+        EXPECT_EQ(text(3), first);
+        EXPECT_EQ(text(4), second);
+        EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(),
+                  "&Undo Split the Syllable at the Cursor");
+        QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
+        EXPECT_EQ(w.Song(), read);
     }
 
     // The drag: the second line's first syllable one note later; the first
@@ -1358,6 +1410,22 @@ TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
     ASSERT_EQ(PreferredLineSource(written), LineSource::Karaoke);
     const int16_t track = ChooseSourceTrack(written, ConversionDirection::KaraokeToLyrics);
     EXPECT_EQ(SungTicks(written, track, LineSource::Karaoke), edited);
+
+    // Tap Latency: typed in milliseconds, kept in the settings in
+    // seconds, beside the output's own figure (none while silent).
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        shown = Find<QLabel>(dialog, "ReportedLatency")->text();
+        auto* spin = Find<QSpinBox>(dialog, "TapLatency");
+        spin->selectAll();
+        QTest::keyClicks(spin, "120");
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    w.form->findChild<QAction*>("TapLatencyAction")->trigger();
+    EXPECT_TRUE(shown.contains("reports 0 ms")) << shown.toStdString();
+    EXPECT_DOUBLE_EQ(QSettings("verselane", "verselane").value("tapLatency").toDouble(), 0.12);
 }
 
 TEST(PlaybackPanel, ASoundFontThatCannotPlayIsToldOnce) {

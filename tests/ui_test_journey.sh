@@ -27,35 +27,16 @@ mkdir -p "$work/in" "$work/out" "$work/config"
 cp "$corpus/lyrics/twinkle_mma.mid" "$work/song.mid"
 cp "$corpus/lyrics/twinkle_mma.mid" "$corpus/kar/twinkle_dmp.kar" "$work/in/"
 
+here="$(cd "$(dirname "$0")" && pwd)"
 cat >"$work/journey" <<'JOURNEY'
 set -euo pipefail
 work="$1"
 program="$2"
+here="$3"
 XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb "$program" &
 pid=$!
-# Waits for a window whose title matches, gives it the keyboard and types.
-window() {
-  local id
-  id="$(xdotool search --sync --onlyvisible --name "$1" | tail -1)"
-  xdotool windowfocus --sync "$id" 2>/dev/null || true
-  sleep 0.4
-}
-keys() { xdotool key --delay 60 "$@"; sleep 0.4; }
-text() { xdotool type --delay 20 "$1"; sleep 0.2; }
-# Presses keys until a window whose title matches shows (a busy window may
-# miss the first press), then gives it the keyboard.
-open_with() {
-  local title="$1"; shift
-  for _ in 1 2 3 4 5 6 7 8 9 10; do
-    keys "$@"
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-      if xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; then window "$title"; return; fi
-      sleep 0.3
-    done
-    window "Midi Verselane v"
-  done
-  echo "journey: $title never showed" >&2; return 1
-}
+KEY_DELAY=60
+source "$here/journey_helpers.sh"
 
 window "Midi Verselane v"
 open_with "Read File" ctrl+o
@@ -94,7 +75,7 @@ keys ctrl+q
 wait "$pid"
 JOURNEY
 
-timeout 120 xvfb-run -a -s "-screen 0 1280x800x24" bash "$work/journey" "$work" "$program"
+timeout 120 xvfb-run -a -s "-screen 0 1280x800x24" bash "$work/journey" "$work" "$program" "$here"
 
 fail() { echo "journey: $1" >&2; exit 1; }
 [ -f "$work/out/journey.kar" ] || fail "Ctrl+S wrote no out/journey.kar"

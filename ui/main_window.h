@@ -86,6 +86,8 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void convertFiles();
     void showHelp();
     void showAbout();
+    // Tap Latency: the seconds taps are taken back by, set in milliseconds.
+    void setTapLatency();
     void showWords();
     void wordsFromSheet();
     // An edit, undo or redo in the timing editor changed the song.
@@ -159,6 +161,9 @@ class MainWindow : public QMainWindow, public ConversionHost {
     QAction* zoom_in_action_;
     QAction* zoom_out_action_;
     QList<QAction*> editor_actions_;
+    QAction* line_start_taps_action_;
+    QList<QAction*> speed_actions_;  // full, three-quarter and half speed
+    QAction* tap_latency_action_;
     QMenu* recent_menu_;
 
     QPushButton* read_button_;

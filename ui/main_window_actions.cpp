@@ -1,14 +1,22 @@
 // The main window's actions, menus and toolbar, its keys, and the files
 // dropped onto it.
 #include <QAction>
+#include <QActionGroup>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QToolBar>
 #include <QUndoStack>
+#include <QVBoxLayout>
+#include <cmath>
 
 #include "ui/main_window.h"
 #include "ui/main_window_parts.h"
@@ -132,15 +140,20 @@ void MainWindow::createEditorActions() {
         tr("&Join to the Line Before"), "JoinLineAction", [this] { editor_->JoinLine(); },
         QKeySequence(Qt::Key_Backspace), here);
     // Tap to time works while the song plays, wherever the focus is; the
-    // latency setting (seconds) takes off what the ear adds on top of the
-    // player's own reckoning of the sound.
+    // latency setting (seconds) takes off what the ear and the hand add on
+    // top of the player's own reckoning of the sound.
     editing(
         tr("&Tap (Time the Next Syllable)"), "TapAction",
         [this] {
             const double latency = Settings().value(QStringLiteral("tapLatency"), 0.0).toDouble();
-            editor_->Tap(playback_->Position(), latency);
+            editor_->Tap(playback_->Position(), latency, playback_->Speed());
         },
         QKeySequence(Qt::Key_T), anywhere);
+    line_start_taps_action_ = editing(
+        tr("Tap Line St&arts Only"), "LineStartTapsAction",
+        [this](bool on) { editor_->SetLineStartTaps(on); }, QKeySequence(Qt::SHIFT | Qt::Key_T),
+        anywhere);
+    line_start_taps_action_->setCheckable(true);
     zoom_in_action_ = editing(
         tr("Zoom &In"), "ZoomInAction", [this] { editor_->Zoom(1.25); },
         QKeySequence(Qt::CTRL | Qt::Key_Plus), anywhere);
@@ -192,6 +205,31 @@ void MainWindow::createMenus() {
     QMenu* playback = menuBar()->addMenu(tr("&Playback"));
     playback->addAction(play_action_);
     playback->addAction(stop_action_);
+    // Slower playing for tapping; the choice is kept for the next start. The
+    // access keys avoid T and H: the editor's own keys would take them.
+    playback->addSeparator();
+    auto* speeds = new QActionGroup(this);
+    const double chosen = Settings().value(QStringLiteral("playback/speed"), 1.0).toDouble();
+    for (const auto& [caption, name, factor] :
+         {std::tuple{tr("&Full Speed"), "FullSpeedAction", 1.0},
+          std::tuple{tr("Three-&Quarter Speed"), "ThreeQuarterSpeedAction", 0.75},
+          std::tuple{tr("H&alf Speed"), "HalfSpeedAction", 0.5}}) {
+        QAction* a = Named(playback->addAction(caption), name);
+        a->setCheckable(true);
+        a->setActionGroup(speeds);
+        connect(a, &QAction::triggered, this, [this, factor] {
+            playback_->SetSpeed(factor);
+            Settings().setValue(QStringLiteral("playback/speed"), factor);
+        });
+        if (factor == chosen) a->setChecked(true);
+        speed_actions_ << a;
+    }
+    if (!speeds->checkedAction()) speed_actions_.front()->setChecked(true);
+    playback_->SetSpeed(chosen == 0.75 || chosen == 0.5 ? chosen : 1.0);
+    playback->addSeparator();
+    tap_latency_action_ =
+        Named(playback->addAction(tr("Tap &Latency..."), this, &MainWindow::setTapLatency),
+              "TapLatencyAction");
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(help_action_);
     help->addAction(about_action_);
@@ -237,6 +275,42 @@ void MainWindow::showHelp() {
            "Ctrl+plus/minus zoom; Ctrl+Z undoes any edit; the Edit menu lists every edit.\n\n"
            "File > Convert a Folder converts many songs at once; dropping files or a "
            "folder onto the window does the same."));
+}
+
+void MainWindow::setTapLatency() {
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("TapLatencyDialog"));
+    dialog.setWindowTitle(tr("Tap Latency"));
+    const double reported = playback_->OutputLatency();
+    auto* about = new QLabel(
+        tr("The audio output reports %1 ms of delay, which the play cursor already takes "
+           "off. Taps are taken back by the latency below as well: the time your ear and "
+           "hand add.")
+            .arg(std::lround(reported * 1000)),
+        &dialog);
+    about->setObjectName(QStringLiteral("ReportedLatency"));
+    about->setWordWrap(true);
+    auto* label = new QLabel(tr("&Latency:"), &dialog);
+    auto* spin = new QSpinBox(&dialog);
+    spin->setObjectName(QStringLiteral("TapLatency"));
+    spin->setRange(0, 1000);
+    spin->setSuffix(tr(" ms"));
+    spin->setValue(static_cast<int>(
+        std::lround(Settings().value(QStringLiteral("tapLatency"), 0.0).toDouble() * 1000)));
+    label->setBuddy(spin);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);  // Enter in the box takes it
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* row = new QHBoxLayout;
+    row->addWidget(label);
+    row->addWidget(spin, 1);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(about);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    if (dialog.exec() == QDialog::Accepted)
+        Settings().setValue(QStringLiteral("tapLatency"), spin->value() / 1000.0);
 }
 
 void MainWindow::showAbout() {

@@ -132,7 +132,10 @@ PlaybackPanel::PlaybackPanel(QWidget* parent, bool open_audio)
     connect(sound_font_, &QPushButton::clicked, this, &PlaybackPanel::ChooseSoundFont);
 
     player_.SetVolume(volume_->value() / 100.0);
-    player_.Open(Settings().value(QString::fromLatin1(kSoundFontKey)).toString().toStdString());
+    // VERSELANE_AUDIO_DRIVER names FluidSynth's audio system to use ("null":
+    // a silent sink at a device's pace, for machines without sound).
+    player_.Open(Settings().value(QString::fromLatin1(kSoundFontKey)).toString().toStdString(),
+                 qEnvironmentVariable("VERSELANE_AUDIO_DRIVER").toStdString());
     opening_->start();
     Clear();
 }
@@ -241,6 +244,19 @@ void PlaybackPanel::Stop() {
     Refresh();
 }
 
+void PlaybackPanel::SetSpeed(double speed) {
+    player_.SetSpeed(speed);
+    Refresh();
+}
+
+double PlaybackPanel::Speed() const {
+    return player_.Speed();
+}
+
+double PlaybackPanel::OutputLatency() const {
+    return player_.State() == Player::Output::Sound ? player_.OutputLatency() : 0;
+}
+
 double PlaybackPanel::Position() const {
     return player_.Position();
 }
@@ -297,7 +313,7 @@ void PlaybackPanel::ChooseSoundFont() {
 void PlaybackPanel::UseSoundFont(const QString& path) {
     Settings().setValue(QString::fromLatin1(kSoundFontKey), path);
     told_ = false;
-    player_.Open(path.toStdString());
+    player_.Open(path.toStdString(), qEnvironmentVariable("VERSELANE_AUDIO_DRIVER").toStdString());
     opening_->start();
 }
 

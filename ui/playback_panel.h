@@ -61,8 +61,15 @@ class PlaybackPanel : public QWidget {
 
     void PlayPause();
     void Stop();
-    // Where the song is, in seconds, as heard.
+    // Where the song is, in the song's seconds, as heard (at any speed).
     double Position() const;
+    // Plays at `speed` times the song's pace (1, 0.75, 0.5); the words and
+    // the slider follow the song's own time.
+    void SetSpeed(double speed);
+    double Speed() const;
+    // The seconds the audio output holds back in its buffer (what Position
+    // already takes off); 0 while silent.
+    double OutputLatency() const;
     bool Playing() const;
     // Uses this SoundFont from now on and remembers it for the next start.
     void UseSoundFont(const QString& path);

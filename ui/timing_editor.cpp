@@ -1,12 +1,16 @@
 #include "ui/timing_editor.h"
 
-#include <QInputDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QUndoStack>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -287,27 +291,61 @@ void TimingEditor::Nudge(int direction) {
                   direction * std::max(1, division_ / 4));
 }
 
-std::optional<QString> TimingEditor::AskText(const QString& title, const QString& text) {
+std::optional<TimingEditor::TypedText> TimingEditor::AskText(const QString& title,
+                                                             const QString& text, bool can_split) {
     if (ask_text_) return ask_text_(title, text);
-    bool ok = false;
-    const QString typed =
-        QInputDialog::getText(this, title, tr("Text:"), QLineEdit::Normal, text, &ok);
-    return ok ? std::optional(typed) : std::nullopt;
+    QDialog dialog(this);
+    dialog.setWindowTitle(title);
+    auto* label = new QLabel(tr("&Text:"), &dialog);
+    auto* edit = new QLineEdit(text, &dialog);
+    edit->setObjectName(QStringLiteral("SyllableText"));
+    label->setBuddy(edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    int split_at = -1;
+    if (can_split) {
+        QPushButton* split =
+            buttons->addButton(tr("&Split at the Cursor"), QDialogButtonBox::ActionRole);
+        split->setObjectName(QStringLiteral("SplitAtCursor"));
+        split->setToolTip(tr("Splits the syllable in two where the text cursor is (Alt+S)"));
+        split->setAutoDefault(false);
+        connect(split, &QPushButton::clicked, &dialog, [&] {
+            split_at = edit->cursorPosition();
+            dialog.accept();
+        });
+    }
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(label);
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return TypedText(edit->text(), split_at);
 }
 
 std::string TimingEditor::Encoded(const QString& text) const {
     return encode_ ? encode_(text) : text.toStdString();
 }
 
-void TimingEditor::Tap(double heard_seconds, double latency) {
-    if (!words_ || syllables_.empty()) return;
+void TimingEditor::SetLineStartTaps(bool on) {
+    line_start_taps_ = on;
+    taps_.clear();
+    tap_next_ = -1;
+}
+
+void TimingEditor::Tap(double heard_seconds, double latency, double speed) {
+    if (!words_ || syllables_.empty() || !(speed > 0)) return;
     // Taps that were undone are no pins any more.
     std::erase_if(taps_, [this](const TapPin& tap) { return tap.UndoIndex > undo_->index(); });
     if (tap_next_ < 0) tap_next_ = std::max(0, current_);
     if (!taps_.empty()) tap_next_ = static_cast<int>(taps_.back().Syllable) + 1;
-    if (tap_next_ >= static_cast<int>(syllables_.size())) return;
+    const int count = static_cast<int>(syllables_.size());
+    while (line_start_taps_ && tap_next_ < count && !syllables_[tap_next_].LineStart) ++tap_next_;
+    if (tap_next_ >= count) return;
     const editing::TapSnapper snapper(*words_);
-    const std::optional<int32_t> tick = snapper.Snap(heard_seconds, 1.0, latency);
+    // The snapper takes the tap in the listener's seconds since the song's
+    // start at this speed.
+    const std::optional<int32_t> tick = snapper.Snap(heard_seconds / speed, speed, latency);
     if (!tick) {
         emit StatusMessage(tr("Tap at %1: no note starts near it.")
                                .arg(QString::fromStdString(FormatTimestamp(heard_seconds))));
@@ -317,7 +355,9 @@ void TimingEditor::Tap(double heard_seconds, double latency) {
     for (const TapPin& tap : taps_) pins.emplace_back(tap.Syllable, tap.Tick);
     pins.emplace_back(tap_next_, *tick);
     const int syllable = tap_next_;
-    if (!Apply(tr("Tap"), editing::Edit::Realign(std::move(pins)))) return;
+    if (!Apply(line_start_taps_ ? tr("Tap a Line Start") : tr("Tap"),
+               editing::Edit::Realign(std::move(pins))))
+        return;
     taps_.push_back({static_cast<size_t>(syllable), *tick, undo_->index()});
     tap_next_ = syllable + 1;
     current_ = syllable;
@@ -327,9 +367,37 @@ void TimingEditor::Tap(double heard_seconds, double latency) {
 
 void TimingEditor::EditText() {
     if (current_ < 0) return;
-    if (const auto text = AskText(tr("Edit the Syllable"), syllables_[current_].Text)) {
-        Apply(tr("Edit the Text"), editing::Edit::SetText(current_, Encoded(*text)));
+    const int syllable = current_;
+    const QString was = syllables_[syllable].Text;
+    const std::optional<TypedText> typed = AskText(tr("Edit the Syllable"), was, true);
+    if (!typed) return;
+    if (typed->SplitAt < 0) {
+        Apply(tr("Edit the Text"), editing::Edit::SetText(syllable, Encoded(typed->Text)));
+        return;
     }
+    // The split position in the song's bytes: the bytes of the text before
+    // the cursor.
+    const size_t at = Encoded(typed->Text.left(typed->SplitAt)).size();
+    if (typed->Text == was) {
+        Apply(tr("Split the Syllable"), editing::Edit::Split(syllable, at));
+        return;
+    }
+    // A new text and a split: one step, made only when both can be (tried
+    // on a copy first, so that a refused split leaves no half step behind).
+    const editing::Edit set_text = editing::Edit::SetText(syllable, Encoded(typed->Text));
+    try {
+        editing::TimedWords trial = *words_;
+        trial.Apply(set_text);
+        trial.Apply(editing::Edit::Split(syllable, at));
+    } catch (const editing::EditError& e) {
+        emit StatusMessage(tr("%1: not done (%2).")
+                               .arg(tr("Split the Syllable"), QString::fromStdString(e.what())));
+        return;
+    }
+    undo_->beginMacro(tr("Split the Syllable at the Cursor"));
+    Apply(tr("Edit the Text"), set_text);
+    Apply(tr("Split the Syllable"), editing::Edit::Split(syllable, at));
+    undo_->endMacro();
 }
 
 void TimingEditor::InsertWord() {
@@ -341,8 +409,8 @@ void TimingEditor::InsertWord() {
     const int32_t tick = cursor_tick_ >= before && cursor_tick_ <= here
                              ? cursor_tick_
                              : before + (here - before) / 2;
-    if (const auto text = AskText(tr("Insert a Word"), QString())) {
-        Apply(tr("Insert a Word"), editing::Edit::Insert(current_, Encoded(*text), tick));
+    if (const auto typed = AskText(tr("Insert a Word"), QString(), false)) {
+        Apply(tr("Insert a Word"), editing::Edit::Insert(current_, Encoded(typed->Text), tick));
     }
 }
 

@@ -61,9 +61,18 @@ class TimingEditor : public QAbstractScrollArea {
     void SetEncoder(std::function<std::string(const QString&)> encode) {
         encode_ = std::move(encode);
     }
+    // What the text prompt gives: the text typed and, when the user asked to
+    // split the syllable there, the text cursor's position in it.
+    struct TypedText {
+        TypedText(QString text, int split_at = -1) : Text(std::move(text)), SplitAt(split_at) {}
+        QString Text;
+        int SplitAt = -1;
+    };
     // Asks for a syllable's text (F2, Insert): the title and the text to
-    // start from; nullopt when cancelled. By default an input dialog.
-    using TextPrompt = std::function<std::optional<QString>(const QString&, const QString&)>;
+    // start from; nullopt when cancelled. By default a dialog with the text,
+    // whose Split at the Cursor button (Alt+S; only for F2) splits the
+    // syllable where the text cursor is.
+    using TextPrompt = std::function<std::optional<TypedText>(const QString&, const QString&)>;
     void SetTextPrompt(TextPrompt prompt) { ask_text_ = std::move(prompt); }
     // Forgets the song and empties the undo stack.
     void Clear();
@@ -86,7 +95,9 @@ class TimingEditor : public QAbstractScrollArea {
     void MoveToNote(int direction);  // -1 previous note, +1 next note
     void Nudge(int direction);       // by a sixteenth
     void NextDoubtful(int direction);
-    void EditText();  // F2
+    // F2: the chosen syllable's text changed, or split at the text cursor
+    // (one undoable step, the text typed taken first).
+    void EditText();
     void InsertWord();
     void SplitHalf();  // splits the chosen syllable in the middle of its text
     void MergeNext();
@@ -97,11 +108,17 @@ class TimingEditor : public QAbstractScrollArea {
     void DeleteSyllable();
     // Tap to time: the chosen syllable (then the next, tap by tap) goes on
     // the melody's note start nearest `heard_seconds` of song time less
-    // `latency` (within a quarter second); the rest of its line re-aligns
-    // around this session's taps. Each tap is one undoable step; after an
-    // undo the next tap times the syllable of the tap undone. Choosing a
-    // syllable by key or mouse starts a new session there.
-    void Tap(double heard_seconds, double latency);
+    // `latency` seconds of the listener's time (within a quarter second),
+    // the song playing at `speed`; the rest of its line re-aligns around
+    // this session's taps. Each tap is one undoable step; after an undo the
+    // next tap times the syllable of the tap undone. Choosing a syllable by
+    // key or mouse starts a new session there.
+    void Tap(double heard_seconds, double latency, double speed = 1);
+    // With line starts on, each tap times the first syllable of the next
+    // line (from the chosen syllable on) and the rest of that line aligns
+    // to the melody around it. Switching starts a new session of taps.
+    void SetLineStartTaps(bool on);
+    bool LineStartTaps() const { return line_start_taps_; }
     // Carries out `edit` as one undoable step named `name`; an edit that
     // cannot be made is told by StatusMessage and changes nothing.
     bool Apply(const QString& name, const editing::Edit& edit);
@@ -132,7 +149,7 @@ class TimingEditor : public QAbstractScrollArea {
     void Refresh();
     // Moves the selected syllables by `delta` ticks.
     void MoveSelection(const QString& name, int32_t delta);
-    std::optional<QString> AskText(const QString& title, const QString& text);
+    std::optional<TypedText> AskText(const QString& title, const QString& text, bool can_split);
     std::string Encoded(const QString& text) const;
     void UpdateScrollRange();
     void ScrollTo(int32_t tick);
@@ -167,6 +184,7 @@ class TimingEditor : public QAbstractScrollArea {
     };
     std::vector<TapPin> taps_;
     int tap_next_ = -1;  // the syllable the next tap times
+    bool line_start_taps_ = false;
 };
 
 }  // namespace verselane::ui

@@ -1,0 +1,99 @@
+#include "editing/syllable_text.h"
+
+namespace verselane::editing {
+
+bool IsGap(char c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == '\0' || c == '\t';
+}
+
+TextParts PartsOf(std::string_view text) {
+    size_t begin = 0;
+    while (begin < text.size() && (IsGap(text[begin]) || text[begin] == '\\' || text[begin] == '/'))
+        ++begin;
+    size_t end = text.size();
+    while (end > begin && IsGap(text[end - 1])) --end;
+    return {std::string(text.substr(0, begin)), std::string(text.substr(begin, end - begin)),
+            std::string(text.substr(end))};
+}
+
+std::string Joined(const TextParts& p) {
+    return p.Before + p.Core + p.After;
+}
+
+std::string TrimGaps(std::string s) {
+    while (!s.empty() && IsGap(s.back())) s.pop_back();
+    return s;
+}
+
+void Breaks::Read(std::string_view bytes, bool at_event_start) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == ' ' || c == '\t') Word = true;
+        if (c == '\r' || c == '\n') {
+            Word = Line = true;
+            ++LineEnds;
+            if (c == '\n') Paragraph = true;
+        }
+        if (at_event_start && (c == '/' || c == '\\')) {
+            Word = Line = true;
+            if (c == '\\') Paragraph = true;
+        }
+    }
+}
+
+bool InStream(const MidiEvent& e, const StreamSpec& s) {
+    if (e.Kind != kKindMeta || e.Channel != s.Type) return false;
+    return s.Type != kMetaText || !e.Data.view().starts_with("@");
+}
+
+std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec& s) {
+    std::vector<TimedSyllable> out;
+    if (s.Track < 0) return out;
+    Breaks pending;
+    pending.Word = pending.Line = pending.Paragraph = true;
+    const int32_t n = song.Count(s.Track);
+    for (int32_t i = 0; i < n; ++i) {
+        const MidiEvent& e = song.Track(s.Track).Event(i);
+        if (!InStream(e, s)) continue;
+        const TextParts parts = PartsOf(e.Data.view());
+        if (parts.Core.empty()) {
+            pending.Read(e.Data.view(), true);
+            continue;
+        }
+        pending.Read(parts.Before, true);
+        TimedSyllable syllable;
+        syllable.Text = parts.Core;
+        syllable.Tick = e.Time;
+        syllable.WordStart = pending.Word;
+        syllable.LineStart = pending.Line;
+        syllable.ParagraphStart = pending.Paragraph || pending.LineEnds >= 2;
+        syllable.Track = s.Track;
+        syllable.Event = i;
+        out.push_back(std::move(syllable));
+        pending = Breaks();
+        pending.Read(parts.After, false);
+    }
+    return out;
+}
+
+void RemoveStream(MidiFile& song, const StreamSpec& s) {
+    MidiTrack& track = song.Track(s.Track);
+    int32_t kept = 0;
+    for (int32_t i = 0; i < song.Count(s.Track); ++i)
+        if (!InStream(track.Event(i), s)) track.Event(kept++) = std::move(track.Event(i));
+    for (int32_t i = kept; i < song.Count(s.Track); ++i) track.Event(i) = MidiEvent();
+    song.Count(s.Track) = kept;
+}
+
+void CheckText(const std::string& text, bool karaoke) {
+    if (text.empty() || PartsOf(text).Core != text)
+        throw EditError(
+            "a syllable's text must hold something to sing, without line ends or spaces "
+            "around it");
+    if (text.find_first_of("\r\n") != std::string::npos)
+        throw EditError("a syllable's text cannot hold a line end");
+    if (karaoke && text.starts_with("@"))
+        throw EditError("a karaoke syllable cannot start with @ (a tag)");
+}
+
+}  // namespace verselane::editing

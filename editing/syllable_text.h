@@ -1,0 +1,56 @@
+// How a stream's events hold syllables: the text of one event split into
+// the marks and gaps before the syllable, the syllable and the gaps and line
+// ends after it, and the breaks (word, line, paragraph) those bytes make.
+// Used by the timed words and their edits; not part of the editing API.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editing/timed_words.h"
+
+namespace verselane::editing {
+
+bool IsGap(char c);
+
+// An event's text in three parts: marks and gaps before the syllable, the
+// syllable, gaps and line ends after it.
+struct TextParts {
+    std::string Before;
+    std::string Core;
+    std::string After;
+};
+
+TextParts PartsOf(std::string_view text);
+std::string Joined(const TextParts& p);
+std::string TrimGaps(std::string s);
+
+// The breaks a run of separating bytes makes: a word, a line, a paragraph.
+struct Breaks {
+    bool Word = false;
+    bool Line = false;
+    bool Paragraph = false;
+    int LineEnds = 0;
+    void Read(std::string_view bytes, bool at_event_start);
+};
+
+// The words of one stream of one track.
+struct StreamSpec {
+    int16_t Track = -1;
+    uint8_t Type = kMetaLyric;
+};
+
+bool InStream(const MidiEvent& e, const StreamSpec& s);
+
+// The syllables of a stream, in order.
+std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec& s);
+
+// Takes every event of the stream out of its track.
+void RemoveStream(MidiFile& song, const StreamSpec& s);
+
+// Raises EditError when `text` cannot be a syllable's text.
+void CheckText(const std::string& text, bool karaoke);
+
+}  // namespace verselane::editing
