@@ -11,6 +11,7 @@
 
 #include "align/song_words.h"
 #include "cli/batch.h"
+#include "cli/outcome_text.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/song_info.h"
 #include "lyrics/sung_lines.h"
@@ -151,10 +152,10 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement, to, info,
                     Command.Replace, to_song);
     if (kept_utf8) err << "some words do not fit " << encoding << " and are written as UTF-8\n";
-    const std::string message =
-        WriteMidiFile(song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep);
-    if (!message.empty()) {
-        err << PrintableName(output) << ": " << PrintableName(message) << "\n";
+    if (const std::optional<WriteFailure> failure = WriteMidiFile(
+            song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
+        err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
+            << "\n";
         return 1;
     }
 

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "cli/batch.h"
+#include "cli/outcome_text.h"
 #include "editing/timed_words.h"
 #include "encoding/text_encoding.h"
 #include "reader/midi_reader.h"
@@ -196,10 +197,10 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
         err << PrintableName(output) << ": is the song being read; name another output\n";
         return 1;
     }
-    const std::string message = WriteMidiFile(
-        words->Song(), output, command.Force ? ExistingFile::Replace : ExistingFile::Keep);
-    if (!message.empty()) {
-        err << PrintableName(output) << ": " << PrintableName(message) << "\n";
+    if (const std::optional<WriteFailure> failure = WriteMidiFile(
+            words->Song(), output, command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
+        err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
+            << "\n";
         return 1;
     }
     out << "Syllables: " << words->Count() << ", " << pins.size() << " pinned; written to "

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/outcome_text.h"
 #include "editing/timed_words.h"
 #include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
@@ -27,7 +28,7 @@ MidiFile Read(const std::string& bytes) {
     MidiFile song;
     ResetMidiFile(song);
     const ReadOutcome read = ReadMidiBytes(song, bytes);
-    EXPECT_EQ(read.Result, ReadResult::Complete) << read.Message();
+    EXPECT_EQ(read.Result, ReadResult::Complete) << cli::ReadMessage(read);
     return song;
 }
 

@@ -466,12 +466,17 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     // The words players show are those of the karaoke text read.
     EXPECT_EQ(test::ReadSungWords(back, 0, kMetaLyric), sung);
 
+    // Each failure worded from its kind, not from the system's text.
+    fs::create_directory(dir / "folder.mid");
     w.Write(dir / "no-such-folder" / "out.mid");
+    w.Write(dir / "folder.mid");
     w.Write(input);
-    ASSERT_EQ(w.prompts->messages.size(), 2);
+    ASSERT_EQ(w.prompts->messages.size(), 3);
     EXPECT_EQ(w.prompts->messages[0],
-              "Could not write out.mid: No such file or directory. Choose another folder or name.");
-    EXPECT_TRUE(w.prompts->messages[1].contains("never written over"));
+              "Could not write out.mid: Its folder does not exist. Choose another folder.");
+    EXPECT_EQ(w.prompts->messages[1],
+              "Could not write folder.mid: That name is a folder. Choose another name.");
+    EXPECT_TRUE(w.prompts->messages[2].contains("never written over"));
     EXPECT_EQ(test::ReadAll(input), test::ReadAll(original));
     EXPECT_EQ(w.State(), kConverted);
 
