@@ -136,19 +136,19 @@ MidiEvent RemoveEvent(MidiFile& song, int16_t t, int32_t at) {
 }
 
 void Perform(MidiFile& song, const EventChange& c) {
-    if (c.Track < 0 || c.Track >= RealTrackCount(song)) throw EditError("no such track");
+    if (c.Track < 0 || c.Track >= RealTrackCount(song)) throw EditError(EditProblem::NoSuchTrack);
     const int32_t n = song.Count(c.Track);
     switch (c.What) {
         case EventChange::Action::Insert:
-            if (c.Index < 0 || c.Index > n) throw EditError("no such event");
+            if (c.Index < 0 || c.Index > n) throw EditError(EditProblem::NoSuchEvent);
             InsertEvent(song, c.Track, c.Index, c.Event);
             break;
         case EventChange::Action::Remove:
-            if (c.Index < 0 || c.Index >= n) throw EditError("no such event");
+            if (c.Index < 0 || c.Index >= n) throw EditError(EditProblem::NoSuchEvent);
             RemoveEvent(song, c.Track, c.Index);
             break;
         case EventChange::Action::Replace:
-            if (c.Index < 0 || c.Index >= n) throw EditError("no such event");
+            if (c.Index < 0 || c.Index >= n) throw EditError(EditProblem::NoSuchEvent);
             song.Track(c.Track).Event(c.Index) = c.Event;
             break;
     }
@@ -271,7 +271,7 @@ void MoveSyllable(EditLog& log, const StreamSpec& s, size_t index, int32_t tick)
     std::vector<int32_t> events;
     std::vector<size_t> syllables;
     place(events, syllables);
-    if (index >= syllables.size()) throw EditError("no such syllable");
+    if (index >= syllables.size()) throw EditError(EditProblem::NoSuchSyllable);
     const MidiFile& song = log.Song();
     auto time = [&](size_t k) { return song.Track(s.Track).Event(events[k]).Time; };
     auto move = [&](size_t k) {
@@ -336,14 +336,10 @@ void SetBreak(EditLog& log, const StreamSpec& s, size_t index, bool word, bool l
 }
 
 void CheckText(const std::string& text, bool karaoke) {
-    if (text.empty() || PartsOf(text).Core != text)
-        throw EditError(
-            "a syllable's text must hold something to sing, without line ends or spaces "
-            "around it");
+    if (text.empty() || PartsOf(text).Core != text) throw EditError(EditProblem::NothingToSing);
     if (text.find_first_of("\r\n") != std::string::npos)
-        throw EditError("a syllable's text cannot hold a line end");
-    if (karaoke && text.starts_with("@"))
-        throw EditError("a karaoke syllable cannot start with @ (a tag)");
+        throw EditError(EditProblem::LineEndInText);
+    if (karaoke && text.starts_with("@")) throw EditError(EditProblem::TagInKaraoke);
 }
 
 }  // namespace
@@ -462,16 +458,15 @@ Edit Edit::Realign(std::vector<std::pair<size_t, int32_t>> pins) {
 TimedWords::TimedWords(MidiFile song, std::optional<LineSource> from, int16_t track)
     : song_(std::move(song)), tempo_(song_) {
     std::optional<LineSource> source = from ? from : PreferredLineSource(song_);
-    if (!source) throw EditError("the song holds no lyric events or karaoke text");
+    if (!source) throw EditError(EditProblem::NoWordsStream);
     source_ = *source;
     const auto direction = source_ == LineSource::Lyrics ? ConversionDirection::LyricsToKaraoke
                                                          : ConversionDirection::KaraokeToLyrics;
     track_ = track >= 0 ? track : ChooseSourceTrack(song_, direction);
-    if (track_ < 0 || track_ >= RealTrackCount(song_))
-        throw EditError("the song holds no sung words");
+    if (track_ < 0 || track_ >= RealTrackCount(song_)) throw EditError(EditProblem::NoSungWords);
     const StreamSpec source_spec{track_, source_ == LineSource::Lyrics ? kMetaLyric : kMetaText};
     syllables_ = ReadSyllables(song_, source_spec);
-    if (syllables_.empty()) throw EditError("the song holds no sung words");
+    if (syllables_.empty()) throw EditError(EditProblem::NoSungWords);
 
     // The other stream follows when it holds the same syllables at the same ticks.
     const bool other_karaoke = source_ == LineSource::Lyrics;
@@ -620,16 +615,14 @@ namespace {
 int32_t NoteAfter(const std::vector<align::MelodyNote>& melody, int32_t tick) {
     auto it = std::upper_bound(melody.begin(), melody.end(), tick,
                                [](int32_t t, const align::MelodyNote& n) { return t < n.Tick; });
-    if (it == melody.end())
-        throw EditError("there is no melody note after tick " + std::to_string(tick));
+    if (it == melody.end()) throw EditError(EditFault(EditProblem::NoNoteAfter).WithTick(tick));
     return it->Tick;
 }
 
 int32_t NoteBefore(const std::vector<align::MelodyNote>& melody, int32_t tick) {
     auto it = std::lower_bound(melody.begin(), melody.end(), tick,
                                [](const align::MelodyNote& n, int32_t t) { return n.Tick < t; });
-    if (it == melody.begin())
-        throw EditError("there is no melody note before tick " + std::to_string(tick));
+    if (it == melody.begin()) throw EditError(EditFault(EditProblem::NoNoteBefore).WithTick(tick));
     return std::prev(it)->Tick;
 }
 
@@ -649,8 +642,9 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
 
     auto need = [&](size_t i) {
         if (i >= count)
-            throw EditError("there is no syllable " + std::to_string(i + 1) + " (the song has " +
-                            std::to_string(count) + ")");
+            throw EditError(EditFault(EditProblem::SyllableMissing)
+                                .WithSyllable(static_cast<int64_t>(i + 1))
+                                .WithCount(static_cast<int64_t>(count)));
     };
     std::vector<int32_t> ticks(count);
     for (size_t i = 0; i < count; ++i) ticks[i] = syllables_[i].Tick;
@@ -658,10 +652,10 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
     // Moves syllables to new ticks, keeping every stream in order.
     auto move_to = [&](const std::vector<int32_t>& wanted) {
         for (size_t i = 0; i < count; ++i) {
-            if (wanted[i] < 0) throw EditError("a syllable cannot go before the song's start");
+            if (wanted[i] < 0) throw EditError(EditProblem::BeforeSongStart);
             if (i > 0 && wanted[i] < wanted[i - 1])
-                throw EditError("syllable " + std::to_string(i + 1) +
-                                " would go before the syllable ahead of it");
+                throw EditError(EditFault(EditProblem::BeforeSyllableAhead)
+                                    .WithSyllable(static_cast<int64_t>(i + 1)));
         }
         std::vector<size_t> order;
         for (size_t i = count; i-- > 0;)
@@ -678,15 +672,15 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
         for (size_t k = 0; k < pins.size(); ++k) {
             need(pins[k].first);
             if (pins[k].second < 0)
-                throw EditError("pin " + std::to_string(pins[k].first + 1) +
-                                " has a negative tick");
+                throw EditError(EditFault(EditProblem::PinNegativeTick)
+                                    .WithSyllable(static_cast<int64_t>(pins[k].first + 1)));
             if (k > 0 && pins[k].first == pins[k - 1].first)
-                throw EditError("syllable " + std::to_string(pins[k].first + 1) +
-                                " is pinned twice");
+                throw EditError(EditFault(EditProblem::PinnedTwice)
+                                    .WithSyllable(static_cast<int64_t>(pins[k].first + 1)));
             if (k > 0 && pins[k].second < pins[k - 1].second)
-                throw EditError("pins go back in time: syllable " +
-                                std::to_string(pins[k].first + 1) + " is pinned before syllable " +
-                                std::to_string(pins[k - 1].first + 1));
+                throw EditError(EditFault(EditProblem::PinsBackInTime)
+                                    .WithSyllable(static_cast<int64_t>(pins[k].first + 1))
+                                    .WithOther(static_cast<int64_t>(pins[k - 1].first + 1)));
         }
         std::vector<int32_t> wanted = ticks;
         size_t k = 0;
@@ -703,9 +697,9 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
                 high = std::min<int64_t>(high, pins[k].second);
             for (const align::Pin& p : line_pins)
                 if (p.Tick < low || p.Tick > high)
-                    throw EditError("pin " + std::to_string(p.Syllable + begin + 1) +
-                                    " goes past the line " + (p.Tick < low ? "before" : "after") +
-                                    " it");
+                    throw EditError(EditFault(EditProblem::PinPastLine)
+                                        .WithSyllable(static_cast<int64_t>(p.Syllable + begin + 1))
+                                        .WithAfter(p.Tick >= low));
             std::vector<align::SyllableShape> shapes;
             for (size_t i = begin; i < end; ++i)
                 shapes.push_back({syllables_[i].WordStart, i == begin, syllables_[i].ParagraphStart,
@@ -714,8 +708,8 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
             align::Alignment placed;
             try {
                 placed = align::AlignSyllables(notes, shapes, line_pins, options_);
-            } catch (const std::invalid_argument& e) {
-                throw EditError(e.what());
+            } catch (const align::AlignError& e) {
+                throw EditError(EditFault(EditProblem::AlignRefused).WithAlign(e.Fault()));
             }
             for (size_t i = begin; i < end; ++i)
                 wanted[i] = static_cast<int32_t>(std::clamp<int64_t>(
@@ -730,13 +724,13 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
     auto moved_one = [&](size_t i, int64_t tick) {
         need(i);
         if (tick < 0 || tick > std::numeric_limits<int32_t>::max())
-            throw EditError("tick " + std::to_string(tick) + " is outside the song");
+            throw EditError(EditFault(EditProblem::TickOutsideSong).WithTick(tick));
         if (i > 0 && tick < ticks[i - 1])
-            throw EditError("syllable " + std::to_string(i + 1) +
-                            " cannot pass the syllable before it");
+            throw EditError(EditFault(EditProblem::PassesSyllableBefore)
+                                .WithSyllable(static_cast<int64_t>(i + 1)));
         if (i + 1 < count && tick > ticks[i + 1])
-            throw EditError("syllable " + std::to_string(i + 1) +
-                            " cannot pass the syllable after it");
+            throw EditError(EditFault(EditProblem::PassesSyllableAfter)
+                                .WithSyllable(static_cast<int64_t>(i + 1)));
         std::vector<int32_t> wanted = ticks;
         wanted[i] = static_cast<int32_t>(tick);
         move_to(wanted);
@@ -774,14 +768,14 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
                 need(i);
                 wide[i] = static_cast<int64_t>(ticks[i]) + edit.Delta;
                 if (wide[i] < 0 || wide[i] > std::numeric_limits<int32_t>::max())
-                    throw EditError("the selection would leave the song");
+                    throw EditError(EditProblem::SelectionLeavesSong);
             }
             move_to(std::vector<int32_t>(wide.begin(), wide.end()));
             break;
         }
         case EditKind::Hold:
             need(edit.Syllable);
-            if (edit.Syllable + 1 >= count) throw EditError("the last syllable has none after it");
+            if (edit.Syllable + 1 >= count) throw EditError(EditProblem::LastHasNoneAfter);
             one_note_later(edit.Syllable + 1);
             break;
         case EditKind::SkipNote:
@@ -794,7 +788,7 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
                 realign({{edit.Syllable, edit.Tick}});
             break;
         case EditKind::Realign:
-            if (edit.Pins.empty()) throw EditError("no pins given");
+            if (edit.Pins.empty()) throw EditError(EditProblem::NoPins);
             realign(edit.Pins);
             break;
         case EditKind::SetText:
@@ -813,7 +807,7 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
             need(edit.Syllable);
             const std::string& text = syllables_[edit.Syllable].Text;
             if (edit.TextPosition == 0 || edit.TextPosition >= text.size())
-                throw EditError("a split must leave text on both sides");
+                throw EditError(EditProblem::SplitLeavesEmptySide);
             CheckText(text.substr(0, edit.TextPosition), false);
             CheckText(text.substr(edit.TextPosition),
                       karaoke_source || other_ == OtherStream::Follows);
@@ -832,7 +826,7 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
         }
         case EditKind::MergeNext: {
             need(edit.Syllable);
-            if (edit.Syllable + 1 >= count) throw EditError("the last syllable has none after it");
+            if (edit.Syllable + 1 >= count) throw EditError(EditProblem::LastHasNoneAfter);
             for (const StreamSpec& s : streams) {
                 const std::vector<TimedSyllable> now = ReadSyllables(song_, s);
                 const int32_t at = now[edit.Syllable].Event;
@@ -855,7 +849,7 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
         case EditKind::StartParagraph:
         case EditKind::JoinLine: {
             need(edit.Syllable);
-            if (edit.Syllable == 0) throw EditError("the first syllable always starts a line");
+            if (edit.Syllable == 0) throw EditError(EditProblem::FirstStartsLine);
             const bool paragraph = edit.Kind == EditKind::StartParagraph;
             const bool line = edit.Kind != EditKind::JoinLine;
             const bool word = line || syllables_[edit.Syllable].WordStart;
@@ -865,7 +859,7 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
         }
         case EditKind::Delete: {
             need(edit.Syllable);
-            if (count == 1) throw EditError("the only syllable cannot go");
+            if (count == 1) throw EditError(EditProblem::OnlySyllable);
             const size_t i = edit.Syllable;
             const TimedSyllable gone = syllables_[i];
             const bool has_next = i + 1 < count;
@@ -892,14 +886,14 @@ void TimedWords::Carry(EditLog& log, const Edit& edit) {
         case EditKind::Insert: {
             const size_t b = edit.Syllable;
             if (b > count)
-                throw EditError("there is no syllable " + std::to_string(b + 1) +
-                                " to insert before");
+                throw EditError(EditFault(EditProblem::NoSyllableToInsertBefore)
+                                    .WithSyllable(static_cast<int64_t>(b + 1)));
             CheckText(edit.Text, karaoke_source || other_ == OtherStream::Follows);
-            if (edit.Tick < 0) throw EditError("a syllable cannot go before the song's start");
+            if (edit.Tick < 0) throw EditError(EditProblem::BeforeSongStart);
             if (b > 0 && edit.Tick < ticks[b - 1])
-                throw EditError("the new syllable cannot go before the syllable ahead of it");
+                throw EditError(EditProblem::NewBeforeSyllableAhead);
             if (b < count && edit.Tick > ticks[b])
-                throw EditError("the new syllable cannot go after the syllable behind it");
+                throw EditError(EditProblem::NewAfterSyllableBehind);
             for (const StreamSpec& s : streams) {
                 const std::vector<TimedSyllable> now = ReadSyllables(song_, s);
                 const int32_t low = b > 0 ? now[b - 1].Event : -1;

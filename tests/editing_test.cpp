@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/outcome_text.h"
+#include "cli/retime_command.h"
 #include "editing/timed_words.h"
 #include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
@@ -193,7 +194,8 @@ TEST(Editing, RefusedEditsChangeNothing) {
             words.Apply(change);
             ADD_FAILURE() << "no error for: " << message;
         } catch (const EditError& e) {
-            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+            const std::string said = cli::EditFaultMessage(e.Fault());
+            EXPECT_NE(said.find(message), std::string::npos) << said;
         }
         EXPECT_EQ(EncodeMidiFile(words.Song()), start) << message;
         EXPECT_EQ(Show(words.Syllables()), kStart);
