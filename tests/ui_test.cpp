@@ -1196,6 +1196,12 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
         EXPECT_EQ(w.Song(), read);
         EXPECT_EQ(editor->Syllables().size(), count);
     }
+    // A refused edit is told in the desktop's words, from the refusal's value.
+    editor->Select(0);
+    QTest::keyClick(editor, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(w.Song(), read);
+    EXPECT_EQ(w.Text().toStdString(),
+              "Move to the Previous Note: not done (no note of the melody comes before it).");
 
     // The drag: the second line's first syllable one note later; the first
     // line and the lines after the second stay where they were.
