@@ -1,5 +1,7 @@
 #include "align/aligner.h"
 
+#include "align/align_error.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -85,11 +87,9 @@ class SegmentAligner {
         // Nine bytes a cell: a sheet and a melody whose table would pass
         // about half a gigabyte are refused rather than left to exhaust memory.
         if ((k + 1) > kMostCells / width)
-            throw std::invalid_argument(
-                "the sheet (" + std::to_string(k) + " syllables) and the melody (" +
-                std::to_string(n) +
-                " notes) are too long to align in one piece; pin a syllable in "
-                "the middle to split them");
+            throw AlignError(AlignFault(AlignProblem::TooLong)
+                                 .WithCount(static_cast<int64_t>(k))
+                                 .WithNotes(static_cast<int64_t>(n)));
         // A few more syllables than notes are sung between notes; a sheet
         // much longer than the melody runs out of notes instead.
         share_any_ = k * 20 <= n * 21 + 20;
@@ -298,18 +298,21 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
     std::sort(pins.begin(), pins.end(),
               [](const Pin& a, const Pin& b) { return a.Syllable < b.Syllable; });
     for (size_t p = 0; p < pins.size(); ++p) {
-        if (pins[p].Syllable >= count)
-            throw std::invalid_argument("pin " + std::to_string(pins[p].Syllable + 1) +
-                                        " is outside the syllables 1 to " + std::to_string(count));
+        const auto syllable = static_cast<int64_t>(pins[p].Syllable + 1);
+        if (pins[p].Syllable >= count) {
+            throw AlignError(AlignFault(AlignProblem::PinOutside)
+                                 .WithSyllable(syllable)
+                                 .WithCount(static_cast<int64_t>(count)));
+        }
         if (p > 0 && pins[p].Syllable == pins[p - 1].Syllable && pins[p].Tick != pins[p - 1].Tick)
-            throw std::invalid_argument("syllable " + std::to_string(pins[p].Syllable + 1) +
-                                        " is pinned twice");
-        if (p > 0 && pins[p].Tick < pins[p - 1].Tick)
-            throw std::invalid_argument("pins go back in time: syllable " +
-                                        std::to_string(pins[p].Syllable + 1) + " at tick " +
-                                        std::to_string(pins[p].Tick) + " comes before syllable " +
-                                        std::to_string(pins[p - 1].Syllable + 1) + " at tick " +
-                                        std::to_string(pins[p - 1].Tick));
+            throw AlignError(AlignFault(AlignProblem::PinnedTwice).WithSyllable(syllable));
+        if (p > 0 && pins[p].Tick < pins[p - 1].Tick) {
+            throw AlignError(AlignFault(AlignProblem::PinsBackInTime)
+                                 .WithSyllable(syllable)
+                                 .WithTick(pins[p].Tick)
+                                 .WithEarlier(static_cast<int64_t>(pins[p - 1].Syllable + 1))
+                                 .WithEarlierTick(pins[p - 1].Tick));
+        }
     }
     // The notes in order of time.
     std::vector<MelodyNote> notes = Notes;

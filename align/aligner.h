@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "align/align_error.h"
+
 namespace verselane::align {
 
 // One note of the melody line (one at a time: chords keep their top note).
@@ -93,7 +95,7 @@ struct Alignment {
 };
 
 // Places every syllable. Pins are given in any order; a pinned syllable
-// lands exactly on its tick. Raises std::invalid_argument for a pin outside
+// lands exactly on its tick. Raises AlignError for a pin outside
 // the syllables or pins whose ticks go back along the syllables (equal ticks
 // are allowed), and for a stretch between pins too long to align in memory
 // (syllables times notes beyond 60 million).

@@ -1,5 +1,7 @@
 #include "align/lyric_sheet.h"
 
+#include "align/align_error.h"
+
 #include <stdexcept>
 
 namespace verselane::align {
@@ -164,7 +166,7 @@ class SheetBuilder {
 
 LyricSheet ParseLyricSheet(std::string_view Utf8) {
     if (Utf8.starts_with("\xEF\xBB\xBF")) Utf8.remove_prefix(3);
-    if (!IsUtf8(Utf8)) throw std::invalid_argument("the sheet is not valid UTF-8 text");
+    if (!IsUtf8(Utf8)) throw AlignError(AlignProblem::SheetNotUtf8);
     SheetBuilder builder;
     int line_number = 0;
     bool after_blank = true;
@@ -196,7 +198,7 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
         at = end + 1;
     }
     LyricSheet sheet = builder.Take();
-    if (sheet.Syllables.empty()) throw std::invalid_argument("the sheet holds no words");
+    if (sheet.Syllables.empty()) throw AlignError(AlignProblem::SheetEmpty);
     return sheet;
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "align/align_error.h"
+
 namespace verselane::align {
 
 // One sung syllable of the sheet, in sheet order.
@@ -38,7 +40,7 @@ struct LyricSheet {
 // words sung on one note into one syllable, "|" moves on to the next bar and
 // "\" makes the character after it a plain one. A line of nothing but spaces
 // is blank. The marks never reach a syllable's text. Raises
-// std::invalid_argument for a sheet without a single syllable or that is not
+// AlignError for a sheet without a single syllable or that is not
 // valid UTF-8.
 LyricSheet ParseLyricSheet(std::string_view Utf8);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "align/align_error.h"
 #include "align/sung_syllables.h"
 #include "lyrics/song_info.h"
 #include "lyrics/sung_lines.h"
@@ -130,8 +131,7 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
     if (!Request.Language.empty()) {
         result.Language = LanguageCode(Request.Language);
         if (result.Language.empty())
-            throw std::invalid_argument("unknown language: " + Request.Language +
-                                        " (en, de, fr, es, it, pt or nl)");
+            throw AlignError(AlignFault(AlignProblem::UnknownLanguage).WithText(Request.Language));
         result.LanguageReason = "given";
     } else if (std::string song = LanguageCode(SongKaraokeInfo(Song).Language); !song.empty()) {
         result.Language = song;
@@ -144,7 +144,7 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
         result.Sheet = written;
     } else {
         const SyllableSplitter splitter(result.Language);
-        result.DictionaryProblem = splitter.Problem();
+        result.DictionaryMissingFrom = splitter.MissingFrom();
         result.Sheet = SungSyllables(written, splitter);
     }
     const size_t count = result.Sheet.Syllables.size();
@@ -152,8 +152,7 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
     result.Lines = NoteLines(Song);
     result.Melody = ChooseMelody(result.Lines, count, Request.MelodyTrack);
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
-        throw std::invalid_argument("track " + std::to_string(Request.MelodyTrack) +
-                                    " plays no notes");
+        throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
     std::vector<SyllableShape> shapes;
     shapes.reserve(count);
@@ -162,11 +161,14 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
                           s.SkipsBefore, s.SplitByRule});
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {
-        if (index < 1 || index > count)
-            throw std::invalid_argument("pin " + std::to_string(index) +
-                                        " is outside the syllables 1 to " + std::to_string(count));
+        const auto syllable = static_cast<int64_t>(index);
+        if (index < 1 || index > count) {
+            throw AlignError(AlignFault(AlignProblem::PinOutside)
+                                 .WithSyllable(syllable)
+                                 .WithCount(static_cast<int64_t>(count)));
+        }
         if (tick < 0)
-            throw std::invalid_argument("pin " + std::to_string(index) + " has a negative tick");
+            throw AlignError(AlignFault(AlignProblem::NegativeTick).WithSyllable(syllable));
         pins.push_back({index - 1, tick});
     }
     AlignOptions options;

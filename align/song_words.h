@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "align/align_error.h"
 #include "align/aligner.h"
 #include "align/lyric_sheet.h"
 #include "align/melody.h"
@@ -27,10 +28,11 @@ struct SheetRequest {
 };
 
 struct SheetAlignment {
-    LyricSheet Sheet;               // the syllables as sung, in order
-    std::string Language;           // ISO 639-1 code used to split
-    std::string LanguageReason;     // "given", "the song's @L line", "guessed from the words"
-    std::string DictionaryProblem;  // empty when the dictionary was there
+    LyricSheet Sheet;                   // the syllables as sung, in order
+    std::string Language;               // ISO 639-1 code used to split
+    std::string LanguageReason;         // "given", "the song's @L line", "guessed from the words"
+    std::string DictionaryMissingFrom;  // empty when the dictionary was there, else
+                                        // the folder that lacks it
     std::vector<NoteLine> Lines;
     MelodyChoice Melody;
     Alignment Placement;
@@ -41,7 +43,7 @@ struct SheetAlignment {
 // splitter, marked words and words joined by "~" as written.
 LyricSheet SungSyllables(const LyricSheet& Sheet, const class SyllableSplitter& Splitter);
 
-// Reads the sheet, chooses the melody and aligns. Raises std::invalid_argument
+// Reads the sheet, chooses the melody and aligns. Raises AlignError
 // for an empty or unreadable sheet, a melody track that plays no notes, a pin
 // outside 1 to the number of syllables and pins going back in time.
 SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request);

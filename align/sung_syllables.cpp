@@ -215,10 +215,9 @@ std::string GuessLanguage(std::string_view Utf8Words) {
         {"de",
          {"der", "die", "das", "und", "ich", "du", "nicht", "ist", "ein", "mein", "mich", "dich",
           "zu", "sie", "wie"}},
-        {"fr",
-         {"le", "la", "les", "et", "je", "tu", "que", "un", "une", "est", "pas", "des", "mon",
-          "qui", "dans", "au", "moi", "ta", "ma", "ne", "ce", "il", "sur", "pour", "nous", "vous",
-          "toi"}},
+        {"fr", {"le",  "la",  "les", "et",  "je",  "tu",   "que",  "un",   "une",
+                "est", "pas", "des", "mon", "qui", "dans", "au",   "moi",  "ta",
+                "ma",  "ne",  "ce",  "il",  "sur", "pour", "nous", "vous", "toi"}},
         {"es",
          {"el", "la", "los", "y", "que", "de", "mi", "tu", "en", "no", "es", "un", "una", "me",
           "por", "con"}},
@@ -291,10 +290,7 @@ SyllableSplitter::SyllableSplitter(const std::string& Language, std::string Dict
         dictionary_->Latin1 = charset.find("8859-1") != std::string::npos;
         return;
     }
-    problem_ = "no hyphenation dictionary for language \"" + language_ + "\" in " +
-               DictionaryFolder + " (install hyphen-" +
-               (language_ == "en" ? std::string("en-us") : language_) +
-               "); words are split by rule";
+    missing_from_ = DictionaryFolder;
 }
 
 SyllableSplitter::~SyllableSplitter() = default;

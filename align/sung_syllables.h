@@ -25,15 +25,16 @@ class SyllableSplitter {
   public:
     // Loads the language's dictionary from `DictionaryFolder` (by default
     // /usr/share/hyphen, or the folder VERSELANE_HYPHEN_DIR names). Without
-    // one, Problem() says so and the rules alone split the words.
+    // one, MissingFrom() says where it was looked for and the rules alone
+    // split the words.
     explicit SyllableSplitter(const std::string& Language, std::string DictionaryFolder = {});
     ~SyllableSplitter();
     SyllableSplitter(const SyllableSplitter&) = delete;
     SyllableSplitter& operator=(const SyllableSplitter&) = delete;
 
     const std::string& Language() const { return language_; }
-    // Empty when the dictionary was loaded, else why not.
-    const std::string& Problem() const { return problem_; }
+    // Empty when the dictionary was loaded, else the folder that lacks it.
+    const std::string& MissingFrom() const { return missing_from_; }
 
     // The syllables of one word as sung, in order; joined they give the word
     // back unchanged (punctuation stays with the syllable it touches).
@@ -42,7 +43,7 @@ class SyllableSplitter {
   private:
     struct Dictionary;
     std::string language_;
-    std::string problem_;
+    std::string missing_from_;
     std::unique_ptr<Dictionary> dictionary_;
 };
 

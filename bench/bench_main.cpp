@@ -15,10 +15,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bench/bench_files.h"
+#include "cli/outcome_text.h"
 #include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
 #include "model/midi_file.h"
@@ -38,10 +40,15 @@ struct LoadedSong {
     std::string message;
 };
 
+// The command line's message for a failed write, empty for a written file.
+std::string WrittenOrWhy(const std::optional<WriteFailure>& failure) {
+    return failure ? cli::WriteFailureMessage(*failure) : std::string();
+}
+
 LoadedSong Load(const BenchFile& file) {
     LoadedSong loaded{file, static_cast<int64_t>(fs::file_size(file.path)), {}, {}};
     ResetMidiFile(loaded.song);
-    loaded.message = ReadMidiFile(loaded.song, file.path.string()).Message();
+    loaded.message = cli::ReadMessage(ReadMidiFile(loaded.song, file.path.string()));
     return loaded;
 }
 
@@ -58,7 +65,7 @@ void ReadFileBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiFile(song, s->file.path.string()).Message();
+        std::string message = cli::ReadMessage(ReadMidiFile(song, s->file.path.string()));
         if (!message.empty()) state.SkipWithError(message.c_str());
         benchmark::DoNotOptimize(song.EventCount.data());
         state.PauseTiming();  // freeing the song is not part of the read
@@ -74,7 +81,7 @@ void DecodeBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiBytes(song, bytes).Message();
+        std::string message = cli::ReadMessage(ReadMidiBytes(song, bytes));
         if (!message.empty()) state.SkipWithError(message.c_str());
         benchmark::DoNotOptimize(song.EventCount.data());
         state.PauseTiming();
@@ -97,7 +104,7 @@ void EncodeBench(benchmark::State& state, const LoadedSong* s) {
 void WriteFileBench(benchmark::State& state, const LoadedSong* s) {
     const std::string out = OutputPath(*s).string();
     for (auto _ : state) {
-        std::string message = WriteMidiFile(s->song, out);
+        const std::string message = WrittenOrWhy(WriteMidiFile(s->song, out));
         if (!message.empty()) state.SkipWithError(message.c_str());
     }
     std::remove(out.c_str());
@@ -110,8 +117,8 @@ void CopyBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiFile(song, s->file.path.string()).Message();
-        if (message.empty()) message = WriteMidiFile(song, out);
+        std::string message = cli::ReadMessage(ReadMidiFile(song, s->file.path.string()));
+        if (message.empty()) message = WrittenOrWhy(WriteMidiFile(song, out));
         if (!message.empty()) state.SkipWithError(message.c_str());
     }
     std::remove(out.c_str());
@@ -126,7 +133,7 @@ void ReadWithProgressBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiFile(song, s->file.path.string(), progress).Message();
+        std::string message = cli::ReadMessage(ReadMidiFile(song, s->file.path.string(), progress));
         if (!message.empty()) state.SkipWithError(message.c_str());
         state.PauseTiming();
         song = MidiFile{};
@@ -186,11 +193,11 @@ void ReadConvertWriteBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
         MidiFile song;
         ResetMidiFile(song);
-        std::string message = ReadMidiFile(song, s->file.path.string()).Message();
+        std::string message = cli::ReadMessage(ReadMidiFile(song, s->file.path.string()));
         int16_t track = ChooseSourceTrack(song, ConversionDirection::LyricsToKaraoke);
         if (message.empty() && track >= 0) {
             LyricsToKaraoke(song, track, kInfo);
-            message = WriteMidiFile(song, out);
+            message = WrittenOrWhy(WriteMidiFile(song, out));
         }
         if (!message.empty()) state.SkipWithError(message.c_str());
     }

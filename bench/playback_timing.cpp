@@ -21,6 +21,7 @@
 #include <SDL2/SDL.h>
 #endif
 
+#include "cli/outcome_text.h"
 #include "playback/player.h"
 #include "playback/schedule.h"
 #include "reader/midi_reader.h"
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
     }
     MidiFile song;
     ResetMidiFile(song);
-    const std::string message = ReadMidiFile(song, argv[1]).Message();
+    const std::string message = cli::ReadMessage(ReadMidiFile(song, argv[1]));
     if (!message.empty()) std::fprintf(stderr, "%s: %s\n", argv[1], message.c_str());
     auto schedule = std::make_shared<const PlaybackSchedule>(BuildSchedule(song));
 

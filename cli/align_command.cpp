@@ -11,6 +11,7 @@
 
 #include "align/song_words.h"
 #include "cli/batch.h"
+#include "cli/outcome_text.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/song_info.h"
 #include "lyrics/sung_lines.h"
@@ -29,6 +30,38 @@ std::optional<long long> Number(std::string_view text) {
 }
 
 }  // namespace
+
+std::string AlignFaultMessage(const align::AlignFault& Fault) {
+    using align::AlignProblem;
+    const std::string syllable = std::to_string(Fault.Syllable);
+    switch (Fault.Problem) {
+        case AlignProblem::SheetNotUtf8:
+            return "the sheet is not valid UTF-8 text";
+        case AlignProblem::SheetEmpty:
+            return "the sheet holds no words";
+        case AlignProblem::UnknownLanguage:
+            return "unknown language: " + Fault.Text + " (en, de, fr, es, it, pt or nl)";
+        case AlignProblem::SilentTrack:
+            return "track " + std::to_string(Fault.Track) + " plays no notes";
+        case AlignProblem::PinOutside:
+            return "pin " + syllable + " is outside the syllables 1 to " +
+                   std::to_string(Fault.Count);
+        case AlignProblem::NegativeTick:
+            return "pin " + syllable + " has a negative tick";
+        case AlignProblem::PinnedTwice:
+            return "syllable " + syllable + " is pinned twice";
+        case AlignProblem::PinsBackInTime:
+            return "pins go back in time: syllable " + syllable + " at tick " +
+                   std::to_string(Fault.Tick) + " comes before syllable " +
+                   std::to_string(Fault.Earlier) + " at tick " + std::to_string(Fault.EarlierTick);
+        case AlignProblem::TooLong:
+            return "the sheet (" + std::to_string(Fault.Count) + " syllables) and the melody (" +
+                   std::to_string(Fault.Notes) +
+                   " notes) are too long to align in one piece; pin a syllable in the middle to "
+                   "split them";
+    }
+    return "the sheet cannot be aligned";
+}
 
 const char* const kAlignDescription =
     "Puts the words of a lyric sheet onto the melody of SONG: one lyric event per\n"
@@ -124,11 +157,16 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     align::SheetAlignment aligned;
     try {
         aligned = align::AlignSheet(song, request);
-    } catch (const std::invalid_argument& e) {
-        err << PrintableName(Command.Sheet) << ": " << e.what() << "\n";
+    } catch (const align::AlignError& e) {
+        err << PrintableName(Command.Sheet) << ": " << AlignFaultMessage(e.Fault()) << "\n";
         return 1;
     }
-    if (!aligned.DictionaryProblem.empty()) err << aligned.DictionaryProblem << "\n";
+    if (!aligned.DictionaryMissingFrom.empty()) {
+        err << "no hyphenation dictionary for language \"" << aligned.Language << "\" in "
+            << aligned.DictionaryMissingFrom << " (install hyphen-"
+            << (aligned.Language == "en" ? std::string("en-us") : aligned.Language)
+            << "); words are split by rule\n";
+    }
     if (aligned.Melody.Line < 0)
         err << song_name << ": the song plays no notes; the syllables are spaced evenly\n";
     if (!aligned.Warning.empty())
@@ -151,10 +189,10 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement, to, info,
                     Command.Replace, to_song);
     if (kept_utf8) err << "some words do not fit " << encoding << " and are written as UTF-8\n";
-    const std::string message =
-        WriteMidiFile(song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep);
-    if (!message.empty()) {
-        err << PrintableName(output) << ": " << PrintableName(message) << "\n";
+    if (const std::optional<WriteFailure> failure = WriteMidiFile(
+            song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
+        err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
+            << "\n";
         return 1;
     }
 

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "align/align_error.h"
+
 namespace verselane::cli {
 
 struct AlignCommand {
@@ -25,6 +27,9 @@ struct AlignCommand {
     bool Force = false;
     bool Report = false;
 };
+
+// The command line's sentence for why a sheet cannot be aligned.
+std::string AlignFaultMessage(const align::AlignFault& Fault);
 
 // What the command does, and its exit status, for its help.
 extern const char* const kAlignDescription;

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <utility>
 
+#include "cli/outcome_text.h"
 #include "encoding/text_encoding.h"
 #include "model/errors.h"
 
@@ -23,7 +24,7 @@ const char* MaterialName(ConversionDirection direction) {
 std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
     std::string text = Salvage ? "damaged; written as far as it could be read (--salvage):"
                                : "damaged; not written (--salvage writes what could be read):";
-    for (const std::string& message : Read.Messages) text += "\n  " + PrintableName(message);
+    for (const ReadFault& fault : Read.Faults) text += "\n  " + PrintableName(FaultMessage(fault));
     return text;
 }
 
@@ -31,7 +32,7 @@ bool ReadWholeSong(const std::string& FileName, MidiFile& Song, std::ostream& er
     ResetMidiFile(Song);
     const ReadOutcome read = ReadMidiFile(Song, FileName);
     if (!read.SongUsable()) {
-        err << PrintableName(FileName) << ": " << PrintableName(read.Message()) << "\n";
+        err << PrintableName(FileName) << ": " << PrintableName(ReadMessage(read)) << "\n";
         return false;
     }
     if (read.Result == ReadResult::Partial) {
@@ -60,7 +61,7 @@ std::string FailureText(const Job& Job, const JobResult& Result, ConversionDirec
             return "the output " + PrintableName(Job.Output) +
                    " exists already (--force replaces it)";
         case JobFailure::Unreadable:
-            return PrintableName(Result.Read.Message());
+            return PrintableName(ReadMessage(Result.Read));
         case JobFailure::Damaged:
             return DamageReport(Result.Read, false);
         case JobFailure::NoSuchTrack:
@@ -72,11 +73,13 @@ std::string FailureText(const Job& Job, const JobResult& Result, ConversionDirec
         case JobFailure::NoWords:
             return std::string("no ") + MaterialName(Direction) + " found";
         case JobFailure::WriteFailed:
-            return PrintableName(Result.Message);
+            return PrintableName(WriteFailureMessage(Result.Write));
         case JobFailure::Other:
-            return Result.Message;
+            return std::string(kErrorPrefix) + ErrorDescription(Result.Error);
+        case JobFailure::Unforeseen:
+            break;
     }
-    return Result.Message;
+    return ErrorDescription(Result.Error);
 }
 
 std::vector<std::string> WarningTexts(const JobResult& Result) {

@@ -9,6 +9,7 @@
 
 #include "cli/batch.h"
 #include "cli/inputs.h"
+#include "cli/outcome_text.h"
 #include "encoding/song_recoding.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/sung_lines.h"
@@ -72,7 +73,7 @@ json FindingJson(const MidiFile& song, const Finding& f) {
 // What is told of a damaged song, then what is damaged, one line each.
 std::string DamageLines(const ReadOutcome& read, std::string_view what) {
     std::string text(what);
-    for (const std::string& message : read.Messages) text += "\n  " + PrintableName(message);
+    for (const ReadFault& fault : read.Faults) text += "\n  " + PrintableName(FaultMessage(fault));
     return text;
 }
 
@@ -127,6 +128,33 @@ std::string FixedOutputName(const std::string& Input, const std::string& OutputD
     return workflow::OutputName(Input, workflow::OutputKind::Fixed, OutputDir);
 }
 
+namespace {
+
+// The JSON object of one file read: how it was read, whether it was checked
+// and fails, why not, what is damaged, and its findings.
+json CheckedFileJson(const std::string& file, const ReadOutcome& outcome, const MidiFile& song,
+                     const std::vector<Finding>& findings, bool checked, bool failed) {
+    json entry;
+    PutFileName(entry, file);
+    entry.update({{"read", ReadName(outcome.Result)}, {"checked", checked}, {"failed", failed}});
+    if (outcome.Result == ReadResult::Failed) entry["error"] = ReadMessage(outcome);
+    // A damaged song checked with --salvage is no error, but its damage is
+    // told all the same.
+    if (outcome.Result == ReadResult::Partial && !checked) {
+        entry["error"] = "damaged; not checked (--salvage checks what could be read)";
+    }
+    if (outcome.Result == ReadResult::Partial) {
+        json damage = json::array();
+        for (const ReadFault& fault : outcome.Faults) damage.push_back(FaultMessage(fault));
+        entry["damage"] = damage;
+    }
+    entry["findings"] = json::array();
+    for (const Finding& f : findings) entry["findings"].push_back(FindingJson(song, f));
+    return entry;
+}
+
+}  // namespace
+
 int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) {
     std::map<Severity, int> counts;
     int at_level = 0;     // files with a finding at --level or worse
@@ -166,7 +194,7 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
         const bool check = outcome.Result == ReadResult::Complete ||
                            (outcome.Result == ReadResult::Partial && Command.Salvage);
         if (!outcome.SongUsable()) {
-            err << name << ": " << PrintableName(outcome.Message()) << "\n";
+            err << name << ": " << PrintableName(ReadMessage(outcome)) << "\n";
         } else if (outcome.Result == ReadResult::Partial) {
             err << name << ": "
                 << DamageLines(outcome,
@@ -187,21 +215,8 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
         not_checked += !check;
         at_level += fails;
         if (Command.Json) {
-            json entry;
-            PutFileName(entry, file);
-            entry.update({{"read", ReadName(outcome.Result)},
-                          {"checked", check},
-                          {"failed", fails || !check}});
-            if (outcome.Result == ReadResult::Failed) entry["error"] = outcome.Message();
-            // A damaged song checked with --salvage is no error, but its
-            // damage is told all the same.
-            if (outcome.Result == ReadResult::Partial && !check) {
-                entry["error"] = "damaged; not checked (--salvage checks what could be read)";
-            }
-            if (outcome.Result == ReadResult::Partial) entry["damage"] = outcome.Messages;
-            entry["findings"] = json::array();
-            for (const Finding& f : findings) entry["findings"].push_back(FindingJson(song, f));
-            report.push_back(std::move(entry));
+            report.push_back(
+                CheckedFileJson(file, outcome, song, findings, check, fails || !check));
             continue;
         }
         for (const Finding& f : findings) {
@@ -259,9 +274,9 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std:
             result.Note = made.empty() ? "no repair of the words" : "repaired:";
             for (const std::string& name : made) result.Note += " " + name;
             WriteJobOutput(song, job, Command.Force, result);
-        } catch (const RuntimeError& e) {
+        } catch (const RuntimeError&) {
             result.Failure = workflow::JobFailure::Other;
-            result.Message = std::string(kErrorPrefix) + e.what();
+            result.Error = CurrentError();
         }
         return result;
     };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli/batch.h"
+#include "cli/outcome_text.h"
 #include "cli/playback_commands.h"
 #include "cli/retime_command.h"
 #include "cli/song_facts.h"
@@ -30,8 +31,8 @@ std::optional<MidiFile> ReadForShowing(const std::string& path, std::ostream& er
     ResetMidiFile(song);
     const ReadOutcome read = ReadMidiFile(song, path);
     complete = read.Result == ReadResult::Complete;
-    for (const std::string& message : read.Messages)
-        err << PrintableName(path) << ": " << PrintableName(message) << "\n";
+    for (const ReadFault& fault : read.Faults)
+        err << PrintableName(path) << ": " << PrintableName(FaultMessage(fault)) << "\n";
     if (read.SongUsable()) return song;
     return std::nullopt;
 }
@@ -153,7 +154,7 @@ int RunCopy(const CopyCommand& Command, std::ostream& err) {
     const std::string input = PrintableName(Command.Input);
     const ReadOutcome read = ReadMidiFile(song, Command.Input);
     if (!read.SongUsable()) {
-        err << input << ": " << PrintableName(read.Message()) << "\n";
+        err << input << ": " << PrintableName(ReadMessage(read)) << "\n";
         return 1;
     }
     if (read.Result == ReadResult::Partial) {
@@ -164,15 +165,15 @@ int RunCopy(const CopyCommand& Command, std::ostream& err) {
     // does not keep (a RIFF wrapper, bytes after the last track), so refuse.
     const auto identity = FileIdentity(Command.Input);
     if (identity && identity == FileIdentity(Command.Output)) {
-        err << PrintableName(Command.Output) << ": " << kErrorPrefix
-            << RuntimeError(ErrorKind::FileAccess, Command.Output + ": is the file being read")
-                   .what()
-            << "\n";
+        WriteFailure same;
+        same.Kind = WriteFailureKind::SameAsInput;
+        same.Path = Command.Output;
+        err << PrintableName(Command.Output) << ": " << WriteFailureMessage(same) << "\n";
         return 1;
     }
-    const std::string message = WriteMidiFile(song, Command.Output);
-    if (!message.empty()) {
-        err << PrintableName(Command.Output) << ": " << PrintableName(message) << "\n";
+    if (const std::optional<WriteFailure> failure = WriteMidiFile(song, Command.Output)) {
+        err << PrintableName(Command.Output) << ": " << PrintableName(WriteFailureMessage(*failure))
+            << "\n";
         return 1;
     }
     return 0;

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli/batch.h"
+#include "cli/outcome_text.h"
 #include "encoding/text_encoding.h"
 #include "playback/render.h"
 #include "playback/schedule.h"
@@ -72,7 +73,7 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
     // A song read in part is heard as far as it was read, with the reasons said.
     const ReadOutcome read = ReadMidiFile(song, Command.File);
     if (read.Result != ReadResult::Complete) {
-        err << PrintableName(Command.File) << ": " << read.Message() << "\n";
+        err << PrintableName(Command.File) << ": " << ReadMessage(read) << "\n";
         if (!read.SongUsable()) return 1;
     }
     // The song is never written over by its own sound.
@@ -112,6 +113,11 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
         return 1;
     }
     const RenderReport report = RenderToWav(schedule, sound_font, Command.Output);
+    if (report.WriteFailed) {
+        err << "verselane-cli: Could not write " << Command.Output << ": "
+            << WriteFailureReason(*report.WriteFailed) << "\n";
+        return 1;
+    }
     if (!report.Error.empty()) {
         err << "verselane-cli: " << report.Error << "\n";
         return 1;

@@ -5,7 +5,9 @@
 #include <fstream>
 #include <ostream>
 
+#include "cli/align_command.h"
 #include "cli/batch.h"
+#include "cli/outcome_text.h"
 #include "editing/timed_words.h"
 #include "encoding/text_encoding.h"
 #include "reader/midi_reader.h"
@@ -110,6 +112,80 @@ std::string DefaultRetimeOutput(const std::string& song) {
 
 }  // namespace
 
+std::string EditFaultMessage(const editing::EditFault& fault) {
+    using editing::EditProblem;
+    const std::string syllable = std::to_string(fault.Syllable);
+    const std::string tick = std::to_string(fault.Tick);
+    switch (fault.Problem) {
+        case EditProblem::NoSuchTrack:
+            return "no such track";
+        case EditProblem::NoSuchEvent:
+            return "no such event";
+        case EditProblem::NoSuchSyllable:
+            return "no such syllable";
+        case EditProblem::NothingToSing:
+            return "a syllable's text must hold something to sing, without line ends or spaces "
+                   "around it";
+        case EditProblem::LineEndInText:
+            return "a syllable's text cannot hold a line end";
+        case EditProblem::TagInKaraoke:
+            return "a karaoke syllable cannot start with @ (a tag)";
+        case EditProblem::NoWordsStream:
+            return "the song holds no lyric events or karaoke text";
+        case EditProblem::NoSungWords:
+            return "the song holds no sung words";
+        case EditProblem::NoNoteAfter:
+            return "there is no melody note after tick " + tick;
+        case EditProblem::NoNoteBefore:
+            return "there is no melody note before tick " + tick;
+        case EditProblem::SyllableMissing:
+            return "there is no syllable " + syllable + " (the song has " +
+                   std::to_string(fault.Count) + ")";
+        case EditProblem::BeforeSongStart:
+            return "a syllable cannot go before the song's start";
+        case EditProblem::BeforeSyllableAhead:
+            return "syllable " + syllable + " would go before the syllable ahead of it";
+        case EditProblem::PinNegativeTick:
+            return "pin " + syllable + " has a negative tick";
+        case EditProblem::PinnedTwice:
+            return "syllable " + syllable + " is pinned twice";
+        case EditProblem::PinsBackInTime:
+            return "pins go back in time: syllable " + syllable + " is pinned before syllable " +
+                   std::to_string(fault.Other);
+        case EditProblem::PinPastLine:
+            return "pin " + syllable + " goes past the line " + (fault.After ? "after" : "before") +
+                   " it";
+        case EditProblem::AlignRefused:
+            if (fault.Align) return AlignFaultMessage(*fault.Align);
+            break;
+        case EditProblem::TickOutsideSong:
+            return "tick " + tick + " is outside the song";
+        case EditProblem::PassesSyllableBefore:
+            return "syllable " + syllable + " cannot pass the syllable before it";
+        case EditProblem::PassesSyllableAfter:
+            return "syllable " + syllable + " cannot pass the syllable after it";
+        case EditProblem::SelectionLeavesSong:
+            return "the selection would leave the song";
+        case EditProblem::LastHasNoneAfter:
+            return "the last syllable has none after it";
+        case EditProblem::NoPins:
+            return "no pins given";
+        case EditProblem::SplitLeavesEmptySide:
+            return "a split must leave text on both sides";
+        case EditProblem::FirstStartsLine:
+            return "the first syllable always starts a line";
+        case EditProblem::OnlySyllable:
+            return "the only syllable cannot go";
+        case EditProblem::NoSyllableToInsertBefore:
+            return "there is no syllable " + syllable + " to insert before";
+        case EditProblem::NewBeforeSyllableAhead:
+            return "the new syllable cannot go before the syllable ahead of it";
+        case EditProblem::NewAfterSyllableBehind:
+            return "the new syllable cannot go after the syllable behind it";
+    }
+    return "the edit cannot be made";
+}
+
 bool PrintSyllables(const MidiFile& Song, std::optional<LineSource> From, int16_t Track,
                     const std::function<std::string(std::string_view)>& Show,
                     const std::string& Name, std::ostream& out, std::ostream& err) {
@@ -123,7 +199,7 @@ bool PrintSyllables(const MidiFile& Song, std::optional<LineSource> From, int16_
         }
         return true;
     } catch (const editing::EditError& e) {
-        err << Name << ": " << e.what() << "\n";
+        err << Name << ": " << EditFaultMessage(e.Fault()) << "\n";
         return false;
     }
 }
@@ -171,7 +247,7 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
     try {
         words.emplace(std::move(song));
     } catch (const editing::EditError& e) {
-        err << song_name << ": " << e.what() << "\n";
+        err << song_name << ": " << EditFaultMessage(e.Fault()) << "\n";
         return 1;
     }
     std::vector<std::pair<size_t, int32_t>> from_zero;
@@ -186,7 +262,7 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
     try {
         words->Apply(editing::Edit::Realign(from_zero));
     } catch (const editing::EditError& e) {
-        err << song_name << ": " << e.what() << "\n";
+        err << song_name << ": " << EditFaultMessage(e.Fault()) << "\n";
         return 1;
     }
     const std::string output =
@@ -196,10 +272,10 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
         err << PrintableName(output) << ": is the song being read; name another output\n";
         return 1;
     }
-    const std::string message = WriteMidiFile(
-        words->Song(), output, command.Force ? ExistingFile::Replace : ExistingFile::Keep);
-    if (!message.empty()) {
-        err << PrintableName(output) << ": " << PrintableName(message) << "\n";
+    if (const std::optional<WriteFailure> failure = WriteMidiFile(
+            words->Song(), output, command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
+        err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
+            << "\n";
         return 1;
     }
     out << "Syllables: " << words->Count() << ", " << pins.size() << " pinned; written to "

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "editing/edit_error.h"
 #include "lyrics/sung_lines.h"
 #include "model/midi_file.h"
 
@@ -19,6 +20,9 @@ namespace verselane::cli {
 // Runs "retime" with the arguments after the command's name: 0 when the song
 // was written, 1 when it failed, 2 for a command line it could not understand
 // (the message on `err`); --help prints the help on `out`.
+// The command line's sentence for an edit that cannot be made.
+std::string EditFaultMessage(const editing::EditFault& Fault);
+
 int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, std::ostream& err);
 
 // The sung syllables of the song as the timing editor and retime number

@@ -91,7 +91,7 @@ void EditCarrier::Carry(const Edit& edit) {
             return MoveSeveral(edit.Selection, edit.Delta);
         case EditKind::Hold:
             Need(edit.Syllable);
-            if (edit.Syllable + 1 >= count_) throw EditError("the last syllable has none after it");
+            if (edit.Syllable + 1 >= count_) throw EditError(EditProblem::LastHasNoneAfter);
             return OneNoteLater(edit.Syllable + 1);
         case EditKind::SkipNote:
             return OneNoteLater(edit.Syllable);
@@ -99,7 +99,7 @@ void EditCarrier::Carry(const Edit& edit) {
             if (edit.OnlyDragged) return MoveOne(edit.Syllable, edit.Tick);
             return Realign({{edit.Syllable, edit.Tick}});
         case EditKind::Realign:
-            if (edit.Pins.empty()) throw EditError("no pins given");
+            if (edit.Pins.empty()) throw EditError(EditProblem::NoPins);
             return Realign(edit.Pins);
         case EditKind::SetText:
             return SetText(edit.Syllable, edit.Text);
@@ -122,17 +122,18 @@ void EditCarrier::Carry(const Edit& edit) {
 
 void EditCarrier::Need(size_t i) const {
     if (i >= count_)
-        throw EditError("there is no syllable " + std::to_string(i + 1) + " (the song has " +
-                        std::to_string(count_) + ")");
+        throw EditError(EditFault(EditProblem::SyllableMissing)
+                            .WithSyllable(static_cast<int64_t>(i + 1))
+                            .WithCount(static_cast<int64_t>(count_)));
 }
 
 // Moves syllables to new ticks, keeping every stream in order.
 void EditCarrier::MoveTo(const std::vector<int32_t>& wanted) {
     for (size_t i = 0; i < count_; ++i) {
-        if (wanted[i] < 0) throw EditError("a syllable cannot go before the song's start");
+        if (wanted[i] < 0) throw EditError(EditProblem::BeforeSongStart);
         if (i > 0 && wanted[i] < wanted[i - 1])
-            throw EditError("syllable " + std::to_string(i + 1) +
-                            " would go before the syllable ahead of it");
+            throw EditError(EditFault(EditProblem::BeforeSyllableAhead)
+                                .WithSyllable(static_cast<int64_t>(i + 1)));
     }
     std::vector<size_t> order;
     for (size_t i = count_; i-- > 0;)
@@ -146,12 +147,13 @@ void EditCarrier::MoveTo(const std::vector<int32_t>& wanted) {
 void EditCarrier::MoveOne(size_t i, int64_t tick) {
     Need(i);
     if (tick < 0 || tick > std::numeric_limits<int32_t>::max())
-        throw EditError("tick " + std::to_string(tick) + " is outside the song");
+        throw EditError(EditFault(EditProblem::TickOutsideSong).WithTick(tick));
     if (i > 0 && tick < ticks_[i - 1])
-        throw EditError("syllable " + std::to_string(i + 1) +
-                        " cannot pass the syllable before it");
+        throw EditError(
+            EditFault(EditProblem::PassesSyllableBefore).WithSyllable(static_cast<int64_t>(i + 1)));
     if (i + 1 < count_ && tick > ticks_[i + 1])
-        throw EditError("syllable " + std::to_string(i + 1) + " cannot pass the syllable after it");
+        throw EditError(
+            EditFault(EditProblem::PassesSyllableAfter).WithSyllable(static_cast<int64_t>(i + 1)));
     std::vector<int32_t> wanted = ticks_;
     wanted[i] = static_cast<int32_t>(tick);
     MoveTo(wanted);
@@ -171,7 +173,7 @@ void EditCarrier::MoveSeveral(const std::vector<size_t>& selection, int32_t delt
         Need(i);
         wide[i] = static_cast<int64_t>(ticks_[i]) + delta;
         if (wide[i] < 0 || wide[i] > std::numeric_limits<int32_t>::max())
-            throw EditError("the selection would leave the song");
+            throw EditError(EditProblem::SelectionLeavesSong);
     }
     MoveTo(std::vector<int32_t>(wide.begin(), wide.end()));
 }
@@ -189,13 +191,15 @@ void EditCarrier::OneNoteLater(size_t i) {
 void EditCarrier::CheckPins(const Pins& pins) const {
     for (size_t k = 0; k < pins.size(); ++k) {
         Need(pins[k].first);
-        const std::string syllable = std::to_string(pins[k].first + 1);
-        if (pins[k].second < 0) throw EditError("pin " + syllable + " has a negative tick");
+        const auto syllable = static_cast<int64_t>(pins[k].first + 1);
+        if (pins[k].second < 0)
+            throw EditError(EditFault(EditProblem::PinNegativeTick).WithSyllable(syllable));
         if (k > 0 && pins[k].first == pins[k - 1].first)
-            throw EditError("syllable " + syllable + " is pinned twice");
+            throw EditError(EditFault(EditProblem::PinnedTwice).WithSyllable(syllable));
         if (k > 0 && pins[k].second < pins[k - 1].second)
-            throw EditError("pins go back in time: syllable " + syllable +
-                            " is pinned before syllable " + std::to_string(pins[k - 1].first + 1));
+            throw EditError(EditFault(EditProblem::PinsBackInTime)
+                                .WithSyllable(syllable)
+                                .WithOther(static_cast<int64_t>(pins[k - 1].first + 1)));
     }
 }
 
@@ -222,8 +226,9 @@ size_t EditCarrier::RealignLine(const Pins& pins, size_t k, std::vector<int32_t>
         high = std::min<int64_t>(high, pins[k].second);
     for (const align::Pin& p : line_pins)
         if (p.Tick < low || p.Tick > high)
-            throw EditError("pin " + std::to_string(p.Syllable + begin + 1) +
-                            " goes past the line " + (p.Tick < low ? "before" : "after") + " it");
+            throw EditError(EditFault(EditProblem::PinPastLine)
+                                .WithSyllable(static_cast<int64_t>(p.Syllable + begin + 1))
+                                .WithAfter(p.Tick >= low));
     std::vector<align::SyllableShape> shapes;
     for (size_t i = begin; i < end; ++i)
         shapes.push_back({syllables_[i].WordStart, i == begin, syllables_[i].ParagraphStart, false,
@@ -232,8 +237,8 @@ size_t EditCarrier::RealignLine(const Pins& pins, size_t k, std::vector<int32_t>
     try {
         placed = align::AlignSyllables(NotesBetween(words_.melody_, low, high), shapes, line_pins,
                                        words_.options_);
-    } catch (const std::invalid_argument& e) {
-        throw EditError(e.what());
+    } catch (const align::AlignError& e) {
+        throw EditError(EditFault(EditProblem::AlignRefused).WithAlign(e.Fault()));
     }
     for (size_t i = begin; i < end; ++i)
         wanted[i] = static_cast<int32_t>(
@@ -261,7 +266,7 @@ void EditCarrier::Split(size_t i, size_t position) {
     Need(i);
     const std::string& text = syllables_[i].Text;
     if (position == 0 || position >= text.size())
-        throw EditError("a split must leave text on both sides");
+        throw EditError(EditProblem::SplitLeavesEmptySide);
     CheckText(text.substr(0, position), false);
     CheckText(text.substr(position), KaraokeText());
     for (const StreamSpec& s : streams_) {
@@ -279,7 +284,7 @@ void EditCarrier::Split(size_t i, size_t position) {
 
 void EditCarrier::MergeNext(size_t i) {
     Need(i);
-    if (i + 1 >= count_) throw EditError("the last syllable has none after it");
+    if (i + 1 >= count_) throw EditError(EditProblem::LastHasNoneAfter);
     for (const StreamSpec& s : streams_) {
         const std::vector<TimedSyllable> now = ReadSyllables(song_, s);
         const int32_t at = now[i].Event;
@@ -300,7 +305,7 @@ void EditCarrier::MergeNext(size_t i) {
 
 void EditCarrier::SetLineBreak(const Edit& edit) {
     Need(edit.Syllable);
-    if (edit.Syllable == 0) throw EditError("the first syllable always starts a line");
+    if (edit.Syllable == 0) throw EditError(EditProblem::FirstStartsLine);
     const bool paragraph = edit.Kind == EditKind::StartParagraph;
     const bool line = edit.Kind != EditKind::JoinLine;
     const bool word = line || syllables_[edit.Syllable].WordStart;
@@ -309,7 +314,7 @@ void EditCarrier::SetLineBreak(const Edit& edit) {
 
 void EditCarrier::Delete(size_t i) {
     Need(i);
-    if (count_ == 1) throw EditError("the only syllable cannot go");
+    if (count_ == 1) throw EditError(EditProblem::OnlySyllable);
     const TimedSyllable gone = syllables_[i];
     const bool has_next = i + 1 < count_;
     const TimedSyllable next = has_next ? syllables_[i + 1] : TimedSyllable();
@@ -333,13 +338,12 @@ void EditCarrier::Delete(size_t i) {
 
 void EditCarrier::Insert(size_t b, const std::string& text, int32_t tick) {
     if (b > count_)
-        throw EditError("there is no syllable " + std::to_string(b + 1) + " to insert before");
+        throw EditError(EditFault(EditProblem::NoSyllableToInsertBefore)
+                            .WithSyllable(static_cast<int64_t>(b + 1)));
     CheckText(text, KaraokeText());
-    if (tick < 0) throw EditError("a syllable cannot go before the song's start");
-    if (b > 0 && tick < ticks_[b - 1])
-        throw EditError("the new syllable cannot go before the syllable ahead of it");
-    if (b < count_ && tick > ticks_[b])
-        throw EditError("the new syllable cannot go after the syllable behind it");
+    if (tick < 0) throw EditError(EditProblem::BeforeSongStart);
+    if (b > 0 && tick < ticks_[b - 1]) throw EditError(EditProblem::NewBeforeSyllableAhead);
+    if (b < count_ && tick > ticks_[b]) throw EditError(EditProblem::NewAfterSyllableBehind);
     for (const StreamSpec& s : streams_) {
         const std::vector<TimedSyllable> now = ReadSyllables(song_, s);
         const int32_t low = b > 0 ? now[b - 1].Event : -1;

@@ -33,19 +33,19 @@ MidiEvent RemoveEvent(MidiFile& song, int16_t t, int32_t at) {
 }  // namespace
 
 void Perform(MidiFile& song, const EventChange& c) {
-    if (c.Track < 0 || c.Track >= RealTrackCount(song)) throw EditError("no such track");
+    if (c.Track < 0 || c.Track >= RealTrackCount(song)) throw EditError(EditProblem::NoSuchTrack);
     const int32_t n = song.Count(c.Track);
     switch (c.What) {
         case EventChange::Action::Insert:
-            if (c.Index < 0 || c.Index > n) throw EditError("no such event");
+            if (c.Index < 0 || c.Index > n) throw EditError(EditProblem::NoSuchEvent);
             InsertEvent(song, c.Track, c.Index, c.Event);
             break;
         case EventChange::Action::Remove:
-            if (c.Index < 0 || c.Index >= n) throw EditError("no such event");
+            if (c.Index < 0 || c.Index >= n) throw EditError(EditProblem::NoSuchEvent);
             RemoveEvent(song, c.Track, c.Index);
             break;
         case EventChange::Action::Replace:
-            if (c.Index < 0 || c.Index >= n) throw EditError("no such event");
+            if (c.Index < 0 || c.Index >= n) throw EditError(EditProblem::NoSuchEvent);
             song.Track(c.Track).Event(c.Index) = c.Event;
             break;
     }

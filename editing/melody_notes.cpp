@@ -10,16 +10,14 @@ namespace verselane::editing {
 int32_t NoteAfter(const std::vector<align::MelodyNote>& melody, int32_t tick) {
     auto it = std::upper_bound(melody.begin(), melody.end(), tick,
                                [](int32_t t, const align::MelodyNote& n) { return t < n.Tick; });
-    if (it == melody.end())
-        throw EditError("there is no melody note after tick " + std::to_string(tick));
+    if (it == melody.end()) throw EditError(EditFault(EditProblem::NoNoteAfter).WithTick(tick));
     return it->Tick;
 }
 
 int32_t NoteBefore(const std::vector<align::MelodyNote>& melody, int32_t tick) {
     auto it = std::lower_bound(melody.begin(), melody.end(), tick,
                                [](const align::MelodyNote& n, int32_t t) { return n.Tick < t; });
-    if (it == melody.begin())
-        throw EditError("there is no melody note before tick " + std::to_string(tick));
+    if (it == melody.begin()) throw EditError(EditFault(EditProblem::NoNoteBefore).WithTick(tick));
     return std::prev(it)->Tick;
 }
 

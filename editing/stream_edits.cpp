@@ -61,7 +61,7 @@ void MoveSyllable(EditLog& log, const StreamSpec& s, size_t index, int32_t tick)
     std::vector<int32_t> events;
     std::vector<size_t> syllables;
     place(events, syllables);
-    if (index >= syllables.size()) throw EditError("no such syllable");
+    if (index >= syllables.size()) throw EditError(EditProblem::NoSuchSyllable);
     const MidiFile& song = log.Song();
     auto time = [&](size_t k) { return song.Track(s.Track).Event(events[k]).Time; };
     auto move = [&](size_t k) {

@@ -86,14 +86,10 @@ void RemoveStream(MidiFile& song, const StreamSpec& s) {
 }
 
 void CheckText(const std::string& text, bool karaoke) {
-    if (text.empty() || PartsOf(text).Core != text)
-        throw EditError(
-            "a syllable's text must hold something to sing, without line ends or spaces "
-            "around it");
+    if (text.empty() || PartsOf(text).Core != text) throw EditError(EditProblem::NothingToSing);
     if (text.find_first_of("\r\n") != std::string::npos)
-        throw EditError("a syllable's text cannot hold a line end");
-    if (karaoke && text.starts_with("@"))
-        throw EditError("a karaoke syllable cannot start with @ (a tag)");
+        throw EditError(EditProblem::LineEndInText);
+    if (karaoke && text.starts_with("@")) throw EditError(EditProblem::TagInKaraoke);
 }
 
 }  // namespace verselane::editing

@@ -18,16 +18,15 @@ namespace verselane::editing {
 TimedWords::TimedWords(MidiFile song, std::optional<LineSource> from, int16_t track)
     : song_(std::move(song)), tempo_(song_) {
     std::optional<LineSource> source = from ? from : PreferredLineSource(song_);
-    if (!source) throw EditError("the song holds no lyric events or karaoke text");
+    if (!source) throw EditError(EditProblem::NoWordsStream);
     source_ = *source;
     const auto direction = source_ == LineSource::Lyrics ? ConversionDirection::LyricsToKaraoke
                                                          : ConversionDirection::KaraokeToLyrics;
     track_ = track >= 0 ? track : ChooseSourceTrack(song_, direction);
-    if (track_ < 0 || track_ >= RealTrackCount(song_))
-        throw EditError("the song holds no sung words");
+    if (track_ < 0 || track_ >= RealTrackCount(song_)) throw EditError(EditProblem::NoSungWords);
     const StreamSpec source_spec{track_, source_ == LineSource::Lyrics ? kMetaLyric : kMetaText};
     syllables_ = ReadSyllables(song_, source_spec);
-    if (syllables_.empty()) throw EditError("the song holds no sung words");
+    if (syllables_.empty()) throw EditError(EditProblem::NoSungWords);
 
     FindOtherStream();
 

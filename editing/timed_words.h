@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "align/aligner.h"
+#include "editing/edit_error.h"
 #include "lyrics/sung_lines.h"
 #include "model/midi_file.h"
 
@@ -122,14 +123,6 @@ struct Edit {
     static Edit Insert(size_t before, std::string text, int32_t tick);
     static Edit Drag(size_t syllable, int32_t tick, bool only_dragged = false);
     static Edit Realign(std::vector<std::pair<size_t, int32_t>> pins);
-};
-
-// An edit that cannot be made (a syllable that is not there, a tick past a
-// neighbour, pins going back in time, a text with line ends, ...). The song
-// is unchanged when it is raised.
-class EditError : public std::invalid_argument {
-  public:
-    using std::invalid_argument::invalid_argument;
 };
 
 // How the edited song is written.

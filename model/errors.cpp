@@ -33,19 +33,23 @@ static std::string Describe(ErrorKind kind, const std::string& detail) {
 RuntimeError::RuntimeError(ErrorKind kind, const std::string& detail)
     : std::runtime_error(Describe(kind, detail)), kind_(kind), detail_(detail) {}
 
-std::string CurrentErrorMessage() {
-    std::string text(kErrorPrefix);
+CaughtError CurrentError() {
+    CaughtError error;
     try {
         throw;
     } catch (const RuntimeError& e) {
-        return text + e.what();
+        error.From = CaughtError::Runtime;
+        error.Kind = e.Kind();
+        error.Detail = e.Detail();
     } catch (const std::bad_alloc&) {
-        return text + ErrorKindText(ErrorKind::OutOfMemory);
+        error.From = CaughtError::OutOfMemory;
+        error.Kind = ErrorKind::OutOfMemory;
     } catch (const std::exception& e) {
-        return text + e.what();
+        error.From = CaughtError::Exception;
+        error.Detail = e.what();
     } catch (...) {
-        return text + "Unknown error";
     }
+    return error;
 }
 
 void Raise(ErrorKind kind, const std::string& detail) {

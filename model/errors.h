@@ -41,14 +41,21 @@ class RuntimeError : public std::runtime_error {
 
 [[noreturn]] void Raise(ErrorKind kind, const std::string& detail = {});
 
-// What the file operations return for a failure: this prefix, then the
-// description of the error.
-constexpr std::string_view kErrorPrefix = "Error processing file. Error: ";
+// An error caught as a value, for a program to word.
+struct CaughtError {
+    enum Source {
+        Runtime,      // a RuntimeError: `Kind` and `Detail`
+        OutOfMemory,  // std::bad_alloc
+        Exception,    // another exception: `Detail` is what it said
+        Unknown,      // anything else
+    };
+    Source From = Unknown;
+    ErrorKind Kind = ErrorKind::InvalidArgument;
+    std::string Detail;
+};
 
-// The user's message for the exception being handled: kErrorPrefix and the
-// description of a RuntimeError, of running out of memory, or of anything
-// else. Call it only inside a catch block.
-std::string CurrentErrorMessage();
+// The exception being handled as a value. Call it only inside a catch block.
+CaughtError CurrentError();
 
 // Narrowing with a range check: the value must fit the field. Inline, since
 // the reader and writer check every event's numbers this way.

@@ -98,8 +98,8 @@ RenderReport RenderToWav(const PlaybackSchedule& Schedule, const std::string& So
         out.Commit();
         report.Seconds = cursor.Sample / kRate;
         report.MaxLate = cursor.MaxLate;
-    } catch (const RuntimeError& e) {
-        report.Error = "Could not write " + OutPath + ": " + e.what();
+    } catch (const WriteError& e) {
+        report.WriteFailed = e.Failure();
     }
     return report;
 }

@@ -3,16 +3,19 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "playback/schedule.h"
+#include "writer/write_failure.h"
 
 namespace verselane {
 
 struct RenderReport {
-    std::string Error;       // empty on success
-    double Seconds = 0;      // the length of the audio written
-    double MaxLate = 0;      // the largest delay of an event against its time
+    std::string Error;                        // empty on success, unless the file was not written
+    std::optional<WriteFailure> WriteFailed;  // why the file was not written
+    double Seconds = 0;                       // the length of the audio written
+    double MaxLate = 0;                       // the largest delay of an event against its time
     double FirstSound = -1;  // where the first non-silent sample lies (s), -1 when none
 };
 

@@ -15,14 +15,12 @@
 
 #include "codec/midi_codec.h"
 #include "model/errors.h"
-#include "reader/event_decoding.h"
 #include "platform/platform.h"
+#include "reader/event_decoding.h"
 
 namespace verselane {
 
 namespace {
-
-constexpr std::string_view kNoHeader = "Failed to find MThd header for file.";
 
 ReadFault Fault(ReadFaultKind kind, int32_t track = -1, int64_t byte = -1, int64_t value = 0) {
     ReadFault fault;
@@ -235,7 +233,6 @@ bool IsChunkAt(const uint8_t* file, int64_t at, int64_t size) {
 }
 
 // The division read instead of one that gives no time: ticks per quarter note.
-constexpr int16_t kStandInDivision = 480;
 
 ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length,
                      const ReadProgress& progress) {
@@ -412,64 +409,6 @@ FileContent LoadFile(const std::string& FileName) {
 
 }  // namespace
 
-std::string FaultMessage(const ReadFault& Fault) {
-    const std::string track = TrackText(Fault.Track);
-    const std::string where = "In " + track + " at byte " + std::to_string(Fault.Byte) + ", ";
-    const std::string rest = "; the rest of the track is not read.";
-    switch (Fault.Kind) {
-        case ReadFaultKind::EmptyFile:
-            return "File is empty: it holds no MIDI song.";
-        case ReadFaultKind::NotMidi:
-            return std::string(kNoHeader);
-        case ReadFaultKind::FileNotFound:
-        case ReadFaultKind::FileAccess:
-        case ReadFaultKind::OutOfMemory:
-        case ReadFaultKind::BrokenSong:
-            return std::string(kErrorPrefix) + Fault.Detail;
-        case ReadFaultKind::TrackMissing:
-        case ReadFaultKind::TracksMissing:
-            return "Failed to find MTrk track header for " + track;
-        case ReadFaultKind::CutShort:
-            return "File is cut short inside " + track + ".";
-        case ReadFaultKind::EventPastChunk:
-            return where + "an event runs past the end of its chunk; it is not read.";
-        case ReadFaultKind::LongNumber:
-            return where + "a variable-length number runs past four bytes" + rest;
-        case ReadFaultKind::NoStatus:
-            return where + "a data byte comes with no status in effect" + rest;
-        case ReadFaultKind::HighDataByte:
-            return where + "a byte of 0x80 or above stands where a data byte is due" + rest;
-        case ReadFaultKind::UndefinedStatus: {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned>(Fault.Value));
-            return where + "the status byte " + hex + " belongs to no message; it is left out.";
-        }
-        case ReadFaultKind::SysExHighByte:
-            return where +
-                   "a system-exclusive message holds a byte of 0x80 or above; it is left out.";
-        case ReadFaultKind::EventsAfterEnd:
-            return where + "an end of track comes before " + std::to_string(Fault.Value) +
-                   " more event" + (Fault.Value == 1 ? "" : "s") +
-                   "; the track is read to its chunk's end and ends there.";
-        case ReadFaultKind::ExtraTracks:
-            return std::to_string(Fault.Value) + " more track chunk" +
-                   (Fault.Value > 1 ? "s" : "") + " from byte " + std::to_string(Fault.Byte) +
-                   " beyond the " + std::to_string(Fault.Track) +
-                   " that the header announces; not read.";
-        case ReadFaultKind::UnknownFormat:
-            return "The header's format " + std::to_string(Fault.Value) +
-                   " is not 0, 1 or 2; the song is read as format 1.";
-        case ReadFaultKind::SeveralTracksInFormat0:
-            return "The header's format 0 holds one track, but the file holds " +
-                   std::to_string(Fault.Value) + "; the song is read as format 1.";
-        case ReadFaultKind::NoTiming:
-            return "The header's division " + std::to_string(Fault.Value) +
-                   " gives the events no time; the song is read at " +
-                   std::to_string(kStandInDivision) + " ticks per quarter note.";
-    }
-    return "The file is damaged.";
-}
-
 void ReadOutcome::Add(ReadFault Fault) {
     const bool fatal = Fault.Kind <= ReadFaultKind::BrokenSong;
     if (fatal) {
@@ -477,17 +416,7 @@ void ReadOutcome::Add(ReadFault Fault) {
     } else if (Result == ReadResult::Complete) {
         Result = ReadResult::Partial;
     }
-    Messages.push_back(FaultMessage(Fault));
     Faults.push_back(std::move(Fault));
-}
-
-std::string ReadOutcome::Message() const {
-    std::string text;
-    for (const std::string& line : Messages) {
-        if (!text.empty()) text += "\n";
-        text += line;
-    }
-    return text;
 }
 
 std::string LoadFileBytes(const std::string& FileName) {

@@ -52,35 +52,29 @@ struct ReadFault {
     int32_t Track = -1;  // counted from 0; -1 where no track is concerned
     int64_t Byte = -1;   // offset in the file; -1 where none is concerned
     int64_t Value = 0;   // a count, a status byte, a field, as the kind says
-    std::string Detail;  // failed reads: the error's description, as the command line says it
+    std::string Detail;  // failed reads: the error's description
     std::string Reason;  // FileNotFound, FileAccess: the system's reason alone
 
     friend bool operator==(const ReadFault&, const ReadFault&) = default;
 };
 
-// The program's English sentence for a fault (tracks counted from 0), as the
-// command line prints it.
-std::string FaultMessage(const ReadFault& Fault);
+// The division a song without timing is read at (NoTiming).
+constexpr int16_t kStandInDivision = 480;
 
 struct ReadOutcome {
     ReadResult Result = ReadResult::Complete;
     // Failed: the one reason. Partial: every fault, in the order found.
     std::vector<ReadFault> Faults;
-    // The same, each worded by FaultMessage.
-    std::vector<std::string> Messages;
 
-    // Adds a fault and its sentence; a fault that loses the song makes the
-    // read Failed, any other Partial.
+    // Adds a fault; a fault that loses the song makes the read Failed, any
+    // other Partial.
     void Add(ReadFault Fault);
     bool SongUsable() const { return Result != ReadResult::Failed; }
-    // The messages one per line; empty for a complete read.
-    std::string Message() const;
 };
 
 // Reads `FileName` into `Song`, which is expected freshly reset. An empty
-// file fails with "File is empty: it holds no MIDI song.", a file without a
-// "MThd" header with "Failed to find MThd header for file.", any other error
-// with "Error processing file. Error: " and its description. Header fields
+// file fails as EmptyFile, a file without a "MThd" header as NotMidi, any
+// other error with its kind and description. Header fields
 // and chunk lengths are taken as the unsigned numbers the file holds; only
 // the track chunks that are there take room in the song.
 [[nodiscard]] ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,

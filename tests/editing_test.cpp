@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/outcome_text.h"
+#include "cli/retime_command.h"
 #include "editing/timed_words.h"
 #include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
@@ -27,7 +29,7 @@ MidiFile Read(const std::string& bytes) {
     MidiFile song;
     ResetMidiFile(song);
     const ReadOutcome read = ReadMidiBytes(song, bytes);
-    EXPECT_EQ(read.Result, ReadResult::Complete) << read.Message();
+    EXPECT_EQ(read.Result, ReadResult::Complete) << cli::ReadMessage(read);
     return song;
 }
 
@@ -192,7 +194,8 @@ TEST(Editing, RefusedEditsChangeNothing) {
             words.Apply(change);
             ADD_FAILURE() << "no error for: " << message;
         } catch (const EditError& e) {
-            EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
+            const std::string said = cli::EditFaultMessage(e.Fault());
+            EXPECT_NE(said.find(message), std::string::npos) << said;
         }
         EXPECT_EQ(EncodeMidiFile(words.Song()), start) << message;
         EXPECT_EQ(Show(words.Syllables()), kStart);

@@ -125,7 +125,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             EXPECT_TRUE(wrong.empty() || wrong_before) << wrong;
 
             // Written, listed by midicsv, read back with the same words.
-            ASSERT_EQ(WriteMidiFile(converted, (dir / file).string()), "");
+            ASSERT_EQ(WriteProblem(WriteMidiFile(converted, (dir / file).string())), "");
             std::string listing;
             EXPECT_EQ(RunCommand("midicsv '" + (dir / file).string() + "' 2>&1", &listing), 0)
                 << listing;

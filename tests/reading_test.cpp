@@ -5,6 +5,7 @@
 // written: writing_test.)
 #include <sys/stat.h>
 
+#include "cli/outcome_text.h"
 #include "codec/midi_codec.h"
 #include "lyrics/converters.h"
 #include "reader/midi_reader.h"
@@ -48,7 +49,7 @@ TEST(EventDecoding, MetaEventsFillTheSongWideFields) {
                  "00 FF 51 03 07 A1 20 00 FF 51 03 00 00 00"  // 120 per minute, then a bad tempo
                  "00 FF 59 02 FF 01 00 FF 58 04 06 03 18 08 00 FF 58 04 03 02 18 08"),
              Hex("00 FF 03 02 'B2'")}));
-    ASSERT_EQ(read.Message(), "");
+    ASSERT_EQ(cli::ReadMessage(read), "");
     EXPECT_EQ(song.TrackName[0] + "|" + song.TrackName[1] + "|" + song.InstrumentName[0] + "|" +
                   song.Copyright + "|" + song.KaraokeText + "|" + song.LyricText,
               "Piano|B2|Org|(c)|@KMIDI KARAOKE FILE\r\n\r\n/one\r\n\r\n\\two end|Hello\r\nyou");
@@ -62,7 +63,7 @@ TEST(EventDecoding, MetaEventsFillTheSongWideFields) {
 const std::string kNoHeader = "Failed to find MThd header for file.";
 const std::string kEmpty = "File is empty: it holds no MIDI song.";
 const std::string kNoTrack = "Failed to find MTrk track header for track ";
-const std::string kError(kErrorPrefix);
+const std::string kError(cli::kErrorPrefix);
 const std::string kAccess = kError + "File access error: *";
 const char* const kInvalid = "Invalid procedure call or argument";
 constexpr ReadResult kComplete = ReadResult::Complete, kPartial = ReadResult::Partial,
@@ -359,7 +360,7 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         if (r.path.empty() && !r.prefix) WriteAll(path, r.bytes);
         const ReadOutcome read =
             r.prefix ? ReadMidiBytes(song, r.bytes) : ReadMidiFile(song, path.string());
-        const std::string message = read.Message();
+        const std::string message = cli::ReadMessage(read);
         EXPECT_EQ(read.Result, r.result) << message;
         EXPECT_TRUE(Matches(message, r.message)) << message;
         EXPECT_EQ(r.shape.empty() ? "" : Shape(song, r.shape.find('|') != npos), r.shape);

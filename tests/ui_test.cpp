@@ -470,12 +470,17 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     // The words players show are those of the karaoke text read.
     EXPECT_EQ(test::ReadSungWords(back, 0, kMetaLyric), sung);
 
+    // Each failure worded from its kind, not from the system's text.
+    fs::create_directory(dir / "folder.mid");
     w.Write(dir / "no-such-folder" / "out.mid");
+    w.Write(dir / "folder.mid");
     w.Write(input);
-    ASSERT_EQ(w.prompts->messages.size(), 2);
+    ASSERT_EQ(w.prompts->messages.size(), 3);
     EXPECT_EQ(w.prompts->messages[0],
-              "Could not write out.mid: No such file or directory. Choose another folder or name.");
-    EXPECT_TRUE(w.prompts->messages[1].contains("never written over"));
+              "Could not write out.mid: Its folder does not exist. Choose another folder.");
+    EXPECT_EQ(w.prompts->messages[1],
+              "Could not write folder.mid: That name is a folder. Choose another name.");
+    EXPECT_TRUE(w.prompts->messages[2].contains("never written over"));
     EXPECT_EQ(test::ReadAll(input), test::ReadAll(original));
     EXPECT_EQ(w.State(), kConverted);
 
@@ -1322,6 +1327,12 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
         EXPECT_EQ(w.Song(), read);
         EXPECT_EQ(editor->Syllables().size(), count);
     }
+    // A refused edit is told in the desktop's words, from the refusal's value.
+    editor->Select(0);
+    QTest::keyClick(editor, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(w.Song(), read);
+    EXPECT_EQ(w.Text().toStdString(),
+              "Move to the Previous Note: not done (no note of the melody comes before it).");
 
     // F2's Split at the Cursor: the text as typed split where the cursor
     // was, in one undo step; a refused split changes nothing.

@@ -23,6 +23,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/outcome_text.h"
 #include "reader/midi_reader.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
@@ -106,7 +107,7 @@ TEST(EventCoding, EveryKindOfEventReadsAndWritesItsExactBytes) {
         if (c.way != kWrite) {
             MidiFile song;
             ResetMidiFile(song);
-            EXPECT_EQ(ReadMidiBytes(song, Smf(1, 96, {bytes})).Message(), "");
+            EXPECT_EQ(cli::ReadMessage(ReadMidiBytes(song, Smf(1, 96, {bytes}))), "");
             EXPECT_EQ(EventsOf(song, 0), Events(c.events));
         }
         if (c.way == kRead) continue;
@@ -149,7 +150,10 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
     MidiFile song = SongOf("0/255/47/0/0/");
     song.Header.Division = 0;
     EXPECT_THROW(EncodeMidiFile(song), RuntimeError);
-    EXPECT_NE(WriteMidiFile(song, "/nonexistent-folder/x.mid"), "");
+    const std::optional<WriteFailure> refused = WriteMidiFile(song, "/nonexistent-folder/x.mid");
+    EXPECT_TRUE(refused && refused->Kind == WriteFailureKind::UntimedDivision &&
+                refused->Value == 0)
+        << WriteProblem(refused);
     song = test::SongOf({Events("0/255/47/0/0/"), Events("0/255/47/0/0/")}, 0);
     EXPECT_EQ(EncodeMidiFile(song).substr(8, 6), Hex("0001 0002 01E0"));
     song.Header.Format = 7;
@@ -234,27 +238,41 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     ASSERT_EQ(TemporaryFilesIn(dir / "killed"), 1) << "the killed writer's file is left";
+    using enum WriteFailureKind;
     const struct {
         const char* name;
         fs::path target;
-        std::string reason;   // empty: written; else what the message must say
-        fs::path holds = {};  // the file that holds the song afterwards
+        std::optional<WriteFailureKind> kind;  // none: written
+        std::string reason;                    // what the command line's message says
+        fs::path holds = {};                   // the file that holds the song afterwards
         bool on_mount = false;
     } targets[] = {
-        {"an earlier, longer file with a non-ASCII name", named, "", named},
-        {"a link to a file: the file is replaced, the link stays", dir / "link.mid", "",
+        {"an earlier, longer file with a non-ASCII name", named, {}, "", named},
+        {"a link to a file: the file is replaced, the link stays",
+         dir / "link.mid",
+         {},
+         "",
          dir / "real.mid"},
-        {"a link to nothing: its target is made", dir / "dangling.mid", "", dir / "made.mid"},
-        {"a folder where a killed writer left its temporary file", dir / "killed" / "song.mid", "",
+        {"a link to nothing: its target is made", dir / "dangling.mid", {}, "", dir / "made.mid"},
+        {"a folder where a killed writer left its temporary file",
+         dir / "killed" / "song.mid",
+         {},
+         "",
          dir / "killed" / "song.mid"},
-        {"a named pipe is written in place", dir / "pipe", ""},
-        {"target folder missing", dir / "missing" / "out.mid", "No such file or directory"},
-        {"target is a folder", dir / "folder.mid", "Is a directory"},
-        {"target is a socket", dir / "socket",
+        {"a named pipe is written in place", dir / "pipe", {}, ""},
+        {"target folder missing", dir / "missing" / "out.mid", FolderMissing,
+         "No such file or directory"},
+        {"target is a folder", dir / "folder.mid", IsFolder, "Is a directory"},
+        {"target is a socket", dir / "socket", NotWritable,
          "neither a regular file, a character device nor a pipe; not written"},
-        {"a character device is written in place", devices.dir / "null", "", {}, true},
-        {"read-only file system", read_only.dir / "song.mid", "Read-only file system", {}, true},
-        {"a full disk", full.dir / "song.mid", "No space left on device", {}, true},
+        {"a character device is written in place", devices.dir / "null", {}, "", {}, true},
+        {"read-only file system",
+         read_only.dir / "song.mid",
+         NoAccess,
+         "Read-only file system",
+         {},
+         true},
+        {"a full disk", full.dir / "song.mid", NoSpace, "No space left on device", {}, true},
     };
     for (const auto& f : targets) {
         SCOPED_TRACE(f.name);
@@ -264,13 +282,15 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
         }
         const bool existed = fs::is_regular_file(f.target);
         const std::string before = existed ? ReadAll(f.target) : "";
-        const std::string message = WriteMidiFile(song, f.target.string());
+        const std::optional<WriteFailure> failure = WriteMidiFile(song, f.target.string());
+        const std::string message = WriteProblem(failure);
         EXPECT_EQ(TemporaryFilesIn(f.target.parent_path()), 0);
         EXPECT_EQ(f.holds.empty() ? encoded : ReadAll(f.holds), encoded);
-        EXPECT_EQ(message.empty(), f.reason.empty()) << message;
-        if (f.reason.empty()) continue;
+        EXPECT_EQ(failure ? std::optional(failure->Kind) : std::nullopt, f.kind) << message;
+        if (!f.kind) continue;
         auto has = [&](const std::string& part) { return message.find(part) != std::string::npos; };
-        EXPECT_TRUE(message.starts_with(kErrorPrefix) && has(f.reason) && has(f.target.string()))
+        EXPECT_TRUE(message.starts_with(cli::kErrorPrefix) && has(f.reason) &&
+                    has(f.target.string()))
             << message;
         EXPECT_EQ(fs::is_regular_file(f.target), existed) << "nothing was created at the path";
         EXPECT_EQ(existed ? ReadAll(f.target) : "", before) << "the earlier file is intact";
@@ -282,7 +302,7 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
                    gone = dir / "running" / (".verselane-" + std::to_string(child) + "-7.tmp");
     WriteAll(running, "process 1 runs");
     WriteAll(gone, "the killed writer's");
-    EXPECT_EQ(WriteMidiFile(song, (dir / "running" / "song.mid").string()), "");
+    EXPECT_EQ(WriteProblem(WriteMidiFile(song, (dir / "running" / "song.mid").string())), "");
     EXPECT_TRUE(fs::exists(running));
     EXPECT_FALSE(fs::exists(gone));
     EXPECT_EQ(fs::status(named).permissions(), mode);
@@ -293,7 +313,9 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
         EXPECT_TRUE(fs::is_character_file(devices.dir / "null"));
         // The space comes back: a song that fits what is left is written there.
         fs::remove(full.dir / "song.mid");
-        EXPECT_EQ(WriteMidiFile(ReadSong(dir / "small.mid"), (full.dir / "song.mid").string()), "");
+        EXPECT_EQ(WriteProblem(
+                      WriteMidiFile(ReadSong(dir / "small.mid"), (full.dir / "song.mid").string())),
+                  "");
     }
 }
 

@@ -71,11 +71,12 @@ QString FailureText(const workflow::Job& job, const workflow::JobResult& result,
             return lyrics ? ConvertSongsDialog::tr("no lyric events found")
                           : ConvertSongsDialog::tr("no karaoke text events found");
         case JobFailure::WriteFailed:
-            return DescribeWriteFailure(result.Message);
+            return DescribeWriteFailure(result.Write);
         case JobFailure::Other:
-            return QString::fromStdString(result.Message);
+        case JobFailure::Unforeseen:
+            break;
     }
-    return QString::fromStdString(result.Message);
+    return DescribeError(result.Error);
 }
 
 // A typed information line that was not stored as typed.

@@ -1,9 +1,8 @@
 #include "ui/file_messages.h"
 
 #include <QCoreApplication>
-#include <QRegularExpression>
 #include <QStringList>
-#include <string_view>
+#include <cstring>
 
 #include "model/errors.h"
 #include "reader/midi_reader.h"
@@ -14,21 +13,6 @@ namespace {
 
 QString Tr(const char* text) {
     return QCoreApplication::translate("FileMessages", text);
-}
-
-// The error's description without the file operations' common prefix.
-QString Description(const std::string& message) {
-    std::string_view text(message);
-    if (text.starts_with(kErrorPrefix)) text.remove_prefix(kErrorPrefix.size());
-    return QString::fromStdString(std::string(text));
-}
-
-// The system's reason at the end of a writer's description ("...: Permission
-// denied" or "... (No such file or directory)").
-QString Reason(const QString& description) {
-    static const QRegularExpression at_end(QStringLiteral("(?:: |\\()([^:()]+)\\)?$"));
-    const QRegularExpressionMatch m = at_end.match(description);
-    return m.hasMatch() ? m.captured(1) : description;
 }
 
 // One sentence for a fault that leaves a usable song; tracks counted from 0.
@@ -144,8 +128,57 @@ QString Counted(qint64 n, const QString& one, const QString& many) {
     return n == 1 ? one : many.arg(n);
 }
 
-QString DescribeWriteFailure(const std::string& Message) {
-    return Tr("%1. Choose another folder or name.").arg(Reason(Description(Message)));
+QString DescribeWriteFailure(const WriteFailure& Failure) {
+    switch (Failure.Kind) {
+        case WriteFailureKind::NoFileName:
+            return Tr("No file name was given. Choose a name.");
+        case WriteFailureKind::Exists:
+            return Tr(
+                "A file of that name exists already and is not replaced. Choose another "
+                "name.");
+        case WriteFailureKind::SameAsInput:
+            return Tr("It is the song that was read. Choose another name.");
+        case WriteFailureKind::NoAccess:
+            return Tr("Writing there is not allowed. Choose another folder or name.");
+        case WriteFailureKind::FolderMissing:
+            return Tr("Its folder does not exist. Choose another folder.");
+        case WriteFailureKind::NoSpace:
+            return Tr("The disk is full. Make room or choose another disk.");
+        case WriteFailureKind::IsFolder:
+            return Tr("That name is a folder. Choose another name.");
+        case WriteFailureKind::NotWritable:
+            return Tr(
+                "That name is neither a file nor a device that can be written. Choose "
+                "another name.");
+        case WriteFailureKind::System:
+            return Tr("The system refused it (%1). Choose another folder or name.")
+                .arg(QString::fromLocal8Bit(std::strerror(Failure.SystemCode)));
+        case WriteFailureKind::Unencodable:
+            if (Failure.Track >= 0) {
+                return Tr("The song cannot be stored as a MIDI file: event %1 of track %2 holds "
+                          "a value that does not fit.")
+                    .arg(Failure.Event)
+                    .arg(Failure.Track);
+            }
+            return Tr(
+                "The song cannot be stored as a MIDI file: it holds a value that does not "
+                "fit.");
+        case WriteFailureKind::TrackTooLong:
+            return Tr("Track %1 is too long for a MIDI file.").arg(Failure.Track);
+        case WriteFailureKind::NegativeTrackCount:
+        case WriteFailureKind::UntimedDivision:
+            return Tr("The song's header cannot be stored as a MIDI file.");
+        case WriteFailureKind::OutOfMemory:
+            return Tr("There is not enough memory to write it.");
+        case WriteFailureKind::Unforeseen:
+            break;
+    }
+    return Tr("An unforeseen error stopped it (%1).").arg(QString::fromStdString(Failure.Detail));
+}
+
+QString DescribeError(const CaughtError& Error) {
+    if (Error.From == CaughtError::OutOfMemory) return Tr("There is not enough memory for it.");
+    return Tr("An error stopped it (%1).").arg(QString::fromStdString(Error.Detail));
 }
 
 }  // namespace verselane::ui

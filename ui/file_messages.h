@@ -8,6 +8,7 @@
 
 #include "model/midi_file.h"
 #include "reader/midi_reader.h"
+#include "writer/write_failure.h"
 
 namespace verselane::ui {
 
@@ -30,7 +31,10 @@ ReadReport DescribeRead(const verselane::ReadOutcome& Read, const MidiFile& Song
 // "1 lyric event", "219 lyric events": `one` for 1, `many` (with %1) otherwise.
 QString Counted(qint64 n, const QString& one, const QString& many);
 
-// Why a write failed, from the writer's result: a sentence and what to do.
-QString DescribeWriteFailure(const std::string& Message);
+// Why a write failed, from the writer's value: a sentence and what to do.
+QString DescribeWriteFailure(const WriteFailure& Failure);
+
+// An error that stopped a job, from its value.
+QString DescribeError(const CaughtError& Error);
 
 }  // namespace verselane::ui

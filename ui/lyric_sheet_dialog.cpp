@@ -19,6 +19,7 @@
 #include "lyrics/song_info.h"
 #include "lyrics/sung_lines.h"
 #include "ui/named.h"
+#include "ui/refusals.h"
 
 namespace verselane::ui {
 
@@ -151,6 +152,9 @@ void LyricSheetDialog::Align() {
             text += QLatin1Char(' ') + QString::fromStdString(aligned.Warning) + '.';
         outcome_->setText(text);
         ok_->setEnabled(true);
+    } catch (const align::AlignError& e) {
+        outcome_->setText(
+            tr("The sheet cannot be aligned: %1.").arg(DescribeAlignFault(e.Fault())));
     } catch (const std::exception& e) {
         outcome_->setText(
             tr("The sheet cannot be aligned: %1.").arg(QString::fromStdString(e.what())));

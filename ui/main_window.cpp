@@ -383,26 +383,26 @@ bool MainWindow::writeFile() {
         return false;
     }
     SetWaitCursor(true);
-    std::string result;
+    std::optional<WriteFailure> failure;
     try {
         // Write Words As: the edited words in the stream chosen.
         if (save_as_ != editing::SaveAs::AsEdited && editor_->Words()) {
-            result = WriteMidiFile(editor_->Words()->SongToSave(save_as_), FileNameBytes(*path));
+            failure = WriteMidiFile(editor_->Words()->SongToSave(save_as_), FileNameBytes(*path));
         } else {
-            result = WriteMidiFile(song_, FileNameBytes(*path));
+            failure = WriteMidiFile(song_, FileNameBytes(*path));
         }
-    } catch (const std::exception& e) {
-        result = e.what();
+    } catch (const std::exception&) {
+        failure = CurrentWriteFailure(FileNameBytes(*path));
     }
     SetWaitCursor(false);
-    if (result.empty()) {
+    if (!failure) {
         Settings().setValue(QStringLiteral("saveFolder"), QFileInfo(*path).absolutePath());
         status_->setText(tr("Wrote %1.").arg(name));
         unsaved_ = false;
         undo_->setClean();
         return true;
     }
-    const QString message = tr("Could not write %1: %2").arg(name, DescribeWriteFailure(result));
+    const QString message = tr("Could not write %1: %2").arg(name, DescribeWriteFailure(*failure));
     status_->setText(message);
     prompts_->ShowMessage(this, message);
     return false;

@@ -17,6 +17,7 @@
 
 #include "align/melody.h"
 #include "ui/edit_commands.h"
+#include "ui/refusals.h"
 
 namespace verselane::ui {
 
@@ -240,7 +241,7 @@ bool TimingEditor::Apply(const QString& name, const editing::Edit& edit) {
     try {
         inverse = words_->Apply(edit);
     } catch (const editing::EditError& e) {
-        emit StatusMessage(tr("%1: not done (%2).").arg(name, QString::fromStdString(e.what())));
+        emit StatusMessage(tr("%1: not done (%2).").arg(name, DescribeEditFault(e.Fault())));
         return false;
     }
     auto changed = [this] {

@@ -171,11 +171,11 @@ bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobR
 void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult& Result) {
     MakeFolderOf(Job.Output);
     // Encoded straight into the file: a big song is never held twice.
-    const std::string message =
+    std::optional<WriteFailure> failure =
         WriteMidiFile(Song, Job.Output, Force ? ExistingFile::Replace : ExistingFile::Keep);
-    if (!message.empty()) {
+    if (failure) {
         Result.Failure = JobFailure::WriteFailed;
-        Result.Message = message;
+        Result.Write = std::move(*failure);
     }
 }
 
@@ -216,7 +216,7 @@ JobResult ConvertFile(const ConversionRequest& Request, const Job& Job) {
         }
         WriteJobOutput(song, Job, Request.Force, result);
     } catch (...) {
-        result.Message = CurrentErrorMessage();
+        result.Error = CurrentError();
         return fail(JobFailure::Other);
     }
     return result;
@@ -240,10 +240,10 @@ size_t RunJobs(const std::vector<Job>& Jobs, int Workers,
             JobResult result;
             try {
                 result = Run(Jobs[i]);
-            } catch (const std::exception& e) {  // anything unforeseen fails this job only
+            } catch (const std::exception&) {  // anything unforeseen fails this job only
                 result = {};
-                result.Failure = JobFailure::Other;
-                result.Message = e.what();
+                result.Failure = JobFailure::Unforeseen;
+                result.Error = CurrentError();
             }
             std::lock_guard<std::mutex> lock(report);
             ++done;

@@ -13,6 +13,7 @@
 #include "lyrics/track_choice.h"
 #include "model/midi_file.h"
 #include "reader/midi_reader.h"
+#include "writer/write_failure.h"
 
 namespace verselane::workflow {
 
@@ -41,8 +42,9 @@ enum class JobFailure {
     NoSuchTrack,        // `Track` is not a track of the song (`TrackCount` tracks)
     TrackWithoutWords,  // `Track` holds no material for the direction
     NoWords,            // no track holds material for the direction
-    WriteFailed,        // the writer's `Message`
-    Other,              // anything else: `Message`
+    WriteFailed,        // `Write` says why
+    Other,              // an error while converting: `Error`
+    Unforeseen,         // anything the job's run threw: `Error`
 };
 
 // A typed information line that was not stored exactly as typed.
@@ -58,10 +60,11 @@ struct TypedLineNote {
 
 struct JobResult {
     JobFailure Failure = JobFailure::None;
-    std::string Message;  // WriteFailed, Other; or the program's own words for a failure
-    int Track = -1;       // the track converted (or named, for a track failure)
-    int TrackCount = 0;   // NoSuchTrack
-    ReadOutcome Read;     // the read of a damaged or unreadable input
+    WriteFailure Write;  // WriteFailed
+    CaughtError Error;   // Other, Unforeseen
+    int Track = -1;      // the track converted (or named, for a track failure)
+    int TrackCount = 0;  // NoSuchTrack
+    ReadOutcome Read;    // the read of a damaged or unreadable input
     // Not done for want of the words to convert: the song holds none (no
     // failure of the batch, only counted apart).
     bool NoWords = false;

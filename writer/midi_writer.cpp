@@ -67,8 +67,27 @@ class FileSink {
     size_t used_ = 0;
 };
 
-std::string TrackEventText(int32_t t, int32_t i) {
-    return "track " + std::to_string(t) + ", event " + std::to_string(i);
+// A song that cannot be encoded: the error that EncodeMidiFile raises, with
+// the failure that WriteMidiFile returns for it.
+class UnencodableSong : public RuntimeError {
+  public:
+    UnencodableSong(ErrorKind kind, const std::string& detail, WriteFailure failure)
+        : RuntimeError(kind, detail), failure_(std::move(failure)) {}
+    const WriteFailure& Failure() const { return failure_; }
+
+  private:
+    WriteFailure failure_;
+};
+
+[[noreturn]] void RaiseUnencodable(ErrorKind kind, const std::string& detail, WriteFailureKind what,
+                                   int32_t track = -1, int32_t event = -1, int64_t value = 0) {
+    WriteFailure failure;
+    failure.Kind = what;
+    failure.Track = track;
+    failure.Event = event;
+    failure.Value = value;
+    failure.Error = kind;
+    throw UnencodableSong(kind, detail, std::move(failure));
 }
 
 // The events of track `t`, each with the delta from the latest time before
@@ -101,7 +120,14 @@ void EncodeTrackEvents(Sink& out, const MidiFile& song, int32_t t) {
         try {
             out.Advance(EncodeEventHead(out.Head(), e, delta, last_status, body));
         } catch (const RuntimeError& error) {
-            Raise(error.Kind(), TrackEventText(t, i) + ": " + error.Detail());
+            const std::string where = "track " + std::to_string(t) + ", event " + std::to_string(i);
+            WriteFailure failure;
+            failure.Kind = WriteFailureKind::Unencodable;
+            failure.Track = t;
+            failure.Event = i;
+            failure.Error = error.Kind();
+            failure.Detail = error.Detail();
+            throw UnencodableSong(error.Kind(), where + ": " + error.Detail(), std::move(failure));
         }
         if (!body.empty()) out.Put(body);
         if (IsEndOfTrack(e)) return;
@@ -119,9 +145,10 @@ std::vector<int32_t> TrackLengths(const MidiFile& song) {
         CountingSink count;
         EncodeTrackEvents(count, song, t);
         if (count.size > INT32_MAX) {
-            Raise(ErrorKind::Overflow, "track " + std::to_string(t) + " takes " +
-                                           std::to_string(count.size) +
-                                           " bytes, more than a chunk holds");
+            RaiseUnencodable(ErrorKind::Overflow,
+                             "track " + std::to_string(t) + " takes " + std::to_string(count.size) +
+                                 " bytes, more than a chunk holds",
+                             WriteFailureKind::TrackTooLong, t, -1, count.size);
         }
         lengths.push_back(static_cast<int32_t>(count.size));
     }
@@ -158,11 +185,15 @@ void EncodeSong(Sink& out, const MidiFile& song, const std::vector<int32_t>& len
 
 // Raises for a header that no file may carry.
 void CheckHeader(const MidiHeader& header) {
-    if (header.NumTracks < 0) Raise(ErrorKind::Overflow, "a negative number of tracks");
+    if (header.NumTracks < 0) {
+        RaiseUnencodable(ErrorKind::Overflow, "a negative number of tracks",
+                         WriteFailureKind::NegativeTrackCount);
+    }
     if (!IsTimedDivision(header.Division)) {
-        Raise(ErrorKind::InvalidArgument,
-              "the division " + std::to_string(static_cast<uint16_t>(header.Division)) +
-                  " gives the events no time");
+        const uint16_t division = static_cast<uint16_t>(header.Division);
+        RaiseUnencodable(ErrorKind::InvalidArgument,
+                         "the division " + std::to_string(division) + " gives the events no time",
+                         WriteFailureKind::UntimedDivision, -1, -1, division);
     }
 }
 
@@ -187,8 +218,8 @@ std::string EncodeMidiFile(const MidiFile& Song) {
     return text;
 }
 
-std::string WriteMidiFile(const MidiFile& Song, const std::string& FileName,
-                          ExistingFile Existing) {
+std::optional<WriteFailure> WriteMidiFile(const MidiFile& Song, const std::string& FileName,
+                                          ExistingFile Existing) {
     try {
         CheckHeader(Song.Header);
         const std::vector<int32_t> lengths = TrackLengths(Song);
@@ -197,9 +228,13 @@ std::string WriteMidiFile(const MidiFile& Song, const std::string& FileName,
         EncodeSong(out, Song, lengths);
         out.Flush();
         file.Commit();
-        return {};
+        return std::nullopt;
+    } catch (const UnencodableSong& e) {
+        WriteFailure failure = e.Failure();
+        failure.Path = FileName;
+        return failure;
     } catch (...) {
-        return CurrentErrorMessage();
+        return CurrentWriteFailure(FileName);
     }
 }
 

@@ -1,10 +1,12 @@
 // Writing the song as a Standard MIDI File.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "model/midi_file.h"
 #include "writer/output_file.h"
+#include "writer/write_failure.h"
 
 namespace verselane {
 
@@ -19,9 +21,10 @@ std::string EncodeMidiFile(const MidiFile& Song);
 // Writes the song to `FileName` through OutputFile (a regular file is
 // replaced whole or left untouched; "-" is standard output). The whole song
 // is encoded once into a counting sink first, so a song that cannot be
-// written is refused before the file is touched. Returns the empty string on
-// success, else "Error processing file. Error: " and the reason.
-[[nodiscard]] std::string WriteMidiFile(const MidiFile& Song, const std::string& FileName,
-                                        ExistingFile Existing = ExistingFile::Replace);
+// written is refused before the file is touched. Returns nothing on success,
+// else why the file was not written.
+[[nodiscard]] std::optional<WriteFailure> WriteMidiFile(
+    const MidiFile& Song, const std::string& FileName,
+    ExistingFile Existing = ExistingFile::Replace);
 
 }  // namespace verselane

@@ -16,8 +16,8 @@
 #include <mutex>
 #include <set>
 
-#include "model/errors.h"
 #include "platform/platform.h"
+#include "writer/write_failure.h"
 
 namespace verselane {
 
@@ -126,7 +126,7 @@ void RemoveStaleTemporaryFiles(const std::string& Folder) {
 
 OutputFile::OutputFile(const std::string& Path, ExistingFile Existing)
     : path_(Path), target_(Path), existing_(Existing) {
-    if (Path.empty()) Raise(ErrorKind::FileAccess, "no output file name given");
+    if (Path.empty()) Refuse(WriteFailureKind::NoFileName);
     if (Path == "-") {
         fd_ = STDOUT_FILENO;
         in_place_ = true;
@@ -143,13 +143,8 @@ OutputFile::OutputFile(const std::string& Path, ExistingFile Existing)
             in_place_ = true;
             return;
         }
-        if (!S_ISREG(st.st_mode)) {
-            Raise(ErrorKind::FileAccess,
-                  Path + ": neither a regular file, a character device nor a pipe; not written");
-        }
-        if (Existing == ExistingFile::Keep) {
-            Raise(ErrorKind::FileAccess, Path + " exists already; not replaced");
-        }
+        if (!S_ISREG(st.st_mode)) Refuse(WriteFailureKind::NotWritable);
+        if (Existing == ExistingFile::Keep) Refuse(WriteFailureKind::Exists);
         // Through a link, the file that it names is replaced.
         if (char* real = ::realpath(Path.c_str(), nullptr)) {
             target_ = real;
@@ -195,9 +190,16 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::Fail(int err) {
-    const std::string path = path_;
     Discard();
-    Raise(ErrorKind::FileAccess, path + ": " + std::strerror(err));
+    throw WriteError(SystemWriteFailure(path_, err));
+}
+
+void OutputFile::Refuse(WriteFailureKind kind) {
+    Discard();
+    WriteFailure failure;
+    failure.Kind = kind;
+    failure.Path = path_;
+    throw WriteError(std::move(failure));
 }
 
 void OutputFile::Discard() {
@@ -240,10 +242,7 @@ void OutputFile::Commit() {
         if (existing_ == ExistingFile::Keep) {
             errno = 0;
             LinkAs(target_);
-            if (errno == EEXIST) {
-                Discard();
-                Raise(ErrorKind::FileAccess, path_ + " exists already; not replaced");
-            }
+            if (errno == EEXIST) Refuse(WriteFailureKind::Exists);
         } else {
             const std::string dir = DirectoryOf(target_);
             for (int attempt = 0; temp_.empty(); ++attempt) {
@@ -277,10 +276,7 @@ void OutputFile::Commit() {
         }
         if (moved != 0) {
             const int err = errno;
-            if (err == EEXIST) {
-                Discard();
-                Raise(ErrorKind::FileAccess, path_ + " exists already; not replaced");
-            }
+            if (err == EEXIST) Refuse(WriteFailureKind::Exists);
             Fail(err);
         }
         if (existing_ == ExistingFile::Keep) ::unlink(temp_.c_str());  // after a link

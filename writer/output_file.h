@@ -22,6 +22,8 @@
 
 #include <sys/stat.h>
 
+#include "writer/write_failure.h"
+
 namespace verselane {
 
 // Called, when set, after a replacing write has named its temporary file and
@@ -39,8 +41,9 @@ enum class ExistingFile { Replace, Keep };
 
 class OutputFile {
   public:
-    // Opens the way to `Path`; raises RuntimeError (FileAccess) when it
-    // cannot be written, or when `Existing` is Keep and a file is there.
+    // Opens the way to `Path`. Every failure, here and in Write and Commit,
+    // throws a WriteError that says why: the target cannot be written, or
+    // `Existing` is Keep and a file is there.
     OutputFile(const std::string& Path, ExistingFile Existing);
     // Without Commit, nothing of the new file stays.
     ~OutputFile();
@@ -53,6 +56,7 @@ class OutputFile {
 
   private:
     [[noreturn]] void Fail(int err);
+    [[noreturn]] void Refuse(WriteFailureKind kind);
     void LinkAs(const std::string& name);
     void Discard();
 

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "cli/outcome_text.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,9 +91,13 @@ std::vector<fs::path> CorpusFiles(std::string_view subdir) {
 MidiFile ReadSong(const fs::path& path, std::string* message) {
     MidiFile song;
     ResetMidiFile(song);
-    std::string result = ReadMidiFile(song, path.string()).Message();
+    std::string result = cli::ReadMessage(ReadMidiFile(song, path.string()));
     if (message) *message = result;
     return song;
+}
+
+std::string WriteProblem(const std::optional<WriteFailure>& failure) {
+    return failure ? cli::WriteFailureMessage(*failure) : std::string();
 }
 
 std::vector<MidiEvent> EventsOf(const MidiFile& song, int t) {
@@ -155,7 +161,8 @@ int RunCommand(const std::string& command, std::string* output) {
     MidiFile back;
     ResetMidiFile(back);
     if (const ReadOutcome read = ReadMidiBytes(back, bytes); read.Result != ReadResult::Complete)
-        return ::testing::AssertionFailure() << "the written song reads back: " << read.Message();
+        return ::testing::AssertionFailure()
+               << "the written song reads back: " << cli::ReadMessage(read);
     if (EncodeMidiFile(back) != bytes)
         return ::testing::AssertionFailure() << "the song read back is written otherwise";
     return ::testing::AssertionSuccess();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "writer/write_failure.h"
 
 namespace verselane::test {
 
@@ -37,6 +38,8 @@ bool CorpusRequired();
 
 // Reads a file into a fresh song; the reader's message goes to `message`.
 MidiFile ReadSong(const std::filesystem::path& path, std::string* message = nullptr);
+// The command line's message for a failed write; empty for a written file.
+std::string WriteProblem(const std::optional<WriteFailure>& failure);
 
 // The events 0 to EventCount - 1 of slot t.
 std::vector<MidiEvent> EventsOf(const MidiFile& song, int t);
