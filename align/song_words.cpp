@@ -25,9 +25,9 @@ bool Visible(std::string_view text) {
 bool HoldsNoWords(const MidiFile& Song, int16_t t) {
     for (int32_t i = 0; i < Song.Count(t); ++i) {
         const MidiEvent& e = Song.Track(t).Event(i);
-        if (e.Kind != kKindMeta) return false;
-        if (e.Channel == kMetaTrackName || e.Channel == kMetaEndOfTrack) continue;
-        if (e.Channel == kMetaText && e.Data.view().starts_with("@")) continue;
+        if (!e.IsMeta()) return false;
+        if (e.MetaType() == kMetaTrackName || e.MetaType() == kMetaEndOfTrack) continue;
+        if (e.MetaType() == kMetaText && e.Data.view().starts_with("@")) continue;
         return false;
     }
     return true;
@@ -84,9 +84,9 @@ void RemoveWords(MidiFile& Song) {
         Song.HasKaraokeText ? ChooseSourceTrack(Song, ConversionDirection::KaraokeToLyrics) : -1;
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
         FilterEvents(Song, t, [&](const MidiEvent& e) {
-            if (e.Kind != kKindMeta) return true;
-            if (e.Channel == kMetaLyric) return false;
-            if (e.Channel == kMetaText && (t == karaoke || e.Data.view().starts_with("@K")))
+            if (!e.IsMeta()) return true;
+            if (e.MetaType() == kMetaLyric) return false;
+            if (e.MetaType() == kMetaText && (t == karaoke || e.Data.view().starts_with("@K")))
                 return false;
             return true;
         });
@@ -221,8 +221,7 @@ bool SongHasWords(const MidiFile& Song) {
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
         for (int32_t i = 0; i < Song.Count(t); ++i) {
             const MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind == kKindMeta && e.Channel == kMetaLyric && Visible(e.Data.view()))
-                return true;
+            if (e.IsLyric() && Visible(e.Data.view())) return true;
         }
     }
     if (!Song.HasKaraokeText) return false;
@@ -254,7 +253,7 @@ void PutWords(MidiFile& Song, const std::vector<std::string>& Texts, const Align
     if (target >= 0) {
         for (int32_t i = 0; i < Song.Count(target); ++i) {
             const MidiEvent& e = Song.Track(target).Event(i);
-            if (e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack) {
+            if (e.IsEndOfTrack()) {
                 end = std::max(end, e.Time);
                 continue;
             }

@@ -228,7 +228,7 @@ class Checker {
         for (int16_t t = 0; t < s_.Tracks; ++t) {
             for (int32_t i = 0; i < song_.Count(t); ++i) {
                 const MidiEvent& e = song_.Track(t).Event(i);
-                if (e.Kind != kKindMeta || e.Channel < 1 || e.Channel > 7) continue;
+                if (!e.IsTextMeta()) continue;
                 std::string_view text = e.Data;
                 if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) continue;
                 if (IsValidUtf8(text)) {
@@ -270,7 +270,8 @@ class Checker {
         for (int16_t u = 0; u < s_.Tracks; ++u) {
             for (int32_t i = 0; i < song_.Count(u); ++i) {
                 const MidiEvent& e = song_.Track(u).Event(i);
-                if (e.Kind <= 1) last_note = std::max(last_note.value_or(0), e.Time);
+                if (e.IsNoteOn() || e.IsNoteOff())
+                    last_note = std::max(last_note.value_or(0), e.Time);
             }
         }
         if (!last_note) return;

@@ -68,7 +68,7 @@ bool SameWords(std::vector<std::string> a, std::vector<std::string> b) {
 }  // namespace
 
 bool IsMeta(const MidiEvent& e, uint8_t type) {
-    return e.Kind == kKindMeta && e.Channel == type;
+    return e.IsMeta(type);
 }
 
 bool IsMark(char c) {

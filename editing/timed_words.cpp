@@ -74,7 +74,7 @@ struct StreamSpec {
 };
 
 bool InStream(const MidiEvent& e, const StreamSpec& s) {
-    if (e.Kind != kKindMeta || e.Channel != s.Type) return false;
+    if (!e.IsMeta(s.Type)) return false;
     return s.Type != kMetaText || !e.Data.view().starts_with("@");
 }
 
@@ -228,7 +228,7 @@ void PlaceEvent(EditLog& log, int16_t t, MidiEvent e, int32_t tick, int32_t low,
     const int32_t n = song.Count(t);
     if (n > 0) {
         const MidiEvent& last = song.Track(t).Event(n - 1);
-        if (last.Kind == kKindMeta && last.Channel == kMetaEndOfTrack && last.Time < tick) {
+        if (last.IsEndOfTrack() && last.Time < tick) {
             MidiEvent end = last;
             end.Time = tick;
             log.Replace(t, n - 1, end);

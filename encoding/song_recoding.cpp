@@ -84,7 +84,7 @@ RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
     for (int32_t t = 0; t < std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots); ++t) {
         for (int32_t i = 0; i < Song.Count(t); ++i) {
             MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind != kKindMeta || e.Channel < 1 || e.Channel > 7 || IsAscii(e.Data)) continue;
+            if (!e.IsTextMeta() || IsAscii(e.Data)) continue;
             texts.push_back(&e);
         }
     }
@@ -124,9 +124,9 @@ RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
     for (int32_t t = 0; t < std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots); ++t) {
         for (int32_t i = 0; i < Song.Count(t); ++i) {
             const MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind != kKindMeta) continue;
-            if (e.Channel == kMetaTrackName) Song.TrackName[t] = e.Data.str();
-            if (e.Channel == kMetaInstrument) Song.InstrumentName[t] = e.Data.str();
+            if (!e.IsMeta()) continue;
+            if (e.MetaType() == kMetaTrackName) Song.TrackName[t] = e.Data.str();
+            if (e.MetaType() == kMetaInstrument) Song.InstrumentName[t] = e.Data.str();
         }
     }
     return outcome;

@@ -38,7 +38,7 @@ KaraokeInfo SongKaraokeInfo(const MidiFile& Song) {
         bool artist_due = false;  // the "@T" line after the title names the artist
         for (int32_t i = 0; i < Song.Count(t); ++i) {
             const MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind != kKindMeta || e.Channel != kMetaText) continue;
+            if (!e.IsText()) continue;
             const std::string_view text = e.Data.view();
             if (!language && text.starts_with("@L")) {
                 info.Language = std::string(TrimSpaces(text.substr(2)));

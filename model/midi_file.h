@@ -44,6 +44,22 @@ struct MidiEvent {
     uint8_t Data2 = 0;
     ByteString Data;  // body of a sysex, escape or meta event
 
+    constexpr uint8_t MetaType() const { return Channel; }
+    constexpr bool IsMeta() const { return Kind == kKindMeta; }
+    constexpr bool IsMeta(uint8_t type) const { return Kind == kKindMeta && Channel == type; }
+    // A meta event of one of the text types (text, copyright, track name,
+    // instrument, lyric, marker, cue point).
+    constexpr bool IsTextMeta() const { return Kind == kKindMeta && Channel >= 1 && Channel <= 7; }
+    constexpr bool IsSysEx() const { return Kind == kKindSysEx; }
+    constexpr bool IsChannelMessage() const { return Kind <= 6; }
+    // A note-on of velocity above 0: a note starts.
+    constexpr bool IsNoteOn() const { return Kind == 1 && Data2 > 0; }
+    // A note-off, or a note-on of velocity 0: a note ends.
+    constexpr bool IsNoteOff() const { return Kind == 0 || (Kind == 1 && Data2 == 0); }
+    constexpr bool IsText() const { return IsMeta(kMetaText); }
+    constexpr bool IsLyric() const { return IsMeta(kMetaLyric); }
+    constexpr bool IsEndOfTrack() const { return IsMeta(kMetaEndOfTrack); }
+
     friend bool operator==(const MidiEvent&, const MidiEvent&) = default;
 };
 

@@ -207,7 +207,7 @@ std::vector<MidiEvent> OtherEvents(const MidiFile& song) {
     std::vector<MidiEvent> others;
     for (int16_t t = 0; t < RealTrackCount(song); ++t) {
         std::ranges::copy_if(EventsOf(song, t), std::back_inserter(others), [](const MidiEvent& e) {
-            const uint8_t type = e.Kind == kKindMeta ? e.Channel : 0;
+            const uint8_t type = e.IsMeta() ? e.MetaType() : 0;
             return type != kMetaText && type != kMetaLyric && type != kMetaTrackName &&
                    type != kMetaEndOfTrack;
         });

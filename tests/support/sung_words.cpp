@@ -17,7 +17,7 @@ SungText ReadSungWords(const MidiFile& song, int track, uint8_t type) {
     };
     for (int32_t i = 0; i < song.Count(track); ++i) {
         const MidiEvent& e = song.Track(track).Event(i);
-        if (e.Kind != kKindMeta || e.Channel != type) continue;
+        if (!e.IsMeta(type)) continue;
         std::string bytes = e.Data.str();
         if (type == kMetaLyric) std::erase(bytes, '\0');  // NUL bytes are nothing
         std::string_view text = bytes;

@@ -103,7 +103,7 @@ std::vector<MidiEvent> EventsOf(const MidiFile& song, int t) {
 std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type) {
     std::vector<std::string> texts;
     for (const MidiEvent& e : EventsOf(song, t)) {
-        if (e.Kind == kKindMeta && e.Channel == type) texts.emplace_back(std::string(e.Data));
+        if (e.IsMeta(type)) texts.emplace_back(std::string(e.Data));
     }
     return texts;
 }

@@ -103,8 +103,7 @@ std::optional<TimedSheet> TimedSheetOf(const MidiFile& Song) {
         int32_t kept = 0;
         for (int32_t i = 0; i < timed.Wordless.Count(t); ++i) {
             MidiEvent e = timed.Wordless.Track(t).Event(i);
-            if (e.Kind == kKindMeta && (e.Channel == kMetaLyric || e.Channel == kMetaText))
-                continue;
+            if (e.IsLyric() || e.IsText()) continue;
             timed.Wordless.Track(t).Event(kept++) = std::move(e);
         }
         timed.Wordless.Count(t) = kept;
@@ -117,7 +116,7 @@ std::optional<TimedSheet> TimedSheetOf(const MidiFile& Song) {
         std::vector<int32_t> starts;
         for (int32_t i = 0; i < Song.Count(t); ++i) {
             const MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind == 1 && e.Data2 > 0) starts.push_back(e.Time);
+            if (e.IsNoteOn()) starts.push_back(e.Time);
         }
         std::sort(starts.begin(), starts.end());
         size_t hits = 0;
