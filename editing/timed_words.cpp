@@ -215,8 +215,10 @@ namespace {
 // The events of a stream in a track, by index.
 std::vector<int32_t> StreamEvents(const MidiFile& song, const StreamSpec& s) {
     std::vector<int32_t> out;
-    for (int32_t i = 0; i < song.Count(s.Track); ++i)
-        if (InStream(song.Track(s.Track).Event(i), s)) out.push_back(i);
+    for (int32_t i = 0; const MidiEvent& e : song.Events(s.Track)) {
+        if (InStream(e, s)) out.push_back(i);
+        ++i;
+    }
     return out;
 }
 

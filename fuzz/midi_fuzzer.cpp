@@ -108,8 +108,8 @@ void CheckSameSong(const MidiFile& a, const MidiFile& b) {
 bool HasGapBeyondDelta(const MidiFile& song) {
     for (int32_t t = 0; t < song.Header.NumTracks; ++t) {
         int32_t latest = 0;
-        for (int32_t i = 0; i < song.Count(t); ++i) {
-            int32_t time = song.Track(t).Event(i).Time;
+        for (const MidiEvent& e : song.Events(t)) {
+            const int32_t time = e.Time;
             if (time > latest && int64_t{time} - latest > 0x0FFFFFFF) return true;
             latest = std::max(latest, time);
         }

@@ -36,8 +36,7 @@ KaraokeInfo SongKaraokeInfo(const MidiFile& Song) {
     bool title = false;
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
         bool artist_due = false;  // the "@T" line after the title names the artist
-        for (int32_t i = 0; i < Song.Count(t); ++i) {
-            const MidiEvent& e = Song.Track(t).Event(i);
+        for (const MidiEvent& e : Song.Events(t)) {
             if (!e.IsText()) continue;
             const std::string_view text = e.Data.view();
             if (!language && text.starts_with("@L")) {

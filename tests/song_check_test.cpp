@@ -187,8 +187,8 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
 std::array<std::vector<std::string>, 2> WordsOf(MidiFile song) {
     std::array<std::vector<std::string>, 2> words;
     for (int16_t t = 0; t < RealTrackCount(song); ++t) {
-        for (int32_t i = 0; i < song.Count(t); ++i) {
-            ByteString& data = song.Track(t).Event(i).Data;
+        for (MidiEvent& e : song.Events(t)) {
+            ByteString& data = e.Data;
             std::string text = data.str();
             std::erase(text, '\0');
             if (!IsValidUtf8(text)) text = TextDecoder("WINDOWS-1252").ToUtf8(text);

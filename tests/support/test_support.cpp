@@ -96,7 +96,7 @@ MidiFile ReadSong(const fs::path& path, std::string* message) {
 
 std::vector<MidiEvent> EventsOf(const MidiFile& song, int t) {
     std::vector<MidiEvent> events;
-    for (int32_t i = 0; i < song.Count(t); ++i) events.push_back(song.Track(t).Event(i));
+    for (const MidiEvent& e : song.Events(t)) events.push_back(e);
     return events;
 }
 

@@ -114,10 +114,8 @@ std::optional<TimedSheet> TimedSheetOf(const MidiFile& Song) {
     size_t best = 0;
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
         std::vector<int32_t> starts;
-        for (int32_t i = 0; i < Song.Count(t); ++i) {
-            const MidiEvent& e = Song.Track(t).Event(i);
+        for (const MidiEvent& e : Song.Events(t))
             if (e.IsNoteOn()) starts.push_back(e.Time);
-        }
         std::sort(starts.begin(), starts.end());
         size_t hits = 0;
         for (int32_t tick : timed.Ticks) {
