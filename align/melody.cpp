@@ -45,9 +45,9 @@ std::vector<NoteLine> NoteLines(const MidiFile& Song) {
         const MidiTrack& track = Song.Track(t);
         for (int32_t i = 0; i < n; ++i) {
             const MidiEvent& e = track.Event(i);
-            if (e.Kind > 1) continue;
+            if (!e.IsNoteOn() && !e.IsNoteOff()) continue;
             const int key = e.Channel * 128 + (e.Data1 & 0x7F);
-            const bool on = e.Kind == 1 && e.Data2 > 0;
+            const bool on = e.IsNoteOn();
             if (auto it = open.find(key); it != open.end()) {
                 per_channel[e.Channel][it->second.Index].End = std::max(e.Time, it->second.Start);
                 open.erase(it);
@@ -151,8 +151,7 @@ std::vector<Metre> MetresOf(const MidiFile& Song) {
         const int32_t n = Song.Count(t);
         for (int32_t i = 0; i < n; ++i) {
             const MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind != kKindMeta || e.Channel != kMetaTimeSignature || e.Data.size() < 2)
-                continue;
+            if (!e.IsMeta(kMetaTimeSignature) || e.Data.size() < 2) continue;
             const int numerator = static_cast<uint8_t>(e.Data.view()[0]);
             const int power = static_cast<uint8_t>(e.Data.view()[1]);
             if (numerator == 0 || power > 6) continue;

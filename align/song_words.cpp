@@ -24,11 +24,10 @@ bool Visible(std::string_view text) {
 // Whether a track holds nothing but its name, "@" lines and its end: a
 // track made for words that holds none.
 bool HoldsNoWords(const MidiFile& Song, int16_t t) {
-    for (int32_t i = 0; i < Song.Count(t); ++i) {
-        const MidiEvent& e = Song.Track(t).Event(i);
-        if (e.Kind != kKindMeta) return false;
-        if (e.Channel == kMetaTrackName || e.Channel == kMetaEndOfTrack) continue;
-        if (e.Channel == kMetaText && e.Data.view().starts_with("@")) continue;
+    for (const MidiEvent& e : Song.Events(t)) {
+        if (!e.IsMeta()) return false;
+        if (e.MetaType() == kMetaTrackName || e.MetaType() == kMetaEndOfTrack) continue;
+        if (e.MetaType() == kMetaText && e.Data.view().starts_with("@")) continue;
         return false;
     }
     return true;
@@ -85,9 +84,9 @@ void RemoveWords(MidiFile& Song) {
         Song.HasKaraokeText ? ChooseSourceTrack(Song, ConversionDirection::KaraokeToLyrics) : -1;
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
         FilterEvents(Song, t, [&](const MidiEvent& e) {
-            if (e.Kind != kKindMeta) return true;
-            if (e.Channel == kMetaLyric) return false;
-            if (e.Channel == kMetaText && (t == karaoke || e.Data.view().starts_with("@K")))
+            if (!e.IsMeta()) return true;
+            if (e.MetaType() == kMetaLyric) return false;
+            if (e.MetaType() == kMetaText && (t == karaoke || e.Data.view().starts_with("@K")))
                 return false;
             return true;
         });
@@ -220,13 +219,8 @@ std::string KaraokeLanguageName(const std::string& Code) {
 }
 
 bool SongHasWords(const MidiFile& Song) {
-    for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
-        for (int32_t i = 0; i < Song.Count(t); ++i) {
-            const MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind == kKindMeta && e.Channel == kMetaLyric && Visible(e.Data.view()))
-                return true;
-        }
-    }
+    for (const auto [t, i, e] : Song.AllEvents())
+        if (e.IsLyric() && Visible(e.Data.view())) return true;
     if (!Song.HasKaraokeText) return false;
     const int16_t track = ChooseSourceTrack(Song, ConversionDirection::KaraokeToLyrics);
     return track >= 0 && !SungLines(Song, track, LineSource::Karaoke).empty();
@@ -254,9 +248,8 @@ void PutWords(MidiFile& Song, const std::vector<std::string>& Texts, const Align
     std::vector<MidiEvent> events;
     int32_t end = 0;
     if (target >= 0) {
-        for (int32_t i = 0; i < Song.Count(target); ++i) {
-            const MidiEvent& e = Song.Track(target).Event(i);
-            if (e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack) {
+        for (const MidiEvent& e : Song.Events(target)) {
+            if (e.IsEndOfTrack()) {
                 end = std::max(end, e.Time);
                 continue;
             }

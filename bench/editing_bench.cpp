@@ -5,10 +5,14 @@
 // 800 lyric events (100 lines of eight syllables on nine notes, a rest
 // before each line), beside an accompaniment of 9,600 note events. Each
 // iteration drags a syllable in the middle of the song one note later and
-// undoes it, so every iteration starts from the same song.
+// undoes it, so every iteration starts from the same song. ModelEdit times
+// one edit of the song model on a track of 100,000 events.
 #include <benchmark/benchmark.h>
 
+#include <array>
+
 #include "editing/timed_words.h"
+#include "model/song.h"
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"
 
@@ -93,6 +97,48 @@ void OpenSong(benchmark::State& state) {
     }
 }
 BENCHMARK(OpenSong)->Unit(benchmark::kMillisecond);
+
+// One edit of the song model on a track of 100,000 events (a note every 10
+// ticks, a lyric every 100), at the place that costs most: the first event,
+// so that every other event moves in storage. Each iteration makes the edit
+// and undoes it; the time shown is per edit (goal: under 1 ms).
+void ModelEdit(benchmark::State& state) {
+    Song song;
+    song.Tracks.resize(1);
+    Track& track = song.Tracks[0];
+    track.Reserve(100000);
+    for (int32_t i = 0; i < 100000; ++i) {
+        if (i % 10 == 0) {
+            track.Append({i * 10, EventKind::Meta, 0, kMetaLyric, 0, 0}, "la ");
+        } else {
+            track.Append(Event::Message(i * 10, EventKind::NoteOn, 0, 60, i % 2 ? 90 : 0));
+        }
+    }
+    const Event lyric = {0, EventKind::Meta, 0, kMetaLyric, 0, 0};
+    EventEdit edit;
+    switch (state.range(0)) {
+        case 0:
+            edit = EventEdit::Insert(0, 0, lyric, "new ");
+            break;
+        case 1:
+            edit = EventEdit::Remove(0, 0);
+            break;
+        case 2:
+            edit = EventEdit::Move(0, 0, 999990);
+            break;
+        default:
+            edit = EventEdit::Replace(0, 0, lyric, "do ");
+            break;
+    }
+    for (auto _ : state) {
+        const EventEdit undo = song.Apply(edit);
+        song.Apply(undo);
+    }
+    state.SetItemsProcessed(2 * state.iterations());
+    state.SetLabel(std::array{"insert", "remove", "move", "replace"}[state.range(0)]);
+}
+BENCHMARK(ModelEdit)->DenseRange(0, 3)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(
+    benchmark::kMicrosecond);
 
 }  // namespace
 

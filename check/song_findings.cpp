@@ -124,15 +124,12 @@ class Checker {
         // NUL bytes in lyrics trouble lyric readers; in karaoke text, every player.
         int32_t nul = 0, first_t = -1, first_i = -1;
         bool in_text = false, hides = false;
-        for (int16_t t = 0; t < s_.Tracks; ++t) {
-            for (int32_t i = 0; i < song_.Count(t); ++i) {
-                const MidiEvent& e = song_.Track(t).Event(i);
-                if (!IsMeta(e, kMetaText) && !IsMeta(e, kMetaLyric)) continue;
-                if (e.Data.view().find('\0') == std::string_view::npos) continue;
-                in_text = in_text || IsMeta(e, kMetaText);
-                hides = hides || HidesBehindNul(e.Data);
-                if (nul++ == 0) first_t = t, first_i = i;
-            }
+        for (const auto [t, i, e] : song_.AllEvents()) {
+            if (!e.IsText() && !e.IsLyric()) continue;
+            if (e.Data.view().find('\0') == std::string_view::npos) continue;
+            in_text = in_text || e.IsText();
+            hides = hides || HidesBehindNul(e.Data);
+            if (nul++ == 0) first_t = t, first_i = i;
         }
         if (nul > 0) {
             Add(FindingId::NulBytes,
@@ -225,17 +222,14 @@ class Checker {
         int32_t utf8 = 0, legacy = 0;
         int16_t legacy_t = -1, utf8_t = -1;
         int32_t legacy_i = -1, utf8_i = -1;
-        for (int16_t t = 0; t < s_.Tracks; ++t) {
-            for (int32_t i = 0; i < song_.Count(t); ++i) {
-                const MidiEvent& e = song_.Track(t).Event(i);
-                if (e.Kind != kKindMeta || e.Channel < 1 || e.Channel > 7) continue;
-                std::string_view text = e.Data;
-                if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) continue;
-                if (IsValidUtf8(text)) {
-                    if (utf8++ == 0) utf8_t = t, utf8_i = i;
-                } else if (legacy++ == 0) {
-                    legacy_t = t, legacy_i = i;
-                }
+        for (const auto [t, i, e] : song_.AllEvents()) {
+            if (!e.IsTextMeta()) continue;
+            std::string_view text = e.Data;
+            if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) continue;
+            if (IsValidUtf8(text)) {
+                if (utf8++ == 0) utf8_t = t, utf8_i = i;
+            } else if (legacy++ == 0) {
+                legacy_t = t, legacy_i = i;
             }
         }
         if (utf8 > 0 && legacy > 0) {
@@ -267,12 +261,8 @@ class Checker {
         }
         if (song_.Header.Format == 2) return;
         std::optional<int32_t> last_note;
-        for (int16_t u = 0; u < s_.Tracks; ++u) {
-            for (int32_t i = 0; i < song_.Count(u); ++i) {
-                const MidiEvent& e = song_.Track(u).Event(i);
-                if (e.Kind <= 1) last_note = std::max(last_note.value_or(0), e.Time);
-            }
-        }
+        for (const auto [u, i, e] : song_.AllEvents())
+            if (e.IsNoteOn() || e.IsNoteOff()) last_note = std::max(last_note.value_or(0), e.Time);
         if (!last_note) return;
         int32_t late = 0, first = -1;
         for (int32_t i : syllables) {

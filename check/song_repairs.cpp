@@ -17,7 +17,7 @@ namespace {
 std::vector<MidiEvent> TakeEvents(const MidiFile& Song, int16_t t) {
     std::vector<MidiEvent> events;
     events.reserve(static_cast<size_t>(Song.Count(t)));
-    for (int32_t i = 0; i < Song.Count(t); ++i) events.push_back(Song.Track(t).Event(i));
+    for (const MidiEvent& e : Song.Events(t)) events.push_back(e);
     return events;
 }
 
@@ -42,7 +42,7 @@ void InsertTrack(MidiFile& Song, int16_t at, const std::vector<MidiEvent>& event
 
 int32_t LastTime(const MidiFile& Song, int16_t t) {
     int32_t last = 0;
-    for (int32_t i = 0; i < Song.Count(t); ++i) last = std::max(last, Song.Track(t).Event(i).Time);
+    for (const MidiEvent& e : Song.Events(t)) last = std::max(last, e.Time);
     return last;
 }
 
@@ -73,7 +73,7 @@ bool NameWordsTrack(MidiFile& Song) {
     const int16_t kt = s.KaraokeTrack;
     std::vector<MidiEvent> events = TakeEvents(Song, kt);
     auto name = std::find_if(events.rbegin(), events.rend(),
-                             [](const MidiEvent& e) { return IsMeta(e, kMetaTrackName); });
+                             [](const MidiEvent& e) { return e.IsMeta(kMetaTrackName); });
     if (name != events.rend()) {
         name->Data = std::string_view("Words");
     } else {
@@ -94,7 +94,7 @@ void LayPatternsInTurn(MidiFile& Song, int16_t tracks) {
         bool sets_start_tempo = false;
         for (MidiEvent& e : events) {
             end = std::max(end, e.Time);
-            if (IsMeta(e, kMetaTempo) && e.Time == 0) sets_start_tempo = true;
+            if (e.IsMeta(kMetaTempo) && e.Time == 0) sets_start_tempo = true;
             e.Time = AddLong(e.Time, offset);
         }
         // Each pattern starts at the default tempo unless it sets its own; in
@@ -115,7 +115,7 @@ bool MakeFormat1(MidiFile& Song) {
     if (Song.Header.Format == 0 && s.Tracks == 1) {
         std::vector<MidiEvent> rest, words{MetaEvent(0, kMetaTrackName, "Words")};
         for (const MidiEvent& e : TakeEvents(Song, 0)) {
-            (IsMeta(e, kMetaText) ? words : rest).push_back(e);
+            (e.IsText() ? words : rest).push_back(e);
         }
         words.push_back(MetaEvent(LastTime(Song, 0), kMetaEndOfTrack, {}));
         ReplaceTrackEvents(Song, 0, rest);
@@ -189,9 +189,9 @@ bool DropDuplicate(MidiFile& Song, PlayerFamily Keep) {
         ReplaceTrackEvents(Song, t, events);
     };
     if (Keep == PlayerFamily::SoftKaraoke) {
-        drop(s.LyricTrack, [](const MidiEvent& e) { return IsMeta(e, kMetaLyric); });
+        drop(s.LyricTrack, [](const MidiEvent& e) { return e.IsLyric(); });
     } else {
-        drop(s.KaraokeTrack, [](const MidiEvent& e) { return IsMeta(e, kMetaText); });
+        drop(s.KaraokeTrack, [](const MidiEvent& e) { return e.IsText(); });
         for (int16_t t = 0; t < s.Tracks; ++t) drop(t, IsKaraokeHeader);
     }
     return true;
@@ -223,9 +223,8 @@ bool JoinSplitWords(MidiFile& Song) {
 bool RemoveNulBytes(MidiFile& Song) {
     bool changed = false;
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
-        for (int32_t i = 0; i < Song.Count(t); ++i) {
-            MidiEvent& e = Song.Track(t).Event(i);
-            if (!IsMeta(e, kMetaText) && !IsMeta(e, kMetaLyric)) continue;
+        for (MidiEvent& e : Song.Events(t)) {
+            if (!e.IsText() && !e.IsLyric()) continue;
             std::string text = e.Data.str();
             const size_t before = text.size();
             std::erase(text, '\0');

@@ -67,10 +67,6 @@ bool SameWords(std::vector<std::string> a, std::vector<std::string> b) {
 
 }  // namespace
 
-bool IsMeta(const MidiEvent& e, uint8_t type) {
-    return e.Kind == kKindMeta && e.Channel == type;
-}
-
 bool IsMark(char c) {
     return c == '\\' || c == '/';
 }
@@ -82,7 +78,7 @@ bool IsTag(std::string_view text) {
 }
 
 bool IsKaraokeHeader(const MidiEvent& e) {
-    return IsMeta(e, kMetaText) && e.Data.view().substr(0, 2) == "@K";
+    return e.IsText() && e.Data.view().substr(0, 2) == "@K";
 }
 
 // Characters as a screen counts them: code points of UTF-8, else bytes.
@@ -132,7 +128,7 @@ bool IsLineEndOnly(std::string_view text) {
 std::string_view NameOfTrack(const MidiFile& Song, int16_t t) {
     for (int32_t i = Song.Count(t) - 1; i >= 0; --i) {
         const MidiEvent& e = Song.Track(t).Event(i);
-        if (IsMeta(e, kMetaTrackName)) return e.Data;
+        if (e.IsMeta(kMetaTrackName)) return e.Data;
     }
     return {};
 }
@@ -143,9 +139,8 @@ Survey SurveySong(const MidiFile& Song) {
     int32_t most_karaoke = 0, most_lyrics = 0;
     for (int16_t t = 0; t < s.Tracks; ++t) {
         int32_t karaoke = 0, marked = 0, lyrics = 0;
-        for (int32_t i = 0; i < Song.Count(t); ++i) {
-            const MidiEvent& e = Song.Track(t).Event(i);
-            if (IsMeta(e, kMetaText)) {
+        for (int32_t i = 0; const MidiEvent& e : Song.Events(t)) {
+            if (e.IsText()) {
                 std::string_view text = e.Data;
                 if (IsKaraokeHeader(e) && s.HeaderTrack < 0) {
                     s.HeaderTrack = t;
@@ -153,9 +148,10 @@ Survey SurveySong(const MidiFile& Song) {
                 }
                 if (!IsTag(text)) ++karaoke;
                 if (!text.empty() && IsMark(text[0])) ++marked;
-            } else if (IsMeta(e, kMetaLyric) && !IsTag(e.Data)) {
+            } else if (e.IsLyric() && !IsTag(e.Data)) {
                 ++lyrics;
             }
+            ++i;
         }
         // Text events count as karaoke text by the same rule as the
         // conversions' track list: marked lines, or an "@K" song (below).
@@ -177,10 +173,8 @@ Survey SurveySong(const MidiFile& Song) {
     if (s.HeaderTrack >= 0 && s.KaraokeTrack < 0) {
         for (int16_t t = 0; t < s.Tracks; ++t) {
             int32_t karaoke = 0;
-            for (int32_t i = 0; i < Song.Count(t); ++i) {
-                const MidiEvent& e = Song.Track(t).Event(i);
-                if (IsMeta(e, kMetaText) && !IsTag(e.Data)) ++karaoke;
-            }
+            for (const MidiEvent& e : Song.Events(t))
+                if (e.IsText() && !IsTag(e.Data)) ++karaoke;
             if (karaoke > most_karaoke) {
                 most_karaoke = karaoke;
                 s.KaraokeTrack = t;
@@ -188,15 +182,15 @@ Survey SurveySong(const MidiFile& Song) {
         }
     }
     if (s.KaraokeTrack >= 0) {
-        for (int32_t i = 0; i < Song.Count(s.KaraokeTrack); ++i) {
-            const MidiEvent& e = Song.Track(s.KaraokeTrack).Event(i);
-            if (IsMeta(e, kMetaText) && !IsTag(e.Data)) s.KaraokeSyllables.push_back(i);
+        for (int32_t i = 0; const MidiEvent& e : Song.Events(s.KaraokeTrack)) {
+            if (e.IsText() && !IsTag(e.Data)) s.KaraokeSyllables.push_back(i);
+            ++i;
         }
     }
     if (s.LyricTrack >= 0) {
-        for (int32_t i = 0; i < Song.Count(s.LyricTrack); ++i) {
-            const MidiEvent& e = Song.Track(s.LyricTrack).Event(i);
-            if (IsMeta(e, kMetaLyric) && !IsTag(e.Data)) s.LyricSyllables.push_back(i);
+        for (int32_t i = 0; const MidiEvent& e : Song.Events(s.LyricTrack)) {
+            if (e.IsLyric() && !IsTag(e.Data)) s.LyricSyllables.push_back(i);
+            ++i;
         }
     }
     return s;

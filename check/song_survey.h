@@ -12,7 +12,6 @@
 
 namespace verselane::check_detail {
 
-bool IsMeta(const MidiEvent& e, uint8_t type);
 bool IsMark(char c);
 // An information line: "@" at the start, behind a mark or not.
 bool IsTag(std::string_view text);

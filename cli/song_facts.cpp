@@ -16,7 +16,7 @@ bool HasMeta(const MidiFile& song, uint8_t type) {
         const size_t n =
             std::min(events.size(), static_cast<size_t>(std::max(0, song.EventCount[t])));
         for (size_t i = 0; i < n; ++i) {
-            if (events[i].Kind == kKindMeta && events[i].Channel == type) return true;
+            if (events[i].IsMeta(type)) return true;
         }
     }
     return false;

@@ -81,7 +81,7 @@ char* EncodeOtherEventHead(char* p, const MidiEvent& e, uint8_t& last_status,
             if (e.Kind == kKindMeta) {
                 *p++ = static_cast<char>(e.Channel);
                 // The end of a track carries nothing, whatever the song holds.
-                if (e.Channel == kMetaEndOfTrack) {
+                if (e.MetaType() == kMetaEndOfTrack) {
                     *p++ = 0;
                     return p;
                 }

@@ -207,7 +207,7 @@ constexpr std::string_view kEndOfTrack{"\x00\xFF\x2F\x00", 4};
 
 // Whether the event is an end-of-track meta event.
 constexpr bool IsEndOfTrack(const MidiEvent& e) {
-    return e.Kind == kKindMeta && e.Channel == kMetaEndOfTrack;
+    return e.IsEndOfTrack();
 }
 
 // ---- Encoding, inline parts ---------------------------------------------

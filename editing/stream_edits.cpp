@@ -6,8 +6,10 @@ namespace verselane::editing {
 
 std::vector<int32_t> StreamEvents(const MidiFile& song, const StreamSpec& s) {
     std::vector<int32_t> out;
-    for (int32_t i = 0; i < song.Count(s.Track); ++i)
-        if (InStream(song.Track(s.Track).Event(i), s)) out.push_back(i);
+    for (int32_t i = 0; const MidiEvent& e : song.Events(s.Track)) {
+        if (InStream(e, s)) out.push_back(i);
+        ++i;
+    }
     return out;
 }
 
@@ -16,7 +18,7 @@ void PlaceEvent(EditLog& log, int16_t t, MidiEvent e, int32_t tick, int32_t low,
     const int32_t n = song.Count(t);
     if (n > 0) {
         const MidiEvent& last = song.Track(t).Event(n - 1);
-        if (last.Kind == kKindMeta && last.Channel == kMetaEndOfTrack && last.Time < tick) {
+        if (last.IsEndOfTrack() && last.Time < tick) {
             MidiEvent end = last;
             end.Time = tick;
             log.Replace(t, n - 1, end);

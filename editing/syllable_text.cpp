@@ -42,7 +42,7 @@ void Breaks::Read(std::string_view bytes, bool at_event_start) {
 }
 
 bool InStream(const MidiEvent& e, const StreamSpec& s) {
-    if (e.Kind != kKindMeta || e.Channel != s.Type) return false;
+    if (!e.IsMeta(s.Type)) return false;
     return s.Type != kMetaText || !e.Data.view().starts_with("@");
 }
 

@@ -362,7 +362,7 @@ std::vector<std::string_view> SongTexts(const MidiFile& Song) {
             std::min(stored.size(), static_cast<size_t>(std::max(0, Song.EventCount[t])));
         for (size_t i = 0; i < n; ++i) {
             const MidiEvent& e = stored[i];
-            if (e.Kind == kKindMeta && e.Channel >= 1 && e.Channel <= 7 && !e.Data.empty()) {
+            if (e.IsTextMeta() && !e.Data.empty()) {
                 texts.push_back(e.Data.view());
             }
         }

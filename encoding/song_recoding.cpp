@@ -82,9 +82,8 @@ RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
                               const std::string& Source) {
     std::vector<MidiEvent*> texts;
     for (int32_t t = 0; t < std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots); ++t) {
-        for (int32_t i = 0; i < Song.Count(t); ++i) {
-            MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind != kKindMeta || e.Channel < 1 || e.Channel > 7 || IsAscii(e.Data)) continue;
+        for (MidiEvent& e : Song.Events(t)) {
+            if (!e.IsTextMeta() || IsAscii(e.Data)) continue;
             texts.push_back(&e);
         }
     }
@@ -121,13 +120,9 @@ RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
         e->Data = std::string_view(bytes);
         ++outcome.Changed;
     }
-    for (int32_t t = 0; t < std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots); ++t) {
-        for (int32_t i = 0; i < Song.Count(t); ++i) {
-            const MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind != kKindMeta) continue;
-            if (e.Channel == kMetaTrackName) Song.TrackName[t] = e.Data.str();
-            if (e.Channel == kMetaInstrument) Song.InstrumentName[t] = e.Data.str();
-        }
+    for (const auto [t, i, e] : Song.AllEvents()) {
+        if (e.IsMeta(kMetaTrackName)) Song.TrackName[t] = e.Data.str();
+        if (e.IsMeta(kMetaInstrument)) Song.InstrumentName[t] = e.Data.str();
     }
     return outcome;
 }

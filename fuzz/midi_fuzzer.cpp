@@ -64,16 +64,14 @@ void CheckSameEvents(const MidiFile& a, const MidiFile& b) {
     Check(a.Header.Division == b.Header.Division, "division differs");
     for (int32_t t = 0; t < a.Header.NumTracks; ++t) {
         const int32_t n = a.Count(t);
-        const bool closed = n > 0 && a.Track(t).Event(n - 1).Kind == kKindMeta &&
-                            a.Track(t).Event(n - 1).Channel == kMetaEndOfTrack;
+        const bool closed = n > 0 && a.Track(t).Event(n - 1).IsEndOfTrack();
         Check(b.Count(t) == n + !closed, "event count of a track differs");
         const MidiEvent& last = b.Track(t).Event(b.Count(t) - 1);
-        Check(last.Kind == kKindMeta && last.Channel == kMetaEndOfTrack,
-              "a written track does not end with an end-of-track event");
+        Check(last.IsEndOfTrack(), "a written track does not end with an end-of-track event");
         for (int32_t i = 0; i < a.Count(t); ++i) {
             MidiEvent x = a.Track(t).Event(i);
             MidiEvent y = b.Track(t).Event(i);
-            if (x.Kind == kKindMeta && x.Channel == kMetaEndOfTrack) x.Data = ByteString();
+            if (x.IsEndOfTrack()) x.Data = ByteString();
             if (!(x == y)) {
                 std::fprintf(stderr,
                              "track %d event %d: time %d/%d kind %02X/%02X channel %02X/%02X "
@@ -111,8 +109,8 @@ void CheckSameSong(const MidiFile& a, const MidiFile& b) {
 bool HasGapBeyondDelta(const MidiFile& song) {
     for (int32_t t = 0; t < song.Header.NumTracks; ++t) {
         int32_t latest = 0;
-        for (int32_t i = 0; i < song.Count(t); ++i) {
-            int32_t time = song.Track(t).Event(i).Time;
+        for (const MidiEvent& e : song.Events(t)) {
+            const int32_t time = e.Time;
             if (time > latest && int64_t{time} - latest > 0x0FFFFFFF) return true;
             latest = std::max(latest, time);
         }
@@ -148,7 +146,7 @@ void ConvertAndWrite(const MidiFile& song, Convert convert) {
 
 bool HoldsWords(const MidiFile& song, int16_t t) {
     for (const MidiEvent& e : song.Track(t).Stored()) {
-        if (e.Kind == kKindMeta && (e.Channel == kMetaText || e.Channel == kMetaLyric)) return true;
+        if (e.IsText() || e.IsLyric()) return true;
     }
     return false;
 }

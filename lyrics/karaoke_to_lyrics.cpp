@@ -19,7 +19,7 @@ namespace {
 // A text event that turns into a lyric: karaoke text, but not an "@" tag
 // ("@KMIDI KARAOKE FILE", "@L", "@T" lines), which players do not sing.
 bool IsSungText(const MidiEvent& e) {
-    return e.Kind == kKindMeta && e.Channel == kMetaText && !e.Data.view().starts_with('@');
+    return e.IsText() && !e.Data.view().starts_with('@');
 }
 
 // Turns X into a lyric holding its syllable as it stands, without the mark.

@@ -74,7 +74,7 @@ void BreakEndlessLines(MidiFile& Song) {
     const int32_t n = Song.Count(kWordsTrack);
     for (int32_t i = 0; i < n; ++i) {
         const MidiEvent& e = std::as_const(track).Event(i);
-        if (e.Kind != kKindMeta || e.Channel != kMetaText || e.Data.view().starts_with('@')) {
+        if (!e.IsText() || e.Data.view().starts_with('@')) {
             continue;
         }
         if (IsMarked(e.Data.view())) finish();
@@ -134,9 +134,9 @@ void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& In
     const int32_t n = Song.Count(source);
     for (int32_t i = 0; i < n; ++i) {
         const MidiEvent& e = std::as_const(Song).Track(source).Event(i);
-        if (e.Kind != kKindMeta) continue;
-        if (e.Channel == kMetaEndOfTrack) end_time = std::max(end_time, e.Time);
-        if (e.Channel != kMetaLyric) continue;
+        if (!e.IsMeta()) continue;
+        if (e.MetaType() == kMetaEndOfTrack) end_time = std::max(end_time, e.Time);
+        if (e.MetaType() != kMetaLyric) continue;
 
         // NUL bytes show nothing: they are left out before anything else.
         std::string bytes = e.Data.str();
@@ -201,7 +201,7 @@ void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& In
         int32_t kept = 0;
         for (int32_t i = 0; i < n; ++i) {
             const MidiEvent& e = std::as_const(track).Event(i);
-            if (e.Kind == kKindMeta && e.Channel == kMetaLyric) continue;
+            if (e.IsLyric()) continue;
             if (kept != i) track.Event(kept) = std::move(track.Event(i));
             ++kept;
         }

@@ -36,9 +36,8 @@ KaraokeInfo SongKaraokeInfo(const MidiFile& Song) {
     bool title = false;
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
         bool artist_due = false;  // the "@T" line after the title names the artist
-        for (int32_t i = 0; i < Song.Count(t); ++i) {
-            const MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind != kKindMeta || e.Channel != kMetaText) continue;
+        for (const MidiEvent& e : Song.Events(t)) {
+            if (!e.IsText()) continue;
             const std::string_view text = e.Data.view();
             if (!language && text.starts_with("@L")) {
                 info.Language = std::string(TrimSpaces(text.substr(2)));

@@ -115,7 +115,7 @@ void FeedTrack(const MidiFile& Song, int16_t Track, LineSource From, LineBuilder
     const MidiTrack& track = Song.Track(Track);
     for (int32_t i = 0; i < n; ++i) {
         const MidiEvent& e = track.Event(i);
-        if (e.Kind == kKindMeta && e.Channel == type) builder.Syllable(e.Time, e.Data.view());
+        if (e.IsMeta(type)) builder.Syllable(e.Time, e.Data.view());
     }
 }
 

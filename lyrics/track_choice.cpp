@@ -38,7 +38,7 @@ bool HasKaraokeHeader(const MidiFile& Song) {
         const MidiTrack& track = Song.Track(t);
         for (int32_t i = 0; i < n; ++i) {
             const MidiEvent& e = track.Event(i);
-            if (e.Kind == kKindMeta && e.Channel == kMetaText && e.Data.view().starts_with("@K")) {
+            if (e.IsText() && e.Data.view().starts_with("@K")) {
                 return true;
             }
         }
@@ -52,7 +52,7 @@ bool HasMarkedLines(const MidiFile& Song, int16_t Track) {
     const MidiTrack& track = Song.Track(Track);
     for (int32_t i = 0; i < n; ++i) {
         const MidiEvent& e = track.Event(i);
-        if (e.Kind != kKindMeta || e.Channel != kMetaText) continue;
+        if (!e.IsText()) continue;
         std::string_view text = e.Data;
         const bool mark = text.starts_with('\\') || text.starts_with('/');
         if (mark) text.remove_prefix(1);
@@ -73,9 +73,9 @@ TrackMaterial CountMaterial(const MidiFile& Song, int16_t Track, bool karaoke_so
     int32_t texts = 0;
     for (int32_t i = 0; i < n; ++i) {
         const MidiEvent& e = track.Event(i);
-        if (e.Kind != kKindMeta) continue;
-        if (e.Channel == kMetaLyric) ++material.LyricEvents;
-        if (e.Channel == kMetaText) ++texts;
+        if (!e.IsMeta()) continue;
+        if (e.MetaType() == kMetaLyric) ++material.LyricEvents;
+        if (e.MetaType() == kMetaText) ++texts;
     }
     if (texts > 0 && (karaoke_song || HasMarkedLines(Song, Track))) {
         material.TextEvents = texts;

@@ -105,6 +105,27 @@ void ResizeEvents(MidiFile& Song, int32_t NewUpper, bool Clear) {
     Song.EventSlots = NewUpper;
 }
 
+SongEventRange::Iterator::Iterator(const MidiFile* song, int16_t track, int32_t index)
+    : song_(song), track_(track), index_(index) {
+    SkipEnded();
+}
+
+PlacedEvent SongEventRange::Iterator::operator*() const {
+    return {track_, index_, song_->Track(track_).Event(index_)};
+}
+
+void SongEventRange::Iterator::SkipEnded() {
+    const int16_t tracks = RealTrackCount(*song_);
+    while (track_ < tracks && index_ >= song_->Count(track_)) {
+        ++track_;
+        index_ = 0;
+    }
+}
+
+SongEventRange::Iterator SongEventRange::end() const {
+    return {song_, RealTrackCount(*song_), 0};
+}
+
 MidiEvent MetaEvent(int32_t Time, uint8_t Type, std::string_view Data) {
     MidiEvent e;
     e.Time = Time;

@@ -44,6 +44,22 @@ struct MidiEvent {
     uint8_t Data2 = 0;
     ByteString Data;  // body of a sysex, escape or meta event
 
+    constexpr uint8_t MetaType() const { return Channel; }
+    constexpr bool IsMeta() const { return Kind == kKindMeta; }
+    constexpr bool IsMeta(uint8_t type) const { return Kind == kKindMeta && Channel == type; }
+    // A meta event of one of the text types (text, copyright, track name,
+    // instrument, lyric, marker, cue point).
+    constexpr bool IsTextMeta() const { return Kind == kKindMeta && Channel >= 1 && Channel <= 7; }
+    constexpr bool IsSysEx() const { return Kind == kKindSysEx; }
+    constexpr bool IsChannelMessage() const { return Kind <= 6; }
+    // A note-on of velocity above 0: a note starts.
+    constexpr bool IsNoteOn() const { return Kind == 1 && Data2 > 0; }
+    // A note-off, or a note-on of velocity 0: a note ends.
+    constexpr bool IsNoteOff() const { return Kind == 0 || (Kind == 1 && Data2 == 0); }
+    constexpr bool IsText() const { return IsMeta(kMetaText); }
+    constexpr bool IsLyric() const { return IsMeta(kMetaLyric); }
+    constexpr bool IsEndOfTrack() const { return IsMeta(kMetaEndOfTrack); }
+
     friend bool operator==(const MidiEvent&, const MidiEvent&) = default;
 };
 
@@ -94,6 +110,74 @@ class MidiTrack {
     bool dimensioned_ = false;
     int32_t upper_ = -1;
     std::vector<MidiEvent> stored_;
+};
+
+struct MidiFile;
+// The events 0 to Count(t) - 1 of one track, for range-for; each read as
+// MidiTrack::Event reads it (for writing: grown into storage as needed).
+template <typename TrackType, typename EventType>
+class EventRangeOf {
+  public:
+    class Iterator {
+      public:
+        Iterator(TrackType* track, int32_t index) : track_(track), index_(index) {}
+        EventType& operator*() const { return track_->Event(index_); }
+        Iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return index_ == other.index_; }
+
+      private:
+        TrackType* track_;
+        int32_t index_;
+    };
+    EventRangeOf(TrackType* track, int32_t count) : track_(track), count_(count) {}
+    Iterator begin() const { return {track_, 0}; }
+    Iterator end() const { return {track_, count_}; }
+
+  private:
+    TrackType* track_;
+    int32_t count_;
+};
+using TrackEventRange = EventRangeOf<const MidiTrack, const MidiEvent>;
+using MutableTrackEventRange = EventRangeOf<MidiTrack, MidiEvent>;
+
+// An event with its track and its place in the track.
+struct PlacedEvent {
+    int16_t Track;
+    int32_t Index;
+    const MidiEvent& Record;
+};
+
+// Every event of the real tracks (RealTrackCount), track by track.
+class SongEventRange {
+  public:
+    class Iterator {
+      public:
+        Iterator(const MidiFile* song, int16_t track, int32_t index);
+        PlacedEvent operator*() const;
+        Iterator& operator++() {
+            ++index_;
+            SkipEnded();
+            return *this;
+        }
+        bool operator==(const Iterator& other) const {
+            return track_ == other.track_ && index_ == other.index_;
+        }
+
+      private:
+        void SkipEnded();
+        const MidiFile* song_;
+        int16_t track_;
+        int32_t index_;
+    };
+    explicit SongEventRange(const MidiFile* song) : song_(song) {}
+    Iterator begin() const { return {song_, 0, 0}; }
+    Iterator end() const;
+
+  private:
+    const MidiFile* song_;
 };
 
 struct MidiHeader {
@@ -160,6 +244,13 @@ struct MidiFile {
     int32_t Count(int32_t t) const;
     std::string& NameOf(int32_t t);
     std::string& InstrumentOf(int32_t t);
+
+    // for (const MidiEvent& e : song.Events(t)): the events of track t.
+    TrackEventRange Events(int32_t t) const { return {&Track(t), Count(t)}; }
+    MutableTrackEventRange Events(int32_t t) { return {&Track(t), Count(t)}; }
+    // for (const auto [t, i, e] : song.AllEvents()): every event of the real
+    // tracks with its track and place.
+    SongEventRange AllEvents() const { return SongEventRange(this); }
 };
 
 // Empties the song: one element in each per-track array (Tracks(0) without an

@@ -15,11 +15,8 @@ struct TempoEvent {
 };
 
 void CollectTempos(const MidiFile& Song, int16_t t, std::vector<TempoEvent>& out) {
-    const int32_t n = Song.Count(t);
-    const MidiTrack& track = Song.Track(t);
-    for (int32_t i = 0; i < n; ++i) {
-        const MidiEvent& e = track.Event(i);
-        if (e.Kind != kKindMeta || e.Channel != kMetaTempo || e.Data.size() < 3) continue;
+    for (const MidiEvent& e : Song.Events(t)) {
+        if (!e.IsMeta(kMetaTempo) || e.Data.size() < 3) continue;
         const double micros = e.Data[0] * 65536.0 + e.Data[1] * 256.0 + e.Data[2];
         if (micros > 0) out.push_back({e.Time, micros});  // a tempo of 0 cannot be played
     }
@@ -31,11 +28,8 @@ struct TimeSignatureEvent {
 
 void CollectTimeSignatures(const MidiFile& Song, int16_t t, int16_t division,
                            std::vector<TimeSignatureEvent>& out) {
-    const int32_t n = Song.Count(t);
-    const MidiTrack& track = Song.Track(t);
-    for (int32_t i = 0; i < n; ++i) {
-        const MidiEvent& e = track.Event(i);
-        if (e.Kind != kKindMeta || e.Channel != kMetaTimeSignature || e.Data.size() < 2) continue;
+    for (const MidiEvent& e : Song.Events(t)) {
+        if (!e.IsMeta(kMetaTimeSignature) || e.Data.size() < 2) continue;
         const int32_t beats = e.Data[0], power = e.Data[1];
         // A whole note is 4 quarter notes of `division` ticks.
         const int64_t whole = int64_t{division} * 4;

@@ -32,10 +32,10 @@ PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* ca
             const double at = offset + own.Seconds(e.Time);
             ordered = ordered && at >= end;
             end = std::max(end, at);
-            if (e.Kind <= 6) {
+            if (e.IsChannelMessage()) {
                 out.Events.push_back({at, static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel),
                                       e.Data1, e.Data2, 0});
-            } else if (e.Kind == kKindSysEx) {
+            } else if (e.IsSysEx()) {
                 std::string body(e.Data.view());
                 if (!body.empty() && static_cast<uint8_t>(body.back()) == 0xF7) body.pop_back();
                 if (body.empty()) continue;

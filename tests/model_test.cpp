@@ -8,6 +8,7 @@
 
 #include "lyrics/sung_lines.h"
 #include "model/byte_string.h"
+#include "model/song.h"
 #include "model/timing.h"
 #include "tests/support/lyrics_fixtures.h"
 
@@ -143,6 +144,98 @@ TEST(BarBeatMap, FollowsEveryTimeSignatureBothWays) {
         EXPECT_EQ(BarBeatMap(song).At(5000), (BarBeat{1, 1, 5000})) << division;
         EXPECT_EQ(BarBeatMap(song).TickOf(3), 0) << division;
     }
+}
+
+// The events of a track in one line: tick, then the kind (a meta event by
+// its type and body, a note by its key and velocity), each event in a field.
+std::string Describe(const Track& track) {
+    std::string out;
+    for (const Event& e : track) {
+        out += std::to_string(e.Tick) + ":";
+        if (e.IsMeta()) {
+            out += "m" + std::to_string(e.MetaType()) + "=" + std::string(track.Body(e));
+        } else {
+            out += "k" + std::to_string(static_cast<int>(e.Kind)) + "/" + std::to_string(e.Data1) +
+                   "/" + std::to_string(e.Data2);
+        }
+        out += " ";
+    }
+    return out;
+}
+
+Event MetaRecord(int32_t tick, uint8_t type) {
+    return {tick, EventKind::Meta, 0, type, 0, 0};
+}
+
+// Every edit returns its exact inverse: made, the track reads as given;
+// undone, it reads as before, down to the place among events at one tick,
+// and the pool has not grown. An edit that would leave the track out of
+// order, or reach a place or track that is not there, is refused and
+// changes nothing.
+TEST(SongEdits, EachEditAndItsInverseRestoreTheTrack) {
+    Song song;
+    song.Tracks.resize(2);
+    Track& voice = song.Tracks[1];
+    voice.Append(MetaRecord(0, kMetaTrackName), "Voice");
+    voice.Append(MetaRecord(0, kMetaLyric), "la");
+    voice.Append(Event::Message(0, EventKind::NoteOn, 0, 60, 90));
+    voice.Append(MetaRecord(10, kMetaLyric), "di");
+    voice.Append(Event::Message(10, EventKind::NoteOn, 0, 60, 0));
+    voice.Append(MetaRecord(20, kMetaEndOfTrack));
+    const std::string before = Describe(voice);
+    ASSERT_EQ(before, "0:m3=Voice 0:m5=la 0:k1/60/90 10:m5=di 10:k1/60/0 20:m47= ");
+    const struct {
+        EventEdit edit;
+        const char* after;  // nullptr: refused with `error`
+        ErrorKind error = ErrorKind::InvalidArgument;
+    } rows[] = {
+        {EventEdit::Insert(1, 2, MetaRecord(0, kMetaLyric), "x"),
+         "0:m3=Voice 0:m5=la 0:m5=x 0:k1/60/90 10:m5=di 10:k1/60/0 20:m47= "},
+        {EventEdit::Insert(1, 6, Event::Message(20, EventKind::Controller, 1, 7, 100)),
+         "0:m3=Voice 0:m5=la 0:k1/60/90 10:m5=di 10:k1/60/0 20:m47= 20:k3/7/100 "},
+        {EventEdit::Insert(1, 1, MetaRecord(5, kMetaLyric), "x"), nullptr,
+         ErrorKind::InvalidArgument},
+        {EventEdit::Insert(1, 7, MetaRecord(30, kMetaLyric)), nullptr,
+         ErrorKind::SubscriptOutOfRange},
+        {EventEdit::Remove(1, 3), "0:m3=Voice 0:m5=la 0:k1/60/90 10:k1/60/0 20:m47= "},
+        {EventEdit::Remove(1, 6), nullptr, ErrorKind::SubscriptOutOfRange},
+        {EventEdit::Remove(2, 0), nullptr, ErrorKind::SubscriptOutOfRange},
+        {EventEdit::Move(1, 1, 10), "0:m3=Voice 0:k1/60/90 10:m5=di 10:k1/60/0 10:m5=la 20:m47= "},
+        {EventEdit::Move(1, 1, 10, 2),
+         "0:m3=Voice 0:k1/60/90 10:m5=la 10:m5=di 10:k1/60/0 20:m47= "},
+        {EventEdit::Move(1, 3, 0, 0), "0:m5=di 0:m3=Voice 0:m5=la 0:k1/60/90 10:k1/60/0 20:m47= "},
+        {EventEdit::Move(1, 5, 30), "0:m3=Voice 0:m5=la 0:k1/60/90 10:m5=di 10:k1/60/0 30:m47= "},
+        {EventEdit::Move(1, 1, 10, 0), nullptr, ErrorKind::InvalidArgument},
+        {EventEdit::Move(1, 0, 10, 6), nullptr, ErrorKind::SubscriptOutOfRange},
+        {EventEdit::Replace(1, 3, MetaRecord(5, kMetaLyric), "do"),
+         "0:m3=Voice 0:m5=la 0:k1/60/90 5:m5=do 10:k1/60/0 20:m47= "},
+        {EventEdit::Replace(1, 2, Event::Message(0, EventKind::NoteOn, 0, 62, 80)),
+         "0:m3=Voice 0:m5=la 0:k1/62/80 10:m5=di 10:k1/60/0 20:m47= "},
+        {EventEdit::Replace(1, 3, MetaRecord(25, kMetaLyric), "di"), nullptr,
+         ErrorKind::InvalidArgument},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.after ? r.after : "refused");
+        const size_t pool = voice.PoolBytes();
+        if (!r.after) {
+            ExpectError(r.error, [&] { song.Apply(r.edit); });
+            EXPECT_EQ(Describe(voice), before);
+            continue;
+        }
+        const EventEdit inverse = song.Apply(r.edit);
+        EXPECT_EQ(Describe(voice), r.after);
+        const size_t made = voice.PoolBytes();
+        song.Apply(inverse);
+        EXPECT_EQ(Describe(voice), before);
+        EXPECT_EQ(voice.PoolBytes(), made);
+        EXPECT_GE(made, pool);
+    }
+    // Every event of the song with its track and place; empty tracks give none.
+    std::string placed;
+    for (const Song::Placed p : song.AllEvents())
+        placed += std::to_string(p.Track) + "." + std::to_string(p.Index) + "@" +
+                  std::to_string(p.Record.Tick) + " ";
+    EXPECT_EQ(placed, "1.0@0 1.1@0 1.2@0 1.3@10 1.4@10 1.5@20 ");
 }
 
 TEST(ByteStringTest, HoldsEveryByteValueAtEverySizeAndAssignsFromItself) {

@@ -187,8 +187,8 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
 std::array<std::vector<std::string>, 2> WordsOf(MidiFile song) {
     std::array<std::vector<std::string>, 2> words;
     for (int16_t t = 0; t < RealTrackCount(song); ++t) {
-        for (int32_t i = 0; i < song.Count(t); ++i) {
-            ByteString& data = song.Track(t).Event(i).Data;
+        for (MidiEvent& e : song.Events(t)) {
+            ByteString& data = e.Data;
             std::string text = data.str();
             std::erase(text, '\0');
             if (!IsValidUtf8(text)) text = TextDecoder("WINDOWS-1252").ToUtf8(text);
@@ -207,7 +207,7 @@ std::vector<MidiEvent> OtherEvents(const MidiFile& song) {
     std::vector<MidiEvent> others;
     for (int16_t t = 0; t < RealTrackCount(song); ++t) {
         std::ranges::copy_if(EventsOf(song, t), std::back_inserter(others), [](const MidiEvent& e) {
-            const uint8_t type = e.Kind == kKindMeta ? e.Channel : 0;
+            const uint8_t type = e.IsMeta() ? e.MetaType() : 0;
             return type != kMetaText && type != kMetaLyric && type != kMetaTrackName &&
                    type != kMetaEndOfTrack;
         });

@@ -27,15 +27,37 @@ class CountingSink {
     char scratch_[kEventHead];
 };
 
-// Into memory taken beforehand at the size that the counting sink found.
-struct MemorySink {
-    char* p;
-    char* Head() { return p; }
-    void Advance(char* end) { p = end; }
-    void Put(std::string_view bytes) {
-        std::memcpy(p, bytes.data(), bytes.size());
-        p += bytes.size();
+// Into memory that grows as the bytes come (a song encoded in one pass,
+// its chunk lengths filled in after each track).
+class GrowingSink {
+  public:
+    explicit GrowingSink(size_t guess) {
+        text_.resize(std::max<size_t>(guess, 64));
+        platform::PreferHugePages(text_.data(), text_.size());
     }
+    char* Head() {
+        Room(kEventHead);
+        return text_.data() + used_;
+    }
+    void Advance(const char* end) { used_ = static_cast<size_t>(end - text_.data()); }
+    void Put(std::string_view bytes) {
+        Room(bytes.size());
+        std::memcpy(text_.data() + used_, bytes.data(), bytes.size());
+        used_ += bytes.size();
+    }
+    size_t Used() const { return used_; }
+    char* At(size_t i) { return text_.data() + i; }
+    std::string Take() {
+        text_.resize(used_);
+        return std::move(text_);
+    }
+
+  private:
+    void Room(size_t n) {
+        if (text_.size() - used_ < n) text_.resize(std::max(text_.size() * 2, used_ + n));
+    }
+    std::string text_;
+    size_t used_ = 0;
 };
 
 class FileSink {
@@ -137,6 +159,16 @@ void EncodeTrackEvents(Sink& out, const MidiFile& song, int32_t t) {
     out.Put(kEndOfTrack.substr(1));
 }
 
+// Raises for a track of more bytes than a chunk's length field holds.
+void CheckTrackLength(int32_t t, int64_t size) {
+    if (size > INT32_MAX) {
+        RaiseUnencodable(ErrorKind::Overflow,
+                         "track " + std::to_string(t) + " takes " + std::to_string(size) +
+                             " bytes, more than a chunk holds",
+                         WriteFailureKind::TrackTooLong, t, -1, size);
+    }
+}
+
 // The length of every track's events, by the same encoder into a counting
 // sink; raises whatever the song's events raise.
 std::vector<int32_t> TrackLengths(const MidiFile& song) {
@@ -144,12 +176,7 @@ std::vector<int32_t> TrackLengths(const MidiFile& song) {
     for (int32_t t = 0; t < song.Header.NumTracks; ++t) {
         CountingSink count;
         EncodeTrackEvents(count, song, t);
-        if (count.size > INT32_MAX) {
-            RaiseUnencodable(ErrorKind::Overflow,
-                             "track " + std::to_string(t) + " takes " + std::to_string(count.size) +
-                                 " bytes, more than a chunk holds",
-                             WriteFailureKind::TrackTooLong, t, -1, count.size);
-        }
+        CheckTrackLength(t, count.size);
         lengths.push_back(static_cast<int32_t>(count.size));
     }
     return lengths;
@@ -164,8 +191,9 @@ int16_t WrittenFormat(const MidiHeader& header) {
     return header.Format;
 }
 
+// The header chunk of the song.
 template <class Sink>
-void EncodeSong(Sink& out, const MidiFile& song, const std::vector<int32_t>& lengths) {
+void EncodeHeader(Sink& out, const MidiFile& song) {
     char head[14];
     std::memcpy(head, "MThd", 4);
     char* p = PutLong(head + 4, 6);
@@ -175,6 +203,12 @@ void EncodeSong(Sink& out, const MidiFile& song, const std::vector<int32_t>& len
     *p++ = static_cast<char>(static_cast<uint16_t>(song.Header.Division) >> 8);
     *p++ = static_cast<char>(song.Header.Division & 0xFF);
     out.Put(std::string_view(head, 14));
+}
+
+template <class Sink>
+void EncodeSong(Sink& out, const MidiFile& song, const std::vector<int32_t>& lengths) {
+    EncodeHeader(out, song);
+    char head[8];
     for (int32_t t = 0; t < song.Header.NumTracks; ++t) {
         std::memcpy(head, "MTrk", 4);
         PutLong(head + 4, lengths[t]);
@@ -197,25 +231,29 @@ void CheckHeader(const MidiHeader& header) {
     }
 }
 
-int64_t EncodedSize(const std::vector<int32_t>& lengths) {
-    int64_t size = 14;
-    for (int32_t length : lengths) size += 8 + length;
-    return size;
-}
-
 }  // namespace
 
+// In memory the song is encoded in one pass: nothing is touched before it
+// is whole, so there is nothing to measure first. Each track's length is
+// filled in once its events are written.
 std::string EncodeMidiFile(const MidiFile& Song) {
     CheckHeader(Song.Header);
-    const std::vector<int32_t> lengths = TrackLengths(Song);
-    std::string text;
-    const size_t size = static_cast<size_t>(EncodedSize(lengths));
-    text.reserve(size);
-    platform::PreferHugePages(text.data(), size);
-    text.resize(size);
-    MemorySink out{text.data()};
-    EncodeSong(out, Song, lengths);
-    return text;
+    int64_t guess = 14;
+    for (int32_t t = 0; t < Song.Header.NumTracks; ++t) {
+        const bool there = static_cast<size_t>(t) < Song.EventCount.size();
+        guess += 8 + 4 * int64_t{there ? std::max(Song.EventCount[t], 0) : 0};
+    }
+    GrowingSink out(static_cast<size_t>(std::max<int64_t>(guess, Song.FileLength)));
+    EncodeHeader(out, Song);
+    for (int32_t t = 0; t < Song.Header.NumTracks; ++t) {
+        out.Put(std::string_view("MTrk\0\0\0\0", 8));
+        const size_t start = out.Used();
+        EncodeTrackEvents(out, Song, t);
+        const int64_t length = static_cast<int64_t>(out.Used() - start);
+        CheckTrackLength(t, length);
+        PutLong(out.At(start - 4), static_cast<int32_t>(length));
+    }
+    return out.Take();
 }
 
 std::optional<WriteFailure> WriteMidiFile(const MidiFile& Song, const std::string& FileName,

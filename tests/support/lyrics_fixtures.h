@@ -19,9 +19,8 @@ namespace verselane {
 
 // How gtest shows an event: "t=480 meta 1 'Hel<CR>'", or its kind, channel and data bytes.
 inline void PrintTo(const MidiEvent& e, std::ostream* os) {
-    *os << "t=" << e.Time << (e.Kind == kKindMeta ? " meta " : " kind ") << int{e.Channel};
-    if (e.Kind != kKindMeta)
-        *os << " " << int{e.Kind} << " " << int{e.Data1} << " " << int{e.Data2};
+    *os << "t=" << e.Time << (e.IsMeta() ? " meta " : " kind ") << int{e.Channel};
+    if (!e.IsMeta()) *os << " " << int{e.Kind} << " " << int{e.Data1} << " " << int{e.Data2};
     *os << " '";
     for (char c : e.Data.view())
         *os << (c == '\r' ? "<CR>" : c == '\n' ? "<LF>" : std::string(1, c));
@@ -70,10 +69,8 @@ inline MidiFile SongOf(const std::vector<std::vector<MidiEvent>>& tracks, int16_
     for (size_t t = 0; t < tracks.size(); ++t) {
         for (const MidiEvent& e : tracks[t]) {
             song.Tracks[t].Event(song.EventCount[t]++) = e;
-            if (e.Kind == kKindMeta && e.Channel == kMetaTrackName)
-                song.TrackName[t] = e.Data.str();
-            if (e.Kind == kKindMeta && e.Channel == kMetaInstrument)
-                song.InstrumentName[t] = e.Data.str();
+            if (e.IsMeta(kMetaTrackName)) song.TrackName[t] = e.Data.str();
+            if (e.IsMeta(kMetaInstrument)) song.InstrumentName[t] = e.Data.str();
         }
     }
     return song;

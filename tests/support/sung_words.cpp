@@ -15,9 +15,8 @@ SungText ReadSungWords(const MidiFile& song, int track, uint8_t type) {
         paragraph = paragraph || opens_paragraph;
         in_word = false;
     };
-    for (int32_t i = 0; i < song.Count(track); ++i) {
-        const MidiEvent& e = song.Track(track).Event(i);
-        if (e.Kind != kKindMeta || e.Channel != type) continue;
+    for (const MidiEvent& e : song.Events(track)) {
+        if (!e.IsMeta(type)) continue;
         std::string bytes = e.Data.str();
         if (type == kMetaLyric) std::erase(bytes, '\0');  // NUL bytes are nothing
         std::string_view text = bytes;

@@ -102,14 +102,14 @@ std::string WriteProblem(const std::optional<WriteFailure>& failure) {
 
 std::vector<MidiEvent> EventsOf(const MidiFile& song, int t) {
     std::vector<MidiEvent> events;
-    for (int32_t i = 0; i < song.Count(t); ++i) events.push_back(song.Track(t).Event(i));
+    for (const MidiEvent& e : song.Events(t)) events.push_back(e);
     return events;
 }
 
 std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type) {
     std::vector<std::string> texts;
     for (const MidiEvent& e : EventsOf(song, t)) {
-        if (e.Kind == kKindMeta && e.Channel == type) texts.emplace_back(std::string(e.Data));
+        if (e.IsMeta(type)) texts.emplace_back(std::string(e.Data));
     }
     return texts;
 }

@@ -103,8 +103,7 @@ std::optional<TimedSheet> TimedSheetOf(const MidiFile& Song) {
         int32_t kept = 0;
         for (int32_t i = 0; i < timed.Wordless.Count(t); ++i) {
             MidiEvent e = timed.Wordless.Track(t).Event(i);
-            if (e.Kind == kKindMeta && (e.Channel == kMetaLyric || e.Channel == kMetaText))
-                continue;
+            if (e.IsLyric() || e.IsText()) continue;
             timed.Wordless.Track(t).Event(kept++) = std::move(e);
         }
         timed.Wordless.Count(t) = kept;
@@ -115,10 +114,8 @@ std::optional<TimedSheet> TimedSheetOf(const MidiFile& Song) {
     size_t best = 0;
     for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
         std::vector<int32_t> starts;
-        for (int32_t i = 0; i < Song.Count(t); ++i) {
-            const MidiEvent& e = Song.Track(t).Event(i);
-            if (e.Kind == 1 && e.Data2 > 0) starts.push_back(e.Time);
-        }
+        for (const MidiEvent& e : Song.Events(t))
+            if (e.IsNoteOn()) starts.push_back(e.Time);
         std::sort(starts.begin(), starts.end());
         size_t hits = 0;
         for (int32_t tick : timed.Ticks) {
