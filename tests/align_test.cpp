@@ -423,12 +423,14 @@ TEST_F(AlignCommandTest, PinnedSyllablesLandOnTheirTicks) {
 }
 
 TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
-    test::WriteAll(dir_ / "named.mid",
-                   SongBytes({{"Melody", 0, NoteRun(480, 480, 4, 470)}, {"Lyrics", 0, {}}}));
+    test::WriteAll(dir_ / "named.mid", SongBytes({{"Melody", 0, NoteRun(480, 480, 4, 470)},
+                                                  {"Lyrics", 0, {}},
+                                                  {"Strings", 0, {}}}));
     std::string out;
     ASSERT_EQ(Align("named.mid sheet.txt -o n.mid --to lyrics", &out), 0) << out;
     EXPECT_NE(out.find("run out at syllable 5, line 3"), std::string::npos) << out;
-    EXPECT_EQ(Csv("n.mid", "grep -c 'Title_t'"), "2\n");  // Melody and Lyrics: no third track
+    // Melody, Lyrics and Strings: no fourth track, and the lyrics in the one named for them
+    EXPECT_EQ(Csv("n.mid", "grep -c 'Title_t'"), "3\n");
     EXPECT_EQ(LyricRows("n.mid").substr(0, 2), "3,");
 }
 

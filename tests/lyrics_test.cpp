@@ -207,6 +207,24 @@ TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
     track = song.TrackSlots;
     LyricsToKaraoke(song, track, kInfo);
     EXPECT_EQ(EventsOf(song, 2), EnglishWords({}));
+
+    // A line longer than a screen (160 characters) breaks into rows of about
+    // 40 where a word starts, never inside one; the next line, shorter than a
+    // screen but longer than a row, stays whole.
+    Events lyrics;
+    for (int32_t i = 0; i < 60; ++i) {
+        static const char* const kSyllables[] = {"Twin", "kle ", "lit", "tle ", "star "};
+        lyrics.push_back(Lyric(10 * i, std::string(kSyllables[i % 5]) + (i == 44 ? "\r" : "")));
+    }
+    song = SongOf({lyrics}, 0);
+    track = 0;
+    LyricsToKaraoke(song, track, kInfo);
+    std::string rows;
+    for (const std::string& text : MetaTexts(song, 2, kMetaText))
+        if (!text.starts_with('@')) rows += text + "|";
+    const std::string t = "Twin|kle |lit|tle |", pair = t + "star |" + t + "/star |";
+    EXPECT_EQ(rows, "\\" + pair + pair + pair + pair + t + "star |/" + t + "star |" + t + "star |" +
+                        t + "star |");
 }
 
 // "@T" lines win over the name: the first is the title, the next in its track

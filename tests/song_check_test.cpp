@@ -98,7 +98,9 @@ const std::vector<Made>& MadeSongs() {
         {"ly-late-line-end", ShowsWrong, false,
          "Twin|kle |twin|kle |lit|tle |star ||How |\r|I |won|der\r"},
         {"ly-karaoke-only", Advice, true},
-        {"both-duplicate", Advice, true, "", [](Tracks& t) { t.push_back(SongOfWords(false)[1]); }},
+        // The karaoke lines apart by their marks alone.
+        {"both-duplicate", Advice, true, "\\Twin|kle|/twin|kle|/lit|tle|/star||/How|/I|/won|der",
+         [](Tracks& t) { t.push_back(SongOfWords(false)[1]); }},
         {"both-several-tracks", Advice, false, "",
          [](Tracks& t) {
              t.push_back({Name("More"), Lyric(4000, "la"), EndOfTrack(4000)});
