@@ -33,12 +33,6 @@ constexpr double kFloorFirst = 55;
 constexpr double kFloorLines = 75;
 constexpr double kFloorWords = 50;
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 // The syllables of a sheet in a compact form: words separated by spaces,
 // syllables of a word by "-", "/" before a line, "//" before a paragraph,
 // "|" before a syllable in a new bar, "*N" for skips before, "_N" for holds.
@@ -96,7 +90,7 @@ TEST(LyricSheet, RefusesSheetsWithoutWords) {
                               "\xFF\xFE"
                               "a",
                               "a \xC3"}) {
-        EXPECT_THROW(ParseLyricSheet(sheet), std::invalid_argument) << Quote(sheet);
+        EXPECT_THROW(ParseLyricSheet(sheet), std::invalid_argument) << test::Quote(sheet);
     }
 }
 
@@ -339,14 +333,14 @@ class AlignCommandTest : public ::testing::Test {
         test::WriteAll(dir_ / "sheet.txt", "Twin-kle what~a star\n\nup a-bove\n");
     }
     int Align(const std::string& args, std::string* output = nullptr) {
-        return test::RunCommand("cd " + Quote(dir_.path().string()) + " && " +
-                                    Quote(VERSELANE_CLI) + " align " + args + " 2>&1",
+        return test::RunCommand("cd " + test::Quote(dir_.path().string()) + " && " +
+                                    test::Quote(VERSELANE_CLI) + " align " + args + " 2>&1",
                                 output);
     }
     // A file as midicsv writes it (tracks counted from 1), through `filter`.
     std::string Csv(const std::string& file, const std::string& filter) {
         std::string csv;
-        test::RunCommand("midicsv " + Quote((dir_ / file).string()) + " | " + filter, &csv);
+        test::RunCommand("midicsv " + test::Quote((dir_ / file).string()) + " | " + filter, &csv);
         return csv;
     }
     // The lyric events of a file as (track, tick, text) lines.
