@@ -119,9 +119,8 @@ void Expect(const std::string& got, const std::string& want) {
         EXPECT_EQ(got, want.substr(1));
         return;
     }
-    for (const std::string& part : Split(want, '|')) {
+    for (const std::string& part : Split(want, '|'))
         EXPECT_NE(got.find(part), std::string::npos) << "[" << part << "] in:\n" << got;
-    }
 }
 
 // Runs the rows in order in one folder of made songs.
