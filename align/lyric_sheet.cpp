@@ -1,51 +1,20 @@
 #include "align/lyric_sheet.h"
 
-#include "align/align_error.h"
-
+#include <algorithm>
 #include <stdexcept>
+
+#include "align/align_error.h"
+#include "model/byte_string.h"
 
 namespace verselane::align {
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+// What separates the tokens of a line (a line feed ends the line).
+constexpr std::string_view kBlanks = " \t\r\v\f";
 
-// Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
-bool IsUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        int extra = 0;
-        unsigned lowest = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            lowest = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            lowest = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            lowest = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + static_cast<size_t>(extra) >= s.size()) return false;
-        unsigned value = c & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const auto d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            value = (value << 6) | (d & 0x3F);
-        }
-        if (value < lowest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-            return false;
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return true;
+bool IsBlank(char c) {
+    return kBlanks.find(c) != std::string_view::npos;
 }
 
 // Builds the syllables of the sheet one character at a time.
@@ -166,7 +135,7 @@ class SheetBuilder {
 
 LyricSheet ParseLyricSheet(std::string_view Utf8) {
     if (Utf8.starts_with("\xEF\xBB\xBF")) Utf8.remove_prefix(3);
-    if (!IsUtf8(Utf8)) throw AlignError(AlignProblem::SheetNotUtf8);
+    if (!IsValidUtf8(Utf8)) throw AlignError(AlignProblem::SheetNotUtf8);
     SheetBuilder builder;
     int line_number = 0;
     bool after_blank = true;
@@ -176,22 +145,19 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
         if (end == std::string_view::npos) end = Utf8.size();
         const std::string_view line = Utf8.substr(at, end - at);
         ++line_number;
-        size_t first = 0;
-        while (first < line.size() && IsBlank(line[first])) ++first;
-        if (first == line.size()) {
+        size_t i = std::min(line.find_first_not_of(kBlanks), line.size());
+        if (i == line.size()) {
             after_blank = true;
         } else {
             builder.StartLine(line_number, after_blank);
             after_blank = false;
-            size_t i = first;
             while (i < line.size()) {
                 size_t j = i;
                 // An escaped blank belongs to the token.
                 while (j < line.size() && !IsBlank(line[j]))
                     j += (line[j] == '\\' && j + 1 < line.size()) ? 2 : 1;
                 builder.Token(line.substr(i, j - i));
-                while (j < line.size() && IsBlank(line[j])) ++j;
-                i = j;
+                i = std::min(line.find_first_not_of(kBlanks, j), line.size());
             }
             builder.EndLine();
         }

@@ -33,12 +33,6 @@ constexpr double kFloorFirst = 64;
 constexpr double kFloorLines = 79;
 constexpr double kFloorWords = 59;
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 // The syllables of a sheet in a compact form: words separated by spaces,
 // syllables of a word by "-", "/" before a line, "//" before a paragraph,
 // "|" before a syllable in a new bar, "*N" for skips before, "_N" for holds.
@@ -96,7 +90,7 @@ TEST(LyricSheet, RefusesSheetsWithoutWords) {
                               "\xFF\xFE"
                               "a",
                               "a \xC3"}) {
-        EXPECT_THROW(ParseLyricSheet(sheet), std::invalid_argument) << Quote(sheet);
+        EXPECT_THROW(ParseLyricSheet(sheet), std::invalid_argument) << test::Quote(sheet);
     }
 }
 
@@ -358,14 +352,14 @@ class AlignCommandTest : public ::testing::Test {
         test::WriteAll(dir_ / "sheet.txt", "Twin-kle what~a star\n\nup a-bove\n");
     }
     int Align(const std::string& args, std::string* output = nullptr) {
-        return test::RunCommand("cd " + Quote(dir_.path().string()) + " && " +
-                                    Quote(VERSELANE_CLI) + " align " + args + " 2>&1",
+        return test::RunCommand("cd " + test::Quote(dir_.path().string()) + " && " +
+                                    test::Quote(VERSELANE_CLI) + " align " + args + " 2>&1",
                                 output);
     }
     // A file as midicsv writes it (tracks counted from 1), through `filter`.
     std::string Csv(const std::string& file, const std::string& filter) {
         std::string csv;
-        test::RunCommand("midicsv " + Quote((dir_ / file).string()) + " | " + filter, &csv);
+        test::RunCommand("midicsv " + test::Quote((dir_ / file).string()) + " | " + filter, &csv);
         return csv;
     }
     // The lyric events of a file as (track, tick, text) lines.
@@ -437,12 +431,14 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
 }
 
 TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
-    test::WriteAll(dir_ / "named.mid",
-                   SongBytes({{"Melody", 0, NoteRun(480, 480, 4, 470)}, {"Lyrics", 0, {}}}));
+    test::WriteAll(dir_ / "named.mid", SongBytes({{"Melody", 0, NoteRun(480, 480, 4, 470)},
+                                                  {"Lyrics", 0, {}},
+                                                  {"Strings", 0, {}}}));
     std::string out;
     ASSERT_EQ(Align("named.mid sheet.txt -o n.mid --to lyrics", &out), 0) << out;
     EXPECT_NE(out.find("run out at syllable 5, line 3"), std::string::npos) << out;
-    EXPECT_EQ(Csv("n.mid", "grep -c 'Title_t'"), "2\n");  // Melody and Lyrics: no third track
+    // Melody, Lyrics and Strings: no fourth track, and the lyrics in the one named for them
+    EXPECT_EQ(Csv("n.mid", "grep -c 'Title_t'"), "3\n");
     EXPECT_EQ(LyricRows("n.mid").substr(0, 2), "3,");
 }
 

@@ -16,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::istringstream in(text);
@@ -125,9 +119,8 @@ void Expect(const std::string& got, const std::string& want) {
         EXPECT_EQ(got, want.substr(1));
         return;
     }
-    for (const std::string& part : Split(want, '|')) {
+    for (const std::string& part : Split(want, '|'))
         EXPECT_NE(got.find(part), std::string::npos) << "[" << part << "] in:\n" << got;
-    }
 }
 
 // Runs the rows in order in one folder of made songs.
@@ -236,7 +229,6 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
         {"$V retime song.mid --pin 0=5", 2, "", "--pin needs I=TICK"},
         {"$V retime song.mid --pin 3", 2, "", "--pin needs I=TICK"},
         {"$V retime song.mid two.mid --pin 1=0", 2, "", "retime takes one SONG"},
-        {"$V retime song.mid --pin 1=0 --colour", 2, "", "unknown option: --colour"},
     });
 }
 

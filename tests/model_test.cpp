@@ -139,6 +139,10 @@ TEST(BarBeatMap, FollowsEveryTimeSignatureBothWays) {
     const MidiFile plain = test::SongOf({{NoteOn(0, 60)}});
     EXPECT_EQ(BarBeatMap(plain).At(1920 + 960 + 5), (BarBeat{2, 3, 5}));
     EXPECT_EQ(BarBeatMap(plain).TickOf(3, 2), 4320);
+    // Format 2: each track its own piece, with only its own signatures.
+    song.Header.Format = 2;
+    EXPECT_EQ(BarBeatMap(song, 0).MeterOf(3), (Meter{6, 240}));
+    EXPECT_EQ(BarBeatMap(song, 1).MeterOf(1), (Meter{4, 480}));
     for (const uint16_t division : {0x0000, 0xE728}) {
         song.Header.Division = static_cast<int16_t>(division);
         EXPECT_EQ(BarBeatMap(song).At(5000), (BarBeat{1, 1, 5000})) << division;

@@ -207,6 +207,7 @@ TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
         std::vector<std::string> texts;
         for (std::string_view text : SongTexts(song)) texts.emplace_back(text);
         EXPECT_EQ(texts, c.texts);
+        EXPECT_EQ(song.TrackName[0], c.texts[0]);  // the name follows its event
     }
 }
 

@@ -71,6 +71,8 @@ class TempDir {
 std::string ReadAll(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, std::string_view bytes);
 
+// The text in single quotes for the shell, any single quote in it escaped.
+std::string Quote(const std::string& s);
 // Runs a shell command, returns its exit status and standard output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
