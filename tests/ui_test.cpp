@@ -1365,17 +1365,28 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
     const std::vector<int32_t> ticks = EditorTicks(editor);
     const int32_t target = NextNote(editor, ticks[first]);
     ASSERT_GT(target, ticks[first]);
+    // Alt+Shift+Right, the drag by keyboard, gives the same song.
     editor->Select(first);
     Drag(editor, ticks[first], target, Qt::NoModifier);
-    EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(),
-              "&Undo Drag onto a Note and Re-align");
-    EXPECT_EQ(editor->Syllables()[first].Tick, target);
-    for (int i = 0; i < static_cast<int>(count); ++i) {
-        if (i < first || i >= end) {
-            EXPECT_EQ(editor->Syllables()[i].Tick, ticks[i]) << i;
-        } else if (i > first) {
-            EXPECT_GT(editor->Syllables()[i].Tick, editor->Syllables()[i - 1].Tick) << i;
+    const std::string dragged = w.Song();
+    for (const QString undo_name :
+         {"&Undo Drag onto a Note and Re-align", "&Undo Pin to the Next Note and Re-align"}) {
+        SCOPED_TRACE(undo_name.toStdString());
+        EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(), undo_name);
+        EXPECT_EQ(w.Song(), dragged);
+        EXPECT_EQ(editor->Syllables()[first].Tick, target);
+        for (int i = 0; i < static_cast<int>(count); ++i) {
+            if (i < first || i >= end) {
+                EXPECT_EQ(editor->Syllables()[i].Tick, ticks[i]) << i;
+            } else if (i > first) {
+                EXPECT_GT(editor->Syllables()[i].Tick, editor->Syllables()[i - 1].Tick) << i;
+            }
         }
+        QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
+        EXPECT_EQ(w.Song(), read);
+        editor->setFocus();
+        editor->Select(first);
+        QTest::keyClick(editor, Qt::Key_Right, Qt::AltModifier | Qt::ShiftModifier);
     }
     QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
     EXPECT_EQ(w.Song(), read);

@@ -96,6 +96,12 @@ void MainWindow::createEditorActions() {
         tr("Move to the &Next Note"), "NextNoteAction", [this] { editor_->MoveToNote(1); },
         QKeySequence(Qt::ALT | Qt::Key_Right), here);
     editing(
+        tr("Pin to the Pre&vious Note and Re-align"), "PinPreviousNoteAction",
+        [this] { editor_->PinToNote(-1); }, QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Left), here);
+    editing(
+        tr("Pin to the Next Note and Re-ali&gn"), "PinNextNoteAction",
+        [this] { editor_->PinToNote(1); }, QKeySequence(Qt::ALT | Qt::SHIFT | Qt::Key_Right), here);
+    editing(
         tr("Nudge &Earlier"), "NudgeEarlierAction", [this] { editor_->Nudge(-1); },
         QKeySequence(Qt::CTRL | Qt::Key_Left), here);
     editing(
@@ -270,7 +276,8 @@ void MainWindow::showHelp() {
            "Timing: the editor under the words shows each syllable on the melody's notes. "
            "Left/Right choose a syllable, Alt+Left/Right move it to the previous or next note, "
            "Ctrl+Left/Right nudge it, F8 goes to the next doubtful syllable; drag a syllable "
-           "onto a note (the other chosen syllables move with it, Alt or Shift moves it "
+           "onto a note, or Alt+Shift+Left/Right, to pin it there and re-align the rest of "
+           "its line (the other chosen syllables move with a drag, Alt or Shift moves it "
            "alone); T while playing taps the next syllable onto its note. Ctrl+wheel or "
            "Ctrl+plus/minus zoom; Ctrl+Z undoes any edit; the Edit menu lists every edit.\n\n"
            "File > Convert a Folder converts many songs at once; dropping files or a "

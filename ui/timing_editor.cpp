@@ -39,7 +39,8 @@ TimingEditor::TimingEditor(QUndoStack* undo, QWidget* parent)
     setToolTip(
         tr("Timing: Left/Right choose a syllable, Alt+Left/Right move it to the previous "
            "or next note, Ctrl+Left/Right nudge it, F8 goes to the next doubtful one; "
-           "drag a syllable onto a note. Ctrl+wheel zooms."));
+           "drag a syllable onto a note or press Alt+Shift+Left/Right to pin it there and "
+           "re-align its line. Ctrl+wheel zooms."));
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(),
             [this] { viewport()->update(); });
 }
@@ -262,6 +263,21 @@ void TimingEditor::MoveSelection(const QString& name, int32_t delta) {
     }
 }
 
+// The melody's note start before (direction < 0) or after `tick`; `tick`
+// itself when there is none.
+int32_t TimingEditor::NoteBeside(int32_t tick, int direction) const {
+    if (direction > 0) {
+        auto next = std::upper_bound(
+            notes_.begin(), notes_.end(), tick,
+            [](int32_t t, const align::MelodyNote& note) { return t < note.Tick; });
+        return next != notes_.end() ? next->Tick : tick;
+    }
+    auto before =
+        std::lower_bound(notes_.begin(), notes_.end(), tick,
+                         [](const align::MelodyNote& note, int32_t t) { return note.Tick < t; });
+    return before != notes_.begin() ? (before - 1)->Tick : tick;
+}
+
 void TimingEditor::MoveToNote(int direction) {
     if (current_ < 0) return;
     const QString name =
@@ -272,19 +288,23 @@ void TimingEditor::MoveToNote(int direction) {
     }
     // Several: all as far as the chosen one goes to its note.
     const int32_t tick = syllables_[current_].Tick;
-    int32_t to = tick;
-    if (direction > 0) {
-        auto next = std::upper_bound(
-            notes_.begin(), notes_.end(), tick,
-            [](int32_t t, const align::MelodyNote& note) { return t < note.Tick; });
-        if (next != notes_.end()) to = next->Tick;
-    } else {
-        auto before = std::lower_bound(
-            notes_.begin(), notes_.end(), tick,
-            [](const align::MelodyNote& note, int32_t t) { return note.Tick < t; });
-        if (before != notes_.begin()) to = (before - 1)->Tick;
+    MoveSelection(name, NoteBeside(tick, direction) - tick);
+}
+
+void TimingEditor::PinToNote(int direction) {
+    if (current_ < 0) return;
+    const QString name = direction > 0 ? tr("Pin to the Next Note and Re-align")
+                                       : tr("Pin to the Previous Note and Re-align");
+    const int32_t tick = syllables_[current_].Tick;
+    const int32_t to = NoteBeside(tick, direction);
+    if (to == tick) {
+        const auto problem =
+            direction > 0 ? editing::EditProblem::NoNoteAfter : editing::EditProblem::NoNoteBefore;
+        emit StatusMessage(
+            tr("%1: not done (%2).").arg(name, DescribeEditFault(editing::EditFault(problem))));
+        return;
     }
-    MoveSelection(name, to - tick);
+    Apply(name, editing::Edit::Drag(current_, to, false));
 }
 
 void TimingEditor::Nudge(int direction) {

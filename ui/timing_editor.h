@@ -93,7 +93,10 @@ class TimingEditor : public QAbstractScrollArea {
 
     // The edits, as the keys and the menu do them.
     void MoveToNote(int direction);  // -1 previous note, +1 next note
-    void Nudge(int direction);       // by a sixteenth
+    // The drag by keyboard: the chosen syllable pinned on the previous or
+    // next note start, the rest of its line re-aligned around it.
+    void PinToNote(int direction);
+    void Nudge(int direction);  // by a sixteenth
     void NextDoubtful(int direction);
     // F2: the chosen syllable's text changed, or split at the text cursor
     // (one undoable step, the text typed taken first).
@@ -146,6 +149,7 @@ class TimingEditor : public QAbstractScrollArea {
     int SyllableAt(QPoint point) const;
     // The nearest note start to `tick`, or `tick` itself without notes.
     int32_t NearestNoteStart(int32_t tick) const;
+    int32_t NoteBeside(int32_t tick, int direction) const;
     void Refresh();
     // Moves the selected syllables by `delta` ticks.
     void MoveSelection(const QString& name, int32_t delta);
