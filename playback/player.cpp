@@ -82,17 +82,7 @@ void Player::Open(const std::string& sound_font, const std::string& audio_driver
 void Player::OpenInBackground(std::string sound_font, std::string audio_driver) {
     if (sound_font.empty()) sound_font = DefaultSoundFont();
     if (!open_audio_) {
-        // Silent on purpose: no synthesizer, but a SoundFont that could not
-        // be played is still told.
-        std::lock_guard lock(mutex_);
-        state_ = Output::Silent;
-        if (sound_font.empty()) {
-            trouble_ = Problem::NoSoundFont;
-            detail_ = MissingSoundFontMessage();
-        } else if (!fluid_is_soundfont(sound_font.c_str())) {
-            trouble_ = Problem::BadSoundFont;
-            detail_ = sound_font + " is not a SoundFont (.sf2) file.";
-        }
+        StaySilent(sound_font);
         return;
     }
     std::string error;
@@ -113,59 +103,15 @@ void Player::OpenInBackground(std::string sound_font, std::string audio_driver) 
         return;
     }
     const bool null_sink = audio_driver == "null";
-    int period = 64, periods = 16;
-    fluid_settings_getint(synth->SettingsHandle(), "audio.period-size", &period);
-    fluid_settings_getint(synth->SettingsHandle(), "audio.periods", &periods);
-    {
-        // The callback's side starts where the song is now; from here on
-        // every change goes to it as a command, applied once it runs.
-        std::lock_guard lock(mutex_);
-        synth->SetGain(kGain * volume_);
-        synth_ = std::move(synth);
-        latency_ = null_sink ? kNullPeriod / rate_ : period * static_cast<double>(periods) / rate_;
-        audio_ = AudioSide{};
-        audio_.synth = synth_.get();
-        audio_.schedule = schedule_.get();
-        audio_.playing = playing_;
-        const double at = ClockPosition();
-        anchor_ = at;
-        MoveAudioTo(at);
-        applied_ = sent_;
-        seek_sent_ = 0;
-        at_end_ = false;
-        sound_ = true;
-    }
+    TakeSynth(std::move(synth), null_sink);
     if (null_sink) {
         std::lock_guard lock(mutex_);
         null_sink_ = std::make_unique<NullSink>(this);
         state_ = Output::Sound;
         return;
     }
-    // The audio systems are tried in turn: FluidSynth's default first, then
-    // the others a desktop may have.
-    fluid_audio_driver_t* driver = nullptr;
-    std::vector<std::string> tried;
-    char* preset = nullptr;
-    if (fluid_settings_dupstr(synth_->SettingsHandle(), "audio.driver", &preset) == FLUID_OK &&
-        preset) {
-        tried.push_back(audio_driver.empty() ? preset : audio_driver);
-        fluid_free(preset);
-    }
-    if (audio_driver.empty()) {
-        for (const char* name : {"pulseaudio", "pipewire", "alsa", "sdl2", "oss"}) {
-            if (std::find(tried.begin(), tried.end(), name) == tried.end()) tried.push_back(name);
-        }
-    }
     std::string failures;
-    for (const std::string& name : tried) {
-        if (fluid_settings_setstr(synth_->SettingsHandle(), "audio.driver", name.c_str()) !=
-            FLUID_OK) {
-            continue;  // not built into this FluidSynth
-        }
-        driver = new_fluid_audio_driver2(synth_->SettingsHandle(), &Player::AudioCallback, this);
-        if (driver) break;
-        failures += (failures.empty() ? "" : "; ") + name + ": " + LastSynthError();
-    }
+    fluid_audio_driver_t* driver = StartAudioDriver(audio_driver, failures);
     std::lock_guard lock(mutex_);
     if (driver == nullptr) {
         // Back to the system's clock, where the song is now.
@@ -182,6 +128,73 @@ void Player::OpenInBackground(std::string sound_font, std::string audio_driver) 
     }
     driver_ = driver;
     state_ = Output::Sound;
+}
+
+// Silent on purpose: no synthesizer, but a SoundFont that could not be
+// played is still told.
+void Player::StaySilent(const std::string& sound_font) {
+    std::lock_guard lock(mutex_);
+    state_ = Output::Silent;
+    if (sound_font.empty()) {
+        trouble_ = Problem::NoSoundFont;
+        detail_ = MissingSoundFontMessage();
+    } else if (!fluid_is_soundfont(sound_font.c_str())) {
+        trouble_ = Problem::BadSoundFont;
+        detail_ = sound_font + " is not a SoundFont (.sf2) file.";
+    }
+}
+
+// The callback's side starts where the song is now; from here on every
+// change goes to it as a command, applied once it runs.
+void Player::TakeSynth(std::unique_ptr<Synth> synth, bool null_sink) {
+    int period = 64, periods = 16;
+    fluid_settings_getint(synth->SettingsHandle(), "audio.period-size", &period);
+    fluid_settings_getint(synth->SettingsHandle(), "audio.periods", &periods);
+    std::lock_guard lock(mutex_);
+    synth->SetGain(kGain * volume_);
+    synth_ = std::move(synth);
+    latency_ = null_sink ? kNullPeriod / rate_ : period * static_cast<double>(periods) / rate_;
+    audio_ = AudioSide{};
+    audio_.synth = synth_.get();
+    audio_.schedule = schedule_.get();
+    audio_.playing = playing_;
+    const double at = ClockPosition();
+    anchor_ = at;
+    MoveAudioTo(at);
+    applied_ = sent_;
+    seek_sent_ = 0;
+    at_end_ = false;
+    sound_ = true;
+}
+
+// The audio systems are tried in turn: the one asked for, or FluidSynth's
+// default first and then the others a desktop may have. Null when none
+// opens; `failures` then says why for each.
+fluid_audio_driver_t* Player::StartAudioDriver(const std::string& audio_driver,
+                                               std::string& failures) {
+    std::vector<std::string> tried;
+    char* preset = nullptr;
+    if (fluid_settings_dupstr(synth_->SettingsHandle(), "audio.driver", &preset) == FLUID_OK &&
+        preset) {
+        tried.push_back(audio_driver.empty() ? preset : audio_driver);
+        fluid_free(preset);
+    }
+    if (audio_driver.empty()) {
+        for (const char* name : {"pulseaudio", "pipewire", "alsa", "sdl2", "oss"}) {
+            if (std::find(tried.begin(), tried.end(), name) == tried.end()) tried.push_back(name);
+        }
+    }
+    for (const std::string& name : tried) {
+        if (fluid_settings_setstr(synth_->SettingsHandle(), "audio.driver", name.c_str()) !=
+            FLUID_OK) {
+            continue;  // not built into this FluidSynth
+        }
+        fluid_audio_driver_t* driver =
+            new_fluid_audio_driver2(synth_->SettingsHandle(), &Player::AudioCallback, this);
+        if (driver) return driver;
+        failures += (failures.empty() ? "" : "; ") + name + ": " + LastSynthError();
+    }
+    return nullptr;
 }
 
 void Player::CloseAudio() {

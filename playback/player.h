@@ -149,6 +149,9 @@ class Player {
     void Apply(const Command& command);  // audio thread
     void MoveAudioTo(double seconds);    // audio thread, or before the output starts
     void OpenInBackground(std::string sound_font, std::string audio_driver);
+    void StaySilent(const std::string& sound_font);
+    void TakeSynth(std::unique_ptr<Synth> synth, bool null_sink);
+    _fluid_audio_driver_t* StartAudioDriver(const std::string& audio_driver, std::string& failures);
     void CloseAudio();
     // The position and the length in seconds as played: the song's seconds
     // divided by the speed.
