@@ -31,6 +31,7 @@ class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QUndoStack;
+class QVBoxLayout;
 
 namespace verselane::ui {
 
@@ -99,6 +100,10 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void createEditorActions();
     void createMenus();
     void createCentralWidget();
+    void createCommandRows(QWidget* central, QVBoxLayout* layout);
+    QWidget* createWordsPanel(QWidget* parent);
+    void createWorkstation(QWidget* central);
+    void connectPanels();
     void createDialogs();
     void restoreSettings();
     // Offers what the song allows: Convert Lyrics while it has words to

@@ -24,6 +24,18 @@ namespace verselane::ui {
 
 void MainWindow::createCentralWidget() {
     auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    createCommandRows(central, layout);
+    createWorkstation(central);
+    layout->addWidget(main_split_, 1);
+    setCentralWidget(central);
+    central->installEventFilter(this);
+    words_panel_->installEventFilter(this);
+    connectPanels();
+}
+
+// The three buttons, the status line and the progress of a read.
+void MainWindow::createCommandRows(QWidget* central, QVBoxLayout* layout) {
     read_button_ = Button(tr("&Read File"), "Command1", central);
     convert_button_ = Button(tr("&Convert Lyrics"), "L2K", central);
     write_button_ = Button(tr("&Write File"), "WriteFile", central);
@@ -43,24 +55,6 @@ void MainWindow::createCentralWidget() {
     progress_->hide();
     cancel_button_->hide();
 
-    words_label_ = new QLabel(tr("Words:"), central);
-    words_label_->setObjectName(QStringLiteral("WordsLabel"));
-    words_label_->setWordWrap(true);
-    encoding_ = new QComboBox(central);
-    encoding_->setObjectName(QStringLiteral("Encoding"));
-    encoding_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    encoding_->setToolTip(tr("How the song's texts are shown. The song itself is not changed."));
-    auto* encoding_label = new QLabel(tr("&Encoding:"), central);
-    encoding_label->setBuddy(encoding_);
-    fillEncodings();
-    connect(encoding_, &QComboBox::currentIndexChanged, this, &MainWindow::showWords);
-
-    words_ = new QPlainTextEdit(central);
-    words_->setObjectName(QStringLiteral("Words"));
-    words_->setReadOnly(true);
-    words_->setPlaceholderText(tr("The words of the song appear here after a read."));
-    words_->setLineWrapMode(QPlainTextEdit::NoWrap);
-
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(read_button_);
     buttons->addWidget(convert_button_);
@@ -69,23 +63,33 @@ void MainWindow::createCentralWidget() {
     auto* progress_row = new QHBoxLayout;
     progress_row->addWidget(progress_, 1);
     progress_row->addWidget(cancel_button_);
-    auto* layout = new QVBoxLayout(central);
     layout->addLayout(buttons);
     layout->addWidget(status_);
     layout->addLayout(progress_row);
+}
 
-    // The workstation: the findings and the words beside the player (with
-    // the karaoke view), the timing editor under both; the splitters'
-    // sizes are remembered.
-    upper_split_ = new QSplitter(Qt::Horizontal);
-    upper_split_->setObjectName(QStringLiteral("UpperSplit"));
-    upper_split_->setChildrenCollapsible(false);
-    auto* words_panel = words_panel_ = new QWidget(upper_split_);
+// The words with their encoding and the findings, in the panel on the left.
+QWidget* MainWindow::createWordsPanel(QWidget* parent) {
+    auto* words_panel = words_panel_ = new QWidget(parent);
     words_panel->setObjectName(QStringLiteral("WordsPanel"));
-    words_label_->setParent(words_panel);
-    encoding_label->setParent(words_panel);
-    encoding_->setParent(words_panel);
-    words_->setParent(words_panel);
+    words_label_ = new QLabel(tr("Words:"), words_panel);
+    words_label_->setObjectName(QStringLiteral("WordsLabel"));
+    words_label_->setWordWrap(true);
+    encoding_ = new QComboBox(words_panel);
+    encoding_->setObjectName(QStringLiteral("Encoding"));
+    encoding_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    encoding_->setToolTip(tr("How the song's texts are shown. The song itself is not changed."));
+    auto* encoding_label = new QLabel(tr("&Encoding:"), words_panel);
+    encoding_label->setBuddy(encoding_);
+    fillEncodings();
+    connect(encoding_, &QComboBox::currentIndexChanged, this, &MainWindow::showWords);
+
+    words_ = new QPlainTextEdit(words_panel);
+    words_->setObjectName(QStringLiteral("Words"));
+    words_->setReadOnly(true);
+    words_->setPlaceholderText(tr("The words of the song appear here after a read."));
+    words_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
     // The words' caption has a line of its own: beside the encoding it
     // would widen the panel at the player's cost.
     auto* words_row = new QHBoxLayout;
@@ -98,6 +102,17 @@ void MainWindow::createCentralWidget() {
     words_layout->addLayout(words_row);
     words_layout->addWidget(words_label_);
     words_layout->addWidget(words_, 1);
+    return words_panel;
+}
+
+// The workstation: the findings and the words beside the player (with the
+// karaoke view), the timing editor under both; the splitters' sizes are
+// remembered.
+void MainWindow::createWorkstation(QWidget* central) {
+    upper_split_ = new QSplitter(Qt::Horizontal);
+    upper_split_->setObjectName(QStringLiteral("UpperSplit"));
+    upper_split_->setChildrenCollapsible(false);
+    QWidget* words_panel = createWordsPanel(upper_split_);
     playback_ = new PlaybackPanel(upper_split_,
                                   QGuiApplication::platformName() != QLatin1String("offscreen"));
     connect(playback_, &PlaybackPanel::StatusMessage, status_, &QLabel::setText);
@@ -120,11 +135,10 @@ void MainWindow::createCentralWidget() {
     main_split_->addWidget(editor_);
     main_split_->setStretchFactor(0, 3);
     main_split_->setStretchFactor(1, 2);
-    layout->addWidget(main_split_, 1);
-    setCentralWidget(central);
-    central->installEventFilter(this);
-    words_panel->installEventFilter(this);
+}
 
+// The play cursor, the tab order and the repairs, once every panel is there.
+void MainWindow::connectPanels() {
     // The play cursor in the editor follows the player's clock.
     auto* cursor = new QTimer(this);
     connect(cursor, &QTimer::timeout, this,
