@@ -275,9 +275,10 @@ int32_t PauseOf(const MidiFile& Song, int16_t t, const std::vector<int32_t>& syl
             Song.Track(t).Event(syllables[k]).Time - Song.Track(t).Event(syllables[k - 1]).Time;
         if (gap > 0) gaps.push_back(gap);
     }
-    if (gaps.empty()) return Song.Header.Division;
+    const int32_t beat = TicksPerBeat(Song.Header.Division);
+    if (gaps.empty()) return beat;
     std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-    return std::max<int32_t>(gaps[gaps.size() / 2] * 3, Song.Header.Division);
+    return std::max<int32_t>(gaps[gaps.size() / 2] * 3, beat);
 }
 
 }  // namespace verselane::check_detail

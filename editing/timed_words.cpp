@@ -36,7 +36,7 @@ TimedWords::TimedWords(MidiFile song, std::optional<LineSource> from, int16_t tr
         melody_ = lines[static_cast<size_t>(choice.Line)].Notes;
         melody_track_ = lines[static_cast<size_t>(choice.Line)].Track;
     }
-    options_.Division = song_.Header.Division > 0 ? song_.Header.Division : 480;
+    options_.Division = TicksPerBeat(song_.Header.Division);
     options_.Metres = align::MetresOf(song_);
     Index();
     WorkOutDoubts();

@@ -217,6 +217,17 @@ constexpr bool IsTimedDivision(int16_t Division) {
     return (fps == 24 || fps == 25 || fps == 29 || fps == 30) && SmpteTicksPerFrame(Division) > 0;
 }
 
+// The ticks of a beat, for measures of musical time (a pause, a grid step):
+// the ticks per quarter note, or under an SMPTE division the ticks of half a
+// second, a quarter note at the 120 beats per minute a song without tempo
+// events plays at. Never below 1.
+constexpr int32_t TicksPerBeat(int16_t Division) {
+    if (!IsSmpteDivision(Division)) return Division > 0 ? Division : 1;
+    const int32_t half_second =
+        static_cast<int32_t>(SmpteFrameRate(Division) * SmpteTicksPerFrame(Division) / 2 + 0.5);
+    return half_second > 0 ? half_second : 1;
+}
+
 struct MidiFile {
     MidiHeader Header;
     std::vector<MidiTrack> Tracks;

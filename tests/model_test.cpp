@@ -72,21 +72,23 @@ TEST(SongModel, DivisionInQuarterNotesOrSmpteFramesGivesTheTimeOfATick) {
         bool smpte, timed;
         int fps, per_frame;
         double seconds;  // of tick 3000
+        int32_t beat;    // ticks of a beat: a quarter note, or half a second
     } rows[] = {
-        {0x01E0, false, true, -1, -1, 6.25},
-        {0xE728, true, true, 25, 40, 3.0},
-        {0xE350, true, true, 29, 80, 3000 / (29.97 * 80)},
-        {0xE818, true, true, 24, 24, 3000 / 576.0},
-        {0xE228, true, true, 30, 40, 2.5},
-        {0x8028, true, false, 128, 40, 0},
-        {0xE700, true, false, 25, 0, 0},
-        {0x0000, false, false, -1, -1, 0},
+        {0x01E0, false, true, -1, -1, 6.25, 480},
+        {0xE728, true, true, 25, 40, 3.0, 500},
+        {0xE350, true, true, 29, 80, 3000 / (29.97 * 80), 1199},
+        {0xE818, true, true, 24, 24, 3000 / 576.0, 288},
+        {0xE228, true, true, 30, 40, 2.5, 600},
+        {0x8028, true, false, 128, 40, 0, 2560},
+        {0xE700, true, false, 25, 0, 0, 1},
+        {0x0000, false, false, -1, -1, 0, 1},
     };
     for (const auto& r : rows) {
         const auto division = static_cast<int16_t>(r.division);
         SCOPED_TRACE(r.division);
         EXPECT_EQ(IsSmpteDivision(division), r.smpte);
         EXPECT_EQ(IsTimedDivision(division), r.timed);
+        EXPECT_EQ(TicksPerBeat(division), r.beat);
         if (r.smpte) {
             EXPECT_EQ(SmpteFramesPerSecond(division), r.fps);
             EXPECT_EQ(SmpteTicksPerFrame(division), r.per_frame);

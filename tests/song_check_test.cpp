@@ -325,6 +325,14 @@ TEST(SongCheck, EachFindingAtTheLevelOfThePlayerBehaviourItRestsOn) {
         });
     for (const Made& made : rows)
         EXPECT_EQ(level_of(Build(made), made.Id), made.Level) << made.Id << " " << made.Words;
+    // A pause is at least a beat also under an SMPTE division (half a second:
+    // 500 ticks at 25 frames of 40): the late line end's song ten times as
+    // fast, its "pause" a tenth of a second, ends its line in time.
+    MidiFile smpte = Build(MadeFor("ly-late-line-end"));
+    smpte.Header.Division = static_cast<int16_t>(0xE728);
+    for (int16_t t = 0; t < RealTrackCount(smpte); ++t)
+        for (MidiEvent& e : smpte.Events(t)) e.Time /= 10;
+    EXPECT_EQ(level_of(smpte, "ly-late-line-end"), std::nullopt);
 }
 
 // join-split-words: a space behind every syllable and two behind every word

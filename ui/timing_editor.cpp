@@ -64,9 +64,7 @@ void TimingEditor::SetSong(const MidiFile& song, int16_t track, LineSource from,
     }
     track_ = track;
     from_ = from;
-    division_ = IsSmpteDivision(song.Header.Division) || song.Header.Division <= 0
-                    ? 480
-                    : song.Header.Division;
+    division_ = TicksPerBeat(song.Header.Division);
     metres_ = align::MetresOf(song);
     notes_ = words_->Melody();
     if (words_->Other() == editing::OtherStream::Different) {
