@@ -132,9 +132,6 @@ class Track {
     // The bytes the pool holds (bodies of events edited away included).
     size_t PoolBytes() const { return pool_.size(); }
 
-    // Whether both tracks hold the same events with the same bodies.
-    bool SameEvents(const Track& other) const;
-
   private:
     friend class Song;
     uint32_t Store(std::string_view body);
