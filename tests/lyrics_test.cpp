@@ -48,6 +48,8 @@ TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
         // in a song with a "@K" line every text is karaoke text.
         {"=C", {-1, -1, -1, -1, -1, -1}},
         {"Song=C|Piano=L", {-1, -1, -1, -1, 1, -1}},
+        // One marked line makes karaoke text among 20 texts, not among 21.
+        {"|Lyrics=CCCCCCCCCCCCCCCCCCCT", {1, -1, -1, 1, -1, 1}},
         {"|Lyrics=CCCCCCCCCCCCCCCCCCCCT", {1, -1, -1, 1, -1, -1}},
         {"|Soft Karaoke=K|Piano=CC", {-1, -1, -1, -1, -1, 2}},
     };
