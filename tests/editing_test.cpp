@@ -235,6 +235,13 @@ TEST(Editing, OpeningFindsWordsNotesAndDoubts) {
     EXPECT_GT(*moved.NextDoubt(3), 3u);
     EXPECT_EQ(moved.NextDoubt(moved.Doubts().back().Syllable), moved.Doubts().front().Syllable);
 
+    // An empty line (two line ends) starts a paragraph.
+    MidiFile gap = LyricSong();
+    const TimedSyllable world = plain.Syllables()[2];
+    gap.Track(world.Track).Event(world.Event).Data = ByteString("world\r\r");
+    EXPECT_EQ(Show(TimedWords(gap).Syllables()),
+              "¶Hel@0-lo@480 world@960¶Sec@1920-ond@2400 line@2880");
+
     const MidiFile none = Read(EncodeMidiFile(SongOf({{Name("x"), EndOfTrack(0)}})));
     EXPECT_THROW(TimedWords{none}, EditError);
 }
