@@ -52,8 +52,7 @@ std::string NamedSong(std::string_view name, Events tags = {}) {
 void MakeSongs(const fs::path& dir) {
     const std::string plain = Smf(1, 96, {Hex("00 90 3C 40 60 80 3C 00 00 FF 2F 00")});
     const std::string cut = LyricSong().substr(0, LyricSong().size() - 3);
-    const Events tags = {Text(0, "@LDEUT"), Text(0, "@TLied"), Text(0, "@TSinger"),
-                         Text(0, "@LFREN"), Text(0, "@TOther")};
+    const Events tags = {Text(0, "@LDEUT"), Text(0, "@TLied"), Text(0, "@TSinger")};
     fs::create_directories(dir / "songs/sub");
     fs::create_directories(dir / "sub");
     fs::create_directories(dir / "empty");
@@ -394,8 +393,8 @@ TEST(CommandLine, OptionsFillTheInformationLinesAndChooseTheMode) {
          0, "=@LDEUT @TLied @TSomeone ", ""},
         // Lines not typed come from the song; typed ones take the song's encoding.
         {"$V to-karaoke song.mid -o o.kar --force" + lines, 0, "=@LENGL @T @T ", ""},
-        {"$V to-karaoke tagged.mid -o o.kar --force --title Song" + lines, 0,
-         "=@LDEUT @TSong @TSinger ", ""},
+        {"$V to-karaoke tagged.mid -o o.kar --force --artist Me" + lines, 0, "=@LDEUT @TLied @TMe ",
+         ""},
         {"$V to-karaoke angel.mid -o o.kar --force --encoding WINDOWS-1251 --title "
          "\xD0\x9F\xD0\xB5" +
              lines,
