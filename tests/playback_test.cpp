@@ -231,23 +231,14 @@ TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
         EXPECT_TRUE(scope.Violated());
     }
     {
-        // Before any output is open, and with a SoundFont that cannot be
-        // read, the song plays silently by the system clock, which moves.
+        // Before any output is open the song plays silently by the system
+        // clock, which moves.
         Player silent;
         silent.SetSchedule(std::make_shared<PlaybackSchedule>(
             BuildSchedule(SongOf({{EndOfTrack(0)}, {NoteOn(0, 60), EndOfTrack(9600)}}))));
         silent.Play();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_GT(silent.Position(), 0.1);
-        test::TempDir dir;
-        test::WriteAll(dir / "bad.sf2", "RIFF");
-        silent.Open((dir / "bad.sf2").string(), "null");
-        for (int i = 0; i < 1000 && silent.State() == Player::Output::Opening; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        EXPECT_EQ(silent.Trouble(), Player::Problem::BadSoundFont);
-        const double opened = silent.Position();
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_GT(silent.Position(), opened + 0.05);
     }
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
     // 60 s of a note every quarter of a second, with program and controller
