@@ -353,6 +353,7 @@ TEST(SungLines, LinesAndParagraphsFromKaraokeTextAndFromLyrics) {
     EXPECT_EQ(Lines(karaoke, LineSource::Karaoke),
               "\n¶480 Mary had\n960 a little\n¶1440 Its fleece\n1600 @home a b");
     EXPECT_NEAR(SungLines(karaoke, 0, LineSource::Karaoke)[1].Seconds, 1.0, 1e-9);
+    EXPECT_EQ(TitleLines(karaoke, 0, LineSource::Karaoke), std::vector<std::string>{"Title"});
     const MidiFile lyrics = SongOf(
         {{Name("Vocal"), Lyric(0, "Title\r"), Lyric(480, "Hel"), Lyric(600, "lo\r"),
           Lyric(720, "world "), Lyric(800, "again\r"), Lyric(800, "\r"), Lyric(960, "Next "),
