@@ -314,6 +314,7 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         {"a tempo of 1 microsecond per beat", one("00 FF 51 03 00 00 01"), kComplete, "", "1"},
         {"a time signature's denominator of 2^15", one("00 FF 58 04 04 0F 18 08"), kComplete, "",
          "1"},
+        {"a time signature of its two bytes alone", one("00 FF 58 02 03 02"), kComplete, "", "1"},
         {"a short tempo", one("00 FF 51 02 07 A1"), kFailed,
          in_event(kInvalid, "a tempo event shorter than three bytes")},
         {"a short key signature", one("00 FF 59 01 00"), kFailed,
