@@ -25,7 +25,7 @@ std::string TrimGaps(std::string s) {
     return s;
 }
 
-void Breaks::Read(std::string_view bytes, bool at_event_start) {
+void Breaks::Read(std::string_view bytes) {
     for (size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
         if (c == ' ' || c == '\t') Word = true;
@@ -34,7 +34,7 @@ void Breaks::Read(std::string_view bytes, bool at_event_start) {
             ++LineEnds;
             if (c == '\n') Paragraph = true;
         }
-        if (at_event_start && (c == '/' || c == '\\')) {
+        if (c == '/' || c == '\\') {
             Word = Line = true;
             if (c == '\\') Paragraph = true;
         }
@@ -57,10 +57,10 @@ std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec&
         if (!InStream(e, s)) continue;
         const TextParts parts = PartsOf(e.Data.view());
         if (parts.Core.empty()) {
-            pending.Read(e.Data.view(), true);
+            pending.Read(e.Data.view());
             continue;
         }
-        pending.Read(parts.Before, true);
+        pending.Read(parts.Before);
         TimedSyllable syllable;
         syllable.Text = parts.Core;
         syllable.Tick = e.Time;
@@ -71,7 +71,7 @@ std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec&
         syllable.Event = i;
         out.push_back(std::move(syllable));
         pending = Breaks();
-        pending.Read(parts.After, false);
+        pending.Read(parts.After);
     }
     return out;
 }

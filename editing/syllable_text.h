@@ -33,7 +33,9 @@ struct Breaks {
     bool Line = false;
     bool Paragraph = false;
     int LineEnds = 0;
-    void Read(std::string_view bytes, bool at_event_start);
+    // A slash or a backslash (seen only before a syllable) starts a line or
+    // a paragraph.
+    void Read(std::string_view bytes);
 };
 
 // The words of one stream of one track.

@@ -77,8 +77,8 @@ void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, bool KeepKaraoke) {
     // changed only once the whole track has been built.
     MidiFile scratch;
     ResetMidiFile(scratch);
+    scratch.EventSlots = Song.EventSlots;
     ResizeTracks(scratch, 1, true);
-    ResizeEvents(scratch, Song.EventSlots, true);
     MidiTrack& built = scratch.Track(0);
     int32_t& count = scratch.Count(0);
     const MidiTrack& source = std::as_const(Song).Track(SourceTrack);

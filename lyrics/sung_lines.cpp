@@ -161,9 +161,8 @@ std::string FormatTimestamp(double Seconds) {
 std::string FormatSungLines(const std::vector<SungLine>& Lines,
                             const std::function<std::string(std::string_view)>& ToText) {
     std::string out;
-    for (size_t i = 0; i < Lines.size(); ++i) {
-        const SungLine& line = Lines[i];
-        if (line.NewParagraph && i > 0) out += '\n';
+    for (const SungLine& line : Lines) {
+        if (line.NewParagraph && &line != &Lines.front()) out += '\n';
         out += FormatTimestamp(line.Seconds);
         if (!line.Text.empty()) {
             out += "  ";

@@ -32,16 +32,8 @@ TrackNameGuesses GuessWordsTracks(const MidiFile& Song) {
 }
 
 bool HasKaraokeHeader(const MidiFile& Song) {
-    const int16_t tracks = RealTrackCount(Song);
-    for (int16_t t = 0; t < tracks; ++t) {
-        const int32_t n = Song.Count(t);
-        const MidiTrack& track = Song.Track(t);
-        for (int32_t i = 0; i < n; ++i) {
-            const MidiEvent& e = track.Event(i);
-            if (e.IsText() && e.Data.view().starts_with("@K")) {
-                return true;
-            }
-        }
+    for (const PlacedEvent placed : Song.AllEvents()) {
+        if (placed.Record.IsText() && placed.Record.Data.view().starts_with("@K")) return true;
     }
     return false;
 }

@@ -78,16 +78,6 @@ void Track::Reserve(int32_t events, size_t body_bytes) {
     if (body_bytes > 0) pool_.reserve(pool_.size() + body_bytes);
 }
 
-bool Track::SameEvents(const Track& other) const {
-    if (Size() != other.Size()) return false;
-    for (int32_t i = 0; i < Size(); ++i) {
-        const Event& a = (*this)[i];
-        const Event& b = other[i];
-        if (!a.SameHead(b) || Body(a) != other.Body(b)) return false;
-    }
-    return true;
-}
-
 // Raises unless an event at `tick` may stand at place `at`, between the
 // events now at at - 1 and at.
 void Track::CheckSorted(int32_t at, int32_t tick) const {

@@ -72,13 +72,6 @@ struct Event {
     bool IsText() const { return IsMeta(kMetaText); }
     bool IsLyric() const { return IsMeta(kMetaLyric); }
     bool IsEndOfTrack() const { return IsMeta(kMetaEndOfTrack); }
-
-    // The same event: every field but where the body sits (bodies are
-    // compared through their tracks).
-    bool SameHead(const Event& other) const {
-        return Tick == other.Tick && Kind == other.Kind && Channel == other.Channel &&
-               Data1 == other.Data1 && Data2 == other.Data2;
-    }
 };
 static_assert(sizeof(Event) == 12, "the records of a 20 MB song must stay within 4 bytes a byte");
 
@@ -131,9 +124,6 @@ class Track {
     void Reserve(int32_t events, size_t body_bytes = 0);
     // The bytes the pool holds (bodies of events edited away included).
     size_t PoolBytes() const { return pool_.size(); }
-
-    // Whether both tracks hold the same events with the same bodies.
-    bool SameEvents(const Track& other) const;
 
   private:
     friend class Song;

@@ -90,8 +90,10 @@ Synth::~Synth() {
 
 void Synth::Send(const PlaybackSchedule& schedule, const TimedEvent& e) {
     const int channel = e.Status & 0x0F;
-    const int d1 = e.Data1 & 0x7F;
-    const int d2 = e.Data2 & 0x7F;
+    // The reader keeps data bytes below 0x80, and FluidSynth refuses values
+    // outside its ranges, so they go as they are.
+    const int d1 = e.Data1;
+    const int d2 = e.Data2;
     switch (e.Status & 0xF0) {
         case 0x80:
             fluid_synth_noteoff(synth_, channel, d1);

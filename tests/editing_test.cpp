@@ -116,19 +116,24 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
         {Edit::Delete(2), "¶Hel@0-lo@480/Sec@1920-ond@2400 line@2880"},
         {Edit::Delete(3), "¶Hel@0-lo@480 world@960/ond@2400 line@2880"},
         {Edit::Delete(5), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400"},
-        // insert at a line's end, at the end, past the end of track
+        // insert at a line's end (also on the tick of the syllable behind), at the end, past
+        // the end of track
         {Edit::Insert(3, "big", 1440),
          "¶Hel@0-lo@480 world@960 big@1440/Sec@1920-ond@2400 line@2880"},
+        {Edit::Insert(3, "big", 1920),
+         "¶Hel@0-lo@480 world@960 big@1920/Sec@1920-ond@2400 line@2880"},
         {Edit::Insert(6, "end", 3360),
          "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880 end@3360"},
         {Edit::Insert(6, "far", 5000),
          "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880 far@5000"},
-        // drag alone, re-aligning its line, the line start back; realign two lines
+        // drag alone, re-aligning its line, the line start back; realign two lines, and a
+        // line with fewer notes left than syllables (none shares a note)
         {Edit::Drag(4, 2500, true), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2500 line@2880"},
         {Edit::Drag(5, 3360), "¶Hel@0-lo@480 world@960/Sec@1440-ond@2880 line@3360"},
         {Edit::Drag(3, 1440), "¶Hel@0-lo@480 world@960/Sec@1440-ond@1920 line@2400"},
         {Edit::Realign({{0, 480}, {3, 2400}}),
          "¶Hel@480-lo@960 world@1440/Sec@2400-ond@2880 line@3360"},
+        {Edit::Realign({{3, 2880}}), "¶Hel@0-lo@480 world@960/Sec@2880-ond@3360 line@3600"},
     };
 }
 
@@ -233,6 +238,15 @@ TEST(Editing, OpeningFindsWordsNotesAndDoubts) {
     EXPECT_GT(*moved.NextDoubt(3), 3u);
     EXPECT_EQ(moved.NextDoubt(moved.Doubts().back().Syllable), moved.Doubts().front().Syllable);
 
+    // A line feed, or an empty line (two line ends), starts a paragraph.
+    for (const char* end : {"world\n", "world\r\r"}) {
+        MidiFile gap = LyricSong();
+        const TimedSyllable world = plain.Syllables()[2];
+        gap.Track(world.Track).Event(world.Event).Data = ByteString(end);
+        EXPECT_EQ(Show(TimedWords(gap).Syllables()),
+                  "¶Hel@0-lo@480 world@960¶Sec@1920-ond@2400 line@2880");
+    }
+
     const MidiFile none = Read(EncodeMidiFile(SongOf({{Name("x"), EndOfTrack(0)}})));
     EXPECT_THROW(TimedWords{none}, EditError);
 }
@@ -265,6 +279,12 @@ TEST(Editing, SavesTheStreamsAsked) {
     EXPECT_EQ(Show(TimedWords(karaoke, LineSource::Karaoke).Syllables()), moved);
     EXPECT_THROW(TimedWords(karaoke, LineSource::Lyrics), EditError);
     EXPECT_EQ(EncodeMidiFile(words.SongToSave(SaveAs::Lyrics)), EncodeMidiFile(words.Song()));
+    // Karaoke text alone: lyric events made beside it, or instead of it.
+    const TimedWords text(karaoke);
+    EXPECT_EQ(ShowStreams(text.SongToSave(SaveAs::Both)), moved + " | " + moved);
+    EXPECT_EQ(Show(TimedWords(text.SongToSave(SaveAs::Lyrics), LineSource::Lyrics).Syllables()),
+              moved);
+    EXPECT_EQ(EncodeMidiFile(text.SongToSave(SaveAs::Karaoke)), EncodeMidiFile(text.Song()));
 }
 
 // The edits the random walk draws from, for syllable i of n.
@@ -404,6 +424,7 @@ TEST(Editing, LineStartTapsPinTheLines) {
     EXPECT_EQ(snapper.Snap(1.0 / 0.5 + 0.1, 0.5, 0.1), 960);
     EXPECT_EQ(snapper.Snap(0.52, 1.0, 0.0), 480);
     EXPECT_EQ(snapper.Snap(0.80, 1.0, 0.0, 0.1), std::nullopt);
+    EXPECT_EQ(LineStartTaps(words, snapper, {0.51}, 1.0, 0.0).Pins.size(), 1u);  // one line tapped
     const Edit taps = LineStartTaps(words, snapper, {0.51, 2.49}, 1.0, 0.0);
     ASSERT_EQ(taps.Pins.size(), 2u);
     words.Apply(taps);

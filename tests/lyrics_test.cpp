@@ -48,6 +48,8 @@ TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
         // in a song with a "@K" line every text is karaoke text.
         {"=C", {-1, -1, -1, -1, -1, -1}},
         {"Song=C|Piano=L", {-1, -1, -1, -1, 1, -1}},
+        // One marked line makes karaoke text among 20 texts, not among 21.
+        {"|Lyrics=CCCCCCCCCCCCCCCCCCCT", {1, -1, -1, 1, -1, 1}},
         {"|Lyrics=CCCCCCCCCCCCCCCCCCCCT", {1, -1, -1, 1, -1, -1}},
         {"|Soft Karaoke=K|Piano=CC", {-1, -1, -1, -1, -1, 2}},
     };
@@ -351,6 +353,7 @@ TEST(SungLines, LinesAndParagraphsFromKaraokeTextAndFromLyrics) {
     EXPECT_EQ(Lines(karaoke, LineSource::Karaoke),
               "\n¶480 Mary had\n960 a little\n¶1440 Its fleece\n1600 @home a b");
     EXPECT_NEAR(SungLines(karaoke, 0, LineSource::Karaoke)[1].Seconds, 1.0, 1e-9);
+    EXPECT_EQ(TitleLines(karaoke, 0, LineSource::Karaoke), std::vector<std::string>{"Title"});
     const MidiFile lyrics = SongOf(
         {{Name("Vocal"), Lyric(0, "Title\r"), Lyric(480, "Hel"), Lyric(600, "lo\r"),
           Lyric(720, "world "), Lyric(800, "again\r"), Lyric(800, "\r"), Lyric(960, "Next "),

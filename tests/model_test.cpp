@@ -61,6 +61,10 @@ TEST(SongModel, ResetResizeClearingOrKeepingAndTheBounds) {
         ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(track).Event(event); });
     ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Count(-1); });
     ExpectError(ErrorKind::Overflow, [&] { ResizeTracks(song, 32768, true); });
+    ResizeTracks(song, 0, false);  // down to the one slot of a reset song
+    EXPECT_EQ(std::make_tuple(song.TrackSlots, song.Tracks.size(), song.TrackName[0]),
+              std::make_tuple(0, 1u, ""));
+    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { ResizeTracks(song, -1, true); });
 }
 
 // The division's helpers, and the one tick-to-seconds mapping that follows

@@ -230,6 +230,16 @@ TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
         mutex.unlock();
         EXPECT_TRUE(scope.Violated());
     }
+    {
+        // Before any output is open the song plays silently by the system
+        // clock, which moves.
+        Player silent;
+        silent.SetSchedule(std::make_shared<PlaybackSchedule>(
+            BuildSchedule(SongOf({{EndOfTrack(0)}, {NoteOn(0, 60), EndOfTrack(9600)}}))));
+        silent.Play();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_GT(silent.Position(), 0.1);
+    }
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
     // 60 s of a note every quarter of a second, with program and controller
     // changes for every seek to chase.

@@ -233,6 +233,11 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
          kPartial, kNoTrack + "1", "2 0 4 | 108"},
         {"65535 tracks announced, one there", Header(6, "0001 FFFF 0060") + kTrackChunk, kPartial,
          kNoTrack + "1", "4 | 110"},
+        // As many track chunks as a song holds, and one more.
+        {"32765 track chunks", SmfHeader(1, 32765, 96) + Repeat("'MTrk' 00000000", 32765),
+         kComplete, "", "0 0 0 0 | 100"},
+        {"32766 track chunks", SmfHeader(1, 32766, 96) + Repeat("'MTrk' 00000000", 32766), kFailed,
+         kError + "Overflow*32766 track chunks, more than 32765"},
         // Valid headers: SMPTE time (25 frames of 40 ticks), a format 2 song.
         Identical(
             {"SMPTE division", Header(6, "0000 0001 E728") + kTrackChunk, kComplete, "", "4"}),
@@ -304,6 +309,7 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         {"a tempo of 1 microsecond per beat", one("00 FF 51 03 00 00 01"), kComplete, "", "1"},
         {"a time signature's denominator of 2^15", one("00 FF 58 04 04 0F 18 08"), kComplete, "",
          "1"},
+        {"a time signature of its two bytes alone", one("00 FF 58 02 03 02"), kComplete, "", "1"},
         {"a short tempo", one("00 FF 51 02 07 A1"), kFailed,
          in_event(kInvalid, "a tempo event shorter than three bytes")},
         {"a short key signature", one("00 FF 59 01 00"), kFailed,

@@ -302,9 +302,14 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
                    gone = dir / "running" / (".verselane-" + std::to_string(child) + "-7.tmp");
     WriteAll(running, "process 1 runs");
     WriteAll(gone, "the killed writer's");
+    // Another user's file of the same name stays (it can be made only as root).
+    const fs::path others = dir / "running" / (".verselane-" + std::to_string(child) + "-8.tmp");
+    WriteAll(others, "another user's");
+    const bool foreign = ::chown(others.c_str(), 12345, 12345) == 0;
     EXPECT_EQ(WriteProblem(WriteMidiFile(song, (dir / "running" / "song.mid").string())), "");
     EXPECT_TRUE(fs::exists(running));
     EXPECT_FALSE(fs::exists(gone));
+    EXPECT_EQ(fs::exists(others), foreign);
     EXPECT_EQ(fs::status(named).permissions(), mode);
     EXPECT_TRUE(fs::is_symlink(dir / "link.mid") && fs::is_symlink(dir / "dangling.mid"));
     EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
