@@ -80,10 +80,11 @@ class SegmentAligner {
     // Places syllables [s0, s1) on notes [n0, n1): note index or -1 for
     // each, and the confidence of each. `bar_before` is the bar of what
     // comes before the segment.
-    void Align(size_t s0, size_t s1, size_t n0, size_t n1, int64_t bar_before,
+    void Align(size_t s0, size_t s1, size_t n0, size_t n1, int64_t bar_before, bool pin_after,
                std::vector<PlacedSyllable>& out) {
         const size_t k = s1 - s0, n = n1 - n0, width = n + 1;
         if (k == 0) return;
+        pinned_next_ = pin_after ? s1 : std::numeric_limits<size_t>::max();
         // Nine bytes a cell: a sheet and a melody whose table would pass
         // about half a gigabyte are refused rather than left to exhaust memory.
         if ((k + 1) > kMostCells / width)
@@ -229,6 +230,7 @@ class SegmentAligner {
         if (next == 0) return static_cast<float>(w_.Fill);
         const size_t held_by = next - 1;
         if (LineEnd(held_by)) return static_cast<float>(w_.Fill);
+        if (next == pinned_next_) return static_cast<float>(w_.BeforePin);
         const NoteFacts& f = facts_[m];
         double c = w_.Melisma;
         if (f.Legato) c -= w_.MelismaLegato;
@@ -270,6 +272,7 @@ class SegmentAligner {
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
     bool share_any_ = false;
+    size_t pinned_next_ = 0;  // the pinned syllable that ends the stretch, if one does
 };
 
 }  // namespace
@@ -339,7 +342,7 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         if (!last && p > 0 && pins[p].Syllable == pins[p - 1].Syllable) continue;
         const size_t s1 = last ? count : pins[p].Syllable;
         const size_t n1 = last ? notes.size() : std::max(n0, first_from(pins[p].Tick));
-        if (s1 > s0) aligner.Align(s0, s1, n0, n1, bar_before, result.Syllables);
+        if (s1 > s0) aligner.Align(s0, s1, n0, n1, bar_before, !last, result.Syllables);
         if (last) break;
         PlacedSyllable& pinned = result.Syllables[s1];
         pinned.Tick = pins[p].Tick;

@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
         {"WordStartOffBeat", &weights.WordStartOffBeat},
         {"ConfidenceScale", &weights.ConfidenceScale},
         {"ShareNote", &weights.ShareNote},
+        {"BeforePin", &weights.BeforePin},
         {"ShareAnyNote", &weights.ShareAnyNote},
         {"NoNote", &weights.NoNote},
         {"PlaceLegato", &weights.PlaceLegato},

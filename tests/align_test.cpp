@@ -253,6 +253,13 @@ TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
     EXPECT_LT(a.Syllables[2].Tick, 1000);
     a = AlignSyllables(notes, shapes, {{1, 960}, {2, 960}, {0, 0}}, options);
     EXPECT_EQ(Ticks(a), (Ticks_{0, 960, 960, 1440, 1920, 2400}));
+    // A pin after notes the syllables before it leave over keeps those
+    // syllables where they are (the note before the pin repeats the pitch
+    // before it, which would rather have shifted them).
+    const std::vector<MelodyNote> left_over = {
+        {0, 470, 60}, {480, 950, 62}, {960, 1430, 64}, {1440, 1910, 64}, {1920, 2400, 65}};
+    EXPECT_EQ(Ticks(AlignSyllables(left_over, Shapes("a b c d"), {{3, 1920}}, options)),
+              (Ticks_{0, 480, 960, 1920}));
     // A stretch too long for memory is refused; a pin in the middle splits it.
     const std::vector<MelodyNote> many = NoteRun(0, 10, 8000, 10);
     const std::vector<SyllableShape> long_sheet(8000);
