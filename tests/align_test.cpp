@@ -251,6 +251,9 @@ TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
     EXPECT_EQ(a.Syllables[3].Reason, Doubt::OffNote);
     EXPECT_EQ(a.Syllables[4].Tick, 1440);
     EXPECT_LT(a.Syllables[2].Tick, 1000);
+    // A pin a little before a note takes that note: the next syllable does not.
+    EXPECT_EQ(Ticks(AlignSyllables(notes, shapes, {{2, 955}}, options)),
+              (Ticks_{0, 480, 955, 1440, 1920, 2400}));
     a = AlignSyllables(notes, shapes, {{1, 960}, {2, 960}, {0, 0}}, options);
     EXPECT_EQ(Ticks(a), (Ticks_{0, 960, 960, 1440, 1920, 2400}));
     // A pin after notes the syllables before it leave over keeps those
