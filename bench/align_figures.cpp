@@ -69,7 +69,7 @@ void Summary(const std::vector<const Row*>& rows, const char* label) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    if (argc < 2 || !std::filesystem::is_directory(argv[1])) {
         std::fprintf(
             stderr,
             "usage: verselane-align-figures CORPUS [--set NAME=VALUE]... [--no-fixes] [-v]\n");
