@@ -80,10 +80,11 @@ class SegmentAligner {
     // Places syllables [s0, s1) on notes [n0, n1): note index or -1 for
     // each, and the confidence of each. `bar_before` is the bar of what
     // comes before the segment.
-    void Align(size_t s0, size_t s1, size_t n0, size_t n1, int64_t bar_before,
+    void Align(size_t s0, size_t s1, size_t n0, size_t n1, int64_t bar_before, bool pin_after,
                std::vector<PlacedSyllable>& out) {
         const size_t k = s1 - s0, n = n1 - n0, width = n + 1;
         if (k == 0) return;
+        pinned_next_ = pin_after ? s1 : std::numeric_limits<size_t>::max();
         // Nine bytes a cell: a sheet and a melody whose table would pass
         // about half a gigabyte are refused rather than left to exhaust memory.
         if ((k + 1) > kMostCells / width)
@@ -229,6 +230,7 @@ class SegmentAligner {
         if (next == 0) return static_cast<float>(w_.Fill);
         const size_t held_by = next - 1;
         if (LineEnd(held_by)) return static_cast<float>(w_.Fill);
+        if (next == pinned_next_) return static_cast<float>(w_.BeforePin);
         const NoteFacts& f = facts_[m];
         double c = w_.Melisma;
         if (f.Legato) c -= w_.MelismaLegato;
@@ -270,6 +272,7 @@ class SegmentAligner {
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
     bool share_any_ = false;
+    size_t pinned_next_ = 0;  // the pinned syllable that ends the stretch, if one does
 };
 
 }  // namespace
@@ -331,6 +334,24 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                              [](const MelodyNote& n, int32_t t) { return n.Tick < t; }) -
             notes.begin());
     };
+    // The note a pin sings: the one starting at its tick, or the nearest
+    // within a 64th note (a syllable tapped or timed a little off its note
+    // still takes it, and the next syllable does not); none: the size.
+    const int32_t snap = std::max(0, Options.Division / 16);
+    auto sung_note = [&](int32_t tick) {
+        const size_t on = first_from(tick);
+        size_t best = notes.size();
+        int64_t best_distance = int64_t(snap) + 1;
+        for (size_t m : {on, on - 1}) {  // on - 1 wraps past the end when on is 0
+            if (m >= notes.size()) continue;
+            const int64_t distance = std::abs(int64_t(notes[m].Tick) - tick);
+            if (distance < best_distance) {
+                best = m;
+                best_distance = distance;
+            }
+        }
+        return best;
+    };
     const std::vector<NoteFacts> facts = FactsOf(notes, Options);
     size_t s0 = 0, n0 = 0;
     int64_t bar_before = -1;
@@ -338,8 +359,11 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         const bool last = p == pins.size();
         if (!last && p > 0 && pins[p].Syllable == pins[p - 1].Syllable) continue;
         const size_t s1 = last ? count : pins[p].Syllable;
-        const size_t n1 = last ? notes.size() : std::max(n0, first_from(pins[p].Tick));
-        if (s1 > s0) aligner.Align(s0, s1, n0, n1, bar_before, result.Syllables);
+        const size_t sung = last ? notes.size() : sung_note(pins[p].Tick);
+        const size_t n1 = last                  ? notes.size()
+                          : sung < notes.size() ? std::max(n0, sung)
+                                                : std::max(n0, first_from(pins[p].Tick));
+        if (s1 > s0) aligner.Align(s0, s1, n0, n1, bar_before, !last, result.Syllables);
         if (last) break;
         PlacedSyllable& pinned = result.Syllables[s1];
         pinned.Tick = pins[p].Tick;
@@ -350,7 +374,8 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         pinned.Note = on_note ? static_cast<int>(on) : -1;
         pinned.Reason = on_note ? Doubt::None : Doubt::OffNote;
         s0 = s1 + 1;
-        n0 = std::max(n0, first_after(pins[p].Tick));
+        n0 = std::max(n0, sung < notes.size() ? std::max(sung + 1, first_after(pins[p].Tick))
+                                              : first_after(pins[p].Tick));
         bar_before = on_note ? facts[on].Bar : (on > 0 ? facts[on - 1].Bar : -1);
     }
     // Syllables on no note go after the syllable before, a step apart, and

@@ -60,7 +60,8 @@ struct AlignWeights {
     double PlaceLegato = 0.8;       // a syllable on a note slurred from the one before
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
-    double ShareNote = 1.2;         // a split-off syllable sung on the note before
+    double BeforePin = 0.075;     // a note between a stretch's last syllable and the pinned one after
+    double ShareNote = 1.2;     // a split-off syllable sung on the note before
     double ShareAnyNote = 9.0;  // a syllable inside a word sung on the note before (between notes)
     double NoNote = 1000.0;     // a syllable without a note (the notes ran out)
     double ConfidenceScale = 1.0;  // margin of cost that makes a syllable sure

@@ -142,7 +142,8 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
     if (Request.AsWritten) {
         result.Sheet = written;
     } else {
-        const SyllableSplitter splitter(result.Language);
+        SyllableSplitter splitter(result.Language);
+        splitter.Prepare(Request.SheetUtf8);
         result.DictionaryMissingFrom = splitter.MissingFrom();
         result.Sheet = SungSyllables(written, splitter);
     }

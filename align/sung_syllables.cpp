@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -172,6 +173,30 @@ const std::map<std::u32string, std::vector<size_t>>& EnglishExceptions() {
     return kWords;
 }
 
+// A word's letters from its first to its last, in lower case.
+std::u32string CoreOf(const std::u32string& word, size_t first, size_t last) {
+    std::u32string core;
+    for (size_t i = first; i < last; ++i) core += Lower(word[i]);
+    return core;
+}
+
+// The word as the dictionary spells it (Latin-1 or UTF-8), and the character
+// each byte belongs to; false when a character has no Latin-1 byte.
+bool DictionaryBytes(const std::u32string& core, bool latin1, std::string& bytes,
+                     std::vector<size_t>& char_of_byte) {
+    bool fits = true;
+    for (size_t i = 0; i < core.size(); ++i) {
+        if (latin1) {
+            if (core[i] > 0xFF) fits = false;
+            bytes += static_cast<char>(core[i] & 0xFF);
+        } else {
+            Encode(core[i], bytes);
+        }
+        char_of_byte.resize(bytes.size(), i);
+    }
+    return fits;
+}
+
 std::string Lowered(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -255,11 +280,128 @@ std::string GuessLanguage(std::string_view Utf8Words) {
     return best;
 }
 
+// A hyphenation dictionary held as text, loaded into libhyphen with only
+// the patterns the words met so far can use. libhyphen builds its pattern
+// machine in time that grows steeply with the patterns (the German
+// dictionary's 78,000 take seconds); a song's few hundred words need a few
+// thousand of them, and hyphenate exactly as with all (see Cover).
 struct SyllableSplitter::Dictionary {
-    HyphenDict* Dict = nullptr;
+    struct Level {
+        std::vector<std::string> Keywords;                 // LEFTHYPHENMIN 2, ...
+        std::vector<std::string> Lines;                    // the patterns as written
+        std::vector<std::pair<std::string, size_t>> Keys;  // letters of each, sorted
+        std::vector<bool> Kept;
+    };
+    std::string Charset;
+    std::vector<Level> Levels;
     bool Latin1 = false;
+    std::set<std::string> Covered;  // the words (dictionary bytes) the loaded patterns serve
+    bool Stale = true;
+    HyphenDict* Dict = nullptr;
+
     ~Dictionary() {
         if (Dict) hnj_hyphen_free(Dict);
+    }
+
+    static std::unique_ptr<Dictionary> Read(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return nullptr;
+        auto dict = std::make_unique<Dictionary>();
+        std::string line;
+        if (!std::getline(in, line)) return nullptr;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        dict->Charset = line;
+        dict->Latin1 = line.find("8859-1") != std::string::npos;
+        dict->Levels.emplace_back();
+        while (std::getline(in, line)) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+            if (line.empty() || line[0] == '%' || line[0] == '#') continue;
+            if (line.rfind("NEXTLEVEL", 0) == 0) {
+                dict->Levels.emplace_back();
+                continue;
+            }
+            Level& level = dict->Levels.back();
+            if (line[0] >= 'A' && line[0] <= 'Z') {
+                level.Keywords.push_back(line);
+                continue;
+            }
+            // The letters a pattern matches: without its digits, and for a
+            // replacing pattern ("c1k/k=k,1,2") the part before the slash.
+            std::string key;
+            for (char c : line.substr(0, line.find('/'))) {
+                if ((c >= '0' && c <= '9') || c == ' ' || c == '\t') continue;
+                key += c;
+            }
+            level.Keys.emplace_back(std::move(key), level.Lines.size());
+            level.Lines.push_back(line);
+        }
+        for (Level& level : dict->Levels) {
+            std::sort(level.Keys.begin(), level.Keys.end());
+            level.Kept.assign(level.Lines.size(), false);
+        }
+        return dict;
+    }
+
+    // Keeps every pattern a word's bytes can meet. libhyphen walks the word
+    // (with a dot at each end, digits read as dots; the parts of a compound
+    // each get their own dots) through a machine whose states are the
+    // prefixes of the patterns, applying the pattern of each state reached;
+    // the state reached is the longest end of the text read that is a
+    // prefix of a pattern. Keeping each pattern whose letters occur in the
+    // word, and for each piece of the word that is only a prefix one
+    // pattern it begins, leaves the same states reached with the same
+    // patterns, so the word hyphenates exactly as with every pattern.
+    void Cover(const std::string& bytes) {
+        if (!Covered.insert(bytes).second) return;
+        std::string text = bytes;
+        for (char& c : text)
+            if (c >= '0' && c <= '9') c = '.';
+        for (Level& level : Levels) {
+            auto keep = [&level](const std::string& piece) {
+                auto it = std::lower_bound(level.Keys.begin(), level.Keys.end(),
+                                           std::pair<std::string, size_t>(piece, 0));
+                if (it == level.Keys.end() || it->first.compare(0, piece.size(), piece) != 0)
+                    return;
+                if (it->first != piece) {
+                    level.Kept[it->second] = true;  // the piece is a state, not a pattern
+                    return;
+                }
+                for (; it != level.Keys.end() && it->first == piece; ++it)
+                    level.Kept[it->second] = true;
+            };
+            keep(".");
+            keep("..");
+            for (size_t from = 0; from < text.size(); ++from) {
+                for (size_t to = from + 1; to <= text.size(); ++to) {
+                    const std::string piece = text.substr(from, to - from);
+                    keep(piece);
+                    keep("." + piece);
+                    keep(piece + ".");
+                    keep("." + piece + ".");
+                }
+            }
+        }
+        Stale = true;
+    }
+
+    // The patterns kept so far, loaded; null when libhyphen refuses them.
+    HyphenDict* Loaded() {
+        if (!Stale) return Dict;
+        std::string text = Charset + "\n";
+        for (size_t l = 0; l < Levels.size(); ++l) {
+            if (l > 0) text += "NEXTLEVEL\n";
+            for (const std::string& keyword : Levels[l].Keywords) text += keyword + "\n";
+            for (size_t i = 0; i < Levels[l].Lines.size(); ++i)
+                if (Levels[l].Kept[i]) text += Levels[l].Lines[i] + "\n";
+        }
+        if (Dict) hnj_hyphen_free(Dict);
+        Dict = nullptr;
+        if (FILE* file = fmemopen(text.data(), text.size(), "r")) {
+            Dict = hnj_hyphen_load_file(file);
+            std::fclose(file);
+        }
+        Stale = false;
+        return Dict;
     }
 };
 
@@ -280,20 +422,33 @@ SyllableSplitter::SyllableSplitter(const std::string& Language, std::string Dict
     for (const std::string& name : kFiles.at(language_)) {
         const fs::path path = fs::path(DictionaryFolder) / name;
         if (!fs::is_regular_file(path, ec)) continue;
-        std::ifstream in(path);
-        std::string charset;
-        std::getline(in, charset);
-        HyphenDict* dict = hnj_hyphen_load(path.c_str());
-        if (!dict) continue;
-        dictionary_ = std::make_unique<Dictionary>();
-        dictionary_->Dict = dict;
-        dictionary_->Latin1 = charset.find("8859-1") != std::string::npos;
-        return;
+        dictionary_ = Dictionary::Read(path);
+        if (dictionary_) return;
     }
     missing_from_ = DictionaryFolder;
 }
 
 SyllableSplitter::~SyllableSplitter() = default;
+
+void SyllableSplitter::Prepare(std::string_view Utf8Text) {
+    if (!dictionary_) return;
+    const std::u32string text = Decode(Utf8Text);
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\n' &&
+            text[i] != '\r')
+            continue;
+        size_t first = start, last = i;
+        start = i + 1;
+        while (first < last && !IsLetter(text[first])) ++first;
+        while (last > first && !IsLetter(text[last - 1])) --last;
+        if (first >= last || last - first >= 200) continue;
+        std::string bytes;
+        std::vector<size_t> char_of_byte;
+        if (DictionaryBytes(CoreOf(text, first, last), dictionary_->Latin1, bytes, char_of_byte))
+            dictionary_->Cover(bytes);
+    }
+}
 
 std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) const {
     const std::u32string word = Decode(Utf8Word);
@@ -301,8 +456,7 @@ std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) cons
     while (first < last && !IsLetter(word[first])) ++first;
     while (last > first && !IsLetter(word[last - 1])) --last;
     if (first >= last) return {std::string(Utf8Word)};
-    std::u32string core;
-    for (size_t i = first; i < last; ++i) core += Lower(word[i]);
+    const std::u32string core = CoreOf(word, first, last);
     const bool english = language_ == "en";
 
     std::set<size_t> breaks;  // indices of core that open a syllable
@@ -319,26 +473,19 @@ std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) cons
     if (!decided && dictionary_ && core.size() < 200) {
         std::string bytes;
         std::vector<size_t> char_of_byte;
-        bool fits = true;
-        for (size_t i = 0; i < core.size(); ++i) {
-            const size_t before = bytes.size();
-            if (dictionary_->Latin1) {
-                if (core[i] > 0xFF) fits = false;
-                bytes += static_cast<char>(core[i] & 0xFF);
-            } else {
-                Encode(core[i], bytes);
-            }
-            char_of_byte.resize(bytes.size(), i);
-            (void)before;
-        }
+        const bool fits = DictionaryBytes(core, dictionary_->Latin1, bytes, char_of_byte);
         if (fits) {
             std::vector<char> hyphens(bytes.size() + 5, 0);
             std::vector<char> hyphenated(bytes.size() * 2 + 5, 0);
             char** rep = nullptr;
             int* pos = nullptr;
             int* cut = nullptr;
-            hnj_hyphen_hyphenate3(dictionary_->Dict, bytes.c_str(), static_cast<int>(bytes.size()),
-                                  hyphens.data(), hyphenated.data(), &rep, &pos, &cut, 1, 1, 1, 1);
+            dictionary_->Cover(bytes);
+            HyphenDict* dict = dictionary_->Loaded();
+            if (dict)
+                hnj_hyphen_hyphenate3(dict, bytes.c_str(), static_cast<int>(bytes.size()),
+                                      hyphens.data(), hyphenated.data(), &rep, &pos, &cut, 1, 1, 1,
+                                      1);
             if (rep) {
                 for (size_t i = 0; i < bytes.size(); ++i) std::free(rep[i]);
                 std::free(rep);

@@ -36,8 +36,16 @@ class SyllableSplitter {
     // Empty when the dictionary was loaded, else the folder that lacks it.
     const std::string& MissingFrom() const { return missing_from_; }
 
+    // Readies the dictionary for the words of a text (separated by white
+    // space) in one go: only the patterns those words can meet are loaded,
+    // which takes milliseconds where the whole German dictionary takes
+    // seconds. Words met later without it are added one by one (slower,
+    // the same syllables).
+    void Prepare(std::string_view Utf8Text);
+
     // The syllables of one word as sung, in order; joined they give the word
-    // back unchanged (punctuation stays with the syllable it touches).
+    // back unchanged (punctuation stays with the syllable it touches). Not
+    // to be called from two threads at once: it may load patterns.
     std::vector<std::string> Split(std::string_view Utf8Word) const;
 
   private:

@@ -13,6 +13,7 @@
 
 #include "align/aligner.h"
 #include "align/song_words.h"
+#include "align/sung_syllables.h"
 #include "reader/midi_reader.h"
 #include "tests/support/timed_sheet.h"
 
@@ -88,6 +89,30 @@ void AlignCorpusSong(benchmark::State& state) {
     state.counters["syllables"] = static_cast<double>(timed->Ticks.size());
 }
 BENCHMARK(AlignCorpusSong)->Unit(benchmark::kMillisecond);
+
+// The German dictionary readied for a song's words and the words split, as
+// the command does it for a plain sheet (the whole dictionary into libhyphen
+// took about 5 s).
+void SplitGermanSheet(benchmark::State& state) {
+    const std::string sheet =
+        "Leise flehen meine Lieder durch die Nacht zu dir\n"
+        "In den stillen Hain hernieder Liebchen komm zu mir\n"
+        "Flüsternd schlanke Wipfel rauschen in des Mondes Licht\n"
+        "Des Verräters feindlich Lauschen fürchte holde nicht\n";
+    for (auto _ : state) {
+        SyllableSplitter splitter("de");
+        if (!splitter.MissingFrom().empty()) {
+            state.SkipWithError("no German hyphenation dictionary");
+            return;
+        }
+        splitter.Prepare(sheet);
+        size_t pieces = 0;
+        for (const char* word : {"Leise", "flehen", "Lieder", "hernieder", "Verräters"})
+            pieces += splitter.Split(word).size();
+        benchmark::DoNotOptimize(pieces);
+    }
+}
+BENCHMARK(SplitGermanSheet)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 // The timed songs, sorted by path, are split alternately into a tuning half
 // and a held-out half; both are reported, clean songs and the rest apart.
 // --set changes one weight of the alignment (AlignWeights) for a tuning run.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,7 +29,8 @@ struct Row {
 
 void Summary(const std::vector<const Row*>& rows, const char* label) {
     double n = 0, first = 0, fixes = 0, lines = 0, words = 0;
-    size_t songs = 0, failed = 0;
+    size_t songs = 0, failed = 0, wrong = 0, doubts = 0, wrong_doubts = 0;
+    size_t wrong_words = 0, doubted_words = 0, wrong_doubted_words = 0;
     for (const Row* r : rows) {
         if (!r->Figures.Error.empty()) {
             ++failed;
@@ -41,18 +43,33 @@ void Summary(const std::vector<const Row*>& rows, const char* label) {
         fixes += r->Figures.Fixes * s;
         lines += r->Figures.Lines * s;
         words += r->Figures.Words * s;
+        wrong += r->Figures.Wrong;
+        doubts += r->Figures.Doubts;
+        wrong_doubts += r->Figures.WrongDoubts;
+        wrong_words += r->Figures.WrongWords;
+        doubted_words += r->Figures.DoubtedWords;
+        wrong_doubted_words += r->Figures.WrongDoubtedWords;
     }
     if (n == 0) return;
     std::printf(
         "%-20s %2zu songs %5.0f syllables %zu failed: first %5.1f %%  fixes %5.1f  lines %5.1f %%  "
         "words %5.1f %%\n",
         label, songs, n, failed, first / n, fixes / n, lines / n, words / n);
+    std::printf("%-20s doubts %zu, of them wrong %zu (%.0f %%); wrong %zu, doubted %.0f %%\n", "",
+                doubts, wrong_doubts, 100.0 * wrong_doubts / std::max<size_t>(1, doubts), wrong,
+                100.0 * wrong_doubts / std::max<size_t>(1, wrong));
+    std::printf(
+        "%-20s plain sheet: words doubted %zu, of them wrong %zu (%.0f %%); wrong %zu, "
+        "doubted %.0f %%\n",
+        "", doubted_words, wrong_doubted_words,
+        100.0 * wrong_doubted_words / std::max<size_t>(1, doubted_words), wrong_words,
+        100.0 * wrong_doubted_words / std::max<size_t>(1, wrong_words));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    if (argc < 2 || !std::filesystem::is_directory(argv[1])) {
         std::fprintf(
             stderr,
             "usage: verselane-align-figures CORPUS [--set NAME=VALUE]... [--no-fixes] [-v]\n");
@@ -74,6 +91,7 @@ int main(int argc, char** argv) {
         {"WordStartOffBeat", &weights.WordStartOffBeat},
         {"ConfidenceScale", &weights.ConfidenceScale},
         {"ShareNote", &weights.ShareNote},
+        {"BeforePin", &weights.BeforePin},
         {"ShareAnyNote", &weights.ShareAnyNote},
         {"NoNote", &weights.NoNote},
         {"PlaceLegato", &weights.PlaceLegato},

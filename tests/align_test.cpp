@@ -106,19 +106,34 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
         const char* word;
         const char* sung;
     } rows[] = {
-        {"en", "fire", "fire"},         {"en", "hour", "hour"},
-        {"en", "every", "ev-ery"},      {"en", "really", "real-ly"},
-        {"en", "singing", "sing-ing"},  {"en", "living", "liv-ing"},
-        {"en", "little", "lit-tle"},    {"en", "loved", "loved"},
-        {"en", "wanted", "wan-ted"},    {"en", "beautiful", "beau-ti-ful"},
-        {"en", "Star,", "Star,"},       {"en", "\"Heaven!\"", "\"Heav-en!\""},
-        {"de", "Königin", "Kö-ni-gin"}, {"de", "Nachtigall", "Nach-ti-gall"},
-        {"de", "leise", "lei-se"},      {"fr", "chanson", "chan-son"},
-        {"fr", "aimer", "ai-mer"},      {"es", "corazón", "co-ra-zón"},
-        {"es", "quiero", "quie-ro"},    {"es", "canción", "can-ción"},
-        {"it", "amore", "a-mo-re"},     {"it", "canzone", "can-zo-ne"},
-        {"pt", "saudade", "sau-da-de"}, {"pt", "coração", "co-ra-ção"},
-        {"nl", "zingen", "zin-gen"},    {"nl", "liefde", "lief-de"},
+        {"en", "fire", "fire"},
+        {"en", "hour", "hour"},
+        {"en", "every", "ev-ery"},
+        {"en", "really", "real-ly"},
+        {"en", "singing", "sing-ing"},
+        {"en", "living", "liv-ing"},
+        {"en", "little", "lit-tle"},
+        {"en", "loved", "loved"},
+        {"en", "wanted", "wan-ted"},
+        {"en", "beautiful", "beau-ti-ful"},
+        {"en", "Star,", "Star,"},
+        {"en", "\"Heaven!\"", "\"Heav-en!\""},
+        {"de", "Königin", "Kö-ni-gin"},
+        {"de", "Nachtigall", "Nach-ti-gall"},
+        {"de", "leise", "lei-se"},
+        {"de", "Schifffahrt", "Schiff-fahrt"},
+        {"de", "Sehnsuchtsvoll", "Sehn-suchts-voll"},
+        {"fr", "chanson", "chan-son"},
+        {"fr", "aimer", "ai-mer"},
+        {"es", "corazón", "co-ra-zón"},
+        {"es", "quiero", "quie-ro"},
+        {"es", "canción", "can-ción"},
+        {"it", "amore", "a-mo-re"},
+        {"it", "canzone", "can-zo-ne"},
+        {"pt", "saudade", "sau-da-de"},
+        {"pt", "coração", "co-ra-ção"},
+        {"nl", "zingen", "zin-gen"},
+        {"nl", "liefde", "lief-de"},
     };
     std::map<std::string, std::unique_ptr<SyllableSplitter>> splitters;  // loading takes time
     for (const Row& row : rows) {
@@ -236,8 +251,18 @@ TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
     EXPECT_EQ(a.Syllables[3].Reason, Doubt::OffNote);
     EXPECT_EQ(a.Syllables[4].Tick, 1440);
     EXPECT_LT(a.Syllables[2].Tick, 1000);
+    // A pin a little before a note takes that note: the next syllable does not.
+    EXPECT_EQ(Ticks(AlignSyllables(notes, shapes, {{2, 955}}, options)),
+              (Ticks_{0, 480, 955, 1440, 1920, 2400}));
     a = AlignSyllables(notes, shapes, {{1, 960}, {2, 960}, {0, 0}}, options);
     EXPECT_EQ(Ticks(a), (Ticks_{0, 960, 960, 1440, 1920, 2400}));
+    // A pin after notes the syllables before it leave over keeps those
+    // syllables where they are (the note before the pin repeats the pitch
+    // before it, which would rather have shifted them).
+    const std::vector<MelodyNote> left_over = {
+        {0, 470, 60}, {480, 950, 62}, {960, 1430, 64}, {1440, 1910, 64}, {1920, 2400, 65}};
+    EXPECT_EQ(Ticks(AlignSyllables(left_over, Shapes("a b c d"), {{3, 1920}}, options)),
+              (Ticks_{0, 480, 960, 1920}));
     // A stretch too long for memory is refused; a pin in the middle splits it.
     const std::vector<MelodyNote> many = NoteRun(0, 10, 8000, 10);
     const std::vector<SyllableShape> long_sheet(8000);

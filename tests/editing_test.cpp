@@ -129,7 +129,7 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
         // drag alone, re-aligning its line, the line start back; realign two lines, and a
         // line with fewer notes left than syllables (none shares a note)
         {Edit::Drag(4, 2500, true), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2500 line@2880"},
-        {Edit::Drag(5, 3360), "¶Hel@0-lo@480 world@960/Sec@1440-ond@2880 line@3360"},
+        {Edit::Drag(5, 3360), "¶Hel@0-lo@480 world@960/Sec@1440-ond@1920 line@3360"},
         {Edit::Drag(3, 1440), "¶Hel@0-lo@480 world@960/Sec@1440-ond@1920 line@2400"},
         {Edit::Realign({{0, 480}, {3, 2400}}),
          "¶Hel@480-lo@960 world@1440/Sec@2400-ond@2880 line@3360"},

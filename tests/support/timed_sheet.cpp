@@ -141,8 +141,12 @@ AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& 
     request.SheetUtf8 = Timed.Sheet;
     request.AsWritten = true;
     request.Weights = Weights;
+    std::vector<bool> doubted;
     auto run = [&](const align::SheetRequest& r) -> std::vector<int32_t> {
         const align::SheetAlignment a = align::AlignSheet(Timed.Wordless, r);
+        doubted.clear();
+        for (const auto& p : a.Placement.Syllables)
+            doubted.push_back(p.Reason == align::Doubt::CloseCall);
         if (a.Melody.Line >= 0) {
             figures.MelodyTrack = a.Lines[static_cast<size_t>(a.Melody.Line)].Track;
             figures.MelodyChannel = a.Lines[static_cast<size_t>(a.Melody.Line)].Channel;
@@ -166,6 +170,9 @@ AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& 
         }
         std::vector<size_t> wrong = wrong_of(got);
         figures.First = 100.0 * static_cast<double>(n - wrong.size()) / static_cast<double>(n);
+        figures.Wrong = wrong.size();
+        for (size_t i = 0; i < n; ++i) figures.Doubts += doubted[i];
+        for (size_t i : wrong) figures.WrongDoubts += doubted[i];
         if (WithFixes) {
             size_t pins = 0;
             while (!wrong.empty() && pins < n) {
@@ -187,6 +194,14 @@ AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& 
         request.AsWritten = false;
         const align::SheetAlignment plain = align::AlignSheet(Timed.Wordless, request);
         std::vector<int32_t> word_truth, word_got;
+        std::vector<bool> word_doubted;
+        for (size_t i = 0; i < plain.Sheet.Syllables.size(); ++i) {
+            const bool doubt = plain.Placement.Syllables[i].Reason == align::Doubt::CloseCall;
+            if (plain.Sheet.Syllables[i].WordStart || word_doubted.empty())
+                word_doubted.push_back(doubt);
+            else if (doubt)
+                word_doubted.back() = true;
+        }
         for (size_t i = 0; i < n; ++i)
             if (Timed.WordStarts[i]) word_truth.push_back(Timed.Ticks[i]);
         for (size_t i = 0; i < plain.Sheet.Syllables.size(); ++i)
@@ -198,8 +213,13 @@ AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& 
             return figures;
         }
         size_t right = 0;
-        for (size_t i = 0; i < word_truth.size(); ++i)
-            right += std::abs(word_got[i] - word_truth[i]) <= tolerance;
+        for (size_t i = 0; i < word_truth.size(); ++i) {
+            const bool ok = std::abs(word_got[i] - word_truth[i]) <= tolerance;
+            right += ok;
+            figures.WrongWords += !ok;
+            figures.DoubtedWords += word_doubted[i];
+            figures.WrongDoubtedWords += !ok && word_doubted[i];
+        }
         figures.Words = 100.0 * static_cast<double>(right) /
                         static_cast<double>(std::max<size_t>(1, word_truth.size()));
     } catch (const std::exception& e) {

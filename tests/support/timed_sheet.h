@@ -36,6 +36,12 @@ struct AlignFigures {
     double Words = 0;   // percent of words that start right from the plain sheet, own syllables
     std::string Error;  // why the song could not be scored
     int MelodyTrack = -1, MelodyChannel = -1;  // the line chosen
+    // With no help: syllables wrong, syllables marked "close call", and
+    // those of them that are wrong (a useful doubt points at a wrong one).
+    size_t Wrong = 0, Doubts = 0, WrongDoubts = 0;
+    // The same for the plain sheet, by words (a word is doubted when one of
+    // its syllables is).
+    size_t WrongWords = 0, DoubtedWords = 0, WrongDoubtedWords = 0;
 };
 
 // Scores the aligner on one timed sheet; `WithFixes` runs the fixes loop.
