@@ -60,7 +60,7 @@ std::vector<NoteLine> NoteLines(const MidiFile& Song) {
         }
         for (const auto& [key, sounding] : open) {
             auto& note = per_channel[key / 128][sounding.Index];
-            note.End = std::max(note.End, note.Tick + Song.Header.Division);
+            note.End = std::max(note.End, note.Tick + TicksPerBeat(Song.Header.Division));
         }
         for (auto& [channel, notes] : per_channel) {
             std::stable_sort(
@@ -155,8 +155,8 @@ std::vector<Metre> MetresOf(const MidiFile& Song) {
             const int numerator = static_cast<uint8_t>(e.Data.view()[0]);
             const int power = static_cast<uint8_t>(e.Data.view()[1]);
             if (numerator == 0 || power > 6) continue;
-            const int32_t bar =
-                static_cast<int32_t>(int64_t(Song.Header.Division) * 4 * numerator >> power);
+            const int32_t bar = static_cast<int32_t>(
+                int64_t{TicksPerBeat(Song.Header.Division)} * 4 * numerator >> power);
             if (bar > 0) metres.push_back({e.Time, bar});
         }
     }

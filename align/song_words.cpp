@@ -172,7 +172,7 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
         pins.push_back({index - 1, tick});
     }
     AlignOptions options;
-    options.Division = Song.Header.Division > 0 ? Song.Header.Division : 480;
+    options.Division = TicksPerBeat(Song.Header.Division);
     options.Metres = MetresOf(Song);
     options.Weights = Request.Weights;
     static const std::vector<MelodyNote> kNoNotes;
