@@ -22,6 +22,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QUndoStack>
 #include <QUrl>
 #include <QWheelEvent>
@@ -707,11 +708,24 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     auto* findings = Find<QListWidget>(w.form.get(), "CheckFindings");
     auto* repair = Find(w.form.get(), "CheckRepair");
     EXPECT_EQ(w.Text("CheckVerdict"), "");
-    const QString no_k = "No \"@K\" line marks the song as Soft Karaoke.";
+    static const QString no_k = "No \"@K\" line marks the song as Soft Karaoke.";
     w.form->Open(Path(dir / "bare.kar"));
     EXPECT_EQ(w.Text("CheckVerdict"), "1 problem: " + no_k);
     ASSERT_EQ(findings->count(), 2);
     EXPECT_EQ(findings->item(0)->text(), "will not show (karaoke players): " + no_k);
+    {  // the finding's sentence comes through the desktop's translation
+        struct OneEntry : QTranslator {
+            QString translate(const char*, const char* source, const char*, int) const override {
+                return source == no_k.toStdString() ? QStringLiteral("Kein @K") : QString();
+            }
+        } translator;
+        auto* panel = Find<CheckPanel>(w.form.get(), "CheckPanel");
+        QCoreApplication::installTranslator(&translator);
+        panel->Check();
+        QCoreApplication::removeTranslator(&translator);
+        EXPECT_EQ(w.Text("CheckVerdict"), "1 problem: Kein @K");
+        panel->Check();
+    }
     EXPECT_EQ(w.State(), kConvertible);
     EXPECT_TRUE(repair->isEnabled());
     const QString words = w.Words();
