@@ -140,16 +140,23 @@ void LyricSheetDialog::Align() {
                            .arg(placed.size())
                            .arg(doubtful_->count())
                            .arg(QString::fromStdString(aligned.Language),
-                                QString::fromStdString(aligned.LanguageReason));
+                                aligned.LanguageFrom == align::LanguageSource::Given ? tr("given")
+                                : aligned.LanguageFrom == align::LanguageSource::SongKaraokeLine
+                                    ? tr("the song's @L line")
+                                    : tr("guessed from the words"));
         if (aligned.Melody.Line >= 0) {
             const align::NoteLine& line = lines_[static_cast<size_t>(aligned.Melody.Line)];
-            text += QLatin1Char(' ') +
-                    tr("Melody: track %1 (%2).")
-                        .arg(line.Track)
-                        .arg(QString::fromStdString(Printable(aligned.Melody.Reason)));
+            text += QLatin1Char(' ') + tr("Melody: track %1 (%2).")
+                                           .arg(line.Track)
+                                           .arg(MelodyReason(line, aligned.Melody));
         }
-        if (!aligned.Warning.empty())
-            text += QLatin1Char(' ') + QString::fromStdString(aligned.Warning) + '.';
+        if (aligned.RanOut) {
+            text += QLatin1Char(' ') +
+                    tr("The melody has too few notes: they run out at syllable %1, line %2 of "
+                       "the sheet.")
+                        .arg(aligned.RanOut->Syllable)
+                        .arg(aligned.RanOut->Line);
+        }
         outcome_->setText(text);
         ok_->setEnabled(true);
     } catch (const align::AlignError& e) {
@@ -159,6 +166,17 @@ void LyricSheetDialog::Align() {
         outcome_->setText(
             tr("The sheet cannot be aligned: %1.").arg(QString::fromStdString(e.what())));
     }
+}
+
+QString LyricSheetDialog::MelodyReason(const align::NoteLine& line,
+                                       const align::MelodyChoice& choice) const {
+    QStringList reasons;
+    if (choice.Named)
+        reasons << tr("named \"%1\"").arg(QString::fromStdString(Printable(line.Name)));
+    if (choice.OneNoteAtATime) reasons << tr("one note at a time");
+    if (choice.InVoiceRange) reasons << tr("in the range of a voice");
+    reasons << tr("%1 notes for %2 syllables").arg(choice.Notes).arg(choice.Syllables);
+    return reasons.join(tr(", "));
 }
 
 QStringList LyricSheetDialog::Doubtful() const {
