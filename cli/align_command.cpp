@@ -40,6 +40,20 @@ std::string MelodyReason(const align::NoteLine& Line, const align::MelodyChoice&
            std::to_string(Choice.Syllables) + " syllables";
 }
 
+const char* DoubtText(align::Doubt Reason) {
+    switch (Reason) {
+        case align::Doubt::CloseCall:
+            return "close call";
+        case align::Doubt::NoNoteLeft:
+            return "no note left";
+        case align::Doubt::OffNote:
+            return "off note";
+        case align::Doubt::None:
+            break;
+    }
+    return "";
+}
+
 const char* LanguageSourceText(align::LanguageSource From) {
     switch (From) {
         case align::LanguageSource::SongKaraokeLine:
@@ -247,7 +261,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
             const auto& s = aligned.Sheet.Syllables[i];
             out << "  syllable " << i + 1 << " \"" << Printable(s.Text) << "\" (line " << s.Line
                 << ") at " << FormatTimestamp(tempo.Seconds(placed[i].Tick)) << ", tick "
-                << placed[i].Tick << ": " << align::DoubtText(placed[i].Reason) << ", confidence "
+                << placed[i].Tick << ": " << DoubtText(placed[i].Reason) << ", confidence "
                 << std::fixed << std::setprecision(2) << placed[i].Confidence << "\n";
         }
     }

@@ -18,6 +18,7 @@
 #include "encoding/text_encoding.h"
 #include "lyrics/song_info.h"
 #include "lyrics/sung_lines.h"
+#include "ui/file_messages.h"
 #include "ui/named.h"
 #include "ui/refusals.h"
 
@@ -126,15 +127,14 @@ void LyricSheetDialog::Align() {
         for (size_t i = 0; i < placed.size(); ++i) {
             const int order = on_tick[placed[i].Tick]++;
             if (placed[i].Pinned || placed[i].Reason == align::Doubt::None) continue;
-            doubts_.push_back({placed[i].Tick, order,
-                               QString::fromStdString(align::DoubtText(placed[i].Reason))});
+            doubts_.push_back({placed[i].Tick, order, DescribeDoubt(placed[i].Reason)});
             doubtful_->addItem(
                 tr("%1  \"%2\" (syllable %3, line %4): %5")
                     .arg(QString::fromStdString(FormatTimestamp(tempo.Seconds(placed[i].Tick))))
                     .arg(QString::fromStdString(aligned.Sheet.Syllables[i].Text))
                     .arg(i + 1)
                     .arg(aligned.Sheet.Syllables[i].Line)
-                    .arg(QString::fromStdString(align::DoubtText(placed[i].Reason))));
+                    .arg(DescribeDoubt(placed[i].Reason)));
         }
         QString text = tr("%1 syllables placed, %2 doubtful. Language: %3 (%4).")
                            .arg(placed.size())
@@ -162,9 +162,8 @@ void LyricSheetDialog::Align() {
     } catch (const align::AlignError& e) {
         outcome_->setText(
             tr("The sheet cannot be aligned: %1.").arg(DescribeAlignFault(e.Fault())));
-    } catch (const std::exception& e) {
-        outcome_->setText(
-            tr("The sheet cannot be aligned: %1.").arg(QString::fromStdString(e.what())));
+    } catch (...) {
+        outcome_->setText(tr("The sheet cannot be aligned: %1.").arg(ErrorReason(CurrentError())));
     }
 }
 
