@@ -573,6 +573,18 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
                             kind == K::FileAccess || kind == K::BrokenSong;
         EXPECT_EQ(report.Outcome, failed ? ReadOutcome::Failed : ReadOutcome::Partial) << int(kind);
     }
+    // An error that stopped a job, worded from its value: the kind with its detail.
+    const std::pair<CaughtError, const char*> errors[] = {
+        {{CaughtError::Runtime, ErrorKind::Overflow, "track 2"},
+         "An error stopped it (Overflow: track 2)."},
+        {{CaughtError::Runtime, ErrorKind::FileAccess, ""},
+         "An error stopped it (File access error)."},
+        {{CaughtError::OutOfMemory, ErrorKind::OutOfMemory, ""},
+         "There is not enough memory for it."},
+        {{CaughtError::Unknown, ErrorKind::InvalidArgument, ""},
+         "An error stopped it (an unknown error)."},
+    };
+    for (const auto& [error, sentence] : errors) EXPECT_EQ(DescribeError(error), sentence);
 }
 
 // A long read shows a progress bar and Cancel, keeps the window answering
