@@ -435,8 +435,17 @@ void MainWindow::ConvertSongs(const QStringList& paths) {
     dialog.exec();
 }
 
-void MainWindow::ShowMessage(const std::string& Text) {
-    prompts_->ShowMessage(this, QString::fromStdString(Text));
+void MainWindow::Refuse(const ConversionRefusal& Refusal) {
+    QString message = tr("No Text or Lyric events were found.");
+    if (Refusal.Why == ConversionRefusal::TrackWithoutMaterial) {
+        message = Refusal.Direction == ConversionDirection::LyricsToKaraoke
+                      ? tr("Track %1 holds no lyric events, so there is nothing to turn into "
+                           "karaoke text. Choose a track that lists lyric events.")
+                      : tr("Track %1 holds no karaoke text events, so there is nothing to turn "
+                           "into lyrics. Choose a track that lists karaoke text events.");
+        message = message.arg(Refusal.Track);
+    }
+    prompts_->ShowMessage(this, message);
 }
 
 void MainWindow::SetWaitCursor(bool Waiting) {
