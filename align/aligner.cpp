@@ -277,20 +277,6 @@ class SegmentAligner {
 
 }  // namespace
 
-std::string DoubtText(Doubt Reason) {
-    switch (Reason) {
-        case Doubt::CloseCall:
-            return "close call";
-        case Doubt::NoNoteLeft:
-            return "no note left";
-        case Doubt::OffNote:
-            return "off note";
-        case Doubt::None:
-            break;
-    }
-    return {};
-}
-
 Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                          const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,
                          const AlignOptions& Options) {

@@ -104,7 +104,4 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                          const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,
                          const AlignOptions& Options);
 
-// "close call", "no note left", "off note" or "".
-std::string DoubtText(Doubt Reason);
-
 }  // namespace verselane::align

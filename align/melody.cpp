@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cmath>
 #include <map>
-#include <sstream>
 
 #include "lyrics/track_choice.h"
 
@@ -107,40 +106,27 @@ std::vector<NoteLine> NoteLines(const MidiFile& Song) {
 MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCount, int Track) {
     MelodyChoice choice;
     double best = -1e18;
-    std::string best_reason;
     const double syllables = std::max<size_t>(SyllableCount, 1);
     for (size_t i = 0; i < Lines.size(); ++i) {
         const NoteLine& line = Lines[i];
         if (Track >= 0 && line.Track != Track) continue;
         if (line.Notes.empty()) continue;
-        std::vector<std::string> reasons;
         double score = 0;
         if (line.Channel == 9) score -= 100;  // drums carry no tune
         const bool named = NameSuggestsMelody(line.Name);
-        if (named) {
-            score += 1.5;
-            reasons.push_back("named \"" + line.Name + "\"");
-        }
+        if (named) score += 1.5;
         score -= 6 * line.Chords;
-        if (line.Chords < 0.05) reasons.push_back("one note at a time");
         const bool voice = line.MedianPitch >= 52 && line.MedianPitch <= 81;
         if (!voice) score -= line.MedianPitch < 48 ? 4 : 2;
-        if (voice) reasons.push_back("in the range of a voice");
         const double ratio = line.Notes.size() / syllables;
         if (ratio < 0.9) score -= (0.9 - ratio) * 10;
         if (ratio > 1.05) score -= (ratio - 1.05) * 2.5;
-        std::ostringstream count;
-        count << line.Notes.size() << " notes for " << SyllableCount << " syllables";
-        reasons.push_back(count.str());
         if (score > best) {
             best = score;
-            choice.Line = static_cast<int>(i);
-            std::string reason;
-            for (size_t r = 0; r < reasons.size(); ++r) reason += (r ? ", " : "") + reasons[r];
-            best_reason = reason;
+            choice = {static_cast<int>(i), named,        line.Chords < 0.05, voice,
+                      line.Notes.size(),   SyllableCount};
         }
     }
-    choice.Reason = best_reason;
     return choice;
 }
 

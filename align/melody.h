@@ -24,9 +24,15 @@ struct NoteLine {
 // order of tracks, then channels.
 std::vector<NoteLine> NoteLines(const MidiFile& Song);
 
+// Why a line was chosen, as values that each program words: what speaks for
+// it and the counts it was weighed by.
 struct MelodyChoice {
-    int Line = -1;       // index into the lines, -1 when there is none
-    std::string Reason;  // for people: why this line
+    int Line = -1;                // index into the lines, -1 when there is none
+    bool Named = false;           // its track's name suggests a melody (NoteLine::Name)
+    bool OneNoteAtATime = false;  // hardly any chords
+    bool InVoiceRange = false;    // its median pitch lies where a voice sings
+    size_t Notes = 0;             // its notes
+    size_t Syllables = 0;         // the syllables to place
 };
 
 // The line the words go on: a single line of notes in the range of a voice,

@@ -131,13 +131,13 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
         result.Language = LanguageCode(Request.Language);
         if (result.Language.empty())
             throw AlignError(AlignFault(AlignProblem::UnknownLanguage).WithText(Request.Language));
-        result.LanguageReason = "given";
+        result.LanguageFrom = LanguageSource::Given;
     } else if (std::string song = LanguageCode(SongKaraokeInfo(Song).Language); !song.empty()) {
         result.Language = song;
-        result.LanguageReason = "the song's @L line";
+        result.LanguageFrom = LanguageSource::SongKaraokeLine;
     } else {
         result.Language = GuessLanguage(Request.SheetUtf8);
-        result.LanguageReason = "guessed from the words";
+        result.LanguageFrom = LanguageSource::GuessedFromWords;
     }
     if (Request.AsWritten) {
         result.Sheet = written;
@@ -183,9 +183,8 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
     if (result.Placement.FirstWithoutNote >= 0) {
         const int line =
             result.Sheet.Syllables[static_cast<size_t>(result.Placement.FirstWithoutNote)].Line;
-        result.Warning = "the melody has too few notes: they run out at syllable " +
-                         std::to_string(result.Placement.FirstWithoutNote + 1) + ", line " +
-                         std::to_string(line) + " of the sheet";
+        result.RanOut =
+            NotesRanOut{static_cast<size_t>(result.Placement.FirstWithoutNote) + 1, line};
     }
     return result;
 }

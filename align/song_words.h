@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,16 +28,26 @@ struct SheetRequest {
     AlignWeights Weights;
 };
 
+// Where the language that splits the words came from.
+enum class LanguageSource { Given, SongKaraokeLine, GuessedFromWords };
+
+// Where the melody's notes ran out: the first syllable without a note (from
+// 1) and its line of the sheet.
+struct NotesRanOut {
+    size_t Syllable = 0;
+    int Line = 0;
+};
+
 struct SheetAlignment {
-    LyricSheet Sheet;                   // the syllables as sung, in order
-    std::string Language;               // ISO 639-1 code used to split
-    std::string LanguageReason;         // "given", "the song's @L line", "guessed from the words"
+    LyricSheet Sheet;      // the syllables as sung, in order
+    std::string Language;  // ISO 639-1 code used to split
+    LanguageSource LanguageFrom = LanguageSource::Given;
     std::string DictionaryMissingFrom;  // empty when the dictionary was there, else
                                         // the folder that lacks it
     std::vector<NoteLine> Lines;
     MelodyChoice Melody;
     Alignment Placement;
-    std::string Warning;  // the notes ran out, with the sheet's line
+    std::optional<NotesRanOut> RanOut;  // set when the melody has too few notes
 };
 
 // The syllables of a sheet as sung: words without marks split by the

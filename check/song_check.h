@@ -12,6 +12,7 @@
 // where players differ or what they do is not known.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,30 +44,32 @@ enum class Repair {
 };
 
 // What a finding is about. Its text (FindingIdText) is the stable id that the
-// command line and the desktop show and that JSON output carries.
+// command line and the desktop show and that JSON output carries. Each
+// program words a finding from its id and values; the numbers a finding
+// quotes (Finding::Numbers) are given beside the ids that have any.
 enum class FindingId {
     LyricsOnly,          // "sk-lyrics-only"
-    NotFormat1,          // "sk-format"
+    NotFormat1,          // "sk-format": {the song's format}
     NoKaraokeHeader,     // "sk-no-at-k"
-    LateKaraokeHeader,   // "sk-late-at-k"
+    LateKaraokeHeader,   // "sk-late-at-k" (Track: where the "@K" line lies)
     EmptyKaraokeHeader,  // "sk-empty-header"
-    NoWordsTrack,        // "sk-no-words-track"
+    NoWordsTrack,        // "sk-no-words-track" (Track: the karaoke text's)
     MarkInsideText,      // "sk-mark-inside"
-    LongParagraph,       // "sk-long-paragraph"
-    LongLine,            // "sk-long-line"
+    LongParagraph,       // "sk-long-paragraph": {lines, lines a screen shows}
+    LongLine,            // "sk-long-line": {characters, characters a screen shows}
     KaraokeTextOnly,     // "ly-karaoke-only"
     SplitWords,          // "ly-split-words"
     MergedWords,         // "ly-merged-words"
     NoLineEnds,          // "ly-no-line-ends"
     LateLineEnd,         // "ly-late-line-end"
-    NulBytes,            // "ly-nul"
+    NulBytes,            // "ly-nul": {texts holding NUL bytes}
     DuplicateWords,      // "both-duplicate"
-    SeveralWordTracks,   // "both-several-tracks"
-    MixedEncodings,      // "enc-mixed"
+    SeveralWordTracks,   // "both-several-tracks": {tracks holding words}
+    MixedEncodings,      // "enc-mixed": {UTF-8 texts, texts in another encoding}
     LegacyEncoding,      // "enc-legacy"
     Utf8Encoding,        // "enc-utf8"
     TimeBackwards,       // "both-time-backwards"
-    AfterLastNote,       // "both-after-last-note"
+    AfterLastNote,       // "both-after-last-note": {syllables after the last note}
 };
 
 // "sk-no-at-k", ...: the stable text of a finding's id.
@@ -76,13 +79,13 @@ bool ParseFindingId(std::string_view Text, FindingId& Id);
 
 struct Finding {
     FindingId Id = FindingId::LyricsOnly;
-    std::string Text;  // one sentence
     Severity Level = Severity::Advice;
     PlayerFamily Family = PlayerFamily::Both;
     int32_t Track = -1;  // -1: the whole song
     int32_t Event = -1;  // index in the track, -1: the whole track
     int32_t Time = -1;   // ticks, -1: none
     Repair Fix = Repair::None;
+    std::array<int32_t, 2> Numbers{};  // what the finding quotes (see FindingId), else 0
 };
 
 // The longest line that a Soft Karaoke screen shows, in characters, and the

@@ -26,9 +26,9 @@ class Checker {
     }
 
   private:
-    void Add(FindingId id, std::string text, Severity level, PlayerFamily family,
-             int32_t track = -1, int32_t event = -1, Repair fix = Repair::None) {
-        Finding f{id, std::move(text), level, family, track, event, -1, fix};
+    void Add(FindingId id, Severity level, PlayerFamily family, int32_t track = -1,
+             int32_t event = -1, Repair fix = Repair::None, std::array<int32_t, 2> numbers = {}) {
+        Finding f{id, level, family, track, event, -1, fix, numbers};
         if (track >= 0 && event >= 0) f.Time = song_.Track(track).Event(event).Time;
         findings_.push_back(std::move(f));
     }
@@ -37,49 +37,35 @@ class Checker {
         const auto sk = PlayerFamily::SoftKaraoke;
         if (!s_.SoftKaraoke) {
             if (!s_.LyricSyllables.empty()) {
-                Add(FindingId::LyricsOnly,
-                    "The words are lyric events only; players that read only Soft Karaoke text "
-                    "show none (to-karaoke adds it).",
-                    Severity::Advice, sk);
+                Add(FindingId::LyricsOnly, Severity::Advice, sk);
             }
             return;
         }
         if (song_.Header.Format != 1) {
-            Add(FindingId::NotFormat1,
-                "The song is format " + std::to_string(song_.Header.Format) +
-                    "; Soft Karaoke players read format 1 only.",
-                Severity::WillNotShow, sk, -1, -1, Repair::MakeFormat1);
+            Add(FindingId::NotFormat1, Severity::WillNotShow, sk, -1, -1, Repair::MakeFormat1,
+                {song_.Header.Format, 0});
         }
         if (s_.HeaderTrack < 0) {
-            Add(FindingId::NoKaraokeHeader, "No \"@K\" line marks the song as Soft Karaoke.",
-                Severity::WillNotShow, sk, -1, -1, Repair::MoveKaraokeHeader);
-        } else if (s_.HeaderTrack >= 2) {
-            Add(FindingId::LateKaraokeHeader,
-                "The \"@K\" line lies in track " + std::to_string(s_.HeaderTrack) +
-                    "; players look for it in the first two tracks only.",
-                Severity::WillNotShow, sk, s_.HeaderTrack, s_.HeaderEvent,
+            Add(FindingId::NoKaraokeHeader, Severity::WillNotShow, sk, -1, -1,
                 Repair::MoveKaraokeHeader);
+        } else if (s_.HeaderTrack >= 2) {
+            Add(FindingId::LateKaraokeHeader, Severity::WillNotShow, sk, s_.HeaderTrack,
+                s_.HeaderEvent, Repair::MoveKaraokeHeader);
         }
         if (s_.KaraokeSyllables.empty()) {
-            Add(FindingId::EmptyKaraokeHeader, "A \"@K\" line but no karaoke text behind it.",
-                Severity::WillNotShow, sk, s_.HeaderTrack, s_.HeaderEvent);
+            Add(FindingId::EmptyKaraokeHeader, Severity::WillNotShow, sk, s_.HeaderTrack,
+                s_.HeaderEvent);
             return;
         }
         const int16_t kt = s_.KaraokeTrack;
         if (NameOfTrack(song_, kt) != "Words") {
-            Add(FindingId::NoWordsTrack,
-                "The karaoke text lies in track " + std::to_string(kt) +
-                    ", which is not named \"Words\".",
-                Severity::Advice, sk, kt, -1, Repair::NameWordsTrack);
+            Add(FindingId::NoWordsTrack, Severity::Advice, sk, kt, -1, Repair::NameWordsTrack);
         }
         for (int32_t i : s_.KaraokeSyllables) {
             std::string_view text = song_.Track(kt).Event(i).Data;
             if (!text.empty() && IsMark(text[0])) text.remove_prefix(1);
             if (text.find_first_of("\\/") != std::string_view::npos) {
-                Add(FindingId::MarkInsideText,
-                    "A \"\\\" or \"/\" inside a text event is shown as a character, not a "
-                    "break.",
-                    Severity::Advice, sk, kt, i);
+                Add(FindingId::MarkInsideText, Severity::Advice, sk, kt, i);
             }
         }
         const std::vector<KaraokeLine> lines = KaraokeLines(song_, s_);
@@ -87,10 +73,9 @@ class Checker {
         for (size_t l = 0; l <= lines.size(); ++l) {
             if (l == lines.size() || lines[l].NewParagraph) {
                 if (l - paragraph > static_cast<size_t>(kScreenLines)) {
-                    Add(FindingId::LongParagraph,
-                        "A paragraph of " + std::to_string(l - paragraph) +
-                            " lines; the screen shows " + std::to_string(kScreenLines) + ".",
-                        Severity::Advice, sk, kt, lines[paragraph].Events.front());
+                    Add(FindingId::LongParagraph, Severity::Advice, sk, kt,
+                        lines[paragraph].Events.front(), Repair::None,
+                        {static_cast<int32_t>(l - paragraph), kScreenLines});
                 }
                 paragraph = l;
             }
@@ -100,11 +85,8 @@ class Checker {
                 // Players wrap or scale a long line; only one that would not
                 // fit even wrapped over a whole screen is shown wrong.
                 const bool unshowable = width > kScreenColumns * kScreenLines;
-                Add(FindingId::LongLine,
-                    "A line of " + std::to_string(width) + " characters; the screen shows " +
-                        std::to_string(kScreenColumns) + ".",
-                    unshowable ? Severity::ShowsWrong : Severity::Advice, sk, kt,
-                    lines[l].Events.front(), Repair::SplitLongLines);
+                Add(FindingId::LongLine, unshowable ? Severity::ShowsWrong : Severity::Advice, sk,
+                    kt, lines[l].Events.front(), Repair::SplitLongLines, {width, kScreenColumns});
             }
         }
     }
@@ -113,10 +95,7 @@ class Checker {
         const auto ly = PlayerFamily::LyricReaders;
         if (s_.LyricSyllables.empty()) {
             if (!s_.KaraokeSyllables.empty()) {
-                Add(FindingId::KaraokeTextOnly,
-                    "The words are Soft Karaoke text only; keyboards and players that read "
-                    "lyric events show none (to-lyrics adds them).",
-                    Severity::Advice, ly);
+                Add(FindingId::KaraokeTextOnly, Severity::Advice, ly);
             }
         } else {
             LyricStreamChecks();
@@ -132,12 +111,8 @@ class Checker {
             if (nul++ == 0) first_t = t, first_i = i;
         }
         if (nul > 0) {
-            Add(FindingId::NulBytes,
-                std::to_string(nul) +
-                    " word text(s) hold NUL bytes, which end the text for "
-                    "many players.",
-                hides ? Severity::ShowsWrong : Severity::Advice, in_text ? PlayerFamily::Both : ly,
-                first_t, first_i, Repair::RemoveNul);
+            Add(FindingId::NulBytes, hides ? Severity::ShowsWrong : Severity::Advice,
+                in_text ? PlayerFamily::Both : ly, first_t, first_i, Repair::RemoveNul, {nul, 0});
         }
     }
 
@@ -157,20 +132,15 @@ class Checker {
             }
         }
         if (HasSplitWords(texts)) {
-            Add(FindingId::SplitWords,
-                "Every syllable ends in a space, so lyric readers split the words "
-                "(\"Twin kle\").",
-                Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front(), Repair::JoinSplitWords);
+            Add(FindingId::SplitWords, Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front(),
+                Repair::JoinSplitWords);
         }
         if (sung >= 8 && gaps == 0 && letters * 2 >= bytes) {
-            Add(FindingId::MergedWords,
-                "No lyric holds a space, so lyric readers run the words together.",
-                Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front());
+            Add(FindingId::MergedWords, Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front());
         }
         if (NeedsLineEnds(song_, s_)) {
-            Add(FindingId::NoLineEnds,
-                "No lyric ends a line, so lyric readers show the song as one endless line.",
-                Severity::Advice, ly, lt, s_.LyricSyllables.front(), Repair::AddLineEnds);
+            Add(FindingId::NoLineEnds, Severity::Advice, ly, lt, s_.LyricSyllables.front(),
+                Repair::AddLineEnds);
         }
         // A line end in its own event that comes after the syllable opening the
         // next line: that syllable followed a pause, and the line end follows it
@@ -189,10 +159,7 @@ class Checker {
             // after it, with the pause before the syllable it follows.
             const bool goes_on = k + 1 < s_.LyricSyllables.size() && time(k + 1) - time(k) < pause;
             if (before >= pause && after > 0 && after * 2 < before && goes_on) {
-                Add(FindingId::LateLineEnd,
-                    "A line end in its own event comes after the first syllable of the next "
-                    "line, which lyric readers then show at the end of the old line.",
-                    Severity::ShowsWrong, ly, lt, s_.LyricSyllables[k]);
+                Add(FindingId::LateLineEnd, Severity::ShowsWrong, ly, lt, s_.LyricSyllables[k]);
             }
         }
     }
@@ -200,16 +167,12 @@ class Checker {
     void BothChecks() {
         const auto both = PlayerFamily::Both;
         if (IsDuplicate(song_, s_)) {
-            Add(FindingId::DuplicateWords,
-                "The same words are both lyric events and karaoke text; players that read both "
-                "show them twice.",
-                Severity::Advice, both, s_.LyricTrack, -1, Repair::DropDuplicate);
+            Add(FindingId::DuplicateWords, Severity::Advice, both, s_.LyricTrack, -1,
+                Repair::DropDuplicate);
         }
         if (s_.LyricTracks > 1 || s_.KaraokeTracks > 1) {
-            Add(FindingId::SeveralWordTracks,
-                "Words lie in " + std::to_string(std::max(s_.LyricTracks, s_.KaraokeTracks)) +
-                    " tracks; players show them mixed or only those of one track.",
-                Severity::Advice, both);
+            Add(FindingId::SeveralWordTracks, Severity::Advice, both, -1, -1, Repair::None,
+                {std::max(s_.LyricTracks, s_.KaraokeTracks), 0});
         }
         EncodingChecks();
         TimeChecks(s_.LyricTrack, s_.LyricSyllables);
@@ -233,20 +196,14 @@ class Checker {
             }
         }
         if (utf8 > 0 && legacy > 0) {
-            Add(FindingId::MixedEncodings,
-                std::to_string(utf8) + " text(s) are UTF-8 and " + std::to_string(legacy) +
-                    " in another encoding; no player shows both right.",
-                Severity::ShowsWrong, both, legacy_t, legacy_i, Repair::OneEncoding);
+            Add(FindingId::MixedEncodings, Severity::ShowsWrong, both, legacy_t, legacy_i,
+                Repair::OneEncoding, {utf8, legacy});
         } else if (legacy > 0) {
-            Add(FindingId::LegacyEncoding,
-                "The texts are in a legacy code page, not UTF-8; players that expect UTF-8 "
-                "show other characters.",
-                Severity::Advice, both, legacy_t, legacy_i, Repair::OneEncoding);
+            Add(FindingId::LegacyEncoding, Severity::Advice, both, legacy_t, legacy_i,
+                Repair::OneEncoding);
         } else if (utf8 > 0) {
-            Add(FindingId::Utf8Encoding,
-                "The texts are UTF-8; older players and keyboards show each accented letter as "
-                "two or three others.",
-                Severity::Advice, both, utf8_t, utf8_i, Repair::OneEncoding);
+            Add(FindingId::Utf8Encoding, Severity::Advice, both, utf8_t, utf8_i,
+                Repair::OneEncoding);
         }
     }
 
@@ -255,8 +212,8 @@ class Checker {
         for (size_t k = 1; k < syllables.size(); ++k) {
             if (song_.Track(t).Event(syllables[k]).Time <
                 song_.Track(t).Event(syllables[k - 1]).Time) {
-                Add(FindingId::TimeBackwards, "A syllable is timed before the one ahead of it.",
-                    Severity::ShowsWrong, PlayerFamily::Both, t, syllables[k]);
+                Add(FindingId::TimeBackwards, Severity::ShowsWrong, PlayerFamily::Both, t,
+                    syllables[k]);
             }
         }
         if (song_.Header.Format == 2) return;
@@ -270,11 +227,8 @@ class Checker {
             if (e.Time > *last_note && HasVisible(e.Data) && late++ == 0) first = i;
         }
         if (late > 0) {
-            Add(FindingId::AfterLastNote,
-                std::to_string(late) +
-                    " syllable(s) come after the last note; players stop "
-                    "before they are shown.",
-                Severity::Advice, PlayerFamily::Both, t, first);
+            Add(FindingId::AfterLastNote, Severity::Advice, PlayerFamily::Both, t, first,
+                Repair::None, {late, 0});
         }
     }
 

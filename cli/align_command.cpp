@@ -29,6 +29,42 @@ std::optional<long long> Number(std::string_view text) {
     return value;
 }
 
+// Why the melody's line was chosen: "named "Melody", one note at a time, 120
+// notes for 118 syllables".
+std::string MelodyReason(const align::NoteLine& Line, const align::MelodyChoice& Choice) {
+    std::string reason;
+    if (Choice.Named) reason += "named \"" + Line.Name + "\", ";
+    if (Choice.OneNoteAtATime) reason += "one note at a time, ";
+    if (Choice.InVoiceRange) reason += "in the range of a voice, ";
+    return reason + std::to_string(Choice.Notes) + " notes for " +
+           std::to_string(Choice.Syllables) + " syllables";
+}
+
+const char* DoubtText(align::Doubt Reason) {
+    switch (Reason) {
+        case align::Doubt::CloseCall:
+            return "close call";
+        case align::Doubt::NoNoteLeft:
+            return "no note left";
+        case align::Doubt::OffNote:
+            return "off note";
+        case align::Doubt::None:
+            break;
+    }
+    return "";
+}
+
+const char* LanguageSourceText(align::LanguageSource From) {
+    switch (From) {
+        case align::LanguageSource::SongKaraokeLine:
+            return "the song's @L line";
+        case align::LanguageSource::GuessedFromWords:
+            return "guessed from the words";
+        default:
+            return "given";
+    }
+}
+
 }  // namespace
 
 std::string AlignFaultMessage(const align::AlignFault& Fault) {
@@ -169,8 +205,11 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     }
     if (aligned.Melody.Line < 0)
         err << song_name << ": the song plays no notes; the syllables are spaced evenly\n";
-    if (!aligned.Warning.empty())
-        err << PrintableName(Command.Sheet) << ": " << aligned.Warning << "\n";
+    if (aligned.RanOut) {
+        err << PrintableName(Command.Sheet)
+            << ": the melody has too few notes: they run out at syllable "
+            << aligned.RanOut->Syllable << ", line " << aligned.RanOut->Line << " of the sheet\n";
+    }
 
     const std::string output =
         Command.Output.empty() ? DefaultAlignOutput(Command.Song) : Command.Output;
@@ -200,9 +239,10 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     if (aligned.Melody.Line >= 0) {
         const align::NoteLine& line = aligned.Lines[static_cast<size_t>(aligned.Melody.Line)];
         out << "Melody: track " << line.Track << ", channel " << line.Channel + 1 << " ("
-            << PrintableName(aligned.Melody.Reason) << ")\n";
+            << PrintableName(MelodyReason(line, aligned.Melody)) << ")\n";
     }
-    out << "Language: " << aligned.Language << " (" << aligned.LanguageReason << ")\n";
+    out << "Language: " << aligned.Language << " (" << LanguageSourceText(aligned.LanguageFrom)
+        << ")\n";
     const size_t doubtful =
         static_cast<size_t>(std::count_if(placed.begin(), placed.end(), [](const auto& p) {
             return !p.Pinned && p.Reason != align::Doubt::None;
@@ -221,7 +261,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
             const auto& s = aligned.Sheet.Syllables[i];
             out << "  syllable " << i + 1 << " \"" << Printable(s.Text) << "\" (line " << s.Line
                 << ") at " << FormatTimestamp(tempo.Seconds(placed[i].Tick)) << ", tick "
-                << placed[i].Tick << ": " << align::DoubtText(placed[i].Reason) << ", confidence "
+                << placed[i].Tick << ": " << DoubtText(placed[i].Reason) << ", confidence "
                 << std::fixed << std::setprecision(2) << placed[i].Confidence << "\n";
         }
     }

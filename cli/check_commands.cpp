@@ -65,7 +65,7 @@ json FindingJson(const MidiFile& song, const Finding& f) {
                   {"tick", f.Time}};
     if (f.Time >= 0)
         entry["seconds"] = TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time);
-    entry["text"] = f.Text;
+    entry["text"] = FindingText(f);
     entry["repair"] = f.Fix == Repair::None ? json(nullptr) : json(std::string(RepairName(f.Fix)));
     return entry;
 }
@@ -221,7 +221,7 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
         }
         for (const Finding& f : findings) {
             out << name << ": " << SeverityName(f.Level) << ": " << FamilyName(f.Family) << ": "
-                << Where(song, f) << ": " << FindingIdText(f.Id) << ": " << Printable(f.Text);
+                << Where(song, f) << ": " << FindingIdText(f.Id) << ": " << Printable(FindingText(f));
             if (f.Fix != Repair::None) out << " [repair: " << RepairName(f.Fix) << "]";
             out << "\n";
         }

@@ -87,6 +87,69 @@ std::string ReadMessage(const ReadOutcome& Read) {
     return text;
 }
 
+std::string FindingText(const Finding& Found) {
+    const auto number = [&](size_t k) { return std::to_string(Found.Numbers[k]); };
+    switch (Found.Id) {
+        case FindingId::LyricsOnly:
+            return "The words are lyric events only; players that read only Soft Karaoke text "
+                   "show none (to-karaoke adds it).";
+        case FindingId::NotFormat1:
+            return "The song is format " + number(0) + "; Soft Karaoke players read format 1 only.";
+        case FindingId::NoKaraokeHeader:
+            return "No \"@K\" line marks the song as Soft Karaoke.";
+        case FindingId::LateKaraokeHeader:
+            return "The \"@K\" line lies in track " + std::to_string(Found.Track) +
+                   "; players look for it in the first two tracks only.";
+        case FindingId::EmptyKaraokeHeader:
+            return "A \"@K\" line but no karaoke text behind it.";
+        case FindingId::NoWordsTrack:
+            return "The karaoke text lies in track " + std::to_string(Found.Track) +
+                   ", which is not named \"Words\".";
+        case FindingId::MarkInsideText:
+            return "A \"\\\" or \"/\" inside a text event is shown as a character, not a break.";
+        case FindingId::LongParagraph:
+            return "A paragraph of " + number(0) + " lines; the screen shows " + number(1) + ".";
+        case FindingId::LongLine:
+            return "A line of " + number(0) + " characters; the screen shows " + number(1) + ".";
+        case FindingId::KaraokeTextOnly:
+            return "The words are Soft Karaoke text only; keyboards and players that read lyric "
+                   "events show none (to-lyrics adds them).";
+        case FindingId::SplitWords:
+            return "Every syllable ends in a space, so lyric readers split the words "
+                   "(\"Twin kle\").";
+        case FindingId::MergedWords:
+            return "No lyric holds a space, so lyric readers run the words together.";
+        case FindingId::NoLineEnds:
+            return "No lyric ends a line, so lyric readers show the song as one endless line.";
+        case FindingId::LateLineEnd:
+            return "A line end in its own event comes after the first syllable of the next line, "
+                   "which lyric readers then show at the end of the old line.";
+        case FindingId::NulBytes:
+            return number(0) + " word text(s) hold NUL bytes, which end the text for many players.";
+        case FindingId::DuplicateWords:
+            return "The same words are both lyric events and karaoke text; players that read both "
+                   "show them twice.";
+        case FindingId::SeveralWordTracks:
+            return "Words lie in " + number(0) +
+                   " tracks; players show them mixed or only those of one track.";
+        case FindingId::MixedEncodings:
+            return number(0) + " text(s) are UTF-8 and " + number(1) +
+                   " in another encoding; no player shows both right.";
+        case FindingId::LegacyEncoding:
+            return "The texts are in a legacy code page, not UTF-8; players that expect UTF-8 "
+                   "show other characters.";
+        case FindingId::Utf8Encoding:
+            return "The texts are UTF-8; older players and keyboards show each accented letter as "
+                   "two or three others.";
+        case FindingId::TimeBackwards:
+            return "A syllable is timed before the one ahead of it.";
+        case FindingId::AfterLastNote:
+            return number(0) +
+                   " syllable(s) come after the last note; players stop before they are shown.";
+    }
+    return std::string(FindingIdText(Found.Id));
+}
+
 std::string WriteFailureReason(const WriteFailure& Failure) {
     const std::string access = ErrorKindText(ErrorKind::FileAccess) + std::string(": ");
     switch (Failure.Kind) {

@@ -1,10 +1,11 @@
-// The command line's English for the core's outcomes: read faults, write
-// failures and caught errors, worded from their values in one place.
+// The command line's English for the core's outcomes: read faults, check
+// findings, write failures and caught errors, worded from their values in one place.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "check/song_check.h"
 #include "model/errors.h"
 #include "reader/midi_reader.h"
 #include "writer/write_failure.h"
@@ -18,6 +19,9 @@ constexpr std::string_view kErrorPrefix = "Error processing file. Error: ";
 std::string FaultMessage(const ReadFault& Fault);
 // Each fault's sentence, one per line; empty for a complete read.
 std::string ReadMessage(const ReadOutcome& Read);
+
+// A check finding's sentence, from its id and the numbers it quotes.
+std::string FindingText(const Finding& Found);
 
 // Why a file was not written, after "Error: ": "File access error: out.mid:
 // Permission denied".

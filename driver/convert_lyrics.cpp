@@ -40,20 +40,6 @@ ConversionDirection DirectionOf(ConversionChoice choice) {
 
 }  // namespace
 
-std::string CannotConvertReason(const MidiFile& Song, int16_t Track,
-                                ConversionDirection Direction) {
-    if (HoldsMaterial(MaterialOf(Song, Track), Direction)) return {};
-    const std::string track = "Track " + std::to_string(Track);
-    if (Direction == ConversionDirection::LyricsToKaraoke) {
-        return track +
-               " holds no lyric events, so there is nothing to turn into karaoke text. "
-               "Choose a track that lists lyric events.";
-    }
-    return track +
-           " holds no karaoke text events, so there is nothing to turn into lyrics. "
-           "Choose a track that lists karaoke text events.";
-}
-
 KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song) {
     return workflow::ProposedInformation(Song);
 }
@@ -102,7 +88,7 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& Dialog, KaraokeInfoDialog& 
     }
 
     if (!text && !lyrics) {
-        Host.ShowMessage(kNothingToConvert);
+        Host.Refuse({});
         return false;
     }
 
@@ -117,10 +103,9 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& Dialog, KaraokeInfoDialog& 
     const bool KeepLyrics = Dialog.KeepLyrics();
     if (Dialog.Choice == ConversionChoice::LyricsToText ||
         Dialog.Choice == ConversionChoice::KaraokeToLyrics) {
-        const std::string reason =
-            CannotConvertReason(Song, SourceTrack, DirectionOf(Dialog.Choice));
-        if (!reason.empty()) {
-            Host.ShowMessage(reason);
+        const ConversionDirection direction = DirectionOf(Dialog.Choice);
+        if (!HoldsMaterial(MaterialOf(Song, SourceTrack), direction)) {
+            Host.Refuse({ConversionRefusal::TrackWithoutMaterial, SourceTrack, direction});
             return false;
         }
     }

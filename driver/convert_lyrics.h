@@ -76,21 +76,26 @@ class KaraokeInfoDialog {
     virtual std::string Artist() const = 0;    // SongA
 };
 
+// Why a conversion was refused, for the application to word: the song holds
+// neither lyrics nor karaoke text, or the chosen track holds nothing for the
+// direction chosen.
+struct ConversionRefusal {
+    enum Reason { NothingToConvert, TrackWithoutMaterial };
+    Reason Why = NothingToConvert;
+    int16_t Track = -1;  // TrackWithoutMaterial: the track chosen
+    ConversionDirection Direction = ConversionDirection::LyricsToKaraoke;
+    bool operator==(const ConversionRefusal&) const = default;
+};
+
 // What the driver needs from the application around the dialogs.
 class ConversionHost {
   public:
     virtual ~ConversionHost() = default;
-    // A message box with an OK button and the application's title.
-    virtual void ShowMessage(const std::string& Text) = 0;
+    // Tells why the conversion was refused, in a message box with an OK button.
+    virtual void Refuse(const ConversionRefusal& Refusal) = 0;
     // The application-wide wait cursor on (true) or back to the default (false).
     virtual void SetWaitCursor(bool Waiting) = 0;
 };
-
-// The message shown when the song has neither lyrics nor karaoke text.
-constexpr const char* kNothingToConvert = "No Text or Lyric events were found.";
-
-// Why track `Track` cannot be converted in `Direction`, or empty when it can.
-std::string CannotConvertReason(const MidiFile& Song, int16_t Track, ConversionDirection Direction);
 
 // The information lines proposed for a song: workflow::ProposedInformation,
 // the same as the command line's.

@@ -59,11 +59,11 @@ struct Fixture : ConversionDialog, ConversionHost {
         if (click != ConversionChoice::None) Choice = click, FromIndex = track;
     }
     void Unload() override { ++unloads; }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void Refuse(const ConversionRefusal& refusal) override { refusals.push_back(refusal); }
     void SetWaitCursor(bool on) override { cursor.push_back(on); }
     bool Run(MidiFile& song) { return ConvertLyrics(song, *this, info, *this); }
     std::string tracks, tracks2;  // "name|" per entry
-    std::vector<std::string> messages;
+    std::vector<ConversionRefusal> refusals;
     int selected = -1, selected2 = -1, shown = 0, unloads = 0;
     ConversionChoice click = ConversionChoice::Cancel;
     int16_t track = 1;
@@ -144,15 +144,29 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         ConversionChoice earlier, click;
         bool keep, converted;
         size_t lyrics, texts;  // in track 1 afterwards
-        const char* message;   // its start
+        std::vector<ConversionRefusal> refused;
     } rows[] = {
-        {"|Words=TTT", KaraokeToLyrics, Cancel, false, false, 0, 3, ""},
-        {"|Words=TTT", None, None, false, true, 0, 3, ""},
-        {"|Words=TTT", KaraokeToLyrics, None, false, true, 3, 0, ""},
-        {"|Words=TTT", None, KaraokeToLyrics, true, true, 3, 3, ""},
-        {"|Words=TTT", None, LyricsToText, false, false, 0, 3, "Track 1 holds no lyric events, so"},
-        {"|Lyrics=LLL", None, KaraokeToLyrics, false, false, 3, 0, "Track 1 holds no karaoke text"},
-        {"|Words=E", None, KaraokeToLyrics, false, false, 0, 1, kNothingToConvert},
+        {"|Words=TTT", KaraokeToLyrics, Cancel, false, false, 0, 3, {}},
+        {"|Words=TTT", None, None, false, true, 0, 3, {}},
+        {"|Words=TTT", KaraokeToLyrics, None, false, true, 3, 0, {}},
+        {"|Words=TTT", None, KaraokeToLyrics, true, true, 3, 3, {}},
+        {"|Words=TTT",
+         None,
+         LyricsToText,
+         false,
+         false,
+         0,
+         3,
+         {{ConversionRefusal::TrackWithoutMaterial, 1, ConversionDirection::LyricsToKaraoke}}},
+        {"|Lyrics=LLL",
+         None,
+         KaraokeToLyrics,
+         false,
+         false,
+         3,
+         0,
+         {{ConversionRefusal::TrackWithoutMaterial, 1, ConversionDirection::KaraokeToLyrics}}},
+        {"|Words=E", None, KaraokeToLyrics, false, false, 0, 1, {{}}},
     };
     for (const auto& r : rows) {
         MidiFile song = test::LayoutSong(r.layout);
@@ -166,10 +180,9 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         const std::vector<bool> waited = {true, false};  // the song changes only under it
         EXPECT_EQ(f.cursor, EncodeMidiFile(song) == before ? std::vector<bool>() : waited);
         EXPECT_EQ(f.unloads, r.click == Cancel);
-        EXPECT_EQ(f.shown, r.message != kNothingToConvert);
+        EXPECT_EQ(f.shown, r.refused != std::vector{ConversionRefusal{}});
         EXPECT_EQ(f.info.shown, 0);
-        ASSERT_EQ(f.messages.size(), *r.message ? 1u : 0u);
-        EXPECT_TRUE(!*r.message || f.messages[0].starts_with(r.message)) << f.messages[0];
+        EXPECT_TRUE(f.refusals == r.refused) << r.layout;
     }
     // A track that the song does not have: the error reaches the caller.
     MidiFile song = test::LayoutSong("|Words=T");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "check/song_check.h"
+#include "cli/outcome_text.h"
 #include "lyrics/converters.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
@@ -121,7 +122,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             std::string wrong;
             for (const Finding& f :
                  FindingsFor(CheckSong(converted), players, Severity::ShowsWrong))
-                wrong += std::string(FindingIdText(f.Id)) + ": " + f.Text + "\n";
+                wrong += std::string(FindingIdText(f.Id)) + ": " + cli::FindingText(f) + "\n";
             EXPECT_TRUE(wrong.empty() || wrong_before) << wrong;
 
             // Written, listed by midicsv, read back with the same words.

@@ -74,8 +74,7 @@ void CheckPanel::Check() {
         } else if (f.Track >= 0) {
             where = tr("track %1: ").arg(f.Track);
         }
-        const QString line =
-            tr("%1 (%2): %3%4").arg(level, players, where, QString::fromStdString(f.Text));
+        const QString line = tr("%1 (%2): %3%4").arg(level, players, where, Describe(f));
         list_->addItem(line);
         list_->item(list_->count() - 1)->setToolTip(line);  // the whole line, when cut
     }
@@ -113,9 +112,85 @@ QString CheckPanel::Verdict() const {
         if (PreferredLineSource(*song_)) return tr("Will show in karaoke players and keyboards");
         return tr("No words to show");
     }
-    const QString first = QString::fromStdString(problems.front()->Text);
+    const QString first = Describe(*problems.front());
     if (problems.size() == 1) return tr("1 problem: %1").arg(first);
     return tr("%1 problems: %2 ...").arg(problems.size()).arg(first);
+}
+
+QString CheckPanel::Describe(const Finding& found) {
+    const int first = found.Numbers[0], second = found.Numbers[1];
+    switch (found.Id) {
+        case FindingId::LyricsOnly:
+            return tr(
+                "The words are lyric events only; players that read only Soft Karaoke text "
+                "show none (to-karaoke adds it).");
+        case FindingId::NotFormat1:
+            return tr("The song is format %1; Soft Karaoke players read format 1 only.").arg(first);
+        case FindingId::NoKaraokeHeader:
+            return tr("No \"@K\" line marks the song as Soft Karaoke.");
+        case FindingId::LateKaraokeHeader:
+            return tr("The \"@K\" line lies in track %1; players look for it in the first two "
+                      "tracks only.")
+                .arg(found.Track);
+        case FindingId::EmptyKaraokeHeader:
+            return tr("A \"@K\" line but no karaoke text behind it.");
+        case FindingId::NoWordsTrack:
+            return tr("The karaoke text lies in track %1, which is not named \"Words\".")
+                .arg(found.Track);
+        case FindingId::MarkInsideText:
+            return tr(
+                "A \"\\\" or \"/\" inside a text event is shown as a character, not a break.");
+        case FindingId::LongParagraph:
+            return tr("A paragraph of %1 lines; the screen shows %2.").arg(first).arg(second);
+        case FindingId::LongLine:
+            return tr("A line of %1 characters; the screen shows %2.").arg(first).arg(second);
+        case FindingId::KaraokeTextOnly:
+            return tr(
+                "The words are Soft Karaoke text only; keyboards and players that read lyric "
+                "events show none (to-lyrics adds them).");
+        case FindingId::SplitWords:
+            return tr(
+                "Every syllable ends in a space, so lyric readers split the words (\"Twin kle\").");
+        case FindingId::MergedWords:
+            return tr("No lyric holds a space, so lyric readers run the words together.");
+        case FindingId::NoLineEnds:
+            return tr("No lyric ends a line, so lyric readers show the song as one endless line.");
+        case FindingId::LateLineEnd:
+            return tr(
+                "A line end in its own event comes after the first syllable of the next line, "
+                "which lyric readers then show at the end of the old line.");
+        case FindingId::NulBytes:
+            return tr("%n word text(s) hold NUL bytes, which end the text for many players.",
+                      nullptr, first);
+        case FindingId::DuplicateWords:
+            return tr(
+                "The same words are both lyric events and karaoke text; players that read both "
+                "show them twice.");
+        case FindingId::SeveralWordTracks:
+            return tr("Words lie in %1 tracks; players show them mixed or only those of one track.")
+                .arg(first);
+        case FindingId::MixedEncodings:
+            return tr("%1 text(s) are UTF-8 and %2 in another encoding; no player shows both "
+                      "right.")
+                .arg(first)
+                .arg(second);
+        case FindingId::LegacyEncoding:
+            return tr(
+                "The texts are in a legacy code page, not UTF-8; players that expect UTF-8 show "
+                "other characters.");
+        case FindingId::Utf8Encoding:
+            return tr(
+                "The texts are UTF-8; older players and keyboards show each accented letter as "
+                "two or three others.");
+        case FindingId::TimeBackwards:
+            return tr("A syllable is timed before the one ahead of it.");
+        case FindingId::AfterLastNote:
+            return tr(
+                "%n syllable(s) come after the last note; players stop before they are "
+                "shown.",
+                nullptr, first);
+    }
+    return QString::fromUtf8(FindingIdText(found.Id));
 }
 
 bool CheckPanel::RepairFinding(int index) {

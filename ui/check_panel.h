@@ -29,6 +29,8 @@ class CheckPanel : public QWidget {
     // "2 problems: ...".
     QString Verdict() const;
     const std::vector<Finding>& Findings() const { return findings_; }
+    // A finding's sentence in the desktop's words, from its id and numbers.
+    static QString Describe(const Finding& found);
     // Makes the repair of finding `index`; false when it has none or changed nothing.
     bool RepairFinding(int index);
     // Which of two streams of the same words a repair keeps: the lyric events

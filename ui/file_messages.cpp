@@ -176,9 +176,48 @@ QString DescribeWriteFailure(const WriteFailure& Failure) {
     return Tr("An unforeseen error stopped it (%1).").arg(QString::fromStdString(Failure.Detail));
 }
 
+QString ErrorReason(const CaughtError& Error) {
+    switch (Error.From) {
+        case CaughtError::Runtime:
+            break;
+        case CaughtError::OutOfMemory:
+            return Tr("not enough memory");
+        case CaughtError::Exception:
+            return QString::fromStdString(Error.Detail);
+        case CaughtError::Unknown:
+            return Tr("an unknown error");
+    }
+    QString kind;
+    switch (Error.Kind) {
+        case ErrorKind::Overflow:
+            kind = Tr("Overflow");
+            break;
+        case ErrorKind::SubscriptOutOfRange:
+            kind = Tr("Subscript out of range");
+            break;
+        case ErrorKind::DivisionByZero:
+            kind = Tr("Division by zero");
+            break;
+        case ErrorKind::InvalidArgument:
+            kind = Tr("Invalid procedure call or argument");
+            break;
+        case ErrorKind::OutOfMemory:
+            kind = Tr("Out of memory");
+            break;
+        case ErrorKind::FileNotFound:
+            kind = Tr("File not found");
+            break;
+        case ErrorKind::FileAccess:
+            kind = Tr("File access error");
+            break;
+    }
+    return Error.Detail.empty() ? kind
+                                : Tr("%1: %2").arg(kind, QString::fromStdString(Error.Detail));
+}
+
 QString DescribeError(const CaughtError& Error) {
     if (Error.From == CaughtError::OutOfMemory) return Tr("There is not enough memory for it.");
-    return Tr("An error stopped it (%1).").arg(QString::fromStdString(Error.Detail));
+    return Tr("An error stopped it (%1).").arg(ErrorReason(Error));
 }
 
 }  // namespace verselane::ui

@@ -36,5 +36,8 @@ QString DescribeWriteFailure(const WriteFailure& Failure);
 
 // An error that stopped a job, from its value.
 QString DescribeError(const CaughtError& Error);
+// The same as a phrase to go in brackets: "Overflow: <detail>", "not enough
+// memory", what another exception said.
+QString ErrorReason(const CaughtError& Error);
 
 }  // namespace verselane::ui

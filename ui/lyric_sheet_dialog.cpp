@@ -18,6 +18,7 @@
 #include "encoding/text_encoding.h"
 #include "lyrics/song_info.h"
 #include "lyrics/sung_lines.h"
+#include "ui/file_messages.h"
 #include "ui/named.h"
 #include "ui/refusals.h"
 
@@ -126,39 +127,55 @@ void LyricSheetDialog::Align() {
         for (size_t i = 0; i < placed.size(); ++i) {
             const int order = on_tick[placed[i].Tick]++;
             if (placed[i].Pinned || placed[i].Reason == align::Doubt::None) continue;
-            doubts_.push_back({placed[i].Tick, order,
-                               QString::fromStdString(align::DoubtText(placed[i].Reason))});
+            doubts_.push_back({placed[i].Tick, order, DescribeDoubt(placed[i].Reason)});
             doubtful_->addItem(
                 tr("%1  \"%2\" (syllable %3, line %4): %5")
                     .arg(QString::fromStdString(FormatTimestamp(tempo.Seconds(placed[i].Tick))))
                     .arg(QString::fromStdString(aligned.Sheet.Syllables[i].Text))
                     .arg(i + 1)
                     .arg(aligned.Sheet.Syllables[i].Line)
-                    .arg(QString::fromStdString(align::DoubtText(placed[i].Reason))));
+                    .arg(DescribeDoubt(placed[i].Reason)));
         }
         QString text = tr("%1 syllables placed, %2 doubtful. Language: %3 (%4).")
                            .arg(placed.size())
                            .arg(doubtful_->count())
                            .arg(QString::fromStdString(aligned.Language),
-                                QString::fromStdString(aligned.LanguageReason));
+                                aligned.LanguageFrom == align::LanguageSource::Given ? tr("given")
+                                : aligned.LanguageFrom == align::LanguageSource::SongKaraokeLine
+                                    ? tr("the song's @L line")
+                                    : tr("guessed from the words"));
         if (aligned.Melody.Line >= 0) {
             const align::NoteLine& line = lines_[static_cast<size_t>(aligned.Melody.Line)];
-            text += QLatin1Char(' ') +
-                    tr("Melody: track %1 (%2).")
-                        .arg(line.Track)
-                        .arg(QString::fromStdString(Printable(aligned.Melody.Reason)));
+            text += QLatin1Char(' ') + tr("Melody: track %1 (%2).")
+                                           .arg(line.Track)
+                                           .arg(MelodyReason(line, aligned.Melody));
         }
-        if (!aligned.Warning.empty())
-            text += QLatin1Char(' ') + QString::fromStdString(aligned.Warning) + '.';
+        if (aligned.RanOut) {
+            text += QLatin1Char(' ') +
+                    tr("The melody has too few notes: they run out at syllable %1, line %2 of "
+                       "the sheet.")
+                        .arg(aligned.RanOut->Syllable)
+                        .arg(aligned.RanOut->Line);
+        }
         outcome_->setText(text);
         ok_->setEnabled(true);
     } catch (const align::AlignError& e) {
         outcome_->setText(
             tr("The sheet cannot be aligned: %1.").arg(DescribeAlignFault(e.Fault())));
-    } catch (const std::exception& e) {
-        outcome_->setText(
-            tr("The sheet cannot be aligned: %1.").arg(QString::fromStdString(e.what())));
+    } catch (...) {
+        outcome_->setText(tr("The sheet cannot be aligned: %1.").arg(ErrorReason(CurrentError())));
     }
+}
+
+QString LyricSheetDialog::MelodyReason(const align::NoteLine& line,
+                                       const align::MelodyChoice& choice) const {
+    QStringList reasons;
+    if (choice.Named)
+        reasons << tr("named \"%1\"").arg(QString::fromStdString(Printable(line.Name)));
+    if (choice.OneNoteAtATime) reasons << tr("one note at a time");
+    if (choice.InVoiceRange) reasons << tr("in the range of a voice");
+    reasons << tr("%1 notes for %2 syllables").arg(choice.Notes).arg(choice.Syllables);
+    return reasons.join(tr(", "));
 }
 
 QStringList LyricSheetDialog::Doubtful() const {

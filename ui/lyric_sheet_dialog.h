@@ -37,6 +37,8 @@ class LyricSheetDialog : public QDialog {
 
   private:
     void openSheet();
+    // Why the melody's line was chosen, from the choice's values.
+    QString MelodyReason(const align::NoteLine& line, const align::MelodyChoice& choice) const;
 
     const MidiFile& song_;
     std::vector<align::NoteLine> lines_;

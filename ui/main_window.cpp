@@ -27,6 +27,7 @@
 #include "encoding/text_encoding.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
+#include "model/errors.h"
 #include "reader/midi_reader.h"
 #include "ui/check_panel.h"
 #include "ui/convert_lyrics_dialog.h"
@@ -37,6 +38,7 @@
 #include "ui/main_window_parts.h"
 #include "ui/named.h"
 #include "ui/playback_panel.h"
+#include "ui/refusals.h"
 #include "ui/song_text.h"
 #include "ui/timing_editor.h"
 #include "workflow/output_names.h"
@@ -326,13 +328,14 @@ void MainWindow::convertLyrics() {
     typed_as_utf8_ = false;
     try {
         converted = ConvertLyrics(song_, *conversion_dialog_, *information_dialog_, *this);
-    } catch (const std::exception& e) {
+    } catch (...) {
+        const CaughtError error = CurrentError();
         // The song may be half converted: it takes a new read to go on.
         broken_ = true;
         unsaved_ = false;  // nothing to write of it
         updateCommands();
         status_->setText(tr("The conversion failed (%1). Read the song again to retry.")
-                             .arg(QString::fromStdString(e.what())));
+                             .arg(ErrorReason(error)));
         converted_ = ConversionChoice::None;
         checks_->Check();
         showWords();
@@ -432,8 +435,17 @@ void MainWindow::ConvertSongs(const QStringList& paths) {
     dialog.exec();
 }
 
-void MainWindow::ShowMessage(const std::string& Text) {
-    prompts_->ShowMessage(this, QString::fromStdString(Text));
+void MainWindow::Refuse(const ConversionRefusal& Refusal) {
+    QString message = tr("No Text or Lyric events were found.");
+    if (Refusal.Why == ConversionRefusal::TrackWithoutMaterial) {
+        message = Refusal.Direction == ConversionDirection::LyricsToKaraoke
+                      ? tr("Track %1 holds no lyric events, so there is nothing to turn into "
+                           "karaoke text. Choose a track that lists lyric events.")
+                      : tr("Track %1 holds no karaoke text events, so there is nothing to turn "
+                           "into lyrics. Choose a track that lists karaoke text events.");
+        message = message.arg(Refusal.Track);
+    }
+    prompts_->ShowMessage(this, message);
 }
 
 void MainWindow::SetWaitCursor(bool Waiting) {
@@ -502,9 +514,9 @@ void MainWindow::showWords() {
         words_label_->setText(from == LineSource::Lyrics
                                   ? tr("Words of track %1 (lyric events):").arg(track)
                                   : tr("Words of track %1 (karaoke text):").arg(track));
-    } catch (const std::exception& e) {
+    } catch (...) {
         words_->setPlaceholderText(
-            tr("The words cannot be shown (%1).").arg(QString::fromStdString(e.what())));
+            tr("The words cannot be shown (%1).").arg(ErrorReason(CurrentError())));
     }
 }
 
@@ -524,8 +536,7 @@ std::vector<MarkedDoubt> MainWindow::ShownDoubts() const {
     for (size_t i = 0; i < syllables.size(); ++i) {
         const int order = on_tick[syllables[i].Tick]++;
         if (syllables[i].Doubtful)
-            doubts.push_back(
-                {syllables[i].Tick, order, QString::fromStdString(align::DoubtText(reasons[i]))});
+            doubts.push_back({syllables[i].Tick, order, DescribeDoubt(reasons[i])});
     }
     doubts.insert(doubts.end(), sheet_doubts_.begin(), sheet_doubts_.end());
     return doubts;

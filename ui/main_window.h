@@ -69,7 +69,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     // Reading shows its progress bar once it has taken this long.
     void SetProgressDelay(int milliseconds) { progress_delay_ = milliseconds; }
 
-    void ShowMessage(const std::string& Text) override;
+    void Refuse(const ConversionRefusal& Refusal) override;
     void SetWaitCursor(bool Waiting) override;
 
   protected:

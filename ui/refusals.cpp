@@ -12,6 +12,20 @@ QString Tr(const char* text) {
 
 }  // namespace
 
+QString DescribeDoubt(align::Doubt reason) {
+    switch (reason) {
+        case align::Doubt::CloseCall:
+            return Tr("close call");
+        case align::Doubt::NoNoteLeft:
+            return Tr("no note left");
+        case align::Doubt::OffNote:
+            return Tr("off note");
+        case align::Doubt::None:
+            break;
+    }
+    return {};
+}
+
 QString DescribeAlignFault(const align::AlignFault& fault) {
     using align::AlignProblem;
     switch (fault.Problem) {

@@ -190,8 +190,8 @@ void TimingEditor::EditText() {
         trial.Apply(set_text);
         trial.Apply(editing::Edit::Split(syllable, at));
     } catch (const editing::EditError& e) {
-        emit StatusMessage(tr("%1: not done (%2).")
-                               .arg(tr("Split the Syllable"), QString::fromStdString(e.what())));
+        emit StatusMessage(
+            tr("%1: not done (%2).").arg(tr("Split the Syllable"), DescribeEditFault(e.Fault())));
         return;
     }
     undo_->beginMacro(tr("Split the Syllable at the Cursor"));
