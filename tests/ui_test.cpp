@@ -1277,10 +1277,17 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     EXPECT_EQ(editor->Syllables()[2].Tick, notes[5].Tick) << "the undone tap's syllable again";
 
     auto* player = Find<PlaybackPanel>(w.form.get(), "PlaybackPanel");
-    // A tap while the song plays leaves it playing.
-    player->PlayPause();
+    // Ctrl+Shift+Space plays from two beats before the chosen syllable; a tap
+    // while the song plays leaves it playing.
+    editor->Select(6);
+    const double lead_in =
+        words.Seconds(editor->Syllables()[6].Tick - 2 * w.form->Song().Header.Division);
+    ASSERT_GT(lead_in, 1.0);
+    QTest::keySequence(w.form.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Space));
     for (int waited = 0; !player->Playing() && waited < 100; ++waited) QTest::qWait(30);
     ASSERT_TRUE(player->Playing());
+    EXPECT_NEAR(player->Position(), lead_in, 0.5);
+    editor->Select(3);
     editor->Tap(words.Seconds(notes[7].Tick), 0);
     EXPECT_EQ(editor->Syllables()[3].Tick, notes[7].Tick);
     QTest::qWait(50);

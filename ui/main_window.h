@@ -158,6 +158,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     QAction* convert_files_action_;
     QAction* quit_action_;
     QAction* play_action_;
+    QAction* play_from_action_;
     QAction* stop_action_;
     QAction* help_action_;
     QAction* about_action_;

@@ -59,6 +59,12 @@ void MainWindow::createActions() {
         action(tr("&Play or Pause"), "PlayAction", [this] { playback_->PlayPause(); },
                {QKeySequence(Qt::CTRL | Qt::Key_Space), QKeySequence(Qt::Key_MediaTogglePlayPause),
                 QKeySequence(Qt::Key_MediaPlay)});
+    play_from_action_ = action(tr("Play from the &Chosen Syllable"), "PlayFromChosenAction",
+                               [this] {
+                                   if (const std::optional<double> at = editor_->LeadInSeconds())
+                                       playback_->PlayFrom(*at);
+                               },
+                               {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Space)});
     stop_action_ =
         action(tr("&Stop"), "StopAction", [this] { playback_->Stop(); },
                {QKeySequence(Qt::CTRL | Qt::Key_Period), QKeySequence(Qt::Key_MediaStop)});
@@ -210,6 +216,7 @@ void MainWindow::createMenus() {
     }
     QMenu* playback = menuBar()->addMenu(tr("&Playback"));
     playback->addAction(play_action_);
+    playback->addAction(play_from_action_);
     playback->addAction(stop_action_);
     // Slower playing for tapping; the choice is kept for the next start. The
     // access keys avoid T and H: the editor's own keys would take them.
@@ -278,8 +285,9 @@ void MainWindow::showHelp() {
            "Ctrl+Left/Right nudge it, F8 goes to the next doubtful syllable; drag a syllable "
            "onto a note, or Alt+Shift+Left/Right, to pin it there and re-align the rest of "
            "its line (the other chosen syllables move with a drag, Alt or Shift moves it "
-           "alone); T while playing taps the next syllable onto its note. Ctrl+wheel or "
-           "Ctrl+plus/minus zoom; Ctrl+Z undoes any edit; the Edit menu lists every edit.\n\n"
+           "alone); Ctrl+Shift+Space plays from two beats before the chosen syllable, and T "
+           "while playing taps the next syllable onto its note. Ctrl+wheel or Ctrl+plus/minus "
+           "zoom; Ctrl+Z undoes any edit; the Edit menu lists every edit.\n\n"
            "File > Convert a Folder converts many songs at once; dropping files or a "
            "folder onto the window does the same."));
 }

@@ -239,6 +239,16 @@ void PlaybackPanel::PlayPause() {
     Refresh();
 }
 
+void PlaybackPanel::PlayFrom(double seconds) {
+    if (!play_->isEnabled()) return;
+    player_.Seek(seconds);
+    if (!player_.Playing()) {
+        player_.Play();
+        frames_->start();
+    }
+    Refresh();
+}
+
 void PlaybackPanel::Stop() {
     player_.Stop();
     Refresh();

@@ -60,6 +60,8 @@ class PlaybackPanel : public QWidget {
     void Clear();
 
     void PlayPause();
+    // Plays from `seconds` of song time (playing on if it plays already).
+    void PlayFrom(double seconds);
     void Stop();
     // Where the song is, in the song's seconds, as heard (at any speed).
     double Position() const;

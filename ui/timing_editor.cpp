@@ -152,6 +152,12 @@ void TimingEditor::ShowAt(double seconds, bool playing) {
     viewport()->update();
 }
 
+std::optional<double> TimingEditor::LeadInSeconds() const {
+    if (!words_ || current_ < 0) return std::nullopt;
+    const int32_t tick = std::max<int32_t>(0, syllables_[current_].Tick - 2 * division_);
+    return words_->Seconds(tick);
+}
+
 int TimingEditor::X(int32_t tick) const {
     return static_cast<int>(std::lround(tick * pixels_per_quarter_ / division_)) -
            horizontalScrollBar()->value();

@@ -98,6 +98,10 @@ class TimingEditor : public QAbstractScrollArea {
     void PinToNote(int direction);
     void Nudge(int direction);  // by a sixteenth
     void NextDoubtful(int direction);
+    // Where playing for the chosen syllable starts, in song seconds: two
+    // beats before it (or the song's start), so that a tap can follow the
+    // music into it. Nothing when no syllable is chosen.
+    std::optional<double> LeadInSeconds() const;
     // F2: the chosen syllable's text changed, or split at the text cursor
     // (one undoable step, the text typed taken first).
     void EditText();
