@@ -416,6 +416,9 @@ TEST_F(AlignCommandTest, WritesOneLyricPerSyllableInOneTrackAndTheKaraokeText) {
     ASSERT_EQ(Align("song.kar sheet.txt --replace --to lyrics", &out), 0) << out;
     EXPECT_TRUE(fs::exists(dir_ / "song.aligned.kar"));
     EXPECT_EQ(LyricRows("song.aligned.kar"), LyricRows("song.kar"));
+    // Replacing the words keeps the notes.
+    EXPECT_EQ(Csv("song.aligned.kar", "grep -c Note_on_c"), Csv("song.kar", "grep -c Note_on_c"));
+    EXPECT_NE(Csv("song.kar", "grep -c Note_on_c"), "0\n");
 }
 
 TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
