@@ -1,5 +1,19 @@
-# The xdotool steps both window journeys take, sourced by the journey run
-# inside the virtual X server. KEY_DELAY: milliseconds between key presses.
+# What both window journeys share: the check for the tools they need,
+# sourced by each script first, and the xdotool steps, sourced again by the
+# journey run inside the virtual X server. KEY_DELAY: milliseconds between
+# key presses.
+
+# Skips the journey (exit 77), or fails it under CI=true, where something it
+# needs is missing.
+skip() {
+  echo "skipped: $1" >&2
+  if [ "${CI:-}" = "true" ]; then exit 1; fi
+  exit 77
+}
+need_x_tools() {
+  command -v xvfb-run >/dev/null || skip "xvfb-run is not installed (scripts/install-deps)"
+  command -v xdotool >/dev/null || skip "xdotool is not installed (scripts/install-deps)"
+}
 
 # Waits for a window whose title matches, gives it the keyboard.
 window() {

@@ -21,13 +21,8 @@ set -euo pipefail
 program="$1"
 corpus="${VERSELANE_CORPUS:-$(dirname "$0")/../../shared/corpus}"
 
-skip() {
-  echo "skipped: $1" >&2
-  if [ "${CI:-}" = "true" ]; then exit 1; fi
-  exit 77
-}
-command -v xvfb-run >/dev/null || skip "xvfb-run is not installed (scripts/install-deps)"
-command -v xdotool >/dev/null || skip "xdotool is not installed (scripts/install-deps)"
+source "$(dirname "$0")/journey_helpers.sh"
+need_x_tools
 /usr/bin/python3 -c "import mido" 2>/dev/null || skip "python3-mido is not installed (scripts/install-deps)"
 [ -f "$corpus/kar/twinkle_dmp.kar" ] || skip "the test corpus is not here (set VERSELANE_CORPUS)"
 

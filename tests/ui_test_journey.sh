@@ -12,13 +12,8 @@ set -euo pipefail
 program="$1"
 corpus="${VERSELANE_CORPUS:-$(dirname "$0")/../../shared/corpus}"
 
-skip() {
-  echo "skipped: $1" >&2
-  if [ "${CI:-}" = "true" ]; then exit 1; fi
-  exit 77
-}
-command -v xvfb-run >/dev/null || skip "xvfb-run is not installed (scripts/install-deps)"
-command -v xdotool >/dev/null || skip "xdotool is not installed (scripts/install-deps)"
+source "$(dirname "$0")/journey_helpers.sh"
+need_x_tools
 [ -f "$corpus/lyrics/twinkle_mma.mid" ] || skip "the test corpus is not here (set VERSELANE_CORPUS)"
 
 work="$(mktemp -d)"
