@@ -73,6 +73,16 @@ void Track::Append(Event e, std::string_view body) {
     events_.push_back(e);
 }
 
+void Track::SetBody(int32_t i, std::string_view body) {
+    Event& e = events_.at(static_cast<size_t>(i));
+    e.BodyAt = e.HasBody() ? Store(body) : 0;
+}
+
+void Track::Clear() {
+    events_.clear();
+    pool_.assign(kLengthBytes, '\0');
+}
+
 void Track::Reserve(int32_t events, size_t body_bytes) {
     if (events > 0) events_.reserve(static_cast<size_t>(events));
     if (body_bytes > 0) pool_.reserve(pool_.size() + body_bytes);
@@ -97,6 +107,12 @@ Track& Song::At(int16_t t) {
 const Track& Song::At(int16_t t) const {
     if (t < 0 || t >= TrackCount()) Raise(ErrorKind::SubscriptOutOfRange);
     return Tracks[static_cast<size_t>(t)];
+}
+
+void Song::InsertTrack(int16_t at, Track track) {
+    if (at < 0 || at > TrackCount()) Raise(ErrorKind::SubscriptOutOfRange);
+    if (TrackCount() == INT16_MAX) Raise(ErrorKind::Overflow, "more than 32767 tracks");
+    Tracks.insert(Tracks.begin() + at, std::move(track));
 }
 
 EventEdit Song::Apply(const EventEdit& edit) {

@@ -55,6 +55,9 @@ struct Event {
                          uint8_t data2 = 0) {
         return {tick, kind, channel, data1, data2, 0};
     }
+    // A meta event of `type`; its body is given where it is stored
+    // (Track::Append, EventEdit).
+    static Event Meta(int32_t tick, uint8_t type) { return {tick, EventKind::Meta, 0, type, 0, 0}; }
 
     uint8_t MetaType() const { return Data1; }
     bool IsChannelMessage() const { return static_cast<uint8_t>(Kind) <= 6; }
@@ -69,9 +72,15 @@ struct Event {
     bool IsNoteOff() const {
         return Kind == EventKind::NoteOff || (Kind == EventKind::NoteOn && Data2 == 0);
     }
+    // A meta event of one of the text types (text, copyright, track name,
+    // instrument, lyric, marker, cue point).
+    bool IsTextMeta() const { return Kind == EventKind::Meta && Data1 >= 1 && Data1 <= 7; }
+    bool IsSysEx() const { return Kind == EventKind::SysEx; }
     bool IsText() const { return IsMeta(kMetaText); }
     bool IsLyric() const { return IsMeta(kMetaLyric); }
     bool IsEndOfTrack() const { return IsMeta(kMetaEndOfTrack); }
+
+    friend bool operator==(const Event&, const Event&) = default;
 };
 static_assert(sizeof(Event) == 12, "the records of a 20 MB song must stay within 4 bytes a byte");
 
@@ -120,6 +129,15 @@ class Track {
     // Adds an event at the end, as the reader and the converters build
     // tracks; the track's order is the caller's (the file's order).
     void Append(Event e, std::string_view body = {});
+    // Changes in place that keep the track's tick order, for converters that
+    // rewrite a whole track in one pass (edits a user may undo go through
+    // Song::Apply): the record of event i (its Tick must stay between its
+    // neighbours'), and the body of event i (the old bytes stay in the pool
+    // until the track is rebuilt).
+    Event& Record(int32_t i) { return events_[static_cast<size_t>(i)]; }
+    void SetBody(int32_t i, std::string_view body);
+    // Removes every event, and the bodies with them.
+    void Clear();
     // Room for `events` events and `body_bytes` bytes of bodies, taken once.
     void Reserve(int32_t events, size_t body_bytes = 0);
     // The bytes the pool holds (bodies of events edited away included).
@@ -142,6 +160,9 @@ class Song {
     std::vector<Track> Tracks;
 
     int16_t TrackCount() const { return static_cast<int16_t>(Tracks.size()); }
+    // Puts `track` at place `at` (0 to TrackCount()); the tracks from `at`
+    // move one place up.
+    void InsertTrack(int16_t at, Track track);
     Track& At(int16_t t);  // checked: SubscriptOutOfRange
     const Track& At(int16_t t) const;
 

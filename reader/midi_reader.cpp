@@ -475,3 +475,51 @@ ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
 }
 
 }  // namespace verselane
+
+namespace verselane {
+
+namespace {
+
+SongFacts FactsOf(const MidiFile& file) {
+    SongFacts facts;
+    facts.FileLength = file.FileLength;
+    facts.Tempo = file.Tempo;
+    facts.KeySignature = file.KeySignature;
+    facts.KeyMode = file.KeyMode;
+    facts.TimeSigNumerator = file.TimeSigNumerator;
+    facts.TimeSigDenominator = file.TimeSigDenominator;
+    facts.Copyright = file.Copyright;
+    facts.HasKaraokeText = file.HasKaraokeText;
+    facts.HasLyrics = file.HasLyrics;
+    facts.KaraokeText = file.KaraokeText;
+    facts.LyricText = file.LyricText;
+    return facts;
+}
+
+}  // namespace
+
+ReadOutcome ReadSong(Song& Song, SongFacts& Facts, const std::string& FileName,
+                     const ReadProgress& Progress) {
+    MidiFile file;
+    ResetMidiFile(file);
+    ReadOutcome outcome = ReadMidiFile(file, FileName, Progress);
+    if (outcome.SongUsable()) {
+        Song = ToSong(file);
+        Facts = FactsOf(file);
+    }
+    return outcome;
+}
+
+ReadOutcome ReadSongBytes(Song& Song, SongFacts& Facts, std::string_view Bytes,
+                          const ReadProgress& Progress) {
+    MidiFile file;
+    ResetMidiFile(file);
+    ReadOutcome outcome = ReadMidiBytes(file, Bytes, Progress);
+    if (outcome.SongUsable()) {
+        Song = ToSong(file);
+        Facts = FactsOf(file);
+    }
+    return outcome;
+}
+
+}  // namespace verselane

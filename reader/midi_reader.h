@@ -9,6 +9,8 @@
 
 #include "model/errors.h"
 #include "model/midi_file.h"
+#include "model/song.h"
+#include "model/song_facts.h"
 
 namespace verselane {
 
@@ -84,6 +86,13 @@ struct ReadOutcome {
 // Standard MIDI File in its "data" chunk. Bytes after the last announced
 // track chunk are not read; track chunks among them make the read partial.
 [[nodiscard]] ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes,
+                                        const ReadProgress& Progress = {});
+
+// The same reads into the song model, with what the read learnt of the song
+// in `Facts`. `Song` and `Facts` are expected fresh.
+[[nodiscard]] ReadOutcome ReadSong(Song& Song, SongFacts& Facts, const std::string& FileName,
+                                   const ReadProgress& Progress = {});
+[[nodiscard]] ReadOutcome ReadSongBytes(Song& Song, SongFacts& Facts, std::string_view Bytes,
                                         const ReadProgress& Progress = {});
 
 // The whole content of a file, or RuntimeError: FileNotFound, FileAccess (also

@@ -277,3 +277,16 @@ std::optional<WriteFailure> WriteMidiFile(const MidiFile& Song, const std::strin
 }
 
 }  // namespace verselane
+
+namespace verselane {
+
+std::string EncodeSong(const Song& Song) {
+    return EncodeMidiFile(ToMidiFile(Song));
+}
+
+std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
+                                      ExistingFile Existing) {
+    return WriteMidiFile(ToMidiFile(Song), FileName, Existing);
+}
+
+}  // namespace verselane

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 #include "writer/output_file.h"
 #include "writer/write_failure.h"
 
@@ -26,5 +27,11 @@ std::string EncodeMidiFile(const MidiFile& Song);
 [[nodiscard]] std::optional<WriteFailure> WriteMidiFile(
     const MidiFile& Song, const std::string& FileName,
     ExistingFile Existing = ExistingFile::Replace);
+
+// The same for the song model. A song's tracks are all real: the file holds
+// TrackCount() "MTrk" chunks.
+std::string EncodeSong(const Song& Song);
+[[nodiscard]] std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
+                                                    ExistingFile Existing = ExistingFile::Replace);
 
 }  // namespace verselane
