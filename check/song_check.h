@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -95,7 +96,7 @@ constexpr int kScreenLines = 4;
 
 // Every finding, in the order of the checks (Soft Karaoke, lyric readers,
 // both); within a check in the order of the song.
-std::vector<Finding> CheckSong(const MidiFile& Song);
+std::vector<Finding> CheckSong(const Song& Song);
 
 // Only the findings that concern `For` (Both: all of them) at `AtLeast` or worse.
 std::vector<Finding> FindingsFor(const std::vector<Finding>& Findings, PlayerFamily For,
@@ -109,29 +110,41 @@ bool ParseFamily(std::string_view Text, PlayerFamily& Family);
 
 // The repairs. Each returns whether it changed the song; a song that does not
 // need it is left exactly as it was.
-bool MoveKaraokeHeader(MidiFile& Song);
-bool NameWordsTrack(MidiFile& Song);
+bool MoveKaraokeHeader(Song& Song);
+bool NameWordsTrack(Song& Song);
 // Format 1 from format 0 or 2. A format 0 song's single track gives its text
 // events to a new "Words" track. The patterns of a format 2 song are laid one
 // after another, as they play: each pattern's events move later by the end
 // of the patterns before it, and a pattern that does not set its tempo at its
 // start gets the tempo it plays at (the default of 120 beats per minute)
 // there, since in format 1 every track shares one tempo map.
-bool MakeFormat1(MidiFile& Song);
-bool SplitLongLines(MidiFile& Song);
-bool AddLineEnds(MidiFile& Song);
+bool MakeFormat1(Song& Song);
+bool SplitLongLines(Song& Song);
+bool AddLineEnds(Song& Song);
 // Keeps the karaoke text when `Keep` is SoftKaraoke (the lyric events go),
 // the lyric events when it is LyricReaders (the karaoke text and its "@K"
 // header go); Both keeps both and changes nothing.
-bool DropDuplicate(MidiFile& Song, PlayerFamily Keep);
-bool RemoveNulBytes(MidiFile& Song);
+bool DropDuplicate(Song& Song, PlayerFamily Keep);
+bool RemoveNulBytes(Song& Song);
 // Lyrics whose every syllable ends in a space and whose words end in two
 // (as some converters write them): the space inside a word goes and a
 // word's two become one; line ends, times and every other event stay.
-bool JoinSplitWords(MidiFile& Song);
+bool JoinSplitWords(Song& Song);
 
 // Runs the repair of `Fix` (all but OneEncoding, which needs iconv); `Keep`
 // is for DropDuplicate.
+bool ApplyRepair(Song& Song, Repair Fix, PlayerFamily Keep = PlayerFamily::Both);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+std::vector<Finding> CheckSong(const MidiFile& Song);
+bool MoveKaraokeHeader(MidiFile& Song);
+bool NameWordsTrack(MidiFile& Song);
+bool MakeFormat1(MidiFile& Song);
+bool SplitLongLines(MidiFile& Song);
+bool AddLineEnds(MidiFile& Song);
+bool DropDuplicate(MidiFile& Song, PlayerFamily Keep);
+bool RemoveNulBytes(MidiFile& Song);
+bool JoinSplitWords(MidiFile& Song);
 bool ApplyRepair(MidiFile& Song, Repair Fix, PlayerFamily Keep = PlayerFamily::Both);
 
 }  // namespace verselane

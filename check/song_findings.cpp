@@ -16,7 +16,7 @@ namespace {
 
 class Checker {
   public:
-    explicit Checker(const MidiFile& song) : song_(song), s_(SurveySong(song)) {}
+    explicit Checker(const Song& song) : song_(song), s_(SurveySong(song)) {}
 
     std::vector<Finding> Run() {
         SoftKaraokeChecks();
@@ -29,7 +29,7 @@ class Checker {
     void Add(FindingId id, Severity level, PlayerFamily family, int32_t track = -1,
              int32_t event = -1, Repair fix = Repair::None, std::array<int32_t, 2> numbers = {}) {
         Finding f{id, level, family, track, event, -1, fix, numbers};
-        if (track >= 0 && event >= 0) f.Time = song_.Track(track).Event(event).Time;
+        if (track >= 0 && event >= 0) f.Time = song_.At(static_cast<int16_t>(track)).At(event).Tick;
         findings_.push_back(std::move(f));
     }
 
@@ -41,9 +41,9 @@ class Checker {
             }
             return;
         }
-        if (song_.Header.Format != 1) {
+        if (song_.Format != 1) {
             Add(FindingId::NotFormat1, Severity::WillNotShow, sk, -1, -1, Repair::MakeFormat1,
-                {song_.Header.Format, 0});
+                {song_.Format, 0});
         }
         if (s_.HeaderTrack < 0) {
             Add(FindingId::NoKaraokeHeader, Severity::WillNotShow, sk, -1, -1,
@@ -62,7 +62,7 @@ class Checker {
             Add(FindingId::NoWordsTrack, Severity::Advice, sk, kt, -1, Repair::NameWordsTrack);
         }
         for (int32_t i : s_.KaraokeSyllables) {
-            std::string_view text = song_.Track(kt).Event(i).Data;
+            std::string_view text = BodyOf(song_, kt, i);
             if (!text.empty() && IsMark(text[0])) text.remove_prefix(1);
             if (text.find_first_of("\\/") != std::string_view::npos) {
                 Add(FindingId::MarkInsideText, Severity::Advice, sk, kt, i);
@@ -105,9 +105,10 @@ class Checker {
         bool in_text = false, hides = false;
         for (const auto [t, i, e] : song_.AllEvents()) {
             if (!e.IsText() && !e.IsLyric()) continue;
-            if (e.Data.view().find('\0') == std::string_view::npos) continue;
+            const std::string_view text = song_.Tracks[t].Body(e);
+            if (text.find('\0') == std::string_view::npos) continue;
             in_text = in_text || e.IsText();
-            hides = hides || HidesBehindNul(e.Data);
+            hides = hides || HidesBehindNul(text);
             if (nul++ == 0) first_t = t, first_i = i;
         }
         if (nul > 0) {
@@ -151,7 +152,7 @@ class Checker {
                 IsLineEndOnly(texts[k - 2])) {
                 continue;
             }
-            auto time = [&](size_t j) { return song_.Track(lt).Event(s_.LyricSyllables[j]).Time; };
+            auto time = [&](size_t j) { return song_.Tracks[lt].At(s_.LyricSyllables[j]).Tick; };
             const int32_t before = time(k - 1) - time(k - 2);
             const int32_t after = time(k) - time(k - 1);
             // A line's last syllable is often held long before its line end;
@@ -187,7 +188,7 @@ class Checker {
         int32_t legacy_i = -1, utf8_i = -1;
         for (const auto [t, i, e] : song_.AllEvents()) {
             if (!e.IsTextMeta()) continue;
-            std::string_view text = e.Data;
+            std::string_view text = song_.Tracks[t].Body(e);
             if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) continue;
             if (IsValidUtf8(text)) {
                 if (utf8++ == 0) utf8_t = t, utf8_i = i;
@@ -210,21 +211,21 @@ class Checker {
     void TimeChecks(int16_t t, const std::vector<int32_t>& syllables) {
         if (t < 0) return;
         for (size_t k = 1; k < syllables.size(); ++k) {
-            if (song_.Track(t).Event(syllables[k]).Time <
-                song_.Track(t).Event(syllables[k - 1]).Time) {
+            if (song_.Tracks[t].At(syllables[k]).Tick < song_.Tracks[t].At(syllables[k - 1]).Tick) {
                 Add(FindingId::TimeBackwards, Severity::ShowsWrong, PlayerFamily::Both, t,
                     syllables[k]);
             }
         }
-        if (song_.Header.Format == 2) return;
+        if (song_.Format == 2) return;
         std::optional<int32_t> last_note;
         for (const auto [u, i, e] : song_.AllEvents())
-            if (e.IsNoteOn() || e.IsNoteOff()) last_note = std::max(last_note.value_or(0), e.Time);
+            if (e.IsNoteOn() || e.IsNoteOff()) last_note = std::max(last_note.value_or(0), e.Tick);
         if (!last_note) return;
         int32_t late = 0, first = -1;
         for (int32_t i : syllables) {
-            const MidiEvent& e = song_.Track(t).Event(i);
-            if (e.Time > *last_note && HasVisible(e.Data) && late++ == 0) first = i;
+            const Event& e = song_.Tracks[t].At(i);
+            if (e.Tick > *last_note && HasVisible(song_.Tracks[t].Body(e)) && late++ == 0)
+                first = i;
         }
         if (late > 0) {
             Add(FindingId::AfterLastNote, Severity::Advice, PlayerFamily::Both, t, first,
@@ -232,7 +233,7 @@ class Checker {
         }
     }
 
-    const MidiFile& song_;
+    const Song& song_;
     const Survey s_;
     std::vector<Finding> findings_;
 };
@@ -282,8 +283,8 @@ bool ParseFindingId(std::string_view Text, FindingId& Id) {
     return false;
 }
 
-std::vector<Finding> CheckSong(const MidiFile& Song) {
-    return Checker(Song).Run();
+std::vector<Finding> CheckSong(const Song& song) {
+    return Checker(song).Run();
 }
 
 std::vector<Finding> FindingsFor(const std::vector<Finding>& Findings, PlayerFamily For,

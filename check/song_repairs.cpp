@@ -1,10 +1,11 @@
 #include <algorithm>
+#include <string>
+#include <utility>
 
 #include "check/song_check.h"
 #include "check/song_survey.h"
 #include "lyrics/text_rules.h"
 #include "lyrics/track_choice.h"
-#include "lyrics/track_editing.h"
 #include "model/errors.h"
 
 namespace verselane {
@@ -13,126 +14,129 @@ using namespace check_detail;
 
 namespace {
 
-// The events of a track as a list, and the list back into the track.
-std::vector<MidiEvent> TakeEvents(const MidiFile& Song, int16_t t) {
-    std::vector<MidiEvent> events;
-    events.reserve(static_cast<size_t>(Song.Count(t)));
-    for (const MidiEvent& e : Song.Events(t)) events.push_back(e);
-    return events;
+// A track of the same name and instrument holding the events of `from` that
+// `keep` accepts (given the event and its place), in their order.
+template <typename Keep>
+Track KeptEvents(const Track& from, Keep&& keep) {
+    Track kept;
+    kept.Name = from.Name;
+    kept.Instrument = from.Instrument;
+    kept.Reserve(from.Size(), from.PoolBytes());
+    for (int32_t i = 0; i < from.Size(); ++i) {
+        if (keep(from[i], i)) kept.Append(from[i], from.Body(from[i]));
+    }
+    return kept;
 }
 
-// A new track at `at`; the tracks from `at` on move up by one.
-void InsertTrack(MidiFile& Song, int16_t at, const std::vector<MidiEvent>& events,
-                 const std::string& name) {
-    const int16_t real = RealTrackCount(Song);
-    ResizeTracks(Song, Song.TrackSlots + 1, false);
-    // The first slot behind the real tracks, now free, is rotated down to `at`.
-    auto rotate = [&](auto& array) {
-        std::rotate(array.begin() + at, array.begin() + real, array.begin() + real + 1);
-    };
-    rotate(Song.Tracks);
-    rotate(Song.EventCount);
-    rotate(Song.TrackName);
-    rotate(Song.InstrumentName);
-    Song.Header.NumTracks = static_cast<int16_t>(real + 1);
-    Song.TrackName[at] = name;
-    Song.InstrumentName[at].clear();
-    ReplaceTrackEvents(Song, at, events);
+// A new track of that name and no instrument.
+Track NamedTrack(const std::string& name) {
+    Track track;
+    track.Name = name;
+    return track;
 }
 
-int32_t LastTime(const MidiFile& Song, int16_t t) {
+int32_t LastTick(const Track& track) {
     int32_t last = 0;
-    for (const MidiEvent& e : Song.Events(t)) last = std::max(last, e.Time);
+    for (const Event& e : track) last = std::max(last, e.Tick);
     return last;
 }
 
 }  // namespace
 
-bool MoveKaraokeHeader(MidiFile& Song) {
-    const Survey s = SurveySong(Song);
-    if (!s.SoftKaraoke || Song.Header.Format == 0 || (s.HeaderTrack >= 0 && s.HeaderTrack < 2)) {
+bool MoveKaraokeHeader(Song& song) {
+    const Survey s = SurveySong(song);
+    if (!s.SoftKaraoke || song.Format == 0 || (s.HeaderTrack >= 0 && s.HeaderTrack < 2)) {
         return false;
     }
     std::string header = "@KMIDI KARAOKE FILE";
     if (s.HeaderTrack >= 0) {
-        std::vector<MidiEvent> events = TakeEvents(Song, s.HeaderTrack);
-        header = events[static_cast<size_t>(s.HeaderEvent)].Data.str();
-        events.erase(events.begin() + s.HeaderEvent);
-        ReplaceTrackEvents(Song, s.HeaderTrack, events);
+        Track& track = song.Tracks[s.HeaderTrack];
+        header = std::string(track.Body(track[s.HeaderEvent]));
+        track = KeptEvents(track, [&](const Event&, int32_t i) { return i != s.HeaderEvent; });
     }
-    InsertTrack(Song, std::min<int16_t>(1, s.Tracks),
-                {MetaEvent(0, kMetaTrackName, "Soft Karaoke"), MetaEvent(0, kMetaText, header),
-                 MetaEvent(0, kMetaEndOfTrack, {})},
-                "Soft Karaoke");
+    Track karaoke = NamedTrack("Soft Karaoke");
+    karaoke.Append(Event::Meta(0, kMetaTrackName), "Soft Karaoke");
+    karaoke.Append(Event::Meta(0, kMetaText), header);
+    karaoke.Append(Event::Meta(0, kMetaEndOfTrack));
+    song.InsertTrack(std::min<int16_t>(1, s.Tracks), std::move(karaoke));
     return true;
 }
 
-bool NameWordsTrack(MidiFile& Song) {
-    const Survey s = SurveySong(Song);
-    if (s.KaraokeSyllables.empty() || NameOfTrack(Song, s.KaraokeTrack) == "Words") return false;
-    const int16_t kt = s.KaraokeTrack;
-    std::vector<MidiEvent> events = TakeEvents(Song, kt);
-    auto name = std::find_if(events.rbegin(), events.rend(),
-                             [](const MidiEvent& e) { return e.IsMeta(kMetaTrackName); });
-    if (name != events.rend()) {
-        name->Data = std::string_view("Words");
+bool NameWordsTrack(Song& song) {
+    const Survey s = SurveySong(song);
+    if (s.KaraokeSyllables.empty() || NameOfTrack(song, s.KaraokeTrack) == "Words") return false;
+    Track& track = song.Tracks[s.KaraokeTrack];
+    int32_t name = track.Size() - 1;
+    while (name >= 0 && !track[name].IsMeta(kMetaTrackName)) --name;
+    if (name >= 0) {
+        track.SetBody(name, "Words");
     } else {
-        events.insert(events.begin(), MetaEvent(0, kMetaTrackName, "Words"));
+        Track named = NamedTrack(track.Name);
+        named.Instrument = track.Instrument;
+        named.Reserve(track.Size() + 1, track.PoolBytes() + 16);
+        named.Append(Event::Meta(0, kMetaTrackName), "Words");
+        for (const Event& e : track) named.Append(e, track.Body(e));
+        track = std::move(named);
     }
-    ReplaceTrackEvents(Song, kt, events);
-    Song.TrackName[kt] = "Words";
+    track.Name = "Words";
     return true;
 }
 
 // Lays the patterns of a format 2 song one after another: each moves later by
-// the end (its last event's time) of the patterns before it, as they play.
-void LayPatternsInTurn(MidiFile& Song, int16_t tracks) {
+// the end (its last event's tick) of the patterns before it, as they play.
+void LayPatternsInTurn(Song& song, int16_t tracks) {
     int32_t offset = 0;
     for (int16_t t = 0; t < tracks; ++t) {
-        std::vector<MidiEvent> events = TakeEvents(Song, t);
-        int32_t end = 0;
-        bool sets_start_tempo = false;
-        for (MidiEvent& e : events) {
-            end = std::max(end, e.Time);
-            if (e.IsMeta(kMetaTempo) && e.Time == 0) sets_start_tempo = true;
-            e.Time = AddLong(e.Time, offset);
-        }
+        Track& track = song.Tracks[t];
+        const int32_t end = LastTick(track);
+        const bool sets_start_tempo = std::any_of(track.begin(), track.end(), [](const Event& e) {
+            return e.IsMeta(kMetaTempo) && e.Tick == 0;
+        });
+        Track laid = NamedTrack(track.Name);
+        laid.Instrument = track.Instrument;
+        laid.Reserve(track.Size() + 1, track.PoolBytes() + 16);
         // Each pattern starts at the default tempo unless it sets its own; in
         // one shared tempo map the tempo of the pattern before would hold on.
-        if (t > 0 && !sets_start_tempo && Song.Header.Division > 0) {
-            events.insert(events.begin(),
-                          MetaEvent(offset, kMetaTempo, std::string("\x07\xA1\x20", 3)));
+        if (t > 0 && !sets_start_tempo && song.Division > 0) {
+            laid.Append(Event::Meta(offset, kMetaTempo), std::string("\x07\xA1\x20", 3));
         }
-        ReplaceTrackEvents(Song, t, events);
+        for (Event e : track) {
+            const std::string_view body = track.Body(e);
+            e.Tick = AddLong(e.Tick, offset);
+            laid.Append(e, body);
+        }
+        track = std::move(laid);
         offset = AddLong(offset, end);
     }
 }
 
-bool MakeFormat1(MidiFile& Song) {
-    const Survey s = SurveySong(Song);
-    if (!s.SoftKaraoke || Song.Header.Format == 1) return false;
-    if (Song.Header.Format == 2) LayPatternsInTurn(Song, s.Tracks);
-    if (Song.Header.Format == 0 && s.Tracks == 1) {
-        std::vector<MidiEvent> rest, words{MetaEvent(0, kMetaTrackName, "Words")};
-        for (const MidiEvent& e : TakeEvents(Song, 0)) {
-            (e.IsText() ? words : rest).push_back(e);
+bool MakeFormat1(Song& song) {
+    const Survey s = SurveySong(song);
+    if (!s.SoftKaraoke || song.Format == 1) return false;
+    if (song.Format == 2) LayPatternsInTurn(song, s.Tracks);
+    if (song.Format == 0 && s.Tracks == 1) {
+        Track& track = song.Tracks[0];
+        Track words = NamedTrack("Words");
+        words.Append(Event::Meta(0, kMetaTrackName), "Words");
+        for (const Event& e : track) {
+            if (e.IsText()) words.Append(e, track.Body(e));
         }
-        words.push_back(MetaEvent(LastTime(Song, 0), kMetaEndOfTrack, {}));
-        ReplaceTrackEvents(Song, 0, rest);
-        InsertTrack(Song, 1, words, "Words");
+        words.Append(Event::Meta(LastTick(track), kMetaEndOfTrack));
+        track = KeptEvents(track, [](const Event& e, int32_t) { return !e.IsText(); });
+        song.InsertTrack(1, std::move(words));
     }
-    Song.Header.Format = 1;
+    song.Format = 1;
     return true;
 }
 
-bool SplitLongLines(MidiFile& Song) {
+bool SplitLongLines(Song& song) {
     bool changed = false;
     for (bool again = true; again;) {
         again = false;
-        const Survey s = SurveySong(Song);
-        for (const KaraokeLine& line : KaraokeLines(Song, s)) {
+        const Survey s = SurveySong(song);
+        for (const KaraokeLine& line : KaraokeLines(song, s)) {
             if (ScreenWidth(TrimSpaces(line.Text)) <= kScreenColumns) continue;
-            std::vector<std::string_view> texts = TextsOf(Song, s.KaraokeTrack, line.Events);
+            std::vector<std::string_view> texts = TextsOf(song, s.KaraokeTrack, line.Events);
             // The word gap nearest the screen's edge from the left, else the first.
             size_t split = 0;
             std::string before;
@@ -145,11 +149,10 @@ bool SplitLongLines(MidiFile& Song) {
                 if (ScreenWidth(TrimSpaces(before)) > kScreenColumns) break;
             }
             if (split == 0) continue;
-            MidiEvent& e = Song.Track(s.KaraokeTrack).Event(line.Events[split]);
-            const std::string_view old = e.Data;
+            const std::string_view old = texts[split];
             const std::string marked =
                 "/" + std::string(old.substr(std::min(old.find_first_not_of(' '), old.size())));
-            e.Data = std::string_view(marked);
+            song.Tracks[s.KaraokeTrack].SetBody(line.Events[split], marked);
             changed = again = true;
             break;
         }
@@ -157,18 +160,17 @@ bool SplitLongLines(MidiFile& Song) {
     return changed;
 }
 
-bool AddLineEnds(MidiFile& Song) {
-    const Survey s = SurveySong(Song);
-    if (!NeedsLineEnds(Song, s)) return false;
-    const int16_t lt = s.LyricTrack;
-    const std::vector<std::string_view> texts = TextsOf(Song, lt, s.LyricSyllables);
-    const int32_t pause = PauseOf(Song, lt, s.LyricSyllables);
+bool AddLineEnds(Song& song) {
+    const Survey s = SurveySong(song);
+    if (!NeedsLineEnds(song, s)) return false;
+    Track& track = song.Tracks[s.LyricTrack];
+    const std::vector<std::string_view> texts = TextsOf(song, s.LyricTrack, s.LyricSyllables);
+    const int32_t pause = PauseOf(song, s.LyricTrack, s.LyricSyllables);
     std::vector<size_t> ends;
     int32_t width = ScreenWidth(texts[0]);
     for (size_t k = 1; k < texts.size(); ++k) {
         const int32_t next = ScreenWidth(texts[k]);
-        const int32_t gap = Song.Track(lt).Event(s.LyricSyllables[k]).Time -
-                            Song.Track(lt).Event(s.LyricSyllables[k - 1]).Time;
+        const int32_t gap = track[s.LyricSyllables[k]].Tick - track[s.LyricSyllables[k - 1]].Tick;
         if (WordStartsAt(texts, k) && (gap >= pause || width + next > kScreenColumns)) {
             ends.push_back(k - 1);
             width = 0;
@@ -176,36 +178,39 @@ bool AddLineEnds(MidiFile& Song) {
         width += next;
     }
     if (ends.empty()) return false;
-    for (size_t k : ends) Song.Track(lt).Event(s.LyricSyllables[k]).Data.Append("\r");
-    return true;
-}
-
-bool DropDuplicate(MidiFile& Song, PlayerFamily Keep) {
-    const Survey s = SurveySong(Song);
-    if (Keep == PlayerFamily::Both || !IsDuplicate(Song, s)) return false;
-    auto drop = [&](int16_t t, auto&& gone) {
-        std::vector<MidiEvent> events = TakeEvents(Song, t);
-        events.erase(std::remove_if(events.begin(), events.end(), gone), events.end());
-        ReplaceTrackEvents(Song, t, events);
-    };
-    if (Keep == PlayerFamily::SoftKaraoke) {
-        drop(s.LyricTrack, [](const MidiEvent& e) { return e.IsLyric(); });
-    } else {
-        drop(s.KaraokeTrack, [](const MidiEvent& e) { return e.IsText(); });
-        for (int16_t t = 0; t < s.Tracks; ++t) drop(t, IsKaraokeHeader);
+    for (size_t k : ends) {
+        const int32_t i = s.LyricSyllables[k];
+        track.SetBody(i, std::string(track.Body(track[i])) + "\r");
     }
     return true;
 }
 
-bool JoinSplitWords(MidiFile& Song) {
-    const Survey s = SurveySong(Song);
-    if (s.LyricSyllables.empty() || !HasSplitWords(TextsOf(Song, s.LyricTrack, s.LyricSyllables))) {
+bool DropDuplicate(Song& song, PlayerFamily Keep) {
+    const Survey s = SurveySong(song);
+    if (Keep == PlayerFamily::Both || !IsDuplicate(song, s)) return false;
+    if (Keep == PlayerFamily::SoftKaraoke) {
+        Track& track = song.Tracks[s.LyricTrack];
+        track = KeptEvents(track, [](const Event& e, int32_t) { return !e.IsLyric(); });
+    } else {
+        Track& words = song.Tracks[s.KaraokeTrack];
+        words = KeptEvents(words, [](const Event& e, int32_t) { return !e.IsText(); });
+        for (Track& track : song.Tracks) {
+            track = KeptEvents(track,
+                               [&](const Event& e, int32_t) { return !IsKaraokeHeader(track, e); });
+        }
+    }
+    return true;
+}
+
+bool JoinSplitWords(Song& song) {
+    const Survey s = SurveySong(song);
+    if (s.LyricSyllables.empty() || !HasSplitWords(TextsOf(song, s.LyricTrack, s.LyricSyllables))) {
         return false;
     }
+    Track& track = song.Tracks[s.LyricTrack];
     bool changed = false;
     for (int32_t i : s.LyricSyllables) {
-        MidiEvent& e = Song.Track(s.LyricTrack).Event(i);
-        const std::string text = e.Data.str();
+        const std::string text(track.Body(track[i]));
         // The line ends at the end stay; the spaces before them are the gap.
         const size_t body_end = text.find_last_not_of("\r\n") + 1;  // 0 when none
         const size_t word_end = text.find_last_not_of(' ', body_end == 0 ? 0 : body_end - 1);
@@ -214,46 +219,47 @@ bool JoinSplitWords(MidiFile& Song) {
         const std::string joined =
             text.substr(0, word_end + 1) + (spaces >= 2 ? " " : "") + text.substr(body_end);
         if (joined == text) continue;
-        e.Data = std::string_view(joined);
+        track.SetBody(i, joined);
         changed = true;
     }
     return changed;
 }
 
-bool RemoveNulBytes(MidiFile& Song) {
+bool RemoveNulBytes(Song& song) {
     bool changed = false;
-    for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
-        for (MidiEvent& e : Song.Events(t)) {
+    for (Track& track : song.Tracks) {
+        for (int32_t i = 0; i < track.Size(); ++i) {
+            const Event& e = track[i];
             if (!e.IsText() && !e.IsLyric()) continue;
-            std::string text = e.Data.str();
+            std::string text(track.Body(e));
             const size_t before = text.size();
             std::erase(text, '\0');
             if (text.size() == before) continue;
-            e.Data = std::string_view(text);
+            track.SetBody(i, text);
             changed = true;
         }
     }
     return changed;
 }
 
-bool ApplyRepair(MidiFile& Song, Repair Fix, PlayerFamily Keep) {
+bool ApplyRepair(Song& song, Repair Fix, PlayerFamily Keep) {
     switch (Fix) {
         case Repair::MoveKaraokeHeader:
-            return MoveKaraokeHeader(Song);
+            return MoveKaraokeHeader(song);
         case Repair::NameWordsTrack:
-            return NameWordsTrack(Song);
+            return NameWordsTrack(song);
         case Repair::MakeFormat1:
-            return MakeFormat1(Song);
+            return MakeFormat1(song);
         case Repair::SplitLongLines:
-            return SplitLongLines(Song);
+            return SplitLongLines(song);
         case Repair::AddLineEnds:
-            return AddLineEnds(Song);
+            return AddLineEnds(song);
         case Repair::DropDuplicate:
-            return DropDuplicate(Song, Keep);
+            return DropDuplicate(song, Keep);
         case Repair::RemoveNul:
-            return RemoveNulBytes(Song);
+            return RemoveNulBytes(song);
         case Repair::JoinSplitWords:
-            return JoinSplitWords(Song);
+            return JoinSplitWords(song);
         default:
             return false;
     }

@@ -77,8 +77,8 @@ bool IsTag(std::string_view text) {
     return !text.empty() && text[0] == '@';
 }
 
-bool IsKaraokeHeader(const MidiEvent& e) {
-    return e.IsText() && e.Data.view().substr(0, 2) == "@K";
+bool IsKaraokeHeader(const Track& track, const Event& e) {
+    return e.IsText() && track.Body(e).substr(0, 2) == "@K";
 }
 
 // Characters as a screen counts them: code points of UTF-8, else bytes.
@@ -123,39 +123,45 @@ bool IsLineEndOnly(std::string_view text) {
     return end;
 }
 
-// The name a track gives itself: its last track-name event (the song's
-// TrackName array is not kept up to date by every edit).
-std::string_view NameOfTrack(const MidiFile& Song, int16_t t) {
-    for (int32_t i = Song.Count(t) - 1; i >= 0; --i) {
-        const MidiEvent& e = Song.Track(t).Event(i);
-        if (e.IsMeta(kMetaTrackName)) return e.Data;
+// The name a track gives itself: its last track-name event (the track's
+// Name is the first one as read).
+std::string_view NameOfTrack(const Song& song, int16_t t) {
+    const Track& track = song.At(t);
+    for (int32_t i = track.Size() - 1; i >= 0; --i) {
+        if (track[i].IsMeta(kMetaTrackName)) return track.Body(track[i]);
     }
     return {};
 }
 
-Survey SurveySong(const MidiFile& Song) {
+std::string_view BodyOf(const Song& song, int16_t t, int32_t i) {
+    const Track& track = song.At(t);
+    return track.Body(track.At(i));
+}
+
+Survey SurveySong(const Song& song) {
     Survey s;
-    s.Tracks = RealTrackCount(Song);
+    s.Tracks = song.TrackCount();
     int32_t most_karaoke = 0, most_lyrics = 0;
     for (int16_t t = 0; t < s.Tracks; ++t) {
+        const Track& track = song.Tracks[t];
         int32_t karaoke = 0, marked = 0, lyrics = 0;
-        for (int32_t i = 0; const MidiEvent& e : Song.Events(t)) {
+        for (int32_t i = 0; const Event& e : track) {
             if (e.IsText()) {
-                std::string_view text = e.Data;
-                if (IsKaraokeHeader(e) && s.HeaderTrack < 0) {
+                std::string_view text = track.Body(e);
+                if (IsKaraokeHeader(track, e) && s.HeaderTrack < 0) {
                     s.HeaderTrack = t;
                     s.HeaderEvent = i;
                 }
                 if (!IsTag(text)) ++karaoke;
                 if (!text.empty() && IsMark(text[0])) ++marked;
-            } else if (e.IsLyric() && !IsTag(e.Data)) {
+            } else if (e.IsLyric() && !IsTag(track.Body(e))) {
                 ++lyrics;
             }
             ++i;
         }
         // Text events count as karaoke text by the same rule as the
         // conversions' track list: marked lines, or an "@K" song (below).
-        const bool marked_lines = marked > 0 && HasMarkedLines(Song, t);
+        const bool marked_lines = marked > 0 && HasMarkedLines(song, t);
         if (marked_lines) ++s.KaraokeTracks;
         if (lyrics > 0) ++s.LyricTracks;
         if (marked_lines && karaoke > most_karaoke) {
@@ -173,8 +179,9 @@ Survey SurveySong(const MidiFile& Song) {
     if (s.HeaderTrack >= 0 && s.KaraokeTrack < 0) {
         for (int16_t t = 0; t < s.Tracks; ++t) {
             int32_t karaoke = 0;
-            for (const MidiEvent& e : Song.Events(t))
-                if (e.IsText() && !IsTag(e.Data)) ++karaoke;
+            const Track& track = song.Tracks[t];
+            for (const Event& e : track)
+                if (e.IsText() && !IsTag(track.Body(e))) ++karaoke;
             if (karaoke > most_karaoke) {
                 most_karaoke = karaoke;
                 s.KaraokeTrack = t;
@@ -182,24 +189,26 @@ Survey SurveySong(const MidiFile& Song) {
         }
     }
     if (s.KaraokeTrack >= 0) {
-        for (int32_t i = 0; const MidiEvent& e : Song.Events(s.KaraokeTrack)) {
-            if (e.IsText() && !IsTag(e.Data)) s.KaraokeSyllables.push_back(i);
+        const Track& track = song.Tracks[s.KaraokeTrack];
+        for (int32_t i = 0; const Event& e : track) {
+            if (e.IsText() && !IsTag(track.Body(e))) s.KaraokeSyllables.push_back(i);
             ++i;
         }
     }
     if (s.LyricTrack >= 0) {
-        for (int32_t i = 0; const MidiEvent& e : Song.Events(s.LyricTrack)) {
-            if (e.IsLyric() && !IsTag(e.Data)) s.LyricSyllables.push_back(i);
+        const Track& track = song.Tracks[s.LyricTrack];
+        for (int32_t i = 0; const Event& e : track) {
+            if (e.IsLyric() && !IsTag(track.Body(e))) s.LyricSyllables.push_back(i);
             ++i;
         }
     }
     return s;
 }
 
-std::vector<KaraokeLine> KaraokeLines(const MidiFile& Song, const Survey& s) {
+std::vector<KaraokeLine> KaraokeLines(const Song& song, const Survey& s) {
     std::vector<KaraokeLine> lines;
     for (int32_t i : s.KaraokeSyllables) {
-        std::string_view text = Song.Track(s.KaraokeTrack).Event(i).Data;
+        std::string_view text = BodyOf(song, s.KaraokeTrack, i);
         const bool mark = !text.empty() && IsMark(text[0]);
         if (mark || lines.empty()) {
             lines.emplace_back();
@@ -212,17 +221,17 @@ std::vector<KaraokeLine> KaraokeLines(const MidiFile& Song, const Survey& s) {
     return lines;
 }
 
-std::vector<std::string_view> TextsOf(const MidiFile& Song, int16_t t,
+std::vector<std::string_view> TextsOf(const Song& song, int16_t t,
                                       const std::vector<int32_t>& events) {
     std::vector<std::string_view> texts;
-    for (int32_t i : events) texts.push_back(Song.Track(t).Event(i).Data.view());
+    for (int32_t i : events) texts.push_back(BodyOf(song, t, i));
     return texts;
 }
 
-bool IsDuplicate(const MidiFile& Song, const Survey& s) {
+bool IsDuplicate(const Song& song, const Survey& s) {
     if (s.KaraokeSyllables.empty() || s.LyricSyllables.empty()) return false;
-    return SameWords(WordsOf(TextsOf(Song, s.KaraokeTrack, s.KaraokeSyllables)),
-                     WordsOf(TextsOf(Song, s.LyricTrack, s.LyricSyllables)));
+    return SameWords(WordsOf(TextsOf(song, s.KaraokeTrack, s.KaraokeSyllables)),
+                     WordsOf(TextsOf(song, s.LyricTrack, s.LyricSyllables)));
 }
 
 std::string WithoutLineEnds(std::string_view text) {
@@ -247,10 +256,10 @@ bool HasSplitWords(const std::vector<std::string_view>& texts) {
     return sung >= 8 && spaced * 20 >= sung * 19 && doubled * 10 >= sung;
 }
 
-bool NeedsLineEnds(const MidiFile& Song, const Survey& s) {
+bool NeedsLineEnds(const Song& song, const Survey& s) {
     if (s.LyricSyllables.size() < 2) return false;
     for (int32_t i : s.LyricSyllables) {
-        if (HasLineEnd(Song.Track(s.LyricTrack).Event(i).Data)) return false;
+        if (HasLineEnd(BodyOf(song, s.LyricTrack, i))) return false;
     }
     return true;
 }
@@ -266,16 +275,16 @@ bool WordStartsAt(const std::vector<std::string_view>& texts, size_t k) {
 
 // A pause in the singing: three times the usual step from syllable to
 // syllable, and at least a beat.
-int32_t PauseOf(const MidiFile& Song, int16_t t, const std::vector<int32_t>& syllables) {
+int32_t PauseOf(const Song& song, int16_t t, const std::vector<int32_t>& syllables) {
     // Syllables at one time (a run of padding, a line end beside its word)
     // say nothing of the singing's pace.
+    const Track& track = song.At(t);
     std::vector<int32_t> gaps;
     for (size_t k = 1; k < syllables.size(); ++k) {
-        const int32_t gap =
-            Song.Track(t).Event(syllables[k]).Time - Song.Track(t).Event(syllables[k - 1]).Time;
+        const int32_t gap = track.At(syllables[k]).Tick - track.At(syllables[k - 1]).Tick;
         if (gap > 0) gaps.push_back(gap);
     }
-    const int32_t beat = TicksPerBeat(Song.Header.Division);
+    const int32_t beat = TicksPerBeat(song.Division);
     if (gaps.empty()) return beat;
     std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
     return std::max<int32_t>(gaps[gaps.size() / 2] * 3, beat);

@@ -8,14 +8,14 @@
 #include <string_view>
 #include <vector>
 
-#include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane::check_detail {
 
 bool IsMark(char c);
 // An information line: "@" at the start, behind a mark or not.
 bool IsTag(std::string_view text);
-bool IsKaraokeHeader(const MidiEvent& e);
+bool IsKaraokeHeader(const Track& track, const Event& e);
 // Characters as a screen counts them: code points of UTF-8, else bytes.
 int32_t ScreenWidth(std::string_view text);
 bool HasVisible(std::string_view text);
@@ -27,9 +27,11 @@ bool HasLineEnd(std::string_view text);
 bool IsSpace(char c);
 // A lyric holding only line ends (and spaces).
 bool IsLineEndOnly(std::string_view text);
-// The name a track gives itself: its last track-name event (the song's
-// TrackName array is not kept up to date by every edit).
-std::string_view NameOfTrack(const MidiFile& Song, int16_t t);
+// The name a track gives itself: its last track-name event (the track's
+// Name is the first one as read).
+std::string_view NameOfTrack(const Song& Song, int16_t t);
+// The body of event i of track t.
+std::string_view BodyOf(const Song& Song, int16_t t, int32_t i);
 std::string WithoutLineEnds(std::string_view text);
 
 // One line of karaoke text: its syllables (event indices) and its text.
@@ -53,21 +55,21 @@ struct Survey {
     int32_t LyricTracks = 0;                // tracks holding sung lyrics
 };
 
-Survey SurveySong(const MidiFile& Song);
-std::vector<KaraokeLine> KaraokeLines(const MidiFile& Song, const Survey& s);
-std::vector<std::string_view> TextsOf(const MidiFile& Song, int16_t t,
+Survey SurveySong(const Song& Song);
+std::vector<KaraokeLine> KaraokeLines(const Song& Song, const Survey& s);
+std::vector<std::string_view> TextsOf(const Song& Song, int16_t t,
                                       const std::vector<int32_t>& events);
 // Whether the karaoke text and the lyrics are mostly the same words.
-bool IsDuplicate(const MidiFile& Song, const Survey& s);
+bool IsDuplicate(const Song& Song, const Survey& s);
 // Lyrics that put a space behind every syllable and two behind every word.
 bool HasSplitWords(const std::vector<std::string_view>& texts);
 // Lyrics of more than one syllable with no line end at all.
-bool NeedsLineEnds(const MidiFile& Song, const Survey& s);
+bool NeedsLineEnds(const Song& Song, const Survey& s);
 // Where a word starts at syllable k of `texts` (not the first): its own text
 // opens with a space, or the one before ends with one.
 bool WordStartsAt(const std::vector<std::string_view>& texts, size_t k);
 // A pause in the singing: three times the usual step from syllable to
 // syllable, and at least a beat.
-int32_t PauseOf(const MidiFile& Song, int16_t t, const std::vector<int32_t>& syllables);
+int32_t PauseOf(const Song& Song, int16_t t, const std::vector<int32_t>& syllables);
 
 }  // namespace verselane::check_detail

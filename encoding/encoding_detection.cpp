@@ -353,18 +353,11 @@ std::string EncodingName(const std::string& NameOrLabel) {
     return NameOrLabel;
 }
 
-std::vector<std::string_view> SongTexts(const MidiFile& Song) {
+std::vector<std::string_view> SongTexts(const Song& song) {
     std::vector<std::string_view> texts;
-    const size_t slots = std::min(Song.Tracks.size(), Song.EventCount.size());
-    for (size_t t = 0; t < slots; ++t) {
-        const std::vector<MidiEvent>& stored = Song.Tracks[t].Stored();
-        const size_t n =
-            std::min(stored.size(), static_cast<size_t>(std::max(0, Song.EventCount[t])));
-        for (size_t i = 0; i < n; ++i) {
-            const MidiEvent& e = stored[i];
-            if (e.IsTextMeta() && !e.Data.empty()) {
-                texts.push_back(e.Data.view());
-            }
+    for (const Track& track : song.Tracks) {
+        for (const Event& e : track) {
+            if (e.IsTextMeta() && !track.Body(e).empty()) texts.push_back(track.Body(e));
         }
     }
     return texts;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -34,7 +35,7 @@ std::string EncodingName(const std::string& NameOrLabel);
 
 // Every text of the song that is shown: the bodies of the text-like meta
 // events (types 1 to 7) of every track, in track order.
-std::vector<std::string_view> SongTexts(const MidiFile& Song);
+std::vector<std::string_view> SongTexts(const Song& Song);
 
 // The encoding of the texts: "UTF-8" when all of them are valid UTF-8
 // (plain ASCII included), else uchardet's answer when it names an East Asian
@@ -48,5 +49,9 @@ std::string DetectEncoding(const std::vector<std::string_view>& Texts);
 // What uchardet alone makes of the bytes: its name for the encoding, or the
 // empty string when it cannot tell.
 std::string UchardetGuess(std::string_view Sample);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+// The texts of every slot, spares included, as views into the file.
+std::vector<std::string_view> SongTexts(const MidiFile& Song);
 
 }  // namespace verselane

@@ -78,19 +78,16 @@ std::string ComposedUtf8(std::string_view Utf8) {
     return out;
 }
 
-RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
-                              const std::string& Source) {
-    std::vector<MidiEvent*> texts;
-    for (int32_t t = 0; t < std::min<int32_t>(Song.Header.NumTracks, Song.TrackSlots); ++t) {
-        for (MidiEvent& e : Song.Events(t)) {
-            if (!e.IsTextMeta() || IsAscii(e.Data)) continue;
-            texts.push_back(&e);
-        }
+RecodeOutcome RecodeSongTexts(Song& song, const std::string& Target, const std::string& Source) {
+    // The texts to rewrite, by track and place.
+    std::vector<std::pair<int16_t, int32_t>> texts;
+    for (const auto [t, i, e] : song.AllEvents()) {
+        if (e.IsTextMeta() && !IsAscii(song.Tracks[t].Body(e))) texts.emplace_back(t, i);
     }
     // The texts are read in the encoding that they are shown in: detected
     // over all of the song's texts, the ASCII ones around the others included.
     const std::string from_legacy =
-        Source.empty() ? DetectEncoding(SongTexts(Song)) : EncodingName(Source);
+        Source.empty() ? DetectEncoding(SongTexts(song)) : EncodingName(Source);
     const Converter from_utf8(Target, "UTF-8");
     const Converter from_other(Target, from_legacy);
     const TextDecoder shown_legacy(from_legacy);
@@ -98,31 +95,34 @@ RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
     const bool target_utf8 = SameEncoding(Target, "UTF-8");
     const bool legacy_is_target = SameEncoding(Target, from_legacy);
     RecodeOutcome outcome;
-    std::vector<std::pair<MidiEvent*, std::string>> rewritten;
-    for (MidiEvent* e : texts) {
-        const bool utf8 = IsValidUtf8(e->Data);
+    std::vector<std::pair<std::pair<int16_t, int32_t>, std::string>> rewritten;
+    for (const auto& [t, i] : texts) {
+        const std::string_view text = song.Tracks[t].Body(song.Tracks[t][i]);
+        const bool utf8 = IsValidUtf8(text);
         if ((utf8 && target_utf8) || (!utf8 && legacy_is_target)) continue;
-        std::optional<std::string> recoded = (utf8 ? from_utf8 : from_other).Convert(e->Data);
+        std::optional<std::string> recoded = (utf8 ? from_utf8 : from_other).Convert(text);
         if (!recoded) {
             ++outcome.Kept;
             continue;
         }
         // The new bytes must show the same words as the old ones did.
         const std::string before =
-            ComposedUtf8(utf8 ? e->Data.str() : shown_legacy.ToUtf8(e->Data.view()));
+            ComposedUtf8(utf8 ? std::string(text) : shown_legacy.ToUtf8(text));
         const std::string after = ComposedUtf8(target_utf8 ? *recoded : read_back.ToUtf8(*recoded));
         if (before != after) {
             return {0, 0, "\"" + before + "\" would read back as \"" + after + "\" in " + Target};
         }
-        rewritten.emplace_back(e, std::move(*recoded));
+        rewritten.emplace_back(std::pair{t, i}, std::move(*recoded));
     }
-    for (auto& [e, bytes] : rewritten) {
-        e->Data = std::string_view(bytes);
+    for (const auto& [at, bytes] : rewritten) {
+        song.Tracks[at.first].SetBody(at.second, bytes);
         ++outcome.Changed;
     }
-    for (const auto [t, i, e] : Song.AllEvents()) {
-        if (e.IsMeta(kMetaTrackName)) Song.TrackName[t] = e.Data.str();
-        if (e.IsMeta(kMetaInstrument)) Song.InstrumentName[t] = e.Data.str();
+    for (Track& track : song.Tracks) {
+        for (const Event& e : track) {
+            if (e.IsMeta(kMetaTrackName)) track.Name = track.Body(e);
+            if (e.IsMeta(kMetaInstrument)) track.Instrument = track.Body(e);
+        }
     }
     return outcome;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -25,14 +26,18 @@ struct RecodeOutcome {
 // give the same characters (compared in Unicode's composed form, so that a
 // letter and its combining tone mark equal the precomposed letter); if one
 // does not, nothing is changed and `Refused` says why. Track and instrument
-// names follow their events. Raises std::invalid_argument for an encoding
+// names follow their events (the last of each track). Raises std::invalid_argument for an encoding
 // iconv does not know.
-RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
+RecodeOutcome RecodeSongTexts(Song& Song, const std::string& Target,
                               const std::string& Source = {});
 
 // UTF-8 text in Unicode's canonical composed form (NFC): "a" followed by a
 // combining grave accent becomes "à". Text that is not valid UTF-8 is
 // returned as it stands.
 std::string ComposedUtf8(std::string_view Utf8);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
+                              const std::string& Source = {});
 
 }  // namespace verselane

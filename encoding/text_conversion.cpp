@@ -103,9 +103,9 @@ std::string TextDecoder::ToUtf8(std::string_view Bytes) const {
     return out;
 }
 
-TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override) {
+TextDecoder SongDecoder(const Song& song, const std::string& Override) {
     if (!Override.empty()) return TextDecoder(EncodingName(Override));
-    return TextDecoder(DetectEncoding(SongTexts(Song)));
+    return TextDecoder(DetectEncoding(SongTexts(song)));
 }
 
 TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -30,7 +31,7 @@ class TextDecoder {
 
 // The decoder for a song: `Override` (a name or a label of the list) when it
 // is given, else the detected encoding of the song's texts.
-TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
+TextDecoder SongDecoder(const Song& Song, const std::string& Override = {});
 
 // Text the user typed (UTF-8) as bytes for a song whose words are in
 // `Encoding`: in that encoding, or as UTF-8 when the words are UTF-8 or the
@@ -54,5 +55,8 @@ TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
 // between them (CR, LF) pass as they are. `KeptUtf8` is set when a piece
 // could not be held by the encoding and stays UTF-8.
 std::string SungWordsIn(std::string_view Utf8, const std::string& Encoding, bool& KeptUtf8);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
 
 }  // namespace verselane

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -35,20 +36,29 @@ std::vector<std::string> InformationLines(const KaraokeInfo& Info);
 // rows of 40 characters: lyrics that end no line) is broken at word gaps
 // into lines of a row, where the words allow. On return SourceTrack names
 // the same track of the grown song (2 higher, but track 0 stays 0: it does
-// not move). A format 0
-// song becomes format 1. Without KeepLyrics the lyric events of the source
-// track go, so that the song holds its words once, as karaoke text. A bad
-// SourceTrack raises SubscriptOutOfRange before anything changes.
-void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
+// not move). A format 0 song becomes format 1. Without KeepLyrics the lyric
+// events of the source track go, so that the song holds its words once, as
+// karaoke text. A bad SourceTrack raises SubscriptOutOfRange, and a song
+// without room for two more tracks Overflow, before anything changes.
+void LyricsToKaraoke(Song& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
                      bool KeepLyrics = true);
 
 // Turns the sung karaoke text events of SourceTrack into lyric events: beside
-// them when KeepKaraoke (each lyric right behind its text event; the slot's
-// stored names become empty), in their place otherwise. "@" tags are not
-// sung: they stay text events and get no lyric. A lyric holds its syllable
-// without the mark and adds nothing; a "\" mark becomes LF CR and a "/" mark
-// CR at the end of the lyric before, and spaces opening a syllable move there
-// too, ahead of the line end. The lyrics always stay in the source track.
+// them when KeepKaraoke (each lyric right behind its text event; the track's
+// name and instrument become empty), in their place otherwise. "@" tags are
+// not sung: they stay text events and get no lyric. A lyric holds its
+// syllable without the mark and adds nothing; a "\" mark becomes LF CR and a
+// "/" mark CR at the end of the lyric before, and spaces opening a syllable
+// move there too, ahead of the line end. The lyrics always stay in the
+// source track. A bad SourceTrack raises SubscriptOutOfRange.
+void KaraokeToLyrics(Song& Song, int16_t SourceTrack, bool KeepKaraoke);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+// A spare slot behind the real tracks converts as an empty track; a track
+// that would outgrow the song's EventSlots raises SubscriptOutOfRange with
+// the song unchanged, as the slot arrays did.
+void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
+                     bool KeepLyrics = true);
 void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, bool KeepKaraoke);
 
 }  // namespace verselane

@@ -9,22 +9,11 @@
 
 #include "lyrics/converters.h"
 #include "lyrics/text_rules.h"
-#include "lyrics/track_editing.h"
 #include "model/errors.h"
 
 namespace verselane {
 
 namespace {
-
-constexpr int16_t kHeaderTrack = 1;
-constexpr int16_t kWordsTrack = 2;
-
-// Appends an event to the words track, within the track's capacity.
-void AppendWord(MidiFile& Song, const MidiEvent& e) {
-    int32_t& count = Song.Count(kWordsTrack);
-    Song.Track(kWordsTrack).Event(count) = e;
-    count = AddLong(count, 1);
-}
 
 // White space: what separates words.
 constexpr std::string_view kGaps = " \t\v\f";
@@ -42,42 +31,45 @@ bool IsMarked(std::string_view text) {
     return text.starts_with('\\') || text.starts_with('/');
 }
 
+// Adds `more` to the body of event i of the track.
+void AppendToBody(Track& track, int32_t i, std::string_view more) {
+    if (more.empty()) return;
+    std::string body(track.Body(track[i]));
+    body += more;
+    track.SetBody(i, body);
+}
+
 // Breaks each line of the words track longer than a whole screen (lyrics
 // that end no line, or few) at word gaps into lines of at most a row, where
 // the words allow: the word opening a new line gets a "/" and loses the
 // spaces in front of it, which no screen shows at a line's start. Times and
 // the words stay.
-void BreakEndlessLines(MidiFile& Song) {
-    MidiTrack& track = Song.Track(kWordsTrack);
+void BreakEndlessLines(Track& words) {
     std::vector<int32_t> line;  // the word events of the line being read
     auto finish = [&] {
         size_t width = 0;
-        for (int32_t i : line) width += track.Event(i).Data.view().size();
+        for (int32_t i : line) width += words.Body(words[i]).size();
         if (width > kScreenWidth + 1) {
             size_t row = 0;
             for (size_t k = 0; k < line.size(); ++k) {
-                ByteString& data = track.Event(line[k]).Data;
-                const std::string_view text = data.view();
-                const std::string_view before = k > 0 ? track.Event(line[k - 1]).Data.view() : "";
+                const std::string text(words.Body(words[line[k]]));
+                const std::string_view before = k > 0 ? words.Body(words[line[k - 1]]) : "";
                 const bool word_starts = k > 0 && ((!text.empty() && IsGap(text[0])) ||
                                                    (!before.empty() && IsGap(before.back())));
                 if (word_starts && row > 0 && row + text.size() > kRowWidth) {
                     const size_t word = std::min(text.find_first_not_of(kGaps), text.size());
-                    data = std::string_view("/" + std::string(text.substr(word)));
+                    words.SetBody(line[k], "/" + text.substr(word));
                     row = 0;
                 }
-                row += data.view().size();
+                row += words.Body(words[line[k]]).size();
             }
         }
         line.clear();
     };
-    const int32_t n = Song.Count(kWordsTrack);
-    for (int32_t i = 0; i < n; ++i) {
-        const MidiEvent& e = std::as_const(track).Event(i);
-        if (!e.IsText() || e.Data.view().starts_with('@')) {
-            continue;
-        }
-        if (IsMarked(e.Data.view())) finish();
+    for (int32_t i = 0; i < words.Size(); ++i) {
+        const Event& e = words[i];
+        if (!e.IsText() || words.Body(e).starts_with('@')) continue;
+        if (IsMarked(words.Body(e))) finish();
         line.push_back(i);
     }
     finish();
@@ -90,11 +82,11 @@ void BreakEndlessLines(MidiFile& Song) {
 // The song opens a paragraph.
 class WordsWriter {
   public:
-    explicit WordsWriter(MidiFile& song) : song_(song) {}
+    explicit WordsWriter(Track& words) : words_(words) {}
 
-    void AddLyric(const MidiEvent& e) {
+    void AddLyric(const Event& e, std::string_view body) {
         // NUL bytes show nothing: they are left out before anything else.
-        std::string bytes = e.Data.str();
+        std::string bytes(body);
         std::erase(bytes, '\0');
         std::string_view text = bytes;
         // A lyric may mark its own line start, as karaoke text does.
@@ -113,26 +105,24 @@ class WordsWriter {
         }
     }
 
-    // One end of track closes the words track, at `end_time` (the end of the
+    // One end of track closes the words track, at `end_tick` (the end of the
     // source track, -1 for none) or at the last word when that comes later.
-    void Close(int32_t end_time) {
-        if (end_time < 0 && last_word_ < 0) return;
-        const int32_t last = last_word_ >= 0 ? Words().Event(last_word_).Time : 0;
-        AppendWord(song_, MetaEvent(std::max(end_time, last), kMetaEndOfTrack, ""));
+    void Close(int32_t end_tick) {
+        if (end_tick < 0 && last_word_ < 0) return;
+        const int32_t last = last_word_ >= 0 ? words_[last_word_].Tick : 0;
+        words_.Append(Event::Meta(std::max(end_tick, last), kMetaEndOfTrack));
     }
 
   private:
-    MidiTrack& Words() { return song_.Track(kWordsTrack); }
-
-    void AddPiece(const MidiEvent& e, std::string_view piece) {
-        if (line_ends_ == 0 && piece.starts_with('@')) {
+    void AddPiece(const Event& e, std::string_view piece) {
+        if (line_ends_ == 0 && piece.starts_with('@') && last_word_ >= 0) {
             // It would read as a tag. Where it goes on the word before, that
             // piece of the word joins the word's event; else a space in
             // front keeps it sung.
-            ByteString* previous = last_word_ >= 0 ? &Words().Event(last_word_).Data : nullptr;
-            if (previous && !previous->view().empty() && !IsGap(previous->view().back())) {
+            const std::string_view previous = words_.Body(words_[last_word_]);
+            if (!previous.empty() && !IsGap(previous.back())) {
                 const size_t gap = std::min(piece.find_first_of(kGaps), piece.size());
-                previous->Append(piece.substr(0, gap));
+                AppendToBody(words_, last_word_, piece.substr(0, gap));
                 piece.remove_prefix(gap);
             }
         }
@@ -143,59 +133,65 @@ class WordsWriter {
             } else if (piece.starts_with('@')) {
                 word = " ";  // a word that opens with "@" would read as a tag
             }
-            MidiEvent w = e;
-            w.Channel = kMetaText;
+            Event w = e;
+            w.Data1 = kMetaText;
             word += piece;
-            w.Data = std::string_view(word);
-            AppendWord(song_, w);
-            last_word_ = song_.Count(kWordsTrack) - 1;
+            words_.Append(w, word);
+            last_word_ = words_.Size() - 1;
             line_ends_ = 0;
             paragraph_ = false;
         } else if (!piece.empty() && line_ends_ == 0 && last_word_ >= 0) {
             // A gap of its own: it stays between the words around it.
-            Words().Event(last_word_).Data.Append(piece);
+            AppendToBody(words_, last_word_, piece);
         }
     }
 
-    MidiFile& song_;
+    Track& words_;
     int line_ends_ = 1;
     bool paragraph_ = true;
     int32_t last_word_ = -1;  // index of the last word in the words track
 };
 
-// The "Soft Karaoke" header track and the start of the "Words" track, with
-// the information lines, in the two slots opened behind track 0.
-void StartKaraokeTracks(MidiFile& Song, const KaraokeInfo& Info) {
-    // The opened slots still hold copies of the tracks that moved up; they
-    // get exactly the events below and nothing of the old ones.
-    Song.Track(kHeaderTrack).ResizeToLastIndex(Song.EventSlots, true);
-    Song.Track(kWordsTrack).ResizeToLastIndex(Song.EventSlots, true);
-
-    MidiTrack& header = Song.Track(kHeaderTrack);
-    header.Event(0) = MetaEvent(0, kMetaTrackName, "Soft Karaoke");
-    header.Event(1) = MetaEvent(0, kMetaText, "@KMIDI KARAOKE FILE");
-    header.Event(2) = MetaEvent(0, kMetaEndOfTrack, "");
-    Song.Count(kHeaderTrack) = 3;
-
-    Song.Count(kWordsTrack) = 0;
-    AppendWord(Song, MetaEvent(0, kMetaTrackName, "Words"));
-    for (const std::string& line : InformationLines(Info)) {
-        AppendWord(Song, MetaEvent(0, kMetaText, line));
-    }
+// The "Soft Karaoke" header track.
+Track KaraokeHeaderTrack() {
+    Track header;
+    header.Name = "Soft Karaoke";
+    header.Append(Event::Meta(0, kMetaTrackName), "Soft Karaoke");
+    header.Append(Event::Meta(0, kMetaText), "@KMIDI KARAOKE FILE");
+    header.Append(Event::Meta(0, kMetaEndOfTrack));
+    return header;
 }
 
-// Takes the lyric events out of the track; every other event keeps its order.
-void DropLyricEvents(MidiFile& Song, int16_t t) {
-    MidiTrack& track = Song.Track(t);
-    const int32_t n = Song.Count(t);
-    int32_t kept = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const MidiEvent& e = std::as_const(track).Event(i);
-        if (e.IsLyric()) continue;
-        if (kept != i) track.Event(kept) = std::move(track.Event(i));
-        ++kept;
+// The "Words" track made of the lyric events of `source`: the information
+// lines, the words, and one end of track.
+Track WordsTrack(const Track& source, const KaraokeInfo& info) {
+    Track words;
+    words.Name = "Words";
+    words.Append(Event::Meta(0, kMetaTrackName), "Words");
+    for (const std::string& line : InformationLines(info)) {
+        words.Append(Event::Meta(0, kMetaText), line);
     }
-    Song.Count(t) = kept;
+    WordsWriter writer(words);
+    int32_t end_tick = -1;  // tick of the source track's last end of track
+    for (const Event& e : source) {
+        if (e.IsEndOfTrack()) end_tick = std::max(end_tick, e.Tick);
+        if (e.IsLyric()) writer.AddLyric(e, source.Body(e));
+    }
+    writer.Close(end_tick);
+    BreakEndlessLines(words);
+    return words;
+}
+
+// The track without its lyric events; every other event keeps its order.
+Track WithoutLyrics(const Track& track) {
+    Track kept;
+    kept.Name = track.Name;
+    kept.Instrument = track.Instrument;
+    kept.Reserve(track.Size(), track.PoolBytes());
+    for (const Event& e : track) {
+        if (!e.IsLyric()) kept.Append(e, track.Body(e));
+    }
+    return kept;
 }
 
 }  // namespace
@@ -209,28 +205,23 @@ std::vector<std::string> InformationLines(const KaraokeInfo& Info) {
     };
 }
 
-void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
-                     bool KeepLyrics) {
-    Song.Count(SourceTrack);  // a bad source index raises before the song changes
+void LyricsToKaraoke(Song& song, int16_t& SourceTrack, const KaraokeInfo& Info, bool KeepLyrics) {
+    // A bad source index, or a song without room for two more tracks, raises
+    // before the song changes.
+    Track words = WordsTrack(song.At(SourceTrack), Info);
+    AddInteger(song.TrackCount(), 2);
 
-    InsertTrackPair(Song, 0);
+    song.InsertTrack(1, KaraokeHeaderTrack());
+    song.InsertTrack(2, std::move(words));
     // Track 0 stays where it is when the pair opens behind it: a format 0
     // song keeps all its events, lyrics included, there.
     if (SourceTrack != 0) SourceTrack = AddInteger(SourceTrack, 2);
-    const int16_t source = SourceTrack;
     // A format 0 header over more than one track is an invalid file.
-    if (Song.Header.Format == 0 && Song.Header.NumTracks > 1) Song.Header.Format = 1;
-    StartKaraokeTracks(Song, Info);
-
-    WordsWriter words(Song);
-    int32_t end_time = -1;  // time of the source track's last end of track
-    for (const MidiEvent& e : std::as_const(Song).Events(source)) {
-        if (e.IsEndOfTrack()) end_time = std::max(end_time, e.Time);
-        if (e.IsLyric()) words.AddLyric(e);
+    if (song.Format == 0) song.Format = 1;
+    if (!KeepLyrics) {
+        Track& source = song.At(SourceTrack);
+        source = WithoutLyrics(source);
     }
-    words.Close(end_time);
-    BreakEndlessLines(Song);
-    if (!KeepLyrics) DropLyricEvents(Song, source);
 }
 
 }  // namespace verselane

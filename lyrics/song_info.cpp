@@ -30,15 +30,15 @@ bool IsGenericTrackName(std::string_view Name) {
     return false;
 }
 
-KaraokeInfo SongKaraokeInfo(const MidiFile& Song) {
+KaraokeInfo SongKaraokeInfo(const Song& song) {
     KaraokeInfo info;
     bool language = false;
     bool title = false;
-    for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
+    for (const Track& track : song.Tracks) {
         bool artist_due = false;  // the "@T" line after the title names the artist
-        for (const MidiEvent& e : Song.Events(t)) {
+        for (const Event& e : track) {
             if (!e.IsText()) continue;
-            const std::string_view text = e.Data.view();
+            const std::string_view text = track.Body(e);
             if (!language && text.starts_with("@L")) {
                 info.Language = std::string(TrimSpaces(text.substr(2)));
                 language = true;
@@ -49,8 +49,8 @@ KaraokeInfo SongKaraokeInfo(const MidiFile& Song) {
             }
         }
     }
-    if (!title && RealTrackCount(Song) > 0 && !IsGenericTrackName(Song.TrackName.at(0))) {
-        info.Title = std::string(TrimSpaces(Song.TrackName.at(0)));
+    if (!title && song.TrackCount() > 0 && !IsGenericTrackName(song.Tracks[0].Name)) {
+        info.Title = std::string(TrimSpaces(song.Tracks[0].Name));
     }
     return info;
 }

@@ -5,6 +5,7 @@
 
 #include "lyrics/converters.h"
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -14,10 +15,13 @@ namespace verselane {
 // "@T" line after it in the same track as the artist; without "@T" lines the
 // name of track 0 as the title unless it is a generic name ("Track 1",
 // "Untitled", ...), and no artist.
-KaraokeInfo SongKaraokeInfo(const MidiFile& Song);
+KaraokeInfo SongKaraokeInfo(const Song& Song);
 
 // Whether a track name says nothing about the song: empty, or a word such as
 // "Track", "Untitled", "Sequence", "Tempo" with at most a number behind it.
 bool IsGenericTrackName(std::string_view Name);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+KaraokeInfo SongKaraokeInfo(const MidiFile& Song);
 
 }  // namespace verselane

@@ -109,41 +109,56 @@ class LineBuilder {
 
 namespace {
 
-void FeedTrack(const MidiFile& Song, int16_t Track, LineSource From, LineBuilder& builder) {
+void FeedTrack(const Track& track, LineSource From, LineBuilder& builder) {
     const uint8_t type = From == LineSource::Lyrics ? kMetaLyric : kMetaText;
-    const int32_t n = Song.Count(Track);
-    const MidiTrack& track = Song.Track(Track);
-    for (int32_t i = 0; i < n; ++i) {
-        const MidiEvent& e = track.Event(i);
-        if (e.IsMeta(type)) builder.Syllable(e.Time, e.Data.view());
+    for (const Event& e : track) {
+        if (e.IsMeta(type)) builder.Syllable(e.Tick, track.Body(e));
     }
+}
+
+// The tempo map of the song. The map reads a MidiFile: it is given one made
+// of the song's tempo events alone, track by track, which times the same.
+TempoMap TempoMapOf(const Song& song, int16_t t) {
+    Song tempos;
+    tempos.Format = song.Format;
+    tempos.Division = song.Division;
+    tempos.Tracks.resize(song.Tracks.size());
+    for (size_t k = 0; k < song.Tracks.size(); ++k) {
+        for (const Event& e : song.Tracks[k]) {
+            if (e.IsMeta(kMetaTempo)) tempos.Tracks[k].Append(e, song.Tracks[k].Body(e));
+        }
+    }
+    // MidiFile bridge
+    return TempoMap(ToMidiFile(tempos), t);
 }
 
 }  // namespace
 
-std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From,
+std::vector<SungLine> SungLines(const Song& song, int16_t Track, LineSource From,
                                 SungDetail Detail) {
-    const TempoMap tempo(Song, Track);
+    const verselane::Track& track = song.At(Track);
+    const TempoMap tempo = TempoMapOf(song, Track);
     LineBuilder builder(tempo, From == LineSource::Lyrics, Detail == SungDetail::Syllables);
-    FeedTrack(Song, Track, From, builder);
+    FeedTrack(track, From, builder);
     return builder.Finish();
 }
 
-std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSource From) {
-    const TempoMap tempo(Song, Track);
+std::vector<std::string> TitleLines(const Song& song, int16_t Track, LineSource From) {
+    const verselane::Track& track = song.At(Track);
+    const TempoMap tempo = TempoMapOf(song, Track);
     LineBuilder builder(tempo, From == LineSource::Lyrics);
-    FeedTrack(Song, Track, From, builder);
+    FeedTrack(track, From, builder);
     return builder.Titles();
 }
 
-std::optional<LineSource> PreferredLineSource(const MidiFile& Song) {
+std::optional<LineSource> PreferredLineSource(const Song& song) {
     int64_t lyrics = 0;
     int64_t texts = 0;
-    for (const TrackMaterial& m : MaterialOfTracks(Song)) {
+    for (const TrackMaterial& m : MaterialOfTracks(song)) {
         lyrics += m.LyricEvents;
         texts += m.TextEvents;
     }
-    if (HasKaraokeHeader(Song) && texts > 0) return LineSource::Karaoke;
+    if (HasKaraokeHeader(song) && texts > 0) return LineSource::Karaoke;
     if (lyrics > 0) return LineSource::Lyrics;
     if (texts > 0) return LineSource::Karaoke;
     return std::nullopt;

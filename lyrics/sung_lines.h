@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 #include "model/timing.h"
 
 namespace verselane {
@@ -58,18 +59,19 @@ struct SungLine {
 // lines needs only their text and time, and a song of a million syllables
 // on one line would otherwise hold 48 bytes for each of them.
 enum class SungDetail { Syllables, LinesOnly };
-std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From,
+// A bad track raises SubscriptOutOfRange.
+std::vector<SungLine> SungLines(const Song& Song, int16_t Track, LineSource From,
                                 SungDetail Detail = SungDetail::Syllables);
 
 // The title lines of the same track: the text of every information line that
 // begins with "@T" (after a mark or not), without the "@T", in order.
-std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSource From);
+std::vector<std::string> TitleLines(const Song& Song, int16_t Track, LineSource From);
 
 // The source that a player would show for this song: karaoke text when the
 // song has a "@K" line and karaoke text, or karaoke text and no lyric
 // events; lyric events when it has them; else nothing. Karaoke text is as
 // MaterialOf counts it: texts that are credits or notes are not words.
-std::optional<LineSource> PreferredLineSource(const MidiFile& Song);
+std::optional<LineSource> PreferredLineSource(const Song& Song);
 
 // "m:ss.hh": minutes, seconds and hundredths (rounded down).
 std::string FormatTimestamp(double Seconds);
@@ -80,5 +82,12 @@ std::string FormatTimestamp(double Seconds);
 // are printed as they are.
 std::string FormatSungLines(const std::vector<SungLine>& Lines,
                             const std::function<std::string(std::string_view)>& ToText = {});
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+// A spare slot behind the real tracks reads as an empty track.
+std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From,
+                                SungDetail Detail = SungDetail::Syllables);
+std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSource From);
+std::optional<LineSource> PreferredLineSource(const MidiFile& Song);
 
 }  // namespace verselane

@@ -19,11 +19,10 @@ int16_t TrackNameGuesses::Source() const {
     return Vocal;
 }
 
-TrackNameGuesses GuessWordsTracks(const MidiFile& Song) {
+TrackNameGuesses GuessWordsTracks(const Song& song) {
     TrackNameGuesses guesses;
-    const int16_t n = RealTrackCount(Song);
-    for (int16_t t = 0; t < n; ++t) {
-        std::string_view name = Song.TrackName[t];
+    for (int16_t t = 0; t < song.TrackCount(); ++t) {
+        std::string_view name = song.Tracks[t].Name;
         if (Contains(name, "ords") || Contains(name, "cals")) guesses.Words = t;
         if (Contains(name, "rics")) guesses.Lyrics = t;
         if (Contains(name, "oc") || Contains(name, "oi")) guesses.Vocal = t;
@@ -31,21 +30,21 @@ TrackNameGuesses GuessWordsTracks(const MidiFile& Song) {
     return guesses;
 }
 
-bool HasKaraokeHeader(const MidiFile& Song) {
-    for (const PlacedEvent placed : Song.AllEvents()) {
-        if (placed.Record.IsText() && placed.Record.Data.view().starts_with("@K")) return true;
+bool HasKaraokeHeader(const Song& song) {
+    for (const Track& track : song.Tracks) {
+        for (const Event& e : track) {
+            if (e.IsText() && track.Body(e).starts_with("@K")) return true;
+        }
     }
     return false;
 }
 
-bool HasMarkedLines(const MidiFile& Song, int16_t Track) {
+bool HasMarkedLines(const Song& song, int16_t Track) {
     int32_t texts = 0, marked = 0;
-    const int32_t n = Song.Count(Track);
-    const MidiTrack& track = Song.Track(Track);
-    for (int32_t i = 0; i < n; ++i) {
-        const MidiEvent& e = track.Event(i);
+    const verselane::Track& track = song.At(Track);
+    for (const Event& e : track) {
         if (!e.IsText()) continue;
-        std::string_view text = e.Data;
+        std::string_view text = track.Body(e);
         const bool mark = text.starts_with('\\') || text.starts_with('/');
         if (mark) text.remove_prefix(1);
         if (text.starts_with('@')) continue;
@@ -58,18 +57,15 @@ bool HasMarkedLines(const MidiFile& Song, int16_t Track) {
 
 namespace {
 
-TrackMaterial CountMaterial(const MidiFile& Song, int16_t Track, bool karaoke_song) {
+TrackMaterial CountMaterial(const Song& song, int16_t t, bool karaoke_song) {
     TrackMaterial material;
-    const int32_t n = Song.Count(Track);
-    const MidiTrack& track = Song.Track(Track);
     int32_t texts = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const MidiEvent& e = track.Event(i);
+    for (const Event& e : song.Tracks[t]) {
         if (!e.IsMeta()) continue;
         if (e.MetaType() == kMetaLyric) ++material.LyricEvents;
         if (e.MetaType() == kMetaText) ++texts;
     }
-    if (texts > 0 && (karaoke_song || HasMarkedLines(Song, Track))) {
+    if (texts > 0 && (karaoke_song || HasMarkedLines(song, t))) {
         material.TextEvents = texts;
     } else {
         material.OtherTexts = texts;
@@ -79,17 +75,18 @@ TrackMaterial CountMaterial(const MidiFile& Song, int16_t Track, bool karaoke_so
 
 }  // namespace
 
-TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track) {
-    Song.Count(Track);  // a bad index raises before the song is searched
-    return CountMaterial(Song, Track, HasKaraokeHeader(Song));
+TrackMaterial MaterialOf(const Song& song, int16_t Track) {
+    song.At(Track);  // a bad index raises before the song is searched
+    return CountMaterial(song, Track, HasKaraokeHeader(song));
 }
 
-std::vector<TrackMaterial> MaterialOfTracks(const MidiFile& Song) {
+std::vector<TrackMaterial> MaterialOfTracks(const Song& song) {
     std::vector<TrackMaterial> all;
-    const int16_t n = RealTrackCount(Song);
-    const bool karaoke_song = HasKaraokeHeader(Song);
-    all.reserve(static_cast<size_t>(n));
-    for (int16_t t = 0; t < n; ++t) all.push_back(CountMaterial(Song, t, karaoke_song));
+    const bool karaoke_song = HasKaraokeHeader(song);
+    all.reserve(song.Tracks.size());
+    for (int16_t t = 0; t < song.TrackCount(); ++t) {
+        all.push_back(CountMaterial(song, t, karaoke_song));
+    }
     return all;
 }
 
@@ -101,9 +98,9 @@ bool HoldsMaterial(const TrackMaterial& Material, ConversionDirection Direction)
     return Amount(Material, Direction) > 0;
 }
 
-int16_t ChooseSourceTrack(const MidiFile& Song, ConversionDirection Direction) {
-    const std::vector<TrackMaterial> material = MaterialOfTracks(Song);
-    const TrackNameGuesses guesses = GuessWordsTracks(Song);
+int16_t ChooseSourceTrack(const Song& song, ConversionDirection Direction) {
+    const std::vector<TrackMaterial> material = MaterialOfTracks(song);
+    const TrackNameGuesses guesses = GuessWordsTracks(song);
     for (int16_t guess : {guesses.Lyrics, guesses.Words, guesses.Vocal}) {
         if (guess >= 0 && HoldsMaterial(material[guess], Direction)) return guess;
     }

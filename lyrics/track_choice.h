@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -27,16 +28,17 @@ struct TrackNameGuesses {
     int16_t Source() const;
 };
 
-// Guesses over every real track, track 0 included.
-TrackNameGuesses GuessWordsTracks(const MidiFile& Song);
+// Guesses over every track, track 0 included.
+TrackNameGuesses GuessWordsTracks(const Song& Song);
 
 // Karaoke text is the text events (meta type 1) of a song marked as Soft
 // Karaoke by an "@K" line in any track, or of a track whose texts mark their
 // lines with "\" and "/" as karaoke text does: at least one in twenty of its
 // texts that are not "@" tags opens with a mark (a line has fewer syllables). Other texts (credits,
 // titles, instrument or performance notes) are not words.
-bool HasKaraokeHeader(const MidiFile& Song);
-bool HasMarkedLines(const MidiFile& Song, int16_t Track);
+bool HasKaraokeHeader(const Song& Song);
+// A bad track raises SubscriptOutOfRange.
+bool HasMarkedLines(const Song& Song, int16_t Track);
 
 // What one track holds for the two directions.
 struct TrackMaterial {
@@ -45,11 +47,11 @@ struct TrackMaterial {
     int32_t OtherTexts = 0;   // meta type 1 that is not karaoke text
 };
 
-// The material of track t (events 0 to EventCount(t) - 1).
-TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track);
+// The material of one track; a bad track raises SubscriptOutOfRange.
+TrackMaterial MaterialOf(const Song& Song, int16_t Track);
 
-// The material of every real track, indexed by track number.
-std::vector<TrackMaterial> MaterialOfTracks(const MidiFile& Song);
+// The material of every track, indexed by track number.
+std::vector<TrackMaterial> MaterialOfTracks(const Song& Song);
 
 // Whether a track holds anything to convert in the direction given.
 bool HoldsMaterial(const TrackMaterial& Material, ConversionDirection Direction);
@@ -58,6 +60,16 @@ bool HoldsMaterial(const TrackMaterial& Material, ConversionDirection Direction)
 // guesses (lyrics, words, vocal) that holds material for the direction, else
 // the track holding the most such events (the lowest number on a tie), else
 // -1 when no track holds any.
+int16_t ChooseSourceTrack(const Song& Song, ConversionDirection Direction);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+// Guesses and choices cover the real tracks; a spare slot behind them reads
+// as an empty track.
+TrackNameGuesses GuessWordsTracks(const MidiFile& Song);
+bool HasKaraokeHeader(const MidiFile& Song);
+bool HasMarkedLines(const MidiFile& Song, int16_t Track);
+TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track);
+std::vector<TrackMaterial> MaterialOfTracks(const MidiFile& Song);
 int16_t ChooseSourceTrack(const MidiFile& Song, ConversionDirection Direction);
 
 }  // namespace verselane

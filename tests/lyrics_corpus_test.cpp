@@ -16,6 +16,7 @@
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
 #include "reader/midi_reader.h"
+#include "tests/support/lyrics_fixtures.h"
 #include "tests/support/sung_words.h"
 #include "tests/support/test_support.h"
 #include "writer/midi_writer.h"
@@ -27,11 +28,11 @@ namespace fs = std::filesystem;
 using namespace test;
 
 // The lines the program itself shows (the words box, `verselane-cli lyrics`).
-std::vector<std::tuple<int32_t, std::string, bool>> Shown(const MidiFile& song, int track,
+std::vector<std::tuple<int32_t, std::string, bool>> Shown(const Song& song, int track,
                                                           uint8_t type) {
     std::vector<std::tuple<int32_t, std::string, bool>> lines;
     const LineSource from = type == kMetaLyric ? LineSource::Lyrics : LineSource::Karaoke;
-    for (const SungLine& l : SungLines(song, track, from))
+    for (const SungLine& l : SungLines(song, static_cast<int16_t>(track), from))
         if (!l.Text.empty()) lines.emplace_back(l.Tick, l.Text, l.NewParagraph || lines.empty());
     return lines;
 }
@@ -62,9 +63,10 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
     std::string mido_pairs;
     int done[3] = {};
     for (const fs::path& path : songs) {
-        MidiFile song;
-        ResetMidiFile(song);
-        if (!ReadMidiFile(song, path.string()).SongUsable()) continue;
+        MidiFile file;
+        ResetMidiFile(file);
+        if (!ReadMidiFile(file, path.string()).SongUsable()) continue;
+        const Song song = ToSong(file);
         const std::string name =
             path.parent_path().filename().string() + "_" + path.filename().string();
         const bool wrong_before =
@@ -76,11 +78,11 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
                 ChooseSourceTrack(song, to_karaoke ? ConversionDirection::LyricsToKaraoke
                                                    : ConversionDirection::KaraokeToLyrics);
             if (source < 0) continue;
-            const std::string file = name + std::to_string(way) + (to_karaoke ? ".kar" : ".mid");
-            SCOPED_TRACE(file);
+            const std::string written = name + std::to_string(way) + (to_karaoke ? ".kar" : ".mid");
+            SCOPED_TRACE(written);
             const uint8_t from = to_karaoke ? kMetaLyric : kMetaText;
             const uint8_t to = to_karaoke ? kMetaText : kMetaLyric;
-            MidiFile converted = song;
+            Song converted = song;
             int16_t words = source;
             if (to_karaoke) {
                 LyricsToKaraoke(converted, words, KaraokeInfo{"ENGL", "Title", "Artist", ""});
@@ -91,7 +93,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             // A track that already holds lyrics mixes them with the new ones:
             // only the other checks apply.
             const bool mixed = !to_karaoke && MaterialOf(song, source).LyricEvents > 0;
-            const SungText before = ReadSungWords(song, source, from);
+            const SungText before = ReadSungWords(file, source, from);
             // Lyrics with lines longer than a whole karaoke screen (160
             // characters; no line ends at all, mostly) are broken into
             // lines that fit: the words and times stay, the lines do not.
@@ -103,11 +105,11 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
                 return endless ? Flat(text) == Flat(before) : Show(text) == Show(before);
             };
             if (!mixed) {
-                EXPECT_TRUE(same(ReadSungWords(converted, words, to)));
+                EXPECT_TRUE(same(ReadSungWords(ToMidiFile(converted), words, to)));
                 EXPECT_TRUE(endless || Shown(converted, words, to) == shown);
             }
             // Every other track keeps its events, behind the new pair if there is one.
-            for (int t = 0; t < song.Header.NumTracks; ++t) {
+            for (int t = 0; t < song.TrackCount(); ++t) {
                 const int moved = to_karaoke && t > 0 ? t + 2 : t;
                 EXPECT_TRUE((!to_karaoke && t == source) ||
                             EventsOf(converted, moved) == EventsOf(song, t))
@@ -126,13 +128,13 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             EXPECT_TRUE(wrong.empty() || wrong_before) << wrong;
 
             // Written, listed by midicsv, read back with the same words.
-            ASSERT_EQ(WriteProblem(WriteMidiFile(converted, (dir / file).string())), "");
+            ASSERT_EQ(WriteProblem(WriteSong(converted, (dir / written).string())), "");
             std::string listing;
-            EXPECT_EQ(RunCommand("midicsv '" + (dir / file).string() + "' 2>&1", &listing), 0)
+            EXPECT_EQ(RunCommand("midicsv '" + (dir / written).string() + "' 2>&1", &listing), 0)
                 << listing;
-            const SungText back = ReadSungWords(ReadSong(dir / file), words, to);
+            const SungText back = ReadSungWords(ReadSong(dir / written), words, to);
             EXPECT_TRUE(mixed || same(back)) << Show(back);
-            mido_pairs += " '" + path.string() + "' '" + (dir / file).string() + "'";
+            mido_pairs += " '" + path.string() + "' '" + (dir / written).string() + "'";
             ++done[way];
         }
     }

@@ -121,10 +121,10 @@ const Made& MadeFor(std::string_view id) {
                          [&](const Made& m) { return m.Id == id; });
 }
 
-MidiFile Build(const Made& made) {
+Song Build(const Made& made) {
     Tracks tracks = SongOfWords(made.Karaoke, made.Words);
     if (made.Change) made.Change(tracks);
-    return SongOf(tracks, made.Format);
+    return ToSong(SongOf(tracks, made.Format));
 }
 
 std::string IdOf(const Finding& f) {
@@ -163,14 +163,15 @@ TEST(SongCheck, FindingIdsHaveOneTextEachAndAMadeSong) {
 // players and only advise the conversion for the other players.
 TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
     for (const Made& made : MadeSongs()) {
-        const MidiFile song = Build(made);
+        const Song song = Build(made);
         const std::vector<Finding> findings = CheckSong(song);
         EXPECT_TRUE(Count(findings, made.Id)) << made.Id << " not among: " << Ids(findings);
         for (const Finding& f : findings) {
             if (f.Track < 0) continue;
-            ASSERT_LT(f.Track, RealTrackCount(song)) << IdOf(f);
-            EXPECT_LT(f.Event, song.Count(static_cast<int16_t>(f.Track))) << IdOf(f);
-            const int32_t time = f.Event < 0 ? -1 : song.Track(f.Track).Event(f.Event).Time;
+            ASSERT_LT(f.Track, song.TrackCount()) << IdOf(f);
+            const Track& track = song.Tracks[f.Track];
+            EXPECT_LT(f.Event, track.Size()) << IdOf(f);
+            const int32_t time = f.Event < 0 ? -1 : track.At(f.Event).Tick;
             EXPECT_EQ(f.Time, time) << IdOf(f);
         }
         // A "@K" line anywhere, track 0 included, is found.
@@ -186,7 +187,8 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
 // The sung words of every real track, lyric events and karaoke text apart,
 // NUL bytes being nothing in either, each text not in UTF-8 read as
 // Windows-1252.
-std::array<std::vector<std::string>, 2> WordsOf(MidiFile song) {
+std::array<std::vector<std::string>, 2> WordsOf(const Song& made) {
+    MidiFile song = ToMidiFile(made);
     std::array<std::vector<std::string>, 2> words;
     for (int16_t t = 0; t < RealTrackCount(song); ++t) {
         for (MidiEvent& e : song.Events(t)) {
@@ -205,9 +207,9 @@ std::array<std::vector<std::string>, 2> WordsOf(MidiFile song) {
 
 // Every event that no repair is about: all but text, lyric, track name and
 // end-of-track events, in track order.
-std::vector<MidiEvent> OtherEvents(const MidiFile& song) {
+std::vector<MidiEvent> OtherEvents(const Song& song) {
     std::vector<MidiEvent> others;
-    for (int16_t t = 0; t < RealTrackCount(song); ++t) {
+    for (int16_t t = 0; t < song.TrackCount(); ++t) {
         std::ranges::copy_if(EventsOf(song, t), std::back_inserter(others), [](const MidiEvent& e) {
             const uint8_t type = e.IsMeta() ? e.MetaType() : 0;
             return type != kMetaText && type != kMetaLyric && type != kMetaTrackName &&
@@ -219,16 +221,16 @@ std::vector<MidiEvent> OtherEvents(const MidiFile& song) {
 
 struct RepairCase {
     const char* Id;  // the finding repaired, on the song made for it
-    std::function<bool(MidiFile&)> Run;
+    std::function<bool(Song&)> Run;
     bool KeepsLyrics = true, KeepsKaraoke = true;
     std::string Layout = {};  // if given: the words track's texts after the repair, "|" between
 };
 
 TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
     auto core = [](Repair fix, PlayerFamily keep = PlayerFamily::Both) {
-        return [=](MidiFile& song) { return ApplyRepair(song, fix, keep); };
+        return [=](Song& song) { return ApplyRepair(song, fix, keep); };
     };
-    auto recode = [](MidiFile& song) { return RecodeSongTexts(song, "UTF-8").Changed > 0; };
+    auto recode = [](Song& song) { return RecodeSongTexts(song, "UTF-8").Changed > 0; };
     const std::vector<RepairCase> cases = {
         {"sk-format", core(Repair::MakeFormat1)},
         {"sk-no-at-k", core(Repair::MoveKaraokeHeader)},
@@ -250,8 +252,8 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
     };
     for (const RepairCase& c : cases) {
         SCOPED_TRACE(c.Id);
-        const MidiFile before = Build(MadeFor(c.Id));
-        MidiFile after = before;
+        const Song before = Build(MadeFor(c.Id));
+        Song after = before;
         EXPECT_TRUE(c.Run(after));
         EXPECT_FALSE(Count(CheckSong(after), c.Id)) << Ids(CheckSong(after));
         const auto was = WordsOf(before), is = WordsOf(after);
@@ -266,10 +268,10 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         // last: a karaoke song of one track, its "@K" line in track 0).
         for (const Tracks& clean :
              {SongOfWords(true), SongOfWords(false), Flattened(SongOfWords(true))}) {
-            MidiFile song = SongOf(clean);
-            const std::string bytes = EncodeMidiFile(song);
+            Song song = ToSong(SongOf(clean));
+            const std::string bytes = EncodeSong(song);
             EXPECT_FALSE(c.Run(song));
-            EXPECT_EQ(EncodeMidiFile(song), bytes);
+            EXPECT_EQ(EncodeSong(song), bytes);
         }
     }
 }
@@ -280,7 +282,7 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
 // where players differ or wrap and scale. The made songs, then variants that
 // cross a level's line.
 TEST(SongCheck, EachFindingAtTheLevelOfThePlayerBehaviourItRestsOn) {
-    auto level_of = [](const MidiFile& song, std::string_view id) -> std::optional<Severity> {
+    auto level_of = [](const Song& song, std::string_view id) -> std::optional<Severity> {
         for (const Finding& f : CheckSong(song))
             if (IdOf(f) == id) return f.Level;
         return std::nullopt;
@@ -328,10 +330,10 @@ TEST(SongCheck, EachFindingAtTheLevelOfThePlayerBehaviourItRestsOn) {
     // A pause is at least a beat also under an SMPTE division (half a second:
     // 500 ticks at 25 frames of 40): the late line end's song ten times as
     // fast, its "pause" a tenth of a second, ends its line in time.
-    MidiFile smpte = Build(MadeFor("ly-late-line-end"));
-    smpte.Header.Division = static_cast<int16_t>(0xE728);
-    for (int16_t t = 0; t < RealTrackCount(smpte); ++t)
-        for (MidiEvent& e : smpte.Events(t)) e.Time /= 10;
+    Song smpte = Build(MadeFor("ly-late-line-end"));
+    smpte.Division = static_cast<int16_t>(0xE728);
+    for (Track& track : smpte.Tracks)
+        for (int32_t i = 0; i < track.Size(); ++i) track.Record(i).Tick /= 10;
     EXPECT_EQ(level_of(smpte, "ly-late-line-end"), std::nullopt);
 }
 
@@ -339,13 +341,13 @@ TEST(SongCheck, EachFindingAtTheLevelOfThePlayerBehaviourItRestsOn) {
 // become the usual lyrics, byte for byte: one space at a word's end, none
 // inside, line ends and times kept.
 TEST(SongCheck, SplitWordsAreJoinedByteForByte) {
-    MidiFile song = Build(MadeFor("ly-split-words"));
+    Song song = Build(MadeFor("ly-split-words"));
     const std::vector<Finding> findings = CheckSong(song);
     ASSERT_EQ(Count(findings, "ly-split-words"), 1);
     const Finding& f = *std::ranges::find(findings, FindingId::SplitWords, &Finding::Id);
     EXPECT_EQ(RepairName(f.Fix), "join-split-words");
     EXPECT_TRUE(ApplyRepair(song, f.Fix));
-    EXPECT_EQ(EncodeMidiFile(song), EncodeMidiFile(SongOf(SongOfWords(false))));
+    EXPECT_EQ(EncodeSong(song), EncodeSong(ToSong(SongOf(SongOfWords(false)))));
     EXPECT_FALSE(ApplyRepair(song, f.Fix)) << "once joined, nothing more to join";
 }
 
@@ -353,16 +355,16 @@ TEST(SongCheck, SplitWordsAreJoinedByteForByte) {
 // by its own tempo, so the song plays as before: the same sounds at the same
 // seconds. A pattern without a tempo of its own plays at the default one.
 TEST(SongCheck, FormatTwoPatternsPlayInTurnAfterMakeFormat1) {
-    MidiFile song = SongOf(
+    Song song = ToSong(SongOf(
         {{Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), Tempo(0, 1000000), NoteOn(0, 60),
           NoteOn(480, 62), Tempo(480, 250000), NoteOn(960, 64), EndOfTrack(1440)},
          {Name("Words"), Text(0, "\\Twin"), NoteOn(0, 65), Text(240, "kle"), Text(480, "/star"),
           NoteOn(480, 67), EndOfTrack(960)},
          {NoteOn(0, 69), Tempo(240, 750000), NoteOn(480, 71), EndOfTrack(480)}},
-        2);
-    auto sounds = [](const MidiFile& s) {
+        2));
+    auto sounds = [](const Song& s) {
         std::vector<std::tuple<long long, int, int>> out;
-        for (const TimedEvent& e : BuildSchedule(s).Events)
+        for (const TimedEvent& e : BuildSchedule(ToMidiFile(s)).Events)
             out.emplace_back(std::llround(e.Seconds * 1e6), e.Status, e.Data1);
         return out;
     };
@@ -372,7 +374,7 @@ TEST(SongCheck, FormatTwoPatternsPlayInTurnAfterMakeFormat1) {
     EXPECT_EQ(sounds(song), before);
     EXPECT_EQ(Count(CheckSong(song), "sk-format"), 0);
     EXPECT_EQ(MetaTexts(song, 1, kMetaText), (std::vector<std::string>{"\\Twin", "kle", "/star"}));
-    EXPECT_EQ(song.Track(1).Event(1).Time, 1440) << "the words move with their pattern";
+    EXPECT_EQ(song.Tracks[1][1].Tick, 1440) << "the words move with their pattern";
 }
 
 // Over the real songs of the corpus that hold words, at most one in ten has a
@@ -385,7 +387,7 @@ TEST(SongCheck, FewRealSongsWithWordsShowWrong) {
     int with_words = 0;
     std::string wrong;
     for (const auto& path : CorpusFiles()) {
-        const MidiFile song = ReadSong(path);
+        const Song song = ToSong(ReadSong(path));
         if (std::ranges::none_of(MaterialOfTracks(song), has_words)) continue;
         ++with_words;
         const auto bad = FindingsFor(CheckSong(song), PlayerFamily::Both, Severity::ShowsWrong);
@@ -401,16 +403,16 @@ TEST(SongCheck, EveryRepairOfferedOnTheCorpusKeepsWordsAndMusic) {
     int findings = 0;
     for (const auto& path : CorpusFiles()) {
         SCOPED_TRACE(path.string());
-        const MidiFile song = ReadSong(path);
+        const Song song = ToSong(ReadSong(path));
         for (const Finding& f : CheckSong(song)) {
             ++findings;
             if (f.Fix == Repair::None || f.Fix == Repair::OneEncoding) continue;
             // Every repair offered on a real song keeps its words and music,
             // and mends what it can (a line of one 60-letter syllable, or
             // words with no gap for a line end, stay as they are).
-            MidiFile repaired = song;
+            Song repaired = song;
             if (!ApplyRepair(repaired, f.Fix, PlayerFamily::SoftKaraoke)) {
-                EXPECT_EQ(EncodeMidiFile(repaired), EncodeMidiFile(song)) << IdOf(f);
+                EXPECT_EQ(EncodeSong(repaired), EncodeSong(song)) << IdOf(f);
                 continue;
             }
             EXPECT_TRUE(f.Fix == Repair::DropDuplicate || f.Fix == Repair::JoinSplitWords ||

@@ -21,15 +21,15 @@ using namespace test;
 // Bytes of a song shown as UTF-8: by the encoding found in the song (a few
 // accented Western words in Latin-1, or UTF-8 words), or by the one named.
 TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
-    const MidiFile latin =
+    const Song latin = ToSong(
         SongOf({{Name("F\xFCr Elise"), Lyric(0, "sch\xF6n "), Lyric(10, "o\xF9 est la f\xEAte"),
-                 Lyric(20, "Se\xF1or"), Meta(30, kMetaCopyright, "\xA9 1810")}});
-    const MidiFile utf8 = SongOf({{Name("Añoranza"), Lyric(0, "Für "), Lyric(1, "日本")}});
-    const MidiFile ascii = SongOf({{Name("Piano"), Lyric(0, "la")}});
+                 Lyric(20, "Se\xF1or"), Meta(30, kMetaCopyright, "\xA9 1810")}}));
+    const Song utf8 = ToSong(SongOf({{Name("Añoranza"), Lyric(0, "Für "), Lyric(1, "日本")}}));
+    const Song ascii = ToSong(SongOf({{Name("Piano"), Lyric(0, "la")}}));
     std::string long_e;
     for (int i = 0; i < 3000; ++i) long_e += "é";
     const struct {
-        const MidiFile& song;
+        const Song& song;
         // named: by iconv's name in any case, or a label of the list
         const char *named, *encoding;
         std::string bytes, shown;
@@ -87,7 +87,7 @@ TEST(DisplayEncoding, DetectsEveryCodePageOfTheList) {
                 events.push_back(karaoke ? Text(time, word) : Lyric(time, word));
                 all += word;
             }
-            const MidiFile song = SongOf({{Name(events.front().Data.view())}, events});
+            const Song song = ToSong(SongOf({{Name(events.front().Data.view())}, events}));
             const std::string detected = SongDecoder(song).Encoding();
             const bool right = TextDecoder(detected).ToUtf8(all) == TextDecoder(page).ToUtf8(all);
             EXPECT_TRUE(right || page == "ISO-8859-7") << detected;
@@ -123,7 +123,7 @@ TEST(DisplayEncoding, RealSongsOfOtherCodePages) {
                  {"kar/bed_of_roses.kar", "CP437", "flächen"},
                  {"lyrics/angel_fmt0.mid", "WINDOWS-1252", "you’re"}};
     for (const auto& c : cases) {
-        const MidiFile song = ReadSong(*CorpusDir() / c.file);
+        const Song song = ToSong(ReadSong(*CorpusDir() / c.file));
         const TextDecoder decoder = SongDecoder(song);
         EXPECT_EQ(decoder.Encoding(), c.encoding) << c.file;
         std::string all;
@@ -135,7 +135,7 @@ TEST(DisplayEncoding, RealSongsOfOtherCodePages) {
 
 // The song's texts as they are shown: each decoded in the song's own
 // encoding (or the one named), in composed form.
-std::vector<std::string> ShownTexts(const MidiFile& song, const std::string& encoding = {}) {
+std::vector<std::string> ShownTexts(const Song& song, const std::string& encoding = {}) {
     const TextDecoder decoder = SongDecoder(song, encoding);
     std::vector<std::string> shown;
     for (std::string_view text : SongTexts(song))
@@ -149,7 +149,7 @@ TEST(SongRecoding, CorpusSongsKeepTheirWordsThroughUtf8AndBack) {
     VERSELANE_REQUIRE_CORPUS();
     int recoded = 0;
     for (const auto& path : CorpusFiles()) {
-        MidiFile song = ReadSong(path);
+        Song song = ToSong(ReadSong(path));
         const std::string page = DetectEncoding(SongTexts(song));
         if (page == "UTF-8") continue;
         SCOPED_TRACE(path.string() + " in " + page);
@@ -180,10 +180,10 @@ TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
                                               "qua\xEC ", "c\xF4\xD2 ", "ki\xECnh "};
     std::vector<MidiEvent> events = {Name(in_1258[0])};
     for (int32_t i = 1; i < 9; ++i) events.push_back(Lyric(i - 1, in_1258[i]));
-    const MidiFile vietnamese = SongOf({events});
-    const MidiFile utf8 = SongOf({{Name("Ha Noi"), Lyric(0, "Hà "), Lyric(1, "Nội")}});
+    const Song vietnamese = ToSong(SongOf({events}));
+    const Song utf8 = ToSong(SongOf({{Name("Ha Noi"), Lyric(0, "Hà "), Lyric(1, "Nội")}}));
     const struct {
-        const MidiFile& song;
+        const Song& song;
         const char* target;
         std::vector<std::string> texts;  // the song's texts after the recoding
         bool refused = false;
@@ -200,14 +200,14 @@ TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.target);
-        MidiFile song = c.song;
+        Song song = c.song;
         const RecodeOutcome outcome = RecodeSongTexts(song, c.target);
         EXPECT_EQ(!outcome.Refused.empty(), c.refused) << outcome.Refused;
         EXPECT_EQ(outcome.Kept, 0);
         std::vector<std::string> texts;
         for (std::string_view text : SongTexts(song)) texts.emplace_back(text);
         EXPECT_EQ(texts, c.texts);
-        EXPECT_EQ(song.TrackName[0], c.texts[0]);  // the name follows its event
+        EXPECT_EQ(song.Tracks[0].Name, c.texts[0]);  // the name follows its event
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "model/errors.h"
 #include "model/midi_file.h"
+#include "model/song.h"
 #include "tests/support/test_support.h"
 
 namespace verselane {
@@ -106,6 +107,39 @@ inline MidiFile LayoutSong(std::string_view layout) {
     song.LyricText = lyrics;
     song.KaraokeText = texts;
     return song;
+}
+
+// The events of track t of a song as the tests write them (MidiEvent), and
+// those of every track.
+inline std::vector<MidiEvent> EventsOf(const Song& song, int t) {
+    std::vector<MidiEvent> events;
+    const Track& track = song.At(static_cast<int16_t>(t));
+    for (const Event& e : track) {
+        MidiEvent& m = events.emplace_back();
+        m.Time = e.Tick;
+        m.Kind = static_cast<uint8_t>(e.Kind);
+        m.Channel = e.IsMeta() ? e.MetaType() : e.Channel;
+        m.Data1 = e.IsMeta() ? uint8_t{0} : e.Data1;
+        m.Data2 = e.Data2;
+        m.Data = track.Body(e);
+    }
+    return events;
+}
+inline std::vector<std::vector<MidiEvent>> TracksOf(const Song& song) {
+    std::vector<std::vector<MidiEvent>> tracks;
+    for (int t = 0; t < song.TrackCount(); ++t) tracks.push_back(EventsOf(song, t));
+    return tracks;
+}
+
+// The texts of the meta events of one type of track t (none for a track the
+// song does not have).
+inline std::vector<std::string> MetaTexts(const Song& song, int t, uint8_t type) {
+    std::vector<std::string> texts;
+    if (t >= song.TrackCount()) return texts;
+    for (const MidiEvent& e : EventsOf(song, t)) {
+        if (e.IsMeta(type)) texts.push_back(e.Data.str());
+    }
+    return texts;
 }
 
 template <typename Action>
