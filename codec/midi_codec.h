@@ -68,10 +68,12 @@ void WriteVarLen(std::string& Out, int32_t Value);
 // Data bytes after a status byte: channel messages by kind, system common
 // messages by status (F1 and F3 one, F2 two, F6 none), real-time bytes none.
 // 0xF0, 0xF7 and 0xFF carry a body with its length instead.
+// The tables live in static storage: a table local to the function would be
+// built on the stack for every event.
+inline constexpr uint8_t kChannelDataBytes[8] = {2, 2, 2, 2, 1, 1, 2, 0};
+inline constexpr uint8_t kSystemDataBytes[16] = {0, 1, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 inline int DataBytesOfStatus(uint8_t status) {
-    constexpr uint8_t kChannel[8] = {2, 2, 2, 2, 1, 1, 2, 0};
-    constexpr uint8_t kSystem[16] = {0, 1, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    return status < 0xF0 ? kChannel[(status >> 4) & 7] : kSystem[status & 0x0F];
+    return status < 0xF0 ? kChannelDataBytes[(status >> 4) & 7] : kSystemDataBytes[status & 0x0F];
 }
 
 // The status byte of a stored channel (kind 0 to 6) or system (kind 7)

@@ -2,7 +2,10 @@
 // fill the song-wide fields (names, tempo, signatures, texts).
 #pragma once
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "codec/midi_codec.h"
@@ -37,9 +40,18 @@ inline void StoreEvent(Track& track, SongFacts& facts, ReadState& state,
     if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
         return StoreBodyEvent(track, facts, state, state.AbsTime, decoded);
     }
-    const EventKind kind =
-        status < 0xF0 ? static_cast<EventKind>((status >> 4) & 7) : EventKind::System;
-    track.Append(Event::Message(state.AbsTime, kind, status & 0x0F, decoded.Data1, decoded.Data2));
+    const uint64_t kind = status < 0xF0 ? (status >> 4) & 7 : uint64_t{7};  // 7: System
+    // The record's first eight bytes (tick, kind, channel, data bytes) made
+    // as one number: built field by field on the stack, they would be read
+    // back as one and stall the store.
+    const uint64_t head = uint64_t{static_cast<uint32_t>(state.AbsTime)} | kind << 32 |
+                          uint64_t{status & 0x0Fu} << 40 | uint64_t{decoded.Data1} << 48 |
+                          uint64_t{decoded.Data2} << 56;
+    static_assert(offsetof(Event, Kind) == 4 && offsetof(Event, Data2) == 7 &&
+                  std::endian::native == std::endian::little);
+    Event e;
+    std::memcpy(static_cast<void*>(&e), &head, sizeof head);
+    track.Append(e);
 }
 
 // The first three bytes of `text` as a 24-bit big-endian number.

@@ -145,6 +145,15 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
         while (p != stop_at) {
             const uint8_t* next = DecodeEvent(p, stop_at, running, e, fault);
             if (!next) break;
+            if (e.Status < 0xF0) {
+                // A channel message, the bulk of any song: stored straight.
+                after_end += end_of_track.has_value();
+                StoreEvent(track, facts, state, e);
+                last_time = state.AbsTime;
+                if (track.Size() % 512 == 0 && progress) progress(next - file, file_length);
+                p = next;
+                continue;
+            }
             const bool is_end = e.Status == 0xFF && e.MetaType == kMetaEndOfTrack;
             if (IsUndefinedStatus(e.Status)) {
                 add(ReadFaultKind::UndefinedStatus, p - file, e.Status);
