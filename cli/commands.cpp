@@ -149,10 +149,10 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
 }
 
 int RunCopy(const CopyCommand& Command, std::ostream& err) {
-    MidiFile song;
-    ResetMidiFile(song);
+    Song song;
+    SongFacts facts;
     const std::string input = PrintableName(Command.Input);
-    const ReadOutcome read = ReadMidiFile(song, Command.Input);
+    const ReadOutcome read = ReadSong(song, facts, Command.Input);
     if (!read.SongUsable()) {
         err << input << ": " << PrintableName(ReadMessage(read)) << "\n";
         return 1;
@@ -171,7 +171,7 @@ int RunCopy(const CopyCommand& Command, std::ostream& err) {
         err << PrintableName(Command.Output) << ": " << WriteFailureMessage(same) << "\n";
         return 1;
     }
-    if (const std::optional<WriteFailure> failure = WriteMidiFile(song, Command.Output)) {
+    if (const std::optional<WriteFailure> failure = WriteSong(song, Command.Output)) {
         err << PrintableName(Command.Output) << ": " << PrintableName(WriteFailureMessage(*failure))
             << "\n";
         return 1;

@@ -39,15 +39,19 @@ void WriteVarLen(std::string& Out, int32_t Value) {
     Out.append(bytes, PutVarLen(bytes, Value));
 }
 
-int64_t CountEvents(std::string_view bytes) {
+EventTally TallyEvents(std::string_view bytes) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     const uint8_t* end = p + bytes.size();
     uint8_t running = 0;
     DecodedEvent e;
     EventFault fault = EventFault::None;
-    int64_t count = 0;
-    while (p != end && (p = DecodeEvent(p, end, running, e, fault)) != nullptr) ++count;
-    return count;
+    EventTally tally;
+    while (p != end && (p = DecodeEvent(p, end, running, e, fault)) != nullptr) {
+        ++tally.Events;
+        const bool has_body = e.Status == 0xF0 || e.Status == 0xF7 || e.Status == 0xFF;
+        if (has_body && e.BodyLength > 0) tally.BodyBytes += int64_t{e.BodyLength} + 4;
+    }
+    return tally;
 }
 
 // Whether a system-exclusive body holds a byte of 0x80 or above other than
@@ -64,34 +68,37 @@ void RaiseTooLarge(const char* what, int64_t value) {
           std::string(what) + " of " + std::to_string(value) + " is larger than 0x0FFFFFFF");
 }
 
-void RaiseUnwritable(const MidiEvent& e, const char* why) {
-    Raise(ErrorKind::InvalidArgument, std::string(why) + " (kind " + std::to_string(e.Kind) +
-                                          ", channel or type " + std::to_string(e.Channel) + ")");
+void RaiseUnwritable(const Event& e, const char* why) {
+    const int kind = static_cast<uint8_t>(e.Kind);
+    const int channel_or_type = e.IsMeta() ? e.MetaType() : e.Channel;
+    Raise(ErrorKind::InvalidArgument, std::string(why) + " (kind " + std::to_string(kind) +
+                                          ", channel or type " + std::to_string(channel_or_type) +
+                                          ")");
 }
 
-char* EncodeOtherEventHead(char* p, const MidiEvent& e, uint8_t& last_status,
+char* EncodeOtherEventHead(char* p, const Event& e, const Track& track, uint8_t& last_status,
                            std::string_view& body) {
     body = {};
     last_status = 0;  // only channel messages leave their status out
     switch (e.Kind) {
-        case kKindSysEx:
-        case kKindEscape:
-        case kKindMeta:
+        case EventKind::SysEx:
+        case EventKind::Escape:
+        case EventKind::Meta:
             *p++ = static_cast<char>(e.Kind);
-            if (e.Kind == kKindMeta) {
-                *p++ = static_cast<char>(e.Channel);
+            if (e.IsMeta()) {
+                *p++ = static_cast<char>(e.MetaType());
                 // The end of a track carries nothing, whatever the song holds.
                 if (e.MetaType() == kMetaEndOfTrack) {
                     *p++ = 0;
                     return p;
                 }
             }
-            body = e.Data.view();
-            if (e.Kind == kKindSysEx && HasHighDataByte(body)) {
+            body = track.Body(e);
+            if (e.IsSysEx() && HasHighDataByte(body)) {
                 RaiseUnwritable(e, "a system-exclusive byte of 0x80 or above before its end");
             }
             return PutVarLen(p, static_cast<int64_t>(body.size()), "an event's length");
-        case kKindSystem:
+        case EventKind::System:
             // 0xF0, 0xF7 and 0xFF would make it another kind of event; F4,
             // F5, F9 and FD are no message at all.
             if (e.Channel == 0x0 || e.Channel == 0x7 || e.Channel > 0xE || e.Channel == 0x4 ||

@@ -12,6 +12,7 @@
 
 #include "model/errors.h"
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -67,17 +68,21 @@ void WriteVarLen(std::string& Out, int32_t Value);
 // Data bytes after a status byte: channel messages by kind, system common
 // messages by status (F1 and F3 one, F2 two, F6 none), real-time bytes none.
 // 0xF0, 0xF7 and 0xFF carry a body with its length instead.
+// The tables live in static storage: a table local to the function would be
+// built on the stack for every event.
+inline constexpr uint8_t kChannelDataBytes[8] = {2, 2, 2, 2, 1, 1, 2, 0};
+inline constexpr uint8_t kSystemDataBytes[16] = {0, 1, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 inline int DataBytesOfStatus(uint8_t status) {
-    constexpr uint8_t kChannel[8] = {2, 2, 2, 2, 1, 1, 2, 0};
-    constexpr uint8_t kSystem[16] = {0, 1, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    return status < 0xF0 ? kChannel[(status >> 4) & 7] : kSystem[status & 0x0F];
+    return status < 0xF0 ? kChannelDataBytes[(status >> 4) & 7] : kSystemDataBytes[status & 0x0F];
 }
 
 // The status byte of a stored channel (kind 0 to 6) or system (kind 7)
 // message.
-constexpr uint8_t StatusOf(const MidiEvent& e) {
-    return e.Kind == kKindSystem ? static_cast<uint8_t>(0xF0 + (e.Channel & 0x0F))
-                                 : static_cast<uint8_t>(0x80 + 16 * e.Kind + (e.Channel & 0x0F));
+constexpr uint8_t StatusOf(const Event& e) {
+    const uint8_t kind = static_cast<uint8_t>(e.Kind);
+    return e.Kind == EventKind::System
+               ? static_cast<uint8_t>(0xF0 + (e.Channel & 0x0F))
+               : static_cast<uint8_t>(0x80 + 16 * kind + (e.Channel & 0x0F));
 }
 
 // ---- Decoding -------------------------------------------------------------
@@ -183,8 +188,14 @@ inline const uint8_t* DecodeEvent(const uint8_t* p, const uint8_t* end, uint8_t&
 }
 
 // How many whole events the bytes hold, by the same decoding, up to the
-// first fault.
-int64_t CountEvents(std::string_view bytes);
+// first fault, and the bytes their bodies take in a track's pool (each
+// non-empty body with its 4-byte length): what a track read from the bytes
+// needs, so that its storage is taken once.
+struct EventTally {
+    int64_t Events = 0;
+    int64_t BodyBytes = 0;
+};
+EventTally TallyEvents(std::string_view bytes);
 
 // ---- Encoding -------------------------------------------------------------
 
@@ -192,36 +203,33 @@ int64_t CountEvents(std::string_view bytes);
 // or status and two data bytes.
 constexpr size_t kEventHead = 10;
 
-// Writes the head of event `e` at `head` (delta, then the status unless
-// running status leaves it out, then the data bytes, or the type and body
-// length) and returns its end; `body` receives the bytes that follow it.
+// Writes the head of event `e` of `track` at `head` (delta, then the status
+// unless running status leaves it out, then the data bytes, or the type and
+// body length) and returns its end; `body` receives the bytes that follow it.
 // `last_status` is the running status of the output: only channel messages
 // leave their status out, and everything else ends running status. Raises
 // InvalidArgument for an event that cannot be written (no valid kind, a data
 // byte of 0x80 or above) and Overflow for a delta or body beyond 0x0FFFFFFF.
-inline char* EncodeEventHead(char* head, const MidiEvent& e, int32_t delta, uint8_t& last_status,
-                             std::string_view& body);
+inline char* EncodeEventHead(char* head, const Event& e, const Track& track, int32_t delta,
+                             uint8_t& last_status, std::string_view& body);
 
 // The end-of-track event that closes a track whose last event is not one.
 constexpr std::string_view kEndOfTrack{"\x00\xFF\x2F\x00", 4};
 
-// Whether the event is an end-of-track meta event.
-constexpr bool IsEndOfTrack(const MidiEvent& e) {
-    return e.IsEndOfTrack();
-}
-
 // ---- Encoding, inline parts ---------------------------------------------
 
 // Raises InvalidArgument for an event that cannot be written, saying why.
-[[noreturn]] void RaiseUnwritable(const MidiEvent& e, const char* why);
+[[noreturn]] void RaiseUnwritable(const Event& e, const char* why);
 // EncodeEventHead for everything but channel messages.
-char* EncodeOtherEventHead(char* p, const MidiEvent& e, uint8_t& last_status,
+char* EncodeOtherEventHead(char* p, const Event& e, const Track& track, uint8_t& last_status,
                            std::string_view& body);
 
-inline char* EncodeEventHead(char* p, const MidiEvent& e, int32_t delta, uint8_t& last_status,
-                             std::string_view& body) {
+inline char* EncodeEventHead(char* p, const Event& e, const Track& track, int32_t delta,
+                             uint8_t& last_status, std::string_view& body) {
     p = PutVarLen(p, delta, "a delta time");
-    if (e.Kind > 6 || e.Channel > 15) return EncodeOtherEventHead(p, e, last_status, body);
+    if (!e.IsChannelMessage() || e.Channel > 15) {
+        return EncodeOtherEventHead(p, e, track, last_status, body);
+    }
     // A channel message, the bulk of any song: written without branches, as
     // kinds come in any order.
     const uint8_t status = StatusOf(e);
@@ -231,7 +239,7 @@ inline char* EncodeEventHead(char* p, const MidiEvent& e, int32_t delta, uint8_t
     }
     *p = static_cast<char>(status);
     // The status is left out when it repeats the last one, but not at time 0.
-    p += (e.Time == 0) | (status != last_status);
+    p += (e.Tick == 0) | (status != last_status);
     last_status = status;
     p[0] = static_cast<char>(e.Data1);
     p[1] = static_cast<char>(e.Data2);

@@ -29,32 +29,33 @@ void AppendLyric(std::string& lyrics, std::string_view text) {
     }
 }
 
-void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_view text) {
+void ApplyMetaRules(Track& track, SongFacts& facts, ReadState& state, uint8_t type,
+                    std::string_view text) {
     switch (type) {
         case kMetaText:
-            if (text.find("@K") != std::string_view::npos) song.HasKaraokeText = true;
+            if (text.find("@K") != std::string_view::npos) facts.HasKaraokeText = true;
             if (!text.empty() && text[0] == '@') {
-                song.KaraokeText.append(text).append(kCrLf);
+                facts.KaraokeText.append(text).append(kCrLf);
             } else if (!text.empty() && text[0] == '/') {
-                song.KaraokeText.append(kCrLf).append(text);
+                facts.KaraokeText.append(kCrLf).append(text);
             } else if (!text.empty() && text[0] == '\\') {
-                song.KaraokeText.append(kCrLf).append(kCrLf).append(text);
+                facts.KaraokeText.append(kCrLf).append(kCrLf).append(text);
             } else {
-                song.KaraokeText.append(text);
+                facts.KaraokeText.append(text);
             }
             break;
         case kMetaCopyright:
-            song.Copyright = text;
+            facts.Copyright = text;
             break;
         case kMetaTrackName:
-            song.NameOf(state.TrackIndex) = text;
+            track.Name = text;
             break;
         case kMetaInstrument:
-            song.InstrumentOf(state.TrackIndex) = text;
+            track.Instrument = text;
             break;
         case kMetaLyric:
-            song.HasLyrics = true;
-            AppendLyric(song.LyricText, text);
+            facts.HasLyrics = true;
+            AppendLyric(facts.LyricText, text);
             break;
         case kMetaTempo:
             if (!(state.FoundFlags & 1)) {
@@ -64,7 +65,7 @@ void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_
                 if (micros == 0)
                     Raise(ErrorKind::DivisionByZero, "a tempo of zero microseconds per beat");
                 // Up to 60 million beats per minute (1 microsecond a beat).
-                song.Tempo = 60000000 / micros;
+                facts.Tempo = 60000000 / micros;
                 state.FoundFlags |= 1;
             }
             break;
@@ -72,10 +73,10 @@ void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_
             if (!(state.FoundFlags & 4)) {
                 if (text.size() < 2)
                     Raise(ErrorKind::InvalidArgument, "a time signature shorter than two bytes");
-                song.TimeSigNumerator = static_cast<uint8_t>(text[0]);
+                facts.TimeSigNumerator = static_cast<uint8_t>(text[0]);
                 // A denominator beyond 2^30 has no number here: it stays 0.
                 const uint8_t power = static_cast<uint8_t>(text[1]);
-                song.TimeSigDenominator = power <= 30 ? int32_t{1} << power : 0;
+                facts.TimeSigDenominator = power <= 30 ? int32_t{1} << power : 0;
                 state.FoundFlags |= 4;
             }
             break;
@@ -83,8 +84,8 @@ void ApplyMetaRules(MidiFile& song, ReadState& state, uint8_t type, std::string_
             if (!(state.FoundFlags & 2)) {
                 if (text.size() < 2)
                     Raise(ErrorKind::InvalidArgument, "a key signature shorter than two bytes");
-                song.KeySignature = static_cast<uint8_t>(text[0]);
-                song.KeyMode = static_cast<uint8_t>(text[1]);
+                facts.KeySignature = static_cast<uint8_t>(text[0]);
+                facts.KeyMode = static_cast<uint8_t>(text[1]);
                 state.FoundFlags |= 2;
             }
             break;
@@ -101,14 +102,15 @@ int32_t BytesToLong24(std::string_view text) {
     return code(0) * 65536 + code(1) * 256 + code(2);
 }
 
-void StoreBodyEvent(MidiFile& Song, ReadState& State, MidiEvent& Slot, const DecodedEvent& Event) {
-    const std::string_view body(Event.Body, static_cast<size_t>(Event.BodyLength));
-    Slot.Kind = Event.Status;
-    Slot.Data = body;
-    if (Event.Status == 0xFF) {
-        Slot.Channel = Event.MetaType;
-        ApplyMetaRules(Song, State, Event.MetaType, body);
+void StoreBodyEvent(Track& track, SongFacts& facts, ReadState& state, int32_t tick,
+                    const DecodedEvent& decoded) {
+    const std::string_view body(decoded.Body, static_cast<size_t>(decoded.BodyLength));
+    if (decoded.Status == 0xFF) {
+        ApplyMetaRules(track, facts, state, decoded.MetaType, body);
+        track.Append(Event::Meta(tick, decoded.MetaType), body);
+        return;
     }
+    track.Append({tick, static_cast<EventKind>(decoded.Status), 0, 0, 0, 0}, body);
 }
 
 }  // namespace verselane

@@ -2,12 +2,16 @@
 // fill the song-wide fields (names, tempo, signatures, texts).
 #pragma once
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "codec/midi_codec.h"
 #include "model/errors.h"
-#include "model/midi_file.h"
+#include "model/song.h"
+#include "model/song_facts.h"
 
 namespace verselane {
 
@@ -18,26 +22,36 @@ struct ReadState {
     int16_t FoundFlags = 0;  // 1 tempo, 2 key signature, 4 time signature taken
 };
 
-// Stores the body of a sysex, escape or meta event in `Slot` and applies the
-// meta rules to the song. Errors (a tempo of zero, a signature too short)
-// are raised as RuntimeError.
-void StoreBodyEvent(MidiFile& Song, ReadState& State, MidiEvent& Slot, const DecodedEvent& Event);
+// Adds a sysex, escape or meta event at `tick` to `track`, with its body,
+// once the meta rules have filled the song-wide fields from it. Errors (a
+// tempo of zero, a signature too short) are raised as RuntimeError, the
+// event not added.
+void StoreBodyEvent(Track& track, SongFacts& facts, ReadState& state, int32_t tick,
+                    const DecodedEvent& decoded);
 
-// Stores one decoded event in `Slot`, a fresh slot of the current track, at
-// the track's running time.
-inline void StoreEvent(MidiFile& Song, ReadState& State, MidiEvent& Slot,
-                       const DecodedEvent& Event) {
-    const int64_t time = int64_t{State.AbsTime} + Event.Delta;
+// Adds one decoded event to `track`, the track being read, at the track's
+// running time.
+inline void StoreEvent(Track& track, SongFacts& facts, ReadState& state,
+                       const DecodedEvent& decoded) {
+    const int64_t time = int64_t{state.AbsTime} + decoded.Delta;
     if (time > INT32_MAX) Raise(ErrorKind::Overflow, "a time beyond 2147483647 ticks");
-    Slot.Time = State.AbsTime = static_cast<int32_t>(time);
-    const uint8_t status = Event.Status;
+    state.AbsTime = static_cast<int32_t>(time);
+    const uint8_t status = decoded.Status;
     if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
-        return StoreBodyEvent(Song, State, Slot, Event);
+        return StoreBodyEvent(track, facts, state, state.AbsTime, decoded);
     }
-    Slot.Kind = status < 0xF0 ? static_cast<uint8_t>((status >> 4) & 7) : kKindSystem;
-    Slot.Channel = status & 0x0F;
-    Slot.Data1 = Event.Data1;
-    Slot.Data2 = Event.Data2;
+    const uint64_t kind = status < 0xF0 ? (status >> 4) & 7 : uint64_t{7};  // 7: System
+    // The record's first eight bytes (tick, kind, channel, data bytes) made
+    // as one number: built field by field on the stack, they would be read
+    // back as one and stall the store.
+    const uint64_t head = uint64_t{static_cast<uint32_t>(state.AbsTime)} | kind << 32 |
+                          uint64_t{status & 0x0Fu} << 40 | uint64_t{decoded.Data1} << 48 |
+                          uint64_t{decoded.Data2} << 56;
+    static_assert(offsetof(Event, Kind) == 4 && offsetof(Event, Data2) == 7 &&
+                  std::endian::native == std::endian::little);
+    Event e;
+    std::memcpy(static_cast<void*>(&e), &head, sizeof head);
+    track.Append(e);
 }
 
 // The first three bytes of `text` as a 24-bit big-endian number.

@@ -17,6 +17,7 @@
 #include "model/errors.h"
 #include "platform/platform.h"
 #include "reader/event_decoding.h"
+#include "reader/song_reading.h"
 
 namespace verselane {
 
@@ -109,21 +110,21 @@ void SkipEvent(ReadState& state, const DecodedEvent& e) {
 }
 
 // Reads the events of one track chunk, the bytes from `begin` up to `end`,
-// into track `state.TrackIndex`. Every event goes through DecodeEvent, first
-// to count them (the track's storage is then taken once), then to store
-// them. Events that no player can take (an undefined status byte, a
+// into `track`. Every event goes through DecodeEvent, first to count them
+// and their bodies' bytes (the track's storage is then taken once), then to
+// store them. Events that no player can take (an undefined status byte, a
 // system-exclusive body with a byte of 0x80 or above) are left out, and an
 // end of track before other events is moved after them, each with a fault in
 // `outcome`. Returns the fault that stopped it, and in `stop` where it stood.
-EventFault ReadTrackEvents(MidiFile& Song, ReadState& state, const uint8_t* file, int64_t begin,
-                           int64_t end, int64_t file_length, const ReadProgress& progress,
-                           int64_t& stop, ReadOutcome& outcome) {
-    MidiTrack& track = Song.Track(state.TrackIndex);
-    int32_t& count = Song.Count(state.TrackIndex);
+EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, const uint8_t* file,
+                           int64_t begin, int64_t end, int64_t file_length,
+                           const ReadProgress& progress, int64_t& stop, ReadOutcome& outcome) {
     const std::string_view chunk(reinterpret_cast<const char*>(file + begin),
                                  static_cast<size_t>(end - begin));
-    track.Reserve(static_cast<int32_t>(std::min<int64_t>(CountEvents(chunk), INT32_MAX)));
-    platform::PreferHugePages(track.Stored().data(), track.Stored().capacity() * sizeof(MidiEvent));
+    const EventTally tally = TallyEvents(chunk);
+    const auto events = static_cast<int32_t>(std::min<int64_t>(tally.Events, INT32_MAX));
+    track.Reserve(events, static_cast<size_t>(tally.BodyBytes));
+    platform::PreferHugePages(std::to_address(track.begin()), size_t(events) * sizeof(Event));
     const uint8_t* p = file + begin;
     const uint8_t* const stop_at = file + end;
     uint8_t running = 0;
@@ -144,6 +145,15 @@ EventFault ReadTrackEvents(MidiFile& Song, ReadState& state, const uint8_t* file
         while (p != stop_at) {
             const uint8_t* next = DecodeEvent(p, stop_at, running, e, fault);
             if (!next) break;
+            if (e.Status < 0xF0) {
+                // A channel message, the bulk of any song: stored straight.
+                after_end += end_of_track.has_value();
+                StoreEvent(track, facts, state, e);
+                last_time = state.AbsTime;
+                if (track.Size() % 512 == 0 && progress) progress(next - file, file_length);
+                p = next;
+                continue;
+            }
             const bool is_end = e.Status == 0xFF && e.MetaType == kMetaEndOfTrack;
             if (IsUndefinedStatus(e.Status)) {
                 add(ReadFaultKind::UndefinedStatus, p - file, e.Status);
@@ -161,21 +171,18 @@ EventFault ReadTrackEvents(MidiFile& Song, ReadState& state, const uint8_t* file
                 }
             } else {
                 after_end += end_of_track.has_value();
-                StoreEvent(Song, state, track.Event(count), e);
+                StoreEvent(track, facts, state, e);
                 last_time = state.AbsTime;
-                ++count;
-                if (count % 512 == 0 && progress) progress(next - file, file_length);
+                if (track.Size() % 512 == 0 && progress) progress(next - file, file_length);
             }
             p = next;
         }
         if (after_end > 0) add(ReadFaultKind::EventsAfterEnd, end_at, after_end);
         if (end_of_track) {
-            MidiEvent& slot = track.Event(count);
             ReadState at_end = state;
             at_end.AbsTime = after_end > 0 ? std::max(end_time, last_time) : end_time;
             end_of_track->Delta = 0;
-            StoreEvent(Song, at_end, slot, *end_of_track);
-            ++count;
+            StoreEvent(track, facts, at_end, *end_of_track);
         }
     } catch (const RuntimeError& error) {
         Raise(error.Kind(), "in " + TrackText(state.TrackIndex) + " at byte " +
@@ -234,10 +241,11 @@ bool IsChunkAt(const uint8_t* file, int64_t at, int64_t size) {
 
 // The division read instead of one that gives no time: ticks per quarter note.
 
-ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length,
-                     const ReadProgress& progress) {
+ReadOutcome ReadSongFrom(reading::SongRead& read, std::string_view bytes, int64_t file_length,
+                         const ReadProgress& progress) {
     ReadOutcome outcome;
-    Song.FileLength = ToLong(file_length);
+    Song& song = read.song;
+    read.facts.FileLength = ToLong(file_length);
     const int64_t size = static_cast<int64_t>(bytes.size());
     const auto* file = reinterpret_cast<const uint8_t*>(bytes.data());
     if (file_length == 0) {
@@ -256,12 +264,12 @@ ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length
     const int32_t format = IntegerAt(file, 8);
     const int32_t announced = IntegerAt(file, 10);
     const int32_t division = IntegerAt(file, 12);
-    Song.Header.Length = static_cast<int32_t>(std::min<int64_t>(header_length, INT32_MAX));
-    Song.Header.Format = static_cast<int16_t>(format <= 2 ? format : 1);
-    Song.Header.Division = static_cast<int16_t>(static_cast<uint16_t>(division));
+    song.HeaderLength = static_cast<int32_t>(std::min<int64_t>(header_length, INT32_MAX));
+    song.Format = static_cast<int16_t>(format <= 2 ? format : 1);
+    song.Division = static_cast<int16_t>(static_cast<uint16_t>(division));
 
     // The track chunks that are there, as far as the header announces them:
-    // they, not the announced count, size the song's arrays. Each chunk's
+    // they, not the announced count, give the song its tracks. Each chunk's
     // length counts only as far as the file holds it.
     int64_t slots = 0;
     int64_t longest = 0;
@@ -271,21 +279,21 @@ ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length
         longest = std::max(longest, std::min(length, size - at - 8));
         at += 8 + length;
     }
-    Song.EventSlots = ToLong(longest / 2 + 100);
+    read.EventSlots = ToLong(longest / 2 + 100);
     if (slots > INT16_MAX - 2) {
         Raise(ErrorKind::Overflow,
               "the file holds " + std::to_string(slots) + " track chunks, more than 32765");
     }
-    Song.Header.NumTracks = static_cast<int16_t>(slots);
-    ResizeTracks(Song, Song.Header.NumTracks + 2, true);
+    song.Tracks.resize(static_cast<size_t>(slots));
+    read.TracksMade = true;
 
     if (format > 2) outcome.Add(Fault(ReadFaultKind::UnknownFormat, -1, 8, format));
     if (format == 0 && slots > 1) {
-        Song.Header.Format = 1;
+        song.Format = 1;
         outcome.Add(Fault(ReadFaultKind::SeveralTracksInFormat0, -1, 10, slots));
     }
-    if (!IsTimedDivision(Song.Header.Division)) {
-        Song.Header.Division = kStandInDivision;
+    if (!IsTimedDivision(song.Division)) {
+        song.Division = kStandInDivision;
         outcome.Add(Fault(ReadFaultKind::NoTiming, -1, 12, division));
     }
 
@@ -310,8 +318,9 @@ ReadOutcome ReadSong(MidiFile& Song, std::string_view bytes, int64_t file_length
         }
         state.AbsTime = 0;
         int64_t stop = begin;
-        const EventFault fault = ReadTrackEvents(Song, state, file, begin, std::min(end, size),
-                                                 size, progress, stop, outcome);
+        const EventFault fault =
+            ReadTrackEvents(song.Tracks[static_cast<size_t>(t)], read.facts, state, file, begin,
+                            std::min(end, size), size, progress, stop, outcome);
         if (end > size) {
             // A length beyond the file, up to any of 4 GB: the events there are kept.
             outcome.Add(Fault(ReadFaultKind::CutShort, t, size, 0));
@@ -449,9 +458,12 @@ ReadOutcome FailedRead() {
 
 }  // namespace
 
-ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes, const ReadProgress& Progress) {
+namespace reading {
+
+ReadOutcome ReadBytes(SongRead& read, std::string_view bytes, const ReadProgress& progress) {
     try {
-        return ReadSong(Song, UnwrapRiffMidi(Bytes), static_cast<int64_t>(Bytes.size()), Progress);
+        return ReadSongFrom(read, UnwrapRiffMidi(bytes), static_cast<int64_t>(bytes.size()),
+                            progress);
     } catch (const RuntimeError&) {
         return FailedRead();
     } catch (const std::bad_alloc&) {
@@ -461,65 +473,45 @@ ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes, const ReadProg
     }
 }
 
-ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
-                         const ReadProgress& Progress) {
+ReadOutcome ReadFile(SongRead& read, const std::string& file_name, const ReadProgress& progress) {
     FileContent bytes;
     try {
-        bytes = LoadFile(FileName);
+        bytes = LoadFile(file_name);
     } catch (const RuntimeError&) {
         return FailedRead();
     } catch (const std::bad_alloc&) {
         return FailedRead();
     }
-    return ReadMidiBytes(Song, bytes.view(), Progress);
+    return ReadBytes(read, bytes.view(), progress);
 }
 
-}  // namespace verselane
-
-namespace verselane {
+}  // namespace reading
 
 namespace {
 
-SongFacts FactsOf(const MidiFile& file) {
-    SongFacts facts;
-    facts.FileLength = file.FileLength;
-    facts.Tempo = file.Tempo;
-    facts.KeySignature = file.KeySignature;
-    facts.KeyMode = file.KeyMode;
-    facts.TimeSigNumerator = file.TimeSigNumerator;
-    facts.TimeSigDenominator = file.TimeSigDenominator;
-    facts.Copyright = file.Copyright;
-    facts.HasKaraokeText = file.HasKaraokeText;
-    facts.HasLyrics = file.HasLyrics;
-    facts.KaraokeText = file.KaraokeText;
-    facts.LyricText = file.LyricText;
-    return facts;
+// The song and facts of a read that left a usable song; nothing of a failed one.
+ReadOutcome Deliver(reading::SongRead& read, ReadOutcome outcome, Song& song, SongFacts& facts) {
+    if (outcome.SongUsable()) {
+        song = std::move(read.song);
+        facts = std::move(read.facts);
+    }
+    return outcome;
 }
 
 }  // namespace
 
 ReadOutcome ReadSong(Song& Song, SongFacts& Facts, const std::string& FileName,
                      const ReadProgress& Progress) {
-    MidiFile file;
-    ResetMidiFile(file);
-    ReadOutcome outcome = ReadMidiFile(file, FileName, Progress);
-    if (outcome.SongUsable()) {
-        Song = ToSong(file);
-        Facts = FactsOf(file);
-    }
-    return outcome;
+    reading::SongRead read;
+    ReadOutcome outcome = reading::ReadFile(read, FileName, Progress);
+    return Deliver(read, std::move(outcome), Song, Facts);
 }
 
 ReadOutcome ReadSongBytes(Song& Song, SongFacts& Facts, std::string_view Bytes,
                           const ReadProgress& Progress) {
-    MidiFile file;
-    ResetMidiFile(file);
-    ReadOutcome outcome = ReadMidiBytes(file, Bytes, Progress);
-    if (outcome.SongUsable()) {
-        Song = ToSong(file);
-        Facts = FactsOf(file);
-    }
-    return outcome;
+    reading::SongRead read;
+    ReadOutcome outcome = reading::ReadBytes(read, Bytes, Progress);
+    return Deliver(read, std::move(outcome), Song, Facts);
 }
 
 }  // namespace verselane

@@ -74,25 +74,27 @@ struct ReadOutcome {
     bool SongUsable() const { return Result != ReadResult::Failed; }
 };
 
-// Reads `FileName` into `Song`, which is expected freshly reset. An empty
-// file fails as EmptyFile, a file without a "MThd" header as NotMidi, any
-// other error with its kind and description. Header fields
-// and chunk lengths are taken as the unsigned numbers the file holds; only
-// the track chunks that are there take room in the song.
-[[nodiscard]] ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
-                                       const ReadProgress& Progress = {});
+// Reads `FileName` into `Song`, with what the read learnt of the song in
+// `Facts`; both are expected fresh and are left so when the read fails. An
+// empty file fails as EmptyFile, a file without a "MThd" header as NotMidi,
+// any other error with its kind and description. Header fields and chunk
+// lengths are taken as the unsigned numbers the file holds; only the track
+// chunks that are there take room in the song.
+[[nodiscard]] ReadOutcome ReadSong(Song& Song, SongFacts& Facts, const std::string& FileName,
+                                   const ReadProgress& Progress = {});
 
 // The same, from bytes already in memory. A RIFF "RMID" file is read as the
 // Standard MIDI File in its "data" chunk. Bytes after the last announced
 // track chunk are not read; track chunks among them make the read partial.
-[[nodiscard]] ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes,
+[[nodiscard]] ReadOutcome ReadSongBytes(Song& Song, SongFacts& Facts, std::string_view Bytes,
                                         const ReadProgress& Progress = {});
 
-// The same reads into the song model, with what the read learnt of the song
-// in `Facts`. `Song` and `Facts` are expected fresh.
-[[nodiscard]] ReadOutcome ReadSong(Song& Song, SongFacts& Facts, const std::string& FileName,
-                                   const ReadProgress& Progress = {});
-[[nodiscard]] ReadOutcome ReadSongBytes(Song& Song, SongFacts& Facts, std::string_view Bytes,
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+// The same reads into `Song`, expected freshly reset, with the read's facts
+// in its fields; a failed read leaves what it read before the failure.
+[[nodiscard]] ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
+                                       const ReadProgress& Progress = {});
+[[nodiscard]] ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes,
                                         const ReadProgress& Progress = {});
 
 // The whole content of a file, or RuntimeError: FileNotFound, FileAccess (also

@@ -37,10 +37,10 @@ TEST(Numbers, FieldsOfEveryWidthAndWhatDoesNotFit) {
 }
 
 TEST(EventDecoding, MetaEventsFillTheSongWideFields) {
-    MidiFile song;
-    ResetMidiFile(song);
-    const ReadOutcome read = ReadMidiBytes(
-        song,
+    Song song;
+    SongFacts facts;
+    const ReadOutcome read = ReadSongBytes(
+        song, facts,
         Smf(1, 96,
             {Hex("00 FF 03 05 'Piano' 00 FF 04 03 'Org' 00 FF 02 03 '(c)'"
                  "00 FF 01 13 '@KMIDI KARAOKE FILE'"
@@ -50,14 +50,16 @@ TEST(EventDecoding, MetaEventsFillTheSongWideFields) {
                  "00 FF 59 02 FF 01 00 FF 58 04 06 03 18 08 00 FF 58 04 03 02 18 08"),
              Hex("00 FF 03 02 'B2'")}));
     ASSERT_EQ(cli::ReadMessage(read), "");
-    EXPECT_EQ(song.TrackName[0] + "|" + song.TrackName[1] + "|" + song.InstrumentName[0] + "|" +
-                  song.Copyright + "|" + song.KaraokeText + "|" + song.LyricText,
+    EXPECT_EQ(song.Tracks[0].Name + "|" + song.Tracks[1].Name + "|" + song.Tracks[0].Instrument +
+                  "|" + facts.Copyright + "|" + facts.KaraokeText + "|" + facts.LyricText,
               "Piano|B2|Org|(c)|@KMIDI KARAOKE FILE\r\n\r\n/one\r\n\r\n\\two end|Hello\r\nyou");
     // Only the first tempo, key and time signature count.
-    EXPECT_EQ(std::make_tuple(song.HasKaraokeText, song.HasLyrics, song.Tempo, song.KeySignature,
-                              song.KeyMode, song.TimeSigNumerator, song.TimeSigDenominator),
-              std::make_tuple(true, true, 120, 255, 1, 6, 8));
-    EXPECT_EQ(song.Count(0), 16);
+    EXPECT_EQ(
+        std::make_tuple(facts.HasKaraokeText, facts.HasLyrics, facts.Tempo, facts.KeySignature,
+                        facts.KeyMode, facts.TimeSigNumerator, facts.TimeSigDenominator),
+        std::make_tuple(true, true, 120, 255, 1, 6, 8));
+    EXPECT_EQ(song.Tracks[0].Size(), 16);
+    EXPECT_EQ(song.Tracks[0].Body(song.Tracks[0][8]), "Hel");
 }
 
 const std::string kNoHeader = "Failed to find MThd header for file.";
@@ -368,6 +370,15 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
             r.prefix ? ReadMidiBytes(song, r.bytes) : ReadMidiFile(song, path.string());
         const std::string message = cli::ReadMessage(read);
         EXPECT_EQ(read.Result, r.result) << message;
+        Song read_song;
+        SongFacts facts;
+        const ReadOutcome song_read = r.prefix ? ReadSongBytes(read_song, facts, r.bytes)
+                                               : ReadSong(read_song, facts, path.string());
+        EXPECT_EQ(song_read.Faults, read.Faults);
+        EXPECT_EQ(read_song.TrackCount(), read.SongUsable() ? song.Header.NumTracks : 0);
+        if (read.SongUsable() && !r.prefix) {
+            EXPECT_EQ(EncodeSong(read_song), EncodeMidiFile(song));
+        }
         EXPECT_TRUE(Matches(message, r.message)) << message;
         EXPECT_EQ(r.shape.empty() ? "" : Shape(song, r.shape.find('|') != npos), r.shape);
         EXPECT_EQ(song.FileLength, r.path.empty() ? int32_t(r.bytes.size()) : song.FileLength);

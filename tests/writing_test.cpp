@@ -105,13 +105,13 @@ TEST(EventCoding, EveryKindOfEventReadsAndWritesItsExactBytes) {
         SCOPED_TRACE(c.name);
         const std::string bytes = Hex(c.bytes);
         if (c.way != kWrite) {
-            MidiFile song;
-            ResetMidiFile(song);
-            EXPECT_EQ(cli::ReadMessage(ReadMidiBytes(song, Smf(1, 96, {bytes}))), "");
-            EXPECT_EQ(EventsOf(song, 0), Events(c.events));
+            Song song;
+            SongFacts facts;
+            EXPECT_EQ(cli::ReadMessage(ReadSongBytes(song, facts, Smf(1, 96, {bytes}))), "");
+            EXPECT_EQ(EventsOf(ToMidiFile(song), 0), Events(c.events));
         }
         if (c.way == kRead) continue;
-        EXPECT_EQ(EncodeMidiFile(SongOf(c.events)), Smf(1, 480, {bytes}));
+        EXPECT_EQ(EncodeSong(ToSong(SongOf(c.events))), Smf(1, 480, {bytes}));
         // Read back, a song in time order gives the same events again.
         const std::vector<MidiEvent> events = Events(c.events);
         auto by_time = [](const MidiEvent& x, const MidiEvent& y) { return x.Time < y.Time; };
@@ -138,7 +138,7 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
     };
     for (const auto& [event, message] : cases) {
         try {
-            EncodeMidiFile(SongOf("0/255/3/0/0/'x' " + std::string(event)));
+            EncodeSong(ToSong(SongOf("0/255/3/0/0/'x' " + std::string(event))));
             ADD_FAILURE() << "written: " << message;
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.what(), message);
@@ -147,17 +147,17 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
     // The header: a division that gives no time is refused, a format that
     // the track count does not allow is written as format 1. (An SMPTE
     // division written as its 16 bits: the identical rows of BadInput.)
-    MidiFile song = SongOf("0/255/47/0/0/");
-    song.Header.Division = 0;
-    EXPECT_THROW(EncodeMidiFile(song), RuntimeError);
-    const std::optional<WriteFailure> refused = WriteMidiFile(song, "/nonexistent-folder/x.mid");
+    Song song = ToSong(SongOf("0/255/47/0/0/"));
+    song.Division = 0;
+    EXPECT_THROW(EncodeSong(song), RuntimeError);
+    const std::optional<WriteFailure> refused = WriteSong(song, "/nonexistent-folder/x.mid");
     EXPECT_TRUE(refused && refused->Kind == WriteFailureKind::UntimedDivision &&
                 refused->Value == 0)
         << WriteProblem(refused);
-    song = test::SongOf({Events("0/255/47/0/0/"), Events("0/255/47/0/0/")}, 0);
-    EXPECT_EQ(EncodeMidiFile(song).substr(8, 6), Hex("0001 0002 01E0"));
-    song.Header.Format = 7;
-    EXPECT_EQ(EncodeMidiFile(song).substr(8, 6), Hex("0001 0002 01E0"));
+    song = ToSong(test::SongOf({Events("0/255/47/0/0/"), Events("0/255/47/0/0/")}, 0));
+    EXPECT_EQ(EncodeSong(song).substr(8, 6), Hex("0001 0002 01E0"));
+    song.Format = 7;
+    EXPECT_EQ(EncodeSong(song).substr(8, 6), Hex("0001 0002 01E0"));
 }
 
 // A tmpfs of `size` bytes mounted on a fresh folder, unmounted at the end.

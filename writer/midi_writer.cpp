@@ -118,29 +118,25 @@ class UnencodableSong : public RuntimeError {
 // written there (readers would stop at it and lose them), and the track ends
 // at the latest of its times.
 template <class Sink>
-void EncodeTrackEvents(Sink& out, const MidiFile& song, int32_t t) {
-    const MidiTrack& track = song.Track(t);
-    const int32_t count = song.Count(t);
-    // The stored events straight from the array; any index beyond them goes
-    // through Event(), which gives an empty event or raises past the bounds.
-    const MidiEvent* stored = track.Stored().data();
-    const int32_t direct = std::min<int32_t>(count, static_cast<int32_t>(track.Stored().size()));
+void EncodeTrackEvents(Sink& out, const Track& track, int32_t t) {
+    const int32_t count = track.Size();
     uint8_t last_status = 0;
     int32_t latest = 0;
     int32_t end_time = 0;  // the latest end of track that was left out
     std::string_view body;
     for (int32_t i = 0; i < count; ++i) {
-        const MidiEvent& e = i < direct ? stored[i] : track.Event(i);
-        if (IsEndOfTrack(e) && i + 1 < count) {
-            end_time = std::max(end_time, e.Time);
+        const Event& e = track[i];
+        const bool is_end = e.IsEndOfTrack();
+        if (is_end && i + 1 < count) {
+            end_time = std::max(end_time, e.Tick);
             continue;
         }
         // The last end of track comes no earlier than any left out.
-        const int32_t time = IsEndOfTrack(e) ? std::max(e.Time, end_time) : e.Time;
+        const int32_t time = is_end ? std::max(e.Tick, end_time) : e.Tick;
         const int32_t delta = static_cast<int32_t>(std::max<int64_t>(int64_t{time} - latest, 0));
         latest = std::max(latest, time);
         try {
-            out.Advance(EncodeEventHead(out.Head(), e, delta, last_status, body));
+            out.Advance(EncodeEventHead(out.Head(), e, track, delta, last_status, body));
         } catch (const RuntimeError& error) {
             const std::string where = "track " + std::to_string(t) + ", event " + std::to_string(i);
             WriteFailure failure;
@@ -152,7 +148,7 @@ void EncodeTrackEvents(Sink& out, const MidiFile& song, int32_t t) {
             throw UnencodableSong(error.Kind(), where + ": " + error.Detail(), std::move(failure));
         }
         if (!body.empty()) out.Put(body);
-        if (IsEndOfTrack(e)) return;
+        if (is_end) return;
     }
     char* p = PutVarLen(out.Head(), std::max(end_time - latest, 0), "a delta time");
     out.Advance(p);
@@ -171,11 +167,12 @@ void CheckTrackLength(int32_t t, int64_t size) {
 
 // The length of every track's events, by the same encoder into a counting
 // sink; raises whatever the song's events raise.
-std::vector<int32_t> TrackLengths(const MidiFile& song) {
+std::vector<int32_t> TrackLengths(const Song& song) {
     std::vector<int32_t> lengths;
-    for (int32_t t = 0; t < song.Header.NumTracks; ++t) {
+    lengths.reserve(song.Tracks.size());
+    for (int32_t t = 0; t < song.TrackCount(); ++t) {
         CountingSink count;
-        EncodeTrackEvents(count, song, t);
+        EncodeTrackEvents(count, song.Tracks[static_cast<size_t>(t)], t);
         CheckTrackLength(t, count.size);
         lengths.push_back(static_cast<int32_t>(count.size));
     }
@@ -185,46 +182,46 @@ std::vector<int32_t> TrackLengths(const MidiFile& song) {
 // The format written: one that the track count allows. A format 0 song of
 // several tracks (or of an unknown format) is written as format 1, which
 // holds tracks played together, as any reader takes them.
-int16_t WrittenFormat(const MidiHeader& header) {
-    if (header.Format == 0 && header.NumTracks > 1) return 1;
-    if (header.Format < 0 || header.Format > 2) return 1;
-    return header.Format;
+int16_t WrittenFormat(const Song& song) {
+    if (song.Format == 0 && song.TrackCount() > 1) return 1;
+    if (song.Format < 0 || song.Format > 2) return 1;
+    return song.Format;
 }
 
 // The header chunk of the song.
 template <class Sink>
-void EncodeHeader(Sink& out, const MidiFile& song) {
+void EncodeHeader(Sink& out, const Song& song) {
     char head[14];
     std::memcpy(head, "MThd", 4);
     char* p = PutLong(head + 4, 6);
-    p = PutInteger(p, WrittenFormat(song.Header));
-    p = PutInteger(p, song.Header.NumTracks);
+    p = PutInteger(p, WrittenFormat(song));
+    p = PutInteger(p, song.TrackCount());
     // The division's 16 bits as they are: SMPTE time has the top bit set.
-    *p++ = static_cast<char>(static_cast<uint16_t>(song.Header.Division) >> 8);
-    *p++ = static_cast<char>(song.Header.Division & 0xFF);
+    *p++ = static_cast<char>(static_cast<uint16_t>(song.Division) >> 8);
+    *p++ = static_cast<char>(song.Division & 0xFF);
     out.Put(std::string_view(head, 14));
 }
 
 template <class Sink>
-void EncodeSong(Sink& out, const MidiFile& song, const std::vector<int32_t>& lengths) {
+void EncodeTracks(Sink& out, const Song& song, const std::vector<int32_t>& lengths) {
     EncodeHeader(out, song);
     char head[8];
-    for (int32_t t = 0; t < song.Header.NumTracks; ++t) {
+    for (int32_t t = 0; t < song.TrackCount(); ++t) {
         std::memcpy(head, "MTrk", 4);
-        PutLong(head + 4, lengths[t]);
+        PutLong(head + 4, lengths[static_cast<size_t>(t)]);
         out.Put(std::string_view(head, 8));
-        EncodeTrackEvents(out, song, t);
+        EncodeTrackEvents(out, song.Tracks[static_cast<size_t>(t)], t);
     }
 }
 
 // Raises for a header that no file may carry.
-void CheckHeader(const MidiHeader& header) {
-    if (header.NumTracks < 0) {
+void CheckHeader(const Song& song) {
+    if (song.TrackCount() < 0) {
         RaiseUnencodable(ErrorKind::Overflow, "a negative number of tracks",
                          WriteFailureKind::NegativeTrackCount);
     }
-    if (!IsTimedDivision(header.Division)) {
-        const uint16_t division = static_cast<uint16_t>(header.Division);
+    if (!IsTimedDivision(song.Division)) {
+        const uint16_t division = static_cast<uint16_t>(song.Division);
         RaiseUnencodable(ErrorKind::InvalidArgument,
                          "the division " + std::to_string(division) + " gives the events no time",
                          WriteFailureKind::UntimedDivision, -1, -1, division);
@@ -236,19 +233,18 @@ void CheckHeader(const MidiHeader& header) {
 // In memory the song is encoded in one pass: nothing is touched before it
 // is whole, so there is nothing to measure first. Each track's length is
 // filled in once its events are written.
-std::string EncodeMidiFile(const MidiFile& Song) {
-    CheckHeader(Song.Header);
+std::string EncodeSong(const Song& Song) {
+    CheckHeader(Song);
+    // Room for notes under running status and every body, taken once.
     int64_t guess = 14;
-    for (int32_t t = 0; t < Song.Header.NumTracks; ++t) {
-        const bool there = static_cast<size_t>(t) < Song.EventCount.size();
-        guess += 8 + 4 * int64_t{there ? std::max(Song.EventCount[t], 0) : 0};
-    }
-    GrowingSink out(static_cast<size_t>(std::max<int64_t>(guess, Song.FileLength)));
+    for (const Track& track : Song.Tracks)
+        guess += 8 + 4 * int64_t{track.Size()} + static_cast<int64_t>(track.PoolBytes());
+    GrowingSink out(static_cast<size_t>(guess));
     EncodeHeader(out, Song);
-    for (int32_t t = 0; t < Song.Header.NumTracks; ++t) {
+    for (int32_t t = 0; t < Song.TrackCount(); ++t) {
         out.Put(std::string_view("MTrk\0\0\0\0", 8));
         const size_t start = out.Used();
-        EncodeTrackEvents(out, Song, t);
+        EncodeTrackEvents(out, Song.Tracks[static_cast<size_t>(t)], t);
         const int64_t length = static_cast<int64_t>(out.Used() - start);
         CheckTrackLength(t, length);
         PutLong(out.At(start - 4), static_cast<int32_t>(length));
@@ -256,14 +252,14 @@ std::string EncodeMidiFile(const MidiFile& Song) {
     return out.Take();
 }
 
-std::optional<WriteFailure> WriteMidiFile(const MidiFile& Song, const std::string& FileName,
-                                          ExistingFile Existing) {
+std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
+                                      ExistingFile Existing) {
     try {
-        CheckHeader(Song.Header);
+        CheckHeader(Song);
         const std::vector<int32_t> lengths = TrackLengths(Song);
         OutputFile file(FileName, Existing);
         FileSink out(file);
-        EncodeSong(out, Song, lengths);
+        EncodeTracks(out, Song, lengths);
         out.Flush();
         file.Commit();
         return std::nullopt;
@@ -274,19 +270,6 @@ std::optional<WriteFailure> WriteMidiFile(const MidiFile& Song, const std::strin
     } catch (...) {
         return CurrentWriteFailure(FileName);
     }
-}
-
-}  // namespace verselane
-
-namespace verselane {
-
-std::string EncodeSong(const Song& Song) {
-    return EncodeMidiFile(ToMidiFile(Song));
-}
-
-std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
-                                      ExistingFile Existing) {
-    return WriteMidiFile(ToMidiFile(Song), FileName, Existing);
 }
 
 }  // namespace verselane

@@ -12,26 +12,27 @@
 namespace verselane {
 
 // The bytes of the song as a Standard MIDI File: one "MThd" chunk (always
-// six bytes of header data) and Header.NumTracks "MTrk" chunks, each closed
-// by an end-of-track event (one is added where the track's last event is not
+// six bytes of header data) and TrackCount() "MTrk" chunks, each closed by
+// an end-of-track event (one is added where the track's last event is not
 // one). Raises RuntimeError, naming the track and event, for a song that
-// cannot be written: a missing slot, an event of no valid kind or with a
-// data byte of 0x80 or above, a delta or length beyond 0x0FFFFFFF.
-std::string EncodeMidiFile(const MidiFile& Song);
+// cannot be written: an event of no valid kind or with a data byte of 0x80
+// or above, a delta or length beyond 0x0FFFFFFF.
+std::string EncodeSong(const Song& Song);
 
 // Writes the song to `FileName` through OutputFile (a regular file is
 // replaced whole or left untouched; "-" is standard output). The whole song
 // is encoded once into a counting sink first, so a song that cannot be
 // written is refused before the file is touched. Returns nothing on success,
 // else why the file was not written.
+[[nodiscard]] std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
+                                                    ExistingFile Existing = ExistingFile::Replace);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+// The same for the Header.NumTracks tracks of a MidiFile; a slot that the
+// header counts but the file lacks raises SubscriptOutOfRange.
+std::string EncodeMidiFile(const MidiFile& Song);
 [[nodiscard]] std::optional<WriteFailure> WriteMidiFile(
     const MidiFile& Song, const std::string& FileName,
     ExistingFile Existing = ExistingFile::Replace);
-
-// The same for the song model. A song's tracks are all real: the file holds
-// TrackCount() "MTrk" chunks.
-std::string EncodeSong(const Song& Song);
-[[nodiscard]] std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
-                                                    ExistingFile Existing = ExistingFile::Replace);
 
 }  // namespace verselane
