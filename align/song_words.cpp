@@ -124,7 +124,7 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
     return out;
 }
 
-SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
+SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     SheetAlignment result;
     const LyricSheet written = ParseLyricSheet(Request.SheetUtf8);
     if (!Request.Language.empty()) {
@@ -132,8 +132,11 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
         if (result.Language.empty())
             throw AlignError(AlignFault(AlignProblem::UnknownLanguage).WithText(Request.Language));
         result.LanguageFrom = LanguageSource::Given;
-    } else if (std::string song = LanguageCode(SongKaraokeInfo(Song).Language); !song.empty()) {
-        result.Language = song;
+    } else if (std::string code = LanguageCode(
+                   // MidiFile bridge
+                   SongKaraokeInfo(ToMidiFile(song)).Language);
+               !code.empty()) {
+        result.Language = code;
         result.LanguageFrom = LanguageSource::SongKaraokeLine;
     } else {
         result.Language = GuessLanguage(Request.SheetUtf8);
@@ -149,7 +152,7 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
     }
     const size_t count = result.Sheet.Syllables.size();
 
-    result.Lines = NoteLines(Song);
+    result.Lines = NoteLines(song);
     result.Melody = ChooseMelody(result.Lines, count, Request.MelodyTrack);
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
@@ -172,8 +175,8 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
         pins.push_back({index - 1, tick});
     }
     AlignOptions options;
-    options.Division = TicksPerBeat(Song.Header.Division);
-    options.Metres = MetresOf(Song);
+    options.Division = TicksPerBeat(song.Division);
+    options.Metres = MetresOf(song);
     options.Weights = Request.Weights;
     static const std::vector<MelodyNote> kNoNotes;
     const std::vector<MelodyNote>& notes =
@@ -218,12 +221,15 @@ std::string KaraokeLanguageName(const std::string& Code) {
     return "ENGL";
 }
 
-bool SongHasWords(const MidiFile& Song) {
-    for (const auto [t, i, e] : Song.AllEvents())
-        if (e.IsLyric() && Visible(e.Data.view())) return true;
-    if (!Song.HasKaraokeText) return false;
-    const int16_t track = ChooseSourceTrack(Song, ConversionDirection::KaraokeToLyrics);
-    return track >= 0 && !SungLines(Song, track, LineSource::Karaoke).empty();
+bool SongHasWords(const Song& song, const SongFacts& facts) {
+    for (const Track& track : song.Tracks)
+        for (const Event& e : track)
+            if (e.IsLyric() && Visible(track.Body(e))) return true;
+    if (!facts.HasKaraokeText) return false;
+    // MidiFile bridge
+    const MidiFile file = ToMidiFile(song);
+    const int16_t track = ChooseSourceTrack(file, ConversionDirection::KaraokeToLyrics);
+    return track >= 0 && !SungLines(file, track, LineSource::Karaoke).empty();
 }
 
 void PutWords(MidiFile& Song, const std::vector<std::string>& Texts, const Alignment& Placement,

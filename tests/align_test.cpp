@@ -356,7 +356,7 @@ TEST(Melody, TakesTheSungLineNeverDrumsOrChordsAndFollowsTheTrackAsked) {
         {"Bass", 1, NoteRun(0, 480, 12, 470, 36)},
         {"Flute", 2, doubled},
     });
-    const std::vector<NoteLine> lines = NoteLines(song);
+    const std::vector<NoteLine> lines = NoteLines(ToSong(song));
     ASSERT_EQ(lines.size(), 4u);
     const MelodyChoice choice = ChooseMelody(lines, 12);
     ASSERT_GE(choice.Line, 0);
