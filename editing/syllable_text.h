@@ -44,13 +44,14 @@ struct StreamSpec {
     uint8_t Type = kMetaLyric;
 };
 
-bool InStream(const MidiEvent& e, const StreamSpec& s);
+// Whether event `e` of `track` belongs to the stream.
+bool InStream(const Track& track, const Event& e, const StreamSpec& s);
 
 // The syllables of a stream, in order.
-std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec& s);
+std::vector<TimedSyllable> ReadSyllables(const Song& song, const StreamSpec& s);
 
 // Takes every event of the stream out of its track.
-void RemoveStream(MidiFile& song, const StreamSpec& s);
+void RemoveStream(Song& song, const StreamSpec& s);
 
 // Raises EditError when `text` cannot be a syllable's text.
 void CheckText(const std::string& text, bool karaoke);
