@@ -63,7 +63,7 @@ void MoveSyllable(EditLog& log, const StreamSpec& s, size_t index, int32_t tick)
         events = StreamEvents(log.Song(), s);
         syllables.clear();
         for (size_t k = 0; k < events.size(); ++k)
-            if (!PartsOf(track.Body(track[events[k]])).Core.empty()) syllables.push_back(k);
+            if (HoldsSyllable(track.Body(track[events[k]]))) syllables.push_back(k);
     };
     std::vector<int32_t> events;
     std::vector<size_t> syllables;
@@ -99,7 +99,7 @@ void SetBreak(EditLog& log, const StreamSpec& s, size_t index, bool word, bool l
     std::vector<int32_t> syllable_events;
     std::vector<int32_t> all = StreamEvents(log.Song(), s);
     for (int32_t e : all)
-        if (!PartsOf(track.Body(track[e])).Core.empty()) syllable_events.push_back(e);
+        if (HoldsSyllable(track.Body(track[e]))) syllable_events.push_back(e);
     if (index >= syllable_events.size()) return;
     const int32_t before = syllable_events[index - 1];
     int32_t at = syllable_events[index];

@@ -1,5 +1,7 @@
 #include "editing/syllable_text.h"
 
+#include <algorithm>
+
 namespace verselane::editing {
 
 bool IsGap(char c) {
@@ -41,9 +43,9 @@ void Breaks::Read(std::string_view bytes) {
     }
 }
 
-bool InStream(const Track& track, const Event& e, const StreamSpec& s) {
-    if (!e.IsMeta(s.Type)) return false;
-    return s.Type != kMetaText || !track.Body(e).starts_with("@");
+bool HoldsSyllable(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return !IsGap(c) && c != '\\' && c != '/'; });
 }
 
 std::vector<TimedSyllable> ReadSyllables(const Song& song, const StreamSpec& s) {
@@ -52,6 +54,7 @@ std::vector<TimedSyllable> ReadSyllables(const Song& song, const StreamSpec& s) 
     const Track& track = song.At(s.Track);
     Breaks pending;
     pending.Word = pending.Line = pending.Paragraph = true;
+    out.reserve(static_cast<size_t>(track.Size()) / 8);
     for (int32_t i = 0; const Event& e : track) {
         const int32_t index = i++;
         if (!InStream(track, e, s)) continue;

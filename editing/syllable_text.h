@@ -26,6 +26,8 @@ struct TextParts {
 TextParts PartsOf(std::string_view text);
 std::string Joined(const TextParts& p);
 std::string TrimGaps(std::string s);
+// Whether PartsOf(text) has a syllable (Core), found without copying.
+bool HoldsSyllable(std::string_view text);
 
 // The breaks a run of separating bytes makes: a word, a line, a paragraph.
 struct Breaks {
@@ -45,7 +47,10 @@ struct StreamSpec {
 };
 
 // Whether event `e` of `track` belongs to the stream.
-bool InStream(const Track& track, const Event& e, const StreamSpec& s);
+inline bool InStream(const Track& track, const Event& e, const StreamSpec& s) {
+    if (!e.IsMeta(s.Type)) return false;
+    return s.Type != kMetaText || !track.Body(e).starts_with("@");
+}
 
 // The syllables of a stream, in order.
 std::vector<TimedSyllable> ReadSyllables(const Song& song, const StreamSpec& s);

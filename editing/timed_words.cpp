@@ -66,10 +66,12 @@ void TimedWords::FindOtherStream(const MidiFile& file) {
 void TimedWords::Index() {
     syllables_ =
         ReadSyllables(song_, {track_, source_ == LineSource::Lyrics ? kMetaLyric : kMetaText});
+    // The syllables come in tick order: one walk along the melody finds the
+    // first note at or after each.
+    auto it = melody_.begin();
     for (TimedSyllable& s : syllables_) {
-        auto it = std::lower_bound(
-            melody_.begin(), melody_.end(), s.Tick,
-            [](const align::MelodyNote& n, int32_t tick) { return n.Tick < tick; });
+        if (it != melody_.begin() && std::prev(it)->Tick >= s.Tick) it = melody_.begin();
+        while (it != melody_.end() && it->Tick < s.Tick) ++it;
         s.Note =
             it != melody_.end() && it->Tick == s.Tick ? static_cast<int>(it - melody_.begin()) : -1;
     }
