@@ -23,4 +23,31 @@ bool SongHasWords(const MidiFile& song) {
     return SongHasWords(ToSong(song), facts);
 }
 
+void PutWords(MidiFile& song, const std::vector<std::string>& Texts, const Alignment& Placement,
+              WordsOutput Output, const KaraokeInfo& Info, bool Replace,
+              const std::function<std::string(std::string_view)>& ToSongBytes) {
+    Song moved = ToSong(song);
+    SongFacts facts;
+    facts.HasLyrics = song.HasLyrics;
+    facts.HasKaraokeText = song.HasKaraokeText;
+    facts.LyricText = song.LyricText;
+    facts.KaraokeText = song.KaraokeText;
+    PutWords(moved, facts, Texts, Placement, Output, Info, Replace, ToSongBytes);
+    // The tracks and events anew; what the reader learnt stays, but for the
+    // words.
+    MidiFile out = ToMidiFile(moved);
+    out.Tempo = song.Tempo;
+    out.KeySignature = song.KeySignature;
+    out.KeyMode = song.KeyMode;
+    out.TimeSigNumerator = song.TimeSigNumerator;
+    out.TimeSigDenominator = song.TimeSigDenominator;
+    out.Copyright = song.Copyright;
+    out.FileLength = song.FileLength;
+    out.HasLyrics = facts.HasLyrics;
+    out.HasKaraokeText = facts.HasKaraokeText;
+    out.LyricText = facts.LyricText;
+    out.KaraokeText = facts.KaraokeText;
+    song = std::move(out);
+}
+
 }  // namespace verselane::align

@@ -83,13 +83,17 @@ enum class WordsOutput { Lyrics, Karaoke, Both };
 // `Replace` the song's old words go first: every lyric event, and the Soft
 // Karaoke text with its "@K" line. `ToSongBytes` turns the UTF-8 texts into
 // the bytes the song keeps.
-void PutWords(MidiFile& Song, const std::vector<std::string>& Texts, const Alignment& Placement,
-              WordsOutput Output, const KaraokeInfo& Info, bool Replace,
+// The facts say the song holds lyric events (and karaoke text) after it.
+void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Texts,
+              const Alignment& Placement, WordsOutput Output, const KaraokeInfo& Info, bool Replace,
               const std::function<std::string(std::string_view)>& ToSongBytes);
 
 // Bridges for callers that still hold a MidiFile; they go when the callers
 // move onto Song.
 SheetAlignment AlignSheet(const MidiFile& song, const SheetRequest& Request);
 bool SongHasWords(const MidiFile& song);
+void PutWords(MidiFile& song, const std::vector<std::string>& Texts, const Alignment& Placement,
+              WordsOutput Output, const KaraokeInfo& Info, bool Replace,
+              const std::function<std::string(std::string_view)>& ToSongBytes);
 
 }  // namespace verselane::align
