@@ -3,7 +3,28 @@
 #include "align/melody.h"
 #include "align/song_words.h"
 
+#include <algorithm>
+#include <cstdint>
+
+#include "writer/midi_writer.h"
+
 namespace verselane::align {
+
+MidiFile ToMidiFileAsRead(const Song& song) {
+    MidiFile file = ToMidiFile(song);
+    const std::string bytes = EncodeSong(song);
+    // The chunks: four bytes of type, four of length, then the body.
+    int64_t longest = 0;
+    for (size_t at = 0; at + 8 <= bytes.size();) {
+        uint32_t length = 0;
+        for (size_t i = 4; i < 8; ++i) length = length << 8 | static_cast<uint8_t>(bytes[at + i]);
+        if (at > 0) longest = std::max<int64_t>(longest, length);
+        at += 8 + size_t{length};
+    }
+    const int64_t slots = std::min<int64_t>(longest / 2 + 100, INT32_MAX);
+    if (slots > file.EventSlots) ResizeEvents(file, static_cast<int32_t>(slots), false);
+    return file;
+}
 
 std::vector<NoteLine> NoteLines(const MidiFile& song) {
     return NoteLines(ToSong(song));
@@ -35,7 +56,8 @@ void PutWords(MidiFile& song, const std::vector<std::string>& Texts, const Align
     PutWords(moved, facts, Texts, Placement, Output, Info, Replace, ToSongBytes);
     // The tracks and events anew; what the reader learnt stays, but for the
     // words.
-    MidiFile out = ToMidiFile(moved);
+    MidiFile out = ToMidiFileAsRead(moved);
+    if (song.EventSlots > out.EventSlots) ResizeEvents(out, song.EventSlots, false);
     out.Tempo = song.Tempo;
     out.KeySignature = song.KeySignature;
     out.KeyMode = song.KeyMode;

@@ -269,7 +269,7 @@ void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Text
     if (Output == WordsOutput::Lyrics) return;
     int16_t source = target;
     // MidiFile bridge
-    MidiFile file = ToMidiFile(song);
+    MidiFile file = ToMidiFileAsRead(song);
     LyricsToKaraoke(file, source, Info);
     song = ToSong(file);
     facts.HasKaraokeText = true;

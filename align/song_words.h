@@ -90,6 +90,10 @@ void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Text
 
 // Bridges for callers that still hold a MidiFile; they go when the callers
 // move onto Song.
+// A MidiFile of the song with the room for events that the reader gives
+// the song's bytes (half its longest track chunk, and 100 more), so that the
+// converters working on it find the room they find in a song read.
+MidiFile ToMidiFileAsRead(const Song& song);
 SheetAlignment AlignSheet(const MidiFile& song, const SheetRequest& Request);
 bool SongHasWords(const MidiFile& song);
 void PutWords(MidiFile& song, const std::vector<std::string>& Texts, const Alignment& Placement,

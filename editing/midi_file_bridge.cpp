@@ -1,5 +1,6 @@
 // Bridges for callers that still hold a MidiFile; they go when the callers
 // move onto Song.
+#include "align/song_words.h"
 #include "editing/timed_words.h"
 
 namespace verselane::editing {
@@ -8,11 +9,11 @@ TimedWords::TimedWords(const MidiFile& song, std::optional<LineSource> from, int
     : TimedWords(ToSong(song), from, track) {}
 
 MidiFile TimedWords::Song() const {
-    return ToMidiFile(song_);
+    return align::ToMidiFileAsRead(song_);
 }
 
 MidiFile TimedWords::SongToSave(SaveAs as) const {
-    return ToMidiFile(SongToWrite(as));
+    return align::ToMidiFileAsRead(SongToWrite(as));
 }
 
 }  // namespace verselane::editing

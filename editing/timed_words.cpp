@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "align/melody.h"
+#include "align/song_words.h"
 #include "editing/edit_log.h"
 #include "editing/melody_notes.h"
 #include "editing/syllable_text.h"
@@ -163,12 +164,12 @@ verselane::Song TimedWords::SongToWrite(SaveAs as) const {
     } else if (lyrics_source && as != SaveAs::Lyrics) {
         int16_t track = track_;
         // MidiFile bridge
-        MidiFile file = ToMidiFile(out);
+        MidiFile file = align::ToMidiFileAsRead(out);
         LyricsToKaraoke(file, track, SongKaraokeInfo(file), as == SaveAs::Both);
         out = ToSong(file);
     } else if (!lyrics_source && as != SaveAs::Karaoke) {
         // MidiFile bridge
-        MidiFile file = ToMidiFile(out);
+        MidiFile file = align::ToMidiFileAsRead(out);
         KaraokeToLyrics(file, track_, as == SaveAs::Both);
         out = ToSong(file);
     }

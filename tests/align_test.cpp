@@ -472,6 +472,10 @@ TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
     // Melody, Lyrics and Strings: no fourth track, and the lyrics in the one named for them
     EXPECT_EQ(Csv("n.mid", "grep -c 'Title_t'"), "3\n");
     EXPECT_EQ(LyricRows("n.mid").substr(0, 2), "3,");
+    // The Soft Karaoke words track beside them outgrows every track the song had.
+    ASSERT_EQ(Align("named.mid sheet.txt -o k.mid", &out), 0) << out;
+    EXPECT_EQ(Csv("k.mid", "grep -c ', Lyric_t, '") + Csv("k.mid", "grep -c '\"@KMIDI KARAOKE'"),
+              "7\n1\n");
 }
 
 TEST_F(AlignCommandTest, WritesTheWordsInTheSongsEncoding) {
