@@ -118,6 +118,10 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
         {"en", "beautiful", "beau-ti-ful"},
         {"en", "Star,", "Star,"},
         {"en", "\"Heaven!\"", "\"Heav-en!\""},
+        {"en", "sometimes", "some-times"},  // a silent "e" ends a compound's part
+        {"en", "here's", "here's"},
+        {"en", "eyes", "eyes"},
+        {"es", "linda amiga", "lin-da a-mi-ga"},  // joined words share a syllable where they meet
         {"de", "Königin", "Kö-ni-gin"},
         {"de", "Nachtigall", "Nach-ti-gall"},
         {"de", "leise", "lei-se"},
