@@ -232,6 +232,42 @@ TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
               (Ticks_{0, 480, 960, 2400, 2880, 3360}));
 }
 
+// Rules of the notes, each in a made song where it decides the placing.
+TEST(Aligner, FollowsTheMusicalRules) {
+    struct Row {
+        const char* rule;
+        std::vector<MelodyNote> notes;
+        const char* sheet;
+        Ticks_ want;
+    } rows[] = {
+        {"a long note is sung, not left over at the line's end",
+         {{0, 470, 60},
+          {480, 710, 62},
+          {720, 950, 64},
+          {960, 1190, 62},
+          {1200, 2880, 60},
+          {3840, 4300, 60},
+          {4320, 4800, 62}},
+         "a b c d\ne f",
+         {0, 480, 960, 1200, 3840, 4320}},
+        {"an ornament runs into the line's last syllable",
+         {{0, 470, 60},
+          {480, 950, 62},
+          {960, 1550, 64},
+          {1560, 1670, 65},
+          {1680, 1790, 64},
+          {1800, 1910, 62},
+          {1920, 2300, 60},
+          {3840, 4300, 60},
+          {4320, 4800, 62}},
+         "a b c d\ne f",
+         {0, 480, 960, 1920, 3840, 4320}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(Ticks(AlignSyllables(row.notes, Shapes(row.sheet), {}, AlignOptions{})), row.want)
+            << row.rule;
+}
+
 TEST(Aligner, HoldsAndSkipsOfTheSheetTakeNotes) {
     AlignOptions options;
     const std::vector<MelodyNote> notes = NoteRun(0, 480, 6, 470);
