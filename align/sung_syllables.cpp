@@ -108,7 +108,8 @@ std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool
     }
     if (english && groups.size() > 1) {
         const size_t n = w.size();
-        auto consonant = [&](size_t i) { return i < n && IsLetter(w[i]) && !IsVowelLetter(w[i]); };
+        // ("y" before a vowel too: "stayed").
+        auto consonant = [&](size_t i) { return i < n && IsLetter(w[i]) && !vowel(i); };
         const auto& last = groups.back();
         // A silent final "e" (fire, love), "ed" (loved) or "es" (comes); "le"
         // after a consonant (little) and "ted", "ded", "ses", ... are sung.

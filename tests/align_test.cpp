@@ -121,6 +121,7 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
         {"en", "sometimes", "some-times"},  // a silent "e" ends a compound's part
         {"en", "here's", "here's"},
         {"en", "eyes", "eyes"},
+        {"en", "stayed", "stayed"},
         {"es", "linda amiga", "lin-da a-mi-ga"},  // joined words share a syllable where they meet
         {"de", "Königin", "Kö-ni-gin"},
         {"de", "Nachtigall", "Nach-ti-gall"},
