@@ -54,6 +54,12 @@ inline char* PutInteger(char* p, int16_t value) {
     return p;
 }
 
+// The bytes of one variable-length quantity, in file order.
+struct VarLenBytes {
+    uint8_t Bytes[4] = {0, 0, 0, 0};
+    uint8_t Count = 0;  // 1 to 4: how many of Bytes belong to the quantity
+};
+
 // The bytes of the variable-length number of `Value`, as PutVarLen writes them.
 VarLenBytes EncodeVarLen(int32_t Value);
 // The value of a variable-length number's bytes (0 for a Count outside 1 to 4).

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/utf8.h"
+
 namespace verselane {
 
 class ByteString {
@@ -103,9 +105,5 @@ class ByteString {
 };
 
 static_assert(sizeof(ByteString) == 8);
-
-// Whether the bytes are well-formed UTF-8: no overlong forms, no UTF-16
-// surrogates, nothing past U+10FFFF. Plain ASCII is UTF-8.
-bool IsValidUtf8(std::string_view Bytes);
 
 }  // namespace verselane

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "model/byte_string.h"
+#include "model/division.h"
+#include "model/meta_types.h"
 
 namespace verselane {
 
@@ -24,17 +26,6 @@ constexpr uint8_t kKindSystem = 7;  // 0xF1-0xF6, 0xF8-0xFE: no data bytes
 constexpr uint8_t kKindSysEx = 0xF0;
 constexpr uint8_t kKindEscape = 0xF7;
 constexpr uint8_t kKindMeta = 0xFF;
-
-// Meta event types the program looks at.
-constexpr uint8_t kMetaText = 0x01;
-constexpr uint8_t kMetaCopyright = 0x02;
-constexpr uint8_t kMetaTrackName = 0x03;
-constexpr uint8_t kMetaInstrument = 0x04;
-constexpr uint8_t kMetaLyric = 0x05;
-constexpr uint8_t kMetaEndOfTrack = 0x2F;
-constexpr uint8_t kMetaTempo = 0x51;
-constexpr uint8_t kMetaTimeSignature = 0x58;
-constexpr uint8_t kMetaKeySignature = 0x59;
 
 struct MidiEvent {
     int32_t Time = 0;     // absolute ticks from the start of the track
@@ -192,42 +183,6 @@ struct MidiHeader {
     friend bool operator==(const MidiHeader&, const MidiHeader&) = default;
 };
 
-// Whether the division counts SMPTE frames rather than quarter notes.
-constexpr bool IsSmpteDivision(int16_t Division) {
-    return Division < 0;
-}
-// The frames per second that an SMPTE division names: 24, 25, 29 (drop-frame
-// 30, that is 29.97) or 30; anything else is no frame rate.
-constexpr int SmpteFramesPerSecond(int16_t Division) {
-    return -static_cast<int8_t>(static_cast<uint16_t>(Division) >> 8);
-}
-// The frames per second as time runs: 29 stands for 29.97.
-constexpr double SmpteFrameRate(int16_t Division) {
-    const int fps = SmpteFramesPerSecond(Division);
-    return fps == 29 ? 29.97 : fps;
-}
-constexpr int SmpteTicksPerFrame(int16_t Division) {
-    return static_cast<uint16_t>(Division) & 0xFF;
-}
-// Whether the division gives time at all: a positive number of ticks per
-// quarter note, or one of the four SMPTE frame rates with ticks per frame.
-constexpr bool IsTimedDivision(int16_t Division) {
-    if (!IsSmpteDivision(Division)) return Division > 0;
-    const int fps = SmpteFramesPerSecond(Division);
-    return (fps == 24 || fps == 25 || fps == 29 || fps == 30) && SmpteTicksPerFrame(Division) > 0;
-}
-
-// The ticks of a beat, for measures of musical time (a pause, a grid step):
-// the ticks per quarter note, or under an SMPTE division the ticks of half a
-// second, a quarter note at the 120 beats per minute a song without tempo
-// events plays at. Never below 1.
-constexpr int32_t TicksPerBeat(int16_t Division) {
-    if (!IsSmpteDivision(Division)) return Division > 0 ? Division : 1;
-    const int32_t half_second =
-        static_cast<int32_t>(SmpteFrameRate(Division) * SmpteTicksPerFrame(Division) / 2 + 0.5);
-    return half_second > 0 ? half_second : 1;
-}
-
 struct MidiFile {
     MidiHeader Header;
     std::vector<MidiTrack> Tracks;
@@ -279,15 +234,5 @@ void ResizeTracks(MidiFile& Song, int32_t NewUpper, bool Clear);
 // Gives the events array of every slot 0 to TrackSlots - 1 the bounds 0 to
 // NewUpper and sets EventSlots. EventCount is left as it is.
 void ResizeEvents(MidiFile& Song, int32_t NewUpper, bool Clear);
-
-}  // namespace verselane
-
-namespace verselane {
-
-// The bytes of one variable-length quantity, in file order.
-struct VarLenBytes {
-    uint8_t Bytes[4] = {0, 0, 0, 0};
-    uint8_t Count = 0;  // 1 to 4: how many of Bytes belong to the quantity
-};
 
 }  // namespace verselane

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/division.h"
+#include "model/meta_types.h"
 #include "model/midi_file.h"
 
 namespace verselane {
