@@ -1495,6 +1495,13 @@ TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
     w.form->findChild<QAction*>("TapLatencyAction")->trigger();
     EXPECT_TRUE(shown.contains("reports 0 ms")) << shown.toStdString();
     EXPECT_DOUBLE_EQ(QSettings("verselane", "verselane").value("tapLatency").toDouble(), 0.12);
+
+    // What the read learnt of the song outlives the edits: Convert Lyrics
+    // finds the lyrics and makes karaoke text of the edited words.
+    w.Convert(Press("Command2"), Press("Done"));
+    EXPECT_EQ(w.State(), kConverted);
+    EXPECT_TRUE(w.prompts->messages.isEmpty()) << w.prompts->messages.join('\n').toStdString();
+    EXPECT_EQ(SungTicks(w.form->CurrentSong(), 2, LineSource::Karaoke), edited);
 }
 
 TEST(PlaybackPanel, ASoundFontThatCannotPlayIsToldOnce) {
