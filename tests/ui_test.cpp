@@ -30,6 +30,7 @@
 
 #include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
+#include "reader/midi_reader.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/sung_words.h"
 #include "tests/support/test_support.h"
@@ -97,6 +98,13 @@ QString Path(const fs::path& path) {
 }
 fs::path Corpus(const char* name) {
     return *test::CorpusDir() / name;
+}
+// The song a file holds, read in full.
+Song ReadBack(const fs::path& path) {
+    Song song;
+    SongFacts facts;
+    EXPECT_EQ(ReadSong(song, facts, path.string()).Result, ReadResult::Complete) << path;
+    return song;
 }
 
 template <typename T = QWidget>
@@ -182,7 +190,7 @@ struct Window {
         return {Find(form.get(), "Command1")->isEnabled(), Find(form.get(), "L2K")->isEnabled(),
                 Find(form.get(), "WriteFile")->isEnabled()};
     }
-    std::string Song() const { return EncodeMidiFile(form->Song()); }
+    std::string SongBytes() const { return EncodeSong(form->CurrentSong()); }
     QString Text(const char* label = "Status") const { return Label(form.get(), label); }
     QString Words() const { return Find(form.get(), "Words")->property("plainText").toString(); }
     ScriptedPrompts* prompts;
@@ -352,7 +360,7 @@ TEST(UnsavedWork, AskedBeforeAConvertedSongGoes) {
         w.Read(Corpus("lyrics/twinkle_mma.mid"));
         w.Convert(Press("Command2"), Press("Done"));
         ASSERT_EQ(w.State(), kConverted);
-        const std::string converted = w.Song();
+        const std::string converted = w.SongBytes();
         w.prompts->save_answer = answer;
         if (answer == save) w.prompts->files << (save_cancelled ? QString() : Path(dir / "s.kar"));
         action(w);
@@ -360,7 +368,7 @@ TEST(UnsavedWork, AskedBeforeAConvertedSongGoes) {
         EXPECT_TRUE(w.prompts->save_questions.value(0).contains("not been written"));
         const bool went = name == std::string("quit") || name == std::string("close")
                               ? !w.form->isVisible()
-                              : w.Song() != converted;
+                              : w.SongBytes() != converted;
         EXPECT_EQ(went, goes);
         EXPECT_TRUE(goes || w.State() == kConverted);
         EXPECT_EQ(fs::exists(dir / "s.kar"), answer == save && !save_cancelled);
@@ -385,11 +393,11 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
         << "text events of a song without karaoke text are not called karaoke text";
     const QString words = w.Words();
     EXPECT_TRUE(words.startsWith("0:00.50  Twin")) << words.toStdString();
-    const std::string song = w.Song();
+    const std::string song = w.SongBytes();
     w.Convert(Press("Cancel"));
     w.Convert(Press("Command2"), [](QWidget* d) { QTest::keyClick(d, Qt::Key_Escape); });
     EXPECT_EQ(w.State(), kConvertible);
-    EXPECT_EQ(w.Song(), song);
+    EXPECT_EQ(w.SongBytes(), song);
 
     // Typed text is stored in the encoding the words are shown in.
     encoding->setCurrentIndex(encoding->findData("WINDOWS-1252"));
@@ -413,10 +421,10 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
     EXPECT_TRUE(w.Words().startsWith("twinkle\nMozart \u00e9\n")) << w.Words().toStdString();
 
     // Both file dialogs cancelled: song, status and folder as they were.
-    const auto before = std::tuple(w.State(), w.Song(), w.Text());
+    const auto before = std::tuple(w.State(), w.SongBytes(), w.Text());
     Click(form, "Command1");
     Click(form, "WriteFile");
-    EXPECT_EQ(std::tuple(w.State(), w.Song(), w.Text()), before);
+    EXPECT_EQ(std::tuple(w.State(), w.SongBytes(), w.Text()), before);
     EXPECT_TRUE(fs::is_empty(dir.path()));
     EXPECT_TRUE(w.prompts->messages.empty());
 
@@ -427,8 +435,8 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
     const QString kar = Path(Corpus("lyrics/twinkle_mma.kar"));  // the cancelled save too
     EXPECT_EQ(w.prompts->proposed, (QStringList{kar, kar, Path(dir / "twinkle_mma.kar")}));
 
-    MidiFile back = test::ReadSong(dir / "out.kar");
-    ASSERT_EQ(back.Header.NumTracks, 6);
+    const Song back = ReadBack(dir / "out.kar");
+    ASSERT_EQ(back.TrackCount(), 6);
     std::vector<std::string> texts = test::MetaTexts(back, 2, kMetaText);
     ASSERT_GT(texts.size(), 4u);
     texts.resize(4);
@@ -436,7 +444,7 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
                                                "@TConverted by Verselane " VERSELANE_VERSION}));
     // The song again from File > Read Recent, in its detected encoding.
     w.ReadRecent();
-    EXPECT_EQ(w.Song(), song);
+    EXPECT_EQ(w.SongBytes(), song);
     EXPECT_EQ(w.Words(), words);
 }
 
@@ -455,7 +463,8 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     const QStringList shown = w.Words().split('\n');
     ASSERT_GT(shown.size(), 3);
     EXPECT_FALSE(shown[0].contains(':')) << "a title line, without a time";
-    const test::SungText sung = test::ReadSungWords(w.form->Song(), 0, kMetaText);
+    const test::SungText sung =
+        test::ReadSungWords(ToMidiFile(w.form->CurrentSong()), 0, kMetaText);
     w.Convert([](QWidget* d) {
         Find(d, "KeepKar")->setProperty("checked", false);
         Click(d, "Command1");
@@ -464,12 +473,12 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     // Ctrl+S itself is pressed in the journey on a real X server.
     w.Write(dir / "lyrics.mid");
     EXPECT_EQ(w.prompts->proposed.value(0), Path(dir / "song.lyrics.mid"));
-    MidiFile back = test::ReadSong(dir / "lyrics.mid");
+    const Song back = ReadBack(dir / "lyrics.mid");
     for (const std::string& text : test::MetaTexts(back, 0, kMetaText)) {
         EXPECT_EQ(text[0], '@') << "only the tags stay text: " << text;
     }
     // The words players show are those of the karaoke text read.
-    EXPECT_EQ(test::ReadSungWords(back, 0, kMetaLyric), sung);
+    EXPECT_EQ(test::ReadSungWords(ToMidiFile(back), 0, kMetaLyric), sung);
 
     // Each failure worded from its kind, not from the system's text.
     fs::create_directory(dir / "folder.mid");
@@ -504,14 +513,14 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
         {"trunc_lyrics.mid", true, kConvertible, "Read part of trunc_", "middle of track 9"},
     };
     for (const auto& [file, go_on, buttons, starts, holds] : rows) {
-        const auto before = std::tuple(w.Song(), w.Words(), w.Text("CheckVerdict"));
+        const auto before = std::tuple(w.SongBytes(), w.Words(), w.Text("CheckVerdict"));
         w.prompts->go_on = go_on;
         w.Read(Corpus("odd") / file);  // there is no missing.mid
         EXPECT_EQ(w.State(), buttons) << file;
-        EXPECT_EQ(std::tuple(w.Song(), w.Words(), w.Text("CheckVerdict")) == before,
+        EXPECT_EQ(std::tuple(w.SongBytes(), w.Words(), w.Text("CheckVerdict")) == before,
                   !w.Text().startsWith("Read"))
             << file;
-        EXPECT_NE(w.Text("CheckVerdict") == "", RealTrackCount(w.form->Song()) > 0) << file;
+        EXPECT_NE(w.Text("CheckVerdict") == "", w.form->CurrentSong().TrackCount() > 0) << file;
         EXPECT_TRUE(w.Text().startsWith(starts) && w.Text().contains(holds) &&
                     !w.Text().contains("Error"))
             << w.Text().toStdString();
@@ -567,7 +576,7 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
             kind, 3, 90, kind == K::UndefinedStatus ? 0xF4 : 2, "Overflow", "Permission denied"};
         read.Add(fault);
         read.Add(fault);
-        const ReadReport report = DescribeRead(read, MidiFile{});
+        const ReadReport report = DescribeRead(read, Song{});
         EXPECT_EQ(report.Problem, sentence) << int(kind);
         const bool failed = kind == K::EmptyFile || kind == K::FileNotFound ||
                             kind == K::FileAccess || kind == K::BrokenSong;
@@ -746,14 +755,14 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     EXPECT_FALSE(repair->isEnabled());  // the one finding left, advice, has no repair
     EXPECT_EQ(w.Words(), words);
     EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "saved, or converted first";
-    EXPECT_EQ(w.form->Song().Header.NumTracks, 4) << "a header track went in";
+    EXPECT_EQ(w.form->CurrentSong().TrackCount(), 4) << "a header track went in";
 
     // Not lost without a question; saved under the name `fix` gives it.
-    const std::string repaired = w.Song();
+    const std::string repaired = w.SongBytes();
     w.form->Open(Path(dir / "bare.kar"));
     EXPECT_EQ(w.prompts->save_questions.value(0),
               "The repaired song has not been written. Write it before it goes?");
-    EXPECT_EQ(w.Song(), repaired);
+    EXPECT_EQ(w.SongBytes(), repaired);
     w.Write(dir / "out.kar");
     EXPECT_EQ(w.prompts->proposed.value(0), Path(dir / "bare.fixed.kar"));
     EXPECT_EQ(test::ReadAll(dir / "out.kar"), repaired);
@@ -764,7 +773,7 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     w.prompts->save_answer = QMessageBox::Discard;
     w.Write(dir / "lyrics.mid");
     EXPECT_EQ(w.prompts->proposed.value(1), Path(dir / "bare.lyrics.mid"));
-    EXPECT_EQ(test::ReadSong(dir / "lyrics.mid").Header.NumTracks, 4);
+    EXPECT_EQ(ReadBack(dir / "lyrics.mid").TrackCount(), 4);
 }
 
 TEST(SaveName, ProposedFromTheInputTheDirectionAndTheLastFolder) {
@@ -804,8 +813,8 @@ const std::tuple<double, int, const char*> kDue[] = {
 
 TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothFormsAndTheSliderEndsWithTheLastNote) {
     VERSELANE_REQUIRE_CORPUS();
-    MidiFile karaoke = test::ReadSong(Corpus("kar/negra_sombra.kar"));
-    MidiFile lyrics = karaoke;
+    const Song karaoke = ReadBack(Corpus("kar/negra_sombra.kar"));
+    Song lyrics = karaoke;
     KaraokeToLyrics(lyrics, 2, false);
     auto utf8 = [](std::string_view bytes) { return DecodeForDisplay(bytes, "UTF-8"); };
     const QStringList lines = QString::fromStdString(kLines).split('|');
@@ -813,7 +822,7 @@ TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothFormsAndTheSliderEndsWithTheLa
     PlaybackPanel panel(nullptr, false);
     auto* view = panel.findChild<KaraokeView*>(QStringLiteral("KaraokeView"));
     ASSERT_NE(view, nullptr);
-    const MidiFile* forms[2] = {&karaoke, &lyrics};
+    const Song* forms[2] = {&karaoke, &lyrics};
     for (int form = 0; form < 2; ++form) {
         SCOPED_TRACE(form == 0 ? "karaoke text" : "lyric events");
         panel.SetSong(*forms[form]);
@@ -877,14 +886,14 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
     EXPECT_NE(findings[row].Fix, Repair::None);
     EXPECT_TRUE(Find(w.form.get(), "CheckRepair")->isEnabled());
     EXPECT_EQ(encoding->itemText(0), "Automatic: Unicode (UTF-8)");
-    const std::string song = w.Song();
+    const std::string song = w.SongBytes();
     for (const char* shown : {"ó pé dos meus cabezales", "Ã³ pÃ© dos meus cabezales"}) {
         view->ShowAt(48.4);
         EXPECT_EQ(view->NextLine(), QString::fromUtf8(shown));
         EXPECT_TRUE(w.Words().contains(QString::fromUtf8(shown)));
         encoding->setCurrentIndex(encoding->findData("WINDOWS-1252"));
     }
-    EXPECT_EQ(w.Song(), song);
+    EXPECT_EQ(w.SongBytes(), song);
 
     // With no audio the clock alone moves the song on; Space pauses it.
     play->click();
@@ -1022,7 +1031,7 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
         SCOPED_TRACE(row.Outcome);
         Window w;
         w.form->Open(Path(Corpus("kar/negra_sombra.kar")));
-        const std::string read = w.Song();
+        const std::string read = w.SongBytes();
         QString outcome;
         int listed = -1;
         WhenShown(w.form.get(), "LyricSheetDialog", [&](QWidget* dialog) {
@@ -1036,7 +1045,7 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
         w.form->findChild<QAction*>("SheetAction")->trigger();
         EXPECT_TRUE(outcome.startsWith(row.Outcome) && outcome.endsWith(row.Ends))
             << outcome.toStdString();
-        EXPECT_EQ(w.Song() == read, !row.Aligned);
+        EXPECT_EQ(w.SongBytes() == read, !row.Aligned);
         w.prompts->save_answer = QMessageBox::Cancel;
         w.form->Open(Path(Corpus("plain/dmp_test.mid")));
         EXPECT_EQ(w.prompts->save_questions.size(), row.Aligned ? 1 : 0);
@@ -1115,7 +1124,7 @@ TEST(MainWindow, WorkstationFitsFrom1024x700ToFullHdAndRemembersItsSplits) {
 
 // The syllable ticks of the words the window shows, as the line reader
 // finds them: the editor's blocks must stand where these say.
-std::vector<int32_t> SungTicks(const MidiFile& song, int16_t track, LineSource from) {
+std::vector<int32_t> SungTicks(const Song& song, int16_t track, LineSource from) {
     std::vector<int32_t> ticks;
     for (const SungLine& line : SungLines(song, track, from)) {
         for (const SungSyllable& syllable : line.Syllables) ticks.push_back(syllable.Tick);
@@ -1170,12 +1179,13 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     // "Words of track N (karaoke text):"
     const int16_t words_track =
         static_cast<int16_t>(w.Text("WordsLabel").section(' ', 3, 3).toInt());
-    ASSERT_EQ(SungTicks(w.form->Song(), words_track, LineSource::Karaoke).size(),
+    ASSERT_EQ(SungTicks(w.form->CurrentSong(), words_track, LineSource::Karaoke).size(),
               editor->Syllables().size());
-    EXPECT_EQ(EditorTicks(editor), SungTicks(w.form->Song(), words_track, LineSource::Karaoke));
+    EXPECT_EQ(EditorTicks(editor),
+              SungTicks(w.form->CurrentSong(), words_track, LineSource::Karaoke));
     ASSERT_FALSE(editor->Notes().empty()) << "the melody was found";
     EXPECT_TRUE(editor->Syllables()[0].LineStart && editor->Syllables()[0].ParagraphStart);
-    const std::string read = w.Song();
+    const std::string read = w.SongBytes();
     EXPECT_EQ(w.State(), kConvertible) << "nothing to write before an edit";
 
     auto tick = [&](int i) { return editor->Syllables()[i].Tick; };
@@ -1189,18 +1199,18 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     const int32_t expected = std::min(next_note(before), tick(3));
     QTest::keyClick(editor, Qt::Key_Right, Qt::AltModifier);
     EXPECT_EQ(tick(2), expected);
-    EXPECT_NE(w.Song(), read);
+    EXPECT_NE(w.SongBytes(), read);
     EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "an edit is written by Write File";
     EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(), "&Undo Move to the Next Note");
     QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
-    EXPECT_EQ(w.Song(), read) << "undo gives the bytes back";
+    EXPECT_EQ(w.SongBytes(), read) << "undo gives the bytes back";
     EXPECT_EQ(w.State(), kConvertible);
     QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     EXPECT_EQ(tick(2), expected);
 
     // Nudge by a sixteenth; two syllables chosen move together.
     editor->setFocus();
-    const int32_t sixteenth = w.form->Song().Header.Division / 4;
+    const int32_t sixteenth = w.form->CurrentSong().Division / 4;
     const int32_t third = tick(3);
     QTest::keyClick(editor, Qt::Key_Right);
     QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
@@ -1212,7 +1222,7 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     QTest::keyClick(editor, Qt::Key_Left, Qt::ControlModifier);
     EXPECT_EQ(tick(2), two - sixteenth);
     EXPECT_EQ(tick(3), three - sixteenth);
-    EXPECT_EQ(SungTicks(w.form->Song(), words_track, LineSource::Karaoke)[3], tick(3))
+    EXPECT_EQ(SungTicks(w.form->CurrentSong(), words_track, LineSource::Karaoke)[3], tick(3))
         << "the song itself holds the edit";
 
     // A drag puts the syllable on the note under the pointer; with Alt it
@@ -1244,11 +1254,11 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     EXPECT_EQ(w.prompts->save_questions.value(0),
               "The edited song has not been written. Write it before it goes?");
     EXPECT_TRUE(w.prompts->folders.empty());
-    const std::vector<int32_t> edited = SungTicks(w.form->Song(), words_track, LineSource::Karaoke);
+    const std::vector<int32_t> edited =
+        SungTicks(w.form->CurrentSong(), words_track, LineSource::Karaoke);
     w.Write(dir / "edited.kar");
     EXPECT_EQ(w.Text(), "Wrote edited.kar.");
-    EXPECT_EQ(SungTicks(test::ReadSong(dir / "edited.kar"), words_track, LineSource::Karaoke),
-              edited);
+    EXPECT_EQ(SungTicks(ReadBack(dir / "edited.kar"), words_track, LineSource::Karaoke), edited);
     EXPECT_EQ(w.State(), kConvertible) << "written: the undo stack is clean";
 
     // Tap to time: each tap puts the next syllable on the note start nearest
@@ -1265,10 +1275,10 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     const int on[] = {1, 2, 4};
     for (int note : on) editor->Tap(words.Seconds(notes[note].Tick) + 0.06, 0.05);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(editor->Syllables()[i].Tick, notes[on[i]].Tick) << i;
-    const std::string tapped = w.Song();
+    const std::string tapped = w.SongBytes();
     editor->Tap(words.Seconds(notes.back().End) + 30, 0);  // no note near
     EXPECT_TRUE(w.Text().startsWith("Tap at ")) << w.Text().toStdString();
-    EXPECT_EQ(w.Song(), tapped);
+    EXPECT_EQ(w.SongBytes(), tapped);
     QTest::keySequence(w.form.get(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     EXPECT_NE(editor->Syllables()[2].Tick, notes[4].Tick);
     EXPECT_EQ(editor->Syllables()[0].Tick, notes[1].Tick) << "one tap undone, not all";
@@ -1281,7 +1291,7 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     // while the song plays leaves it playing.
     editor->Select(6);
     const double lead_in =
-        words.Seconds(editor->Syllables()[6].Tick - 2 * w.form->Song().Header.Division);
+        words.Seconds(editor->Syllables()[6].Tick - 2 * w.form->CurrentSong().Division);
     ASSERT_GT(lead_in, 1.0);
     QTest::keySequence(w.form.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Space));
     for (int waited = 0; !player->Playing() && waited < 100; ++waited) QTest::qWait(30);
@@ -1333,7 +1343,7 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
     QWidget* form = w.form.get();
     TimingEditor* editor = w.editor;
     editor->SetTextPrompt([](const QString&, const QString&) { return QString("Star"); });
-    const std::string read = w.Song();
+    const std::string read = w.SongBytes();
     const size_t count = editor->Syllables().size();
     using Row = std::tuple<Qt::Key, Qt::KeyboardModifiers, QString, std::function<bool()>>;
     const auto text = [&](int i) { return editor->Syllables()[i].Text; };
@@ -1361,13 +1371,13 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
         EXPECT_TRUE(done());
         EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(), undo_name);
         QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
-        EXPECT_EQ(w.Song(), read);
+        EXPECT_EQ(w.SongBytes(), read);
         EXPECT_EQ(editor->Syllables().size(), count);
     }
     // A refused edit is told in the desktop's words, from the refusal's value.
     editor->Select(0);
     QTest::keyClick(editor, Qt::Key_Left, Qt::AltModifier);
-    EXPECT_EQ(w.Song(), read);
+    EXPECT_EQ(w.SongBytes(), read);
     EXPECT_EQ(w.Text().toStdString(),
               "Move to the Previous Note: not done (no note of the melody comes before it).");
 
@@ -1380,7 +1390,7 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
         editor->Select(3);
         QTest::keyClick(editor, Qt::Key_F2);
         if (*first == 0) {
-            EXPECT_EQ(w.Song(), read);
+            EXPECT_EQ(w.SongBytes(), read);
             continue;
         }
         EXPECT_EQ(text(3), first);
@@ -1388,7 +1398,7 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
         EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(),
                   "&Undo Split the Syllable at the Cursor");
         QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
-        EXPECT_EQ(w.Song(), read);
+        EXPECT_EQ(w.SongBytes(), read);
     }
 
     // The drag: the second line's first syllable one note later; the first
@@ -1405,12 +1415,12 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
     // Alt+Shift+Right, the drag by keyboard, gives the same song.
     editor->Select(first);
     Drag(editor, ticks[first], target, Qt::NoModifier);
-    const std::string dragged = w.Song();
+    const std::string dragged = w.SongBytes();
     for (const QString undo_name :
          {"&Undo Drag onto a Note and Re-align", "&Undo Pin to the Next Note and Re-align"}) {
         SCOPED_TRACE(undo_name.toStdString());
         EXPECT_EQ(form->findChild<QAction*>("UndoAction")->text(), undo_name);
-        EXPECT_EQ(w.Song(), dragged);
+        EXPECT_EQ(w.SongBytes(), dragged);
         EXPECT_EQ(editor->Syllables()[first].Tick, target);
         for (int i = 0; i < static_cast<int>(count); ++i) {
             if (i < first || i >= end) {
@@ -1420,13 +1430,13 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
             }
         }
         QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
-        EXPECT_EQ(w.Song(), read);
+        EXPECT_EQ(w.SongBytes(), read);
         editor->setFocus();
         editor->Select(first);
         QTest::keyClick(editor, Qt::Key_Right, Qt::AltModifier | Qt::ShiftModifier);
     }
     QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Z));
-    EXPECT_EQ(w.Song(), read);
+    EXPECT_EQ(w.SongBytes(), read);
 
     // F8 and Shift+F8 go round the doubtful syllables (on no note of the melody).
     // Push the second syllable off its note: it becomes doubtful.
@@ -1465,7 +1475,7 @@ TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
     w.prompts->files.push_back(Path(dir / "edited.kar"));
     w.form->findChild<QAction*>("WriteKaraokeAction")->trigger();
     EXPECT_EQ(w.Text(), "Wrote edited.kar.");
-    const MidiFile written = test::ReadSong(dir / "edited.kar");
+    const Song written = ReadBack(dir / "edited.kar");
     ASSERT_EQ(PreferredLineSource(written), LineSource::Karaoke);
     const int16_t track = ChooseSourceTrack(written, ConversionDirection::KaraokeToLyrics);
     EXPECT_EQ(SungTicks(written, track, LineSource::Karaoke), edited);
@@ -1485,6 +1495,13 @@ TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
     w.form->findChild<QAction*>("TapLatencyAction")->trigger();
     EXPECT_TRUE(shown.contains("reports 0 ms")) << shown.toStdString();
     EXPECT_DOUBLE_EQ(QSettings("verselane", "verselane").value("tapLatency").toDouble(), 0.12);
+
+    // What the read learnt of the song outlives the edits: Convert Lyrics
+    // finds the lyrics and makes karaoke text of the edited words.
+    w.Convert(Press("Command2"), Press("Done"));
+    EXPECT_EQ(w.State(), kConverted);
+    EXPECT_TRUE(w.prompts->messages.isEmpty()) << w.prompts->messages.join('\n').toStdString();
+    EXPECT_EQ(SungTicks(w.form->CurrentSong(), 2, LineSource::Karaoke), edited);
 }
 
 TEST(PlaybackPanel, ASoundFontThatCannotPlayIsToldOnce) {

@@ -24,7 +24,7 @@ bool Has(const std::vector<Finding>& findings, FindingId id) {
 
 }  // namespace
 
-CheckPanel::CheckPanel(MidiFile* song, QWidget* parent) : QWidget(parent), song_(song) {
+CheckPanel::CheckPanel(Song* song, QWidget* parent) : QWidget(parent), song_(song) {
     setObjectName(QStringLiteral("CheckPanel"));
     verdict_ = new QLabel(this);
     verdict_->setObjectName(QStringLiteral("CheckVerdict"));
@@ -57,7 +57,7 @@ CheckPanel::CheckPanel(MidiFile* song, QWidget* parent) : QWidget(parent), song_
 void CheckPanel::Check() {
     findings_.clear();
     list_->clear();
-    if (song_ != nullptr && RealTrackCount(*song_) > 0) findings_ = CheckSong(*song_);
+    if (song_ != nullptr && song_->TrackCount() > 0) findings_ = CheckSong(*song_);
     for (const Finding& f : findings_) {
         const QString level = f.Level == Severity::WillNotShow  ? tr("will not show")
                               : f.Level == Severity::ShowsWrong ? tr("shows wrong")
@@ -96,7 +96,7 @@ void CheckPanel::Check() {
 }
 
 QString CheckPanel::Verdict() const {
-    if (song_ == nullptr || RealTrackCount(*song_) == 0) return {};
+    if (song_ == nullptr || song_->TrackCount() == 0) return {};
     std::vector<const Finding*> problems;
     for (const Finding& f : findings_) {
         if (f.Level >= Severity::ShowsWrong) problems.push_back(&f);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "check/song_check.h"
-#include "model/midi_file.h"
+#include "model/song.h"
 
 class QLabel;
 class QListWidget;
@@ -20,7 +20,7 @@ class CheckPanel : public QWidget {
 
   public:
     // `song` is the window's song: checked by Check, changed by Repair.
-    explicit CheckPanel(MidiFile* song, QWidget* parent = nullptr);
+    explicit CheckPanel(Song* song, QWidget* parent = nullptr);
 
     // Checks the song again and shows the verdict and the findings. With no
     // song (nothing read) the panel is empty.
@@ -47,7 +47,7 @@ class CheckPanel : public QWidget {
   private:
     void UpdateRepairButton();
 
-    MidiFile* song_;
+    Song* song_;
     PlayerFamily keep_ = PlayerFamily::LyricReaders;
     std::vector<Finding> findings_;
     int kept_ = 0;  // texts the last encoding repair could not convert

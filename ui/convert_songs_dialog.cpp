@@ -59,7 +59,7 @@ QString FailureText(const workflow::Job& job, const workflow::JobResult& result,
                 .arg(Text(job.Output));
         case JobFailure::Unreadable:
         case JobFailure::Damaged:
-            return DescribeRead(result.Read, MidiFile{}).Problem;
+            return DescribeRead(result.Read, Song{}).Problem;
         case JobFailure::NoSuchTrack:
             return ConvertSongsDialog::tr("there is no track %1").arg(result.Track);
         case JobFailure::TrackWithoutWords:
@@ -266,7 +266,7 @@ void ConvertSongsDialog::addResult(const workflow::Job& job, const workflow::Job
                       .arg(QFileInfo(Text(job.Output)).fileName());
         // A damaged song's faults are worded as the main window words them.
         if (result.Salvaged) {
-            message += QLatin1Char(' ') + DescribeRead(result.Read, MidiFile{}).Problem;
+            message += QLatin1Char(' ') + DescribeRead(result.Read, Song{}).Problem;
         }
         for (const workflow::TypedLineNote& note : result.TypedLines) {
             message += QLatin1Char(' ') + TypedLineText(note);
@@ -279,7 +279,7 @@ void ConvertSongsDialog::addResult(const workflow::Job& job, const workflow::Job
         if (result.Failure == workflow::JobFailure::Damaged) {
             message = tr("damaged; not written (\"Convert damaged songs with what could be read\" "
                          "writes it): %1")
-                          .arg(DescribeRead(result.Read, MidiFile{}).Problem);
+                          .arg(DescribeRead(result.Read, Song{}).Problem);
         } else {
             message = FailureText(job, result, request_.Direction);
         }

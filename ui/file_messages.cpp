@@ -110,7 +110,7 @@ QString FailedSentence(const ReadFault& fault) {
 
 }  // namespace
 
-ReadReport DescribeRead(const verselane::ReadOutcome& Read, const MidiFile& /*Song*/) {
+ReadReport DescribeRead(const verselane::ReadOutcome& Read, const Song& /*Song*/) {
     if (Read.Result == ReadResult::Complete || Read.Faults.empty()) return {};
     if (Read.Result == ReadResult::Failed) {
         return {ReadOutcome::Failed, FailedSentence(Read.Faults.front())};

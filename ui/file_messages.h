@@ -6,7 +6,7 @@
 #include <QString>
 #include <string>
 
-#include "model/midi_file.h"
+#include "model/song.h"
 #include "reader/midi_reader.h"
 #include "writer/write_failure.h"
 
@@ -26,7 +26,7 @@ struct ReadReport {
 // The one place where the reader's result becomes an outcome and a sentence:
 // each fault worded from its values (kind, track from 0, byte), each sentence
 // once. `Song` is not needed for it.
-ReadReport DescribeRead(const verselane::ReadOutcome& Read, const MidiFile& Song);
+ReadReport DescribeRead(const verselane::ReadOutcome& Read, const Song& Song);
 
 // "1 lyric event", "219 lyric events": `one` for 1, `many` (with %1) otherwise.
 QString Counted(qint64 n, const QString& one, const QString& many);

@@ -24,8 +24,8 @@
 
 namespace verselane::ui {
 
-LyricSheetDialog::LyricSheetDialog(const MidiFile& song, QWidget* parent)
-    : QDialog(parent), song_(song), lines_(align::NoteLines(song)) {
+LyricSheetDialog::LyricSheetDialog(const Song& song, const SongFacts& facts, QWidget* parent)
+    : QDialog(parent), song_(song), facts_(facts), lines_(align::NoteLines(song)) {
     setObjectName(QStringLiteral("LyricSheetDialog"));
     setWindowTitle(tr("Words from a Lyric Sheet"));
     sheet_ = Named(new QPlainTextEdit(this), "Sheet");
@@ -109,18 +109,20 @@ void LyricSheetDialog::Align() {
     request.MelodyTrack = melody_->currentData().toInt();
     try {
         const align::SheetAlignment aligned = align::AlignSheet(song_, request);
-        MidiFile song = song_;
+        Song song = song_;
+        SongFacts facts = facts_;
         // The words go into the song in its own encoding when it has words,
         // as the align command writes them; else as UTF-8.
-        const bool had_words = align::SongHasWords(song_);
+        const bool had_words = align::SongHasWords(song_, facts_);
         const std::string encoding = had_words ? SongDecoder(song_).Encoding() : std::string();
         bool kept = false;
         KaraokeInfo info = SongKaraokeInfo(song);
         info.Language = align::KaraokeLanguageName(aligned.Language);
-        align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement,
+        align::PutWords(song, facts, align::LyricTexts(aligned.Sheet), aligned.Placement,
                         align::WordsOutput::Both, info, had_words,
                         [&](std::string_view utf8) { return SungWordsIn(utf8, encoding, kept); });
         result_ = std::move(song);
+        result_facts_ = std::move(facts);
         const TempoMap tempo(*result_);
         const auto& placed = aligned.Placement.Syllables;
         std::map<int32_t, int> on_tick;  // syllables so far on each tick

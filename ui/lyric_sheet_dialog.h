@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "align/song_words.h"
-#include "model/midi_file.h"
+#include "model/song.h"
+#include "model/song_facts.h"
 #include "ui/karaoke_view.h"
 
 class QComboBox;
@@ -24,10 +25,14 @@ class LyricSheetDialog : public QDialog {
     Q_OBJECT
 
   public:
-    LyricSheetDialog(const MidiFile& song, QWidget* parent = nullptr);
+    // `facts` are what the read of `song` learnt (whether it holds karaoke
+    // text, say).
+    LyricSheetDialog(const Song& song, const SongFacts& facts, QWidget* parent = nullptr);
 
-    // The song with the sheet's words, once Align has run.
-    const std::optional<MidiFile>& Result() const { return result_; }
+    // The song with the sheet's words, once Align has run, and its facts
+    // (its words now in both streams).
+    const std::optional<Song>& Result() const { return result_; }
+    const SongFacts& ResultFacts() const { return result_facts_; }
     // One line per doubtful syllable, as listed.
     QStringList Doubtful() const;
     // The doubtful syllables, to be marked where the words are shown.
@@ -40,9 +45,11 @@ class LyricSheetDialog : public QDialog {
     // Why the melody's line was chosen, from the choice's values.
     QString MelodyReason(const align::NoteLine& line, const align::MelodyChoice& choice) const;
 
-    const MidiFile& song_;
+    const Song& song_;
+    const SongFacts& facts_;
     std::vector<align::NoteLine> lines_;
-    std::optional<MidiFile> result_;
+    std::optional<Song> result_;
+    SongFacts result_facts_;
     QPlainTextEdit* sheet_;
     QComboBox* language_;
     QComboBox* melody_;

@@ -24,6 +24,7 @@
 #include <exception>
 #include <map>
 
+#include "align/song_words.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
@@ -74,6 +75,43 @@ std::string FileNameBytes(const QString& path) {
 bool SameFile(const QString& a, const QString& b) {
     const QFileInfo x(a), y(b);
     return x.exists() && y.exists() && x.canonicalFilePath() == y.canonicalFilePath();
+}
+
+// The song as the MidiFile a read of it gives: the room for events the
+// reader gives its bytes, and the read's facts.
+MidiFile AsReadMidiFile(const Song& song, const SongFacts& facts) {
+    // MidiFile bridge
+    MidiFile file = align::ToMidiFileAsRead(song);
+    file.FileLength = facts.FileLength;
+    file.Tempo = facts.Tempo;
+    file.KeySignature = facts.KeySignature;
+    file.KeyMode = facts.KeyMode;
+    file.TimeSigNumerator = facts.TimeSigNumerator;
+    file.TimeSigDenominator = facts.TimeSigDenominator;
+    file.Copyright = facts.Copyright;
+    file.HasKaraokeText = facts.HasKaraokeText;
+    file.HasLyrics = facts.HasLyrics;
+    file.KaraokeText = facts.KaraokeText;
+    file.LyricText = facts.LyricText;
+    return file;
+}
+
+// Where the song's words are, by the policy of both programs.
+std::optional<workflow::WordsSource> WordsOf(const Song& song) {
+    // MidiFile bridge
+    return workflow::SongWords(ToMidiFile(song));
+}
+
+// Convert Lyrics with its dialogs; the song changes only when it was
+// converted.
+bool ConvertSongLyrics(Song& song, const SongFacts& facts, ConversionDialog& dialog,
+                       KaraokeInfoDialog& information, ConversionHost& host) {
+    MidiFile file = AsReadMidiFile(song, facts);
+    // MidiFile bridge
+    if (!ConvertLyrics(file, dialog, information, host)) return false;
+    // MidiFile bridge
+    song = ToSong(file);
+    return true;
 }
 
 }  // namespace
@@ -144,7 +182,7 @@ bool MainWindow::HasWordsToConvert() const {
 
 void MainWindow::updateCommands() {
     const bool idle = !busy_;
-    const bool has_song = RealTrackCount(song_) > 0;
+    const bool has_song = song_.TrackCount() > 0;
     const bool convertible =
         has_song && !broken_ && converted_ == ConversionChoice::None && has_words_;
     const bool writable = has_song && !broken_ && (changed_ || !undo_->isClean());
@@ -222,17 +260,19 @@ void MainWindow::read(const QString& path) {
     clock.start();
     verselane::ReadOutcome read;
     bool cancelled = false;
-    MidiFile incoming;
+    Song incoming;
+    SongFacts incoming_facts;
+    const ReadProgress progress = [&](int64_t done, int64_t total) {
+        if (progress_->isHidden() && clock.elapsed() >= progress_delay_) {
+            progress_->show();
+            cancel_button_->show();
+        }
+        if (total > 0) progress_->setValue(static_cast<int>(done * 1000 / total));
+        QCoreApplication::processEvents();
+        if (cancel_read_) throw ReadCancelled{};
+    };
     try {
-        read = ReadMidiFile(incoming, FileNameBytes(path), [&](int64_t done, int64_t total) {
-            if (progress_->isHidden() && clock.elapsed() >= progress_delay_) {
-                progress_->show();
-                cancel_button_->show();
-            }
-            if (total > 0) progress_->setValue(static_cast<int>(done * 1000 / total));
-            QCoreApplication::processEvents();
-            if (cancel_read_) throw ReadCancelled{};
-        });
+        read = ReadSong(incoming, incoming_facts, FileNameBytes(path), progress);
     } catch (const ReadCancelled&) {
         cancelled = true;
     } catch (const std::exception& e) {
@@ -261,7 +301,7 @@ void MainWindow::read(const QString& path) {
         // the file was not taken, and what the window still holds.
         QString text = partial ? tr("%1 was not loaded. %2").arg(name, report.Problem)
                                : tr("Could not read %1. %2").arg(name, report.Problem);
-        if (RealTrackCount(song_) > 0) {
+        if (song_.TrackCount() > 0) {
             text += QLatin1Char(' ') +
                     tr("The window still holds %1.").arg(QFileInfo(source_path_).fileName());
         }
@@ -273,6 +313,8 @@ void MainWindow::read(const QString& path) {
     playback_->Clear();  // lets go of the song before it is replaced
     editor_->Clear();
     song_ = std::move(incoming);
+    facts_ = std::move(incoming_facts);
+    has_song_ = true;
     source_path_ = path;
     converted_ = ConversionChoice::None;
     sheet_doubts_.clear();
@@ -311,8 +353,8 @@ QString MainWindow::summary(bool partial) const {
     }
     const bool karaoke = PreferredLineSource(song_) == LineSource::Karaoke;
     // A song read in part counts the tracks that are there.
-    int tracks = RealTrackCount(song_);
-    while (partial && tracks > 0 && song_.Count(tracks - 1) == 0) --tracks;
+    int16_t tracks = song_.TrackCount();
+    while (partial && tracks > 0 && song_.At(static_cast<int16_t>(tracks - 1)).Empty()) --tracks;
     return tr("%1, %2, %3.")
         .arg(Counted(tracks, tr("1 track"), tr("%1 tracks")),
              Counted(lyrics, tr("1 lyric event"), tr("%1 lyric events")),
@@ -327,7 +369,8 @@ void MainWindow::convertLyrics() {
     bool converted = false;
     typed_as_utf8_ = false;
     try {
-        converted = ConvertLyrics(song_, *conversion_dialog_, *information_dialog_, *this);
+        converted =
+            ConvertSongLyrics(song_, facts_, *conversion_dialog_, *information_dialog_, *this);
     } catch (...) {
         const CaughtError error = CurrentError();
         // The song may be half converted: it takes a new read to go on.
@@ -390,9 +433,9 @@ bool MainWindow::writeFile() {
     try {
         // Write Words As: the edited words in the stream chosen.
         if (save_as_ != editing::SaveAs::AsEdited && editor_->Words()) {
-            failure = WriteMidiFile(editor_->Words()->SongToSave(save_as_), FileNameBytes(*path));
+            failure = WriteSong(editor_->Words()->SongToWrite(save_as_), FileNameBytes(*path));
         } else {
-            failure = WriteMidiFile(song_, FileNameBytes(*path));
+            failure = WriteSong(song_, FileNameBytes(*path));
         }
     } catch (const std::exception&) {
         failure = CurrentWriteFailure(FileNameBytes(*path));
@@ -476,7 +519,7 @@ void MainWindow::showWords() {
     words_->clear();
     words_label_->setText(tr("Words:"));
     words_->setPlaceholderText(tr("The words of the song appear here after a read."));
-    if (song_.TrackSlots == 0) return editor_->Clear();
+    if (!has_song_) return editor_->Clear();
 
     int16_t track = -1;
     LineSource from = LineSource::Lyrics;
@@ -485,14 +528,14 @@ void MainWindow::showWords() {
         from = LineSource::Karaoke;
     } else if (converted_ == ConversionChoice::KaraokeToLyrics) {
         track = converted_track_;
-    } else if (const std::optional<workflow::WordsSource> words = workflow::SongWords(song_)) {
+    } else if (const std::optional<workflow::WordsSource> words = WordsOf(song_)) {
         from = words->From;
         track = words->Track;
     }
     playback_->ShowWords(song_, track, from, [this](std::string_view bytes) {
         return DecodeForDisplay(bytes, shownEncoding());
     });
-    if (track >= 0 && track < RealTrackCount(song_)) {
+    if (track >= 0 && track < song_.TrackCount()) {
         editor_->SetSong(song_, track, from, [this](std::string_view bytes) {
             return DecodeForDisplay(bytes, shownEncoding());
         });
@@ -500,7 +543,7 @@ void MainWindow::showWords() {
         editor_->Clear();
     }
     playback_->ShowDoubts(ShownDoubts());
-    if (track < 0 || track >= RealTrackCount(song_)) {
+    if (track < 0 || track >= song_.TrackCount()) {
         words_->setPlaceholderText(tr("This song has no words."));
         return;
     }
@@ -543,12 +586,13 @@ std::vector<MarkedDoubt> MainWindow::ShownDoubts() const {
 }
 
 void MainWindow::wordsFromSheet() {
-    if (busy_ || song_.TrackSlots == 0) return;  // no song read yet
-    LyricSheetDialog dialog(song_, this);
+    if (busy_ || !has_song_) return;  // no song read yet
+    LyricSheetDialog dialog(song_, facts_, this);
     if (dialog.exec() != QDialog::Accepted || !dialog.Result()) return;
     playback_->SongChanging();
     editor_->Clear();
     song_ = *dialog.Result();
+    facts_ = dialog.ResultFacts();
     sheet_doubts_ = dialog.Doubts();
     converted_ = ConversionChoice::LyricsToText;
     converted_track_ = 2;  // the new "Words" track
@@ -570,7 +614,7 @@ void MainWindow::wordsFromSheet() {
 // while playing must not stop the song) and only the words it shows are
 // renewed. A layout for playing still under way reads the song, so it is
 // stopped before the song changes and started again after.
-void MainWindow::songEdited(const MidiFile& song) {
+void MainWindow::songEdited(const Song& song) {
     const bool lay_out_again = playback_->SongChanging();
     song_ = song;
     sheet_doubts_.clear();  // the timing editor works out the doubts of the edited words

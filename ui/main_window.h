@@ -18,7 +18,8 @@
 
 #include "driver/convert_lyrics.h"
 #include "editing/timed_words.h"
-#include "model/midi_file.h"
+#include "model/song.h"
+#include "model/song_facts.h"
 #include "ui/karaoke_view.h"
 #include "ui/prompts.h"
 
@@ -59,7 +60,8 @@ class MainWindow : public QMainWindow, public ConversionHost {
     explicit MainWindow(std::unique_ptr<Prompts> prompts = nullptr);
     ~MainWindow() override;
 
-    const MidiFile& Song() const { return song_; }
+    // The song in the window, as read and changed since.
+    const Song& CurrentSong() const { return song_; }
 
     // Reads a file into the song, as Read File does once a name is chosen (a
     // folder is offered for conversion as a whole).
@@ -92,7 +94,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     void showWords();
     void wordsFromSheet();
     // An edit, undo or redo in the timing editor changed the song.
-    void songEdited(const MidiFile& song);
+    void songEdited(const Song& song);
 
   private:
     std::vector<MarkedDoubt> ShownDoubts() const;
@@ -128,7 +130,9 @@ class MainWindow : public QMainWindow, public ConversionHost {
     std::string shownEncoding() const;
     void fillEncodings();
 
-    MidiFile song_;
+    Song song_;
+    SongFacts facts_;          // what the read of the song learnt
+    bool has_song_ = false;    // a song was read (it may hold no tracks)
     PlaybackPanel* playback_;  // plays the song and shows its words in time
     std::unique_ptr<Prompts> prompts_;
     ConvertLyricsDialog* conversion_dialog_;

@@ -144,7 +144,7 @@ PlaybackPanel::~PlaybackPanel() {
     SongChanging();
 }
 
-void PlaybackPanel::SetSong(const MidiFile& song) {
+void PlaybackPanel::SetSong(const Song& song) {
     SongChanging();
     frames_->stop();
     player_.SetSchedule(nullptr);
@@ -191,14 +191,14 @@ void PlaybackPanel::TakeSchedule() {
     Refresh();
 }
 
-void PlaybackPanel::ShowWords(const MidiFile& song, int16_t track, LineSource from,
+void PlaybackPanel::ShowWords(const Song& song, int16_t track, LineSource from,
                               const std::function<QString(std::string_view)>& decode) {
-    if (track < 0 || track >= RealTrackCount(song)) {
+    if (track < 0 || track >= song.TrackCount()) {
         view_->Clear();
         return;
     }
     std::vector<std::string> titles = TitleLines(song, track, from);
-    for (int16_t t = 0; titles.empty() && t < RealTrackCount(song); ++t) {
+    for (int16_t t = 0; titles.empty() && t < song.TrackCount(); ++t) {
         titles = TitleLines(song, t, LineSource::Karaoke);
     }
     std::vector<SungLine> lines = SungLines(song, track, from);

@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "lyrics/sung_lines.h"
-#include "model/midi_file.h"
+#include "model/song.h"
 #include "playback/player.h"
 #include "ui/karaoke_view.h"
 
@@ -44,7 +44,7 @@ class PlaybackPanel : public QWidget {
     // The song to play from now on; stops what was playing. The song is laid
     // out for playing on a thread of its own: it must stay unchanged until
     // that is done or SongChanging, SetSong or Clear is called.
-    void SetSong(const MidiFile& song);
+    void SetSong(const Song& song);
     // The song is about to change: stops laying it out if that is not done
     // (and says so); what was laid out already plays on.
     bool SongChanging();
@@ -52,7 +52,7 @@ class PlaybackPanel : public QWidget {
     // `track` is negative), turned into text by `decode`. Title lines come
     // from the same track, else from the karaoke text of any track. Playing
     // goes on.
-    void ShowWords(const MidiFile& song, int16_t track, LineSource from,
+    void ShowWords(const Song& song, int16_t track, LineSource from,
                    const std::function<QString(std::string_view)>& decode);
     // Marks these syllables of the words shown as doubtful.
     void ShowDoubts(const std::vector<MarkedDoubt>& doubts);

@@ -37,7 +37,7 @@ TimingEditor::TimingEditor(QUndoStack* undo, QWidget* parent)
             [this] { viewport()->update(); });
 }
 
-void TimingEditor::SetSong(const MidiFile& song, int16_t track, LineSource from,
+void TimingEditor::SetSong(const Song& song, int16_t track, LineSource from,
                            const std::function<QString(std::string_view)>& decode) {
     decode_ = decode;
     if (words_ && track == track_ && from == from_) {
@@ -56,7 +56,7 @@ void TimingEditor::SetSong(const MidiFile& song, int16_t track, LineSource from,
     }
     track_ = track;
     from_ = from;
-    division_ = TicksPerBeat(song.Header.Division);
+    division_ = TicksPerBeat(song.Division);
     metres_ = align::MetresOf(song);
     notes_ = words_->Melody();
     if (words_->Other() == editing::OtherStream::Different) {

@@ -29,7 +29,7 @@
 #include "align/aligner.h"
 #include "editing/timed_words.h"
 #include "lyrics/sung_lines.h"
-#include "model/midi_file.h"
+#include "model/song.h"
 
 class QUndoStack;
 
@@ -55,7 +55,7 @@ class TimingEditor : public QAbstractScrollArea {
     // same song, track and source again only show the words anew (in a new
     // encoding, say); another one, or one after Clear, starts afresh and
     // empties the undo stack. With `track` negative the editor is empty.
-    void SetSong(const MidiFile& song, int16_t track, LineSource from,
+    void SetSong(const Song& song, int16_t track, LineSource from,
                  const std::function<QString(std::string_view)>& decode);
     // How typed text becomes the song's bytes.
     void SetEncoder(std::function<std::string(const QString&)> encode) {
@@ -135,7 +135,7 @@ class TimingEditor : public QAbstractScrollArea {
 
   signals:
     // The song changed by an edit, an undo or a redo: `song` is the song now.
-    void SongEdited(const MidiFile& song);
+    void SongEdited(const Song& song);
     // Why an edit was not made, or that the other stream's words differ.
     void StatusMessage(const QString& text);
 

@@ -26,7 +26,7 @@ bool TimingEditor::Apply(const QString& name, const editing::Edit& edit) {
     }
     auto changed = [this] {
         Refresh();
-        emit SongEdited(words_->Song());
+        emit SongEdited(words_->EditedSong());
     };
     undo_->push(new TimedEditCommand(name, *words_, edit, std::move(inverse), changed));
     changed();
