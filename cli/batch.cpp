@@ -28,9 +28,11 @@ std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
     return text;
 }
 
-bool ReadWholeSong(const std::string& FileName, MidiFile& Song, std::ostream& err) {
-    ResetMidiFile(Song);
-    const ReadOutcome read = ReadMidiFile(Song, FileName);
+bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, std::ostream& err) {
+    return ReadWhole(FileName, ReadSong(Song, Facts, FileName), err);
+}
+
+bool ReadWhole(const std::string& FileName, const ReadOutcome& read, std::ostream& err) {
     if (!read.SongUsable()) {
         err << PrintableName(FileName) << ": " << PrintableName(ReadMessage(read)) << "\n";
         return false;

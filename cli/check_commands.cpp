@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -23,12 +24,26 @@ namespace {
 // Keys stay in the order they are put, the file's name first.
 using json = nlohmann::ordered_json;
 
-std::string Where(const MidiFile& song, const Finding& f) {
+// When the findings of one song fall, in seconds by the tempo of their track.
+class FindingClock {
+  public:
+    explicit FindingClock(const Song& song) : song_(song) {}
+    double Seconds(const Finding& f) {
+        // MidiFile bridge
+        if (!file_) file_ = ToMidiFile(song_);
+        return TempoMap(*file_, static_cast<int16_t>(f.Track)).Seconds(f.Time);
+    }
+
+  private:
+    const Song& song_;
+    std::optional<MidiFile> file_;  // made once, for the first finding with a time
+};
+
+std::string Where(FindingClock& clock, const Finding& f) {
     if (f.Track < 0) return "song";
     std::string where = "track " + std::to_string(f.Track);
     if (f.Event >= 0) {
-        where += " event " + std::to_string(f.Event) + " at " +
-                 FormatTimestamp(TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time));
+        where += " event " + std::to_string(f.Event) + " at " + FormatTimestamp(clock.Seconds(f));
     }
     return where;
 }
@@ -56,15 +71,14 @@ void PutFileName(json& entry, const std::string& file) {
     }
 }
 
-json FindingJson(const MidiFile& song, const Finding& f) {
+json FindingJson(FindingClock& clock, const Finding& f) {
     json entry = {{"id", std::string(FindingIdText(f.Id))},
                   {"level", std::string(SeverityName(f.Level))},
                   {"players", std::string(FamilyName(f.Family))},
                   {"track", f.Track},
                   {"event", f.Event},
                   {"tick", f.Time}};
-    if (f.Time >= 0)
-        entry["seconds"] = TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time);
+    if (f.Time >= 0) entry["seconds"] = clock.Seconds(f);
     entry["text"] = FindingText(f);
     entry["repair"] = f.Fix == Repair::None ? json(nullptr) : json(std::string(RepairName(f.Fix)));
     return entry;
@@ -91,7 +105,7 @@ const char* ReadName(ReadResult result) {
 
 }  // namespace
 
-std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std::string& Encoding) {
+std::vector<std::string> RepairSong(Song& Song, PlayerFamily For, const std::string& Encoding) {
     std::vector<std::string> made;
     auto wanted = [&](Repair fix) {
         for (const Finding& f : FindingsFor(CheckSong(Song), For)) {
@@ -132,7 +146,7 @@ namespace {
 
 // The JSON object of one file read: how it was read, whether it was checked
 // and fails, why not, what is damaged, and its findings.
-json CheckedFileJson(const std::string& file, const ReadOutcome& outcome, const MidiFile& song,
+json CheckedFileJson(const std::string& file, const ReadOutcome& outcome, FindingClock& clock,
                      const std::vector<Finding>& findings, bool checked, bool failed) {
     json entry;
     PutFileName(entry, file);
@@ -149,7 +163,7 @@ json CheckedFileJson(const std::string& file, const ReadOutcome& outcome, const 
         entry["damage"] = damage;
     }
     entry["findings"] = json::array();
-    for (const Finding& f : findings) entry["findings"].push_back(FindingJson(song, f));
+    for (const Finding& f : findings) entry["findings"].push_back(FindingJson(clock, f));
     return entry;
 }
 
@@ -185,9 +199,9 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
     for (size_t n = 0; n < songs.Files.size(); ++n) {
         tell_problems(n);
         const std::string& file = songs.Files[n];
-        MidiFile song;
-        ResetMidiFile(song);
-        const ReadOutcome outcome = ReadMidiFile(song, file);
+        Song song;
+        SongFacts facts;
+        const ReadOutcome outcome = ReadSong(song, facts, file);
         const std::string name = PrintableName(file);
         // A song read only in part is checked only on request: its findings
         // would be about what is left, not about the song.
@@ -214,14 +228,16 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
         checked += check;
         not_checked += !check;
         at_level += fails;
+        FindingClock clock(song);
         if (Command.Json) {
             report.push_back(
-                CheckedFileJson(file, outcome, song, findings, check, fails || !check));
+                CheckedFileJson(file, outcome, clock, findings, check, fails || !check));
             continue;
         }
         for (const Finding& f : findings) {
             out << name << ": " << SeverityName(f.Level) << ": " << FamilyName(f.Family) << ": "
-                << Where(song, f) << ": " << FindingIdText(f.Id) << ": " << Printable(FindingText(f));
+                << Where(clock, f) << ": " << FindingIdText(f.Id) << ": "
+                << Printable(FindingText(f));
             if (f.Fix != Repair::None) out << " [repair: " << RepairName(f.Fix) << "]";
             out << "\n";
         }
@@ -254,9 +270,10 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std:
     }
     auto fix = [&](const Job& job) {
         JobResult result;
-        MidiFile song;
+        Song song;
+        SongFacts facts;
         // An existing output matters only when there is something to write.
-        if (!ReadJobInput(job, true, Command.Salvage, song, result)) return result;
+        if (!ReadJobInput(job, true, Command.Salvage, song, facts, result)) return result;
         try {
             const std::vector<std::string> made = RepairSong(song, Command.For, Command.Encoding);
             // A song read in part is written whole, every track closed, even

@@ -68,10 +68,10 @@ std::optional<uint64_t> FreeSpaceFor(const std::string& path) {
 }  // namespace
 
 int RunRender(const RenderCommand& Command, std::ostream& err) {
-    MidiFile song;
-    ResetMidiFile(song);
+    Song song;
+    SongFacts facts;
     // A song read in part is heard as far as it was read, with the reasons said.
-    const ReadOutcome read = ReadMidiFile(song, Command.File);
+    const ReadOutcome read = ReadSong(song, facts, Command.File);
     if (read.Result != ReadResult::Complete) {
         err << PrintableName(Command.File) << ": " << ReadMessage(read) << "\n";
         if (!read.SongUsable()) return 1;
@@ -90,7 +90,8 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
     }
     // Before anything is written: the render's length is known from the
     // schedule, and a song too long, or too big for where it goes, is refused.
-    const PlaybackSchedule schedule = BuildSchedule(song);
+    // MidiFile bridge
+    const PlaybackSchedule schedule = BuildSchedule(ToMidiFile(song));
     const RenderSize size = RenderSizeOf(schedule);
     if (schedule.Length > Command.MaxSeconds) {
         err << "verselane-cli: " << PrintableName(Command.File) << " lasts "

@@ -186,11 +186,12 @@ std::string EditFaultMessage(const editing::EditFault& fault) {
     return "the edit cannot be made";
 }
 
-bool PrintSyllables(const MidiFile& Song, std::optional<LineSource> From, int16_t Track,
+bool PrintSyllables(const Song& Song, std::optional<LineSource> From, int16_t Track,
                     const std::function<std::string(std::string_view)>& Show,
                     const std::string& Name, std::ostream& out, std::ostream& err) {
     try {
-        const editing::TimedWords words(Song, From, Track);
+        // MidiFile bridge
+        const editing::TimedWords words(ToMidiFile(Song), From, Track);
         size_t number = 0;
         for (const editing::TimedSyllable& s : words.Syllables()) {
             const char* mark = s.ParagraphStart ? "\\" : s.LineStart ? "/" : s.WordStart ? "" : "-";
@@ -241,11 +242,13 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
         }
     }
 
-    MidiFile song;
-    if (!ReadWholeSong(command.Song, song, err)) return 1;
+    Song song;
+    SongFacts facts;
+    if (!ReadWholeSong(command.Song, song, facts, err)) return 1;
     std::optional<editing::TimedWords> words;
     try {
-        words.emplace(std::move(song));
+        // MidiFile bridge
+        words.emplace(ToMidiFile(song));
     } catch (const editing::EditError& e) {
         err << song_name << ": " << EditFaultMessage(e.Fault()) << "\n";
         return 1;
@@ -272,6 +275,7 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
         err << PrintableName(output) << ": is the song being read; name another output\n";
         return 1;
     }
+    // MidiFile bridge
     if (const std::optional<WriteFailure> failure = WriteMidiFile(
             words->Song(), output, command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
         err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
