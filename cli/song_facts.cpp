@@ -1,6 +1,5 @@
 #include "cli/song_facts.h"
 
-#include <algorithm>
 #include <cstdint>
 
 namespace verselane::cli {
