@@ -82,18 +82,6 @@ void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, bool KeepKaraoke) {
     TakeBack(Song, song);
 }
 
-TrackNameGuesses GuessWordsTracks(const MidiFile& Song) {
-    return GuessWordsTracks(ToSong(Song));
-}
-
-bool HasKaraokeHeader(const MidiFile& Song) {
-    return HasKaraokeHeader(ToSong(Song));
-}
-
-bool HasMarkedLines(const MidiFile& Song, int16_t Track) {
-    return HasMarkedLines(SongWithSlot(Song, Track), Track);
-}
-
 TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track) {
     return MaterialOf(SongWithSlot(Song, Track), Track);
 }
