@@ -29,9 +29,9 @@ bool NameSuggestsMelody(std::string_view name) {
 
 }  // namespace
 
-std::vector<NoteLine> NoteLines(const MidiFile& Song) {
+std::vector<NoteLine> NoteLines(const Song& song) {
     std::vector<NoteLine> lines;
-    const int16_t tracks = RealTrackCount(Song);
+    const int16_t tracks = song.TrackCount();
     for (int16_t t = 0; t < tracks; ++t) {
         // Per channel: (start, pitch) of each note with its release.
         struct Sounding {
@@ -40,26 +40,24 @@ std::vector<NoteLine> NoteLines(const MidiFile& Song) {
         };
         std::map<int, std::vector<MelodyNote>> per_channel;
         std::map<int, Sounding> open;  // key: channel * 128 + pitch
-        const int32_t n = Song.Count(t);
-        const MidiTrack& track = Song.Track(t);
-        for (int32_t i = 0; i < n; ++i) {
-            const MidiEvent& e = track.Event(i);
+        const Track& track = song.Tracks[static_cast<size_t>(t)];
+        for (const Event& e : track) {
             if (!e.IsNoteOn() && !e.IsNoteOff()) continue;
             const int key = e.Channel * 128 + (e.Data1 & 0x7F);
             const bool on = e.IsNoteOn();
             if (auto it = open.find(key); it != open.end()) {
-                per_channel[e.Channel][it->second.Index].End = std::max(e.Time, it->second.Start);
+                per_channel[e.Channel][it->second.Index].End = std::max(e.Tick, it->second.Start);
                 open.erase(it);
             }
             if (on) {
                 auto& notes = per_channel[e.Channel];
-                notes.push_back({e.Time, e.Time, static_cast<uint8_t>(e.Data1 & 0x7F)});
-                open[key] = {e.Time, notes.size() - 1};
+                notes.push_back({e.Tick, e.Tick, static_cast<uint8_t>(e.Data1 & 0x7F)});
+                open[key] = {e.Tick, notes.size() - 1};
             }
         }
         for (const auto& [key, sounding] : open) {
             auto& note = per_channel[key / 128][sounding.Index];
-            note.End = std::max(note.End, note.Tick + TicksPerBeat(Song.Header.Division));
+            note.End = std::max(note.End, note.Tick + TicksPerBeat(song.Division));
         }
         for (auto& [channel, notes] : per_channel) {
             std::stable_sort(
@@ -68,7 +66,7 @@ std::vector<NoteLine> NoteLines(const MidiFile& Song) {
             NoteLine line;
             line.Track = t;
             line.Channel = channel;
-            line.Name = Song.TrackName[t];
+            line.Name = track.Name;
             // Notes sounding together: a tune doubled in octaves or thirds
             // throughout is still one line; changing numbers of notes, or
             // three and more at once, make chords.
@@ -130,20 +128,19 @@ MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCou
     return choice;
 }
 
-std::vector<Metre> MetresOf(const MidiFile& Song) {
+std::vector<Metre> MetresOf(const Song& song) {
     std::vector<Metre> metres;
-    const int16_t tracks = RealTrackCount(Song);
-    for (int16_t t = 0; t < tracks; ++t) {
-        const int32_t n = Song.Count(t);
-        for (int32_t i = 0; i < n; ++i) {
-            const MidiEvent& e = Song.Track(t).Event(i);
-            if (!e.IsMeta(kMetaTimeSignature) || e.Data.size() < 2) continue;
-            const int numerator = static_cast<uint8_t>(e.Data.view()[0]);
-            const int power = static_cast<uint8_t>(e.Data.view()[1]);
+    for (const Track& track : song.Tracks) {
+        for (const Event& e : track) {
+            if (!e.IsMeta(kMetaTimeSignature)) continue;
+            const std::string_view body = track.Body(e);
+            if (body.size() < 2) continue;
+            const int numerator = static_cast<uint8_t>(body[0]);
+            const int power = static_cast<uint8_t>(body[1]);
             if (numerator == 0 || power > 6) continue;
-            const int32_t bar = static_cast<int32_t>(
-                int64_t{TicksPerBeat(Song.Header.Division)} * 4 * numerator >> power);
-            if (bar > 0) metres.push_back({e.Time, bar});
+            const int32_t bar =
+                static_cast<int32_t>(int64_t{TicksPerBeat(song.Division)} * 4 * numerator >> power);
+            if (bar > 0) metres.push_back({e.Tick, bar});
         }
     }
     std::stable_sort(metres.begin(), metres.end(),

@@ -8,6 +8,7 @@
 
 #include "align/aligner.h"
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane::align {
 
@@ -22,7 +23,7 @@ struct NoteLine {
 
 // Every line of notes: one per track and channel that plays notes, in the
 // order of tracks, then channels.
-std::vector<NoteLine> NoteLines(const MidiFile& Song);
+std::vector<NoteLine> NoteLines(const Song& song);
 
 // Why a line was chosen, as values that each program words: what speaks for
 // it and the counts it was weighed by.
@@ -42,6 +43,11 @@ struct MelodyChoice {
 MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCount, int Track = -1);
 
 // The metre of the song by its time signatures (every track), in tick order.
-std::vector<Metre> MetresOf(const MidiFile& Song);
+std::vector<Metre> MetresOf(const Song& song);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers
+// move onto Song.
+std::vector<NoteLine> NoteLines(const MidiFile& song);
+std::vector<Metre> MetresOf(const MidiFile& song);
 
 }  // namespace verselane::align

@@ -23,11 +23,11 @@ bool Visible(std::string_view text) {
 
 // Whether a track holds nothing but its name, "@" lines and its end: a
 // track made for words that holds none.
-bool HoldsNoWords(const MidiFile& Song, int16_t t) {
-    for (const MidiEvent& e : Song.Events(t)) {
+bool HoldsNoWords(const Track& track) {
+    for (const Event& e : track) {
         if (!e.IsMeta()) return false;
         if (e.MetaType() == kMetaTrackName || e.MetaType() == kMetaEndOfTrack) continue;
-        if (e.MetaType() == kMetaText && e.Data.view().starts_with("@")) continue;
+        if (e.MetaType() == kMetaText && track.Body(e).starts_with("@")) continue;
         return false;
     }
     return true;
@@ -39,62 +39,40 @@ bool NamedForWords(std::string_view name) {
            name.find("yric") != std::string_view::npos || name == "Soft Karaoke";
 }
 
-void RemoveTrack(MidiFile& Song, int16_t t) {
-    Song.Track(t);
-    Song.Tracks.erase(Song.Tracks.begin() + t);
-    Song.EventCount.erase(Song.EventCount.begin() + t);
-    Song.TrackName.erase(Song.TrackName.begin() + t);
-    Song.InstrumentName.erase(Song.InstrumentName.begin() + t);
-    Song.TrackSlots = static_cast<int16_t>(Song.TrackSlots - 1);
-    Song.Header.NumTracks = static_cast<int16_t>(Song.Header.NumTracks - 1);
-}
-
-// Keeps the events of track t for which `keep` says so.
+// Keeps the events of `track` for which `keep` says so.
 template <typename Keep>
-void FilterEvents(MidiFile& Song, int16_t t, Keep keep) {
-    int32_t kept = 0;
-    const int32_t n = Song.Count(t);
-    for (int32_t i = 0; i < n; ++i) {
-        MidiEvent e = Song.Track(t).Event(i);
-        if (!keep(e)) continue;
-        Song.Track(t).Event(kept++) = std::move(e);
-    }
-    Song.Count(t) = kept;
-}
-
-// A new track behind the real ones.
-int16_t AppendTrack(MidiFile& Song, const std::string& name) {
-    const int16_t at = RealTrackCount(Song);
-    if (static_cast<size_t>(at) + 1 >= Song.Tracks.size())
-        ResizeTracks(Song, Song.TrackSlots + 1, false);
-    Song.Header.NumTracks = static_cast<int16_t>(at + 1);
-    if (Song.TrackSlots < at + 1) Song.TrackSlots = static_cast<int16_t>(at + 1);
-    Song.TrackName[at] = name;
-    Song.InstrumentName[at].clear();
-    Song.Tracks[at] = MidiTrack();
-    Song.Tracks[at].ResizeToLastIndex(Song.EventSlots, true);
-    Song.EventCount[at] = 0;
-    return at;
+void FilterEvents(Track& track, Keep keep) {
+    Track kept;
+    kept.Name = track.Name;
+    kept.Instrument = track.Instrument;
+    kept.Reserve(track.Size(), track.PoolBytes());
+    for (const Event& e : track)
+        if (keep(e)) kept.Append(e, track.Body(e));
+    track = std::move(kept);
 }
 
 // Drops the old words: every lyric event, the karaoke text and its "@K"
-// line, then the tracks left holding nothing but their names.
-void RemoveWords(MidiFile& Song) {
+// line.
+void RemoveWords(Song& song, SongFacts& facts) {
     const int16_t karaoke =
-        Song.HasKaraokeText ? ChooseSourceTrack(Song, ConversionDirection::KaraokeToLyrics) : -1;
-    for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
-        FilterEvents(Song, t, [&](const MidiEvent& e) {
+        facts.HasKaraokeText
+            // MidiFile bridge
+            ? ChooseSourceTrack(ToMidiFile(song), ConversionDirection::KaraokeToLyrics)
+            : -1;
+    for (int16_t t = 0; t < song.TrackCount(); ++t) {
+        const Track& track = song.Tracks[static_cast<size_t>(t)];
+        FilterEvents(song.Tracks[static_cast<size_t>(t)], [&](const Event& e) {
             if (!e.IsMeta()) return true;
             if (e.MetaType() == kMetaLyric) return false;
-            if (e.MetaType() == kMetaText && (t == karaoke || e.Data.view().starts_with("@K")))
+            if (e.MetaType() == kMetaText && (t == karaoke || track.Body(e).starts_with("@K")))
                 return false;
             return true;
         });
     }
-    Song.HasLyrics = false;
-    Song.HasKaraokeText = false;
-    Song.LyricText.clear();
-    Song.KaraokeText.clear();
+    facts.HasLyrics = false;
+    facts.HasKaraokeText = false;
+    facts.LyricText.clear();
+    facts.KaraokeText.clear();
 }
 
 }  // namespace
@@ -124,7 +102,7 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
     return out;
 }
 
-SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
+SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     SheetAlignment result;
     const LyricSheet written = ParseLyricSheet(Request.SheetUtf8);
     if (!Request.Language.empty()) {
@@ -132,8 +110,11 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
         if (result.Language.empty())
             throw AlignError(AlignFault(AlignProblem::UnknownLanguage).WithText(Request.Language));
         result.LanguageFrom = LanguageSource::Given;
-    } else if (std::string song = LanguageCode(SongKaraokeInfo(Song).Language); !song.empty()) {
-        result.Language = song;
+    } else if (std::string code = LanguageCode(
+                   // MidiFile bridge
+                   SongKaraokeInfo(ToMidiFile(song)).Language);
+               !code.empty()) {
+        result.Language = code;
         result.LanguageFrom = LanguageSource::SongKaraokeLine;
     } else {
         result.Language = GuessLanguage(Request.SheetUtf8);
@@ -149,7 +130,7 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
     }
     const size_t count = result.Sheet.Syllables.size();
 
-    result.Lines = NoteLines(Song);
+    result.Lines = NoteLines(song);
     result.Melody = ChooseMelody(result.Lines, count, Request.MelodyTrack);
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
@@ -172,8 +153,8 @@ SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request) {
         pins.push_back({index - 1, tick});
     }
     AlignOptions options;
-    options.Division = TicksPerBeat(Song.Header.Division);
-    options.Metres = MetresOf(Song);
+    options.Division = TicksPerBeat(song.Division);
+    options.Metres = MetresOf(song);
     options.Weights = Request.Weights;
     static const std::vector<MelodyNote> kNoNotes;
     const std::vector<MelodyNote>& notes =
@@ -218,61 +199,81 @@ std::string KaraokeLanguageName(const std::string& Code) {
     return "ENGL";
 }
 
-bool SongHasWords(const MidiFile& Song) {
-    for (const auto [t, i, e] : Song.AllEvents())
-        if (e.IsLyric() && Visible(e.Data.view())) return true;
-    if (!Song.HasKaraokeText) return false;
-    const int16_t track = ChooseSourceTrack(Song, ConversionDirection::KaraokeToLyrics);
-    return track >= 0 && !SungLines(Song, track, LineSource::Karaoke).empty();
+bool SongHasWords(const Song& song, const SongFacts& facts) {
+    for (const Track& track : song.Tracks)
+        for (const Event& e : track)
+            if (e.IsLyric() && Visible(track.Body(e))) return true;
+    if (!facts.HasKaraokeText) return false;
+    // MidiFile bridge
+    const MidiFile file = ToMidiFile(song);
+    const int16_t track = ChooseSourceTrack(file, ConversionDirection::KaraokeToLyrics);
+    return track >= 0 && !SungLines(file, track, LineSource::Karaoke).empty();
 }
 
-void PutWords(MidiFile& Song, const std::vector<std::string>& Texts, const Alignment& Placement,
-              WordsOutput Output, const KaraokeInfo& Info, bool Replace,
+void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Texts,
+              const Alignment& Placement, WordsOutput Output, const KaraokeInfo& Info, bool Replace,
               const std::function<std::string(std::string_view)>& ToSongBytes) {
-    if (Replace) RemoveWords(Song);
+    if (Replace) RemoveWords(song, facts);
     // Tracks made for words that hold none: one named for lyrics takes the
     // lyric events; for karaoke text the empty ones go, and the converter
     // makes the pair anew.
     int16_t target = -1;
-    for (int16_t t = RealTrackCount(Song) - 1; t > 0; --t) {
-        if (!NamedForWords(Song.TrackName[t]) || !HoldsNoWords(Song, t)) continue;
-        const bool lyric_name = Song.TrackName[t].find("ords") == std::string::npos &&
-                                Song.TrackName[t] != "Soft Karaoke";
+    for (int16_t t = static_cast<int16_t>(song.TrackCount() - 1); t > 0; --t) {
+        const std::string& name = song.Tracks[static_cast<size_t>(t)].Name;
+        if (!NamedForWords(name) || !HoldsNoWords(song.Tracks[static_cast<size_t>(t)])) continue;
+        const bool lyric_name = name.find("ords") == std::string::npos && name != "Soft Karaoke";
         if (Output != WordsOutput::Lyrics && !lyric_name) {
-            RemoveTrack(Song, t);
+            song.Tracks.erase(song.Tracks.begin() + t);
             if (target > t) --target;
         } else if (target < 0) {
             target = t;
         }
     }
-    std::vector<MidiEvent> events;
+    struct Placed {
+        Event Record;
+        std::string Body;
+    };
+    std::vector<Placed> events;
     int32_t end = 0;
     if (target >= 0) {
-        for (const MidiEvent& e : Song.Events(target)) {
+        const Track& track = song.Tracks[static_cast<size_t>(target)];
+        for (const Event& e : track) {
             if (e.IsEndOfTrack()) {
-                end = std::max(end, e.Time);
+                end = std::max(end, e.Tick);
                 continue;
             }
-            events.push_back(e);
+            events.push_back({e, std::string(track.Body(e))});
         }
     } else {
-        target = AppendTrack(Song, "Lyrics");
-        events.push_back(MetaEvent(0, kMetaTrackName, "Lyrics"));
+        if (song.TrackCount() == INT16_MAX) Raise(ErrorKind::Overflow, "more than 32767 tracks");
+        target = song.TrackCount();
+        Track lyrics;
+        lyrics.Name = "Lyrics";
+        song.Tracks.push_back(std::move(lyrics));
+        events.push_back({Event::Meta(0, kMetaTrackName), "Lyrics"});
     }
     for (size_t i = 0; i < Texts.size() && i < Placement.Syllables.size(); ++i) {
-        events.push_back(MetaEvent(Placement.Syllables[i].Tick, kMetaLyric, ToSongBytes(Texts[i])));
+        events.push_back(
+            {Event::Meta(Placement.Syllables[i].Tick, kMetaLyric), ToSongBytes(Texts[i])});
         end = std::max(end, Placement.Syllables[i].Tick);
     }
-    std::stable_sort(events.begin(), events.end(),
-                     [](const MidiEvent& a, const MidiEvent& b) { return a.Time < b.Time; });
-    events.push_back(MetaEvent(end, kMetaEndOfTrack, ""));
-    ReplaceTrackEvents(Song, target, events);
-    Song.HasLyrics = true;
+    std::stable_sort(events.begin(), events.end(), [](const Placed& a, const Placed& b) {
+        return a.Record.Tick < b.Record.Tick;
+    });
+    events.push_back({Event::Meta(end, kMetaEndOfTrack), ""});
+    Track& track = song.Tracks[static_cast<size_t>(target)];
+    track.Clear();
+    track.Reserve(static_cast<int32_t>(events.size()));
+    for (const Placed& e : events) track.Append(e.Record, e.Body);
+    facts.HasLyrics = true;
     if (Output == WordsOutput::Lyrics) return;
     int16_t source = target;
-    LyricsToKaraoke(Song, source, Info);
-    Song.HasKaraokeText = true;
-    if (Output == WordsOutput::Karaoke) RemoveTrack(Song, source);
+    // MidiFile bridge
+    MidiFile file = ToMidiFileAsRead(song);
+    LyricsToKaraoke(file, source, Info);
+    song = ToSong(file);
+    facts.HasKaraokeText = true;
+    if (Output == WordsOutput::Karaoke) song.Tracks.erase(song.Tracks.begin() + source);
 }
 
 }  // namespace verselane::align

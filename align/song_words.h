@@ -16,6 +16,8 @@
 #include "align/melody.h"
 #include "lyrics/converters.h"
 #include "model/midi_file.h"
+#include "model/song.h"
+#include "model/song_facts.h"
 
 namespace verselane::align {
 
@@ -57,7 +59,7 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const class SyllableSplitter& 
 // Reads the sheet, chooses the melody and aligns. Raises AlignError
 // for an empty or unreadable sheet, a melody track that plays no notes, a pin
 // outside 1 to the number of syllables and pins going back in time.
-SheetAlignment AlignSheet(const MidiFile& Song, const SheetRequest& Request);
+SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request);
 
 // The text of each syllable's lyric event: the syllable, a space at a word's
 // end, CR at a line's end and LF CR at a paragraph's end (as the converters
@@ -69,8 +71,8 @@ std::vector<std::string> LyricTexts(const LyricSheet& Sheet);
 std::string KaraokeLanguageName(const std::string& Code);
 
 // Whether the song has sung words: a lyric event with something visible, or
-// Soft Karaoke text with a sung line.
-bool SongHasWords(const MidiFile& Song);
+// Soft Karaoke text with a sung line (which the reader's facts tell).
+bool SongHasWords(const Song& song, const SongFacts& facts);
 
 enum class WordsOutput { Lyrics, Karaoke, Both };
 
@@ -81,7 +83,20 @@ enum class WordsOutput { Lyrics, Karaoke, Both };
 // `Replace` the song's old words go first: every lyric event, and the Soft
 // Karaoke text with its "@K" line. `ToSongBytes` turns the UTF-8 texts into
 // the bytes the song keeps.
-void PutWords(MidiFile& Song, const std::vector<std::string>& Texts, const Alignment& Placement,
+// The facts say the song holds lyric events (and karaoke text) after it.
+void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Texts,
+              const Alignment& Placement, WordsOutput Output, const KaraokeInfo& Info, bool Replace,
+              const std::function<std::string(std::string_view)>& ToSongBytes);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers
+// move onto Song.
+// A MidiFile of the song with the room for events that the reader gives
+// the song's bytes (half its longest track chunk, and 100 more), so that the
+// converters working on it find the room they find in a song read.
+MidiFile ToMidiFileAsRead(const Song& song);
+SheetAlignment AlignSheet(const MidiFile& song, const SheetRequest& Request);
+bool SongHasWords(const MidiFile& song);
+void PutWords(MidiFile& song, const std::vector<std::string>& Texts, const Alignment& Placement,
               WordsOutput Output, const KaraokeInfo& Info, bool Replace,
               const std::function<std::string(std::string_view)>& ToSongBytes);
 

@@ -47,7 +47,7 @@ class EditCarrier {
 
     TimedWords& words_;
     EditLog& log_;
-    MidiFile& song_;
+    verselane::Song& song_;
     const std::vector<TimedSyllable>& syllables_;
     const size_t count_;
     const bool karaoke_source_;
@@ -254,11 +254,10 @@ void EditCarrier::SetText(size_t i, const std::string& text) {
     CheckText(text, KaraokeText());
     for (const StreamSpec& s : streams_) {
         const std::vector<TimedSyllable> now = ReadSyllables(song_, s);
-        MidiEvent e = song_.Track(s.Track).Event(now[i].Event);
-        TextParts parts = PartsOf(e.Data.view());
+        const Track& track = song_.At(s.Track);
+        TextParts parts = PartsOf(track.Body(track[now[i].Event]));
         parts.Core = text;
-        e.Data = ByteString(Joined(parts));
-        log_.Replace(s.Track, now[i].Event, std::move(e));
+        log_.Replace(s.Track, now[i].Event, track[now[i].Event], Joined(parts));
     }
 }
 
@@ -272,13 +271,11 @@ void EditCarrier::Split(size_t i, size_t position) {
     for (const StreamSpec& s : streams_) {
         const std::vector<TimedSyllable> now = ReadSyllables(song_, s);
         const int32_t at = now[i].Event;
-        MidiEvent first = song_.Track(s.Track).Event(at);
-        const TextParts parts = PartsOf(first.Data.view());
-        MidiEvent second = first;
-        first.Data = ByteString(parts.Before + parts.Core.substr(0, position));
-        second.Data = ByteString(parts.Core.substr(position) + parts.After);
-        log_.Replace(s.Track, at, std::move(first));
-        log_.Insert(s.Track, at + 1, std::move(second));
+        const Track& track = song_.At(s.Track);
+        const Event first = track[at];
+        const TextParts parts = PartsOf(track.Body(first));
+        log_.Replace(s.Track, at, first, parts.Before + parts.Core.substr(0, position));
+        log_.Insert(s.Track, at + 1, first, parts.Core.substr(position) + parts.After);
     }
 }
 
@@ -289,17 +286,16 @@ void EditCarrier::MergeNext(size_t i) {
         const std::vector<TimedSyllable> now = ReadSyllables(song_, s);
         const int32_t at = now[i].Event;
         int32_t next = now[i + 1].Event;
+        const Track& track = song_.At(s.Track);
         for (int32_t e = next - 1; e > at; --e)
-            if (InStream(song_.Track(s.Track).Event(e), s)) {
+            if (InStream(track, track[e], s)) {
                 log_.Remove(s.Track, e);
                 --next;
             }
-        const TextParts a = PartsOf(song_.Track(s.Track).Event(at).Data.view());
-        const TextParts b = PartsOf(song_.Track(s.Track).Event(next).Data.view());
-        MidiEvent merged = song_.Track(s.Track).Event(at);
-        merged.Data = ByteString(a.Before + a.Core + b.Core + b.After);
+        const TextParts a = PartsOf(track.Body(track[at]));
+        const TextParts b = PartsOf(track.Body(track[next]));
         log_.Remove(s.Track, next);
-        log_.Replace(s.Track, at, std::move(merged));
+        log_.Replace(s.Track, at, track[at], a.Before + a.Core + b.Core + b.After);
     }
 }
 
@@ -323,11 +319,10 @@ void EditCarrier::Delete(size_t i) {
         // A lyric's line end after the last syllable goes to the one before.
         if (!has_next && s.Type == kMetaLyric && i > 0) {
             const int32_t prev = now[i - 1].Event;
-            TextParts p = PartsOf(song_.Track(s.Track).Event(prev).Data.view());
-            p.After = PartsOf(song_.Track(s.Track).Event(now[i].Event).Data.view()).After;
-            MidiEvent e = song_.Track(s.Track).Event(prev);
-            e.Data = ByteString(Joined(p));
-            log_.Replace(s.Track, prev, std::move(e));
+            const Track& track = song_.At(s.Track);
+            TextParts p = PartsOf(track.Body(track[prev]));
+            p.After = PartsOf(track.Body(track[now[i].Event])).After;
+            log_.Replace(s.Track, prev, track[prev], Joined(p));
         }
         log_.Remove(s.Track, now[i].Event);
         if (has_next && i > 0)
@@ -347,11 +342,10 @@ void EditCarrier::Insert(size_t b, const std::string& text, int32_t tick) {
     for (const StreamSpec& s : streams_) {
         const std::vector<TimedSyllable> now = ReadSyllables(song_, s);
         const int32_t low = b > 0 ? now[b - 1].Event : -1;
-        const int32_t high = b < count_ ? now[b].Event : song_.Count(s.Track);
+        const int32_t high = b < count_ ? now[b].Event : song_.At(s.Track).Size();
         // A lyric ends its word with a space; a karaoke text opens with one.
-        PlaceEvent(log_, s.Track,
-                   MetaEvent(tick, s.Type, s.Type == kMetaLyric ? text + " " : " " + text), tick,
-                   low, high);
+        PlaceEvent(log_, s.Track, Event::Meta(tick, s.Type),
+                   s.Type == kMetaLyric ? text + " " : " " + text, tick, low, high);
         if (b > 0) SetBreak(log_, s, b, true, false, false);
         if (b < count_) {
             const TimedSyllable& was = syllables_[b];

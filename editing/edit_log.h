@@ -1,36 +1,34 @@
-// The record of the event changes an edit makes, so that the edit can be
-// undone (and rolled back when it fails half way).
+// The record of the event edits an edit of the timed words makes, so that
+// it can be undone (and rolled back when it fails half way).
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
-#include "editing/timed_words.h"
+#include "model/song.h"
 
 namespace verselane::editing {
 
-// Carries out one change on the song's events; raises EditError for a
-// track or event that is not there.
-void Perform(MidiFile& song, const EventChange& c);
-// The change that undoes `c`.
-EventChange Inverse(const EventChange& c);
-
 class EditLog {
   public:
-    explicit EditLog(MidiFile& song) : song_(song) {}
-    void Insert(int16_t t, int32_t at, MidiEvent e);
+    explicit EditLog(verselane::Song& song) : song_(song) {}
+    // Makes one event edit and keeps its inverse; raises EditError for a
+    // track or event that is not there.
+    void Apply(const EventEdit& edit);
+    void Insert(int16_t t, int32_t at, const Event& e, std::string_view body = {});
     void Remove(int16_t t, int32_t at);
-    // Does nothing when the event is `e` already.
-    void Replace(int16_t t, int32_t at, MidiEvent e);
+    // Does nothing when the event is `e` with `body` already.
+    void Replace(int16_t t, int32_t at, const Event& e, std::string_view body = {});
+    // Undoes every edit made, last first.
     void RollBack();
-    // The changes that undo those made, last first.
-    std::vector<EventChange> InverseChanges() const;
-    MidiFile& Song() { return song_; }
+    // The edits that undo those made, last first.
+    std::vector<EventEdit> InverseEdits() const;
+    verselane::Song& Song() { return song_; }
 
   private:
-    void Do(EventChange c);
-    MidiFile& song_;
-    std::vector<EventChange> done_;
+    verselane::Song& song_;
+    std::vector<EventEdit> inverses_;  // in the order the edits were made
 };
 
 }  // namespace verselane::editing

@@ -1,40 +1,43 @@
 #include "editing/stream_edits.h"
 
 #include <algorithm>
+#include <string>
 
 namespace verselane::editing {
 
-std::vector<int32_t> StreamEvents(const MidiFile& song, const StreamSpec& s) {
+std::vector<int32_t> StreamEvents(const Song& song, const StreamSpec& s) {
     std::vector<int32_t> out;
-    for (int32_t i = 0; const MidiEvent& e : song.Events(s.Track)) {
-        if (InStream(e, s)) out.push_back(i);
+    const Track& track = song.At(s.Track);
+    for (int32_t i = 0; const Event& e : track) {
+        if (InStream(track, e, s)) out.push_back(i);
         ++i;
     }
     return out;
 }
 
-void PlaceEvent(EditLog& log, int16_t t, MidiEvent e, int32_t tick, int32_t low, int32_t high) {
-    MidiFile& song = log.Song();
-    const int32_t n = song.Count(t);
+void PlaceEvent(EditLog& log, int16_t t, Event e, std::string_view body, int32_t tick, int32_t low,
+                int32_t high) {
+    const Track& track = log.Song().At(t);
+    const int32_t n = track.Size();
     if (n > 0) {
-        const MidiEvent& last = song.Track(t).Event(n - 1);
-        if (last.IsEndOfTrack() && last.Time < tick) {
-            MidiEvent end = last;
-            end.Time = tick;
-            log.Replace(t, n - 1, end);
+        const Event& last = track[n - 1];
+        if (last.IsEndOfTrack() && last.Tick < tick) {
+            Event end = last;
+            end.Tick = tick;
+            log.Replace(t, n - 1, end, std::string(track.Body(last)));
         }
     }
     int32_t first = low + 1;
     int32_t last = std::min(high, n);
     while (first < last) {
         const int32_t mid = first + (last - first) / 2;
-        if (song.Track(t).Event(mid).Time < tick)
+        if (track[mid].Tick < tick)
             first = mid + 1;
         else
             last = mid;
     }
-    e.Time = tick;
-    log.Insert(t, first, std::move(e));
+    e.Tick = tick;
+    log.Insert(t, first, e, body);
 }
 
 namespace {
@@ -42,33 +45,34 @@ namespace {
 // Moves the event at `at` to `tick`, between `low` and `high` as above
 // (indices before the move).
 void MoveEvent(EditLog& log, int16_t t, int32_t at, int32_t tick, int32_t low, int32_t high) {
-    MidiEvent e = log.Song().Track(t).Event(at);
-    if (e.Time == tick) return;
+    const Track& track = log.Song().At(t);
+    const Event e = track[at];
+    if (e.Tick == tick) return;
+    const std::string body(track.Body(e));
     log.Remove(t, at);
     if (high > at) --high;
     if (low > at) --low;
-    PlaceEvent(log, t, std::move(e), tick, low, high);
+    PlaceEvent(log, t, e, body, tick, low, high);
 }
 
 }  // namespace
 
 void MoveSyllable(EditLog& log, const StreamSpec& s, size_t index, int32_t tick) {
+    const Track& track = log.Song().At(s.Track);
     auto place = [&](std::vector<int32_t>& events, std::vector<size_t>& syllables) {
         events = StreamEvents(log.Song(), s);
         syllables.clear();
         for (size_t k = 0; k < events.size(); ++k)
-            if (!PartsOf(log.Song().Track(s.Track).Event(events[k]).Data.view()).Core.empty())
-                syllables.push_back(k);
+            if (HoldsSyllable(track.Body(track[events[k]]))) syllables.push_back(k);
     };
     std::vector<int32_t> events;
     std::vector<size_t> syllables;
     place(events, syllables);
     if (index >= syllables.size()) throw EditError(EditProblem::NoSuchSyllable);
-    const MidiFile& song = log.Song();
-    auto time = [&](size_t k) { return song.Track(s.Track).Event(events[k]).Time; };
+    auto time = [&](size_t k) { return track[events[k]].Tick; };
     auto move = [&](size_t k) {
         const int32_t low = k > 0 ? events[k - 1] : -1;
-        const int32_t high = k + 1 < events.size() ? events[k + 1] : song.Count(s.Track);
+        const int32_t high = k + 1 < events.size() ? events[k + 1] : track.Size();
         MoveEvent(log, s.Track, events[k], tick, low, high);
         place(events, syllables);
     };
@@ -91,22 +95,21 @@ void MoveSyllable(EditLog& log, const StreamSpec& s, size_t index, int32_t tick)
 void SetBreak(EditLog& log, const StreamSpec& s, size_t index, bool word, bool line,
               bool paragraph) {
     if (index == 0) return;
-    MidiFile& song = log.Song();
+    const Track& track = log.Song().At(s.Track);
     std::vector<int32_t> syllable_events;
-    std::vector<int32_t> all = StreamEvents(song, s);
+    std::vector<int32_t> all = StreamEvents(log.Song(), s);
     for (int32_t e : all)
-        if (!PartsOf(song.Track(s.Track).Event(e).Data.view()).Core.empty())
-            syllable_events.push_back(e);
+        if (HoldsSyllable(track.Body(track[e]))) syllable_events.push_back(e);
     if (index >= syllable_events.size()) return;
     const int32_t before = syllable_events[index - 1];
     int32_t at = syllable_events[index];
     for (int32_t e = at - 1; e > before; --e)
-        if (InStream(song.Track(s.Track).Event(e), s)) {
+        if (InStream(track, track[e], s)) {
             log.Remove(s.Track, e);
             --at;
         }
-    TextParts prev = PartsOf(song.Track(s.Track).Event(before).Data.view());
-    TextParts here = PartsOf(song.Track(s.Track).Event(at).Data.view());
+    TextParts prev = PartsOf(track.Body(track[before]));
+    TextParts here = PartsOf(track.Body(track[at]));
     if (s.Type == kMetaLyric) {
         prev.After = paragraph ? "\n\r" : line ? "\r" : word ? " " : "";
         here.Before.clear();
@@ -114,12 +117,8 @@ void SetBreak(EditLog& log, const StreamSpec& s, size_t index, bool word, bool l
         prev.After = TrimGaps(prev.After);
         here.Before = paragraph ? "\\" : line ? "/" : word ? " " : "";
     }
-    MidiEvent p = song.Track(s.Track).Event(before);
-    p.Data = ByteString(Joined(prev));
-    log.Replace(s.Track, before, std::move(p));
-    MidiEvent h = song.Track(s.Track).Event(at);
-    h.Data = ByteString(Joined(here));
-    log.Replace(s.Track, at, std::move(h));
+    log.Replace(s.Track, before, track[before], Joined(prev));
+    log.Replace(s.Track, at, track[at], Joined(here));
 }
 
 }  // namespace verselane::editing

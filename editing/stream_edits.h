@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "editing/edit_log.h"
@@ -12,12 +13,14 @@
 namespace verselane::editing {
 
 // The events of a stream in a track, by index.
-std::vector<int32_t> StreamEvents(const MidiFile& song, const StreamSpec& s);
+std::vector<int32_t> StreamEvents(const Song& song, const StreamSpec& s);
 
 // Puts `e` at `tick` among the events after index `low` and before index
-// `high` (-1 and Count for none), ahead of the first of them at `tick` or
-// later. A tick past the end of the track takes the end of track with it.
-void PlaceEvent(EditLog& log, int16_t t, MidiEvent e, int32_t tick, int32_t low, int32_t high);
+// `high` (-1 and Size for none), ahead of the first of them at `tick` or
+// later, with its body. A tick past the end of the track takes the end of
+// track with it.
+void PlaceEvent(EditLog& log, int16_t t, Event e, std::string_view body, int32_t tick, int32_t low,
+                int32_t high);
 
 // Moves syllable `index` of a stream to `tick`, with the events of the
 // stream that hold no syllable (line ends) kept in order around it.

@@ -1,5 +1,7 @@
 #include "editing/syllable_text.h"
 
+#include <algorithm>
+
 namespace verselane::editing {
 
 bool IsGap(char c) {
@@ -41,34 +43,36 @@ void Breaks::Read(std::string_view bytes) {
     }
 }
 
-bool InStream(const MidiEvent& e, const StreamSpec& s) {
-    if (!e.IsMeta(s.Type)) return false;
-    return s.Type != kMetaText || !e.Data.view().starts_with("@");
+bool HoldsSyllable(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return !IsGap(c) && c != '\\' && c != '/'; });
 }
 
-std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec& s) {
+std::vector<TimedSyllable> ReadSyllables(const Song& song, const StreamSpec& s) {
     std::vector<TimedSyllable> out;
     if (s.Track < 0) return out;
+    const Track& track = song.At(s.Track);
     Breaks pending;
     pending.Word = pending.Line = pending.Paragraph = true;
-    const int32_t n = song.Count(s.Track);
-    for (int32_t i = 0; i < n; ++i) {
-        const MidiEvent& e = song.Track(s.Track).Event(i);
-        if (!InStream(e, s)) continue;
-        const TextParts parts = PartsOf(e.Data.view());
+    out.reserve(static_cast<size_t>(track.Size()) / 8);
+    for (int32_t i = 0; const Event& e : track) {
+        const int32_t index = i++;
+        if (!InStream(track, e, s)) continue;
+        const std::string_view body = track.Body(e);
+        const TextParts parts = PartsOf(body);
         if (parts.Core.empty()) {
-            pending.Read(e.Data.view());
+            pending.Read(body);
             continue;
         }
         pending.Read(parts.Before);
         TimedSyllable syllable;
         syllable.Text = parts.Core;
-        syllable.Tick = e.Time;
+        syllable.Tick = e.Tick;
         syllable.WordStart = pending.Word;
         syllable.LineStart = pending.Line;
         syllable.ParagraphStart = pending.Paragraph || pending.LineEnds >= 2;
         syllable.Track = s.Track;
-        syllable.Event = i;
+        syllable.Event = index;
         out.push_back(std::move(syllable));
         pending = Breaks();
         pending.Read(parts.After);
@@ -76,13 +80,15 @@ std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec&
     return out;
 }
 
-void RemoveStream(MidiFile& song, const StreamSpec& s) {
-    MidiTrack& track = song.Track(s.Track);
-    int32_t kept = 0;
-    for (int32_t i = 0; i < song.Count(s.Track); ++i)
-        if (!InStream(track.Event(i), s)) track.Event(kept++) = std::move(track.Event(i));
-    for (int32_t i = kept; i < song.Count(s.Track); ++i) track.Event(i) = MidiEvent();
-    song.Count(s.Track) = kept;
+void RemoveStream(Song& song, const StreamSpec& s) {
+    Track& track = song.At(s.Track);
+    Track kept;
+    kept.Name = track.Name;
+    kept.Instrument = track.Instrument;
+    kept.Reserve(track.Size(), track.PoolBytes());
+    for (const Event& e : track)
+        if (!InStream(track, e, s)) kept.Append(e, track.Body(e));
+    track = std::move(kept);
 }
 
 void CheckText(const std::string& text, bool karaoke) {

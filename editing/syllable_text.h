@@ -26,6 +26,8 @@ struct TextParts {
 TextParts PartsOf(std::string_view text);
 std::string Joined(const TextParts& p);
 std::string TrimGaps(std::string s);
+// Whether PartsOf(text) has a syllable (Core), found without copying.
+bool HoldsSyllable(std::string_view text);
 
 // The breaks a run of separating bytes makes: a word, a line, a paragraph.
 struct Breaks {
@@ -44,13 +46,17 @@ struct StreamSpec {
     uint8_t Type = kMetaLyric;
 };
 
-bool InStream(const MidiEvent& e, const StreamSpec& s);
+// Whether event `e` of `track` belongs to the stream.
+inline bool InStream(const Track& track, const Event& e, const StreamSpec& s) {
+    if (!e.IsMeta(s.Type)) return false;
+    return s.Type != kMetaText || !track.Body(e).starts_with("@");
+}
 
 // The syllables of a stream, in order.
-std::vector<TimedSyllable> ReadSyllables(const MidiFile& song, const StreamSpec& s);
+std::vector<TimedSyllable> ReadSyllables(const Song& song, const StreamSpec& s);
 
 // Takes every event of the stream out of its track.
-void RemoveStream(MidiFile& song, const StreamSpec& s);
+void RemoveStream(Song& song, const StreamSpec& s);
 
 // Raises EditError when `text` cannot be a syllable's text.
 void CheckText(const std::string& text, bool karaoke);

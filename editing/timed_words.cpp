@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "align/melody.h"
+#include "align/song_words.h"
 #include "editing/edit_log.h"
 #include "editing/melody_notes.h"
 #include "editing/syllable_text.h"
@@ -15,20 +16,22 @@
 
 namespace verselane::editing {
 
-TimedWords::TimedWords(MidiFile song, std::optional<LineSource> from, int16_t track)
+TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int16_t track)
     : song_(std::move(song)), tempo_(song_) {
-    std::optional<LineSource> source = from ? from : PreferredLineSource(song_);
+    // MidiFile bridge
+    const MidiFile file = ToMidiFile(song_);
+    std::optional<LineSource> source = from ? from : PreferredLineSource(file);
     if (!source) throw EditError(EditProblem::NoWordsStream);
     source_ = *source;
     const auto direction = source_ == LineSource::Lyrics ? ConversionDirection::LyricsToKaraoke
                                                          : ConversionDirection::KaraokeToLyrics;
-    track_ = track >= 0 ? track : ChooseSourceTrack(song_, direction);
-    if (track_ < 0 || track_ >= RealTrackCount(song_)) throw EditError(EditProblem::NoSungWords);
+    track_ = track >= 0 ? track : ChooseSourceTrack(file, direction);
+    if (track_ < 0 || track_ >= song_.TrackCount()) throw EditError(EditProblem::NoSungWords);
     const StreamSpec source_spec{track_, source_ == LineSource::Lyrics ? kMetaLyric : kMetaText};
     syllables_ = ReadSyllables(song_, source_spec);
     if (syllables_.empty()) throw EditError(EditProblem::NoSungWords);
 
-    FindOtherStream();
+    FindOtherStream(file);
 
     const std::vector<align::NoteLine> lines = align::NoteLines(song_);
     const align::MelodyChoice choice = align::ChooseMelody(lines, syllables_.size());
@@ -36,19 +39,19 @@ TimedWords::TimedWords(MidiFile song, std::optional<LineSource> from, int16_t tr
         melody_ = lines[static_cast<size_t>(choice.Line)].Notes;
         melody_track_ = lines[static_cast<size_t>(choice.Line)].Track;
     }
-    options_.Division = TicksPerBeat(song_.Header.Division);
+    options_.Division = TicksPerBeat(song_.Division);
     options_.Metres = align::MetresOf(song_);
     Index();
     WorkOutDoubts();
 }
 
 // The other stream follows when it holds the same syllables at the same ticks.
-void TimedWords::FindOtherStream() {
+void TimedWords::FindOtherStream(const MidiFile& file) {
     const bool other_karaoke = source_ == LineSource::Lyrics;
     const int16_t other =
-        ChooseSourceTrack(song_, other_karaoke ? ConversionDirection::KaraokeToLyrics
-                                               : ConversionDirection::LyricsToKaraoke);
-    if (other < 0 || (other_karaoke && !HoldsMaterial(MaterialOf(song_, other),
+        ChooseSourceTrack(file, other_karaoke ? ConversionDirection::KaraokeToLyrics
+                                              : ConversionDirection::LyricsToKaraoke);
+    if (other < 0 || (other_karaoke && !HoldsMaterial(MaterialOf(file, other),
                                                       ConversionDirection::KaraokeToLyrics)))
         return;
     const std::vector<TimedSyllable> theirs =
@@ -64,10 +67,12 @@ void TimedWords::FindOtherStream() {
 void TimedWords::Index() {
     syllables_ =
         ReadSyllables(song_, {track_, source_ == LineSource::Lyrics ? kMetaLyric : kMetaText});
+    // The syllables come in tick order: one walk along the melody finds the
+    // first note at or after each.
+    auto it = melody_.begin();
     for (TimedSyllable& s : syllables_) {
-        auto it = std::lower_bound(
-            melody_.begin(), melody_.end(), s.Tick,
-            [](const align::MelodyNote& n, int32_t tick) { return n.Tick < tick; });
+        if (it != melody_.begin() && std::prev(it)->Tick >= s.Tick) it = melody_.begin();
+        while (it != melody_.end() && it->Tick < s.Tick) ++it;
         s.Note =
             it != melody_.end() && it->Tick == s.Tick ? static_cast<int>(it - melody_.begin()) : -1;
     }
@@ -127,19 +132,7 @@ Edit TimedWords::Apply(const Edit& edit) {
     EditLog log(song_);
     try {
         if (edit.Kind == EditKind::Restore) {
-            for (const EventChange& c : edit.Changes) {
-                switch (c.What) {
-                    case EventChange::Action::Insert:
-                        log.Insert(c.Track, c.Index, c.Event);
-                        break;
-                    case EventChange::Action::Remove:
-                        log.Remove(c.Track, c.Index);
-                        break;
-                    case EventChange::Action::Replace:
-                        log.Replace(c.Track, c.Index, c.Event);
-                        break;
-                }
-            }
+            for (const EventEdit& c : edit.Changes) log.Apply(c);
         } else {
             Carry(log, edit);
         }
@@ -151,12 +144,12 @@ Edit TimedWords::Apply(const Edit& edit) {
     Index();
     Edit inverse;
     inverse.Kind = EditKind::Restore;
-    inverse.Changes = log.InverseChanges();
+    inverse.Changes = log.InverseEdits();
     return inverse;
 }
 
-MidiFile TimedWords::SongToSave(SaveAs as) const {
-    MidiFile out = song_;
+verselane::Song TimedWords::SongToWrite(SaveAs as) const {
+    verselane::Song out = song_;
     if (as == SaveAs::AsEdited || (as == SaveAs::Both && other_ != OtherStream::None)) return out;
     const bool lyrics_source = source_ == LineSource::Lyrics;
     if (other_ != OtherStream::None) {
@@ -170,9 +163,15 @@ MidiFile TimedWords::SongToSave(SaveAs as) const {
                                       : StreamSpec{lyrics_track, kMetaLyric});
     } else if (lyrics_source && as != SaveAs::Lyrics) {
         int16_t track = track_;
-        LyricsToKaraoke(out, track, SongKaraokeInfo(out), as == SaveAs::Both);
+        // MidiFile bridge
+        MidiFile file = align::ToMidiFileAsRead(out);
+        LyricsToKaraoke(file, track, SongKaraokeInfo(file), as == SaveAs::Both);
+        out = ToSong(file);
     } else if (!lyrics_source && as != SaveAs::Karaoke) {
-        KaraokeToLyrics(out, track_, as == SaveAs::Both);
+        // MidiFile bridge
+        MidiFile file = align::ToMidiFileAsRead(out);
+        KaraokeToLyrics(file, track_, as == SaveAs::Both);
+        out = ToSong(file);
     }
     return out;
 }

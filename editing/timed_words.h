@@ -31,6 +31,8 @@
 #include "editing/edit_error.h"
 #include "lyrics/sung_lines.h"
 #include "model/midi_file.h"
+#include "model/song.h"
+#include "model/timing.h"
 
 namespace verselane::editing {
 
@@ -84,16 +86,6 @@ enum class EditKind {
     Restore,         // the inverse of an edit: the event changes in Changes, in order
 };
 
-// One change to the events of a track; Restore edits are lists of these.
-struct EventChange {
-    enum class Action : uint8_t { Insert, Remove, Replace };
-    Action What = Action::Replace;
-    int16_t Track = 0;
-    int32_t Index = 0;
-    MidiEvent Event;    // Insert: the event; Replace: the new event; Remove: the event removed
-    MidiEvent Earlier;  // Replace: the event it replaced
-};
-
 struct Edit {
     EditKind Kind = EditKind::MoveTo;
     size_t Syllable = 0;
@@ -105,7 +97,7 @@ struct Edit {
     bool OnlyDragged = false;
     std::vector<size_t> Selection;                 // MoveSeveral
     std::vector<std::pair<size_t, int32_t>> Pins;  // Realign: syllable (from 0), tick
-    std::vector<EventChange> Changes;              // Restore
+    std::vector<EventEdit> Changes;                // Restore: applied in order
 
     static Edit MoveTo(size_t syllable, int32_t tick);
     static Edit MoveToNote(size_t syllable, int steps);
@@ -138,10 +130,11 @@ class TimedWords {
     // Takes the song's words: the stream and track as the `lyrics` command
     // chooses them (or those given), the melody as the aligner chooses it.
     // Raises EditError when the song holds no sung words.
-    explicit TimedWords(MidiFile song, std::optional<LineSource> from = std::nullopt,
+    explicit TimedWords(verselane::Song song, std::optional<LineSource> from = std::nullopt,
                         int16_t track = -1);
 
-    const MidiFile& Song() const { return song_; }
+    // The song as edited.
+    const verselane::Song& EditedSong() const { return song_; }
     LineSource Source() const { return source_; }
     int16_t SourceTrack() const { return track_; }
     OtherStream Other() const { return other_; }
@@ -160,6 +153,8 @@ class TimedWords {
     std::pair<size_t, size_t> LineOf(size_t syllable) const;
     // Seconds from the start of the song (every tempo change counted).
     double Seconds(int32_t tick) const { return tempo_.Seconds(tick); }
+    // The last tick at or before `seconds` from the start of the song.
+    int32_t TickAt(double seconds) const { return tempo_.TickAt(seconds); }
 
     // Carries out the edit and returns its exact inverse; raises EditError
     // (song unchanged) when it cannot be made.
@@ -170,16 +165,23 @@ class TimedWords {
     // to-karaoke and to-lyrics make it); Lyrics or Karaoke alone then drop
     // the source stream, Both keeps it. A stream the song holds already
     // stays as edited.
+    verselane::Song SongToWrite(SaveAs as = SaveAs::AsEdited) const;
+
+    // Bridges for callers that still hold a MidiFile; they go when the
+    // callers move onto Song.
+    explicit TimedWords(const MidiFile& song, std::optional<LineSource> from = std::nullopt,
+                        int16_t track = -1);
+    MidiFile Song() const;
     MidiFile SongToSave(SaveAs as = SaveAs::AsEdited) const;
 
   private:
     void Index();
     void WorkOutDoubts();
-    void FindOtherStream();
+    void FindOtherStream(const MidiFile& file);
     void Carry(class EditLog& log, const Edit& edit);
     friend class EditCarrier;
 
-    MidiFile song_;
+    verselane::Song song_;
     LineSource source_ = LineSource::Lyrics;
     int16_t track_ = 0;
     OtherStream other_ = OtherStream::None;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <string_view>
 
 namespace verselane {
 
@@ -14,11 +16,14 @@ struct TempoEvent {
     double MicrosPerQuarter;
 };
 
-void CollectTempos(const MidiFile& Song, int16_t t, std::vector<TempoEvent>& out) {
-    for (const MidiEvent& e : Song.Events(t)) {
-        if (!e.IsMeta(kMetaTempo) || e.Data.size() < 3) continue;
-        const double micros = e.Data[0] * 65536.0 + e.Data[1] * 256.0 + e.Data[2];
-        if (micros > 0) out.push_back({e.Time, micros});  // a tempo of 0 cannot be played
+void CollectTempos(const Track& track, std::vector<TempoEvent>& out) {
+    for (const Event& e : track) {
+        if (!e.IsMeta(kMetaTempo)) continue;
+        const std::string_view body = track.Body(e);
+        if (body.size() < 3) continue;
+        const auto byte = [&](size_t i) { return static_cast<uint8_t>(body[i]); };
+        const double micros = byte(0) * 65536.0 + byte(1) * 256.0 + byte(2);
+        if (micros > 0) out.push_back({e.Tick, micros});  // a tempo of 0 cannot be played
     }
 }
 struct TimeSignatureEvent {
@@ -26,15 +31,17 @@ struct TimeSignatureEvent {
     Meter Of;
 };
 
-void CollectTimeSignatures(const MidiFile& Song, int16_t t, int16_t division,
+void CollectTimeSignatures(const Track& track, int16_t division,
                            std::vector<TimeSignatureEvent>& out) {
-    for (const MidiEvent& e : Song.Events(t)) {
-        if (!e.IsMeta(kMetaTimeSignature) || e.Data.size() < 2) continue;
-        const int32_t beats = e.Data[0], power = e.Data[1];
+    for (const Event& e : track) {
+        if (!e.IsMeta(kMetaTimeSignature)) continue;
+        const std::string_view body = track.Body(e);
+        if (body.size() < 2) continue;
+        const int32_t beats = static_cast<uint8_t>(body[0]), power = static_cast<uint8_t>(body[1]);
         // A whole note is 4 quarter notes of `division` ticks.
         const int64_t whole = int64_t{division} * 4;
         if (beats == 0 || power > 30 || whole % (int64_t{1} << power) != 0) continue;
-        out.push_back({e.Time, {beats, static_cast<int32_t>(whole >> power)}});
+        out.push_back({e.Tick, {beats, static_cast<int32_t>(whole >> power)}});
     }
 }
 
@@ -46,8 +53,8 @@ void SortedByTick(std::vector<Change>& changes) {
 
 }  // namespace
 
-TempoMap::TempoMap(const MidiFile& Song, int16_t Track) {
-    const int16_t division = Song.Header.Division;
+TempoMap::TempoMap(const Song& song, int16_t track) {
+    const int16_t division = song.Division;
     if (IsSmpteDivision(division)) {
         // SMPTE: seconds are ticks / (frames per second x ticks per frame),
         // 29 frames meaning 29.97; tempo events play no part then.
@@ -59,10 +66,10 @@ TempoMap::TempoMap(const MidiFile& Song, int16_t Track) {
     if (division == 0) return;
 
     std::vector<TempoEvent> tempos;
-    if (Song.Header.Format == 2) {
-        if (Track >= 0 && Track < RealTrackCount(Song)) CollectTempos(Song, Track, tempos);
+    if (song.Format == 2) {
+        if (track >= 0 && track < song.TrackCount()) CollectTempos(song.Tracks[track], tempos);
     } else {
-        for (int16_t t = 0; t < RealTrackCount(Song); ++t) CollectTempos(Song, t, tempos);
+        for (const Track& each : song.Tracks) CollectTempos(each, tempos);
     }
     SortedByTick(tempos);
 
@@ -88,18 +95,41 @@ double TempoMap::Seconds(int32_t Tick) const {
     return c.Seconds + (static_cast<double>(Tick) - c.Tick) * c.SecondsPerTick;
 }
 
-BarBeatMap::BarBeatMap(const MidiFile& Song, int16_t Track) {
-    const int16_t division = Song.Header.Division;
+int32_t TempoMap::TickAt(double seconds) const {
+    if (!(seconds >= 0)) return 0;  // before the start (or no time at all)
+    // The stretch of one tempo that holds `seconds`: the last change at or
+    // before it, or the start.
+    auto after = std::upper_bound(changes_.begin(), changes_.end(), seconds,
+                                  [](double s, const Change& c) { return s < c.Seconds; });
+    int64_t from = 0;
+    double from_seconds = 0, per_tick = seconds_per_tick_;
+    if (after != changes_.begin()) {
+        from = (after - 1)->Tick;
+        from_seconds = (after - 1)->Seconds;
+        per_tick = (after - 1)->SecondsPerTick;
+    }
+    if (per_tick <= 0) return INT32_MAX;  // no clock: every tick lies at 0 seconds
+    const double guess =
+        static_cast<double>(from) + std::floor((seconds - from_seconds) / per_tick);
+    int64_t tick =
+        static_cast<int64_t>(std::clamp(guess, static_cast<double>(from), double{INT32_MAX}));
+    // The division rounds; settle on the very tick Seconds() puts at or
+    // before `seconds`, as it computes it.
+    while (tick < INT32_MAX && Seconds(static_cast<int32_t>(tick + 1)) <= seconds) ++tick;
+    while (tick > 0 && Seconds(static_cast<int32_t>(tick)) > seconds) --tick;
+    return static_cast<int32_t>(tick);
+}
+
+BarBeatMap::BarBeatMap(const Song& song, int16_t track) {
+    const int16_t division = song.Division;
     if (division <= 0) return;  // 0 or SMPTE: no beats
     std::vector<TimeSignatureEvent> signatures;
-    if (Song.Header.Format == 2) {
-        if (Track >= 0 && Track < RealTrackCount(Song)) {
-            CollectTimeSignatures(Song, Track, division, signatures);
+    if (song.Format == 2) {
+        if (track >= 0 && track < song.TrackCount()) {
+            CollectTimeSignatures(song.Tracks[track], division, signatures);
         }
     } else {
-        for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
-            CollectTimeSignatures(Song, t, division, signatures);
-        }
+        for (const Track& each : song.Tracks) CollectTimeSignatures(each, division, signatures);
     }
     SortedByTick(signatures);
     segments_.push_back({0, 1, {4, division}});

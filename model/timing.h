@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -20,8 +21,17 @@ namespace verselane {
 // whatever the tempo events say. Times are doubles: no tick overflows them.
 class TempoMap {
   public:
-    explicit TempoMap(const MidiFile& Song, int16_t Track = 0);
+    explicit TempoMap(const Song& song, int16_t track = 0);
     double Seconds(int32_t Tick) const;
+    // The inverse of Seconds: the last tick (0 to INT32_MAX) whose time is at
+    // or before `seconds`, exact at every tempo change: TickAt(Seconds(t)) is
+    // t. Times before the start give 0; without a clock (division 0) every
+    // tick lies at 0 seconds, so any time from 0 on gives INT32_MAX.
+    int32_t TickAt(double seconds) const;
+
+    // Bridge for callers that still hold a MidiFile; it goes when the
+    // callers move onto Song.
+    explicit TempoMap(const MidiFile& song, int16_t track = 0);
 
   private:
     struct Change {
@@ -61,7 +71,10 @@ struct Meter {
 // beat 1.
 class BarBeatMap {
   public:
-    explicit BarBeatMap(const MidiFile& Song, int16_t Track = 0);
+    explicit BarBeatMap(const Song& song, int16_t track = 0);
+    // Bridge for callers that still hold a MidiFile; it goes when the
+    // callers move onto Song.
+    explicit BarBeatMap(const MidiFile& song, int16_t track = 0);
     // The bar and beat of `Tick` (a negative tick counts as 0).
     BarBeat At(int32_t Tick) const;
     // The tick where beat `Beat` of bar `Bar` starts (bars before 1 count as

@@ -2,41 +2,41 @@
 
 #include <algorithm>
 
-#include "lyrics/track_choice.h"
 #include "model/timing.h"
 
 namespace verselane {
 
-PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* cancel) {
+PlaybackSchedule BuildSchedule(const Song& song, const std::atomic<bool>* cancel) {
     PlaybackSchedule out;
-    const int16_t tracks = RealTrackCount(Song);
-    const bool in_turn = Song.Header.Format == 2;
-    const TempoMap shared(Song, 0);
+    const int16_t tracks = song.TrackCount();
+    const bool in_turn = song.Format == 2;
+    const TempoMap shared(song, 0);
     double offset = 0;
     int64_t total = 0;
-    for (int16_t t = 0; t < tracks; ++t) total += Song.Count(t);
+    for (const Track& track : song.Tracks) total += track.Size();
     out.Events.reserve(static_cast<size_t>(total));
     // Each track's events are in time order: the tracks are laid out one
     // after the other and merged by time at the end.
     std::vector<size_t> starts;
     for (int16_t t = 0; t < tracks; ++t) {
         starts.push_back(out.Events.size());
-        const TempoMap own = in_turn ? TempoMap(Song, t) : shared;
-        const int32_t n = Song.Count(t);
-        const MidiTrack& track = Song.Track(t);
+        const TempoMap own = in_turn ? TempoMap(song, t) : shared;
+        const Track& track = song.Tracks[static_cast<size_t>(t)];
+        const int32_t n = track.Size();
         double end = offset;
         bool ordered = true;
         for (int32_t i = 0; i < n; ++i) {
             if ((i & 0xFFF) == 0 && cancel && cancel->load()) return {};
-            const MidiEvent& e = track.Event(i);
-            const double at = offset + own.Seconds(e.Time);
+            const Event& e = track[i];
+            const double at = offset + own.Seconds(e.Tick);
             ordered = ordered && at >= end;
             end = std::max(end, at);
             if (e.IsChannelMessage()) {
-                out.Events.push_back({at, static_cast<uint8_t>(0x80 + 16 * e.Kind + e.Channel),
-                                      e.Data1, e.Data2, 0});
+                out.Events.push_back(
+                    {at, static_cast<uint8_t>(0x80 + 16 * static_cast<int>(e.Kind) + e.Channel),
+                     e.Data1, e.Data2, 0});
             } else if (e.IsSysEx()) {
-                std::string body(e.Data.view());
+                std::string body(track.Body(e));
                 if (!body.empty() && static_cast<uint8_t>(body.back()) == 0xF7) body.pop_back();
                 if (body.empty()) continue;
                 out.Events.push_back({at, 0xF0, 0, 0, static_cast<uint32_t>(out.SysEx.size())});
@@ -79,12 +79,13 @@ PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* ca
     return out;
 }
 
-double TrackStart(const MidiFile& Song, int16_t Track) {
-    if (Song.Header.Format != 2) return 0;
+double TrackStart(const Song& song, int16_t track) {
+    if (song.Format != 2) return 0;
     double start = 0;
-    for (int16_t t = 0; t < Track && t < RealTrackCount(Song); ++t) {
-        const int32_t n = Song.Count(t);
-        if (n > 0) start += TempoMap(Song, t).Seconds(Song.Track(t).Event(n - 1).Time);
+    for (int16_t t = 0; t < track && t < song.TrackCount(); ++t) {
+        const Track& before = song.Tracks[static_cast<size_t>(t)];
+        const int32_t n = before.Size();
+        if (n > 0) start += TempoMap(song, t).Seconds(before[n - 1].Tick);
     }
     return start;
 }

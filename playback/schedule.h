@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane {
 
@@ -36,11 +37,11 @@ struct PlaybackSchedule {
 // other, each by its own tempo; the other formats play their tracks together.
 // When `cancel` becomes true the work stops and the schedule is empty, so a
 // schedule being built on another thread never holds up a change of the song.
-PlaybackSchedule BuildSchedule(const MidiFile& Song, const std::atomic<bool>* cancel = nullptr);
+PlaybackSchedule BuildSchedule(const Song& song, const std::atomic<bool>* cancel = nullptr);
 
 // Where a track begins to play, in seconds: 0, but in a format 2 song the end
 // of the track before it (as BuildSchedule lays the tracks out).
-double TrackStart(const MidiFile& Song, int16_t Track);
+double TrackStart(const Song& song, int16_t track);
 
 // The schedule played at `Speed` times the song's pace (0.5: half speed):
 // every event, and the length, at its time divided by `Speed`.
@@ -48,5 +49,10 @@ PlaybackSchedule AtSpeed(const PlaybackSchedule& Schedule, double Speed);
 
 // The index of the first event due at or after `Seconds`.
 size_t FirstEventAt(const PlaybackSchedule& Schedule, double Seconds);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers
+// move onto Song.
+PlaybackSchedule BuildSchedule(const MidiFile& song, const std::atomic<bool>* cancel = nullptr);
+double TrackStart(const MidiFile& song, int16_t track);
 
 }  // namespace verselane

@@ -356,7 +356,7 @@ TEST(Melody, TakesTheSungLineNeverDrumsOrChordsAndFollowsTheTrackAsked) {
         {"Bass", 1, NoteRun(0, 480, 12, 470, 36)},
         {"Flute", 2, doubled},
     });
-    const std::vector<NoteLine> lines = NoteLines(song);
+    const std::vector<NoteLine> lines = NoteLines(ToSong(song));
     ASSERT_EQ(lines.size(), 4u);
     const MelodyChoice choice = ChooseMelody(lines, 12);
     ASSERT_GE(choice.Line, 0);
@@ -472,6 +472,10 @@ TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
     // Melody, Lyrics and Strings: no fourth track, and the lyrics in the one named for them
     EXPECT_EQ(Csv("n.mid", "grep -c 'Title_t'"), "3\n");
     EXPECT_EQ(LyricRows("n.mid").substr(0, 2), "3,");
+    // The Soft Karaoke words track beside them outgrows every track the song had.
+    ASSERT_EQ(Align("named.mid sheet.txt -o k.mid", &out), 0) << out;
+    EXPECT_EQ(Csv("k.mid", "grep -c ', Lyric_t, '") + Csv("k.mid", "grep -c '\"@KMIDI KARAOKE'"),
+              "7\n1\n");
 }
 
 TEST_F(AlignCommandTest, WritesTheWordsInTheSongsEncoding) {

@@ -25,17 +25,25 @@ namespace {
 
 using namespace test;
 
-MidiFile Read(const std::string& bytes) {
-    MidiFile song;
-    ResetMidiFile(song);
-    const ReadOutcome read = ReadMidiBytes(song, bytes);
+Song Read(const std::string& bytes) {
+    Song song;
+    SongFacts facts;
+    const ReadOutcome read = ReadSongBytes(song, facts, bytes);
     EXPECT_EQ(read.Result, ReadResult::Complete) << cli::ReadMessage(read);
+    return song;
+}
+
+// A corpus file as read, whatever the read made of it.
+Song ReadFile(const std::filesystem::path& path) {
+    Song song;
+    SongFacts facts;
+    (void)ReadSong(song, facts, path.string());
     return song;
 }
 
 // Two lines on a melody of a note every 480 ticks (0 to 3360), the lyrics
 // beside the notes in the melody's track.
-MidiFile LyricSong() {
+Song LyricSong() {
     std::vector<MidiEvent> melody = {Name("Melody")};
     const std::vector<std::pair<int32_t, std::string>> lyrics = {
         {0, "Hel"}, {480, "lo "}, {960, "world\r"}, {1920, "Sec"}, {2400, "ond "}, {2880, "line"}};
@@ -51,9 +59,10 @@ MidiFile LyricSong() {
 }
 
 // A song with Soft Karaoke text made beside the lyric events of `track`.
-MidiFile WithKaraoke(MidiFile song, int16_t track, const char* title = "") {
-    LyricsToKaraoke(song, track, {"ENGL", title, "", ""}, true);
-    return Read(EncodeMidiFile(song));
+Song WithKaraoke(const Song& song, int16_t track, const char* title = "") {
+    MidiFile file = ToMidiFile(song);
+    LyricsToKaraoke(file, track, {"ENGL", title, "", ""}, true);
+    return Read(EncodeMidiFile(file));
 }
 
 // "¶Hel@0-lo@480 world@960/Sec@1920": ¶ a paragraph, / a line, a space a
@@ -69,18 +78,18 @@ std::string Show(const std::vector<TimedSyllable>& syllables, bool marks = true)
 }
 
 // Both streams of a song shown, lyric events first.
-std::string ShowStreams(const MidiFile& song) {
+std::string ShowStreams(const Song& song) {
     std::string out = Show(TimedWords(song, LineSource::Lyrics).Syllables());
-    if (PreferredLineSource(song) == LineSource::Karaoke)
+    if (PreferredLineSource(ToMidiFile(song)) == LineSource::Karaoke)
         out += " | " + Show(TimedWords(song, LineSource::Karaoke).Syllables());
     return out;
 }
 
 // Every track in tick order: what the writer needs for right delta times.
-void ExpectInOrder(const MidiFile& song) {
-    for (int16_t t = 0; t < song.Header.NumTracks; ++t)
-        for (int32_t i = 1; i < song.Count(t); ++i)
-            ASSERT_LE(song.Track(t).Event(i - 1).Time, song.Track(t).Event(i).Time)
+void ExpectInOrder(const Song& song) {
+    for (int16_t t = 0; t < song.TrackCount(); ++t)
+        for (int32_t i = 1; i < song.Tracks[t].Size(); ++i)
+            ASSERT_LE(song.Tracks[t][i - 1].Tick, song.Tracks[t][i].Tick)
                 << "track " << t << " event " << i;
 }
 
@@ -145,23 +154,23 @@ class EditTable : public ::testing::TestWithParam<bool> {};
 // byte, redo the edited song.
 TEST_P(EditTable, EditsUndoAndRedo) {
     const bool both = GetParam();
-    const MidiFile start_song = both ? WithKaraoke(LyricSong(), 1, "Test") : LyricSong();
-    const std::string start = EncodeMidiFile(start_song);
+    const Song start_song = both ? WithKaraoke(LyricSong(), 1, "Test") : LyricSong();
+    const std::string start = EncodeSong(start_song);
     for (const auto& [change, expected] : EditRows()) {
         SCOPED_TRACE(expected);
         TimedWords words(start_song);
         ASSERT_EQ(words.Other(), both ? OtherStream::Follows : OtherStream::None);
-        ASSERT_EQ(ShowStreams(words.Song()), both ? kStart + " | " + kStart : kStart);
+        ASSERT_EQ(ShowStreams(words.EditedSong()), both ? kStart + " | " + kStart : kStart);
         const Edit undo = words.Apply(change);
-        ExpectInOrder(words.Song());
+        ExpectInOrder(words.EditedSong());
         EXPECT_EQ(Show(words.Syllables()), expected);
         // The lyric events, and the karaoke text which the words box shows.
-        EXPECT_EQ(ShowStreams(words.Song()), both ? expected + " | " + expected : expected);
-        const std::string edited = EncodeMidiFile(words.Song());
+        EXPECT_EQ(ShowStreams(words.EditedSong()), both ? expected + " | " + expected : expected);
+        const std::string edited = EncodeSong(words.EditedSong());
         const Edit redo = words.Apply(undo);
-        EXPECT_EQ(EncodeMidiFile(words.Song()), start);
+        EXPECT_EQ(EncodeSong(words.EditedSong()), start);
         words.Apply(redo);
-        EXPECT_EQ(EncodeMidiFile(words.Song()), edited);
+        EXPECT_EQ(EncodeSong(words.EditedSong()), edited);
     }
 }
 
@@ -193,7 +202,7 @@ TEST(Editing, RefusedEditsChangeNothing) {
         {Edit::Drag(3, 3000, true), "cannot pass the syllable after it"},
     };
     TimedWords words(WithKaraoke(LyricSong(), 1, "Test"));
-    const std::string start = EncodeMidiFile(words.Song());
+    const std::string start = EncodeSong(words.EditedSong());
     for (const auto& [change, message] : rows) {
         try {
             words.Apply(change);
@@ -202,7 +211,7 @@ TEST(Editing, RefusedEditsChangeNothing) {
             const std::string said = cli::EditFaultMessage(e.Fault());
             EXPECT_NE(said.find(message), std::string::npos) << said;
         }
-        EXPECT_EQ(EncodeMidiFile(words.Song()), start) << message;
+        EXPECT_EQ(EncodeSong(words.EditedSong()), start) << message;
         EXPECT_EQ(Show(words.Syllables()), kStart);
     }
 }
@@ -210,14 +219,14 @@ TEST(Editing, RefusedEditsChangeNothing) {
 // Karaoke text with other words than the lyric events is left alone, and
 // the words say so.
 TEST(Editing, DifferentWordsInTheOtherStreamStayAlone) {
-    MidiFile song = WithKaraoke(LyricSong(), 1, "Test");
+    Song song = WithKaraoke(LyricSong(), 1, "Test");
     const TimedSyllable first = TimedWords(song, LineSource::Karaoke).Syllables()[0];
-    song.Track(first.Track).Event(first.Event).Data = ByteString("\\Jel");
+    song.Tracks[first.Track].SetBody(first.Event, "\\Jel");
     TimedWords words(song);
     ASSERT_EQ(words.Source(), LineSource::Karaoke);
     EXPECT_EQ(words.Other(), OtherStream::Different);
     words.Apply(Edit::MoveTo(1, 600));
-    EXPECT_EQ(Show(TimedWords(words.Song(), LineSource::Lyrics).Syllables()), kStart);
+    EXPECT_EQ(Show(TimedWords(words.EditedSong(), LineSource::Lyrics).Syllables()), kStart);
     EXPECT_EQ(Show(words.Syllables()), "¶Jel@0-lo@600 world@960/Sec@1920-ond@2400 line@2880");
 }
 
@@ -230,7 +239,7 @@ TEST(Editing, OpeningFindsWordsNotesAndDoubts) {
     EXPECT_DOUBLE_EQ(plain.Seconds(960), 1.0);
     for (const DoubtMark& d : plain.Doubts()) EXPECT_NE(d.Reason, align::Doubt::OffNote);
     plain.Apply(Edit::Nudge(4, 100));
-    TimedWords moved(plain.Song());
+    TimedWords moved(plain.EditedSong());
     EXPECT_EQ(moved.Syllables()[4].Note, -1);
     ASSERT_TRUE(std::ranges::any_of(moved.Doubts(), [](const DoubtMark& d) {
         return d.Syllable == 4 && d.Reason == align::Doubt::OffNote;
@@ -240,14 +249,14 @@ TEST(Editing, OpeningFindsWordsNotesAndDoubts) {
 
     // A line feed, or an empty line (two line ends), starts a paragraph.
     for (const char* end : {"world\n", "world\r\r"}) {
-        MidiFile gap = LyricSong();
+        Song gap = LyricSong();
         const TimedSyllable world = plain.Syllables()[2];
-        gap.Track(world.Track).Event(world.Event).Data = ByteString(end);
+        gap.Tracks[world.Track].SetBody(world.Event, end);
         EXPECT_EQ(Show(TimedWords(gap).Syllables()),
                   "¶Hel@0-lo@480 world@960¶Sec@1920-ond@2400 line@2880");
     }
 
-    const MidiFile none = Read(EncodeMidiFile(SongOf({{Name("x"), EndOfTrack(0)}})));
+    const Song none = Read(EncodeMidiFile(SongOf({{Name("x"), EndOfTrack(0)}})));
     EXPECT_THROW(TimedWords{none}, EditError);
 }
 
@@ -256,35 +265,35 @@ TEST(Editing, OpeningFindsWordsNotesAndDoubts) {
 // the one asked for, or both.
 TEST(Editing, SavesTheStreamsAsked) {
     for (const bool differ : {false, true}) {
-        MidiFile song = WithKaraoke(LyricSong(), 1, "Test");
+        Song song = WithKaraoke(LyricSong(), 1, "Test");
         const TimedSyllable first = TimedWords(song, LineSource::Karaoke).Syllables()[0];
-        if (differ) song.Track(first.Track).Event(first.Event).Data = ByteString("\\Jel");
+        if (differ) song.Tracks[first.Track].SetBody(first.Event, "\\Jel");
         TimedWords both(song, LineSource::Lyrics);
         both.Apply(Edit::MoveTo(1, 720));
         const std::string moved = "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880";
-        const MidiFile lyrics = both.SongToSave(SaveAs::Lyrics);
-        const MidiFile karaoke = both.SongToSave(SaveAs::Karaoke);
+        const Song lyrics = both.SongToWrite(SaveAs::Lyrics);
+        const Song karaoke = both.SongToWrite(SaveAs::Karaoke);
         EXPECT_EQ(Show(TimedWords(lyrics, LineSource::Lyrics).Syllables()), moved);
         EXPECT_THROW(TimedWords(lyrics, LineSource::Karaoke), EditError);
         EXPECT_EQ(Show(TimedWords(karaoke, LineSource::Karaoke).Syllables()),
                   differ ? "¶Jel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880" : moved);
         EXPECT_THROW(TimedWords(karaoke, LineSource::Lyrics), EditError);
-        EXPECT_EQ(EncodeMidiFile(both.SongToSave(SaveAs::Both)), EncodeMidiFile(both.Song()));
+        EXPECT_EQ(EncodeSong(both.SongToWrite(SaveAs::Both)), EncodeSong(both.EditedSong()));
     }
     TimedWords words(LyricSong());
     words.Apply(Edit::MoveTo(1, 720));
     const std::string moved = "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880";
-    EXPECT_EQ(ShowStreams(words.SongToSave(SaveAs::Both)), moved + " | " + moved);
-    const MidiFile karaoke = words.SongToSave(SaveAs::Karaoke);
+    EXPECT_EQ(ShowStreams(words.SongToWrite(SaveAs::Both)), moved + " | " + moved);
+    const Song karaoke = words.SongToWrite(SaveAs::Karaoke);
     EXPECT_EQ(Show(TimedWords(karaoke, LineSource::Karaoke).Syllables()), moved);
     EXPECT_THROW(TimedWords(karaoke, LineSource::Lyrics), EditError);
-    EXPECT_EQ(EncodeMidiFile(words.SongToSave(SaveAs::Lyrics)), EncodeMidiFile(words.Song()));
+    EXPECT_EQ(EncodeSong(words.SongToWrite(SaveAs::Lyrics)), EncodeSong(words.EditedSong()));
     // Karaoke text alone: lyric events made beside it, or instead of it.
     const TimedWords text(karaoke);
-    EXPECT_EQ(ShowStreams(text.SongToSave(SaveAs::Both)), moved + " | " + moved);
-    EXPECT_EQ(Show(TimedWords(text.SongToSave(SaveAs::Lyrics), LineSource::Lyrics).Syllables()),
+    EXPECT_EQ(ShowStreams(text.SongToWrite(SaveAs::Both)), moved + " | " + moved);
+    EXPECT_EQ(Show(TimedWords(text.SongToWrite(SaveAs::Lyrics), LineSource::Lyrics).Syllables()),
               moved);
-    EXPECT_EQ(EncodeMidiFile(text.SongToSave(SaveAs::Karaoke)), EncodeMidiFile(text.Song()));
+    EXPECT_EQ(EncodeSong(text.SongToWrite(SaveAs::Karaoke)), EncodeSong(text.EditedSong()));
 }
 
 // The edits the random walk draws from, for syllable i of n.
@@ -323,7 +332,7 @@ Edit RandomEdit(std::mt19937& random, const TimedWords& words) {
 }
 
 // The words of a song, or none where it has none to edit.
-std::optional<TimedWords> Open(const MidiFile& song) {
+std::optional<TimedWords> Open(const Song& song) {
     try {
         return TimedWords(song);
     } catch (const EditError&) {
@@ -344,10 +353,11 @@ TEST(EditingCorpus, TenThousandEditsUndoneAndRedone) {
     // text beside them, so that the other stream follows every edit.
     for (size_t n = 0; n < 2 * files.size() && applied < kEdits; ++n) {
         const auto& file = files[n % files.size()];
-        MidiFile song = ReadSong(file);
+        Song song = ReadFile(file);
         if (n >= files.size()) {
-            if (PreferredLineSource(song) != LineSource::Lyrics) continue;
-            int16_t track = ChooseSourceTrack(song, ConversionDirection::LyricsToKaraoke);
+            const MidiFile old = ToMidiFile(song);
+            if (PreferredLineSource(old) != LineSource::Lyrics) continue;
+            int16_t track = ChooseSourceTrack(old, ConversionDirection::LyricsToKaraoke);
             if (track < 0) continue;
             song = WithKaraoke(song, track);
         }
@@ -356,7 +366,7 @@ TEST(EditingCorpus, TenThousandEditsUndoneAndRedone) {
         TimedWords& words = *opened;
         ++songs;
         if (words.Other() == OtherStream::Follows) ++following;
-        const std::string start = EncodeMidiFile(words.Song());
+        const std::string start = EncodeSong(words.EditedSong());
         std::vector<Edit> undo;
         while (undo.size() < kPerSong && applied < kEdits) {
             const Edit edit = RandomEdit(random, words);
@@ -367,20 +377,20 @@ TEST(EditingCorpus, TenThousandEditsUndoneAndRedone) {
                 ++refused;
             }
         }
-        ExpectInOrder(words.Song());
+        ExpectInOrder(words.EditedSong());
         if (words.Other() == OtherStream::Follows) {
             const LineSource other =
                 words.Source() == LineSource::Lyrics ? LineSource::Karaoke : LineSource::Lyrics;
             EXPECT_EQ(Show(words.Syllables(), false),
-                      Show(TimedWords(words.Song(), other).Syllables(), false))
+                      Show(TimedWords(words.EditedSong(), other).Syllables(), false))
                 << file;
         }
-        const std::string end = EncodeMidiFile(words.Song());
+        const std::string end = EncodeSong(words.EditedSong());
         std::vector<Edit> redo;
         for (auto it = undo.rbegin(); it != undo.rend(); ++it) redo.push_back(words.Apply(*it));
-        ASSERT_EQ(EncodeMidiFile(words.Song()), start) << file;
+        ASSERT_EQ(EncodeSong(words.EditedSong()), start) << file;
         for (auto it = redo.rbegin(); it != redo.rend(); ++it) words.Apply(*it);
-        ASSERT_EQ(EncodeMidiFile(words.Song()), end) << file;
+        ASSERT_EQ(EncodeSong(words.EditedSong()), end) << file;
     }
     std::cout << "edits applied " << applied << ", refused " << refused << ", songs " << songs
               << " (" << following << " with both streams)\n";
@@ -399,7 +409,7 @@ TEST(EditingCorpus, TapsSnapToTheIntendedNote) {
     for (const auto& [speed, floor] : {std::pair{1.0, 95.0}, {0.75, 0.0}, {0.5, 99.0}}) {
         size_t taps = 0, hits = 0;
         for (const auto& file : CorpusFiles()) {
-            const std::optional<TimedWords> words = Open(ReadSong(file));
+            const std::optional<TimedWords> words = Open(ReadFile(file));
             if (!words) continue;
             const TapSnapper snapper(*words);
             for (const TimedSyllable& s : words->Syllables()) {

@@ -3,13 +3,16 @@
 // bodies.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "lyrics/sung_lines.h"
 #include "model/byte_string.h"
 #include "model/song.h"
 #include "model/timing.h"
+#include "reader/midi_reader.h"
 #include "tests/support/lyrics_fixtures.h"
 
 namespace verselane {
@@ -99,12 +102,81 @@ TEST(SongModel, DivisionInQuarterNotesOrSmpteFramesGivesTheTimeOfATick) {
         }
         MidiFile song = test::SongOf({{test::Tempo(0, 1000000), NoteOn(3000, 60)}});
         song.Header.Division = division;
-        EXPECT_NEAR(TempoMap(song).Seconds(3000), r.seconds, 1e-9);
+        EXPECT_NEAR(TempoMap(ToSong(song)).Seconds(3000), r.seconds, 1e-9);
     }
     // Times far beyond any song stay finite: 2^31 - 1 ticks at the slowest tempo.
     MidiFile slow = test::SongOf({{test::Tempo(0, 0xFFFFFF)}});
     slow.Header.Division = 1;
-    EXPECT_NEAR(TempoMap(slow).Seconds(INT32_MAX), 2147483647 * 16.777215, 1);
+    EXPECT_NEAR(TempoMap(ToSong(slow)).Seconds(INT32_MAX), 2147483647 * 16.777215, 1);
+}
+
+// TickAt is the exact inverse of Seconds: for the time of each tick of
+// interest, the time just before it and the time half way to the next tick,
+// it gives the last tick at or before that time. Where ticks are told apart
+// by their times (far out, a double may give two ticks one time), the time
+// of a tick gives the tick and the time just before it the tick before.
+// Before the start (the time just before tick 0) it is 0.
+void ExpectTickAtInverts(const TempoMap& map, std::vector<int32_t> ticks) {
+    for (const int32_t t : {0, 1, 2, INT32_MAX - 1, INT32_MAX}) ticks.push_back(t);
+    for (const int32_t t : ticks) {
+        if (t < 0) continue;
+        const double at = map.Seconds(t);
+        const double next = t < INT32_MAX ? map.Seconds(t + 1) : at;
+        for (const double probe : {at, std::nextafter(at, -1.0), (at + next) / 2}) {
+            const int32_t found = map.TickAt(probe);
+            EXPECT_TRUE(probe < 0 ? found == 0 : map.Seconds(found) <= probe) << t;
+            EXPECT_TRUE(probe < 0 || found == INT32_MAX || map.Seconds(found + 1) > probe) << t;
+        }
+        if (t == INT32_MAX || next > at) {
+            EXPECT_EQ(map.TickAt(at), t) << t;
+            EXPECT_EQ(map.TickAt((at + next) / 2), t) << t;
+        }
+        if (t > 0 && map.Seconds(t - 1) < at) {
+            EXPECT_EQ(map.TickAt(std::nextafter(at, -1.0)), t - 1) << t;
+        }
+    }
+}
+
+TEST(TempoMap, TickAtInvertsSecondsAtEveryChangeAndDivision) {
+    // Two changes at tick 1000 (the last holds), the slowest tempo, a
+    // change before tick 0 and one far out.
+    MidiFile song = test::SongOf(
+        {{test::Tempo(0, 1000000), test::Tempo(1000, 250000), test::Tempo(1000, 300000),
+          test::Tempo(5000, 0xFFFFFF), test::Tempo(2000000000, 1)},
+         {test::Tempo(3, 400000), NoteOn(6000, 60)}});
+    const std::vector<int32_t> changes = {3, 4, 999, 1000, 1001, 4999, 5000, 5001, 2000000000};
+    for (const uint16_t division : {0x0001, 0x01E0, 0x7FFF, 0xE728, 0xE350, 0xE201}) {
+        song.Header.Division = static_cast<int16_t>(division);
+        SCOPED_TRACE(division);
+        ExpectTickAtInverts(TempoMap(ToSong(song)), changes);
+    }
+    for (const uint16_t division : {0x0000, 0xE700}) {  // no clock
+        song.Header.Division = static_cast<int16_t>(division);
+        EXPECT_EQ(TempoMap(ToSong(song)).TickAt(0), INT32_MAX) << division;
+        EXPECT_EQ(TempoMap(ToSong(song)).TickAt(-1), 0) << division;
+    }
+}
+
+// The same over the corpus: every tempo change of every song, each track of
+// a format 2 song on its own.
+TEST(TempoMap, TickAtInvertsSecondsOverTheCorpus) {
+    VERSELANE_REQUIRE_CORPUS();
+    int songs = 0;
+    for (const auto& path : test::CorpusFiles()) {
+        Song song;
+        SongFacts facts;
+        if (!ReadSong(song, facts, path.string()).SongUsable()) continue;
+        SCOPED_TRACE(path.filename().string());
+        ++songs;
+        std::vector<int32_t> ticks;
+        for (const Song::Placed p : song.AllEvents()) {
+            if (!p.Record.IsMeta(kMetaTempo)) continue;
+            for (const int32_t d : {-1, 0, 1}) ticks.push_back(p.Record.Tick + d);
+        }
+        const int16_t maps = song.Format == 2 ? song.TrackCount() : int16_t{1};
+        for (int16_t t = 0; t < maps; ++t) ExpectTickAtInverts(TempoMap(song, t), ticks);
+    }
+    EXPECT_GT(songs, 0);
 }
 
 // Bars and beats follow every time signature, from any track, sorted by

@@ -38,17 +38,17 @@ MidiEvent Event(int32_t time, uint8_t kind, uint8_t channel, uint8_t d1, uint8_t
 TEST(PlaybackSchedule, EveryEventAtItsTimeByEveryTempoChange) {
     // Division 480. 0.5 s a quarter note to tick 960, then 1 s to 1920, then
     // 0.25 s: 480 -> 0.5 s, 960 -> 1 s, 1440 -> 2 s, 2160 -> 3.125 s, 2400 -> 3.25 s.
-    const MidiFile song =
+    const Song song = ToSong(
         SongOf({{Tempo(960, 1000000), Tempo(1920, 250000), EndOfTrack(1920)},
                 {Event(0, 4, 2, 40), NoteOn(480, 60),
                  Event(960, kKindSysEx, 0, 0, 0, "\x7E\x7F\x09\x01\xF7"),
                  Event(1440, 6, 1, 0x00, 0x50), Event(2160, 0, 0, 60), Event(2160, 3, 9, 7, 99),
-                 Event(2160, kKindMeta, kMetaLyric, 0, 0, "la"), EndOfTrack(2400)}});
+                 Event(2160, kKindMeta, kMetaLyric, 0, 0, "la"), EndOfTrack(2400)}}));
     // Format 2: each track a pattern of its own after the one before, at its
     // own tempo (1 s a quarter note, then the default 0.5 s).
-    const MidiFile patterns = SongOf(
+    const Song patterns = ToSong(SongOf(
         {{Tempo(0, 1000000), NoteOn(480, 50), EndOfTrack(960)}, {NoteOn(480, 52), EndOfTrack(960)}},
-        2);
+        2));
     // The length, then per event its seconds, its status in hex and its data
     // bytes or the bytes of a system-exclusive message.
     const auto listed = [](const PlaybackSchedule& schedule) {
@@ -84,9 +84,9 @@ TEST(PlaybackSchedule, EveryEventAtItsTimeByEveryTempoChange) {
 // nothing after it.
 TEST(PlaybackSchedule, ASeekChasesTheChannelStateUpToItsPoint) {
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
-    const MidiFile song = SongOf(
+    const Song song = ToSong(SongOf(
         {{Event(0, 4, 2, 40), Event(0, 3, 9, 7, 99), NoteOn(480, 60), Event(960, 3, 9, 7, 50),
-          Event(960, 6, 1, 0x00, 0x50), Event(1440, 4, 2, 41), EndOfTrack(1920)}});
+          Event(960, 6, 1, 0x00, 0x50), Event(1440, 4, 2, 41), EndOfTrack(1920)}}));
     const PlaybackSchedule schedule = BuildSchedule(song);
     std::string error;
     const std::unique_ptr<Synth> synth = Synth::Create(DefaultSoundFont(), 44100, {}, &error);
@@ -162,7 +162,7 @@ TEST(Render, SizedAheadFromTheScheduleWithItsHeaderFirst) {
     test::TempDir dir;
     // Half speed: a note at 0.5 s of a 1 s song sounds from 1 s of 2 s.
     const PlaybackSchedule half =
-        AtSpeed(BuildSchedule(SongOf({{NoteOn(480, 60), EndOfTrack(960)}})), 0.5);
+        AtSpeed(BuildSchedule(ToSong(SongOf({{NoteOn(480, 60), EndOfTrack(960)}}))), 0.5);
     const RenderReport slow = RenderToWav(half, DefaultSoundFont(), (dir / "half.wav").string());
     EXPECT_NEAR(slow.FirstSound, 1.0, 0.01);
     EXPECT_NEAR(Figure("sox --i -D " + (dir / "half.wav").string()), 2.0 + kReleaseTail, 0.01);
@@ -235,7 +235,7 @@ TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
         // clock, which moves.
         Player silent;
         silent.SetSchedule(std::make_shared<PlaybackSchedule>(
-            BuildSchedule(SongOf({{EndOfTrack(0)}, {NoteOn(0, 60), EndOfTrack(9600)}}))));
+            BuildSchedule(ToSong(SongOf({{EndOfTrack(0)}, {NoteOn(0, 60), EndOfTrack(9600)}})))));
         silent.Play();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_GT(silent.Position(), 0.1);
@@ -251,7 +251,7 @@ TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
         notes.push_back(Event(t + 200, 0, 0, static_cast<uint8_t>(60 + t / 240 % 12)));
     }
     notes.push_back(EndOfTrack(240 * 240));
-    const MidiFile song = SongOf({{EndOfTrack(0)}, notes}, 1, 1200);
+    const Song song = ToSong(SongOf({{EndOfTrack(0)}, notes}, 1, 1200));
     Player player;
     player.Open({}, "null");
     for (int i = 0; i < 1000 && player.State() == Player::Output::Opening; ++i)

@@ -126,19 +126,8 @@ void TimingEditor::Clear() {
 }
 
 int32_t TimingEditor::TickOfSeconds(double seconds) const {
-    if (!words_) return 0;
-    // Time grows with the tick: the last tick at or before `seconds`.
-    int32_t low = 0, high = std::max<int32_t>(last_tick_, 1);
-    while (high < (1 << 30) && words_->Seconds(high) < seconds) high *= 2;
-    while (low < high) {
-        const int32_t middle = low + (high - low + 1) / 2;
-        if (words_->Seconds(middle) <= seconds) {
-            low = middle;
-        } else {
-            high = middle - 1;
-        }
-    }
-    return low;
+    // The last tick at or before `seconds`.
+    return words_ ? words_->TickAt(seconds) : 0;
 }
 
 void TimingEditor::ShowAt(double seconds, bool playing) {

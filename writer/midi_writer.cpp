@@ -13,22 +13,10 @@ namespace verselane {
 
 namespace {
 
-// Where encoded bytes go: counted only, into memory, or to a file through a
-// buffer of fixed size. Each gives room for an event's head at Head(), and
-// Advance says where the head ended; Put takes any other bytes.
-class CountingSink {
-  public:
-    int64_t size = 0;
-    char* Head() { return scratch_; }
-    void Advance(const char* end) { size += end - scratch_; }
-    void Put(std::string_view bytes) { size += static_cast<int64_t>(bytes.size()); }
-
-  private:
-    char scratch_[kEventHead];
-};
-
-// Into memory that grows as the bytes come (a song encoded in one pass,
-// its chunk lengths filled in after each track).
+// Where encoded bytes go: into memory that grows as the bytes come (a
+// song encoded in one pass, its chunk lengths filled in after each track).
+// It gives room for an event's head at Head(), and Advance says where the
+// head ended; Put takes any other bytes.
 class GrowingSink {
   public:
     explicit GrowingSink(size_t guess) {
@@ -57,35 +45,6 @@ class GrowingSink {
         if (text_.size() - used_ < n) text_.resize(std::max(text_.size() * 2, used_ + n));
     }
     std::string text_;
-    size_t used_ = 0;
-};
-
-class FileSink {
-  public:
-    static constexpr size_t kBuffer = size_t{1} << 20;
-    explicit FileSink(OutputFile& file)
-        : file_(file), buffer_(std::make_unique_for_overwrite<char[]>(kBuffer)) {}
-    char* Head() {
-        if (kBuffer - used_ < kEventHead) Flush();
-        return buffer_.get() + used_;
-    }
-    void Advance(const char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
-    void Put(std::string_view bytes) {
-        if (kBuffer - used_ < bytes.size()) {
-            Flush();
-            if (bytes.size() >= kBuffer) return file_.Write(bytes);
-        }
-        std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
-        used_ += bytes.size();
-    }
-    void Flush() {
-        file_.Write(std::string_view(buffer_.get(), used_));
-        used_ = 0;
-    }
-
-  private:
-    OutputFile& file_;
-    std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
 };
 
@@ -165,20 +124,6 @@ void CheckTrackLength(int32_t t, int64_t size) {
     }
 }
 
-// The length of every track's events, by the same encoder into a counting
-// sink; raises whatever the song's events raise.
-std::vector<int32_t> TrackLengths(const Song& song) {
-    std::vector<int32_t> lengths;
-    lengths.reserve(song.Tracks.size());
-    for (int32_t t = 0; t < song.TrackCount(); ++t) {
-        CountingSink count;
-        EncodeTrackEvents(count, song.Tracks[static_cast<size_t>(t)], t);
-        CheckTrackLength(t, count.size);
-        lengths.push_back(static_cast<int32_t>(count.size));
-    }
-    return lengths;
-}
-
 // The format written: one that the track count allows. A format 0 song of
 // several tracks (or of an unknown format) is written as format 1, which
 // holds tracks played together, as any reader takes them.
@@ -200,18 +145,6 @@ void EncodeHeader(Sink& out, const Song& song) {
     *p++ = static_cast<char>(static_cast<uint16_t>(song.Division) >> 8);
     *p++ = static_cast<char>(song.Division & 0xFF);
     out.Put(std::string_view(head, 14));
-}
-
-template <class Sink>
-void EncodeTracks(Sink& out, const Song& song, const std::vector<int32_t>& lengths) {
-    EncodeHeader(out, song);
-    char head[8];
-    for (int32_t t = 0; t < song.TrackCount(); ++t) {
-        std::memcpy(head, "MTrk", 4);
-        PutLong(head + 4, lengths[static_cast<size_t>(t)]);
-        out.Put(std::string_view(head, 8));
-        EncodeTrackEvents(out, song.Tracks[static_cast<size_t>(t)], t);
-    }
 }
 
 // Raises for a header that no file may carry.
@@ -255,12 +188,13 @@ std::string EncodeSong(const Song& Song) {
 std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
                                       ExistingFile Existing) {
     try {
-        CheckHeader(Song);
-        const std::vector<int32_t> lengths = TrackLengths(Song);
+        // Encoded whole before the file is opened: a song that cannot be
+        // written is refused with the file untouched. The bytes take as much
+        // memory as the file will, once; a first pass that only counted them
+        // took as long as the encoding itself.
+        const std::string bytes = EncodeSong(Song);
         OutputFile file(FileName, Existing);
-        FileSink out(file);
-        EncodeTracks(out, Song, lengths);
-        out.Flush();
+        file.Write(bytes);
         file.Commit();
         return std::nullopt;
     } catch (const UnencodableSong& e) {

@@ -21,8 +21,8 @@ std::string EncodeSong(const Song& Song);
 
 // Writes the song to `FileName` through OutputFile (a regular file is
 // replaced whole or left untouched; "-" is standard output). The whole song
-// is encoded once into a counting sink first, so a song that cannot be
-// written is refused before the file is touched. Returns nothing on success,
+// is encoded into memory first, so a song that cannot be written is refused
+// before the file is touched. Returns nothing on success,
 // else why the file was not written.
 [[nodiscard]] std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
                                                     ExistingFile Existing = ExistingFile::Replace);
