@@ -158,11 +158,9 @@ std::string DefaultAlignOutput(const std::string& Song) {
 
 int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) {
     const std::string song_name = PrintableName(Command.Song);
-    // MidiFile bridge: align's functions take the song as the reader leaves a
-    // MidiFile (its facts, and room for the words track in its event slots).
-    MidiFile song;
-    ResetMidiFile(song);
-    if (!ReadWhole(Command.Song, ReadMidiFile(song, Command.Song), err)) return 1;
+    Song song;
+    SongFacts facts;
+    if (!ReadWholeSong(Command.Song, song, facts, err)) return 1;
     std::ifstream sheet_file(Command.Sheet, std::ios::binary);
     std::ostringstream sheet_bytes;
     if (!sheet_file || !(sheet_bytes << sheet_file.rdbuf())) {
@@ -177,8 +175,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     std::string sheet = sheet_bytes.str();
     if (!Command.SheetEncoding.empty()) sheet = TextDecoder(Command.SheetEncoding).ToUtf8(sheet);
 
-    // MidiFile bridge
-    const bool had_words = align::SongHasWords(song);
+    const bool had_words = align::SongHasWords(song, facts);
     if (had_words && !Command.Replace) {
         err << song_name
             << ": the song has words already; --replace puts the sheet's words in their place\n";
@@ -186,7 +183,6 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     }
     // The words go into the song in its own encoding when it has words.
     std::string encoding = Command.Encoding;
-    // MidiFile bridge
     if (had_words) encoding = SongDecoder(song).Encoding();
 
     align::SheetRequest request;
@@ -197,7 +193,6 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     request.Pins = Command.Pins;
     align::SheetAlignment aligned;
     try {
-        // MidiFile bridge
         aligned = align::AlignSheet(song, request);
     } catch (const align::AlignError& e) {
         err << PrintableName(Command.Sheet) << ": " << AlignFaultMessage(e.Fault()) << "\n";
@@ -227,18 +222,15 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     const align::WordsOutput to = Command.To == "lyrics"    ? align::WordsOutput::Lyrics
                                   : Command.To == "karaoke" ? align::WordsOutput::Karaoke
                                                             : align::WordsOutput::Both;
-    // MidiFile bridge
     KaraokeInfo info = SongKaraokeInfo(song);
     info.Language = align::KaraokeLanguageName(aligned.Language);
     bool kept_utf8 = false;
     auto to_song = [&](std::string_view utf8) { return SungWordsIn(utf8, encoding, kept_utf8); };
-    // MidiFile bridge
-    align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement, to, info,
+    align::PutWords(song, facts, align::LyricTexts(aligned.Sheet), aligned.Placement, to, info,
                     Command.Replace, to_song);
     if (kept_utf8) err << "some words do not fit " << encoding << " and are written as UTF-8\n";
-    // MidiFile bridge
-    if (const std::optional<WriteFailure> failure = WriteMidiFile(
-            song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
+    if (const std::optional<WriteFailure> failure =
+            WriteSong(song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
         err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
             << "\n";
         return 1;
@@ -259,7 +251,6 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     out << "Syllables: " << placed.size() << ", " << doubtful << " doubtful; written to "
         << PrintableName(output) << "\n";
     if (Command.Report) {
-        // MidiFile bridge
         const TempoMap tempo(song);
         std::vector<size_t> order;
         for (size_t i = 0; i < placed.size(); ++i)

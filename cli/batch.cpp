@@ -29,10 +29,7 @@ std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
 }
 
 bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, std::ostream& err) {
-    return ReadWhole(FileName, ReadSong(Song, Facts, FileName), err);
-}
-
-bool ReadWhole(const std::string& FileName, const ReadOutcome& read, std::ostream& err) {
+    const ReadOutcome read = ReadSong(Song, Facts, FileName);
     if (!read.SongUsable()) {
         err << PrintableName(FileName) << ": " << PrintableName(ReadMessage(read)) << "\n";
         return false;

@@ -31,8 +31,6 @@ std::string DamageReport(const ReadOutcome& Read, bool Salvage);
 // `err`, with the file's name, and gives false (a damaged song is not worked
 // on).
 bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, std::ostream& err);
-// The same telling for a read already made of `FileName`.
-bool ReadWhole(const std::string& FileName, const ReadOutcome& Read, std::ostream& err);
 
 // Why a job failed, in the command line's words; `Direction` names the
 // events a conversion missed.

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -24,26 +23,16 @@ namespace {
 // Keys stay in the order they are put, the file's name first.
 using json = nlohmann::ordered_json;
 
-// When the findings of one song fall, in seconds by the tempo of their track.
-class FindingClock {
-  public:
-    explicit FindingClock(const Song& song) : song_(song) {}
-    double Seconds(const Finding& f) {
-        // MidiFile bridge
-        if (!file_) file_ = ToMidiFile(song_);
-        return TempoMap(*file_, static_cast<int16_t>(f.Track)).Seconds(f.Time);
-    }
+// When a finding falls, in seconds by the tempo of its track.
+double SecondsOf(const Song& song, const Finding& f) {
+    return TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time);
+}
 
-  private:
-    const Song& song_;
-    std::optional<MidiFile> file_;  // made once, for the first finding with a time
-};
-
-std::string Where(FindingClock& clock, const Finding& f) {
+std::string Where(const Song& song, const Finding& f) {
     if (f.Track < 0) return "song";
     std::string where = "track " + std::to_string(f.Track);
     if (f.Event >= 0) {
-        where += " event " + std::to_string(f.Event) + " at " + FormatTimestamp(clock.Seconds(f));
+        where += " event " + std::to_string(f.Event) + " at " + FormatTimestamp(SecondsOf(song, f));
     }
     return where;
 }
@@ -71,14 +60,14 @@ void PutFileName(json& entry, const std::string& file) {
     }
 }
 
-json FindingJson(FindingClock& clock, const Finding& f) {
+json FindingJson(const Song& song, const Finding& f) {
     json entry = {{"id", std::string(FindingIdText(f.Id))},
                   {"level", std::string(SeverityName(f.Level))},
                   {"players", std::string(FamilyName(f.Family))},
                   {"track", f.Track},
                   {"event", f.Event},
                   {"tick", f.Time}};
-    if (f.Time >= 0) entry["seconds"] = clock.Seconds(f);
+    if (f.Time >= 0) entry["seconds"] = SecondsOf(song, f);
     entry["text"] = FindingText(f);
     entry["repair"] = f.Fix == Repair::None ? json(nullptr) : json(std::string(RepairName(f.Fix)));
     return entry;
@@ -146,7 +135,7 @@ namespace {
 
 // The JSON object of one file read: how it was read, whether it was checked
 // and fails, why not, what is damaged, and its findings.
-json CheckedFileJson(const std::string& file, const ReadOutcome& outcome, FindingClock& clock,
+json CheckedFileJson(const std::string& file, const ReadOutcome& outcome, const Song& song,
                      const std::vector<Finding>& findings, bool checked, bool failed) {
     json entry;
     PutFileName(entry, file);
@@ -163,7 +152,7 @@ json CheckedFileJson(const std::string& file, const ReadOutcome& outcome, Findin
         entry["damage"] = damage;
     }
     entry["findings"] = json::array();
-    for (const Finding& f : findings) entry["findings"].push_back(FindingJson(clock, f));
+    for (const Finding& f : findings) entry["findings"].push_back(FindingJson(song, f));
     return entry;
 }
 
@@ -228,15 +217,14 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
         checked += check;
         not_checked += !check;
         at_level += fails;
-        FindingClock clock(song);
         if (Command.Json) {
             report.push_back(
-                CheckedFileJson(file, outcome, clock, findings, check, fails || !check));
+                CheckedFileJson(file, outcome, song, findings, check, fails || !check));
             continue;
         }
         for (const Finding& f : findings) {
             out << name << ": " << SeverityName(f.Level) << ": " << FamilyName(f.Family) << ": "
-                << Where(clock, f) << ": " << FindingIdText(f.Id) << ": "
+                << Where(song, f) << ": " << FindingIdText(f.Id) << ": "
                 << Printable(FindingText(f));
             if (f.Fix != Repair::None) out << " [repair: " << RepairName(f.Fix) << "]";
             out << "\n";

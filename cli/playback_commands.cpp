@@ -90,8 +90,7 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
     }
     // Before anything is written: the render's length is known from the
     // schedule, and a song too long, or too big for where it goes, is refused.
-    // MidiFile bridge
-    const PlaybackSchedule schedule = BuildSchedule(ToMidiFile(song));
+    const PlaybackSchedule schedule = BuildSchedule(song);
     const RenderSize size = RenderSizeOf(schedule);
     if (schedule.Length > Command.MaxSeconds) {
         err << "verselane-cli: " << PrintableName(Command.File) << " lasts "

@@ -190,8 +190,7 @@ bool PrintSyllables(const Song& Song, std::optional<LineSource> From, int16_t Tr
                     const std::function<std::string(std::string_view)>& Show,
                     const std::string& Name, std::ostream& out, std::ostream& err) {
     try {
-        // MidiFile bridge
-        const editing::TimedWords words(ToMidiFile(Song), From, Track);
+        const editing::TimedWords words(Song, From, Track);
         size_t number = 0;
         for (const editing::TimedSyllable& s : words.Syllables()) {
             const char* mark = s.ParagraphStart ? "\\" : s.LineStart ? "/" : s.WordStart ? "" : "-";
@@ -247,8 +246,7 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
     if (!ReadWholeSong(command.Song, song, facts, err)) return 1;
     std::optional<editing::TimedWords> words;
     try {
-        // MidiFile bridge
-        words.emplace(ToMidiFile(song));
+        words.emplace(std::move(song));
     } catch (const editing::EditError& e) {
         err << song_name << ": " << EditFaultMessage(e.Fault()) << "\n";
         return 1;
@@ -275,9 +273,9 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
         err << PrintableName(output) << ": is the song being read; name another output\n";
         return 1;
     }
-    // MidiFile bridge
-    if (const std::optional<WriteFailure> failure = WriteMidiFile(
-            words->Song(), output, command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
+    if (const std::optional<WriteFailure> failure =
+            WriteSong(words->EditedSong(), output,
+                      command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
         err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
             << "\n";
         return 1;
