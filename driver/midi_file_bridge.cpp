@@ -10,7 +10,7 @@ namespace verselane {
 
 namespace {
 
-// The words facts the file holds from its read.
+// The facts the file holds from its read.
 SongFacts FactsOf(const MidiFile& file) {
     SongFacts facts;
     facts.FileLength = file.FileLength;
