@@ -229,7 +229,13 @@ class SegmentAligner {
         (void)first;
         if (next == 0) return static_cast<float>(w_.Fill);
         const size_t held_by = next - 1;
-        if (LineEnd(held_by)) return static_cast<float>(w_.Fill);
+        if (LineEnd(held_by)) {
+            const NoteFacts& f = facts_[m];
+            double c = w_.Fill;
+            if (f.Beats >= 1) c += w_.FillLong * std::min(f.Beats, 2.0);
+            if (f.Short && f.RestAfter < 0.25) c += w_.FillOrnament;
+            return static_cast<float>(c);
+        }
         if (next == pinned_next_) return static_cast<float>(w_.BeforePin);
         const NoteFacts& f = facts_[m];
         double c = w_.Melisma;

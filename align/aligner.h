@@ -52,6 +52,8 @@ struct AlignWeights {
     double LineStartAfterLong = 2.0;    // bonus for a line opening after a long note (no rest)
     double RestInsideLine = 0.0;        // a syllable inside a line after a rest, per beat
     double Fill = 0.075;            // a note without a syllable at a line's end or before the first
+    double FillLong = 0.1;          // more for a long note left at a line's end, per beat (to 2)
+    double FillOrnament = 0.1;      // more for a short note running on into the next there
     double Melisma = 1.1;           // a note that carries on the syllable before, inside a line
     double MelismaLegato = 0.0;     // less when it overlaps the note before (slurred)
     double MelismaShort = 0.6;      // less for a short (ornament) note
@@ -60,7 +62,7 @@ struct AlignWeights {
     double PlaceLegato = 0.8;       // a syllable on a note slurred from the one before
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
-    double BeforePin = 0.075;     // a note between a stretch's last syllable and the pinned one after
+    double BeforePin = 0.075;   // a note between a stretch's last syllable and the pinned one after
     double ShareNote = 1.2;     // a split-off syllable sung on the note before
     double ShareAnyNote = 9.0;  // a syllable inside a word sung on the note before (between notes)
     double NoNote = 1000.0;     // a syllable without a note (the notes ran out)

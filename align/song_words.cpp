@@ -81,7 +81,7 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
     const auto& in = Sheet.Syllables;
     for (size_t i = 0; i < in.size(); ++i) {
         const bool whole_word = in[i].WordStart && Sheet.WordEnd(i);
-        if (!whole_word || in[i].Marked || in[i].Text.find(' ') != std::string::npos) {
+        if (!whole_word || in[i].Marked) {
             out.Syllables.push_back(in[i]);
             continue;
         }

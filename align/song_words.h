@@ -53,7 +53,8 @@ struct SheetAlignment {
 };
 
 // The syllables of a sheet as sung: words without marks split by the
-// splitter, marked words and words joined by "~" as written.
+// splitter (words joined by "~" sharing the syllable where they meet),
+// marked words as written.
 LyricSheet SungSyllables(const LyricSheet& Sheet, const class SyllableSplitter& Splitter);
 
 // Reads the sheet, chooses the melody and aligns. Raises AlignError

@@ -81,6 +81,12 @@ bool IsVowelLetter(char32_t c) {
 
 // The vowel groups of a lower-case word: [start, end) of each run of vowels.
 std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool english) {
+    // An ending such as "'s", "'d" or "'ll" adds no vowel: the word before
+    // it decides ("here's" as "here").
+    if (const size_t apostrophe = w.rfind(U'\'');
+        english && apostrophe != std::u32string::npos && apostrophe > 0 &&
+        std::none_of(w.begin() + static_cast<std::ptrdiff_t>(apostrophe), w.end(), IsVowelLetter))
+        return VowelGroups(w.substr(0, apostrophe), english);
     std::vector<std::pair<size_t, size_t>> groups;
     auto vowel = [&](size_t i) {
         if (!IsVowelLetter(w[i])) return false;
@@ -102,7 +108,8 @@ std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool
     }
     if (english && groups.size() > 1) {
         const size_t n = w.size();
-        auto consonant = [&](size_t i) { return i < n && IsLetter(w[i]) && !IsVowelLetter(w[i]); };
+        // ("y" before a vowel too: "stayed").
+        auto consonant = [&](size_t i) { return i < n && IsLetter(w[i]) && !vowel(i); };
         const auto& last = groups.back();
         // A silent final "e" (fire, love), "ed" (loved) or "es" (comes); "le"
         // after a consonant (little) and "ted", "ded", "ses", ... are sung.
@@ -169,6 +176,7 @@ const std::map<std::u32string, std::vector<size_t>>& EnglishExceptions() {
         {U"alone", {1}},       {U"above", {1}},
         {U"around", {1}},      {U"remember", {2, 5}},
         {U"power", {3}},       {U"flower", {4}},
+        {U"eyes", {}},
     };
     return kWords;
 }
@@ -451,6 +459,16 @@ void SyllableSplitter::Prepare(std::string_view Utf8Text) {
 }
 
 std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) const {
+    // Words joined to be sung as one ("que~es", "linda~amiga") run together
+    // where they meet: the last syllable of one and the first of the next
+    // share a note, the others keep their own.
+    if (const size_t space = Utf8Word.find(' '); space != std::string_view::npos) {
+        std::vector<std::string> out = Split(Utf8Word.substr(0, space));
+        std::vector<std::string> rest = Split(Utf8Word.substr(space + 1));
+        out.back() += ' ' + rest.front();
+        out.insert(out.end(), rest.begin() + 1, rest.end());
+        return out;
+    }
     const std::u32string word = Decode(Utf8Word);
     size_t first = 0, last = word.size();
     while (first < last && !IsLetter(word[first])) ++first;
@@ -525,6 +543,14 @@ std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) cons
             while (g < groups.size() && groups[g].first < to) {
                 if (groups[g].first >= from) inside.push_back(g);
                 ++g;
+            }
+            // A part of a compound ending in a silent "e" ("some-times",
+            // "come-back"): the "e" is no syllable of its own.
+            if (english && inside.size() > 1 && to < core.size()) {
+                const auto& [e_start, e_end] = groups[inside.back()];
+                if (e_start + 1 == to && e_end == to && core[e_start] == 'e' &&
+                    !IsVowelLetter(core[e_start - 1]) && core[e_start - 1] != 'l')
+                    inside.pop_back();
             }
             if (inside.empty()) continue;
             // A piece opens at its own start unless it is the first piece

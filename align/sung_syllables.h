@@ -44,7 +44,8 @@ class SyllableSplitter {
     void Prepare(std::string_view Utf8Text);
 
     // The syllables of one word as sung, in order; joined they give the word
-    // back unchanged (punctuation stays with the syllable it touches). Not
+    // back unchanged (punctuation stays with the syllable it touches). Words
+    // joined by spaces to be sung as one share a syllable where they meet. Not
     // to be called from two threads at once: it may load patterns.
     std::vector<std::string> Split(std::string_view Utf8Word) const;
 

@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
         {"LineStartRest", &weights.LineStartRest},
         {"RestInsideLine", &weights.RestInsideLine},
         {"Fill", &weights.Fill},
+        {"FillLong", &weights.FillLong},
+        {"FillOrnament", &weights.FillOrnament},
         {"LineStartAfterLong", &weights.LineStartAfterLong},
         {"Melisma", &weights.Melisma},
         {"MelismaLegato", &weights.MelismaLegato},

@@ -8,6 +8,7 @@
 // read-only and full file systems and the device node are real, on small
 // tmpfs mounts of the test's own; where the test may not mount (EPERM) those
 // cases are skipped with a note.
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -156,6 +157,25 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
         << WriteProblem(refused);
     song = ToSong(test::SongOf({Events("0/255/47/0/0/"), Events("0/255/47/0/0/")}, 0));
     EXPECT_EQ(EncodeSong(song).substr(8, 6), Hex("0001 0002 01E0"));
+    // A fault in the last track, found after the first went out: a file
+    // keeps its old bytes and a stream gets nothing.
+    Song late = ToSong(test::SongOf({Events("0/255/47/0/0/"), Events("0/1/0/60/144/")}, 0));
+    TempDir dir;
+    const std::string kept = (dir.path() / "kept.mid").string();
+    const std::string before = Smf(0, 96, {Hex("00 FF 2F 00")});
+    WriteAll(kept, before);
+    EXPECT_TRUE(WriteSong(late, kept).has_value());
+    EXPECT_EQ(ReadAll(kept), before);
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
+    const std::string pipe = "/proc/self/fd/" + std::to_string(ends[1]);
+    EXPECT_FALSE(WriteSong(song, pipe).has_value()) << WriteProblem(WriteSong(song, pipe));
+    char bytes[64];
+    EXPECT_EQ(::read(ends[0], bytes, sizeof bytes), 14 + 2 * 12);
+    EXPECT_TRUE(WriteSong(late, pipe).has_value());
+    EXPECT_EQ(::read(ends[0], bytes, 1), -1);
+    ::close(ends[0]);
+    ::close(ends[1]);
     song.Format = 7;
     EXPECT_EQ(EncodeSong(song).substr(8, 6), Hex("0001 0002 01E0"));
 }

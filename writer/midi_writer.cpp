@@ -34,6 +34,7 @@ class GrowingSink {
         used_ += bytes.size();
     }
     size_t Used() const { return used_; }
+    void Clear() { used_ = 0; }
     char* At(size_t i) { return text_.data() + i; }
     std::string Take() {
         text_.resize(used_);
@@ -188,13 +189,32 @@ std::string EncodeSong(const Song& Song) {
 std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
                                       ExistingFile Existing) {
     try {
-        // Encoded whole before the file is opened: a song that cannot be
-        // written is refused with the file untouched. The bytes take as much
-        // memory as the file will, once; a first pass that only counted them
-        // took as long as the encoding itself.
-        const std::string bytes = EncodeSong(Song);
+        CheckHeader(Song);
         OutputFile file(FileName, Existing);
-        file.Write(bytes);
+        if (file.InPlace()) {
+            // A stream keeps whatever it is given: the song is encoded whole
+            // first, so one that cannot be written leaves nothing there.
+            file.Write(EncodeSong(Song));
+        } else {
+            // A file is only put in place by Commit, so the tracks go out one
+            // by one through a buffer of one track: the song is never held
+            // twice, and one that cannot be written leaves the target as it
+            // was.
+            GrowingSink out(size_t{1} << 16);
+            EncodeHeader(out, Song);
+            for (int32_t t = 0; t < Song.TrackCount(); ++t) {
+                out.Put(std::string_view("MTrk\0\0\0\0", 8));
+                const size_t start = out.Used();
+                EncodeTrackEvents(out, Song.Tracks[static_cast<size_t>(t)], t);
+                const int64_t length = static_cast<int64_t>(out.Used() - start);
+                CheckTrackLength(t, length);
+                PutLong(out.At(start - 4), static_cast<int32_t>(length));
+                file.Write(std::string_view(out.At(0), out.Used()));
+                out.Clear();
+            }
+            // A song without tracks is its header alone.
+            if (out.Used() > 0) file.Write(std::string_view(out.At(0), out.Used()));
+        }
         file.Commit();
         return std::nullopt;
     } catch (const UnencodableSong& e) {

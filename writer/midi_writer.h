@@ -20,9 +20,10 @@ namespace verselane {
 std::string EncodeSong(const Song& Song);
 
 // Writes the song to `FileName` through OutputFile (a regular file is
-// replaced whole or left untouched; "-" is standard output). The whole song
-// is encoded into memory first, so a song that cannot be written is refused
-// before the file is touched. Returns nothing on success,
+// replaced whole or left untouched; "-" is standard output). A song that
+// cannot be written leaves the target as it was: a file is replaced only
+// once every track is written, and a stream (standard output, a pipe, a
+// device) gets the song only once it is encoded whole. Returns nothing on success,
 // else why the file was not written.
 [[nodiscard]] std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
                                                     ExistingFile Existing = ExistingFile::Replace);

@@ -51,6 +51,9 @@ class OutputFile {
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(std::string_view Bytes);
+    // Whether the bytes go straight to their target (a device, a pipe,
+    // standard output): there, what is written stays even without Commit.
+    bool InPlace() const { return in_place_; }
     // Syncs the file and puts it in place.
     void Commit();
 
