@@ -8,7 +8,6 @@
 #include "lyrics/song_info.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
-#include "lyrics/track_editing.h"
 #include "model/errors.h"
 
 namespace verselane::align {

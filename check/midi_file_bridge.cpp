@@ -40,38 +40,6 @@ std::vector<Finding> CheckSong(const MidiFile& Song) {
     return CheckSong(ToSong(Song));
 }
 
-bool MoveKaraokeHeader(MidiFile& Song) {
-    return Repaired(Song, [](verselane::Song& song) { return MoveKaraokeHeader(song); });
-}
-
-bool NameWordsTrack(MidiFile& Song) {
-    return Repaired(Song, [](verselane::Song& song) { return NameWordsTrack(song); });
-}
-
-bool MakeFormat1(MidiFile& Song) {
-    return Repaired(Song, [](verselane::Song& song) { return MakeFormat1(song); });
-}
-
-bool SplitLongLines(MidiFile& Song) {
-    return Repaired(Song, [](verselane::Song& song) { return SplitLongLines(song); });
-}
-
-bool AddLineEnds(MidiFile& Song) {
-    return Repaired(Song, [](verselane::Song& song) { return AddLineEnds(song); });
-}
-
-bool DropDuplicate(MidiFile& Song, PlayerFamily Keep) {
-    return Repaired(Song, [Keep](verselane::Song& song) { return DropDuplicate(song, Keep); });
-}
-
-bool RemoveNulBytes(MidiFile& Song) {
-    return Repaired(Song, [](verselane::Song& song) { return RemoveNulBytes(song); });
-}
-
-bool JoinSplitWords(MidiFile& Song) {
-    return Repaired(Song, [](verselane::Song& song) { return JoinSplitWords(song); });
-}
-
 bool ApplyRepair(MidiFile& Song, Repair Fix, PlayerFamily Keep) {
     return Repaired(Song, [&](verselane::Song& song) { return ApplyRepair(song, Fix, Keep); });
 }

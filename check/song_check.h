@@ -137,14 +137,6 @@ bool ApplyRepair(Song& Song, Repair Fix, PlayerFamily Keep = PlayerFamily::Both)
 
 // Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
 std::vector<Finding> CheckSong(const MidiFile& Song);
-bool MoveKaraokeHeader(MidiFile& Song);
-bool NameWordsTrack(MidiFile& Song);
-bool MakeFormat1(MidiFile& Song);
-bool SplitLongLines(MidiFile& Song);
-bool AddLineEnds(MidiFile& Song);
-bool DropDuplicate(MidiFile& Song, PlayerFamily Keep);
-bool RemoveNulBytes(MidiFile& Song);
-bool JoinSplitWords(MidiFile& Song);
 bool ApplyRepair(MidiFile& Song, Repair Fix, PlayerFamily Keep = PlayerFamily::Both);
 
 }  // namespace verselane

@@ -158,8 +158,9 @@ std::string DefaultAlignOutput(const std::string& Song) {
 
 int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) {
     const std::string song_name = PrintableName(Command.Song);
-    MidiFile song;
-    if (!ReadWholeSong(Command.Song, song, err)) return 1;
+    Song song;
+    SongFacts facts;
+    if (!ReadWholeSong(Command.Song, song, facts, err)) return 1;
     std::ifstream sheet_file(Command.Sheet, std::ios::binary);
     std::ostringstream sheet_bytes;
     if (!sheet_file || !(sheet_bytes << sheet_file.rdbuf())) {
@@ -174,7 +175,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     std::string sheet = sheet_bytes.str();
     if (!Command.SheetEncoding.empty()) sheet = TextDecoder(Command.SheetEncoding).ToUtf8(sheet);
 
-    const bool had_words = align::SongHasWords(song);
+    const bool had_words = align::SongHasWords(song, facts);
     if (had_words && !Command.Replace) {
         err << song_name
             << ": the song has words already; --replace puts the sheet's words in their place\n";
@@ -225,11 +226,11 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     info.Language = align::KaraokeLanguageName(aligned.Language);
     bool kept_utf8 = false;
     auto to_song = [&](std::string_view utf8) { return SungWordsIn(utf8, encoding, kept_utf8); };
-    align::PutWords(song, align::LyricTexts(aligned.Sheet), aligned.Placement, to, info,
+    align::PutWords(song, facts, align::LyricTexts(aligned.Sheet), aligned.Placement, to, info,
                     Command.Replace, to_song);
     if (kept_utf8) err << "some words do not fit " << encoding << " and are written as UTF-8\n";
-    if (const std::optional<WriteFailure> failure = WriteMidiFile(
-            song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
+    if (const std::optional<WriteFailure> failure =
+            WriteSong(song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
         err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
             << "\n";
         return 1;

@@ -28,9 +28,8 @@ std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
     return text;
 }
 
-bool ReadWholeSong(const std::string& FileName, MidiFile& Song, std::ostream& err) {
-    ResetMidiFile(Song);
-    const ReadOutcome read = ReadMidiFile(Song, FileName);
+bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, std::ostream& err) {
+    const ReadOutcome read = ReadSong(Song, Facts, FileName);
     if (!read.SongUsable()) {
         err << PrintableName(FileName) << ": " << PrintableName(ReadMessage(read)) << "\n";
         return false;

@@ -26,10 +26,11 @@ using workflow::WriteJobOutput;
 // which tracks are damaged and how.
 std::string DamageReport(const ReadOutcome& Read, bool Salvage);
 
-// Reads a song that one command works on alone (align, retime): true when it
-// was read whole; otherwise says why on `err`, with the file's name, and
-// gives false (a damaged song is not worked on).
-bool ReadWholeSong(const std::string& FileName, MidiFile& Song, std::ostream& err);
+// Reads a song that one command works on alone (align, retime) into `Song`
+// and `Facts` (fresh): true when it was read whole; otherwise says why on
+// `err`, with the file's name, and gives false (a damaged song is not worked
+// on).
+bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, std::ostream& err);
 
 // Why a job failed, in the command line's words; `Direction` names the
 // events a conversion missed.

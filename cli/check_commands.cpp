@@ -23,12 +23,16 @@ namespace {
 // Keys stay in the order they are put, the file's name first.
 using json = nlohmann::ordered_json;
 
-std::string Where(const MidiFile& song, const Finding& f) {
+// When a finding falls, in seconds by the tempo of its track.
+double SecondsOf(const Song& song, const Finding& f) {
+    return TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time);
+}
+
+std::string Where(const Song& song, const Finding& f) {
     if (f.Track < 0) return "song";
     std::string where = "track " + std::to_string(f.Track);
     if (f.Event >= 0) {
-        where += " event " + std::to_string(f.Event) + " at " +
-                 FormatTimestamp(TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time));
+        where += " event " + std::to_string(f.Event) + " at " + FormatTimestamp(SecondsOf(song, f));
     }
     return where;
 }
@@ -56,15 +60,14 @@ void PutFileName(json& entry, const std::string& file) {
     }
 }
 
-json FindingJson(const MidiFile& song, const Finding& f) {
+json FindingJson(const Song& song, const Finding& f) {
     json entry = {{"id", std::string(FindingIdText(f.Id))},
                   {"level", std::string(SeverityName(f.Level))},
                   {"players", std::string(FamilyName(f.Family))},
                   {"track", f.Track},
                   {"event", f.Event},
                   {"tick", f.Time}};
-    if (f.Time >= 0)
-        entry["seconds"] = TempoMap(song, static_cast<int16_t>(f.Track)).Seconds(f.Time);
+    if (f.Time >= 0) entry["seconds"] = SecondsOf(song, f);
     entry["text"] = FindingText(f);
     entry["repair"] = f.Fix == Repair::None ? json(nullptr) : json(std::string(RepairName(f.Fix)));
     return entry;
@@ -91,7 +94,7 @@ const char* ReadName(ReadResult result) {
 
 }  // namespace
 
-std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std::string& Encoding) {
+std::vector<std::string> RepairSong(Song& Song, PlayerFamily For, const std::string& Encoding) {
     std::vector<std::string> made;
     auto wanted = [&](Repair fix) {
         for (const Finding& f : FindingsFor(CheckSong(Song), For)) {
@@ -132,7 +135,7 @@ namespace {
 
 // The JSON object of one file read: how it was read, whether it was checked
 // and fails, why not, what is damaged, and its findings.
-json CheckedFileJson(const std::string& file, const ReadOutcome& outcome, const MidiFile& song,
+json CheckedFileJson(const std::string& file, const ReadOutcome& outcome, const Song& song,
                      const std::vector<Finding>& findings, bool checked, bool failed) {
     json entry;
     PutFileName(entry, file);
@@ -185,9 +188,9 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
     for (size_t n = 0; n < songs.Files.size(); ++n) {
         tell_problems(n);
         const std::string& file = songs.Files[n];
-        MidiFile song;
-        ResetMidiFile(song);
-        const ReadOutcome outcome = ReadMidiFile(song, file);
+        Song song;
+        SongFacts facts;
+        const ReadOutcome outcome = ReadSong(song, facts, file);
         const std::string name = PrintableName(file);
         // A song read only in part is checked only on request: its findings
         // would be about what is left, not about the song.
@@ -221,7 +224,8 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
         }
         for (const Finding& f : findings) {
             out << name << ": " << SeverityName(f.Level) << ": " << FamilyName(f.Family) << ": "
-                << Where(song, f) << ": " << FindingIdText(f.Id) << ": " << Printable(FindingText(f));
+                << Where(song, f) << ": " << FindingIdText(f.Id) << ": "
+                << Printable(FindingText(f));
             if (f.Fix != Repair::None) out << " [repair: " << RepairName(f.Fix) << "]";
             out << "\n";
         }
@@ -254,9 +258,10 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std:
     }
     auto fix = [&](const Job& job) {
         JobResult result;
-        MidiFile song;
+        Song song;
+        SongFacts facts;
         // An existing output matters only when there is something to write.
-        if (!ReadJobInput(job, true, Command.Salvage, song, result)) return result;
+        if (!ReadJobInput(job, true, Command.Salvage, song, facts, result)) return result;
         try {
             const std::vector<std::string> made = RepairSong(song, Command.For, Command.Encoding);
             // A song read in part is written whole, every track closed, even

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane::cli {
 
@@ -15,7 +15,7 @@ namespace verselane::cli {
 // it is given (else only a song that mixes encodings, into UTF-8). Returns the
 // names of the repairs made. Raises std::invalid_argument for an encoding
 // iconv does not know.
-std::vector<std::string> RepairSong(MidiFile& Song, PlayerFamily For, const std::string& Encoding);
+std::vector<std::string> RepairSong(Song& Song, PlayerFamily For, const std::string& Encoding);
 
 // NAME.fixed.EXT beside the input, or in `OutputDir`.
 std::string FixedOutputName(const std::string& Input, const std::string& OutputDir);

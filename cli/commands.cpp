@@ -26,18 +26,24 @@ namespace {
 // Reads a song for showing it. A damaged file is shown as far as it could be
 // read, after the reader's message; a file that could not be read at all
 // gives nothing.
-std::optional<MidiFile> ReadForShowing(const std::string& path, std::ostream& err, bool& complete) {
-    MidiFile song;
-    ResetMidiFile(song);
-    const ReadOutcome read = ReadMidiFile(song, path);
+// A song read for showing, with what the read learnt of it.
+struct ShownSong {
+    Song song;
+    SongFacts facts;
+};
+
+std::optional<ShownSong> ReadForShowing(const std::string& path, std::ostream& err,
+                                        bool& complete) {
+    ShownSong shown;
+    const ReadOutcome read = ReadSong(shown.song, shown.facts, path);
     complete = read.Result == ReadResult::Complete;
     for (const ReadFault& fault : read.Faults)
         err << PrintableName(path) << ": " << PrintableName(FaultMessage(fault)) << "\n";
-    if (read.SongUsable()) return song;
+    if (read.SongUsable()) return shown;
     return std::nullopt;
 }
 
-std::optional<TextDecoder> DecoderFor(const MidiFile& song, const std::string& encoding,
+std::optional<TextDecoder> DecoderFor(const Song& song, const std::string& encoding,
                                       std::ostream& err) {
     try {
         return SongDecoder(song, encoding);
@@ -48,7 +54,7 @@ std::optional<TextDecoder> DecoderFor(const MidiFile& song, const std::string& e
     }
 }
 
-std::string TrackChoiceText(const MidiFile& song, ConversionDirection direction) {
+std::string TrackChoiceText(const Song& song, ConversionDirection direction) {
     const int16_t track = ChooseSourceTrack(song, direction);
     return track < 0 ? std::string("none") : "track " + std::to_string(track);
 }
@@ -57,51 +63,52 @@ std::string TrackChoiceText(const MidiFile& song, ConversionDirection direction)
 
 int RunInfo(const InfoCommand& Command, std::ostream& out, std::ostream& err) {
     bool complete = false;
-    std::optional<MidiFile> read = ReadForShowing(Command.File, err, complete);
+    std::optional<ShownSong> read = ReadForShowing(Command.File, err, complete);
     if (!read) return 1;
-    const MidiFile& song = *read;
+    const Song& song = read->song;
+    const SongFacts& facts = read->facts;
     std::optional<TextDecoder> decoder = DecoderFor(song, Command.Encoding, err);
     if (!decoder) return 2;
     auto show = [&](std::string_view bytes) { return Printable(decoder->ToUtf8(bytes)); };
 
     out << "File: " << PrintableName(Command.File) << "\n"
-        << "Length: " << song.FileLength << " bytes\n"
-        << "Format: " << song.Header.Format << "\n"
-        << "Tracks: " << song.Header.NumTracks << "\n"
+        << "Length: " << facts.FileLength << " bytes\n"
+        << "Format: " << song.Format << "\n"
+        << "Tracks: " << song.TrackCount() << "\n"
         << "Division: "
-        << (IsSmpteDivision(song.Header.Division)
-                ? (SmpteFramesPerSecond(song.Header.Division) == 29
+        << (IsSmpteDivision(song.Division)
+                ? (SmpteFramesPerSecond(song.Division) == 29
                        ? std::string("29.97")
-                       : std::to_string(SmpteFramesPerSecond(song.Header.Division))) +
+                       : std::to_string(SmpteFramesPerSecond(song.Division))) +
                       " frames per second (SMPTE), " +
-                      std::to_string(SmpteTicksPerFrame(song.Header.Division)) + " ticks per frame"
-                : std::to_string(song.Header.Division) + " ticks per quarter note")
+                      std::to_string(SmpteTicksPerFrame(song.Division)) + " ticks per frame"
+                : std::to_string(song.Division) + " ticks per quarter note")
         << "\n"
-        << "Tempo: " << TempoText(song) << "\n"
-        << "Time signature: " << TimeSignatureText(song) << "\n"
-        << "Key signature: " << KeySignatureText(song) << "\n"
+        << "Tempo: " << TempoText(facts) << "\n"
+        << "Time signature: " << TimeSignatureText(facts) << "\n"
+        << "Key signature: " << KeySignatureText(song, facts) << "\n"
         << "Text encoding: " << EncodingLabel(decoder->Encoding()) << "\n";
-    if (!song.Copyright.empty()) out << "Copyright: " << show(song.Copyright) << "\n";
+    if (!facts.Copyright.empty()) out << "Copyright: " << show(facts.Copyright) << "\n";
     const std::vector<TrackMaterial> material = MaterialOfTracks(song);
     for (size_t t = 0; t < material.size(); ++t) {
-        out << "Track " << t << ": \"" << PrintableName(decoder->ToUtf8(song.TrackName[t]))
-            << "\", " << song.EventCount[t] << " events, " << TrackMaterialText(material[t])
-            << "\n";
+        const Track& track = song.Tracks[t];
+        out << "Track " << t << ": \"" << PrintableName(decoder->ToUtf8(track.Name)) << "\", "
+            << track.Size() << " events, " << TrackMaterialText(material[t]) << "\n";
     }
     out << "Lyrics to karaoke text would take: "
         << TrackChoiceText(song, ConversionDirection::LyricsToKaraoke) << "\n"
         << "Karaoke text to lyrics would take: "
         << TrackChoiceText(song, ConversionDirection::KaraokeToLyrics) << "\n";
-    out << "Karaoke text:\n" << show(song.KaraokeText) << "\n";
-    out << "Lyric text:\n" << show(song.LyricText) << "\n";
+    out << "Karaoke text:\n" << show(facts.KaraokeText) << "\n";
+    out << "Lyric text:\n" << show(facts.LyricText) << "\n";
     return complete ? 0 : 1;
 }
 
 int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err) {
     bool complete = false;
-    std::optional<MidiFile> read = ReadForShowing(Command.File, err, complete);
+    std::optional<ShownSong> read = ReadForShowing(Command.File, err, complete);
     if (!read) return 1;
-    const MidiFile& song = *read;
+    const Song& song = read->song;
     std::optional<TextDecoder> decoder = DecoderFor(song, Command.Encoding, err);
     if (!decoder) return 2;
 
@@ -116,7 +123,7 @@ int RunLyrics(const LyricsCommand& Command, std::ostream& out, std::ostream& err
     const char* what = *from == LineSource::Lyrics ? "lyric events" : "karaoke text events";
     int16_t track;
     if (Command.Track) {
-        if (*Command.Track >= RealTrackCount(song)) {
+        if (*Command.Track >= song.TrackCount()) {
             err << PrintableName(Command.File) << ": there is no track " << *Command.Track << "\n";
             return 1;
         }

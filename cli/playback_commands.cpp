@@ -68,10 +68,10 @@ std::optional<uint64_t> FreeSpaceFor(const std::string& path) {
 }  // namespace
 
 int RunRender(const RenderCommand& Command, std::ostream& err) {
-    MidiFile song;
-    ResetMidiFile(song);
+    Song song;
+    SongFacts facts;
     // A song read in part is heard as far as it was read, with the reasons said.
-    const ReadOutcome read = ReadMidiFile(song, Command.File);
+    const ReadOutcome read = ReadSong(song, facts, Command.File);
     if (read.Result != ReadResult::Complete) {
         err << PrintableName(Command.File) << ": " << ReadMessage(read) << "\n";
         if (!read.SongUsable()) return 1;

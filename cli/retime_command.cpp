@@ -186,7 +186,7 @@ std::string EditFaultMessage(const editing::EditFault& fault) {
     return "the edit cannot be made";
 }
 
-bool PrintSyllables(const MidiFile& Song, std::optional<LineSource> From, int16_t Track,
+bool PrintSyllables(const Song& Song, std::optional<LineSource> From, int16_t Track,
                     const std::function<std::string(std::string_view)>& Show,
                     const std::string& Name, std::ostream& out, std::ostream& err) {
     try {
@@ -241,8 +241,9 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
         }
     }
 
-    MidiFile song;
-    if (!ReadWholeSong(command.Song, song, err)) return 1;
+    Song song;
+    SongFacts facts;
+    if (!ReadWholeSong(command.Song, song, facts, err)) return 1;
     std::optional<editing::TimedWords> words;
     try {
         words.emplace(std::move(song));
@@ -272,8 +273,9 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
         err << PrintableName(output) << ": is the song being read; name another output\n";
         return 1;
     }
-    if (const std::optional<WriteFailure> failure = WriteMidiFile(
-            words->Song(), output, command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
+    if (const std::optional<WriteFailure> failure =
+            WriteSong(words->EditedSong(), output,
+                      command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
         err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
             << "\n";
         return 1;

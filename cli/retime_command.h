@@ -13,7 +13,7 @@
 
 #include "editing/edit_error.h"
 #include "lyrics/sung_lines.h"
-#include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane::cli {
 
@@ -29,7 +29,7 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
 // them: one line "I<TAB>TICK<TAB>m:ss.hh<TAB>TEXT" each, the text opened by
 // "\" for a paragraph, "/" for a line, "-" inside a word. Returns false (with
 // a message on `err` naming `Name`) when the song holds no sung words.
-bool PrintSyllables(const MidiFile& Song, std::optional<LineSource> From, int16_t Track,
+bool PrintSyllables(const Song& Song, std::optional<LineSource> From, int16_t Track,
                     const std::function<std::string(std::string_view)>& Show,
                     const std::string& Name, std::ostream& out, std::ostream& err);
 

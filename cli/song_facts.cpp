@@ -1,6 +1,5 @@
 #include "cli/song_facts.h"
 
-#include <algorithm>
 #include <cstdint>
 
 namespace verselane::cli {
@@ -9,14 +8,10 @@ namespace {
 
 // Whether any track holds a meta event of the type (the reader keeps only the
 // values of the first; a key of 0 and mode 0 is C major, not "none").
-bool HasMeta(const MidiFile& song, uint8_t type) {
-    const size_t tracks = std::min(song.Tracks.size(), song.EventCount.size());
-    for (size_t t = 0; t < tracks; ++t) {
-        const std::vector<MidiEvent>& events = song.Tracks[t].Stored();
-        const size_t n =
-            std::min(events.size(), static_cast<size_t>(std::max(0, song.EventCount[t])));
-        for (size_t i = 0; i < n; ++i) {
-            if (events[i].IsMeta(type)) return true;
+bool HasMeta(const Song& song, uint8_t type) {
+    for (const Track& track : song.Tracks) {
+        for (const Event& e : track) {
+            if (e.IsMeta(type)) return true;
         }
     }
     return false;
@@ -24,23 +19,23 @@ bool HasMeta(const MidiFile& song, uint8_t type) {
 
 }  // namespace
 
-std::string TempoText(const MidiFile& Song) {
+std::string TempoText(const SongFacts& Facts) {
     // The reader leaves 0 when no tempo is set; a set one is at least 3.
-    if (Song.Tempo <= 0) return "not set (120 beats per minute by default)";
-    return std::to_string(Song.Tempo) + " beats per minute";
+    if (Facts.Tempo <= 0) return "not set (120 beats per minute by default)";
+    return std::to_string(Facts.Tempo) + " beats per minute";
 }
 
-std::string TimeSignatureText(const MidiFile& Song) {
+std::string TimeSignatureText(const SongFacts& Facts) {
     // A set denominator is a power of two, never 0.
-    if (Song.TimeSigDenominator <= 0) return "not set (4/4 by default)";
-    return std::to_string(Song.TimeSigNumerator) + "/" + std::to_string(Song.TimeSigDenominator);
+    if (Facts.TimeSigDenominator <= 0) return "not set (4/4 by default)";
+    return std::to_string(Facts.TimeSigNumerator) + "/" + std::to_string(Facts.TimeSigDenominator);
 }
 
-std::string KeySignatureText(const MidiFile& Song) {
+std::string KeySignatureText(const Song& Song, const SongFacts& Facts) {
     if (!HasMeta(Song, kMetaKeySignature)) return "not set";
     // The number of sharps (above 0) or flats (below) is a signed byte.
-    const int accidentals = static_cast<int8_t>(static_cast<uint8_t>(Song.KeySignature));
-    const int mode = Song.KeyMode;
+    const int accidentals = static_cast<int8_t>(static_cast<uint8_t>(Facts.KeySignature));
+    const int mode = Facts.KeyMode;
     const int count = accidentals < 0 ? -accidentals : accidentals;
     std::string text = count == 0 ? std::string("no sharps or flats")
                                   : std::to_string(count) + (accidentals > 0 ? " sharp" : " flat") +

@@ -40,22 +40,23 @@ ConversionDirection DirectionOf(ConversionChoice choice) {
 
 }  // namespace
 
-KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song) {
+KaraokeInfo ProposedKaraokeInfo(const Song& Song) {
     return workflow::ProposedInformation(Song);
 }
 
-bool ConvertLyrics(MidiFile& Song, ConversionDialog& Dialog, KaraokeInfoDialog& InfoDialog,
-                   ConversionHost& Host) {
+bool ConvertLyrics(Song& Song, const SongFacts& Facts, ConversionDialog& Dialog,
+                   KaraokeInfoDialog& InfoDialog, ConversionHost& Host) {
     Dialog.ClearTracks();
     Dialog.ClearInsertionPoints();
 
     // Fill both lists, one entry per track, and guess the words track from the
     // names. Within each guess the last matching track wins.
-    const int16_t tracks = RealTrackCount(Song);
+    const int16_t tracks = Song.TrackCount();
     const std::vector<TrackMaterial> materials = MaterialOfTracks(Song);
     for (int16_t t = 0; t < tracks; ++t) {
-        Dialog.AddTrack(t, Song.TrackName.at(t), materials[static_cast<size_t>(t)]);
-        Dialog.AddInsertionPoint(Song.TrackName.at(t));
+        const std::string& name = Song.Tracks[static_cast<size_t>(t)].Name;
+        Dialog.AddTrack(t, name, materials[static_cast<size_t>(t)]);
+        Dialog.AddInsertionPoint(name);
     }
     // The source offered is the words track of both programs; a lyrics or
     // words name picks the destination by a vocal name, else a new track.
@@ -67,9 +68,9 @@ bool ConvertLyrics(MidiFile& Song, ConversionDialog& Dialog, KaraokeInfoDialog& 
 
     // Texts that are not karaoke text (a credit, a title) are not words.
     const bool text =
-        !Song.KaraokeText.empty() &&
+        !Facts.KaraokeText.empty() &&
         std::ranges::any_of(materials, [](const TrackMaterial& m) { return m.TextEvents > 0; });
-    const bool lyrics = !Song.LyricText.empty();
+    const bool lyrics = !Facts.LyricText.empty();
 
     // Without words: track 1 (the first track after a conductor track), or
     // track 0 when it is the only one.

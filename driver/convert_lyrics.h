@@ -11,7 +11,8 @@
 
 #include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
-#include "model/midi_file.h"
+#include "model/song.h"
+#include "model/song_facts.h"
 
 namespace verselane {
 
@@ -99,7 +100,7 @@ class ConversionHost {
 
 // The information lines proposed for a song: workflow::ProposedInformation,
 // the same as the command line's.
-KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song);
+KaraokeInfo ProposedKaraokeInfo(const Song& Song);
 
 // Fills the conversion dialog with every track of the song, track 0
 // included (list index k is track k; "Insert Lyrics Track After:" ends with
@@ -110,7 +111,14 @@ KaraokeInfo ProposedKaraokeInfo(const MidiFile& Song);
 // the song's own information, asks for it and runs LyricsToKaraoke; karaoke
 // text to lyrics runs KaraokeToLyrics. Returns true when the dialog was
 // closed by anything but Cancel and nothing was refused, false when there was
-// nothing to convert or the user cancelled either dialog.
+// nothing to convert or the user cancelled either dialog. Whether the song
+// holds words is told by the words the read found (`Facts`).
+bool ConvertLyrics(Song& Song, const SongFacts& Facts, ConversionDialog& Dialog,
+                   KaraokeInfoDialog& InfoDialog, ConversionHost& Host);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
+// The file's facts stand for the read's; a track that would outgrow
+// the file's EventSlots raises SubscriptOutOfRange with the file unchanged.
 bool ConvertLyrics(MidiFile& Song, ConversionDialog& Dialog, KaraokeInfoDialog& InfoDialog,
                    ConversionHost& Host);
 

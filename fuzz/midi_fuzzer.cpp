@@ -13,7 +13,8 @@
 
 #include "cli/outcome_text.h"
 #include "model/errors.h"
-#include "model/midi_file.h"
+#include "model/song.h"
+#include "model/song_facts.h"
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"
 
@@ -32,53 +33,60 @@ void Check(bool ok, const char* what) {
     }
 }
 
-std::string EncodeOrDie(const MidiFile& song, const char* what) {
+std::string EncodeOrDie(const Song& song, const char* what) {
     try {
-        return EncodeMidiFile(song);
+        return EncodeSong(song);
     } catch (const RuntimeError& e) {
         std::fprintf(stderr, "verselane-fuzz: %s: %s\n", what, e.what());
         std::abort();
     }
 }
 
+struct ReadBack {
+    Song song;
+    SongFacts facts;
+};
+
 // The song read back from `bytes`, which the writer produced: it must read
 // completely.
-MidiFile ReadBackOrDie(const std::string& bytes, const char* what) {
-    MidiFile song;
-    ResetMidiFile(song);
-    const ReadOutcome read = ReadMidiBytes(song, bytes);
+ReadBack ReadBackOrDie(const std::string& bytes, const char* what) {
+    ReadBack back;
+    const ReadOutcome read = ReadSongBytes(back.song, back.facts, bytes);
     if (read.Result != ReadResult::Complete) {
         std::fprintf(stderr, "verselane-fuzz: %s: %s\n", what, cli::ReadMessage(read).c_str());
         std::abort();
     }
-    return song;
+    return back;
 }
 
 // A written and re-read song against the one that was written: same header
 // fields and the same events in every track (only the body of an end-of-track
 // event is not written, and a track that does not end with one gets one).
-void CheckSameEvents(const MidiFile& a, const MidiFile& b) {
-    Check(b.Header.Length == 6, "header length written is not 6");
-    Check(a.Header.Format == b.Header.Format, "format differs");
-    Check(a.Header.NumTracks == b.Header.NumTracks, "track count differs");
-    Check(a.Header.Division == b.Header.Division, "division differs");
-    for (int32_t t = 0; t < a.Header.NumTracks; ++t) {
-        const int32_t n = a.Count(t);
-        const bool closed = n > 0 && a.Track(t).Event(n - 1).IsEndOfTrack();
-        Check(b.Count(t) == n + !closed, "event count of a track differs");
-        const MidiEvent& last = b.Track(t).Event(b.Count(t) - 1);
-        Check(last.IsEndOfTrack(), "a written track does not end with an end-of-track event");
-        for (int32_t i = 0; i < a.Count(t); ++i) {
-            MidiEvent x = a.Track(t).Event(i);
-            MidiEvent y = b.Track(t).Event(i);
-            if (x.IsEndOfTrack()) x.Data = ByteString();
-            if (!(x == y)) {
+void CheckSameEvents(const Song& a, const Song& b) {
+    Check(b.HeaderLength == 6, "header length written is not 6");
+    Check(a.Format == b.Format, "format differs");
+    Check(a.TrackCount() == b.TrackCount(), "track count differs");
+    Check(a.Division == b.Division, "division differs");
+    for (int16_t t = 0; t < a.TrackCount(); ++t) {
+        const Track& x = a.Tracks[static_cast<size_t>(t)];
+        const Track& y = b.Tracks[static_cast<size_t>(t)];
+        const int32_t n = x.Size();
+        const bool closed = n > 0 && x[n - 1].IsEndOfTrack();
+        Check(y.Size() == n + !closed, "event count of a track differs");
+        Check(y[y.Size() - 1].IsEndOfTrack(),
+              "a written track does not end with an end-of-track event");
+        for (int32_t i = 0; i < n; ++i) {
+            const Event& e = x[i];
+            const Event& f = y[i];
+            const std::string_view body = e.IsEndOfTrack() ? std::string_view() : x.Body(e);
+            if (e.Tick != f.Tick || e.Kind != f.Kind || e.Channel != f.Channel ||
+                e.Data1 != f.Data1 || e.Data2 != f.Data2 || body != y.Body(f)) {
                 std::fprintf(stderr,
-                             "track %d event %d: time %d/%d kind %02X/%02X channel %02X/%02X "
+                             "track %d event %d: tick %d/%d kind %02X/%02X channel %02X/%02X "
                              "data %02X %02X/%02X %02X, body %zu/%zu bytes\n",
-                             int(t), int(i), int(x.Time), int(y.Time), x.Kind, y.Kind, x.Channel,
-                             y.Channel, x.Data1, x.Data2, y.Data1, y.Data2, x.Data.size(),
-                             y.Data.size());
+                             int(t), int(i), int(e.Tick), int(f.Tick), unsigned(e.Kind),
+                             unsigned(f.Kind), e.Channel, f.Channel, e.Data1, e.Data2, f.Data1,
+                             f.Data2, body.size(), y.Body(f).size());
                 Check(false, "an event differs after writing and reading back");
             }
         }
@@ -87,32 +95,31 @@ void CheckSameEvents(const MidiFile& a, const MidiFile& b) {
 
 // A song that was read, against its written copy read back: the values that
 // the reader picks out of the events are the same too.
-void CheckSameSong(const MidiFile& a, const MidiFile& b) {
+void CheckSameSong(const Song& a, const SongFacts& fa, const Song& b, const SongFacts& fb) {
     CheckSameEvents(a, b);
-    for (int32_t t = 0; t < a.Header.NumTracks; ++t) {
-        Check(a.TrackName[t] == b.TrackName[t], "track name differs");
-        Check(a.InstrumentName[t] == b.InstrumentName[t], "instrument name differs");
+    for (size_t t = 0; t < a.Tracks.size(); ++t) {
+        Check(a.Tracks[t].Name == b.Tracks[t].Name, "track name differs");
+        Check(a.Tracks[t].Instrument == b.Tracks[t].Instrument, "instrument name differs");
     }
-    Check(a.Tempo == b.Tempo && a.KeySignature == b.KeySignature && a.KeyMode == b.KeyMode &&
-              a.TimeSigNumerator == b.TimeSigNumerator &&
-              a.TimeSigDenominator == b.TimeSigDenominator,
+    Check(fa.Tempo == fb.Tempo && fa.KeySignature == fb.KeySignature && fa.KeyMode == fb.KeyMode &&
+              fa.TimeSigNumerator == fb.TimeSigNumerator &&
+              fa.TimeSigDenominator == fb.TimeSigDenominator,
           "tempo or signatures differ");
-    Check(a.HasKaraokeText == b.HasKaraokeText && a.HasLyrics == b.HasLyrics, "flags differ");
-    Check(a.Copyright == b.Copyright, "copyright differs");
-    Check(a.KaraokeText == b.KaraokeText, "karaoke text differs");
-    Check(a.LyricText == b.LyricText, "lyric text differs");
+    Check(fa.HasKaraokeText == fb.HasKaraokeText && fa.HasLyrics == fb.HasLyrics, "flags differ");
+    Check(fa.Copyright == fb.Copyright, "copyright differs");
+    Check(fa.KaraokeText == fb.KaraokeText, "karaoke text differs");
+    Check(fa.LyricText == fb.LyricText, "lyric text differs");
 }
 
 #ifdef VERSELANE_FUZZ_CONVERTERS
 // Whether two successive events of a track lie further apart than the
 // largest delta time, 0x0FFFFFFF ticks.
-bool HasGapBeyondDelta(const MidiFile& song) {
-    for (int32_t t = 0; t < song.Header.NumTracks; ++t) {
+bool HasGapBeyondDelta(const Song& song) {
+    for (const Track& track : song.Tracks) {
         int32_t latest = 0;
-        for (const MidiEvent& e : song.Events(t)) {
-            const int32_t time = e.Time;
-            if (time > latest && int64_t{time} - latest > 0x0FFFFFFF) return true;
-            latest = std::max(latest, time);
+        for (const Event& e : track) {
+            if (e.Tick > latest && int64_t{e.Tick} - latest > 0x0FFFFFFF) return true;
+            latest = std::max(latest, e.Tick);
         }
     }
     return false;
@@ -122,8 +129,8 @@ bool HasGapBeyondDelta(const MidiFile& song) {
 // with a run-time error (the caller reports it); when it succeeds, the result
 // must be writable and read back as written.
 template <typename Convert>
-void ConvertAndWrite(const MidiFile& song, Convert convert) {
-    MidiFile copy = song;
+void ConvertAndWrite(const Song& song, Convert convert) {
+    Song copy = song;
     try {
         convert(copy);
     } catch (const RuntimeError&) {
@@ -131,7 +138,7 @@ void ConvertAndWrite(const MidiFile& song, Convert convert) {
     }
     std::string bytes;
     try {
-        bytes = EncodeMidiFile(copy);
+        bytes = EncodeSong(copy);
     } catch (const RuntimeError& e) {
         // A new track may span the whole song with few events, so two of them
         // can lie further apart than a delta time can say: the writer refuses
@@ -140,25 +147,25 @@ void ConvertAndWrite(const MidiFile& song, Convert convert) {
               "a converted song cannot be written");
         return;
     }
-    MidiFile back = ReadBackOrDie(bytes, "reading a converted song back");
-    CheckSameEvents(copy, back);
+    const ReadBack back = ReadBackOrDie(bytes, "reading a converted song back");
+    CheckSameEvents(copy, back.song);
 }
 
-bool HoldsWords(const MidiFile& song, int16_t t) {
-    for (const MidiEvent& e : song.Track(t).Stored()) {
+bool HoldsWords(const Track& track) {
+    for (const Event& e : track) {
         if (e.IsText() || e.IsLyric()) return true;
     }
     return false;
 }
 
-void ConvertTrack(const MidiFile& song, int16_t t) {
+void ConvertTrack(const Song& song, int16_t t) {
     KaraokeInfo info{"ENG", "A Title", "An Artist", "More"};
-    ConvertAndWrite(song, [&](MidiFile& s) {
+    ConvertAndWrite(song, [&](Song& s) {
         int16_t source = t;
         LyricsToKaraoke(s, source, info);
     });
-    ConvertAndWrite(song, [&](MidiFile& s) { KaraokeToLyrics(s, t, false); });
-    ConvertAndWrite(song, [&](MidiFile& s) { KaraokeToLyrics(s, t, true); });
+    ConvertAndWrite(song, [&](Song& s) { KaraokeToLyrics(s, t, false); });
+    ConvertAndWrite(song, [&](Song& s) { KaraokeToLyrics(s, t, true); });
 }
 
 // Each conversion works on a copy of the whole song, and converting every
@@ -166,12 +173,12 @@ void ConvertTrack(const MidiFile& song, int16_t t) {
 // sanitizers. So each input converts two tracks: the first that holds text or
 // lyric events (the converters' material), and one that the input's last
 // byte picks; over many inputs every track gets its turn.
-void ConvertTracks(const MidiFile& song, uint8_t pick) {
-    const int16_t tracks = song.Header.NumTracks;
+void ConvertTracks(const Song& song, uint8_t pick) {
+    const int16_t tracks = song.TrackCount();
     if (tracks <= 0) return;
     int16_t with_words = -1;
     for (int16_t t = 0; t < tracks && with_words < 0; ++t) {
-        if (HoldsWords(song, t)) with_words = t;
+        if (HoldsWords(song.Tracks[static_cast<size_t>(t)])) with_words = t;
     }
     if (with_words >= 0) ConvertTrack(song, with_words);
     const int16_t picked = static_cast<int16_t>(pick % tracks);
@@ -183,14 +190,14 @@ void ConvertTracks(const MidiFile& song, uint8_t pick) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    MidiFile song;
-    ResetMidiFile(song);
-    const ReadOutcome read = ReadMidiBytes(song, bytes);
+    Song song;
+    SongFacts facts;
+    const ReadOutcome read = ReadSongBytes(song, facts, bytes);
     Check(read.Result == ReadResult::Complete ? read.Faults.empty() : !read.Faults.empty(),
           "a read in part or a failed read says nothing");
     for (size_t i = 0; i < read.Faults.size(); ++i) {
         Check(!cli::FaultMessage(read.Faults[i]).empty(), "a fault without its message");
-        Check(read.Faults[i].Track < song.Header.NumTracks + 1 ||
+        Check(read.Faults[i].Track < song.TrackCount() + 1 ||
                   read.Faults[i].Kind == ReadFaultKind::ExtraTracks ||
                   read.Faults[i].Kind == ReadFaultKind::TracksMissing,
               "a fault names a track beyond those read");
@@ -202,16 +209,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Whatever was read makes a valid header: a known format that the track
     // count allows, and a division that gives time.
-    Check(song.Header.Format >= 0 && song.Header.Format <= 2 &&
-              (song.Header.Format != 0 || song.Header.NumTracks <= 1),
+    Check(song.Format >= 0 && song.Format <= 2 && (song.Format != 0 || song.TrackCount() <= 1),
           "a format that the tracks do not allow");
-    Check(IsTimedDivision(song.Header.Division), "a division that gives no time");
+    Check(IsTimedDivision(song.Division), "a division that gives no time");
 
     std::string written = EncodeOrDie(song, "writing a song that was read");
-    MidiFile back = ReadBackOrDie(written, "reading a written song back");
-    CheckSameSong(song, back);
+    const ReadBack back = ReadBackOrDie(written, "reading a written song back");
+    CheckSameSong(song, facts, back.song, back.facts);
     // Writing what was read back gives the same bytes again.
-    Check(EncodeOrDie(back, "writing again") == written, "a second write differs from the first");
+    Check(EncodeOrDie(back.song, "writing again") == written,
+          "a second write differs from the first");
 
 #ifdef VERSELANE_FUZZ_CONVERTERS
     ConvertTracks(song, size > 0 ? data[size - 1] : 0);

@@ -10,7 +10,6 @@
 #include "lyrics/song_info.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
-#include "lyrics/track_editing.h"
 #include "model/errors.h"
 
 namespace verselane {
@@ -82,18 +81,6 @@ void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, bool KeepKaraoke) {
     TakeBack(Song, song);
 }
 
-TrackNameGuesses GuessWordsTracks(const MidiFile& Song) {
-    return GuessWordsTracks(ToSong(Song));
-}
-
-bool HasKaraokeHeader(const MidiFile& Song) {
-    return HasKaraokeHeader(ToSong(Song));
-}
-
-bool HasMarkedLines(const MidiFile& Song, int16_t Track) {
-    return HasMarkedLines(SongWithSlot(Song, Track), Track);
-}
-
 TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track) {
     return MaterialOf(SongWithSlot(Song, Track), Track);
 }
@@ -121,14 +108,6 @@ std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSou
 
 std::optional<LineSource> PreferredLineSource(const MidiFile& Song) {
     return PreferredLineSource(ToSong(Song));
-}
-
-void ReplaceTrackEvents(MidiFile& Song, int16_t Track, const std::vector<MidiEvent>& Events) {
-    const int32_t n = static_cast<int32_t>(Events.size());
-    if (n - 1 > Song.EventSlots) ResizeEvents(Song, n - 1, false);
-    Song.Track(Track).ResizeToLastIndex(Song.EventSlots, true);
-    for (int32_t i = 0; i < n; ++i) Song.Track(Track).Event(i) = Events[static_cast<size_t>(i)];
-    Song.Count(Track) = n;
 }
 
 }  // namespace verselane

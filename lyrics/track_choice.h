@@ -65,9 +65,6 @@ int16_t ChooseSourceTrack(const Song& Song, ConversionDirection Direction);
 // Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
 // Guesses and choices cover the real tracks; a spare slot behind them reads
 // as an empty track.
-TrackNameGuesses GuessWordsTracks(const MidiFile& Song);
-bool HasKaraokeHeader(const MidiFile& Song);
-bool HasMarkedLines(const MidiFile& Song, int16_t Track);
 TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track);
 std::vector<TrackMaterial> MaterialOfTracks(const MidiFile& Song);
 int16_t ChooseSourceTrack(const MidiFile& Song, ConversionDirection Direction);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "lyrics/sung_lines.h"
@@ -24,6 +25,19 @@ namespace verselane {
 namespace {
 
 using test::MetaTexts;
+
+// A song laid out by test::LayoutSong, with the words its read would find.
+struct Laid {
+    Song song;
+    SongFacts facts;
+};
+Laid Layout(std::string_view layout) {
+    const MidiFile file = test::LayoutSong(layout);
+    Laid laid{ToSong(file), {}};
+    laid.facts.LyricText = file.LyricText;
+    laid.facts.KaraokeText = file.KaraokeText;
+    return laid;
+}
 
 // Cancelled, unless told to accept.
 struct CancelledInfo : KaraokeInfoDialog {
@@ -61,7 +75,10 @@ struct Fixture : ConversionDialog, ConversionHost {
     void Unload() override { ++unloads; }
     void Refuse(const ConversionRefusal& refusal) override { refusals.push_back(refusal); }
     void SetWaitCursor(bool on) override { cursor.push_back(on); }
-    bool Run(MidiFile& song) { return ConvertLyrics(song, *this, info, *this); }
+    bool Run(Song& song, const SongFacts& facts) {
+        return ConvertLyrics(song, facts, *this, info, *this);
+    }
+    bool Run(Laid& laid) { return Run(laid.song, laid.facts); }
     std::string tracks, tracks2;  // "name|" per entry
     std::vector<ConversionRefusal> refusals;
     int selected = -1, selected2 = -1, shown = 0, unloads = 0;
@@ -87,13 +104,13 @@ TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChos
         {"Lyrics=L", 0, 0},                // format 0 named Lyrics
     };
     for (const auto& [layout, selected, selected2] : rows) {
-        MidiFile song = test::LayoutSong(layout);
+        Laid laid = Layout(layout);
         Fixture f;
-        EXPECT_FALSE(f.Run(song));
+        EXPECT_FALSE(f.Run(laid));
         EXPECT_EQ(f.tracks, std::regex_replace(layout, std::regex("=[A-Z]*"), "") + "|");
         EXPECT_EQ(f.tracks2, f.tracks + "NEW TRACK|");
         EXPECT_EQ(f.selected, selected) << layout;
-        EXPECT_EQ(f.selected2, selected2 == kNew ? song.Header.NumTracks : selected2);
+        EXPECT_EQ(f.selected2, selected2 == kNew ? laid.song.TrackCount() : selected2);
     }
 }
 
@@ -105,9 +122,9 @@ TEST(ConvertLyricsPreselection, DesktopAndCommandLineTakeTheSameTrackOnEveryCorp
     VERSELANE_REQUIRE_CORPUS();
     int songs = 0, with_words = 0;
     for (const std::filesystem::path& path : test::CorpusFiles()) {
-        MidiFile song;
-        ResetMidiFile(song);
-        if (!ReadMidiFile(song, path.string()).SongUsable()) continue;
+        Song song;
+        SongFacts facts;
+        if (!ReadSong(song, facts, path.string()).SongUsable()) continue;
         SCOPED_TRACE(path.string());
         ++songs;
         std::string info;
@@ -123,7 +140,7 @@ TEST(ConvertLyricsPreselection, DesktopAndCommandLineTakeTheSameTrackOnEveryCorp
         const std::string taken =
             info.substr(at + line.size(), info.find('\n', at) - at - line.size());
         Fixture f;
-        f.Run(song);
+        f.Run(song, facts);
         with_words += from.has_value();
         EXPECT_EQ(taken, from ? "track " + std::to_string(f.selected) : "none");
     }
@@ -169,44 +186,45 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         {"|Words=E", None, KaraokeToLyrics, false, false, 0, 1, {{}}},
     };
     for (const auto& r : rows) {
-        MidiFile song = test::LayoutSong(r.layout);
-        const std::string before = EncodeMidiFile(song);
+        Laid laid = Layout(r.layout);
+        const Song& song = laid.song;
+        const std::string before = EncodeSong(song);
         Fixture f;
         f.Choice = r.earlier, f.FromIndex = 1;
         f.click = r.click, f.keep = r.keep;
-        EXPECT_EQ(f.Run(song), r.converted) << r.layout << int(r.earlier) << int(r.click);
+        EXPECT_EQ(f.Run(laid), r.converted) << r.layout << int(r.earlier) << int(r.click);
         EXPECT_EQ(MetaTexts(song, 1, kMetaLyric).size(), r.lyrics);
         EXPECT_EQ(MetaTexts(song, 1, kMetaText).size(), r.texts);
         const std::vector<bool> waited = {true, false};  // the song changes only under it
-        EXPECT_EQ(f.cursor, EncodeMidiFile(song) == before ? std::vector<bool>() : waited);
+        EXPECT_EQ(f.cursor, EncodeSong(song) == before ? std::vector<bool>() : waited);
         EXPECT_EQ(f.unloads, r.click == Cancel);
         EXPECT_EQ(f.shown, r.refused != std::vector{ConversionRefusal{}});
         EXPECT_EQ(f.info.shown, 0);
         EXPECT_TRUE(f.refusals == r.refused) << r.layout;
     }
     // A track that the song does not have: the error reaches the caller.
-    MidiFile song = test::LayoutSong("|Words=T");
+    Laid song = Layout("|Words=T");
     Fixture f;
     f.click = KaraokeToLyrics, f.track = 50;
     EXPECT_THROW(f.Run(song), RuntimeError);
     // No selection (-1) works on track 0.
-    MidiFile zero = test::LayoutSong("=TTT");
+    Laid zero = Layout("=TTT");
     f.track = -1;
     EXPECT_TRUE(f.Run(zero));
-    EXPECT_EQ(MetaTexts(zero, 0, kMetaLyric).size(), 3u);
+    EXPECT_EQ(MetaTexts(zero.song, 0, kMetaLyric).size(), 3u);
     // Lyrics to text keeps the lyric events (moved to track 3, behind the
     // new pair) when Keep Lyric Events is ticked and drops them otherwise;
     // the words track holds the four information lines and the words.
     for (bool keep : {true, false}) {
-        MidiFile lyrics = test::LayoutSong("|Lyrics=LLL");
+        Laid lyrics = Layout("|Lyrics=LLL");
         Fixture g;
         g.click = LyricsToText, g.keep_lyrics = keep, g.info.accept = true;
         EXPECT_TRUE(g.Run(lyrics));
-        EXPECT_EQ(MetaTexts(lyrics, 3, kMetaLyric).size(), keep ? 3u : 0u);
-        EXPECT_EQ(MetaTexts(lyrics, 2, kMetaText).size(), 7u);
+        EXPECT_EQ(MetaTexts(lyrics.song, 3, kMetaLyric).size(), keep ? 3u : 0u);
+        EXPECT_EQ(MetaTexts(lyrics.song, 2, kMetaText).size(), 7u);
     }
     // The proposed language is English when the song names none.
-    EXPECT_EQ(ProposedKaraokeInfo(test::LayoutSong("Song Name")).Language, "ENGL");
+    EXPECT_EQ(ProposedKaraokeInfo(Layout("Song Name").song).Language, "ENGL");
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ void MakeFolderOf(const std::string& output) {
 
 // The information lines: those typed, in the encoding of the song's words
 // (or the request's encoding), the others as the song gives them.
-KaraokeInfo InformationFor(const MidiFile& song, const ConversionRequest& request,
+KaraokeInfo InformationFor(const Song& song, const ConversionRequest& request,
                            std::vector<TypedLineNote>& notes) {
     KaraokeInfo info = ProposedInformation(song);
     const std::string encoding =
@@ -139,7 +139,8 @@ std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::str
     return jobs;
 }
 
-bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobResult& Result) {
+bool ReadJobInput(const Job& Job, bool Force, bool Salvage, Song& Song, SongFacts& Facts,
+                  JobResult& Result) {
     if (Job.Problem != PlanProblem::None) {
         Result.Failure = JobFailure::Planned;
         return false;
@@ -150,8 +151,7 @@ bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobR
         Result.Failure = JobFailure::OutputExists;
         return false;
     }
-    ResetMidiFile(Song);
-    const ReadOutcome read = ReadMidiFile(Song, Job.Input);
+    const ReadOutcome read = ReadSong(Song, Facts, Job.Input);
     if (read.Result != ReadResult::Complete) Result.Read = read;
     if (!read.SongUsable()) {
         Result.Failure = JobFailure::Unreadable;
@@ -168,11 +168,11 @@ bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobR
     return true;
 }
 
-void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult& Result) {
+void WriteJobOutput(const Song& Song, const Job& Job, bool Force, JobResult& Result) {
     MakeFolderOf(Job.Output);
     // Encoded straight into the file: a big song is never held twice.
     std::optional<WriteFailure> failure =
-        WriteMidiFile(Song, Job.Output, Force ? ExistingFile::Replace : ExistingFile::Keep);
+        WriteSong(Song, Job.Output, Force ? ExistingFile::Replace : ExistingFile::Keep);
     if (failure) {
         Result.Failure = JobFailure::WriteFailed;
         Result.Write = std::move(*failure);
@@ -185,10 +185,11 @@ JobResult ConvertFile(const ConversionRequest& Request, const Job& Job) {
         result.Failure = failure;
         return result;
     };
-    MidiFile song;
-    if (!ReadJobInput(Job, Request.Force, Request.Salvage, song, result)) return result;
+    Song song;
+    SongFacts facts;
+    if (!ReadJobInput(Job, Request.Force, Request.Salvage, song, facts, result)) return result;
     try {
-        const int16_t tracks = RealTrackCount(song);
+        const int16_t tracks = song.TrackCount();
         int16_t track;
         if (Request.Track) {
             result.Track = *Request.Track;

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "lyrics/track_choice.h"
-#include "model/midi_file.h"
+#include "model/song.h"
+#include "model/song_facts.h"
 #include "reader/midi_reader.h"
 #include "writer/write_failure.h"
 
@@ -107,13 +108,15 @@ std::vector<Job> PlanJobs(const ConversionRequest& Request);
 std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::string& Output,
                           const std::function<std::string(const std::string&)>& NameOf);
 
-// The input of a job read into `Song`: false, with `Result` said, when the
-// job cannot run (a planned problem, an output that exists without `Force`,
-// a file that could not be read, a damaged one without `Salvage`).
-bool ReadJobInput(const Job& Job, bool Force, bool Salvage, MidiFile& Song, JobResult& Result);
+// The input of a job read into `Song` (fresh), with what the read learnt in
+// `Facts`: false, with `Result` said, when the job cannot run (a planned
+// problem, an output that exists without `Force`, a file that could not be
+// read, a damaged one without `Salvage`).
+bool ReadJobInput(const Job& Job, bool Force, bool Salvage, Song& Song, SongFacts& Facts,
+                  JobResult& Result);
 // Writes the song to the job's output (its folder made when missing): a new
 // file, or in place of an existing one with `Force`.
-void WriteJobOutput(const MidiFile& Song, const Job& Job, bool Force, JobResult& Result);
+void WriteJobOutput(const Song& Song, const Job& Job, bool Force, JobResult& Result);
 
 // Converts one input.
 JobResult ConvertFile(const ConversionRequest& Request, const Job& Job);

@@ -4,7 +4,7 @@
 
 namespace verselane::workflow {
 
-KaraokeInfo ProposedInformation(const MidiFile& Song) {
+KaraokeInfo ProposedInformation(const Song& Song) {
     KaraokeInfo info = SongKaraokeInfo(Song);
     if (info.Language.empty()) info.Language = "ENGL";
     return info;

@@ -2,7 +2,7 @@
 
 namespace verselane::workflow {
 
-int16_t WordsTrack(const MidiFile& Song, ConversionDirection Direction) {
+int16_t WordsTrack(const Song& Song, ConversionDirection Direction) {
     return ChooseSourceTrack(Song, Direction);
 }
 
@@ -11,7 +11,7 @@ ConversionDirection DirectionFrom(LineSource From) {
                                       : ConversionDirection::KaraokeToLyrics;
 }
 
-std::optional<WordsSource> SongWords(const MidiFile& Song) {
+std::optional<WordsSource> SongWords(const Song& Song) {
     const std::optional<LineSource> from = PreferredLineSource(Song);
     if (!from) return std::nullopt;
     return WordsSource{*from, WordsTrack(Song, DirectionFrom(*from))};

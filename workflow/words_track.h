@@ -7,7 +7,7 @@
 
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
-#include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane::workflow {
 
@@ -15,7 +15,7 @@ namespace verselane::workflow {
 // names none: the first of the name guesses (lyrics, words, vocal) that holds
 // material for the direction, else the track holding the most of it (the
 // lowest number on a tie); -1 when no track holds any.
-int16_t WordsTrack(const MidiFile& Song, ConversionDirection Direction);
+int16_t WordsTrack(const Song& Song, ConversionDirection Direction);
 
 // The direction whose source the song's words are.
 ConversionDirection DirectionFrom(LineSource From);
@@ -27,6 +27,9 @@ struct WordsSource {
     LineSource From = LineSource::Lyrics;
     int16_t Track = -1;
 };
+std::optional<WordsSource> SongWords(const Song& Song);
+
+// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
 std::optional<WordsSource> SongWords(const MidiFile& Song);
 
 }  // namespace verselane::workflow
