@@ -54,10 +54,7 @@ void FilterEvents(Track& track, Keep keep) {
 // line.
 void RemoveWords(Song& song, SongFacts& facts) {
     const int16_t karaoke =
-        facts.HasKaraokeText
-            // MidiFile bridge
-            ? ChooseSourceTrack(ToMidiFile(song), ConversionDirection::KaraokeToLyrics)
-            : -1;
+        facts.HasKaraokeText ? ChooseSourceTrack(song, ConversionDirection::KaraokeToLyrics) : -1;
     for (int16_t t = 0; t < song.TrackCount(); ++t) {
         const Track& track = song.Tracks[static_cast<size_t>(t)];
         FilterEvents(song.Tracks[static_cast<size_t>(t)], [&](const Event& e) {
@@ -109,10 +106,7 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
         if (result.Language.empty())
             throw AlignError(AlignFault(AlignProblem::UnknownLanguage).WithText(Request.Language));
         result.LanguageFrom = LanguageSource::Given;
-    } else if (std::string code = LanguageCode(
-                   // MidiFile bridge
-                   SongKaraokeInfo(ToMidiFile(song)).Language);
-               !code.empty()) {
+    } else if (std::string code = LanguageCode(SongKaraokeInfo(song).Language); !code.empty()) {
         result.Language = code;
         result.LanguageFrom = LanguageSource::SongKaraokeLine;
     } else {
@@ -203,10 +197,8 @@ bool SongHasWords(const Song& song, const SongFacts& facts) {
         for (const Event& e : track)
             if (e.IsLyric() && Visible(track.Body(e))) return true;
     if (!facts.HasKaraokeText) return false;
-    // MidiFile bridge
-    const MidiFile file = ToMidiFile(song);
-    const int16_t track = ChooseSourceTrack(file, ConversionDirection::KaraokeToLyrics);
-    return track >= 0 && !SungLines(file, track, LineSource::Karaoke).empty();
+    const int16_t track = ChooseSourceTrack(song, ConversionDirection::KaraokeToLyrics);
+    return track >= 0 && !SungLines(song, track, LineSource::Karaoke).empty();
 }
 
 void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Texts,
@@ -267,10 +259,7 @@ void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Text
     facts.HasLyrics = true;
     if (Output == WordsOutput::Lyrics) return;
     int16_t source = target;
-    // MidiFile bridge
-    MidiFile file = ToMidiFileAsRead(song);
-    LyricsToKaraoke(file, source, Info);
-    song = ToSong(file);
+    LyricsToKaraoke(song, source, Info);
     facts.HasKaraokeText = true;
     if (Output == WordsOutput::Karaoke) song.Tracks.erase(song.Tracks.begin() + source);
 }

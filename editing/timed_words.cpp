@@ -18,20 +18,18 @@ namespace verselane::editing {
 
 TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int16_t track)
     : song_(std::move(song)), tempo_(song_) {
-    // MidiFile bridge
-    const MidiFile file = ToMidiFile(song_);
-    std::optional<LineSource> source = from ? from : PreferredLineSource(file);
+    std::optional<LineSource> source = from ? from : PreferredLineSource(song_);
     if (!source) throw EditError(EditProblem::NoWordsStream);
     source_ = *source;
     const auto direction = source_ == LineSource::Lyrics ? ConversionDirection::LyricsToKaraoke
                                                          : ConversionDirection::KaraokeToLyrics;
-    track_ = track >= 0 ? track : ChooseSourceTrack(file, direction);
+    track_ = track >= 0 ? track : ChooseSourceTrack(song_, direction);
     if (track_ < 0 || track_ >= song_.TrackCount()) throw EditError(EditProblem::NoSungWords);
     const StreamSpec source_spec{track_, source_ == LineSource::Lyrics ? kMetaLyric : kMetaText};
     syllables_ = ReadSyllables(song_, source_spec);
     if (syllables_.empty()) throw EditError(EditProblem::NoSungWords);
 
-    FindOtherStream(file);
+    FindOtherStream();
 
     const std::vector<align::NoteLine> lines = align::NoteLines(song_);
     const align::MelodyChoice choice = align::ChooseMelody(lines, syllables_.size());
@@ -46,12 +44,12 @@ TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int
 }
 
 // The other stream follows when it holds the same syllables at the same ticks.
-void TimedWords::FindOtherStream(const MidiFile& file) {
+void TimedWords::FindOtherStream() {
     const bool other_karaoke = source_ == LineSource::Lyrics;
     const int16_t other =
-        ChooseSourceTrack(file, other_karaoke ? ConversionDirection::KaraokeToLyrics
-                                              : ConversionDirection::LyricsToKaraoke);
-    if (other < 0 || (other_karaoke && !HoldsMaterial(MaterialOf(file, other),
+        ChooseSourceTrack(song_, other_karaoke ? ConversionDirection::KaraokeToLyrics
+                                               : ConversionDirection::LyricsToKaraoke);
+    if (other < 0 || (other_karaoke && !HoldsMaterial(MaterialOf(song_, other),
                                                       ConversionDirection::KaraokeToLyrics)))
         return;
     const std::vector<TimedSyllable> theirs =
@@ -163,15 +161,9 @@ verselane::Song TimedWords::SongToWrite(SaveAs as) const {
                                       : StreamSpec{lyrics_track, kMetaLyric});
     } else if (lyrics_source && as != SaveAs::Lyrics) {
         int16_t track = track_;
-        // MidiFile bridge
-        MidiFile file = align::ToMidiFileAsRead(out);
-        LyricsToKaraoke(file, track, SongKaraokeInfo(file), as == SaveAs::Both);
-        out = ToSong(file);
+        LyricsToKaraoke(out, track, SongKaraokeInfo(out), as == SaveAs::Both);
     } else if (!lyrics_source && as != SaveAs::Karaoke) {
-        // MidiFile bridge
-        MidiFile file = align::ToMidiFileAsRead(out);
-        KaraokeToLyrics(file, track_, as == SaveAs::Both);
-        out = ToSong(file);
+        KaraokeToLyrics(out, track_, as == SaveAs::Both);
     }
     return out;
 }

@@ -177,7 +177,7 @@ class TimedWords {
   private:
     void Index();
     void WorkOutDoubts();
-    void FindOtherStream(const MidiFile& file);
+    void FindOtherStream();
     void Carry(class EditLog& log, const Edit& edit);
     friend class EditCarrier;
 

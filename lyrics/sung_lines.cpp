@@ -116,20 +116,9 @@ void FeedTrack(const Track& track, LineSource From, LineBuilder& builder) {
     }
 }
 
-// The tempo map of the song. The map reads a MidiFile: it is given one made
-// of the song's tempo events alone, track by track, which times the same.
+// The tempo map of the song, as track t hears it.
 TempoMap TempoMapOf(const Song& song, int16_t t) {
-    Song tempos;
-    tempos.Format = song.Format;
-    tempos.Division = song.Division;
-    tempos.Tracks.resize(song.Tracks.size());
-    for (size_t k = 0; k < song.Tracks.size(); ++k) {
-        for (const Event& e : song.Tracks[k]) {
-            if (e.IsMeta(kMetaTempo)) tempos.Tracks[k].Append(e, song.Tracks[k].Body(e));
-        }
-    }
-    // MidiFile bridge
-    return TempoMap(ToMidiFile(tempos), t);
+    return TempoMap(song, t);
 }
 
 }  // namespace

@@ -24,7 +24,6 @@
 #include <exception>
 #include <map>
 
-#include "align/song_words.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
@@ -75,43 +74,6 @@ std::string FileNameBytes(const QString& path) {
 bool SameFile(const QString& a, const QString& b) {
     const QFileInfo x(a), y(b);
     return x.exists() && y.exists() && x.canonicalFilePath() == y.canonicalFilePath();
-}
-
-// The song as the MidiFile a read of it gives: the room for events the
-// reader gives its bytes, and the read's facts.
-MidiFile AsReadMidiFile(const Song& song, const SongFacts& facts) {
-    // MidiFile bridge
-    MidiFile file = align::ToMidiFileAsRead(song);
-    file.FileLength = facts.FileLength;
-    file.Tempo = facts.Tempo;
-    file.KeySignature = facts.KeySignature;
-    file.KeyMode = facts.KeyMode;
-    file.TimeSigNumerator = facts.TimeSigNumerator;
-    file.TimeSigDenominator = facts.TimeSigDenominator;
-    file.Copyright = facts.Copyright;
-    file.HasKaraokeText = facts.HasKaraokeText;
-    file.HasLyrics = facts.HasLyrics;
-    file.KaraokeText = facts.KaraokeText;
-    file.LyricText = facts.LyricText;
-    return file;
-}
-
-// Where the song's words are, by the policy of both programs.
-std::optional<workflow::WordsSource> WordsOf(const Song& song) {
-    // MidiFile bridge
-    return workflow::SongWords(ToMidiFile(song));
-}
-
-// Convert Lyrics with its dialogs; the song changes only when it was
-// converted.
-bool ConvertSongLyrics(Song& song, const SongFacts& facts, ConversionDialog& dialog,
-                       KaraokeInfoDialog& information, ConversionHost& host) {
-    MidiFile file = AsReadMidiFile(song, facts);
-    // MidiFile bridge
-    if (!ConvertLyrics(file, dialog, information, host)) return false;
-    // MidiFile bridge
-    song = ToSong(file);
-    return true;
 }
 
 }  // namespace
@@ -369,8 +331,7 @@ void MainWindow::convertLyrics() {
     bool converted = false;
     typed_as_utf8_ = false;
     try {
-        converted =
-            ConvertSongLyrics(song_, facts_, *conversion_dialog_, *information_dialog_, *this);
+        converted = ConvertLyrics(song_, facts_, *conversion_dialog_, *information_dialog_, *this);
     } catch (...) {
         const CaughtError error = CurrentError();
         // The song may be half converted: it takes a new read to go on.
@@ -528,7 +489,7 @@ void MainWindow::showWords() {
         from = LineSource::Karaoke;
     } else if (converted_ == ConversionChoice::KaraokeToLyrics) {
         track = converted_track_;
-    } else if (const std::optional<workflow::WordsSource> words = WordsOf(song_)) {
+    } else if (const std::optional<workflow::WordsSource> words = workflow::SongWords(song_)) {
         from = words->From;
         track = words->Track;
     }
