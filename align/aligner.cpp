@@ -262,7 +262,14 @@ class SegmentAligner {
         }
         if (!f.OnBeat) c += y.WordStart ? w_.WordStartOffBeat : w_.OffBeat;
         if (f.Legato) c += w_.PlaceLegato;
-        if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) c += w_.LineEndWithoutRest;
+        if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) {
+            c += w_.LineEndWithoutRest;
+            // A short note running into a long one of the same pitch: the
+            // line's last syllable is sung on through both (a tie or an
+            // anticipation), so the long note ends the line.
+            if (m + 1 < facts_.size() && facts_[m + 1].SamePitch && facts_[m + 1].Beats >= 1)
+                c -= w_.LineEndTied;
+        }
         return static_cast<float>(c);
     }
 

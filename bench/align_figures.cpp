@@ -89,6 +89,7 @@ int main(int argc, char** argv) {
         {"MelismaShort", &weights.MelismaShort},
         {"MelismaRepeat", &weights.MelismaRepeat},
         {"MelismaAfterRest", &weights.MelismaAfterRest},
+        {"LineEndTied", &weights.LineEndTied},
         {"OffBeat", &weights.OffBeat},
         {"WordStartOffBeat", &weights.WordStartOffBeat},
         {"ConfidenceScale", &weights.ConfidenceScale},
