@@ -243,6 +243,11 @@ class SegmentAligner {
         if (f.Short) c -= w_.MelismaShort;
         if (f.SamePitch) c += w_.MelismaRepeat;
         c += w_.MelismaAfterRest * std::min(f.RestBefore, 2.0);
+        // A short note between a long one and a beat (a turn-off after a
+        // held note) belongs to the held note's syllable.
+        if (m > 0 && m + 1 < facts_.size() && f.Beats <= 0.5 && f.RestBefore < 0.25 &&
+            f.RestAfter < 0.25 && facts_[m - 1].Beats >= 4 * f.Beats && facts_[m + 1].OnBeat)
+            c -= w_.MelismaAfterLong;
         return static_cast<float>(std::max(0.05, c));
     }
 

@@ -60,6 +60,7 @@ struct AlignWeights {
     double MelismaShort = 0.6;      // less for a short (ornament) note
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
     double MelismaAfterRest = 1.5;  // more after a rest, per beat
+    double MelismaAfterLong = 0.3;  // less for a short note after a long one, leading onto a beat
     double PlaceLegato = 0.8;       // a syllable on a note slurred from the one before
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat

@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
         {"MelismaRepeat", &weights.MelismaRepeat},
         {"MelismaAfterRest", &weights.MelismaAfterRest},
         {"LineEndTied", &weights.LineEndTied},
+        {"MelismaAfterLong", &weights.MelismaAfterLong},
         {"OffBeat", &weights.OffBeat},
         {"WordStartOffBeat", &weights.WordStartOffBeat},
         {"ConfidenceScale", &weights.ConfidenceScale},
