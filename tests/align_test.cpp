@@ -270,47 +270,25 @@ TEST(Aligner, FollowsTheMusicalRules) {
 }
 
 // Rules that hold a syllable on through its run, each in a made song where
-// the rule's weight decides the placing: with the weight at 0 the syllables
-// land elsewhere.
+// the rule's weight decides: at 0 the syllables land elsewhere.
 TEST(Aligner, HoldsASyllableOnWhereTheNotesSaySo) {
-    struct Row {
-        const char* rule;
-        double AlignWeights::*weight;
-        std::vector<MelodyNote> notes;
-        const char* sheet;
-        Ticks_ want;
-    } rows[] = {
-        {"a line's last syllable on a short note tied into a long one of the same pitch",
-         &AlignWeights::LineEndTied,
-         {{0, 470, 60},
-          {480, 950, 62},
-          {960, 1320, 64},
-          {1320, 1440, 65},
-          {1440, 3360, 65},
-          {3840, 4300, 60},
-          {4320, 4800, 62}},
-         "a b c d\ne f",
-         {0, 480, 960, 1320, 3840, 4320}},
-        {"a short note after a long one, leading onto the beat, ends its syllable",
-         &AlignWeights::MelismaAfterLong,
-         {{0, 720, 70},
-          {720, 840, 69},
-          {840, 960, 70},
-          {960, 1800, 74},
-          {1800, 1920, 72},
-          {1920, 2400, 70},
-          {3840, 4300, 60}},
-         "A-ve Ma-ri-a\nb",
-         {0, 720, 840, 960, 1920, 3840}},
-    };
-    for (const Row& row : rows) {
+    using Notes = std::vector<MelodyNote>;
+    const Notes tied = {{0, 470, 60},     {480, 950, 62},   {960, 1320, 64}, {1320, 1440, 65},
+                        {1440, 3360, 65}, {3840, 4300, 60}, {4320, 4800, 62}};
+    const Notes turn = {{0, 720, 70},     {720, 840, 69},   {840, 960, 70},  {960, 1800, 74},
+                        {1800, 1920, 72}, {1920, 2400, 70}, {3840, 4300, 60}};
+    auto check = [](const char* rule, double AlignWeights::*weight, const Notes& notes,
+                    const char* sheet, const Ticks_& want) {
         AlignOptions options;
-        EXPECT_EQ(Ticks(AlignSyllables(row.notes, Shapes(row.sheet), {}, options)), row.want)
-            << row.rule;
-        options.Weights.*row.weight = 0;
-        EXPECT_NE(Ticks(AlignSyllables(row.notes, Shapes(row.sheet), {}, options)), row.want)
-            << row.rule << ", without the rule";
-    }
+        EXPECT_EQ(Ticks(AlignSyllables(notes, Shapes(sheet), {}, options)), want) << rule;
+        options.Weights.*weight = 0;
+        EXPECT_NE(Ticks(AlignSyllables(notes, Shapes(sheet), {}, options)), want)
+            << rule << ", without the rule";
+    };
+    check("a line's last syllable on a short note tied into a long one of the same pitch",
+          &AlignWeights::LineEndTied, tied, "a b c d\ne f", {0, 480, 960, 1320, 3840, 4320});
+    check("a short note after a long one, leading onto the beat, ends its syllable",
+          &AlignWeights::MelismaAfterLong, turn, "A-ve Ma-ri-a\nb", {0, 720, 840, 960, 1920, 3840});
 }
 
 TEST(Aligner, HoldsAndSkipsOfTheSheetTakeNotes) {
