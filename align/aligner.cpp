@@ -243,6 +243,11 @@ class SegmentAligner {
         if (f.Short) c -= w_.MelismaShort;
         if (f.SamePitch) c += w_.MelismaRepeat;
         c += w_.MelismaAfterRest * std::min(f.RestBefore, 2.0);
+        // A short note between a long one and a beat (a turn-off after a
+        // held note) belongs to the held note's syllable.
+        if (m > 0 && m + 1 < facts_.size() && f.Beats <= 0.5 && f.RestBefore < 0.25 &&
+            f.RestAfter < 0.25 && facts_[m - 1].Beats >= 4 * f.Beats && facts_[m + 1].OnBeat)
+            c -= w_.MelismaAfterLong;
         return static_cast<float>(std::max(0.05, c));
     }
 
@@ -262,7 +267,14 @@ class SegmentAligner {
         }
         if (!f.OnBeat) c += y.WordStart ? w_.WordStartOffBeat : w_.OffBeat;
         if (f.Legato) c += w_.PlaceLegato;
-        if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) c += w_.LineEndWithoutRest;
+        if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) {
+            c += w_.LineEndWithoutRest;
+            // A short note running into a long one of the same pitch: the
+            // line's last syllable is sung on through both (a tie or an
+            // anticipation), so the long note ends the line.
+            if (m + 1 < facts_.size() && facts_[m + 1].SamePitch && facts_[m + 1].Beats >= 1)
+                c -= w_.LineEndTied;
+        }
         return static_cast<float>(c);
     }
 

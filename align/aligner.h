@@ -48,9 +48,10 @@ struct Metre {
 struct AlignWeights {
     double LineStartWithoutRest = 2.4;  // a line opens on a note right after another
     double LineEndWithoutRest = 1.0;    // a line ends on a short note with no rest after it
-    double LineStartRest = 1.6;         // bonus for a rest before a line's first note, per bar
-    double LineStartAfterLong = 2.0;    // bonus for a line opening after a long note (no rest)
-    double RestInsideLine = 0.0;        // a syllable inside a line after a rest, per beat
+    double LineEndTied = 0.5;         // less of that when a long note of the same pitch holds it on
+    double LineStartRest = 1.6;       // bonus for a rest before a line's first note, per bar
+    double LineStartAfterLong = 2.0;  // bonus for a line opening after a long note (no rest)
+    double RestInsideLine = 0.0;      // a syllable inside a line after a rest, per beat
     double Fill = 0.075;            // a note without a syllable at a line's end or before the first
     double FillLong = 0.1;          // more for a long note left at a line's end, per beat (to 2)
     double FillOrnament = 0.1;      // more for a short note running on into the next there
@@ -59,6 +60,7 @@ struct AlignWeights {
     double MelismaShort = 0.6;      // less for a short (ornament) note
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
     double MelismaAfterRest = 1.5;  // more after a rest, per beat
+    double MelismaAfterLong = 0.3;  // less for a short note after a long one, leading onto a beat
     double PlaceLegato = 0.8;       // a syllable on a note slurred from the one before
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat

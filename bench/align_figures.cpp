@@ -89,6 +89,8 @@ int main(int argc, char** argv) {
         {"MelismaShort", &weights.MelismaShort},
         {"MelismaRepeat", &weights.MelismaRepeat},
         {"MelismaAfterRest", &weights.MelismaAfterRest},
+        {"LineEndTied", &weights.LineEndTied},
+        {"MelismaAfterLong", &weights.MelismaAfterLong},
         {"OffBeat", &weights.OffBeat},
         {"WordStartOffBeat", &weights.WordStartOffBeat},
         {"ConfidenceScale", &weights.ConfidenceScale},
