@@ -79,6 +79,11 @@ inline EventAndBody Name(std::string_view text) {
 inline EventAndBody EndOfTrack(int32_t tick) {
     return Meta(tick, kMetaEndOfTrack);
 }
+// A channel message, or a system-exclusive message with its body.
+inline EventAndBody Message(int32_t tick, EventKind kind, uint8_t channel, uint8_t data1,
+                            uint8_t data2 = 0, std::string_view body = {}) {
+    return {Event::Message(tick, kind, channel, data1, data2), std::string(body)};
+}
 inline EventAndBody NoteOn(int32_t tick, uint8_t key) {
     return {Event::Message(tick, EventKind::NoteOn, 0, key, 100), {}};
 }
