@@ -1,5 +1,5 @@
-// Songs built by hand for the tests of the words, and a readable printout of
-// events for failure messages.
+// Songs built by hand for the tests: tracks of events with their bodies, and
+// a readable printout of events for failure messages.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,19 +17,7 @@
 #include "model/song_facts.h"
 #include "tests/support/test_support.h"
 
-namespace verselane {
-
-// How gtest shows an event: "t=480 meta 1 'Hel<CR>'", or its kind, channel and data bytes.
-inline void PrintTo(const MidiEvent& e, std::ostream* os) {
-    *os << "t=" << e.Time << (e.IsMeta() ? " meta " : " kind ") << int{e.Channel};
-    if (!e.IsMeta()) *os << " " << int{e.Kind} << " " << int{e.Data1} << " " << int{e.Data2};
-    *os << " '";
-    for (char c : e.Data.view())
-        *os << (c == '\r' ? "<CR>" : c == '\n' ? "<LF>" : std::string(1, c));
-    *os << "'";
-}
-
-namespace test {
+namespace verselane::test {
 
 // An event of a track with its body, as the tests write and compare them
 // (the record's BodyAt is always 0).
@@ -222,5 +210,4 @@ void ExpectError(ErrorKind kind, Action&& action) {
     }
 }
 
-}  // namespace test
-}  // namespace verselane
+}  // namespace verselane::test
