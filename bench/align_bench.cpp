@@ -70,10 +70,10 @@ void AlignCorpusSong(benchmark::State& state) {
     const std::filesystem::path path =
         std::filesystem::path(env && *env ? env : VERSELANE_SOURCE_DIR "/../shared/corpus") /
         "kar/bed_of_roses.kar";
-    MidiFile song;
-    ResetMidiFile(song);
+    Song song;
+    SongFacts facts;
     std::optional<test::TimedSheet> timed;
-    if (ReadMidiFile(song, path.string()).SongUsable()) timed = test::TimedSheetOf(song);
+    if (ReadSong(song, facts, path.string()).SongUsable()) timed = test::TimedSheetOf(song);
     if (!timed) {
         state.SkipWithError(
             "the corpus song kar/bed_of_roses.kar is not here (set VERSELANE_CORPUS)");

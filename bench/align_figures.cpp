@@ -128,9 +128,9 @@ int main(int argc, char** argv) {
     std::sort(files.begin(), files.end());
     std::vector<Row> rows;
     for (const auto& path : files) {
-        MidiFile song;
-        ResetMidiFile(song);
-        if (!ReadMidiFile(song, path.string()).SongUsable()) continue;
+        Song song;
+        SongFacts facts;
+        if (!ReadSong(song, facts, path.string()).SongUsable()) continue;
         const std::optional<test::TimedSheet> timed = test::TimedSheetOf(song);
         if (!timed) continue;
         rows.push_back({path.string(), timed->Clean, test::ScoreAlignment(*timed, weights, fixes)});

@@ -23,7 +23,8 @@
 #include "cli/outcome_text.h"
 #include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
-#include "model/midi_file.h"
+#include "model/song.h"
+#include "model/song_facts.h"
 #include "reader/midi_reader.h"
 #include "writer/midi_writer.h"
 
@@ -36,7 +37,7 @@ namespace fs = std::filesystem;
 struct LoadedSong {
     BenchFile file;
     int64_t size = 0;
-    MidiFile song;
+    Song song;
     std::string message;
 };
 
@@ -47,8 +48,8 @@ std::string WrittenOrWhy(const std::optional<WriteFailure>& failure) {
 
 LoadedSong Load(const BenchFile& file) {
     LoadedSong loaded{file, static_cast<int64_t>(fs::file_size(file.path)), {}, {}};
-    ResetMidiFile(loaded.song);
-    loaded.message = cli::ReadMessage(ReadMidiFile(loaded.song, file.path.string()));
+    SongFacts facts;
+    loaded.message = cli::ReadMessage(ReadSong(loaded.song, facts, file.path.string()));
     return loaded;
 }
 
@@ -63,13 +64,13 @@ fs::path OutputPath(const LoadedSong& s) {
 // Whole read from disk (the file is in the page cache after the first run).
 void ReadFileBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
-        MidiFile song;
-        ResetMidiFile(song);
-        std::string message = cli::ReadMessage(ReadMidiFile(song, s->file.path.string()));
+        Song song;
+        SongFacts facts;
+        std::string message = cli::ReadMessage(ReadSong(song, facts, s->file.path.string()));
         if (!message.empty()) state.SkipWithError(message.c_str());
-        benchmark::DoNotOptimize(song.EventCount.data());
+        benchmark::DoNotOptimize(song.Tracks.data());
         state.PauseTiming();  // freeing the song is not part of the read
-        song = MidiFile{};
+        song = Song{};
         state.ResumeTiming();
     }
     state.SetBytesProcessed(state.iterations() * s->size);
@@ -79,13 +80,13 @@ void ReadFileBench(benchmark::State& state, const LoadedSong* s) {
 void DecodeBench(benchmark::State& state, const LoadedSong* s) {
     const std::string bytes = LoadFileBytes(s->file.path.string());
     for (auto _ : state) {
-        MidiFile song;
-        ResetMidiFile(song);
-        std::string message = cli::ReadMessage(ReadMidiBytes(song, bytes));
+        Song song;
+        SongFacts facts;
+        std::string message = cli::ReadMessage(ReadSongBytes(song, facts, bytes));
         if (!message.empty()) state.SkipWithError(message.c_str());
-        benchmark::DoNotOptimize(song.EventCount.data());
+        benchmark::DoNotOptimize(song.Tracks.data());
         state.PauseTiming();
-        song = MidiFile{};
+        song = Song{};
         state.ResumeTiming();
     }
     state.SetBytesProcessed(state.iterations() * s->size);
@@ -94,7 +95,7 @@ void DecodeBench(benchmark::State& state, const LoadedSong* s) {
 // Encoding into memory, no file.
 void EncodeBench(benchmark::State& state, const LoadedSong* s) {
     for (auto _ : state) {
-        std::string bytes = EncodeMidiFile(s->song);
+        std::string bytes = EncodeSong(s->song);
         benchmark::DoNotOptimize(bytes.data());
     }
     state.SetBytesProcessed(state.iterations() * s->size);
@@ -104,7 +105,7 @@ void EncodeBench(benchmark::State& state, const LoadedSong* s) {
 void WriteFileBench(benchmark::State& state, const LoadedSong* s) {
     const std::string out = OutputPath(*s).string();
     for (auto _ : state) {
-        const std::string message = WrittenOrWhy(WriteMidiFile(s->song, out));
+        const std::string message = WrittenOrWhy(WriteSong(s->song, out));
         if (!message.empty()) state.SkipWithError(message.c_str());
     }
     std::remove(out.c_str());
@@ -115,10 +116,10 @@ void WriteFileBench(benchmark::State& state, const LoadedSong* s) {
 void CopyBench(benchmark::State& state, const LoadedSong* s) {
     const std::string out = OutputPath(*s).string();
     for (auto _ : state) {
-        MidiFile song;
-        ResetMidiFile(song);
-        std::string message = cli::ReadMessage(ReadMidiFile(song, s->file.path.string()));
-        if (message.empty()) message = WrittenOrWhy(WriteMidiFile(song, out));
+        Song song;
+        SongFacts facts;
+        std::string message = cli::ReadMessage(ReadSong(song, facts, s->file.path.string()));
+        if (message.empty()) message = WrittenOrWhy(WriteSong(song, out));
         if (!message.empty()) state.SkipWithError(message.c_str());
     }
     std::remove(out.c_str());
@@ -131,12 +132,13 @@ void ReadWithProgressBench(benchmark::State& state, const LoadedSong* s) {
     int64_t calls = 0;
     const ReadProgress progress = [&](int64_t, int64_t) { ++calls; };
     for (auto _ : state) {
-        MidiFile song;
-        ResetMidiFile(song);
-        std::string message = cli::ReadMessage(ReadMidiFile(song, s->file.path.string(), progress));
+        Song song;
+        SongFacts facts;
+        std::string message =
+            cli::ReadMessage(ReadSong(song, facts, s->file.path.string(), progress));
         if (!message.empty()) state.SkipWithError(message.c_str());
         state.PauseTiming();
-        song = MidiFile{};
+        song = Song{};
         state.ResumeTiming();
     }
     state.counters["progress_calls"] =
@@ -147,15 +149,15 @@ void ReadWithProgressBench(benchmark::State& state, const LoadedSong* s) {
 // One conversion of the song in memory; each round starts from a fresh copy
 // of the song read (the copy is not timed).
 template <typename Convert>
-void ConvertBench(benchmark::State& state, const MidiFile& source, int64_t size, Convert convert) {
+void ConvertBench(benchmark::State& state, const Song& source, int64_t size, Convert convert) {
     for (auto _ : state) {
         state.PauseTiming();
-        MidiFile song = source;
+        Song song = source;
         state.ResumeTiming();
         convert(song);
-        benchmark::DoNotOptimize(song.EventCount.data());
+        benchmark::DoNotOptimize(song.Tracks.data());
         state.PauseTiming();
-        song = MidiFile{};
+        song = Song{};
         state.ResumeTiming();
     }
     state.SetBytesProcessed(state.iterations() * size);
@@ -166,7 +168,7 @@ const KaraokeInfo kInfo{"ENGL", "Benchmark Song", "Verselane", ""};
 void LyricsToKaraokeBench(benchmark::State& state, const LoadedSong* s) {
     const int16_t track = ChooseSourceTrack(s->song, ConversionDirection::LyricsToKaraoke);
     if (track < 0) return state.SkipWithError("no lyrics");
-    ConvertBench(state, s->song, s->size, [&](MidiFile& song) {
+    ConvertBench(state, s->song, s->size, [&](Song& song) {
         int16_t source = track;
         LyricsToKaraoke(song, source, kInfo);
     });
@@ -175,7 +177,7 @@ void LyricsToKaraokeBench(benchmark::State& state, const LoadedSong* s) {
 // From the karaoke file that LyricsToKaraoke makes of the song (or the song
 // itself when it holds karaoke text already).
 void KaraokeToLyricsBench(benchmark::State& state, const LoadedSong* s, bool keep) {
-    MidiFile karaoke = s->song;
+    Song karaoke = s->song;
     int16_t track = ChooseSourceTrack(karaoke, ConversionDirection::KaraokeToLyrics);
     if (track < 0) {
         int16_t source = ChooseSourceTrack(karaoke, ConversionDirection::LyricsToKaraoke);
@@ -183,21 +185,20 @@ void KaraokeToLyricsBench(benchmark::State& state, const LoadedSong* s, bool kee
         LyricsToKaraoke(karaoke, source, kInfo);
         track = ChooseSourceTrack(karaoke, ConversionDirection::KaraokeToLyrics);
     }
-    ConvertBench(state, karaoke, s->size,
-                 [&](MidiFile& song) { KaraokeToLyrics(song, track, keep); });
+    ConvertBench(state, karaoke, s->size, [&](Song& song) { KaraokeToLyrics(song, track, keep); });
 }
 
 // What `verselane-cli to-karaoke` does: read, convert, write.
 void ReadConvertWriteBench(benchmark::State& state, const LoadedSong* s) {
     const std::string out = OutputPath(*s).string();
     for (auto _ : state) {
-        MidiFile song;
-        ResetMidiFile(song);
-        std::string message = cli::ReadMessage(ReadMidiFile(song, s->file.path.string()));
+        Song song;
+        SongFacts facts;
+        std::string message = cli::ReadMessage(ReadSong(song, facts, s->file.path.string()));
         int16_t track = ChooseSourceTrack(song, ConversionDirection::LyricsToKaraoke);
         if (message.empty() && track >= 0) {
             LyricsToKaraoke(song, track, kInfo);
-            message = WrittenOrWhy(WriteMidiFile(song, out));
+            message = WrittenOrWhy(WriteSong(song, out));
         }
         if (!message.empty()) state.SkipWithError(message.c_str());
     }
@@ -249,13 +250,13 @@ int main(int argc, char** argv) {
             continue;
         }
         const std::string& name = song->file.label;
-        benchmark::RegisterBenchmark(("ReadMidiFile/" + name).c_str(), ReadFileBench, song)
+        benchmark::RegisterBenchmark(("ReadSong/" + name).c_str(), ReadFileBench, song)
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("ReadMidiBytes/" + name).c_str(), DecodeBench, song)
+        benchmark::RegisterBenchmark(("ReadSongBytes/" + name).c_str(), DecodeBench, song)
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("EncodeMidiFile/" + name).c_str(), EncodeBench, song)
+        benchmark::RegisterBenchmark(("EncodeSong/" + name).c_str(), EncodeBench, song)
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("WriteMidiFile/" + name).c_str(), WriteFileBench, song)
+        benchmark::RegisterBenchmark(("WriteSong/" + name).c_str(), WriteFileBench, song)
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("ReadWrite/" + name).c_str(), CopyBench, song)
             ->Unit(benchmark::kMillisecond);

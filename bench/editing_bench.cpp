@@ -22,17 +22,19 @@ using namespace verselane::editing;
 
 namespace {
 
-MidiEvent Meta(int32_t time, uint8_t type, std::string_view text) {
-    return MetaEvent(time, type, text);
-}
-
-MidiEvent Note(int32_t time, uint8_t kind, uint8_t channel, uint8_t key) {
-    return MidiEvent{time, kind, channel, key, static_cast<uint8_t>(kind == 1 ? 90 : 0), {}};
-}
-
-MidiFile FiveMinuteSong() {
+Song FiveMinuteSong() {
     const int32_t beat = 480;
-    std::vector<MidiEvent> melody = {Meta(0, kMetaTrackName, "Melody")};
+    Song song;
+    song.Division = static_cast<int16_t>(beat);
+    song.Tracks.resize(3);
+    Track& tempo = song.Tracks[0];
+    tempo.Append(Event::Meta(0, kMetaTempo), std::string("\x07\xA1\x20", 3));
+    tempo.Append(Event::Meta(0, kMetaEndOfTrack));
+    auto note = [](Track& track, int32_t tick, EventKind kind, uint8_t channel, uint8_t key) {
+        track.Append(Event::Message(tick, kind, channel, key, kind == EventKind::NoteOn ? 90 : 0));
+    };
+    Track& melody = song.Tracks[1];
+    melody.Append(Event::Meta(0, kMetaTrackName), "Melody");
     int32_t tick = 4 * beat;
     for (int line = 0; line < 100; ++line) {
         for (int n = 0; n < 9; ++n) {
@@ -41,38 +43,26 @@ MidiFile FiveMinuteSong() {
             if (n < 8) {
                 std::string text = "la";
                 text += n == 7 ? "\r" : n % 2 == 1 ? " " : "";
-                melody.push_back(Meta(tick, kMetaLyric, text));
+                melody.Append(Event::Meta(tick, kMetaLyric), text);
             }
-            melody.push_back(Note(tick, 1, 0, key));
-            melody.push_back(Note(tick + length - 10, 0, 0, key));
+            note(melody, tick, EventKind::NoteOn, 0, key);
+            note(melody, tick + length - 10, EventKind::NoteOff, 0, key);
             tick += length;
         }
         tick += 2 * beat;
     }
-    melody.push_back(Meta(tick, kMetaEndOfTrack, ""));
-    std::vector<MidiEvent> accompaniment = {Meta(0, kMetaTrackName, "Piano")};
+    melody.Append(Event::Meta(tick, kMetaEndOfTrack));
+    Track& accompaniment = song.Tracks[2];
+    accompaniment.Append(Event::Meta(0, kMetaTrackName), "Piano");
     for (int32_t t = 0; t < tick; t += beat / 4) {
-        accompaniment.push_back(Note(t, 1, 1, 48));
-        accompaniment.push_back(Note(t + beat / 4 - 10, 0, 1, 48));
+        note(accompaniment, t, EventKind::NoteOn, 1, 48);
+        note(accompaniment, t + beat / 4 - 10, EventKind::NoteOff, 1, 48);
     }
-    accompaniment.push_back(Meta(tick, kMetaEndOfTrack, ""));
-    const std::vector<std::vector<MidiEvent>> tracks = {
-        {Meta(0, kMetaTempo, std::string("\x07\xA1\x20", 3)), Meta(0, kMetaEndOfTrack, "")},
-        melody,
-        accompaniment};
-    MidiFile song;
-    ResetMidiFile(song);
-    song.Header = {6, 1, static_cast<int16_t>(tracks.size()), static_cast<int16_t>(beat)};
-    size_t most = 0;
-    for (const auto& t : tracks) most = std::max(most, t.size());
-    song.EventSlots = static_cast<int32_t>(most);
-    ResizeTracks(song, static_cast<int32_t>(tracks.size()), true);
-    for (size_t t = 0; t < tracks.size(); ++t)
-        for (const MidiEvent& e : tracks[t]) song.Tracks[t].Event(song.EventCount[t]++) = e;
+    accompaniment.Append(Event::Meta(tick, kMetaEndOfTrack));
     // Through the writer and the reader, as a song opened from a file is.
-    MidiFile read;
-    ResetMidiFile(read);
-    (void)ReadMidiBytes(read, EncodeMidiFile(song));
+    Song read;
+    SongFacts facts;
+    (void)ReadSongBytes(read, facts, EncodeSong(song));
     return read;
 }
 
@@ -91,7 +81,7 @@ void DragWithRealignment(benchmark::State& state) {
 BENCHMARK(DragWithRealignment)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void OpenSong(benchmark::State& state) {
-    const MidiFile song = FiveMinuteSong();
+    const Song song = FiveMinuteSong();
     for (auto _ : state) {
         TimedWords words(song);
         benchmark::DoNotOptimize(words);

@@ -43,9 +43,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Usage: verselane-playback-timing SONG [AUDIO_DRIVER]\n");
         return 2;
     }
-    MidiFile song;
-    ResetMidiFile(song);
-    const std::string message = cli::ReadMessage(ReadMidiFile(song, argv[1]));
+    Song song;
+    SongFacts facts;
+    const std::string message = cli::ReadMessage(ReadSong(song, facts, argv[1]));
     if (!message.empty()) std::fprintf(stderr, "%s: %s\n", argv[1], message.c_str());
     auto schedule = std::make_shared<const PlaybackSchedule>(BuildSchedule(song));
 

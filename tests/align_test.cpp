@@ -376,29 +376,22 @@ struct BuiltTrack {
 };
 
 std::string SongBytes(const std::vector<BuiltTrack>& tracks) {
-    std::vector<std::vector<MidiEvent>> all = {
+    std::vector<test::TrackEvents> all = {
         {test::Meta(0, kMetaTimeSignature, std::string_view("\x04\x02\x18\x08", 4)),
          test::EndOfTrack(0)}};
     for (const BuiltTrack& t : tracks) {
-        std::vector<MidiEvent> events = {test::Name(t.Name)};
+        test::TrackEvents events = {test::Name(t.Name)};
         const auto channel = static_cast<uint8_t>(t.Channel);
         for (const MelodyNote& n : t.Notes) {
-            events.push_back({n.Tick, 1, channel, n.Pitch, 100, {}});  // note on, then off
-            events.push_back({n.End, 0, channel, n.Pitch, 0, {}});
+            events.push_back(test::Message(n.Tick, EventKind::NoteOn, channel, n.Pitch, 100));
+            events.push_back(test::Message(n.End, EventKind::NoteOff, channel, n.Pitch));
         }
         for (const auto& [tick, text] : t.Lyrics) events.push_back(test::Lyric(tick, text));
-        std::stable_sort(events.begin(), events.end(),
-                         [](const MidiEvent& a, const MidiEvent& b) { return a.Time < b.Time; });
-        events.push_back(test::EndOfTrack(events.back().Time));
+        std::ranges::stable_sort(events, {}, [](const auto& e) { return e.Record.Tick; });
+        events.push_back(test::EndOfTrack(events.back().Record.Tick));
         all.push_back(events);
     }
-    return EncodeMidiFile(test::SongOf(all));
-}
-
-MidiFile SongOf(const std::vector<BuiltTrack>& tracks) {
-    test::TempDir dir;
-    test::WriteAll(dir / "song.mid", SongBytes(tracks));
-    return test::ReadSong(dir / "song.mid");
+    return EncodeSong(test::BuildSong(all));
 }
 
 TEST(Melody, TakesTheSungLineNeverDrumsOrChordsAndFollowsTheTrackAsked) {
@@ -413,13 +406,18 @@ TEST(Melody, TakesTheSungLineNeverDrumsOrChordsAndFollowsTheTrackAsked) {
         doubled.push_back(n);
         doubled.push_back({n.Tick, n.End, static_cast<uint8_t>(n.Pitch + 12)});
     }
-    const MidiFile song = SongOf({
-        {"Drums", 9, NoteRun(0, 240, 24, 100, 40)},
-        {"Piano", 0, chords},
-        {"Bass", 1, NoteRun(0, 480, 12, 470, 36)},
-        {"Flute", 2, doubled},
-    });
-    const std::vector<NoteLine> lines = NoteLines(ToSong(song));
+    Song song;
+    SongFacts facts;
+    ASSERT_EQ(ReadSongBytes(song, facts,
+                            SongBytes({
+                                {"Drums", 9, NoteRun(0, 240, 24, 100, 40)},
+                                {"Piano", 0, chords},
+                                {"Bass", 1, NoteRun(0, 480, 12, 470, 36)},
+                                {"Flute", 2, doubled},
+                            }))
+                  .Result,
+              ReadResult::Complete);
+    const std::vector<NoteLine> lines = NoteLines(song);
     ASSERT_EQ(lines.size(), 4u);
     const MelodyChoice choice = ChooseMelody(lines, 12);
     ASSERT_GE(choice.Line, 0);
@@ -560,9 +558,9 @@ TEST_F(AlignCommandTest, WritesTheWordsInTheSongsEncoding) {
         std::string out;
         ASSERT_EQ(Align(row.args, &out), 0) << row.args << "\n" << out;
         const std::string file = row.args.substr(row.args.find("-o ") + 3, 5);
-        const MidiFile song = test::ReadSong(dir_ / file);
+        const Song song = test::LoadSong(dir_ / file);
         std::vector<std::string> lyrics;
-        for (int t = 0; t < song.Header.NumTracks; ++t) {
+        for (int t = 0; t < song.TrackCount(); ++t) {
             for (const std::string& text : test::MetaTexts(song, t, kMetaLyric))
                 lyrics.push_back(text);
         }
@@ -576,9 +574,9 @@ TEST(AlignCorpus, FiguresStayAboveTheirFloors) {
     double n = 0, first = 0, lines = 0, words = 0;
     size_t songs = 0;
     for (const fs::path& path : test::CorpusFiles()) {
-        MidiFile song;
-        ResetMidiFile(song);
-        if (!ReadMidiFile(song, path.string()).SongUsable()) continue;
+        Song song;
+        SongFacts facts;
+        if (!ReadSong(song, facts, path.string()).SongUsable()) continue;
         const std::optional<test::TimedSheet> timed = test::TimedSheetOf(song);
         if (!timed || !timed->Clean) continue;
         const test::AlignFigures f = test::ScoreAlignment(*timed, AlignWeights{}, false);

@@ -80,9 +80,8 @@ TEST(CorpusRoundTrip, EverySongReadsIntoStorageByItsSizeAndWritesBackTheSame) {
             stored += track.Size() * sizeof(Event) + track.PoolBytes();
         EXPECT_LE(stored, 16 * fs::file_size(path));
         if (read.SongUsable()) {
-            EXPECT_TRUE(WritesAndReadsBack(ToMidiFile(model)));
+            EXPECT_TRUE(WritesAndReadsBack(model));
             const std::string bytes = Encoded(model);
-            EXPECT_EQ(EncodeMidiFile(ToMidiFile(model)), bytes);
             const std::vector<EventEdit> inverses = EditAtRandom(model, 400, 2463534242u);
             EXPECT_TRUE(inverses.empty() || Encoded(model) != bytes);
             for (auto it = inverses.rbegin(); it != inverses.rend(); ++it) model.Apply(*it);

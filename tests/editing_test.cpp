@@ -44,7 +44,7 @@ Song ReadFile(const std::filesystem::path& path) {
 // Two lines on a melody of a note every 480 ticks (0 to 3360), the lyrics
 // beside the notes in the melody's track.
 Song LyricSong() {
-    std::vector<MidiEvent> melody = {Name("Melody")};
+    TrackEvents melody = {Name("Melody")};
     const std::vector<std::pair<int32_t, std::string>> lyrics = {
         {0, "Hel"}, {480, "lo "}, {960, "world\r"}, {1920, "Sec"}, {2400, "ond "}, {2880, "line"}};
     size_t next = 0;
@@ -52,17 +52,17 @@ Song LyricSong() {
         while (next < lyrics.size() && lyrics[next].first == tick)
             melody.push_back(Lyric(tick, lyrics[next++].second));
         const auto key = static_cast<uint8_t>(60 + tick / 480);
-        melody.insert(melody.end(), {NoteOn(tick, key), MidiEvent{tick + 400, 0, 0, key, 0, {}}});
+        melody.insert(melody.end(),
+                      {NoteOn(tick, key), Message(tick + 400, EventKind::NoteOff, 0, key)});
     }
     melody.push_back(EndOfTrack(3760));
-    return Read(EncodeMidiFile(SongOf({{Tempo(0, 500000), EndOfTrack(0)}, melody})));
+    return Read(EncodeSong(BuildSong({{Tempo(0, 500000), EndOfTrack(0)}, melody})));
 }
 
 // A song with Soft Karaoke text made beside the lyric events of `track`.
-Song WithKaraoke(const Song& song, int16_t track, const char* title = "") {
-    MidiFile file = ToMidiFile(song);
-    LyricsToKaraoke(file, track, {"ENGL", title, "", ""}, true);
-    return Read(EncodeMidiFile(file));
+Song WithKaraoke(Song song, int16_t track, const char* title = "") {
+    LyricsToKaraoke(song, track, {"ENGL", title, "", ""}, true);
+    return Read(EncodeSong(song));
 }
 
 // "¶Hel@0-lo@480 world@960/Sec@1920": ¶ a paragraph, / a line, a space a
@@ -80,7 +80,7 @@ std::string Show(const std::vector<TimedSyllable>& syllables, bool marks = true)
 // Both streams of a song shown, lyric events first.
 std::string ShowStreams(const Song& song) {
     std::string out = Show(TimedWords(song, LineSource::Lyrics).Syllables());
-    if (PreferredLineSource(ToMidiFile(song)) == LineSource::Karaoke)
+    if (PreferredLineSource(song) == LineSource::Karaoke)
         out += " | " + Show(TimedWords(song, LineSource::Karaoke).Syllables());
     return out;
 }
@@ -256,7 +256,7 @@ TEST(Editing, OpeningFindsWordsNotesAndDoubts) {
                   "¶Hel@0-lo@480 world@960¶Sec@1920-ond@2400 line@2880");
     }
 
-    const Song none = Read(EncodeMidiFile(SongOf({{Name("x"), EndOfTrack(0)}})));
+    const Song none = Read(EncodeSong(BuildSong({{Name("x"), EndOfTrack(0)}})));
     EXPECT_THROW(TimedWords{none}, EditError);
 }
 
@@ -355,9 +355,8 @@ TEST(EditingCorpus, TenThousandEditsUndoneAndRedone) {
         const auto& file = files[n % files.size()];
         Song song = ReadFile(file);
         if (n >= files.size()) {
-            const MidiFile old = ToMidiFile(song);
-            if (PreferredLineSource(old) != LineSource::Lyrics) continue;
-            int16_t track = ChooseSourceTrack(old, ConversionDirection::LyricsToKaraoke);
+            if (PreferredLineSource(song) != LineSource::Lyrics) continue;
+            int16_t track = ChooseSourceTrack(song, ConversionDirection::LyricsToKaraoke);
             if (track < 0) continue;
             song = WithKaraoke(song, track);
         }

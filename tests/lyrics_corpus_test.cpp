@@ -63,10 +63,9 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
     std::string mido_pairs;
     int done[3] = {};
     for (const fs::path& path : songs) {
-        MidiFile file;
-        ResetMidiFile(file);
-        if (!ReadMidiFile(file, path.string()).SongUsable()) continue;
-        const Song song = ToSong(file);
+        Song song;
+        SongFacts facts;
+        if (!ReadSong(song, facts, path.string()).SongUsable()) continue;
         const std::string name =
             path.parent_path().filename().string() + "_" + path.filename().string();
         const bool wrong_before =
@@ -93,7 +92,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             // A track that already holds lyrics mixes them with the new ones:
             // only the other checks apply.
             const bool mixed = !to_karaoke && MaterialOf(song, source).LyricEvents > 0;
-            const SungText before = ReadSungWords(file, source, from);
+            const SungText before = ReadSungWords(song, source, from);
             // Lyrics with lines longer than a whole karaoke screen (160
             // characters; no line ends at all, mostly) are broken into
             // lines that fit: the words and times stay, the lines do not.
@@ -105,7 +104,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
                 return endless ? Flat(text) == Flat(before) : Show(text) == Show(before);
             };
             if (!mixed) {
-                EXPECT_TRUE(same(ReadSungWords(ToMidiFile(converted), words, to)));
+                EXPECT_TRUE(same(ReadSungWords(converted, words, to)));
                 EXPECT_TRUE(endless || Shown(converted, words, to) == shown);
             }
             // Every other track keeps its events, behind the new pair if there is one.
@@ -132,7 +131,7 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             std::string listing;
             EXPECT_EQ(RunCommand("midicsv '" + (dir / written).string() + "' 2>&1", &listing), 0)
                 << listing;
-            const SungText back = ReadSungWords(ReadSong(dir / written), words, to);
+            const SungText back = ReadSungWords(LoadSong(dir / written), words, to);
             EXPECT_TRUE(mixed || same(back)) << Show(back);
             mido_pairs += " '" + path.string() + "' '" + (dir / written).string() + "'";
             ++done[way];

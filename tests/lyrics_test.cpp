@@ -22,7 +22,7 @@ namespace verselane {
 namespace {
 
 using namespace test;
-using Events = std::vector<MidiEvent>;
+using Events = TrackEvents;
 using Tracks = std::vector<Events>;
 
 // Names are searched case-sensitively in the real tracks only, track 0
@@ -53,19 +53,13 @@ TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
         {"|Soft Karaoke=K|Piano=CC", {-1, -1, -1, -1, -1, 2}},
     };
     for (const auto& [layout, expected] : cases) {
-        MidiFile song = LayoutSong(layout);
-        const int16_t tracks = song.Header.NumTracks;
-        song.TrackName[tracks] = "Lyrics";  // a spare slot behind the real tracks
-        const Song made = ToSong(song);
+        const Song made = LaidOutSong(layout).song;
         const TrackNameGuesses g = GuessWordsTracks(made);
         EXPECT_EQ(std::vector<int>({g.Lyrics, g.Words, g.Vocal, g.Source(),
                                     ChooseSourceTrack(made, ConversionDirection::LyricsToKaraoke),
                                     ChooseSourceTrack(made, ConversionDirection::KaraokeToLyrics)}),
                   expected)
             << layout;
-        EXPECT_EQ(RealTrackCount(song), tracks);
-        song.Header.NumTracks = 30;  // a header that promises more chunks than there are
-        EXPECT_EQ(RealTrackCount(song), song.TrackSlots);
     }
 }
 
@@ -112,8 +106,8 @@ TEST(LyricsToKaraoke, MarksGapsTagsAndTheNewTracks) {
     // three tracks is invalid).
     for (int16_t format : {1, 0}) {
         SCOPED_TRACE(format);
-        Song song = ToSong(format == 1 ? SongOf({{Name("Conductor"), EndOfTrack(0)}, lyrics})
-                                       : SongOf({lyrics}, 0));
+        Song song = format == 1 ? BuildSong({{Name("Conductor"), EndOfTrack(0)}, lyrics})
+                                : BuildSong({lyrics}, 0);
         int16_t track = format;
         LyricsToKaraoke(song, track, kInfo);
         EXPECT_EQ(track, format == 1 ? 3 : 0);
@@ -126,7 +120,7 @@ TEST(LyricsToKaraoke, MarksGapsTagsAndTheNewTracks) {
         EXPECT_EQ(song.Tracks[1].Name + "|" + song.Tracks[2].Name, "Soft Karaoke|Words");
     }
     // Without KeepLyrics the source track keeps all but its lyric events.
-    Song song = ToSong(SongOf({{Name("Conductor"), EndOfTrack(0)}, lyrics}));
+    Song song = BuildSong({{Name("Conductor"), EndOfTrack(0)}, lyrics});
     int16_t track = 1;
     LyricsToKaraoke(song, track, kInfo, false);
     EXPECT_EQ(EventsOf(song, track), (Events{Text(35, "text"), NoteOn(175, 60), EndOfTrack(200)}));
@@ -139,7 +133,7 @@ TEST(LyricsToKaraoke, MarksGapsTagsAndTheNewTracks) {
 // and from a track without events it holds the information lines alone.
 TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
     Song song =
-        ToSong(SongOf({{EndOfTrack(99), Lyric(120, "late")}, {Text(5, "x"), EndOfTrack(77)}}, 2));
+        BuildSong({{EndOfTrack(99), Lyric(120, "late")}, {Text(5, "x"), EndOfTrack(77)}}, 2);
     int16_t track = 0;
     LyricsToKaraoke(song, track, KaraokeInfo{"  DEUT ", "", " Someone  Else ", "not written"});
     const Events words =
@@ -164,12 +158,12 @@ TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
     Events lyrics;  // "Twinkle little star " 12 times, a line end after the 9th
     for (int32_t i = 0; i < 60; ++i)
         lyrics.push_back(Lyric(10 * i, twinkle[i % 5] + std::string(i == 44 ? "\r" : "")));
-    song = ToSong(SongOf({lyrics}, 0));
+    song = BuildSong({lyrics}, 0);
     track = 0;
     LyricsToKaraoke(song, track, kInfo);
     std::string rows, t = "Twin|kle |lit|tle |", pair = t + "star |" + t + "/star |";
-    for (const MidiEvent& e : EventsOf(song, 2))
-        if (e.IsText() && !e.Data.view().starts_with('@')) rows += e.Data.str() + "|";
+    for (const EventAndBody& e : EventsOf(song, 2))
+        if (e.Record.IsText() && !e.Body.starts_with('@')) rows += e.Body + "|";
     EXPECT_EQ(rows, "\\" + pair + pair + pair + pair + t + "star |/" + t + "star |" + t + "star |" +
                         t + "star |");
 }
@@ -192,7 +186,7 @@ TEST(SongKaraokeInfo, TheSongsOwnLinesElseANameThatIsNotGeneric) {
         {{{Text(0, "@TLied")}, {Text(0, "@TOther")}}, "|Lied|"},
     };
     for (const auto& [tracks, expected] : cases) {
-        const KaraokeInfo info = SongKaraokeInfo(ToSong(SongOf(tracks)));
+        const KaraokeInfo info = SongKaraokeInfo(BuildSong(tracks));
         EXPECT_EQ(info.Language + "|" + info.Title + "|" + info.Artist, expected);
     }
 }
@@ -224,8 +218,7 @@ TEST(KaraokeToLyrics, TextRulesInBothModes) {
             kept.push_back(before[i]);
             if (replaced[i] != before[i]) kept.push_back(replaced[i]);
         }
-        const Song made =
-            ToSong(SongOf({{Name("Conductor"), EndOfTrack(0)}, before, {Name("Piano")}}));
+        const Song made = BuildSong({{Name("Conductor"), EndOfTrack(0)}, before, {Name("Piano")}});
         for (bool keep : {false, true}) {
             Song song = made;
             song.Tracks[1].Instrument = "Voice";
@@ -244,7 +237,7 @@ TEST(KaraokeToLyrics, TextRulesInBothModes) {
 // A bad index raises before the song changes, and so does a song without
 // room for two more tracks.
 TEST(Converters, BadIndicesAndFullSongsRaise) {
-    const Song before = ToSong(SongOf({{EndOfTrack(0)}, {Lyric(0, "a"), Text(3, "/x")}}));
+    const Song before = BuildSong({{EndOfTrack(0)}, {Lyric(0, "a"), Text(3, "/x")}});
     const std::function<void(Song&, int16_t)> ways[] = {
         [](Song& song, int16_t t) { LyricsToKaraoke(song, t, kInfo); },
         [](Song& song, int16_t t) { KaraokeToLyrics(song, t, true); },
@@ -272,45 +265,17 @@ TEST(Converters, BadIndicesAndFullSongsRaise) {
     }
 }
 
-// Through the MidiFile of callers not yet on Song: a bad slot raises before
-// the song changes, and so does a track that would outgrow the event slots
-// (the words track, keep mode's lyrics beside the texts). A spare slot has
-// nothing to convert.
-TEST(Converters, FullSlotsOfAMidiFileRaise) {
-    // Track 1 has room for 8 events. Its words track would hold 9 (name, 4
-    // information lines, 3 words, end), keep mode 6 + 3.
-    const MidiFile before = SongOf(
-        {{EndOfTrack(0)},
-         {Lyric(0, "a"), Lyric(1, "b"), Lyric(2, "c"), Text(3, "x"), Text(4, "y"), Text(5, "z")}},
-        1, 7);
-    const std::function<void(MidiFile&, int16_t)> ways[] = {
-        [](MidiFile& song, int16_t t) { LyricsToKaraoke(song, t, kInfo); },
-        [](MidiFile& song, int16_t t) { KaraokeToLyrics(song, t, true); },
-        [](MidiFile& song, int16_t t) { KaraokeToLyrics(song, t, false); }};
-    for (int way = 0; way < 3; ++way) {
-        for (int16_t bad : {-1, 5, 1}) {         // slots 0 to 4 exist
-            if (way == 2 && bad == 1) continue;  // replace mode needs no room
-            MidiFile song = before;
-            ExpectError(ErrorKind::SubscriptOutOfRange, [&] { ways[way](song, bad); });
-            EXPECT_EQ(song.Tracks, before.Tracks) << way << bad;
-        }
-        MidiFile song = before;
-        if (way > 0) ways[way](song, 4);
-        EXPECT_EQ(song.EventCount, before.EventCount);
-    }
-}
-
 // (Format 2 songs: playback_test; division 0 and SMPTE: model_test.)
 TEST(TempoMap, FollowsEveryTempoChangeDivisionAndTrack) {
     // Division 480. 120 bpm until tick 960 (1 s), then 60 bpm: a quarter note
     // lasts 1 s. A change in another track counts as well (sorted by tick).
-    MidiFile song = SongOf({{Tempo(960, 1000000), EndOfTrack(960)},
-                            {Name("Words"), Tempo(2880, 250000), EndOfTrack(3000)}});
+    Song song = BuildSong({{Tempo(960, 1000000), EndOfTrack(960)},
+                           {Name("Words"), Tempo(2880, 250000), EndOfTrack(3000)}});
     for (auto [tick, seconds] :
          {std::pair{0, 0.0}, {480, 0.5}, {960, 1.0}, {1440, 2.0}, {2880, 5.0}, {3360, 5.25}})
         EXPECT_NEAR(TempoMap(song).Seconds(tick), seconds, 1e-9) << tick;
 
-    song = SongOf({{Tempo(0, 600000), Tempo(0, 1000000), EndOfTrack(0)}});
+    song = BuildSong({{Tempo(0, 600000), Tempo(0, 1000000), EndOfTrack(0)}});
     EXPECT_NEAR(TempoMap(song).Seconds(480), 1.0, 1e-9);  // the last change at a tick holds
 }
 
@@ -327,20 +292,20 @@ std::string Lines(const Song& song, LineSource from) {
 // LF asks for a paragraph, a CR for a line, NUL bytes are nothing and there
 // are no tags.
 TEST(SungLines, LinesAndParagraphsFromKaraokeTextAndFromLyrics) {
-    const Song karaoke = ToSong(
-        SongOf({{Name("Words"), Text(0, "@LENGL"), Text(0, "@TTitle"), Text(480, "\\Ma"),
-                 Text(600, "ry "), Text(720, "had"), Text(960, "/a "), Text(1080, "lit"),
-                 Text(1200, "tle"), Text(1300, "/"), Text(1440, "/Its "), Text(1500, "fleece"),
-                 Text(1600, "/@home"), Text(1700, " a\rb"), Lyric(1800, "ignored\r")}}));
+    const Song karaoke =
+        BuildSong({{Name("Words"), Text(0, "@LENGL"), Text(0, "@TTitle"), Text(480, "\\Ma"),
+                    Text(600, "ry "), Text(720, "had"), Text(960, "/a "), Text(1080, "lit"),
+                    Text(1200, "tle"), Text(1300, "/"), Text(1440, "/Its "), Text(1500, "fleece"),
+                    Text(1600, "/@home"), Text(1700, " a\rb"), Lyric(1800, "ignored\r")}});
     EXPECT_EQ(Lines(karaoke, LineSource::Karaoke),
               "\n¶480 Mary had\n960 a little\n¶1440 Its fleece\n1600 @home a b");
     EXPECT_NEAR(SungLines(karaoke, 0, LineSource::Karaoke)[1].Seconds, 1.0, 1e-9);
     EXPECT_EQ(TitleLines(karaoke, 0, LineSource::Karaoke), std::vector<std::string>{"Title"});
-    const Song lyrics = ToSong(SongOf(
+    const Song lyrics = BuildSong(
         {{Name("Vocal"), Lyric(0, "Title\r"), Lyric(480, "Hel"), Lyric(600, "lo\r"),
           Lyric(720, "world "), Lyric(800, "again\r"), Lyric(800, "\r"), Lyric(960, "Next "),
           Lyric(1000, "verse\n"), Lyric(1100, std::string("\0/Line ", 7)), Lyric(1200, "\\Para "),
-          Lyric(1300, "one\rtwo"), Lyric(1400, "@info\r"), Lyric(1500, "x"), Text(1600, "no")}}));
+          Lyric(1300, "one\rtwo"), Lyric(1400, "@info\r"), Lyric(1500, "x"), Text(1600, "no")}});
     EXPECT_EQ(Lines(lyrics, LineSource::Lyrics),
               "\n¶0 Title\n480 Hello\n720 world again\n¶960 Next verse\n¶1100 Line\n¶1200 Para "
               "one\n1300 two@info\n1500 x");

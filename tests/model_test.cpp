@@ -1,6 +1,5 @@
-// The song model: reset, resizing with and without clearing, the bounds of
-// its arrays (a subscript error, or an overflow past 32767 tracks) and event
-// bodies.
+// The song model: the division's clock, the tempo and bar maps, and edits
+// with their exact inverses.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,7 +8,6 @@
 #include <vector>
 
 #include "lyrics/sung_lines.h"
-#include "model/byte_string.h"
 #include "model/song.h"
 #include "model/timing.h"
 #include "reader/midi_reader.h"
@@ -20,55 +18,6 @@ namespace {
 
 using test::ExpectError;
 using test::NoteOn;
-
-// Reset leaves one slot without an array and no values. Clearing gives every
-// slot below the top an empty array of EventSlots + 1 that costs nothing until
-// events are stored; keeping preserves tracks, names and counts and
-// dimensions the former top slot; shrinking drops what lies beyond.
-TEST(SongModel, ResetResizeClearingOrKeepingAndTheBounds) {
-    MidiFile song;
-    song.Tempo = 120;
-    song.KaraokeText = "x";
-    ResetMidiFile(song);
-    EXPECT_EQ(std::make_tuple(song.TrackSlots, song.EventSlots, song.Tempo, song.KaraokeText,
-                              song.Tracks.size(), song.EventCount.size(), song.TrackName.size(),
-                              song.InstrumentName.size(), song.Tracks[0].HasEvents()),
-              std::make_tuple(0, 0, 0, "", 1u, 1u, 1u, 1u, false));
-    song.EventSlots = 10;
-    ResizeTracks(song, 3, true);
-    for (int t = 0; t <= 3; ++t) {
-        EXPECT_EQ(std::make_tuple(song.Tracks[t].Upper(), song.EventCount[t],
-                                  song.Tracks[t].Stored().capacity()),
-                  std::make_tuple(t < 3 ? 10 : -1, 0, 0u));
-    }
-    song.Track(1).Event(0) = NoteOn(5, 60);
-    song.Count(1) = 1;
-    song.NameOf(1) = "Piano";
-    song.InstrumentOf(2) = "Organ";
-    ResizeTracks(song, 5, false);
-    EXPECT_EQ(std::make_tuple(song.TrackSlots, song.Track(1).Event(0), song.Count(1),
-                              song.TrackName[1] + song.InstrumentName[2]),
-              std::make_tuple(5, NoteOn(5, 60), 1, "PianoOrgan"));
-    for (int t = 3; t <= 5; ++t) EXPECT_EQ(song.Tracks[t].HasEvents(), t < 5) << t;
-    ResizeEvents(song, 20, true);
-    EXPECT_EQ(std::make_tuple(song.EventSlots, song.Count(1), song.Track(1).Event(0)),
-              std::make_tuple(20, 1, MidiEvent{}));
-    song.Track(0).Event(15) = NoteOn(2, 62);
-    ResizeEvents(song, 10, false);
-    EXPECT_EQ(song.Track(0).Upper(), 10);
-    EXPECT_LE(song.Track(0).Stored().size(), 11u);
-    // Past the EventSlots + 1 elements, below 0, into the top slot (which has
-    // no array) and past the slots: subscript errors.
-    song.Track(0).Event(10) = NoteOn(0, 60);
-    for (auto [track, event] : {std::pair{0, 11}, {0, -1}, {5, 0}, {6, 0}})
-        ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Track(track).Event(event); });
-    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { song.Count(-1); });
-    ExpectError(ErrorKind::Overflow, [&] { ResizeTracks(song, 32768, true); });
-    ResizeTracks(song, 0, false);  // down to the one slot of a reset song
-    EXPECT_EQ(std::make_tuple(song.TrackSlots, song.Tracks.size(), song.TrackName[0]),
-              std::make_tuple(0, 1u, ""));
-    ExpectError(ErrorKind::SubscriptOutOfRange, [&] { ResizeTracks(song, -1, true); });
-}
 
 // The division's helpers, and the one tick-to-seconds mapping that follows
 // them: in SMPTE time ticks / (frames per second x ticks per frame), 29
@@ -100,14 +49,14 @@ TEST(SongModel, DivisionInQuarterNotesOrSmpteFramesGivesTheTimeOfATick) {
             EXPECT_EQ(SmpteFramesPerSecond(division), r.fps);
             EXPECT_EQ(SmpteTicksPerFrame(division), r.per_frame);
         }
-        MidiFile song = test::SongOf({{test::Tempo(0, 1000000), NoteOn(3000, 60)}});
-        song.Header.Division = division;
-        EXPECT_NEAR(TempoMap(ToSong(song)).Seconds(3000), r.seconds, 1e-9);
+        Song song = test::BuildSong({{test::Tempo(0, 1000000), NoteOn(3000, 60)}});
+        song.Division = division;
+        EXPECT_NEAR(TempoMap(song).Seconds(3000), r.seconds, 1e-9);
     }
     // Times far beyond any song stay finite: 2^31 - 1 ticks at the slowest tempo.
-    MidiFile slow = test::SongOf({{test::Tempo(0, 0xFFFFFF)}});
-    slow.Header.Division = 1;
-    EXPECT_NEAR(TempoMap(ToSong(slow)).Seconds(INT32_MAX), 2147483647 * 16.777215, 1);
+    Song slow = test::BuildSong({{test::Tempo(0, 0xFFFFFF)}});
+    slow.Division = 1;
+    EXPECT_NEAR(TempoMap(slow).Seconds(INT32_MAX), 2147483647 * 16.777215, 1);
 }
 
 // TickAt is the exact inverse of Seconds: for the time of each tick of
@@ -140,20 +89,20 @@ void ExpectTickAtInverts(const TempoMap& map, std::vector<int32_t> ticks) {
 TEST(TempoMap, TickAtInvertsSecondsAtEveryChangeAndDivision) {
     // Two changes at tick 1000 (the last holds), the slowest tempo, a
     // change before tick 0 and one far out.
-    MidiFile song = test::SongOf(
+    Song song = test::BuildSong(
         {{test::Tempo(0, 1000000), test::Tempo(1000, 250000), test::Tempo(1000, 300000),
           test::Tempo(5000, 0xFFFFFF), test::Tempo(2000000000, 1)},
          {test::Tempo(3, 400000), NoteOn(6000, 60)}});
     const std::vector<int32_t> changes = {3, 4, 999, 1000, 1001, 4999, 5000, 5001, 2000000000};
     for (const uint16_t division : {0x0001, 0x01E0, 0x7FFF, 0xE728, 0xE350, 0xE201}) {
-        song.Header.Division = static_cast<int16_t>(division);
+        song.Division = static_cast<int16_t>(division);
         SCOPED_TRACE(division);
-        ExpectTickAtInverts(TempoMap(ToSong(song)), changes);
+        ExpectTickAtInverts(TempoMap(song), changes);
     }
     for (const uint16_t division : {0x0000, 0xE700}) {  // no clock
-        song.Header.Division = static_cast<int16_t>(division);
-        EXPECT_EQ(TempoMap(ToSong(song)).TickAt(0), INT32_MAX) << division;
-        EXPECT_EQ(TempoMap(ToSong(song)).TickAt(-1), 0) << division;
+        song.Division = static_cast<int16_t>(division);
+        EXPECT_EQ(TempoMap(song).TickAt(0), INT32_MAX) << division;
+        EXPECT_EQ(TempoMap(song).TickAt(-1), 0) << division;
     }
 }
 
@@ -186,11 +135,11 @@ TEST(TempoMap, TickAtInvertsSecondsOverTheCorpus) {
 // without a metrical division everything is bar 1, beat 1.
 TEST(BarBeatMap, FollowsEveryTimeSignatureBothWays) {
     auto signature = [](int32_t tick, uint8_t beats, uint8_t power) {
-        return MetaEvent(tick, kMetaTimeSignature, std::string{char(beats), char(power), 24, 8});
+        return test::Meta(tick, kMetaTimeSignature, std::string{char(beats), char(power), 24, 8});
     };
-    MidiFile song = test::SongOf({{signature(0, 3, 2), signature(2880, 6, 3), NoteOn(20000, 60)},
-                                  {signature(9000, 5, 2), signature(5000, 2, 1),
-                                   signature(7000, 0, 2), signature(9000, 7, 3)}});
+    Song song = test::BuildSong({{signature(0, 3, 2), signature(2880, 6, 3), NoteOn(20000, 60)},
+                                 {signature(9000, 5, 2), signature(5000, 2, 1),
+                                  signature(7000, 0, 2), signature(9000, 7, 3)}});
     const BarBeatMap map(song);
     const struct {
         int32_t tick;
@@ -214,15 +163,15 @@ TEST(BarBeatMap, FollowsEveryTimeSignatureBothWays) {
         EXPECT_EQ(map.MeterOf(bar), meter) << bar;
     EXPECT_EQ(map.TickOf(INT32_MAX), INT32_MAX);
 
-    const MidiFile plain = test::SongOf({{NoteOn(0, 60)}});
+    const Song plain = test::BuildSong({{NoteOn(0, 60)}});
     EXPECT_EQ(BarBeatMap(plain).At(1920 + 960 + 5), (BarBeat{2, 3, 5}));
     EXPECT_EQ(BarBeatMap(plain).TickOf(3, 2), 4320);
     // Format 2: each track its own piece, with only its own signatures.
-    song.Header.Format = 2;
+    song.Format = 2;
     EXPECT_EQ(BarBeatMap(song, 0).MeterOf(3), (Meter{6, 240}));
     EXPECT_EQ(BarBeatMap(song, 1).MeterOf(1), (Meter{4, 480}));
     for (const uint16_t division : {0x0000, 0xE728}) {
-        song.Header.Division = static_cast<int16_t>(division);
+        song.Division = static_cast<int16_t>(division);
         EXPECT_EQ(BarBeatMap(song).At(5000), (BarBeat{1, 1, 5000})) << division;
         EXPECT_EQ(BarBeatMap(song).TickOf(3), 0) << division;
     }
@@ -318,25 +267,6 @@ TEST(SongEdits, EachEditAndItsInverseRestoreTheTrack) {
         placed += std::to_string(p.Track) + "." + std::to_string(p.Index) + "@" +
                   std::to_string(p.Record.Tick) + " ";
     EXPECT_EQ(placed, "1.0@0 1.1@0 1.2@0 1.3@10 1.4@10 1.5@20 ");
-}
-
-TEST(ByteStringTest, HoldsEveryByteValueAtEverySizeAndAssignsFromItself) {
-    for (size_t size : {0u, 1u, 6u, 7u, 8u, 15u, 16u, 300u}) {
-        std::string bytes;
-        for (size_t i = 0; i < size; ++i) bytes.push_back(static_cast<char>((i * 37 + 255) & 0xFF));
-        ByteString copy(bytes);
-        ByteString moved = std::move(copy);
-        EXPECT_TRUE(copy.empty());  // NOLINT: a moved-from string is empty by design
-        copy = moved;
-        EXPECT_EQ(copy.str(), bytes);
-        EXPECT_EQ(moved.view(), bytes);
-    }
-    ByteString s("Hello, world");  // on the heap
-    s = s.view().substr(7);        // assign from a view into itself
-    s.Append(std::string("\r\0!", 3));
-    EXPECT_EQ(s, std::string_view("world\r\0!", 8));
-    s = std::string_view();
-    EXPECT_TRUE(s.empty());
 }
 
 }  // namespace

@@ -23,32 +23,29 @@
 namespace verselane {
 namespace {
 
+using test::BuildSong;
 using test::EndOfTrack;
+using test::Message;
 using test::NoteOn;
-using test::SongOf;
 using test::Tempo;
 
 const std::string kCli = VERSELANE_CLI;
 
-MidiEvent Event(int32_t time, uint8_t kind, uint8_t channel, uint8_t d1, uint8_t d2 = 0,
-                std::string_view body = {}) {
-    return MidiEvent{time, kind, channel, d1, d2, body};
-}
-
 TEST(PlaybackSchedule, EveryEventAtItsTimeByEveryTempoChange) {
     // Division 480. 0.5 s a quarter note to tick 960, then 1 s to 1920, then
     // 0.25 s: 480 -> 0.5 s, 960 -> 1 s, 1440 -> 2 s, 2160 -> 3.125 s, 2400 -> 3.25 s.
-    const Song song = ToSong(
-        SongOf({{Tempo(960, 1000000), Tempo(1920, 250000), EndOfTrack(1920)},
-                {Event(0, 4, 2, 40), NoteOn(480, 60),
-                 Event(960, kKindSysEx, 0, 0, 0, "\x7E\x7F\x09\x01\xF7"),
-                 Event(1440, 6, 1, 0x00, 0x50), Event(2160, 0, 0, 60), Event(2160, 3, 9, 7, 99),
-                 Event(2160, kKindMeta, kMetaLyric, 0, 0, "la"), EndOfTrack(2400)}}));
+    const Song song = BuildSong(
+        {{Tempo(960, 1000000), Tempo(1920, 250000), EndOfTrack(1920)},
+         {Message(0, EventKind::ProgramChange, 2, 40), NoteOn(480, 60),
+          Message(960, EventKind::SysEx, 0, 0, 0, "\x7E\x7F\x09\x01\xF7"),
+          Message(1440, EventKind::PitchBend, 1, 0x00, 0x50),
+          Message(2160, EventKind::NoteOff, 0, 60), Message(2160, EventKind::Controller, 9, 7, 99),
+          test::Lyric(2160, "la"), EndOfTrack(2400)}});
     // Format 2: each track a pattern of its own after the one before, at its
     // own tempo (1 s a quarter note, then the default 0.5 s).
-    const Song patterns = ToSong(SongOf(
+    const Song patterns = BuildSong(
         {{Tempo(0, 1000000), NoteOn(480, 50), EndOfTrack(960)}, {NoteOn(480, 52), EndOfTrack(960)}},
-        2));
+        2);
     // The length, then per event its seconds, its status in hex and its data
     // bytes or the bytes of a system-exclusive message.
     const auto listed = [](const PlaybackSchedule& schedule) {
@@ -84,9 +81,11 @@ TEST(PlaybackSchedule, EveryEventAtItsTimeByEveryTempoChange) {
 // nothing after it.
 TEST(PlaybackSchedule, ASeekChasesTheChannelStateUpToItsPoint) {
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
-    const Song song = ToSong(SongOf(
-        {{Event(0, 4, 2, 40), Event(0, 3, 9, 7, 99), NoteOn(480, 60), Event(960, 3, 9, 7, 50),
-          Event(960, 6, 1, 0x00, 0x50), Event(1440, 4, 2, 41), EndOfTrack(1920)}}));
+    const Song song = BuildSong(
+        {{Message(0, EventKind::ProgramChange, 2, 40), Message(0, EventKind::Controller, 9, 7, 99),
+          NoteOn(480, 60), Message(960, EventKind::Controller, 9, 7, 50),
+          Message(960, EventKind::PitchBend, 1, 0x00, 0x50),
+          Message(1440, EventKind::ProgramChange, 2, 41), EndOfTrack(1920)}});
     const PlaybackSchedule schedule = BuildSchedule(song);
     std::string error;
     const std::unique_ptr<Synth> synth = Synth::Create(DefaultSoundFont(), 44100, {}, &error);
@@ -162,7 +161,7 @@ TEST(Render, SizedAheadFromTheScheduleWithItsHeaderFirst) {
     test::TempDir dir;
     // Half speed: a note at 0.5 s of a 1 s song sounds from 1 s of 2 s.
     const PlaybackSchedule half =
-        AtSpeed(BuildSchedule(ToSong(SongOf({{NoteOn(480, 60), EndOfTrack(960)}}))), 0.5);
+        AtSpeed(BuildSchedule(BuildSong({{NoteOn(480, 60), EndOfTrack(960)}})), 0.5);
     const RenderReport slow = RenderToWav(half, DefaultSoundFont(), (dir / "half.wav").string());
     EXPECT_NEAR(slow.FirstSound, 1.0, 0.01);
     EXPECT_NEAR(Figure("sox --i -D " + (dir / "half.wav").string()), 2.0 + kReleaseTail, 0.01);
@@ -235,7 +234,7 @@ TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
         // clock, which moves.
         Player silent;
         silent.SetSchedule(std::make_shared<PlaybackSchedule>(
-            BuildSchedule(ToSong(SongOf({{EndOfTrack(0)}, {NoteOn(0, 60), EndOfTrack(9600)}})))));
+            BuildSchedule(BuildSong({{EndOfTrack(0)}, {NoteOn(0, 60), EndOfTrack(9600)}}))));
         silent.Play();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_GT(silent.Position(), 0.1);
@@ -243,15 +242,17 @@ TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
     // 60 s of a note every quarter of a second, with program and controller
     // changes for every seek to chase.
-    std::vector<MidiEvent> notes;
+    test::TrackEvents notes;
     for (int32_t t = 0; t < 240 * 240; t += 240) {
-        notes.push_back(Event(t, 4, 0, static_cast<uint8_t>(t / 240 % 8)));
-        notes.push_back(Event(t, 3, 0, 7, static_cast<uint8_t>(t / 240 % 128)));
+        notes.push_back(Message(t, EventKind::ProgramChange, 0, static_cast<uint8_t>(t / 240 % 8)));
+        notes.push_back(
+            Message(t, EventKind::Controller, 0, 7, static_cast<uint8_t>(t / 240 % 128)));
         notes.push_back(NoteOn(t, 60 + t / 240 % 12));
-        notes.push_back(Event(t + 200, 0, 0, static_cast<uint8_t>(60 + t / 240 % 12)));
+        notes.push_back(
+            Message(t + 200, EventKind::NoteOff, 0, static_cast<uint8_t>(60 + t / 240 % 12)));
     }
     notes.push_back(EndOfTrack(240 * 240));
-    const Song song = ToSong(SongOf({{EndOfTrack(0)}, notes}, 1, 1200));
+    const Song song = BuildSong({{EndOfTrack(0)}, notes});
     Player player;
     player.Open({}, "null");
     for (int i = 0; i < 1000 && player.State() == Player::Output::Opening; ++i)

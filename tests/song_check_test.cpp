@@ -26,7 +26,7 @@ namespace {
 
 using namespace test;
 using namespace std::string_literals;
-using Tracks = std::vector<std::vector<MidiEvent>>;
+using Tracks = std::vector<TrackEvents>;
 
 // The words of two lines, the second after a pause, as syllables between
 // "|": one each 240 ticks from 480 on, an empty one being the pause (720
@@ -37,7 +37,7 @@ const std::string kLyricWords = "Twin|kle |twin|kle |lit|tle |star\r||How |I |wo
 // A song of the music and of `words` (the default ones if empty) as karaoke
 // text, in a "Words" track behind the "@K" track, or as lyric events.
 Tracks SongOfWords(bool karaoke, std::string words = "") {
-    std::vector<MidiEvent> track = {Name(karaoke ? "Words" : "Lyrics")};
+    TrackEvents track = {Name(karaoke ? "Words" : "Lyrics")};
     if (karaoke) track.insert(track.end(), {Text(0, "@LENGL"), Text(0, "@TTwinkle")});
     int32_t time = 480;
     words = words.empty() ? (karaoke ? kKaraokeWords : kLyricWords) : words;
@@ -49,17 +49,17 @@ Tracks SongOfWords(bool karaoke, std::string words = "") {
         time += syllable.empty() ? 720 : 240;
     }
     track.push_back(EndOfTrack(time));
-    const std::vector<MidiEvent> music = {Name("Song"), Tempo(0, 500000), NoteOn(0, 60),
-                                          NoteOn(5000, 60), EndOfTrack(5000)};
+    const TrackEvents music = {Name("Song"), Tempo(0, 500000), NoteOn(0, 60), NoteOn(5000, 60),
+                               EndOfTrack(5000)};
     if (!karaoke) return {music, track};
     return {music, {Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}, track};
 }
 
 // Every event of every track in one track, by time, but the ends of the tracks.
 Tracks Flattened(const Tracks& tracks) {
-    std::vector<MidiEvent> all;
+    TrackEvents all;
     for (const auto& t : tracks) all.insert(all.end(), t.begin(), t.end() - 1);
-    std::ranges::stable_sort(all, {}, &MidiEvent::Time);
+    std::ranges::stable_sort(all, {}, [](const EventAndBody& e) { return e.Record.Tick; });
     all.push_back(EndOfTrack(5000));
     return {all};
 }
@@ -80,8 +80,7 @@ const std::vector<Made>& MadeSongs() {
         {"sk-format", WillNotShow, true, "", [](Tracks& t) { t = Flattened(t); }, 0},
         {"sk-no-at-k", WillNotShow, true, "", [](Tracks& t) { t[1].erase(t[1].begin() + 1); }},
         {"sk-late-at-k", WillNotShow, true, "", [](Tracks& t) { std::swap(t[1], t[2]); }},
-        {"sk-no-words-track", Advice, true, "",
-         [](Tracks& t) { t[2][0].Data = std::string_view("Text"); }},
+        {"sk-no-words-track", Advice, true, "", [](Tracks& t) { t[2][0].Body = "Text"; }},
         {"sk-mark-inside", Advice, true, "\\Twin|kle |twin|kle |lit|tle |st/ar||/How |I |won|der"},
         {"sk-long-paragraph", Advice, true, kKaraokeWords + "|/la|/la|/la"},
         {"sk-long-line", Advice, true,
@@ -110,8 +109,9 @@ const std::vector<Made>& MadeSongs() {
         {"enc-legacy", Advice, false, "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xF6n|der\r"},
         {"enc-utf8", Advice, false,
          "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xC3\xB6n|der\r"},
-        {"both-time-backwards", ShowsWrong, false, "", [](Tracks& t) { t[1][5].Time = 100; }},
-        {"both-after-last-note", Advice, false, "", [](Tracks& t) { t[0][3].Time = 2000; }},
+        {"both-time-backwards", ShowsWrong, false, "",
+         [](Tracks& t) { t[1][5].Record.Tick = 100; }},
+        {"both-after-last-note", Advice, false, "", [](Tracks& t) { t[0][3].Record.Tick = 2000; }},
     };
     return kMade;
 }
@@ -124,7 +124,7 @@ const Made& MadeFor(std::string_view id) {
 Song Build(const Made& made) {
     Tracks tracks = SongOfWords(made.Karaoke, made.Words);
     if (made.Change) made.Change(tracks);
-    return ToSong(SongOf(tracks, made.Format));
+    return BuildSong(tracks, made.Format);
 }
 
 std::string IdOf(const Finding& f) {
@@ -187,16 +187,16 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
 // The sung words of every real track, lyric events and karaoke text apart,
 // NUL bytes being nothing in either, each text not in UTF-8 read as
 // Windows-1252.
-std::array<std::vector<std::string>, 2> WordsOf(const Song& made) {
-    MidiFile song = ToMidiFile(made);
+std::array<std::vector<std::string>, 2> WordsOf(Song song) {
     std::array<std::vector<std::string>, 2> words;
-    for (int16_t t = 0; t < RealTrackCount(song); ++t) {
-        for (MidiEvent& e : song.Events(t)) {
-            ByteString& data = e.Data;
-            std::string text = data.str();
+    for (int16_t t = 0; t < song.TrackCount(); ++t) {
+        Track& track = song.Tracks[t];
+        for (int32_t i = 0; i < track.Size(); ++i) {
+            if (!track[i].HasBody()) continue;
+            std::string text(track.Body(track[i]));
             std::erase(text, '\0');
             if (!IsValidUtf8(text)) text = TextDecoder("WINDOWS-1252").ToUtf8(text);
-            data = std::string_view(text);
+            track.SetBody(i, text);
         }
         for (size_t k : {0u, 1u})
             for (const SungLineOfWords& line : ReadSungWords(song, t, k ? kMetaText : kMetaLyric))
@@ -207,11 +207,11 @@ std::array<std::vector<std::string>, 2> WordsOf(const Song& made) {
 
 // Every event that no repair is about: all but text, lyric, track name and
 // end-of-track events, in track order.
-std::vector<MidiEvent> OtherEvents(const Song& song) {
-    std::vector<MidiEvent> others;
+TrackEvents OtherEvents(const Song& song) {
+    TrackEvents others;
     for (int16_t t = 0; t < song.TrackCount(); ++t) {
-        std::ranges::copy_if(EventsOf(song, t), std::back_inserter(others), [](const MidiEvent& e) {
-            const uint8_t type = e.IsMeta() ? e.MetaType() : 0;
+        std::ranges::copy_if(EventsOf(song, t), std::back_inserter(others), [](const auto& e) {
+            const uint8_t type = e.Record.IsMeta() ? e.Record.MetaType() : 0;
             return type != kMetaText && type != kMetaLyric && type != kMetaTrackName &&
                    type != kMetaEndOfTrack;
         });
@@ -268,7 +268,7 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         // last: a karaoke song of one track, its "@K" line in track 0).
         for (const Tracks& clean :
              {SongOfWords(true), SongOfWords(false), Flattened(SongOfWords(true))}) {
-            Song song = ToSong(SongOf(clean));
+            Song song = BuildSong(clean);
             const std::string bytes = EncodeSong(song);
             EXPECT_FALSE(c.Run(song));
             EXPECT_EQ(EncodeSong(song), bytes);
@@ -307,7 +307,7 @@ TEST(SongCheck, EachFindingAtTheLevelOfThePlayerBehaviourItRestsOn) {
             // The next line a whole pause after the line end: it is in time too.
             {"ly-late-line-end", std::nullopt, false, MadeFor("ly-late-line-end").Words,
              [](Tracks& t) {
-                 for (MidiEvent& e : t[1]) e.Time += e.Time > 3120 ? 480 : 0;
+                 for (EventAndBody& e : t[1]) e.Record.Tick += e.Record.Tick > 3120 ? 480 : 0;
              }},
             // Karaoke text is the texts of an "@K" song or of marked lines: a
             // stray "/" among a track's notes is neither.
@@ -320,9 +320,10 @@ TEST(SongCheck, EachFindingAtTheLevelOfThePlayerBehaviourItRestsOn) {
             // Syllables after the last note that show nothing (padding bytes).
             {"both-after-last-note", std::nullopt, false, "",
              [](Tracks& t) {
-                 t[1].insert(t[1].end() - 1, Lyric(t[1].back().Time, "\0\x05\x01 "s));
-                 t[0][3].Time = t[1].back().Time - 1;
-                 t[0][4].Time = t[1].back().Time;
+                 const int32_t end = t[1].back().Record.Tick;
+                 t[1].insert(t[1].end() - 1, Lyric(end, "\0\x05\x01 "s));
+                 t[0][3].Record.Tick = end - 1;
+                 t[0][4].Record.Tick = end;
              }},
         });
     for (const Made& made : rows)
@@ -347,7 +348,7 @@ TEST(SongCheck, SplitWordsAreJoinedByteForByte) {
     const Finding& f = *std::ranges::find(findings, FindingId::SplitWords, &Finding::Id);
     EXPECT_EQ(RepairName(f.Fix), "join-split-words");
     EXPECT_TRUE(ApplyRepair(song, f.Fix));
-    EXPECT_EQ(EncodeSong(song), EncodeSong(ToSong(SongOf(SongOfWords(false)))));
+    EXPECT_EQ(EncodeSong(song), EncodeSong(BuildSong(SongOfWords(false))));
     EXPECT_FALSE(ApplyRepair(song, f.Fix)) << "once joined, nothing more to join";
 }
 
@@ -355,16 +356,16 @@ TEST(SongCheck, SplitWordsAreJoinedByteForByte) {
 // by its own tempo, so the song plays as before: the same sounds at the same
 // seconds. A pattern without a tempo of its own plays at the default one.
 TEST(SongCheck, FormatTwoPatternsPlayInTurnAfterMakeFormat1) {
-    Song song = ToSong(SongOf(
+    Song song = BuildSong(
         {{Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), Tempo(0, 1000000), NoteOn(0, 60),
           NoteOn(480, 62), Tempo(480, 250000), NoteOn(960, 64), EndOfTrack(1440)},
          {Name("Words"), Text(0, "\\Twin"), NoteOn(0, 65), Text(240, "kle"), Text(480, "/star"),
           NoteOn(480, 67), EndOfTrack(960)},
          {NoteOn(0, 69), Tempo(240, 750000), NoteOn(480, 71), EndOfTrack(480)}},
-        2));
+        2);
     auto sounds = [](const Song& s) {
         std::vector<std::tuple<long long, int, int>> out;
-        for (const TimedEvent& e : BuildSchedule(ToMidiFile(s)).Events)
+        for (const TimedEvent& e : BuildSchedule(s).Events)
             out.emplace_back(std::llround(e.Seconds * 1e6), e.Status, e.Data1);
         return out;
     };
@@ -387,7 +388,7 @@ TEST(SongCheck, FewRealSongsWithWordsShowWrong) {
     int with_words = 0;
     std::string wrong;
     for (const auto& path : CorpusFiles()) {
-        const Song song = ToSong(ReadSong(path));
+        const Song song = LoadSong(path);
         if (std::ranges::none_of(MaterialOfTracks(song), has_words)) continue;
         ++with_words;
         const auto bad = FindingsFor(CheckSong(song), PlayerFamily::Both, Severity::ShowsWrong);
@@ -403,7 +404,7 @@ TEST(SongCheck, EveryRepairOfferedOnTheCorpusKeepsWordsAndMusic) {
     int findings = 0;
     for (const auto& path : CorpusFiles()) {
         SCOPED_TRACE(path.string());
-        const Song song = ToSong(ReadSong(path));
+        const Song song = LoadSong(path);
         for (const Finding& f : CheckSong(song)) {
             ++findings;
             if (f.Fix == Repair::None || f.Fix == Repair::OneEncoding) continue;

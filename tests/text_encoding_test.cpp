@@ -21,11 +21,11 @@ using namespace test;
 // Bytes of a song shown as UTF-8: by the encoding found in the song (a few
 // accented Western words in Latin-1, or UTF-8 words), or by the one named.
 TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
-    const Song latin = ToSong(
-        SongOf({{Name("F\xFCr Elise"), Lyric(0, "sch\xF6n "), Lyric(10, "o\xF9 est la f\xEAte"),
-                 Lyric(20, "Se\xF1or"), Meta(30, kMetaCopyright, "\xA9 1810")}}));
-    const Song utf8 = ToSong(SongOf({{Name("Añoranza"), Lyric(0, "Für "), Lyric(1, "日本")}}));
-    const Song ascii = ToSong(SongOf({{Name("Piano"), Lyric(0, "la")}}));
+    const Song latin =
+        BuildSong({{Name("F\xFCr Elise"), Lyric(0, "sch\xF6n "), Lyric(10, "o\xF9 est la f\xEAte"),
+                    Lyric(20, "Se\xF1or"), Meta(30, kMetaCopyright, "\xA9 1810")}});
+    const Song utf8 = BuildSong({{Name("Añoranza"), Lyric(0, "Für "), Lyric(1, "日本")}});
+    const Song ascii = BuildSong({{Name("Piano"), Lyric(0, "la")}});
     std::string long_e;
     for (int i = 0; i < 3000; ++i) long_e += "é";
     const struct {
@@ -77,7 +77,7 @@ TEST(DisplayEncoding, DetectsEveryCodePageOfTheList) {
             EXPECT_NE(EncodingLabel(page), page);  // a code page of the list
             pages.insert(page);
             karaoke = !karaoke;
-            std::vector<MidiEvent> events;
+            TrackEvents events;
             std::string all;
             for (size_t at = 0, end = 0; end < verse.size(); at = end + 1) {
                 end = std::min(verse.find_first_of(" \n", at), verse.size());
@@ -87,7 +87,7 @@ TEST(DisplayEncoding, DetectsEveryCodePageOfTheList) {
                 events.push_back(karaoke ? Text(time, word) : Lyric(time, word));
                 all += word;
             }
-            const Song song = ToSong(SongOf({{Name(events.front().Data.view())}, events}));
+            const Song song = BuildSong({{Name(events.front().Body)}, events});
             const std::string detected = SongDecoder(song).Encoding();
             const bool right = TextDecoder(detected).ToUtf8(all) == TextDecoder(page).ToUtf8(all);
             EXPECT_TRUE(right || page == "ISO-8859-7") << detected;
@@ -123,7 +123,7 @@ TEST(DisplayEncoding, RealSongsOfOtherCodePages) {
                  {"kar/bed_of_roses.kar", "CP437", "flächen"},
                  {"lyrics/angel_fmt0.mid", "WINDOWS-1252", "you’re"}};
     for (const auto& c : cases) {
-        const Song song = ToSong(ReadSong(*CorpusDir() / c.file));
+        const Song song = LoadSong(*CorpusDir() / c.file);
         const TextDecoder decoder = SongDecoder(song);
         EXPECT_EQ(decoder.Encoding(), c.encoding) << c.file;
         std::string all;
@@ -149,7 +149,7 @@ TEST(SongRecoding, CorpusSongsKeepTheirWordsThroughUtf8AndBack) {
     VERSELANE_REQUIRE_CORPUS();
     int recoded = 0;
     for (const auto& path : CorpusFiles()) {
-        Song song = ToSong(ReadSong(path));
+        Song song = LoadSong(path);
         const std::string page = DetectEncoding(SongTexts(song));
         if (page == "UTF-8") continue;
         SCOPED_TRACE(path.string() + " in " + page);
@@ -178,10 +178,10 @@ TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
     const std::vector<std::string> in_1258 = {"Yeu em",   "Y\xEAu ",    "em ",
                                               "y\xEAu ",  "Ha\xCC ",    "N\xF4\xF2i\r",
                                               "qua\xEC ", "c\xF4\xD2 ", "ki\xECnh "};
-    std::vector<MidiEvent> events = {Name(in_1258[0])};
+    TrackEvents events = {Name(in_1258[0])};
     for (int32_t i = 1; i < 9; ++i) events.push_back(Lyric(i - 1, in_1258[i]));
-    const Song vietnamese = ToSong(SongOf({events}));
-    const Song utf8 = ToSong(SongOf({{Name("Ha Noi"), Lyric(0, "Hà "), Lyric(1, "Nội")}}));
+    const Song vietnamese = BuildSong({events});
+    const Song utf8 = BuildSong({{Name("Ha Noi"), Lyric(0, "Hà "), Lyric(1, "Nội")}});
     const struct {
         const Song& song;
         const char* target;

@@ -36,23 +36,26 @@ namespace {
 namespace fs = std::filesystem;
 
 // Events as "time/kind/channel/data1/data2/body", one after another, the
-// body as Hex() reads it.
-std::vector<MidiEvent> Events(const std::string& listing) {
-    std::vector<MidiEvent> out;
+// body as Hex() reads it; a meta event's type stands where the channel does.
+TrackEvents Events(const std::string& listing) {
+    TrackEvents out;
     std::istringstream in(listing);
     for (std::string e; in >> e;) {
         int f[5] = {};
         char body[64] = "";
         std::sscanf(e.c_str(), "%d/%d/%d/%d/%d/%63s", &f[0], &f[1], &f[2], &f[3], &f[4], body);
-        out.push_back(
-            {f[0], uint8_t(f[1]), uint8_t(f[2]), uint8_t(f[3]), uint8_t(f[4]), Hex(body)});
+        const auto kind = static_cast<EventKind>(f[1]);
+        out.push_back({kind == EventKind::Meta ? Event::Meta(f[0], uint8_t(f[2]))
+                                               : Event::Message(f[0], kind, uint8_t(f[2]),
+                                                                uint8_t(f[3]), uint8_t(f[4])),
+                       Hex(body)});
     }
     return out;
 }
 
 // A one-track song holding `events`.
-MidiFile SongOf(const std::string& events) {
-    return test::SongOf({Events(events)});
+Song SongOf(const std::string& events) {
+    return BuildSong({Events(events)});
 }
 
 // Each track's bytes read to its events, its events write to the same bytes,
@@ -109,13 +112,15 @@ TEST(EventCoding, EveryKindOfEventReadsAndWritesItsExactBytes) {
             Song song;
             SongFacts facts;
             EXPECT_EQ(cli::ReadMessage(ReadSongBytes(song, facts, Smf(1, 96, {bytes}))), "");
-            EXPECT_EQ(EventsOf(ToMidiFile(song), 0), Events(c.events));
+            EXPECT_EQ(EventsOf(song, 0), Events(c.events));
         }
         if (c.way == kRead) continue;
-        EXPECT_EQ(EncodeSong(ToSong(SongOf(c.events))), Smf(1, 480, {bytes}));
+        EXPECT_EQ(EncodeSong(SongOf(c.events)), Smf(1, 480, {bytes}));
         // Read back, a song in time order gives the same events again.
-        const std::vector<MidiEvent> events = Events(c.events);
-        auto by_time = [](const MidiEvent& x, const MidiEvent& y) { return x.Time < y.Time; };
+        const TrackEvents events = Events(c.events);
+        auto by_time = [](const EventAndBody& x, const EventAndBody& y) {
+            return x.Record.Tick < y.Record.Tick;
+        };
         EXPECT_TRUE(!std::is_sorted(events.begin(), events.end(), by_time) ||
                     WritesAndReadsBack(SongOf(c.events)));
     }
@@ -139,7 +144,7 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
     };
     for (const auto& [event, message] : cases) {
         try {
-            EncodeSong(ToSong(SongOf("0/255/3/0/0/'x' " + std::string(event))));
+            EncodeSong(SongOf("0/255/3/0/0/'x' " + std::string(event)));
             ADD_FAILURE() << "written: " << message;
         } catch (const RuntimeError& e) {
             EXPECT_EQ(e.what(), message);
@@ -148,14 +153,14 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
     // The header: a division that gives no time is refused, a format that
     // the track count does not allow is written as format 1. (An SMPTE
     // division written as its 16 bits: the identical rows of BadInput.)
-    Song song = ToSong(SongOf("0/255/47/0/0/"));
+    Song song = SongOf("0/255/47/0/0/");
     song.Division = 0;
     EXPECT_THROW(EncodeSong(song), RuntimeError);
     const std::optional<WriteFailure> refused = WriteSong(song, "/nonexistent-folder/x.mid");
     EXPECT_TRUE(refused && refused->Kind == WriteFailureKind::UntimedDivision &&
                 refused->Value == 0)
         << WriteProblem(refused);
-    song = ToSong(test::SongOf({Events("0/255/47/0/0/"), Events("0/255/47/0/0/")}, 0));
+    song = BuildSong({Events("0/255/47/0/0/"), Events("0/255/47/0/0/")}, 0);
     EXPECT_EQ(EncodeSong(song).substr(8, 6), Hex("0001 0002 01E0"));
     // A fault in the last track, found after the first went out: a file
     // keeps its old bytes and a stream gets nothing.
@@ -214,8 +219,8 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     TempDir dir;
     WriteAll(dir / "source.mid", BigSong(20000));
     WriteAll(dir / "small.mid", BigSong(9000));
-    const MidiFile song = ReadSong(dir / "source.mid");
-    const std::string encoded = EncodeMidiFile(song);
+    const Song song = LoadSong(dir / "source.mid");
+    const std::string encoded = EncodeSong(song);
     const fs::path named = dir / "Ünïcødé 名前.mid";
     WriteAll(named, std::string(200000, 'x'));
     const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
@@ -251,7 +256,7 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     const pid_t child = ::fork();
     if (child == 0) {
         BeforeReplaceRename = [] { ::kill(::getpid(), SIGKILL); };
-        (void)WriteMidiFile(song, (dir / "killed" / "song.mid").string());
+        (void)WriteSong(song, (dir / "killed" / "song.mid").string());
         ::_exit(0);
     }
     int status = 0;
@@ -302,7 +307,7 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
         }
         const bool existed = fs::is_regular_file(f.target);
         const std::string before = existed ? ReadAll(f.target) : "";
-        const std::optional<WriteFailure> failure = WriteMidiFile(song, f.target.string());
+        const std::optional<WriteFailure> failure = WriteSong(song, f.target.string());
         const std::string message = WriteProblem(failure);
         EXPECT_EQ(TemporaryFilesIn(f.target.parent_path()), 0);
         EXPECT_EQ(f.holds.empty() ? encoded : ReadAll(f.holds), encoded);
@@ -326,7 +331,7 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
     const fs::path others = dir / "running" / (".verselane-" + std::to_string(child) + "-8.tmp");
     WriteAll(others, "another user's");
     const bool foreign = ::chown(others.c_str(), 12345, 12345) == 0;
-    EXPECT_EQ(WriteProblem(WriteMidiFile(song, (dir / "running" / "song.mid").string())), "");
+    EXPECT_EQ(WriteProblem(WriteSong(song, (dir / "running" / "song.mid").string())), "");
     EXPECT_TRUE(fs::exists(running));
     EXPECT_FALSE(fs::exists(gone));
     EXPECT_EQ(fs::exists(others), foreign);
@@ -338,9 +343,9 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
         EXPECT_TRUE(fs::is_character_file(devices.dir / "null"));
         // The space comes back: a song that fits what is left is written there.
         fs::remove(full.dir / "song.mid");
-        EXPECT_EQ(WriteProblem(
-                      WriteMidiFile(ReadSong(dir / "small.mid"), (full.dir / "song.mid").string())),
-                  "");
+        EXPECT_EQ(
+            WriteProblem(WriteSong(LoadSong(dir / "small.mid"), (full.dir / "song.mid").string())),
+            "");
     }
 }
 

@@ -6,7 +6,7 @@
 
 namespace verselane::test {
 
-SungText ReadSungWords(const MidiFile& song, int track, uint8_t type) {
+SungText ReadSungWords(const Song& song, int track, uint8_t type) {
     SungText out;
     int breaks = 0;  // line ends since the last word; two or more make a paragraph gap
     bool paragraph = false, in_word = false;
@@ -15,9 +15,10 @@ SungText ReadSungWords(const MidiFile& song, int track, uint8_t type) {
         paragraph = paragraph || opens_paragraph;
         in_word = false;
     };
-    for (const MidiEvent& e : song.Events(track)) {
+    const Track& events = song.At(static_cast<int16_t>(track));
+    for (const Event& e : events) {
         if (!e.IsMeta(type)) continue;
-        std::string bytes = e.Data.str();
+        std::string bytes(events.Body(e));
         if (type == kMetaLyric) std::erase(bytes, '\0');  // NUL bytes are nothing
         std::string_view text = bytes;
         if (type == kMetaText && text.starts_with('@')) continue;
@@ -36,13 +37,17 @@ SungText ReadSungWords(const MidiFile& song, int track, uint8_t type) {
                     breaks = 0;
                     paragraph = false;
                 }
-                if (!in_word) out.back().Words.push_back({"", e.Time});
+                if (!in_word) out.back().Words.push_back({"", e.Tick});
                 out.back().Words.back().Text += c;
                 in_word = true;
             }
         }
     }
     return out;
+}
+
+SungText ReadSungWords(const MidiFile& song, int track, uint8_t type) {
+    return ReadSungWords(ToSong(song), track, type);
 }
 
 std::string Show(const SungText& text) {

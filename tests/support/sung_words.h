@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane::test {
 
@@ -35,6 +36,8 @@ struct SungLineOfWords {
 using SungText = std::vector<SungLineOfWords>;
 
 // From the events of `track` of the type given (kMetaLyric or kMetaText).
+SungText ReadSungWords(const Song& song, int track, uint8_t type);
+// The same from a MidiFile, for the desktop's tests; goes when they move onto Song.
 SungText ReadSungWords(const MidiFile& song, int track, uint8_t type);
 
 // "¶ a@0 b@10 / c@20": a line per entry, ¶ for a paragraph.

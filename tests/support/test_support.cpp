@@ -88,6 +88,15 @@ std::vector<fs::path> CorpusFiles(std::string_view subdir) {
     return files;
 }
 
+Song LoadSong(const fs::path& path, std::string* message, SongFacts* facts) {
+    Song song;
+    SongFacts read_facts;
+    std::string result = cli::ReadMessage(verselane::ReadSong(song, read_facts, path.string()));
+    if (message) *message = result;
+    if (facts) *facts = read_facts;
+    return song;
+}
+
 MidiFile ReadSong(const fs::path& path, std::string* message) {
     MidiFile song;
     ResetMidiFile(song);
@@ -100,15 +109,9 @@ std::string WriteProblem(const std::optional<WriteFailure>& failure) {
     return failure ? cli::WriteFailureMessage(*failure) : std::string();
 }
 
-std::vector<MidiEvent> EventsOf(const MidiFile& song, int t) {
-    std::vector<MidiEvent> events;
-    for (const MidiEvent& e : song.Events(t)) events.push_back(e);
-    return events;
-}
-
 std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type) {
     std::vector<std::string> texts;
-    for (const MidiEvent& e : EventsOf(song, t)) {
+    for (const MidiEvent& e : song.Events(t)) {
         if (e.IsMeta(type)) texts.emplace_back(std::string(e.Data));
     }
     return texts;
@@ -157,19 +160,20 @@ int RunCommand(const std::string& command, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-::testing::AssertionResult WritesAndReadsBack(const MidiFile& song) {
+::testing::AssertionResult WritesAndReadsBack(const Song& song) {
     std::string bytes;
     try {
-        bytes = EncodeMidiFile(song);
+        bytes = EncodeSong(song);
     } catch (const RuntimeError& e) {
         return ::testing::AssertionFailure() << "the song cannot be written: " << e.what();
     }
-    MidiFile back;
-    ResetMidiFile(back);
-    if (const ReadOutcome read = ReadMidiBytes(back, bytes); read.Result != ReadResult::Complete)
+    Song back;
+    SongFacts facts;
+    if (const ReadOutcome read = ReadSongBytes(back, facts, bytes);
+        read.Result != ReadResult::Complete)
         return ::testing::AssertionFailure()
                << "the written song reads back: " << cli::ReadMessage(read);
-    if (EncodeMidiFile(back) != bytes)
+    if (EncodeSong(back) != bytes)
         return ::testing::AssertionFailure() << "the song read back is written otherwise";
     return ::testing::AssertionSuccess();
 }

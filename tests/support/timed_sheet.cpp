@@ -27,7 +27,7 @@ bool IsSpace(char c) {
 
 }  // namespace
 
-std::optional<TimedSheet> TimedSheetOf(const MidiFile& Song) {
+std::optional<TimedSheet> TimedSheetOf(const Song& Song) {
     const std::optional<LineSource> from = PreferredLineSource(Song);
     if (!from) return std::nullopt;
     const int16_t track =
@@ -98,24 +98,24 @@ std::optional<TimedSheet> TimedSheetOf(const MidiFile& Song) {
     if (timed.Ticks.size() < 8) return std::nullopt;
     timed.Sheet = sheet + "\n";
     timed.PlainSheet = plain + "\n";
-    timed.Wordless = Song;
-    for (int16_t t = 0; t < RealTrackCount(timed.Wordless); ++t) {
-        int32_t kept = 0;
-        for (int32_t i = 0; i < timed.Wordless.Count(t); ++i) {
-            MidiEvent e = timed.Wordless.Track(t).Event(i);
-            if (e.IsLyric() || e.IsText()) continue;
-            timed.Wordless.Track(t).Event(kept++) = std::move(e);
+    timed.Wordless.HeaderLength = Song.HeaderLength;
+    timed.Wordless.Format = Song.Format;
+    timed.Wordless.Division = Song.Division;
+    for (const Track& track : Song.Tracks) {
+        Track& wordless = timed.Wordless.Tracks.emplace_back();
+        wordless.Name = track.Name;
+        wordless.Instrument = track.Instrument;
+        for (const Event& e : track) {
+            if (!e.IsLyric() && !e.IsText()) wordless.Append(e, track.Body(e));
         }
-        timed.Wordless.Count(t) = kept;
     }
-    timed.Wordless.HasLyrics = timed.Wordless.HasKaraokeText = false;
     // Clean: one line of notes starts a note near nearly every syllable.
-    const int32_t tolerance = std::max(1, Song.Header.Division / 8);
+    const int32_t tolerance = std::max(1, Song.Division / 8);
     size_t best = 0;
-    for (int16_t t = 0; t < RealTrackCount(Song); ++t) {
+    for (int16_t t = 0; t < Song.TrackCount(); ++t) {
         std::vector<int32_t> starts;
-        for (const MidiEvent& e : Song.Events(t))
-            if (e.IsNoteOn()) starts.push_back(e.Time);
+        for (const Event& e : Song.Tracks[t])
+            if (e.IsNoteOn()) starts.push_back(e.Tick);
         std::sort(starts.begin(), starts.end());
         size_t hits = 0;
         for (int32_t tick : timed.Ticks) {
@@ -136,7 +136,7 @@ AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& 
     AlignFigures figures;
     const size_t n = Timed.Ticks.size();
     figures.Syllables = n;
-    const int32_t tolerance = std::max(1, Timed.Wordless.Header.Division / 8);
+    const int32_t tolerance = std::max(1, Timed.Wordless.Division / 8);
     align::SheetRequest request;
     request.SheetUtf8 = Timed.Sheet;
     request.AsWritten = true;

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "align/aligner.h"
-#include "model/midi_file.h"
+#include "model/song.h"
 
 namespace verselane::test {
 
 struct TimedSheet {
-    MidiFile Wordless;             // the song with every lyric and text event removed
+    Song Wordless;                 // the song with every lyric and text event removed
     std::string Sheet;             // words with "-" between the syllables, "~" inside
     std::string PlainSheet;        // the same without "-" marks
     std::vector<int32_t> Ticks;    // the true time of each syllable
@@ -26,7 +26,7 @@ struct TimedSheet {
 };
 
 // The timed sheet of a song, or nothing when it has fewer than 8 syllables.
-std::optional<TimedSheet> TimedSheetOf(const MidiFile& Song);
+std::optional<TimedSheet> TimedSheetOf(const Song& Song);
 
 struct AlignFigures {
     size_t Syllables = 0;
