@@ -464,7 +464,7 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     ASSERT_GT(shown.size(), 3);
     EXPECT_FALSE(shown[0].contains(':')) << "a title line, without a time";
     const test::SungText sung =
-        test::ReadSungWords(ToMidiFile(w.form->CurrentSong()), 0, kMetaText);
+        test::ReadSungWords(w.form->CurrentSong(), 0, kMetaText);
     w.Convert([](QWidget* d) {
         Find(d, "KeepKar")->setProperty("checked", false);
         Click(d, "Command1");
@@ -478,7 +478,7 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
         EXPECT_EQ(text[0], '@') << "only the tags stay text: " << text;
     }
     // The words players show are those of the karaoke text read.
-    EXPECT_EQ(test::ReadSungWords(ToMidiFile(back), 0, kMetaLyric), sung);
+    EXPECT_EQ(test::ReadSungWords(back, 0, kMetaLyric), sung);
 
     // Each failure worded from its kind, not from the system's text.
     fs::create_directory(dir / "folder.mid");
@@ -721,7 +721,7 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     TempDir dir;
     WriteAll(
         dir / "bare.kar",
-        EncodeMidiFile(SongOf({{Name("Song"), NoteOn(0, 60), NoteOn(2000, 60), EndOfTrack(2000)},
+        EncodeSong(BuildSong({{Name("Song"), NoteOn(0, 60), NoteOn(2000, 60), EndOfTrack(2000)},
                                {Name("Soft Karaoke"), EndOfTrack(0)},
                                {Name("Words"), Text(0, "@LENGL"), Text(480, "\\Twin"),
                                 Text(720, "kle "), Text(960, "/star"), EndOfTrack(2000)}})));

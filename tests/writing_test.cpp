@@ -164,7 +164,7 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
     EXPECT_EQ(EncodeSong(song).substr(8, 6), Hex("0001 0002 01E0"));
     // A fault in the last track, found after the first went out: a file
     // keeps its old bytes and a stream gets nothing.
-    Song late = ToSong(test::SongOf({Events("0/255/47/0/0/"), Events("0/1/0/60/144/")}, 0));
+    Song late = BuildSong({Events("0/255/47/0/0/"), Events("0/1/0/60/144/")}, 0);
     TempDir dir;
     const std::string kept = (dir.path() / "kept.mid").string();
     const std::string before = Smf(0, 96, {Hex("00 FF 2F 00")});
