@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "align/align_error.h"
-#include "model/byte_string.h"
+#include "model/utf8.h"
 
 namespace verselane::align {
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "align/aligner.h"
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane::align {
@@ -44,10 +43,5 @@ MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCou
 
 // The metre of the song by its time signatures (every track), in tick order.
 std::vector<Metre> MetresOf(const Song& song);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers
-// move onto Song.
-std::vector<NoteLine> NoteLines(const MidiFile& song);
-std::vector<Metre> MetresOf(const MidiFile& song);
 
 }  // namespace verselane::align

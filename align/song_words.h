@@ -15,7 +15,6 @@
 #include "align/lyric_sheet.h"
 #include "align/melody.h"
 #include "lyrics/converters.h"
-#include "model/midi_file.h"
 #include "model/song.h"
 #include "model/song_facts.h"
 
@@ -87,18 +86,6 @@ enum class WordsOutput { Lyrics, Karaoke, Both };
 // The facts say the song holds lyric events (and karaoke text) after it.
 void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Texts,
               const Alignment& Placement, WordsOutput Output, const KaraokeInfo& Info, bool Replace,
-              const std::function<std::string(std::string_view)>& ToSongBytes);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers
-// move onto Song.
-// A MidiFile of the song with the room for events that the reader gives
-// the song's bytes (half its longest track chunk, and 100 more), so that the
-// converters working on it find the room they find in a song read.
-MidiFile ToMidiFileAsRead(const Song& song);
-SheetAlignment AlignSheet(const MidiFile& song, const SheetRequest& Request);
-bool SongHasWords(const MidiFile& song);
-void PutWords(MidiFile& song, const std::vector<std::string>& Texts, const Alignment& Placement,
-              WordsOutput Output, const KaraokeInfo& Info, bool Replace,
               const std::function<std::string(std::string_view)>& ToSongBytes);
 
 }  // namespace verselane::align

@@ -18,7 +18,6 @@
 #include <string_view>
 #include <vector>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane {
@@ -134,9 +133,5 @@ bool JoinSplitWords(Song& Song);
 // Runs the repair of `Fix` (all but OneEncoding, which needs iconv); `Keep`
 // is for DropDuplicate.
 bool ApplyRepair(Song& Song, Repair Fix, PlayerFamily Keep = PlayerFamily::Both);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-std::vector<Finding> CheckSong(const MidiFile& Song);
-bool ApplyRepair(MidiFile& Song, Repair Fix, PlayerFamily Keep = PlayerFamily::Both);
 
 }  // namespace verselane

@@ -7,6 +7,7 @@
 
 #include "check/song_survey.h"
 #include "lyrics/text_rules.h"
+#include "model/utf8.h"
 
 namespace verselane {
 

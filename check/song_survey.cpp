@@ -6,6 +6,7 @@
 #include "lyrics/text_rules.h"
 #include "lyrics/track_choice.h"
 #include "model/errors.h"
+#include "model/utf8.h"
 
 namespace verselane::check_detail {
 

@@ -11,7 +11,6 @@
 #include <string_view>
 
 #include "model/errors.h"
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane {

@@ -116,10 +116,4 @@ KaraokeInfo ProposedKaraokeInfo(const Song& Song);
 bool ConvertLyrics(Song& Song, const SongFacts& Facts, ConversionDialog& Dialog,
                    KaraokeInfoDialog& InfoDialog, ConversionHost& Host);
 
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-// The file's facts stand for the read's; a track that would outgrow
-// the file's EventSlots raises SubscriptOutOfRange with the file unchanged.
-bool ConvertLyrics(MidiFile& Song, ConversionDialog& Dialog, KaraokeInfoDialog& InfoDialog,
-                   ConversionHost& Host);
-
 }  // namespace verselane

@@ -30,7 +30,6 @@
 #include "align/aligner.h"
 #include "editing/edit_error.h"
 #include "lyrics/sung_lines.h"
-#include "model/midi_file.h"
 #include "model/song.h"
 #include "model/timing.h"
 
@@ -166,13 +165,6 @@ class TimedWords {
     // the source stream, Both keeps it. A stream the song holds already
     // stays as edited.
     verselane::Song SongToWrite(SaveAs as = SaveAs::AsEdited) const;
-
-    // Bridges for callers that still hold a MidiFile; they go when the
-    // callers move onto Song.
-    explicit TimedWords(const MidiFile& song, std::optional<LineSource> from = std::nullopt,
-                        int16_t track = -1);
-    MidiFile Song() const;
-    MidiFile SongToSave(SaveAs as = SaveAs::AsEdited) const;
 
   private:
     void Index();

@@ -1,4 +1,5 @@
 #include "encoding/encoding_detection.h"
+#include "model/utf8.h"
 
 #include <uchardet.h>
 

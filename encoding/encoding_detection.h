@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "model/midi_file.h"
 #include "model/song.h"
+#include "model/utf8.h"
 
 namespace verselane {
 
@@ -49,9 +49,5 @@ std::string DetectEncoding(const std::vector<std::string_view>& Texts);
 // What uchardet alone makes of the bytes: its name for the encoding, or the
 // empty string when it cannot tell.
 std::string UchardetGuess(std::string_view Sample);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-// The texts of every slot, spares included, as views into the file.
-std::vector<std::string_view> SongTexts(const MidiFile& Song);
 
 }  // namespace verselane

@@ -1,4 +1,5 @@
 #include "encoding/song_recoding.h"
+#include "model/utf8.h"
 
 #include <iconv.h>
 #include <unicode/normalizer2.h>

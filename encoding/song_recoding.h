@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane {
@@ -35,9 +34,5 @@ RecodeOutcome RecodeSongTexts(Song& Song, const std::string& Target,
 // combining grave accent becomes "à". Text that is not valid UTF-8 is
 // returned as it stands.
 std::string ComposedUtf8(std::string_view Utf8);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-RecodeOutcome RecodeSongTexts(MidiFile& Song, const std::string& Target,
-                              const std::string& Source = {});
 
 }  // namespace verselane

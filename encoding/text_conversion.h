@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane {
@@ -55,8 +54,5 @@ TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
 // between them (CR, LF) pass as they are. `KeptUtf8` is set when a piece
 // could not be held by the encoding and stays UTF-8.
 std::string SungWordsIn(std::string_view Utf8, const std::string& Encoding, bool& KeptUtf8);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-TextDecoder SongDecoder(const MidiFile& Song, const std::string& Override = {});
 
 }  // namespace verselane

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane {
@@ -52,13 +51,5 @@ void LyricsToKaraoke(Song& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
 // move there too, ahead of the line end. The lyrics always stay in the
 // source track. A bad SourceTrack raises SubscriptOutOfRange.
 void KaraokeToLyrics(Song& Song, int16_t SourceTrack, bool KeepKaraoke);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-// A spare slot behind the real tracks converts as an empty track; a track
-// that would outgrow the song's EventSlots raises SubscriptOutOfRange with
-// the song unchanged, as the slot arrays did.
-void LyricsToKaraoke(MidiFile& Song, int16_t& SourceTrack, const KaraokeInfo& Info,
-                     bool KeepLyrics = true);
-void KaraokeToLyrics(MidiFile& Song, int16_t SourceTrack, bool KeepKaraoke);
 
 }  // namespace verselane

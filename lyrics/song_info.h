@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "lyrics/converters.h"
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane {
@@ -20,8 +19,5 @@ KaraokeInfo SongKaraokeInfo(const Song& Song);
 // Whether a track name says nothing about the song: empty, or a word such as
 // "Track", "Untitled", "Sequence", "Tempo" with at most a number behind it.
 bool IsGenericTrackName(std::string_view Name);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-KaraokeInfo SongKaraokeInfo(const MidiFile& Song);
 
 }  // namespace verselane

@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 #include "model/timing.h"
 
@@ -82,12 +81,5 @@ std::string FormatTimestamp(double Seconds);
 // are printed as they are.
 std::string FormatSungLines(const std::vector<SungLine>& Lines,
                             const std::function<std::string(std::string_view)>& ToText = {});
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-// A spare slot behind the real tracks reads as an empty track.
-std::vector<SungLine> SungLines(const MidiFile& Song, int16_t Track, LineSource From,
-                                SungDetail Detail = SungDetail::Syllables);
-std::vector<std::string> TitleLines(const MidiFile& Song, int16_t Track, LineSource From);
-std::optional<LineSource> PreferredLineSource(const MidiFile& Song);
 
 }  // namespace verselane

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane {
@@ -61,12 +60,5 @@ bool HoldsMaterial(const TrackMaterial& Material, ConversionDirection Direction)
 // the track holding the most such events (the lowest number on a tie), else
 // -1 when no track holds any.
 int16_t ChooseSourceTrack(const Song& Song, ConversionDirection Direction);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-// Guesses and choices cover the real tracks; a spare slot behind them reads
-// as an empty track.
-TrackMaterial MaterialOf(const MidiFile& Song, int16_t Track);
-std::vector<TrackMaterial> MaterialOfTracks(const MidiFile& Song);
-int16_t ChooseSourceTrack(const MidiFile& Song, ConversionDirection Direction);
 
 }  // namespace verselane

@@ -20,7 +20,6 @@
 
 #include "model/division.h"
 #include "model/meta_types.h"
-#include "model/midi_file.h"
 
 namespace verselane {
 
@@ -223,12 +222,5 @@ class Song::EventRange {
 inline Song::EventRange Song::AllEvents() const {
     return EventRange(this);
 }
-
-// The song of a MidiFile and back: the header, the real tracks with their
-// names, the events with their bodies. A MidiFile made from a song has two
-// spare track slots, as the reader leaves it, and none of the facts the
-// reader gathers while reading (tempo, copyright, the words' texts).
-Song ToSong(const MidiFile& file);
-MidiFile ToMidiFile(const Song& song);
 
 }  // namespace verselane

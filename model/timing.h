@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane {
@@ -28,10 +27,6 @@ class TempoMap {
     // t. Times before the start give 0; without a clock (division 0) every
     // tick lies at 0 seconds, so any time from 0 on gives INT32_MAX.
     int32_t TickAt(double seconds) const;
-
-    // Bridge for callers that still hold a MidiFile; it goes when the
-    // callers move onto Song.
-    explicit TempoMap(const MidiFile& song, int16_t track = 0);
 
   private:
     struct Change {
@@ -72,9 +67,6 @@ struct Meter {
 class BarBeatMap {
   public:
     explicit BarBeatMap(const Song& song, int16_t track = 0);
-    // Bridge for callers that still hold a MidiFile; it goes when the
-    // callers move onto Song.
-    explicit BarBeatMap(const MidiFile& song, int16_t track = 0);
     // The bar and beat of `Tick` (a negative tick counts as 0).
     BarBeat At(int32_t Tick) const;
     // The tick where beat `Beat` of bar `Bar` starts (bars before 1 count as

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane {
@@ -49,10 +48,5 @@ PlaybackSchedule AtSpeed(const PlaybackSchedule& Schedule, double Speed);
 
 // The index of the first event due at or after `Seconds`.
 size_t FirstEventAt(const PlaybackSchedule& Schedule, double Seconds);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers
-// move onto Song.
-PlaybackSchedule BuildSchedule(const MidiFile& song, const std::atomic<bool>* cancel = nullptr);
-double TrackStart(const MidiFile& song, int16_t track);
 
 }  // namespace verselane

@@ -17,11 +17,17 @@
 #include "model/errors.h"
 #include "platform/platform.h"
 #include "reader/event_decoding.h"
-#include "reader/song_reading.h"
 
 namespace verselane {
 
 namespace {
+
+// A read in the making: the song and what the read learns of it, handed to
+// the caller only when the song is usable.
+struct SongRead {
+    Song song;
+    SongFacts facts;
+};
 
 ReadFault Fault(ReadFaultKind kind, int32_t track = -1, int64_t byte = -1, int64_t value = 0) {
     ReadFault fault;
@@ -241,7 +247,7 @@ bool IsChunkAt(const uint8_t* file, int64_t at, int64_t size) {
 
 // The division read instead of one that gives no time: ticks per quarter note.
 
-ReadOutcome ReadSongFrom(reading::SongRead& read, std::string_view bytes, int64_t file_length,
+ReadOutcome ReadSongFrom(SongRead& read, std::string_view bytes, int64_t file_length,
                          const ReadProgress& progress) {
     ReadOutcome outcome;
     Song& song = read.song;
@@ -271,26 +277,23 @@ ReadOutcome ReadSongFrom(reading::SongRead& read, std::string_view bytes, int64_
     // The track chunks that are there, as far as the header announces them:
     // they, not the announced count, give the song its tracks. Each chunk's
     // length counts only as far as the file holds it.
-    int64_t slots = 0;
-    int64_t longest = 0;
-    for (int64_t at = first_chunk; slots < announced && at + 8 <= size && IsChunkAt(file, at, size);
-         ++slots) {
-        const int64_t length = LongAt(file, at + 4);
-        longest = std::max(longest, std::min(length, size - at - 8));
-        at += 8 + length;
+    int64_t chunks = 0;
+    for (int64_t at = first_chunk;
+         chunks < announced && at + 8 <= size && IsChunkAt(file, at, size); ++chunks) {
+        at += 8 + LongAt(file, at + 4);
     }
-    read.EventSlots = ToLong(longest / 2 + 100);
-    if (slots > INT16_MAX - 2) {
+    // Two tracks fewer than a track number holds, so that the lyrics
+    // conversion can always add its two.
+    if (chunks > INT16_MAX - 2) {
         Raise(ErrorKind::Overflow,
-              "the file holds " + std::to_string(slots) + " track chunks, more than 32765");
+              "the file holds " + std::to_string(chunks) + " track chunks, more than 32765");
     }
-    song.Tracks.resize(static_cast<size_t>(slots));
-    read.TracksMade = true;
+    song.Tracks.resize(static_cast<size_t>(chunks));
 
     if (format > 2) outcome.Add(Fault(ReadFaultKind::UnknownFormat, -1, 8, format));
-    if (format == 0 && slots > 1) {
+    if (format == 0 && chunks > 1) {
         song.Format = 1;
-        outcome.Add(Fault(ReadFaultKind::SeveralTracksInFormat0, -1, 10, slots));
+        outcome.Add(Fault(ReadFaultKind::SeveralTracksInFormat0, -1, 10, chunks));
     }
     if (!IsTimedDivision(song.Division)) {
         song.Division = kStandInDivision;
@@ -456,10 +459,6 @@ ReadOutcome FailedRead() {
     return outcome;
 }
 
-}  // namespace
-
-namespace reading {
-
 ReadOutcome ReadBytes(SongRead& read, std::string_view bytes, const ReadProgress& progress) {
     try {
         return ReadSongFrom(read, UnwrapRiffMidi(bytes), static_cast<int64_t>(bytes.size()),
@@ -485,12 +484,8 @@ ReadOutcome ReadFile(SongRead& read, const std::string& file_name, const ReadPro
     return ReadBytes(read, bytes.view(), progress);
 }
 
-}  // namespace reading
-
-namespace {
-
 // The song and facts of a read that left a usable song; nothing of a failed one.
-ReadOutcome Deliver(reading::SongRead& read, ReadOutcome outcome, Song& song, SongFacts& facts) {
+ReadOutcome Deliver(SongRead& read, ReadOutcome outcome, Song& song, SongFacts& facts) {
     if (outcome.SongUsable()) {
         song = std::move(read.song);
         facts = std::move(read.facts);
@@ -502,15 +497,15 @@ ReadOutcome Deliver(reading::SongRead& read, ReadOutcome outcome, Song& song, So
 
 ReadOutcome ReadSong(Song& Song, SongFacts& Facts, const std::string& FileName,
                      const ReadProgress& Progress) {
-    reading::SongRead read;
-    ReadOutcome outcome = reading::ReadFile(read, FileName, Progress);
+    SongRead read;
+    ReadOutcome outcome = ReadFile(read, FileName, Progress);
     return Deliver(read, std::move(outcome), Song, Facts);
 }
 
 ReadOutcome ReadSongBytes(Song& Song, SongFacts& Facts, std::string_view Bytes,
                           const ReadProgress& Progress) {
-    reading::SongRead read;
-    ReadOutcome outcome = reading::ReadBytes(read, Bytes, Progress);
+    SongRead read;
+    ReadOutcome outcome = ReadBytes(read, Bytes, Progress);
     return Deliver(read, std::move(outcome), Song, Facts);
 }
 

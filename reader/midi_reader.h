@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "model/errors.h"
-#include "model/midi_file.h"
 #include "model/song.h"
 #include "model/song_facts.h"
 
@@ -87,14 +86,6 @@ struct ReadOutcome {
 // Standard MIDI File in its "data" chunk. Bytes after the last announced
 // track chunk are not read; track chunks among them make the read partial.
 [[nodiscard]] ReadOutcome ReadSongBytes(Song& Song, SongFacts& Facts, std::string_view Bytes,
-                                        const ReadProgress& Progress = {});
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-// The same reads into `Song`, expected freshly reset, with the read's facts
-// in its fields; a failed read leaves what it read before the failure.
-[[nodiscard]] ReadOutcome ReadMidiFile(MidiFile& Song, const std::string& FileName,
-                                       const ReadProgress& Progress = {});
-[[nodiscard]] ReadOutcome ReadMidiBytes(MidiFile& Song, std::string_view Bytes,
                                         const ReadProgress& Progress = {});
 
 // The whole content of a file, or RuntimeError: FileNotFound, FileAccess (also

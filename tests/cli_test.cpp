@@ -24,33 +24,33 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }
 
 using namespace test;
-using Events = std::vector<MidiEvent>;
+using Events = TrackEvents;
 
-// The bytes of a song laid out as the reader leaves it.
-std::string Encoded(const MidiFile& laid) {
-    return EncodeSong(ToSong(laid));
+// The bytes of a song.
+std::string Encoded(const Song& song) {
+    return EncodeSong(song);
 }
 
 // Division 480 at 500000 microseconds a quarter note: 960 ticks a second.
 std::string LyricSong(std::string_view first_word = "Hel") {
     return Encoded(
-        SongOf({{Tempo(0, 500000), EndOfTrack(0)},
-                {Name("Vocal"), Lyric(0, first_word), Lyric(120, "lo\r"), Lyric(1080, "world"),
-                 Lyric(1180, "\n"), Lyric(2140, "again"), EndOfTrack(2140)}}));
+        BuildSong({{Tempo(0, 500000), EndOfTrack(0)},
+                   {Name("Vocal"), Lyric(0, first_word), Lyric(120, "lo\r"), Lyric(1080, "world"),
+                    Lyric(1180, "\n"), Lyric(2140, "again"), EndOfTrack(2140)}}));
 }
 
 std::string KaraokeSong(bool header = true) {
     const Events at_k = {Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)};
-    return Encoded(SongOf({{EndOfTrack(0)},
-                           header ? at_k : Events{EndOfTrack(0)},
-                           {Name("Words"), Text(0, "@LENGL"), Text(480, "\\Ma"), Text(960, "ry"),
-                            Text(1440, "/had"), EndOfTrack(1440)}}));
+    return Encoded(BuildSong({{EndOfTrack(0)},
+                              header ? at_k : Events{EndOfTrack(0)},
+                              {Name("Words"), Text(0, "@LENGL"), Text(480, "\\Ma"), Text(960, "ry"),
+                               Text(1440, "/had"), EndOfTrack(1440)}}));
 }
 
 std::string NamedSong(std::string_view name, Events tags = {}) {
     tags.insert(tags.begin(), Name(name));
     tags.push_back(EndOfTrack(0));
-    return Encoded(SongOf({tags, {Lyric(0, "la"), EndOfTrack(0)}}));
+    return Encoded(BuildSong({tags, {Lyric(0, "la"), EndOfTrack(0)}}));
 }
 
 // The songs the tables below work on.
@@ -70,7 +70,7 @@ void MakeSongs(const fs::path& dir) {
         {cut, "cut.mid"},
         {LyricSong("Sch\xF6n "), "latin.mid"},
         {LyricSong("\x1B[2J"), "escape.mid"},
-        {Encoded(SongOf({{Name("A\nB\x1B[31m"), EndOfTrack(0)}})), "ctl.mid"},
+        {Encoded(BuildSong({{Name("A\nB\x1B[31m"), EndOfTrack(0)}})), "ctl.mid"},
         {NamedSong("Angel"), "angel.mid"},
         {NamedSong("Angel", tags), "tagged.mid"},
         {KaraokeSong(), "song.kar sub/song.kar a.kar a.lyrics.mid"},
@@ -80,19 +80,19 @@ void MakeSongs(const fs::path& dir) {
         {"not a song", "songs/notes.txt"},
         {"a file, not a folder", "file"},
         // A credit is not karaoke text: alone, and beside lyrics.
-        {Encoded(SongOf({{Name("untitled"), Text(0, "Seth A. Robinson"), EndOfTrack(0)}}, 0)),
+        {Encoded(BuildSong({{Name("untitled"), Text(0, "Seth A. Robinson"), EndOfTrack(0)}}, 0)),
          "credit.mid"},
-        {Encoded(SongOf({{Name("City"), Text(0, "Mose Allison"), EndOfTrack(0)},
-                         {Name("Piano"), Lyric(0, "la "), Lyric(96, "la\r"), EndOfTrack(192)}})),
+        {Encoded(BuildSong({{Name("City"), Text(0, "Mose Allison"), EndOfTrack(0)},
+                            {Name("Piano"), Lyric(0, "la "), Lyric(96, "la\r"), EndOfTrack(192)}})),
          "credited.mid"},
         // Lyrics as some converters write them: a space behind every
         // syllable, two behind every word.
         {Encoded(
-             SongOf({{Name("Song"), EndOfTrack(0)},
-                     {Name("Lyrics"), Lyric(0, "Twin "), Lyric(96, "kle  "), Lyric(192, "twin "),
-                      Lyric(288, "kle  "), Lyric(384, "lit "), Lyric(480, "tle  "),
-                      Lyric(576, "star \r"), Lyric(672, "How  "), Lyric(768, "I  "),
-                      Lyric(864, "won "), Lyric(960, "der \r"), EndOfTrack(1056)}})),
+             BuildSong({{Name("Song"), EndOfTrack(0)},
+                        {Name("Lyrics"), Lyric(0, "Twin "), Lyric(96, "kle  "), Lyric(192, "twin "),
+                         Lyric(288, "kle  "), Lyric(384, "lit "), Lyric(480, "tle  "),
+                         Lyric(576, "star \r"), Lyric(672, "How  "), Lyric(768, "I  "),
+                         Lyric(864, "won "), Lyric(960, "der \r"), EndOfTrack(1056)}})),
          "split.mid"}};
     for (const auto& [bytes, names] : songs) {
         for (const std::string& name : Split(names, ' ')) WriteAll(dir / name, bytes);

@@ -32,11 +32,8 @@ struct Laid {
     SongFacts facts;
 };
 Laid Layout(std::string_view layout) {
-    const MidiFile file = test::LayoutSong(layout);
-    Laid laid{ToSong(file), {}};
-    laid.facts.LyricText = file.LyricText;
-    laid.facts.KaraokeText = file.KaraokeText;
-    return laid;
+    test::SongAndFacts laid_out = test::LaidOutSong(layout);
+    return {std::move(laid_out.song), std::move(laid_out.facts)};
 }
 
 // Cancelled, unless told to accept.

@@ -108,7 +108,7 @@ struct Row {
     std::string bytes;  // read from memory, or written to `path` and read from there
     ReadResult result;
     std::string message = {};  // the messages one per line; '*' stands for any text between
-    // Events of the first announced tracks, then " | " and the event slots if checked.
+    // Events of the first announced tracks.
     std::string shape = {};
     fs::path path = {};
     // prefix: a cut corpus file, only its whole file is written back; identical: the

@@ -16,6 +16,7 @@
 #include "encoding/song_recoding.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/track_choice.h"
+#include "model/utf8.h"
 #include "playback/schedule.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/sung_words.h"

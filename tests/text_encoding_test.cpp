@@ -10,6 +10,7 @@
 
 #include "encoding/song_recoding.h"
 #include "encoding/text_encoding.h"
+#include "model/utf8.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
 

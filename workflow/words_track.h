@@ -29,7 +29,4 @@ struct WordsSource {
 };
 std::optional<WordsSource> SongWords(const Song& Song);
 
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-std::optional<WordsSource> SongWords(const MidiFile& Song);
-
 }  // namespace verselane::workflow

@@ -49,8 +49,8 @@ class GrowingSink {
     size_t used_ = 0;
 };
 
-// A song that cannot be encoded: the error that EncodeMidiFile raises, with
-// the failure that WriteMidiFile returns for it.
+// A song that cannot be encoded: the error that EncodeSong raises, with the
+// failure that WriteSong returns for it.
 class UnencodableSong : public RuntimeError {
   public:
     UnencodableSong(ErrorKind kind, const std::string& detail, WriteFailure failure)

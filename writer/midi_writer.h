@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 #include "writer/output_file.h"
 #include "writer/write_failure.h"
@@ -27,13 +26,5 @@ std::string EncodeSong(const Song& Song);
 // else why the file was not written.
 [[nodiscard]] std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileName,
                                                     ExistingFile Existing = ExistingFile::Replace);
-
-// Bridges for callers that still hold a MidiFile; they go when the callers move onto Song.
-// The same for the Header.NumTracks tracks of a MidiFile; a slot that the
-// header counts but the file lacks raises SubscriptOutOfRange.
-std::string EncodeMidiFile(const MidiFile& Song);
-[[nodiscard]] std::optional<WriteFailure> WriteMidiFile(
-    const MidiFile& Song, const std::string& FileName,
-    ExistingFile Existing = ExistingFile::Replace);
 
 }  // namespace verselane

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "model/errors.h"
-#include "model/midi_file.h"
 #include "model/song.h"
 #include "model/song_facts.h"
 #include "tests/support/test_support.h"
@@ -26,15 +25,6 @@ struct EventAndBody {
     std::string Body;
 
     friend bool operator==(const EventAndBody&, const EventAndBody&) = default;
-    // For the tests still on the MidiFile model (cli, convert, ui); goes with it.
-    operator MidiEvent() const {
-        MidiEvent e{Record.Tick,    static_cast<uint8_t>(Record.Kind),
-                    Record.Channel, Record.Data1,
-                    Record.Data2,   {}};
-        if (Record.IsMeta()) e.Channel = Record.MetaType(), e.Data1 = 0;
-        e.Data = std::string_view(Body);
-        return e;
-    }
 };
 
 // "t=480 meta 1 'Hel<CR>'", or "t=5 kind 1 ch 0 60 100".
@@ -164,40 +154,6 @@ inline std::vector<std::string> MetaTexts(const Song& song, int t, uint8_t type)
         if (e.IsMeta(type)) texts.emplace_back(track.Body(e));
     }
     return texts;
-}
-
-// The same songs on the MidiFile model, for the tests of the command line,
-// the conversion driver and the desktop that still hold one; they go when
-// those tests move onto Song.
-//
-// A song laid out as the reader leaves it: one slot per track plus two
-// spares, every slot but the top one with room for `event_slots` + 1 events,
-// names taken from the track-name and instrument events.
-inline MidiFile SongOf(const std::vector<std::vector<MidiEvent>>& tracks, int16_t format = 1,
-                       int32_t event_slots = 200) {
-    MidiFile song;
-    ResetMidiFile(song);
-    song.Header = {6, format, static_cast<int16_t>(tracks.size()), 480};
-    song.EventSlots = event_slots;
-    ResizeTracks(song, static_cast<int32_t>(tracks.size()) + 2, true);
-    for (size_t t = 0; t < tracks.size(); ++t) {
-        for (const MidiEvent& e : tracks[t]) {
-            song.Tracks[t].Event(song.EventCount[t]++) = e;
-            if (e.IsMeta(kMetaTrackName)) song.TrackName[t] = e.Data.str();
-            if (e.IsMeta(kMetaInstrument)) song.InstrumentName[t] = e.Data.str();
-        }
-    }
-    return song;
-}
-inline MidiFile LayoutSong(std::string_view layout) {
-    const SongAndFacts laid = LaidOutSong(layout);
-    std::vector<std::vector<MidiEvent>> tracks;
-    for (const TrackEvents& events : TracksOf(laid.song))
-        tracks.emplace_back(events.begin(), events.end());
-    MidiFile song = SongOf(tracks, laid.song.Format);
-    song.LyricText = laid.facts.LyricText;
-    song.KaraokeText = laid.facts.KaraokeText;
-    return song;
 }
 
 template <typename Action>

@@ -46,10 +46,6 @@ SungText ReadSungWords(const Song& song, int track, uint8_t type) {
     return out;
 }
 
-SungText ReadSungWords(const MidiFile& song, int track, uint8_t type) {
-    return ReadSungWords(ToSong(song), track, type);
-}
-
 std::string Show(const SungText& text) {
     std::string out;
     for (const SungLineOfWords& line : text) {

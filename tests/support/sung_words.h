@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 
 namespace verselane::test {
@@ -37,8 +36,6 @@ using SungText = std::vector<SungLineOfWords>;
 
 // From the events of `track` of the type given (kMetaLyric or kMetaText).
 SungText ReadSungWords(const Song& song, int track, uint8_t type);
-// The same from a MidiFile, for the desktop's tests; goes when they move onto Song.
-SungText ReadSungWords(const MidiFile& song, int track, uint8_t type);
 
 // "¶ a@0 b@10 / c@20": a line per entry, ¶ for a paragraph.
 std::string Show(const SungText& text);

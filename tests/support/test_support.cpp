@@ -97,24 +97,8 @@ Song LoadSong(const fs::path& path, std::string* message, SongFacts* facts) {
     return song;
 }
 
-MidiFile ReadSong(const fs::path& path, std::string* message) {
-    MidiFile song;
-    ResetMidiFile(song);
-    std::string result = cli::ReadMessage(ReadMidiFile(song, path.string()));
-    if (message) *message = result;
-    return song;
-}
-
 std::string WriteProblem(const std::optional<WriteFailure>& failure) {
     return failure ? cli::WriteFailureMessage(*failure) : std::string();
-}
-
-std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type) {
-    std::vector<std::string> texts;
-    for (const MidiEvent& e : song.Events(t)) {
-        if (e.IsMeta(type)) texts.emplace_back(std::string(e.Data));
-    }
-    return texts;
 }
 
 TempDir::TempDir() {

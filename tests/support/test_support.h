@@ -12,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "model/midi_file.h"
 #include "model/song.h"
 #include "model/song_facts.h"
 #include "writer/write_failure.h"
@@ -48,12 +47,6 @@ std::string WriteProblem(const std::optional<WriteFailure>& failure);
 // Encodes the song, reads the bytes back (that read must be complete) and
 // encodes the song read back to the same bytes.
 ::testing::AssertionResult WritesAndReadsBack(const Song& song);
-
-// For the desktop's tests, which still hold a MidiFile; they go when those
-// tests move onto Song. The same read into a MidiFile, and the texts of the
-// meta events of one type (kMetaLyric, kMetaText, ...) of slot t.
-MidiFile ReadSong(const std::filesystem::path& path, std::string* message = nullptr);
-std::vector<std::string> MetaTexts(const MidiFile& song, int t, uint8_t type);
 
 // Where the announced track chunks of the Standard MIDI File at `from` in
 // `file` begin, then where the last one ends (as far as the file holds them).
