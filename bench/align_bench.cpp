@@ -14,8 +14,8 @@
 #include "align/aligner.h"
 #include "align/song_words.h"
 #include "align/sung_syllables.h"
+#include "bench/timed_sheet.h"
 #include "reader/midi_reader.h"
-#include "tests/support/timed_sheet.h"
 
 using namespace verselane;
 using namespace verselane::align;
@@ -72,8 +72,8 @@ void AlignCorpusSong(benchmark::State& state) {
         "kar/bed_of_roses.kar";
     Song song;
     SongFacts facts;
-    std::optional<test::TimedSheet> timed;
-    if (ReadSong(song, facts, path.string()).SongUsable()) timed = test::TimedSheetOf(song);
+    std::optional<scoring::TimedSheet> timed;
+    if (ReadSong(song, facts, path.string()).SongUsable()) timed = scoring::TimedSheetOf(song);
     if (!timed) {
         state.SkipWithError(
             "the corpus song kar/bed_of_roses.kar is not here (set VERSELANE_CORPUS)");

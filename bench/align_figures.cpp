@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/timed_sheet.h"
 #include "reader/midi_reader.h"
-#include "tests/support/timed_sheet.h"
 
 using namespace verselane;
 
@@ -24,7 +24,7 @@ namespace {
 struct Row {
     std::string File;
     bool Clean;
-    test::AlignFigures Figures;
+    scoring::AlignFigures Figures;
 };
 
 void Summary(const std::vector<const Row*>& rows, const char* label) {
@@ -131,9 +131,10 @@ int main(int argc, char** argv) {
         Song song;
         SongFacts facts;
         if (!ReadSong(song, facts, path.string()).SongUsable()) continue;
-        const std::optional<test::TimedSheet> timed = test::TimedSheetOf(song);
+        const std::optional<scoring::TimedSheet> timed = scoring::TimedSheetOf(song);
         if (!timed) continue;
-        rows.push_back({path.string(), timed->Clean, test::ScoreAlignment(*timed, weights, fixes)});
+        rows.push_back(
+            {path.string(), timed->Clean, scoring::ScoreAlignment(*timed, weights, fixes)});
         if (verbose) {
             const auto& f = rows.back().Figures;
             std::printf(

@@ -16,10 +16,10 @@
 #include "align/melody.h"
 #include "align/song_words.h"
 #include "align/sung_syllables.h"
+#include "bench/timed_sheet.h"
 #include "reader/midi_reader.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
-#include "tests/support/timed_sheet.h"
 #include "writer/midi_writer.h"
 
 namespace verselane::align {
@@ -577,9 +577,9 @@ TEST(AlignCorpus, FiguresStayAboveTheirFloors) {
         Song song;
         SongFacts facts;
         if (!ReadSong(song, facts, path.string()).SongUsable()) continue;
-        const std::optional<test::TimedSheet> timed = test::TimedSheetOf(song);
+        const std::optional<scoring::TimedSheet> timed = scoring::TimedSheetOf(song);
         if (!timed || !timed->Clean) continue;
-        const test::AlignFigures f = test::ScoreAlignment(*timed, AlignWeights{}, false);
+        const scoring::AlignFigures f = scoring::ScoreAlignment(*timed, AlignWeights{}, false);
         ASSERT_EQ(f.Error, "") << path;
         const double s = static_cast<double>(f.Syllables);
         ++songs;

@@ -1,4 +1,6 @@
-// Songs whose words are timed, turned into what the aligner is scored on:
+// The in-process scorer of the aligner (the figures tool, its benchmark and
+// the corpus floors of the tests): songs whose words are timed, turned into
+// what the aligner is scored on:
 // the song without its words, the words as a lyric sheet, and the true time
 // of every syllable. The same figures as ../shared/tools/align-score, worked
 // out in-process so that tests and the tuning tool stay fast.
@@ -12,7 +14,7 @@
 #include "align/aligner.h"
 #include "model/song.h"
 
-namespace verselane::test {
+namespace verselane::scoring {
 
 struct TimedSheet {
     Song Wordless;                 // the song with every lyric and text event removed
@@ -48,4 +50,4 @@ struct AlignFigures {
 AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& Weights,
                             bool WithFixes = true);
 
-}  // namespace verselane::test
+}  // namespace verselane::scoring

@@ -1,4 +1,4 @@
-#include "tests/support/timed_sheet.h"
+#include "bench/timed_sheet.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
 
-namespace verselane::test {
+namespace verselane::scoring {
 
 namespace {
 
@@ -228,4 +228,4 @@ AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& 
     return figures;
 }
 
-}  // namespace verselane::test
+}  // namespace verselane::scoring
