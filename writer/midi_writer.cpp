@@ -162,6 +162,22 @@ void CheckHeader(const Song& song) {
     }
 }
 
+// The header, then every track as a chunk whose length is filled in once
+// its events are written; `track_done` is called after each track.
+template <class TrackDone>
+void EncodeChunks(GrowingSink& out, const Song& song, TrackDone track_done) {
+    EncodeHeader(out, song);
+    for (int32_t t = 0; t < song.TrackCount(); ++t) {
+        out.Put(std::string_view("MTrk\0\0\0\0", 8));
+        const size_t start = out.Used();
+        EncodeTrackEvents(out, song.Tracks[static_cast<size_t>(t)], t);
+        const int64_t length = static_cast<int64_t>(out.Used() - start);
+        CheckTrackLength(t, length);
+        PutLong(out.At(start - 4), static_cast<int32_t>(length));
+        track_done();
+    }
+}
+
 }  // namespace
 
 // In memory the song is encoded in one pass: nothing is touched before it
@@ -174,15 +190,7 @@ std::string EncodeSong(const Song& Song) {
     for (const Track& track : Song.Tracks)
         guess += 8 + 4 * int64_t{track.Size()} + static_cast<int64_t>(track.PoolBytes());
     GrowingSink out(static_cast<size_t>(guess));
-    EncodeHeader(out, Song);
-    for (int32_t t = 0; t < Song.TrackCount(); ++t) {
-        out.Put(std::string_view("MTrk\0\0\0\0", 8));
-        const size_t start = out.Used();
-        EncodeTrackEvents(out, Song.Tracks[static_cast<size_t>(t)], t);
-        const int64_t length = static_cast<int64_t>(out.Used() - start);
-        CheckTrackLength(t, length);
-        PutLong(out.At(start - 4), static_cast<int32_t>(length));
-    }
+    EncodeChunks(out, Song, [] {});
     return out.Take();
 }
 
@@ -201,17 +209,10 @@ std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileN
             // twice, and one that cannot be written leaves the target as it
             // was.
             GrowingSink out(size_t{1} << 16);
-            EncodeHeader(out, Song);
-            for (int32_t t = 0; t < Song.TrackCount(); ++t) {
-                out.Put(std::string_view("MTrk\0\0\0\0", 8));
-                const size_t start = out.Used();
-                EncodeTrackEvents(out, Song.Tracks[static_cast<size_t>(t)], t);
-                const int64_t length = static_cast<int64_t>(out.Used() - start);
-                CheckTrackLength(t, length);
-                PutLong(out.At(start - 4), static_cast<int32_t>(length));
+            EncodeChunks(out, Song, [&] {
                 file.Write(std::string_view(out.At(0), out.Used()));
                 out.Clear();
-            }
+            });
             // A song without tracks is its header alone.
             if (out.Used() > 0) file.Write(std::string_view(out.At(0), out.Used()));
         }
