@@ -141,6 +141,8 @@ class Track {
     void Clear();
     // Room for `events` events and `body_bytes` bytes of bodies, taken once.
     void Reserve(int32_t events, size_t body_bytes = 0);
+    // The events the track has room for without taking more.
+    int32_t Capacity() const { return static_cast<int32_t>(events_.capacity()); }
     // The bytes the pool holds (bodies of events edited away included).
     size_t PoolBytes() const { return pool_.size(); }
 
