@@ -214,18 +214,16 @@ TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
 // Rules of the notes, each in a made song where it decides the placing.
 TEST(Aligner, FollowsTheMusicalRules) {
     using Notes = std::vector<MelodyNote>;
+    // A long note is sung, not left over at the line's end.
     const Notes long_note = {{0, 470, 60},     {480, 710, 62},   {720, 950, 64},  {960, 1190, 62},
                              {1200, 2880, 60}, {3840, 4300, 60}, {4320, 4800, 62}};
+    // An ornament runs into the line's last syllable.
     const Notes ornament = {{0, 470, 60},     {480, 950, 62},   {960, 1550, 64},
                             {1560, 1670, 65}, {1680, 1790, 64}, {1800, 1910, 62},
                             {1920, 2300, 60}, {3840, 4300, 60}, {4320, 4800, 62}};
     const std::tuple<const char*, const Notes&, Ticks_> rows[] = {
-        {"a long note is sung, not left over at the line's end",
-         long_note,
-         {0, 480, 960, 1200, 3840, 4320}},
-        {"an ornament runs into the line's last syllable",
-         ornament,
-         {0, 480, 960, 1920, 3840, 4320}},
+        {"long note", long_note, {0, 480, 960, 1200, 3840, 4320}},
+        {"ornament", ornament, {0, 480, 960, 1920, 3840, 4320}},
     };
     for (const auto& [rule, notes, want] : rows)
         EXPECT_EQ(Ticks(AlignSyllables(notes, Shapes("a b c d\ne f"), {}, AlignOptions{})), want)
