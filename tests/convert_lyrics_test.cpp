@@ -11,7 +11,6 @@
 #include <optional>
 #include <regex>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "lyrics/sung_lines.h"
