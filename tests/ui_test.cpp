@@ -970,12 +970,9 @@ TEST(KaraokeView, LongLinesBreakAtWordGapsInLargeType) {
 // reason as the tooltip; the sure ones are not, the other syllable on the
 // same tick included.
 TEST(KaraokeView, MarksDoubtfulSyllablesOnlyWithTheirReason) {
-    const SungLine line{
-        0,
-        0.0,
-        "Twinkle twinkle",
-        true,
-        {{0, 0.0, "Twin"}, {480, 0.5, "kle "}, {960, 1.0, "twin"}, {960, 1.0, "kle"}}};
+    const std::vector<SungSyllable> syllables = {
+        {0, 0.0, "Twin"}, {480, 0.5, "kle "}, {960, 1.0, "twin"}, {960, 1.0, "kle"}};
+    const SungLine line{0, 0.0, "Twinkle twinkle", true, syllables};
     KaraokeView view;
     view.resize(560, 200);
     view.SetWords({line}, {},
