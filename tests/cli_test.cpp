@@ -26,14 +26,9 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 using namespace test;
 using Events = TrackEvents;
 
-// The bytes of a song.
-std::string Encoded(const Song& song) {
-    return EncodeSong(song);
-}
-
 // Division 480 at 500000 microseconds a quarter note: 960 ticks a second.
 std::string LyricSong(std::string_view first_word = "Hel") {
-    return Encoded(
+    return EncodeSong(
         BuildSong({{Tempo(0, 500000), EndOfTrack(0)},
                    {Name("Vocal"), Lyric(0, first_word), Lyric(120, "lo\r"), Lyric(1080, "world"),
                     Lyric(1180, "\n"), Lyric(2140, "again"), EndOfTrack(2140)}}));
@@ -41,16 +36,16 @@ std::string LyricSong(std::string_view first_word = "Hel") {
 
 std::string KaraokeSong(bool header = true) {
     const Events at_k = {Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)};
-    return Encoded(BuildSong({{EndOfTrack(0)},
-                              header ? at_k : Events{EndOfTrack(0)},
-                              {Name("Words"), Text(0, "@LENGL"), Text(480, "\\Ma"), Text(960, "ry"),
-                               Text(1440, "/had"), EndOfTrack(1440)}}));
+    return EncodeSong(BuildSong({{EndOfTrack(0)},
+                                 header ? at_k : Events{EndOfTrack(0)},
+                                 {Name("Words"), Text(0, "@LENGL"), Text(480, "\\Ma"),
+                                  Text(960, "ry"), Text(1440, "/had"), EndOfTrack(1440)}}));
 }
 
 std::string NamedSong(std::string_view name, Events tags = {}) {
     tags.insert(tags.begin(), Name(name));
     tags.push_back(EndOfTrack(0));
-    return Encoded(BuildSong({tags, {Lyric(0, "la"), EndOfTrack(0)}}));
+    return EncodeSong(BuildSong({tags, {Lyric(0, "la"), EndOfTrack(0)}}));
 }
 
 // The songs the tables below work on.
@@ -70,7 +65,7 @@ void MakeSongs(const fs::path& dir) {
         {cut, "cut.mid"},
         {LyricSong("Sch\xF6n "), "latin.mid"},
         {LyricSong("\x1B[2J"), "escape.mid"},
-        {Encoded(BuildSong({{Name("A\nB\x1B[31m"), EndOfTrack(0)}})), "ctl.mid"},
+        {EncodeSong(BuildSong({{Name("A\nB\x1B[31m"), EndOfTrack(0)}})), "ctl.mid"},
         {NamedSong("Angel"), "angel.mid"},
         {NamedSong("Angel", tags), "tagged.mid"},
         {KaraokeSong(), "song.kar sub/song.kar a.kar a.lyrics.mid"},
@@ -80,14 +75,15 @@ void MakeSongs(const fs::path& dir) {
         {"not a song", "songs/notes.txt"},
         {"a file, not a folder", "file"},
         // A credit is not karaoke text: alone, and beside lyrics.
-        {Encoded(BuildSong({{Name("untitled"), Text(0, "Seth A. Robinson"), EndOfTrack(0)}}, 0)),
+        {EncodeSong(BuildSong({{Name("untitled"), Text(0, "Seth A. Robinson"), EndOfTrack(0)}}, 0)),
          "credit.mid"},
-        {Encoded(BuildSong({{Name("City"), Text(0, "Mose Allison"), EndOfTrack(0)},
-                            {Name("Piano"), Lyric(0, "la "), Lyric(96, "la\r"), EndOfTrack(192)}})),
+        {EncodeSong(
+             BuildSong({{Name("City"), Text(0, "Mose Allison"), EndOfTrack(0)},
+                        {Name("Piano"), Lyric(0, "la "), Lyric(96, "la\r"), EndOfTrack(192)}})),
          "credited.mid"},
         // Lyrics as some converters write them: a space behind every
         // syllable, two behind every word.
-        {Encoded(
+        {EncodeSong(
              BuildSong({{Name("Song"), EndOfTrack(0)},
                         {Name("Lyrics"), Lyric(0, "Twin "), Lyric(96, "kle  "), Lyric(192, "twin "),
                          Lyric(288, "kle  "), Lyric(384, "lit "), Lyric(480, "tle  "),

@@ -11,7 +11,6 @@
 #include <optional>
 #include <regex>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "lyrics/sung_lines.h"
@@ -24,17 +23,9 @@
 namespace verselane {
 namespace {
 
+using test::LaidOutSong;
 using test::MetaTexts;
-
-// A song laid out by test::LayoutSong, with the words its read would find.
-struct Laid {
-    Song song;
-    SongFacts facts;
-};
-Laid Layout(std::string_view layout) {
-    test::SongAndFacts laid_out = test::LaidOutSong(layout);
-    return {std::move(laid_out.song), std::move(laid_out.facts)};
-}
+using Laid = test::SongAndFacts;  // a song with the words its read would find
 
 // Cancelled, unless told to accept.
 struct CancelledInfo : KaraokeInfoDialog {
@@ -101,7 +92,7 @@ TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChos
         {"Lyrics=L", 0, 0},                // format 0 named Lyrics
     };
     for (const auto& [layout, selected, selected2] : rows) {
-        Laid laid = Layout(layout);
+        Laid laid = LaidOutSong(layout);
         Fixture f;
         EXPECT_FALSE(f.Run(laid));
         EXPECT_EQ(f.tracks, std::regex_replace(layout, std::regex("=[A-Z]*"), "") + "|");
@@ -153,6 +144,10 @@ TEST(ConvertLyricsPreselection, DesktopAndCommandLineTakeTheSameTrackOnEveryCorp
 // with a message.
 TEST(ConvertLyricsRun, EachWayARunEnds) {
     using enum ConversionChoice;
+    // Refused: track 1 holds nothing for the direction chosen.
+    const ConversionRefusal no_lyrics{ConversionRefusal::TrackWithoutMaterial, 1,
+                                      ConversionDirection::LyricsToKaraoke},
+        no_text{ConversionRefusal::TrackWithoutMaterial, 1, ConversionDirection::KaraokeToLyrics};
     const struct {
         const char* layout;
         ConversionChoice earlier, click;
@@ -164,26 +159,12 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         {"|Words=TTT", None, None, false, true, 0, 3, {}},
         {"|Words=TTT", KaraokeToLyrics, None, false, true, 3, 0, {}},
         {"|Words=TTT", None, KaraokeToLyrics, true, true, 3, 3, {}},
-        {"|Words=TTT",
-         None,
-         LyricsToText,
-         false,
-         false,
-         0,
-         3,
-         {{ConversionRefusal::TrackWithoutMaterial, 1, ConversionDirection::LyricsToKaraoke}}},
-        {"|Lyrics=LLL",
-         None,
-         KaraokeToLyrics,
-         false,
-         false,
-         3,
-         0,
-         {{ConversionRefusal::TrackWithoutMaterial, 1, ConversionDirection::KaraokeToLyrics}}},
+        {"|Words=TTT", None, LyricsToText, false, false, 0, 3, {no_lyrics}},
+        {"|Lyrics=LLL", None, KaraokeToLyrics, false, false, 3, 0, {no_text}},
         {"|Words=E", None, KaraokeToLyrics, false, false, 0, 1, {{}}},
     };
     for (const auto& r : rows) {
-        Laid laid = Layout(r.layout);
+        Laid laid = LaidOutSong(r.layout);
         const Song& song = laid.song;
         const std::string before = EncodeSong(song);
         Fixture f;
@@ -200,12 +181,12 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         EXPECT_TRUE(f.refusals == r.refused) << r.layout;
     }
     // A track that the song does not have: the error reaches the caller.
-    Laid song = Layout("|Words=T");
+    Laid song = LaidOutSong("|Words=T");
     Fixture f;
     f.click = KaraokeToLyrics, f.track = 50;
     EXPECT_THROW(f.Run(song), RuntimeError);
     // No selection (-1) works on track 0.
-    Laid zero = Layout("=TTT");
+    Laid zero = LaidOutSong("=TTT");
     f.track = -1;
     EXPECT_TRUE(f.Run(zero));
     EXPECT_EQ(MetaTexts(zero.song, 0, kMetaLyric).size(), 3u);
@@ -213,7 +194,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
     // new pair) when Keep Lyric Events is ticked and drops them otherwise;
     // the words track holds the four information lines and the words.
     for (bool keep : {true, false}) {
-        Laid lyrics = Layout("|Lyrics=LLL");
+        Laid lyrics = LaidOutSong("|Lyrics=LLL");
         Fixture g;
         g.click = LyricsToText, g.keep_lyrics = keep, g.info.accept = true;
         EXPECT_TRUE(g.Run(lyrics));
@@ -221,7 +202,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         EXPECT_EQ(MetaTexts(lyrics.song, 2, kMetaText).size(), 7u);
     }
     // The proposed language is English when the song names none.
-    EXPECT_EQ(ProposedKaraokeInfo(Layout("Song Name").song).Language, "ENGL");
+    EXPECT_EQ(ProposedKaraokeInfo(LaidOutSong("Song Name").song).Language, "ENGL");
 }
 
 }  // namespace

@@ -44,21 +44,12 @@ std::vector<EventEdit> EditAtRandom(Song& model, int edits, uint32_t seed) {
         if (track.Size() < 2) continue;
         const int32_t i = next(track.Size()), j = next(track.Size());
         const Event& e = track[j];
-        EventEdit edit;
-        switch (n % 4) {
-            case 0:
-                edit = EventEdit::Move(t, i, e.Tick);
-                break;
-            case 1:
-                edit = EventEdit::Remove(t, i);
-                break;
-            case 2:
-                edit = EventEdit::Insert(t, j + 1, e, track.Body(e));
-                break;
-            default:
-                edit = EventEdit::Replace(t, j, e, e.HasBody() ? "edited" : "");
-                break;
-        }
+        const int kind = n % 4;
+        const EventEdit edit = kind == 0   ? EventEdit::Move(t, i, e.Tick)
+                               : kind == 1 ? EventEdit::Remove(t, i)
+                               : kind == 2
+                                   ? EventEdit::Insert(t, j + 1, e, track.Body(e))
+                                   : EventEdit::Replace(t, j, e, e.HasBody() ? "edited" : "");
         inverses.push_back(model.Apply(edit));
     }
     return inverses;

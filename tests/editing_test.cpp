@@ -33,14 +33,6 @@ Song Read(const std::string& bytes) {
     return song;
 }
 
-// A corpus file as read, whatever the read made of it.
-Song ReadFile(const std::filesystem::path& path) {
-    Song song;
-    SongFacts facts;
-    (void)ReadSong(song, facts, path.string());
-    return song;
-}
-
 // Two lines on a melody of a note every 480 ticks (0 to 3360), the lyrics
 // beside the notes in the melody's track.
 Song LyricSong() {
@@ -262,37 +254,39 @@ TEST(Editing, OpeningFindsWordsNotesAndDoubts) {
 
 // Saving: lyric events alone made into Soft Karaoke text as the conversion
 // makes it, the edit kept; a song with both (following or not) written with
-// the one asked for, or both.
+// the one asked for, or both; karaoke text alone with lyric events made
+// beside it, or instead of it.
 TEST(Editing, SavesTheStreamsAsked) {
+    const std::string moved = "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880";
+    // The words of one stream of a song, or EditError where it has none.
+    const auto words_of = [](const Song& song, LineSource from) {
+        return Show(TimedWords(song, from).Syllables());
+    };
     for (const bool differ : {false, true}) {
         Song song = WithKaraoke(LyricSong(), 1, "Test");
         const TimedSyllable first = TimedWords(song, LineSource::Karaoke).Syllables()[0];
         if (differ) song.Tracks[first.Track].SetBody(first.Event, "\\Jel");
         TimedWords both(song, LineSource::Lyrics);
         both.Apply(Edit::MoveTo(1, 720));
-        const std::string moved = "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880";
         const Song lyrics = both.SongToWrite(SaveAs::Lyrics);
         const Song karaoke = both.SongToWrite(SaveAs::Karaoke);
-        EXPECT_EQ(Show(TimedWords(lyrics, LineSource::Lyrics).Syllables()), moved);
-        EXPECT_THROW(TimedWords(lyrics, LineSource::Karaoke), EditError);
-        EXPECT_EQ(Show(TimedWords(karaoke, LineSource::Karaoke).Syllables()),
+        EXPECT_EQ(words_of(lyrics, LineSource::Lyrics), moved);
+        EXPECT_THROW(words_of(lyrics, LineSource::Karaoke), EditError);
+        EXPECT_EQ(words_of(karaoke, LineSource::Karaoke),
                   differ ? "¶Jel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880" : moved);
-        EXPECT_THROW(TimedWords(karaoke, LineSource::Lyrics), EditError);
+        EXPECT_THROW(words_of(karaoke, LineSource::Lyrics), EditError);
         EXPECT_EQ(EncodeSong(both.SongToWrite(SaveAs::Both)), EncodeSong(both.EditedSong()));
     }
     TimedWords words(LyricSong());
     words.Apply(Edit::MoveTo(1, 720));
-    const std::string moved = "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880";
     EXPECT_EQ(ShowStreams(words.SongToWrite(SaveAs::Both)), moved + " | " + moved);
     const Song karaoke = words.SongToWrite(SaveAs::Karaoke);
-    EXPECT_EQ(Show(TimedWords(karaoke, LineSource::Karaoke).Syllables()), moved);
-    EXPECT_THROW(TimedWords(karaoke, LineSource::Lyrics), EditError);
+    EXPECT_EQ(words_of(karaoke, LineSource::Karaoke), moved);
+    EXPECT_THROW(words_of(karaoke, LineSource::Lyrics), EditError);
     EXPECT_EQ(EncodeSong(words.SongToWrite(SaveAs::Lyrics)), EncodeSong(words.EditedSong()));
-    // Karaoke text alone: lyric events made beside it, or instead of it.
     const TimedWords text(karaoke);
     EXPECT_EQ(ShowStreams(text.SongToWrite(SaveAs::Both)), moved + " | " + moved);
-    EXPECT_EQ(Show(TimedWords(text.SongToWrite(SaveAs::Lyrics), LineSource::Lyrics).Syllables()),
-              moved);
+    EXPECT_EQ(words_of(text.SongToWrite(SaveAs::Lyrics), LineSource::Lyrics), moved);
     EXPECT_EQ(EncodeSong(text.SongToWrite(SaveAs::Karaoke)), EncodeSong(text.EditedSong()));
 }
 
@@ -353,7 +347,7 @@ TEST(EditingCorpus, TenThousandEditsUndoneAndRedone) {
     // text beside them, so that the other stream follows every edit.
     for (size_t n = 0; n < 2 * files.size() && applied < kEdits; ++n) {
         const auto& file = files[n % files.size()];
-        Song song = ReadFile(file);
+        Song song = LoadSong(file);
         if (n >= files.size()) {
             if (PreferredLineSource(song) != LineSource::Lyrics) continue;
             int16_t track = ChooseSourceTrack(song, ConversionDirection::LyricsToKaraoke);
@@ -408,7 +402,7 @@ TEST(EditingCorpus, TapsSnapToTheIntendedNote) {
     for (const auto& [speed, floor] : {std::pair{1.0, 95.0}, {0.75, 0.0}, {0.5, 99.0}}) {
         size_t taps = 0, hits = 0;
         for (const auto& file : CorpusFiles()) {
-            const std::optional<TimedWords> words = Open(ReadFile(file));
+            const std::optional<TimedWords> words = Open(LoadSong(file));
             if (!words) continue;
             const TapSnapper snapper(*words);
             for (const TimedSyllable& s : words->Syllables()) {

@@ -249,20 +249,15 @@ TEST(Converters, BadIndicesAndFullSongsRaise) {
             EXPECT_EQ(TracksOf(song), TracksOf(before)) << way << bad;
         }
     }
-    for (int tracks : {32766, 32765}) {
-        Song song = before;
-        song.Tracks.resize(static_cast<size_t>(tracks));
-        int16_t source = 1;
-        if (tracks == 32766) {
-            ExpectError(ErrorKind::Overflow, [&] { LyricsToKaraoke(song, source, kInfo); });
-            EXPECT_EQ(song.TrackCount(), tracks);
-            EXPECT_EQ(source, 1);
-        } else {
-            LyricsToKaraoke(song, source, kInfo);
-            EXPECT_EQ(song.TrackCount(), 32767);
-            EXPECT_EQ(source, 3);
-        }
-    }
+    // 32766 tracks: no room for the pair, the song and the source index stay.
+    Song full = before;
+    full.Tracks.resize(32766);
+    int16_t source = 1;
+    ExpectError(ErrorKind::Overflow, [&] { LyricsToKaraoke(full, source, kInfo); });
+    EXPECT_EQ(std::pair(full.TrackCount(), source), (std::pair<int16_t, int16_t>(32766, 1)));
+    full.Tracks.pop_back();  // 32765: the pair fits, the source moves behind it
+    LyricsToKaraoke(full, source, kInfo);
+    EXPECT_EQ(std::pair(full.TrackCount(), source), (std::pair<int16_t, int16_t>(32767, 3)));
 }
 
 // (Format 2 songs: playback_test; division 0 and SMPTE: model_test.)

@@ -225,14 +225,13 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
     // Each key reaches its command: the open dialog, the help, the version.
     // Enter on a focused button presses it.
     const QString open = "(open dialog)";
-    const std::pair<std::function<void()>, QString> keys[] = {
-        {[&] { QTest::keySequence(form, QKeySequence(Qt::ALT | Qt::Key_R)); }, open},
-        {[&] { QTest::keySequence(form, QKeySequence::Open); }, open},
-        {[&] { QTest::keyClick(Find(form, "Command1"), Qt::Key_Return); }, open},
-        {[&] { QTest::keySequence(form, QKeySequence::HelpContents); }, "Ctrl+O"},
-        {[&] { QTest::keySequence(form, QKeySequence::HelpContents); }, "Ctrl+Space"},
-        {[&] { QTest::keySequence(form, QKeySequence::HelpContents); }, "Repair"},
-        {[&] { form->findChild<QAction*>("AboutAction")->trigger(); }, VERSELANE_VERSION},
+    const std::pair<std::function<void()>, QStringList> keys[] = {
+        {[&] { QTest::keySequence(form, QKeySequence(Qt::ALT | Qt::Key_R)); }, {open}},
+        {[&] { QTest::keySequence(form, QKeySequence::Open); }, {open}},
+        {[&] { QTest::keyClick(Find(form, "Command1"), Qt::Key_Return); }, {open}},
+        {[&] { QTest::keySequence(form, QKeySequence::HelpContents); },
+         {"Ctrl+O", "Ctrl+Space", "Repair"}},
+        {[&] { form->findChild<QAction*>("AboutAction")->trigger(); }, {VERSELANE_VERSION}},
     };
     for (const auto& [key, expected] : keys) {
         w.prompts->folders.clear();
@@ -240,7 +239,7 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
         key();
         QTest::qWait(300);  // a button's access key clicks it after a moment
         const QString got = w.prompts->folders.isEmpty() ? w.prompts->messages.value(0) : open;
-        EXPECT_TRUE(got.contains(expected)) << got.toStdString();
+        for (const QString& part : expected) EXPECT_TRUE(got.contains(part)) << got.toStdString();
         EXPECT_EQ(w.prompts->folders.size() + w.prompts->messages.size(), 1);
     }
     // The menus show Ctrl+S beside Write File, Ctrl+Space beside Play or Pause.
@@ -463,8 +462,7 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     const QStringList shown = w.Words().split('\n');
     ASSERT_GT(shown.size(), 3);
     EXPECT_FALSE(shown[0].contains(':')) << "a title line, without a time";
-    const test::SungText sung =
-        test::ReadSungWords(w.form->CurrentSong(), 0, kMetaText);
+    const test::SungText sung = test::ReadSungWords(w.form->CurrentSong(), 0, kMetaText);
     w.Convert([](QWidget* d) {
         Find(d, "KeepKar")->setProperty("checked", false);
         Click(d, "Command1");
@@ -722,9 +720,9 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     WriteAll(
         dir / "bare.kar",
         EncodeSong(BuildSong({{Name("Song"), NoteOn(0, 60), NoteOn(2000, 60), EndOfTrack(2000)},
-                               {Name("Soft Karaoke"), EndOfTrack(0)},
-                               {Name("Words"), Text(0, "@LENGL"), Text(480, "\\Twin"),
-                                Text(720, "kle "), Text(960, "/star"), EndOfTrack(2000)}})));
+                              {Name("Soft Karaoke"), EndOfTrack(0)},
+                              {Name("Words"), Text(0, "@LENGL"), Text(480, "\\Twin"),
+                               Text(720, "kle "), Text(960, "/star"), EndOfTrack(2000)}})));
     Window w;
     auto* findings = Find<QListWidget>(w.form.get(), "CheckFindings");
     auto* repair = Find(w.form.get(), "CheckRepair");
@@ -972,12 +970,9 @@ TEST(KaraokeView, LongLinesBreakAtWordGapsInLargeType) {
 // reason as the tooltip; the sure ones are not, the other syllable on the
 // same tick included.
 TEST(KaraokeView, MarksDoubtfulSyllablesOnlyWithTheirReason) {
-    const SungLine line{
-        0,
-        0.0,
-        "Twinkle twinkle",
-        true,
-        {{0, 0.0, "Twin"}, {480, 0.5, "kle "}, {960, 1.0, "twin"}, {960, 1.0, "kle"}}};
+    const std::vector<SungSyllable> syllables = {
+        {0, 0.0, "Twin"}, {480, 0.5, "kle "}, {960, 1.0, "twin"}, {960, 1.0, "kle"}};
+    const SungLine line{0, 0.0, "Twinkle twinkle", true, syllables};
     KaraokeView view;
     view.resize(560, 200);
     view.SetWords({line}, {},
@@ -1179,9 +1174,7 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     // "Words of track N (karaoke text):"
     const int16_t words_track =
         static_cast<int16_t>(w.Text("WordsLabel").section(' ', 3, 3).toInt());
-    ASSERT_EQ(SungTicks(w.form->CurrentSong(), words_track, LineSource::Karaoke).size(),
-              editor->Syllables().size());
-    EXPECT_EQ(EditorTicks(editor),
+    ASSERT_EQ(EditorTicks(editor),
               SungTicks(w.form->CurrentSong(), words_track, LineSource::Karaoke));
     ASSERT_FALSE(editor->Notes().empty()) << "the melody was found";
     EXPECT_TRUE(editor->Syllables()[0].LineStart && editor->Syllables()[0].ParagraphStart);
