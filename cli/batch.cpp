@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <ostream>
 #include <utility>
 
@@ -126,7 +127,7 @@ int RunJobs(const std::vector<Job>& Jobs, int Workers,
     }
     std::ostream& done = to_stdout ? err : out;
     int failures = 0;
-    workflow::RunJobs(Jobs, Workers, Run, [&](size_t i, const JobResult& result) {
+    auto report = [&](size_t i, const JobResult& result) {
         const std::string input = PrintableName(Jobs[i].Input);
         for (const std::string& warning : WarningTexts(result)) {
             err << input << ": warning: " << warning << "\n";
@@ -141,8 +142,22 @@ int RunJobs(const std::vector<Job>& Jobs, int Workers,
             failures += !result.NoWords;
             err << input << ": " << FailureText(Jobs[i], result, Direction) << "\n";
         }
+    };
+    // Jobs end in any order on several workers; their lines come in the
+    // order of the inputs, so that two runs print the same. A result waits
+    // only while a job before it still runs.
+    std::map<size_t, JobResult> waiting;
+    size_t next = 0;
+    workflow::RunJobs(Jobs, Workers, Run, [&](size_t i, const JobResult& result) {
         if (Progress) Progress->Done(result);
+        waiting.emplace(i, result);
+        for (auto it = waiting.begin(); it != waiting.end() && it->first == next;
+             it = waiting.erase(it), ++next) {
+            report(it->first, it->second);
+        }
     });
+    // Jobs never started (a stop) leave gaps: what ended is still reported.
+    for (const auto& [i, result] : waiting) report(i, result);
     out.flush();
     if (Progress) Progress->Finish();
     return failures;
