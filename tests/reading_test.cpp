@@ -380,7 +380,9 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         // Room is taken for the events the bytes hold (two bytes at least
         // each), never for what a chunk claims.
         for (const Track& track : song.Tracks) {
-            if (!r.bytes.empty()) EXPECT_LE(size_t(track.Capacity()), r.bytes.size() / 2);
+            if (!r.bytes.empty()) {
+                EXPECT_LE(size_t(track.Capacity()), r.bytes.size() / 2);
+            }
         }
         if (r.path.empty() && read.SongUsable()) {
             EXPECT_EQ(facts.FileLength, int32_t(r.bytes.size()));
