@@ -265,6 +265,11 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         for (const std::string& text : MetaTexts(after, 2, kMetaText)) texts += text + "|";
         for (const std::string& text : MetaTexts(after, 1, kMetaLyric)) texts += text + "|";
         EXPECT_TRUE(c.Layout.empty() || texts == c.Layout) << texts;
+        // A song holds one "@K" line at the most: a moved header is not copied.
+        int headers = 0;
+        for (const Track& track : after.Tracks)
+            for (const Event& e : track) headers += e.IsText() && track.Body(e).starts_with("@K");
+        EXPECT_LE(headers, 1);
         // A song that does not need the repair stays byte for byte (the
         // last: a karaoke song of one track, its "@K" line in track 0).
         for (const Tracks& clean :
