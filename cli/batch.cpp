@@ -156,8 +156,6 @@ int RunJobs(const std::vector<Job>& Jobs, int Workers,
             report(it->first, it->second);
         }
     });
-    // Jobs never started (a stop) leave gaps: what ended is still reported.
-    for (const auto& [i, result] : waiting) report(i, result);
     out.flush();
     if (Progress) Progress->Finish();
     return failures;

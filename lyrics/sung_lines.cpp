@@ -116,17 +116,12 @@ void FeedTrack(const Track& track, LineSource From, LineBuilder& builder) {
     }
 }
 
-// The tempo map of the song, as track t hears it.
-TempoMap TempoMapOf(const Song& song, int16_t t) {
-    return TempoMap(song, t);
-}
-
 }  // namespace
 
 std::vector<SungLine> SungLines(const Song& song, int16_t Track, LineSource From,
                                 SungDetail Detail) {
     const verselane::Track& track = song.At(Track);
-    const TempoMap tempo = TempoMapOf(song, Track);
+    const TempoMap tempo(song, Track);
     LineBuilder builder(tempo, From == LineSource::Lyrics, Detail == SungDetail::Syllables);
     FeedTrack(track, From, builder);
     return builder.Finish();
@@ -134,7 +129,7 @@ std::vector<SungLine> SungLines(const Song& song, int16_t Track, LineSource From
 
 std::vector<std::string> TitleLines(const Song& song, int16_t Track, LineSource From) {
     const verselane::Track& track = song.At(Track);
-    const TempoMap tempo = TempoMapOf(song, Track);
+    const TempoMap tempo(song, Track);
     LineBuilder builder(tempo, From == LineSource::Lyrics);
     FeedTrack(track, From, builder);
     return builder.Titles();
