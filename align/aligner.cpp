@@ -242,6 +242,10 @@ class SegmentAligner {
         if (f.Legato) c -= w_.MelismaLegato;
         if (f.Short) c -= w_.MelismaShort;
         if (f.SamePitch) c += w_.MelismaRepeat;
+        // Timed songs sing a new syllable on a long note or a note on the
+        // beat far more often than they carry the one before onto it.
+        if (f.Beats >= 1) c += w_.MelismaLong;
+        if (f.OnBeat) c += w_.MelismaOnBeat;
         c += w_.MelismaAfterRest * std::min(f.RestBefore, 2.0);
         // A short note between a long one and a beat (a turn-off after a
         // held note) belongs to the held note's syllable.

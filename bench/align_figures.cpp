@@ -160,6 +160,8 @@ int main(int argc, char** argv) {
         {"MelismaLegato", &weights.MelismaLegato},
         {"MelismaShort", &weights.MelismaShort},
         {"MelismaRepeat", &weights.MelismaRepeat},
+        {"MelismaLong", &weights.MelismaLong},
+        {"MelismaOnBeat", &weights.MelismaOnBeat},
         {"MelismaAfterRest", &weights.MelismaAfterRest},
         {"LineEndTied", &weights.LineEndTied},
         {"MelismaAfterLong", &weights.MelismaAfterLong},
