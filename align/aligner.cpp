@@ -75,7 +75,9 @@ class SegmentAligner {
         : notes_(notes),
           syllables_(syllables),
           w_(options.Weights),
-          facts_(FactsOf(notes, options)) {}
+          facts_(FactsOf(notes, options)) {
+        PriceSkips();
+    }
 
     // Places syllables [s0, s1) on notes [n0, n1): note index or -1 for
     // each, and the confidence of each. `bar_before` is the bar of what
@@ -228,27 +230,39 @@ class SegmentAligner {
     float Skip(size_t next, size_t first, size_t m) const {
         (void)first;
         if (next == 0) return static_cast<float>(w_.Fill);
-        const size_t held_by = next - 1;
-        if (LineEnd(held_by)) {
-            const NoteFacts& f = facts_[m];
-            double c = w_.Fill;
-            if (f.Beats >= 1) c += w_.FillLong * std::min(f.Beats, 2.0);
-            if (f.Short && f.RestAfter < 0.25) c += w_.FillOrnament;
-            return static_cast<float>(c);
-        }
+        if (LineEnd(next - 1)) return fill_[m];
         if (next == pinned_next_) return static_cast<float>(w_.BeforePin);
-        const NoteFacts& f = facts_[m];
-        double c = w_.Melisma;
-        if (f.Legato) c -= w_.MelismaLegato;
-        if (f.Short) c -= w_.MelismaShort;
-        if (f.SamePitch) c += w_.MelismaRepeat;
-        c += w_.MelismaAfterRest * std::min(f.RestBefore, 2.0);
-        // A short note between a long one and a beat (a turn-off after a
-        // held note) belongs to the held note's syllable.
-        if (m > 0 && m + 1 < facts_.size() && f.Beats <= 0.5 && f.RestBefore < 0.25 &&
-            f.RestAfter < 0.25 && facts_[m - 1].Beats >= 4 * f.Beats && facts_[m + 1].OnBeat)
-            c -= w_.MelismaAfterLong;
-        return static_cast<float>(std::max(0.05, c));
+        return melisma_[m];
+    }
+
+    // What a note costs left over at a line's end (a fill), and carrying
+    // on the syllable before inside a line (a melisma): facts of the note
+    // alone, so worked out once per note.
+    void PriceSkips() {
+        fill_.resize(facts_.size());
+        melisma_.resize(facts_.size());
+        for (size_t m = 0; m < facts_.size(); ++m) {
+            const NoteFacts& f = facts_[m];
+            double fill = w_.Fill;
+            if (f.Beats >= 1) fill += w_.FillLong * std::min(f.Beats, 2.0);
+            if (f.Short && f.RestAfter < 0.25) fill += w_.FillOrnament;
+            fill_[m] = static_cast<float>(fill);
+            double c = w_.Melisma;
+            if (f.Legato) c -= w_.MelismaLegato;
+            if (f.Short) c -= w_.MelismaShort;
+            if (f.SamePitch) c += w_.MelismaRepeat;
+            // Timed songs sing a new syllable on a long note or a note on the
+            // beat far more often than they carry the one before onto it.
+            if (f.Beats >= 1) c += w_.MelismaLong;
+            if (f.OnBeat) c += w_.MelismaOnBeat;
+            c += w_.MelismaAfterRest * std::min(f.RestBefore, 2.0);
+            // A short note between a long one and a beat (a turn-off after a
+            // held note) belongs to the held note's syllable.
+            if (m > 0 && m + 1 < facts_.size() && f.Beats <= 0.5 && f.RestBefore < 0.25 &&
+                f.RestAfter < 0.25 && facts_[m - 1].Beats >= 4 * f.Beats && facts_[m + 1].OnBeat)
+                c -= w_.MelismaAfterLong;
+            melisma_[m] = static_cast<float>(std::max(0.05, c));
+        }
     }
 
     float Place(size_t s, size_t m) const {
@@ -287,6 +301,7 @@ class SegmentAligner {
     const std::vector<SyllableShape>& syllables_;
     const AlignWeights& w_;
     std::vector<NoteFacts> facts_;
+    std::vector<float> fill_, melisma_;  // per note: PriceSkips
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
     bool share_any_ = false;

@@ -59,6 +59,8 @@ struct AlignWeights {
     double MelismaLegato = 0.0;     // less when it overlaps the note before (slurred)
     double MelismaShort = 0.6;      // less for a short (ornament) note
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
+    double MelismaLong = 1.4;       // more for a note of a beat or longer (a new syllable is sung)
+    double MelismaOnBeat = 0.8;     // more for a note on the beat
     double MelismaAfterRest = 1.5;  // more after a rest, per beat
     double MelismaAfterLong = 0.3;  // less for a short note after a long one, leading onto a beat
     double PlaceLegato = 0.8;       // a syllable on a note slurred from the one before

@@ -1,11 +1,12 @@
 // verselane-align-figures: how well the aligner puts the words of the
 // corpus's timed songs back, in-process (the figures of align-score).
 //
-//   verselane-align-figures CORPUS [--set NAME=VALUE]... [--no-fixes] [-v]
+//   verselane-align-figures CORPUS [--set NAME=VALUE]... [--no-fixes] [-v] [--dump FILE]
 //
 // The timed songs, sorted by path, are split alternately into a tuning half
 // and a held-out half; both are reported, clean songs and the rest apart.
-// --set changes one weight of the alignment (AlignWeights) for a tuning run.
+// --set changes one weight of the alignment (AlignWeights) for a tuning run;
+// --dump FILE prints one song (by file name) syllable by syllable.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "align/song_words.h"
 #include "bench/timed_sheet.h"
 #include "reader/midi_reader.h"
 
@@ -66,13 +68,83 @@ void Summary(const std::vector<const Row*>& rows, const char* label) {
         100.0 * wrong_doubted_words / std::max<size_t>(1, wrong_words));
 }
 
+// One song in detail, for finding out why it scores as it does: every line
+// of notes with the number of syllables it starts a note at (the chosen
+// one marked), the chosen line's notes, the timed sheet, each word of the
+// plain sheet with its true tick and the tick placed, and each syllable with
+// its true tick and the ticks placed with no help and with every line's
+// first syllable pinned ("XX" marks the wrong ones).
+void DumpSong(const scoring::TimedSheet& timed, const align::AlignWeights& weights) {
+    const int32_t tolerance = std::max(1, timed.Wordless.Division / 8);
+    align::SheetRequest request;
+    request.SheetUtf8 = timed.Sheet;
+    request.AsWritten = true;
+    request.Weights = weights;
+    const align::SheetAlignment unpinned = align::AlignSheet(timed.Wordless, request);
+    for (size_t i = 0; i < timed.Ticks.size(); ++i)
+        if (i == 0 || timed.LineStarts[i]) request.Pins.emplace_back(i + 1, timed.Ticks[i]);
+    const align::SheetAlignment pinned = align::AlignSheet(timed.Wordless, request);
+    for (size_t l = 0; l < unpinned.Lines.size(); ++l) {
+        const auto& line = unpinned.Lines[l];
+        size_t hits = 0;
+        for (int32_t tick : timed.Ticks) {
+            auto it =
+                std::lower_bound(line.Notes.begin(), line.Notes.end(), tick - tolerance,
+                                 [](const align::MelodyNote& n, int32_t t) { return n.Tick < t; });
+            if (it != line.Notes.end() && it->Tick <= tick + tolerance) ++hits;
+        }
+        std::printf(
+            "line %zu track %d channel %d notes %zu chords %.2f median %.0f hits %zu %s%s\n", l,
+            line.Track, line.Channel, line.Notes.size(), line.Chords, line.MedianPitch, hits,
+            line.Name.c_str(), static_cast<int>(l) == unpinned.Melody.Line ? "  <- chosen" : "");
+    }
+    if (unpinned.Melody.Line >= 0)
+        for (const auto& note : unpinned.Lines[static_cast<size_t>(unpinned.Melody.Line)].Notes)
+            std::printf("note %d %d %d\n", note.Tick, note.End, note.Pitch);
+    std::printf("ticks per beat %d\n", TicksPerBeat(timed.Wordless.Division));
+    std::printf("sheet %s\n", timed.Sheet.c_str());
+    // The plain sheet, split by the program: every syllable, and the true
+    // tick of the word it opens.
+    request.Pins.clear();
+    request.SheetUtf8 = timed.PlainSheet;
+    request.AsWritten = false;
+    const align::SheetAlignment plain = align::AlignSheet(timed.Wordless, request);
+    std::vector<int32_t> word_ticks;
+    for (size_t i = 0; i < timed.Ticks.size(); ++i)
+        if (timed.WordStarts[i]) word_ticks.push_back(timed.Ticks[i]);
+    size_t word = 0;
+    for (size_t i = 0; i < plain.Sheet.Syllables.size(); ++i) {
+        const auto& syllable = plain.Sheet.Syllables[i];
+        const int32_t got = plain.Placement.Syllables[i].Tick;
+        if (syllable.WordStart && word < word_ticks.size()) {
+            const int32_t truth = word_ticks[word++];
+            std::printf("plain %s %-12s true %7d got %7d %s\n", syllable.LineStart ? "/" : " ",
+                        syllable.Text.c_str(), truth, got,
+                        std::abs(got - truth) <= tolerance ? "  " : "XX");
+        } else {
+            std::printf("plain   %-12s              got %7d%s\n", syllable.Text.c_str(), got,
+                        plain.Placement.Syllables[i].SharesNote ? " shares" : "");
+        }
+    }
+    for (size_t i = 0; i < timed.Ticks.size(); ++i) {
+        const auto& a = unpinned.Placement.Syllables[i];
+        const auto& b = pinned.Placement.Syllables[i];
+        std::printf("%4zu %s %-12s true %7d free %7d %s pinned %7d %s\n", i + 1,
+                    timed.LineStarts[i] ? "/" : " ", unpinned.Sheet.Syllables[i].Text.c_str(),
+                    timed.Ticks[i], a.Tick,
+                    std::abs(a.Tick - timed.Ticks[i]) <= tolerance ? "  " : "XX", b.Tick,
+                    std::abs(b.Tick - timed.Ticks[i]) <= tolerance ? "  " : "XX");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2 || !std::filesystem::is_directory(argv[1])) {
         std::fprintf(
             stderr,
-            "usage: verselane-align-figures CORPUS [--set NAME=VALUE]... [--no-fixes] [-v]\n");
+            "usage: verselane-align-figures CORPUS [--set NAME=VALUE]... [--no-fixes] [-v] "
+            "[--dump FILE]\n");
         return 2;
     }
     align::AlignWeights weights;
@@ -88,6 +160,8 @@ int main(int argc, char** argv) {
         {"MelismaLegato", &weights.MelismaLegato},
         {"MelismaShort", &weights.MelismaShort},
         {"MelismaRepeat", &weights.MelismaRepeat},
+        {"MelismaLong", &weights.MelismaLong},
+        {"MelismaOnBeat", &weights.MelismaOnBeat},
         {"MelismaAfterRest", &weights.MelismaAfterRest},
         {"LineEndTied", &weights.LineEndTied},
         {"MelismaAfterLong", &weights.MelismaAfterLong},
@@ -102,12 +176,15 @@ int main(int argc, char** argv) {
         {"LineEndWithoutRest", &weights.LineEndWithoutRest},
     };
     bool fixes = true, verbose = false;
+    std::string dump;  // a file name: its syllables and lines of notes
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--no-fixes") {
             fixes = false;
         } else if (a == "-v") {
             verbose = true;
+        } else if (a == "--dump" && i + 1 < argc) {
+            dump = argv[++i];
         } else if (a == "--set" && i + 1 < argc) {
             const std::string s = argv[++i];
             const size_t eq = s.find('=');
@@ -133,6 +210,7 @@ int main(int argc, char** argv) {
         if (!ReadSong(song, facts, path.string()).SongUsable()) continue;
         const std::optional<scoring::TimedSheet> timed = scoring::TimedSheetOf(song);
         if (!timed) continue;
+        if (!dump.empty() && path.filename() == dump) DumpSong(*timed, weights);
         rows.push_back(
             {path.string(), timed->Clean, scoring::ScoreAlignment(*timed, weights, fixes)});
         if (verbose) {
