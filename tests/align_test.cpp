@@ -396,6 +396,23 @@ TEST(Melody, TakesTheSungLineNeverDrumsOrChordsAndFollowsTheTrackAsked) {
     EXPECT_EQ(ChooseMelody(lines, 12, 7).Line, -1);
 }
 
+// Where a voice sings: a line's median pitch from 52 to 81; below 48 (a bass)
+// speaks against it more than above the range.
+TEST(Melody, TheVoiceRangeAndItsEdges) {
+    auto line = [](double median) {
+        NoteLine l;
+        l.Notes = NoteRun(0, 480, 12, 470, static_cast<uint8_t>(median));
+        l.MedianPitch = median;
+        return l;
+    };
+    for (const auto& [median, voice] :
+         std::vector<std::pair<double, bool>>{{51, false}, {52, true}, {81, true}, {82, false}}) {
+        EXPECT_EQ(ChooseMelody({line(median)}, 12).InVoiceRange, voice) << median;
+    }
+    EXPECT_EQ(ChooseMelody({line(47), line(48)}, 12).Line, 1);
+    EXPECT_EQ(ChooseMelody({line(48), line(47)}, 12).Line, 0);
+}
+
 // The align command, run as a process, with its output read by midicsv.
 class AlignCommandTest : public ::testing::Test {
   protected:

@@ -112,7 +112,8 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
         {Edit::StartLine(1), "¶Hel@0/lo@480 world@960/Sec@1920-ond@2400 line@2880"},
         {Edit::StartParagraph(3), "¶Hel@0-lo@480 world@960¶Sec@1920-ond@2400 line@2880"},
         {Edit::JoinLine(3), "¶Hel@0-lo@480 world@960 Sec@1920-ond@2400 line@2880"},
-        // delete inside a word, a line's last, a line's first, the last
+        // delete the first, inside a word, a line's last, a line's first, the last
+        {Edit::Delete(0), "¶lo@480 world@960/Sec@1920-ond@2400 line@2880"},
         {Edit::Delete(1), "¶Hel@0 world@960/Sec@1920-ond@2400 line@2880"},
         {Edit::Delete(2), "¶Hel@0-lo@480/Sec@1920-ond@2400 line@2880"},
         {Edit::Delete(3), "¶Hel@0-lo@480 world@960/ond@2400 line@2880"},
