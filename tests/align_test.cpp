@@ -393,7 +393,9 @@ TEST(Melody, TakesTheSungLineNeverDrumsOrChordsAndFollowsTheTrackAsked) {
     EXPECT_EQ(lines[static_cast<size_t>(choice.Line)].Track, 4);
     EXPECT_EQ(std::pair(choice.Notes, choice.Syllables), (std::pair<size_t, size_t>(12, 12)));
     EXPECT_EQ(lines[static_cast<size_t>(ChooseMelody(lines, 12, 3).Line)].Track, 3);
-    EXPECT_EQ(ChooseMelody(lines, 12, 7).Line, -1);
+    const MelodyChoice none = ChooseMelody(lines, 12, 7);  // no line: nothing speaks for one
+    EXPECT_EQ(std::tuple(none.Line, none.Named, none.OneNoteAtATime, none.InVoiceRange),
+              std::tuple(-1, false, false, false));
 }
 
 // Where a voice sings: a line's median pitch from 52 to 81; below 48 (a bass)

@@ -136,6 +136,7 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
         {Edit::Realign({{0, 480}, {3, 2400}}),
          "¶Hel@480-lo@960 world@1440/Sec@2400-ond@2880 line@3360"},
         {Edit::Realign({{3, 2880}}), "¶Hel@0-lo@480 world@960/Sec@2880-ond@3360 line@3600"},
+        {Edit::Realign({{0, 0}, {3, 960}}), "¶Hel@0-lo@480 world@720/Sec@960-ond@1440 line@1920"},
     };
 }
 

@@ -107,11 +107,13 @@ TEST(DisplayEncoding, ValidUtf8AndPrintableText) {
     for (const char* bad : {"\xFC", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
                             "\xE6\x97", "\x80"})
         EXPECT_FALSE(IsValidUtf8(bad)) << testing::PrintToString(std::string(bad));
-    for (const auto& [text, shown] :
-         std::vector<std::pair<std::string, std::string>>{{"line\r\nnext\ttab", "line\nnext\ttab"},
-                                                          {"\x1B[31mred\x7F", "?[31mred?"},
-                                                          {std::string("name\0\0", 6), "name"},
-                                                          {"\xC2\x9B-2J é", "?-2J é"}})  // C1 CSI
+    for (const auto& [text, shown] : std::vector<std::pair<std::string, std::string>>{
+             {"line\r\nnext\ttab", "line\nnext\ttab"},
+             {"\x1B[31mred\x7F", "?[31mred?"},
+             {std::string("name\0\0", 6), "name"},
+             {"\xC2\x9B-2J é", "?-2J é"},        // C1 CSI
+             {"\xC2\x9F\xC2\xA0", "?\xC2\xA0"},  // no-break space kept
+             {"cut\xC2", "cut\xC2"}})            // nothing read past the end
         EXPECT_EQ(Printable(text), shown);
 }
 
