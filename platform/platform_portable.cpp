@@ -9,6 +9,8 @@ namespace verselane::platform {
 
 void PreferHugePages(const void*, size_t) {}
 
+void PrepareForFilling(void*, size_t) {}
+
 void KeepFreedMemoryForReuse() {}
 
 int OpenUnnamedFile(const std::string&) {

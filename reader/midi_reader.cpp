@@ -130,7 +130,9 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
     const EventTally tally = TallyEvents(chunk);
     const auto events = static_cast<int32_t>(std::min<int64_t>(tally.Events, INT32_MAX));
     track.Reserve(events, static_cast<size_t>(tally.BodyBytes));
-    platform::PreferHugePages(std::to_address(track.begin()), size_t(events) * sizeof(Event));
+    // The records fill exactly the room the count gave: it is backed at once.
+    void* const records = const_cast<Event*>(std::to_address(track.begin()));
+    platform::PrepareForFilling(records, size_t(events) * sizeof(Event));
     const uint8_t* p = file + begin;
     const uint8_t* const stop_at = file + end;
     uint8_t running = 0;
@@ -154,9 +156,9 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
             if (e.Status < 0xF0) {
                 // A channel message, the bulk of any song: stored straight.
                 after_end += end_of_track.has_value();
-                StoreEvent(track, facts, state, e);
+                StoreMessage(track, state, e);
                 last_time = state.AbsTime;
-                if (track.Size() % 512 == 0 && progress) progress(next - file, file_length);
+                if (progress && track.Size() % 512 == 0) progress(next - file, file_length);
                 p = next;
                 continue;
             }
@@ -179,7 +181,7 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
                 after_end += end_of_track.has_value();
                 StoreEvent(track, facts, state, e);
                 last_time = state.AbsTime;
-                if (track.Size() % 512 == 0 && progress) progress(next - file, file_length);
+                if (progress && track.Size() % 512 == 0) progress(next - file, file_length);
             }
             p = next;
         }
@@ -392,7 +394,7 @@ FileContent LoadFile(const std::string& FileName) {
     FileContent content;
     size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
     content.data = std::make_unique_for_overwrite<char[]>(std::max<size_t>(capacity, 1));
-    platform::PreferHugePages(content.data.get(), capacity);
+    platform::PrepareForFilling(content.data.get(), capacity);
     char more[1 << 14];
     for (;;) {
         const bool within = content.size < capacity;
