@@ -130,7 +130,7 @@ class Track {
     // Adds an event at the end, as the reader and the converters build
     // tracks; the track's order is the caller's (the file's order). Events
     // without a body (nearly all of a song) are stored inline, with no call.
-    void Append(Event e, std::string_view body = {}) {
+    [[gnu::always_inline]] void Append(Event e, std::string_view body = {}) {
         if (e.HasBody()) return AppendWithBody(e, body);
         e.BodyAt = 0;
         events_.push_back(e);

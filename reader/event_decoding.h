@@ -32,7 +32,8 @@ void StoreBodyEvent(Track& track, SongFacts& facts, ReadState& state, int32_t ti
 // Adds a decoded channel or system message (no body) to `track`, the track
 // being read, at the track's running time. Small, so that the reader's loop
 // takes it in without a call: nearly every event of a song comes this way.
-inline void StoreMessage(Track& track, ReadState& state, const DecodedEvent& decoded) {
+[[gnu::always_inline]] inline void StoreMessage(Track& track, ReadState& state,
+                                                const DecodedEvent& decoded) {
     const int64_t time = int64_t{state.AbsTime} + decoded.Delta;
     if (time > INT32_MAX) Raise(ErrorKind::Overflow, "a time beyond 2147483647 ticks");
     state.AbsTime = static_cast<int32_t>(time);
