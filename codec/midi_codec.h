@@ -28,6 +28,10 @@ constexpr int VarLenSize(int64_t value) {
 // Writes `value` at `p` as a variable-length number and returns the end.
 // Values outside 0 to 0x0FFFFFFF are an Overflow naming `what`.
 inline char* PutVarLen(char* p, int64_t value, const char* what = "a variable-length number") {
+    if (static_cast<uint64_t>(value) < 0x80) {  // most deltas: one byte
+        *p = static_cast<char>(value);
+        return p + 1;
+    }
     if (value < 0 || value > kLargestVarLen) {
         Raise(ErrorKind::Overflow,
               std::string(what) + " of " + std::to_string(value) + " is larger than 0x0FFFFFFF");
