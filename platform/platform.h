@@ -26,6 +26,11 @@ void PreferHugePages(const void* data, size_t bytes);
 // fault in as they are written.
 void PrepareForFilling(void* data, size_t bytes);
 
+// Gives back the memory behind the whole pages inside [data, data + bytes)
+// that PrepareForFilling made ready and that was not filled after all (the
+// bytes read as zeros afterwards). Systems without the call keep it.
+void ReleaseUnfilled(void* data, size_t bytes);
+
 // Keeps memory that a batch of songs takes and frees again and again in the
 // process instead of handing it back to the system after each song.
 void KeepFreedMemoryForReuse();

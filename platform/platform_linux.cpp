@@ -54,6 +54,14 @@ void PrepareForFilling(void* data, size_t bytes) {
     }
 }
 
+void ReleaseUnfilled(void* data, size_t bytes) {
+    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const uintptr_t start = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t from = (start + page - 1) & ~(page - 1);
+    const uintptr_t to = (start + bytes) & ~(page - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
 void KeepFreedMemoryForReuse() {
     ::mallopt(M_MMAP_THRESHOLD, 64 << 20);
     ::mallopt(M_TRIM_THRESHOLD, 256 << 20);

@@ -116,23 +116,29 @@ void SkipEvent(ReadState& state, const DecodedEvent& e) {
 }
 
 // Reads the events of one track chunk, the bytes from `begin` up to `end`,
-// into `track`. Every event goes through DecodeEvent, first to count them
-// and their bodies' bytes (the track's storage is then taken once), then to
-// store them. Events that no player can take (an undefined status byte, a
+// into `track`, in one pass: plain channel messages through
+// DecodePlainMessage, every other event through DecodeEvent, each stored
+// where it stays (the track's storage is taken once, for as many events as
+// the bytes could hold). Events that no player can take (an undefined status byte, a
 // system-exclusive body with a byte of 0x80 or above) are left out, and an
 // end of track before other events is moved after them, each with a fault in
 // `outcome`. Returns the fault that stopped it, and in `stop` where it stood.
 EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, const uint8_t* file,
                            int64_t begin, int64_t end, int64_t file_length,
                            const ReadProgress& progress, int64_t& stop, ReadOutcome& outcome) {
-    const std::string_view chunk(reinterpret_cast<const char*>(file + begin),
-                                 static_cast<size_t>(end - begin));
-    const EventTally tally = TallyEvents(chunk);
-    const auto events = static_cast<int32_t>(std::min<int64_t>(tally.Events, INT32_MAX));
-    track.Reserve(events, static_cast<size_t>(tally.BodyBytes));
-    // The records fill exactly the room the count gave: it is backed at once.
-    void* const records = const_cast<Event*>(std::to_address(track.begin()));
-    platform::PrepareForFilling(records, size_t(events) * sizeof(Event));
+    // Room for as many events as the chunk's bytes could hold (two bytes
+    // each at the least) and for their bodies (each with its 4-byte length,
+    // a third more than the bytes at the most): room that is not filled
+    // takes address space only, no memory.
+    const int64_t chunk_bytes = end - begin;
+    const auto room = static_cast<int32_t>(std::min<int64_t>(chunk_bytes / 2, INT32_MAX));
+    track.Reserve(room, static_cast<size_t>(chunk_bytes + chunk_bytes / 3));
+    auto* const records =
+        reinterpret_cast<char*>(const_cast<Event*>(std::to_address(track.begin())));
+    // A song's events take about four bytes of records per byte of the file
+    // (12 bytes for an event of three): memory is made ready for that much.
+    const size_t expected = std::min<size_t>(size_t(room) * sizeof(Event), size_t(chunk_bytes) * 4);
+    platform::PrepareForFilling(records, expected);
     const uint8_t* p = file + begin;
     const uint8_t* const stop_at = file + end;
     uint8_t running = 0;
@@ -198,6 +204,9 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
                                 std::to_string(p - file) +
                                 (error.Detail().empty() ? "" : ": " + error.Detail()));
     }
+    // What was made ready beyond the events goes back.
+    const size_t filled = size_t(track.Size()) * sizeof(Event);
+    if (filled < expected) platform::ReleaseUnfilled(records + filled, expected - filled);
     stop = p - file;
     return fault;
 }
