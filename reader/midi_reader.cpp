@@ -119,10 +119,11 @@ void SkipEvent(ReadState& state, const DecodedEvent& e) {
 // into `track`, in one pass: plain channel messages through
 // DecodePlainMessage, every other event through DecodeEvent, each stored
 // where it stays (the track's storage is taken once, for as many events as
-// the bytes could hold). Events that no player can take (an undefined status byte, a
-// system-exclusive body with a byte of 0x80 or above) are left out, and an
-// end of track before other events is moved after them, each with a fault in
-// `outcome`. Returns the fault that stopped it, and in `stop` where it stood.
+// the bytes could hold). Events that no player can take (an undefined
+// status byte, a system-exclusive body with a byte of 0x80 or above) are
+// left out, and an end of track before other events is moved after them,
+// each with a fault in `outcome`. Returns the fault that stopped it, and in
+// `stop` where it stood.
 EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, const uint8_t* file,
                            int64_t begin, int64_t end, int64_t file_length,
                            const ReadProgress& progress, int64_t& stop, ReadOutcome& outcome) {
@@ -204,9 +205,13 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
                                 std::to_string(p - file) +
                                 (error.Detail().empty() ? "" : ": " + error.Detail()));
     }
-    // What was made ready beyond the events goes back.
+    // What was made ready beyond the events goes back (unless the records
+    // moved after all, which the room above rules out).
     const size_t filled = size_t(track.Size()) * sizeof(Event);
-    if (filled < expected) platform::ReleaseUnfilled(records + filled, expected - filled);
+    const bool stayed = reinterpret_cast<const char*>(std::to_address(track.begin())) == records;
+    if (stayed && filled < expected) {
+        platform::ReleaseUnfilled(records + filled, expected - filled);
+    }
     stop = p - file;
     return fault;
 }
