@@ -49,10 +49,6 @@ void StoreBodyEvent(Track& track, SongFacts& facts, ReadState& state, int32_t ti
                   std::endian::native == std::endian::little);
     Event e;
     std::memcpy(static_cast<void*>(&e), &head, sizeof head);
-    // The records go to fresh memory, which the processor would otherwise
-    // fetch only when each line is first written: asked for a few lines
-    // ahead, the stores do not wait for it.
-    __builtin_prefetch(std::to_address(track.end()) + 40, 1, 0);
     track.Append(e);
 }
 
