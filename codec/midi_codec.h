@@ -28,6 +28,10 @@ constexpr int VarLenSize(int64_t value) {
 // Writes `value` at `p` as a variable-length number and returns the end.
 // Values outside 0 to 0x0FFFFFFF are an Overflow naming `what`.
 inline char* PutVarLen(char* p, int64_t value, const char* what = "a variable-length number") {
+    if (static_cast<uint64_t>(value) < 0x80) {  // most deltas: one byte
+        *p = static_cast<char>(value);
+        return p + 1;
+    }
     if (value < 0 || value > kLargestVarLen) {
         Raise(ErrorKind::Overflow,
               std::string(what) + " of " + std::to_string(value) + " is larger than 0x0FFFFFFF");
@@ -192,15 +196,43 @@ inline const uint8_t* DecodeEvent(const uint8_t* p, const uint8_t* end, uint8_t&
     return p + n;
 }
 
-// How many whole events the bytes hold, by the same decoding, up to the
-// first fault, and the bytes their bodies take in a track's pool (each
-// non-empty body with its 4-byte length): what a track read from the bytes
-// needs, so that its storage is taken once.
-struct EventTally {
-    int64_t Events = 0;
-    int64_t BodyBytes = 0;
-};
-EventTally TallyEvents(std::string_view bytes);
+// Decodes the event at `p` when it is a channel message of the plain kind
+// that nearly every event of a song is: a delta of one or two bytes, a
+// status byte or running status, data bytes below 0x80, all well before
+// `end`. Returns the byte after it, the same event and running status as
+// DecodeEvent gives, or nullptr for anything else (DecodeEvent then decodes
+// it, faults included). Fewer tests than DecodeEvent, for the common case.
+inline const uint8_t* DecodePlainMessage(const uint8_t* p, const uint8_t* end, uint8_t& running,
+                                         DecodedEvent& e) {
+    if (end - p < 5) return nullptr;
+    int32_t delta = p[0];
+    const uint8_t* q = p + 1;
+    if (delta & 0x80) {
+        if (p[1] & 0x80) return nullptr;
+        delta = (delta & 0x7F) << 7 | p[1];
+        q = p + 2;
+    }
+    uint8_t status = *q;
+    if (status < 0x80) {
+        status = running;  // only ever a channel status, or 0 for none
+        if (status == 0) return nullptr;
+    } else if (status >= 0xF0) {
+        return nullptr;
+    } else {
+        ++q;
+    }
+    // Two bytes are there to look at: q is at most p + 3, and end at least p + 5.
+    const int n = kChannelDataBytes[(status >> 4) & 7];
+    const uint8_t data1 = q[0];
+    const uint8_t data2 = n == 2 ? q[1] : 0;
+    if ((data1 | data2) & 0x80) return nullptr;
+    running = status;
+    e.Delta = delta;
+    e.Status = status;
+    e.Data1 = data1;
+    e.Data2 = data2;
+    return q + n;
+}
 
 // ---- Encoding -------------------------------------------------------------
 

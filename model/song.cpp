@@ -68,8 +68,8 @@ uint32_t Track::Store(std::string_view body) {
     return at;
 }
 
-void Track::Append(Event e, std::string_view body) {
-    e.BodyAt = e.HasBody() ? Store(body) : 0;
+void Track::AppendWithBody(Event e, std::string_view body) {
+    e.BodyAt = Store(body);
     events_.push_back(e);
 }
 

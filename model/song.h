@@ -128,8 +128,13 @@ class Track {
     std::string_view Body(const Event& e) const;
 
     // Adds an event at the end, as the reader and the converters build
-    // tracks; the track's order is the caller's (the file's order).
-    void Append(Event e, std::string_view body = {});
+    // tracks; the track's order is the caller's (the file's order). Events
+    // without a body (nearly all of a song) are stored inline, with no call.
+    [[gnu::always_inline]] void Append(Event e, std::string_view body = {}) {
+        if (e.HasBody()) return AppendWithBody(e, body);
+        e.BodyAt = 0;
+        events_.push_back(e);
+    }
     // Changes in place that keep the track's tick order, for converters that
     // rewrite a whole track in one pass (edits a user may undo go through
     // Song::Apply): the record of event i (its Tick must stay between its
@@ -149,6 +154,7 @@ class Track {
   private:
     friend class Song;
     uint32_t Store(std::string_view body);
+    void AppendWithBody(Event e, std::string_view body);
     void CheckSorted(int32_t at, int32_t tick) const;
 
     std::vector<Event> events_;

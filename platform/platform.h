@@ -18,6 +18,19 @@ namespace verselane::platform {
 // thousands. Smaller buffers, and systems without the hint, are left alone.
 void PreferHugePages(const void* data, size_t bytes);
 
+// For a buffer whose every byte is about to be written: PreferHugePages,
+// and the pages that are not huge backed with memory in one call, instead
+// of one page fault per 4 KB page as the bytes come (a fault costs far more
+// than the clearing of its page). Only for memory that will be filled: what
+// is backed counts as used. Systems without the calls leave the pages to
+// fault in as they are written.
+void PrepareForFilling(void* data, size_t bytes);
+
+// Gives back the memory behind the whole pages inside [data, data + bytes)
+// that PrepareForFilling made ready and that was not filled after all (the
+// bytes read as zeros afterwards). Systems without the call keep it.
+void ReleaseUnfilled(void* data, size_t bytes);
+
 // Keeps memory that a batch of songs takes and frees again and again in the
 // process instead of handing it back to the system after each song.
 void KeepFreedMemoryForReuse();

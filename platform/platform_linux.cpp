@@ -12,12 +12,54 @@
 
 namespace verselane::platform {
 
+namespace {
+
+constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+
+// Asks for huge pages behind the whole 2 MB pages in [from, to); whether the
+// system took the advice.
+bool AdviseHugePages(uintptr_t from, uintptr_t to) {
+    return to > from && ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE) == 0;
+}
+
+// Backs the pages in [from, to) with memory, in one call. Kernels before 5.14
+// refuse the advice (EINVAL): the pages then fault in as they are written.
+void Populate(uintptr_t from, uintptr_t to) {
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+}
+
+}  // namespace
+
 void PreferHugePages(const void* data, size_t bytes) {
-    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
     const uintptr_t start = reinterpret_cast<uintptr_t>(data);
-    const uintptr_t from = (start + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t to = (start + bytes) & ~(kHuge - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    AdviseHugePages((start + kHuge - 1) & ~(kHuge - 1), (start + bytes) & ~(kHuge - 1));
+}
+
+void PrepareForFilling(void* data, size_t bytes) {
+    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const uintptr_t start = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t from = (start + page - 1) & ~(page - 1);
+    const uintptr_t to = (start + bytes) & ~(page - 1);
+    const uintptr_t huge_from = (start + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t huge_to = (start + bytes) & ~(kHuge - 1);
+    // The small pages are backed at once. A huge page costs one fault
+    // anyway, and the system clears it when it is first written, so that it
+    // is still in the cache when the caller fills it: backing it now would
+    // clear it long before.
+    if (AdviseHugePages(huge_from, huge_to)) {
+        Populate(from, huge_from);
+        Populate(huge_to, to);
+    } else {
+        Populate(from, to);
+    }
+}
+
+void ReleaseUnfilled(void* data, size_t bytes) {
+    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const uintptr_t start = reinterpret_cast<uintptr_t>(data);
+    const uintptr_t from = (start + page - 1) & ~(page - 1);
+    const uintptr_t to = (start + bytes) & ~(page - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 void KeepFreedMemoryForReuse() {

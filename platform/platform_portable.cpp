@@ -9,6 +9,10 @@ namespace verselane::platform {
 
 void PreferHugePages(const void*, size_t) {}
 
+void PrepareForFilling(void*, size_t) {}
+
+void ReleaseUnfilled(void*, size_t) {}
+
 void KeepFreedMemoryForReuse() {}
 
 int OpenUnnamedFile(const std::string&) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "playback/fluidsynth_library.h"
 #include "playback/sound_font.h"
 #include "playback/synth.h"
 
@@ -138,7 +139,7 @@ void Player::StaySilent(const std::string& sound_font) {
     if (sound_font.empty()) {
         trouble_ = Problem::NoSoundFont;
         detail_ = MissingSoundFontMessage();
-    } else if (!fluid_is_soundfont(sound_font.c_str())) {
+    } else if (FluidSynthLoaded() && !fluid_is_soundfont(sound_font.c_str())) {
         trouble_ = Problem::BadSoundFont;
         detail_ = sound_font + " is not a SoundFont (.sf2) file.";
     }

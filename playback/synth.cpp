@@ -6,6 +6,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "playback/fluidsynth_library.h"
+
 namespace verselane {
 
 namespace {
@@ -51,6 +53,11 @@ std::string LastSynthError() {
 
 std::unique_ptr<Synth> Synth::Create(const std::string& sound_font, double sample_rate,
                                      const Settings& settings, std::string* error) {
+    std::string missing;
+    if (!FluidSynthLoaded(&missing)) {
+        if (error) *error = "FluidSynth could not be loaded: " + missing;
+        return nullptr;
+    }
     QuietLog();
     std::error_code ec;
     if (sound_font.empty() || !std::filesystem::is_regular_file(sound_font, ec)) {

@@ -116,21 +116,30 @@ void SkipEvent(ReadState& state, const DecodedEvent& e) {
 }
 
 // Reads the events of one track chunk, the bytes from `begin` up to `end`,
-// into `track`. Every event goes through DecodeEvent, first to count them
-// and their bodies' bytes (the track's storage is then taken once), then to
-// store them. Events that no player can take (an undefined status byte, a
-// system-exclusive body with a byte of 0x80 or above) are left out, and an
-// end of track before other events is moved after them, each with a fault in
-// `outcome`. Returns the fault that stopped it, and in `stop` where it stood.
+// into `track`, in one pass: plain channel messages through
+// DecodePlainMessage, every other event through DecodeEvent, each stored
+// where it stays (the track's storage is taken once, for as many events as
+// the bytes could hold). Events that no player can take (an undefined
+// status byte, a system-exclusive body with a byte of 0x80 or above) are
+// left out, and an end of track before other events is moved after them,
+// each with a fault in `outcome`. Returns the fault that stopped it, and in
+// `stop` where it stood.
 EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, const uint8_t* file,
                            int64_t begin, int64_t end, int64_t file_length,
                            const ReadProgress& progress, int64_t& stop, ReadOutcome& outcome) {
-    const std::string_view chunk(reinterpret_cast<const char*>(file + begin),
-                                 static_cast<size_t>(end - begin));
-    const EventTally tally = TallyEvents(chunk);
-    const auto events = static_cast<int32_t>(std::min<int64_t>(tally.Events, INT32_MAX));
-    track.Reserve(events, static_cast<size_t>(tally.BodyBytes));
-    platform::PreferHugePages(std::to_address(track.begin()), size_t(events) * sizeof(Event));
+    // Room for as many events as the chunk's bytes could hold (two bytes
+    // each at the least) and for their bodies (each with its 4-byte length,
+    // a third more than the bytes at the most): room that is not filled
+    // takes address space only, no memory.
+    const int64_t chunk_bytes = end - begin;
+    const auto room = static_cast<int32_t>(std::min<int64_t>(chunk_bytes / 2, INT32_MAX));
+    track.Reserve(room, static_cast<size_t>(chunk_bytes + chunk_bytes / 3));
+    auto* const records =
+        reinterpret_cast<char*>(const_cast<Event*>(std::to_address(track.begin())));
+    // A song's events take about four bytes of records per byte of the file
+    // (12 bytes for an event of three): memory is made ready for that much.
+    const size_t expected = std::min<size_t>(size_t(room) * sizeof(Event), size_t(chunk_bytes) * 4);
+    platform::PrepareForFilling(records, expected);
     const uint8_t* p = file + begin;
     const uint8_t* const stop_at = file + end;
     uint8_t running = 0;
@@ -149,14 +158,15 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
     };
     try {
         while (p != stop_at) {
-            const uint8_t* next = DecodeEvent(p, stop_at, running, e, fault);
+            const uint8_t* next = DecodePlainMessage(p, stop_at, running, e);
+            if (!next) next = DecodeEvent(p, stop_at, running, e, fault);
             if (!next) break;
             if (e.Status < 0xF0) {
                 // A channel message, the bulk of any song: stored straight.
                 after_end += end_of_track.has_value();
-                StoreEvent(track, facts, state, e);
+                StoreMessage(track, state, e);
                 last_time = state.AbsTime;
-                if (track.Size() % 512 == 0 && progress) progress(next - file, file_length);
+                if (progress && track.Size() % 512 == 0) progress(next - file, file_length);
                 p = next;
                 continue;
             }
@@ -179,7 +189,7 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
                 after_end += end_of_track.has_value();
                 StoreEvent(track, facts, state, e);
                 last_time = state.AbsTime;
-                if (track.Size() % 512 == 0 && progress) progress(next - file, file_length);
+                if (progress && track.Size() % 512 == 0) progress(next - file, file_length);
             }
             p = next;
         }
@@ -194,6 +204,13 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
         Raise(error.Kind(), "in " + TrackText(state.TrackIndex) + " at byte " +
                                 std::to_string(p - file) +
                                 (error.Detail().empty() ? "" : ": " + error.Detail()));
+    }
+    // What was made ready beyond the events goes back (unless the records
+    // moved after all, which the room above rules out).
+    const size_t filled = size_t(track.Size()) * sizeof(Event);
+    const bool stayed = reinterpret_cast<const char*>(std::to_address(track.begin())) == records;
+    if (stayed && filled < expected) {
+        platform::ReleaseUnfilled(records + filled, expected - filled);
     }
     stop = p - file;
     return fault;
@@ -392,7 +409,7 @@ FileContent LoadFile(const std::string& FileName) {
     FileContent content;
     size_t capacity = S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
     content.data = std::make_unique_for_overwrite<char[]>(std::max<size_t>(capacity, 1));
-    platform::PreferHugePages(content.data.get(), capacity);
+    platform::PrepareForFilling(content.data.get(), capacity);
     char more[1 << 14];
     for (;;) {
         const bool within = content.size < capacity;

@@ -140,6 +140,19 @@ TEST(Render, SongsSoundForTheirWholeLength) {
         EXPECT_GT(Figure("sox " + wav + " -n stat", "RMS     amplitude:"), 0.005) << path;
         EXPECT_GT(Figure("sox " + wav + " -n stat", "Maximum amplitude:"), 0.05) << path;
     }
+    // FluidSynth (and the fifty libraries behind it) is loaded by playback
+    // alone: a command that does not play never pays for it.
+    std::string render_loaded, copy_loaded;
+    ASSERT_EQ(
+        test::RunCommand("LD_DEBUG=files " + kCli + " render " + drums + " -o " + wav + " 2>&1",
+                         &render_loaded),
+        0);
+    ASSERT_EQ(test::RunCommand("LD_DEBUG=files " + kCli + " copy " + drums + " " +
+                                   (dir / "copy.mid").string() + " 2>&1",
+                               &copy_loaded),
+              0);
+    EXPECT_NE(render_loaded.find("file=libfluidsynth"), std::string::npos);
+    EXPECT_EQ(copy_loaded.find("libfluidsynth"), std::string::npos);
 }
 
 // The WAV file's size follows from the schedule before anything is played

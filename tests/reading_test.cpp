@@ -36,6 +36,33 @@ TEST(Numbers, FieldsOfEveryWidthAndWhatDoesNotFit) {
     EXPECT_EQ(out.size(), 10u);
 }
 
+// The shortcut for plain channel messages decodes every sequence it takes
+// as DecodeEvent does (event, end, running status) and leaves the rest to
+// it: all sequences of five bytes from those that steer the decoding, under
+// no running status, a two-byte and a one-byte one.
+TEST(EventDecoding, PlainMessagesDecodeAsEveryEventDoes) {
+    const uint8_t steering[] = {0x00, 0x7F, 0x80, 0x81, 0x90, 0xC3, 0xEF, 0xF0, 0xF8, 0xFF};
+    int taken = 0;
+    uint8_t bytes[5];
+    for (int code = 0; code < 100000; ++code) {
+        for (int i = 0, rest = code; i < 5; ++i, rest /= 10) bytes[i] = steering[rest % 10];
+        for (uint8_t running : {0x00, 0x90, 0xC3}) {
+            uint8_t plain_running = running, full_running = running;
+            DecodedEvent plain, full;
+            EventFault fault = EventFault::None;
+            const uint8_t* plain_end = DecodePlainMessage(bytes, bytes + 5, plain_running, plain);
+            if (plain_end == nullptr) continue;
+            ++taken;
+            const uint8_t* full_end = DecodeEvent(bytes, bytes + 5, full_running, full, fault);
+            ASSERT_EQ(plain_end, full_end) << code << " " << int(running);
+            ASSERT_EQ(std::tie(plain.Delta, plain.Status, plain.Data1, plain.Data2, plain_running),
+                      std::tie(full.Delta, full.Status, full.Data1, full.Data2, full_running))
+                << code << " " << int(running);
+        }
+    }
+    EXPECT_GT(taken, 1000);
+}
+
 TEST(EventDecoding, MetaEventsFillTheSongWideFields) {
     Song song;
     SongFacts facts;

@@ -27,6 +27,12 @@ class GrowingSink {
         Room(kEventHead);
         return text_.data() + used_;
     }
+    // How many event heads fit in the room there is (at least one: room for
+    // one is taken when there is none).
+    size_t HeadsThatFit() {
+        Room(kEventHead);
+        return (text_.size() - used_) / kEventHead;
+    }
     void Advance(const char* end) { used_ = static_cast<size_t>(end - text_.data()); }
     void Put(std::string_view bytes) {
         Room(bytes.size());
@@ -84,31 +90,52 @@ void EncodeTrackEvents(Sink& out, const Track& track, int32_t t) {
     int32_t latest = 0;
     int32_t end_time = 0;  // the latest end of track that was left out
     std::string_view body;
-    for (int32_t i = 0; i < count; ++i) {
-        const Event& e = track[i];
-        const bool is_end = e.IsEndOfTrack();
-        if (is_end && i + 1 < count) {
-            end_time = std::max(end_time, e.Tick);
-            continue;
+    int32_t i = 0;
+    try {
+        // The events go in runs whose heads fit in the room there is, written
+        // straight at `head`; an event with a body ends its run.
+        while (i < count) {
+            const int32_t run_end =
+                i + static_cast<int32_t>(std::min<size_t>(out.HeadsThatFit(), size_t(count - i)));
+            char* head = out.Head();
+            bool ended = false;
+            for (; i < run_end; ++i) {
+                const Event& e = track[i];
+                const bool is_end = e.IsEndOfTrack();
+                if (is_end && i + 1 < count) {
+                    end_time = std::max(end_time, e.Tick);
+                    continue;
+                }
+                // The last end of track comes no earlier than any left out.
+                const int32_t time = is_end ? std::max(e.Tick, end_time) : e.Tick;
+                const int32_t delta =
+                    static_cast<int32_t>(std::max<int64_t>(int64_t{time} - latest, 0));
+                latest = std::max(latest, time);
+                head = EncodeEventHead(head, e, track, delta, last_status, body);
+                if (is_end) {
+                    ended = true;
+                    break;
+                }
+                if (!body.empty()) {
+                    out.Advance(head);
+                    out.Put(body);
+                    head = nullptr;
+                    ++i;
+                    break;
+                }
+            }
+            if (head) out.Advance(head);
+            if (ended) return;
         }
-        // The last end of track comes no earlier than any left out.
-        const int32_t time = is_end ? std::max(e.Tick, end_time) : e.Tick;
-        const int32_t delta = static_cast<int32_t>(std::max<int64_t>(int64_t{time} - latest, 0));
-        latest = std::max(latest, time);
-        try {
-            out.Advance(EncodeEventHead(out.Head(), e, track, delta, last_status, body));
-        } catch (const RuntimeError& error) {
-            const std::string where = "track " + std::to_string(t) + ", event " + std::to_string(i);
-            WriteFailure failure;
-            failure.Kind = WriteFailureKind::Unencodable;
-            failure.Track = t;
-            failure.Event = i;
-            failure.Error = error.Kind();
-            failure.Detail = error.Detail();
-            throw UnencodableSong(error.Kind(), where + ": " + error.Detail(), std::move(failure));
-        }
-        if (!body.empty()) out.Put(body);
-        if (is_end) return;
+    } catch (const RuntimeError& error) {
+        const std::string where = "track " + std::to_string(t) + ", event " + std::to_string(i);
+        WriteFailure failure;
+        failure.Kind = WriteFailureKind::Unencodable;
+        failure.Track = t;
+        failure.Event = i;
+        failure.Error = error.Kind();
+        failure.Detail = error.Detail();
+        throw UnencodableSong(error.Kind(), where + ": " + error.Detail(), std::move(failure));
     }
     char* p = PutVarLen(out.Head(), std::max(end_time - latest, 0), "a delta time");
     out.Advance(p);
