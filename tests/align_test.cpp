@@ -330,9 +330,11 @@ TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
     shapes[4].MayShareNote = shapes[5].MayShareNote = true;
     const Ticks_ shared = Ticks(AlignSyllables(notes, shapes, {}, options));
     EXPECT_EQ(shared, (Ticks_{0, 480, 960, 1200, 1200, 1200}));
-    // With no notes at all, the syllables still come in order.
-    const Alignment none = AlignSyllables({}, Shapes("a b"), {}, options);
-    EXPECT_EQ(Ticks(none), (Ticks_{240, 480}));
+    // With no notes at all, the syllables still come in order; the first on
+    // no note is the first of the song, however many pins come after it.
+    const Alignment none = AlignSyllables({}, Shapes("a b c"), {{1, 960}}, options);
+    EXPECT_EQ(Ticks(none), (Ticks_{240, 960, 1200}));
+    EXPECT_EQ(none.FirstWithoutNote, 0);
 }
 
 // A song file: track 0 with a time signature, then one track per entry
