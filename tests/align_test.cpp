@@ -106,13 +106,13 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
          "fire|hour|ev-ery|real-ly|sing-ing|liv-ing|lit-tle|loved|wan-ted|beau-ti-ful|Star,|"
          "\"Heav-en!\"|"
          "some-times|"  // a silent "e" ends a compound's part
-         "here's|eyes|stayed"},
+         "here's|eyes|stayed|e-cho|hmm"},
         {"es",
          "lin-da a-mi-ga|"  // joined words share a syllable where they meet
          "co-ra-zón|quie-ro|can-ción"},
         {"de", "Kö-ni-gin|Nach-ti-gall|lei-se|Schiff-fahrt|Sehn-suchts-voll"},
         {"fr", "chan-son|ai-mer"},
-        {"it", "a-mo-re|can-zo-ne"},
+        {"it", "a-mo-re|can-zo-ne|ca-me-ra"},
         {"pt", "sau-da-de|co-ra-ção"},
         {"nl", "zin-gen|lief-de"},
     };
