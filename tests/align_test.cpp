@@ -465,7 +465,8 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"song.mid sheet.txt -o a.mid", 1, "exists"},  // no --force
         {"song.mid sheet.txt -o a.mid --force --syllables as-written", 0, ""},
         {"song.mid sheet.txt -o b.mid --pin 8=0", 1, "pin 8 is outside the syllables 1 to 7"},
-        {"song.mid sheet.txt -o b.mid --pin 0=0", 1, "pin 0 is outside"},
+        {"song.mid sheet.txt -o b.mid --pin 0=0 --pin 8=0", 1,
+         "pin 0 is outside"},  // the first one given is named
         {"song.mid sheet.txt -o b.mid --pin 3=2000 --pin 5=1000", 1, "pins go back in time"},
         {"song.mid sheet.txt -o b.mid --pin 3", 2, "--pin needs SYLLABLE=TICK"},
         {"song.mid sheet.txt --syllables some", 2, "auto or as-written"},
