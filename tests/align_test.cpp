@@ -449,8 +449,9 @@ TEST_F(AlignCommandTest, WritesOneLyricPerSyllableInOneTrackAndTheKaraokeText) {
     ASSERT_EQ(Align("song.kar sheet.txt --replace --to lyrics", &out), 0) << out;
     EXPECT_TRUE(fs::exists(dir_ / "song.aligned.kar"));
     EXPECT_EQ(LyricRows("song.aligned.kar"), LyricRows("song.kar"));
-    // Replacing the words keeps the notes.
-    EXPECT_EQ(Csv("song.aligned.kar", "grep -c Note_on_c"), Csv("song.kar", "grep -c Note_on_c"));
+    // Replacing the words keeps the notes, the tracks and their names.
+    for (const char* kept : {"grep -c Note_on_c", "grep -e Title_t -e End_track"})
+        EXPECT_EQ(Csv("song.aligned.kar", kept), Csv("song.kar", kept));
     EXPECT_NE(Csv("song.kar", "grep -c Note_on_c"), "0\n");
 }
 
