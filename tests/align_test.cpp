@@ -106,13 +106,14 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
          "fire|hour|ev-ery|real-ly|sing-ing|liv-ing|lit-tle|loved|wan-ted|beau-ti-ful|Star,|"
          "\"Heav-en!\"|"
          "some-times|"  // a silent "e" ends a compound's part
-         "here's|eyes|stayed"},
+         "here's|eyes|stayed|e-cho|hmm|emp-ty|"
+         "a\xC2\x80"},  // a control character (U+0080) stays UTF-8
         {"es",
          "lin-da a-mi-ga|"  // joined words share a syllable where they meet
          "co-ra-zón|quie-ro|can-ción"},
         {"de", "Kö-ni-gin|Nach-ti-gall|lei-se|Schiff-fahrt|Sehn-suchts-voll"},
         {"fr", "chan-son|ai-mer"},
-        {"it", "a-mo-re|can-zo-ne"},
+        {"it", "a-mo-re|can-zo-ne|ca-me-ra"},
         {"pt", "sau-da-de|co-ra-ção"},
         {"nl", "zin-gen|lief-de"},
     };
@@ -330,9 +331,11 @@ TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
     shapes[4].MayShareNote = shapes[5].MayShareNote = true;
     const Ticks_ shared = Ticks(AlignSyllables(notes, shapes, {}, options));
     EXPECT_EQ(shared, (Ticks_{0, 480, 960, 1200, 1200, 1200}));
-    // With no notes at all, the syllables still come in order.
-    const Alignment none = AlignSyllables({}, Shapes("a b"), {}, options);
-    EXPECT_EQ(Ticks(none), (Ticks_{240, 480}));
+    // With no notes at all, the syllables still come in order; the first on
+    // no note is the first of the song, however many pins come after it.
+    const Alignment none = AlignSyllables({}, Shapes("a b c"), {{1, 960}}, options);
+    EXPECT_EQ(Ticks(none), (Ticks_{240, 960, 1200}));
+    EXPECT_EQ(none.FirstWithoutNote, 0);
 }
 
 // A song file: track 0 with a time signature, then one track per entry
@@ -465,8 +468,9 @@ TEST_F(AlignCommandTest, WritesOneLyricPerSyllableInOneTrackAndTheKaraokeText) {
     ASSERT_EQ(Align("song.kar sheet.txt --replace --to lyrics", &out), 0) << out;
     EXPECT_TRUE(fs::exists(dir_ / "song.aligned.kar"));
     EXPECT_EQ(LyricRows("song.aligned.kar"), LyricRows("song.kar"));
-    // Replacing the words keeps the notes.
-    EXPECT_EQ(Csv("song.aligned.kar", "grep -c Note_on_c"), Csv("song.kar", "grep -c Note_on_c"));
+    // Replacing the words keeps the notes, the tracks and their names.
+    for (const char* kept : {"grep -c Note_on_c", "grep -e Title_t -e End_track"})
+        EXPECT_EQ(Csv("song.aligned.kar", kept), Csv("song.kar", kept));
     EXPECT_NE(Csv("song.kar", "grep -c Note_on_c"), "0\n");
 }
 
@@ -481,7 +485,8 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"song.mid sheet.txt -o a.mid", 1, "exists"},  // no --force
         {"song.mid sheet.txt -o a.mid --force --syllables as-written", 0, ""},
         {"song.mid sheet.txt -o b.mid --pin 8=0", 1, "pin 8 is outside the syllables 1 to 7"},
-        {"song.mid sheet.txt -o b.mid --pin 0=0", 1, "pin 0 is outside"},
+        {"song.mid sheet.txt -o b.mid --pin 0=0 --pin 8=0", 1,
+         "pin 0 is outside"},  // the first one given is named
         {"song.mid sheet.txt -o b.mid --pin 3=2000 --pin 5=1000", 1, "pins go back in time"},
         {"song.mid sheet.txt -o b.mid --pin 3", 2, "--pin needs SYLLABLE=TICK"},
         {"song.mid sheet.txt --syllables some", 2, "auto or as-written"},

@@ -152,20 +152,21 @@ TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
     EXPECT_EQ(EventsOf(song, 2), EnglishWords({}));
 
     // A line longer than a screen (160 characters) breaks into rows of about
-    // 40 where a word starts, never inside one; the next line, shorter than a
-    // screen but longer than a row, stays whole.
-    const char* const twinkle[] = {"Twin", "kle ", "lit", "tle ", "star "};
+    // 40 where a word starts (after a gap, or at one opening the word: then
+    // dropped), never inside one; the next line, shorter than a screen but
+    // longer than a row, stays whole.
+    const char* const twinkle[] = {"Twin", "kle ", "lit", "tle", " star "};
     Events lyrics;  // "Twinkle little star " 12 times, a line end after the 9th
     for (int32_t i = 0; i < 60; ++i)
         lyrics.push_back(Lyric(10 * i, twinkle[i % 5] + std::string(i == 44 ? "\r" : "")));
     song = BuildSong({lyrics}, 0);
     track = 0;
     LyricsToKaraoke(song, track, kInfo);
-    std::string rows, t = "Twin|kle |lit|tle |", pair = t + "star |" + t + "/star |";
+    std::string rows, t = "Twin|kle |lit|tle|", pair = t + " star |" + t + "/star |";
     for (const EventAndBody& e : EventsOf(song, 2))
         if (e.Record.IsText() && !e.Body.starts_with('@')) rows += e.Body + "|";
-    EXPECT_EQ(rows, "\\" + pair + pair + pair + pair + t + "star |/" + t + "star |" + t + "star |" +
-                        t + "star |");
+    EXPECT_EQ(rows, "\\" + pair + pair + pair + pair + t + " star |/" + t + " star |" + t +
+                        " star |" + t + " star |");
 }
 
 // "@T" lines win over the name: the first is the title, the next in its track

@@ -280,6 +280,12 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
             EXPECT_EQ(EncodeSong(song), bytes);
         }
     }
+    // A format 0 song's text events move to a words track after track 0.
+    Song flat = Build(MadeFor("sk-format"));
+    const std::vector<std::string> texts = MetaTexts(flat, 0, kMetaText);
+    EXPECT_TRUE(ApplyRepair(flat, Repair::MakeFormat1));
+    EXPECT_EQ(MetaTexts(flat, 1, kMetaText), texts);
+    EXPECT_EQ(MetaTexts(flat, 0, kMetaText), std::vector<std::string>{});
 }
 
 // Each level rests on what a player family does: "will not show" where the
