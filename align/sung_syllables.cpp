@@ -113,15 +113,21 @@ std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool
         const auto& last = groups.back();
         // A silent final "e" (fire, love), "ed" (loved) or "es" (comes); "le"
         // after a consonant (little) and "ted", "ded", "ses", ... are sung.
+        // An "l" or "r" after another consonant carries the ending's vowel
+        // (han-dled, hun-dred, a-cres, a-cre), but not after a doubled or
+        // liquid one (filled, scarred, curled, bizarre).
+        auto liquid_after_consonant = [&](size_t at) {
+            return (w[at] == 'l' || w[at] == 'r') && consonant(at - 1) && w[at - 1] != 'l' &&
+                   w[at - 1] != 'r';
+        };
         if (last.first == n - 1 && w[n - 1] == 'e' && n >= 3 && consonant(n - 2) &&
-            !(w[n - 2] == 'l' && consonant(n - 3))) {
+            !(w[n - 2] == 'l' && consonant(n - 3)) && !liquid_after_consonant(n - 2)) {
             groups.pop_back();
         } else if (last.first == n - 2 && last.second == n - 1 && w[n - 2] == 'e' && n >= 4 &&
-                   consonant(n - 3) &&
+                   consonant(n - 3) && !liquid_after_consonant(n - 3) &&
                    ((w[n - 1] == 'd' && w[n - 3] != 't' && w[n - 3] != 'd') ||
                     (w[n - 1] == 's' &&
-                     std::u32string_view(U"sxzcgh").find(w[n - 3]) == std::u32string_view::npos &&
-                     !(w[n - 3] == 'l' && consonant(n - 4))))) {
+                     std::u32string_view(U"sxzcgh").find(w[n - 3]) == std::u32string_view::npos))) {
             groups.pop_back();
         }
     }

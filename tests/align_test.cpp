@@ -106,7 +106,8 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
          "fire|hour|ev-ery|real-ly|sing-ing|liv-ing|lit-tle|loved|wan-ted|beau-ti-ful|Star,|"
          "\"Heav-en!\"|"
          "some-times|"  // a silent "e" ends a compound's part
-         "here's|eyes|stayed|e-cho|hmm|emp-ty|"
+         "here's|eyes|stayed|e-cho|hmm|emp-ty|hun-dred|ha-tred|han-dled|a-cres|a-cre|filled|curled|"
+         "scarred|"
          "a\xC2\x80"},  // a control character (U+0080) stays UTF-8
         {"es",
          "lin-da a-mi-ga|"  // joined words share a syllable where they meet
