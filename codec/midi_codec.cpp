@@ -39,6 +39,28 @@ void WriteVarLen(std::string& Out, int32_t Value) {
     Out.append(bytes, PutVarLen(bytes, Value));
 }
 
+EventTally TallyEvents(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* end = p + bytes.size();
+    uint8_t running = 0;
+    DecodedEvent e;
+    EventFault fault = EventFault::None;
+    EventTally tally;
+    while (p != end) {
+        if (const uint8_t* next = DecodePlainMessage(p, end, running, e)) {
+            ++tally.Events;
+            p = next;
+            continue;
+        }
+        p = DecodeEvent(p, end, running, e, fault);
+        if (p == nullptr) break;
+        ++tally.Events;
+        const bool has_body = e.Status == 0xF0 || e.Status == 0xF7 || e.Status == 0xFF;
+        if (has_body && e.BodyLength > 0) tally.BodyBytes += int64_t{e.BodyLength} + 4;
+    }
+    return tally;
+}
+
 // Whether a system-exclusive body holds a byte of 0x80 or above other than
 // the F7 that may end it.
 static bool HasHighDataByte(std::string_view body) {

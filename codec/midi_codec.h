@@ -234,6 +234,16 @@ inline const uint8_t* DecodePlainMessage(const uint8_t* p, const uint8_t* end, u
     return q + n;
 }
 
+// How many whole events the bytes hold, by the same decoding, up to the
+// first fault, and the bytes their bodies take in a track's pool (each
+// non-empty body with its 4-byte length): the exact room a track read from
+// the bytes needs, for a reader that cannot take room by the bytes' bound.
+struct EventTally {
+    int64_t Events = 0;
+    int64_t BodyBytes = 0;
+};
+EventTally TallyEvents(std::string_view bytes);
+
 // ---- Encoding -------------------------------------------------------------
 
 // Room for the head of any event: delta (4), status and type (2), length (4),

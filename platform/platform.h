@@ -31,6 +31,13 @@ void PrepareForFilling(void* data, size_t bytes);
 // bytes read as zeros afterwards). Systems without the call keep it.
 void ReleaseUnfilled(void* data, size_t bytes);
 
+// Whether address space that is reserved but never touched still counts
+// against a limit: a limit on the process's address space or data
+// (ulimit -v, ulimit -d), or a system that commits memory strictly. Then
+// buffers are taken at the size they need, not at an upper bound. The
+// portable fallback says yes: some systems commit what is reserved.
+bool AddressSpaceIsScarce();
+
 // Keeps memory that a batch of songs takes and frees again and again in the
 // process instead of handing it back to the system after each song.
 void KeepFreedMemoryForReuse();

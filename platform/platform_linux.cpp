@@ -3,10 +3,12 @@
 #include <malloc.h>
 #include <stdio.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/platform.h"
 
@@ -60,6 +62,22 @@ void ReleaseUnfilled(void* data, size_t bytes) {
     const uintptr_t from = (start + page - 1) & ~(page - 1);
     const uintptr_t to = (start + bytes) & ~(page - 1);
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
+bool AddressSpaceIsScarce() {
+    static const bool scarce = [] {
+        for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+            struct rlimit limit;
+            if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) return true;
+        }
+        // Mode 2 of the kernel's overcommit: every reservation is committed.
+        std::FILE* mode = std::fopen("/proc/sys/vm/overcommit_memory", "r");
+        if (mode == nullptr) return false;
+        const int c = std::fgetc(mode);
+        std::fclose(mode);
+        return c == '2';
+    }();
+    return scarce;
 }
 
 void KeepFreedMemoryForReuse() {

@@ -13,6 +13,10 @@ void PrepareForFilling(void*, size_t) {}
 
 void ReleaseUnfilled(void*, size_t) {}
 
+bool AddressSpaceIsScarce() {
+    return true;
+}
+
 void KeepFreedMemoryForReuse() {}
 
 int OpenUnnamedFile(const std::string&) {

@@ -130,10 +130,21 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
     // Room for as many events as the chunk's bytes could hold (two bytes
     // each at the least) and for their bodies (each with its 4-byte length,
     // a third more than the bytes at the most): room that is not filled
-    // takes address space only, no memory.
+    // takes address space only, no memory. Where address space is limited
+    // too, that bound (six times the bytes and more) could refuse a song
+    // whose events fit: the events are counted first and given just the
+    // room they take.
     const int64_t chunk_bytes = end - begin;
-    const auto room = static_cast<int32_t>(std::min<int64_t>(chunk_bytes / 2, INT32_MAX));
-    track.Reserve(room, static_cast<size_t>(chunk_bytes + chunk_bytes / 3));
+    int64_t events = chunk_bytes / 2;
+    int64_t body_bytes = chunk_bytes + chunk_bytes / 3;
+    if (platform::AddressSpaceIsScarce()) {
+        const EventTally tally = TallyEvents(
+            std::string_view(reinterpret_cast<const char*>(file + begin), size_t(chunk_bytes)));
+        events = tally.Events;
+        body_bytes = tally.BodyBytes;
+    }
+    const auto room = static_cast<int32_t>(std::min<int64_t>(events, INT32_MAX));
+    track.Reserve(room, static_cast<size_t>(body_bytes));
     auto* const records =
         reinterpret_cast<char*>(const_cast<Event*>(std::to_address(track.begin())));
     // A song's events take about four bytes of records per byte of the file
