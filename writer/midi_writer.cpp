@@ -89,17 +89,17 @@ void EncodeTrackEvents(Sink& out, const Track& track, int32_t t) {
     uint8_t last_status = 0;
     int32_t latest = 0;
     int32_t end_time = 0;  // the latest end of track that was left out
-    std::string_view body;
     int32_t i = 0;
     try {
         // The events go in runs whose heads fit in the room there is, written
-        // straight at `head`; an event with a body ends its run.
+        // straight at `head`; an event with a body ends its run, the body
+        // following its head.
         while (i < count) {
             const int32_t run_end =
                 i + static_cast<int32_t>(std::min<size_t>(out.HeadsThatFit(), size_t(count - i)));
             char* head = out.Head();
-            bool ended = false;
-            for (; i < run_end; ++i) {
+            std::string_view body;
+            for (; i < run_end && body.empty(); ++i) {
                 const Event& e = track[i];
                 const bool is_end = e.IsEndOfTrack();
                 if (is_end && i + 1 < count) {
@@ -113,19 +113,12 @@ void EncodeTrackEvents(Sink& out, const Track& track, int32_t t) {
                 latest = std::max(latest, time);
                 head = EncodeEventHead(head, e, track, delta, last_status, body);
                 if (is_end) {
-                    ended = true;
-                    break;
-                }
-                if (!body.empty()) {
                     out.Advance(head);
-                    out.Put(body);
-                    head = nullptr;
-                    ++i;
-                    break;
+                    return;
                 }
             }
-            if (head) out.Advance(head);
-            if (ended) return;
+            out.Advance(head);
+            if (!body.empty()) out.Put(body);
         }
     } catch (const RuntimeError& error) {
         const std::string where = "track " + std::to_string(t) + ", event " + std::to_string(i);
