@@ -18,50 +18,52 @@ namespace {
 
 constexpr uintptr_t kHuge = uintptr_t{2} << 20;
 
-// Asks for huge pages behind the whole 2 MB pages in [from, to); whether the
-// system took the advice.
-bool AdviseHugePages(uintptr_t from, uintptr_t to) {
-    return to > from && ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE) == 0;
+// The whole pages of `unit` bytes inside [data, data + bytes).
+struct Pages {
+    uintptr_t from, to;
+    bool Empty() const { return to <= from; }
+};
+Pages PagesWithin(const void* data, size_t bytes, uintptr_t unit) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(data);
+    return {(start + unit - 1) & ~(unit - 1), (start + bytes) & ~(unit - 1)};
 }
 
-// Backs the pages in [from, to) with memory, in one call. Kernels before 5.14
-// refuse the advice (EINVAL): the pages then fault in as they are written.
-void Populate(uintptr_t from, uintptr_t to) {
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+uintptr_t SmallPage() {
+    static const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    return page;
+}
+
+void Advise(uintptr_t from, uintptr_t to, int advice) {
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, advice);
 }
 
 }  // namespace
 
 void PreferHugePages(const void* data, size_t bytes) {
-    const uintptr_t start = reinterpret_cast<uintptr_t>(data);
-    AdviseHugePages((start + kHuge - 1) & ~(kHuge - 1), (start + bytes) & ~(kHuge - 1));
+    const Pages huge = PagesWithin(data, bytes, kHuge);
+    Advise(huge.from, huge.to, MADV_HUGEPAGE);
 }
 
 void PrepareForFilling(void* data, size_t bytes) {
-    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const uintptr_t start = reinterpret_cast<uintptr_t>(data);
-    const uintptr_t from = (start + page - 1) & ~(page - 1);
-    const uintptr_t to = (start + bytes) & ~(page - 1);
-    const uintptr_t huge_from = (start + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t huge_to = (start + bytes) & ~(kHuge - 1);
-    // The small pages are backed at once. A huge page costs one fault
-    // anyway, and the system clears it when it is first written, so that it
-    // is still in the cache when the caller fills it: backing it now would
-    // clear it long before.
-    if (AdviseHugePages(huge_from, huge_to)) {
-        Populate(from, huge_from);
-        Populate(huge_to, to);
+    const Pages small = PagesWithin(data, bytes, SmallPage());
+    const Pages huge = PagesWithin(data, bytes, kHuge);
+    // The small pages are backed at once (kernels before 5.14 refuse
+    // MADV_POPULATE_WRITE: they then fault in as they are written). A huge
+    // page costs one fault anyway, and the system clears it when it is first
+    // written, so that it is still in the cache when the caller fills it:
+    // backing it now would clear it long before.
+    if (!huge.Empty() &&
+        ::madvise(reinterpret_cast<void*>(huge.from), huge.to - huge.from, MADV_HUGEPAGE) == 0) {
+        Advise(small.from, huge.from, MADV_POPULATE_WRITE);
+        Advise(huge.to, small.to, MADV_POPULATE_WRITE);
     } else {
-        Populate(from, to);
+        Advise(small.from, small.to, MADV_POPULATE_WRITE);
     }
 }
 
 void ReleaseUnfilled(void* data, size_t bytes) {
-    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const uintptr_t start = reinterpret_cast<uintptr_t>(data);
-    const uintptr_t from = (start + page - 1) & ~(page - 1);
-    const uintptr_t to = (start + bytes) & ~(page - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    const Pages small = PagesWithin(data, bytes, SmallPage());
+    Advise(small.from, small.to, MADV_DONTNEED);
 }
 
 bool AddressSpaceIsScarce() {

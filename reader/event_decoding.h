@@ -29,14 +29,19 @@ struct ReadState {
 void StoreBodyEvent(Track& track, SongFacts& facts, ReadState& state, int32_t tick,
                     const DecodedEvent& decoded);
 
+// Moves the track's running time on by an event's delta.
+[[gnu::always_inline]] inline void AdvanceTime(ReadState& state, int32_t delta) {
+    const int64_t time = int64_t{state.AbsTime} + delta;
+    if (time > INT32_MAX) Raise(ErrorKind::Overflow, "a time beyond 2147483647 ticks");
+    state.AbsTime = static_cast<int32_t>(time);
+}
+
 // Adds a decoded channel or system message (no body) to `track`, the track
 // being read, at the track's running time. Small, so that the reader's loop
 // takes it in without a call: nearly every event of a song comes this way.
 [[gnu::always_inline]] inline void StoreMessage(Track& track, ReadState& state,
                                                 const DecodedEvent& decoded) {
-    const int64_t time = int64_t{state.AbsTime} + decoded.Delta;
-    if (time > INT32_MAX) Raise(ErrorKind::Overflow, "a time beyond 2147483647 ticks");
-    state.AbsTime = static_cast<int32_t>(time);
+    AdvanceTime(state, decoded.Delta);
     const uint8_t status = decoded.Status;
     const uint64_t kind = status < 0xF0 ? (status >> 4) & 7 : uint64_t{7};  // 7: System
     // The record's first eight bytes (tick, kind, channel, data bytes) made
@@ -58,9 +63,7 @@ inline void StoreEvent(Track& track, SongFacts& facts, ReadState& state,
                        const DecodedEvent& decoded) {
     const uint8_t status = decoded.Status;
     if (status == 0xF0 || status == 0xF7 || status == 0xFF) {
-        const int64_t time = int64_t{state.AbsTime} + decoded.Delta;
-        if (time > INT32_MAX) Raise(ErrorKind::Overflow, "a time beyond 2147483647 ticks");
-        state.AbsTime = static_cast<int32_t>(time);
+        AdvanceTime(state, decoded.Delta);
         return StoreBodyEvent(track, facts, state, state.AbsTime, decoded);
     }
     StoreMessage(track, state, decoded);
