@@ -115,13 +115,13 @@ std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool
         // after a consonant (little) and "ted", "ded", "ses", ... are sung.
         // An "l" or "r" after another consonant carries the ending's vowel
         // (han-dled, hun-dred, a-cres, a-cre), but not after a doubled or
-        // liquid one (filled, scarred, curled, bizarre).
+        // liquid one (filled, scarred, curled, belle, bizarre).
         auto liquid_after_consonant = [&](size_t at) {
             return (w[at] == 'l' || w[at] == 'r') && consonant(at - 1) && w[at - 1] != 'l' &&
                    w[at - 1] != 'r';
         };
         if (last.first == n - 1 && w[n - 1] == 'e' && n >= 3 && consonant(n - 2) &&
-            !(w[n - 2] == 'l' && consonant(n - 3)) && !liquid_after_consonant(n - 2)) {
+            !liquid_after_consonant(n - 2)) {
             groups.pop_back();
         } else if (last.first == n - 2 && last.second == n - 1 && w[n - 2] == 'e' && n >= 4 &&
                    consonant(n - 3) && !liquid_after_consonant(n - 3) &&
