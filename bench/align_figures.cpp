@@ -75,7 +75,7 @@ void Summary(const std::vector<const Row*>& rows, const char* label) {
 // its true tick and the ticks placed with no help and with every line's
 // first syllable pinned ("XX" marks the wrong ones).
 void DumpSong(const scoring::TimedSheet& timed, const align::AlignWeights& weights) {
-    const int32_t tolerance = std::max(1, timed.Wordless.Division / 8);
+    const int32_t tolerance = scoring::ToleranceOf(timed.Wordless.Division);
     align::SheetRequest request;
     request.SheetUtf8 = timed.Sheet;
     request.AsWritten = true;
@@ -86,13 +86,9 @@ void DumpSong(const scoring::TimedSheet& timed, const align::AlignWeights& weigh
     const align::SheetAlignment pinned = align::AlignSheet(timed.Wordless, request);
     for (size_t l = 0; l < unpinned.Lines.size(); ++l) {
         const auto& line = unpinned.Lines[l];
-        size_t hits = 0;
-        for (int32_t tick : timed.Ticks) {
-            auto it =
-                std::lower_bound(line.Notes.begin(), line.Notes.end(), tick - tolerance,
-                                 [](const align::MelodyNote& n, int32_t t) { return n.Tick < t; });
-            if (it != line.Notes.end() && it->Tick <= tick + tolerance) ++hits;
-        }
+        std::vector<int32_t> starts;
+        for (const align::MelodyNote& note : line.Notes) starts.push_back(note.Tick);
+        const size_t hits = scoring::StartsNear(starts, timed.Ticks, tolerance);
         std::printf(
             "line %zu track %d channel %d notes %zu chords %.2f median %.0f hits %zu %s%s\n", l,
             line.Track, line.Channel, line.Notes.size(), line.Chords, line.MedianPitch, hits,

@@ -110,18 +110,14 @@ std::optional<TimedSheet> TimedSheetOf(const Song& Song) {
         }
     }
     // Clean: one line of notes starts a note near nearly every syllable.
-    const int32_t tolerance = std::max(1, Song.Division / 8);
+    const int32_t tolerance = ToleranceOf(Song.Division);
     size_t best = 0;
     for (int16_t t = 0; t < Song.TrackCount(); ++t) {
         std::vector<int32_t> starts;
         for (const Event& e : Song.Tracks[t])
             if (e.IsNoteOn()) starts.push_back(e.Tick);
         std::sort(starts.begin(), starts.end());
-        size_t hits = 0;
-        for (int32_t tick : timed.Ticks) {
-            auto it = std::lower_bound(starts.begin(), starts.end(), tick - tolerance);
-            if (it != starts.end() && *it <= tick + tolerance) ++hits;
-        }
+        const size_t hits = StartsNear(starts, timed.Ticks, tolerance);
         if (hits > best) {
             best = hits;
             timed.BestTrack = t;
@@ -131,12 +127,26 @@ std::optional<TimedSheet> TimedSheetOf(const Song& Song) {
     return timed;
 }
 
+int32_t ToleranceOf(int16_t Division) {
+    return std::max(1, Division / 8);
+}
+
+size_t StartsNear(const std::vector<int32_t>& SortedStarts, const std::vector<int32_t>& Ticks,
+                  int32_t Tolerance) {
+    size_t hits = 0;
+    for (int32_t tick : Ticks) {
+        auto it = std::lower_bound(SortedStarts.begin(), SortedStarts.end(), tick - Tolerance);
+        if (it != SortedStarts.end() && *it <= tick + Tolerance) ++hits;
+    }
+    return hits;
+}
+
 AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& Weights,
                             bool WithFixes) {
     AlignFigures figures;
     const size_t n = Timed.Ticks.size();
     figures.Syllables = n;
-    const int32_t tolerance = std::max(1, Timed.Wordless.Division / 8);
+    const int32_t tolerance = ToleranceOf(Timed.Wordless.Division);
     align::SheetRequest request;
     request.SheetUtf8 = Timed.Sheet;
     request.AsWritten = true;

@@ -27,6 +27,14 @@ struct TimedSheet {
     int BestTrack = -1;            // the track that starts a note at the most syllables
 };
 
+// How far from its true tick a syllable may land and still count as right:
+// a 32nd note of the song's division (1 tick at the least), as align-score
+// counts.
+int32_t ToleranceOf(int16_t Division);
+// How many of `Ticks` have a note start (`SortedStarts`) within `Tolerance`.
+size_t StartsNear(const std::vector<int32_t>& SortedStarts, const std::vector<int32_t>& Ticks,
+                  int32_t Tolerance);
+
 // The timed sheet of a song, or nothing when it has fewer than 8 syllables.
 std::optional<TimedSheet> TimedSheetOf(const Song& Song);
 
