@@ -105,7 +105,7 @@ class SegmentAligner {
             for (size_t j = 0; j <= n; ++j) {
                 const float v = forward_[at(i, j)];
                 if (v == kNever) continue;
-                if (j < n) Relax(at(i, j + 1), v + Skip(s0 + i, s0, n0 + j), 1);
+                if (j < n) Relax(at(i, j + 1), v + Skip(s0 + i, n0 + j), 1);
                 if (i < k) {
                     const size_t jj = j + 1 + Forced(s0 + i);
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
@@ -119,8 +119,7 @@ class SegmentAligner {
         for (size_t i = k + 1; i-- > 0;) {
             for (size_t j = n + 1; j-- > 0;) {
                 float best = backward_[at(i, j)];
-                if (j < n)
-                    best = std::min(best, backward_[at(i, j + 1)] + Skip(s0 + i, s0, n0 + j));
+                if (j < n) best = std::min(best, backward_[at(i, j + 1)] + Skip(s0 + i, n0 + j));
                 if (i < k) {
                     const size_t jj = j + 1 + Forced(s0 + i);
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
@@ -225,10 +224,8 @@ class SegmentAligner {
         return facts_[n0 + j].Bar > before;
     }
 
-    // A note without a syllable of its own: before the syllable `next`
-    // (the segment's first is `first`).
-    float Skip(size_t next, size_t first, size_t m) const {
-        (void)first;
+    // Note `m` without a syllable of its own, before the syllable `next`.
+    float Skip(size_t next, size_t m) const {
         if (next == 0) return static_cast<float>(w_.Fill);
         if (LineEnd(next - 1)) return fill_[m];
         if (next == pinned_next_) return static_cast<float>(w_.BeforePin);
