@@ -46,14 +46,7 @@ EventTally TallyEvents(std::string_view bytes) {
     DecodedEvent e;
     EventFault fault = EventFault::None;
     EventTally tally;
-    while (p != end) {
-        if (const uint8_t* next = DecodePlainMessage(p, end, running, e)) {
-            ++tally.Events;
-            p = next;
-            continue;
-        }
-        p = DecodeEvent(p, end, running, e, fault);
-        if (p == nullptr) break;
+    while (p != end && (p = DecodeNextEvent(p, end, running, e, fault)) != nullptr) {
         ++tally.Events;
         const bool has_body = e.Status == 0xF0 || e.Status == 0xF7 || e.Status == 0xFF;
         if (has_body && e.BodyLength > 0) tally.BodyBytes += int64_t{e.BodyLength} + 4;

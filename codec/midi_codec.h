@@ -234,6 +234,14 @@ inline const uint8_t* DecodePlainMessage(const uint8_t* p, const uint8_t* end, u
     return q + n;
 }
 
+// Decodes the event at `p` as DecodeEvent does, plain channel messages by
+// the shortcut.
+inline const uint8_t* DecodeNextEvent(const uint8_t* p, const uint8_t* end, uint8_t& running,
+                                      DecodedEvent& e, EventFault& fault) {
+    if (const uint8_t* next = DecodePlainMessage(p, end, running, e)) return next;
+    return DecodeEvent(p, end, running, e, fault);
+}
+
 // How many whole events the bytes hold, by the same decoding, up to the
 // first fault, and the bytes their bodies take in a track's pool (each
 // non-empty body with its 4-byte length): the exact room a track read from

@@ -169,8 +169,7 @@ EventFault ReadTrackEvents(Track& track, SongFacts& facts, ReadState& state, con
     };
     try {
         while (p != stop_at) {
-            const uint8_t* next = DecodePlainMessage(p, stop_at, running, e);
-            if (!next) next = DecodeEvent(p, stop_at, running, e, fault);
+            const uint8_t* next = DecodeNextEvent(p, stop_at, running, e, fault);
             if (!next) break;
             if (e.Status < 0xF0) {
                 // A channel message, the bulk of any song: stored straight.
