@@ -33,6 +33,10 @@ struct LyricSheet {
     bool LineEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].LineStart; }
 };
 
+// The longest sheet the programs read from a file: far beyond any song's
+// words, short of exhausting memory when a device or a wrong file is named.
+constexpr size_t kLongestSheetBytes = 16 << 20;
+
 // Reads a sheet given as UTF-8. Words are separated by spaces and tabs;
 // "-" separates the syllables of a word (also standing alone, and LilyPond's
 // "--"), "_" holds the syllable before over one more note (LilyPond's "__"

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <ostream>
-#include <sstream>
 #include <stdexcept>
 
 #include "align/song_words.h"
@@ -161,19 +158,18 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     Song song;
     SongFacts facts;
     if (!ReadWholeSong(Command.Song, song, facts, err)) return 1;
-    std::ifstream sheet_file(Command.Sheet, std::ios::binary);
-    std::ostringstream sheet_bytes;
-    if (!sheet_file || !(sheet_bytes << sheet_file.rdbuf())) {
-        // An empty file also ends up here: operator<< sets failbit when it copies nothing.
-        if (!sheet_file.is_open()) {
-            err << PrintableName(Command.Sheet) << ": cannot read the sheet: "
-                << (std::filesystem::exists(Command.Sheet) ? "not readable" : "no such file")
-                << "\n";
-            return 1;
-        }
+    std::string sheet;
+    if (!ReadTextFile(Command.Sheet, "sheet", sheet, err)) return 1;
+    if (!Command.SheetEncoding.empty()) {
+        sheet = TextDecoder(Command.SheetEncoding).ToUtf8(sheet);
+    } else if (std::string_view body = sheet;
+               !IsValidUtf8(body.substr(body.starts_with("\xEF\xBB\xBF") ? 3 : 0))) {
+        // Say what the bytes look like, so that the user knows what to name.
+        const std::string guess = DetectEncoding({body});
+        err << PrintableName(Command.Sheet) << ": the sheet is not valid UTF-8 text; it reads as "
+            << EncodingLabel(guess) << " (--sheet-encoding " << guess << ")\n";
+        return 1;
     }
-    std::string sheet = sheet_bytes.str();
-    if (!Command.SheetEncoding.empty()) sheet = TextDecoder(Command.SheetEncoding).ToUtf8(sheet);
 
     const bool had_words = align::SongHasWords(song, facts);
     if (had_words && !Command.Replace) {

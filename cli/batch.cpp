@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <ostream>
 #include <utility>
 
+#include "align/lyric_sheet.h"
 #include "cli/outcome_text.h"
 #include "encoding/text_encoding.h"
 #include "model/errors.h"
@@ -39,6 +42,39 @@ bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, st
         err << PrintableName(FileName) << ": " << DamageReport(read, false) << "\n";
         return false;
     }
+    return true;
+}
+
+bool ReadTextFile(const std::string& FileName, std::string_view What, std::string& Bytes,
+                  std::ostream& err) {
+    auto refuse = [&](const std::string& why) {
+        err << PrintableName(FileName) << ": cannot read the " << What << ": " << why << "\n";
+        return false;
+    };
+    namespace fs = std::filesystem;
+    std::error_code failed;
+    const fs::file_status status = fs::status(FileName, failed);
+    if (status.type() == fs::file_type::not_found) return refuse("no such file");
+    if (fs::is_directory(status)) return refuse("it is a folder");
+    // A device would give bytes without end (/dev/zero).
+    if (!failed && !fs::is_regular_file(status) && !fs::is_fifo(status))
+        return refuse("not a regular file");
+    std::ifstream file(FileName, std::ios::binary);
+    if (!file) return refuse("not readable");
+    Bytes.clear();
+    char chunk[1 << 16];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+        Bytes.append(chunk, static_cast<size_t>(file.gcount()));
+        if (Bytes.size() > align::kLongestSheetBytes) {
+            return refuse("longer than " + std::to_string(align::kLongestSheetBytes >> 20) +
+                          " MB, more than any song's words");
+        }
+    }
+    // The stream ends at a read error as at the file's end: the regular
+    // file's length tells them apart.
+    const uintmax_t length = fs::is_regular_file(status) ? fs::file_size(FileName, failed) : 0;
+    if (file.bad() || (!failed && Bytes.size() < length))
+        return refuse("a read error after " + std::to_string(Bytes.size()) + " bytes");
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/summary.h"
@@ -31,6 +32,13 @@ std::string DamageReport(const ReadOutcome& Read, bool Salvage);
 // `err`, with the file's name, and gives false (a damaged song is not worked
 // on).
 bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, std::ostream& err);
+
+// Reads a text file that one command works from into `Bytes`: true when it
+// was read whole; otherwise says on `err` "NAME: cannot read the WHAT: WHY"
+// (no such file, a folder, not a regular file, not readable, a read error,
+// longer than a lyric sheet may be) and gives false. A pipe is read to its end.
+bool ReadTextFile(const std::string& FileName, std::string_view What, std::string& Bytes,
+                  std::ostream& err);
 
 // Why a job failed, in the command line's words; `Direction` names the
 // events a conversion missed.

@@ -2,8 +2,8 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
+#include <sstream>
 
 #include "cli/align_command.h"
 #include "cli/batch.h"
@@ -221,11 +221,9 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
     std::vector<std::pair<size_t, int32_t>> pins;
     for (const std::string& text : command.PinTexts) pins.push_back(*PinOf(text));
     if (!command.LineStarts.empty()) {
-        std::ifstream file(command.LineStarts, std::ios::binary);
-        if (!file) {
-            err << PrintableName(command.LineStarts) << ": cannot read the line starts\n";
-            return 1;
-        }
+        std::string text;
+        if (!ReadTextFile(command.LineStarts, "line starts", text, err)) return 1;
+        std::istringstream file(text);
         size_t line_number = 0;
         for (std::string line; std::getline(file, line);) {
             ++line_number;

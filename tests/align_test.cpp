@@ -492,7 +492,14 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"song.mid sheet.txt -o b.mid --pin 3", 2, "--pin needs SYLLABLE=TICK"},
         {"song.mid sheet.txt --syllables some", 2, "auto or as-written"},
         {"song.mid empty.txt -o b.mid", 1, "the sheet holds no words"},
-        {"song.mid missing.txt -o b.mid", 1, "cannot read the sheet"},
+        {"song.mid missing.txt -o b.mid", 1, "missing.txt: cannot read the sheet: no such file"},
+        {"song.mid . -o b.mid", 1, ".: cannot read the sheet: it is a folder"},
+        {"song.mid /dev/zero -o b.mid", 1, "cannot read the sheet: not a regular file"},
+        {"song.mid big.txt -o b.mid", 1, "cannot read the sheet: longer than 16 MB"},
+        {"song.mid latin1.txt -o b.mid", 1,
+         "latin1.txt: the sheet is not valid UTF-8 text; it reads as Western (Windows-1252) "
+         "(--sheet-encoding WINDOWS-1252)"},
+        {"song.mid latin1.txt -o l.mid --sheet-encoding WINDOWS-1252", 0, "Syllables: "},
         {"song.mid sheet.txt -o b.mid --melody 5", 1, "track 5 plays no notes"},
         {"song.mid sheet.txt -o b.mid --language xx", 1, "unknown language"},
         {"song.mid sheet.txt -o song.mid --force", 1, "is the song being read"},
@@ -500,6 +507,10 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"a.mid sheet.txt -o b.mid --replace", 0, "Language: en (the song's @L line)\n"},
     };
     test::WriteAll(dir_ / "empty.txt", " \n\n");
+    test::WriteAll(dir_ / "big.txt", std::string((16 << 20) + 1, 'a'));
+    test::WriteAll(dir_ / "latin1.txt",
+                   "Gr\xfc\xdf Gott, sch\xf6ne Gr\xfc\xdf"
+                   "e\n");
     for (const Row& row : rows) {
         std::string out;
         EXPECT_EQ(Align(row.args, &out), row.status) << row.args << "\n" << out;

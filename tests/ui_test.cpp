@@ -40,6 +40,7 @@
 #include "ui/file_messages.h"
 #include "ui/karaoke_information_dialog.h"
 #include "ui/karaoke_view.h"
+#include "ui/lyric_sheet_dialog.h"
 #include "ui/main_window.h"
 #include "ui/playback_panel.h"
 #include "ui/song_text.h"
@@ -1063,6 +1064,52 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
         ASSERT_GT(marked, 0u);
         EXPECT_NE(view->DoubtAt(view->DoubtsOnScreen()[0].Box.center()), "");
     }
+}
+
+// Open... of the lyric sheet dialog: a UTF-8 sheet as it is, a sheet in a
+// code page read in it and named, a folder or a file without end refused
+// with the box left as it was; what the box held comes back with Undo.
+TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
+    test::TempDir dir;
+    test::WriteAll(dir / "utf8.txt", "Lei-se fle-hen mei-ne Lie-der\n");
+    test::WriteAll(dir / "latin1.txt",
+                   "Leise flehen meine Lieder durch die Nacht zu dir; in den "
+                   "stillen Hain hernieder, Liebchen, komm zu mir! "
+                   "Fl\xfcsternd schlanke Wipfel rauschen, s\xfc\xdf"
+                   "e "
+                   "Gr\xfc\xdf"
+                   "e, \xe4hnlich\n");
+    Song song;
+    SongFacts facts;
+    LyricSheetDialog dialog(song, facts);
+    auto* box = Find<QPlainTextEdit>(&dialog, "Sheet");
+    box->setPlainText("typed by hand");
+    const struct {
+        fs::path File;
+        bool Opens;
+        const char* Starts;  // the box's text
+        const char* Says;    // a piece of the outcome line ("" when it says nothing)
+    } rows[] = {
+        {dir / "utf8.txt", true, "Lei-se fle-hen", ""},
+        {dir / "latin1.txt", true, "Leise flehen", "(Windows-1252)."},
+        {dir.path(), false, "Leise flehen", "cannot be read"},
+        {"/dev/zero", false, "Leise flehen", "longer than 16 MB"},
+        {dir / "missing.txt", false, "Leise flehen", "cannot be read"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.File.string());
+        EXPECT_EQ(dialog.OpenSheet(Path(row.File)), row.Opens);
+        EXPECT_TRUE(box->toPlainText().startsWith(row.Starts)) << box->toPlainText().toStdString();
+        const QString said = Label(&dialog, "AlignOutcome");
+        EXPECT_EQ(said.isEmpty(), *row.Says == 0) << said.toStdString();
+        EXPECT_TRUE(said.contains(row.Says)) << said.toStdString();
+    }
+    EXPECT_TRUE(box->toPlainText().contains("s\u00fc\u00dfe Gr\u00fc\u00dfe, \u00e4hnlich"))
+        << box->toPlainText().toStdString();
+    box->undo();
+    EXPECT_TRUE(box->toPlainText().startsWith("Lei-se fle-hen"));
+    box->undo();
+    EXPECT_EQ(box->toPlainText(), "typed by hand");
 }
 
 // The workstation at its own least size, from the least screen it is made

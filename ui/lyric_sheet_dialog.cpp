@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -10,10 +11,12 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <map>
 #include <stdexcept>
 
+#include "align/lyric_sheet.h"
 #include "align/sung_syllables.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/song_info.h"
@@ -89,13 +92,52 @@ LyricSheetDialog::LyricSheetDialog(const Song& song, const SongFacts& facts, QWi
 void LyricSheetDialog::openSheet() {
     const QString path = QFileDialog::getOpenFileName(this, tr("Open a Lyric Sheet"), {},
                                                       tr("Text files (*.txt);;All files (*)"));
-    if (path.isEmpty()) return;
+    if (!path.isEmpty()) OpenSheet(path);
+}
+
+bool LyricSheetDialog::OpenSheet(const QString& path) {
+    const QString name = QDir::toNativeSeparators(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        outcome_->setText(tr("%1 cannot be read.").arg(path));
-        return;
+        outcome_->setText(tr("%1 cannot be read: %2.").arg(name, file.errorString()));
+        return false;
     }
-    sheet_->setPlainText(QString::fromUtf8(file.readAll()));
+    // Read one byte beyond the longest sheet, so that a device or a pipe
+    // without end is refused as surely as a file that is too long.
+    const auto longest = static_cast<qint64>(align::kLongestSheetBytes);
+    const QByteArray bytes = file.read(longest + 1);
+    if (file.error() != QFileDevice::NoError) {
+        outcome_->setText(tr("%1 cannot be read: %2.").arg(name, file.errorString()));
+        return false;
+    }
+    if (bytes.size() > longest) {
+        outcome_->setText(tr("%1 is longer than %2 MB, more than any song's words: "
+                             "it is not opened as a lyric sheet.")
+                              .arg(name)
+                              .arg(longest >> 20));
+        return false;
+    }
+    const std::string_view raw(bytes.constData(), static_cast<size_t>(bytes.size()));
+    QString note;
+    QString text;
+    if (IsValidUtf8(raw.substr(raw.starts_with("\xEF\xBB\xBF") ? 3 : 0))) {
+        text = QString::fromUtf8(bytes);
+    } else {
+        // A sheet saved by an older editor: its letters in their code page
+        // rather than replacement marks.
+        const std::string encoding = DetectEncoding({raw});
+        text = QString::fromStdString(TextDecoder(encoding).ToUtf8(raw));
+        note = tr("%1 is not UTF-8 text; it was read as %2.")
+                   .arg(name, QString::fromStdString(EncodingLabel(encoding)));
+    }
+    // In place of what the box held, as an edit: Undo brings that back.
+    QTextCursor cursor(sheet_->document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(text);
+    cursor.endEditBlock();
+    outcome_->setText(note);
+    return true;
 }
 
 void LyricSheetDialog::Align() {

@@ -39,6 +39,12 @@ class LyricSheetDialog : public QDialog {
     const std::vector<MarkedDoubt>& Doubts() const { return doubts_; }
     // Aligns the sheet in the box (what the Align button does).
     void Align();
+    // Puts the text of the file at `path` in the box (what Open... does with
+    // the file chosen), as an edit that Undo takes back: UTF-8, else read in
+    // the code page its bytes look like, which the dialog then names. False,
+    // with the reason shown, for a file that cannot be read or is far longer
+    // than any sheet.
+    bool OpenSheet(const QString& path);
 
   private:
     void openSheet();
