@@ -179,7 +179,7 @@ int Typicality(Script script, char32_t cp) {
             return 0;
         case Script::Western:
             if (listed(U"éèêàâäáçíóôöúüñß")) return 3;
-            if (listed(U"ëãåìîïòõùûœæøÿ")) return 2;
+            if (listed(U"ëãåìîïòõùûœæøÿðþ")) return 2;
             break;
         case Script::CentralEuropean:
             if (listed(U"ąćęłńśźżčěřšůžő")) return 3;

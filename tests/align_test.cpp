@@ -270,6 +270,15 @@ TEST(Aligner, HoldsAndSkipsOfTheSheetTakeNotes) {
     // "|": the next syllable goes into the next bar (4/4: 1920 ticks).
     const std::vector<MelodyNote> bars = NoteRun(0, 480, 8, 470);
     EXPECT_EQ(Ticks(AlignSyllables(bars, Shapes("a b |c"), {}, options))[2], 1920);
+    // After a pin the bar is the pin's own: of its note, or of the note
+    // before it when it is on none; the first note after the pin opens the
+    // next bar.
+    const std::vector<MelodyNote> gap = {{0, 470, 60},     {480, 950, 62},   {960, 1430, 64},
+                                         {1920, 2390, 65}, {2400, 2870, 64}, {3840, 4300, 62}};
+    for (const int32_t pin : {960, 1000})
+        EXPECT_EQ(Ticks(AlignSyllables(gap, Shapes("a b |c"), {{1, pin}}, options)),
+                  (Ticks_{0, pin, 1920}))
+            << pin;
 }
 
 TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
@@ -501,6 +510,7 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
          "(--sheet-encoding WINDOWS-1252)"},
         {"song.mid latin1.txt -o l.mid --sheet-encoding WINDOWS-1252", 0, "Syllables: "},
         {"song.mid sheet.txt -o b.mid --melody 5", 1, "track 5 plays no notes"},
+        {"song.mid sheet.txt -o b.mid --melody 0", 1, "track 0 plays no notes"},
         {"song.mid sheet.txt -o b.mid --language xx", 1, "unknown language"},
         {"song.mid sheet.txt -o song.mid --force", 1, "is the song being read"},
         {"a.mid sheet.txt -o b.mid", 1, "has words already"},

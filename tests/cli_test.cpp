@@ -178,8 +178,14 @@ TEST(CommandLine, CopiesWithinALimitedAddressSpace) {
 
 TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
     RunRows({
-        {"$V --help", 0, "info|lyrics|to-karaoke|to-lyrics|copy|check|fix|render", ""},
-        {"$V to-karaoke -h", 0, "Usage: verselane-cli to-karaoke|--language L", ""},
+        {"$V --help", 0,
+         "info|lyrics|to-karaoke|to-lyrics|copy|check|fix|render|"
+         "\n\nExit status: 0 when everything succeeded",
+         ""},
+        {"$V to-karaoke -h", 0,
+         "Usage: verselane-cli to-karaoke|--language L|"
+         "\n\nExit status: 0 when every song was converted",
+         ""},
         {"$V --version", 0, "=verselane-cli " VERSELANE_VERSION "\n", ""},
         {"$V", 2, "=", "no command"},
         {"$V sing", 2, "=", "unknown command: sing"},
