@@ -1,6 +1,7 @@
 // The definitions of every command: its words, options, help and rules.
 #include "cli/align_command.h"
 #include "cli/command_line.h"
+#include "cli/retime_command.h"
 
 namespace verselane::cli {
 
@@ -260,11 +261,15 @@ void CommandLine::DefineRender() {
 
 // retime and align: words onto the melody.
 void CommandLine::DefineAlignment() {
-    // retime reads its own arguments (cli/retime_command.cpp); it is listed
-    // here so that the program's help names it.
-    Command("retime", "SONG --pin I=TICK...",
-            "the words re-aligned around pinned syllables\n(NAME.retimed.EXT)", "", "")
-        ->prefix_command();
+    CLI::App* retime = Command("retime", "SONG --pin I=TICK...",
+                               "the words re-aligned around pinned syllables\n(NAME.retimed.EXT)",
+                               kRetimeDescription, kRetimeStatus);
+    Words(retime, "SONG", "the song whose words are re-aligned");
+    Value(retime, "-o,--output", values.output, "OUT",
+          "the output (default NAME.retimed.EXT beside the song)");
+    Switch(retime, "--force", values.force, "replace an existing output file");
+    Pins(retime, "syllable I lands on TICK (repeatable)");
+    Value(retime, "--line-starts", values.line_starts, "FILE", "more pins, one I=TICK a line");
 
     CLI::App* align =
         Command("align", "SONG SHEET", "words from a lyric sheet onto the melody (NAME.kar)",
@@ -281,9 +286,7 @@ void CommandLine::DefineAlignment() {
           "auto (default): words without marks are split as sung;\n"
           "as-written: the sheet's words and \"-\" marks are the\n"
           "syllables");
-    CLI::Option* pin = align->add_option("--pin", values.pins,
-                                         "syllable I (from 1, after splitting) lands on TICK");
-    pin->type_name("I=TICK")->expected(1)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    Pins(align, "syllable I (from 1, after splitting) lands on TICK");
     Value(align, "--to", values.to, "WHAT", "lyrics, karaoke or both (default)");
     Value(align, "--encoding", values.encoding, "NAME",
           "the encoding of the words in a song without words\n"

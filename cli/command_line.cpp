@@ -48,6 +48,13 @@ void CommandLine::Words(CLI::App* command, const std::string& name, const std::s
     command->add_option(name, values.words, help)->expected(0, -1)->group("");
 }
 
+void CommandLine::Pins(CLI::App* command, const std::string& help) {
+    command->add_option("--pin", values.pins, help)
+        ->type_name("I=TICK")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
 void CommandLine::Output(CLI::App* command, const std::string& default_name) {
     Value(command, "-o,--output", values.output, "OUT", "the output file (one song only)");
     Value(command, "--out-dir", values.out_dir, "DIR",

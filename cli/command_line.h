@@ -25,7 +25,7 @@ std::string TrackValue(const std::string& value, std::optional<int>& track);
 struct TypedOptions {
     std::vector<std::string> words;
     std::string output, out_dir, track, jobs, language, title, artist, encoding, from, level,
-        players, soundfont, max_length, melody, syllables, to, sheet_encoding;
+        players, soundfont, max_length, melody, syllables, to, sheet_encoding, line_starts;
     std::vector<std::string> pins;
     bool force = false, salvage = false, recursive = false, drop_lyrics = false, replace = false,
          follow = false, json = false, report = false, syllable_list = false;
@@ -52,6 +52,8 @@ struct CommandLine {
                const std::string& type, const std::string& help);
     void Switch(CLI::App* command, const std::string& names, bool& value, const std::string& help);
     void Words(CLI::App* command, const std::string& name, const std::string& help);
+    // --pin I=TICK, given as often as wanted.
+    void Pins(CLI::App* command, const std::string& help);
     void Output(CLI::App* command, const std::string& default_name);
     void BatchSwitches(CLI::App* command, const std::string& verb);
 

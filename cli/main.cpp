@@ -28,9 +28,6 @@ int main(int argc, char** argv) {
     // Every message starts with the program's name.
     MessageLines lines(std::cerr.rdbuf());
     std::ostream messages(&lines);
-    if (argc > 1 && std::string(argv[1]) == "retime")
-        return FinishStandardOutput(RunRetimeCommand({argv + 2, argv + argc}, std::cout, messages),
-                                    messages);
     const int status = std::visit(
         [&messages](const auto& command) -> int {
             using T = std::decay_t<decltype(command)>;
@@ -54,6 +51,8 @@ int main(int argc, char** argv) {
                 return RunCheck(command, std::cout, messages);
             } else if constexpr (std::is_same_v<T, AlignCommand>) {
                 return RunAlign(command, std::cout, messages);
+            } else if constexpr (std::is_same_v<T, RetimeCommand>) {
+                return RunRetime(command, std::cout, messages);
             } else if constexpr (std::is_same_v<T, FixCommand>) {
                 return RunFix(command, std::cout, messages, std::cerr,
                               ::isatty(STDERR_FILENO) != 0);

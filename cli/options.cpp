@@ -103,6 +103,28 @@ ParsedCommand MakeAlign(const TypedOptions& v, const Given& given, const Usage& 
     return align;
 }
 
+ParsedCommand MakeRetime(const TypedOptions& v, const Given& given, const Usage& usage) {
+    RetimeCommand retime;
+    if (given("--output")) {
+        if (v.output.empty()) return usage("-o needs a file name");
+        retime.Output = v.output;
+    }
+    if (given("--line-starts") && v.line_starts.empty())
+        return usage("--line-starts needs a file name");
+    if (v.words.size() != 1) return usage("retime takes one SONG");
+    if (v.pins.empty() && !given("--line-starts"))
+        return usage("retime needs --pin I=TICK or --line-starts FILE");
+    for (const std::string& text : v.pins) {
+        const auto pin = RetimePin(text);
+        if (!pin) return usage("--pin needs I=TICK, a syllable from 1 and a tick: " + text);
+        retime.Pins.push_back(*pin);
+    }
+    retime.Song = v.words[0];
+    retime.Force = v.force;
+    retime.LineStarts = v.line_starts;
+    return retime;
+}
+
 // The commands that write one file per song: fix and the conversions.
 ParsedCommand MakeBatch(const std::string& name, const TypedOptions& v, const Given& given,
                         const Usage& usage) {
@@ -191,8 +213,7 @@ ParsedCommand MakeCommand(const CommandLine& line, const CLI::App* command) {
     if (name == "render") return MakeRender(v, given, usage);
     if (name == "check") return MakeCheck(v, given, usage);
     if (name == "align") return MakeAlign(v, given, usage);
-    // retime is run on its own arguments before the parsed command is looked at.
-    if (name == "retime") return usage("retime reads its own arguments");
+    if (name == "retime") return MakeRetime(v, given, usage);
     return MakeBatch(name, v, given, usage);
 }
 

@@ -8,6 +8,7 @@
 
 #include "check/song_check.h"
 #include "cli/align_command.h"
+#include "cli/retime_command.h"
 #include "lyrics/converters.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
@@ -84,7 +85,7 @@ struct UsageError {
 
 using ParsedCommand =
     std::variant<InfoCommand, CopyCommand, LyricsCommand, ConvertCommand, RenderCommand,
-                 HelpRequest, UsageError, CheckCommand, FixCommand, AlignCommand>;
+                 HelpRequest, UsageError, CheckCommand, FixCommand, AlignCommand, RetimeCommand>;
 
 // The arguments after the program's name.
 ParsedCommand ParseCommandLine(const std::vector<std::string>& Args);

@@ -1,7 +1,6 @@
 #include "cli/retime_command.h"
 
 #include <charconv>
-#include <filesystem>
 #include <ostream>
 #include <sstream>
 
@@ -17,34 +16,6 @@ namespace verselane::cli {
 
 namespace {
 
-constexpr const char* kRetimeHelp =
-    "Usage: verselane-cli retime SONG [-o OUT] [--force] --pin I=TICK...\n"
-    "                            [--line-starts FILE]\n"
-    "\n"
-    "Re-aligns the words SONG holds around pins: each pinned syllable lands\n"
-    "exactly on its tick, the other syllables of its line are placed on the\n"
-    "melody's notes around it, and the syllables of other lines and every\n"
-    "other event stay where they are. I counts the sung syllables from 1 in\n"
-    "the order the words are shown ('verselane-cli lyrics SONG --syllables'\n"
-    "prints each with its number and tick).\n"
-    "\n"
-    "Options:\n"
-    "  -o OUT                the output (default NAME.retimed.EXT beside the song)\n"
-    "  --force               replace an existing output file\n"
-    "  --pin I=TICK          syllable I lands on TICK (repeatable)\n"
-    "  --line-starts FILE    more pins, one I=TICK a line\n"
-    "\n"
-    "Exit status: 0 when the song was written, 1 when it failed, 2 for a command\n"
-    "line that could not be understood.\n";
-
-struct RetimeCommand {
-    std::string Song;
-    std::string Output;
-    bool Force = false;
-    std::vector<std::string> PinTexts;
-    std::string LineStarts;
-};
-
 std::optional<long long> Number(std::string_view text) {
     long long value = 0;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -52,65 +23,28 @@ std::optional<long long> Number(std::string_view text) {
     return value;
 }
 
-// "I=TICK" with I from 1 and a tick that fits a song.
-std::optional<std::pair<size_t, int32_t>> PinOf(std::string_view text) {
-    const size_t eq = text.find('=');
+}  // namespace
+
+const char* const kRetimeDescription =
+    "Re-aligns the words SONG holds around pins: each pinned syllable lands\n"
+    "exactly on its tick, the other syllables of its line are placed on the\n"
+    "melody's notes around it, and the syllables of other lines and every\n"
+    "other event stay where they are. I counts the sung syllables from 1 in\n"
+    "the order the words are shown ('verselane-cli lyrics SONG --syllables'\n"
+    "prints each with its number and tick).\n";
+
+const char* const kRetimeStatus =
+    "Exit status: 0 when the song was written, 1 when it failed, 2 for a command\n"
+    "line that could not be understood.\n";
+
+std::optional<std::pair<size_t, int32_t>> RetimePin(std::string_view Text) {
+    const size_t eq = Text.find('=');
     if (eq == std::string_view::npos) return std::nullopt;
-    const auto index = Number(text.substr(0, eq));
-    const auto tick = Number(text.substr(eq + 1));
+    const auto index = Number(Text.substr(0, eq));
+    const auto tick = Number(Text.substr(eq + 1));
     if (!index || !tick || *index < 1 || *tick < 0 || *tick > 0x7FFFFFFF) return std::nullopt;
     return std::pair<size_t, int32_t>(static_cast<size_t>(*index), static_cast<int32_t>(*tick));
 }
-
-std::string ParseRetime(const std::vector<std::string>& args, RetimeCommand& command) {
-    std::vector<std::string> words;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> value;
-        if (name.size() < 2 || name[0] != '-') {
-            words.push_back(name);
-            continue;
-        }
-        if (size_t eq = name.find('='); name.starts_with("--") && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        }
-        if (name == "--force" && !value) {
-            command.Force = true;
-            continue;
-        }
-        if (name != "-o" && name != "--output" && name != "--pin" && name != "--line-starts")
-            return "unknown option: " + args[i];
-        if (!value) {
-            if (i + 1 >= args.size()) return "option " + name + " needs a value";
-            value = args[++i];
-        }
-        if (name == "--pin") {
-            command.PinTexts.push_back(*value);
-        } else if (name == "--line-starts") {
-            command.LineStarts = *value;
-        } else {
-            if (value->empty()) return "-o needs a file name";
-            command.Output = *value;
-        }
-    }
-    if (words.size() != 1) return "retime takes one SONG";
-    command.Song = words[0];
-    if (command.PinTexts.empty() && command.LineStarts.empty())
-        return "retime needs --pin I=TICK or --line-starts FILE";
-    for (const std::string& pin : command.PinTexts)
-        if (!PinOf(pin)) return "--pin needs I=TICK, a syllable from 1 and a tick: " + pin;
-    return {};
-}
-
-std::string DefaultRetimeOutput(const std::string& song) {
-    std::filesystem::path path(song);
-    const std::string extension = path.extension().string();
-    path.replace_extension(".retimed" + (extension.empty() ? std::string(".mid") : extension));
-    return path.string();
-}
-
-}  // namespace
 
 std::string EditFaultMessage(const editing::EditFault& fault) {
     using editing::EditProblem;
@@ -204,22 +138,9 @@ bool PrintSyllables(const Song& Song, std::optional<LineSource> From, int16_t Tr
     }
 }
 
-int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, std::ostream& err) {
-    for (const std::string& a : Args) {
-        if (a == "--") break;
-        if (a == "-h" || a == "--help") {
-            out << kRetimeHelp;
-            return 0;
-        }
-    }
-    RetimeCommand command;
-    if (const std::string error = ParseRetime(Args, command); !error.empty()) {
-        err << error << "\nTry 'verselane-cli retime --help'.\n";
-        return 2;
-    }
+int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err) {
     const std::string song_name = PrintableName(command.Song);
-    std::vector<std::pair<size_t, int32_t>> pins;
-    for (const std::string& text : command.PinTexts) pins.push_back(*PinOf(text));
+    std::vector<std::pair<size_t, int32_t>> pins = command.Pins;
     if (!command.LineStarts.empty()) {
         std::string text;
         if (!ReadTextFile(command.LineStarts, "line starts", text, err)) return 1;
@@ -229,7 +150,7 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
             ++line_number;
             while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
             if (line.empty()) continue;
-            const auto pin = PinOf(line);
+            const auto pin = RetimePin(line);
             if (!pin) {
                 err << PrintableName(command.LineStarts) << ", line " << line_number
                     << ": a line start needs I=TICK, not " << PrintableName(line) << "\n";
@@ -265,7 +186,8 @@ int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, st
         return 1;
     }
     const std::string output =
-        command.Output.empty() ? DefaultRetimeOutput(command.Song) : command.Output;
+        command.Output.empty() ? workflow::OutputName(command.Song, workflow::OutputKind::Retimed)
+                               : command.Output;
     const auto identity = FileIdentity(command.Song);
     if (identity && identity == FileIdentity(output)) {
         err << PrintableName(output) << ": is the song being read; name another output\n";

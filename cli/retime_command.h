@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "editing/edit_error.h"
@@ -17,13 +18,28 @@
 
 namespace verselane::cli {
 
-// Runs "retime" with the arguments after the command's name: 0 when the song
-// was written, 1 when it failed, 2 for a command line it could not understand
-// (the message on `err`); --help prints the help on `out`.
+// retime: a song's words re-aligned around pins.
+struct RetimeCommand {
+    std::string Song;
+    std::string Output;  // empty: NAME.retimed.EXT beside the song
+    bool Force = false;
+    std::vector<std::pair<size_t, int32_t>> Pins;  // syllable from 1, tick
+    std::string LineStarts;                        // a file of more pins, one I=TICK a line
+};
+
+// What the command does, and its exit status, for its help.
+extern const char* const kRetimeDescription;
+extern const char* const kRetimeStatus;
+
+// "I=TICK" with I from 1 and a tick that fits a song, or nothing.
+std::optional<std::pair<size_t, int32_t>> RetimePin(std::string_view Text);
+
 // The command line's sentence for an edit that cannot be made.
 std::string EditFaultMessage(const editing::EditFault& Fault);
 
-int RunRetimeCommand(const std::vector<std::string>& Args, std::ostream& out, std::ostream& err);
+// Runs the command: 0 when the song was written, 1 when it failed (with
+// messages on `err`).
+int RunRetime(const RetimeCommand& Command, std::ostream& out, std::ostream& err);
 
 // The sung syllables of the song as the timing editor and retime number
 // them: one line "I<TAB>TICK<TAB>m:ss.hh<TAB>TEXT" each, the text opened by

@@ -231,7 +231,10 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
          ""},
         {"$V lyrics song.kar --syllables", 0,
          "=1\t480\t0:00.50\t\\Ma\n2\t960\t0:01.00\t-ry\n3\t1440\t0:01.50\t/had\n", ""},
-        {"$V retime --help", 0, "Usage: verselane-cli retime SONG|--line-starts FILE", ""},
+        {"$V retime --help", 0,
+         "Usage: verselane-cli retime [OPTIONS] SONG --pin I=TICK...|--line-starts FILE|"
+         "\n\nExit status: 0 when the song was written",
+         ""},
         {"$V retime song.mid --pin 3=1000", 0,
          "=Syllables: 4, 1 pinned; written to song.retimed.mid\n", "", "song.retimed.mid"},
         {"$V lyrics song.retimed.mid --syllables", 0, "3\t1000\t0:01.04\t/world\n", ""},
@@ -242,6 +245,13 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
         {"$V retime song.mid --pin 3=1100 --force && $V lyrics song.retimed.mid --syllables", 0,
          "3\t1100\t", ""},
         {"$V retime song.mid --pin 3=1000 -o song.mid", 1, "", "is the song being read"},
+        // The forms of every command: --opt=value, a short option's value
+        // attached; NAME.retimed.mid for a song without an extension.
+        {"cp song.mid bare && $V retime bare --pin=3=1000 && $V retime song.mid --pin 3=900 "
+         "-oy.mid",
+         0, "written to bare.retimed.mid|written to y.mid", "", "bare.retimed.mid y.mid"},
+        {"$V retime song.mid --pin 3=1000 --force=yes", 2, "", "force"},
+        {"$V retime song.mid --line-starts ''", 2, "", "--line-starts needs a file name"},
         {"printf '1=0\\n\\n3=1200\\n' >starts.txt && $V retime song.mid --line-starts starts.txt "
          "-o starts.mid && $V lyrics starts.mid --syllables",
          0, "Syllables: 4, 2 pinned|3\t1200\t", "", "starts.mid"},

@@ -17,7 +17,9 @@ std::string Extension(const fs::path& input, OutputKind kind) {
         case OutputKind::Lyrics:
             return ".lyrics.mid";
         case OutputKind::Fixed:
-            return ".fixed" + (input.has_extension() ? input.extension().string() : ".mid");
+        case OutputKind::Retimed:
+            return (kind == OutputKind::Fixed ? ".fixed" : ".retimed") +
+                   (input.has_extension() ? input.extension().string() : ".mid");
         case OutputKind::Aligned: {
             std::string lowered = input.extension().string();
             std::transform(lowered.begin(), lowered.end(), lowered.begin(),

@@ -10,6 +10,7 @@ enum class OutputKind {
     Lyrics,   // NAME.lyrics.mid
     Fixed,    // NAME.fixed.EXT (.mid without an extension)
     Aligned,  // NAME.kar, or NAME.aligned.kar for a .kar input (any case)
+    Retimed,  // NAME.retimed.EXT (.mid without an extension)
 };
 
 // The output of `Input` (NAME is its file name without its last extension),
