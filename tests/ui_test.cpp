@@ -1066,6 +1066,31 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
     }
 }
 
+// A sheet typed into the dialog outlives a Cancel: it is there when the
+// dialog opens again, until another song is read.
+TEST(LyricSheetDialog, KeepsTheSheetThroughCancelUntilAnotherSongIsRead) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.form->Open(Path(Corpus("kar/negra_sombra.kar")));
+    QString seen;
+    const auto cancel_after = [&](const QString& typed) {
+        WhenShown(w.form.get(), "LyricSheetDialog", [&](QWidget* dialog) {
+            auto* box = Find<QPlainTextEdit>(dialog, "Sheet");
+            seen = box->toPlainText();
+            if (!typed.isEmpty()) box->setPlainText(typed);
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        w.form->findChild<QAction*>("SheetAction")->trigger();
+    };
+    cancel_after("negra sombra que me asombras");
+    EXPECT_EQ(seen, "");
+    cancel_after({});
+    EXPECT_EQ(seen, "negra sombra que me asombras");
+    w.form->Open(Path(Corpus("plain/dmp_test.mid")));
+    cancel_after({});
+    EXPECT_EQ(seen, "");
+}
+
 // Open... of the lyric sheet dialog: a UTF-8 sheet as it is, a sheet in a
 // code page read in it and named, a folder or a file without end refused
 // with the box left as it was; what the box held comes back with Undo.

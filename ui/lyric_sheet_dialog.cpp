@@ -140,6 +140,14 @@ bool LyricSheetDialog::OpenSheet(const QString& path) {
     return true;
 }
 
+QString LyricSheetDialog::SheetText() const {
+    return sheet_->toPlainText();
+}
+
+void LyricSheetDialog::SetSheetText(const QString& text) {
+    sheet_->setPlainText(text);
+}
+
 void LyricSheetDialog::Align() {
     result_.reset();
     ok_->setEnabled(false);

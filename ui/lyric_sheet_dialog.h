@@ -45,6 +45,9 @@ class LyricSheetDialog : public QDialog {
     // with the reason shown, for a file that cannot be read or is far longer
     // than any sheet.
     bool OpenSheet(const QString& path);
+    // The sheet in the box, as typed.
+    QString SheetText() const;
+    void SetSheetText(const QString& text);
 
   private:
     void openSheet();

@@ -280,6 +280,7 @@ void MainWindow::read(const QString& path) {
     source_path_ = path;
     converted_ = ConversionChoice::None;
     sheet_doubts_.clear();
+    sheet_text_.clear();
     changed_ = unsaved_ = broken_ = false;
     has_words_ = HasWordsToConvert();
     remember(path);
@@ -549,7 +550,10 @@ std::vector<MarkedDoubt> MainWindow::ShownDoubts() const {
 void MainWindow::wordsFromSheet() {
     if (busy_ || !has_song_) return;  // no song read yet
     LyricSheetDialog dialog(song_, facts_, this);
-    if (dialog.exec() != QDialog::Accepted || !dialog.Result()) return;
+    dialog.SetSheetText(sheet_text_);
+    const int answer = dialog.exec();
+    sheet_text_ = dialog.SheetText();
+    if (answer != QDialog::Accepted || !dialog.Result()) return;
     playback_->SongChanging();
     editor_->Clear();
     song_ = *dialog.Result();

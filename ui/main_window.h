@@ -143,6 +143,10 @@ class MainWindow : public QMainWindow, public ConversionHost {
     // The aligner's doubts after Words from a Lyric Sheet, shown until the
     // words are edited or another song is read.
     std::vector<MarkedDoubt> sheet_doubts_;
+    // The text of the lyric sheet dialog when it last closed, OK or not:
+    // a sheet pasted or typed is not lost with a Cancel, until another song
+    // is read.
+    QString sheet_text_;
     bool changed_ = false;        // converted or repaired since it was read: Write File offered
     bool unsaved_ = false;        // differs from what was last read or written
     bool broken_ = false;         // a conversion failed half way: it takes a new read
