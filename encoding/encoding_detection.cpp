@@ -267,14 +267,18 @@ double Plausibility(Script script, std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) text.push_back(NextCodePoint(utf8, i));
     int64_t total = 0;
     int64_t count = 0;
+    int64_t controls = 0;
     bool impossible = false;
     for (size_t i = 0; i < text.size(); ++i) {
         const char32_t cp = text[i];
-        // An undecodable byte, a control character (but tab, line ends and
-        // the NUL bytes that pad some texts) or box drawing (what DOS code
+        // An undecodable byte, a C1 control or box drawing (what DOS code
         // pages make of other code pages' letters) is in no song's words.
-        impossible = impossible || cp == 0xFFFD || In(cp, 0x80, 0x9F) || In(cp, 0x2500, 0x259F) ||
-                     In(cp, 0x01, 0x08) || In(cp, 0x0B, 0x0C) || In(cp, 0x0E, 0x1F);
+        impossible = impossible || cp == 0xFFFD || In(cp, 0x80, 0x9F) || In(cp, 0x2500, 0x259F);
+        // So are control characters (but tab, line ends and the NUL bytes
+        // that pad some texts): many of them are bytes that are no text at
+        // all; a stray one is a control in every code page but VISCII (left
+        // out of the running by ReadsControlsAsLetters) and tells nothing.
+        if (In(cp, 0x01, 0x08) || In(cp, 0x0B, 0x0C) || In(cp, 0x0E, 0x1F)) ++controls;
         const char32_t previous = i > 0 ? text[i - 1] : U' ';
         const char32_t next = i + 1 < text.size() ? text[i + 1] : U' ';
         if (cp >= 0x80) {
@@ -313,6 +317,7 @@ double Plausibility(Script script, std::string_view utf8) {
             total -= 3;
         }
     }
+    impossible = impossible || controls * 50 > static_cast<int64_t>(text.size());
     const double mean = count == 0 ? 0 : static_cast<double>(total) / static_cast<double>(count);
     return impossible ? mean - kImpossible : mean;
 }

@@ -94,6 +94,7 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
         // grid step back, several on and back
         {Edit::MoveTo(1, 720), "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880"},
         {Edit::MoveTo(1, 960), "¶Hel@0-lo@960 world@960/Sec@1920-ond@2400 line@2880"},
+        {Edit::MoveTo(1, 0), "¶Hel@0-lo@0 world@960/Sec@1920-ond@2400 line@2880"},
         {Edit::MoveToNote(3, -1), "¶Hel@0-lo@480 world@960/Sec@1440-ond@2400 line@2880"},
         {Edit::MoveToNote(5, 1), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@3360"},
         {Edit::Nudge(4, -120), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2280 line@2880"},

@@ -167,6 +167,12 @@ TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
         if (e.Record.IsText() && !e.Body.starts_with('@')) rows += e.Body + "|";
     EXPECT_EQ(rows, "\\" + pair + pair + pair + pair + t + " star |/" + t + " star |" + t +
                         " star |" + t + " star |");
+    // A line of a whole screen stays whole.
+    song = BuildSong({Events(lyrics.begin(), lyrics.begin() + 40)}, 0);
+    LyricsToKaraoke(song, track, kInfo);
+    rows.clear();
+    for (const EventAndBody& e : EventsOf(song, 2)) rows += e.Body;
+    EXPECT_EQ(rows.find('/'), std::string::npos) << rows;
 }
 
 // "@T" lines win over the name: the first is the title, the next in its track

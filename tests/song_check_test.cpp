@@ -388,6 +388,14 @@ TEST(SongCheck, FormatTwoPatternsPlayInTurnAfterMakeFormat1) {
     EXPECT_EQ(Count(CheckSong(song), "sk-format"), 0);
     EXPECT_EQ(MetaTexts(song, 1, kMetaText), (std::vector<std::string>{"\\Twin", "kle", "/star"}));
     EXPECT_EQ(song.Tracks[1][1].Tick, 1440) << "the words move with their pattern";
+    // Patterns that end together on the last tick a song holds are laid too.
+    Song longest =
+        BuildSong({{Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(1000)},
+                   {Name("Words"), Text(0, "\\Twin"), EndOfTrack(INT32_MAX - 1000)}},
+                  2);
+    EXPECT_TRUE(ApplyRepair(longest, Repair::MakeFormat1));
+    const Track& words = longest.Tracks[1];
+    EXPECT_EQ(words[words.Size() - 1].Tick, INT32_MAX);
 }
 
 // Over the real songs of the corpus that hold words, at most one in ten has a

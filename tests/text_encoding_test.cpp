@@ -57,6 +57,23 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
     }
     // One text that is not UTF-8 is enough to look further.
     EXPECT_EQ(DetectEncoding({"Für", "sch\xF6n"}), "WINDOWS-1252");
+    // A stray control byte is a control in every code page but VISCII,
+    // which reads it as a letter: the words are read as before, not given up
+    // for Windows-1252 nor taken for VISCII. Texts full of them are no text
+    // (a lyric that swallowed the events after it): Windows-1252.
+    std::vector<std::string> words;
+    std::istringstream verse(
+        TypedText(
+            "Hà Nội mùa thu, cây cơm nguội vàng, cây bàng lá đỏ, nằm kề bên nhau, phố xưa nhà cổ.",
+            "WINDOWS-1258")
+            .Bytes);
+    for (std::string word; verse >> word;) words.push_back(word + " ");
+    for (const char* stray : {"", "\x14", "\x19"}) {
+        words.back().back() = *stray ? *stray : ' ';
+        EXPECT_EQ(DetectEncoding({words.begin(), words.end()}), "WINDOWS-1258") << int(*stray);
+    }
+    for (std::string& word : words) word.back() = '\x14';
+    EXPECT_EQ(DetectEncoding({words.begin(), words.end()}), "WINDOWS-1252");
 }
 
 // Songs whose words are in each code page of the list, sung word by word
