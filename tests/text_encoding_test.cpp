@@ -55,6 +55,11 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
         if (!c.typed_back) continue;
         EXPECT_EQ(TypedText(c.shown, decoder.Encoding()).Bytes, c.bytes) << c.encoding;
     }
+    // Typed text is cleaned first: each byte of no valid UTF-8 sequence (a
+    // lead byte beyond F4 included) becomes U+FFFD.
+    const TypedBytes typed = TypedText("a\xF8\x88\x80\x80", "UTF-8");
+    EXPECT_EQ(typed.Replaced, 4);
+    EXPECT_EQ(typed.Bytes, "a\uFFFD\uFFFD\uFFFD\uFFFD");
     // One text that is not UTF-8 is enough to look further.
     EXPECT_EQ(DetectEncoding({"Für", "sch\xF6n"}), "WINDOWS-1252");
     // A stray control byte is a control in every code page but VISCII,
