@@ -39,8 +39,11 @@ class SheetBuilder {
         }
         for (size_t i = 0; i < token.size(); ++i) {
             const char c = token[i];
-            if (c == '\\' && i + 1 < token.size()) {
-                Plain(token[++i]);
+            if (c == '\\') {
+                // One at a line's end makes nothing plain: it is dropped, so
+                // that no syllable is a lone backslash, which the karaoke
+                // words would take for a paragraph mark.
+                if (i + 1 < token.size()) Plain(token[++i]);
             } else if (c == '-') {
                 Split();
             } else if (c == '_') {

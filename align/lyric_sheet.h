@@ -42,7 +42,8 @@ constexpr size_t kLongestSheetBytes = 16 << 20;
 // "--"), "_" holds the syllable before over one more note (LilyPond's "__"
 // standing alone counts once), "*" leaves a note without words, "~" joins
 // words sung on one note into one syllable, "|" moves on to the next bar and
-// "\" makes the character after it a plain one. A line of nothing but spaces
+// "\" makes the character after it a plain one (at a line's end it is
+// dropped). A line of nothing but spaces
 // is blank. The marks never reach a syllable's text. Raises
 // AlignError for a sheet without a single syllable or that is not
 // valid UTF-8.

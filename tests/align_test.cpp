@@ -68,6 +68,7 @@ TEST(LyricSheet, ReadsEveryMark) {
         {"what~ a", "[what a]"},
         {"rock\\-and\\-roll \\_x\\* \\~ \\|", "[rock-and-roll] [_x*] [~] [|]"},
         {"back\\\\slash", "[back\\slash]"},
+        {"a \\\nb\\", "[a] / [b]"},  // a backslash with nothing after it is dropped
         {"one\ntwo\n\nthree", "[one] / [two] // [three]"},
         {"one\r\n  \r\ntwo", "[one] // [two]"},  // CRLF, a line of spaces is blank
         {"\xEF\xBB\xBFJa, ich", "[Ja,] [ich]"},  // a byte order mark
@@ -84,7 +85,7 @@ TEST(LyricSheet, ReadsEveryMark) {
 }
 
 TEST(LyricSheet, RefusesSheetsWithoutWords) {
-    for (const char* sheet : {"", "\n\n  \n", "- _ * | ~",
+    for (const char* sheet : {"", "\n\n  \n", "- _ * | ~", "\\",
                               "\xFF\xFE"
                               "a",
                               "a \xC3"}) {
