@@ -111,6 +111,15 @@ const char* const kAlignStatus =
     "Exit status: 0 when the song was written, 1 when it failed, 2 for a command\n"
     "line that could not be understood.\n";
 
+std::optional<std::pair<size_t, int32_t>> ParsePin(std::string_view Text) {
+    const size_t eq = Text.find('=');
+    if (eq == std::string_view::npos) return std::nullopt;
+    const auto index = Number(Text.substr(0, eq));
+    const auto tick = Number(Text.substr(eq + 1));
+    if (!index || !tick || *index < 0 || *tick < 0 || *tick > 0x7FFFFFFF) return std::nullopt;
+    return std::pair<size_t, int32_t>(static_cast<size_t>(*index), static_cast<int32_t>(*tick));
+}
+
 std::string SetAlignOption(const std::string& name, const std::string& v, AlignCommand& Command) {
     if (name == "-o" || name == "--output") {
         if (v.empty()) return "-o needs a file name";
@@ -126,14 +135,9 @@ std::string SetAlignOption(const std::string& name, const std::string& v, AlignC
             return "--syllables takes auto or as-written, not " + v;
         Command.AsWritten = v == "as-written";
     } else if (name == "--pin") {
-        const size_t eq = v.find('=');
-        const auto index =
-            eq == std::string::npos ? std::nullopt : Number(std::string_view(v).substr(0, eq));
-        const auto tick =
-            eq == std::string::npos ? std::nullopt : Number(std::string_view(v).substr(eq + 1));
-        if (!index || !tick || *index < 0 || *tick < 0 || *tick > 0x7FFFFFFF)
-            return "--pin needs SYLLABLE=TICK with two numbers: " + v;
-        Command.Pins.emplace_back(static_cast<size_t>(*index), static_cast<int32_t>(*tick));
+        const auto pin = ParsePin(v);
+        if (!pin) return "--pin needs SYLLABLE=TICK with two numbers: " + v;
+        Command.Pins.push_back(*pin);
     } else if (name == "--to") {
         if (v != "lyrics" && v != "karaoke" && v != "both")
             return "--to takes lyrics, karaoke or both, not " + v;

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,10 @@ std::string AlignFaultMessage(const align::AlignFault& Fault);
 // What the command does, and its exit status, for its help.
 extern const char* const kAlignDescription;
 extern const char* const kAlignStatus;
+
+// "I=TICK" as --pin takes it: two whole numbers, I from 0 (whether it is
+// a syllable of the song is known only later) and a tick that fits a song.
+std::optional<std::pair<size_t, int32_t>> ParsePin(std::string_view Text);
 
 // Takes the value of one option (-o, --output, --melody, --language,
 // --syllables, --pin, --to, --encoding, --sheet-encoding); returns what is

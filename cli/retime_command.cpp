@@ -1,6 +1,5 @@
 #include "cli/retime_command.h"
 
-#include <charconv>
 #include <ostream>
 #include <sstream>
 
@@ -13,17 +12,6 @@
 #include "writer/midi_writer.h"
 
 namespace verselane::cli {
-
-namespace {
-
-std::optional<long long> Number(std::string_view text) {
-    long long value = 0;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-}  // namespace
 
 const char* const kRetimeDescription =
     "Re-aligns the words SONG holds around pins: each pinned syllable lands\n"
@@ -38,12 +26,9 @@ const char* const kRetimeStatus =
     "line that could not be understood.\n";
 
 std::optional<std::pair<size_t, int32_t>> RetimePin(std::string_view Text) {
-    const size_t eq = Text.find('=');
-    if (eq == std::string_view::npos) return std::nullopt;
-    const auto index = Number(Text.substr(0, eq));
-    const auto tick = Number(Text.substr(eq + 1));
-    if (!index || !tick || *index < 1 || *tick < 0 || *tick > 0x7FFFFFFF) return std::nullopt;
-    return std::pair<size_t, int32_t>(static_cast<size_t>(*index), static_cast<int32_t>(*tick));
+    const auto pin = ParsePin(Text);
+    if (!pin || pin->first < 1) return std::nullopt;
+    return pin;
 }
 
 std::string EditFaultMessage(const editing::EditFault& fault) {
