@@ -164,16 +164,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     if (!ReadWholeSong(Command.Song, song, facts, err)) return 1;
     std::string sheet;
     if (!ReadTextFile(Command.Sheet, "sheet", sheet, err)) return 1;
-    if (!Command.SheetEncoding.empty()) {
-        sheet = TextDecoder(Command.SheetEncoding).ToUtf8(sheet);
-    } else if (std::string_view body = sheet;
-               !IsValidUtf8(body.substr(body.starts_with("\xEF\xBB\xBF") ? 3 : 0))) {
-        // Say what the bytes look like, so that the user knows what to name.
-        const std::string guess = DetectEncoding({body});
-        err << PrintableName(Command.Sheet) << ": the sheet is not valid UTF-8 text; it reads as "
-            << EncodingLabel(guess) << " (--sheet-encoding " << guess << ")\n";
-        return 1;
-    }
+    if (!Command.SheetEncoding.empty()) sheet = TextDecoder(Command.SheetEncoding).ToUtf8(sheet);
 
     const bool had_words = align::SongHasWords(song, facts);
     if (had_words && !Command.Replace) {
@@ -195,7 +186,14 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     try {
         aligned = align::AlignSheet(song, request);
     } catch (const align::AlignError& e) {
-        err << PrintableName(Command.Sheet) << ": " << AlignFaultMessage(e.Fault()) << "\n";
+        err << PrintableName(Command.Sheet) << ": " << AlignFaultMessage(e.Fault());
+        if (e.Fault().Problem == align::AlignProblem::SheetNotUtf8) {
+            // Say what the bytes look like, so that the user knows what to name.
+            const std::string guess = DetectEncoding({request.SheetUtf8});
+            err << "; it reads as " << EncodingLabel(guess) << " (--sheet-encoding " << guess
+                << ")";
+        }
+        err << "\n";
         return 1;
     }
     if (!aligned.DictionaryMissingFrom.empty()) {

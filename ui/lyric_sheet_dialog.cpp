@@ -118,14 +118,14 @@ bool LyricSheetDialog::OpenSheet(const QString& path) {
         return false;
     }
     const std::string_view raw(bytes.constData(), static_cast<size_t>(bytes.size()));
+    // A sheet saved by an older editor is read in its code page rather than
+    // shown with replacement marks.
+    const std::string encoding = DetectEncoding({raw});
     QString note;
     QString text;
-    if (IsValidUtf8(raw.substr(raw.starts_with("\xEF\xBB\xBF") ? 3 : 0))) {
+    if (encoding == "UTF-8") {
         text = QString::fromUtf8(bytes);
     } else {
-        // A sheet saved by an older editor: its letters in their code page
-        // rather than replacement marks.
-        const std::string encoding = DetectEncoding({raw});
         text = QString::fromStdString(TextDecoder(encoding).ToUtf8(raw));
         note = tr("%1 is not UTF-8 text; it was read as %2.")
                    .arg(name, QString::fromStdString(EncodingLabel(encoding)));
