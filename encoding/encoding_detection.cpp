@@ -249,6 +249,12 @@ bool IsIdeograph(char32_t cp) {
 }
 
 // Thai vowel and tone marks, written above or below the consonant before them.
+// A control character that words do not hold: not a tab, a line end or
+// the NUL bytes that pad some texts.
+bool IsStrayControl(char32_t cp) {
+    return In(cp, 0x01, 0x08) || In(cp, 0x0B, 0x0C) || In(cp, 0x0E, 0x1F);
+}
+
 bool IsThaiMark(char32_t cp) {
     return cp == 0xE31 || In(cp, 0xE34, 0xE3A) || In(cp, 0xE47, 0xE4E);
 }
@@ -274,11 +280,10 @@ double Plausibility(Script script, std::string_view utf8) {
         // An undecodable byte, a C1 control or box drawing (what DOS code
         // pages make of other code pages' letters) is in no song's words.
         impossible = impossible || cp == 0xFFFD || In(cp, 0x80, 0x9F) || In(cp, 0x2500, 0x259F);
-        // So are control characters (but tab, line ends and the NUL bytes
-        // that pad some texts): many of them are bytes that are no text at
-        // all; a stray one is a control in every code page but VISCII (left
+        // So are control characters, many of them: bytes that are no text at
+        // all. A stray one is a control in every code page but VISCII (left
         // out of the running by ReadsControlsAsLetters) and tells nothing.
-        if (In(cp, 0x01, 0x08) || In(cp, 0x0B, 0x0C) || In(cp, 0x0E, 0x1F)) ++controls;
+        if (IsStrayControl(cp)) ++controls;
         const char32_t previous = i > 0 ? text[i - 1] : U' ';
         const char32_t next = i + 1 < text.size() ? text[i + 1] : U' ';
         if (cp >= 0x80) {
@@ -327,7 +332,7 @@ double Plausibility(Script script, std::string_view utf8) {
 bool ReadsControlsAsLetters(const char* name, std::string_view sample) {
     std::string controls;
     for (char c : sample) {
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r' &&
+        if (IsStrayControl(static_cast<unsigned char>(c)) &&
             controls.find(c) == std::string::npos) {
             controls.push_back(c);
         }
