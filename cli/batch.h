@@ -36,7 +36,8 @@ bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, st
 // Reads a text file that one command works from into `Bytes`: true when it
 // was read whole; otherwise says on `err` "NAME: cannot read the WHAT: WHY"
 // (no such file, a folder, not a regular file, not readable, a read error,
-// longer than a lyric sheet may be) and gives false. A pipe is read to its end.
+// longer than a lyric sheet may be) and gives false. A pipe is read to its end
+// or to that length.
 bool ReadTextFile(const std::string& FileName, std::string_view What, std::string& Bytes,
                   std::ostream& err);
 
