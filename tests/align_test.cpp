@@ -131,6 +131,20 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
     }
 }
 
+// Words joined by "~" are split word by word: 200,000 of them (which a
+// sheet may hold) had overflowed the stack, and their syllables still meet.
+TEST(SungSyllables, SplitsAnyNumberOfJoinedWords) {
+    const SyllableSplitter splitter("es");
+    std::string joined = "lin-da";
+    for (int i = 0; i < 200'000; ++i) joined += " a";
+    joined += " a-mi-ga";
+    std::string word = joined;
+    std::erase(word, '-');
+    std::string sung = Split(splitter, word);
+    EXPECT_EQ(sung.size(), joined.size());
+    EXPECT_EQ(sung, joined);
+}
+
 TEST(SungSyllables, WithoutADictionarySplitsByRuleAndSaysSo) {
     test::TempDir empty;
     const SyllableSplitter splitter("de", empty.path().string());
