@@ -6,13 +6,14 @@
 #               under the address and undefined-behaviour sanitizers
 #               (build/asan)
 #   make fuzz   fuzz the reader and writer for FUZZ_SECONDS (default 300)
+#   make fuzz-sheet   fuzz the aligner with lyric sheets for FUZZ_SECONDS
 #
 # Builds live under build/<preset> (see CMakePresets.json).
 
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps configure build test test-portable test-asan fuzz run bench bench-compare clean format screenshots mutants
+.PHONY: all deps configure build test test-portable test-asan fuzz fuzz-sheet run bench bench-compare clean format screenshots mutants
 
 all: build
 
@@ -47,6 +48,9 @@ test-asan: deps
 FUZZ_SECONDS ?= 300
 fuzz: deps
 	@./scripts/fuzz $(FUZZ_SECONDS)
+
+fuzz-sheet: deps
+	@./scripts/fuzz --sheet $(FUZZ_SECONDS)
 
 run: build
 	@./$(BUILD)/ui/verselane

@@ -422,7 +422,9 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         s = e - 1;
     }
     // Syllables sharing a note divide its time evenly with the syllable that
-    // opened it (up to the next note's start): sung between the notes.
+    // opened it (up to the next note's start): sung between the notes. Never
+    // past the syllable after them, which may be pinned before that note or
+    // placed on no note.
     for (size_t s = 1; s < count; ++s) {
         if (!result.Syllables[s].SharesNote) continue;
         size_t e = s;
@@ -432,7 +434,8 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         int64_t span = 0;
         if (note >= 0) {
             const auto at = static_cast<size_t>(note);
-            const int32_t until = at + 1 < notes.size() ? notes[at + 1].Tick : notes[at].End;
+            int32_t until = at + 1 < notes.size() ? notes[at + 1].Tick : notes[at].End;
+            if (e < count) until = std::min(until, result.Syllables[e].Tick);
             span = std::max<int64_t>(0, until - opener.Tick);
         }
         const auto parts = static_cast<int64_t>(e - s + 1);

@@ -83,8 +83,12 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
             continue;
         }
         const std::vector<std::string> pieces = Splitter.Split(in[i].Text);
+        // The word's marks without its text: copying the whole word for each
+        // of its pieces took time that grew with the square of a long word.
+        SheetSyllable shape = in[i];
+        shape.Text.clear();
         for (size_t p = 0; p < pieces.size(); ++p) {
-            SheetSyllable s = in[i];
+            SheetSyllable s = shape;
             s.Text = pieces[p];
             if (p > 0) {
                 s.SplitByRule = true;

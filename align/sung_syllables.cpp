@@ -467,13 +467,24 @@ void SyllableSplitter::Prepare(std::string_view Utf8Text) {
 std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) const {
     // Words joined to be sung as one ("que~es", "linda~amiga") run together
     // where they meet: the last syllable of one and the first of the next
-    // share a note, the others keep their own.
-    if (const size_t space = Utf8Word.find(' '); space != std::string_view::npos) {
-        std::vector<std::string> out = Split(Utf8Word.substr(0, space));
-        std::vector<std::string> rest = Split(Utf8Word.substr(space + 1));
-        out.back() += ' ' + rest.front();
-        out.insert(out.end(), rest.begin() + 1, rest.end());
-        return out;
+    // share a note, the others keep their own. Word by word, not by
+    // recursion: a sheet may join any number of words.
+    if (Utf8Word.find(' ') != std::string_view::npos) {
+        std::vector<std::string> out;
+        for (size_t from = 0;;) {
+            const size_t space = Utf8Word.find(' ', from);
+            std::vector<std::string> word = Split(Utf8Word.substr(from, space - from));
+            if (out.empty()) {
+                out = std::move(word);
+            } else {
+                out.back() += ' ';
+                out.back() += word.front();
+                out.insert(out.end(), std::make_move_iterator(word.begin() + 1),
+                           std::make_move_iterator(word.end()));
+            }
+            if (space == std::string_view::npos) return out;
+            from = space + 1;
+        }
     }
     const std::u32string word = Decode(Utf8Word);
     size_t first = 0, last = word.size();

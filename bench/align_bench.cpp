@@ -5,7 +5,8 @@
 // and quarters with a rest before every line, 640 syllables in lines of
 // eight) is aligned with no pins, one pin in the middle and every line's
 // first syllable pinned; a real karaoke song of the corpus (when there) is
-// aligned from its sheet as the command does it, melody choice included.
+// aligned from its sheet as the command does it, melody choice included;
+// a German sheet is split, and a sheet of one very long word.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -113,6 +114,23 @@ void SplitGermanSheet(benchmark::State& state) {
     }
 }
 BENCHMARK(SplitGermanSheet)->Unit(benchmark::kMillisecond);
+
+// A sheet of one word of 200,000 letters ("abab..."): its 100,000 sung
+// syllables, as the command makes them before aligning. Each piece once
+// copied the whole word, which took seconds here and grew with the square
+// of the word.
+void SplitOneLongWord(benchmark::State& state) {
+    std::string word;
+    for (int i = 0; i < 100'000; ++i) word += "ab";
+    const LyricSheet sheet = ParseLyricSheet(word);
+    SyllableSplitter splitter("en");
+    splitter.Prepare(word);
+    for (auto _ : state) {
+        const LyricSheet sung = SungSyllables(sheet, splitter);
+        benchmark::DoNotOptimize(sung.Syllables.size());
+    }
+}
+BENCHMARK(SplitOneLongWord)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

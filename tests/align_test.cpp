@@ -131,6 +131,20 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
     }
 }
 
+// Words joined by "~" are split word by word: 200,000 of them (which a
+// sheet may hold) had overflowed the stack, and their syllables still meet.
+TEST(SungSyllables, SplitsAnyNumberOfJoinedWords) {
+    const SyllableSplitter splitter("es");
+    std::string joined = "lin-da";
+    for (int i = 0; i < 200'000; ++i) joined += " a";
+    joined += " a-mi-ga";
+    std::string word = joined;
+    std::erase(word, '-');
+    std::string sung = Split(splitter, word);
+    EXPECT_EQ(sung.size(), joined.size());
+    EXPECT_EQ(sung, joined);
+}
+
 TEST(SungSyllables, WithoutADictionarySplitsByRuleAndSaysSo) {
     test::TempDir empty;
     const SyllableSplitter splitter("de", empty.path().string());
@@ -342,6 +356,16 @@ TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
     shapes[4].MayShareNote = shapes[5].MayShareNote = true;
     const Ticks_ shared = Ticks(AlignSyllables(notes, shapes, {}, options));
     EXPECT_EQ(shared, (Ticks_{0, 480, 960, 1200, 1200, 1200}));
+    // A syllable sharing the only note before a pin divides that note's time
+    // with its opener up to the syllable after it, not up to the next note:
+    // the pin's (off the notes) or the ones on no note before it.
+    const std::vector<MelodyNote> sparse = {{0, 96, 60}, {480, 576, 62}};
+    std::vector<SyllableShape> split = Shapes("ab c\nd");
+    split[1].MayShareNote = true;
+    EXPECT_EQ(Ticks(AlignSyllables(sparse, split, {{2, 200}}, options)), (Ticks_{0, 100, 200}));
+    split = Shapes("ab c d e");
+    split[1].MayShareNote = true;
+    EXPECT_EQ(Ticks(AlignSyllables(sparse, split, {{3, 200}}, options)), (Ticks_{0, 50, 100, 200}));
     // With no notes at all, the syllables still come in order; the first on
     // no note is the first of the song, however many pins come after it.
     const Alignment none = AlignSyllables({}, Shapes("a b c"), {{1, 960}}, options);
