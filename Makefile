@@ -7,13 +7,14 @@
 #               (build/asan)
 #   make fuzz   fuzz the reader and writer for FUZZ_SECONDS (default 300)
 #   make fuzz-sheet   fuzz the aligner with lyric sheets for FUZZ_SECONDS
+#   make fuzz-song    fuzz the check, the timing editor and the aligner with songs
 #
 # Builds live under build/<preset> (see CMakePresets.json).
 
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: all deps configure build test test-portable test-asan fuzz fuzz-sheet run bench bench-compare clean format screenshots mutants
+.PHONY: all deps configure build test test-portable test-asan fuzz fuzz-sheet fuzz-song run bench bench-compare clean format screenshots mutants
 
 all: build
 
@@ -51,6 +52,9 @@ fuzz: deps
 
 fuzz-sheet: deps
 	@./scripts/fuzz --sheet $(FUZZ_SECONDS)
+
+fuzz-song: deps
+	@./scripts/fuzz --song $(FUZZ_SECONDS)
 
 run: build
 	@./$(BUILD)/ui/verselane

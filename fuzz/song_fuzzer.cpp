@@ -1,0 +1,169 @@
+// Arbitrary bytes as a song through what the desktop program does with a
+// file it opens: the check and each of its repairs, the timing editor's
+// edits and their undo, and words from a lyric sheet put onto its melody.
+//
+// Any crash, sanitizer report, hang or memory blow-up is a finding; so is a
+// repaired, edited or aligned song that cannot be written or does not read
+// back, and an undo that does not give back the song as it was.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "align/align_error.h"
+#include "align/song_words.h"
+#include "check/song_check.h"
+#include "editing/edit_error.h"
+#include "editing/timed_words.h"
+#include "model/errors.h"
+#include "model/song.h"
+#include "model/song_facts.h"
+#include "reader/midi_reader.h"
+#include "writer/midi_writer.h"
+
+using namespace verselane;
+
+namespace {
+
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "verselane-fuzz-song: %s\n", what);
+        std::abort();
+    }
+}
+
+// The song's bytes as the writer makes them, or empty when the writer
+// refuses it (events further apart than a delta time can say, which the
+// reader's songs may hold): then there is nothing to compare.
+std::string Written(const Song& song) {
+    try {
+        return EncodeSong(song);
+    } catch (const RuntimeError&) {
+        return {};
+    }
+}
+
+void ReadsBack(const std::string& bytes, const char* what) {
+    if (bytes.empty()) return;
+    Song back;
+    SongFacts facts;
+    Check(ReadSongBytes(back, facts, bytes).Result == ReadResult::Complete, what);
+}
+
+void CheckAndRepair(const Song& song) {
+    for (const Finding& finding : CheckSong(song)) {
+        if (finding.Fix == Repair::None) continue;
+        Song repaired = song;
+        ApplyRepair(repaired, finding.Fix);
+        ReadsBack(Written(repaired), "a repaired song does not read back");
+    }
+}
+
+// One edit of each kind the input's bytes pick, each undone at once: the
+// song must come back byte for byte.
+void EditAndUndo(const Song& song, std::string_view picks) {
+    std::optional<editing::TimedWords> words;
+    try {
+        words.emplace(song);
+    } catch (const editing::EditError&) {
+        return;  // no sung words
+    } catch (const RuntimeError&) {
+        return;
+    }
+    for (size_t p = 0; p + 1 < picks.size() && p < 16; p += 2) {
+        const size_t count = words->Count();
+        if (count == 0) break;
+        const size_t s = static_cast<uint8_t>(picks[p + 1]) % count;
+        const int32_t tick = words->Syllables()[s].Tick + (static_cast<int8_t>(picks[p + 1]) * 7);
+        editing::Edit edit;
+        switch (static_cast<uint8_t>(picks[p]) % 12) {
+            case 0:
+                edit = editing::Edit::MoveTo(s, tick);
+                break;
+            case 1:
+                edit = editing::Edit::MoveToNote(s, picks[p] & 16 ? -1 : 1);
+                break;
+            case 2:
+                edit = editing::Edit::Nudge(s, static_cast<int8_t>(picks[p + 1]));
+                break;
+            case 3:
+                edit = editing::Edit::Split(s, 1);
+                break;
+            case 4:
+                edit = editing::Edit::MergeNext(s);
+                break;
+            case 5:
+                edit = editing::Edit::Hold(s);
+                break;
+            case 6:
+                edit = editing::Edit::SkipNote(s);
+                break;
+            case 7:
+                edit = editing::Edit::StartLine(s);
+                break;
+            case 8:
+                edit = editing::Edit::JoinLine(s);
+                break;
+            case 9:
+                edit = editing::Edit::Delete(s);
+                break;
+            case 10:
+                edit = editing::Edit::Insert(s, "la ", tick);
+                break;
+            default:
+                edit = editing::Edit::Drag(s, tick);
+                break;
+        }
+        const std::string before = Written(words->EditedSong());
+        editing::Edit undo;
+        try {
+            undo = words->Apply(edit);
+        } catch (const editing::EditError&) {
+            Check(Written(words->EditedSong()) == before, "a refused edit changed the song");
+            continue;
+        }
+        ReadsBack(Written(words->EditedSong()), "an edited song does not read back");
+        words->Apply(undo);
+        Check(Written(words->EditedSong()) == before, "undo does not give the song back");
+        words->Apply(edit);  // and again, so that the next edit starts from this one
+    }
+    ReadsBack(Written(words->SongToWrite(editing::SaveAs::Both)),
+              "the edited song with both streams does not read back");
+}
+
+void AlignOnto(const Song& song) {
+    align::SheetRequest request;
+    request.SheetUtf8 = "Twin-kle twin-kle lit-tle star\nhow I won-der what you are\n";
+    request.Language = "en";
+    align::SheetAlignment aligned;
+    try {
+        aligned = align::AlignSheet(song, request);
+    } catch (const align::AlignError&) {
+        return;
+    }
+    const auto& placed = aligned.Placement.Syllables;
+    for (size_t s = 1; s < placed.size(); ++s)
+        Check(placed[s].Tick >= placed[s - 1].Tick, "syllables out of sheet order");
+    Song with_words = song;
+    SongFacts facts;
+    align::PutWords(with_words, facts, align::LyricTexts(aligned.Sheet), aligned.Placement,
+                    align::WordsOutput::Both, {}, true,
+                    [](std::string_view utf8) { return std::string(utf8); });
+    ReadsBack(Written(with_words), "a song with aligned words does not read back");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    Song song;
+    SongFacts facts;
+    if (!ReadSongBytes(song, facts, bytes).SongUsable()) return 0;
+    CheckAndRepair(song);
+    // The edits' choices come from the input's last bytes.
+    EditAndUndo(song, bytes.substr(size > 16 ? size - 16 : 0));
+    AlignOnto(song);
+    return 0;
+}
