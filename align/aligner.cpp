@@ -17,6 +17,7 @@ constexpr size_t kMostCells = 60'000'000;
 // What the notes say about themselves, computed once.
 struct NoteFacts {
     double RestBefore = 0;   // beats of silence before the note (0 when legato)
+    double LongRest = 0;     // how much that silence is a break: 0 to 4 beats, 1 from 8
     double RestAfter = 0;    // beats of silence after it until the next note
     double Beats = 0;        // its length in beats
     double BeatsBefore = 0;  // from the start of the note before to this one, in beats
@@ -58,6 +59,7 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         } else {
             f.RestBefore = std::max(4.0, n.Tick / beat);  // the song's start is a long silence
         }
+        f.LongRest = std::clamp((f.RestBefore - 4) / 4, 0.0, 1.0);
         const int32_t next = m + 1 < notes.size() ? notes[m + 1].Tick : n.End;
         f.Short = (n.End - n.Tick) < beat / 4 && next - n.Tick < beat / 3;
         sounding_until = std::max(sounding_until, n.End);
@@ -266,6 +268,10 @@ class SegmentAligner {
         const NoteFacts& f = facts_[m];
         const SyllableShape& y = syllables_[s];
         double c = 0;
+        // A rest of a bar or two in the melody is an instrumental break, which
+        // the sheet's blank lines mark: a syllable that opens no paragraph
+        // rarely comes after one.
+        if (!y.ParagraphStart) c += w_.LongRestInParagraph * f.LongRest;
         if (y.LineStart) {
             if (f.RestBefore < 0.25) {
                 c += w_.LineStartWithoutRest;

@@ -51,7 +51,8 @@ struct AlignWeights {
     double LineEndTied = 0.5;         // less of that when a long note of the same pitch holds it on
     double LineStartRest = 1.6;       // bonus for a rest before a line's first note, per bar
     double LineStartAfterLong = 2.0;  // bonus for a line opening after a long note (no rest)
-    double RestInsideLine = 0.0;      // a syllable inside a line after a rest, per beat
+    double LongRestInParagraph = 2.0;  // a syllable opening no paragraph after 4 to 8 beats of rest
+    double RestInsideLine = 0.0;       // a syllable inside a line after a rest, per beat
     double Fill = 0.075;            // a note without a syllable at a line's end or before the first
     double FillLong = 0.1;          // more for a long note left at a line's end, per beat (to 2)
     double FillOrnament = 0.1;      // more for a short note running on into the next there

@@ -148,6 +148,7 @@ int main(int argc, char** argv) {
         {"LineStartWithoutRest", &weights.LineStartWithoutRest},
         {"LineStartRest", &weights.LineStartRest},
         {"RestInsideLine", &weights.RestInsideLine},
+        {"LongRestInParagraph", &weights.LongRestInParagraph},
         {"Fill", &weights.Fill},
         {"FillLong", &weights.FillLong},
         {"FillOrnament", &weights.FillOrnament},

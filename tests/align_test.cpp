@@ -27,9 +27,9 @@ namespace fs = std::filesystem;
 
 // Floors of the figures over the corpus's clean songs (in-process, without
 // the fixes loop); the README gives the measured figures.
-constexpr double kFloorFirst = 68.5;
+constexpr double kFloorFirst = 70.0;
 constexpr double kFloorLines = 83.1;
-constexpr double kFloorWords = 66.2;
+constexpr double kFloorWords = 67.2;
 
 // The syllables of a sheet in a compact form: words separated by spaces,
 // syllables of a word by "-", "/" before a line, "//" before a paragraph,
@@ -245,6 +245,17 @@ TEST(Aligner, FollowsTheMusicalRules) {
     for (const auto& [rule, notes, want] : rows)
         EXPECT_EQ(Ticks(AlignSyllables(notes, Shapes("a b c d\ne f"), {}, AlignOptions{})), want)
             << rule;
+    // An instrumental break (a rest of twelve beats) comes before a
+    // paragraph of the sheet, not inside one: the phrase played before it is
+    // left over, rather than the second paragraph's first line sung on it
+    // and its second after the break.
+    Notes verses = NoteRun(0, 480, 4, 470);                                // a a a a
+    for (MelodyNote n : NoteRun(2400, 480, 4, 470)) verses.push_back(n);   // played
+    for (MelodyNote n : NoteRun(10080, 480, 4, 470)) verses.push_back(n);  // c c c c
+    for (MelodyNote n : NoteRun(12480, 240, 4, 230)) verses.push_back(n);  // d d d d
+    EXPECT_EQ(
+        Ticks(AlignSyllables(verses, Shapes("a a a a\n\nc c c c\nd d d d"), {}, AlignOptions{})),
+        (Ticks_{0, 480, 960, 1440, 10080, 10560, 11040, 11520, 12480, 12720, 12960, 13200}));
 }
 
 // Rules that decide which notes carry a syllable on, each in a made song
