@@ -272,6 +272,8 @@ class SegmentAligner {
         // the sheet's blank lines mark: a syllable that opens no paragraph
         // rarely comes after one.
         if (!y.ParagraphStart) c += w_.LongRestInParagraph * f.LongRest;
+        // A phrase that punctuation opens inside a line follows a breath.
+        if (y.PhraseStart) c -= w_.PhraseRest * std::min(f.RestBefore, 2.0) / 2;
         if (y.LineStart) {
             if (f.RestBefore < 0.25) {
                 c += w_.LineStartWithoutRest;

@@ -30,6 +30,7 @@ struct SyllableShape {
     // A syllable split off by rule, not by the sheet: where the notes say
     // the word has fewer syllables, it may share the note before.
     bool MayShareNote = false;
+    bool PhraseStart = false;  // opens a word after one ending in punctuation, inside a line
 };
 
 // A syllable the user has placed: index from 0 into the syllables.
@@ -52,6 +53,7 @@ struct AlignWeights {
     double LineStartRest = 1.6;       // bonus for a rest before a line's first note, per bar
     double LineStartAfterLong = 2.0;  // bonus for a line opening after a long note (no rest)
     double LongRestInParagraph = 2.0;  // a syllable opening no paragraph after 4 to 8 beats of rest
+    double PhraseRest = 2.0;           // bonus for a rest before a phrase inside a line, to 2 beats
     double RestInsideLine = 0.0;       // a syllable inside a line after a rest, per beat
     double Fill = 0.075;            // a note without a syllable at a line's end or before the first
     double FillLong = 0.1;          // more for a long note left at a line's end, per beat (to 2)

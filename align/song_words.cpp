@@ -102,6 +102,26 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
     return out;
 }
 
+std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet) {
+    std::vector<SyllableShape> shapes;
+    shapes.reserve(Sheet.Syllables.size());
+    for (size_t i = 0; i < Sheet.Syllables.size(); ++i) {
+        const SheetSyllable& s = Sheet.Syllables[i];
+        shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
+                          s.SkipsBefore, s.SplitByRule});
+        if (i == 0 || !s.WordStart || s.LineStart) continue;
+        // A comma, a full stop, a question or exclamation mark ends a
+        // phrase, where a singer takes breath (quotes after it aside).
+        std::string_view before = Sheet.Syllables[i - 1].Text;
+        while (!before.empty() &&
+               std::string_view(" \"'").find(before.back()) != std::string_view::npos)
+            before.remove_suffix(1);
+        shapes.back().PhraseStart = !before.empty() && std::string_view(",;:.!?").find(
+                                                           before.back()) != std::string_view::npos;
+    }
+    return shapes;
+}
+
 SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     SheetAlignment result;
     const LyricSheet written = ParseLyricSheet(Request.SheetUtf8);
@@ -132,11 +152,7 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
-    std::vector<SyllableShape> shapes;
-    shapes.reserve(count);
-    for (const SheetSyllable& s : result.Sheet.Syllables)
-        shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
-                          s.SkipsBefore, s.SplitByRule});
+    const std::vector<SyllableShape> shapes = ShapesOf(result.Sheet);
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {
         const auto syllable = static_cast<int64_t>(index);

@@ -56,6 +56,12 @@ struct SheetAlignment {
 // marked words as written.
 LyricSheet SungSyllables(const LyricSheet& Sheet, const class SyllableSplitter& Splitter);
 
+// What the aligner needs of each syllable: its place in words, lines and
+// paragraphs, the sheet's marks, whether it was split off by rule, and
+// whether its word follows one that ends a phrase (a comma, a full stop)
+// inside a line.
+std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet);
+
 // Reads the sheet, chooses the melody and aligns. Raises AlignError
 // for an empty or unreadable sheet, a melody track that plays no notes, a pin
 // outside 1 to the number of syllables and pins going back in time.

@@ -149,6 +149,7 @@ int main(int argc, char** argv) {
         {"LineStartRest", &weights.LineStartRest},
         {"RestInsideLine", &weights.RestInsideLine},
         {"LongRestInParagraph", &weights.LongRestInParagraph},
+        {"PhraseRest", &weights.PhraseRest},
         {"Fill", &weights.Fill},
         {"FillLong", &weights.FillLong},
         {"FillOrnament", &weights.FillOrnament},
