@@ -231,6 +231,8 @@ class SegmentAligner {
         if (next == 0) return static_cast<float>(w_.Fill);
         if (LineEnd(next - 1)) return fill_[m];
         if (next == pinned_next_) return static_cast<float>(w_.BeforePin);
+        if (syllables_[next - 1].Drawn)
+            return std::max(0.05f, melisma_[m] - static_cast<float>(w_.MelismaDrawn));
         return melisma_[m];
     }
 

@@ -31,6 +31,7 @@ struct SyllableShape {
     // the word has fewer syllables, it may share the note before.
     bool MayShareNote = false;
     bool PhraseStart = false;  // opens a word after one ending in punctuation, inside a line
+    bool Drawn = false;        // a letter written three times or more ("sooo"): a held vowel
 };
 
 // A syllable the user has placed: index from 0 into the syllables.
@@ -61,6 +62,7 @@ struct AlignWeights {
     double Melisma = 1.1;           // a note that carries on the syllable before, inside a line
     double MelismaLegato = 0.0;     // less when it overlaps the note before (slurred)
     double MelismaShort = 0.6;      // less for a short (ornament) note
+    double MelismaDrawn = 2.0;      // less after a syllable whose vowel is drawn out ("sooo")
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
     double MelismaLong = 1.4;       // more for a note of a beat or longer (a new syllable is sung)
     double MelismaOnBeat = 0.8;     // more for a note on the beat

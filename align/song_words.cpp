@@ -1,5 +1,7 @@
 #include "align/song_words.h"
 
+#include <cctype>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -102,6 +104,23 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
     return out;
 }
 
+namespace {
+
+// Whether a letter stands three times in a row ("sooo", "yeaaah", "ohhh"):
+// singers' sheets spell a vowel held over several notes so.
+bool IsDrawnOut(std::string_view text) {
+    for (size_t i = 2; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (std::isalpha(c) &&
+            std::tolower(c) == std::tolower(static_cast<unsigned char>(text[i - 1])) &&
+            std::tolower(c) == std::tolower(static_cast<unsigned char>(text[i - 2])))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet) {
     std::vector<SyllableShape> shapes;
     shapes.reserve(Sheet.Syllables.size());
@@ -109,6 +128,7 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet) {
         const SheetSyllable& s = Sheet.Syllables[i];
         shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
                           s.SkipsBefore, s.SplitByRule});
+        shapes.back().Drawn = IsDrawnOut(s.Text);
         if (i == 0 || !s.WordStart || s.LineStart) continue;
         // A comma, a full stop, a question or exclamation mark ends a
         // phrase, where a singer takes breath (quotes after it aside).

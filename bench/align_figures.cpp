@@ -158,6 +158,7 @@ int main(int argc, char** argv) {
         {"MelismaLegato", &weights.MelismaLegato},
         {"MelismaShort", &weights.MelismaShort},
         {"MelismaRepeat", &weights.MelismaRepeat},
+        {"MelismaDrawn", &weights.MelismaDrawn},
         {"MelismaLong", &weights.MelismaLong},
         {"MelismaOnBeat", &weights.MelismaOnBeat},
         {"MelismaAfterRest", &weights.MelismaAfterRest},
