@@ -1,8 +1,7 @@
 #include "align/song_words.h"
 
-#include <cctype>
-
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 #include "align/align_error.h"

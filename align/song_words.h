@@ -57,9 +57,9 @@ struct SheetAlignment {
 LyricSheet SungSyllables(const LyricSheet& Sheet, const class SyllableSplitter& Splitter);
 
 // What the aligner needs of each syllable: its place in words, lines and
-// paragraphs, the sheet's marks, whether it was split off by rule, and
-// whether its word follows one that ends a phrase (a comma, a full stop)
-// inside a line.
+// paragraphs, the sheet's marks, whether it was split off by rule, whether
+// its word follows one that ends a phrase (a comma, a full stop) inside a
+// line, and whether its vowel is written out long ("sooo").
 std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet);
 
 // Reads the sheet, chooses the melody and aligns. Raises AlignError

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "cli/outcome_text.h"
+#include "fuzz/fuzz_support.h"
 #include "model/errors.h"
 #include "model/song.h"
 #include "model/song_facts.h"
@@ -26,21 +26,8 @@ using namespace verselane;
 
 namespace {
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "verselane-fuzz: %s\n", what);
-        std::abort();
-    }
-}
-
-std::string EncodeOrDie(const Song& song, const char* what) {
-    try {
-        return EncodeSong(song);
-    } catch (const RuntimeError& e) {
-        std::fprintf(stderr, "verselane-fuzz: %s: %s\n", what, e.what());
-        std::abort();
-    }
-}
+using fuzz::Check;
+using fuzz::EncodeOrDie;
 
 struct ReadBack {
     Song song;
@@ -52,10 +39,7 @@ struct ReadBack {
 ReadBack ReadBackOrDie(const std::string& bytes, const char* what) {
     ReadBack back;
     const ReadOutcome read = ReadSongBytes(back.song, back.facts, bytes);
-    if (read.Result != ReadResult::Complete) {
-        std::fprintf(stderr, "verselane-fuzz: %s: %s\n", what, cli::ReadMessage(read).c_str());
-        std::abort();
-    }
+    if (read.Result != ReadResult::Complete) fuzz::Finding(what, cli::ReadMessage(read).c_str());
     return back;
 }
 

@@ -9,29 +9,18 @@
 // a refusal without a message, or a written song that does not read back
 // with one lyric event per syllable.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "align/align_error.h"
 #include "align/song_words.h"
-#include "model/errors.h"
-#include "model/song.h"
-#include "model/song_facts.h"
-#include "reader/midi_reader.h"
-#include "writer/midi_writer.h"
+#include "fuzz/fuzz_support.h"
 
 using namespace verselane;
 
 namespace {
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "verselane-fuzz-sheet: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::Check;
 
 // A format 0 song of 48 notes: eighths and quarters, a rest every eighth note.
 std::string SmallSong() {
@@ -102,16 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::string> texts = align::LyricTexts(aligned.Sheet);
     align::PutWords(song, facts, texts, aligned.Placement, align::WordsOutput::Both, {}, false,
                     [](std::string_view utf8) { return std::string(utf8); });
-    std::string written;
-    try {
-        written = EncodeSong(song);
-    } catch (const RuntimeError& e) {
-        std::fprintf(stderr, "verselane-fuzz-sheet: writing: %s\n", e.what());
-        std::abort();
-    }
     Song back;
-    SongFacts back_facts;
-    Check(ReadSongBytes(back, back_facts, written).Result == ReadResult::Complete,
+    Check(fuzz::ReadsBack(fuzz::EncodeOrDie(song, "writing"), back),
           "the written song does not read back");
     Check(LyricEvents(back) >= static_cast<int>(texts.size()), "syllables lost in writing");
     return 0;

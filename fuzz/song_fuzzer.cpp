@@ -6,8 +6,7 @@
 // repaired, edited or aligned song that cannot be written or does not read
 // back, and an undo that does not give back the song as it was.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,22 +16,13 @@
 #include "check/song_check.h"
 #include "editing/edit_error.h"
 #include "editing/timed_words.h"
-#include "model/errors.h"
-#include "model/song.h"
-#include "model/song_facts.h"
-#include "reader/midi_reader.h"
-#include "writer/midi_writer.h"
+#include "fuzz/fuzz_support.h"
 
 using namespace verselane;
 
 namespace {
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "verselane-fuzz-song: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::Check;
 
 // The song's bytes as the writer makes them, or empty when the writer
 // refuses it (events further apart than a delta time can say, which the
@@ -46,10 +36,8 @@ std::string Written(const Song& song) {
 }
 
 void ReadsBack(const std::string& bytes, const char* what) {
-    if (bytes.empty()) return;
     Song back;
-    SongFacts facts;
-    Check(ReadSongBytes(back, facts, bytes).Result == ReadResult::Complete, what);
+    Check(bytes.empty() || fuzz::ReadsBack(bytes, back), what);
 }
 
 void CheckAndRepair(const Song& song) {
@@ -76,46 +64,23 @@ void EditAndUndo(const Song& song, std::string_view picks) {
         const size_t count = words->Count();
         if (count == 0) break;
         const size_t s = static_cast<uint8_t>(picks[p + 1]) % count;
-        const int32_t tick = words->Syllables()[s].Tick + (static_cast<int8_t>(picks[p + 1]) * 7);
-        editing::Edit edit;
-        switch (static_cast<uint8_t>(picks[p]) % 12) {
-            case 0:
-                edit = editing::Edit::MoveTo(s, tick);
-                break;
-            case 1:
-                edit = editing::Edit::MoveToNote(s, picks[p] & 16 ? -1 : 1);
-                break;
-            case 2:
-                edit = editing::Edit::Nudge(s, static_cast<int8_t>(picks[p + 1]));
-                break;
-            case 3:
-                edit = editing::Edit::Split(s, 1);
-                break;
-            case 4:
-                edit = editing::Edit::MergeNext(s);
-                break;
-            case 5:
-                edit = editing::Edit::Hold(s);
-                break;
-            case 6:
-                edit = editing::Edit::SkipNote(s);
-                break;
-            case 7:
-                edit = editing::Edit::StartLine(s);
-                break;
-            case 8:
-                edit = editing::Edit::JoinLine(s);
-                break;
-            case 9:
-                edit = editing::Edit::Delete(s);
-                break;
-            case 10:
-                edit = editing::Edit::Insert(s, "la ", tick);
-                break;
-            default:
-                edit = editing::Edit::Drag(s, tick);
-                break;
-        }
+        const auto step = static_cast<int8_t>(picks[p + 1]);
+        const int32_t tick = words->Syllables()[s].Tick + step * 7;
+        const editing::Edit edits[] = {
+            editing::Edit::MoveTo(s, tick),
+            editing::Edit::MoveToNote(s, step < 0 ? -1 : 1),
+            editing::Edit::Nudge(s, step),
+            editing::Edit::Split(s, 1),
+            editing::Edit::MergeNext(s),
+            editing::Edit::Hold(s),
+            editing::Edit::SkipNote(s),
+            editing::Edit::StartLine(s),
+            editing::Edit::JoinLine(s),
+            editing::Edit::Delete(s),
+            editing::Edit::Insert(s, "la ", tick),
+            editing::Edit::Drag(s, tick),
+        };
+        const editing::Edit& edit = edits[static_cast<uint8_t>(picks[p]) % std::size(edits)];
         const std::string before = Written(words->EditedSong());
         editing::Edit undo;
         try {

@@ -140,9 +140,7 @@ TEST(SungSyllables, SplitsAnyNumberOfJoinedWords) {
     joined += " a-mi-ga";
     std::string word = joined;
     std::erase(word, '-');
-    std::string sung = Split(splitter, word);
-    EXPECT_EQ(sung.size(), joined.size());
-    EXPECT_EQ(sung, joined);
+    EXPECT_EQ(Split(splitter, word), joined);
 }
 
 TEST(SungSyllables, WithoutADictionarySplitsByRuleAndSaysSo) {
