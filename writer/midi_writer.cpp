@@ -78,11 +78,33 @@ class UnencodableSong : public RuntimeError {
     throw UnencodableSong(kind, detail, std::move(failure));
 }
 
+// A sequencer-specific meta event of the manufacturer id kept for
+// non-commercial use, with no data: an event that every player passes over.
+// It stands between two events further apart than one delta time can say,
+// a gap that only a song read from a damaged file or one made by a program
+// can hold (2^28 ticks are days of music).
+static_assert(kMetaSequencerSpecific == 0x7F);
+constexpr std::string_view kGapFiller{"\xFF\x7F\x01\x7D", 4};
+
+// Puts as many fillers, each the largest delta time after the one before, as
+// bring `latest` within one delta time of `time`; returns the new latest.
+template <class Sink>
+int32_t BridgeGap(Sink& out, int32_t latest, int32_t time, uint8_t& last_status) {
+    while (int64_t{time} - latest > kLargestVarLen) {
+        out.Advance(PutVarLen(out.Head(), kLargestVarLen, "a delta time"));
+        out.Put(kGapFiller);
+        latest += kLargestVarLen;
+        last_status = 0;  // a channel message after a meta event gives its status
+    }
+    return latest;
+}
+
 // The events of track `t`, each with the delta from the latest time before
 // it (an event stored out of order is written at that time), closed by one
 // end-of-track event: an end of track that other events follow is not
 // written there (readers would stop at it and lose them), and the track ends
-// at the latest of its times.
+// at the latest of its times. Events further apart than a delta time can say
+// have fillers between them (BridgeGap).
 template <class Sink>
 void EncodeTrackEvents(Sink& out, const Track& track, int32_t t) {
     const int32_t count = track.Size();
@@ -99,6 +121,7 @@ void EncodeTrackEvents(Sink& out, const Track& track, int32_t t) {
                 i + static_cast<int32_t>(std::min<size_t>(out.HeadsThatFit(), size_t(count - i)));
             char* head = out.Head();
             std::string_view body;
+            int32_t gap_to = -1;  // the time of an event that needs fillers first
             for (; i < run_end && body.empty(); ++i) {
                 const Event& e = track[i];
                 const bool is_end = e.IsEndOfTrack();
@@ -108,6 +131,10 @@ void EncodeTrackEvents(Sink& out, const Track& track, int32_t t) {
                 }
                 // The last end of track comes no earlier than any left out.
                 const int32_t time = is_end ? std::max(e.Tick, end_time) : e.Tick;
+                if (int64_t{time} - latest > kLargestVarLen) {
+                    gap_to = time;  // the run ends here; the event goes after the fillers
+                    break;
+                }
                 const int32_t delta =
                     static_cast<int32_t>(std::max<int64_t>(int64_t{time} - latest, 0));
                 latest = std::max(latest, time);
@@ -119,6 +146,7 @@ void EncodeTrackEvents(Sink& out, const Track& track, int32_t t) {
             }
             out.Advance(head);
             if (!body.empty()) out.Put(body);
+            if (gap_to >= 0) latest = BridgeGap(out, latest, gap_to, last_status);
         }
     } catch (const RuntimeError& error) {
         const std::string where = "track " + std::to_string(t) + ", event " + std::to_string(i);
@@ -130,6 +158,7 @@ void EncodeTrackEvents(Sink& out, const Track& track, int32_t t) {
         failure.Detail = error.Detail();
         throw UnencodableSong(error.Kind(), where + ": " + error.Detail(), std::move(failure));
     }
+    latest = BridgeGap(out, latest, end_time, last_status);
     char* p = PutVarLen(out.Head(), std::max(end_time - latest, 0), "a delta time");
     out.Advance(p);
     out.Put(kEndOfTrack.substr(1));

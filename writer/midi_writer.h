@@ -13,9 +13,11 @@ namespace verselane {
 // The bytes of the song as a Standard MIDI File: one "MThd" chunk (always
 // six bytes of header data) and TrackCount() "MTrk" chunks, each closed by
 // an end-of-track event (one is added where the track's last event is not
-// one). Raises RuntimeError, naming the track and event, for a song that
+// one). Events further apart than a delta time can say (0x0FFFFFFF ticks)
+// have a sequencer-specific event of no data every 0x0FFFFFFF ticks between
+// them. Raises RuntimeError, naming the track and event, for a song that
 // cannot be written: an event of no valid kind or with a data byte of 0x80
-// or above, a delta or length beyond 0x0FFFFFFF.
+// or above, a body longer than 0x0FFFFFFF bytes.
 std::string EncodeSong(const Song& Song);
 
 // Writes the song to `FileName` through OutputFile (a regular file is
