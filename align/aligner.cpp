@@ -25,6 +25,7 @@ struct NoteFacts {
     bool SamePitch = false;
     bool Short = false;  // an ornament: short and soon followed
     bool OnBeat = false;
+    bool StrongBeat = false;  // a bar's first beat, or the middle of a bar of 4, 6, ... beats
     int64_t Bar = 0;
 };
 
@@ -49,6 +50,10 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         const int32_t into = n.Tick - metres[metre].Tick;
         f.Bar = bars_before + into / bar_ticks;
         f.OnBeat = (into % bar_ticks) % std::max(1, options.Division) == 0;
+        const int32_t beats_in_bar = bar_ticks / std::max(1, options.Division);
+        const int32_t strong_every =
+            beats_in_bar >= 4 && beats_in_bar % 2 == 0 ? bar_ticks / 2 : bar_ticks;
+        f.StrongBeat = (into % bar_ticks) % std::max(1, strong_every) == 0;
         if (m > 0) {
             f.RestBefore = sounding_until == std::numeric_limits<int32_t>::min()
                                ? 0
@@ -287,6 +292,8 @@ class SegmentAligner {
             c += w_.RestInsideLine * std::min(f.RestBefore, 2.0);
         }
         if (!f.OnBeat) c += y.WordStart ? w_.WordStartOffBeat : w_.OffBeat;
+        // Songs set stressed syllables on strong beats and weak ones between.
+        if (f.StrongBeat && y.Stressed) c -= w_.Stressed;
         if (f.Legato) c += w_.PlaceLegato;
         if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) {
             c += w_.LineEndWithoutRest;

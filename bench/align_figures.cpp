@@ -166,6 +166,7 @@ int main(int argc, char** argv) {
         {"MelismaAfterLong", &weights.MelismaAfterLong},
         {"OffBeat", &weights.OffBeat},
         {"WordStartOffBeat", &weights.WordStartOffBeat},
+        {"Stressed", &weights.Stressed},
         {"ConfidenceScale", &weights.ConfidenceScale},
         {"ShareNote", &weights.ShareNote},
         {"BeforePin", &weights.BeforePin},
