@@ -32,7 +32,7 @@ struct SyllableShape {
     bool MayShareNote = false;
     bool PhraseStart = false;  // opens a word after one ending in punctuation, inside a line
     bool Drawn = false;        // a letter written three times or more ("sooo"): a held vowel
-    bool Stressed = false;  // the syllable its language stresses in a word of several
+    bool Stressed = false;     // the syllable its language stresses in a word of several
 };
 
 // A syllable the user has placed: index from 0 into the syllables.

@@ -322,8 +322,7 @@ TEST(Aligner, HoldsASyllableOnWhereTheNotesSaySo) {
     auto check = [](const char* rule, double AlignWeights::*weight, const Notes& notes,
                     const char* sheet, const Ticks_& want, const char* language = "") {
         AlignOptions options;
-        EXPECT_EQ(Ticks(AlignSyllables(notes, Shapes(sheet, language), {}, options)), want)
-            << rule;
+        EXPECT_EQ(Ticks(AlignSyllables(notes, Shapes(sheet, language), {}, options)), want) << rule;
         options.Weights.*weight = 0;
         EXPECT_NE(Ticks(AlignSyllables(notes, Shapes(sheet, language), {}, options)), want)
             << rule << ", without the rule";
