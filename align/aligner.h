@@ -76,6 +76,7 @@ struct AlignWeights {
     double BeforePin = 0.075;   // a note between a stretch's last syllable and the pinned one after
     double ShareNote = 1.2;     // a split-off syllable sung on the note before
     double ShareAnyNote = 9.0;  // a syllable inside a word sung on the note before (between notes)
+    double ShareLong = 4.0;     // less on a note twice as long as those around it (in part from 1)
     double NoNote = 1000.0;     // a syllable without a note (the notes ran out)
     double ConfidenceScale = 1.0;  // margin of cost that makes a syllable sure
 };

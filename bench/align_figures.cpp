@@ -171,6 +171,7 @@ int main(int argc, char** argv) {
         {"ShareNote", &weights.ShareNote},
         {"BeforePin", &weights.BeforePin},
         {"ShareAnyNote", &weights.ShareAnyNote},
+        {"ShareLong", &weights.ShareLong},
         {"NoNote", &weights.NoNote},
         {"PlaceLegato", &weights.PlaceLegato},
         {"LineEndWithoutRest", &weights.LineEndWithoutRest},
