@@ -25,6 +25,8 @@ struct NoteFacts {
     bool SamePitch = false;
     bool Short = false;  // an ornament: short and soon followed
     bool OnBeat = false;
+    double Relative = 1;      // time to the next note over the median of the notes around it
+    bool StrongBeat = false;  // a bar's first beat, or the middle of a bar of 4, 6, ... beats
     int64_t Bar = 0;
 };
 
@@ -49,6 +51,10 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         const int32_t into = n.Tick - metres[metre].Tick;
         f.Bar = bars_before + into / bar_ticks;
         f.OnBeat = (into % bar_ticks) % std::max(1, options.Division) == 0;
+        const int32_t beats_in_bar = bar_ticks / std::max(1, options.Division);
+        const int32_t strong_every =
+            beats_in_bar >= 4 && beats_in_bar % 2 == 0 ? bar_ticks / 2 : bar_ticks;
+        f.StrongBeat = (into % bar_ticks) % std::max(1, strong_every) == 0;
         if (m > 0) {
             f.RestBefore = sounding_until == std::numeric_limits<int32_t>::min()
                                ? 0
@@ -67,6 +73,21 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         f.RestAfter =
             m + 1 < notes.size() ? std::max(0.0, (notes[m + 1].Tick - n.End) / beat) : 4.0;
     }
+    // Each note's time to the next against the median of the three notes
+    // on each side.
+    std::vector<double> spans(notes.size());
+    for (size_t m = 0; m < notes.size(); ++m)
+        spans[m] = m + 1 < notes.size() ? notes[m + 1].Tick - notes[m].Tick
+                                        : std::max(1, notes[m].End - notes[m].Tick);
+    std::vector<double> around;
+    for (size_t m = 0; m < notes.size(); ++m) {
+        around.clear();
+        for (size_t k = m >= 3 ? m - 3 : 0; k < std::min(notes.size(), m + 4); ++k)
+            if (k != m) around.push_back(spans[k]);
+        if (around.empty()) continue;
+        std::nth_element(around.begin(), around.begin() + around.size() / 2, around.end());
+        facts[m].Relative = spans[m] / std::max(1.0, around[around.size() / 2]);
+    }
     return facts;
 }
 
@@ -83,9 +104,10 @@ class SegmentAligner {
 
     // Places syllables [s0, s1) on notes [n0, n1): note index or -1 for
     // each, and the confidence of each. `bar_before` is the bar of what
-    // comes before the segment.
+    // comes before the segment; with `after_pinned_note` the syllable before
+    // it is pinned on note n0 - 1, whose time the first may share.
     void Align(size_t s0, size_t s1, size_t n0, size_t n1, int64_t bar_before, bool pin_after,
-               std::vector<PlacedSyllable>& out) {
+               bool after_pinned_note, std::vector<PlacedSyllable>& out) {
         const size_t k = s1 - s0, n = n1 - n0, width = n + 1;
         if (k == 0) return;
         pinned_next_ = pin_after ? s1 : std::numeric_limits<size_t>::max();
@@ -113,7 +135,8 @@ class SegmentAligner {
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
                         Relax(at(i + 1, jj), v + Place(s0 + i, n0 + j), 2);
                     Relax(at(i + 1, j), v + NoNoteCost(s0 + i), 3);
-                    if (i > 0 && CanShare(s0 + i)) Relax(at(i + 1, j), v + ShareCost(s0 + i), 4);
+                    if (MayShare(i, j, after_pinned_note, s0))
+                        Relax(at(i + 1, j), v + ShareCost(s0 + i, n0 + j - 1), 4);
                 }
             }
         }
@@ -127,8 +150,9 @@ class SegmentAligner {
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
                         best = std::min(best, backward_[at(i + 1, jj)] + Place(s0 + i, n0 + j));
                     best = std::min(best, backward_[at(i + 1, j)] + NoNoteCost(s0 + i));
-                    if (i > 0 && CanShare(s0 + i))
-                        best = std::min(best, backward_[at(i + 1, j)] + ShareCost(s0 + i));
+                    if (MayShare(i, j, after_pinned_note, s0))
+                        best =
+                            std::min(best, backward_[at(i + 1, j)] + ShareCost(s0 + i, n0 + j - 1));
                 }
                 backward_[at(i, j)] = best;
             }
@@ -204,8 +228,21 @@ class SegmentAligner {
     bool CanShare(size_t s) const {
         return syllables_[s].MayShareNote || (share_any_ && !syllables_[s].WordStart);
     }
-    float ShareCost(size_t s) const {
-        return static_cast<float>(syllables_[s].MayShareNote ? w_.ShareNote : w_.ShareAnyNote);
+    // Whether the stretch's syllable `i`, after `j` of its notes, may share
+    // the note of the syllable before: one of the stretch's own, or the
+    // pinned syllable's just before it.
+    bool MayShare(size_t i, size_t j, bool after_pinned_note, size_t s0) const {
+        if (i == 0 && !(after_pinned_note && j == 0)) return false;
+        return CanShare(s0 + i);
+    }
+    // Syllable `s` sung part way through note `m`, which the syllable before
+    // opened: timed songs do so on a note that lasts longer than those
+    // around it.
+    float ShareCost(size_t s, size_t m) const {
+        if (syllables_[s].MayShareNote) return static_cast<float>(w_.ShareNote);
+        const double c =
+            w_.ShareAnyNote - w_.ShareLong * std::clamp(facts_[m].Relative - 1, 0.0, 1.0);
+        return static_cast<float>(std::max(0.05, c));
     }
 
     bool LineEnd(size_t s) const {
@@ -287,6 +324,8 @@ class SegmentAligner {
             c += w_.RestInsideLine * std::min(f.RestBefore, 2.0);
         }
         if (!f.OnBeat) c += y.WordStart ? w_.WordStartOffBeat : w_.OffBeat;
+        // Songs set stressed syllables on strong beats and weak ones between.
+        if (f.StrongBeat && y.Stressed) c -= w_.Stressed;
         if (f.Legato) c += w_.PlaceLegato;
         if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) {
             c += w_.LineEndWithoutRest;
@@ -389,7 +428,10 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         const size_t n1 = last                  ? notes.size()
                           : sung < notes.size() ? std::max(n0, sung)
                                                 : std::max(n0, first_from(pins[p].Tick));
-        if (s1 > s0) aligner.Align(s0, s1, n0, n1, bar_before, !last, result.Syllables);
+        const bool after_pinned_note = s0 > 0 && result.Syllables[s0 - 1].Pinned && n0 > 0 &&
+                                       result.Syllables[s0 - 1].Note == static_cast<int>(n0 - 1);
+        if (s1 > s0)
+            aligner.Align(s0, s1, n0, n1, bar_before, !last, after_pinned_note, result.Syllables);
         if (last) break;
         PlacedSyllable& pinned = result.Syllables[s1];
         pinned.Tick = pins[p].Tick;

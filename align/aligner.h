@@ -32,6 +32,7 @@ struct SyllableShape {
     bool MayShareNote = false;
     bool PhraseStart = false;  // opens a word after one ending in punctuation, inside a line
     bool Drawn = false;        // a letter written three times or more ("sooo"): a held vowel
+    bool Stressed = false;     // the syllable its language stresses in a word of several
 };
 
 // A syllable the user has placed: index from 0 into the syllables.
@@ -71,9 +72,11 @@ struct AlignWeights {
     double PlaceLegato = 0.8;       // a syllable on a note slurred from the one before
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
+    double Stressed = 0.6;          // bonus for a word's stressed syllable on a strong beat
     double BeforePin = 0.075;   // a note between a stretch's last syllable and the pinned one after
     double ShareNote = 1.2;     // a split-off syllable sung on the note before
     double ShareAnyNote = 9.0;  // a syllable inside a word sung on the note before (between notes)
+    double ShareLong = 4.0;     // less on a note twice as long as those around it (in part from 1)
     double NoNote = 1000.0;     // a syllable without a note (the notes ran out)
     double ConfidenceScale = 1.0;  // margin of cost that makes a syllable sure
 };

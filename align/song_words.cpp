@@ -120,7 +120,7 @@ bool IsDrawnOut(std::string_view text) {
 
 }  // namespace
 
-std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet) {
+std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view Language) {
     std::vector<SyllableShape> shapes;
     shapes.reserve(Sheet.Syllables.size());
     for (size_t i = 0; i < Sheet.Syllables.size(); ++i) {
@@ -137,6 +137,22 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet) {
             before.remove_suffix(1);
         shapes.back().PhraseStart = !before.empty() && std::string_view(",;:.!?").find(
                                                            before.back()) != std::string_view::npos;
+    }
+    // Each word's stressed syllable, where its language tells. Words sung on
+    // one note ("what~a") are left alone.
+    for (size_t i = 0; i < Sheet.Syllables.size();) {
+        size_t end = i + 1;
+        while (!Sheet.WordEnd(end - 1)) ++end;
+        std::vector<std::string> word;
+        for (size_t k = i; k < end; ++k) word.push_back(Sheet.Syllables[k].Text);
+        const bool joined = std::any_of(word.begin(), word.end(), [](const std::string& t) {
+            return t.find(' ') != std::string::npos;
+        });
+        if (!joined && word.size() > 1) {
+            const int stressed = StressedSyllable(Language, word);
+            if (stressed >= 0) shapes[i + static_cast<size_t>(stressed)].Stressed = true;
+        }
+        i = end;
     }
     return shapes;
 }
@@ -171,7 +187,7 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
-    const std::vector<SyllableShape> shapes = ShapesOf(result.Sheet);
+    const std::vector<SyllableShape> shapes = ShapesOf(result.Sheet, result.Language);
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {
         const auto syllable = static_cast<int64_t>(index);

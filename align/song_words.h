@@ -59,8 +59,9 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const class SyllableSplitter& 
 // What the aligner needs of each syllable: its place in words, lines and
 // paragraphs, the sheet's marks, whether it was split off by rule, whether
 // its word follows one that ends a phrase (a comma, a full stop) inside a
-// line, and whether its vowel is written out long ("sooo").
-std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet);
+// line, whether its vowel is written out long ("sooo"), and how the
+// language (an ISO 639-1 code; empty: none) stresses it.
+std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view Language = {});
 
 // Reads the sheet, chooses the melody and aligns. Raises AlignError
 // for an empty or unreadable sheet, a melody track that plays no notes, a pin

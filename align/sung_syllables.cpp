@@ -219,6 +219,63 @@ std::string Lowered(std::string_view s) {
 
 }  // namespace
 
+namespace {
+
+// The letters of a syllable, lowered, without punctuation.
+std::u32string LettersOf(std::string_view Utf8) {
+    std::u32string out;
+    for (char32_t c : Decode(Utf8))
+        if (IsLetter(c)) out += Lower(c);
+    return out;
+}
+
+bool HasAccentMark(const std::u32string& letters) {
+    static const std::u32string_view kAccented = U"áéíóúàèìòùâêôãõ";
+    return letters.find_first_of(kAccented) != std::u32string::npos;
+}
+
+bool IsOneOf(const std::u32string& word, std::initializer_list<std::u32string_view> words) {
+    return std::any_of(words.begin(), words.end(),
+                       [&](std::u32string_view w) { return word == w; });
+}
+
+}  // namespace
+
+int StressedSyllable(std::string_view Language, const std::vector<std::string>& Syllables) {
+    const int n = static_cast<int>(Syllables.size());
+    if (n == 0) return -1;
+    if (n == 1) return 0;
+    std::vector<std::u32string> letters;
+    for (const std::string& s : Syllables) letters.push_back(LettersOf(s));
+    const std::u32string& first = letters.front();
+    const std::u32string& last = letters.back();
+    if (Language == "en") {
+        return IsOneOf(first, {U"a", U"be", U"de", U"re", U"un", U"to"}) ? 1 : 0;
+    }
+    if (Language == "de") {
+        return IsOneOf(first, {U"be", U"ge", U"ver", U"er", U"zer", U"ent", U"emp"}) ? 1 : 0;
+    }
+    if (Language == "nl") {
+        return IsOneOf(first, {U"be", U"ge", U"ver", U"ont", U"her", U"er"}) ? 1 : 0;
+    }
+    if (Language == "es" || Language == "it" || Language == "pt") {
+        for (int i = n; i-- > 0;)
+            if (HasAccentMark(letters[static_cast<size_t>(i)])) return i;
+        if (last.empty()) return -1;
+        const char32_t end = last.back();
+        const bool vowel_end = std::u32string_view(U"aeiou").find(end) != std::u32string_view::npos;
+        if (Language == "es" && !vowel_end && end != U'n' && end != U's') return n - 1;
+        if (Language == "pt" && (end == U'l' || end == U'r' || end == U'z')) return n - 1;
+        return n - 2;
+    }
+    if (Language == "fr") {
+        const bool mute = last == U"e" || last == U"es" || last == U"ent" ||
+                          (last.size() >= 2 && last.back() == U'e' && !HasAccentMark(last));
+        return mute ? n - 2 : n - 1;
+    }
+    return -1;
+}
+
 std::string LanguageCode(std::string_view Name) {
     const std::string name = Lowered(Name);
     static const std::array<std::pair<const char*, const char*>, 16> kPrefixes = {{

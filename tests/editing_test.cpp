@@ -129,15 +129,16 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
          "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880 end@3360"},
         {Edit::Insert(6, "far", 5000),
          "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880 far@5000"},
-        // drag alone, re-aligning its line, the line start back; realign two lines, and a
-        // line with fewer notes left than syllables (none shares a note)
+        // drag alone, re-aligning its line, the line start back; realign two lines, and
+        // lines with fewer notes left than syllables (the syllable after a pin inside
+        // its word shares the pinned note rather than the last going on none)
         {Edit::Drag(4, 2500, true), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2500 line@2880"},
         {Edit::Drag(5, 3360), "¶Hel@0-lo@480 world@960/Sec@1440-ond@1920 line@3360"},
         {Edit::Drag(3, 1440), "¶Hel@0-lo@480 world@960/Sec@1440-ond@1920 line@2400"},
         {Edit::Realign({{0, 480}, {3, 2400}}),
          "¶Hel@480-lo@960 world@1440/Sec@2400-ond@2880 line@3360"},
-        {Edit::Realign({{3, 2880}}), "¶Hel@0-lo@480 world@960/Sec@2880-ond@3360 line@3600"},
-        {Edit::Realign({{0, 0}, {3, 960}}), "¶Hel@0-lo@480 world@720/Sec@960-ond@1440 line@1920"},
+        {Edit::Realign({{3, 2880}}), "¶Hel@0-lo@480 world@960/Sec@2880-ond@3120 line@3360"},
+        {Edit::Realign({{0, 0}, {3, 960}}), "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},
     };
 }
 
