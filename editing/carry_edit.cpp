@@ -194,7 +194,9 @@ void EditCarrier::CheckPins(const Pins& pins) const {
         const auto syllable = static_cast<int64_t>(pins[k].first + 1);
         if (pins[k].second < 0)
             throw EditError(EditFault(EditProblem::PinNegativeTick).WithSyllable(syllable));
-        if (k > 0 && pins[k].first == pins[k - 1].first)
+        // The same pin given twice is one pin; a syllable pinned at two
+        // times cannot be both.
+        if (k > 0 && pins[k].first == pins[k - 1].first && pins[k].second != pins[k - 1].second)
             throw EditError(EditFault(EditProblem::PinnedTwice).WithSyllable(syllable));
         if (k > 0 && pins[k].second < pins[k - 1].second)
             throw EditError(EditFault(EditProblem::PinsBackInTime)
@@ -207,6 +209,7 @@ void EditCarrier::CheckPins(const Pins& pins) const {
 void EditCarrier::Realign(Pins pins) {
     std::sort(pins.begin(), pins.end());
     CheckPins(pins);
+    pins.erase(std::unique(pins.begin(), pins.end()), pins.end());
     std::vector<int32_t> wanted = ticks_;
     size_t k = 0;
     while (k < pins.size()) k = RealignLine(pins, k, wanted);

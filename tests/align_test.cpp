@@ -607,6 +607,8 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"song.mid sheet.txt -o b.mid --pin 0=0 --pin 8=0", 1,
          "pin 0 is outside"},  // the first one given is named
         {"song.mid sheet.txt -o b.mid --pin 3=2000 --pin 5=1000", 1, "pins go back in time"},
+        {"song.mid sheet.txt -o b.mid --pin 3=2000 --pin 3=2400", 1, "syllable 3 is pinned twice"},
+        {"song.mid sheet.txt -o c.mid --pin 3=1000 --pin 3=1000", 0, "Syllables: 7"},  // one pin
         {"song.mid sheet.txt -o b.mid --pin 3", 2, "--pin needs SYLLABLE=TICK"},
         {"song.mid sheet.txt --syllables some", 2, "auto or as-written"},
         {"song.mid empty.txt -o b.mid", 1, "the sheet holds no words"},

@@ -139,6 +139,9 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
          "¶Hel@480-lo@960 world@1440/Sec@2400-ond@2880 line@3360"},
         {Edit::Realign({{3, 2880}}), "¶Hel@0-lo@480 world@960/Sec@2880-ond@3120 line@3360"},
         {Edit::Realign({{0, 0}, {3, 960}}), "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},
+        // the same pin given twice is one
+        {Edit::Realign({{3, 960}, {0, 0}, {3, 960}}),
+         "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},
     };
 }
 
@@ -192,6 +195,7 @@ TEST(Editing, RefusedEditsChangeNothing) {
         {Edit::Insert(3, "x", 100), "before the syllable ahead of it"},
         {Edit::Insert(7, "x", 100), "no syllable 8 to insert before"},
         {Edit::Realign({{1, 900}, {2, 500}}), "pins go back in time"},
+        {Edit::Realign({{1, 900}, {1, 950}}), "syllable 2 is pinned twice"},
         {Edit::Realign({{4, 500}}), "goes past the line before it"},
         {Edit::Realign({{1, 2000}}), "goes past the line after it"},
         {Edit::Realign({}), "no pins"},
