@@ -615,7 +615,7 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"song.mid missing.txt -o b.mid", 1, "missing.txt: cannot read the sheet: no such file"},
         {"song.mid . -o b.mid", 1, ".: cannot read the sheet: it is a folder"},
         {"song.mid /dev/zero -o b.mid", 1, "cannot read the sheet: not a regular file"},
-        {"song.mid big.txt -o b.mid", 1, "cannot read the sheet: longer than 16 MB"},
+        {"song.mid big.txt -o b.mid", 1, "cannot read the sheet: longer than 1 MB"},
         {"song.mid latin1.txt -o b.mid", 1,
          "latin1.txt: the sheet is not valid UTF-8 text; it reads as Western (Windows-1252) "
          "(--sheet-encoding WINDOWS-1252)"},
@@ -628,7 +628,7 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"a.mid sheet.txt -o b.mid --replace", 0, "Language: en (the song's @L line)\n"},
     };
     test::WriteAll(dir_ / "empty.txt", " \n\n");
-    test::WriteAll(dir_ / "big.txt", std::string((16 << 20) + 1, 'a'));
+    test::WriteAll(dir_ / "big.txt", std::string(kLongestSheetBytes + 1, 'a'));
     test::WriteAll(dir_ / "latin1.txt",
                    "Gr\xfc\xdf Gott, sch\xf6ne Gr\xfc\xdf"
                    "e\n");

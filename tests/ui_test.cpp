@@ -1118,7 +1118,7 @@ TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
         {dir / "utf8.txt", true, "Lei-se fle-hen", ""},
         {dir / "latin1.txt", true, "Leise flehen", "(Windows-1252)."},
         {dir.path(), false, "Leise flehen", "cannot be read"},
-        {"/dev/zero", false, "Leise flehen", "longer than 16 MB"},
+        {"/dev/zero", false, "Leise flehen", "longer than 1 MB"},
         {dir / "missing.txt", false, "Leise flehen", "cannot be read"},
     };
     for (const auto& row : rows) {
