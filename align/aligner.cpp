@@ -136,7 +136,7 @@ class SegmentAligner {
                         Relax(at(i + 1, jj), v + Place(s0 + i, n0 + j), 2);
                     Relax(at(i + 1, j), v + NoNoteCost(s0 + i), 3);
                     if (MayShare(i, j, after_pinned_note, s0))
-                        Relax(at(i + 1, j), v + ShareCost(s0 + i, n0 + j - 1), 4);
+                        Relax(at(i + 1, j), v + ShareCost(s0 + i, n0, i, j), 4);
                 }
             }
         }
@@ -152,7 +152,7 @@ class SegmentAligner {
                     best = std::min(best, backward_[at(i + 1, j)] + NoNoteCost(s0 + i));
                     if (MayShare(i, j, after_pinned_note, s0))
                         best =
-                            std::min(best, backward_[at(i + 1, j)] + ShareCost(s0 + i, n0 + j - 1));
+                            std::min(best, backward_[at(i + 1, j)] + ShareCost(s0 + i, n0, i, j));
                 }
                 backward_[at(i, j)] = best;
             }
@@ -235,13 +235,19 @@ class SegmentAligner {
         if (i == 0 && !(after_pinned_note && j == 0)) return false;
         return CanShare(s0 + i);
     }
-    // Syllable `s` sung part way through note `m`, which the syllable before
-    // opened: timed songs do so on a note that lasts longer than those
-    // around it.
-    float ShareCost(size_t s, size_t m) const {
+    // Syllable `s`, the stretch's `i`th after `j` of its notes from `n0`,
+    // sung part way through the note the syllable before opened: timed songs
+    // do so on a note that lasts longer than those around it. That note is
+    // the stretch's last one taken, or for the first syllable the pinned
+    // note before the stretch; with none taken yet, the syllable before is
+    // on no note.
+    float ShareCost(size_t s, size_t n0, size_t i, size_t j) const {
         if (syllables_[s].MayShareNote) return static_cast<float>(w_.ShareNote);
-        const double c =
-            w_.ShareAnyNote - w_.ShareLong * std::clamp(facts_[m].Relative - 1, 0.0, 1.0);
+        double c = w_.ShareAnyNote;
+        if (j > 0 || (i == 0 && n0 > 0)) {
+            const NoteFacts& shared = facts_[n0 + j - 1];
+            c -= w_.ShareLong * std::clamp(shared.Relative - 1, 0.0, 1.0);
+        }
         return static_cast<float>(std::max(0.05, c));
     }
 

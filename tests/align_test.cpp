@@ -428,6 +428,10 @@ TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
                   da_le)
             << pins.size() << " pins, without the rule";
     }
+    // A word of two syllables on the song's only note: the second shares it,
+    // up to the note's end (sharing after the first on no note, which the
+    // table also weighs, had read the facts of a note before the first).
+    EXPECT_EQ(Ticks(AlignSyllables({{0, 470, 60}}, Shapes("a-b"), {}, options)), (Ticks_{0, 235}));
     const std::vector<MelodyNote> notes = NoteRun(0, 480, 3, 470);
     const Alignment a = AlignSyllables(notes, Shapes("a b\nc d e"), {}, options);
     EXPECT_EQ(a.FirstWithoutNote, 3);
