@@ -69,7 +69,7 @@ struct AlignWeights {
     double MelismaOnBeat = 0.8;     // more for a note on the beat
     double MelismaAfterRest = 1.5;  // more after a rest, per beat
     double MelismaAfterLong = 0.3;  // less for a short note after a long one, leading onto a beat
-    double PlaceLegato = 0.8;       // a syllable on a note slurred from the one before
+    double PlaceLegato = 0.6;       // a syllable on a note slurred from the one before
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
     double Stressed = 0.6;          // bonus for a word's stressed syllable on a strong beat
