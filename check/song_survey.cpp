@@ -288,7 +288,10 @@ int32_t PauseOf(const Song& song, int16_t t, const std::vector<int32_t>& syllabl
     const int32_t beat = TicksPerBeat(song.Division);
     if (gaps.empty()) return beat;
     std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-    return std::max<int32_t>(gaps[gaps.size() / 2] * 3, beat);
+    // Syllables days apart (a damaged or made file) make a pause beyond
+    // any tick: it is the latest tick instead.
+    const int64_t pause = std::max<int64_t>(int64_t{gaps[gaps.size() / 2]} * 3, beat);
+    return static_cast<int32_t>(std::min<int64_t>(pause, INT32_MAX));
 }
 
 }  // namespace verselane::check_detail

@@ -419,6 +419,26 @@ TEST(SongCheck, FewRealSongsWithWordsShowWrong) {
     EXPECT_LE(std::ranges::count(wrong, '\n') * 10, with_words) << wrong;
 }
 
+// The inputs fuzzing found (tests/data) are checked and each repair
+// offered is made and checked again; the sanitizers of the asan build
+// watch (syllables days apart had overflowed the pause between lines).
+TEST(SongCheck, FuzzingFindsAreCheckedAndRepaired) {
+    int songs = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(VERSELANE_SOURCE_DIR "/tests/data")) {
+        if (entry.path().extension() != ".mid") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        const Song song = LoadSong(entry.path());
+        ++songs;
+        for (const Finding& f : CheckSong(song)) {
+            Song repaired = song;
+            if (ApplyRepair(repaired, f.Fix, PlayerFamily::SoftKaraoke))
+                EXPECT_TRUE(WritesAndReadsBack(repaired)) << IdOf(f);
+        }
+    }
+    EXPECT_GT(songs, 0);
+}
+
 TEST(SongCheck, EveryRepairOfferedOnTheCorpusKeepsWordsAndMusic) {
     VERSELANE_REQUIRE_CORPUS();
     int findings = 0;
