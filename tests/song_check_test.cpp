@@ -432,8 +432,9 @@ TEST(SongCheck, FuzzingFindsAreCheckedAndRepaired) {
         ++songs;
         for (const Finding& f : CheckSong(song)) {
             Song repaired = song;
-            if (ApplyRepair(repaired, f.Fix, PlayerFamily::SoftKaraoke))
+            if (ApplyRepair(repaired, f.Fix, PlayerFamily::SoftKaraoke)) {
                 EXPECT_TRUE(WritesAndReadsBack(repaired)) << IdOf(f);
+            }
         }
     }
     EXPECT_GT(songs, 0);
