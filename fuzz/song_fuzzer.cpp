@@ -5,6 +5,7 @@
 // Any crash, sanitizer report, hang or memory blow-up is a finding; so is a
 // repaired, edited or aligned song that cannot be written or does not read
 // back, and an undo that does not give back the song as it was.
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <optional>
@@ -65,7 +66,9 @@ void EditAndUndo(const Song& song, std::string_view picks) {
         if (count == 0) break;
         const size_t s = static_cast<uint8_t>(picks[p + 1]) % count;
         const auto step = static_cast<int8_t>(picks[p + 1]);
-        const int32_t tick = words->Syllables()[s].Tick + step * 7;
+        // Near the largest tick the edit goes as far as a tick goes.
+        const auto tick = static_cast<int32_t>(std::clamp<int64_t>(
+            int64_t{words->Syllables()[s].Tick} + step * 7, INT32_MIN, INT32_MAX));
         const editing::Edit edits[] = {
             editing::Edit::MoveTo(s, tick),
             editing::Edit::MoveToNote(s, step < 0 ? -1 : 1),
