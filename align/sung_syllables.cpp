@@ -217,10 +217,6 @@ std::string Lowered(std::string_view s) {
     return out;
 }
 
-}  // namespace
-
-namespace {
-
 // The letters of a syllable, lowered, without punctuation.
 std::u32string LettersOf(std::string_view Utf8) {
     std::u32string out;
