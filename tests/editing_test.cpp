@@ -139,6 +139,8 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
          "¶Hel@480-lo@960 world@1440/Sec@2400-ond@2880 line@3360"},
         {Edit::Realign({{3, 2880}}), "¶Hel@0-lo@480 world@960/Sec@2880-ond@3120 line@3360"},
         {Edit::Realign({{0, 0}, {3, 960}}), "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},
+        // a pin at the time of the line before's last syllable (equal times are allowed)
+        {Edit::Realign({{3, 960}}), "¶Hel@0-lo@480 world@960/Sec@960-ond@1440 line@1920"},
         // the same pin given twice is one
         {Edit::Realign({{3, 960}, {0, 0}, {3, 960}}),
          "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},

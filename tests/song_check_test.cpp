@@ -107,9 +107,10 @@ const std::vector<Made>& MadeSongs() {
          }},
         {"enc-mixed", ShowsWrong, false,
          "Twin|kle |twin|kle |lit|tle |st\xC3\xA1r\r||How |I |w\xF6n|der\r"},
-        {"enc-legacy", Advice, false, "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xF6n|der\r"},
+        {"enc-legacy", Advice, false,
+         "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xF6n|d\xE9r\r"},
         {"enc-utf8", Advice, false,
-         "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xC3\xB6n|der\r"},
+         "Twin|kle |twin|kle |lit|tle |star\r||How |I |w\xC3\xB6n|d\xC3\xA9r\r"},
         {"both-time-backwards", ShowsWrong, false, "",
          [](Tracks& t) { t[1][5].Record.Tick = 100; }},
         {"both-after-last-note", Advice, false, "", [](Tracks& t) { t[0][3].Record.Tick = 2000; }},
@@ -174,6 +175,12 @@ TEST(SongCheck, EachFindingOnASongMadeForItAndNothingOnCleanSongs) {
             EXPECT_LT(f.Event, track.Size()) << IdOf(f);
             const int32_t time = f.Event < 0 ? -1 : track.At(f.Event).Tick;
             EXPECT_EQ(f.Time, time) << IdOf(f);
+        }
+        // An encoding finding is placed at the first text of its kind.
+        for (const Finding& f : findings) {
+            if (!IdOf(f).starts_with("enc-")) continue;
+            const Track& track = song.Tracks[f.Track];
+            EXPECT_TRUE(track.Body(track[f.Event]).starts_with("w")) << IdOf(f);
         }
         // A "@K" line anywhere, track 0 included, is found.
         EXPECT_EQ(Count(findings, "sk-no-at-k"), made.Id == "sk-no-at-k"s) << made.Id;
