@@ -387,6 +387,32 @@ TEST(WriteFaults, EveryKindOfTargetIsWrittenOrRefusedCleanly) {
 }
 
 // A writer killed at any moment leaves no file of its own behind.
+// A writer stopped by SIGTERM or SIGINT while its temporary file has a name
+// (the test hook raises the signal there) removes that file on its way out
+// and leaves the earlier file as it was. (The test below stops a writer at
+// a time; it is then mostly still reading or encoding, before a temporary
+// file exists.) Named only after it was complete, the file had gone
+// unregistered, and a signal left it behind.
+int g_raised = 0;
+TEST(WriteFaults, AnInterruptedWriterRemovesItsTemporaryFile) {
+    TempDir dir;
+    for (const int sig : {SIGTERM, SIGINT}) {
+        WriteAll(dir / "song.mid", "earlier");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            g_raised = sig;
+            BeforeReplaceRename = [] { ::raise(g_raised); };
+            (void)WriteSong(SongOf("0/255/47/0/0/"), (dir / "song.mid").string());
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+        EXPECT_EQ(TemporaryFilesIn(dir.path()), 0) << sig;
+        EXPECT_EQ(ReadAll(dir / "song.mid"), "earlier") << sig;
+    }
+}
+
 TEST(WriteFaults, AKilledWriterLeavesNothingBehind) {
     TempDir dir;
     const fs::path in = dir / "in.mid", path = dir / "song.mid";

@@ -254,6 +254,8 @@ void OutputFile::Commit() {
                     if (attempt > 100) Fail(EEXIST);
                 }
             }
+            // Named now, so a SIGINT or SIGTERM before the rename removes it.
+            RegisterTemp(temp_);
         }
     }
     if (::close(fd_) != 0) {
