@@ -43,12 +43,6 @@ ReadBack ReadBackOrDie(const std::string& bytes, const char* what) {
     return back;
 }
 
-// Whether `e` is one of the events that the writer puts between two events
-// further apart than a delta time can say.
-bool IsGapFiller(const Track& track, const Event& e) {
-    return e.IsMeta(kMetaSequencerSpecific) && track.Body(e) == "\x7D";
-}
-
 bool SameEvent(const Track& x, const Event& e, const Track& y, const Event& f) {
     const std::string_view body = e.IsEndOfTrack() ? std::string_view() : x.Body(e);
     return e.Tick == f.Tick && e.Kind == f.Kind && e.Channel == f.Channel && e.Data1 == f.Data1 &&

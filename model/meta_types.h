@@ -14,6 +14,6 @@ constexpr uint8_t kMetaEndOfTrack = 0x2F;
 constexpr uint8_t kMetaTempo = 0x51;
 constexpr uint8_t kMetaTimeSignature = 0x58;
 constexpr uint8_t kMetaKeySignature = 0x59;
-constexpr uint8_t kMetaSequencerSpecific = 0x7F;
+constexpr uint8_t kMetaSequencerEvent = 0x7F;  // data of one sequencer, others pass it over
 
 }  // namespace verselane

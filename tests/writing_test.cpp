@@ -184,7 +184,7 @@ TEST(Writer, UnwritableEventsAreRefusedWithTheirReason) {
 }
 
 // Two events further apart than the largest delta time (0x0FFFFFFF ticks)
-// have a sequencer-specific event of no data (FF 7F 01 7D) every 0x0FFFFFFF
+// have a sequencer's meta event of no data (FF 7F 01 7D) every 0x0FFFFFFF
 // ticks between them, and the status of the next channel message is given
 // again. A song read from a file that lost an event between two such events
 // (a system-exclusive message holding 0x90, in the last row) is such a song.
@@ -219,6 +219,14 @@ TEST(Writer, EventsFurtherApartThanADeltaTimeHaveFillersBetween) {
         Song back;
         EXPECT_EQ(cli::ReadMessage(ReadSongBytes(back, facts, bytes)), "");
         EXPECT_EQ(EncodeSong(back), bytes);
+        // The fillers read back as events of their own, each known as one.
+        const Track& track = back.Tracks[0];
+        size_t written_fillers = 0;
+        for (size_t at = 0; (at = written.find("FF 7F 01 7D", at)) != std::string::npos; ++at)
+            ++written_fillers;
+        EXPECT_EQ(
+            std::ranges::count_if(track, [&](const Event& e) { return IsGapFiller(track, e); }),
+            static_cast<std::ptrdiff_t>(written_fillers));
     }
 }
 

@@ -78,13 +78,15 @@ class UnencodableSong : public RuntimeError {
     throw UnencodableSong(kind, detail, std::move(failure));
 }
 
-// A sequencer-specific meta event of the manufacturer id kept for
+// A sequencer's meta event (type 0x7F) of the manufacturer id kept for
 // non-commercial use, with no data: an event that every player passes over.
 // It stands between two events further apart than one delta time can say,
 // a gap that only a song read from a damaged file or one made by a program
 // can hold (2^28 ticks are days of music).
-static_assert(kMetaSequencerSpecific == 0x7F);
+constexpr char kGapFillerId = 0x7D;
+static_assert(kMetaSequencerEvent == 0x7F);
 constexpr std::string_view kGapFiller{"\xFF\x7F\x01\x7D", 4};
+static_assert(kGapFiller[3] == kGapFillerId);
 
 // Puts as many fillers, each the largest delta time after the one before, as
 // bring `latest` within one delta time of `time`; returns the new latest.
@@ -274,6 +276,10 @@ std::optional<WriteFailure> WriteSong(const Song& Song, const std::string& FileN
     } catch (...) {
         return CurrentWriteFailure(FileName);
     }
+}
+
+bool IsGapFiller(const Track& track, const Event& e) {
+    return e.IsMeta(kMetaSequencerEvent) && track.Body(e) == std::string_view(&kGapFillerId, 1);
 }
 
 }  // namespace verselane
