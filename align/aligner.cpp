@@ -110,6 +110,7 @@ class SegmentAligner {
                bool after_pinned_note, std::vector<PlacedSyllable>& out) {
         const size_t k = s1 - s0, n = n1 - n0, width = n + 1;
         if (k == 0) return;
+        width_ = width;
         pinned_next_ = pin_after ? s1 : std::numeric_limits<size_t>::max();
         // Nine bytes a cell: a sheet and a melody whose table would pass
         // about half a gigabyte are refused rather than left to exhaust memory.
@@ -123,7 +124,7 @@ class SegmentAligner {
         forward_.assign((k + 1) * width, kNever);
         backward_.assign((k + 1) * width, kNever);
         choice_.assign((k + 1) * width, 0);
-        auto at = [width](size_t i, size_t j) { return i * width + j; };
+        auto at = [this](size_t i, size_t j) { return Cell(i, j); };
         forward_[0] = 0;
         for (size_t i = 0; i <= k; ++i) {
             for (size_t j = 0; j <= n; ++j) {
@@ -132,8 +133,12 @@ class SegmentAligner {
                 if (j < n) Relax(at(i, j + 1), v + Skip(s0 + i, n0 + j), 1);
                 if (i < k) {
                     const size_t jj = j + 1 + Forced(s0 + i);
-                    if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
-                        Relax(at(i + 1, jj), v + Place(s0 + i, n0 + j), 2);
+                    if (jj <= n && BarAllows(s0 + i, n0, j, bar_before)) {
+                        const float placed = v + Place(s0 + i, n0 + j);
+                        Relax(at(i + 1, jj), placed, 2);
+                        if (const size_t more = SungMore(s0 + i); more > 0 && jj + more <= n)
+                            Relax(at(i + 1, jj + more), placed + Held(s0 + i, n0 + jj, more), 5);
+                    }
                     Relax(at(i + 1, j), v + NoNoteCost(s0 + i), 3);
                     if (MayShare(i, j, after_pinned_note, s0))
                         Relax(at(i + 1, j), v + ShareCost(s0 + i, n0, i, j), 4);
@@ -148,7 +153,7 @@ class SegmentAligner {
                 if (i < k) {
                     const size_t jj = j + 1 + Forced(s0 + i);
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
-                        best = std::min(best, backward_[at(i + 1, jj)] + Place(s0 + i, n0 + j));
+                        best = std::min(best, Placed(s0, i, n0, j, jj, n));
                     best = std::min(best, backward_[at(i + 1, j)] + NoNoteCost(s0 + i));
                     if (MayShare(i, j, after_pinned_note, s0))
                         best =
@@ -169,6 +174,10 @@ class SegmentAligner {
                 --i;
                 j -= 1 + Forced(s0 + i);
                 note_of[i] = static_cast<int>(n0 + j);
+            } else if (c == 5) {
+                --i;
+                j -= 1 + Forced(s0 + i) + SungMore(s0 + i);
+                note_of[i] = static_cast<int>(n0 + j);
             } else if (c == 3) {
                 --i;
             } else if (c == 4) {
@@ -188,8 +197,7 @@ class SegmentAligner {
                 if (v == kNever) continue;
                 const size_t jj = b + 1 + Forced(s0 + a);
                 if (jj > n || !BarAllows(s0 + a, n0, b, bar_before)) continue;
-                second[a] =
-                    std::min(second[a], v + Place(s0 + a, n0 + b) + backward_[at(a + 1, jj)]);
+                second[a] = std::min(second[a], v + Placed(s0, a, n0, b, jj, n));
             }
         }
         for (size_t a = 0; a < k; ++a) {
@@ -223,6 +231,35 @@ class SegmentAligner {
             forward_[cell] = value;
             choice_[cell] = how;
         }
+    }
+
+    // The stretch's syllable `i` (the song's `s0 + i`) on its note `j`, with
+    // the best path from there on: on from note `jj`, or as many notes later
+    // as the syllable has unwritten sung syllables to carry.
+    float Placed(size_t s0, size_t i, size_t n0, size_t j, size_t jj, size_t n) const {
+        const size_t s = s0 + i;
+        const float placed = Place(s, n0 + j);
+        float best = placed + backward_[Cell(i + 1, jj)];
+        if (const size_t more = SungMore(s); more > 0 && jj + more <= n)
+            best =
+                std::min(best, placed + Held(s, n0 + jj, more) + backward_[Cell(i + 1, jj + more)]);
+        return best;
+    }
+    size_t Cell(size_t i, size_t j) const { return i * width_ + j; }
+
+    size_t SungMore(size_t s) const {
+        return static_cast<size_t>(std::clamp(syllables_[s].SungMore, 0, 3));
+    }
+    // The `more` notes from `m` carrying syllable `s` on: a melisma the
+    // syllable's unwritten sung syllables make likely.
+    float Held(size_t s, size_t m, size_t more) const {
+        float c = 0;
+        for (size_t k = 0; k < more; ++k) {
+            const float carried =
+                std::max(0.05f, melisma_[m + k] - static_cast<float>(w_.MelismaSung));
+            c += std::min(carried, Skip(s + 1, m + k));
+        }
+        return c;
     }
 
     bool CanShare(size_t s) const {
@@ -357,6 +394,7 @@ class SegmentAligner {
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
     bool share_any_ = false;
+    size_t width_ = 0;        // the table's row: the stretch's notes and one
     size_t pinned_next_ = 0;  // the pinned syllable that ends the stretch, if one does
 };
 

@@ -33,6 +33,10 @@ struct SyllableShape {
     bool PhraseStart = false;  // opens a word after one ending in punctuation, inside a line
     bool Drawn = false;        // a letter written three times or more ("sooo"): a held vowel
     bool Stressed = false;     // the syllable its language stresses in a word of several
+    // Sung syllables the text holds beyond the one written: "after" in a sheet
+    // written word by word. The notes after it carry it on at less cost, one
+    // note for each.
+    int SungMore = 0;
 };
 
 // A syllable the user has placed: index from 0 into the syllables.
@@ -64,6 +68,7 @@ struct AlignWeights {
     double MelismaLegato = 0.0;     // less when it overlaps the note before (slurred)
     double MelismaShort = 0.6;      // less for a short (ornament) note
     double MelismaDrawn = 2.0;      // less after a syllable whose vowel is drawn out ("sooo")
+    double MelismaSung = 2.0;       // less on a note a syllable of several sung ones carries
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
     double MelismaLong = 1.4;       // more for a note of a beat or longer (a new syllable is sung)
     double MelismaOnBeat = 0.8;     // more for a note on the beat

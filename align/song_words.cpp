@@ -120,14 +120,25 @@ bool IsDrawnOut(std::string_view text) {
 
 }  // namespace
 
-std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view Language) {
+std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view Language,
+                                    const SyllableSplitter* Splitter) {
     std::vector<SyllableShape> shapes;
     shapes.reserve(Sheet.Syllables.size());
+    // A sheet that splits no word at all was written word by word (as many
+    // karaoke files are): its words of several syllables carry on over the
+    // notes of their other syllables. Where a sheet splits words, those it
+    // leaves whole are mostly sung on one note.
+    const bool word_by_word = std::all_of(Sheet.Syllables.begin(), Sheet.Syllables.end(),
+                                          [](const SheetSyllable& s) { return s.WordStart; });
     for (size_t i = 0; i < Sheet.Syllables.size(); ++i) {
         const SheetSyllable& s = Sheet.Syllables[i];
         shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
                           s.SkipsBefore, s.SplitByRule});
         shapes.back().Drawn = IsDrawnOut(s.Text);
+        // Words the sheet's marks hold or join are left as marked.
+        if (Splitter && word_by_word && s.Holds == 0 && s.Text.find(' ') == std::string::npos)
+            shapes.back().SungMore =
+                std::max(0, static_cast<int>(Splitter->Split(s.Text).size()) - 1);
         if (i == 0 || !s.WordStart || s.LineStart) continue;
         // A comma, a full stop, a question or exclamation mark ends a
         // phrase, where a singer takes breath (quotes after it aside).
@@ -172,14 +183,12 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
         result.Language = GuessLanguage(Request.SheetUtf8);
         result.LanguageFrom = LanguageSource::GuessedFromWords;
     }
-    if (Request.AsWritten) {
-        result.Sheet = written;
-    } else {
-        SyllableSplitter splitter(result.Language);
-        splitter.Prepare(Request.SheetUtf8);
-        result.DictionaryMissingFrom = splitter.MissingFrom();
-        result.Sheet = SungSyllables(written, splitter);
-    }
+    // As written, the splitter only tells how many syllables a word written
+    // whole is sung with; a missing dictionary then goes unreported.
+    SyllableSplitter splitter(result.Language);
+    splitter.Prepare(Request.SheetUtf8);
+    if (!Request.AsWritten) result.DictionaryMissingFrom = splitter.MissingFrom();
+    result.Sheet = Request.AsWritten ? written : SungSyllables(written, splitter);
     const size_t count = result.Sheet.Syllables.size();
 
     result.Lines = NoteLines(song);
@@ -187,7 +196,8 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
-    const std::vector<SyllableShape> shapes = ShapesOf(result.Sheet, result.Language);
+    const std::vector<SyllableShape> shapes =
+        ShapesOf(result.Sheet, result.Language, Request.AsWritten ? &splitter : nullptr);
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {
         const auto syllable = static_cast<int64_t>(index);

@@ -59,9 +59,11 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const class SyllableSplitter& 
 // What the aligner needs of each syllable: its place in words, lines and
 // paragraphs, the sheet's marks, whether it was split off by rule, whether
 // its word follows one that ends a phrase (a comma, a full stop) inside a
-// line, whether its vowel is written out long ("sooo"), and how the
-// language (an ISO 639-1 code; empty: none) stresses it.
-std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view Language = {});
+// line, whether its vowel is written out long ("sooo"), how the language
+// (an ISO 639-1 code; empty: none) stresses it, and, given a splitter, how
+// many more syllables each word of a sheet written word by word is sung with.
+std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view Language = {},
+                                    const class SyllableSplitter* Splitter = nullptr);
 
 // Reads the sheet, chooses the melody and aligns. Raises AlignError
 // for an empty or unreadable sheet, a melody track that plays no notes, a pin

@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
         {"MelismaShort", &weights.MelismaShort},
         {"MelismaRepeat", &weights.MelismaRepeat},
         {"MelismaDrawn", &weights.MelismaDrawn},
+        {"MelismaSung", &weights.MelismaSung},
         {"MelismaLong", &weights.MelismaLong},
         {"MelismaOnBeat", &weights.MelismaOnBeat},
         {"MelismaAfterRest", &weights.MelismaAfterRest},
