@@ -79,8 +79,34 @@ bool IsVowelLetter(char32_t c) {
     return kVowels.find(Lower(c)) != std::u32string_view::npos;
 }
 
-// The vowel groups of a lower-case word: [start, end) of each run of vowels.
-std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool english) {
+// Where Spanish and Portuguese sing two vowels side by side as two
+// syllables (a hiatus), between w[k - 1] and w[k]: two open vowels
+// ("po-e-ta", "le-er", "bo-a"; not the nasal "ão" of "coração"), an
+// accented "í" or "ú" beside another ("dí-a", "pa-ís"), and "ia" or "io" at
+// a word's end after a consonant ("a-le-gri-a", "ri-o", "tí-os"), which is
+// sung so where the word stresses the "i" and written so by timed songs
+// even without the accent; where a word does not ("gra-cias"), the notes
+// decide, as the syllable may share the note before.
+bool Hiatus(const std::u32string& w, size_t k) {
+    static const std::u32string_view kOpen = U"aeoáéóàèòâêô";
+    auto open = [](char32_t c) { return kOpen.find(c) != std::u32string_view::npos; };
+    auto accented_close = [](char32_t c) { return c == U'í' || c == U'ú'; };
+    const char32_t a = w[k - 1], b = w[k];
+    // The "u" of "gue", "gui", "que", "qui" is no vowel of its own ("guí-a").
+    if (a == 'u' && k >= 2 && (w[k - 2] == 'g' || w[k - 2] == 'q')) return false;
+    if (open(a) && open(b)) return true;
+    if (accented_close(a) || accented_close(b)) return true;
+    const size_t n = w.size();
+    const bool at_end = k + 1 == n || (k + 2 == n && w[n - 1] == 's');
+    return a == 'i' && (b == 'a' || b == 'o') && at_end && k >= 2 && IsLetter(w[k - 2]) &&
+           !IsVowelLetter(w[k - 2]);
+}
+
+// The vowel groups of a lower-case word: [start, end) of each run of vowels
+// (in Spanish and Portuguese, with `hiatus`, split where two vowels are sung
+// apart).
+std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool english,
+                                                   bool hiatus = false) {
     // An ending such as "'s", "'d" or "'ll" adds no vowel: the word before
     // it decides ("here's" as "here").
     if (const size_t apostrophe = w.rfind(U'\'');
@@ -101,8 +127,8 @@ std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool
             ++i;
             continue;
         }
-        size_t j = i;
-        while (j < w.size() && vowel(j)) ++j;
+        size_t j = i + 1;
+        while (j < w.size() && vowel(j) && !(hiatus && Hiatus(w, j))) ++j;
         groups.emplace_back(i, j);
         i = j;
     }
@@ -588,7 +614,7 @@ std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) cons
         }
     }
     if (!decided) {
-        const auto groups = VowelGroups(core, english);
+        const auto groups = VowelGroups(core, english, language_ == "es" || language_ == "pt");
         auto group_of = [&](size_t i) {
             for (size_t g = 0; g < groups.size(); ++g)
                 if (i >= groups[g].first && i < groups[g].second) return static_cast<int>(g);
