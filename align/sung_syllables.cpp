@@ -79,14 +79,43 @@ bool IsVowelLetter(char32_t c) {
     return kVowels.find(Lower(c)) != std::u32string_view::npos;
 }
 
-// The vowel groups of a lower-case word: [start, end) of each run of vowels.
-std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool english) {
+// Which vowels side by side a language sings as two syllables (a hiatus).
+// Spanish and Portuguese (All): two open vowels ("po-e-ta", "le-er", "bo-a";
+// not the nasal "ão" of "coração"), an accented "í" or "ú" beside another
+// ("dí-a", "pa-ís"), and "ia" or "io" at a word's end after a consonant
+// ("a-le-gri-a", "ri-o", "tí-os"), which is sung so where the word stresses
+// the "i" and written so by timed songs even without the accent; where a
+// word does not ("gra-cias"), the notes decide, as the syllable may share
+// the note before. German and Dutch (AtEnd), whose doubled vowels are long
+// ones ("See", "maan"): only the ending ("Ma-ri-a", "Ra-di-o").
+enum class Hiatuses { None, AtEnd, All };
+
+// Whether w[k - 1] and w[k] are sung apart.
+bool Hiatus(const std::u32string& w, size_t k, Hiatuses which) {
+    static const std::u32string_view kOpen = U"aeoáéóàèòâêô";
+    auto open = [](char32_t c) { return kOpen.find(c) != std::u32string_view::npos; };
+    auto accented_close = [](char32_t c) { return c == U'í' || c == U'ú'; };
+    const char32_t a = w[k - 1], b = w[k];
+    // The "u" of "gue", "gui", "que", "qui" is no vowel of its own ("guí-a").
+    if (a == 'u' && k >= 2 && (w[k - 2] == 'g' || w[k - 2] == 'q')) return false;
+    if (which == Hiatuses::All && open(a) && open(b)) return true;
+    if (which == Hiatuses::All && (accented_close(a) || accented_close(b))) return true;
+    const size_t n = w.size();
+    const bool at_end = k + 1 == n || (k + 2 == n && w[n - 1] == 's');
+    return a == 'i' && (b == 'a' || b == 'o') && at_end && k >= 2 && IsLetter(w[k - 2]) &&
+           !IsVowelLetter(w[k - 2]);
+}
+
+// The vowel groups of a lower-case word: [start, end) of each run of vowels,
+// split where the language sings two vowels apart.
+std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool english,
+                                                   Hiatuses hiatuses = Hiatuses::None) {
     // An ending such as "'s", "'d" or "'ll" adds no vowel: the word before
     // it decides ("here's" as "here").
     if (const size_t apostrophe = w.rfind(U'\'');
         english && apostrophe != std::u32string::npos && apostrophe > 0 &&
         std::none_of(w.begin() + static_cast<std::ptrdiff_t>(apostrophe), w.end(), IsVowelLetter))
-        return VowelGroups(w.substr(0, apostrophe), english);
+        return VowelGroups(w.substr(0, apostrophe), english, hiatuses);
     std::vector<std::pair<size_t, size_t>> groups;
     auto vowel = [&](size_t i) {
         if (!IsVowelLetter(w[i])) return false;
@@ -101,8 +130,9 @@ std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool
             ++i;
             continue;
         }
-        size_t j = i;
-        while (j < w.size() && vowel(j)) ++j;
+        size_t j = i + 1;
+        while (j < w.size() && vowel(j) && !(hiatuses != Hiatuses::None && Hiatus(w, j, hiatuses)))
+            ++j;
         groups.emplace_back(i, j);
         i = j;
     }
@@ -588,7 +618,10 @@ std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) cons
         }
     }
     if (!decided) {
-        const auto groups = VowelGroups(core, english);
+        const auto groups = VowelGroups(core, english,
+                                        language_ == "es" || language_ == "pt"   ? Hiatuses::All
+                                        : language_ == "de" || language_ == "nl" ? Hiatuses::AtEnd
+                                                                                 : Hiatuses::None);
         auto group_of = [&](size_t i) {
             for (size_t g = 0; g < groups.size(); ++g)
                 if (i >= groups[g].first && i < groups[g].second) return static_cast<int>(g);

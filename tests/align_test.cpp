@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 // the fixes loop); the README gives the measured figures.
 constexpr double kFloorFirst = 74.5;
 constexpr double kFloorLines = 86.4;
-constexpr double kFloorWords = 69.6;
+constexpr double kFloorWords = 71.6;
 
 // The syllables of a sheet in a compact form: words separated by spaces,
 // syllables of a word by "-", "/" before a line, "//" before a paragraph,
@@ -112,12 +112,19 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
          "a\xC2\x80"},  // a control character (U+0080) stays UTF-8
         {"es",
          "lin-da a-mi-ga|"  // joined words share a syllable where they meet
-         "co-ra-zón|quie-ro|can-ción"},
-        {"de", "Kö-ni-gin|Nach-ti-gall|lei-se|Schiff-fahrt|Sehn-suchts-voll"},
+         "co-ra-zón|quie-ro|can-ción|"
+         // Two vowels sung apart: open ones, an accented "i", "ia" at the end
+         // (stressed in "alegria" as timed songs split it; where it is not,
+         // as in "gracias", the syllable may share the note before).
+         "po-e-ta|le-er|dí-a|pa-ís|a-le-gri-a|ri-os|gra-ci-as|"
+         "cuer-po|bue-no|guí-a|que"},
+        {"de",
+         "Kö-ni-gin|Nach-ti-gall|lei-se|Schiff-fahrt|Sehn-suchts-voll|Ma-ri-a|Ra-di-o|See|"
+         "Lie-be"},
         {"fr", "chan-son|ai-mer"},
         {"it", "a-mo-re|can-zo-ne|ca-me-ra"},
-        {"pt", "sau-da-de|co-ra-ção"},
-        {"nl", "zin-gen|lief-de"},
+        {"pt", "sau-da-de|co-ra-ção|mãe|bo-a|di-a"},
+        {"nl", "zin-gen|lief-de|ra-di-o|maan"},
     };
     for (const auto& [language, words] : rows) {
         const SyllableSplitter splitter(language);  // loading takes time: once per language

@@ -1017,7 +1017,8 @@ TEST(KaraokeView, MarksDoubtfulSyllablesOnlyWithTheirReason) {
 
 // Words from a Lyric Sheet on a corpus song: a pasted sheet lands its words,
 // its doubts listed in the dialog and marked in the karaoke view, the song
-// unsaved; an empty sheet is refused with the message and changes nothing.
+// unsaved; an empty sheet, or one pasted beyond 1 MB, is refused with the
+// message and changes nothing.
 TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
     VERSELANE_REQUIRE_CORPUS();
     QString sheet = QString::fromStdString(kLines);
@@ -1029,6 +1030,8 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
         const char* Ends = "";  // where the language and the melody came from
     } rows[] = {
         {"", "The sheet cannot be aligned: the sheet holds no words.", false},
+        {QString("la la la\n").repeated(116509),
+         "The sheet cannot be aligned: it is longer than 1 MB, more than any song's words.", false},
         {sheet, "51 syllables placed, ", true,
          " doubtful. Language: es (guessed from the words). Melody: track 6 (one note at a time, "
          "in the range of a voice, 86 notes for 51 syllables)."},
