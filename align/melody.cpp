@@ -31,6 +31,7 @@ bool NameSuggestsMelody(std::string_view name) {
 
 std::vector<NoteLine> NoteLines(const Song& song) {
     std::vector<NoteLine> lines;
+    const int32_t together = std::max(1, TicksPerBeat(song.Division) / 24);
     const int16_t tracks = song.TrackCount();
     for (int16_t t = 0; t < tracks; ++t) {
         // Per channel: (start, pitch) of each note with its release.
@@ -70,15 +71,24 @@ std::vector<NoteLine> NoteLines(const Song& song) {
             // Notes sounding together: a tune doubled in octaves or thirds
             // throughout is still one line; changing numbers of notes, or
             // three and more at once, make chords.
+            // A chord played in by hand starts its notes a few ticks apart:
+            // a note starting within a 24th of a beat of the first, while
+            // that one still sounds, is struck with it (a quick ornament
+            // starts as the note before ends, and stays a note of its own).
             std::map<size_t, size_t> sizes;  // notes at one start -> how often
             for (size_t i = 0; i < notes.size();) {
                 size_t j = i;
                 MelodyNote top = notes[i];
-                while (j < notes.size() && notes[j].Tick == notes[i].Tick) {
+                while (j < notes.size() &&
+                       (notes[j].Tick == notes[i].Tick ||
+                        (notes[j].Tick - notes[i].Tick < together &&
+                         int64_t{notes[i].End} > int64_t{notes[j].Tick} + together))) {
                     if (notes[j].Pitch > top.Pitch) top = notes[j];
                     ++j;
                 }
                 ++sizes[j - i];
+                top.Tick = notes[i].Tick;  // the chord sounds from its first note
+                top.End = std::max(top.End, top.Tick);
                 line.Notes.push_back(top);
                 i = j;
             }
