@@ -68,7 +68,7 @@ struct AlignWeights {
     double MelismaLegato = 0.0;     // less when it overlaps the note before (slurred)
     double MelismaShort = 0.6;      // less for a short (ornament) note
     double MelismaDrawn = 2.0;      // less after a syllable whose vowel is drawn out ("sooo")
-    double MelismaSung = 2.0;       // less on a note a syllable of several sung ones carries
+    double MelismaSung = 3.0;       // less on a note a syllable of several sung ones carries
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
     double MelismaLong = 1.4;       // more for a note of a beat or longer (a new syllable is sung)
     double MelismaOnBeat = 0.8;     // more for a note on the beat
