@@ -33,11 +33,11 @@ struct LyricSheet {
     bool LineEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].LineStart; }
 };
 
-// The longest sheet the programs read from a file: far beyond any song's
+// The longest sheet the programs read or align: far beyond any song's
 // words (a libretto is a tenth of it), short of taking seconds and hundreds
-// of megabytes when a device or a wrong file is named: 16 MB of "a a a"
-// took 10 s and 1.4 GB to be refused as too long to align, 1 MB takes 0.5 s
-// and 110 MB.
+// of megabytes when a device or a wrong file is named or such text pasted:
+// 16 MB of "a a a" took 10 s and 1.4 GB to be refused as too long to align,
+// 1 MB takes 0.5 s and 110 MB.
 constexpr size_t kLongestSheetBytes = 1 << 20;
 
 // Reads a sheet given as UTF-8. Words are separated by spaces and tabs;
@@ -48,8 +48,8 @@ constexpr size_t kLongestSheetBytes = 1 << 20;
 // "\" makes the character after it a plain one (at a line's end it is
 // dropped). A line of nothing but spaces
 // is blank. The marks never reach a syllable's text. Raises
-// AlignError for a sheet without a single syllable or that is not
-// valid UTF-8.
+// AlignError for a sheet longer than kLongestSheetBytes, without a single
+// syllable or that is not valid UTF-8.
 LyricSheet ParseLyricSheet(std::string_view Utf8);
 
 }  // namespace verselane::align
