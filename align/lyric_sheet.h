@@ -3,6 +3,7 @@
 // abc notation's "w:" lines and of LilyPond lyrics know.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,12 @@ struct LyricSheet {
     // there is none).
     bool WordEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].WordStart; }
     bool LineEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].LineStart; }
+    // Whether the sheet splits no word at all: written word by word, as many
+    // karaoke files hold their words.
+    bool SplitsNoWord() const {
+        return std::all_of(Syllables.begin(), Syllables.end(),
+                           [](const SheetSyllable& s) { return s.WordStart; });
+    }
 };
 
 // The longest sheet the programs read or align: far beyond any song's
