@@ -108,22 +108,22 @@ class SegmentAligner {
     // it is pinned on note n0 - 1, whose time the first may share.
     void Align(size_t s0, size_t s1, size_t n0, size_t n1, int64_t bar_before, bool pin_after,
                bool after_pinned_note, std::vector<PlacedSyllable>& out) {
-        const size_t k = s1 - s0, n = n1 - n0, width = n + 1;
+        const size_t k = s1 - s0, n = n1 - n0;
         if (k == 0) return;
-        width_ = width;
+        width_ = n + 1;
         pinned_next_ = pin_after ? s1 : std::numeric_limits<size_t>::max();
         // Nine bytes a cell: a sheet and a melody whose table would pass
         // about half a gigabyte are refused rather than left to exhaust memory.
-        if ((k + 1) > kMostCells / width)
+        if ((k + 1) > kMostCells / width_)
             throw AlignError(AlignFault(AlignProblem::TooLong)
                                  .WithCount(static_cast<int64_t>(k))
                                  .WithNotes(static_cast<int64_t>(n)));
         // A few more syllables than notes are sung between notes; a sheet
         // much longer than the melody runs out of notes instead.
         share_any_ = k * 20 <= n * 21 + 20;
-        forward_.assign((k + 1) * width, kNever);
-        backward_.assign((k + 1) * width, kNever);
-        choice_.assign((k + 1) * width, 0);
+        forward_.assign((k + 1) * width_, kNever);
+        backward_.assign((k + 1) * width_, kNever);
+        choice_.assign((k + 1) * width_, 0);
         auto at = [this](size_t i, size_t j) { return Cell(i, j); };
         forward_[0] = 0;
         for (size_t i = 0; i <= k; ++i) {
@@ -140,8 +140,8 @@ class SegmentAligner {
                             Relax(at(i + 1, jj + more), placed + Held(s0 + i, n0 + jj, more), 5);
                     }
                     Relax(at(i + 1, j), v + NoNoteCost(s0 + i), 3);
-                    if (MayShare(i, j, after_pinned_note, s0))
-                        Relax(at(i + 1, j), v + ShareCost(s0 + i, n0, i, j), 4);
+                    if (const float c = Share(s0, i, n0, j, after_pinned_note); c != kNever)
+                        Relax(at(i + 1, j), v + c, 4);
                 }
             }
         }
@@ -155,9 +155,8 @@ class SegmentAligner {
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
                         best = std::min(best, Placed(s0, i, n0, j, jj, n));
                     best = std::min(best, backward_[at(i + 1, j)] + NoNoteCost(s0 + i));
-                    if (MayShare(i, j, after_pinned_note, s0))
-                        best =
-                            std::min(best, backward_[at(i + 1, j)] + ShareCost(s0 + i, n0, i, j));
+                    best = std::min(
+                        best, backward_[at(i + 1, j)] + Share(s0, i, n0, j, after_pinned_note));
                 }
                 backward_[at(i, j)] = best;
             }
@@ -265,23 +264,19 @@ class SegmentAligner {
     bool CanShare(size_t s) const {
         return syllables_[s].MayShareNote || (share_any_ && !syllables_[s].WordStart);
     }
-    // Whether the stretch's syllable `i`, after `j` of its notes, may share
-    // the note of the syllable before: one of the stretch's own, or the
-    // pinned syllable's just before it.
-    bool MayShare(size_t i, size_t j, bool after_pinned_note, size_t s0) const {
-        if (i == 0 && !(after_pinned_note && j == 0)) return false;
-        return CanShare(s0 + i);
-    }
-    // Syllable `s`, the stretch's `i`th after `j` of its notes from `n0`,
-    // sung part way through the note the syllable before opened: timed songs
-    // do so on a note that lasts longer than those around it. That note is
-    // the stretch's last one taken, or for the first syllable the pinned
-    // note before the stretch; with none taken yet, the syllable before is
-    // on no note.
-    float ShareCost(size_t s, size_t n0, size_t i, size_t j) const {
+    // The price of the stretch's syllable `i` (the song's `s0 + i`), after
+    // `j` of its notes from `n0`, sung part way through the note the syllable
+    // before opened, or kNever where it may not be: the first syllable only
+    // on the note of a syllable pinned just before the stretch. Timed songs
+    // do so on a note that lasts longer than those around it; with no note
+    // taken yet, the syllable before is on none.
+    float Share(size_t s0, size_t i, size_t n0, size_t j, bool after_pinned_note) const {
+        const size_t s = s0 + i;
+        if (!CanShare(s) || (i == 0 && !(after_pinned_note && j == 0))) return kNever;
         if (syllables_[s].MayShareNote) return static_cast<float>(w_.ShareNote);
         double c = w_.ShareAnyNote;
-        if (j > 0 || (i == 0 && n0 > 0)) {
+        // The note shared: the stretch's last one taken, or the pinned one.
+        if (j > 0 || i == 0) {
             const NoteFacts& shared = facts_[n0 + j - 1];
             c -= w_.ShareLong * std::clamp(shared.Relative - 1, 0.0, 1.0);
         }

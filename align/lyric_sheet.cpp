@@ -137,6 +137,9 @@ class SheetBuilder {
 }  // namespace
 
 LyricSheet ParseLyricSheet(std::string_view Utf8) {
+    if (Utf8.size() > kLongestSheetBytes)
+        throw AlignError(
+            AlignFault(AlignProblem::SheetTooLong).WithCount(static_cast<int64_t>(Utf8.size())));
     if (Utf8.starts_with("\xEF\xBB\xBF")) Utf8.remove_prefix(3);
     if (!IsValidUtf8(Utf8)) throw AlignError(AlignProblem::SheetNotUtf8);
     SheetBuilder builder;

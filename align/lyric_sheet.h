@@ -3,6 +3,7 @@
 // abc notation's "w:" lines and of LilyPond lyrics know.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,13 +32,19 @@ struct LyricSheet {
     // there is none).
     bool WordEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].WordStart; }
     bool LineEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].LineStart; }
+    // Whether the sheet splits no word at all: written word by word, as many
+    // karaoke files hold their words.
+    bool SplitsNoWord() const {
+        return std::all_of(Syllables.begin(), Syllables.end(),
+                           [](const SheetSyllable& s) { return s.WordStart; });
+    }
 };
 
-// The longest sheet the programs read from a file: far beyond any song's
+// The longest sheet the programs read or align: far beyond any song's
 // words (a libretto is a tenth of it), short of taking seconds and hundreds
-// of megabytes when a device or a wrong file is named: 16 MB of "a a a"
-// took 10 s and 1.4 GB to be refused as too long to align, 1 MB takes 0.5 s
-// and 110 MB.
+// of megabytes when a device or a wrong file is named or such text pasted:
+// 16 MB of "a a a" took 10 s and 1.4 GB to be refused as too long to align,
+// 1 MB takes 0.5 s and 110 MB.
 constexpr size_t kLongestSheetBytes = 1 << 20;
 
 // Reads a sheet given as UTF-8. Words are separated by spaces and tabs;
@@ -48,8 +55,8 @@ constexpr size_t kLongestSheetBytes = 1 << 20;
 // "\" makes the character after it a plain one (at a line's end it is
 // dropped). A line of nothing but spaces
 // is blank. The marks never reach a syllable's text. Raises
-// AlignError for a sheet without a single syllable or that is not
-// valid UTF-8.
+// AlignError for a sheet longer than kLongestSheetBytes, without a single
+// syllable or that is not valid UTF-8.
 LyricSheet ParseLyricSheet(std::string_view Utf8);
 
 }  // namespace verselane::align

@@ -88,7 +88,6 @@ std::vector<NoteLine> NoteLines(const Song& song) {
                 }
                 ++sizes[j - i];
                 top.Tick = notes[i].Tick;  // the chord sounds from its first note
-                top.End = std::max(top.End, top.Tick);
                 line.Notes.push_back(top);
                 i = j;
             }

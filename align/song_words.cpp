@@ -124,19 +124,17 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
                                     const SyllableSplitter* Splitter) {
     std::vector<SyllableShape> shapes;
     shapes.reserve(Sheet.Syllables.size());
-    // A sheet that splits no word at all was written word by word (as many
-    // karaoke files are): its words of several syllables carry on over the
-    // notes of their other syllables. Where a sheet splits words, those it
-    // leaves whole are mostly sung on one note.
-    const bool word_by_word = std::all_of(Sheet.Syllables.begin(), Sheet.Syllables.end(),
-                                          [](const SheetSyllable& s) { return s.WordStart; });
+    // In a sheet written word by word, words of several syllables carry on
+    // over the notes of their other syllables. Where a sheet splits words,
+    // those it leaves whole are mostly sung on one note.
+    const bool word_by_word = Splitter && Sheet.SplitsNoWord();
     for (size_t i = 0; i < Sheet.Syllables.size(); ++i) {
         const SheetSyllable& s = Sheet.Syllables[i];
         shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
                           s.SkipsBefore, s.SplitByRule});
         shapes.back().Drawn = IsDrawnOut(s.Text);
         // Words the sheet's marks hold or join are left as marked.
-        if (Splitter && word_by_word && s.Holds == 0 && s.Text.find(' ') == std::string::npos)
+        if (word_by_word && s.Holds == 0 && s.Text.find(' ') == std::string::npos)
             shapes.back().SungMore =
                 std::max(0, static_cast<int>(Splitter->Split(s.Text).size()) - 1);
         if (i == 0 || !s.WordStart || s.LineStart) continue;
@@ -183,12 +181,16 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
         result.Language = GuessLanguage(Request.SheetUtf8);
         result.LanguageFrom = LanguageSource::GuessedFromWords;
     }
-    // As written, the splitter only tells how many syllables a word written
-    // whole is sung with; a missing dictionary then goes unreported.
-    SyllableSplitter splitter(result.Language);
-    splitter.Prepare(Request.SheetUtf8);
-    if (!Request.AsWritten) result.DictionaryMissingFrom = splitter.MissingFrom();
-    result.Sheet = Request.AsWritten ? written : SungSyllables(written, splitter);
+    // As written, the splitter only counts the syllables of the words of a
+    // sheet written word by word; other sheets as written need no
+    // dictionary, and a missing one goes unreported.
+    std::optional<SyllableSplitter> splitter;
+    if (!Request.AsWritten || written.SplitsNoWord()) {
+        splitter.emplace(result.Language);
+        splitter->Prepare(Request.SheetUtf8);
+    }
+    if (!Request.AsWritten) result.DictionaryMissingFrom = splitter->MissingFrom();
+    result.Sheet = Request.AsWritten ? written : SungSyllables(written, *splitter);
     const size_t count = result.Sheet.Syllables.size();
 
     result.Lines = NoteLines(song);
@@ -196,8 +198,8 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
-    const std::vector<SyllableShape> shapes =
-        ShapesOf(result.Sheet, result.Language, Request.AsWritten ? &splitter : nullptr);
+    const std::vector<SyllableShape> shapes = ShapesOf(
+        result.Sheet, result.Language, Request.AsWritten && splitter ? &*splitter : nullptr);
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {
         const auto syllable = static_cast<int64_t>(index);

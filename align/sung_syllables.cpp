@@ -90,8 +90,15 @@ bool IsVowelLetter(char32_t c) {
 // ones ("See", "maan"): only the ending ("Ma-ri-a", "Ra-di-o").
 enum class Hiatuses { None, AtEnd, All };
 
+Hiatuses HiatusesOf(std::string_view language) {
+    if (language == "es" || language == "pt") return Hiatuses::All;
+    if (language == "de" || language == "nl") return Hiatuses::AtEnd;
+    return Hiatuses::None;
+}
+
 // Whether w[k - 1] and w[k] are sung apart.
 bool Hiatus(const std::u32string& w, size_t k, Hiatuses which) {
+    if (which == Hiatuses::None) return false;
     static const std::u32string_view kOpen = U"aeoáéóàèòâêô";
     auto open = [](char32_t c) { return kOpen.find(c) != std::u32string_view::npos; };
     auto accented_close = [](char32_t c) { return c == U'í' || c == U'ú'; };
@@ -131,8 +138,7 @@ std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool
             continue;
         }
         size_t j = i + 1;
-        while (j < w.size() && vowel(j) && !(hiatuses != Hiatuses::None && Hiatus(w, j, hiatuses)))
-            ++j;
+        while (j < w.size() && vowel(j) && !Hiatus(w, j, hiatuses)) ++j;
         groups.emplace_back(i, j);
         i = j;
     }
@@ -618,10 +624,7 @@ std::vector<std::string> SyllableSplitter::Split(std::string_view Utf8Word) cons
         }
     }
     if (!decided) {
-        const auto groups = VowelGroups(core, english,
-                                        language_ == "es" || language_ == "pt"   ? Hiatuses::All
-                                        : language_ == "de" || language_ == "nl" ? Hiatuses::AtEnd
-                                                                                 : Hiatuses::None);
+        const auto groups = VowelGroups(core, english, HiatusesOf(language_));
         auto group_of = [&](size_t i) {
             for (size_t g = 0; g < groups.size(); ++g)
                 if (i >= groups[g].first && i < groups[g].second) return static_cast<int>(g);

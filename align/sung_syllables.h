@@ -21,12 +21,11 @@ std::string LanguageCode(std::string_view Name);
 std::string GuessLanguage(std::string_view Utf8Words);
 
 // Which of a word's sung syllables its language stresses (from 0), or -1
-// where the rules cannot say: the first in English, German and Dutch unless
-// the word opens with a prefix that takes no stress ("a-", "be-", "re-",
-// "ge-", "ver-", ...); in Spanish, Italian and Portuguese the one with an accent
-// mark, else the next-to-last (the last after a consonant other than n or s
-// in Spanish and after l, r or z in Portuguese); in French the last unless it
-// is a mute "e". Punctuation and case do not count.
+// where the rules cannot say (a word of one syllable: 0): the first in English, German and Dutch
+// unless the word opens with a prefix that takes no stress ("a-", "be-", "re-", "ge-", "ver-",
+// ...); in Spanish, Italian and Portuguese the one with an accent mark, else the next-to-last (the
+// last after a consonant other than n or s in Spanish and after l, r or z in Portuguese); in French
+// the last unless it is a mute "e". Punctuation and case do not count.
 int StressedSyllable(std::string_view Language, const std::vector<std::string>& Syllables);
 
 // Splits words of one language into sung syllables.

@@ -70,6 +70,9 @@ std::string AlignFaultMessage(const align::AlignFault& Fault) {
     switch (Fault.Problem) {
         case AlignProblem::SheetNotUtf8:
             return "the sheet is not valid UTF-8 text";
+        case AlignProblem::SheetTooLong:
+            return "the sheet is longer than " + std::to_string(align::kLongestSheetBytes >> 20) +
+                   " MB, more than any song's words";
         case AlignProblem::SheetEmpty:
             return "the sheet holds no words";
         case AlignProblem::UnknownLanguage:

@@ -1031,7 +1031,8 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
     } rows[] = {
         {"", "The sheet cannot be aligned: the sheet holds no words.", false},
         {QString("la la la\n").repeated(116509),
-         "The sheet cannot be aligned: it is longer than 1 MB, more than any song's words.", false},
+         "The sheet cannot be aligned: the sheet is longer than 1 MB, more than any song's words.",
+         false},
         {sheet, "51 syllables placed, ", true,
          " doubtful. Language: es (guessed from the words). Melody: track 6 (one note at a time, "
          "in the range of a voice, 86 notes for 51 syllables)."},

@@ -155,15 +155,6 @@ void LyricSheetDialog::Align() {
     doubts_.clear();
     align::SheetRequest request;
     request.SheetUtf8 = sheet_->toPlainText().toStdString();
-    // A pasted sheet meets the same limit as one opened: far more text
-    // would hold the window for seconds and take gigabytes before the
-    // aligner refused it.
-    if (request.SheetUtf8.size() > align::kLongestSheetBytes) {
-        outcome_->setText(tr("The sheet cannot be aligned: it is longer than %1 MB, more than "
-                             "any song's words.")
-                              .arg(align::kLongestSheetBytes >> 20));
-        return;
-    }
     request.Language = language_->currentData().toString().toStdString();
     request.MelodyTrack = melody_->currentData().toInt();
     try {

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include "align/lyric_sheet.h"
+
 namespace verselane::ui {
 
 namespace {
@@ -31,6 +33,9 @@ QString DescribeAlignFault(const align::AlignFault& fault) {
     switch (fault.Problem) {
         case AlignProblem::SheetNotUtf8:
             return Tr("the sheet is not UTF-8 text");
+        case AlignProblem::SheetTooLong:
+            return Tr("the sheet is longer than %1 MB, more than any song's words")
+                .arg(align::kLongestSheetBytes >> 20);
         case AlignProblem::SheetEmpty:
             return Tr("the sheet holds no words");
         case AlignProblem::UnknownLanguage:

@@ -14,9 +14,10 @@ namespace verselane {
 // six bytes of header data) and TrackCount() "MTrk" chunks, each closed by
 // an end-of-track event (one is added where the track's last event is not
 // one). Events further apart than a delta time can say (0x0FFFFFFF ticks)
-// have a filler every 0x0FFFFFFF ticks between them (IsGapFiller). Raises RuntimeError, naming the
-// track and event, for a song that cannot be written: an event of no valid kind or with a data byte
-// of 0x80 or above, a body longer than 0x0FFFFFFF bytes.
+// have a filler every 0x0FFFFFFF ticks between them (IsGapFiller). Raises
+// RuntimeError, naming the track and event, for a song that cannot be
+// written: an event of no valid kind or with a data byte of 0x80 or above,
+// a body longer than 0x0FFFFFFF bytes.
 std::string EncodeSong(const Song& Song);
 
 // Whether `e` is one of the fillers EncodeSong puts between two events
