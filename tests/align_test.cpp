@@ -696,6 +696,8 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
          "latin1.txt: the sheet is not valid UTF-8 text; it reads as Western (Windows-1252) "
          "(--sheet-encoding WINDOWS-1252)"},
         {"song.mid latin1.txt -o l.mid --sheet-encoding WINDOWS-1252", 0, "Syllables: "},
+        {"song.mid utf16.txt -o u.mid --to lyrics", 0, "Syllables: 7"},
+        {"song.mid sheet.txt -o u8.mid --to lyrics", 0, "Syllables: 7"},
         {"song.mid sheet.txt -o b.mid --melody 5", 1, "track 5 plays no notes"},
         {"song.mid sheet.txt -o b.mid --melody 0", 1, "track 0 plays no notes"},
         {"song.mid sheet.txt -o b.mid --language xx", 1, "unknown language"},
@@ -708,6 +710,10 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
     test::WriteAll(dir_ / "latin1.txt",
                    "Gr\xfc\xdf Gott, sch\xf6ne Gr\xfc\xdf"
                    "e\n");
+    // The sheet as Windows saves "Unicode" text: UTF-16 after its mark.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : test::ReadAll(dir_ / "sheet.txt")) utf16 += {c, '\0'};
+    test::WriteAll(dir_ / "utf16.txt", utf16);
     for (const Row& row : rows) {
         std::string out;
         EXPECT_EQ(Align(row.args, &out), row.status) << row.args << "\n" << out;
@@ -715,6 +721,9 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
     }
     // The replaced song holds the words once; pinned syllables land on their ticks.
     EXPECT_EQ(Csv("b.mid", "grep -c ', Lyric_t, '"), "7\n");
+    // The UTF-16 sheet gives the words and times of the same sheet in UTF-8.
+    EXPECT_EQ(LyricRows("u.mid"), LyricRows("u8.mid"));
+    EXPECT_NE(LyricRows("u8.mid"), "");
     EXPECT_EQ(LyricRows("p.mid"),
               "3, 480, Lyric_t, \"Twin\"\n"
               "3, 960, Lyric_t, \"kle \"\n"
