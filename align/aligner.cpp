@@ -23,6 +23,7 @@ struct NoteFacts {
     double BeatsBefore = 0;  // from the start of the note before to this one, in beats
     bool Legato = false;     // starts while the note before still sounds
     bool SamePitch = false;
+    bool Step = false;   // one or two semitones from the note before
     bool Short = false;  // an ornament: short and soon followed
     bool OnBeat = false;
     double Relative = 1;      // time to the next note over the median of the notes around it
@@ -61,6 +62,7 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
                                : std::max(0.0, (n.Tick - sounding_until) / beat);
             f.Legato = notes[m - 1].End > n.Tick;
             f.SamePitch = notes[m - 1].Pitch == n.Pitch;
+            f.Step = std::abs(int{notes[m - 1].Pitch} - int{n.Pitch}) <= 2 && !f.SamePitch;
             f.BeatsBefore = (n.Tick - notes[m - 1].Tick) / beat;
         } else {
             f.RestBefore = std::max(4.0, n.Tick / beat);  // the song's start is a long silence
@@ -327,6 +329,9 @@ class SegmentAligner {
             if (f.Legato) c -= w_.MelismaLegato;
             if (f.Short) c -= w_.MelismaShort;
             if (f.SamePitch) c += w_.MelismaRepeat;
+            // A syllable is carried on by step (a run, a slide) more often
+            // than a new one is sung there.
+            if (f.Step) c -= w_.MelismaStep;
             // Timed songs sing a new syllable on a long note or a note on the
             // beat far more often than they carry the one before onto it.
             if (f.Beats >= 1) c += w_.MelismaLong;

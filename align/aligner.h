@@ -69,6 +69,7 @@ struct AlignWeights {
     double MelismaShort = 0.6;      // less for a short (ornament) note
     double MelismaDrawn = 2.0;      // less after a syllable whose vowel is drawn out ("sooo")
     double MelismaSung = 3.0;       // less on a note a syllable of several sung ones carries
+    double MelismaStep = 0.4;       // less for a step (one or two semitones) from the note before
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
     double MelismaLong = 1.4;       // more for a note of a beat or longer (a new syllable is sung)
     double MelismaOnBeat = 0.8;     // more for a note on the beat

@@ -158,6 +158,7 @@ int main(int argc, char** argv) {
         {"MelismaLegato", &weights.MelismaLegato},
         {"MelismaShort", &weights.MelismaShort},
         {"MelismaRepeat", &weights.MelismaRepeat},
+        {"MelismaStep", &weights.MelismaStep},
         {"MelismaDrawn", &weights.MelismaDrawn},
         {"MelismaSung", &weights.MelismaSung},
         {"MelismaLong", &weights.MelismaLong},

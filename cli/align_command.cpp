@@ -167,7 +167,10 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     if (!ReadWholeSong(Command.Song, song, facts, err)) return 1;
     std::string sheet;
     if (!ReadTextFile(Command.Sheet, "sheet", sheet, err)) return 1;
-    if (!Command.SheetEncoding.empty()) sheet = TextDecoder(Command.SheetEncoding).ToUtf8(sheet);
+    if (!Command.SheetEncoding.empty())
+        sheet = TextDecoder(Command.SheetEncoding).ToUtf8(sheet);
+    else if (std::optional<std::string> unicode = Utf16TextAsUtf8(sheet))
+        sheet = std::move(*unicode);
 
     const bool had_words = align::SongHasWords(song, facts);
     if (had_words && !Command.Replace) {

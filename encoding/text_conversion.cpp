@@ -103,6 +103,12 @@ std::string TextDecoder::ToUtf8(std::string_view Bytes) const {
     return out;
 }
 
+std::optional<std::string> Utf16TextAsUtf8(std::string_view Bytes) {
+    if (Bytes.starts_with("\xFF\xFE")) return TextDecoder("UTF-16LE").ToUtf8(Bytes.substr(2));
+    if (Bytes.starts_with("\xFE\xFF")) return TextDecoder("UTF-16BE").ToUtf8(Bytes.substr(2));
+    return std::nullopt;
+}
+
 TextDecoder SongDecoder(const Song& song, const std::string& Override) {
     if (!Override.empty()) return TextDecoder(EncodingName(Override));
     return TextDecoder(DetectEncoding(SongTexts(song)));

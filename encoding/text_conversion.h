@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,12 @@ class TextDecoder {
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// Text that opens with a UTF-16 byte order mark (FF FE little-endian, FE FF
+// big-endian), as Windows editors save "Unicode" text: in UTF-8 without the
+// mark. Nothing for any other bytes, which are then read as UTF-8 or in the
+// code page they look like.
+std::optional<std::string> Utf16TextAsUtf8(std::string_view Bytes);
 
 // The decoder for a song: `Override` (a name or a label of the list) when it
 // is given, else the detected encoding of the song's texts.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -119,6 +120,28 @@ TEST(DisplayEncoding, DetectsEveryCodePageOfTheList) {
     }
     EXPECT_EQ(pages.size() + 1, Encodings().size());  // all but UTF-8
     EXPECT_GE(hits, 36);
+}
+
+// Text with a UTF-16 byte order mark, either way round, comes out as UTF-8
+// without the mark; a character beyond the first plane takes its two halves;
+// a byte left over becomes U+FFFD; text without the mark is not taken.
+TEST(DisplayEncoding, Utf16TextWithItsMarkReadsAsUtf8) {
+    using namespace std::string_literals;
+    const struct {
+        std::string Bytes;
+        std::optional<std::string> Utf8;
+    } rows[] = {
+        {"\xFF\xFEl\0\xE0\0 \0\n\0"s, "l\xC3\xA0 \n"},
+        {"\xFE\xFF\0l\0\xE0\0 \0\n"s, "l\xC3\xA0 \n"},
+        {"\xFF\xFE\x3C\xD8\xA4\xDF"s, "\xF0\x9F\x8E\xA4"},  // U+1F3A4
+        {"\xFF\xFEl\0a"s, "l\xEF\xBF\xBD"},
+        {"\xFF\xFE"s, ""},
+        {"l\0a\0"s, std::nullopt},
+        {"\xEF\xBB\xBFla"s, std::nullopt},  // UTF-8's mark: read as UTF-8
+        {"\xFF"s, std::nullopt},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Utf16TextAsUtf8(row.Bytes), row.Utf8) << testing::PrintToString(row.Bytes);
 }
 
 // Whole UTF-8 only, and terminal text without controls.

@@ -1105,8 +1105,9 @@ TEST(LyricSheetDialog, KeepsTheSheetThroughCancelUntilAnotherSongIsRead) {
     EXPECT_EQ(seen, "");
 }
 
-// Open... of the lyric sheet dialog: a UTF-8 sheet as it is, a sheet in a
-// code page read in it and named, a folder or a file without end refused
+// Open... of the lyric sheet dialog: a UTF-8 sheet as it is, a UTF-16 one
+// (with its byte order mark) as the text it is, a sheet in a code page read
+// in it and named, a folder or a file without end refused
 // with the box left as it was; what the box held comes back with Undo.
 TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
     test::TempDir dir;
@@ -1118,6 +1119,10 @@ TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
                    "e "
                    "Gr\xfc\xdf"
                    "e, \xe4hnlich\n");
+    // Windows' "Unicode" text: UTF-16 (little-endian) after its mark.
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("Lei-se fle-hen sch\xf6n\n")) utf16 += {c, '\0'};
+    test::WriteAll(dir / "utf16.txt", utf16);
     Song song;
     SongFacts facts;
     LyricSheetDialog dialog(song, facts);
@@ -1129,6 +1134,7 @@ TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
         const char* Starts;  // the box's text
         const char* Says;    // a piece of the outcome line ("" when it says nothing)
     } rows[] = {
+        {dir / "utf16.txt", true, "Lei-se fle-hen sch\u00f6n", ""},
         {dir / "utf8.txt", true, "Lei-se fle-hen", ""},
         {dir / "latin1.txt", true, "Leise flehen", "(Windows-1252)."},
         {dir.path(), false, "Leise flehen", "cannot be read"},
@@ -1146,7 +1152,9 @@ TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
     EXPECT_TRUE(box->toPlainText().contains("s\u00fc\u00dfe Gr\u00fc\u00dfe, \u00e4hnlich"))
         << box->toPlainText().toStdString();
     box->undo();
-    EXPECT_TRUE(box->toPlainText().startsWith("Lei-se fle-hen"));
+    EXPECT_TRUE(box->toPlainText().startsWith("Lei-se fle-hen mei-ne"));
+    box->undo();
+    EXPECT_TRUE(box->toPlainText().startsWith("Lei-se fle-hen sch\u00f6n"));
     box->undo();
     EXPECT_EQ(box->toPlainText(), "typed by hand");
 }

@@ -120,10 +120,13 @@ bool LyricSheetDialog::OpenSheet(const QString& path) {
     const std::string_view raw(bytes.constData(), static_cast<size_t>(bytes.size()));
     // A sheet saved by an older editor is read in its code page rather than
     // shown with replacement marks.
-    const std::string encoding = DetectEncoding({raw});
+    const std::optional<std::string> unicode = Utf16TextAsUtf8(raw);
+    const std::string encoding = unicode ? std::string() : DetectEncoding({raw});
     QString note;
     QString text;
-    if (encoding == "UTF-8") {
+    if (unicode) {
+        text = QString::fromStdString(*unicode);
+    } else if (encoding == "UTF-8") {
         text = QString::fromUtf8(bytes);
     } else {
         text = QString::fromStdString(TextDecoder(encoding).ToUtf8(raw));
