@@ -417,6 +417,16 @@ TEST(Aligner, HoldsAndSkipsOfTheSheetTakeNotes) {
         EXPECT_EQ(Ticks(AlignSyllables(gap, Shapes("a b |c"), {{1, pin}}, options)),
                   (Ticks_{0, pin, 1920}))
             << pin;
+    // Bars of 255 whole notes at the largest division, a change of metre
+    // near the last tick: the note after it lies in a later bar.
+    AlignOptions long_bars;
+    long_bars.Division = 32767;
+    const int32_t bar = 32767 * 4 * 255, late = INT32_MAX - 2000;
+    long_bars.Metres = {{0, bar}, {late, bar}};
+    const Alignment far =
+        AlignSyllables({{0, 100, 60}, {late, late + 100, 62}}, Shapes("a |b"), {}, long_bars);
+    EXPECT_EQ(Ticks(far), (Ticks_{0, late}));
+    EXPECT_EQ(far.FirstWithoutNote, -1);
 }
 
 TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
