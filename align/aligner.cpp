@@ -45,7 +45,10 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         NoteFacts& f = facts[m];
         while (metre + 1 < metres.size() && metres[metre + 1].Tick <= n.Tick) {
             const int32_t length = std::max(1, metres[metre].BarTicks);
-            bars_before += (metres[metre + 1].Tick - metres[metre].Tick + length - 1) / length;
+            // In 64 bits: a metre that starts near the last tick, after long
+            // bars, would overflow the sum.
+            bars_before +=
+                (int64_t{metres[metre + 1].Tick} - metres[metre].Tick + length - 1) / length;
             ++metre;
         }
         const int32_t bar_ticks = std::max(1, metres[metre].BarTicks);

@@ -58,7 +58,10 @@ std::vector<NoteLine> NoteLines(const Song& song) {
         }
         for (const auto& [key, sounding] : open) {
             auto& note = per_channel[key / 128][sounding.Index];
-            note.End = std::max(note.End, note.Tick + TicksPerBeat(song.Division));
+            // Sounding to the end: a beat long, never past the last tick.
+            note.End = static_cast<int32_t>(std::min<int64_t>(
+                INT32_MAX,
+                std::max<int64_t>(note.End, int64_t{note.Tick} + TicksPerBeat(song.Division))));
         }
         for (auto& [channel, notes] : per_channel) {
             std::stable_sort(

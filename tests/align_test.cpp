@@ -417,6 +417,16 @@ TEST(Aligner, HoldsAndSkipsOfTheSheetTakeNotes) {
         EXPECT_EQ(Ticks(AlignSyllables(gap, Shapes("a b |c"), {{1, pin}}, options)),
                   (Ticks_{0, pin, 1920}))
             << pin;
+    // Bars of 255 whole notes at the largest division, a change of metre
+    // near the last tick: the note after it lies in a later bar.
+    AlignOptions long_bars;
+    long_bars.Division = 32767;
+    const int32_t bar = 32767 * 4 * 255, late = INT32_MAX - 2000;
+    long_bars.Metres = {{0, bar}, {late, bar}};
+    const Alignment far =
+        AlignSyllables({{0, 100, 60}, {late, late + 100, 62}}, Shapes("a |b"), {}, long_bars);
+    EXPECT_EQ(Ticks(far), (Ticks_{0, late}));
+    EXPECT_EQ(far.FirstWithoutNote, -1);
 }
 
 TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
@@ -604,6 +614,31 @@ TEST(Melody, AChordPlayedInByHandIsOneNoteAQuickOrnamentIsNot) {
                                                                    {516, 950, 62},
                                                                    {960, 1430, 60},
                                                                    {980, 1430, 64}}));
+}
+
+// A note never released sounds a beat, or to the last tick when it starts
+// less than a beat before it.
+TEST(Melody, ANoteNeverReleasedSoundsABeatAtMostToTheLastTick) {
+    auto vlq = [](uint32_t n) {
+        std::string out(1, static_cast<char>(n & 0x7F));
+        while (n >>= 7) out.insert(out.begin(), static_cast<char>(0x80 | (n & 0x7F)));
+        return out;
+    };
+    for (const int32_t start : {960, INT32_MAX - 10}) {
+        std::string body = test::Hex("00 90 3C 64");
+        uint32_t left = static_cast<uint32_t>(start);
+        for (; left > 0x0FFFFFFF; left -= 0x0FFFFFFF)
+            body += vlq(0x0FFFFFFF) + test::Hex("FF 06 00");
+        body += vlq(left) + test::Hex("90 3E 64 00 FF 2F 00");
+        Song song;
+        SongFacts facts;
+        ASSERT_NE(ReadSongBytes(song, facts, test::Smf(0, 480, {body})).Result, ReadResult::Failed);
+        const std::vector<NoteLine> lines = NoteLines(song);
+        ASSERT_EQ(lines.size(), 1u);
+        ASSERT_EQ(lines[0].Notes.size(), 2u);
+        EXPECT_EQ(lines[0].Notes[1].Tick, start);
+        EXPECT_EQ(lines[0].Notes[1].End, start == 960 ? 1440 : INT32_MAX);
+    }
 }
 
 // Where a voice sings: a line's median pitch from 52 to 81; below 48 (a bass)

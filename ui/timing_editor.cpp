@@ -147,19 +147,31 @@ std::optional<double> TimingEditor::LeadInSeconds() const {
     return words_->Seconds(tick);
 }
 
-int TimingEditor::X(int32_t tick) const {
-    return static_cast<int>(std::lround(tick * pixels_per_quarter_ / division_)) -
-           horizontalScrollBar()->value();
+// Positions in double: a song reaching the last tick a file can hold is
+// wider in pixels than an int, and ticks near that last one overflow when
+// a beat is added to them.
+int TimingEditor::X(int64_t tick) const {
+    const double x = std::round(static_cast<double>(tick) * pixels_per_quarter_ / division_) -
+                     horizontalScrollBar()->value();
+    return static_cast<int>(std::clamp(x, -1e9, 1e9));
 }
 
 int32_t TimingEditor::TickAt(int x) const {
+    const double tick = std::round((static_cast<double>(x) + horizontalScrollBar()->value()) *
+                                   division_ / pixels_per_quarter_);
     return static_cast<int32_t>(
-        std::lround((x + horizontalScrollBar()->value()) * division_ / pixels_per_quarter_));
+        std::clamp(tick, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
+}
+
+double TimingEditor::MostZoom() const {
+    const double quarters = (static_cast<double>(last_tick_) + 4.0 * division_) / division_;
+    return std::min(kMostZoom, 1e9 / std::max(1.0, quarters));
 }
 
 void TimingEditor::UpdateScrollRange() {
-    const int width = static_cast<int>(
-        std::lround((last_tick_ + division_ * 4) * pixels_per_quarter_ / division_));
+    pixels_per_quarter_ = std::min(pixels_per_quarter_, MostZoom());
+    const int width = static_cast<int>(std::lround(
+        (static_cast<double>(last_tick_) + 4.0 * division_) * pixels_per_quarter_ / division_));
     horizontalScrollBar()->setRange(0, std::max(0, width - viewport()->width()));
     horizontalScrollBar()->setPageStep(viewport()->width());
     horizontalScrollBar()->setSingleStep(std::max(1, static_cast<int>(pixels_per_quarter_)));
@@ -174,7 +186,9 @@ void TimingEditor::Zoom(double factor) {
     const int32_t anchor =
         current_ >= 0 ? syllables_[current_].Tick : TickAt(viewport()->width() / 2);
     const int anchor_x = X(anchor);
-    pixels_per_quarter_ = std::clamp(pixels_per_quarter_ * factor, kLeastZoom, kMostZoom);
+    const double most = MostZoom();
+    pixels_per_quarter_ =
+        std::clamp(pixels_per_quarter_ * factor, std::min(kLeastZoom, most), most);
     UpdateScrollRange();
     // The syllable chosen stays where it was on screen.
     horizontalScrollBar()->setValue(X(anchor) + horizontalScrollBar()->value() - anchor_x);
@@ -331,19 +345,25 @@ void TimingEditor::paintEvent(QPaintEvent*) {
     }
     const int lane_top = area.height() - kSyllableLane;
     const int strip_top = kRuler, strip_bottom = lane_top - 4;
-    const int32_t first = std::max(0, TickAt(0) - division_), last = TickAt(area.width()) + 1;
+    const int64_t first = std::max<int64_t>(0, int64_t{TickAt(0)} - division_),
+                  last = int64_t{TickAt(area.width())} + 1;
 
     // Bars and beats, by the song's time signatures (4/4 before the first).
     std::vector<align::Metre> metres = metres_;
     if (metres.empty() || metres.front().Tick > 0) {
         metres.insert(metres.begin(), {0, division_ * 4});
     }
-    int bar_number = 1;
+    int64_t bar_number = 1;
     for (size_t m = 0; m < metres.size(); ++m) {
-        const int32_t bar = std::max(1, metres[m].BarTicks);
-        const int32_t end = m + 1 < metres.size() ? metres[m + 1].Tick : last + bar;
-        const int32_t beat = std::max<int32_t>(1, bar % division_ == 0 ? division_ : bar);
-        for (int32_t tick = metres[m].Tick; tick < end && tick <= last; tick += bar, ++bar_number) {
+        const int64_t bar = std::max(1, metres[m].BarTicks);
+        const int64_t end = m + 1 < metres.size() ? metres[m + 1].Tick : last + bar;
+        const int64_t beat = std::max<int64_t>(1, bar % division_ == 0 ? division_ : bar);
+        // The bars before the view are counted, not walked through.
+        const int64_t before = std::clamp<int64_t>((first - metres[m].Tick) / bar, 0,
+                                                   (end - metres[m].Tick + bar - 1) / bar);
+        bar_number += before;
+        for (int64_t tick = metres[m].Tick + before * bar; tick < end && tick <= last;
+             tick += bar, ++bar_number) {
             if (tick + bar < first) continue;
             const int x = X(tick);
             painter.setPen(colours.color(QPalette::Mid));
@@ -352,7 +372,7 @@ void TimingEditor::paintEvent(QPaintEvent*) {
             painter.drawText(x + 3, kRuler - 3, QString::number(bar_number));
             if (pixels_per_quarter_ >= 12) {
                 painter.setPen(colours.color(QPalette::Midlight));
-                for (int32_t b = tick + beat; b < tick + bar; b += beat) {
+                for (int64_t b = tick + beat; b < tick + bar; b += beat) {
                     painter.drawLine(X(b), kRuler, X(b), strip_bottom);
                 }
             }
@@ -374,8 +394,10 @@ void TimingEditor::paintEvent(QPaintEvent*) {
     // The syllables: a block from each to the next, line and paragraph starts marked.
     for (int i = 0; i < static_cast<int>(syllables_.size()); ++i) {
         const EditorSyllable& s = syllables_[i];
-        const int32_t next = i + 1 < static_cast<int>(syllables_.size()) ? syllables_[i + 1].Tick
-                                                                         : s.Tick + division_;
+        const int32_t next =
+            i + 1 < static_cast<int>(syllables_.size())
+                ? syllables_[i + 1].Tick
+                : static_cast<int32_t>(std::min<int64_t>(INT32_MAX, int64_t{s.Tick} + division_));
         if (next < first || s.Tick > last) continue;
         const int x = X(s.Tick), right = std::max(x + 6, X(next) - 1);
         const QRect block(x, lane_top, right - x, kSyllableLane - 4);

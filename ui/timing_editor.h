@@ -88,8 +88,9 @@ class TimingEditor : public QAbstractScrollArea {
     void Select(int syllable, bool add = false);
     double PixelsPerQuarter() const { return pixels_per_quarter_; }
     void Zoom(double factor);
-    // The x position of a tick in the viewport.
-    int X(int32_t tick) const;
+    // The x position of a tick in the viewport (ticks far outside it give
+    // far positions, never an overflow).
+    int X(int64_t tick) const;
 
     // The edits, as the keys and the menu do them.
     void MoveToNote(int direction);  // -1 previous note, +1 next note
@@ -160,6 +161,8 @@ class TimingEditor : public QAbstractScrollArea {
     std::optional<TypedText> AskText(const QString& title, const QString& text, bool can_split);
     std::string Encoded(const QString& text) const;
     void UpdateScrollRange();
+    // The closest zoom at which the whole song's width fits the scroll bar.
+    double MostZoom() const;
     void ScrollTo(int32_t tick);
     int32_t TickOfSeconds(double seconds) const;
 
