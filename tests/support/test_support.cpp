@@ -20,6 +20,17 @@ namespace verselane::test {
 
 namespace fs = std::filesystem;
 
+std::string Wait(uint32_t ticks) {
+    auto vlq = [](uint32_t n) {
+        std::string out(1, static_cast<char>(n & 0x7F));
+        while (n >>= 7) out.insert(out.begin(), static_cast<char>(0x80 | (n & 0x7F)));
+        return out;
+    };
+    std::string out;
+    for (; ticks > 0x0FFFFFFF; ticks -= 0x0FFFFFFF) out += vlq(0x0FFFFFFF) + Hex("FF 06 00");
+    return out + vlq(ticks);
+}
+
 std::string Hex(std::string_view readable) {
     std::string out;
     for (size_t i = 0; i < readable.size(); ++i) {

@@ -21,6 +21,10 @@ namespace verselane::test {
 // "00 90 3C 64" -> the four bytes; '|' and line breaks may separate groups,
 // and "'text'" stands for the bytes of the text.
 std::string Hex(std::string_view readable);
+// The delta time of `ticks` for the next event of a track, with empty
+// marker events before it for as long a wait as a delta cannot hold (at most
+// 0x0FFFFFFF ticks each): a track can go on to the last tick a file holds.
+std::string Wait(uint32_t ticks);
 
 // A chunk: its 4-character type, its length (by default the body's) and body.
 std::string Chunk(std::string_view type, std::string_view body,
