@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "align/lyric_sheet.h"
 #include "align/melody.h"
 #include "align/song_words.h"
 #include "editing/edit_log.h"
@@ -13,6 +14,7 @@
 #include "lyrics/converters.h"
 #include "lyrics/song_info.h"
 #include "lyrics/track_choice.h"
+#include "model/utf8.h"
 
 namespace verselane::editing {
 
@@ -39,8 +41,48 @@ TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int
     }
     options_.Division = TicksPerBeat(song_.Division);
     options_.Metres = align::MetresOf(song_);
+    std::string words;
+    for (const TimedSyllable& s : syllables_) words += AsUtf8(s.Text) + ' ';
+    language_ = align::LanguageCode(SongKaraokeInfo(song_).Language);
+    if (language_.empty()) language_ = align::GuessLanguage(words);
+    if (std::all_of(syllables_.begin(), syllables_.end(),
+                    [](const TimedSyllable& s) { return s.WordStart; })) {
+        auto splitter = std::make_shared<align::SyllableSplitter>(language_);
+        splitter->Prepare(words);
+        splitter_ = std::move(splitter);
+    }
     Index();
     WorkOutDoubts();
+}
+
+// The bytes of a syllable as UTF-8: as they are when they are UTF-8, else
+// each byte as the Latin-1 letter it is in the common code pages.
+std::string TimedWords::AsUtf8(const std::string& bytes) {
+    if (IsValidUtf8(bytes)) return bytes;
+    std::string out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::vector<align::SyllableShape> TimedWords::ShapesOf(
+    const std::vector<TimedSyllable>& Syllables) const {
+    align::LyricSheet sheet;
+    for (const TimedSyllable& s : Syllables) {
+        align::SheetSyllable& y = sheet.Syllables.emplace_back();
+        y.Text = AsUtf8(s.Text);
+        y.WordStart = s.WordStart;
+        y.LineStart = s.LineStart;
+        y.ParagraphStart = s.ParagraphStart;
+    }
+    return align::ShapesOf(sheet, language_, splitter_.get());
 }
 
 // The other stream follows when it holds the same syllables at the same ticks.
@@ -88,16 +130,16 @@ std::pair<size_t, size_t> TimedWords::LineOf(size_t syllable) const {
 void TimedWords::WorkOutDoubts() {
     doubts_.clear();
     if (melody_.empty()) return;
+    const std::vector<align::SyllableShape> all = ShapesOf(syllables_);
     size_t first = 0;
     while (first < syllables_.size()) {
         const auto [begin, end] = LineOf(first);
         const int64_t low = begin > 0 ? syllables_[begin - 1].Tick : -1;
         const int64_t high =
             end < syllables_.size() ? syllables_[end].Tick : std::numeric_limits<int64_t>::max();
-        std::vector<align::SyllableShape> shapes;
-        for (size_t i = begin; i < end; ++i)
-            shapes.push_back({syllables_[i].WordStart, i == begin, syllables_[i].ParagraphStart,
-                              false, 0, 0, false});
+        std::vector<align::SyllableShape> shapes(all.begin() + static_cast<ptrdiff_t>(begin),
+                                                 all.begin() + static_cast<ptrdiff_t>(end));
+        shapes.front().LineStart = true;
         const std::vector<align::MelodyNote> notes = NotesBetween(melody_, low, high);
         std::vector<align::Doubt> reasons(end - begin, align::Doubt::None);
         if (!notes.empty() && syllables_[begin].Tick > low) {

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "align/aligner.h"
+#include "align/sung_syllables.h"
 #include "editing/edit_error.h"
 #include "lyrics/sung_lines.h"
 #include "model/song.h"
@@ -166,11 +168,21 @@ class TimedWords {
     // stays as edited.
     verselane::Song SongToWrite(SaveAs as = SaveAs::AsEdited) const;
 
+    // The language of the words (an ISO 639-1 code): the song's "@L" line,
+    // else guessed from them.
+    const std::string& Language() const { return language_; }
+    // What the aligner weighs of each syllable, as it does for a lyric
+    // sheet of the same words: phrases after punctuation, held vowels
+    // ("sooo"), the stressed syllable of each word, and in words written
+    // whole (a song that splits no word), the syllables sung beyond the first.
+    std::vector<align::SyllableShape> ShapesOf(const std::vector<TimedSyllable>& Syllables) const;
+
   private:
     void Index();
     void WorkOutDoubts();
     void FindOtherStream();
     void Carry(class EditLog& log, const Edit& edit);
+    static std::string AsUtf8(const std::string& bytes);
     friend class EditCarrier;
 
     verselane::Song song_;
@@ -183,6 +195,10 @@ class TimedWords {
     int melody_track_ = -1;
     std::vector<DoubtMark> doubts_;
     align::AlignOptions options_;
+    std::string language_;
+    // Counts the sung syllables of words written whole; only for a song
+    // that splits no word.
+    std::shared_ptr<const align::SyllableSplitter> splitter_;
     TempoMap tempo_;
 };
 

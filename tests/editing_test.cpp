@@ -25,6 +25,10 @@ namespace {
 
 using namespace test;
 
+// The share of syllables a corpus test finds back in place, in percent:
+// measured, less a little, so that a change that loses them fails.
+constexpr double kFloorLinesRealigned = 89.9;
+
 Song Read(const std::string& bytes) {
     Song song;
     SongFacts facts;
@@ -35,10 +39,13 @@ Song Read(const std::string& bytes) {
 
 // Two lines on a melody of a note every 480 ticks (0 to 3360), the lyrics
 // beside the notes in the melody's track.
-Song LyricSong() {
+Song LyricSong(const std::vector<std::pair<int32_t, std::string>>& lyrics = {{0, "Hel"},
+                                                                             {480, "lo "},
+                                                                             {960, "world\r"},
+                                                                             {1920, "Sec"},
+                                                                             {2400, "ond "},
+                                                                             {2880, "line"}}) {
     TrackEvents melody = {Name("Melody")};
-    const std::vector<std::pair<int32_t, std::string>> lyrics = {
-        {0, "Hel"}, {480, "lo "}, {960, "world\r"}, {1920, "Sec"}, {2400, "ond "}, {2880, "line"}};
     size_t next = 0;
     for (int32_t tick = 0; tick <= 3360; tick += 480) {
         while (next < lyrics.size() && lyrics[next].first == tick)
@@ -262,6 +269,49 @@ TEST(Editing, OpeningFindsWordsNotesAndDoubts) {
     EXPECT_THROW(TimedWords{none}, EditError);
 }
 
+// The editor weighs each syllable as the aligner weighs a lyric sheet's:
+// the language from the song's "@L" line or guessed, phrases after
+// punctuation, held vowels, stress (of words in a code page too), and the
+// syllables a word written whole is sung with in a song that splits none.
+TEST(Editing, WeighsTheSyllablesAsTheAlignerDoes) {
+    struct Shape {
+        bool Phrase, Drawn, Stressed;
+        int SungMore;
+        bool operator==(const Shape&) const = default;
+    };
+    auto shapes = [](const TimedWords& words) {
+        std::vector<Shape> out;
+        for (const align::SyllableShape& y : words.ShapesOf(words.Syllables()))
+            out.push_back({y.PhraseStart, y.Drawn, y.Stressed, y.SungMore});
+        return out;
+    };
+    const TimedWords split(LyricSong());
+    EXPECT_EQ(split.Language(), "en");
+    EXPECT_EQ(shapes(split), (std::vector<Shape>{{false, false, true, 0},
+                                                 {false, false, false, 0},
+                                                 {false, false, false, 0},
+                                                 {false, false, true, 0},
+                                                 {false, false, false, 0},
+                                                 {false, false, false, 0}}));
+    const TimedWords whole(
+        LyricSong({{0, "Oh, "}, {480, "sooo "}, {960, "after "}, {1920, "all"}}));
+    EXPECT_EQ(shapes(whole), (std::vector<Shape>{{false, false, false, 0},
+                                                 {true, true, false, 0},
+                                                 {false, false, false, 1},
+                                                 {false, false, false, 0}}));
+    // "can-ción" in Windows-1252, in a song whose "@L" line says Spanish.
+    Song spanish =
+        LyricSong({{0, "can"}, {480, "ci\xf3n "}, {960, "de "}, {1920, "cu"}, {2400, "na"}});
+    int16_t track = 1;
+    LyricsToKaraoke(spanish, track, {"SPAN", "", "", ""}, true);
+    const TimedWords es(Read(EncodeSong(spanish)));
+    EXPECT_EQ(es.Language(), "es");
+    std::vector<bool> stressed;
+    for (const align::SyllableShape& y : es.ShapesOf(es.Syllables()))
+        stressed.push_back(y.Stressed);
+    EXPECT_EQ(stressed, (std::vector<bool>{false, true, false, true, false}));
+}
+
 // Saving: lyric events alone made into Soft Karaoke text as the conversion
 // makes it, the edit kept; a song with both (following or not) written with
 // the one asked for, or both; karaoke text alone with lyric events made
@@ -403,6 +453,37 @@ TEST(EditingCorpus, TenThousandEditsUndoneAndRedone) {
 // Simulated taps ±60 ms around each syllable that starts on a melody note,
 // heard 80 ms late, at full and half speed: the share that lands on the
 // intended note.
+// Every line's start tapped where the song has it: the lines re-aligned
+// around those pins put the rest of their syllables back where the song
+// has them, as the aligner does for a lyric sheet (songs with 95 % of their
+// syllables on melody notes, syllables right within a 32nd note).
+TEST(EditingCorpus, LinesRealignedFromTheirStartsFallBackInPlace) {
+    VERSELANE_REQUIRE_CORPUS();
+    size_t free = 0, right = 0;
+    for (const auto& file : CorpusFiles()) {
+        std::optional<TimedWords> words = Open(LoadSong(file));
+        if (!words) continue;
+        const std::vector<TimedSyllable> was = words->Syllables();
+        const auto on_notes = std::count_if(was.begin(), was.end(),
+                                            [](const TimedSyllable& s) { return s.Note >= 0; });
+        if (on_notes * 20 < static_cast<long>(was.size()) * 19) continue;
+        std::vector<std::pair<size_t, int32_t>> pins;
+        for (size_t i = 0; i < was.size(); ++i)
+            if (was[i].LineStart) pins.emplace_back(i, was[i].Tick);
+        words->Apply(Edit::Realign(pins));
+        const int32_t tolerance = std::max(1, TicksPerBeat(words->EditedSong().Division) / 8);
+        for (size_t i = 0; i < was.size(); ++i) {
+            if (was[i].LineStart) continue;
+            ++free;
+            right += std::abs(words->Syllables()[i].Tick - was[i].Tick) <= tolerance;
+        }
+    }
+    ASSERT_GT(free, 3000u);
+    const double share = 100.0 * static_cast<double>(right) / static_cast<double>(free);
+    std::cout << right << " of " << free << " syllables back in place (" << share << " %)\n";
+    EXPECT_GE(share, kFloorLinesRealigned);
+}
+
 TEST(EditingCorpus, TapsSnapToTheIntendedNote) {
     VERSELANE_REQUIRE_CORPUS();
     std::mt19937 random(7);
