@@ -7,6 +7,7 @@
 #include "align/song_words.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
+#include "model/utf8.h"
 
 namespace verselane::scoring {
 
@@ -57,16 +58,7 @@ std::optional<TimedSheet> TimedSheetOf(const Song& Song) {
                             [](char c) { return static_cast<unsigned char>(c) < 32; }))
                 return std::nullopt;  // control bytes: words of a damaged song
             // The bytes as Latin-1, as python's mido reads them for align-score.
-            std::string utf8;
-            for (char c : text) {
-                const auto b = static_cast<unsigned char>(c);
-                if (b < 0x80) {
-                    utf8 += c;
-                } else {
-                    utf8 += static_cast<char>(0xC0 | (b >> 6));
-                    utf8 += static_cast<char>(0x80 | (b & 0x3F));
-                }
-            }
+            const std::string utf8 = Latin1AsUtf8(text);
             text = utf8;
             // Words inside one syllable are sung on one note.
             std::string joined;

@@ -58,18 +58,7 @@ TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int
 // The bytes of a syllable as UTF-8: as they are when they are UTF-8, else
 // each byte as the Latin-1 letter it is in the common code pages.
 std::string TimedWords::AsUtf8(const std::string& bytes) {
-    if (IsValidUtf8(bytes)) return bytes;
-    std::string out;
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
+    return IsValidUtf8(bytes) ? bytes : Latin1AsUtf8(bytes);
 }
 
 std::vector<align::SyllableShape> TimedWords::ShapesOf(

@@ -44,4 +44,19 @@ bool IsValidUtf8(std::string_view Bytes) {
     return true;
 }
 
+std::string Latin1AsUtf8(std::string_view Bytes) {
+    std::string out;
+    out.reserve(Bytes.size());
+    for (const char c : Bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
 }  // namespace verselane

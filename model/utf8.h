@@ -1,6 +1,7 @@
 // Whether bytes are UTF-8.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace verselane {
@@ -8,5 +9,9 @@ namespace verselane {
 // Whether the bytes are well-formed UTF-8: no overlong forms, no UTF-16
 // surrogates, nothing past U+10FFFF. Plain ASCII is UTF-8.
 bool IsValidUtf8(std::string_view Bytes);
+
+// Bytes read as Latin-1 (ISO 8859-1: each byte the code point of its value),
+// in UTF-8.
+std::string Latin1AsUtf8(std::string_view Bytes);
 
 }  // namespace verselane

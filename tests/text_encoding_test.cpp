@@ -152,6 +152,7 @@ TEST(DisplayEncoding, ValidUtf8AndPrintableText) {
     for (const char* bad : {"\xFC", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
                             "\xE6\x97", "\x80"})
         EXPECT_FALSE(IsValidUtf8(bad)) << testing::PrintToString(std::string(bad));
+    EXPECT_EQ(Latin1AsUtf8("\xe9t\xe9 \x7f\xff"), "\u00e9t\u00e9 \x7f\u00ff");
     for (const auto& [text, shown] : std::vector<std::pair<std::string, std::string>>{
              {"line\r\nnext\ttab", "line\nnext\ttab"},
              {"\x1B[31mred\x7F", "?[31mred?"},
