@@ -45,8 +45,7 @@ TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int
     for (const TimedSyllable& s : syllables_) words += AsUtf8(s.Text) + ' ';
     language_ = align::LanguageCode(SongKaraokeInfo(song_).Language);
     if (language_.empty()) language_ = align::GuessLanguage(words);
-    if (std::all_of(syllables_.begin(), syllables_.end(),
-                    [](const TimedSyllable& s) { return s.WordStart; })) {
+    if (SplitsNoWord(syllables_)) {
         auto splitter = std::make_shared<align::SyllableSplitter>(language_);
         splitter->Prepare(words);
         splitter_ = std::move(splitter);
@@ -61,17 +60,29 @@ std::string TimedWords::AsUtf8(const std::string& bytes) {
     return IsValidUtf8(bytes) ? bytes : Latin1AsUtf8(bytes);
 }
 
-std::vector<align::SyllableShape> TimedWords::ShapesOf(
-    const std::vector<TimedSyllable>& Syllables) const {
+bool TimedWords::SplitsNoWord(const std::vector<TimedSyllable>& syllables) {
+    return std::all_of(syllables.begin(), syllables.end(),
+                       [](const TimedSyllable& s) { return s.WordStart; });
+}
+
+std::vector<align::SyllableShape> TimedWords::ShapesOf(const std::vector<TimedSyllable>& Syllables,
+                                                       size_t Begin, size_t End) const {
+    return LineShapes(Syllables, Begin, std::min(End, Syllables.size()), SplitsNoWord(Syllables));
+}
+
+// One line or a few at a time: a drag re-aligns a line, and a song of
+// tens of thousands of syllables would otherwise be gone through at each.
+std::vector<align::SyllableShape> TimedWords::LineShapes(
+    const std::vector<TimedSyllable>& syllables, size_t begin, size_t end, bool whole) const {
     align::LyricSheet sheet;
-    for (const TimedSyllable& s : Syllables) {
+    for (size_t i = begin; i < end; ++i) {
         align::SheetSyllable& y = sheet.Syllables.emplace_back();
-        y.Text = AsUtf8(s.Text);
-        y.WordStart = s.WordStart;
-        y.LineStart = s.LineStart;
-        y.ParagraphStart = s.ParagraphStart;
+        y.Text = AsUtf8(syllables[i].Text);
+        y.WordStart = syllables[i].WordStart;
+        y.LineStart = syllables[i].LineStart || i == begin;
+        y.ParagraphStart = syllables[i].ParagraphStart;
     }
-    return align::ShapesOf(sheet, language_, splitter_.get());
+    return align::ShapesOf(sheet, language_, whole ? splitter_.get() : nullptr);
 }
 
 // The other stream follows when it holds the same syllables at the same ticks.
@@ -119,16 +130,14 @@ std::pair<size_t, size_t> TimedWords::LineOf(size_t syllable) const {
 void TimedWords::WorkOutDoubts() {
     doubts_.clear();
     if (melody_.empty()) return;
-    const std::vector<align::SyllableShape> all = ShapesOf(syllables_);
+    const bool whole = SplitsNoWord(syllables_);
     size_t first = 0;
     while (first < syllables_.size()) {
         const auto [begin, end] = LineOf(first);
         const int64_t low = begin > 0 ? syllables_[begin - 1].Tick : -1;
         const int64_t high =
             end < syllables_.size() ? syllables_[end].Tick : std::numeric_limits<int64_t>::max();
-        std::vector<align::SyllableShape> shapes(all.begin() + static_cast<ptrdiff_t>(begin),
-                                                 all.begin() + static_cast<ptrdiff_t>(end));
-        shapes.front().LineStart = true;
+        const std::vector<align::SyllableShape> shapes = LineShapes(syllables_, begin, end, whole);
         const std::vector<align::MelodyNote> notes = NotesBetween(melody_, low, high);
         std::vector<align::Doubt> reasons(end - begin, align::Doubt::None);
         if (!notes.empty() && syllables_[begin].Tick > low) {

@@ -171,11 +171,13 @@ class TimedWords {
     // The language of the words (an ISO 639-1 code): the song's "@L" line,
     // else guessed from them.
     const std::string& Language() const { return language_; }
-    // What the aligner weighs of each syllable, as it does for a lyric
-    // sheet of the same words: phrases after punctuation, held vowels
-    // ("sooo"), the stressed syllable of each word, and in words written
-    // whole (a song that splits no word), the syllables sung beyond the first.
-    std::vector<align::SyllableShape> ShapesOf(const std::vector<TimedSyllable>& Syllables) const;
+    // What the aligner weighs of the syllables from `Begin` (which opens a
+    // line) to `End`, as it does for a lyric sheet of the same words:
+    // phrases after punctuation, held vowels ("sooo"), the stressed syllable
+    // of each word, and in words written whole (when no word of `Syllables`
+    // is split), the syllables sung beyond the first.
+    std::vector<align::SyllableShape> ShapesOf(const std::vector<TimedSyllable>& Syllables,
+                                               size_t Begin = 0, size_t End = SIZE_MAX) const;
 
   private:
     void Index();
@@ -183,6 +185,10 @@ class TimedWords {
     void FindOtherStream();
     void Carry(class EditLog& log, const Edit& edit);
     static std::string AsUtf8(const std::string& bytes);
+    static bool SplitsNoWord(const std::vector<TimedSyllable>& syllables);
+    // ShapesOf, told whether the whole song splits no word.
+    std::vector<align::SyllableShape> LineShapes(const std::vector<TimedSyllable>& syllables,
+                                                 size_t begin, size_t end, bool whole) const;
     friend class EditCarrier;
 
     verselane::Song song_;
