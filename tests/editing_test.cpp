@@ -299,9 +299,9 @@ TEST(Editing, WeighsTheSyllablesAsTheAlignerDoes) {
                                                  {true, true, false, 0},
                                                  {false, false, false, 1},
                                                  {false, false, false, 0}}));
-    // "can-ción" in Windows-1252, in a song whose "@L" line says Spanish.
-    Song spanish =
-        LyricSong({{0, "can"}, {480, "ci\xf3n "}, {960, "de "}, {1920, "cu"}, {2400, "na"}});
+    // "mú-si-ca" in Windows-1252, in a song whose "@L" line says Spanish:
+    // the accent moves the stress to its first syllable.
+    Song spanish = LyricSong({{0, "m\xfa"}, {480, "si"}, {960, "ca "}, {1920, "cu"}, {2400, "na"}});
     int16_t track = 1;
     LyricsToKaraoke(spanish, track, {"SPAN", "", "", ""}, true);
     const TimedWords es(Read(EncodeSong(spanish)));
@@ -309,7 +309,7 @@ TEST(Editing, WeighsTheSyllablesAsTheAlignerDoes) {
     std::vector<bool> stressed;
     for (const align::SyllableShape& y : es.ShapesOf(es.Syllables()))
         stressed.push_back(y.Stressed);
-    EXPECT_EQ(stressed, (std::vector<bool>{false, true, false, true, false}));
+    EXPECT_EQ(stressed, (std::vector<bool>{true, false, false, true, false}));
 }
 
 // Saving: lyric events alone made into Soft Karaoke text as the conversion
