@@ -104,6 +104,14 @@ class SegmentAligner {
           syllables_(syllables),
           w_(options.Weights),
           facts_(FactsOf(notes, options)) {
+        // A melody with hardly more notes than the sheet has syllables is
+        // sung a syllable a note: a step there is no sign of a melisma.
+        const double spare =
+            syllables_.empty()
+                ? 1.0
+                : static_cast<double>(notes_.size()) / static_cast<double>(syllables_.size()) - 1.0;
+        step_share_ =
+            w_.MelismaStepSpare > 0 ? std::clamp(spare / w_.MelismaStepSpare, 0.0, 1.0) : 1.0;
         PriceSkips();
     }
 
@@ -334,7 +342,7 @@ class SegmentAligner {
             if (f.SamePitch) c += w_.MelismaRepeat;
             // A syllable is carried on by step (a run, a slide) more often
             // than a new one is sung there.
-            if (f.Step) c -= w_.MelismaStep;
+            if (f.Step) c -= w_.MelismaStep * step_share_;
             // Timed songs sing a new syllable on a long note or a note on the
             // beat far more often than they carry the one before onto it.
             if (f.Beats >= 1) c += w_.MelismaLong;
@@ -397,6 +405,7 @@ class SegmentAligner {
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
     bool share_any_ = false;
+    double step_share_ = 1;   // how much of MelismaStep the song's spare notes allow
     size_t width_ = 0;        // the table's row: the stretch's notes and one
     size_t pinned_next_ = 0;  // the pinned syllable that ends the stretch, if one does
 };

@@ -70,6 +70,8 @@ struct AlignWeights {
     double MelismaDrawn = 2.0;      // less after a syllable whose vowel is drawn out ("sooo")
     double MelismaSung = 3.0;       // less on a note a syllable of several sung ones carries
     double MelismaStep = 0.4;       // less for a step (one or two semitones) from the note before
+    double MelismaStepSpare = 0.2;  // ... in full where the melody has this share more notes than
+                                    // syllables, less where fewer are left to carry any on
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)
     double MelismaLong = 1.4;       // more for a note of a beat or longer (a new syllable is sung)
     double MelismaOnBeat = 0.8;     // more for a note on the beat

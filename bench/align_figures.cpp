@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
         {"MelismaShort", &weights.MelismaShort},
         {"MelismaRepeat", &weights.MelismaRepeat},
         {"MelismaStep", &weights.MelismaStep},
+        {"MelismaStepSpare", &weights.MelismaStepSpare},
         {"MelismaDrawn", &weights.MelismaDrawn},
         {"MelismaSung", &weights.MelismaSung},
         {"MelismaLong", &weights.MelismaLong},
