@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
+#include <tuple>
 
 #include "align/align_error.h"
 #include "align/sung_syllables.h"
@@ -166,6 +167,12 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
     return shapes;
 }
 
+std::pair<std::string, LanguageSource> SongLanguage(const Song& song, std::string_view Utf8Words) {
+    if (std::string code = LanguageCode(SongKaraokeInfo(song).Language); !code.empty())
+        return {code, LanguageSource::SongKaraokeLine};
+    return {GuessLanguage(Utf8Words), LanguageSource::GuessedFromWords};
+}
+
 SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     SheetAlignment result;
     const LyricSheet written = ParseLyricSheet(Request.SheetUtf8);
@@ -174,12 +181,8 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
         if (result.Language.empty())
             throw AlignError(AlignFault(AlignProblem::UnknownLanguage).WithText(Request.Language));
         result.LanguageFrom = LanguageSource::Given;
-    } else if (std::string code = LanguageCode(SongKaraokeInfo(song).Language); !code.empty()) {
-        result.Language = code;
-        result.LanguageFrom = LanguageSource::SongKaraokeLine;
     } else {
-        result.Language = GuessLanguage(Request.SheetUtf8);
-        result.LanguageFrom = LanguageSource::GuessedFromWords;
+        std::tie(result.Language, result.LanguageFrom) = SongLanguage(song, Request.SheetUtf8);
     }
     // As written, the splitter only counts the syllables of the words of a
     // sheet written word by word; other sheets as written need no

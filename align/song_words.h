@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "align/align_error.h"
@@ -31,6 +32,10 @@ struct SheetRequest {
 
 // Where the language that splits the words came from.
 enum class LanguageSource { Given, SongKaraokeLine, GuessedFromWords };
+
+// The language of a song's words when none is given: its "@L" line, else
+// guessed from the words (UTF-8); with where it came from.
+std::pair<std::string, LanguageSource> SongLanguage(const Song& song, std::string_view Utf8Words);
 
 // Where the melody's notes ran out: the first syllable without a note (from
 // 1) and its line of the sheet.

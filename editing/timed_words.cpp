@@ -43,8 +43,7 @@ TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int
     options_.Metres = align::MetresOf(song_);
     std::string words;
     for (const TimedSyllable& s : syllables_) words += AsUtf8(s.Text) + ' ';
-    language_ = align::LanguageCode(SongKaraokeInfo(song_).Language);
-    if (language_.empty()) language_ = align::GuessLanguage(words);
+    language_ = align::SongLanguage(song_, words).first;
     if (SplitsNoWord(syllables_)) {
         auto splitter = std::make_shared<align::SyllableSplitter>(language_);
         splitter->Prepare(words);

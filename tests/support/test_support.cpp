@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "codec/midi_codec.h"
+
 #include "cli/outcome_text.h"
 
 #include <sys/wait.h>
@@ -21,14 +23,13 @@ namespace verselane::test {
 namespace fs = std::filesystem;
 
 std::string Wait(uint32_t ticks) {
-    auto vlq = [](uint32_t n) {
-        std::string out(1, static_cast<char>(n & 0x7F));
-        while (n >>= 7) out.insert(out.begin(), static_cast<char>(0x80 | (n & 0x7F)));
-        return out;
-    };
     std::string out;
-    for (; ticks > 0x0FFFFFFF; ticks -= 0x0FFFFFFF) out += vlq(0x0FFFFFFF) + Hex("FF 06 00");
-    return out + vlq(ticks);
+    for (; ticks > kLargestVarLen; ticks -= kLargestVarLen) {
+        WriteVarLen(out, kLargestVarLen);
+        out += Hex("FF 06 00");
+    }
+    WriteVarLen(out, static_cast<int32_t>(ticks));
+    return out;
 }
 
 std::string Hex(std::string_view readable) {
