@@ -317,6 +317,7 @@ class SegmentAligner {
     // Note `m` without a syllable of its own, before the syllable `next`.
     float Skip(size_t next, size_t m) const {
         if (next == 0) return static_cast<float>(w_.Fill);
+        if (next >= syllables_.size()) return fill_[m] * static_cast<float>(w_.FillAfterLast);
         if (LineEnd(next - 1)) return fill_[m];
         if (next == pinned_next_) return static_cast<float>(w_.BeforePin);
         if (syllables_[next - 1].Drawn)

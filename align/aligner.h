@@ -61,15 +61,16 @@ struct AlignWeights {
     double LongRestInParagraph = 2.0;  // a syllable opening no paragraph after 4 to 8 beats of rest
     double PhraseRest = 2.0;           // bonus for a rest before a phrase inside a line, to 2 beats
     double RestInsideLine = 0.0;       // a syllable inside a line after a rest, per beat
-    double Fill = 0.075;            // a note without a syllable at a line's end or before the first
-    double FillLong = 0.1;          // more for a long note left at a line's end, per beat (to 2)
-    double FillOrnament = 0.1;      // more for a short note running on into the next there
-    double Melisma = 1.1;           // a note that carries on the syllable before, inside a line
-    double MelismaLegato = 0.0;     // less when it overlaps the note before (slurred)
-    double MelismaShort = 0.6;      // less for a short (ornament) note
-    double MelismaDrawn = 2.0;      // less after a syllable whose vowel is drawn out ("sooo")
-    double MelismaSung = 3.0;       // less on a note a syllable of several sung ones carries
-    double MelismaStep = 0.4;       // less for a step (one or two semitones) from the note before
+    double Fill = 0.075;         // a note without a syllable at a line's end or before the first
+    double FillLong = 0.1;       // more for a long note left at a line's end, per beat (to 2)
+    double FillOrnament = 0.1;   // more for a short note running on into the next there
+    double FillAfterLast = 0.5;  // the share of that a note after the sheet's last syllable costs
+    double Melisma = 1.1;        // a note that carries on the syllable before, inside a line
+    double MelismaLegato = 0.0;  // less when it overlaps the note before (slurred)
+    double MelismaShort = 0.6;   // less for a short (ornament) note
+    double MelismaDrawn = 2.0;   // less after a syllable whose vowel is drawn out ("sooo")
+    double MelismaSung = 3.0;    // less on a note a syllable of several sung ones carries
+    double MelismaStep = 0.4;    // less for a step (one or two semitones) from the note before
     double MelismaStepSpare = 0.2;  // ... in full where the melody has this share more notes than
                                     // syllables, less where fewer are left to carry any on
     double MelismaRepeat = 0.8;     // more for the same pitch again (a new syllable is sung)

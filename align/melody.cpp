@@ -11,6 +11,9 @@ namespace verselane::align {
 
 namespace {
 
+// Fewer syllables than this a beat of the song: the sheet is a part of it.
+constexpr double kWholeSheetPerBeat = 0.3;
+
 std::string Lowered(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -113,10 +116,18 @@ std::vector<NoteLine> NoteLines(const Song& song) {
     return lines;
 }
 
-MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCount, int Track) {
+namespace {
+
+// The line that scores best. With `WholeSheet` the line's notes are weighed
+// against the syllables: too few cannot carry them, many more are an
+// accompaniment's. For a sheet that is a part of the song only too few
+// count against a line, and more notes speak a little for it: of lines
+// with notes enough, the song's tune is the busier one.
+MelodyChoice BestLine(const std::vector<NoteLine>& Lines, size_t SyllableCount, int Track,
+                      bool WholeSheet) {
     MelodyChoice choice;
     double best = -1e18;
-    const double syllables = std::max<size_t>(SyllableCount, 1);
+    const double syllables = static_cast<double>(std::max<size_t>(SyllableCount, 1));
     for (size_t i = 0; i < Lines.size(); ++i) {
         const NoteLine& line = Lines[i];
         if (Track >= 0 && line.Track != Track) continue;
@@ -128,16 +139,44 @@ MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCou
         score -= 6 * line.Chords;
         const bool voice = line.MedianPitch >= 52 && line.MedianPitch <= 81;
         if (!voice) score -= line.MedianPitch < 48 ? 4 : 2;
-        const double ratio = line.Notes.size() / syllables;
+        const double ratio = static_cast<double>(line.Notes.size()) / syllables;
         if (ratio < 0.9) score -= (0.9 - ratio) * 10;
-        if (ratio > 1.05) score -= (ratio - 1.05) * 2.5;
+        if (WholeSheet && ratio > 1.05) score -= (ratio - 1.05) * 2.5;
+        if (!WholeSheet && ratio > 1) score += 0.25 * std::log2(ratio);
         if (score > best) {
             best = score;
-            choice = {static_cast<int>(i), named,        line.Chords < 0.05, voice,
-                      line.Notes.size(),   SyllableCount};
+            choice = {static_cast<int>(i), named,         line.Chords < 0.05, voice,
+                      line.Notes.size(),   SyllableCount, !WholeSheet};
         }
     }
     return choice;
+}
+
+}  // namespace
+
+MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCount,
+                          int32_t BeatTicks, int Track) {
+    // A sheet of one verse, or a few lines to try, has far fewer syllables
+    // than the song's melody has notes, and the lines nearest it in count are
+    // sparse ones. Whole sheets put a syllable on every three beats of the
+    // song or more (from a third of a syllable a beat in slow songs to two
+    // in fast ones), and the line they choose has a note or a little more
+    // for each syllable.
+    int64_t first = INT64_MAX, last = 0;
+    for (const NoteLine& line : Lines) {
+        if (line.Channel == 9 || line.Notes.empty()) continue;
+        first = std::min<int64_t>(first, line.Notes.front().Tick);
+        for (const MelodyNote& note : line.Notes) last = std::max<int64_t>(last, note.End);
+    }
+    const double beats =
+        first < last ? static_cast<double>(last - first) / std::max(1, BeatTicks) : 0.0;
+    const double syllables = static_cast<double>(std::max<size_t>(SyllableCount, 1));
+    if (syllables < kWholeSheetPerBeat * beats) return BestLine(Lines, SyllableCount, Track, false);
+    const MelodyChoice whole = BestLine(Lines, SyllableCount, Track, true);
+    const double ratio = static_cast<double>(whole.Notes) / syllables;
+    if (whole.Line >= 0 && (ratio < 0.9 || ratio > 1.6))
+        return BestLine(Lines, SyllableCount, Track, false);
+    return whole;
 }
 
 std::vector<Metre> MetresOf(const Song& song) {

@@ -33,13 +33,18 @@ struct MelodyChoice {
     bool InVoiceRange = false;    // its median pitch lies where a voice sings
     size_t Notes = 0;             // its notes
     size_t Syllables = 0;         // the syllables to place
+    bool PartOfSong = false;      // the sheet holds the words of a part of the song only (far
+                                  // fewer syllables than the song has room for), so the count
+                                  // only ruled out lines with too few notes
 };
 
 // The line the words go on: a single line of notes in the range of a voice,
-// about as many notes as syllables or more, a name such as Melody, Vocal,
-// Voice or Lead; never drums. With `Track` >= 0 only lines of that track are
-// considered.
-MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCount, int Track = -1);
+// about as many notes as syllables or more (for a sheet of a part of the
+// song: notes enough), a name such as Melody, Vocal, Voice or Lead; never
+// drums. `BeatTicks` is the song's ticks per beat. With `Track` >= 0 only
+// lines of that track are considered.
+MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCount,
+                          int32_t BeatTicks, int Track = -1);
 
 // The metre of the song by its time signatures (every track), in tick order.
 std::vector<Metre> MetresOf(const Song& song);

@@ -197,7 +197,8 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     const size_t count = result.Sheet.Syllables.size();
 
     result.Lines = NoteLines(song);
-    result.Melody = ChooseMelody(result.Lines, count, Request.MelodyTrack);
+    result.Melody =
+        ChooseMelody(result.Lines, count, TicksPerBeat(song.Division), Request.MelodyTrack);
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 

@@ -154,6 +154,7 @@ int main(int argc, char** argv) {
         {"FillLong", &weights.FillLong},
         {"FillOrnament", &weights.FillOrnament},
         {"LineStartAfterLong", &weights.LineStartAfterLong},
+        {"FillAfterLast", &weights.FillAfterLast},
         {"Melisma", &weights.Melisma},
         {"MelismaLegato", &weights.MelismaLegato},
         {"MelismaShort", &weights.MelismaShort},
@@ -208,6 +209,7 @@ int main(int argc, char** argv) {
     }
     std::sort(files.begin(), files.end());
     std::vector<Row> rows;
+    size_t part_same = 0, part_chosen = 0;
     for (const auto& path : files) {
         Song song;
         SongFacts facts;
@@ -215,6 +217,9 @@ int main(int argc, char** argv) {
         const std::optional<scoring::TimedSheet> timed = scoring::TimedSheetOf(song);
         if (!timed) continue;
         if (!dump.empty() && path.filename() == dump) DumpSong(*timed, weights);
+        const scoring::PartSheetMelodies parts = scoring::MelodiesOfPartSheets(*timed);
+        part_same += parts.Same;
+        part_chosen += parts.Chosen;
         rows.push_back(
             {path.string(), timed->Clean, scoring::ScoreAlignment(*timed, weights, fixes)});
         if (verbose) {
@@ -228,6 +233,8 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     }
+    std::printf("sheets of a part of the song: %zu of %zu take the melody of the whole sheet\n",
+                part_same, part_chosen);
     for (const char* half : {"all", "tuning", "held-out"}) {
         std::vector<const Row*> clean, rest;
         for (size_t i = 0; i < rows.size(); ++i) {

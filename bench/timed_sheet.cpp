@@ -230,4 +230,18 @@ AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& 
     return figures;
 }
 
+PartSheetMelodies MelodiesOfPartSheets(const TimedSheet& Timed) {
+    PartSheetMelodies result;
+    const std::vector<align::NoteLine> lines = align::NoteLines(Timed.Wordless);
+    const int32_t beat = TicksPerBeat(Timed.Wordless.Division);
+    const size_t whole = Timed.Ticks.size();
+    const int line = align::ChooseMelody(lines, whole, beat).Line;
+    for (const size_t part : {10, 25, 50, 100, 200}) {
+        if (part >= whole) break;
+        ++result.Chosen;
+        result.Same += align::ChooseMelody(lines, part, beat).Line == line;
+    }
+    return result;
+}
+
 }  // namespace verselane::scoring

@@ -58,4 +58,13 @@ struct AlignFigures {
 AlignFigures ScoreAlignment(const TimedSheet& Timed, const align::AlignWeights& Weights,
                             bool WithFixes = true);
 
+// A sheet of a part of the song: how many of the melodies chosen for the
+// first 10, 25, 50, 100 and 200 syllables of the sheet (each fewer than the
+// whole) are the line chosen for the whole sheet, and how many were chosen.
+struct PartSheetMelodies {
+    size_t Same = 0;
+    size_t Chosen = 0;
+};
+PartSheetMelodies MelodiesOfPartSheets(const TimedSheet& Timed);
+
 }  // namespace verselane::scoring

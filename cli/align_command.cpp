@@ -27,14 +27,16 @@ std::optional<long long> Number(std::string_view text) {
 }
 
 // Why the melody's line was chosen: "named "Melody", one note at a time, 120
-// notes for 118 syllables".
+// notes for 118 syllables", and ", a sheet shorter than the song" where the
+// count did not weigh.
 std::string MelodyReason(const align::NoteLine& Line, const align::MelodyChoice& Choice) {
     std::string reason;
     if (Choice.Named) reason += "named \"" + Line.Name + "\", ";
     if (Choice.OneNoteAtATime) reason += "one note at a time, ";
     if (Choice.InVoiceRange) reason += "in the range of a voice, ";
     return reason + std::to_string(Choice.Notes) + " notes for " +
-           std::to_string(Choice.Syllables) + " syllables";
+           std::to_string(Choice.Syllables) + " syllables" +
+           (Choice.PartOfSong ? ", a sheet shorter than the song" : "");
 }
 
 const char* DoubtText(align::Doubt Reason) {

@@ -34,7 +34,8 @@ TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int
     FindOtherStream();
 
     const std::vector<align::NoteLine> lines = align::NoteLines(song_);
-    const align::MelodyChoice choice = align::ChooseMelody(lines, syllables_.size());
+    const align::MelodyChoice choice =
+        align::ChooseMelody(lines, syllables_.size(), TicksPerBeat(song_.Division));
     if (choice.Line >= 0) {
         melody_ = lines[static_cast<size_t>(choice.Line)].Notes;
         melody_track_ = lines[static_cast<size_t>(choice.Line)].Track;

@@ -1035,8 +1035,9 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
          "The sheet cannot be aligned: the sheet is longer than 1 MB, more than any song's words.",
          false},
         {sheet, "51 syllables placed, ", true,
-         " doubtful. Language: es (guessed from the words). Melody: track 6 (one note at a time, "
-         "in the range of a voice, 86 notes for 51 syllables)."},
+         " doubtful. Language: es (guessed from the words). Melody: track 4 (named \"S\", one note "
+         "at a time, in the range of a voice, 214 notes for 51 syllables, a sheet shorter than the "
+         "song)."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Outcome);

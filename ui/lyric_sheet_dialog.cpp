@@ -230,6 +230,7 @@ QString LyricSheetDialog::MelodyReason(const align::NoteLine& line,
     if (choice.OneNoteAtATime) reasons << tr("one note at a time");
     if (choice.InVoiceRange) reasons << tr("in the range of a voice");
     reasons << tr("%1 notes for %2 syllables").arg(choice.Notes).arg(choice.Syllables);
+    if (choice.PartOfSong) reasons << tr("a sheet shorter than the song");
     return reasons.join(tr(", "));
 }
 
