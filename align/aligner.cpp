@@ -29,7 +29,10 @@ struct NoteFacts {
     double Relative = 1;      // time to the next note over the median of the notes around it
     bool StrongBeat = false;  // a bar's first beat, or the middle of a bar of 4, 6, ... beats
     int64_t Bar = 0;
+    int InBar = 0;  // the sixteenth of its bar it starts in (capped)
 };
+
+constexpr int kSixteenthsInBar = 64;
 
 std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const AlignOptions& options) {
     const double beat = std::max(1, options.Division);
@@ -54,6 +57,9 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         const int32_t bar_ticks = std::max(1, metres[metre].BarTicks);
         const int32_t into = n.Tick - metres[metre].Tick;
         f.Bar = bars_before + into / bar_ticks;
+        f.InBar = static_cast<int>(
+            std::min<int64_t>(kSixteenthsInBar - 1,
+                              int64_t{into % bar_ticks} * 4 / std::max(1, int{options.Division})));
         f.OnBeat = (into % bar_ticks) % std::max(1, options.Division) == 0;
         const int32_t beats_in_bar = bar_ticks / std::max(1, options.Division);
         const int32_t strong_every =
@@ -237,6 +243,31 @@ class SegmentAligner {
         }
     }
 
+    // Where in the bar the song's lines open, learnt from an alignment of
+    // the whole song already made: each line's first syllable counts at the
+    // sixteenth of the bar its note starts on, by its confidence (a line
+    // start in doubt says little). A line then opens at less cost on a note
+    // at a place where many open, in full at the likeliest place. Songs of
+    // fewer than 8 lines, or none sure, teach nothing: false.
+    bool LearnLineStarts(const std::vector<PlacedSyllable>& placed) {
+        usual_start_.clear();
+        std::vector<double> weight(kSixteenthsInBar, 0.0);
+        size_t lines = 0;
+        for (size_t s = 0; s < placed.size(); ++s) {
+            if (!syllables_[s].LineStart || placed[s].Note < 0 || placed[s].SharesNote) continue;
+            const NoteFacts& f = facts_[static_cast<size_t>(placed[s].Note)];
+            weight[static_cast<size_t>(f.InBar)] += placed[s].Confidence;
+            ++lines;
+        }
+        const double most = *std::max_element(weight.begin(), weight.end());
+        if (lines < 8 || !(most > 0)) return false;
+        usual_start_.resize(facts_.size());
+        for (size_t m = 0; m < facts_.size(); ++m)
+            usual_start_[m] =
+                static_cast<float>(weight[static_cast<size_t>(facts_[m].InBar)] / most);
+        return true;
+    }
+
   private:
     void Relax(size_t cell, float value, uint8_t how) {
         if (value < forward_[cell]) {
@@ -375,6 +406,7 @@ class SegmentAligner {
                 c -= w_.LineStartAfterLong * std::clamp(f.BeatsBefore - 1, 0.0, 1.0);
             }
             c -= w_.LineStartRest * std::min(f.RestBefore, 4.0) / 4.0;
+            if (!usual_start_.empty()) c -= w_.LineStartUsual * usual_start_[m];
         } else if (!y.LineStart) {
             c += w_.RestInsideLine * std::min(f.RestBefore, 2.0);
         }
@@ -403,6 +435,7 @@ class SegmentAligner {
     const AlignWeights& w_;
     std::vector<NoteFacts> facts_;
     std::vector<float> fill_, melisma_;  // per note: PriceSkips
+    std::vector<float> usual_start_;     // per note: LearnLineStarts (empty: not yet)
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
     bool share_any_ = false;
@@ -475,33 +508,44 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         return best;
     };
     const std::vector<NoteFacts> facts = FactsOf(notes, Options);
-    size_t s0 = 0, n0 = 0;
-    int64_t bar_before = -1;
-    for (size_t p = 0; p <= pins.size(); ++p) {
-        const bool last = p == pins.size();
-        if (!last && p > 0 && pins[p].Syllable == pins[p - 1].Syllable) continue;
-        const size_t s1 = last ? count : pins[p].Syllable;
-        const size_t sung = last ? notes.size() : sung_note(pins[p].Tick);
-        const size_t n1 = last                  ? notes.size()
-                          : sung < notes.size() ? std::max(n0, sung)
-                                                : std::max(n0, first_from(pins[p].Tick));
-        const bool after_pinned_note = s0 > 0 && result.Syllables[s0 - 1].Pinned && n0 > 0 &&
-                                       result.Syllables[s0 - 1].Note == static_cast<int>(n0 - 1);
-        if (s1 > s0)
-            aligner.Align(s0, s1, n0, n1, bar_before, !last, after_pinned_note, result.Syllables);
-        if (last) break;
-        PlacedSyllable& pinned = result.Syllables[s1];
-        pinned.Tick = pins[p].Tick;
-        pinned.Pinned = true;
-        pinned.Confidence = 1;
-        const size_t on = first_from(pins[p].Tick);
-        const bool on_note = on < notes.size() && notes[on].Tick == pins[p].Tick;
-        pinned.Note = on_note ? static_cast<int>(on) : -1;
-        pinned.Reason = on_note ? Doubt::None : Doubt::OffNote;
-        s0 = s1 + 1;
-        n0 = std::max(n0, sung < notes.size() ? std::max(sung + 1, first_after(pins[p].Tick))
-                                              : first_after(pins[p].Tick));
-        bar_before = on_note ? facts[on].Bar : (on > 0 ? facts[on - 1].Bar : -1);
+    auto align_all = [&] {
+        size_t s0 = 0, n0 = 0;
+        int64_t bar_before = -1;
+        for (size_t p = 0; p <= pins.size(); ++p) {
+            const bool last = p == pins.size();
+            if (!last && p > 0 && pins[p].Syllable == pins[p - 1].Syllable) continue;
+            const size_t s1 = last ? count : pins[p].Syllable;
+            const size_t sung = last ? notes.size() : sung_note(pins[p].Tick);
+            const size_t n1 = last                  ? notes.size()
+                              : sung < notes.size() ? std::max(n0, sung)
+                                                    : std::max(n0, first_from(pins[p].Tick));
+            const bool after_pinned_note =
+                s0 > 0 && result.Syllables[s0 - 1].Pinned && n0 > 0 &&
+                result.Syllables[s0 - 1].Note == static_cast<int>(n0 - 1);
+            if (s1 > s0)
+                aligner.Align(s0, s1, n0, n1, bar_before, !last, after_pinned_note,
+                              result.Syllables);
+            if (last) break;
+            PlacedSyllable& pinned = result.Syllables[s1];
+            pinned.Tick = pins[p].Tick;
+            pinned.Pinned = true;
+            pinned.Confidence = 1;
+            const size_t on = first_from(pins[p].Tick);
+            const bool on_note = on < notes.size() && notes[on].Tick == pins[p].Tick;
+            pinned.Note = on_note ? static_cast<int>(on) : -1;
+            pinned.Reason = on_note ? Doubt::None : Doubt::OffNote;
+            s0 = s1 + 1;
+            n0 = std::max(n0, sung < notes.size() ? std::max(sung + 1, first_after(pins[p].Tick))
+                                                  : first_after(pins[p].Tick));
+            bar_before = on_note ? facts[on].Bar : (on > 0 ? facts[on - 1].Bar : -1);
+        }
+    };
+    // Twice: the first alignment tells where in the bar the song's lines
+    // open, which the second prefers.
+    align_all();
+    if (Options.Weights.LineStartUsual > 0 && aligner.LearnLineStarts(result.Syllables)) {
+        result.Syllables.assign(count, PlacedSyllable{});
+        align_all();
     }
     // Syllables on no note go after the syllable before, a step apart, and
     // never past the next one that has its time.

@@ -58,6 +58,8 @@ struct AlignWeights {
     double LineEndTied = 0.5;         // less of that when a long note of the same pitch holds it on
     double LineStartRest = 1.6;       // bonus for a rest before a line's first note, per bar
     double LineStartAfterLong = 2.0;  // bonus for a line opening after a long note (no rest)
+    double LineStartUsual = 0.5;      // bonus for a line opening where in the bar the song's lines
+                                      // open most (a first alignment tells; 0: align once)
     double LongRestInParagraph = 2.0;  // a syllable opening no paragraph after 4 to 8 beats of rest
     double PhraseRest = 2.0;           // bonus for a rest before a phrase inside a line, to 2 beats
     double RestInsideLine = 0.0;       // a syllable inside a line after a rest, per beat
@@ -122,7 +124,8 @@ struct Alignment {
 // lands exactly on its tick. Raises AlignError for a pin outside
 // the syllables or pins whose ticks go back along the syllables (equal ticks
 // are allowed), and for a stretch between pins too long to align in memory
-// (syllables times notes beyond 60 million).
+// (syllables times notes beyond 60 million). With LineStartUsual the song
+// is aligned twice: the second time knows where in the bar its lines open.
 Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                          const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,
                          const AlignOptions& Options);

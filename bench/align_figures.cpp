@@ -155,6 +155,7 @@ int main(int argc, char** argv) {
         {"FillOrnament", &weights.FillOrnament},
         {"LineStartAfterLong", &weights.LineStartAfterLong},
         {"FillAfterLast", &weights.FillAfterLast},
+        {"LineStartUsual", &weights.LineStartUsual},
         {"Melisma", &weights.Melisma},
         {"MelismaLegato", &weights.MelismaLegato},
         {"MelismaShort", &weights.MelismaShort},

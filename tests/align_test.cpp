@@ -28,9 +28,9 @@ namespace fs = std::filesystem;
 
 // Floors of the figures over the corpus's clean songs (in-process, without
 // the fixes loop); the README gives the measured figures.
-constexpr double kFloorFirst = 77.3;
+constexpr double kFloorFirst = 77.9;
 constexpr double kFloorLines = 87.8;
-constexpr double kFloorWords = 72.1;
+constexpr double kFloorWords = 72.8;
 // Sheets of the first syllables of each timed song that take the melody the
 // whole sheet takes, in percent.
 constexpr double kFloorPartSheetMelodies = 78.0;
@@ -258,6 +258,29 @@ TEST(Aligner, ASheetOfOneVerseIsSungFromTheStart) {
     const std::vector<SyllableShape> verse = Shapes("a b c d\ne f g h");
     EXPECT_EQ(Ticks(AlignSyllables(notes, verse, {}, AlignOptions{})),
               (Ticks_{0, 480, 960, 1440, 2880, 3360, 3840, 4320}));
+}
+
+// A song's lines open at one place in the bar: here a pickup on the fourth
+// beat, each after a rest. Before the last line a short note on the third
+// beat comes after a longer rest, and taken alone it would open the line;
+// the places the other lines open at speak for the pickup. A song of fewer
+// than 8 lines teaches nothing.
+TEST(Aligner, ALineOpensWhereTheSongsLinesOpenInTheBar) {
+    for (const auto& [lines, first_of_last] : {std::pair(8, 1440), std::pair(7, 960)}) {
+        std::vector<MelodyNote> notes;
+        std::string sheet;
+        int32_t bar = 0;
+        for (int line = 0; line < lines; ++line) {
+            bar = line * 2 * 1920;
+            if (line == lines - 1) notes.push_back({bar + 960, bar + 1200, 67});
+            notes.push_back({bar + 1440, bar + 1910, 60});
+            for (MelodyNote n : NoteRun(bar + 1920, 480, 3, 470, 62)) notes.push_back(n);
+            sheet += "a b c d\n";
+        }
+        const std::vector<SyllableShape> shapes = Shapes(sheet);
+        const Alignment a = AlignSyllables(notes, shapes, {}, AlignOptions{});
+        EXPECT_EQ(a.Syllables[shapes.size() - 4].Tick, bar + first_of_last) << lines;
+    }
 }
 
 // Rules of the notes, each in a made song where it decides the placing.
