@@ -77,13 +77,33 @@ TEST(LyricSheet, ReadsEveryMark) {
         {"one\r\n  \r\ntwo", "[one] // [two]"},  // CRLF, a line of spaces is blank
         {"\xEF\xBB\xBFJa, ich", "[Ja,] [ich]"},  // a byte order mark
         {"Grü-ße\tdich", "[Grü]-[ße] [dich]"},
+        // Text from web pages, word processors and old Macs: spaces of other
+        // widths, carriage returns alone, line and paragraph separators.
+        {"a\xC2\xA0"
+         "b\xE2\x80\x83"
+         "c\xE3\x80\x80"
+         "d\xE2\x80\x8B"
+         "e",
+         "[a] [b] [c] [d] [e]"},
+        {"one\ntwo\n\xC2\xA0\nthree", "[one] / [two] // [three]"},
+        {"one\rtwo\r\rthree", "[one] / [two] // [three]"},
+        {"one\xE2\x80\xA8two\xE2\x80\xA9three\xC2\x85"
+         "four",
+         "[one] / [two] // [three] / [four]"},
+        {"a\\\xC2\xA0"
+         "b c",
+         "[a\xC2\xA0"
+         "b] [c]"},  // an escaped no-break space stays
     };
     for (const Row& row : rows) {
         EXPECT_EQ(Compact(ParseLyricSheet(row.sheet)), row.syllables) << row.sheet;
     }
+    for (const char* text : {"a b\n\nc-d\ne", "a b\r\rc-d\re", "a b\r\n\r\nc-d\r\ne"}) {
+        const LyricSheet sheet = ParseLyricSheet(text);
+        EXPECT_EQ(sheet.Syllables[2].Line, 3) << test::Quote(text);
+        EXPECT_EQ(sheet.Syllables[4].Line, 4) << test::Quote(text);
+    }
     const LyricSheet sheet = ParseLyricSheet("a b\n\nc-d\ne");
-    EXPECT_EQ(sheet.Syllables[2].Line, 3);
-    EXPECT_EQ(sheet.Syllables[4].Line, 4);
     EXPECT_TRUE(sheet.Syllables[2].Marked);
     EXPECT_FALSE(sheet.Syllables[0].Marked);
 }
