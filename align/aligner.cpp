@@ -541,9 +541,14 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         }
     };
     // Twice: the first alignment tells where in the bar the song's lines
-    // open, which the second prefers.
+    // open, which the second prefers. Not where the notes ran out: a sheet
+    // longer than its melody teaches nothing of where the lines open, and
+    // at the largest sizes a second pass would double seconds of work.
     align_all();
-    if (Options.Weights.LineStartUsual > 0 && aligner.LearnLineStarts(result.Syllables)) {
+    const bool ran_out = std::ranges::any_of(
+        result.Syllables, [](const PlacedSyllable& p) { return !p.Pinned && p.Note < 0; });
+    if (Options.Weights.LineStartUsual > 0 && !ran_out &&
+        aligner.LearnLineStarts(result.Syllables)) {
         result.Syllables.assign(count, PlacedSyllable{});
         align_all();
     }
