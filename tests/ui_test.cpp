@@ -1049,6 +1049,8 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
         WhenShown(w.form.get(), "LyricSheetDialog", [&](QWidget* dialog) {
             Find<QPlainTextEdit>(dialog, "Sheet")->setPlainText(row.Sheet);
             Click(dialog, "Align");
+            // The wait cursor of the alignment is gone, refused or not.
+            EXPECT_EQ(QApplication::overrideCursor(), nullptr);
             outcome = Label(dialog, "AlignOutcome");
             listed = Find<QListWidget>(dialog, "Doubtful")->count();
             EXPECT_EQ(Find(dialog, "SheetOk")->isEnabled(), row.Aligned);

@@ -1,5 +1,6 @@
 #include "ui/lyric_sheet_dialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -26,6 +27,20 @@
 #include "ui/refusals.h"
 
 namespace verselane::ui {
+
+namespace {
+
+// The wait cursor while the dialog aligns (a long sheet on a long melody
+// takes seconds), taken back however the alignment ends.
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
 
 LyricSheetDialog::LyricSheetDialog(const Song& song, const SongFacts& facts, QWidget* parent)
     : QDialog(parent), song_(song), facts_(facts), lines_(align::NoteLines(song)) {
@@ -160,6 +175,7 @@ void LyricSheetDialog::Align() {
     request.SheetUtf8 = sheet_->toPlainText().toStdString();
     request.Language = language_->currentData().toString().toStdString();
     request.MelodyTrack = melody_->currentData().toInt();
+    const WaitCursor waiting;
     try {
         const align::SheetAlignment aligned = align::AlignSheet(song_, request);
         Song song = song_;
