@@ -94,4 +94,11 @@ class AlignError : public std::invalid_argument {
     AlignFault fault_;
 };
 
+// What the aligner raises when the caller's stop flag is set (a user who
+// stopped a long alignment): no fault of the sheet.
+class AlignStopped : public std::runtime_error {
+  public:
+    AlignStopped() : std::runtime_error("the alignment was stopped") {}
+};
+
 }  // namespace verselane::align

@@ -109,6 +109,7 @@ class SegmentAligner {
         : notes_(notes),
           syllables_(syllables),
           w_(options.Weights),
+          stop_(options.Stop),
           facts_(FactsOf(notes, options)) {
         // A melody with hardly more notes than the sheet has syllables is
         // sung a syllable a note: a step there is no sign of a melisma.
@@ -146,6 +147,7 @@ class SegmentAligner {
         auto at = [this](size_t i, size_t j) { return Cell(i, j); };
         forward_[0] = 0;
         for (size_t i = 0; i <= k; ++i) {
+            StopWhenAsked();
             for (size_t j = 0; j <= n; ++j) {
                 const float v = forward_[at(i, j)];
                 if (v == kNever) continue;
@@ -166,6 +168,7 @@ class SegmentAligner {
         }
         backward_[at(k, n)] = 0;
         for (size_t i = k + 1; i-- > 0;) {
+            StopWhenAsked();
             for (size_t j = n + 1; j-- > 0;) {
                 float best = backward_[at(i, j)];
                 if (j < n) best = std::min(best, backward_[at(i, j + 1)] + Skip(s0 + i, n0 + j));
@@ -209,6 +212,7 @@ class SegmentAligner {
         const float total = forward_[at(k, n)];
         std::vector<float> second(k, kNever);
         for (size_t a = 0; a < k; ++a) {
+            StopWhenAsked();
             for (size_t b = 0; b < n; ++b) {
                 if (static_cast<int>(n0 + b) == note_of[a]) continue;
                 const float v = forward_[at(a, b)];
@@ -269,6 +273,10 @@ class SegmentAligner {
     }
 
   private:
+    void StopWhenAsked() const {
+        if (stop_ && stop_->load(std::memory_order_relaxed)) throw AlignStopped();
+    }
+
     void Relax(size_t cell, float value, uint8_t how) {
         if (value < forward_[cell]) {
             forward_[cell] = value;
@@ -433,6 +441,7 @@ class SegmentAligner {
     const std::vector<MelodyNote>& notes_;
     const std::vector<SyllableShape>& syllables_;
     const AlignWeights& w_;
+    const std::atomic<bool>* stop_;
     std::vector<NoteFacts> facts_;
     std::vector<float> fill_, melisma_;  // per note: PriceSkips
     std::vector<float> usual_start_;     // per note: LearnLineStarts (empty: not yet)

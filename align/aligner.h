@@ -4,6 +4,7 @@
 // no song, no output.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -96,6 +97,9 @@ struct AlignOptions {
     int32_t Division = 480;     // ticks per quarter note
     std::vector<Metre> Metres;  // empty: 4/4 throughout
     AlignWeights Weights;
+    // Set from another thread, it stops the alignment within a row of its
+    // table: AlignStopped is raised.
+    const std::atomic<bool>* Stop = nullptr;
 };
 
 // Why a syllable is in doubt.
@@ -124,7 +128,8 @@ struct Alignment {
 // lands exactly on its tick. Raises AlignError for a pin outside
 // the syllables or pins whose ticks go back along the syllables (equal ticks
 // are allowed), and for a stretch between pins too long to align in memory
-// (syllables times notes beyond 60 million). With LineStartUsual the song
+// (syllables times notes beyond 60 million); AlignStopped when the options'
+// stop flag is set. With LineStartUsual the song
 // is aligned twice: the second time knows where in the bar its lines open.
 Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                          const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,

@@ -220,6 +220,7 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     options.Division = TicksPerBeat(song.Division);
     options.Metres = MetresOf(song);
     options.Weights = Request.Weights;
+    options.Stop = Request.Stop;
     static const std::vector<MelodyNote> kNoNotes;
     const std::vector<MelodyNote>& notes =
         result.Melody.Line >= 0 ? result.Lines[static_cast<size_t>(result.Melody.Line)].Notes

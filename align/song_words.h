@@ -28,6 +28,7 @@ struct SheetRequest {
     int MelodyTrack = -1;    // -1: chosen
     std::vector<std::pair<size_t, int32_t>> Pins;  // syllable from 1, tick
     AlignWeights Weights;
+    const std::atomic<bool>* Stop = nullptr;  // set from another thread: AlignStopped
 };
 
 // Where the language that splits the words came from.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -265,6 +266,20 @@ TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
     for (MelodyNote n : NoteRun(2400, 480, 4, 470)) running.push_back(n);
     EXPECT_EQ(Ticks(AlignSyllables(running, Shapes("a b c\nd e f"), {}, options)),
               (Ticks_{0, 480, 960, 2400, 2880, 3360}));
+}
+
+// A stop flag set from another thread ends the alignment with AlignStopped;
+// unset, it changes nothing.
+TEST(Aligner, StopsWhenItsStopFlagIsSet) {
+    const std::vector<MelodyNote> notes = NoteRun(0, 480, 40, 470);
+    const std::vector<SyllableShape> shapes = Shapes("a b c d\ne f g h");
+    std::atomic<bool> stop = false;
+    AlignOptions options;
+    options.Stop = &stop;
+    EXPECT_EQ(Ticks(AlignSyllables(notes, shapes, {}, options)),
+              Ticks(AlignSyllables(notes, shapes, {}, AlignOptions{})));
+    stop = true;
+    EXPECT_THROW(AlignSyllables(notes, shapes, {}, options), AlignStopped);
 }
 
 // A sheet of one verse on a song whose verses share their tune is sung from

@@ -1049,8 +1049,9 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
         WhenShown(w.form.get(), "LyricSheetDialog", [&](QWidget* dialog) {
             Find<QPlainTextEdit>(dialog, "Sheet")->setPlainText(row.Sheet);
             Click(dialog, "Align");
-            // The wait cursor of the alignment is gone, refused or not.
-            EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+            auto* sheet_dialog = static_cast<LyricSheetDialog*>(dialog);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !sheet_dialog->Aligning(); }, 20000));
+            EXPECT_EQ(Find<QPushButton>(dialog, "Align")->text(), QString("&Align"));
             outcome = Label(dialog, "AlignOutcome");
             listed = Find<QListWidget>(dialog, "Doubtful")->count();
             EXPECT_EQ(Find(dialog, "SheetOk")->isEnabled(), row.Aligned);
@@ -1107,6 +1108,49 @@ TEST(LyricSheetDialog, KeepsTheSheetThroughCancelUntilAnotherSongIsRead) {
     w.form->Open(Path(Corpus("plain/dmp_test.mid")));
     cancel_after({});
     EXPECT_EQ(seen, "");
+}
+
+// The alignment runs in a thread of its own: while it does, the box, the
+// choices and Open... wait, Align reads Stop and stops it; Cancel stops it
+// too, and either way the song is left as it was.
+TEST(LyricSheetDialog, StopAndCancelEndALongAlignment) {
+    VERSELANE_REQUIRE_CORPUS();
+    Window w;
+    w.form->Open(Path(Corpus("kar/negra_sombra.kar")));
+    const std::string read = w.SongBytes();
+    const QString long_sheet = QString("la la la la la la la la\n").repeated(10000);
+    for (const bool stop_by_button : {true, false}) {
+        SCOPED_TRACE(stop_by_button ? "Stop" : "Cancel");
+        bool was_aligning = false, locked = false;
+        QString stopped;
+        WhenShown(w.form.get(), "LyricSheetDialog", [&](QWidget* widget) {
+            auto* dialog = static_cast<LyricSheetDialog*>(widget);
+            Find<QPlainTextEdit>(dialog, "Sheet")->setPlainText(long_sheet);
+            Click(dialog, "Align");
+            was_aligning = dialog->Aligning();
+            locked = Find<QPlainTextEdit>(dialog, "Sheet")->isReadOnly() &&
+                     !Find(dialog, "OpenSheet")->isEnabled() &&
+                     !Find(dialog, "Melody")->isEnabled() &&
+                     !Find(dialog, "SheetOk")->isEnabled() &&
+                     Find<QPushButton>(dialog, "Align")->text() == "&Stop";
+            if (stop_by_button) {
+                Click(dialog, "Align");
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->Aligning(); }, 20000));
+                stopped = Label(dialog, "AlignOutcome");
+                EXPECT_FALSE(Find(dialog, "SheetOk")->isEnabled());
+                EXPECT_FALSE(dialog->Result().has_value());
+                EXPECT_FALSE(Find<QPlainTextEdit>(dialog, "Sheet")->isReadOnly());
+            }
+            dialog->reject();
+            EXPECT_FALSE(dialog->Aligning());
+            if (!stop_by_button) stopped = Label(dialog, "AlignOutcome");
+        });
+        w.form->findChild<QAction*>("SheetAction")->trigger();
+        EXPECT_TRUE(was_aligning);
+        EXPECT_TRUE(locked);
+        EXPECT_EQ(stopped, "Aligning stopped.");
+        EXPECT_EQ(w.SongBytes(), read);
+    }
 }
 
 // Open... of the lyric sheet dialog: a UTF-8 sheet as it is, a UTF-16 one

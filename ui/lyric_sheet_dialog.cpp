@@ -1,6 +1,5 @@
 #include "ui/lyric_sheet_dialog.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -13,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
+#include <QThread>
 #include <QVBoxLayout>
 #include <map>
 #include <stdexcept>
@@ -28,20 +28,6 @@
 
 namespace verselane::ui {
 
-namespace {
-
-// The wait cursor while the dialog aligns (a long sheet on a long melody
-// takes seconds), taken back however the alignment ends.
-class WaitCursor {
-  public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-}  // namespace
-
 LyricSheetDialog::LyricSheetDialog(const Song& song, const SongFacts& facts, QWidget* parent)
     : QDialog(parent), song_(song), facts_(facts), lines_(align::NoteLines(song)) {
     setObjectName(QStringLiteral("LyricSheetDialog"));
@@ -51,8 +37,8 @@ LyricSheetDialog::LyricSheetDialog(const Song& song, const SongFacts& facts, QWi
         tr("Paste the words here: one sung line a line, a blank line between paragraphs.\n"
            "Marks for control: - between syllables, _ holds a note, * skips one, "
            "~ joins words on one note, | goes to the next bar, \\ makes a mark plain."));
-    auto* open = Named(new QPushButton(tr("&Open..."), this), "OpenSheet");
-    connect(open, &QPushButton::clicked, this, &LyricSheetDialog::openSheet);
+    open_ = Named(new QPushButton(tr("&Open..."), this), "OpenSheet");
+    connect(open_, &QPushButton::clicked, this, &LyricSheetDialog::openSheet);
 
     language_ = Named(new QComboBox(this), "SheetLanguage");
     language_->addItem(tr("Automatic"), QString());
@@ -92,7 +78,7 @@ LyricSheetDialog::LyricSheetDialog(const Song& song, const SongFacts& facts, QWi
     choices->addRow(tr("&Melody:"), melody_);
     auto* row = new QHBoxLayout;
     row->addLayout(choices, 1);
-    row->addWidget(open);
+    row->addWidget(open_);
     row->addWidget(align_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(sheet_, 3);
@@ -166,7 +152,32 @@ void LyricSheetDialog::SetSheetText(const QString& text) {
     sheet_->setPlainText(text);
 }
 
+LyricSheetDialog::~LyricSheetDialog() {
+    StopAligning();
+}
+
+void LyricSheetDialog::reject() {
+    StopAligning();
+    QDialog::reject();
+}
+
+void LyricSheetDialog::StopAligning() {
+    if (!worker_) return;
+    stop_->store(true);
+    worker_->wait();  // within a row of the alignment's table
+    delete worker_;
+    worker_ = nullptr;
+    ++run_;  // what the stopped thread still posts is no longer awaited
+    ShowAligning(false);
+    outcome_->setText(tr("Aligning stopped."));
+}
+
 void LyricSheetDialog::Align() {
+    if (worker_) {  // the button reads Stop
+        stop_->store(true);
+        align_->setEnabled(false);
+        return;
+    }
     result_.reset();
     ok_->setEnabled(false);
     doubtful_->clear();
@@ -175,9 +186,48 @@ void LyricSheetDialog::Align() {
     request.SheetUtf8 = sheet_->toPlainText().toStdString();
     request.Language = language_->currentData().toString().toStdString();
     request.MelodyTrack = melody_->currentData().toInt();
-    const WaitCursor waiting;
+    stop_ = std::make_shared<std::atomic<bool>>(false);
+    request.Stop = stop_.get();
+    // The thread aligns its own copies, and keeps the stop flag alive.
+    auto outcome = std::make_shared<Outcome>();
+    worker_ = QThread::create([song = song_, request, stop = stop_, outcome] {
+        try {
+            outcome->Aligned = align::AlignSheet(song, request);
+        } catch (...) {
+            outcome->Error = std::current_exception();
+        }
+    });
+    connect(worker_, &QThread::finished, this, [this, outcome, run = ++run_] {
+        if (run != run_ || !worker_) return;  // stopped and waited for already
+        worker_->wait();
+        worker_->deleteLater();
+        worker_ = nullptr;
+        ShowAligning(false);
+        Finish(*outcome);
+    });
+    ShowAligning(true);
+    worker_->start();
+}
+
+void LyricSheetDialog::ShowAligning(bool aligning) {
+    align_->setText(aligning ? tr("&Stop") : tr("&Align"));
+    align_->setEnabled(true);
+    sheet_->setReadOnly(aligning);
+    open_->setEnabled(!aligning);
+    language_->setEnabled(!aligning);
+    melody_->setEnabled(!aligning);
+    if (aligning) {
+        setCursor(Qt::BusyCursor);
+        outcome_->setText(tr("Aligning..."));
+    } else {
+        unsetCursor();
+    }
+}
+
+void LyricSheetDialog::Finish(const Outcome& outcome) {
     try {
-        const align::SheetAlignment aligned = align::AlignSheet(song_, request);
+        if (outcome.Error) std::rethrow_exception(outcome.Error);
+        const align::SheetAlignment& aligned = *outcome.Aligned;
         Song song = song_;
         SongFacts facts = facts_;
         // The words go into the song in its own encoding when it has words,
@@ -230,6 +280,8 @@ void LyricSheetDialog::Align() {
         }
         outcome_->setText(text);
         ok_->setEnabled(true);
+    } catch (const align::AlignStopped&) {
+        outcome_->setText(tr("Aligning stopped."));
     } catch (const align::AlignError& e) {
         outcome_->setText(
             tr("The sheet cannot be aligned: %1.").arg(DescribeAlignFault(e.Fault())));

@@ -2,9 +2,15 @@
 // sheet, sees (and may change) the language and the melody track, and
 // Align puts the syllables on the melody's notes in a copy of the song; the
 // doubtful syllables are listed. OK hands the song with its new words back.
+// The alignment runs in a thread of its own; while it does, the Align
+// button stops it.
 #pragma once
 
 #include <QDialog>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -18,6 +24,7 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class QThread;
 
 namespace verselane::ui {
 
@@ -28,6 +35,8 @@ class LyricSheetDialog : public QDialog {
     // `facts` are what the read of `song` learnt (whether it holds karaoke
     // text, say).
     LyricSheetDialog(const Song& song, const SongFacts& facts, QWidget* parent = nullptr);
+    // Stops an alignment under way and waits for its thread.
+    ~LyricSheetDialog() override;
 
     // The song with the sheet's words, once Align has run, and its facts
     // (its words now in both streams).
@@ -37,8 +46,13 @@ class LyricSheetDialog : public QDialog {
     QStringList Doubtful() const;
     // The doubtful syllables, to be marked where the words are shown.
     const std::vector<MarkedDoubt>& Doubts() const { return doubts_; }
-    // Aligns the sheet in the box (what the Align button does).
+    // Starts aligning the sheet in the box, or while an alignment runs
+    // stops it (what the Align button does). The outcome shows when the
+    // alignment's thread is done: Aligning() is false again.
     void Align();
+    bool Aligning() const { return worker_ != nullptr; }
+    // Cancel stops an alignment under way first.
+    void reject() override;
     // Puts the text of the file at `path` in the box (what Open... does with
     // the file chosen), as an edit that Undo takes back: UTF-8, else read in
     // the code page its bytes look like, which the dialog then names. False,
@@ -50,7 +64,15 @@ class LyricSheetDialog : public QDialog {
     void SetSheetText(const QString& text);
 
   private:
+    // What the alignment's thread hands back.
+    struct Outcome {
+        std::optional<align::SheetAlignment> Aligned;
+        std::exception_ptr Error;
+    };
     void openSheet();
+    void StopAligning();
+    void ShowAligning(bool aligning);
+    void Finish(const Outcome& outcome);
     // Why the melody's line was chosen, from the choice's values.
     QString MelodyReason(const align::NoteLine& line, const align::MelodyChoice& choice) const;
 
@@ -62,7 +84,11 @@ class LyricSheetDialog : public QDialog {
     QPlainTextEdit* sheet_;
     QComboBox* language_;
     QComboBox* melody_;
+    QPushButton* open_;
     QPushButton* align_;
+    QThread* worker_ = nullptr;
+    std::shared_ptr<std::atomic<bool>> stop_;
+    uint64_t run_ = 0;  // counts the alignments started and stopped
     QPushButton* ok_;
     QLabel* outcome_;
     QListWidget* doubtful_;

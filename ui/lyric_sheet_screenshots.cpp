@@ -45,7 +45,9 @@ int main(int argc, char** argv) {
         seen = true;
         dialog->findChild<QPlainTextEdit*>(QStringLiteral("Sheet"))->setPlainText(text);
         dialog->Align();
-        QApplication::processEvents();
+        QDeadlineTimer aligned(30000);
+        while (dialog->Aligning() && !aligned.hasExpired())
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
         ok &= Save(dialog, folder, "lyric-sheet-dialog.png");
         dialog->accept();
     });
