@@ -105,8 +105,9 @@ const char* const kAlignDescription =
     "Puts the words of a lyric sheet onto the melody of SONG: one lyric event per\n"
     "sung syllable at the start of its note, and the Soft Karaoke words track.\n"
     "\n"
-    "The sheet is plain text: one sung line a line, a blank line between\n"
-    "paragraphs, words separated by spaces. Marks, never part of the words:\n"
+    "The sheet is plain text (\"-\" reads it from the standard input): one sung\n"
+    "line a line, a blank line between paragraphs, words separated by spaces.\n"
+    "Marks, never part of the words:\n"
     "  -   between the syllables of a word (LilyPond's \" -- \" too)\n"
     "  _   the syllable before holds one more note (LilyPond's \"__\" too)\n"
     "  *   a note without words        ~   words sung on one note (one syllable)\n"
@@ -194,7 +195,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     try {
         aligned = align::AlignSheet(song, request);
     } catch (const align::AlignError& e) {
-        err << PrintableName(Command.Sheet) << ": " << AlignFaultMessage(e.Fault());
+        err << TextFileName(Command.Sheet) << ": " << AlignFaultMessage(e.Fault());
         if (e.Fault().Problem == align::AlignProblem::SheetNotUtf8) {
             // Say what the bytes look like, so that the user knows what to name.
             const std::string guess = DetectEncoding({request.SheetUtf8});
@@ -213,7 +214,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     if (aligned.Melody.Line < 0)
         err << song_name << ": the song plays no notes; the syllables are spaced evenly\n";
     if (aligned.RanOut) {
-        err << PrintableName(Command.Sheet)
+        err << TextFileName(Command.Sheet)
             << ": the melody has too few notes: they run out at syllable "
             << aligned.RanOut->Syllable << ", line " << aligned.RanOut->Line << " of the sheet\n";
     }

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <ostream>
 #include <utility>
@@ -45,12 +46,34 @@ bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, st
     return true;
 }
 
+std::string TextFileName(const std::string& FileName) {
+    return FileName == "-" ? std::string("standard input") : PrintableName(FileName);
+}
+
 bool ReadTextFile(const std::string& FileName, std::string_view What, std::string& Bytes,
                   std::ostream& err) {
     auto refuse = [&](const std::string& why) {
-        err << PrintableName(FileName) << ": cannot read the " << What << ": " << why << "\n";
+        err << TextFileName(FileName) << ": cannot read the " << What << ": " << why << "\n";
         return false;
     };
+    // Read in chunks, never beyond one more than the longest sheet.
+    auto read_bounded = [&](std::istream& in) {
+        Bytes.clear();
+        char chunk[1 << 16];
+        while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+            Bytes.append(chunk, static_cast<size_t>(in.gcount()));
+            if (Bytes.size() > align::kLongestSheetBytes) return false;
+        }
+        return true;
+    };
+    const std::string too_long = "longer than " + std::to_string(align::kLongestSheetBytes >> 20) +
+                                 " MB, more than any song's words";
+    if (FileName == "-") {
+        if (!read_bounded(std::cin)) return refuse(too_long);
+        if (std::cin.bad())
+            return refuse("a read error after " + std::to_string(Bytes.size()) + " bytes");
+        return true;
+    }
     namespace fs = std::filesystem;
     std::error_code failed;
     const fs::file_status status = fs::status(FileName, failed);
@@ -61,15 +84,7 @@ bool ReadTextFile(const std::string& FileName, std::string_view What, std::strin
         return refuse("not a regular file");
     std::ifstream file(FileName, std::ios::binary);
     if (!file) return refuse("not readable");
-    Bytes.clear();
-    char chunk[1 << 16];
-    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-        Bytes.append(chunk, static_cast<size_t>(file.gcount()));
-        if (Bytes.size() > align::kLongestSheetBytes) {
-            return refuse("longer than " + std::to_string(align::kLongestSheetBytes >> 20) +
-                          " MB, more than any song's words");
-        }
-    }
+    if (!read_bounded(file)) return refuse(too_long);
     // The stream ends at a read error as at the file's end: the regular
     // file's length tells them apart.
     const uintmax_t length = fs::is_regular_file(status) ? fs::file_size(FileName, failed) : 0;

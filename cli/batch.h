@@ -37,9 +37,11 @@ bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, st
 // was read whole; otherwise says on `err` "NAME: cannot read the WHAT: WHY"
 // (no such file, a folder, not a regular file, not readable, a read error,
 // longer than a lyric sheet may be) and gives false. A pipe is read to its end
-// or to that length.
+// or to that length; "-" is the standard input, read the same way.
 bool ReadTextFile(const std::string& FileName, std::string_view What, std::string& Bytes,
                   std::ostream& err);
+// The name of such a file in messages: "standard input" for "-".
+std::string TextFileName(const std::string& FileName);
 
 // Why a job failed, in the command line's words; `Direction` names the
 // events a conversion missed.

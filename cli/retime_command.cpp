@@ -137,7 +137,7 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
             if (line.empty()) continue;
             const auto pin = RetimePin(line);
             if (!pin) {
-                err << PrintableName(command.LineStarts) << ", line " << line_number
+                err << TextFileName(command.LineStarts) << ", line " << line_number
                     << ": a line start needs I=TICK, not " << PrintableName(line) << "\n";
                 return 1;
             }

@@ -855,6 +855,11 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
          "(--sheet-encoding WINDOWS-1252)"},
         {"song.mid latin1.txt -o l.mid --sheet-encoding WINDOWS-1252", 0, "Syllables: "},
         {"song.mid utf16.txt -o u.mid --to lyrics", 0, "Syllables: 7"},
+        // "-": the sheet from the standard input, named so in messages.
+        {"song.mid - -o s.mid --to lyrics < sheet.txt", 0, "Syllables: 7"},
+        {"song.mid - -o b.mid < empty.txt", 1, "standard input: the sheet holds no words"},
+        {"song.mid - -o b.mid < big.txt", 1,
+         "standard input: cannot read the sheet: longer than 1 MB"},
         {"song.mid sheet.txt -o b.mid --melody 5", 1, "track 5 plays no notes"},
         {"song.mid sheet.txt -o b.mid --melody 0", 1, "track 0 plays no notes"},
         {"song.mid sheet.txt -o b.mid --language xx", 1, "unknown language"},
@@ -878,6 +883,7 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
     }
     // The replaced song holds the words once; pinned syllables land on their ticks.
     EXPECT_EQ(Csv("b.mid", "grep -c ', Lyric_t, '"), "7\n");
+    EXPECT_EQ(LyricRows("s.mid"), LyricRows("u.mid"));  // one sheet, from stdin and UTF-16
     EXPECT_EQ(LyricRows("p.mid"),
               "3, 480, Lyric_t, \"Twin\"\n"
               "3, 960, Lyric_t, \"kle \"\n"
