@@ -272,6 +272,8 @@ class SegmentAligner {
         return true;
     }
 
+    const std::vector<NoteFacts>& Facts() const { return facts_; }
+
   private:
     void StopWhenAsked() const {
         if (stop_ && stop_->load(std::memory_order_relaxed)) throw AlignStopped();
@@ -516,7 +518,7 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         }
         return best;
     };
-    const std::vector<NoteFacts> facts = FactsOf(notes, Options);
+    const std::vector<NoteFacts>& facts = aligner.Facts();
     auto align_all = [&] {
         size_t s0 = 0, n0 = 0;
         int64_t bar_before = -1;

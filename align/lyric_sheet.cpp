@@ -10,25 +10,19 @@ namespace verselane::align {
 
 namespace {
 
-// The length in bytes of the blank that separates tokens at `at` of a line,
-// 0 where there is none: a space, a tab, and the spaces of other widths
-// that text copied from web pages and word processors holds (no-break,
-// en, em, thin, zero width, ideographic, ...), which a reader sees as
-// spaces between words.
+// What separates the tokens of a line: a space, a tab, and the spaces of
+// other widths that text copied from web pages and word processors holds
+// (no-break, en to hair, zero width, narrow, ideographic, a byte order mark
+// inside the text), which a reader sees as spaces between words.
+bool IsBlank(char32_t c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200B) || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+// The length in bytes of the blank at `at` of a line, 0 where there is none.
 size_t BlankAt(std::string_view line, size_t at) {
-    const auto byte = [&](size_t k) {
-        return at + k < line.size() ? static_cast<unsigned char>(line[at + k]) : 0u;
-    };
-    const unsigned char c = byte(0);
-    if (c == ' ' || c == '\t' || c == '\v' || c == '\f') return 1;
-    if (c == 0xC2 && byte(1) == 0xA0) return 2;                     // U+00A0 no-break
-    if (c == 0xE1 && byte(1) == 0x9A && byte(2) == 0x80) return 3;  // U+1680 ogham
-    if (c == 0xE2 && byte(1) == 0x80 && (byte(2) <= 0x8B || byte(2) == 0xAF))
-        return 3;                                                   // U+2000-200B, U+202F
-    if (c == 0xE2 && byte(1) == 0x81 && byte(2) == 0x9F) return 3;  // U+205F
-    if (c == 0xE3 && byte(1) == 0x80 && byte(2) == 0x80) return 3;  // U+3000 ideographic
-    if (c == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) return 3;  // U+FEFF inside the text
-    return 0;
+    size_t next = at;
+    return IsBlank(NextCodePoint(line, next)) ? next - at : 0;
 }
 
 size_t SkipBlanks(std::string_view line, size_t at) {
@@ -40,35 +34,24 @@ size_t SkipBlanks(std::string_view line, size_t at) {
     return at;
 }
 
-// Where the line that starts at `at` ends, the length of its end and
+// Where the line that starts at `at` ends, where the next one starts, and
 // whether the end also closes a paragraph. A line ends at a line feed, a
 // carriage return with or without a line feed after it (Windows, and old
 // Mac text), a next-line character, or a line or paragraph separator.
 struct LineEnd {
     size_t At = 0;
-    size_t Length = 0;
+    size_t Next = 0;
     bool Paragraph = false;
 };
 LineEnd LineEndFrom(std::string_view text, size_t at) {
-    for (size_t i = at; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\n') return {i, 1, false};
-        if (c == '\r') return {i, i + 1 < text.size() && text[i + 1] == '\n' ? 2u : 1u, false};
-        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x85)
-            return {i, 2, false};
-        if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80) {
-            const auto third = static_cast<unsigned char>(text[i + 2]);
-            if (third == 0xA8 || third == 0xA9) return {i, 3, third == 0xA9};
-        }
+    for (size_t i = at; i < text.size();) {
+        const size_t start = i;
+        const char32_t c = NextCodePoint(text, i);
+        if (c == '\r' && i < text.size() && text[i] == '\n') return {start, i + 1, false};
+        if (c == '\n' || c == '\r' || c == 0x85 || c == 0x2028 || c == 0x2029)
+            return {start, i, c == 0x2029};
     }
-    return {text.size(), 1, false};
-}
-
-// The length of the character at `at` (a UTF-8 sequence), at least 1.
-size_t CharacterAt(std::string_view text, size_t at) {
-    const auto c = static_cast<unsigned char>(text[at]);
-    const size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    return std::min(n, text.size() - at);
+    return {text.size(), text.size() + 1, false};
 }
 
 // Builds the syllables of the sheet one character at a time.
@@ -215,7 +198,8 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
                 // An escaped blank belongs to the token.
                 while (j < line.size() && BlankAt(line, j) == 0) {
                     const bool escape = line[j] == '\\' && j + 1 < line.size();
-                    j += escape ? 1 + CharacterAt(line, j + 1) : 1;
+                    NextCodePoint(line, j);
+                    if (escape) NextCodePoint(line, j);
                 }
                 builder.Token(line.substr(i, j - i));
                 i = SkipBlanks(line, j);
@@ -223,7 +207,7 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
             builder.EndLine();
         }
         if (end.Paragraph) after_blank = true;
-        at = end.At + end.Length;
+        at = end.Next;
     }
     LyricSheet sheet = builder.Take();
     if (sheet.Syllables.empty()) throw AlignError(AlignProblem::SheetEmpty);

@@ -11,6 +11,8 @@
 #include <set>
 #include <sstream>
 
+#include "model/utf8.h"
+
 // libhyphen keeps some strings of the patterns it loads (the German
 // dictionary's replacement rules) past hnj_hyphen_free. That leak is the
 // library's; the leak checker of sanitizer builds is told to leave it, so
@@ -26,15 +28,7 @@ namespace {
 
 std::u32string Decode(std::string_view s) {
     std::u32string out;
-    for (size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
-        char32_t value = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra && i + k < s.size(); ++k)
-            value = (value << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out += value;
-        i += static_cast<size_t>(extra) + 1;
-    }
+    for (size_t i = 0; i < s.size();) out += NextCodePoint(s, i);
     return out;
 }
 

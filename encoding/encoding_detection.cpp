@@ -109,18 +109,6 @@ bool HasHighBytes(std::string_view text) {
     return false;
 }
 
-// The next code point of valid UTF-8 (what a decoder gives).
-char32_t NextCodePoint(std::string_view s, size_t& i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    char32_t cp = len == 1 ? c : len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
-    for (size_t k = 1; k < len && i + k < s.size(); ++k) {
-        cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    }
-    i += len;
-    return cp;
-}
-
 bool In(char32_t cp, char32_t first, char32_t last) {
     return cp >= first && cp <= last;
 }

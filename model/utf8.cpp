@@ -44,6 +44,16 @@ bool IsValidUtf8(std::string_view Bytes) {
     return true;
 }
 
+char32_t NextCodePoint(std::string_view Utf8, size_t& i) {
+    const auto c = static_cast<unsigned char>(Utf8[i]);
+    const size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    char32_t code = length == 1 ? c : length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+    for (size_t k = 1; k < length && i + k < Utf8.size(); ++k)
+        code = (code << 6) | (static_cast<unsigned char>(Utf8[i + k]) & 0x3F);
+    i += length;
+    return code;
+}
+
 std::string Latin1AsUtf8(std::string_view Bytes) {
     std::string out;
     out.reserve(Bytes.size());

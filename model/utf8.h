@@ -1,6 +1,7 @@
 // Whether bytes are UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,11 @@ namespace verselane {
 // Whether the bytes are well-formed UTF-8: no overlong forms, no UTF-16
 // surrogates, nothing past U+10FFFF. Plain ASCII is UTF-8.
 bool IsValidUtf8(std::string_view Bytes);
+
+// The code point of the UTF-8 sequence at `i`, moving `i` past it (a
+// sequence cut short by the end gives what it holds). For text that is
+// valid UTF-8, as IsValidUtf8 tells.
+char32_t NextCodePoint(std::string_view Utf8, size_t& i);
 
 // Bytes read as Latin-1 (ISO 8859-1: each byte the code point of its value),
 // in UTF-8.
