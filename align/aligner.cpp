@@ -274,6 +274,43 @@ class SegmentAligner {
 
     const std::vector<NoteFacts>& Facts() const { return facts_; }
 
+    // What each syllable of the whole song costs where `placed` puts it (its
+    // Note and SharesNote): the notes left out before it and its own place,
+    // as the table prices them. One more entry: the notes after the last.
+    std::vector<double> Price(const std::vector<PlacedSyllable>& placed) const {
+        std::vector<double> cost(syllables_.size() + 1, 0.0);
+        size_t next_note = 0;  // the first note no syllable has taken yet
+        size_t held = 0;  // notes after the syllable before that carry it on
+        for (size_t s = 0; s <= syllables_.size(); ++s) {
+            const bool end = s == syllables_.size();
+            const int note = end ? static_cast<int>(notes_.size()) : placed[s].Note;
+            if (!end && placed[s].SharesNote) {
+                const float c = Share(0, s, 0, next_note, false);
+                cost[s] = c == kNever ? NoNoteCost(s) : c;
+                continue;
+            }
+            if (note < 0) {
+                cost[s] = NoNoteCost(s);
+                continue;
+            }
+            for (size_t m = next_note; m < static_cast<size_t>(note) && m < notes_.size(); ++m) {
+                float c = Skip(s, m);
+                if (held > 0) {
+                    c = std::min(c, std::max(0.05f, melisma_[m] -
+                                                        static_cast<float>(w_.MelismaSung)));
+                    --held;
+                }
+                cost[s] += c;
+            }
+            if (end) break;
+            const auto m = static_cast<size_t>(note);
+            cost[s] += Place(s, m);
+            next_note = std::max(next_note, m + 1 + Forced(s));
+            held = SungMore(s);
+        }
+        return cost;
+    }
+
   private:
     void StopWhenAsked() const {
         if (stop_ && stop_->load(std::memory_order_relaxed)) throw AlignStopped();
@@ -614,6 +651,26 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         s = e - 1;
     }
     return result;
+}
+
+std::vector<double> PriceAlignment(const std::vector<MelodyNote>& Notes,
+                                   const std::vector<SyllableShape>& Syllables,
+                                   const std::vector<PlacedSyllable>& Placed,
+                                   const AlignOptions& Options) {
+    if (Placed.size() != Syllables.size())
+        throw std::invalid_argument("PriceAlignment: a placement for each syllable");
+    std::vector<MelodyNote> notes = Notes;
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const MelodyNote& a, const MelodyNote& b) { return a.Tick < b.Tick; });
+    SegmentAligner aligner(notes, Syllables, Options);
+    // Where the lines open, learnt as AlignSyllables learns it.
+    if (Options.Weights.LineStartUsual > 0 && !Syllables.empty()) {
+        std::vector<PlacedSyllable> first(Syllables.size());
+        aligner.Align(0, Syllables.size(), 0, notes.size(), -1, false, false, first);
+        if (std::ranges::none_of(first, [](const PlacedSyllable& p) { return p.Note < 0; }))
+            aligner.LearnLineStarts(first);
+    }
+    return aligner.Price(Placed);
 }
 
 }  // namespace verselane::align

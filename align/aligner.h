@@ -135,4 +135,14 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                          const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,
                          const AlignOptions& Options);
 
+// What each syllable costs where `Placed` puts it (the Note, an index into
+// Notes in order of time, and SharesNote of each), as AlignSyllables weighs
+// it with no pins: the notes left out before the syllable and its own
+// place; one more entry for the notes after the last. An alignment without
+// pins costs no more than any other placement: this tells why it won.
+std::vector<double> PriceAlignment(const std::vector<MelodyNote>& Notes,
+                                   const std::vector<SyllableShape>& Syllables,
+                                   const std::vector<PlacedSyllable>& Placed,
+                                   const AlignOptions& Options);
+
 }  // namespace verselane::align

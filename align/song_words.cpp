@@ -202,8 +202,9 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
-    const std::vector<SyllableShape> shapes = ShapesOf(
-        result.Sheet, result.Language, Request.AsWritten && splitter ? &*splitter : nullptr);
+    result.Shapes = ShapesOf(result.Sheet, result.Language,
+                             Request.AsWritten && splitter ? &*splitter : nullptr);
+    const std::vector<SyllableShape>& shapes = result.Shapes;
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {
         const auto syllable = static_cast<int64_t>(index);
