@@ -210,6 +210,7 @@ class SegmentAligner {
         }
         // How much worse the best path with the syllable elsewhere would be.
         const float total = forward_[at(k, n)];
+        cost_ += total;
         std::vector<float> second(k, kNever);
         for (size_t a = 0; a < k; ++a) {
             StopWhenAsked();
@@ -273,6 +274,9 @@ class SegmentAligner {
     }
 
     const std::vector<NoteFacts>& Facts() const { return facts_; }
+    // What the stretches aligned so far cost; Restart sets it to 0.
+    double Cost() const { return cost_; }
+    void Restart() { cost_ = 0; }
 
     // What each syllable of the whole song costs where `placed` puts it (its
     // Note and SharesNote): the notes left out before it and its own place,
@@ -280,7 +284,7 @@ class SegmentAligner {
     std::vector<double> Price(const std::vector<PlacedSyllable>& placed) const {
         std::vector<double> cost(syllables_.size() + 1, 0.0);
         size_t next_note = 0;  // the first note no syllable has taken yet
-        size_t held = 0;  // notes after the syllable before that carry it on
+        size_t held = 0;       // notes after the syllable before that carry it on
         for (size_t s = 0; s <= syllables_.size(); ++s) {
             const bool end = s == syllables_.size();
             const int note = end ? static_cast<int>(notes_.size()) : placed[s].Note;
@@ -296,8 +300,8 @@ class SegmentAligner {
             for (size_t m = next_note; m < static_cast<size_t>(note) && m < notes_.size(); ++m) {
                 float c = Skip(s, m);
                 if (held > 0) {
-                    c = std::min(c, std::max(0.05f, melisma_[m] -
-                                                        static_cast<float>(w_.MelismaSung)));
+                    c = std::min(c,
+                                 std::max(0.05f, melisma_[m] - static_cast<float>(w_.MelismaSung)));
                     --held;
                 }
                 cost[s] += c;
@@ -490,6 +494,7 @@ class SegmentAligner {
     double step_share_ = 1;   // how much of MelismaStep the song's spare notes allow
     size_t width_ = 0;        // the table's row: the stretch's notes and one
     size_t pinned_next_ = 0;  // the pinned syllable that ends the stretch, if one does
+    double cost_ = 0;         // of the stretches aligned since the last Restart
 };
 
 }  // namespace
@@ -557,6 +562,7 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
     };
     const std::vector<NoteFacts>& facts = aligner.Facts();
     auto align_all = [&] {
+        aligner.Restart();
         size_t s0 = 0, n0 = 0;
         int64_t bar_before = -1;
         for (size_t p = 0; p <= pins.size(); ++p) {
@@ -600,6 +606,7 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         result.Syllables.assign(count, PlacedSyllable{});
         align_all();
     }
+    result.Cost = aligner.Cost();
     // Syllables on no note go after the syllable before, a step apart, and
     // never past the next one that has its time.
     const int32_t step = std::max(1, Options.Division / 2);

@@ -122,6 +122,7 @@ struct PlacedSyllable {
 struct Alignment {
     std::vector<PlacedSyllable> Syllables;  // one per syllable, in order
     int FirstWithoutNote = -1;              // the first syllable on no note, or -1
+    double Cost = 0;  // what the placement cost; with no pins, the sum PriceAlignment gives
 };
 
 // Places every syllable. Pins are given in any order; a pinned syllable

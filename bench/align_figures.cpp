@@ -17,8 +17,8 @@
 
 #include "align/melody.h"
 #include "align/song_words.h"
-#include "model/division.h"
 #include "bench/timed_sheet.h"
+#include "model/division.h"
 #include "reader/midi_reader.h"
 
 using namespace verselane;
@@ -148,8 +148,8 @@ void DumpSong(const scoring::TimedSheet& timed, const align::AlignWeights& weigh
             }
         }
         true_cost = align::PriceAlignment(notes, unpinned.Shapes, truth, options);
-        free_cost = align::PriceAlignment(notes, unpinned.Shapes, unpinned.Placement.Syllables,
-                                          options);
+        free_cost =
+            align::PriceAlignment(notes, unpinned.Shapes, unpinned.Placement.Syllables, options);
     }
     double true_total = 0, free_total = 0;
     for (size_t i = 0; i < timed.Ticks.size(); ++i) {
@@ -163,8 +163,8 @@ void DumpSong(const scoring::TimedSheet& timed, const align::AlignWeights& weigh
         if (i < true_cost.size() && i < free_cost.size()) {
             true_total += true_cost[i];
             free_total += free_cost[i];
-            std::printf(" cost %6.2f %6.2f sum %8.2f %8.2f", true_cost[i], free_cost[i],
-                        true_total, free_total);
+            std::printf(" cost %6.2f %6.2f sum %8.2f %8.2f", true_cost[i], free_cost[i], true_total,
+                        free_total);
         }
         std::printf("\n");
     }

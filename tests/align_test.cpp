@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <filesystem>
+#include <numeric>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -266,6 +268,79 @@ TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
     for (MelodyNote n : NoteRun(2400, 480, 4, 470)) running.push_back(n);
     EXPECT_EQ(Ticks(AlignSyllables(running, Shapes("a b c\nd e f"), {}, options)),
               (Ticks_{0, 480, 960, 2400, 2880, 3360}));
+}
+
+// The alignment is the cheapest placement there is: no other way of putting
+// the syllables on notes in order costs less as PriceAlignment weighs it
+// (every way is tried on a melody of melisma, fill, ornament and a note
+// left over), and a syllable moved costs more where the alignment is sure.
+TEST(Aligner, NoOtherPlacementCostsLess) {
+    AlignOptions options;
+    options.Division = 480;
+    std::vector<MelodyNote> notes = NoteRun(0, 480, 2, 470);
+    notes.push_back({960, 1260, 64});
+    notes.push_back({1200, 1440, 65});  // slurred on from the note before
+    notes.push_back({1440, 1940, 67});
+    for (MelodyNote n : NoteRun(1920, 240, 3, 230, 72)) notes.push_back(n);
+    for (MelodyNote n : NoteRun(4800, 480, 2, 470)) notes.push_back(n);
+    notes.push_back({5760, 5820, 71});  // an ornament
+    notes.push_back({5820, 6300, 69});
+    notes.push_back({6720, 7680, 67});  // left over, or the last syllable's
+    for (const char* sheet : {"one two three four\nfive six se-ven", "a b c d\ne f g h"}) {
+        const std::vector<SyllableShape> shapes = Shapes(sheet);
+        const Alignment found = AlignSyllables(notes, shapes, {}, options);
+        auto total = [&](const std::vector<PlacedSyllable>& placed) {
+            const std::vector<double> cost = PriceAlignment(notes, shapes, placed, options);
+            EXPECT_EQ(cost.size(), shapes.size() + 1);
+            return std::accumulate(cost.begin(), cost.end(), 0.0);
+        };
+        const double best = total(found.Syllables);
+        EXPECT_NEAR(best, found.Cost, 1e-3) << sheet;
+        // Every choice of notes for the syllables, in order.
+        const size_t k = shapes.size(), n = notes.size();
+        std::vector<bool> chosen(n, false);
+        std::fill(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(k), true);
+        size_t tried = 0, as_cheap = 0;
+        // For each syllable, the cheapest way with it on another note: how
+        // sure the alignment is of it.
+        std::vector<double> elsewhere(k, 1e9);
+        do {
+            std::vector<PlacedSyllable> placed(k);
+            for (size_t m = 0, s = 0; m < n; ++m)
+                if (chosen[m]) placed[s++].Note = static_cast<int>(m);
+            const double cost = total(placed);
+            for (size_t s = 0; s < k; ++s)
+                if (placed[s].Note != found.Syllables[s].Note)
+                    elsewhere[s] = std::min(elsewhere[s], cost);
+            EXPECT_GE(cost, best - 1e-4) << sheet << ": a cheaper way";
+            if (cost <= best + 1e-4) ++as_cheap;
+            ++tried;
+        } while (std::prev_permutation(chosen.begin(), chosen.end()));
+        EXPECT_EQ(tried, 1287u);
+        EXPECT_GE(as_cheap, 1u) << sheet << ": the alignment is one of the ways";
+        for (size_t s = 0; s < k; ++s)
+            EXPECT_NEAR(found.Syllables[s].Confidence, 1 - std::exp(best - elsewhere[s]), 1e-3)
+                << sheet << ": syllable " << s + 1;
+        // A sure syllable moved to another note between its neighbours'
+        // costs more.
+        size_t moves = 0;
+        for (size_t s = 0; s < k; ++s) {
+            const PlacedSyllable& p = found.Syllables[s];
+            if (p.Confidence < 0.5) continue;
+            const int from = s > 0 ? found.Syllables[s - 1].Note + 1 : 0;
+            const int to = s + 1 < k ? found.Syllables[s + 1].Note : static_cast<int>(n);
+            for (int m = from; m < to; ++m) {
+                if (m == p.Note) continue;
+                std::vector<PlacedSyllable> moved = found.Syllables;
+                moved[s].Note = m;
+                EXPECT_GT(total(moved), best + 0.05) << sheet << ": syllable " << s + 1;
+                ++moves;
+            }
+        }
+        EXPECT_GE(moves, 3u) << sheet;
+    }
+    std::vector<PlacedSyllable> one_short(2);
+    EXPECT_THROW(PriceAlignment(notes, Shapes("a b c"), one_short, options), std::invalid_argument);
 }
 
 // A stop flag set from another thread ends the alignment with AlignStopped;
