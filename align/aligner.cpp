@@ -110,7 +110,8 @@ class SegmentAligner {
           syllables_(syllables),
           w_(options.Weights),
           stop_(options.Stop),
-          facts_(FactsOf(notes, options)) {
+          facts_(FactsOf(notes, options)),
+          division_(options.Division) {
         // A melody with hardly more notes than the sheet has syllables is
         // sung a syllable a note: a step there is no sign of a melisma.
         const double spare =
@@ -271,6 +272,66 @@ class SegmentAligner {
             usual_start_[m] =
                 static_cast<float>(weight[static_cast<size_t>(facts_[m].InBar)] / most);
         return true;
+    }
+
+    // Where the user pins a syllable of a line, later lines sung to the
+    // same notes take theirs: a syllable there opens the note that lies as
+    // far into its line as the pin's note lies into the pinned one (each
+    // line from its first syllable's note in `placed`), where the melody
+    // repeats note for note (the same onsets and intervals) up to that
+    // note. A line that reads alike (a chorus) earns PinEcho; another of
+    // as many syllables (a verse to the same tune) PinEchoTune, and only
+    // where the whole line's melody repeats. Earlier lines are left as
+    // they are, the user having been past them. False when no pin says
+    // anything of another line.
+    bool LearnFromPins(const std::vector<PlacedSyllable>& placed) {
+        echo_.clear();
+        std::vector<std::pair<size_t, size_t>> lines;  // first syllable, count
+        std::vector<size_t> line_of(syllables_.size(), 0);
+        for (size_t s = 0; s < syllables_.size(); ++s) {
+            if (s == 0 || syllables_[s].LineStart) lines.push_back({s, 0});
+            ++lines.back().second;
+            line_of[s] = lines.size() - 1;
+        }
+        const int32_t slack = std::max<int32_t>(1, division_ / 16);
+        // The melody from note b repeats the one from note a for d notes.
+        auto repeats = [&](size_t a, size_t b, size_t d) {
+            if (a + d >= notes_.size() || b + d >= notes_.size()) return false;
+            for (size_t t = 1; t <= d; ++t) {
+                const int32_t da = notes_[a + t].Tick - notes_[a].Tick;
+                const int32_t db = notes_[b + t].Tick - notes_[b].Tick;
+                if (std::abs(da - db) > slack || int{notes_[a + t].Pitch} - notes_[a].Pitch !=
+                                                     int{notes_[b + t].Pitch} - notes_[b].Pitch)
+                    return false;
+            }
+            return true;
+        };
+        for (size_t s = 0; s < syllables_.size(); ++s) {
+            const auto [first, count] = lines[line_of[s]];
+            if (!placed[s].Pinned || placed[s].Note < 0 || first == s) continue;
+            const int start = placed[first].Note;
+            const int last = placed[first + count - 1].Note;
+            if (start < 0 || placed[s].Note <= start) continue;
+            const auto into = static_cast<size_t>(placed[s].Note - start);
+            // The pinned line's notes to the one after its last syllable's.
+            const size_t whole = last > start ? static_cast<size_t>(last - start) + 1 : into;
+            for (size_t l = line_of[s] + 1; l < lines.size(); ++l) {
+                const auto [other, other_count] = lines[l];
+                const size_t twin = other + (s - first);
+                const int twin_start = placed[other].Note;
+                if (other_count != count || placed[twin].Pinned || twin_start < 0) continue;
+                const bool alike = syllables_[s].RecurringLine >= 0 &&
+                                   syllables_[s].RecurringLine == syllables_[other].RecurringLine;
+                const double bonus = alike ? w_.PinEcho : w_.PinEchoTune;
+                if (bonus <= 0 ||
+                    !repeats(static_cast<size_t>(start), static_cast<size_t>(twin_start),
+                             alike ? into : std::max(into, whole)))
+                    continue;
+                if (echo_.empty()) echo_.assign(syllables_.size(), {-1, 0.0f});
+                echo_[twin] = {twin_start + static_cast<int>(into), static_cast<float>(bonus)};
+            }
+        }
+        return !echo_.empty();
     }
 
     const std::vector<NoteFacts>& Facts() const { return facts_; }
@@ -465,6 +526,7 @@ class SegmentAligner {
         // Songs set stressed syllables on strong beats and weak ones between.
         if (f.StrongBeat && y.Stressed) c -= w_.Stressed;
         if (f.Legato) c += w_.PlaceLegato;
+        if (!echo_.empty() && echo_[s].first == static_cast<int>(m)) c -= echo_[s].second;
         if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) {
             c += w_.LineEndWithoutRest;
             // A short note running into a long one of the same pitch: the
@@ -488,6 +550,10 @@ class SegmentAligner {
     std::vector<NoteFacts> facts_;
     std::vector<float> fill_, melisma_;  // per note: PriceSkips
     std::vector<float> usual_start_;     // per note: LearnLineStarts (empty: not yet)
+    // Per syllable: the note a pin's echo puts it on, and the bonus there
+    // (LearnFromPins; empty: none).
+    std::vector<std::pair<int, float>> echo_;
+    int32_t division_ = 480;
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
     bool share_any_ = false;
@@ -601,8 +667,10 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
     align_all();
     const bool ran_out = std::ranges::any_of(
         result.Syllables, [](const PlacedSyllable& p) { return !p.Pinned && p.Note < 0; });
-    if (Options.Weights.LineStartUsual > 0 && !ran_out &&
-        aligner.LearnLineStarts(result.Syllables)) {
+    const bool learnt_starts =
+        Options.Weights.LineStartUsual > 0 && !ran_out && aligner.LearnLineStarts(result.Syllables);
+    const bool learnt_pins = !pins.empty() && aligner.LearnFromPins(result.Syllables);
+    if (learnt_starts || learnt_pins) {
         result.Syllables.assign(count, PlacedSyllable{});
         align_all();
     }

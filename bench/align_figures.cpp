@@ -196,6 +196,8 @@ int main(int argc, char** argv) {
         {"FillOrnament", &weights.FillOrnament},
         {"LineStartAfterLong", &weights.LineStartAfterLong},
         {"FillAfterLast", &weights.FillAfterLast},
+        {"PinEcho", &weights.PinEcho},
+        {"PinEchoTune", &weights.PinEchoTune},
         {"LineStartUsual", &weights.LineStartUsual},
         {"Melisma", &weights.Melisma},
         {"MelismaLegato", &weights.MelismaLegato},

@@ -626,6 +626,51 @@ TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
     EXPECT_THROW(AlignSyllables(notes, shapes, {{6, 0}}, options), std::invalid_argument);
 }
 
+// A pin in a line says where the later lines sung to the same notes put
+// the same syllable: a chorus pinned once is right each time it comes; a
+// verse to the same tune only where the whole line's melody repeats; an
+// earlier line is left alone.
+TEST(Aligner, APinInALineSungAgainMovesItsLaterTwins) {
+    AlignOptions options;
+    // A line: a quarter, a quick pickup, a dotted eighth, a quarter, a half.
+    // The aligner sings the line's second syllable on into the dotted
+    // eighth; the user wants the third there.
+    auto line = [](int32_t t, uint8_t last_pitch) {
+        return std::vector<MelodyNote>{{t, t + 470, 60},
+                                       {t + 480, t + 580, 62},
+                                       {t + 600, t + 950, 64},
+                                       {t + 960, t + 1430, 65},
+                                       {t + 1440, t + 2400, last_pitch}};
+    };
+    std::vector<MelodyNote> notes;
+    for (int32_t t : {0, 3840, 7680, 11520})
+        for (const MelodyNote& n : line(t, t < 7680 ? 67 : 64)) notes.push_back(n);
+    notes.push_back({15360, 16320, 60});
+    const std::string chorus = "la li lo lu\n";
+    const std::vector<SyllableShape> shapes =
+        Shapes(chorus + "ma mi mo mu\nLa, li lo lu!\nne ni no nu\nend");
+    const Alignment free = AlignSyllables(notes, shapes, {}, options);
+    for (size_t s : {2, 6, 10, 14}) ASSERT_EQ(free.Syllables[s].Tick % 3840, 960) << s;
+    // "lo" pinned on the dotted eighth in the first chorus: the second
+    // follows, though its last note is another; a verse follows where its
+    // whole line is on the same tune, not the last, whose last note is
+    // another.
+    const Alignment first = AlignSyllables(notes, shapes, {{2, 600}}, options);
+    EXPECT_EQ(first.Syllables[10].Tick, 7680 + 600);
+    EXPECT_FALSE(first.Syllables[10].Pinned);
+    EXPECT_EQ(first.Syllables[6].Tick, 3840 + 600);
+    EXPECT_EQ(first.Syllables[14].Tick, 11520 + 960);
+    // Pinned in the second chorus: the lines before it are left alone.
+    const Alignment second = AlignSyllables(notes, shapes, {{10, 7680 + 600}}, options);
+    EXPECT_EQ(second.Syllables[2].Tick, 960);
+    EXPECT_EQ(second.Syllables[6].Tick, 3840 + 960);
+    // Without the echoes, nothing else moves.
+    options.Weights.PinEcho = options.Weights.PinEchoTune = 0;
+    const Alignment alone = AlignSyllables(notes, shapes, {{2, 600}}, options);
+    EXPECT_EQ(alone.Syllables[10].Tick, 7680 + 960);
+    EXPECT_EQ(alone.Syllables[6].Tick, 3840 + 960);
+}
+
 TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
     AlignOptions options;
     // One syllable more than notes in a line: the syllable inside a word is
