@@ -294,9 +294,13 @@ class SegmentAligner {
             line_of[s] = lines.size() - 1;
         }
         const int32_t slack = std::max<int32_t>(1, division_ / 16);
+        // Notes compared at most: a sheet of thousands of pins on a melody
+        // of one note repeated would otherwise take minutes.
+        size_t budget = 20'000'000;
         // The melody from note b repeats the one from note a for d notes.
         auto repeats = [&](size_t a, size_t b, size_t d) {
-            if (a + d >= notes_.size() || b + d >= notes_.size()) return false;
+            if (a + d >= notes_.size() || b + d >= notes_.size() || d > budget) return false;
+            budget -= d;
             for (size_t t = 1; t <= d; ++t) {
                 const int32_t da = notes_[a + t].Tick - notes_[a].Tick;
                 const int32_t db = notes_[b + t].Tick - notes_[b].Tick;
