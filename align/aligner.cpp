@@ -738,6 +738,9 @@ std::vector<double> PriceAlignment(const std::vector<MelodyNote>& Notes,
                                    const AlignOptions& Options) {
     if (Placed.size() != Syllables.size())
         throw std::invalid_argument("PriceAlignment: a placement for each syllable");
+    for (const PlacedSyllable& p : Placed)
+        if (p.Note >= static_cast<int>(Notes.size()))
+            throw std::invalid_argument("PriceAlignment: a placement on a note there is not");
     std::vector<MelodyNote> notes = Notes;
     std::stable_sort(notes.begin(), notes.end(),
                      [](const MelodyNote& a, const MelodyNote& b) { return a.Tick < b.Tick; });

@@ -147,6 +147,8 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
 // it with no pins: the notes left out before the syllable and its own
 // place; one more entry for the notes after the last. An alignment without
 // pins costs no more than any other placement: this tells why it won.
+// Raises std::invalid_argument unless there is a placement for each
+// syllable, each on a note there is or on none.
 std::vector<double> PriceAlignment(const std::vector<MelodyNote>& Notes,
                                    const std::vector<SyllableShape>& Syllables,
                                    const std::vector<PlacedSyllable>& Placed,

@@ -344,6 +344,10 @@ TEST(Aligner, NoOtherPlacementCostsLess) {
     }
     std::vector<PlacedSyllable> one_short(2);
     EXPECT_THROW(PriceAlignment(notes, Shapes("a b c"), one_short, options), std::invalid_argument);
+    std::vector<PlacedSyllable> past_the_last(2);
+    past_the_last[1].Note = static_cast<int>(notes.size());
+    EXPECT_THROW(PriceAlignment(notes, Shapes("a b"), past_the_last, options),
+                 std::invalid_argument);
 }
 
 // A stop flag set from another thread ends the alignment with AlignStopped;
