@@ -110,7 +110,8 @@ class SegmentAligner {
           syllables_(syllables),
           w_(options.Weights),
           stop_(options.Stop),
-          facts_(FactsOf(notes, options)) {
+          facts_(FactsOf(notes, options)),
+          division_(options.Division) {
         // A melody with hardly more notes than the sheet has syllables is
         // sung a syllable a note: a step there is no sign of a melisma.
         const double spare =
@@ -210,6 +211,7 @@ class SegmentAligner {
         }
         // How much worse the best path with the syllable elsewhere would be.
         const float total = forward_[at(k, n)];
+        cost_ += total;
         std::vector<float> second(k, kNever);
         for (size_t a = 0; a < k; ++a) {
             StopWhenAsked();
@@ -272,7 +274,111 @@ class SegmentAligner {
         return true;
     }
 
+    // Where the user pins a syllable of a line, later lines sung to the
+    // same notes take theirs: a syllable there opens the note that lies as
+    // far into its line as the pin's note lies into the pinned one (each
+    // line from its first syllable's note in `placed`), where the melody
+    // repeats note for note (the same onsets and intervals) up to that
+    // note. A line that reads alike (a chorus) earns PinEcho; another of
+    // as many syllables (a verse to the same tune) PinEchoTune, and only
+    // where the whole line's melody repeats. Earlier lines are left as
+    // they are, the user having been past them. False when no pin says
+    // anything of another line.
+    bool LearnFromPins(const std::vector<PlacedSyllable>& placed) {
+        echo_.clear();
+        std::vector<std::pair<size_t, size_t>> lines;  // first syllable, count
+        std::vector<size_t> line_of(syllables_.size(), 0);
+        for (size_t s = 0; s < syllables_.size(); ++s) {
+            if (s == 0 || syllables_[s].LineStart) lines.push_back({s, 0});
+            ++lines.back().second;
+            line_of[s] = lines.size() - 1;
+        }
+        const int32_t slack = std::max<int32_t>(1, division_ / 16);
+        // Notes compared at most: a sheet of thousands of pins on a melody
+        // of one note repeated would otherwise take minutes.
+        size_t budget = 20'000'000;
+        // The melody from note b repeats the one from note a for d notes.
+        auto repeats = [&](size_t a, size_t b, size_t d) {
+            if (a + d >= notes_.size() || b + d >= notes_.size() || d > budget) return false;
+            budget -= d;
+            for (size_t t = 1; t <= d; ++t) {
+                const int32_t da = notes_[a + t].Tick - notes_[a].Tick;
+                const int32_t db = notes_[b + t].Tick - notes_[b].Tick;
+                if (std::abs(da - db) > slack || int{notes_[a + t].Pitch} - notes_[a].Pitch !=
+                                                     int{notes_[b + t].Pitch} - notes_[b].Pitch)
+                    return false;
+            }
+            return true;
+        };
+        for (size_t s = 0; s < syllables_.size(); ++s) {
+            const auto [first, count] = lines[line_of[s]];
+            if (!placed[s].Pinned || placed[s].Note < 0 || first == s) continue;
+            const int start = placed[first].Note;
+            const int last = placed[first + count - 1].Note;
+            if (start < 0 || placed[s].Note <= start) continue;
+            const auto into = static_cast<size_t>(placed[s].Note - start);
+            // The pinned line's notes to the one after its last syllable's.
+            const size_t whole = last > start ? static_cast<size_t>(last - start) + 1 : into;
+            for (size_t l = line_of[s] + 1; l < lines.size(); ++l) {
+                const auto [other, other_count] = lines[l];
+                const size_t twin = other + (s - first);
+                const int twin_start = placed[other].Note;
+                if (other_count != count || placed[twin].Pinned || twin_start < 0) continue;
+                const bool alike = syllables_[s].RecurringLine >= 0 &&
+                                   syllables_[s].RecurringLine == syllables_[other].RecurringLine;
+                const double bonus = alike ? w_.PinEcho : w_.PinEchoTune;
+                if (bonus <= 0 ||
+                    !repeats(static_cast<size_t>(start), static_cast<size_t>(twin_start),
+                             alike ? into : std::max(into, whole)))
+                    continue;
+                if (echo_.empty()) echo_.assign(syllables_.size(), {-1, 0.0f});
+                echo_[twin] = {twin_start + static_cast<int>(into), static_cast<float>(bonus)};
+            }
+        }
+        return !echo_.empty();
+    }
+
     const std::vector<NoteFacts>& Facts() const { return facts_; }
+    // What the stretches aligned so far cost; Restart sets it to 0.
+    double Cost() const { return cost_; }
+    void Restart() { cost_ = 0; }
+
+    // What each syllable of the whole song costs where `placed` puts it (its
+    // Note and SharesNote): the notes left out before it and its own place,
+    // as the table prices them. One more entry: the notes after the last.
+    std::vector<double> Price(const std::vector<PlacedSyllable>& placed) const {
+        std::vector<double> cost(syllables_.size() + 1, 0.0);
+        size_t next_note = 0;  // the first note no syllable has taken yet
+        size_t held = 0;       // notes after the syllable before that carry it on
+        for (size_t s = 0; s <= syllables_.size(); ++s) {
+            const bool end = s == syllables_.size();
+            const int note = end ? static_cast<int>(notes_.size()) : placed[s].Note;
+            if (!end && placed[s].SharesNote) {
+                const float c = Share(0, s, 0, next_note, false);
+                cost[s] = c == kNever ? NoNoteCost(s) : c;
+                continue;
+            }
+            if (note < 0) {
+                cost[s] = NoNoteCost(s);
+                continue;
+            }
+            for (size_t m = next_note; m < static_cast<size_t>(note) && m < notes_.size(); ++m) {
+                float c = Skip(s, m);
+                if (held > 0) {
+                    c = std::min(c,
+                                 std::max(0.05f, melisma_[m] - static_cast<float>(w_.MelismaSung)));
+                    --held;
+                }
+                cost[s] += c;
+            }
+            if (end) break;
+            const auto m = static_cast<size_t>(note);
+            cost[s] += Place(s, m);
+            next_note = std::max(next_note, m + 1 + Forced(s));
+            held = SungMore(s);
+        }
+        return cost;
+    }
 
   private:
     void StopWhenAsked() const {
@@ -424,6 +530,7 @@ class SegmentAligner {
         // Songs set stressed syllables on strong beats and weak ones between.
         if (f.StrongBeat && y.Stressed) c -= w_.Stressed;
         if (f.Legato) c += w_.PlaceLegato;
+        if (!echo_.empty() && echo_[s].first == static_cast<int>(m)) c -= echo_[s].second;
         if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) {
             c += w_.LineEndWithoutRest;
             // A short note running into a long one of the same pitch: the
@@ -447,12 +554,17 @@ class SegmentAligner {
     std::vector<NoteFacts> facts_;
     std::vector<float> fill_, melisma_;  // per note: PriceSkips
     std::vector<float> usual_start_;     // per note: LearnLineStarts (empty: not yet)
+    // Per syllable: the note a pin's echo puts it on, and the bonus there
+    // (LearnFromPins; empty: none).
+    std::vector<std::pair<int, float>> echo_;
+    int32_t division_ = 480;
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
     bool share_any_ = false;
     double step_share_ = 1;   // how much of MelismaStep the song's spare notes allow
     size_t width_ = 0;        // the table's row: the stretch's notes and one
     size_t pinned_next_ = 0;  // the pinned syllable that ends the stretch, if one does
+    double cost_ = 0;         // of the stretches aligned since the last Restart
 };
 
 }  // namespace
@@ -520,6 +632,7 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
     };
     const std::vector<NoteFacts>& facts = aligner.Facts();
     auto align_all = [&] {
+        aligner.Restart();
         size_t s0 = 0, n0 = 0;
         int64_t bar_before = -1;
         for (size_t p = 0; p <= pins.size(); ++p) {
@@ -558,11 +671,14 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
     align_all();
     const bool ran_out = std::ranges::any_of(
         result.Syllables, [](const PlacedSyllable& p) { return !p.Pinned && p.Note < 0; });
-    if (Options.Weights.LineStartUsual > 0 && !ran_out &&
-        aligner.LearnLineStarts(result.Syllables)) {
+    const bool learnt_starts =
+        Options.Weights.LineStartUsual > 0 && !ran_out && aligner.LearnLineStarts(result.Syllables);
+    const bool learnt_pins = !pins.empty() && aligner.LearnFromPins(result.Syllables);
+    if (learnt_starts || learnt_pins) {
         result.Syllables.assign(count, PlacedSyllable{});
         align_all();
     }
+    result.Cost = aligner.Cost();
     // Syllables on no note go after the syllable before, a step apart, and
     // never past the next one that has its time.
     const int32_t step = std::max(1, Options.Division / 2);
@@ -614,6 +730,29 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         s = e - 1;
     }
     return result;
+}
+
+std::vector<double> PriceAlignment(const std::vector<MelodyNote>& Notes,
+                                   const std::vector<SyllableShape>& Syllables,
+                                   const std::vector<PlacedSyllable>& Placed,
+                                   const AlignOptions& Options) {
+    if (Placed.size() != Syllables.size())
+        throw std::invalid_argument("PriceAlignment: a placement for each syllable");
+    for (const PlacedSyllable& p : Placed)
+        if (p.Note >= static_cast<int>(Notes.size()))
+            throw std::invalid_argument("PriceAlignment: a placement on a note there is not");
+    std::vector<MelodyNote> notes = Notes;
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const MelodyNote& a, const MelodyNote& b) { return a.Tick < b.Tick; });
+    SegmentAligner aligner(notes, Syllables, Options);
+    // Where the lines open, learnt as AlignSyllables learns it.
+    if (Options.Weights.LineStartUsual > 0 && !Syllables.empty()) {
+        std::vector<PlacedSyllable> first(Syllables.size());
+        aligner.Align(0, Syllables.size(), 0, notes.size(), -1, false, false, first);
+        if (std::ranges::none_of(first, [](const PlacedSyllable& p) { return p.Note < 0; }))
+            aligner.LearnLineStarts(first);
+    }
+    return aligner.Price(Placed);
 }
 
 }  // namespace verselane::align

@@ -38,6 +38,9 @@ struct SyllableShape {
     // written word by word. The notes after it carry it on at less cost, one
     // note for each.
     int SungMore = 0;
+    // Lines whose syllables read alike (a chorus) share a number, the
+    // same on each of their syllables; -1 on a line sung once.
+    int RecurringLine = -1;
 };
 
 // A syllable the user has placed: index from 0 into the syllables.
@@ -90,6 +93,9 @@ struct AlignWeights {
     double ShareAnyNote = 9.0;  // a syllable inside a word sung on the note before (between notes)
     double ShareLong = 4.0;     // less on a note twice as long as those around it (in part from 1)
     double NoNote = 1000.0;     // a syllable without a note (the notes ran out)
+    double PinEcho = 4.0;       // bonus for a syllable of a later line that reads as a pinned
+                                // one reads on the note the pin gives it, the melody repeating
+    double PinEchoTune = 2.0;   // the same for a line of as many syllables on the same tune
     double ConfidenceScale = 1.0;  // margin of cost that makes a syllable sure
 };
 
@@ -122,6 +128,7 @@ struct PlacedSyllable {
 struct Alignment {
     std::vector<PlacedSyllable> Syllables;  // one per syllable, in order
     int FirstWithoutNote = -1;              // the first syllable on no note, or -1
+    double Cost = 0;  // what the placement cost; with no pins, the sum PriceAlignment gives
 };
 
 // Places every syllable. Pins are given in any order; a pinned syllable
@@ -134,5 +141,17 @@ struct Alignment {
 Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                          const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,
                          const AlignOptions& Options);
+
+// What each syllable costs where `Placed` puts it (the Note, an index into
+// Notes in order of time, and SharesNote of each), as AlignSyllables weighs
+// it with no pins: the notes left out before the syllable and its own
+// place; one more entry for the notes after the last. An alignment without
+// pins costs no more than any other placement: this tells why it won.
+// Raises std::invalid_argument unless there is a placement for each
+// syllable, each on a note there is or on none.
+std::vector<double> PriceAlignment(const std::vector<MelodyNote>& Notes,
+                                   const std::vector<SyllableShape>& Syllables,
+                                   const std::vector<PlacedSyllable>& Placed,
+                                   const AlignOptions& Options);
 
 }  // namespace verselane::align

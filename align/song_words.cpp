@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <stdexcept>
 #include <tuple>
 
@@ -148,6 +149,33 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
         shapes.back().PhraseStart = !before.empty() && std::string_view(",;:.!?").find(
                                                            before.back()) != std::string_view::npos;
     }
+    // Lines that read alike, syllable for syllable (letters and digits,
+    // case aside): a chorus sung again.
+    std::map<std::string, std::vector<size_t>> alike;  // by what a line reads: its first syllables
+    std::vector<size_t> firsts;
+    for (size_t i = 0; i < Sheet.Syllables.size(); ++i)
+        if (i == 0 || Sheet.Syllables[i].LineStart) firsts.push_back(i);
+    for (size_t l = 0; l < firsts.size(); ++l) {
+        const size_t end = l + 1 < firsts.size() ? firsts[l + 1] : Sheet.Syllables.size();
+        std::string reads;
+        for (size_t i = firsts[l]; i < end; ++i) {
+            for (const char c : Sheet.Syllables[i].Text)
+                if (std::isalnum(static_cast<unsigned char>(c)) ||
+                    static_cast<unsigned char>(c) >= 0x80)
+                    reads += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            reads += '|';
+        }
+        alike[reads].push_back(l);
+    }
+    int group = 0;
+    for (const auto& [reads, lines] : alike) {
+        if (lines.size() < 2) continue;
+        for (const size_t l : lines) {
+            const size_t end = l + 1 < firsts.size() ? firsts[l + 1] : Sheet.Syllables.size();
+            for (size_t i = firsts[l]; i < end; ++i) shapes[i].RecurringLine = group;
+        }
+        ++group;
+    }
     // Each word's stressed syllable, where its language tells. Words sung on
     // one note ("what~a") are left alone.
     for (size_t i = 0; i < Sheet.Syllables.size();) {
@@ -202,8 +230,9 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
-    const std::vector<SyllableShape> shapes = ShapesOf(
-        result.Sheet, result.Language, Request.AsWritten && splitter ? &*splitter : nullptr);
+    result.Shapes = ShapesOf(result.Sheet, result.Language,
+                             Request.AsWritten && splitter ? &*splitter : nullptr);
+    const std::vector<SyllableShape>& shapes = result.Shapes;
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {
         const auto syllable = static_cast<int64_t>(index);

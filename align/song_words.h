@@ -53,6 +53,7 @@ struct SheetAlignment {
                                         // the folder that lacks it
     std::vector<NoteLine> Lines;
     MelodyChoice Melody;
+    std::vector<SyllableShape> Shapes;  // what the aligner knew of each syllable
     Alignment Placement;
     std::optional<NotesRanOut> RanOut;  // set when the melody has too few notes
 };

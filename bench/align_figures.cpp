@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "align/melody.h"
 #include "align/song_words.h"
 #include "bench/timed_sheet.h"
+#include "model/division.h"
 #include "reader/midi_reader.h"
 
 using namespace verselane;
@@ -122,15 +124,54 @@ void DumpSong(const scoring::TimedSheet& timed, const align::AlignWeights& weigh
                         plain.Placement.Syllables[i].SharesNote ? " shares" : "");
         }
     }
+    // What each syllable costs the aligner where it is truly sung and where
+    // the alignment without help put it: where the truth costs more, the
+    // weights, not the search, are at fault.
+    std::vector<double> true_cost, free_cost;
+    if (unpinned.Melody.Line >= 0) {
+        const auto& notes = unpinned.Lines[static_cast<size_t>(unpinned.Melody.Line)].Notes;
+        align::AlignOptions options;
+        options.Division = TicksPerBeat(timed.Wordless.Division);
+        options.Metres = align::MetresOf(timed.Wordless);
+        options.Weights = weights;
+        std::vector<align::PlacedSyllable> truth(timed.Ticks.size());
+        for (size_t i = 0; i < truth.size(); ++i) {
+            const auto on = std::find_if(notes.begin(), notes.end(), [&](const auto& note) {
+                return std::abs(note.Tick - timed.Ticks[i]) <= tolerance;
+            });
+            if (on != notes.end()) {
+                truth[i].Note = static_cast<int>(on - notes.begin());
+                if (i > 0 && truth[i - 1].Note == truth[i].Note) truth[i].SharesNote = true;
+            } else if (i > 0 && truth[i - 1].Note >= 0) {
+                truth[i].Note = truth[i - 1].Note;  // between notes: sung on the one before
+                truth[i].SharesNote = true;
+            }
+        }
+        true_cost = align::PriceAlignment(notes, unpinned.Shapes, truth, options);
+        free_cost =
+            align::PriceAlignment(notes, unpinned.Shapes, unpinned.Placement.Syllables, options);
+    }
+    double true_total = 0, free_total = 0;
     for (size_t i = 0; i < timed.Ticks.size(); ++i) {
         const auto& a = unpinned.Placement.Syllables[i];
         const auto& b = pinned.Placement.Syllables[i];
-        std::printf("%4zu %s %-12s true %7d free %7d %s pinned %7d %s\n", i + 1,
+        std::printf("%4zu %s %-12s true %7d free %7d %s pinned %7d %s", i + 1,
                     timed.LineStarts[i] ? "/" : " ", unpinned.Sheet.Syllables[i].Text.c_str(),
                     timed.Ticks[i], a.Tick,
                     std::abs(a.Tick - timed.Ticks[i]) <= tolerance ? "  " : "XX", b.Tick,
                     std::abs(b.Tick - timed.Ticks[i]) <= tolerance ? "  " : "XX");
+        if (i < true_cost.size() && i < free_cost.size()) {
+            true_total += true_cost[i];
+            free_total += free_cost[i];
+            std::printf(" cost %6.2f %6.2f sum %8.2f %8.2f", true_cost[i], free_cost[i], true_total,
+                        free_total);
+        }
+        std::printf("\n");
     }
+    if (!true_cost.empty())
+        std::printf("cost after the last: true %.2f free %.2f; in all: true %.2f free %.2f\n",
+                    true_cost.back(), free_cost.back(), true_total + true_cost.back(),
+                    free_total + free_cost.back());
 }
 
 }  // namespace
@@ -155,6 +196,8 @@ int main(int argc, char** argv) {
         {"FillOrnament", &weights.FillOrnament},
         {"LineStartAfterLong", &weights.LineStartAfterLong},
         {"FillAfterLast", &weights.FillAfterLast},
+        {"PinEcho", &weights.PinEcho},
+        {"PinEchoTune", &weights.PinEchoTune},
         {"LineStartUsual", &weights.LineStartUsual},
         {"Melisma", &weights.Melisma},
         {"MelismaLegato", &weights.MelismaLegato},
