@@ -665,15 +665,18 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         }
     };
     // Twice: the first alignment tells where in the bar the song's lines
-    // open, which the second prefers. Not where the notes ran out: a sheet
-    // longer than its melody teaches nothing of where the lines open, and
-    // at the largest sizes a second pass would double seconds of work.
+    // open, and where the pins put syllables of lines sung again, which the
+    // second prefers. Not where the notes ran out, nor for pins where the
+    // sheet has twice as many syllables as its melody has notes: such a
+    // sheet teaches nothing of its lines, and at the largest sizes a second
+    // pass would double seconds of work.
     align_all();
     const bool ran_out = std::ranges::any_of(
         result.Syllables, [](const PlacedSyllable& p) { return !p.Pinned && p.Note < 0; });
     const bool learnt_starts =
         Options.Weights.LineStartUsual > 0 && !ran_out && aligner.LearnLineStarts(result.Syllables);
-    const bool learnt_pins = !pins.empty() && aligner.LearnFromPins(result.Syllables);
+    const bool learnt_pins =
+        !pins.empty() && count <= 2 * notes.size() && aligner.LearnFromPins(result.Syllables);
     if (learnt_starts || learnt_pins) {
         result.Syllables.assign(count, PlacedSyllable{});
         align_all();
