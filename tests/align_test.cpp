@@ -200,6 +200,11 @@ TEST(SungSyllables, WithoutADictionarySplitsByRuleAndSaysSo) {
     EXPECT_EQ(splitter.MissingFrom(), empty.path().string());
     EXPECT_EQ(Split(splitter, "Königin"), "Kö-ni-gin");
     EXPECT_EQ(Split(splitter, "Wald"), "Wald");
+    // Two consonants between vowels part, "st" and "sp" too, though each
+    // may open a syllable.
+    EXPECT_EQ(Split(splitter, "Kiste"), "Kis-te");
+    EXPECT_EQ(Split(splitter, "Knospe"), "Knos-pe");
+    EXPECT_EQ(Split(splitter, "Mutter"), "Mut-ter");
 }
 
 TEST(SungSyllables, NamesAndGuessesTheLanguage) {
