@@ -282,9 +282,11 @@ class SegmentAligner {
     // note. A line that reads alike (a chorus) earns PinEcho; another of
     // as many syllables (a verse to the same tune) PinEchoTune, and only
     // where the whole line's melody repeats. Earlier lines are left as
-    // they are, the user having been past them. False when no pin says
-    // anything of another line.
-    bool LearnFromPins(const std::vector<PlacedSyllable>& placed) {
+    // they are, the user having been past them. A pin counts from the note
+    // it sings (`pin_notes`: within a 64th of its tick, as a tapped pin
+    // is). False when no pin says anything of another line.
+    bool LearnFromPins(const std::vector<PlacedSyllable>& placed,
+                       const std::vector<int>& pin_notes) {
         echo_.clear();
         std::vector<std::pair<size_t, size_t>> lines;  // first syllable, count
         std::vector<size_t> line_of(syllables_.size(), 0);
@@ -312,11 +314,12 @@ class SegmentAligner {
         };
         for (size_t s = 0; s < syllables_.size(); ++s) {
             const auto [first, count] = lines[line_of[s]];
-            if (!placed[s].Pinned || placed[s].Note < 0 || first == s) continue;
-            const int start = placed[first].Note;
+            const int pinned_on = pin_notes[s];
+            if (!placed[s].Pinned || pinned_on < 0 || first == s) continue;
+            const int start = placed[first].Pinned ? pin_notes[first] : placed[first].Note;
             const int last = placed[first + count - 1].Note;
-            if (start < 0 || placed[s].Note <= start) continue;
-            const auto into = static_cast<size_t>(placed[s].Note - start);
+            if (start < 0 || pinned_on <= start) continue;
+            const auto into = static_cast<size_t>(pinned_on - start);
             // The pinned line's notes to the one after its last syllable's.
             const size_t whole = last > start ? static_cast<size_t>(last - start) + 1 : into;
             for (size_t l = line_of[s] + 1; l < lines.size(); ++l) {
@@ -631,6 +634,9 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         return best;
     };
     const std::vector<NoteFacts>& facts = aligner.Facts();
+    // The note each pinned syllable sings: the one at its tick, or the one
+    // within a 64th of it; -1 for none.
+    std::vector<int> pin_notes(count, -1);
     auto align_all = [&] {
         aligner.Restart();
         size_t s0 = 0, n0 = 0;
@@ -650,6 +656,7 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                 aligner.Align(s0, s1, n0, n1, bar_before, !last, after_pinned_note,
                               result.Syllables);
             if (last) break;
+            pin_notes[s1] = sung < notes.size() ? static_cast<int>(sung) : -1;
             PlacedSyllable& pinned = result.Syllables[s1];
             pinned.Tick = pins[p].Tick;
             pinned.Pinned = true;
@@ -675,8 +682,8 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         result.Syllables, [](const PlacedSyllable& p) { return !p.Pinned && p.Note < 0; });
     const bool learnt_starts =
         Options.Weights.LineStartUsual > 0 && !ran_out && aligner.LearnLineStarts(result.Syllables);
-    const bool learnt_pins =
-        !pins.empty() && count <= 2 * notes.size() && aligner.LearnFromPins(result.Syllables);
+    const bool learnt_pins = !pins.empty() && count <= 2 * notes.size() &&
+                             aligner.LearnFromPins(result.Syllables, pin_notes);
     if (learnt_starts || learnt_pins) {
         result.Syllables.assign(count, PlacedSyllable{});
         align_all();

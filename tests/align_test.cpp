@@ -672,6 +672,8 @@ TEST(Aligner, APinInALineSungAgainMovesItsLaterTwins) {
     EXPECT_FALSE(first.Syllables[10].Pinned);
     EXPECT_EQ(first.Syllables[6].Tick, 3840 + 600);
     EXPECT_EQ(first.Syllables[14].Tick, 11520 + 960);
+    // A pin a little off its note (tapped) echoes as from the note.
+    EXPECT_EQ(AlignSyllables(notes, shapes, {{2, 610}}, options).Syllables[10].Tick, 7680 + 600);
     // Pinned in the second chorus: the lines before it are left alone.
     const Alignment second = AlignSyllables(notes, shapes, {{10, 7680 + 600}}, options);
     EXPECT_EQ(second.Syllables[2].Tick, 960);
