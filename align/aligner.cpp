@@ -254,9 +254,15 @@ class SegmentAligner {
     // sixteenth of the bar its note starts on, by its confidence (a line
     // start in doubt says little). A line then opens at less cost on a note
     // at a place where many open, in full at the likeliest place. Songs of
-    // fewer than 8 lines, or none sure, teach nothing: false.
+    // fewer than 8 lines, or none sure, teach nothing: false; so does an
+    // alignment whose notes ran out (a sheet longer than its melody), and
+    // nothing is learnt where LineStartUsual is 0.
     bool LearnLineStarts(const std::vector<PlacedSyllable>& placed) {
         usual_start_.clear();
+        if (!(w_.LineStartUsual > 0) || std::ranges::any_of(placed, [](const PlacedSyllable& p) {
+                return !p.Pinned && p.Note < 0;
+            }))
+            return false;
         std::vector<double> weight(kSixteenthsInBar, 0.0);
         size_t lines = 0;
         for (size_t s = 0; s < placed.size(); ++s) {
@@ -368,8 +374,7 @@ class SegmentAligner {
             for (size_t m = next_note; m < static_cast<size_t>(note) && m < notes_.size(); ++m) {
                 float c = Skip(s, m);
                 if (held > 0) {
-                    c = std::min(c,
-                                 std::max(0.05f, melisma_[m] - static_cast<float>(w_.MelismaSung)));
+                    c = std::min(c, Carried(m));
                     --held;
                 }
                 cost[s] += c;
@@ -416,12 +421,12 @@ class SegmentAligner {
     // syllable's unwritten sung syllables make likely.
     float Held(size_t s, size_t m, size_t more) const {
         float c = 0;
-        for (size_t k = 0; k < more; ++k) {
-            const float carried =
-                std::max(0.05f, melisma_[m + k] - static_cast<float>(w_.MelismaSung));
-            c += std::min(carried, Skip(s + 1, m + k));
-        }
+        for (size_t k = 0; k < more; ++k) c += std::min(Carried(m + k), Skip(s + 1, m + k));
         return c;
+    }
+    // Note `m` carrying on a syllable that holds unwritten sung syllables.
+    float Carried(size_t m) const {
+        return std::max(0.05f, melisma_[m] - static_cast<float>(w_.MelismaSung));
     }
 
     bool CanShare(size_t s) const {
@@ -678,10 +683,7 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
     // sheet teaches nothing of its lines, and at the largest sizes a second
     // pass would double seconds of work.
     align_all();
-    const bool ran_out = std::ranges::any_of(
-        result.Syllables, [](const PlacedSyllable& p) { return !p.Pinned && p.Note < 0; });
-    const bool learnt_starts =
-        Options.Weights.LineStartUsual > 0 && !ran_out && aligner.LearnLineStarts(result.Syllables);
+    const bool learnt_starts = aligner.LearnLineStarts(result.Syllables);
     const bool learnt_pins = !pins.empty() && count <= 2 * notes.size() &&
                              aligner.LearnFromPins(result.Syllables, pin_notes);
     if (learnt_starts || learnt_pins) {
@@ -756,11 +758,10 @@ std::vector<double> PriceAlignment(const std::vector<MelodyNote>& Notes,
                      [](const MelodyNote& a, const MelodyNote& b) { return a.Tick < b.Tick; });
     SegmentAligner aligner(notes, Syllables, Options);
     // Where the lines open, learnt as AlignSyllables learns it.
-    if (Options.Weights.LineStartUsual > 0 && !Syllables.empty()) {
+    if (!Syllables.empty()) {
         std::vector<PlacedSyllable> first(Syllables.size());
         aligner.Align(0, Syllables.size(), 0, notes.size(), -1, false, false, first);
-        if (std::ranges::none_of(first, [](const PlacedSyllable& p) { return p.Note < 0; }))
-            aligner.LearnLineStarts(first);
+        aligner.LearnLineStarts(first);
     }
     return aligner.Price(Placed);
 }

@@ -1,5 +1,6 @@
 #include "model/utf8.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -50,7 +51,7 @@ char32_t NextCodePoint(std::string_view Utf8, size_t& i) {
     char32_t code = length == 1 ? c : length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
     for (size_t k = 1; k < length && i + k < Utf8.size(); ++k)
         code = (code << 6) | (static_cast<unsigned char>(Utf8[i + k]) & 0x3F);
-    i += length;
+    i = std::min(i + length, Utf8.size());
     return code;
 }
 

@@ -12,7 +12,8 @@ namespace verselane {
 bool IsValidUtf8(std::string_view Bytes);
 
 // The code point of the UTF-8 sequence at `i`, moving `i` past it (a
-// sequence cut short by the end gives what it holds). For text that is
+// sequence cut short by the end gives what it holds, and `i` stops at the
+// end). For text that is
 // valid UTF-8, as IsValidUtf8 tells.
 char32_t NextCodePoint(std::string_view Utf8, size_t& i);
 
