@@ -281,7 +281,8 @@ TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
 // The alignment is the cheapest placement there is: no other way of putting
 // the syllables on notes in order costs less as PriceAlignment weighs it
 // (every way is tried on a melody of melisma, fill, ornament and a note
-// left over), and a syllable moved costs more where the alignment is sure.
+// left over), and each syllable's confidence is its margin to the cheapest
+// way with it elsewhere.
 TEST(Aligner, NoOtherPlacementCostsLess) {
     AlignOptions options;
     options.Division = 480;
@@ -308,7 +309,7 @@ TEST(Aligner, NoOtherPlacementCostsLess) {
         const size_t k = shapes.size(), n = notes.size();
         std::vector<bool> chosen(n, false);
         std::fill(chosen.begin(), chosen.begin() + static_cast<std::ptrdiff_t>(k), true);
-        size_t tried = 0, as_cheap = 0;
+        size_t as_cheap = 0;
         // For each syllable, the cheapest way with it on another note: how
         // sure the alignment is of it.
         std::vector<double> elsewhere(k, 1e9);
@@ -322,30 +323,11 @@ TEST(Aligner, NoOtherPlacementCostsLess) {
                     elsewhere[s] = std::min(elsewhere[s], cost);
             EXPECT_GE(cost, best - 1e-4) << sheet << ": a cheaper way";
             if (cost <= best + 1e-4) ++as_cheap;
-            ++tried;
         } while (std::prev_permutation(chosen.begin(), chosen.end()));
-        EXPECT_EQ(tried, 1287u);
         EXPECT_GE(as_cheap, 1u) << sheet << ": the alignment is one of the ways";
         for (size_t s = 0; s < k; ++s)
             EXPECT_NEAR(found.Syllables[s].Confidence, 1 - std::exp(best - elsewhere[s]), 1e-3)
                 << sheet << ": syllable " << s + 1;
-        // A sure syllable moved to another note between its neighbours'
-        // costs more.
-        size_t moves = 0;
-        for (size_t s = 0; s < k; ++s) {
-            const PlacedSyllable& p = found.Syllables[s];
-            if (p.Confidence < 0.5) continue;
-            const int from = s > 0 ? found.Syllables[s - 1].Note + 1 : 0;
-            const int to = s + 1 < k ? found.Syllables[s + 1].Note : static_cast<int>(n);
-            for (int m = from; m < to; ++m) {
-                if (m == p.Note) continue;
-                std::vector<PlacedSyllable> moved = found.Syllables;
-                moved[s].Note = m;
-                EXPECT_GT(total(moved), best + 0.05) << sheet << ": syllable " << s + 1;
-                ++moves;
-            }
-        }
-        EXPECT_GE(moves, 3u) << sheet;
     }
     std::vector<PlacedSyllable> one_short(2);
     EXPECT_THROW(PriceAlignment(notes, Shapes("a b c"), one_short, options), std::invalid_argument);
