@@ -195,7 +195,10 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     try {
         aligned = align::AlignSheet(song, request);
     } catch (const align::AlignError& e) {
-        err << TextFileName(Command.Sheet) << ": " << AlignFaultMessage(e.Fault());
+        // A melody track that plays no notes is the song's fault, not the sheet's.
+        const bool of_song = e.Fault().Problem == align::AlignProblem::SilentTrack;
+        err << (of_song ? song_name : TextFileName(Command.Sheet)) << ": "
+            << AlignFaultMessage(e.Fault());
         if (e.Fault().Problem == align::AlignProblem::SheetNotUtf8) {
             // Say what the bytes look like, so that the user knows what to name.
             const std::string guess = DetectEncoding({request.SheetUtf8});

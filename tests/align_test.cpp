@@ -976,7 +976,7 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"song.mid - -o b.mid < empty.txt", 1, "standard input: the sheet holds no words"},
         {"song.mid - -o b.mid < big.txt", 1,
          "standard input: cannot read the sheet: longer than 1 MB"},
-        {"song.mid sheet.txt -o b.mid --melody 5", 1, "track 5 plays no notes"},
+        {"song.mid sheet.txt -o b.mid --melody 5", 1, "song.mid: track 5 plays no notes"},
         {"song.mid sheet.txt -o b.mid --melody 0", 1, "track 0 plays no notes"},
         {"song.mid sheet.txt -o b.mid --language xx", 1, "unknown language"},
         {"song.mid sheet.txt -o song.mid --force", 1, "is the song being read"},
