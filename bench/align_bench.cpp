@@ -62,6 +62,10 @@ void AlignFourMinuteSong(benchmark::State& state) {
         for (size_t s = 1; s < song.Syllables.size(); s += 8)
             pins.push_back({s, song.Notes[s / 8 * 9 + 1].Tick});
     }
+    if (state.range(0) == 4) {  // every other line's start: echoes into the lines after
+        for (size_t s = 0; s < song.Syllables.size(); s += 16)
+            pins.push_back({s, song.Notes[s / 8 * 9].Tick});
+    }
     for (auto _ : state) {
         Alignment a = AlignSyllables(song.Notes, song.Syllables, pins, options);
         benchmark::DoNotOptimize(a);
@@ -69,7 +73,7 @@ void AlignFourMinuteSong(benchmark::State& state) {
     state.counters["syllables"] = static_cast<double>(song.Syllables.size());
     state.counters["notes"] = static_cast<double>(song.Notes.size());
 }
-BENCHMARK(AlignFourMinuteSong)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(AlignFourMinuteSong)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 
 void AlignCorpusSong(benchmark::State& state) {
     const char* env = std::getenv("VERSELANE_CORPUS");
