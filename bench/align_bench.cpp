@@ -73,7 +73,13 @@ void AlignFourMinuteSong(benchmark::State& state) {
     state.counters["syllables"] = static_cast<double>(song.Syllables.size());
     state.counters["notes"] = static_cast<double>(song.Notes.size());
 }
-BENCHMARK(AlignFourMinuteSong)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(AlignFourMinuteSong)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(3)
+    ->Arg(4)
+    ->Unit(benchmark::kMillisecond);
 
 void AlignCorpusSong(benchmark::State& state) {
     const char* env = std::getenv("VERSELANE_CORPUS");
