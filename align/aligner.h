@@ -93,9 +93,9 @@ struct AlignWeights {
     double ShareAnyNote = 9.0;  // a syllable inside a word sung on the note before (between notes)
     double ShareLong = 4.0;     // less on a note twice as long as those around it (in part from 1)
     double NoNote = 1000.0;     // a syllable without a note (the notes ran out)
-    double PinEcho = 4.0;       // bonus for a syllable of a later line that reads as a pinned
+    double PinEcho = 6.0;       // bonus for a syllable of a later line that reads as a pinned
                                 // one reads on the note the pin gives it, the melody repeating
-    double PinEchoTune = 2.0;   // the same for a line of as many syllables on the same tune
+    double PinEchoTune = 3.0;   // the same for a line of as many syllables on the same tune
     double ConfidenceScale = 1.0;  // margin of cost that makes a syllable sure
 };
 

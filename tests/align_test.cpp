@@ -36,7 +36,7 @@ constexpr double kFloorLines = 87.8;
 constexpr double kFloorWords = 72.8;
 // Pins a user would set, pinning the first wrong syllable until none is,
 // per 100 syllables: at most this many.
-constexpr double kCeilingFixes = 7.9;
+constexpr double kCeilingFixes = 7.8;
 // Sheets of the first syllables of each timed song that take the melody the
 // whole sheet takes, in percent.
 constexpr double kFloorPartSheetMelodies = 78.0;
