@@ -290,8 +290,10 @@ class SegmentAligner {
     // where the whole line's melody repeats. Earlier lines are left as
     // they are, the user having been past them. A pin counts from the note
     // it sings (`pin_notes`: within a 64th of its tick, as a tapped pin
-    // is). A pin on a line's first syllable says where later lines open
-    // (EchoLineStart). False when no pin says anything of another line.
+    // is). A pin on a line's first syllable moves the starts of later lines
+    // instead: each opens on the note nearest to where it was placed (at
+    // most kEchoReach notes away) from which the melody repeats the pinned
+    // line's. False when no pin says anything of another line.
     bool LearnFromPins(const std::vector<PlacedSyllable>& placed,
                        const std::vector<int>& pin_notes) {
         echo_.clear();
@@ -319,73 +321,51 @@ class SegmentAligner {
             }
             return true;
         };
+        // How far from its placed start a later line's start is looked
+        // for: a line start's pin moves it; a pin inside a line takes it
+        // where it was placed.
+        constexpr int kEchoReach = 16;
         for (size_t s = 0; s < syllables_.size(); ++s) {
             const auto [first, count] = lines[line_of[s]];
             const int pinned_on = pin_notes[s];
             if (!placed[s].Pinned || pinned_on < 0) continue;
-            if (first == s) {
-                EchoLineStart(s, count, pinned_on, placed, lines, line_of, repeats);
-                continue;
-            }
-            const int start = placed[first].Pinned ? pin_notes[first] : placed[first].Note;
-            const int last = placed[first + count - 1].Note;
-            if (start < 0 || pinned_on <= start) continue;
+            const int start = first == s             ? pinned_on
+                              : placed[first].Pinned ? pin_notes[first]
+                                                     : placed[first].Note;
+            // A pin inside a line on its first syllable's note says nothing more.
+            if (start < 0 || pinned_on < start || (first != s && pinned_on == start)) continue;
             const auto into = static_cast<size_t>(pinned_on - start);
-            // The pinned line's notes to the one after its last syllable's.
-            const size_t whole = last > start ? static_cast<size_t>(last - start) + 1 : into;
+            // At least the line's first note and the one after it.
+            const auto through_last =
+                static_cast<size_t>(std::max(1, placed[first + count - 1].Note - start));
+            const int reach = first == s ? kEchoReach : 0;
             for (size_t l = line_of[s] + 1; l < lines.size(); ++l) {
                 const auto [other, other_count] = lines[l];
                 const size_t twin = other + (s - first);
-                const int twin_start = placed[other].Note;
-                if (other_count != count || placed[twin].Pinned || twin_start < 0) continue;
+                const int placed_at = placed[other].Note;
+                if (other_count != count || placed[twin].Pinned || placed_at < 0) continue;
                 const bool alike = syllables_[s].RecurringLine >= 0 &&
                                    syllables_[s].RecurringLine == syllables_[other].RecurringLine;
                 const double bonus = alike ? w_.PinEcho : w_.PinEchoTune;
-                if (bonus <= 0 ||
-                    !repeats(static_cast<size_t>(start), static_cast<size_t>(twin_start),
-                             alike ? into : std::max(into, whole)))
-                    continue;
+                if (bonus <= 0) continue;
+                // A line that reads alike repeats the melody to the pin (a
+                // line start: to its last syllable's note); another to the
+                // note after its last syllable's.
+                const size_t compared =
+                    alike ? (into > 0 ? into : through_last) : std::max(into, through_last + 1);
+                int nearest = -1;
+                const int end = std::min(placed_at + reach, static_cast<int>(notes_.size()) - 1);
+                for (int c = std::max(start + 1, placed_at - reach); c <= end; ++c) {
+                    if ((nearest < 0 || std::abs(c - placed_at) < std::abs(nearest - placed_at)) &&
+                        repeats(static_cast<size_t>(start), static_cast<size_t>(c), compared))
+                        nearest = c;
+                }
+                if (nearest < 0) continue;
                 if (echo_.empty()) echo_.assign(syllables_.size(), {-1, 0.0f});
-                echo_[twin] = {twin_start + static_cast<int>(into), static_cast<float>(bonus)};
+                echo_[twin] = {nearest + static_cast<int>(into), static_cast<float>(bonus)};
             }
         }
         return !echo_.empty();
-    }
-
-    // A pinned line start: every later line of as many syllables, unpinned,
-    // opens on the note nearest to where it was placed (at most
-    // kEchoReach notes away) from which the melody repeats the pinned
-    // line's: to its last syllable's note for a line that reads alike
-    // (PinEcho), to the note after it for another (PinEchoTune).
-    template <typename Repeats>
-    void EchoLineStart(size_t s, size_t count, int pinned_on,
-                       const std::vector<PlacedSyllable>& placed,
-                       const std::vector<std::pair<size_t, size_t>>& lines,
-                       const std::vector<size_t>& line_of, Repeats& repeats) {
-        constexpr int kEchoReach = 16;
-        // At least the pinned note and the one after it are compared.
-        const int last = placed[s + count - 1].Note;
-        const auto through_last = static_cast<size_t>(std::max(1, last - pinned_on));
-        for (size_t l = line_of[s] + 1; l < lines.size(); ++l) {
-            const auto [other, other_count] = lines[l];
-            const int placed_at = placed[other].Note;
-            if (other_count != count || placed[other].Pinned || placed_at < 0) continue;
-            const bool alike = syllables_[s].RecurringLine >= 0 &&
-                               syllables_[s].RecurringLine == syllables_[other].RecurringLine;
-            const double bonus = alike ? w_.PinEcho : w_.PinEchoTune;
-            if (bonus <= 0) continue;
-            int nearest = -1;
-            const int end = std::min(placed_at + kEchoReach, static_cast<int>(notes_.size()) - 1);
-            for (int c = std::max(pinned_on + 1, placed_at - kEchoReach); c <= end; ++c) {
-                if ((nearest < 0 || std::abs(c - placed_at) < std::abs(nearest - placed_at)) &&
-                    repeats(static_cast<size_t>(pinned_on), static_cast<size_t>(c),
-                            alike ? through_last : through_last + 1))
-                    nearest = c;
-            }
-            if (nearest < 0) continue;
-            if (echo_.empty()) echo_.assign(syllables_.size(), {-1, 0.0f});
-            echo_[other] = {nearest, static_cast<float>(bonus)};
-        }
     }
 
     const std::vector<NoteFacts>& Facts() const { return facts_; }

@@ -620,10 +620,9 @@ TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
     EXPECT_THROW(AlignSyllables(notes, shapes, {{6, 0}}, options), std::invalid_argument);
 }
 
-// A pin in a line says where the later lines sung to the same notes put
-// the same syllable: a chorus pinned once is right each time it comes; a
-// verse to the same tune only where the whole line's melody repeats; an
-// earlier line is left alone.
+// A pinned line start moves the starts of later lines where their melody
+// repeats the pinned line's, as far as their last syllable's note for a
+// line that reads alike, to the note after it for another.
 TEST(Aligner, APinnedLineStartMovesTheStartsOfLaterLinesOnItsTune) {
     // Each line: a short pickup, three quarters from the bar, a long note.
     // The aligner opens each line on the pickup and leaves the long note
@@ -660,6 +659,10 @@ TEST(Aligner, APinnedLineStartMovesTheStartsOfLaterLinesOnItsTune) {
               (Ticks_{1680, 5760, 9360, 13200, 17040, 20880}));
 }
 
+// A pin in a line says where the later lines sung to the same notes put
+// the same syllable: a chorus pinned once is right each time it comes; a
+// verse to the same tune only where the whole line's melody repeats; an
+// earlier line is left alone.
 TEST(Aligner, APinInALineSungAgainMovesItsLaterTwins) {
     AlignOptions options;
     // A line: a quarter, a quick pickup, a dotted eighth, a quarter, a half.
