@@ -198,13 +198,13 @@ TEST(SungSyllables, WithoutADictionarySplitsByRuleAndSaysSo) {
     test::TempDir empty;
     const SyllableSplitter splitter("de", empty.path().string());
     EXPECT_EQ(splitter.MissingFrom(), empty.path().string());
-    EXPECT_EQ(Split(splitter, "Königin"), "Kö-ni-gin");
-    EXPECT_EQ(Split(splitter, "Wald"), "Wald");
     // Two consonants between vowels part, "st" and "sp" too, though each
     // may open a syllable.
-    EXPECT_EQ(Split(splitter, "Kiste"), "Kis-te");
-    EXPECT_EQ(Split(splitter, "Knospe"), "Knos-pe");
-    EXPECT_EQ(Split(splitter, "Mutter"), "Mut-ter");
+    for (const std::string sung : {"Kö-ni-gin", "Wald", "Kis-te", "Knos-pe", "Mut-ter"}) {
+        std::string word = sung;
+        std::erase(word, '-');
+        EXPECT_EQ(Split(splitter, word), sung);
+    }
 }
 
 TEST(SungSyllables, NamesAndGuessesTheLanguage) {
@@ -268,7 +268,6 @@ TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
         AlignSyllables(notes, Shapes("one two three four\nfive six se-ven"), {}, options);
     EXPECT_EQ(Ticks(a), (Ticks_{0, 480, 960, 1440, 4800, 5280, 5760, 6240}));
     EXPECT_EQ(a.FirstWithoutNote, -1);
-    for (const PlacedSyllable& p : a.Syllables) EXPECT_GE(p.Note, 0);
     // Running notes without a rest: the line breaks after the long note,
     // and the note left over ends the song rather than starting line 2.
     std::vector<MelodyNote> running = NoteRun(0, 480, 2, 480);
@@ -882,14 +881,11 @@ TEST(Melody, AChordPlayedInByHandIsOneNoteAQuickOrnamentIsNot) {
               ReadResult::Complete);
     const std::vector<NoteLine> lines = NoteLines(song);
     ASSERT_EQ(lines.size(), 1u);
-    std::vector<std::tuple<int32_t, int32_t, int>> got;
-    for (const MelodyNote& n : lines[0].Notes) got.emplace_back(n.Tick, n.End, n.Pitch);
-    EXPECT_EQ(got, (std::vector<std::tuple<int32_t, int32_t, int>>{{0, 470, 67},
-                                                                   {480, 498, 62},
-                                                                   {498, 516, 64},
-                                                                   {516, 950, 62},
-                                                                   {960, 1430, 60},
-                                                                   {980, 1430, 64}}));
+    std::string got;
+    for (const MelodyNote& n : lines[0].Notes)
+        got += std::to_string(n.Tick) + "-" + std::to_string(n.End) + ":" +
+               std::to_string(n.Pitch) + " ";
+    EXPECT_EQ(got, "0-470:67 480-498:62 498-516:64 516-950:62 960-1430:60 980-1430:64 ");
 }
 
 // A note never released sounds a beat, or to the last tick when it starts

@@ -65,18 +65,15 @@ TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
 
 const KaraokeInfo kInfo{"ENGL", "Song", "Singer", ""};
 
-// A words track: its name, the information lines given and the credit line,
-// then the words.
-Events WordsTrack(const std::vector<std::string>& info, const Events& words) {
+// A words track: its name, the information lines given (those of kInfo if
+// none) and the credit line, then the words.
+Events WordsTrack(const Events& words,
+                  const std::vector<std::string>& info = {"@LENGL", "@TSong", "@TSinger"}) {
     Events out = {Name("Words")};
     for (const std::string& line : info) out.push_back(Text(0, line));
     out.push_back(Text(0, "@TConverted by Verselane " VERSELANE_VERSION));
     out.insert(out.end(), words.begin(), words.end());
     return out;
-}
-
-Events EnglishWords(const Events& words) {
-    return WordsTrack({"@LENGL", "@TSong", "@TSinger"}, words);
 }
 
 // One made song holds every rule: the first word opens a paragraph, a CR ends
@@ -101,30 +98,25 @@ TEST(LyricsToKaraoke, MarksGapsTagsAndTheNewTracks) {
          Text(120, "\\line"), Text(130, "\\Verse "), Text(140, "one"), Text(140, "/two"),
          Text(150, "\\a"), Text(160, "\\b "), Text(170, "\\c"), Text(180, "\\de"),
          EndOfTrack(200)}};
+    const Events conductor = {Name("Conductor"), EndOfTrack(0)};
+    const Events header = {Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)};
+    // Without KeepLyrics the source track keeps all but its lyric events.
+    const Events unsung = {Text(35, "text"), NoteOn(175, 60), EndOfTrack(200)};
     // In track 1 of a format 1 song, and as the only track of a format 0 song:
     // track 0 does not move, the song becomes format 1 (a format 0 header over
     // three tracks is invalid).
-    for (int16_t format : {1, 0}) {
-        SCOPED_TRACE(format);
-        Song song = format == 1 ? BuildSong({{Name("Conductor"), EndOfTrack(0)}, lyrics})
-                                : BuildSong({lyrics}, 0);
+    for (const auto& [format, keep] : {std::pair<int16_t, bool>{1, true}, {0, true}, {1, false}}) {
+        SCOPED_TRACE(std::to_string(format) + (keep ? " keeping lyrics" : " dropping lyrics"));
+        Song song = format == 1 ? BuildSong({conductor, lyrics}) : BuildSong({lyrics}, 0);
         int16_t track = format;
-        LyricsToKaraoke(song, track, kInfo);
-        EXPECT_EQ(track, format == 1 ? 3 : 0);
-        EXPECT_EQ(EventsOf(song, track), lyrics);
-        EXPECT_EQ(song.Format, 1);
-        EXPECT_EQ(song.TrackCount(), format + 3);
-        EXPECT_EQ(EventsOf(song, 1),
-                  (Events{Name("Soft Karaoke"), Text(0, "@KMIDI KARAOKE FILE"), EndOfTrack(0)}));
-        EXPECT_EQ(EventsOf(song, 2), EnglishWords(words));
-        EXPECT_EQ(song.Tracks[1].Name + "|" + song.Tracks[2].Name, "Soft Karaoke|Words");
+        LyricsToKaraoke(song, track, kInfo, keep);
+        const Events& source = keep ? lyrics : unsung;
+        EXPECT_EQ(TracksOf(song),
+                  (format == 1 ? Tracks{conductor, header, WordsTrack(words), source}
+                               : Tracks{source, header, WordsTrack(words)}));
+        EXPECT_EQ(std::tuple(track, song.Format, song.Tracks[1].Name, song.Tracks[2].Name),
+                  std::tuple(format == 1 ? 3 : 0, 1, "Soft Karaoke", "Words"));
     }
-    // Without KeepLyrics the source track keeps all but its lyric events.
-    Song song = BuildSong({{Name("Conductor"), EndOfTrack(0)}, lyrics});
-    int16_t track = 1;
-    LyricsToKaraoke(song, track, kInfo, false);
-    EXPECT_EQ(EventsOf(song, track), (Events{Text(35, "text"), NoteOn(175, 60), EndOfTrack(200)}));
-    EXPECT_EQ(EventsOf(song, 2), EnglishWords(words));
 }
 
 // The information lines are trimmed and may be empty; format 2 stays; a word
@@ -137,7 +129,7 @@ TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
     int16_t track = 0;
     LyricsToKaraoke(song, track, KaraokeInfo{"  DEUT ", "", " Someone  Else ", "not written"});
     const Events words =
-        WordsTrack({"@LDEUT", "@T", "@TSomeone  Else"}, {Text(120, "\\late"), EndOfTrack(120)});
+        WordsTrack({Text(120, "\\late"), EndOfTrack(120)}, {"@LDEUT", "@T", "@TSomeone  Else"});
     EXPECT_EQ(EventsOf(song, 2), words);
     EXPECT_EQ(song.Format, 2);
     LyricsToKaraoke(song, track, kInfo);
@@ -145,11 +137,11 @@ TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
     EXPECT_EQ(EventsOf(song, 4), words);
     track = 5;  // the song's track 1, moved up twice
     LyricsToKaraoke(song, track, kInfo);
-    EXPECT_EQ(EventsOf(song, 2), EnglishWords({EndOfTrack(77)}));
+    EXPECT_EQ(EventsOf(song, 2), WordsTrack({EndOfTrack(77)}));
     song.Tracks.emplace_back();
     track = static_cast<int16_t>(song.TrackCount() - 1);
     LyricsToKaraoke(song, track, kInfo);
-    EXPECT_EQ(EventsOf(song, 2), EnglishWords({}));
+    EXPECT_EQ(EventsOf(song, 2), WordsTrack({}));
 
     // A line longer than a screen (160 characters) breaks into rows of about
     // 40 where a word starts (after a gap, or at one opening the word: then
@@ -249,13 +241,12 @@ TEST(Converters, BadIndicesAndFullSongsRaise) {
         [](Song& song, int16_t t) { LyricsToKaraoke(song, t, kInfo); },
         [](Song& song, int16_t t) { KaraokeToLyrics(song, t, true); },
         [](Song& song, int16_t t) { KaraokeToLyrics(song, t, false); }};
-    for (int way = 0; way < 3; ++way) {
+    for (int way = 0; way < 3; ++way)
         for (int16_t bad : {-1, 2}) {
             Song song = before;
             ExpectError(ErrorKind::SubscriptOutOfRange, [&] { ways[way](song, bad); });
             EXPECT_EQ(TracksOf(song), TracksOf(before)) << way << bad;
         }
-    }
     // 32766 tracks: no room for the pair, the song and the source index stay.
     Song full = before;
     full.Tracks.resize(32766);

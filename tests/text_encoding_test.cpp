@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -19,6 +20,7 @@ namespace verselane {
 namespace {
 
 using namespace test;
+using namespace std::string_literals;
 
 // Bytes of a song shown as UTF-8: by the encoding found in the song (a few
 // accented Western words in Latin-1, or UTF-8 words), or by the one named.
@@ -59,20 +61,17 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
     // Typed text is cleaned first: each byte of no valid UTF-8 sequence (a
     // lead byte beyond F4 included) becomes U+FFFD.
     const TypedBytes typed = TypedText("a\xF8\x88\x80\x80", "UTF-8");
-    EXPECT_EQ(typed.Replaced, 4);
-    EXPECT_EQ(typed.Bytes, "a\uFFFD\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(std::pair(typed.Replaced, typed.Bytes), std::pair(4, "a\uFFFD\uFFFD\uFFFD\uFFFD"s));
     // One text that is not UTF-8 is enough to look further.
     EXPECT_EQ(DetectEncoding({"Für", "sch\xF6n"}), "WINDOWS-1252");
     // A stray control byte is a control in every code page but VISCII,
     // which reads it as a letter: the words are read as before, not given up
     // for Windows-1252 nor taken for VISCII. Texts full of them are no text
     // (a lyric that swallowed the events after it): Windows-1252.
+    const std::string hanoi =
+        "Hà Nội mùa thu, cây cơm nguội vàng, cây bàng lá đỏ, nằm kề bên nhau, phố xưa nhà cổ.";
     std::vector<std::string> words;
-    std::istringstream verse(
-        TypedText(
-            "Hà Nội mùa thu, cây cơm nguội vàng, cây bàng lá đỏ, nằm kề bên nhau, phố xưa nhà cổ.",
-            "WINDOWS-1258")
-            .Bytes);
+    std::istringstream verse(TypedText(hanoi, "WINDOWS-1258").Bytes);
     for (std::string word; verse >> word;) words.push_back(word + " ");
     for (const char* stray : {"", "\x14", "\x19"}) {
         words.back().back() = *stray ? *stray : ' ';
@@ -124,9 +123,10 @@ TEST(DisplayEncoding, DetectsEveryCodePageOfTheList) {
 
 // Text with a UTF-16 byte order mark, either way round, comes out as UTF-8
 // without the mark; a character beyond the first plane takes its two halves;
-// a byte left over becomes U+FFFD; text without the mark is not taken.
-TEST(DisplayEncoding, Utf16TextWithItsMarkReadsAsUtf8) {
-    using namespace std::string_literals;
+// a byte left over becomes U+FFFD; text without the mark is not taken. Whole
+// UTF-8 only is valid, Latin-1 reads as UTF-8, and terminal text goes without
+// controls.
+TEST(DisplayEncoding, Utf16AndLatin1ReadAsUtf8AndOnlyValidPrintableTextPasses) {
     const struct {
         std::string Bytes;
         std::optional<std::string> Utf8;
@@ -142,10 +142,6 @@ TEST(DisplayEncoding, Utf16TextWithItsMarkReadsAsUtf8) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(Utf16TextAsUtf8(row.Bytes), row.Utf8) << testing::PrintToString(row.Bytes);
-}
-
-// Whole UTF-8 only, and terminal text without controls.
-TEST(DisplayEncoding, ValidUtf8AndPrintableText) {
     for (const char* good :
          {"", "plain", "Für", "日本", "\xF0\x9F\x8E\xA4", "\xE0\xA0\x80", "\xF0\x90\x80\x80"})
         EXPECT_TRUE(IsValidUtf8(good)) << good;
@@ -163,25 +159,6 @@ TEST(DisplayEncoding, ValidUtf8AndPrintableText) {
         EXPECT_EQ(Printable(text), shown);
 }
 
-TEST(DisplayEncoding, RealSongsOfOtherCodePages) {
-    VERSELANE_REQUIRE_CORPUS();
-    const struct {
-        const char *file, *encoding, *words;
-    } cases[] = {{"plain/mft_tracks.mid", "SHIFT_JIS", "Drum 追加"},
-                 {"lyrics/yeu_em.mid", "WINDOWS-1258", "YÊU EM HÀ NỘI"},
-                 {"kar/bed_of_roses.kar", "CP437", "flächen"},
-                 {"lyrics/angel_fmt0.mid", "WINDOWS-1252", "you’re"}};
-    for (const auto& c : cases) {
-        const Song song = LoadSong(*CorpusDir() / c.file);
-        const TextDecoder decoder = SongDecoder(song);
-        EXPECT_EQ(decoder.Encoding(), c.encoding) << c.file;
-        std::string all;
-        for (std::string_view text : SongTexts(song)) all += decoder.ToUtf8(text) + "\n";
-        EXPECT_NE(all.find(c.words), std::string::npos) << all;
-        EXPECT_EQ(all.find("\xEF\xBF\xBD"), std::string::npos);
-    }
-}
-
 // The song's texts as they are shown: each decoded in the song's own
 // encoding (or the one named), in composed form.
 std::vector<std::string> ShownTexts(const Song& song, const std::string& encoding = {}) {
@@ -193,28 +170,44 @@ std::vector<std::string> ShownTexts(const Song& song, const std::string& encodin
 }
 
 // Every song of the corpus whose words are in a code page goes into UTF-8
-// and back into that code page, and shows the same words at each step.
-TEST(SongRecoding, CorpusSongsKeepTheirWordsThroughUtf8AndBack) {
+// and back into that code page, and shows the same words at each step. Songs
+// of four code pages are read in theirs, words of them shown right and none
+// lost.
+TEST(SongRecoding, CorpusSongsShowTheirWordsAndKeepThemThroughUtf8AndBack) {
     VERSELANE_REQUIRE_CORPUS();
+    std::map<std::string, std::pair<std::string, std::string>> known = {
+        {"plain/mft_tracks.mid", {"SHIFT_JIS", "Drum 追加"}},
+        {"lyrics/yeu_em.mid", {"WINDOWS-1258", "YÊU EM HÀ NỘI"}},
+        {"kar/bed_of_roses.kar", {"CP437", "flächen"}},
+        {"lyrics/angel_fmt0.mid", {"WINDOWS-1252", "you’re"}}};
     int recoded = 0;
     for (const auto& path : CorpusFiles()) {
         Song song = LoadSong(path);
         const std::string page = DetectEncoding(SongTexts(song));
+        if (const auto it = known.find(path.lexically_relative(*CorpusDir())); it != known.end()) {
+            const TextDecoder decoder = SongDecoder(song);
+            std::string all;
+            for (std::string_view text : SongTexts(song)) all += decoder.ToUtf8(text) + "\n";
+            EXPECT_EQ(decoder.Encoding(), it->second.first) << path;
+            EXPECT_NE(all.find(it->second.second), std::string::npos) << all;
+            EXPECT_EQ(all.find("\xEF\xBF\xBD"), std::string::npos) << all;
+            known.erase(it);
+        }
         if (page == "UTF-8") continue;
         SCOPED_TRACE(path.string() + " in " + page);
         const std::vector<std::string> shown = ShownTexts(song);
         const RecodeOutcome to_utf8 = RecodeSongTexts(song, "UTF-8");
-        EXPECT_EQ(to_utf8.Refused, "");
         EXPECT_GT(to_utf8.Changed, 0);
         EXPECT_EQ(ShownTexts(song, page), shown);
         const RecodeOutcome back = RecodeSongTexts(song, page);
-        EXPECT_EQ(back.Refused, "");
+        EXPECT_EQ(to_utf8.Refused + back.Refused, "");
         EXPECT_EQ(back.Changed, to_utf8.Changed);
         EXPECT_EQ(DetectEncoding(SongTexts(song)), page);
         EXPECT_EQ(ShownTexts(song), shown);
         ++recoded;
     }
     EXPECT_GE(recoded, 13);  // the songs of the corpus in code pages (7 December 2026)
+    EXPECT_TRUE(known.empty()) << known.begin()->first << " not found";
 }
 
 // Recoding reads a song's words in the encoding they are shown in, and
@@ -253,9 +246,8 @@ TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
         const RecodeOutcome outcome = RecodeSongTexts(song, c.target);
         EXPECT_EQ(!outcome.Refused.empty(), c.refused) << outcome.Refused;
         EXPECT_EQ(outcome.Kept, 0);
-        std::vector<std::string> texts;
-        for (std::string_view text : SongTexts(song)) texts.emplace_back(text);
-        EXPECT_EQ(texts, c.texts);
+        const std::vector<std::string_view> texts = SongTexts(song);
+        EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.end()), c.texts);
         EXPECT_EQ(song.Tracks[0].Name, c.texts[0]);  // the name follows its event
     }
 }
