@@ -66,11 +66,9 @@ struct ScriptedPrompts : Prompts {
         proposed.push_back(proposed_name);
         const std::optional<QString> name = Next();
         // Whatever a test left queued, no song is ever written into the corpus.
-        if (name && InsideCorpus(name->toStdString())) {
-            ADD_FAILURE() << "a save into the corpus was asked: " << name->toStdString();
-            return std::nullopt;
-        }
-        return name;
+        if (!name || !InsideCorpus(name->toStdString())) return name;
+        ADD_FAILURE() << "a save into the corpus was asked: " << name->toStdString();
+        return std::nullopt;
     }
     static bool InsideCorpus(const std::string& path) {
         const std::optional<fs::path> corpus = ::verselane::test::CorpusDir();
@@ -126,9 +124,7 @@ QString Label(QWidget* parent, const char* name) {
 void WhenShown(QWidget* owner, const char* name, Dialog action) {
     auto* timer = new QTimer(owner);  // ends with the window
     QObject::connect(timer, &QTimer::timeout, [=, waited = 0]() mutable {
-        QWidget* dialog = owner->objectName() == QLatin1String(name)
-                              ? owner
-                              : owner->findChild<QWidget*>(QString::fromLatin1(name));
+        QWidget* dialog = owner->objectName() == name ? owner : owner->findChild<QWidget*>(name);
         const bool shown = dialog && dialog->isVisible();
         if (!shown && ++waited <= 1000) return;
         delete timer;
@@ -168,12 +164,16 @@ using Buttons = std::tuple<bool, bool, bool>;
 const Buttons kStart{true, false, false}, kConvertible{true, true, false},
     kConverted{true, false, true};
 
+enum class Show { Hidden, Active };
 struct Window {
-    Window() {
+    // A new window, shown and active if asked, with `song` of the corpus in it if given.
+    explicit Window(const char* song = nullptr, Show show = Show::Hidden) {
         QSettings("verselane", "verselane").clear();  // each test starts afresh
         auto owned = std::make_unique<ScriptedPrompts>();
         prompts = owned.get();
         form = std::make_unique<MainWindow>(std::move(owned));
+        if (show == Show::Active) Activate(form.get());
+        if (song) Open(song);
     }
     void Read(const fs::path& path) { Press("Command1", path); }
     void Write(const fs::path& path) { Press("WriteFile", path); }
@@ -183,11 +183,21 @@ struct Window {
         QApplication::processEvents();
     }
     void Trigger(const char* action) { form->findChild<QAction*>(action)->trigger(); }
-    // Opens the lyric sheet dialog and runs `action` in it.
-    void Sheet(std::function<void(LyricSheetDialog*)> action) {
-        WhenShown(form.get(), "LyricSheetDialog",
-                  [=](QWidget* d) { action(static_cast<LyricSheetDialog*>(d)); });
+    // Opens the lyric sheet dialog, types `typed` into its box and runs
+    // `then` in it (by default Cancel); gives back the box's text as the
+    // dialog opened.
+    using InSheet = std::function<void(LyricSheetDialog*, QPlainTextEdit*)>;
+    QString Sheet(const QString& typed, InSheet then = {}) {
+        QString seen;
+        WhenShown(form.get(), "LyricSheetDialog", [&](QWidget* shown) {
+            auto* d = static_cast<LyricSheetDialog*>(shown);
+            auto* box = Find<QPlainTextEdit>(d, "Sheet");
+            seen = box->toPlainText();
+            box->setPlainText(typed);
+            then ? then(d, box) : d->reject();
+        });
         Trigger("SheetAction");
+        return seen;
     }
     QString UndoName() const { return form->findChild<QAction*>("UndoAction")->text(); }
     void Undo() { Keys(form.get(), {Qt::CTRL | Qt::Key_Z}); }
@@ -259,8 +269,7 @@ TEST(MainWindow, TitleIconSizeTabOrderAndKeys) {
     }
     // The menus show Ctrl+S beside Write File, Ctrl+Space beside Play or Pause.
     EXPECT_EQ(form->findChild<QAction*>("WriteAction")->shortcut(), QKeySequence::Save);
-    EXPECT_EQ(form->findChild<QAction*>("PlayAction")->shortcut(),
-              QKeySequence(Qt::CTRL | Qt::Key_Space));
+    EXPECT_EQ(form->findChild<QAction*>("PlayAction")->shortcut(), QKeySequence("Ctrl+Space"));
     QTest::keySequence(form, QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_FALSE(form->isVisible());
 }
@@ -285,12 +294,12 @@ TEST(ConversionDialogWindow, EntriesFollowTheMaterialAndKeysCloseEitherDialog) {
         {"3: Both \u2014 1 lyric event, 2 karaoke text events", true, true, ""},
     };
     for (int track = 0; track < 4; ++track) {
-        const auto& [entry, karaoke_to_lyrics, lyrics_to_text, reason] = entries[track];
+        const auto& [entry, from_karaoke, from_lyrics, reason] = entries[track];
         c.SelectTrack(track);
         EXPECT_EQ(Find<QComboBox>(&c, "Tracks")->currentText(), entry);
         const auto on = [&](const char* name) { return Find(&c, name)->isEnabled(); };
         EXPECT_EQ(std::tuple(on("Command1"), on("KeepKar"), on("Command2"), on("KeepLyrics")),
-                  std::tuple(karaoke_to_lyrics, karaoke_to_lyrics, lyrics_to_text, lyrics_to_text))
+                  std::tuple(from_karaoke, from_karaoke, from_lyrics, from_lyrics))
             << track;
         const QString why = Label(&c, "Reason");
         EXPECT_TRUE(*reason ? why.contains(reason) : why.isEmpty()) << track;
@@ -370,17 +379,15 @@ TEST(UnsavedWork, AskedBeforeAConvertedSongGoes) {
         SCOPED_TRACE(name + " " + std::to_string(answer) +
                      (save_cancelled ? " (save cancelled)" : ""));
         test::TempDir dir;
-        Window w;
-        Activate(w.form.get());
-        w.Read(Corpus("lyrics/twinkle_mma.mid"));
+        Window w("lyrics/twinkle_mma.mid", Show::Active);
         w.Convert(Press("Command2"), Press("Done"));
         ASSERT_EQ(w.State(), kConverted);
         const std::string converted = w.SongBytes();
         w.prompts->save_answer = answer;
         if (answer == save) w.prompts->files << (save_cancelled ? QString() : Path(dir / "s.kar"));
         actions.at(name)(w);
-        EXPECT_EQ(w.prompts->save_questions.size(), 1);
-        EXPECT_TRUE(w.prompts->save_questions.value(0).contains("not been written"));
+        EXPECT_EQ(w.prompts->save_questions,
+                  QStringList{"The converted song has not been written. Write it before it goes?"});
         const bool window_goes = name == "quit" || name == "close";
         EXPECT_EQ(window_goes ? !w.form->isVisible() : w.SongBytes() != converted, goes);
         EXPECT_TRUE(goes || w.State() == kConverted);
@@ -396,9 +403,8 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
     VERSELANE_REQUIRE_CORPUS();
     test::TempDir dir;
     Window w;
-    QWidget* form = w.form.get();
-    auto* encoding = Find<QComboBox>(form, "Encoding");
-    Click(form, "Command1");  // cancelled before anything was read
+    auto* encoding = Find<QComboBox>(w.form.get(), "Encoding");
+    Click(w.form.get(), "Command1");  // cancelled before anything was read
     EXPECT_EQ(w.State(), kStart);
     w.Read(Corpus("lyrics/twinkle_mma.mid"));
     EXPECT_EQ(w.State(), kConvertible);
@@ -413,28 +419,26 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
 
     // Typed text is stored in the encoding the words are shown in.
     encoding->setCurrentIndex(encoding->findData("WINDOWS-1252"));
-    QString entry, proposed;
     w.Convert(
         [&](QWidget* d) {
-            entry = Find<QComboBox>(d, "Tracks")->currentText();
+            EXPECT_EQ(Find<QComboBox>(d, "Tracks")->currentText(),
+                      "0: twinkle \u2014 80 lyric events")
+                << "its two texts are notes of the program that made it, not karaoke text";
             Click(d, "Command2");
         },
         [&](QWidget* d) {
             EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "no wait cursor while one types";
-            proposed = Label(d, "SongT");
+            EXPECT_EQ(Label(d, "SongT"), "twinkle") << "the song's own title, not a default";
             Find(d, "Lang")->setProperty("text", " GERM ");
             Find(d, "SongA")->setProperty("text", QString::fromUtf8("Mozart \u00e9"));
             QTest::keyClick(Find(d, "SongA"), Qt::Key_Return);
         });
-    EXPECT_EQ(entry, "0: twinkle \u2014 80 lyric events")
-        << "its two texts are notes of the program that made it, not karaoke text";
-    EXPECT_EQ(proposed, "twinkle") << "the song's own title, not a default";
     EXPECT_TRUE(w.Words().startsWith("twinkle\nMozart \u00e9\n")) << w.Words().toStdString();
 
     // Both file dialogs cancelled: song, status and folder as they were.
     const auto before = std::tuple(w.State(), w.SongBytes(), w.Text());
-    Click(form, "Command1");
-    Click(form, "WriteFile");
+    Click(w.form.get(), "Command1");
+    Click(w.form.get(), "WriteFile");
     EXPECT_EQ(std::tuple(w.State(), w.SongBytes(), w.Text()), before);
     EXPECT_TRUE(fs::is_empty(dir.path()));
     EXPECT_TRUE(w.prompts->messages.empty());
@@ -449,10 +453,10 @@ TEST(UserJourney, LyricsIntoKaraokeTextWrittenAndReadBackAfterCancelledDialogs) 
     const Song back = ReadBack(dir / "out.kar");
     ASSERT_EQ(back.TrackCount(), 6);
     std::vector<std::string> texts = test::MetaTexts(back, 2, kMetaText);
-    ASSERT_GT(texts.size(), 4u);
-    texts.resize(4);
+    texts.resize(5);  // the tags and the first word
     EXPECT_EQ(texts, (std::vector<std::string>{"@LGERM", "@Ttwinkle", "@TMozart \xE9",
-                                               "@TConverted by Verselane " VERSELANE_VERSION}));
+                                               "@TConverted by Verselane " VERSELANE_VERSION,
+                                               "\\Twinkle, "}));
     // The song again from File > Read Recent, in its detected encoding.
     w.ReadRecent();
     EXPECT_EQ(w.SongBytes(), song);
@@ -471,9 +475,8 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     w.Read(input);
     ASSERT_EQ(w.State(), kConvertible);
     EXPECT_TRUE(w.Text().endsWith("0 lyric events, 90 karaoke text events."));
-    const QStringList shown = w.Words().split('\n');
-    ASSERT_GT(shown.size(), 3);
-    EXPECT_FALSE(shown[0].contains(':')) << "a title line, without a time";
+    EXPECT_TRUE(w.Words().startsWith("Twinkle, Twinkle, Little Star\n\n0:01.92  Twinkle, "))
+        << "a title line, without a time";
     const test::SungText sung = test::ReadSungWords(w.form->CurrentSong(), 0, kMetaText);
     w.Convert([](QWidget* d) {
         Find(d, "KeepKar")->setProperty("checked", false);
@@ -493,14 +496,13 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     w.Write(dir / "no-such-folder" / "out.mid");
     w.Write(dir / "folder.mid");
     w.Write(input);
-    ASSERT_EQ(w.prompts->messages.size(), 3);
     EXPECT_EQ(
-        w.prompts->messages.mid(0, 2),
+        w.prompts->messages,
         (QStringList{"Could not write out.mid: Its folder does not exist. Choose another folder.",
-                     "Could not write folder.mid: That name is a folder. Choose another name."}));
-    EXPECT_TRUE(w.prompts->messages[2].contains("never written over"));
+                     "Could not write folder.mid: That name is a folder. Choose another name.",
+                     "song.kar is the song that was read, and it is never written over. Choose "
+                     "another name."}));
     EXPECT_EQ(test::ReadAll(input), test::ReadAll(original));
-    EXPECT_EQ(w.State(), kConverted);
 
     // Plain sentences, tracks from 0, and a song read in part kept when the
     // user says so: how the status line starts, and something it holds; the
@@ -520,14 +522,13 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
         {"trunc_lyrics.mid", false, kConvertible, "trunc_lyrics.mid was not loaded", "track 9"},
         {"trunc_lyrics.mid", true, kConvertible, "Read part of trunc_", "middle of track 9"},
     };
+    const auto shown = [&] { return std::tuple(w.SongBytes(), w.Words(), w.Text("CheckVerdict")); };
     for (const auto& [file, go_on, buttons, starts, holds] : rows) {
-        const auto before = std::tuple(w.SongBytes(), w.Words(), w.Text("CheckVerdict"));
+        const auto before = shown();
         w.prompts->go_on = go_on;
         w.Read(Corpus("odd") / file);  // there is no missing.mid
         EXPECT_EQ(w.State(), buttons) << file;
-        EXPECT_EQ(std::tuple(w.SongBytes(), w.Words(), w.Text("CheckVerdict")) == before,
-                  !w.Text().startsWith("Read"))
-            << file;
+        EXPECT_EQ(shown() == before, !w.Text().startsWith("Read")) << file;
         EXPECT_NE(w.Text("CheckVerdict") == "", w.form->CurrentSong().TrackCount() > 0) << file;
         EXPECT_TRUE(w.Text().startsWith(starts) && w.Text().contains(holds) &&
                     !w.Text().contains("Error"))
@@ -538,50 +539,47 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
     // sentence said once however often its fault comes; then the four reads
     // that fail. (A chunk overrun and missing tracks are worded above, from a
     // real file.)
-    using K = ReadFaultKind;
+    using enum ReadFaultKind;
     const QString damaged =
         "Track 3 is damaged at byte 90 (%1); the rest of that track was not read.";
     const std::pair<ReadFaultKind, QString> faults[] = {
-        {K::TrackMissing,
+        {TrackMissing,
          "Track 3 is not a track chunk; it was left empty and the other tracks were read."},
-        {K::CutShort,
+        {CutShort,
          "The file ends in the middle of track 3; everything before that point was read."},
-        {K::LongNumber, damaged.arg("a number longer than four bytes")},
-        {K::NoStatus, damaged.arg("data with no message it belongs to")},
-        {K::HighDataByte, damaged.arg("a message cut off by another")},
-        {K::UndefinedStatus,
+        {LongNumber, damaged.arg("a number longer than four bytes")},
+        {NoStatus, damaged.arg("data with no message it belongs to")},
+        {HighDataByte, damaged.arg("a message cut off by another")},
+        {UndefinedStatus,
          "Track 3 holds the byte 0xF4 at byte 90, which is no MIDI message; it was left out."},
-        {K::SysExHighByte,
+        {SysExHighByte,
          "Track 3 holds a damaged system-exclusive message at byte 90; it was left out."},
-        {K::EventsAfterEnd,
+        {EventsAfterEnd,
          "Track 3 ends at byte 90, but 2 more events follow; they "
          "were read, and the track now ends after them."},
-        {K::ExtraTracks,
+        {ExtraTracks,
          "The file holds 2 more tracks than its header announces; they were not read."},
-        {K::UnknownFormat,
-         "The file's format (2) is not one of the three; it was read as format 1."},
-        {K::SeveralTracksInFormat0,
+        {UnknownFormat, "The file's format (2) is not one of the three; it was read as format 1."},
+        {SeveralTracksInFormat0,
          "The file says it holds one track (format 0) but holds 2; it was read as format 1."},
-        {K::NoTiming,
+        {NoTiming,
          "The file gives its events no timing; they were read at 480 ticks a quarter note."},
 
-        {K::EmptyFile, "The file is empty. Choose a Standard MIDI File (.mid, .kar)."},
-        {K::FileNotFound, "There is no such file. Check its name and folder."},
-        {K::FileAccess,
+        {EmptyFile, "The file is empty. Choose a Standard MIDI File (.mid, .kar)."},
+        {FileNotFound, "There is no such file. Check its name and folder."},
+        {FileAccess,
          "It could not be opened (Permission denied). Check that it is a file you may read."},
-        {K::BrokenSong, "The file is damaged (Overflow). Try another copy of the song."},
+        {BrokenSong, "The file is damaged (Overflow). Try another copy of the song."},
     };
     for (size_t n = 0; n < std::size(faults); ++n) {
         const auto& [kind, sentence] = faults[n];
         verselane::ReadOutcome read;
         const ReadFault fault{
-            kind, 3, 90, kind == K::UndefinedStatus ? 0xF4 : 2, "Overflow", "Permission denied"};
-        read.Add(fault);
-        read.Add(fault);
+            kind, 3, 90, kind == UndefinedStatus ? 0xF4 : 2, "Overflow", "Permission denied"};
+        for (int twice = 0; twice < 2; ++twice) read.Add(fault);
         const ReadReport report = DescribeRead(read, Song{});
         EXPECT_EQ(report.Problem, sentence) << int(kind);
-        using O = ReadOutcome;
-        EXPECT_EQ(report.Outcome, n + 4 < std::size(faults) ? O::Partial : O::Failed) << int(kind);
+        EXPECT_EQ(report.Outcome, n < 12 ? ReadOutcome::Partial : ReadOutcome::Failed) << int(kind);
     }
     // An error that stopped a job, worded from its value: the kind with its detail.
     using E = CaughtError;
@@ -602,8 +600,7 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
     for (const char* how : {"", "CancelRead", "close"}) {
         SCOPED_TRACE(how);
         const bool cancel = *how != 0;
-        Window w;
-        Activate(w.form.get());
+        Window w(nullptr, Show::Active);
         w.form->SetProgressDelay(0);
         int ticks = 0;
         bool any_enabled = false, progress_shown = false;
@@ -618,10 +615,10 @@ TEST(UserJourney, LongReadShowsProgressAndCanBeCancelled) {
         timer.start(0);
         w.Read(Corpus("lyrics/up_around.mid"));  // large, with lyric events
         timer.stop();
-        EXPECT_GT(ticks, 4);
-        EXPECT_FALSE(any_enabled);
-        EXPECT_TRUE(progress_shown && progress->isHidden());
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        // The window kept answering with every command off; the progress bar
+        // showed and is gone, and so is any wait cursor.
+        EXPECT_TRUE(ticks > 4 && !any_enabled) << ticks << " ticks";
+        EXPECT_TRUE(progress_shown && progress->isHidden() && !QApplication::overrideCursor());
         EXPECT_EQ(w.State(), cancel ? kStart : kConvertible);
         EXPECT_EQ(w.Text().contains("cancelled"), cancel) << w.Text().toStdString();
         EXPECT_TRUE(w.form->isVisible());
@@ -646,8 +643,7 @@ TEST(UserJourney, SongsConvertedInOneGo) {
     // The rows ("name: outcome") and the summary of the dialog `open` shows,
     // with `options` chosen and, if `stop`, Stop (Esc) pressed at once.
     const auto run = [&](std::function<void()> open, Dialog options = {}, bool stop = false) {
-        rows.clear();
-        messages.clear();
+        rows = messages = {};
         WhenShown(w.form.get(), "ConvertSongsDialog", [&](QWidget* d) {
             if (options) options(d);
             Click(d, "Start");
@@ -676,16 +672,12 @@ TEST(UserJourney, SongsConvertedInOneGo) {
             Find(d, "Salvage")->setProperty("checked", salvage);
         };
     };
-    const auto folder = [&](const fs::path& path) {
-        return [&w, path] { w.form->ConvertSongs({Path(path)}); };
-    };
     const auto drop = [&] { Drop(w.form.get(), {dir / "twinkle_mma.mid", dir / "not_midi.mid"}); };
     EXPECT_EQ(run(drop), (QStringList{"twinkle_mma.mid: written", "not_midi.mid: failed",
                                       "1 written, 0 without words, 1 failed."}));
-    EXPECT_TRUE(fs::exists(dir / "twinkle_mma.kar"));
 
-    // The folder, the other way: both karaoke files convert, but no two
-    // songs write one file.
+    // The folder, the other way: both karaoke files convert (twinkle_mma.kar
+    // was written by the run before), but no two songs write one file.
     w.prompts->files.push_back(Path(dir.path()));
     EXPECT_EQ(run([&] { w.Trigger("ConvertFolderAction"); }, to_lyrics()).mid(0, 4),
               (QStringList{"not_midi.mid: failed", "twinkle_dmp.kar: written",
@@ -693,7 +685,8 @@ TEST(UserJourney, SongsConvertedInOneGo) {
     // Stop (Esc while running) ends after the song being converted: of 40
     // songs fewer are done (how many, none or a few, depends on the threads'
     // pace), and the rest are counted as not converted.
-    const qsizetype done = run(folder(many.path()), to_lyrics(), true).size() - 1;
+    const qsizetype done =
+        run([&] { w.form->ConvertSongs({Path(many.path())}); }, to_lyrics(), true).size() - 1;
     EXPECT_LT(done, 40);
     EXPECT_EQ(rows.last(),
               QString("%1 written, 0 without words, 0 failed, %2 not converted (stopped).")
@@ -702,7 +695,7 @@ TEST(UserJourney, SongsConvertedInOneGo) {
 
     // Counted as the command line counts them: a song without words is not
     // a failure; a damaged song is written only when asked, and counted apart.
-    EXPECT_EQ(run(folder(other.path()), to_lyrics(false)),
+    EXPECT_EQ(run([&] { w.form->ConvertSongs({Path(other.path())}); }, to_lyrics(false)),
               (QStringList{"dmp_test.mid: without words", "kar_trunc.kar: failed",
                            "0 written, 1 without words, 1 failed."}));
     // The damaged song's message names the desktop's option, not --salvage.
@@ -710,7 +703,7 @@ TEST(UserJourney, SongsConvertedInOneGo) {
         "damaged; not written (\"Convert damaged songs with what could be read\" writes it):"))
         << messages.value(1).toStdString();
     EXPECT_EQ(
-        run(folder(other.path()), to_lyrics(true)),
+        run([&] { w.form->ConvertSongs({Path(other.path())}); }, to_lyrics(true)),
         (QStringList{"dmp_test.mid: without words", "kar_trunc.kar: written from a damaged file",
                      "1 written (1 of them from damaged files), 1 without words, 0 failed."}));
     EXPECT_TRUE(fs::exists(other / "kar_trunc.lyrics.mid"));
@@ -730,7 +723,6 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
                                Text(720, "kle "), Text(960, "/star"), EndOfTrack(2000)}})));
     Window w;
     auto* findings = Find<QListWidget>(w.form.get(), "CheckFindings");
-    auto* repair = Find(w.form.get(), "CheckRepair");
     EXPECT_EQ(w.Text("CheckVerdict"), "");
     static const QString no_k = "No \"@K\" line marks the song as Soft Karaoke.";
     w.form->Open(Path(dir / "bare.kar"));
@@ -748,11 +740,12 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     QCoreApplication::removeTranslator(&translator);
     EXPECT_EQ(w.Text("CheckVerdict"), "1 problem: Kein @K");
     EXPECT_EQ(w.State(), kConvertible);
-    EXPECT_TRUE(repair->isEnabled());
+    EXPECT_TRUE(Find(w.form.get(), "CheckRepair")->isEnabled());
     const QString words = w.Words();
     Click(w.form.get(), "CheckRepair");
     EXPECT_EQ(w.Text("CheckVerdict"), "Will show in karaoke players; keyboards show no words");
-    EXPECT_FALSE(repair->isEnabled());  // the one finding left, advice, has no repair
+    // The one finding left, advice, has no repair.
+    EXPECT_FALSE(Find(w.form.get(), "CheckRepair")->isEnabled());
     EXPECT_EQ(w.Words(), words);
     EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "saved, or converted first";
     EXPECT_EQ(w.form->CurrentSong().TrackCount(), 4) << "a header track went in";
@@ -818,8 +811,8 @@ TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothFormsAndTheSliderEndsWithTheLa
 
     PlaybackPanel panel(nullptr, false);
     auto* view = Find<KaraokeView>(&panel, "KaraokeView");
-    for (const auto& [song, from] : {std::pair(&karaoke, LineSource::Karaoke),
-                                     std::pair(&std::as_const(lyrics), LineSource::Lyrics)}) {
+    for (const auto& [song, from] : {std::pair(&std::as_const(lyrics), LineSource::Lyrics),
+                                     std::pair(&karaoke, LineSource::Karaoke)}) {
         SCOPED_TRACE(from == LineSource::Karaoke ? "karaoke text" : "lyric events");
         panel.SetSong(*song);
         panel.ShowWords(*song, 2, from, utf8);
@@ -841,11 +834,11 @@ TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothFormsAndTheSliderEndsWithTheLa
         view->ShowAt(46.0);
         EXPECT_EQ(view->SungText(), view->CurrentLine());
     }
-    // The slider ends with the last note ("Negra Sombra" ends its tracks 12 s
-    // after it, at 267.9 s); a click in the groove moves the song there at once.
+    // The slider of the song set last, the karaoke form, ends with the last
+    // note ("Negra Sombra" ends its tracks 12 s after it, at 267.9 s); a
+    // click in the groove moves the song there at once.
     panel.resize(700, 300);
     Activate(&panel);
-    panel.SetSong(karaoke);
     auto* slider = Find<QSlider>(&panel, "Position");
     ASSERT_TRUE(QTest::qWaitFor([&] { return slider->isEnabled(); }, 5000));
     EXPECT_EQ(Label(&panel, "PlaybackTime"), "0:00 / 4:15");
@@ -862,12 +855,11 @@ TEST(KaraokeView, ShowsTheDueLineAndSyllableInBothFormsAndTheSliderEndsWithTheLa
 // what it converted.
 TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
     VERSELANE_REQUIRE_CORPUS();
-    Window w;
+    Window w(nullptr, Show::Active);
     auto* encoding = Find<QComboBox>(w.form.get(), "Encoding");
     auto* panel = Find<PlaybackPanel>(w.form.get(), "PlaybackPanel");
     auto* view = Find<KaraokeView>(w.form.get(), "KaraokeView");
     auto* play = Find<QPushButton>(w.form.get(), "PlayPause");
-    Activate(w.form.get());
     EXPECT_FALSE(play->isEnabled());
     w.Open("kar/negra_sombra.kar");
     ASSERT_TRUE(QTest::qWaitFor([&] { return play->isEnabled(); }, 5000));
@@ -896,8 +888,7 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
     play->click();
     QTest::qWait(300);
     EXPECT_TRUE(panel->Playing());
-    EXPECT_GT(panel->Position(), 0.2);
-    EXPECT_LT(panel->Position(), 2.0);
+    EXPECT_NEAR(panel->Position(), 1.1, 0.9);
     auto* read = Find(w.form.get(), "Command1");
     const std::tuple<QWidget*, QKeyCombination, bool> keys[] = {
         {w.form.get(), Qt::Key_Space, false},
@@ -923,9 +914,8 @@ TEST(KaraokeView, MainWindowPlaysWhatItReadAndConvertedInTheChosenEncoding) {
     play->click();
     w.prompts->save_answer = QMessageBox::Discard;
     w.Open("plain/dmp_test.mid");
-    EXPECT_FALSE(panel->Playing());
-    EXPECT_EQ(view->CurrentLine(), "");
-    EXPECT_EQ(encoding->currentIndex(), 0);
+    EXPECT_EQ(std::tuple(panel->Playing(), view->CurrentLine(), encoding->currentIndex()),
+              std::tuple(false, "", 0));
 }
 
 // A song without line marks is one long line: at the window's default size
@@ -935,9 +925,7 @@ TEST(KaraokeView, LongLinesBreakAtWordGapsInLargeType) {
     VERSELANE_REQUIRE_CORPUS();
     for (const char* file : {"kar/suerte.kar", "odd/trunc_lyrics.mid"}) {
         SCOPED_TRACE(file);
-        Window w;
-        Activate(w.form.get());
-        w.Open(file);
+        Window w(file, Show::Active);
         auto* view = Find<KaraokeView>(w.form.get(), "KaraokeView");
         for (double at = 0; at < 300 && view->SungText().size() < 400; at += 0.5) view->ShowAt(at);
         const QStringList rows = view->Rows();
@@ -947,15 +935,13 @@ TEST(KaraokeView, LongLinesBreakAtWordGapsInLargeType) {
         QFont font = view->font();
         font.setBold(true);
         font.setPixelSize(qRound(view->TypePoints() * view->logicalDpiY() / 72.0));
-        for (const QString& row : rows) {
+        for (const QString& row : rows)
             EXPECT_LE(QFontMetricsF(font).horizontalAdvance(row), view->width() * 0.94)
                 << row.toStdString();
-        }
         EXPECT_LE(rows.size() * QFontMetricsF(font).lineSpacing(), view->height());
-        EXPECT_TRUE((view->CurrentLine() + ' ' + view->NextLine())
-                        .simplified()
-                        .contains(rows.join(' ').simplified()))
-            << "broken at word gaps only";
+        // Broken at word gaps only: the rows are the lines' words.
+        const QString lines = (view->CurrentLine() + ' ' + view->NextLine()).simplified();
+        EXPECT_TRUE(lines.contains(rows.join(' ').simplified())) << lines.toStdString();
     }
 }
 
@@ -969,14 +955,13 @@ TEST(KaraokeView, MarksDoubtfulSyllablesOnlyWithTheirReason) {
     view.resize(560, 200);
     view.SetWords({{0, 0.0, "Twinkle twinkle", true, syllables}}, {},
                   [](std::string_view bytes) { return DecodeForDisplay(bytes, "UTF-8"); });
-    const QColor orange(220, 110, 0);
     // The x range of the orange pixels on screen (empty: none).
     const auto orange_span = [&] {
         const QImage image = view.grab().toImage();
         int low = image.width(), high = -1;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (image.pixelColor(x, y) == orange)
+                if (image.pixelColor(x, y) == QColor(220, 110, 0))
                     low = std::min(low, x), high = std::max(high, x);
         return std::pair{low, high};
     };
@@ -1004,8 +989,9 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
     VERSELANE_REQUIRE_CORPUS();
     QString sheet = QString::fromStdString(kLines);
     sheet.replace('|', '\n');
-    // The sheet, how the outcome line starts and how it ends: where the
-    // language and the melody came from, when the sheet was aligned.
+    // The sheet and its outcome line; when the sheet is aligned, the count
+    // of doubtful syllables stands between the two parts, and the line ends
+    // with where the language and the melody came from.
     const std::tuple<QString, const char*, const char*> rows[] = {
         {"", "The sheet cannot be aligned: the sheet holds no words.", ""},
         {QString("la la la\n").repeated(116509),
@@ -1019,13 +1005,11 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
     for (const auto& [text, starts, ends] : rows) {
         SCOPED_TRACE(starts);
         const bool aligned = *ends != 0;
-        Window w;
-        w.Open("kar/negra_sombra.kar");
+        Window w("kar/negra_sombra.kar");
         const std::string read = w.SongBytes();
         QString outcome;
         int listed = -1;
-        w.Sheet([&](LyricSheetDialog* d) {
-            Find<QPlainTextEdit>(d, "Sheet")->setPlainText(text);
+        w.Sheet(text, [&](LyricSheetDialog* d, QPlainTextEdit*) {
             Click(d, "Align");
             ASSERT_TRUE(QTest::qWaitFor([&] { return !d->Aligning(); }, 20000));
             outcome = Label(d, "AlignOutcome");
@@ -1033,14 +1017,12 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
             EXPECT_EQ(Find(d, "SheetOk")->isEnabled(), aligned);
             aligned ? Click(d, "SheetOk") : d->reject();
         });
-        EXPECT_TRUE(outcome.startsWith(starts) && outcome.endsWith(ends)) << outcome.toStdString();
+        EXPECT_EQ(outcome, starts + (aligned ? QString::number(listed) : "") + ends);
         EXPECT_EQ(w.SongBytes() == read, !aligned);
         EXPECT_EQ(listed > 0, aligned) << listed;
         w.Open("plain/dmp_test.mid");  // the question cancelled
         EXPECT_EQ(w.prompts->save_questions.size(), aligned ? 1 : 0);
         if (!aligned) continue;
-        EXPECT_TRUE(outcome.contains(QString(", %1 doubtful.").arg(listed)))
-            << outcome.toStdString();
         EXPECT_TRUE(w.Words().contains("negra sombra que me asombras,")) << w.Words().toStdString();
         EXPECT_TRUE(w.Text().contains(QString("%1 syllables are doubtful").arg(listed)));
         // The karaoke view marks the doubtful syllables with their reason.
@@ -1059,54 +1041,33 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
 // another song is read.
 TEST(LyricSheetDialog, StopAndCancelEndALongAlignmentAndTheSheetStaysUntilAnotherSong) {
     VERSELANE_REQUIRE_CORPUS();
-    Window w;
-    w.Open("kar/negra_sombra.kar");
+    Window w("kar/negra_sombra.kar");
     const std::string read = w.SongBytes();
     const QString long_sheet = QString("la la la la la la la la\n").repeated(10000);
-    QString seen;  // the box's text as the dialog opened
     for (const bool stop_by_button : {true, false}) {
         SCOPED_TRACE(stop_by_button ? "Stop" : "Cancel");
-        bool was_aligning = false, locked = false;
-        QString stopped;
-        w.Sheet([&](LyricSheetDialog* d) {
-            auto* box = Find<QPlainTextEdit>(d, "Sheet");
-            seen = box->toPlainText();
-            box->setPlainText(long_sheet);
+        const QString seen = w.Sheet(long_sheet, [&](LyricSheetDialog* d, QPlainTextEdit* box) {
             Click(d, "Align");
-            was_aligning = d->Aligning();
-            locked = box->isReadOnly() && Find<QPushButton>(d, "Align")->text() == "&Stop";
+            EXPECT_TRUE(d->Aligning() && box->isReadOnly() &&
+                        Find<QPushButton>(d, "Align")->text() == "&Stop");
             if (stop_by_button) {
                 Click(d, "Align");
                 EXPECT_TRUE(QTest::qWaitFor([&] { return !d->Aligning(); }, 20000));
-                stopped = Label(d, "AlignOutcome");
-                EXPECT_FALSE(Find(d, "SheetOk")->isEnabled());
-                EXPECT_FALSE(d->Result().has_value());
-                EXPECT_FALSE(box->isReadOnly());
+                EXPECT_EQ(std::tuple(Find(d, "SheetOk")->isEnabled(), d->Result().has_value(),
+                                     box->isReadOnly()),
+                          std::tuple(false, false, false));
             }
-            d->reject();
+            d->reject();  // when Stop has ended it, leaves the outcome line as it is
             EXPECT_FALSE(d->Aligning());
-            if (!stop_by_button) stopped = Label(d, "AlignOutcome");
+            EXPECT_EQ(Label(d, "AlignOutcome"), "Aligning stopped.");
         });
         EXPECT_EQ(seen, stop_by_button ? "" : long_sheet);
-        EXPECT_TRUE(was_aligning && locked);
-        EXPECT_EQ(stopped, "Aligning stopped.");
         EXPECT_EQ(w.SongBytes(), read);
     }
-    const auto reopen = [&](const QString& typed) {
-        w.Sheet([&](LyricSheetDialog* d) {
-            auto* box = Find<QPlainTextEdit>(d, "Sheet");
-            seen = box->toPlainText();
-            box->setPlainText(typed);
-            d->reject();
-        });
-    };
-    reopen("negra sombra que me asombras");
-    EXPECT_EQ(seen, long_sheet);
-    reopen("");
-    EXPECT_EQ(seen, "negra sombra que me asombras");
+    EXPECT_EQ(w.Sheet("negra sombra que me asombras"), long_sheet);
+    EXPECT_EQ(w.Sheet(""), "negra sombra que me asombras");
     w.Open("plain/dmp_test.mid");
-    reopen("");
-    EXPECT_EQ(seen, "");
+    EXPECT_EQ(w.Sheet(""), "");
 }
 
 // Open... of the lyric sheet dialog: a UTF-8 sheet as it is, a UTF-16 one
@@ -1164,13 +1125,9 @@ TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
 // sizes come back in the next window.
 TEST(MainWindow, WorkstationFitsFrom1024x700ToFullHdAndRemembersItsSplits) {
     VERSELANE_REQUIRE_CORPUS();
-    Window w;
-    w.Open("kar/twinkle_dmp.kar");
-    Activate(w.form.get());
+    Window w("kar/twinkle_dmp.kar", Show::Active);
     const auto least = [](QWidget* x) { return x->minimumSizeHint().expandedTo(x->minimumSize()); };
-    const auto fits = [](QWidget* x, QSize size) {
-        return x->width() >= size.width() && x->height() >= size.height();
-    };
+    const auto fits = [](QWidget* x, QSize s) { return x->size().expandedTo(s) == x->size(); };
     // QSize(1, 1): as small as the window lets itself be made; there the
     // panels get their least size, not the size they ask for.
     for (const QSize size : {QSize(1, 1), QSize(1024, 700), QSize(1920, 1080)}) {
@@ -1217,12 +1174,6 @@ std::vector<int32_t> SungTicks(const Song& song, int16_t track) {
         for (const SungSyllable& syllable : line.Syllables) ticks.push_back(syllable.Tick);
     return ticks;
 }
-// The first melody note after `after`, else `after`.
-int32_t NextNote(const TimingEditor* editor, int32_t after) {
-    for (const align::MelodyNote& note : editor->Notes())
-        if (note.Tick > after) return note.Tick;
-    return after;
-}
 // A press on the editor's lane at `from`, a move to `to` and the release there.
 void Drag(TimingEditor* editor, int32_t from, int32_t to, Qt::KeyboardModifiers modifiers) {
     QWidget* lane = editor->viewport();
@@ -1248,6 +1199,12 @@ struct EditorWindow : Window {
     }
     const EditorSyllable& At(int i) const { return editor->Syllables()[i]; }
     int32_t Tick(int i) const { return At(i).Tick; }
+    // The first melody note after `after`, else `after`.
+    int32_t NextNote(int32_t after) const {
+        for (const align::MelodyNote& note : editor->Notes())
+            if (note.Tick > after) return note.Tick;
+        return after;
+    }
     TimingEditor* editor;
 };
 // A song whose words, notes and a change of metre lie at the last ticks a
@@ -1272,141 +1229,118 @@ TEST(TimingEditor, DrawsWordsAndBarsAtTheLastTicks) {
                    [](std::string_view b) { return QString::fromLatin1(b.data(), b.size()); });
     ASSERT_EQ(EditorTicks(&editor), (std::vector<int32_t>{0, late}));
     editor.show();
-    QScrollBar* bar = editor.horizontalScrollBar();
     // At the editor's zoom, and zoomed in as far as it goes: the scroll bar
     // reaches the last syllable, and its block is drawn (the lane just right
     // of its start is not the colour of the empty lane).
     for (const double zoom : {1.0, 1e6}) {
         editor.Zoom(zoom);
-        bar->setValue(bar->maximum());
+        editor.horizontalScrollBar()->setValue(editor.horizontalScrollBar()->maximum());
         const int x = editor.X(late), y = editor.viewport()->height() - 10;
-        ASSERT_GE(x, 0);
-        ASSERT_LT(x + 3, editor.viewport()->width());
+        ASSERT_TRUE(x >= 0 && x + 3 < editor.viewport()->width()) << x << " is off screen";
         const QImage shown = editor.viewport()->grab().toImage();
         EXPECT_NE(shown.pixel(x + 3, y), shown.pixel(editor.viewport()->width() - 1, y)) << zoom;
     }
 }
 
 // The timing editor on a song whose timing was never aligned here (a .kar
-// from elsewhere): every syllable is shown where the song has it; each key
-// and the drag move the song's own events; undo and redo give the bytes back
-// exactly; the window knows edits as unsaved work; the written file holds
-// the edited timing.
-TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsWritten) {
+// from elsewhere): every syllable is shown where the song has it; the nudge
+// keys, the drag and the taps move the song's own events; zoom keeps the
+// chosen syllable in place; the window knows edits as unsaved work; the
+// written file holds the edited timing.
+TEST(TimingEditor, NudgesDragAndTapsMoveTheSongsSyllablesAndTheEditIsWritten) {
     VERSELANE_REQUIRE_CORPUS();
     test::TempDir dir;
     EditorWindow w;
-    QWidget* form = w.form.get();
-    TimingEditor* editor = w.editor;
-    // "Words of track N (karaoke text):"
-    ASSERT_TRUE(w.Text("WordsLabel").endsWith("(karaoke text):"));
-    const auto track = static_cast<int16_t>(w.Text("WordsLabel").section(' ', 3, 3).toInt());
-    const auto song_ticks = [&] { return SungTicks(w.form->CurrentSong(), track); };
-    ASSERT_EQ(EditorTicks(editor), song_ticks());
-    ASSERT_FALSE(editor->Notes().empty()) << "the melody was found";
+    ASSERT_EQ(w.Text("WordsLabel"), "Words of track 0 (karaoke text):");
+    const auto song_ticks = [&] { return SungTicks(w.form->CurrentSong(), 0); };
+    ASSERT_EQ(EditorTicks(w.editor), song_ticks());
+    const std::vector<align::MelodyNote>& notes = w.editor->Notes();
+    ASSERT_GT(notes.size(), 8u) << "the melody was found";
     EXPECT_TRUE(w.At(0).LineStart && w.At(0).ParagraphStart);
-    const std::string read = w.SongBytes();
 
-    const auto tick = [&](int i) { return w.Tick(i); };
-    const auto next_note = [&](int32_t after) { return NextNote(editor, after); };
-    editor->setFocus();
-    Keys(editor, {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right});
-    ASSERT_EQ(editor->Current(), 2);
-    const int32_t expected = std::min(next_note(tick(2)), tick(3));
-    Keys(editor, {Qt::ALT | Qt::Key_Right});
-    EXPECT_EQ(tick(2), expected);
-    EXPECT_NE(w.SongBytes(), read);
-    EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "an edit is written by Write File";
-    EXPECT_EQ(w.UndoName(), "&Undo Move to the Next Note");
-    w.Undo();
-    EXPECT_EQ(w.SongBytes(), read) << "undo gives the bytes back";
-    EXPECT_EQ(w.State(), kConvertible);
-    Keys(form, {Qt::CTRL | Qt::SHIFT | Qt::Key_Z});
-    EXPECT_EQ(tick(2), expected);
-
-    // Nudge by a sixteenth; two syllables chosen move together.
-    editor->setFocus();
-    const int32_t sixteenth = w.form->CurrentSong().Division / 4, third = tick(3);
-    Keys(editor, {Qt::Key_Right, Qt::CTRL | Qt::Key_Right});
-    EXPECT_EQ(tick(3), std::min(third + sixteenth, tick(4)));
-    Keys(editor, {Qt::Key_Left, Qt::SHIFT | Qt::Key_Right});
-    EXPECT_EQ(editor->Selection(), (std::set<int>{2, 3}));
-    const int32_t two = tick(2), three = tick(3);
-    Keys(editor, {Qt::CTRL | Qt::Key_Left});
-    EXPECT_EQ(std::pair(tick(2), tick(3)), std::pair(two - sixteenth, three - sixteenth));
-    EXPECT_EQ(song_ticks()[3], tick(3)) << "the song itself holds the edit";
+    // Nudge by a sixteenth; two syllables chosen move together. (Undo and
+    // redo of each edit key are the next test's.)
+    Keys(w.editor, {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right});
+    ASSERT_EQ(w.editor->Current(), 2);
+    const int32_t sixteenth = w.form->CurrentSong().Division / 4, third = w.Tick(3);
+    Keys(w.editor, {Qt::Key_Right, Qt::CTRL | Qt::Key_Right});
+    EXPECT_EQ(w.Tick(3), std::min(third + sixteenth, w.Tick(4)));
+    Keys(w.editor, {Qt::Key_Left, Qt::SHIFT | Qt::Key_Right});
+    EXPECT_EQ(w.editor->Selection(), (std::set<int>{2, 3}));
+    const int32_t two = w.Tick(2), three = w.Tick(3);
+    Keys(w.editor, {Qt::CTRL | Qt::Key_Left});
+    EXPECT_EQ(std::pair(w.Tick(2), w.Tick(3)), std::pair(two - sixteenth, three - sixteenth));
+    EXPECT_EQ(song_ticks()[3], w.Tick(3)) << "the song itself holds the edit";
 
     // A drag puts the syllable on the note under the pointer; with Alt it
     // moves alone. Dragged: the first syllable with a free note between it
     // and the one before.
     int dragged = 1;
-    while (next_note(tick(dragged - 1)) >= tick(dragged)) ++dragged;
-    const int32_t target = next_note(tick(dragged - 1));
-    editor->Select(dragged);
-    Drag(editor, tick(dragged), target, Qt::AltModifier);
-    EXPECT_EQ(tick(dragged), target);
-    EXPECT_EQ(editor->Selection(), (std::set<int>{dragged}));
+    while (w.NextNote(w.Tick(dragged - 1)) >= w.Tick(dragged)) ++dragged;
+    const int32_t target = w.NextNote(w.Tick(dragged - 1));
+    w.editor->Select(dragged);
+    Drag(w.editor, w.Tick(dragged), target, Qt::AltModifier);
+    EXPECT_EQ(w.Tick(dragged), target);
+    EXPECT_EQ(w.editor->Selection(), (std::set<int>{dragged}));
 
     // Zoom keeps the chosen syllable where it was on screen.
-    const double zoom = editor->PixelsPerQuarter();
-    const int x = editor->X(tick(dragged));
-    Keys(form, {Qt::CTRL | Qt::Key_Plus});
-    EXPECT_DOUBLE_EQ(editor->PixelsPerQuarter(), zoom * 1.25);
-    EXPECT_NEAR(editor->X(tick(dragged)), x, 1);
-    QWheelEvent wheel(QPointF(50, 50), editor->viewport()->mapToGlobal(QPointF(50, 50)), {},
+    const double zoom = w.editor->PixelsPerQuarter();
+    const int x = w.editor->X(w.Tick(dragged));
+    Keys(w.form.get(), {Qt::CTRL | Qt::Key_Plus});
+    EXPECT_DOUBLE_EQ(w.editor->PixelsPerQuarter(), zoom * 1.25);
+    EXPECT_NEAR(w.editor->X(w.Tick(dragged)), x, 1);
+    QWheelEvent wheel(QPointF(50, 50), w.editor->viewport()->mapToGlobal(QPointF(50, 50)), {},
                       QPoint(0, -120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(editor->viewport(), &wheel);
-    EXPECT_DOUBLE_EQ(editor->PixelsPerQuarter(), zoom);
+    QApplication::sendEvent(w.editor->viewport(), &wheel);
+    EXPECT_DOUBLE_EQ(w.editor->PixelsPerQuarter(), zoom);
 
     // Unsaved edits are asked about (the question cancelled, the open dialog
     // is never reached, besides the one the song was read from); the written
     // file holds them.
-    Click(form, "Command1");
+    Click(w.form.get(), "Command1");
     EXPECT_EQ(w.prompts->save_questions.value(0),
               "The edited song has not been written. Write it before it goes?");
     EXPECT_EQ(w.prompts->folders.size(), 1);
     const std::vector<int32_t> edited = song_ticks();
     w.Write(dir / "edited.kar");
-    EXPECT_EQ(SungTicks(ReadBack(dir / "edited.kar"), track), edited);
+    EXPECT_EQ(SungTicks(ReadBack(dir / "edited.kar"), 0), edited);
     EXPECT_EQ(w.State(), kConvertible) << "written: the undo stack is clean";
 
     // Tap to time: each tap puts the next syllable on the note start nearest
     // it (less the latency); a tap far from any note is told and changes
     // nothing; undo takes back one tap, and the next tap times that syllable
     // again.
-    ASSERT_NE(editor->Words(), nullptr);
-    const editing::TimedWords& words = *editor->Words();
-    const std::vector<align::MelodyNote>& notes = editor->Notes();
-    ASSERT_GT(notes.size(), 8u);
-    editor->Select(0);
+    ASSERT_NE(w.editor->Words(), nullptr);
+    const editing::TimedWords& words = *w.editor->Words();
+    w.editor->Select(0);
     // The first three syllables onto notes 1, 2 and 4, tapped 60 ms late
     // with 50 ms of latency.
-    for (int note : {1, 2, 4}) editor->Tap(words.Seconds(notes[note].Tick) + 0.06, 0.05);
-    EXPECT_EQ(std::tuple(tick(0), tick(1), tick(2)),
+    for (int note : {1, 2, 4}) w.editor->Tap(words.Seconds(notes[note].Tick) + 0.06, 0.05);
+    EXPECT_EQ(std::tuple(w.Tick(0), w.Tick(1), w.Tick(2)),
               std::tuple(notes[1].Tick, notes[2].Tick, notes[4].Tick));
     const std::string tapped = w.SongBytes();
-    editor->Tap(words.Seconds(notes.back().End) + 30, 0);  // no note near
+    w.editor->Tap(words.Seconds(notes.back().End) + 30, 0);  // no note near
     EXPECT_TRUE(w.Text().startsWith("Tap at ")) << w.Text().toStdString();
     EXPECT_EQ(w.SongBytes(), tapped);
     w.Undo();
-    EXPECT_NE(tick(2), notes[4].Tick);
-    EXPECT_EQ(std::pair(tick(0), tick(1)), std::pair(notes[1].Tick, notes[2].Tick))
+    EXPECT_NE(w.Tick(2), notes[4].Tick);
+    EXPECT_EQ(std::pair(w.Tick(0), w.Tick(1)), std::pair(notes[1].Tick, notes[2].Tick))
         << "one tap undone, not all";
-    editor->Tap(words.Seconds(notes[5].Tick), 0);
-    EXPECT_EQ(tick(2), notes[5].Tick) << "the undone tap's syllable again";
+    w.editor->Tap(words.Seconds(notes[5].Tick), 0);
+    EXPECT_EQ(w.Tick(2), notes[5].Tick) << "the undone tap's syllable again";
 
     // Ctrl+Shift+Space plays from two beats before the chosen syllable; a tap
     // while the song plays leaves it playing.
-    auto* player = Find<PlaybackPanel>(form, "PlaybackPanel");
-    editor->Select(6);
-    const double lead_in = words.Seconds(tick(6) - 2 * w.form->CurrentSong().Division);
+    auto* player = Find<PlaybackPanel>(w.form.get(), "PlaybackPanel");
+    w.editor->Select(6);
+    const double lead_in = words.Seconds(w.Tick(6) - 2 * w.form->CurrentSong().Division);
     ASSERT_GT(lead_in, 1.0);
-    Keys(form, {Qt::CTRL | Qt::SHIFT | Qt::Key_Space});
+    Keys(w.form.get(), {Qt::CTRL | Qt::SHIFT | Qt::Key_Space});
     ASSERT_TRUE(QTest::qWaitFor([&] { return player->Playing(); }, 3000));
     EXPECT_NEAR(player->Position(), lead_in, 0.5);
-    editor->Select(3);
-    editor->Tap(words.Seconds(notes[7].Tick), 0);
-    EXPECT_EQ(tick(3), notes[7].Tick);
+    w.editor->Select(3);
+    w.editor->Tap(words.Seconds(notes[7].Tick), 0);
+    EXPECT_EQ(w.Tick(3), notes[7].Tick);
     QTest::qWait(50);
     EXPECT_TRUE(player->Playing()) << "an edit stopped the song";
     player->Stop();
@@ -1415,77 +1349,82 @@ TEST(TimingEditor, KeysDragAndTapsMoveSyllablesUndoRestoresTheBytesAndTheEditIsW
     // times the next line's first syllable, a note later here, taken back by
     // the latency in the listener's seconds (2 s at half speed: 1 s of the
     // song). The snapping and the pins are the core's (editing_test).
-    Keys(form, {Qt::SHIFT | Qt::Key_T});
-    ASSERT_TRUE(editor->LineStartTaps());
+    Keys(w.form.get(), {Qt::SHIFT | Qt::Key_T});
+    ASSERT_TRUE(w.editor->LineStartTaps());
     w.Trigger("HalfSpeedAction");
     EXPECT_EQ(player->Speed(), 0.5);
     int start = 5;
     while (!w.At(start).LineStart) ++start;
-    editor->Select(4);
-    const int32_t line_target = next_note(tick(start));
-    editor->Tap(words.Seconds(line_target) + 1.0, 2.0, 0.5);
-    EXPECT_EQ(tick(start), line_target);
+    w.editor->Select(4);
+    const int32_t line_target = w.NextNote(w.Tick(start));
+    w.editor->Tap(words.Seconds(line_target) + 1.0, 2.0, 0.5);
+    EXPECT_EQ(w.Tick(start), line_target);
     EXPECT_EQ(w.UndoName(), "&Undo Tap a Line Start");
 }
 
 // Each edit key of the editor is one step on the undo stack, named for the
-// edit, and its undo gives the song's bytes back; a drag without a modifier
-// pins the syllable and re-aligns its line, leaving the other lines alone.
-TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDoubts) {
+// edit: the window counts it as unsaved work, its undo gives the song's
+// bytes back exactly and redo makes it again. A refused edit changes
+// nothing and says why. A drag without a modifier pins the syllable and
+// re-aligns its line, leaving the other lines alone.
+TEST(TimingEditor, EditKeysAreUndoStepsRefusalsSayWhyADragReAlignsOnlyItsLineAndF8FindsDoubts) {
     VERSELANE_REQUIRE_CORPUS();
     EditorWindow w;
-    TimingEditor* editor = w.editor;
-    editor->SetTextPrompt([](const QString&, const QString&) { return QString("Star"); });
+    int split_at = -1;  // where F2's "Star" is split (F2's Split at the Cursor); -1: not split
+    w.editor->SetTextPrompt(
+        [&](const QString&, const QString&) { return TimingEditor::TypedText("Star", split_at); });
     const std::string read = w.SongBytes();
-    const size_t count = editor->Syllables().size();
+    const size_t count = w.editor->Syllables().size();
+    const std::vector<int32_t> ticks = EditorTicks(w.editor);
     const auto size_is = [&](size_t n) {
-        return [&, n] { return editor->Syllables().size() == n; };
+        return [&, n] { return w.editor->Syllables().size() == n; };
     };
-    const std::tuple<QKeyCombination, QString, std::function<bool()>> rows[] = {
-        {Qt::Key_F2, "&Undo Edit the Text", [&] { return w.At(3).Text == "Star"; }},
-        {Qt::Key_Delete, "&Undo Delete the Syllable", size_is(count - 1)},
-        {Qt::Key_Insert, "&Undo Insert a Word", size_is(count + 1)},
-        {Qt::CTRL | Qt::Key_J, "&Undo Merge with the Next", size_is(count - 1)},
-        {Qt::CTRL | Qt::Key_Slash, "&Undo Split the Syllable", size_is(count + 1)},
-        {Qt::Key_Return, "&Undo Start a Line", [&] { return w.At(3).LineStart; }},
-        {Qt::SHIFT | Qt::Key_Return, "&Undo Start a Paragraph",
+    // The key pressed on the fourth syllable, where F2's text is split, the
+    // undo step's name and whether the edit was made.
+    const std::tuple<QKeyCombination, int, QString, std::function<bool()>> rows[] = {
+        {Qt::ALT | Qt::Key_Right, -1, "&Undo Move to the Next Note",
+         [&] { return w.Tick(3) == std::min(w.NextNote(ticks[3]), ticks[4]); }},
+        {Qt::Key_F2, -1, "&Undo Edit the Text", [&] { return w.At(3).Text == "Star"; }},
+        {Qt::Key_F2, 2, "&Undo Split the Syllable at the Cursor",
+         [&] { return w.At(3).Text + '|' + w.At(4).Text == "St|ar"; }},
+        {Qt::Key_Delete, -1, "&Undo Delete the Syllable", size_is(count - 1)},
+        {Qt::Key_Insert, -1, "&Undo Insert a Word", size_is(count + 1)},
+        {Qt::CTRL | Qt::Key_J, -1, "&Undo Merge with the Next", size_is(count - 1)},
+        {Qt::CTRL | Qt::Key_Slash, -1, "&Undo Split the Syllable", size_is(count + 1)},
+        {Qt::Key_Return, -1, "&Undo Start a Line", [&] { return w.At(3).LineStart; }},
+        {Qt::SHIFT | Qt::Key_Return, -1, "&Undo Start a Paragraph",
          [&] { return w.At(3).ParagraphStart; }},
     };
-    for (const auto& [key, undo_name, done] : rows) {
+    for (const auto& [key, split, undo_name, done] : rows) {
         SCOPED_TRACE(undo_name.toStdString());
-        editor->setFocus();
-        editor->Select(3);
-        ASSERT_FALSE(w.At(3).LineStart);
-        Keys(editor, {key});
+        split_at = split;
+        w.editor->setFocus();
+        w.editor->Select(3);
+        Keys(w.editor, {key});
         EXPECT_TRUE(done());
-        EXPECT_EQ(w.UndoName(), undo_name);
+        // The song holds the edit, written by Write File; its undo gives the
+        // bytes back.
+        EXPECT_EQ(std::tuple(w.UndoName(), w.State(), w.SongBytes() != read),
+                  std::tuple(undo_name, Buttons{true, true, true}, true));
         w.Undo();
-        EXPECT_EQ(w.SongBytes(), read);
-        EXPECT_EQ(editor->Syllables().size(), count);
+        EXPECT_EQ(std::tuple(w.SongBytes() == read, w.editor->Syllables().size(), w.State()),
+                  std::tuple(true, count, kConvertible));
+        Keys(w.form.get(), {Qt::CTRL | Qt::SHIFT | Qt::Key_Z});
+        EXPECT_TRUE(done()) << "redone";
+        w.Undo();
     }
-    // A refused edit is told in the desktop's words, from the refusal's value.
-    editor->Select(0);
-    Keys(editor, {Qt::ALT | Qt::Key_Left});
-    EXPECT_EQ(w.SongBytes(), read);
+    // A refused edit changes nothing and is told in the desktop's words, from
+    // the refusal's value: no note before the first syllable; a split at the
+    // text's end.
+    w.editor->Select(0);
+    Keys(w.editor, {Qt::ALT | Qt::Key_Left});
     EXPECT_EQ(w.Text(),
               "Move to the Previous Note: not done (no note of the melody comes before it).");
-
-    // F2's Split at the Cursor: the text as typed split where the cursor
-    // was, in one undo step; a split at the text's end is refused and
-    // changes nothing.
-    for (const int cursor : {2, 4}) {
-        editor->SetTextPrompt([cursor](const QString&, const QString&) {
-            return TimingEditor::TypedText("Star", cursor);
-        });
-        editor->Select(3);
-        Keys(editor, {Qt::Key_F2});
-        if (cursor == 2) {
-            EXPECT_EQ(w.At(3).Text + '|' + w.At(4).Text, "St|ar");
-            EXPECT_EQ(w.UndoName(), "&Undo Split the Syllable at the Cursor");
-            w.Undo();
-        }
-        EXPECT_EQ(w.SongBytes(), read) << cursor;
-    }
+    split_at = 4;
+    w.editor->Select(3);
+    Keys(w.editor, {Qt::Key_F2});
+    EXPECT_EQ(w.Text(), "Split the Syllable: not done (a split must leave text on both sides).");
+    EXPECT_EQ(w.SongBytes(), read) << "neither refusal changed the song";
 
     // The drag: the second line's first syllable one note later; the first
     // line and the lines after the second stay where they were.
@@ -1494,12 +1433,11 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
         if (w.At(i).LineStart) line_starts.push_back(static_cast<int>(i));
     ASSERT_GE(line_starts.size(), 3u);
     const int first = line_starts[1], end = line_starts[2];
-    const std::vector<int32_t> ticks = EditorTicks(editor);
-    const int32_t target = NextNote(editor, ticks[first]);
+    const int32_t target = w.NextNote(ticks[first]);
     ASSERT_GT(target, ticks[first]);
     // Alt+Shift+Right, the drag by keyboard, gives the same song.
-    editor->Select(first);
-    Drag(editor, ticks[first], target, Qt::NoModifier);
+    w.editor->Select(first);
+    Drag(w.editor, ticks[first], target, Qt::NoModifier);
     const std::string dragged = w.SongBytes();
     for (const QString undo_name :
          {"&Undo Drag onto a Note and Re-align", "&Undo Pin to the Next Note and Re-align"}) {
@@ -1511,25 +1449,20 @@ TEST(TimingEditor, EveryEditKeyIsOneUndoStepADragReAlignsOnlyItsLineAndF8FindsDo
                   std::tuple(ticks[first - 1], target, ticks[end]));
         w.Undo();
         EXPECT_EQ(w.SongBytes(), read);
-        editor->setFocus();
-        editor->Select(first);
-        Keys(editor, {Qt::ALT | Qt::SHIFT | Qt::Key_Right});
+        w.editor->Select(first);
+        Keys(w.editor, {Qt::ALT | Qt::SHIFT | Qt::Key_Right});
     }
     w.Undo();
 
     // F8 and Shift+F8 go round the doubtful syllables (on no note of the
     // melody). The second syllable, pushed off its note, becomes doubtful.
-    editor->setFocus();
-    Keys(editor, {Qt::Key_Home, Qt::Key_Right, Qt::CTRL | Qt::Key_Right});
-    std::vector<int> doubtful;
-    for (size_t i = 0; i < editor->Syllables().size(); ++i)
-        if (w.At(i).Doubtful) doubtful.push_back(static_cast<int>(i));
+    Keys(w.editor, {Qt::Key_Home, Qt::Key_Right, Qt::CTRL | Qt::Key_Right});
     ASSERT_TRUE(w.At(1).Doubtful);
-    Keys(editor, {Qt::Key_Home});
+    Keys(w.editor, {Qt::Key_Home});
     Keys(w.form.get(), {Qt::Key_F8});
-    EXPECT_EQ(editor->Current(), doubtful.front() == 0 ? doubtful[1] : doubtful.front());
+    EXPECT_EQ(w.editor->Current(), 1) << "the next doubtful syllable after the first";
     Keys(w.form.get(), {Qt::SHIFT | Qt::Key_F8, Qt::SHIFT | Qt::Key_F8});
-    EXPECT_TRUE(w.At(editor->Current()).Doubtful);
+    EXPECT_TRUE(w.At(w.editor->Current()).Doubtful);
 }
 
 // Write Words As: a song with lyric events only, one syllable nudged, written
@@ -1540,14 +1473,12 @@ TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
     EditorWindow w("lyrics/twinkle_mma.mid");
     auto* write_as = Find<QMenu>(w.form.get(), "WriteAsMenu");
     EXPECT_FALSE(write_as->isEnabled()) << "nothing edited";
-    w.editor->setFocus();
     w.editor->Select(1);
     Keys(w.editor, {Qt::CTRL | Qt::Key_Right});
     const std::vector<int32_t> edited = EditorTicks(w.editor);
     ASSERT_TRUE(write_as->isEnabled());
     w.prompts->files.push_back(Path(dir / "edited.kar"));
     w.Trigger("WriteKaraokeAction");
-    EXPECT_EQ(w.Text(), "Wrote edited.kar.");
     const Song written = ReadBack(dir / "edited.kar");
     ASSERT_EQ(PreferredLineSource(written), LineSource::Karaoke);
     EXPECT_EQ(SungTicks(written, ChooseSourceTrack(written, ConversionDirection::KaraokeToLyrics)),
@@ -1556,13 +1487,12 @@ TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
     // Tap Latency shows the output's own figure (none while silent) beside
     // the box; the milliseconds typed there and kept in the settings in
     // seconds are the editor journey's (ui_test_editor_journey.sh).
-    QString shown;
-    WhenShown(w.form.get(), "TapLatencyDialog", [&shown](QWidget* d) {
-        shown = Label(d, "ReportedLatency");
+    WhenShown(w.form.get(), "TapLatencyDialog", [](QWidget* d) {
+        EXPECT_TRUE(Label(d, "ReportedLatency").contains("reports 0 ms"))
+            << Label(d, "ReportedLatency").toStdString();
         static_cast<QDialog*>(d)->reject();
     });
     w.Trigger("TapLatencyAction");
-    EXPECT_TRUE(shown.contains("reports 0 ms")) << shown.toStdString();
 
     // What the read learnt of the song outlives the edits: Convert Lyrics
     // finds the lyrics and makes karaoke text of the edited words.
