@@ -767,21 +767,22 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     EXPECT_EQ(ReadBack(dir / "lyrics.mid").TrackCount(), 4);
 }
 
-TEST(SaveName, ProposedFromTheInputTheDirectionAndTheLastFolder) {
-    // Repaired only (None): NAME.fixed.EXT, as `fix` writes it; never the input itself.
-    // The plain cases (song.mid to song.kar, bare.kar to bare.fixed.kar) are
-    // checked in the journeys above.
-    const auto lyrics = ConversionChoice::LyricsToText, none = ConversionChoice::None;
-    const std::tuple<const char*, ConversionChoice, const char*, const char*> rows[] = {
-        {"/m/a.b.kar", ConversionChoice::KaraokeToLyrics, "", "/m/a.b.lyrics.mid"},
-        {"/m/noext", lyrics, "/out", "/out/noext.kar"},
-        {"/m/song.kar", lyrics, "", "/m/song-converted.kar"},
-        {"", lyrics, "", ""},
-        {"/m/a.b.mid", none, "/out", "/out/a.b.fixed.mid"},
-        {"/m/noext", none, "", "/m/noext.fixed.mid"},
+TEST(SaveName, ProposedFromTheInputTheKindAndTheLastFolder) {
+    // As the command line names its outputs; never the input itself. Which
+    // kind the window asks for is checked where its songs are written.
+    using enum workflow::OutputKind;
+    const std::tuple<const char*, workflow::OutputKind, const char*, const char*> rows[] = {
+        {"/m/a.b.kar", Lyrics, "", "/m/a.b.lyrics.mid"},
+        {"/m/noext", Karaoke, "/out", "/out/noext.kar"},
+        {"/m/song.kar", Karaoke, "", "/m/song-converted.kar"},
+        {"", Karaoke, "", ""},
+        {"/m/a.b.mid", Fixed, "/out", "/out/a.b.fixed.mid"},
+        {"/m/noext", Fixed, "", "/m/noext.fixed.mid"},
+        {"/m/song.kar", Aligned, "", "/m/song.aligned.kar"},
+        {"/m/song.KAR", Retimed, "", "/m/song.retimed.KAR"},
     };
-    for (const auto& [input, choice, folder, expected] : rows)
-        EXPECT_EQ(ProposedSaveName(input, choice, folder), expected) << input;
+    for (const auto& [input, kind, folder, expected] : rows)
+        EXPECT_EQ(ui::ProposedSaveName(input, kind, folder), expected) << input;
 }
 
 // "Negra Sombra": division 480, 1.2 s a quarter note with two slower
@@ -1023,6 +1024,8 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
         w.Open("plain/dmp_test.mid");  // the question cancelled
         EXPECT_EQ(w.prompts->save_questions.size(), aligned ? 1 : 0);
         if (!aligned) continue;
+        w.Trigger("WriteAction");  // the name asked for and not given: nothing written
+        EXPECT_EQ(QFileInfo(w.prompts->proposed.value(0)).fileName(), "negra_sombra.aligned.kar");
         EXPECT_TRUE(w.Words().contains("negra sombra que me asombras,")) << w.Words().toStdString();
         EXPECT_TRUE(w.Text().contains(QString("%1 syllables are doubtful").arg(listed)));
         // The karaoke view marks the doubtful syllables with their reason.
@@ -1303,6 +1306,7 @@ TEST(TimingEditor, NudgesDragAndTapsMoveTheSongsSyllablesAndTheEditIsWritten) {
     EXPECT_EQ(w.prompts->folders.size(), 1);
     const std::vector<int32_t> edited = song_ticks();
     w.Write(dir / "edited.kar");
+    EXPECT_EQ(QFileInfo(w.prompts->proposed.value(0)).fileName(), "twinkle_dmp.retimed.kar");
     EXPECT_EQ(SungTicks(ReadBack(dir / "edited.kar"), 0), edited);
     EXPECT_EQ(w.State(), kConvertible) << "written: the undo stack is clean";
 
@@ -1479,6 +1483,7 @@ TEST(TimingEditor, EditedWordsWrittenAsTheOtherStream) {
     ASSERT_TRUE(write_as->isEnabled());
     w.prompts->files.push_back(Path(dir / "edited.kar"));
     w.Trigger("WriteKaraokeAction");
+    EXPECT_EQ(QFileInfo(w.prompts->proposed.value(0)).fileName(), "twinkle_mma.kar");
     const Song written = ReadBack(dir / "edited.kar");
     ASSERT_EQ(PreferredLineSource(written), LineSource::Karaoke);
     EXPECT_EQ(SungTicks(written, ChooseSourceTrack(written, ConversionDirection::KaraokeToLyrics)),

@@ -51,11 +51,7 @@ QString VersionedTitle(const QString& caption, int major, int minor, int revisio
     return QStringLiteral("%1 v.%2.%3.%4").arg(caption).arg(major).arg(minor).arg(revision);
 }
 
-QString ProposedSaveName(const QString& input, ConversionChoice choice, const QString& folder) {
-    const workflow::OutputKind kind =
-        choice == ConversionChoice::LyricsToText ? workflow::OutputKind::Karaoke
-        : choice == ConversionChoice::None       ? workflow::OutputKind::Fixed
-                                                 : workflow::OutputKind::Lyrics;
+QString ProposedSaveName(const QString& input, workflow::OutputKind kind, const QString& folder) {
     return QFile::decodeName(QByteArray::fromStdString(workflow::ProposedSaveName(
         QFile::encodeName(input).toStdString(), kind, QFile::encodeName(folder).toStdString())));
 }
@@ -281,7 +277,7 @@ void MainWindow::read(const QString& path) {
     converted_ = ConversionChoice::None;
     sheet_doubts_.clear();
     sheet_text_.clear();
-    changed_ = unsaved_ = broken_ = false;
+    changed_ = unsaved_ = broken_ = from_sheet_ = false;
     has_words_ = HasWordsToConvert();
     remember(path);
 
@@ -342,6 +338,7 @@ void MainWindow::convertLyrics() {
         status_->setText(tr("The conversion failed (%1). Read the song again to retry.")
                              .arg(ErrorReason(error)));
         converted_ = ConversionChoice::None;
+        from_sheet_ = false;
         checks_->Check();
         showWords();
         return;
@@ -351,6 +348,7 @@ void MainWindow::convertLyrics() {
         return;
     }
     converted_ = conversion_dialog_->Choice;
+    from_sheet_ = false;
     changed_ = unsaved_ = true;
     updateCommands();
     const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
@@ -378,8 +376,18 @@ void MainWindow::convertLyrics() {
 bool MainWindow::writeFile() {
     if (busy_ || !write_button_->isEnabled()) return false;
     const QString folder = Settings().value(QStringLiteral("saveFolder")).toString();
+    // Write Words As names the file for the stream it writes.
+    using workflow::OutputKind;
+    const bool words_as = save_as_ != editing::SaveAs::AsEdited && editor_->Words();
+    const OutputKind kind =
+        words_as ? (save_as_ == editing::SaveAs::Lyrics ? OutputKind::Lyrics : OutputKind::Karaoke)
+        : from_sheet_                                     ? OutputKind::Aligned
+        : converted_ == ConversionChoice::LyricsToText    ? OutputKind::Karaoke
+        : converted_ == ConversionChoice::KaraokeToLyrics ? OutputKind::Lyrics
+        : changed_                                        ? OutputKind::Fixed
+                                                          : OutputKind::Retimed;
     const std::optional<QString> path =
-        prompts_->SaveFileName(this, ProposedSaveName(source_path_, converted_, folder));
+        prompts_->SaveFileName(this, ProposedSaveName(source_path_, kind, folder));
     if (!path) return false;  // cancelled: nothing written
     const QString name = QFileInfo(*path).fileName();
     if (SameFile(*path, source_path_)) {
@@ -394,7 +402,7 @@ bool MainWindow::writeFile() {
     std::optional<WriteFailure> failure;
     try {
         // Write Words As: the edited words in the stream chosen.
-        if (save_as_ != editing::SaveAs::AsEdited && editor_->Words()) {
+        if (words_as) {
             failure = WriteSong(editor_->Words()->SongToWrite(save_as_), FileNameBytes(*path));
         } else {
             failure = WriteSong(song_, FileNameBytes(*path));
@@ -561,7 +569,7 @@ void MainWindow::wordsFromSheet() {
     sheet_doubts_ = dialog.Doubts();
     converted_ = ConversionChoice::LyricsToText;
     converted_track_ = 2;  // the new "Words" track
-    changed_ = unsaved_ = true;
+    changed_ = unsaved_ = from_sheet_ = true;
     updateCommands();
     const QStringList doubtful = dialog.Doubtful();
     status_->setText(

@@ -22,6 +22,7 @@
 #include "model/song_facts.h"
 #include "ui/karaoke_view.h"
 #include "ui/prompts.h"
+#include "workflow/output_names.h"
 
 class QAction;
 class QComboBox;
@@ -45,12 +46,15 @@ class TimingEditor;
 // "Midi Verselane" and the version: "Midi Verselane v.1.0.0".
 QString VersionedTitle(const QString& caption, int major, int minor, int revision);
 
-// The name the save dialog proposes: NAME.kar after lyrics became karaoke
-// text, NAME.lyrics.mid after karaoke text became lyrics, NAME.fixed.EXT for
-// a song that was only repaired (`choice` ConversionChoice::None), as `fix` names it; in
-// `folder` (the last one written to) or else beside the input; never the
+// The name the save dialog proposes, as the command line names its output
+// of the same kind: NAME.kar after lyrics became karaoke text (or
+// NAME.aligned.kar for a .kar song given words from a lyric sheet),
+// NAME.lyrics.mid after karaoke text became lyrics, NAME.fixed.EXT for a
+// repaired song, NAME.retimed.EXT for one only edited in the timing editor;
+// in `folder` (the last one written to) or else beside the input; never the
 // input itself.
-QString ProposedSaveName(const QString& input, ConversionChoice choice, const QString& folder = {});
+QString ProposedSaveName(const QString& input, workflow::OutputKind kind,
+                         const QString& folder = {});
 
 class MainWindow : public QMainWindow, public ConversionHost {
     Q_OBJECT
@@ -148,6 +152,7 @@ class MainWindow : public QMainWindow, public ConversionHost {
     // is read.
     QString sheet_text_;
     bool changed_ = false;        // converted or repaired since it was read: Write File offered
+    bool from_sheet_ = false;     // its words are the last lyric sheet's
     bool unsaved_ = false;        // differs from what was last read or written
     bool broken_ = false;         // a conversion failed half way: it takes a new read
     bool has_words_ = false;      // some track holds words to convert, either way
