@@ -131,8 +131,9 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
         {Edit::Delete(2), "¶Hel@0-lo@480/Sec@1920-ond@2400 line@2880"},
         {Edit::Delete(3), "¶Hel@0-lo@480 world@960/ond@2400 line@2880"},
         {Edit::Delete(5), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400"},
-        // insert at a line's end (also on the tick of the syllable behind), at the end, past
-        // the end of track
+        // insert before the first (which then opens no line), at a line's end (also on the
+        // tick of the syllable behind), at the end, past the end of track
+        {Edit::Insert(0, "Oh", 0), "¶Oh@0 Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880"},
         {Edit::Insert(3, "big", 1440),
          "¶Hel@0-lo@480 world@960 big@1440/Sec@1920-ond@2400 line@2880"},
         {Edit::Insert(3, "big", 1920),
