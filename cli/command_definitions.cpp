@@ -10,7 +10,6 @@ namespace {
 // How the conversions and fix treat their inputs and outputs, told after
 // each one's options.
 constexpr const char* kBatchRules =
-    "\n"
     "A folder among the inputs stands for the songs in it (.mid, .midi, .kar,\n"
     ".rmi); with -r also those of its subfolders, which --out-dir keeps as\n"
     "subfolders. Folders are made only when a file is written into them.\n"
@@ -124,7 +123,7 @@ void CommandLine::DefineConversions() {
                 "track and a \"Words\" track are inserted behind track 0. The lyric events\n"
                 "stay where they are (for keyboards, which read them) unless --drop-lyrics is\n"
                 "given. A format 0 song becomes format 1.\n",
-                std::string(kBatchRules + 1) + kConversionStatus);
+                std::string(kBatchRules) + kConversionStatus);
     Words(to_karaoke, "IN", "songs or folders of songs");
     Output(to_karaoke, "NAME.kar");
     Value(to_karaoke, "--track", values.track, "N",
@@ -157,7 +156,7 @@ void CommandLine::DefineConversions() {
                 "mark; a \"\\\" mark becomes LF CR and a \"/\" mark CR at the end of the\n"
                 "lyric before it, where a gap that opens a syllable goes too. \"@\" lines\n"
                 "are not sung: they stay text events.\n",
-                std::string(kBatchRules + 1) + kConversionStatus);
+                std::string(kBatchRules) + kConversionStatus);
     Words(to_lyrics, "IN", "songs or folders of songs");
     Output(to_lyrics, "NAME.lyrics.mid");
     Value(to_lyrics, "--track", values.track, "N",
@@ -226,7 +225,7 @@ void CommandLine::DefineChecks() {
                 "lyric events that repeat the karaoke text go, with --for lyrics the karaoke\n"
                 "text that repeats the lyrics; with both (the default) both stay. A song\n"
                 "that needs no repair is reported (\"nothing to repair\") and not written.\n",
-                std::string(kBatchRules + 1) + kFixStatus);
+                std::string(kBatchRules) + kFixStatus);
     Words(fix, "IN", "songs or folders of songs");
     Output(fix, "NAME.fixed.EXT");
     Value(fix, "--for", values.players, "PLAYERS", "soft-karaoke, lyrics or both (default)");
