@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "align/melody.h"
+#include "editing/bar_lines.h"
 
 namespace verselane::ui {
 
@@ -349,32 +350,16 @@ void TimingEditor::paintEvent(QPaintEvent*) {
                   last = int64_t{TickAt(area.width())} + 1;
 
     // Bars and beats, by the song's time signatures (4/4 before the first).
-    std::vector<align::Metre> metres = metres_;
-    if (metres.empty() || metres.front().Tick > 0) {
-        metres.insert(metres.begin(), {0, division_ * 4});
-    }
-    int64_t bar_number = 1;
-    for (size_t m = 0; m < metres.size(); ++m) {
-        const int64_t bar = std::max(1, metres[m].BarTicks);
-        const int64_t end = m + 1 < metres.size() ? metres[m + 1].Tick : last + bar;
-        const int64_t beat = std::max<int64_t>(1, bar % division_ == 0 ? division_ : bar);
-        // The bars before the view are counted, not walked through.
-        const int64_t before = std::clamp<int64_t>((first - metres[m].Tick) / bar, 0,
-                                                   (end - metres[m].Tick + bar - 1) / bar);
-        bar_number += before;
-        for (int64_t tick = metres[m].Tick + before * bar; tick < end && tick <= last;
-             tick += bar, ++bar_number) {
-            if (tick + bar < first) continue;
-            const int x = X(tick);
-            painter.setPen(colours.color(QPalette::Mid));
-            painter.drawLine(x, 0, x, area.height());
-            painter.setPen(colours.color(QPalette::Text));
-            painter.drawText(x + 3, kRuler - 3, QString::number(bar_number));
-            if (pixels_per_quarter_ >= 12) {
-                painter.setPen(colours.color(QPalette::Midlight));
-                for (int64_t b = tick + beat; b < tick + bar; b += beat) {
-                    painter.drawLine(X(b), kRuler, X(b), strip_bottom);
-                }
+    for (const editing::BarLine& line : editing::BarLines(metres_, division_, first, last)) {
+        const int x = X(line.Tick);
+        painter.setPen(colours.color(QPalette::Mid));
+        painter.drawLine(x, 0, x, area.height());
+        painter.setPen(colours.color(QPalette::Text));
+        painter.drawText(x + 3, kRuler - 3, QString::number(line.Number));
+        if (pixels_per_quarter_ >= 12) {
+            painter.setPen(colours.color(QPalette::Midlight));
+            for (int64_t b = line.Tick + line.Beat; b < line.Tick + line.Length; b += line.Beat) {
+                painter.drawLine(X(b), kRuler, X(b), strip_bottom);
             }
         }
     }
