@@ -223,8 +223,6 @@ TEST_P(EditTable, EditsUndoAndRedoOrAreRefusedWithTheirReason) {
 INSTANTIATE_TEST_SUITE_P(Streams, EditTable, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Both" : "LyricsAlone"; });
 
-// Karaoke text with other words than the lyric events is left alone, and
-// the words say so.
 // The editor's bar lines, "TICK:NUMBER/BEAT": numbered from the song's start
 // whatever part of it is in view, through changes of metre (4/4 before the
 // first; a bar that is no whole number of beats is one beat).
@@ -245,6 +243,8 @@ TEST(Editing, BarLinesAreNumberedFromTheSongsStart) {
     }
 }
 
+// Karaoke text with other words than the lyric events is left alone, and
+// the words say so.
 TEST(Editing, DifferentWordsInTheOtherStreamStayAlone) {
     Song song = WithKaraoke(LyricSong(), 1, "Test");
     const TimedSyllable first = TimedWords(song, LineSource::Karaoke).Syllables()[0];
