@@ -996,6 +996,11 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"song.mid sheet.txt -o c.mid --pin 3=1000 --pin 3=1000", 0, "Syllables: 7"},  // one pin
         {"song.mid sheet.txt -o b.mid --pin 3", 2, "--pin needs SYLLABLE=TICK"},
         {"song.mid sheet.txt --syllables some", 2, "auto or as-written"},
+        {"song.mid sheet.txt -o k.mid --to karaoke", 0, "Syllables: 7"},
+        {"song.mid sheet.txt -o t.mid --to both", 0, "Syllables: 7"},
+        {"song.mid sheet.txt -o d.mid", 0, "Syllables: 7"},
+        {"song.mid sheet.txt -o b.mid --to words", 2,
+         "--to takes lyrics, karaoke or both, not words"},
         {"song.mid empty.txt -o b.mid", 1, "the sheet holds no words"},
         {"song.mid missing.txt -o b.mid", 1, "missing.txt: cannot read the sheet: no such file"},
         {"song.mid . -o b.mid", 1, ".: cannot read the sheet: it is a folder"},
@@ -1035,6 +1040,9 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
     // The replaced song holds the words once; pinned syllables land on their ticks.
     EXPECT_EQ(Csv("b.mid", "grep -c ', Lyric_t, '"), "7\n");
     EXPECT_EQ(LyricRows("s.mid"), LyricRows("u.mid"));  // one sheet, from stdin and UTF-16
+    // --to: the karaoke text alone, or both as by default.
+    EXPECT_EQ(Csv("k.mid", "grep -c -e ', Lyric_t, ' -e '\"@KMIDI KARAOKE'"), "1\n");
+    EXPECT_EQ(Csv("t.mid", "cat"), Csv("d.mid", "cat"));
     EXPECT_EQ(LyricRows("p.mid"),
               "3, 480, Lyric_t, \"Twin\"\n"
               "3, 960, Lyric_t, \"kle \"\n"
