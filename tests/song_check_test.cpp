@@ -312,6 +312,9 @@ TEST(SongCheck, EachFindingOnItsMadeSongAtItsPlayerLevelAndNothingOnCleanSongs) 
              t[0][3].Record.Tick = end - 1;
              t[0][4].Record.Tick = end;
          }},
+        // The last syllable on the tick of the last note is not after it.
+        {"both-after-last-note", std::nullopt, false, "",
+         [](Tracks& t) { t[0][3].Record.Tick = t[1][t[1].size() - 2].Record.Tick; }},
     };
     rows.insert(rows.begin(), MadeSongs().begin(), MadeSongs().end());
     for (const Made& made : rows) {
