@@ -1439,8 +1439,11 @@ TEST(TimingEditor, EditKeysAreUndoStepsRefusalsSayWhyADragReAlignsOnlyItsLineAnd
     const int first = line_starts[1], end = line_starts[2];
     const int32_t target = w.NextNote(ticks[first]);
     ASSERT_GT(target, ticks[first]);
-    // Alt+Shift+Right, the drag by keyboard, gives the same song.
-    w.editor->Select(first);
+    // Alt+Shift+Right, the drag by keyboard, gives the same song. The press
+    // on a syllable outside the selection chooses it alone: the others
+    // chosen do not move with it.
+    w.editor->Select(first - 1);
+    w.editor->Select(first + 1, true);
     Drag(w.editor, ticks[first], target, Qt::NoModifier);
     const std::string dragged = w.SongBytes();
     for (const QString undo_name :
