@@ -14,7 +14,6 @@
 
 #include "cli/outcome_text.h"
 #include "cli/retime_command.h"
-#include "editing/bar_lines.h"
 #include "editing/timed_words.h"
 #include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
@@ -222,26 +221,6 @@ TEST_P(EditTable, EditsUndoAndRedoOrAreRefusedWithTheirReason) {
 
 INSTANTIATE_TEST_SUITE_P(Streams, EditTable, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Both" : "LyricsAlone"; });
-
-// The editor's bar lines, "TICK:NUMBER/BEAT": numbered from the song's start
-// whatever part of it is in view, through changes of metre (4/4 before the
-// first; a bar that is no whole number of beats is one beat).
-TEST(Editing, BarLinesAreNumberedFromTheSongsStart) {
-    const std::vector<align::Metre> metres = {{3840, 1440}, {9600, 600}};  // 3/4, then 5/16
-    const std::tuple<std::vector<align::Metre>, int64_t, int64_t, const char*> rows[] = {
-        {{}, 0, 2000, "0:1/480 1920:2/480 "},
-        {metres, 0, 4000, "0:1/480 1920:2/480 3840:3/480 "},
-        {metres, 6000, 7000, "5280:4/480 6720:5/480 "},
-        {metres, 10000, 11000, "9600:7/600 10200:8/600 10800:9/600 "},
-    };
-    for (const auto& [song_metres, first, last, want] : rows) {
-        std::string got;
-        for (const BarLine& b : BarLines(song_metres, 480, first, last))
-            got += std::to_string(b.Tick) + ":" + std::to_string(b.Number) + "/" +
-                   std::to_string(b.Beat) + " ";
-        EXPECT_EQ(got, want) << first;
-    }
-}
 
 // Karaoke text with other words than the lyric events is left alone, and
 // the words say so.

@@ -9,9 +9,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "align/melody.h"
-#include "editing/bar_lines.h"
-
 namespace verselane::ui {
 
 namespace {
@@ -58,7 +55,7 @@ void TimingEditor::SetSong(const Song& song, int16_t track, LineSource from,
     track_ = track;
     from_ = from;
     division_ = TicksPerBeat(song.Division);
-    metres_ = align::MetresOf(song);
+    bars_.emplace(song, track);
     notes_ = words_->Melody();
     if (words_->Other() == editing::OtherStream::Different) {
         emit StatusMessage(
@@ -115,7 +112,7 @@ void TimingEditor::Clear() {
     track_ = -1;
     syllables_.clear();
     notes_.clear();
-    metres_.clear();
+    bars_.reset();
     selected_.clear();
     current_ = -1;
     cursor_tick_ = -1;
@@ -349,16 +346,22 @@ void TimingEditor::paintEvent(QPaintEvent*) {
     const int64_t first = std::max<int64_t>(0, int64_t{TickAt(0)} - division_),
                   last = int64_t{TickAt(area.width())} + 1;
 
-    // Bars and beats, by the song's time signatures (4/4 before the first).
-    for (const editing::BarLine& line : editing::BarLines(metres_, division_, first, last)) {
-        const int x = X(line.Tick);
+    // Bars and beats by the song's time signatures, from the bar the view
+    // opens in: the bars before it are counted by the map, not walked. A
+    // song without a metrical division has no bars (every tick is bar 1).
+    for (int64_t bar = bars_->At(static_cast<int32_t>(first)).Bar; bar < INT32_MAX; ++bar) {
+        const int32_t tick = bars_->TickOf(static_cast<int32_t>(bar)),
+                      next = bars_->TickOf(static_cast<int32_t>(bar + 1));
+        if (tick > last || next <= tick) break;
+        const int x = X(tick);
         painter.setPen(colours.color(QPalette::Mid));
         painter.drawLine(x, 0, x, area.height());
         painter.setPen(colours.color(QPalette::Text));
-        painter.drawText(x + 3, kRuler - 3, QString::number(line.Number));
+        painter.drawText(x + 3, kRuler - 3, QString::number(bar));
         if (pixels_per_quarter_ >= 12) {
+            const int64_t beat = bars_->MeterOf(static_cast<int32_t>(bar)).BeatTicks;
             painter.setPen(colours.color(QPalette::Midlight));
-            for (int64_t b = line.Tick + line.Beat; b < line.Tick + line.Length; b += line.Beat) {
+            for (int64_t b = int64_t{tick} + beat; b < next; b += beat) {
                 painter.drawLine(X(b), kRuler, X(b), strip_bottom);
             }
         }

@@ -30,6 +30,7 @@
 #include "editing/timed_words.h"
 #include "lyrics/sung_lines.h"
 #include "model/song.h"
+#include "model/timing.h"
 
 class QUndoStack;
 
@@ -175,7 +176,7 @@ class TimingEditor : public QAbstractScrollArea {
     std::function<QString(std::string_view)> decode_;
     std::vector<EditorSyllable> syllables_;
     std::vector<align::MelodyNote> notes_;
-    std::vector<align::Metre> metres_;
+    std::optional<BarBeatMap> bars_;  // set with the words
     int division_ = 480;
     int32_t last_tick_ = 0;
     uint8_t low_pitch_ = 48, high_pitch_ = 84;
