@@ -277,7 +277,8 @@ void MainWindow::read(const QString& path) {
     converted_ = ConversionChoice::None;
     sheet_doubts_.clear();
     sheet_text_.clear();
-    changed_ = unsaved_ = broken_ = from_sheet_ = false;
+    changed_ = unsaved_ = broken_ = false;
+    output_ = workflow::OutputKind::Retimed;  // until converted or repaired, only edits
     has_words_ = HasWordsToConvert();
     remember(path);
 
@@ -338,7 +339,6 @@ void MainWindow::convertLyrics() {
         status_->setText(tr("The conversion failed (%1). Read the song again to retry.")
                              .arg(ErrorReason(error)));
         converted_ = ConversionChoice::None;
-        from_sheet_ = false;
         checks_->Check();
         showWords();
         return;
@@ -348,7 +348,8 @@ void MainWindow::convertLyrics() {
         return;
     }
     converted_ = conversion_dialog_->Choice;
-    from_sheet_ = false;
+    output_ = converted_ == ConversionChoice::LyricsToText ? workflow::OutputKind::Karaoke
+                                                           : workflow::OutputKind::Lyrics;
     changed_ = unsaved_ = true;
     updateCommands();
     const int track = std::max<int>(conversion_dialog_->FromIndex, 0);
@@ -379,13 +380,9 @@ bool MainWindow::writeFile() {
     // Write Words As names the file for the stream it writes.
     using workflow::OutputKind;
     const bool words_as = save_as_ != editing::SaveAs::AsEdited && editor_->Words();
-    const OutputKind kind =
-        words_as ? (save_as_ == editing::SaveAs::Lyrics ? OutputKind::Lyrics : OutputKind::Karaoke)
-        : from_sheet_                                     ? OutputKind::Aligned
-        : converted_ == ConversionChoice::LyricsToText    ? OutputKind::Karaoke
-        : converted_ == ConversionChoice::KaraokeToLyrics ? OutputKind::Lyrics
-        : changed_                                        ? OutputKind::Fixed
-                                                          : OutputKind::Retimed;
+    const OutputKind kind = !words_as                             ? output_
+                            : save_as_ == editing::SaveAs::Lyrics ? OutputKind::Lyrics
+                                                                  : OutputKind::Karaoke;
     const std::optional<QString> path =
         prompts_->SaveFileName(this, ProposedSaveName(source_path_, kind, folder));
     if (!path) return false;  // cancelled: nothing written
@@ -569,7 +566,8 @@ void MainWindow::wordsFromSheet() {
     sheet_doubts_ = dialog.Doubts();
     converted_ = ConversionChoice::LyricsToText;
     converted_track_ = 2;  // the new "Words" track
-    changed_ = unsaved_ = from_sheet_ = true;
+    output_ = workflow::OutputKind::Aligned;
+    changed_ = unsaved_ = true;
     updateCommands();
     const QStringList doubtful = dialog.Doubtful();
     status_->setText(

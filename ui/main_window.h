@@ -151,8 +151,10 @@ class MainWindow : public QMainWindow, public ConversionHost {
     // a sheet pasted or typed is not lost with a Cancel, until another song
     // is read.
     QString sheet_text_;
+    // What Write File writes, for the name it proposes: the song as read and
+    // edited (retimed), repaired, converted, or given a lyric sheet's words.
+    workflow::OutputKind output_ = workflow::OutputKind::Retimed;
     bool changed_ = false;        // converted or repaired since it was read: Write File offered
-    bool from_sheet_ = false;     // its words are the last lyric sheet's
     bool unsaved_ = false;        // differs from what was last read or written
     bool broken_ = false;         // a conversion failed half way: it takes a new read
     bool has_words_ = false;      // some track holds words to convert, either way

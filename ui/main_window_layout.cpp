@@ -158,6 +158,7 @@ void MainWindow::connectPanels() {
     connect(checks_, &CheckPanel::Repaired, this, [this] {
         editor_->Clear();  // the edits were of the events before the repair
         changed_ = unsaved_ = true;
+        if (output_ == workflow::OutputKind::Retimed) output_ = workflow::OutputKind::Fixed;
         has_words_ = HasWordsToConvert();
         updateCommands();
         playback_->SetSong(song_);
