@@ -133,6 +133,9 @@ class SegmentAligner {
         if (k == 0) return;
         width_ = n + 1;
         pinned_next_ = pin_after ? s1 : std::numeric_limits<size_t>::max();
+        // A pinned syllable sung with more syllables than written carries
+        // them on over the notes right after its own.
+        held_after_pin_ = after_pinned_note ? SungMore(s0 - 1) : 0;
         // Nine bytes a cell: a sheet and a melody whose table would pass
         // about half a gigabyte are refused rather than left to exhaust memory.
         if ((k + 1) > kMostCells / width_)
@@ -152,7 +155,7 @@ class SegmentAligner {
             for (size_t j = 0; j <= n; ++j) {
                 const float v = forward_[at(i, j)];
                 if (v == kNever) continue;
-                if (j < n) Relax(at(i, j + 1), v + Skip(s0 + i, n0 + j), 1);
+                if (j < n) Relax(at(i, j + 1), v + Gap(s0, i, n0, j), 1);
                 if (i < k) {
                     const size_t jj = j + 1 + Forced(s0 + i);
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before)) {
@@ -172,7 +175,7 @@ class SegmentAligner {
             StopWhenAsked();
             for (size_t j = n + 1; j-- > 0;) {
                 float best = backward_[at(i, j)];
-                if (j < n) best = std::min(best, backward_[at(i, j + 1)] + Skip(s0 + i, n0 + j));
+                if (j < n) best = std::min(best, backward_[at(i, j + 1)] + Gap(s0, i, n0, j));
                 if (i < k) {
                     const size_t jj = j + 1 + Forced(s0 + i);
                     if (jj <= n && BarAllows(s0 + i, n0, j, bar_before))
@@ -445,9 +448,21 @@ class SegmentAligner {
         for (size_t k = 0; k < more; ++k) c += std::min(Carried(m + k), Skip(s + 1, m + k));
         return c;
     }
-    // Note `m` carrying on a syllable that holds unwritten sung syllables.
+    // Note `m` carrying on a syllable that holds unwritten sung syllables:
+    // it either carries the vowel on (a melisma made cheaper) or opens the
+    // next of those syllables, priced as a syllable inside a word there.
     float Carried(size_t m) const {
-        return std::max(0.05f, melisma_[m] - static_cast<float>(w_.MelismaSung));
+        const NoteFacts& f = facts_[m];
+        const double opens = (f.OnBeat ? 0.0 : w_.OffBeat) + (f.Legato ? w_.PlaceLegato : 0.0);
+        return std::min(static_cast<float>(opens),
+                        std::max(0.05f, melisma_[m] - static_cast<float>(w_.MelismaSung)));
+    }
+
+    // The stretch's note `j` left to no syllable of its own before the
+    // stretch's syllable `i`.
+    float Gap(size_t s0, size_t i, size_t n0, size_t j) const {
+        const float skip = Skip(s0 + i, n0 + j);
+        return i == 0 && j < held_after_pin_ ? std::min(skip, Carried(n0 + j)) : skip;
     }
 
     bool CanShare(size_t s) const {
@@ -590,10 +605,11 @@ class SegmentAligner {
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
     bool share_any_ = false;
-    double step_share_ = 1;   // how much of MelismaStep the song's spare notes allow
-    size_t width_ = 0;        // the table's row: the stretch's notes and one
-    size_t pinned_next_ = 0;  // the pinned syllable that ends the stretch, if one does
-    double cost_ = 0;         // of the stretches aligned since the last Restart
+    double step_share_ = 1;      // how much of MelismaStep the song's spare notes allow
+    size_t width_ = 0;           // the table's row: the stretch's notes and one
+    size_t pinned_next_ = 0;     // the pinned syllable that ends the stretch, if one does
+    size_t held_after_pin_ = 0;  // notes the pinned syllable before the stretch carries on
+    double cost_ = 0;            // of the stretches aligned since the last Restart
 };
 
 }  // namespace

@@ -32,11 +32,17 @@ struct LyricSheet {
     // there is none).
     bool WordEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].WordStart; }
     bool LineEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].LineStart; }
-    // Whether the sheet splits no word at all: written word by word, as many
-    // karaoke files hold their words.
-    bool SplitsNoWord() const {
-        return std::all_of(Syllables.begin(), Syllables.end(),
-                           [](const SheetSyllable& s) { return s.WordStart; });
+    // Whether the sheet splits no more than a quarter of its words: the
+    // most it may split and still be written word by word (see
+    // WrittenWordByWord), which a sheet splitting more is not.
+    bool SplitsFewWords() const {
+        size_t words = 0, split = 0;
+        for (size_t i = 0; i < Syllables.size(); ++i) {
+            if (!Syllables[i].WordStart) continue;
+            ++words;
+            if (!WordEnd(i)) ++split;
+        }
+        return split * 4 <= words;
     }
 };
 

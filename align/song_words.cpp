@@ -122,21 +122,43 @@ bool IsDrawnOut(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// A word the sheet leaves whole, unmarked, that the splitter may find
+// several sung syllables in (words the sheet's marks hold or join are left
+// as marked).
+bool LeftWhole(const LyricSheet& sheet, size_t i) {
+    const SheetSyllable& s = sheet.Syllables[i];
+    return s.WordStart && sheet.WordEnd(i) && !s.Marked && s.Holds == 0 &&
+           s.Text.find(' ') == std::string::npos;
+}
+
+}  // namespace
+
+bool WrittenWordByWord(const LyricSheet& Sheet, const SyllableSplitter& Splitter) {
+    if (!Sheet.SplitsFewWords()) return false;
+    size_t split = 0, whole = 0;
+    for (size_t i = 0; i < Sheet.Syllables.size(); ++i) {
+        if (Sheet.Syllables[i].WordStart && !Sheet.WordEnd(i))
+            ++split;
+        else if (LeftWhole(Sheet, i) && Splitter.Split(Sheet.Syllables[i].Text).size() > 1)
+            ++whole;
+    }
+    return split * 4 <= whole;
+}
+
 std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view Language,
                                     const SyllableSplitter* Splitter) {
     std::vector<SyllableShape> shapes;
     shapes.reserve(Sheet.Syllables.size());
-    // In a sheet written word by word, words of several syllables carry on
-    // over the notes of their other syllables. Where a sheet splits words,
-    // those it leaves whole are mostly sung on one note.
-    const bool word_by_word = Splitter && Sheet.SplitsNoWord();
     for (size_t i = 0; i < Sheet.Syllables.size(); ++i) {
         const SheetSyllable& s = Sheet.Syllables[i];
         shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
                           s.SkipsBefore, s.SplitByRule});
         shapes.back().Drawn = IsDrawnOut(s.Text);
-        // Words the sheet's marks hold or join are left as marked.
-        if (word_by_word && s.Holds == 0 && s.Text.find(' ') == std::string::npos)
+        // In a sheet written word by word, words of several syllables carry
+        // on over the notes of their other syllables.
+        if (Splitter && LeftWhole(Sheet, i))
             shapes.back().SungMore =
                 std::max(0, static_cast<int>(Splitter->Split(s.Text).size()) - 1);
         if (i == 0 || !s.WordStart || s.LineStart) continue;
@@ -216,10 +238,12 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     // sheet written word by word; other sheets as written need no
     // dictionary, and a missing one goes unreported.
     std::optional<SyllableSplitter> splitter;
-    if (!Request.AsWritten || written.SplitsNoWord()) {
+    if (!Request.AsWritten || written.SplitsFewWords()) {
         splitter.emplace(result.Language);
         splitter->Prepare(Request.SheetUtf8);
     }
+    const bool word_by_word =
+        Request.AsWritten && splitter && WrittenWordByWord(written, *splitter);
     if (!Request.AsWritten) result.DictionaryMissingFrom = splitter->MissingFrom();
     result.Sheet = Request.AsWritten ? written : SungSyllables(written, *splitter);
     const size_t count = result.Sheet.Syllables.size();
@@ -230,8 +254,7 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
-    result.Shapes = ShapesOf(result.Sheet, result.Language,
-                             Request.AsWritten && splitter ? &*splitter : nullptr);
+    result.Shapes = ShapesOf(result.Sheet, result.Language, word_by_word ? &*splitter : nullptr);
     const std::vector<SyllableShape>& shapes = result.Shapes;
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {

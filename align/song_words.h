@@ -63,12 +63,21 @@ struct SheetAlignment {
 // marked words as written.
 LyricSheet SungSyllables(const LyricSheet& Sheet, const class SyllableSplitter& Splitter);
 
+// Whether a sheet is written word by word, as many karaoke files hold their
+// words: it splits at most a fifth of its words of several syllables (the
+// words the splitter splits that it leaves whole among them). A file timed
+// word by word that splits a word or two by hand ("a-bove") still sings
+// its other words whole over several notes; a sheet that splits most such
+// words means the ones it leaves whole (the splitter may be wrong).
+bool WrittenWordByWord(const LyricSheet& Sheet, const class SyllableSplitter& Splitter);
+
 // What the aligner needs of each syllable: its place in words, lines and
 // paragraphs, the sheet's marks, whether it was split off by rule, whether
 // its word follows one that ends a phrase (a comma, a full stop) inside a
 // line, whether its vowel is written out long ("sooo"), how the language
-// (an ISO 639-1 code; empty: none) stresses it, and, given a splitter, how
-// many more syllables each word of a sheet written word by word is sung with.
+// (an ISO 639-1 code; empty: none) stresses it, and, given the splitter of
+// a sheet written word by word, how many more syllables each word it
+// leaves whole is sung with.
 std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view Language = {},
                                     const class SyllableSplitter* Splitter = nullptr);
 

@@ -37,7 +37,7 @@ class EditCarrier {
     void Realign(Pins pins);
     // Re-aligns the line of pins[k] around the pins in it; returns the
     // index of the first pin past that line.
-    size_t RealignLine(const Pins& pins, size_t k, bool whole, std::vector<int32_t>& wanted) const;
+    size_t RealignLine(const Pins& pins, size_t k, std::vector<int32_t>& wanted) const;
     void SetText(size_t i, const std::string& text);
     void Split(size_t i, size_t position);
     void MergeNext(size_t i);
@@ -211,14 +211,12 @@ void EditCarrier::Realign(Pins pins) {
     CheckPins(pins);
     pins.erase(std::unique(pins.begin(), pins.end()), pins.end());
     std::vector<int32_t> wanted = ticks_;
-    const bool whole = TimedWords::SplitsNoWord(syllables_);
     size_t k = 0;
-    while (k < pins.size()) k = RealignLine(pins, k, whole, wanted);
+    while (k < pins.size()) k = RealignLine(pins, k, wanted);
     MoveTo(wanted);
 }
 
-size_t EditCarrier::RealignLine(const Pins& pins, size_t k, bool whole,
-                                std::vector<int32_t>& wanted) const {
+size_t EditCarrier::RealignLine(const Pins& pins, size_t k, std::vector<int32_t>& wanted) const {
     const auto [begin, end] = words_.LineOf(pins[k].first);
     std::vector<align::Pin> line_pins;
     for (; k < pins.size() && pins[k].first < end; ++k)
@@ -234,7 +232,7 @@ size_t EditCarrier::RealignLine(const Pins& pins, size_t k, bool whole,
             throw EditError(EditFault(EditProblem::PinPastLine)
                                 .WithSyllable(static_cast<int64_t>(p.Syllable + begin + 1))
                                 .WithAfter(p.Tick >= low));
-    const std::vector<align::SyllableShape> line = words_.LineShapes(syllables_, begin, end, whole);
+    const std::vector<align::SyllableShape> line = words_.ShapesOf(syllables_, begin, end);
     align::Alignment placed;
     try {
         placed = align::AlignSyllables(NotesBetween(words_.melody_, low, high), line, line_pins,

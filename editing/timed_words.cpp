@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "align/lyric_sheet.h"
 #include "align/melody.h"
 #include "align/song_words.h"
 #include "editing/edit_log.h"
@@ -45,10 +44,11 @@ TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int
     std::string words;
     for (const TimedSyllable& s : syllables_) words += AsUtf8(s.Text) + ' ';
     language_ = align::SongLanguage(song_, words).first;
-    if (SplitsNoWord(syllables_)) {
+    const align::LyricSheet sheet = SheetOf(syllables_, 0, syllables_.size());
+    if (sheet.SplitsFewWords()) {
         auto splitter = std::make_shared<align::SyllableSplitter>(language_);
         splitter->Prepare(words);
-        splitter_ = std::move(splitter);
+        if (align::WrittenWordByWord(sheet, *splitter)) splitter_ = std::move(splitter);
     }
     Index();
     WorkOutDoubts();
@@ -60,20 +60,16 @@ std::string TimedWords::AsUtf8(const std::string& bytes) {
     return IsValidUtf8(bytes) ? bytes : Latin1AsUtf8(bytes);
 }
 
-bool TimedWords::SplitsNoWord(const std::vector<TimedSyllable>& syllables) {
-    return std::all_of(syllables.begin(), syllables.end(),
-                       [](const TimedSyllable& s) { return s.WordStart; });
-}
-
 std::vector<align::SyllableShape> TimedWords::ShapesOf(const std::vector<TimedSyllable>& Syllables,
                                                        size_t Begin, size_t End) const {
-    return LineShapes(Syllables, Begin, std::min(End, Syllables.size()), SplitsNoWord(Syllables));
+    return align::ShapesOf(SheetOf(Syllables, Begin, std::min(End, Syllables.size())), language_,
+                           splitter_.get());
 }
 
 // One line or a few at a time: a drag re-aligns a line, and a song of
 // tens of thousands of syllables would otherwise be gone through at each.
-std::vector<align::SyllableShape> TimedWords::LineShapes(
-    const std::vector<TimedSyllable>& syllables, size_t begin, size_t end, bool whole) const {
+align::LyricSheet TimedWords::SheetOf(const std::vector<TimedSyllable>& syllables, size_t begin,
+                                      size_t end) {
     align::LyricSheet sheet;
     for (size_t i = begin; i < end; ++i) {
         align::SheetSyllable& y = sheet.Syllables.emplace_back();
@@ -82,7 +78,7 @@ std::vector<align::SyllableShape> TimedWords::LineShapes(
         y.LineStart = syllables[i].LineStart || i == begin;
         y.ParagraphStart = syllables[i].ParagraphStart;
     }
-    return align::ShapesOf(sheet, language_, whole ? splitter_.get() : nullptr);
+    return sheet;
 }
 
 // The other stream follows when it holds the same syllables at the same ticks.
@@ -130,14 +126,13 @@ std::pair<size_t, size_t> TimedWords::LineOf(size_t syllable) const {
 void TimedWords::WorkOutDoubts() {
     doubts_.clear();
     if (melody_.empty()) return;
-    const bool whole = SplitsNoWord(syllables_);
     size_t first = 0;
     while (first < syllables_.size()) {
         const auto [begin, end] = LineOf(first);
         const int64_t low = begin > 0 ? syllables_[begin - 1].Tick : -1;
         const int64_t high =
             end < syllables_.size() ? syllables_[end].Tick : std::numeric_limits<int64_t>::max();
-        const std::vector<align::SyllableShape> shapes = LineShapes(syllables_, begin, end, whole);
+        const std::vector<align::SyllableShape> shapes = ShapesOf(syllables_, begin, end);
         const std::vector<align::MelodyNote> notes = NotesBetween(melody_, low, high);
         std::vector<align::Doubt> reasons(end - begin, align::Doubt::None);
         if (!notes.empty() && syllables_[begin].Tick > low) {

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "align/aligner.h"
+#include "align/lyric_sheet.h"
 #include "align/sung_syllables.h"
 #include "editing/edit_error.h"
 #include "lyrics/sung_lines.h"
@@ -174,8 +175,8 @@ class TimedWords {
     // What the aligner weighs of the syllables from `Begin` (which opens a
     // line) to `End`, as it does for a lyric sheet of the same words:
     // phrases after punctuation, held vowels ("sooo"), the stressed syllable
-    // of each word, and in words written whole (when no word of `Syllables`
-    // is split), the syllables sung beyond the first.
+    // of each word, and in words written whole (when the song's words are
+    // written word by word), the syllables sung beyond the first.
     std::vector<align::SyllableShape> ShapesOf(const std::vector<TimedSyllable>& Syllables,
                                                size_t Begin = 0, size_t End = SIZE_MAX) const;
 
@@ -185,10 +186,9 @@ class TimedWords {
     void FindOtherStream();
     void Carry(class EditLog& log, const Edit& edit);
     static std::string AsUtf8(const std::string& bytes);
-    static bool SplitsNoWord(const std::vector<TimedSyllable>& syllables);
-    // ShapesOf, told whether the whole song splits no word.
-    std::vector<align::SyllableShape> LineShapes(const std::vector<TimedSyllable>& syllables,
-                                                 size_t begin, size_t end, bool whole) const;
+    // The syllables from `begin` to `end` as a sheet, the first opening a line.
+    static align::LyricSheet SheetOf(const std::vector<TimedSyllable>& syllables, size_t begin,
+                                     size_t end);
     friend class EditCarrier;
 
     verselane::Song song_;
@@ -203,7 +203,7 @@ class TimedWords {
     align::AlignOptions options_;
     std::string language_;
     // Counts the sung syllables of words written whole; only for a song
-    // that splits no word.
+    // whose words are written word by word.
     std::shared_ptr<const align::SyllableSplitter> splitter_;
     TempoMap tempo_;
 };
