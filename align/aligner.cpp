@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <stdexcept>
 
 namespace verselane::align {
@@ -33,6 +34,13 @@ struct NoteFacts {
 };
 
 constexpr int kSixteenthsInBar = 64;
+// The fewest syllables of a surely placed line that others reading alike
+// follow: a word or two read alike all over a song.
+constexpr size_t kLeastEchoed = 7;
+// Notes compared at most in learning from pins or sure lines: a sheet of
+// thousands of pins or lines on a melody of one note repeated would
+// otherwise take minutes.
+constexpr size_t kMostCompared = 20'000'000;
 
 std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const AlignOptions& options) {
     const double beat = std::max(1, options.Division);
@@ -300,30 +308,13 @@ class SegmentAligner {
     bool LearnFromPins(const std::vector<PlacedSyllable>& placed,
                        const std::vector<int>& pin_notes) {
         echo_.clear();
-        std::vector<std::pair<size_t, size_t>> lines;  // first syllable, count
+        const std::vector<std::pair<size_t, size_t>> lines = Lines();
         std::vector<size_t> line_of(syllables_.size(), 0);
-        for (size_t s = 0; s < syllables_.size(); ++s) {
-            if (s == 0 || syllables_[s].LineStart) lines.push_back({s, 0});
-            ++lines.back().second;
-            line_of[s] = lines.size() - 1;
-        }
-        const int32_t slack = std::max<int32_t>(1, division_ / 16);
-        // Notes compared at most: a sheet of thousands of pins on a melody
-        // of one note repeated would otherwise take minutes.
-        size_t budget = 20'000'000;
-        // The melody from note b repeats the one from note a for d notes.
-        auto repeats = [&](size_t a, size_t b, size_t d) {
-            if (a + d >= notes_.size() || b + d >= notes_.size() || d > budget) return false;
-            budget -= d;
-            for (size_t t = 1; t <= d; ++t) {
-                const int32_t da = notes_[a + t].Tick - notes_[a].Tick;
-                const int32_t db = notes_[b + t].Tick - notes_[b].Tick;
-                if (std::abs(da - db) > slack || int{notes_[a + t].Pitch} - notes_[a].Pitch !=
-                                                     int{notes_[b + t].Pitch} - notes_[b].Pitch)
-                    return false;
-            }
-            return true;
-        };
+        for (size_t l = 0; l < lines.size(); ++l)
+            std::fill_n(line_of.begin() + static_cast<std::ptrdiff_t>(lines[l].first),
+                        lines[l].second, l);
+        size_t budget = kMostCompared;
+        auto repeats = [&](size_t a, size_t b, size_t d) { return Repeats(a, b, d, budget); };
         // How far from its placed start a later line's start is looked
         // for: a line start's pin moves it; a pin inside a line takes it
         // where it was placed.
@@ -371,6 +362,67 @@ class SegmentAligner {
         return !echo_.empty();
     }
 
+    // Words that read alike are sung to the same notes each time (a
+    // chorus, a refrain inside a verse). Where the first alignment (of a
+    // sheet without pins) placed a line of kLeastEchoed syllables or more
+    // surely (its least sure syllable at LineEchoSure or more), every
+    // other run of syllables in the sheet that reads as that line does
+    // finds, near where it was placed, the note from which the melody
+    // repeats the sure line's notes (onsets and intervals, through its last
+    // syllable's note), and each of its syllables earns LineEcho, times the
+    // sure line's sureness, on the note as far into it as in the sure line.
+    // False when nothing echoes.
+    bool LearnFromSureLines(const std::vector<PlacedSyllable>& placed) {
+        recur_.clear();
+        // A sheet whose notes ran out teaches nothing of its lines.
+        if (!(w_.LineEcho > 0) ||
+            std::ranges::any_of(placed, [](const PlacedSyllable& p) { return p.Note < 0; }))
+            return false;
+        const std::vector<std::pair<size_t, size_t>> lines = Lines();
+        size_t budget = kMostCompared;
+        std::map<int, std::vector<size_t>> reading;  // where each reading stands
+        for (size_t s = 0; s < syllables_.size(); ++s)
+            if (syllables_[s].Reads >= 0) reading[syllables_[s].Reads].push_back(s);
+        constexpr int kReach = 16;
+        for (const auto& [first, count] : lines) {
+            if (count < kLeastEchoed || syllables_[first].Reads < 0) continue;
+            double sure = 1;
+            for (size_t s = first; s < first + count && sure > 0; ++s)
+                sure = placed[s].SharesNote ? 0.0 : std::min(sure, placed[s].Confidence);
+            if (sure < w_.LineEchoSure || sure <= 0) continue;
+            const auto start = static_cast<size_t>(placed[first].Note);
+            const auto span = static_cast<size_t>(placed[first + count - 1].Note) - start;
+            const float bonus = static_cast<float>(w_.LineEcho * sure);
+            for (const size_t q : reading[syllables_[first].Reads]) {
+                if (q + count > syllables_.size() || (q + count > first && q < first + count))
+                    continue;
+                if (count > budget) break;
+                budget -= count;
+                bool alike = true;
+                for (size_t i = 1; i < count && alike; ++i)
+                    alike = syllables_[q + i].Reads == syllables_[first + i].Reads;
+                const int placed_at = placed[q].Note;
+                if (!alike || placed_at < 0) continue;
+                int nearest = -1;
+                const int end = std::min(placed_at + kReach, static_cast<int>(notes_.size()) - 1);
+                for (int c = std::max(0, placed_at - kReach); c <= end; ++c) {
+                    if (c != static_cast<int>(start) &&
+                        (nearest < 0 || std::abs(c - placed_at) < std::abs(nearest - placed_at)) &&
+                        Repeats(start, static_cast<size_t>(c), span, budget))
+                        nearest = c;
+                }
+                if (nearest < 0) continue;
+                if (recur_.empty()) recur_.assign(syllables_.size(), {-1, 0.0f});
+                for (size_t i = 0; i < count; ++i) {
+                    auto& r = recur_[q + i];
+                    if (r.second >= bonus) continue;
+                    r = {nearest + placed[first + i].Note - static_cast<int>(start), bonus};
+                }
+            }
+        }
+        return !recur_.empty();
+    }
+
     const std::vector<NoteFacts>& Facts() const { return facts_; }
     // What the stretches aligned so far cost; Restart sets it to 0.
     double Cost() const { return cost_; }
@@ -415,6 +467,33 @@ class SegmentAligner {
   private:
     void StopWhenAsked() const {
         if (stop_ && stop_->load(std::memory_order_relaxed)) throw AlignStopped();
+    }
+
+    // Each line of the sheet: its first syllable and its count.
+    std::vector<std::pair<size_t, size_t>> Lines() const {
+        std::vector<std::pair<size_t, size_t>> lines;
+        for (size_t s = 0; s < syllables_.size(); ++s) {
+            if (s == 0 || syllables_[s].LineStart) lines.push_back({s, 0});
+            ++lines.back().second;
+        }
+        return lines;
+    }
+
+    // Whether the melody from note `b` repeats the one from note `a` for
+    // `d` notes more: the same onsets (to a 64th) and intervals. Each
+    // comparison spends `budget`; none is made once it is spent.
+    bool Repeats(size_t a, size_t b, size_t d, size_t& budget) const {
+        if (a + d >= notes_.size() || b + d >= notes_.size() || d > budget) return false;
+        budget -= d;
+        const int32_t slack = std::max<int32_t>(1, division_ / 16);
+        for (size_t t = 1; t <= d; ++t) {
+            const int32_t da = notes_[a + t].Tick - notes_[a].Tick;
+            const int32_t db = notes_[b + t].Tick - notes_[b].Tick;
+            if (std::abs(da - db) > slack || int{notes_[a + t].Pitch} - notes_[a].Pitch !=
+                                                 int{notes_[b + t].Pitch} - notes_[b].Pitch)
+                return false;
+        }
+        return true;
     }
 
     void Relax(size_t cell, float value, uint8_t how) {
@@ -575,6 +654,7 @@ class SegmentAligner {
         if (f.StrongBeat && y.Stressed) c -= w_.Stressed;
         if (f.Legato) c += w_.PlaceLegato;
         if (!echo_.empty() && echo_[s].first == static_cast<int>(m)) c -= echo_[s].second;
+        if (!recur_.empty() && recur_[s].first == static_cast<int>(m)) c -= recur_[s].second;
         if (LineEnd(s) && f.RestAfter < 0.25 && f.Beats < 1) {
             c += w_.LineEndWithoutRest;
             // A short note running into a long one of the same pitch: the
@@ -601,6 +681,9 @@ class SegmentAligner {
     // Per syllable: the note a pin's echo puts it on, and the bonus there
     // (LearnFromPins; empty: none).
     std::vector<std::pair<int, float>> echo_;
+    // Per syllable: the note a surely placed line that reads alike puts it
+    // on, and the bonus there (LearnFromSureLines; empty: none).
+    std::vector<std::pair<int, float>> recur_;
     int32_t division_ = 480;
     std::vector<float> forward_, backward_;
     std::vector<uint8_t> choice_;
@@ -721,11 +804,26 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
     // pass would double seconds of work.
     align_all();
     const bool learnt_starts = aligner.LearnLineStarts(result.Syllables);
+    // What surely placed lines teach the lines reading alike holds until
+    // the user pins: then the pins teach (measured: echoes of sure lines
+    // beside pins cost more pins than they save).
+    const bool learnt_sure = pins.empty() && aligner.LearnFromSureLines(result.Syllables);
     const bool learnt_pins = !pins.empty() && count <= 2 * notes.size() &&
                              aligner.LearnFromPins(result.Syllables, pin_notes);
-    if (learnt_starts || learnt_pins) {
+    if (learnt_starts || learnt_pins || learnt_sure) {
+        std::vector<PlacedSyllable> before;
+        if (learnt_sure) before = result.Syllables;
         result.Syllables.assign(count, PlacedSyllable{});
         align_all();
+        // Echoes make the syllables they place, and those around them, look
+        // sure, right or wrong: each keeps the doubt the alignment without
+        // them had.
+        for (size_t s = 0; s < before.size(); ++s) {
+            PlacedSyllable& p = result.Syllables[s];
+            if (p.Note < 0 || p.SharesNote) continue;
+            p.Confidence = std::min(p.Confidence, before[s].Confidence);
+            if (p.Confidence < 0.5 && p.Reason == Doubt::None) p.Reason = Doubt::CloseCall;
+        }
     }
     result.Cost = aligner.Cost();
     // Syllables on no note go after the syllable before, a step apart, and
@@ -794,11 +892,13 @@ std::vector<double> PriceAlignment(const std::vector<MelodyNote>& Notes,
     std::stable_sort(notes.begin(), notes.end(),
                      [](const MelodyNote& a, const MelodyNote& b) { return a.Tick < b.Tick; });
     SegmentAligner aligner(notes, Syllables, Options);
-    // Where the lines open, learnt as AlignSyllables learns it.
+    // Where the lines open and what sure lines teach, learnt as
+    // AlignSyllables learns it.
     if (!Syllables.empty()) {
         std::vector<PlacedSyllable> first(Syllables.size());
         aligner.Align(0, Syllables.size(), 0, notes.size(), -1, false, false, first);
         aligner.LearnLineStarts(first);
+        aligner.LearnFromSureLines(first);
     }
     return aligner.Price(Placed);
 }

@@ -41,6 +41,9 @@ struct SyllableShape {
     // Lines whose syllables read alike (a chorus) share a number, the
     // same on each of their syllables; -1 on a line sung once.
     int RecurringLine = -1;
+    // Syllables that read alike (letters and digits, case aside) share a
+    // number; -1: unknown.
+    int Reads = -1;
 };
 
 // A syllable the user has placed: index from 0 into the syllables.
@@ -96,6 +99,9 @@ struct AlignWeights {
     double PinEcho = 6.0;       // bonus for a syllable of a later line that reads as a pinned
                                 // one reads on the note the pin gives it, the melody repeating
     double PinEchoTune = 3.0;   // the same for a line of as many syllables on the same tune
+    double LineEcho = 1.0;      // bonus for a syllable of a line that reads as one placed
+                                // surely does, on the note that line puts it on
+    double LineEchoSure = 0.5;  // how sure that line must be (its least sure syllable)
     double ConfidenceScale = 1.0;  // margin of cost that makes a syllable sure
 };
 
@@ -137,7 +143,9 @@ struct Alignment {
 // are allowed), and for a stretch between pins too long to align in memory
 // (syllables times notes beyond 60 million); AlignStopped when the options'
 // stop flag is set. With LineStartUsual the song
-// is aligned twice: the second time knows where in the bar its lines open.
+// is aligned twice: the second time knows where in the bar its lines open,
+// and, with LineEcho and no pins, on which notes the lines placed surely
+// the first time sing the words that read as they do elsewhere.
 Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
                          const std::vector<SyllableShape>& Syllables, const std::vector<Pin>& Pins,
                          const AlignOptions& Options);

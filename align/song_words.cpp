@@ -174,6 +174,7 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
     // Lines that read alike, syllable for syllable (letters and digits,
     // case aside): a chorus sung again.
     std::map<std::string, std::vector<size_t>> alike;  // by what a line reads: its first syllables
+    std::map<std::string, int> syllable_reads;         // by what a syllable reads: its number
     std::vector<size_t> firsts;
     for (size_t i = 0; i < Sheet.Syllables.size(); ++i)
         if (i == 0 || Sheet.Syllables[i].LineStart) firsts.push_back(i);
@@ -181,11 +182,15 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
         const size_t end = l + 1 < firsts.size() ? firsts[l + 1] : Sheet.Syllables.size();
         std::string reads;
         for (size_t i = firsts[l]; i < end; ++i) {
+            std::string syllable;
             for (const char c : Sheet.Syllables[i].Text)
                 if (std::isalnum(static_cast<unsigned char>(c)) ||
                     static_cast<unsigned char>(c) >= 0x80)
-                    reads += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            reads += '|';
+                    syllable += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            shapes[i].Reads =
+                syllable_reads.emplace(syllable, static_cast<int>(syllable_reads.size()))
+                    .first->second;
+            reads += syllable + '|';
         }
         alike[reads].push_back(l);
     }

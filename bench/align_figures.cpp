@@ -198,6 +198,8 @@ int main(int argc, char** argv) {
         {"FillAfterLast", &weights.FillAfterLast},
         {"PinEcho", &weights.PinEcho},
         {"PinEchoTune", &weights.PinEchoTune},
+        {"LineEcho", &weights.LineEcho},
+        {"LineEchoSure", &weights.LineEchoSure},
         {"LineStartUsual", &weights.LineStartUsual},
         {"Melisma", &weights.Melisma},
         {"MelismaLegato", &weights.MelismaLegato},
