@@ -561,6 +561,17 @@ TEST(Aligner, HoldsASyllableOnWhereTheNotesSaySo) {
     // Pinned, "after" still carries its second syllable over the note after its own.
     EXPECT_EQ(Ticks(AlignSyllables(words, shapes, {{0, 0}}, options)),
               (Ticks_{0, 960, 1440, 3840}));
+    // A bass line of long notes on the beat, more of them after the last
+    // word: a word's unwritten syllable opens the note after its own (a
+    // syllable placed, not a long note carried on), so each word of two
+    // syllables takes two notes rather than leaving them at the end.
+    std::vector<MelodyNote> bass = NoteRun(0, 960, 7, 950, 40);
+    for (MelodyNote n : NoteRun(8640, 960, 8, 950, 40)) bass.push_back(n);
+    EXPECT_EQ(
+        Ticks(AlignSyllables(
+            bass, ShapesOf(ParseLyricSheet("twinkle twinkle little star\nend"), "en", &splitter),
+            {}, options)),
+        (Ticks_{0, 1920, 3840, 5760, 8640}));
 }
 
 TEST(Aligner, HoldsAndSkipsOfTheSheetTakeNotes) {
@@ -743,7 +754,13 @@ TEST(Aligner, AChorusPlacedSurelyOnceIsSungToItsTuneAgain) {
     EXPECT_EQ(echoed.Syllables[14].Tick, 11520);
     EXPECT_EQ(echoed.Syllables[20].Tick, 11520 + 6 * 480);
     options.Weights.LineEcho = 0;
-    EXPECT_EQ(AlignSyllables(notes, shapes, {}, options).Syllables[14].Tick, 10560);
+    const Alignment alone = AlignSyllables(notes, shapes, {}, options);
+    EXPECT_EQ(alone.Syllables[14].Tick, 10560);
+    // The echo's bonus does not make the line it moved look surer than it
+    // was: its syllables keep the doubt they had without it.
+    for (size_t s = 14; s < 21; ++s) {
+        EXPECT_LE(echoed.Syllables[s].Confidence, alone.Syllables[s].Confidence) << s;
+    }
 }
 
 TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
