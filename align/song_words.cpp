@@ -120,10 +120,6 @@ bool IsDrawnOut(std::string_view text) {
     return false;
 }
 
-}  // namespace
-
-namespace {
-
 // A word the sheet leaves whole, unmarked, that the splitter may find
 // several sung syllables in (words the sheet's marks hold or join are left
 // as marked).
