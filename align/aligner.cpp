@@ -314,7 +314,6 @@ class SegmentAligner {
             std::fill_n(line_of.begin() + static_cast<std::ptrdiff_t>(lines[l].first),
                         lines[l].second, l);
         size_t budget = kMostCompared;
-        auto repeats = [&](size_t a, size_t b, size_t d) { return Repeats(a, b, d, budget); };
         // How far from its placed start a later line's start is looked
         // for: a line start's pin moves it; a pin inside a line takes it
         // where it was placed.
@@ -338,8 +337,7 @@ class SegmentAligner {
                 const size_t twin = other + (s - first);
                 const int placed_at = placed[other].Note;
                 if (other_count != count || placed[twin].Pinned || placed_at < 0) continue;
-                const bool alike = syllables_[s].RecurringLine >= 0 &&
-                                   syllables_[s].RecurringLine == syllables_[other].RecurringLine;
+                const bool alike = ReadAlike(first, other, count);
                 const double bonus = alike ? w_.PinEcho : w_.PinEchoTune;
                 if (bonus <= 0) continue;
                 // A line that reads alike repeats the melody to the pin (a
@@ -347,13 +345,8 @@ class SegmentAligner {
                 // note after its last syllable's.
                 const size_t compared =
                     alike ? (into > 0 ? into : through_last) : std::max(into, through_last + 1);
-                int nearest = -1;
-                const int end = std::min(placed_at + reach, static_cast<int>(notes_.size()) - 1);
-                for (int c = std::max(start + 1, placed_at - reach); c <= end; ++c) {
-                    if ((nearest < 0 || std::abs(c - placed_at) < std::abs(nearest - placed_at)) &&
-                        repeats(static_cast<size_t>(start), static_cast<size_t>(c), compared))
-                        nearest = c;
-                }
+                const int nearest = NearestRepeat(static_cast<size_t>(start), placed_at, reach,
+                                                  start + 1, compared, budget);
                 if (nearest < 0) continue;
                 if (echo_.empty()) echo_.assign(syllables_.size(), {-1, 0.0f});
                 echo_[twin] = {nearest + static_cast<int>(into), static_cast<float>(bonus)};
@@ -398,19 +391,9 @@ class SegmentAligner {
                     continue;
                 if (count > budget) break;
                 budget -= count;
-                bool alike = true;
-                for (size_t i = 1; i < count && alike; ++i)
-                    alike = syllables_[q + i].Reads == syllables_[first + i].Reads;
                 const int placed_at = placed[q].Note;
-                if (!alike || placed_at < 0) continue;
-                int nearest = -1;
-                const int end = std::min(placed_at + kReach, static_cast<int>(notes_.size()) - 1);
-                for (int c = std::max(0, placed_at - kReach); c <= end; ++c) {
-                    if (c != static_cast<int>(start) &&
-                        (nearest < 0 || std::abs(c - placed_at) < std::abs(nearest - placed_at)) &&
-                        Repeats(start, static_cast<size_t>(c), span, budget))
-                        nearest = c;
-                }
+                if (!ReadAlike(first, q, count) || placed_at < 0) continue;
+                const int nearest = NearestRepeat(start, placed_at, kReach, 0, span, budget);
                 if (nearest < 0) continue;
                 if (recur_.empty()) recur_.assign(syllables_.size(), {-1, 0.0f});
                 for (size_t i = 0; i < count; ++i) {
@@ -477,6 +460,33 @@ class SegmentAligner {
             ++lines.back().second;
         }
         return lines;
+    }
+
+    // The note nearest to `around` (at most `reach` notes away, none before
+    // `lowest`, never `source` itself) from which the melody repeats the
+    // one from `source` for `span` notes more, the earlier of two as near;
+    // -1 for none.
+    int NearestRepeat(size_t source, int around, int reach, int lowest, size_t span,
+                      size_t& budget) const {
+        const int last = static_cast<int>(notes_.size()) - 1;
+        auto repeats_from = [&](int c) {
+            return c >= lowest && c <= last && c != static_cast<int>(source) &&
+                   Repeats(source, static_cast<size_t>(c), span, budget);
+        };
+        if (repeats_from(around)) return around;
+        for (int d = 1; d <= reach; ++d) {
+            if (repeats_from(around - d)) return around - d;
+            if (repeats_from(around + d)) return around + d;
+        }
+        return -1;
+    }
+
+    // Whether the `count` syllables from `a` read as those from `b` do.
+    bool ReadAlike(size_t a, size_t b, size_t count) const {
+        for (size_t i = 0; i < count; ++i)
+            if (syllables_[a + i].Reads < 0 || syllables_[a + i].Reads != syllables_[b + i].Reads)
+                return false;
+        return true;
     }
 
     // Whether the melody from note `b` repeats the one from note `a` for

@@ -38,11 +38,9 @@ struct SyllableShape {
     // written word by word. The notes after it carry it on at less cost, one
     // note for each.
     int SungMore = 0;
-    // Lines whose syllables read alike (a chorus) share a number, the
-    // same on each of their syllables; -1 on a line sung once.
-    int RecurringLine = -1;
     // Syllables that read alike (letters and digits, case aside) share a
-    // number; -1: unknown.
+    // number; -1: unknown. Lines reading alike syllable for syllable are a
+    // chorus sung again.
     int Reads = -1;
 };
 

@@ -167,37 +167,17 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
         shapes.back().PhraseStart = !before.empty() && std::string_view(",;:.!?").find(
                                                            before.back()) != std::string_view::npos;
     }
-    // Lines that read alike, syllable for syllable (letters and digits,
-    // case aside): a chorus sung again.
-    std::map<std::string, std::vector<size_t>> alike;  // by what a line reads: its first syllables
-    std::map<std::string, int> syllable_reads;         // by what a syllable reads: its number
-    std::vector<size_t> firsts;
-    for (size_t i = 0; i < Sheet.Syllables.size(); ++i)
-        if (i == 0 || Sheet.Syllables[i].LineStart) firsts.push_back(i);
-    for (size_t l = 0; l < firsts.size(); ++l) {
-        const size_t end = l + 1 < firsts.size() ? firsts[l + 1] : Sheet.Syllables.size();
+    // What each syllable reads (letters and digits, case aside), numbered:
+    // lines reading alike syllable for syllable are a chorus sung again.
+    std::map<std::string, int> readings;
+    for (size_t i = 0; i < Sheet.Syllables.size(); ++i) {
         std::string reads;
-        for (size_t i = firsts[l]; i < end; ++i) {
-            std::string syllable;
-            for (const char c : Sheet.Syllables[i].Text)
-                if (std::isalnum(static_cast<unsigned char>(c)) ||
-                    static_cast<unsigned char>(c) >= 0x80)
-                    syllable += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            shapes[i].Reads =
-                syllable_reads.emplace(syllable, static_cast<int>(syllable_reads.size()))
-                    .first->second;
-            reads += syllable + '|';
-        }
-        alike[reads].push_back(l);
-    }
-    int group = 0;
-    for (const auto& [reads, lines] : alike) {
-        if (lines.size() < 2) continue;
-        for (const size_t l : lines) {
-            const size_t end = l + 1 < firsts.size() ? firsts[l + 1] : Sheet.Syllables.size();
-            for (size_t i = firsts[l]; i < end; ++i) shapes[i].RecurringLine = group;
-        }
-        ++group;
+        for (const char c : Sheet.Syllables[i].Text)
+            if (std::isalnum(static_cast<unsigned char>(c)) ||
+                static_cast<unsigned char>(c) >= 0x80)
+                reads += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        shapes[i].Reads =
+            readings.emplace(std::move(reads), static_cast<int>(readings.size())).first->second;
     }
     // Each word's stressed syllable, where its language tells. Words sung on
     // one note ("what~a") are left alone.
