@@ -197,6 +197,7 @@ TEST(CommandLine, HelpForEachCommandAndUsageErrorsExitTwo) {
          "Usage: verselane-cli fix [OPTIONS] IN...|-o, --output OUT|-j, --jobs N"},
         {"$V render -h", 0, "--max-length L|--soundfont SF2|Usage: verselane-cli render"},
         {"$V align --help", 0, "Usage: verselane-cli align [OPTIONS] SONG SHEET|--pin I=TICK"},
+        {"$V align a b --pin=3=x", 2, "=", "--pin needs SYLLABLE=TICK"},
     });
 }
 
@@ -249,6 +250,7 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
         {"$V retime song.mid", 2, "", "retime needs --pin I=TICK or --line-starts FILE"},
         {"$V retime song.mid --pin 0=5", 2, "", "--pin needs I=TICK"},
         {"$V retime song.mid --pin 3", 2, "", "--pin needs I=TICK"},
+        {"$V retime song.mid --pin 3=x", 2, "", "--pin needs I=TICK"},
         {"$V retime song.mid two.mid --pin 1=0", 2, "", "retime takes one SONG"},
     });
 }
