@@ -32,7 +32,7 @@ struct SyllableShape {
     // the word has fewer syllables, it may share the note before.
     bool MayShareNote = false;
     bool PhraseStart = false;  // opens a word after one ending in punctuation, inside a line
-    bool Drawn = false;        // a letter written three times or more ("sooo"): a held vowel
+    bool Drawn = false;        // spelt with a held vowel ("sooo", "youou're", "gaame")
     bool Stressed = false;     // the syllable its language stresses in a word of several
     // Sung syllables the text holds beyond the one written: "after" in a sheet
     // written word by word. The notes after it carry it on at less cost, one

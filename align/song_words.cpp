@@ -107,15 +107,25 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
 
 namespace {
 
-// Whether a letter stands three times in a row ("sooo", "yeaaah", "ohhh"):
-// singers' sheets spell a vowel held over several notes so.
-bool IsDrawnOut(std::string_view text) {
-    for (size_t i = 2; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (std::isalpha(c) &&
-            std::tolower(c) == std::tolower(static_cast<unsigned char>(text[i - 1])) &&
-            std::tolower(c) == std::tolower(static_cast<unsigned char>(text[i - 2])))
+// Whether the syllable's spelling draws its vowel out over several notes,
+// as singers' sheets spell a held vowel: a letter three times in a row
+// ("sooo", "yeaaah", "ohhh"); two vowels written twice running ("youou",
+// "yeaeah"); or, in English, Spanish, French and Portuguese, whose words
+// hardly ever double them, "aa", "ii" or "uu" ("gaame", "fiight").
+bool IsDrawnOut(std::string_view text, std::string_view language) {
+    auto low = [&](size_t i) { return std::tolower(static_cast<unsigned char>(text[i])); };
+    auto vowel = [](int c) { return c == 'a' || c == 'e' || c == 'i' || c == 'o' || c == 'u'; };
+    const bool stretched =
+        language == "en" || language == "es" || language == "fr" || language == "pt";
+    for (size_t i = 1; i < text.size(); ++i) {
+        const int c = low(i);
+        if (i >= 2 && std::isalpha(static_cast<unsigned char>(text[i])) && c == low(i - 1) &&
+            c == low(i - 2))
             return true;
+        if (i >= 3 && vowel(c) && vowel(low(i - 1)) && c != low(i - 1) && c == low(i - 2) &&
+            low(i - 1) == low(i - 3))
+            return true;
+        if (stretched && (c == 'a' || c == 'i' || c == 'u') && c == low(i - 1)) return true;
     }
     return false;
 }
@@ -151,7 +161,7 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
         const SheetSyllable& s = Sheet.Syllables[i];
         shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
                           s.SkipsBefore, s.SplitByRule});
-        shapes.back().Drawn = IsDrawnOut(s.Text);
+        shapes.back().Drawn = IsDrawnOut(s.Text, Language);
         // In a sheet written word by word, words of several syllables carry
         // on over the notes of their other syllables.
         if (Splitter && LeftWhole(Sheet, i))

@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 // README gives the measured figures.
 constexpr double kFloorFirst = 80.3;
 constexpr double kFloorLines = 88.4;
-constexpr double kFloorWords = 73.4;
+constexpr double kFloorWords = 73.8;
 // Pins a user would set, pinning the first wrong syllable until none is,
 // per 100 syllables: at most this many.
 constexpr double kCeilingFixes = 7.6;
@@ -431,8 +431,8 @@ TEST(Aligner, FollowsTheMusicalRules) {
 
 // What the sheet's spelling says of a syllable: it opens a phrase inside a
 // line (the first of a word after one that ends in punctuation, quotes
-// after it aside; not a line's first), its vowel is held (a letter three
-// times in a row), or its language stresses it ("1" under each syllable).
+// after it aside; not a line's first), its vowel is held, or its language
+// stresses it ("1" under each syllable).
 TEST(Aligner, ReadsPhrasesHeldVowelsAndStressFromTheSheet) {
     const std::pair<const char*, std::vector<bool>> rows[] = {
         {"a b, c d\ne. f", {false, false, true, false, false, true}},
@@ -444,10 +444,23 @@ TEST(Aligner, ReadsPhrasesHeldVowelsAndStressFromTheSheet) {
         for (const SyllableShape& s : Shapes(sheet)) got.push_back(s.PhraseStart);
         EXPECT_EQ(got, want) << sheet;
     }
-    std::vector<bool> drawn;
-    for (const SyllableShape& s : Shapes("sooo good yeAAah Ooo oh ...! 111 hmm"))
-        drawn.push_back(s.Drawn);
-    EXPECT_EQ(drawn, (std::vector<bool>{true, false, true, true, false, false, false, false}));
+    // Held vowels: a letter three times, two vowels twice running, and in
+    // languages whose words hardly double them, "aa", "ii" or "uu".
+    const std::tuple<const char*, const char*, std::vector<bool>> drawn_rows[] = {
+        {"",
+         "sooo good yeAAah Ooo oh ...! 111 hmm",
+         {true, false, true, true, false, false, false, false}},
+        {"", "youou're yeaeah gaame", {true, true, false}},
+        {"en", "gaame fiight Uuh youou're good see", {true, true, true, true, false, false}},
+        {"es", "vaamos", {true}},
+        {"de", "Haar Saal", {false, false}},
+        {"nl", "maan duur", {false, false}},
+    };
+    for (const auto& [language, sheet, want] : drawn_rows) {
+        std::vector<bool> drawn;
+        for (const SyllableShape& s : Shapes(sheet, language)) drawn.push_back(s.Drawn);
+        EXPECT_EQ(drawn, want) << language << ": " << sheet;
+    }
     const std::tuple<const char*, const char*, const char*> stress[] = {
         {"en", "Beau-ti-ful a-way be-cause, \"Hap-py\" day", "100 01 01 10 0"},
         {"en", "what~a-bout re-mem-ber", "00 010"},  // words on one note: no stress
