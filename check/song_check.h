@@ -41,6 +41,7 @@ enum class Repair {
     OneEncoding,        // every text in one encoding (done outside the core: iconv)
     RemoveNul,          // NUL bytes out of the lyric and text events
     JoinSplitWords,     // one space at a word's end, none inside a word
+    AddWordGaps,        // a space after each syllable that ends a word, where "-" marks the rest
 };
 
 // What a finding is about. Its text (FindingIdText) is the stable id that the
@@ -129,6 +130,10 @@ bool RemoveNulBytes(Song& Song);
 // (as some converters write them): the space inside a word goes and a
 // word's two become one; line ends, times and every other event stay.
 bool JoinSplitWords(Song& Song);
+// Lyrics that run their words together but end each syllable inside a word
+// with "-": a space after every other syllable, before the line end it
+// carries, unless a line end follows. False when the song has no such lyrics.
+bool AddWordGaps(Song& Song);
 
 // Runs the repair of `Fix` (all but OneEncoding, which needs iconv); `Keep`
 // is for DropDuplicate.

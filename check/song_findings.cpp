@@ -122,23 +122,13 @@ class Checker {
         const auto ly = PlayerFamily::LyricReaders;
         const int16_t lt = s_.LyricTrack;
         const std::vector<std::string_view> texts = TextsOf(song_, lt, s_.LyricSyllables);
-        int32_t sung = 0, gaps = 0, letters = 0, bytes = 0;
-        for (std::string_view text : texts) {
-            const std::string stripped = WithoutLineEnds(text);
-            if (stripped.find(' ') != std::string::npos) ++gaps;
-            if (TrimSpaces(stripped).empty()) continue;
-            ++sung;
-            for (char c : stripped) {
-                ++bytes;
-                if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) ++letters;
-            }
-        }
         if (HasSplitWords(texts)) {
             Add(FindingId::SplitWords, Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front(),
                 Repair::JoinSplitWords);
         }
-        if (sung >= 8 && gaps == 0 && letters * 2 >= bytes) {
-            Add(FindingId::MergedWords, Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front());
+        if (HasMergedWords(texts)) {
+            Add(FindingId::MergedWords, Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front(),
+                HasMarkedWordEnds(texts) ? Repair::AddWordGaps : Repair::None);
         }
         if (NeedsLineEnds(song_, s_)) {
             Add(FindingId::NoLineEnds, Severity::Advice, ly, lt, s_.LyricSyllables.front(),
@@ -333,6 +323,7 @@ std::string_view RepairName(Repair Fix) {
         {Repair::OneEncoding, "one-encoding"},
         {Repair::RemoveNul, "remove-nul"},
         {Repair::JoinSplitWords, "join-split-words"},
+        {Repair::AddWordGaps, "add-word-gaps"},
     };
     return kNames.at(Fix);
 }

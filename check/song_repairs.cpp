@@ -225,6 +225,30 @@ bool JoinSplitWords(Song& song) {
     return changed;
 }
 
+bool AddWordGaps(Song& song) {
+    const Survey s = SurveySong(song);
+    if (s.LyricSyllables.empty() ||
+        !HasMarkedWordEnds(TextsOf(song, s.LyricTrack, s.LyricSyllables)))
+        return false;
+    Track& track = song.Tracks[s.LyricTrack];
+    bool changed = false;
+    // The last syllable ends the words: no gap after it.
+    for (size_t k = 0; k + 1 < s.LyricSyllables.size(); ++k) {
+        const int32_t i = s.LyricSyllables[k];
+        const std::string text(track.Body(track[i]));
+        const std::string_view next = track.Body(track[s.LyricSyllables[k + 1]]);
+        const size_t body_end = text.find_last_not_of("\r\n") + 1;  // 0 when none
+        // A line end here or at the next syllable's start is the gap already;
+        // "-" goes on with the word.
+        if (body_end == 0 || body_end < text.size() || text[body_end - 1] == '-' ||
+            (!next.empty() && (next.front() == '\r' || next.front() == '\n')))
+            continue;
+        track.SetBody(i, text + " ");
+        changed = true;
+    }
+    return changed;
+}
+
 bool RemoveNulBytes(Song& song) {
     bool changed = false;
     for (Track& track : song.Tracks) {
@@ -258,6 +282,8 @@ bool ApplyRepair(Song& song, Repair Fix, PlayerFamily Keep) {
             return DropDuplicate(song, Keep);
         case Repair::RemoveNul:
             return RemoveNulBytes(song);
+        case Repair::AddWordGaps:
+            return AddWordGaps(song);
         case Repair::JoinSplitWords:
             return JoinSplitWords(song);
         default:

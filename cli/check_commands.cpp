@@ -120,8 +120,8 @@ std::vector<std::string> RepairSong(Song& Song, PlayerFamily For, const std::str
         }
     }
     for (Repair fix : {Repair::MakeFormat1, Repair::MoveKaraokeHeader, Repair::NameWordsTrack,
-                       Repair::DropDuplicate, Repair::JoinSplitWords, Repair::AddLineEnds,
-                       Repair::SplitLongLines}) {
+                       Repair::DropDuplicate, Repair::JoinSplitWords, Repair::AddWordGaps,
+                       Repair::AddLineEnds, Repair::SplitLongLines}) {
         if (wanted(fix) && ApplyRepair(Song, fix, For)) made.emplace_back(RepairName(fix));
     }
     return made;

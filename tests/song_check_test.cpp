@@ -91,7 +91,8 @@ const std::vector<Made>& MadeSongs() {
         {"sk-lyrics-only", Advice, false},
         {"ly-split-words", ShowsWrong, false,
          "Twin |kle  |twin |kle  |lit |tle  |star \r||How  |I  |won |der \r"},
-        {"ly-merged-words", ShowsWrong, false, "Twin|kle|twin|kle|lit|tle|star\r||How|I|won|der\r"},
+        {"ly-merged-words", ShowsWrong, false,
+         "Twin-|kle|twin-|kle|lit-|tle|star\r||How|I|won-|der\r"},
         {"ly-no-line-ends", Advice, false, "Twin|kle |twin|kle |lit|tle |star ||How |I |won|der "},
         {"ly-nul", Advice, false, "Twin|kle |twin|kle |lit\0|tle |star\r||How |I |won|der\r"s},
         {"ly-late-line-end", ShowsWrong, false,
@@ -178,6 +179,15 @@ std::array<std::vector<std::string>, 2> WordsOf(Song song) {
     return words;
 }
 
+// The words' characters one after another, spaces aside.
+std::string Letters(const std::vector<std::string>& words) {
+    std::string all;
+    for (const std::string& w : words)
+        for (const char c : w)
+            if (c != ' ') all += c;
+    return all;
+}
+
 // Every event that no repair is about: all but text, lyric, track name and
 // end-of-track events, in track order.
 TrackEvents OtherEvents(const Song& song) {
@@ -198,6 +208,7 @@ struct RepairCase {
     bool KeepsLyrics = true, KeepsKaraoke = true;
     std::string Layout = {};  // if given: the words track's texts after the repair, "|" between
     bool Clean = false;       // the song after is the clean one of its kind, byte for byte
+    bool NewGaps = false;     // the repair puts gaps between words: the words change
 };
 
 TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
@@ -223,6 +234,12 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         // usual lyrics: one space at a word's end, none inside, line ends and
         // times kept.
         {.Id = "ly-split-words", .Fix = Repair::JoinSplitWords, .Clean = true},
+        // Syllables run together, those inside words ending in "-": a space
+        // after each other one, none where a line end is the gap.
+        {.Id = "ly-merged-words",
+         .Fix = Repair::AddWordGaps,
+         .Layout = "Twin-|kle |twin-|kle |lit-|tle |star\r|How |I |won-|der\r|",
+         .NewGaps = true},
         {"both-duplicate", Repair::DropDuplicate, PlayerFamily::SoftKaraoke, false, true},
         {"both-duplicate", Repair::DropDuplicate, PlayerFamily::LyricReaders, true, false},
         {"enc-mixed", Repair::OneEncoding},
@@ -240,7 +257,11 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
         const Song usual = BuildSong(SongOfWords(MadeFor(c.Id).Karaoke));
         EXPECT_TRUE(!c.Clean || EncodeSong(after) == EncodeSong(usual));
         const auto was = WordsOf(c.Clean ? usual : before), is = WordsOf(after);
-        EXPECT_EQ(is[0], c.KeepsLyrics ? was[0] : std::vector<std::string>{});
+        if (c.NewGaps) {
+            EXPECT_EQ(Letters(is[0]), Letters(was[0]));
+        } else {
+            EXPECT_EQ(is[0], c.KeepsLyrics ? was[0] : std::vector<std::string>{});
+        }
         EXPECT_EQ(is[1], c.KeepsKaraoke ? was[1] : std::vector<std::string>{});
         EXPECT_EQ(OtherEvents(after), OtherEvents(before));
         std::string texts;
@@ -268,6 +289,45 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
     ApplyRepair(flat, Repair::MakeFormat1);
     EXPECT_EQ(MetaTexts(flat, 1, kMetaText), texts);
     EXPECT_EQ(MetaTexts(flat, 0, kMetaText), std::vector<std::string>{});
+}
+
+// Where lyrics run their words together, the gaps go back only where "-"
+// marks the syllables inside words (two at least, and one in twenty), so
+// that the others are
+// known to end one; a line end, at a syllable's end, at the next one's start
+// or in an event of its own, is the gap already; the last syllable needs
+// none. Lyrics with a space, or without the marks, are left as they are.
+TEST(SongCheck, WordGapsGoBackOnlyWhereHyphensMarkTheSyllablesInsideWords) {
+    std::string many_la = "Twin-|kle|twin-|kle";
+    for (int k = 0; k < 38; ++k) many_la += "|la";
+    const std::pair<std::string, const char*> rows[] = {
+        {"Twin-|kle|twin-|kle|lit-|tle|star|\rHow|I|won-|der",
+         "Twin-|kle |twin-|kle |lit-|tle |star|\rHow |I |won-|der|"},
+        {"Twin-|kle|twin-|kle|lit-|tle|star|\r|How|I|won-|der\n",
+         "Twin-|kle |twin-|kle |lit-|tle |star|\r|How |I |won-|der\n|"},
+        {"Twin-|kle|twin|kle|lit|tle|star|How|I|won|der", nullptr},      // one word marked
+        {many_la, nullptr},                                              // two marked among 42
+        {"Twin|kle|twin|kle|lit|tle|star|How|I|won|der", nullptr},       // none
+        {"Twin-|kle |twin-|kle|lit-|tle|star|How|I|won-|der", nullptr},  // a gap there
+    };
+    for (const auto& [words, want] : rows) {
+        Song song = BuildSong(SongOfWords(false, words));
+        const std::string bytes = EncodeSong(song);
+        const std::vector<Finding> found = CheckSong(song);
+        const auto merged = std::ranges::find(found, "ly-merged-words", IdOf);
+        EXPECT_EQ(AddWordGaps(song), want != nullptr) << words;
+        if (want == nullptr) {
+            EXPECT_EQ(EncodeSong(song), bytes) << words;
+            EXPECT_TRUE(merged == found.end() || merged->Fix == Repair::None) << words;
+            continue;
+        }
+        ASSERT_NE(merged, found.end()) << words;
+        EXPECT_EQ(merged->Fix, Repair::AddWordGaps);
+        std::string texts;
+        for (const std::string& text : MetaTexts(song, 1, kMetaLyric)) texts += text + "|";
+        EXPECT_EQ(texts, want);
+        EXPECT_FALSE(Count(CheckSong(song), "ly-merged-words"));
+    }
 }
 
 // Each finding is found on the song made for it, placed at the event it is
@@ -437,8 +497,12 @@ TEST(SongCheck, FewRealSongsShowWrongAndEveryRepairOfferedKeepsWordsAndMusic) {
                 continue;
             }
             EXPECT_TRUE(f.Fix == Repair::DropDuplicate || f.Fix == Repair::JoinSplitWords ||
-                        WordsOf(repaired) == WordsOf(song))
+                        f.Fix == Repair::AddWordGaps || WordsOf(repaired) == WordsOf(song))
                 << IdOf(f);
+            // Gaps put back between words leave their letters as they were.
+            if (f.Fix == Repair::AddWordGaps) {
+                EXPECT_EQ(Letters(WordsOf(repaired)[0]), Letters(WordsOf(song)[0]));
+            }
             EXPECT_EQ(OtherEvents(repaired), OtherEvents(song)) << IdOf(f);
             EXPECT_LT(Count(CheckSong(repaired), IdOf(f)), Count(found, IdOf(f))) << IdOf(f);
         }
