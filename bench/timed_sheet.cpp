@@ -54,6 +54,10 @@ std::optional<TimedSheet> TimedSheetOf(const Song& Song) {
                 if (gap_before || gap_after) word_open = false;
                 continue;
             }
+            // A "-" at a syllable's end says its word goes on ("can-" "dle"),
+            // as align-score reads it; the mark is not sung.
+            const bool goes_on = text.size() > 1 && text.back() == '-';
+            if (goes_on) text.remove_suffix(1);
             if (std::any_of(text.begin(), text.end(),
                             [](char c) { return static_cast<unsigned char>(c) < 32; }))
                 return std::nullopt;  // control bytes: words of a damaged song
@@ -84,7 +88,7 @@ std::optional<TimedSheet> TimedSheetOf(const Song& Song) {
             timed.WordStarts.push_back(new_word);
             timed.LineStarts.push_back(line_start);
             line_start = false;
-            word_open = !gap_after;
+            word_open = goes_on || !gap_after;
         }
     }
     if (timed.Ticks.size() < 8) return std::nullopt;

@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 // README gives the measured figures.
 constexpr double kFloorFirst = 80.3;
 constexpr double kFloorLines = 88.4;
-constexpr double kFloorWords = 73.8;
+constexpr double kFloorWords = 74.4;
 // Pins a user would set, pinning the first wrong syllable until none is,
 // per 100 syllables: at most this many.
 constexpr double kCeilingFixes = 7.6;
