@@ -100,10 +100,6 @@ bool HoldsMaterial(const TrackMaterial& Material, ConversionDirection Direction)
 
 int16_t ChooseSourceTrack(const Song& song, ConversionDirection Direction) {
     const std::vector<TrackMaterial> material = MaterialOfTracks(song);
-    const TrackNameGuesses guesses = GuessWordsTracks(song);
-    for (int16_t guess : {guesses.Lyrics, guesses.Words, guesses.Vocal}) {
-        if (guess >= 0 && HoldsMaterial(material[guess], Direction)) return guess;
-    }
     int16_t best = -1;
     int32_t most = 0;
     for (size_t t = 0; t < material.size(); ++t) {
@@ -111,6 +107,15 @@ int16_t ChooseSourceTrack(const Song& song, ConversionDirection Direction) {
             most = Amount(material[t], Direction);
             best = static_cast<int16_t>(t);
         }
+    }
+    // A name says where the words are, unless the track holds only a few of
+    // them: a "Vocals" track with two control texts ("%-" "%+") beside a
+    // "Words" track of 240 syllables does not hold the song's words.
+    const TrackNameGuesses guesses = GuessWordsTracks(song);
+    for (int16_t guess : {guesses.Lyrics, guesses.Words, guesses.Vocal}) {
+        if (guess >= 0 && HoldsMaterial(material[guess], Direction) &&
+            Amount(material[guess], Direction) * 2 >= most)
+            return guess;
     }
     return best;
 }

@@ -56,9 +56,10 @@ std::vector<TrackMaterial> MaterialOfTracks(const Song& Song);
 bool HoldsMaterial(const TrackMaterial& Material, ConversionDirection Direction);
 
 // The track to convert when the user names none: the first of the name
-// guesses (lyrics, words, vocal) that holds material for the direction, else
-// the track holding the most such events (the lowest number on a tie), else
-// -1 when no track holds any.
+// guesses (lyrics, words, vocal) that holds material for the direction, at
+// least half as much as the track holding the most; else the track holding
+// the most such events (the lowest number on a tie), else -1 when no track
+// holds any.
 int16_t ChooseSourceTrack(const Song& Song, ConversionDirection Direction);
 
 }  // namespace verselane

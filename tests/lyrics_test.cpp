@@ -28,8 +28,8 @@ using Tracks = std::vector<Events>;
 // Names are searched case-sensitively in the real tracks only, track 0
 // included; one name may feed several guesses and the last match wins. The
 // choice is the first guess (lyrics, words, vocal) holding material for the
-// direction (HoldsMaterial), else the track with the most (the lowest on a
-// tie), else -1.
+// direction (HoldsMaterial), at least half as much as the track with the
+// most, else the track with the most (the lowest on a tie), else -1.
 TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
     // The guesses lyrics, words, vocal, Source(), then the choices to karaoke and to lyrics.
     const std::pair<std::string_view, std::vector<int>> cases[] = {
@@ -42,6 +42,10 @@ TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
         {"|Lyrics|Lyrics 2=T", {2, -1, -1, 2, -1, 2}},
         {"|Soft Karaoke=T|Words=TT", {-1, 2, -1, 2, -1, 2}},
         {"Vocal=LL|Words=L|Lyrics=T", {2, 1, 0, 2, 1, 2}},
+        // A named track holding a few texts ("%-" "%+") beside the words: the
+        // words; half as many as the most is enough.
+        {"|Words=TTTTT|Vocals=T", {-1, 2, 2, 2, -1, 1}},
+        {"|Words=TT|Melody=TTTT", {-1, 1, -1, 1, -1, 1}},
         // Credits and notes are not karaoke text: a song of a credit alone
         // has no words, a credit beside lyrics is not a source of lyrics;
         // in a song with a "@K" line every text is karaoke text.
