@@ -782,6 +782,7 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     EXPECT_EQ(w.State(), kConvertible);
     EXPECT_TRUE(Find(w.form.get(), "CheckRepair")->isEnabled());
     const QString words = w.Words();
+    const std::string bare = w.SongBytes();
     Click(w.form.get(), "CheckRepair");
     EXPECT_EQ(w.Text("CheckVerdict"), "Will show in karaoke players; keyboards show no words");
     // The one finding left, advice, has no repair.
@@ -789,9 +790,17 @@ TEST(CheckPanel, VerdictAfterReadAndRepair) {
     EXPECT_EQ(w.Words(), words);
     EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "saved, or converted first";
     EXPECT_EQ(w.form->CurrentSong().TrackCount(), 4) << "a header track went in";
+    // Undo takes the repair back, finding and all; redo makes it again.
+    const std::string repaired = w.SongBytes();
+    EXPECT_EQ(w.UndoName(), "&Undo Repair");
+    w.Trigger("UndoAction");
+    EXPECT_EQ(w.SongBytes(), bare);
+    EXPECT_EQ(w.Text("CheckVerdict"), "1 problem: " + no_k);
+    EXPECT_EQ(w.State(), kConvertible) << "as read: nothing to write";
+    w.Trigger("RedoAction");
+    EXPECT_EQ(w.SongBytes(), repaired);
 
     // Not lost without a question; saved under the name `fix` gives it.
-    const std::string repaired = w.SongBytes();
     w.form->Open(Path(dir / "bare.kar"));
     EXPECT_EQ(w.prompts->save_questions.value(0),
               "The repaired song has not been written. Write it before it goes?");
@@ -1061,6 +1070,15 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
         EXPECT_EQ(outcome, starts + (aligned ? QString::number(listed) : "") + ends);
         EXPECT_EQ(w.SongBytes() == read, !aligned);
         EXPECT_EQ(listed > 0, aligned) << listed;
+        // The words placed are one undo step.
+        if (aligned) {
+            const std::string placed = w.SongBytes();
+            EXPECT_EQ(w.UndoName(), "&Undo Words from a Lyric Sheet");
+            w.Trigger("UndoAction");
+            EXPECT_EQ(w.SongBytes(), read);
+            w.Trigger("RedoAction");
+            EXPECT_EQ(w.SongBytes(), placed);
+        }
         w.Open("plain/dmp_test.mid");  // the question cancelled
         EXPECT_EQ(w.prompts->save_questions.size(), aligned ? 1 : 0);
         if (!aligned) continue;
@@ -1250,6 +1268,42 @@ struct EditorWindow : Window {
     }
     TimingEditor* editor;
 };
+// Convert Lyrics (and likewise a repair and words from a lyric sheet)
+// changes the whole song in one undo step, above the timing editor's edits
+// before it, which then undo to the song as read, byte for byte; redo gives
+// the edited and the converted song back, the editor showing the words of
+// each. Back at the song as read, nothing is asked before it goes.
+TEST(TimingEditor, AConversionIsAnUndoStepAboveTheEditsBeforeIt) {
+    VERSELANE_REQUIRE_CORPUS();
+    EditorWindow w;
+    const std::string read = w.SongBytes();
+    Keys(w.editor, {Qt::Key_Home, Qt::Key_Right, Qt::CTRL | Qt::Key_Right});
+    const std::string edited = w.SongBytes();
+    const std::vector<int32_t> edited_ticks = EditorTicks(w.editor);
+    ASSERT_NE(edited, read);
+    w.Convert(Press("Command1"));  // the karaoke text into lyrics
+    const std::string converted = w.SongBytes();
+    ASSERT_NE(converted, edited);
+    EXPECT_EQ(w.UndoName(), "&Undo Convert Lyrics");
+    // (The dialogs leave no widget with the focus offscreen: the actions.)
+    const auto undo = [&] { w.Trigger("UndoAction"); };
+    const auto redo = [&] { w.Trigger("RedoAction"); };
+    undo();
+    EXPECT_EQ(w.SongBytes(), edited);
+    EXPECT_EQ(EditorTicks(w.editor), edited_ticks);
+    EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "convertible, and edited";
+    undo();
+    EXPECT_EQ(w.SongBytes(), read);
+    redo();
+    redo();
+    EXPECT_EQ(w.SongBytes(), converted);
+    EXPECT_EQ(w.State(), kConverted);
+    undo();
+    undo();
+    w.form->close();
+    EXPECT_EQ(w.prompts->save_questions, QStringList{});
+}
+
 // A song whose words, notes and a change of metre lie at the last ticks a
 // file can hold: the timing editor scrolls to them and draws them, the
 // last syllable's block included.

@@ -37,6 +37,7 @@ class CheckPanel : public QWidget {
     // (most players and every keyboard read them) unless told otherwise, as
     // after a conversion into karaoke text.
     void KeepWordsFor(PlayerFamily players) { keep_ = players; }
+    PlayerFamily KeptFor() const { return keep_; }
 
   signals:
     // A repair is about to change the song: whoever reads it must let go.

@@ -4,10 +4,10 @@
 
 namespace verselane::ui {
 
-TimedEditCommand::TimedEditCommand(const QString& name, editing::TimedWords& words,
+TimedEditCommand::TimedEditCommand(const QString& name, std::function<editing::TimedWords*()> words,
                                    editing::Edit edit, editing::Edit inverse,
                                    std::function<void()> changed)
-    : words_(words),
+    : words_(std::move(words)),
       redo_(std::move(edit)),
       undo_(std::move(inverse)),
       changed_(std::move(changed)) {
@@ -16,12 +16,12 @@ TimedEditCommand::TimedEditCommand(const QString& name, editing::TimedWords& wor
 
 void TimedEditCommand::redo() {
     if (std::exchange(applied_, false)) return;
-    undo_ = words_.Apply(redo_);
+    if (editing::TimedWords* words = words_()) undo_ = words->Apply(redo_);
     if (changed_) changed_();
 }
 
 void TimedEditCommand::undo() {
-    redo_ = words_.Apply(undo_);
+    if (editing::TimedWords* words = words_()) redo_ = words->Apply(undo_);
     if (changed_) changed_();
 }
 

@@ -32,6 +32,7 @@
 #include "ui/check_panel.h"
 #include "ui/convert_lyrics_dialog.h"
 #include "ui/convert_songs_dialog.h"
+#include "ui/edit_commands.h"
 #include "ui/file_messages.h"
 #include "ui/karaoke_information_dialog.h"
 #include "ui/lyric_sheet_dialog.h"
@@ -270,6 +271,7 @@ void MainWindow::read(const QString& path) {
 
     playback_->Clear();  // lets go of the song before it is replaced
     editor_->Clear();
+    undo_->clear();  // its edits and changes are of the song that goes
     song_ = std::move(incoming);
     facts_ = std::move(incoming_facts);
     has_song_ = true;
@@ -325,14 +327,17 @@ QString MainWindow::summary(bool partial) const {
 void MainWindow::convertLyrics() {
     if (busy_ || !convert_button_->isEnabled()) return;
     const bool lay_out_again = playback_->SongChanging();
-    editor_->Clear();  // the edits name events that the conversion moves
+    std::shared_ptr<const SongState> before = songState();
+    editor_->Clear();  // built anew from the converted song
     bool converted = false;
     typed_as_utf8_ = false;
     try {
         converted = ConvertLyrics(song_, facts_, *conversion_dialog_, *information_dialog_, *this);
     } catch (...) {
         const CaughtError error = CurrentError();
-        // The song may be half converted: it takes a new read to go on.
+        // The song may be half converted: it takes a new read to go on, and
+        // the edits before it cannot be undone on it.
+        undo_->clear();
         broken_ = true;
         unsaved_ = false;  // nothing to write of it
         updateCommands();
@@ -345,6 +350,7 @@ void MainWindow::convertLyrics() {
     }
     if (!converted) {
         if (lay_out_again) playback_->SetSong(song_);
+        showWords();  // the editor takes the words again
         return;
     }
     converted_ = conversion_dialog_->Choice;
@@ -372,6 +378,38 @@ void MainWindow::convertLyrics() {
     checks_->Check();
     playback_->SetSong(song_);
     showWords();
+    pushSongChange(tr("Convert Lyrics"), std::move(before));
+}
+
+std::shared_ptr<const MainWindow::SongState> MainWindow::songState() const {
+    return std::make_shared<const SongState>(SongState{song_, facts_, converted_, converted_track_,
+                                                       output_, sheet_doubts_, changed_, unsaved_,
+                                                       has_words_, checks_->KeptFor()});
+}
+
+void MainWindow::restoreSongState(const SongState& state) {
+    playback_->SongChanging();
+    editor_->Clear();  // built anew from the song put back
+    song_ = state.Content;
+    facts_ = state.Facts;
+    converted_ = state.Converted;
+    converted_track_ = state.ConvertedTrack;
+    output_ = state.Output;
+    sheet_doubts_ = state.SheetDoubts;
+    changed_ = state.Changed;
+    unsaved_ = state.Unsaved;
+    has_words_ = state.HasWords;
+    updateCommands();
+    checks_->KeepWordsFor(state.Keep);
+    checks_->Check();
+    playback_->SetSong(song_);
+    showWords();
+}
+
+void MainWindow::pushSongChange(const QString& name, std::shared_ptr<const SongState> before) {
+    undo_->push(new SongChangeCommand<SongState>(
+        name, std::move(before), songState(),
+        [this](const SongState& state) { restoreSongState(state); }));
 }
 
 bool MainWindow::writeFile() {
@@ -559,6 +597,7 @@ void MainWindow::wordsFromSheet() {
     const int answer = dialog.exec();
     sheet_text_ = dialog.SheetText();
     if (answer != QDialog::Accepted || !dialog.Result()) return;
+    std::shared_ptr<const SongState> before = songState();
     playback_->SongChanging();
     editor_->Clear();
     song_ = *dialog.Result();
@@ -579,6 +618,7 @@ void MainWindow::wordsFromSheet() {
     checks_->Check();
     playback_->SetSong(song_);
     showWords();
+    pushSongChange(tr("Words from a Lyric Sheet"), std::move(before));
 }
 
 // The edits change words only, never the sound: the player plays on (a tap

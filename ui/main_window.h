@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "check/song_check.h"
 #include "driver/convert_lyrics.h"
 #include "editing/timed_words.h"
 #include "model/song.h"
@@ -123,6 +124,23 @@ class MainWindow : public QMainWindow, public ConversionHost {
     // Whether the song in the window may go: true when it holds no unsaved
     // change, or the user saved it or chose to discard it.
     bool maySetSongAside();
+    // What a change of the whole song (a conversion, a repair, words from a
+    // lyric sheet) replaces, and what its undo and redo put back.
+    struct SongState {
+        Song Content;
+        SongFacts Facts;
+        ConversionChoice Converted = ConversionChoice::None;
+        int16_t ConvertedTrack = -1;
+        workflow::OutputKind Output = workflow::OutputKind::Retimed;
+        std::vector<MarkedDoubt> SheetDoubts;
+        bool Changed = false, Unsaved = false, HasWords = false;
+        PlayerFamily Keep = PlayerFamily::LyricReaders;
+    };
+    std::shared_ptr<const SongState> songState() const;
+    void restoreSongState(const SongState& state);
+    // A change of the whole song made from `before`, now the window's: onto
+    // the undo stack, above the timing editor's edits before it.
+    void pushSongChange(const QString& name, std::shared_ptr<const SongState> before);
     // Whether any track of the song holds words to convert, either way.
     bool HasWordsToConvert() const;
     // Reads `path` into the window, without asking about unsaved work.

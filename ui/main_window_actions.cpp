@@ -77,7 +77,12 @@ void MainWindow::createActions() {
     redo_action_->setObjectName(QStringLiteral("RedoAction"));
     redo_action_->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
-    connect(undo_, &QUndoStack::cleanChanged, this, [this] { updateCommands(); });
+    // Back at the state last written (or read), by undo or redo: nothing is
+    // unwritten, whatever the change undone or redone had left.
+    connect(undo_, &QUndoStack::cleanChanged, this, [this](bool clean) {
+        if (clean) unsaved_ = false;
+        updateCommands();
+    });
 }
 
 // The timing editor's commands, in the Edit menu; the moves act on the

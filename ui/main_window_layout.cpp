@@ -154,15 +154,21 @@ void MainWindow::connectPanels() {
     setTabOrder(words_, editor_);
 
     // A repaired song is ready to be written, like a converted one.
-    connect(checks_, &CheckPanel::Repairing, this, [this] { playback_->SongChanging(); });
-    connect(checks_, &CheckPanel::Repaired, this, [this] {
-        editor_->Clear();  // the edits were of the events before the repair
+    // The song before the repair, for its undo (taken when it starts).
+    auto before = std::make_shared<std::shared_ptr<const SongState>>();
+    connect(checks_, &CheckPanel::Repairing, this, [this, before] {
+        *before = songState();
+        playback_->SongChanging();
+    });
+    connect(checks_, &CheckPanel::Repaired, this, [this, before] {
+        editor_->Clear();  // built anew from the repaired song
         changed_ = unsaved_ = true;
         if (output_ == workflow::OutputKind::Retimed) output_ = workflow::OutputKind::Fixed;
         has_words_ = HasWordsToConvert();
         updateCommands();
         playback_->SetSong(song_);
         showWords();
+        pushSongChange(tr("Repair"), std::move(*before));
     });
 }
 

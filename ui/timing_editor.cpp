@@ -107,7 +107,6 @@ void TimingEditor::Refresh() {
 }
 
 void TimingEditor::Clear() {
-    undo_->clear();  // its commands edit the words that go now
     words_.reset();
     track_ = -1;
     syllables_.clear();

@@ -75,7 +75,9 @@ class TimingEditor : public QAbstractScrollArea {
     // syllable where the text cursor is.
     using TextPrompt = std::function<std::optional<TypedText>(const QString&, const QString&)>;
     void SetTextPrompt(TextPrompt prompt) { ask_text_ = std::move(prompt); }
-    // Forgets the song and empties the undo stack.
+    // Forgets the song. The undo stack keeps its edits: they are of the
+    // words the editor is given again when a change of the whole song above
+    // them is undone (the window empties the stack for another song).
     void Clear();
     // The words being edited (null when there are none).
     const editing::TimedWords* Words() const { return words_.get(); }

@@ -25,10 +25,12 @@ bool TimingEditor::Apply(const QString& name, const editing::Edit& edit) {
         return false;
     }
     auto changed = [this] {
+        if (!words_) return;
         Refresh();
         emit SongEdited(words_->EditedSong());
     };
-    undo_->push(new TimedEditCommand(name, *words_, edit, std::move(inverse), changed));
+    undo_->push(new TimedEditCommand(
+        name, [this] { return words_.get(); }, edit, std::move(inverse), changed));
     changed();
     return true;
 }
