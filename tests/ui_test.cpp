@@ -1281,6 +1281,11 @@ TEST(TimingEditor, AConversionIsAnUndoStepAboveTheEditsBeforeIt) {
     const std::string edited = w.SongBytes();
     const std::vector<int32_t> edited_ticks = EditorTicks(w.editor);
     ASSERT_NE(edited, read);
+    // The conversion dialog cancelled keeps the edit's undo and the
+    // editor's words.
+    w.Convert(Press("Cancel"));
+    EXPECT_EQ(w.UndoName(), "&Undo Nudge Later");
+    EXPECT_EQ(EditorTicks(w.editor), edited_ticks);
     w.Convert(Press("Command1"));  // the karaoke text into lyrics
     const std::string converted = w.SongBytes();
     ASSERT_NE(converted, edited);
