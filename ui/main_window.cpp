@@ -95,6 +95,10 @@ MainWindow::MainWindow(std::unique_ptr<Prompts> prompts)
 
 MainWindow::~MainWindow() {
     playback_->SongChanging();  // lets go of the song before it goes
+    // The undo stack goes with the widgets after this window's own members,
+    // and empties itself as it goes: what it says then must not reach a
+    // window that is no longer one.
+    undo_->disconnect(this);
 }
 
 void MainWindow::createDialogs() {
