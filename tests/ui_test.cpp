@@ -1297,6 +1297,7 @@ TEST(TimingEditor, AConversionIsAnUndoStepAboveTheEditsBeforeIt) {
     EXPECT_EQ(w.SongBytes(), edited);
     EXPECT_EQ(EditorTicks(w.editor), edited_ticks);
     EXPECT_EQ(w.State(), (Buttons{true, true, true})) << "convertible, and edited";
+    EXPECT_TRUE(Find<QMenu>(w.form.get(), "WriteAsMenu")->isEnabled()) << "the edited words";
     undo();
     EXPECT_EQ(w.SongBytes(), read);
     redo();

@@ -303,10 +303,7 @@ void MainWindow::read(const QString& path) {
     if (!convertible) text += QLatin1Char(' ') + tr("Nothing to convert.");
     if (partial) text += QLatin1Char(' ') + report.Problem;
     status_->setText(text);
-    playback_->SetSong(song_);
-    checks_->KeepWordsFor(PlayerFamily::LyricReaders);
-    checks_->Check();
-    showWords();
+    showSong(PlayerFamily::LyricReaders);
 }
 
 // "4 tracks, 80 lyric events, 2 text events." Text events count as karaoke
@@ -376,13 +373,16 @@ void MainWindow::convertLyrics() {
                                        .arg(QString::fromStdString(shownEncoding()));
     }
     status_->setText(done);
-    checks_->KeepWordsFor(converted_ == ConversionChoice::LyricsToText
-                              ? PlayerFamily::SoftKaraoke
-                              : PlayerFamily::LyricReaders);
+    showSong(converted_ == ConversionChoice::LyricsToText ? PlayerFamily::SoftKaraoke
+                                                          : PlayerFamily::LyricReaders);
+    pushSongChange(tr("Convert Lyrics"), std::move(before));
+}
+
+void MainWindow::showSong(PlayerFamily keep) {
+    checks_->KeepWordsFor(keep);
     checks_->Check();
     playback_->SetSong(song_);
     showWords();
-    pushSongChange(tr("Convert Lyrics"), std::move(before));
 }
 
 std::shared_ptr<const MainWindow::SongState> MainWindow::songState() const {
@@ -403,11 +403,7 @@ void MainWindow::restoreSongState(const SongState& state) {
     changed_ = state.Changed;
     unsaved_ = state.Unsaved;
     has_words_ = state.HasWords;
-    updateCommands();
-    checks_->KeepWordsFor(state.Keep);
-    checks_->Check();
-    playback_->SetSong(song_);
-    showWords();
+    showSong(state.Keep);
 }
 
 void MainWindow::pushSongChange(const QString& name, std::shared_ptr<const SongState> before) {
@@ -551,6 +547,7 @@ void MainWindow::showWords() {
     } else {
         editor_->Clear();
     }
+    updateCommands();  // Write Words As is offered for the words the editor holds
     playback_->ShowDoubts(ShownDoubts());
     if (track < 0 || track >= song_.TrackCount()) {
         words_->setPlaceholderText(tr("This song has no words."));
@@ -618,10 +615,7 @@ void MainWindow::wordsFromSheet() {
            "result.")
             .arg(doubtful.size())
             .arg(doubtful.isEmpty() ? QString() : QStringLiteral(" (") + doubtful.front() + ')'));
-    checks_->KeepWordsFor(PlayerFamily::SoftKaraoke);
-    checks_->Check();
-    playback_->SetSong(song_);
-    showWords();
+    showSong(PlayerFamily::SoftKaraoke);
     pushSongChange(tr("Words from a Lyric Sheet"), std::move(before));
 }
 

@@ -138,6 +138,9 @@ class MainWindow : public QMainWindow, public ConversionHost {
     };
     std::shared_ptr<const SongState> songState() const;
     void restoreSongState(const SongState& state);
+    // The song in the window after a change of the whole song: checked for
+    // the `keep` players, played and shown.
+    void showSong(PlayerFamily keep);
     // A change of the whole song made from `before`, now the window's: onto
     // the undo stack, above the timing editor's edits before it.
     void pushSongChange(const QString& name, std::shared_ptr<const SongState> before);
@@ -172,10 +175,11 @@ class MainWindow : public QMainWindow, public ConversionHost {
     // What Write File writes, for the name it proposes: the song as read and
     // edited (retimed), repaired, converted, or given a lyric sheet's words.
     workflow::OutputKind output_ = workflow::OutputKind::Retimed;
-    bool changed_ = false;        // converted or repaired since it was read: Write File offered
-    bool unsaved_ = false;        // differs from what was last read or written
-    bool broken_ = false;         // a conversion failed half way: it takes a new read
-    bool has_words_ = false;      // some track holds words to convert, either way
+    bool changed_ = false;    // converted or repaired since it was read: Write File offered
+    bool unsaved_ = false;    // differs from what was last read or written
+    bool broken_ = false;     // a conversion failed half way: it takes a new read
+    bool has_words_ = false;  // some track holds words to convert, either way
+    std::shared_ptr<const SongState> before_repair_;  // while the check panel repairs
     bool typed_as_utf8_ = false;  // a typed text did not fit the song's encoding
     CheckPanel* checks_;          // the verdict and findings under the status line
     bool busy_ = false;

@@ -154,13 +154,12 @@ void MainWindow::connectPanels() {
     setTabOrder(words_, editor_);
 
     // A repaired song is ready to be written, like a converted one.
-    // The song before the repair, for its undo (taken when it starts).
-    auto before = std::make_shared<std::shared_ptr<const SongState>>();
-    connect(checks_, &CheckPanel::Repairing, this, [this, before] {
-        *before = songState();
+    // The song before the repair, for its undo, is taken when it starts.
+    connect(checks_, &CheckPanel::Repairing, this, [this] {
+        before_repair_ = songState();
         playback_->SongChanging();
     });
-    connect(checks_, &CheckPanel::Repaired, this, [this, before] {
+    connect(checks_, &CheckPanel::Repaired, this, [this] {
         editor_->Clear();  // built anew from the repaired song
         changed_ = unsaved_ = true;
         if (output_ == workflow::OutputKind::Retimed) output_ = workflow::OutputKind::Fixed;
@@ -168,7 +167,7 @@ void MainWindow::connectPanels() {
         updateCommands();
         playback_->SetSong(song_);
         showWords();
-        pushSongChange(tr("Repair"), std::move(*before));
+        pushSongChange(tr("Repair"), std::move(before_repair_));
     });
 }
 
