@@ -126,9 +126,9 @@ class Checker {
             Add(FindingId::SplitWords, Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front(),
                 Repair::JoinSplitWords);
         }
-        if (HasMergedWords(texts)) {
+        if (const MergedWords merged = MergedWordsOf(texts); merged.Merged) {
             Add(FindingId::MergedWords, Severity::ShowsWrong, ly, lt, s_.LyricSyllables.front(),
-                HasMarkedWordEnds(texts) ? Repair::AddWordGaps : Repair::None);
+                merged.Marked ? Repair::AddWordGaps : Repair::None);
         }
         if (NeedsLineEnds(song_, s_)) {
             Add(FindingId::NoLineEnds, Severity::Advice, ly, lt, s_.LyricSyllables.front(),

@@ -228,7 +228,7 @@ bool JoinSplitWords(Song& song) {
 bool AddWordGaps(Song& song) {
     const Survey s = SurveySong(song);
     if (s.LyricSyllables.empty() ||
-        !HasMarkedWordEnds(TextsOf(song, s.LyricTrack, s.LyricSyllables)))
+        !MergedWordsOf(TextsOf(song, s.LyricTrack, s.LyricSyllables)).Marked)
         return false;
     Track& track = song.Tracks[s.LyricTrack];
     bool changed = false;

@@ -257,31 +257,21 @@ bool HasSplitWords(const std::vector<std::string_view>& texts) {
     return sung >= 8 && spaced * 20 >= sung * 19 && doubled * 10 >= sung;
 }
 
-bool HasMergedWords(const std::vector<std::string_view>& texts) {
-    int32_t sung = 0, gaps = 0, letters = 0, bytes = 0;
+MergedWords MergedWordsOf(const std::vector<std::string_view>& texts) {
+    int32_t sung = 0, gaps = 0, letters = 0, bytes = 0, marked = 0;
     for (std::string_view text : texts) {
         const std::string stripped = WithoutLineEnds(text);
         if (stripped.find(' ') != std::string::npos) ++gaps;
         if (TrimSpaces(stripped).empty()) continue;
         ++sung;
+        if (stripped.size() > 1 && stripped.back() == '-') ++marked;
         for (char c : stripped) {
             ++bytes;
             if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) ++letters;
         }
     }
-    return sung >= 8 && gaps == 0 && letters * 2 >= bytes;
-}
-
-bool HasMarkedWordEnds(const std::vector<std::string_view>& texts) {
-    if (!HasMergedWords(texts)) return false;
-    int32_t marked = 0, sung = 0;
-    for (std::string_view text : texts) {
-        const std::string stripped = WithoutLineEnds(text);
-        if (TrimSpaces(stripped).empty()) continue;
-        ++sung;
-        if (stripped.size() > 1 && stripped.back() == '-') ++marked;
-    }
-    return marked >= 2 && marked * 20 >= sung;
+    const bool merged = sung >= 8 && gaps == 0 && letters * 2 >= bytes;
+    return {merged, merged && marked >= 2 && marked * 20 >= sung};
 }
 
 bool NeedsLineEnds(const Song& song, const Survey& s) {

@@ -63,13 +63,15 @@ std::vector<std::string_view> TextsOf(const Song& Song, int16_t t,
 bool IsDuplicate(const Song& Song, const Survey& s);
 // Lyrics that put a space behind every syllable and two behind every word.
 bool HasSplitWords(const std::vector<std::string_view>& texts);
-// Lyrics of 8 syllables or more, mostly letters, none holding a space: the
-// words run together.
-bool HasMergedWords(const std::vector<std::string_view>& texts);
-// Merged lyrics whose syllables inside words end in "-" ("can-" "dle"), at
-// least two and one in twenty: every other syllable ends a word, so the gaps
-// can be put back.
-bool HasMarkedWordEnds(const std::vector<std::string_view>& texts);
+// Lyrics that run their words together: 8 syllables or more, mostly
+// letters, none holding a space. Marked: besides, the syllables inside
+// words end in "-" ("can-" "dle"), two at least and one in twenty, so that
+// every other syllable ends a word and the gaps can be put back.
+struct MergedWords {
+    bool Merged = false;
+    bool Marked = false;
+};
+MergedWords MergedWordsOf(const std::vector<std::string_view>& texts);
 // Lyrics of more than one syllable with no line end at all.
 bool NeedsLineEnds(const Song& Song, const Survey& s);
 // Where a word starts at syllable k of `texts` (not the first): its own text
