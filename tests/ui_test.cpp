@@ -750,6 +750,39 @@ TEST(UserJourney, SongsConvertedInOneGo) {
     EXPECT_FALSE(messages.join('\n').contains("--")) << messages.join('\n').toStdString();
 }
 
+// A repair that cannot change the song (Japanese words into the Western
+// code page) says so, leaves nothing to undo or write, and the player still
+// has the song to play.
+TEST(CheckPanel, ARepairThatChangesNothingSaysSo) {
+    using namespace test;
+    TempDir dir;
+    WriteAll(dir / "sakura.mid",
+             EncodeSong(BuildSong({{Name("Song"), NoteOn(0, 60), NoteOn(480, 62),
+                                    Lyric(0, "\xE3\x81\x95\xE3\x81\x8F "),
+                                    Lyric(480, "\xE3\x82\x89\r"), EndOfTrack(2000)}})));
+    Window w;
+    w.form->Open(Path(dir / "sakura.mid"));
+    auto* findings = Find<QListWidget>(w.form.get(), "CheckFindings");
+    int row = -1;
+    for (int r = 0; r < findings->count(); ++r)
+        if (findings->item(r)->text().contains("UTF-8")) row = r;
+    ASSERT_GE(row, 0) << "the UTF-8 advice is listed";
+    findings->setCurrentRow(row);
+    ASSERT_TRUE(Find(w.form.get(), "CheckRepair")->isEnabled());
+    const std::string read = w.SongBytes();
+    const QString undo = w.UndoName();
+    const Buttons state = w.State();
+    Click(w.form.get(), "CheckRepair");
+    EXPECT_EQ(w.SongBytes(), read);
+    EXPECT_EQ(w.Text("Status"), "The repair left the song as it was.");
+    EXPECT_TRUE(w.Text("CheckVerdict").contains("2 texts could not be converted"))
+        << w.Text("CheckVerdict").toStdString();
+    EXPECT_EQ(w.UndoName(), undo) << "no undo step for a change that was not made";
+    EXPECT_EQ(w.State(), state) << "nothing new to write";
+    auto* play = Find<QPushButton>(w.form.get(), "PlayPause");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return play->isEnabled(); }, 5000));
+}
+
 // A karaoke song with or without its "@K" line: the verdict and findings
 // after a read, and a repair that changes the song but not the words shown.
 TEST(CheckPanel, VerdictAfterReadAndRepair) {

@@ -48,9 +48,7 @@ CheckPanel::CheckPanel(Song* song, QWidget* parent) : QWidget(parent), song_(son
     layout->addLayout(row);
 
     connect(list_, &QListWidget::currentRowChanged, this, [this] { UpdateRepairButton(); });
-    connect(repair_, &QPushButton::clicked, this, [this] {
-        if (RepairFinding(list_->currentRow())) emit Repaired();
-    });
+    connect(repair_, &QPushButton::clicked, this, [this] { RepairFinding(list_->currentRow()); });
     Check();
 }
 
@@ -210,6 +208,10 @@ bool CheckPanel::RepairFinding(int index) {
         changed = ApplyRepair(*song_, finding.Fix, keep_);
     }
     Check();
+    if (changed)
+        emit Repaired();
+    else
+        emit RepairChangedNothing();
     return changed;
 }
 

@@ -44,6 +44,9 @@ class CheckPanel : public QWidget {
     void Repairing();
     // The song was changed by a repair.
     void Repaired();
+    // A repair began (Repairing) and left the song as it was: an encoding
+    // that cannot hold its texts, say.
+    void RepairChangedNothing();
 
   private:
     void UpdateRepairButton();

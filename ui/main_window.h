@@ -180,8 +180,9 @@ class MainWindow : public QMainWindow, public ConversionHost {
     bool broken_ = false;     // a conversion failed half way: it takes a new read
     bool has_words_ = false;  // some track holds words to convert, either way
     std::shared_ptr<const SongState> before_repair_;  // while the check panel repairs
-    bool typed_as_utf8_ = false;  // a typed text did not fit the song's encoding
-    CheckPanel* checks_;          // the verdict and findings under the status line
+    bool repair_lays_out_again_ = false;  // the repair stopped the player's layout of the song
+    bool typed_as_utf8_ = false;          // a typed text did not fit the song's encoding
+    CheckPanel* checks_;                  // the verdict and findings under the status line
     bool busy_ = false;
     bool cancel_read_ = false;
     int progress_delay_ = 500;

@@ -157,7 +157,14 @@ void MainWindow::connectPanels() {
     // The song before the repair, for its undo, is taken when it starts.
     connect(checks_, &CheckPanel::Repairing, this, [this] {
         before_repair_ = songState();
-        playback_->SongChanging();
+        repair_lays_out_again_ = playback_->SongChanging();
+    });
+    // Nothing to undo and nothing to write; the player goes on with the
+    // song it had, laid out again where the repair stopped that.
+    connect(checks_, &CheckPanel::RepairChangedNothing, this, [this] {
+        before_repair_.reset();
+        if (repair_lays_out_again_) playback_->SetSong(song_);
+        status_->setText(tr("The repair left the song as it was."));
     });
     connect(checks_, &CheckPanel::Repaired, this, [this] {
         editor_->Clear();  // built anew from the repaired song
