@@ -659,7 +659,10 @@ class SegmentAligner {
         } else if (!y.LineStart) {
             c += w_.RestInsideLine * std::min(f.RestBefore, 2.0);
         }
-        if (!f.OnBeat) c += y.WordStart ? w_.WordStartOffBeat : w_.OffBeat;
+        // Words of one syllable that the language seldom stresses ("the",
+        // "of", "und") fall off the beat as freely as a syllable inside a word.
+        if (!f.OnBeat)
+            c += !y.WordStart ? w_.OffBeat : y.Weak ? w_.WeakOffBeat : w_.WordStartOffBeat;
         // Songs set stressed syllables on strong beats and weak ones between.
         if (f.StrongBeat && y.Stressed) c -= w_.Stressed;
         if (f.Legato) c += w_.PlaceLegato;

@@ -34,6 +34,7 @@ struct SyllableShape {
     bool PhraseStart = false;  // opens a word after one ending in punctuation, inside a line
     bool Drawn = false;        // spelt with a held vowel ("sooo", "youou're", "gaame")
     bool Stressed = false;     // the syllable its language stresses in a word of several
+    bool Weak = false;         // a word of one syllable the language seldom stresses ("the", "of")
     // Sung syllables the text holds beyond the one written: "after" in a sheet
     // written word by word. The notes after it carry it on at less cost, one
     // note for each.
@@ -88,6 +89,7 @@ struct AlignWeights {
     double PlaceLegato = 0.6;       // a syllable on a note slurred from the one before
     double OffBeat = 0.1;           // a syllable off the beat
     double WordStartOffBeat = 0.2;  // a word off the beat
+    double WeakOffBeat = 0.1;       // ... in place of that, a weak word ("the", "of", "und")
     double Stressed = 0.6;          // bonus for a word's stressed syllable on a strong beat
     double BeforePin = 0.075;   // a note between a stretch's last syllable and the pinned one after
     double ShareNote = 1.2;     // a split-off syllable sung on the note before

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <tuple>
 
@@ -107,6 +108,34 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
 
 namespace {
 
+// Whether a word of one syllable is one its language seldom stresses: an
+// article, a preposition, a pronoun, a conjunction, a form of "be". In the
+// timed English songs such words open a note on the beat 20 % of the time
+// against 31 % for other words of one syllable, and carry on over a note
+// after their own a third as often. Spanish, which stresses its syllables
+// more evenly, sings them as any other word; languages not listed have no
+// weak words.
+bool IsWeakWord(std::string_view text, std::string_view language) {
+    static const std::set<std::string, std::less<>> english = {
+        "a",   "an", "and",  "are", "as",    "at", "be",  "but", "by",   "for", "from", "he", "her",
+        "his", "i",  "if",   "in",  "is",    "it", "its", "me",  "my",   "of",  "on",   "or", "our",
+        "she", "so", "that", "the", "their", "to", "was", "we",  "with", "you", "your"};
+    static const std::set<std::string, std::less<>> german = {
+        "am",  "an",  "auf",  "aus",  "bei",  "bin",  "bist", "dass", "dein", "dem", "den",
+        "der", "des", "dich", "die",  "dir",  "du",   "ein",  "er",   "es",   "ich", "ihr",
+        "im",  "in",  "ist",  "mein", "mich", "mir",  "mit",  "sein", "sich", "sie", "sind",
+        "so",  "und", "vom",  "von",  "war",  "wenn", "wie",  "wir",  "zu",   "zum", "zur"};
+    const std::set<std::string, std::less<>>* words = language == "en"   ? &english
+                                                      : language == "de" ? &german
+                                                                         : nullptr;
+    if (words == nullptr) return false;
+    std::string letters;
+    for (const char c : text)
+        if (std::isalpha(static_cast<unsigned char>(c)))
+            letters += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return words->contains(letters);
+}
+
 // Whether the syllable's spelling draws its vowel out over several notes,
 // as singers' sheets spell a held vowel: a letter three times in a row
 // ("sooo", "yeaaah", "ohhh"); two vowels written twice running ("youou",
@@ -162,6 +191,7 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
         shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
                           s.SkipsBefore, s.SplitByRule});
         shapes.back().Drawn = IsDrawnOut(s.Text, Language);
+        shapes.back().Weak = s.WordStart && Sheet.WordEnd(i) && IsWeakWord(s.Text, Language);
         // In a sheet written word by word, words of several syllables carry
         // on over the notes of their other syllables.
         if (Splitter && LeftWhole(Sheet, i))

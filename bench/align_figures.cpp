@@ -216,6 +216,7 @@ int main(int argc, char** argv) {
         {"MelismaAfterLong", &weights.MelismaAfterLong},
         {"OffBeat", &weights.OffBeat},
         {"WordStartOffBeat", &weights.WordStartOffBeat},
+        {"WeakOffBeat", &weights.WeakOffBeat},
         {"Stressed", &weights.Stressed},
         {"ConfidenceScale", &weights.ConfidenceScale},
         {"ShareNote", &weights.ShareNote},
