@@ -102,7 +102,7 @@ struct AlignWeights {
     double LineEcho = 1.0;      // bonus for a syllable of a line that reads as one placed
                                 // surely does, on the note that line puts it on
     double LineEchoSure = 0.5;  // how sure that line must be (its least sure syllable)
-    double ConfidenceScale = 1.0;  // margin of cost that makes a syllable sure
+    double ConfidenceScale = 1.2;  // margin of cost that makes a syllable sure
 };
 
 struct AlignOptions {

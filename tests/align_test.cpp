@@ -325,7 +325,9 @@ TEST(Aligner, NoOtherPlacementCostsLess) {
         } while (std::prev_permutation(chosen.begin(), chosen.end()));
         EXPECT_GE(as_cheap, 1u) << sheet << ": the alignment is one of the ways";
         for (size_t s = 0; s < k; ++s)
-            EXPECT_NEAR(found.Syllables[s].Confidence, 1 - std::exp(best - elsewhere[s]), 1e-3)
+            EXPECT_NEAR(found.Syllables[s].Confidence,
+                        1 - std::exp((best - elsewhere[s]) / options.Weights.ConfidenceScale),
+                        1e-3)
                 << sheet << ": syllable " << s + 1;
     }
     std::vector<PlacedSyllable> one_short(2);
