@@ -108,14 +108,15 @@ LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitt
 
 namespace {
 
-// Whether a word of one syllable is one its language seldom stresses: an
-// article, a preposition, a pronoun, a conjunction, a form of "be". In the
-// timed English songs such words open a note on the beat 20 % of the time
-// against 31 % for other words of one syllable, and carry on over a note
-// after their own a third as often. Spanish, which stresses its syllables
-// more evenly, sings them as any other word; languages not listed have no
-// weak words.
-bool IsWeakWord(std::string_view text, std::string_view language) {
+// Whether a word of one syllable, by what it reads (its letters and digits,
+// lower-cased), is one its language seldom stresses: an article, a
+// preposition, a pronoun, a conjunction, a form of "be". In the timed
+// English songs such words open a note on the beat 20 % of the time against
+// 31 % for other words of one syllable, and carry on over a note after
+// their own a third as often. Spanish, which stresses its syllables more
+// evenly, sings them as any other word; languages not listed have no weak
+// words.
+bool IsWeakWord(std::string_view reading, std::string_view language) {
     static const std::set<std::string, std::less<>> english = {
         "a",   "an", "and",  "are", "as",    "at", "be",  "but", "by",   "for", "from", "he", "her",
         "his", "i",  "if",   "in",  "is",    "it", "its", "me",  "my",   "of",  "on",   "or", "our",
@@ -128,12 +129,7 @@ bool IsWeakWord(std::string_view text, std::string_view language) {
     const std::set<std::string, std::less<>>* words = language == "en"   ? &english
                                                       : language == "de" ? &german
                                                                          : nullptr;
-    if (words == nullptr) return false;
-    std::string letters;
-    for (const char c : text)
-        if (std::isalpha(static_cast<unsigned char>(c)))
-            letters += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return words->contains(letters);
+    return words != nullptr && words->contains(reading);
 }
 
 // Whether the syllable's spelling draws its vowel out over several notes,
@@ -191,7 +187,6 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
         shapes.push_back({s.WordStart, s.LineStart, s.ParagraphStart, s.NewBar, s.Holds,
                           s.SkipsBefore, s.SplitByRule});
         shapes.back().Drawn = IsDrawnOut(s.Text, Language);
-        shapes.back().Weak = s.WordStart && Sheet.WordEnd(i) && IsWeakWord(s.Text, Language);
         // In a sheet written word by word, words of several syllables carry
         // on over the notes of their other syllables.
         if (Splitter && LeftWhole(Sheet, i))
@@ -208,7 +203,8 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
                                                            before.back()) != std::string_view::npos;
     }
     // What each syllable reads (letters and digits, case aside), numbered:
-    // lines reading alike syllable for syllable are a chorus sung again.
+    // lines reading alike syllable for syllable are a chorus sung again. A
+    // word of one syllable that reads as a weak word is one.
     std::map<std::string, int> readings;
     for (size_t i = 0; i < Sheet.Syllables.size(); ++i) {
         std::string reads;
@@ -216,6 +212,8 @@ std::vector<SyllableShape> ShapesOf(const LyricSheet& Sheet, std::string_view La
             if (std::isalnum(static_cast<unsigned char>(c)) ||
                 static_cast<unsigned char>(c) >= 0x80)
                 reads += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        shapes[i].Weak =
+            Sheet.Syllables[i].WordStart && Sheet.WordEnd(i) && IsWeakWord(reads, Language);
         shapes[i].Reads =
             readings.emplace(std::move(reads), static_cast<int>(readings.size())).first->second;
     }
