@@ -171,9 +171,8 @@ void MainWindow::connectPanels() {
         changed_ = unsaved_ = true;
         if (output_ == workflow::OutputKind::Retimed) output_ = workflow::OutputKind::Fixed;
         has_words_ = HasWordsToConvert();
-        updateCommands();
         playback_->SetSong(song_);
-        showWords();
+        showWords();  // and the commands for the repaired song
         pushSongChange(tr("Repair"), std::move(before_repair_));
     });
 }
