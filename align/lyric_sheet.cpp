@@ -1,6 +1,8 @@
 #include "align/lyric_sheet.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <stdexcept>
 
 #include "align/align_error.h"
@@ -53,6 +55,336 @@ LineEnd LineEndFrom(std::string_view text, size_t at) {
     }
     return {text.size(), text.size() + 1, false};
 }
+
+// The blank-separated tokens of a line.
+std::vector<std::string_view> Tokens(std::string_view line) {
+    std::vector<std::string_view> out;
+    size_t i = SkipBlanks(line, 0);
+    while (i < line.size()) {
+        size_t j = i;
+        while (j < line.size() && BlankAt(line, j) == 0) NextCodePoint(line, j);
+        out.push_back(line.substr(i, j - i));
+        i = SkipBlanks(line, j);
+    }
+    return out;
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// How many times in all a token such as "x2", "2x", "×2", "(x2)", "bis" or
+// "twice" asks for; 0 for any other token.
+int RepeatCount(std::string_view token) {
+    std::string t = LowerAscii(token);
+    if (t.size() >= 2 &&
+        ((t.front() == '(' && t.back() == ')') || (t.front() == '[' && t.back() == ']')))
+        t = t.substr(1, t.size() - 2);
+    if (t == "bis" || t == "twice") return 2;
+    auto digit = [](std::string_view d) {
+        return d.size() == 1 && d[0] >= '2' && d[0] <= '9' ? d[0] - '0' : 0;
+    };
+    const std::string_view text = t;
+    for (const std::string_view times : {std::string_view("x"), std::string_view("\xC3\x97")}) {
+        if (text.starts_with(times))
+            if (const int n = digit(text.substr(times.size()))) return n;
+        if (text.ends_with(times))
+            if (const int n = digit(text.substr(0, text.size() - times.size()))) return n;
+    }
+    return 0;
+}
+
+bool IsRepeatWord(std::string_view lower) {
+    for (const char* word : {"repeat", "rpt", "rpt.", "wiederholung", "repetir", "ripetere"})
+        if (lower == word) return true;
+    return false;
+}
+
+// Names of a song's sections as sheets in the splitter's languages write
+// them. A line that is one of the first, with a number or a repeat count
+// at most, is a label; the second are words a line might also sing
+// ("Break!", "Coro"), so they are labels only with a colon or in brackets.
+constexpr std::string_view kSectionNames[] = {
+    "verse",   "chorus",     "refrain",      "pre-chorus", "prechorus", "post-chorus", "bridge",
+    "intro",   "outro",      "instrumental", "interlude",  "strophe",   "couplet",     "estribillo",
+    "estrofa", "ritornello", "strofa",       "refrão",     "refrao",    "refrein"};
+constexpr std::string_view kSectionNamesWithColon[] = {
+    "hook", "coda", "solo",  "break",  "breakdown", "tag",  "ending", "spoken",       "rap",
+    "vers", "coro", "verso", "puente", "ponte",     "pont", "brug",   "zwischenteil", "estrofe"};
+
+template <size_t N>
+bool OneOf(std::string_view word, const std::string_view (&names)[N]) {
+    return std::find(std::begin(names), std::end(names), word) != std::end(names);
+}
+
+bool IsNumber(std::string_view token) {
+    while (!token.empty() && (token.back() == '.' || token.back() == ')')) token.remove_suffix(1);
+    if (token.starts_with('#')) token.remove_prefix(1);
+    return !token.empty() && token.size() <= 2 &&
+           std::all_of(token.begin(), token.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A line that names a section rather than sings.
+struct Label {
+    std::string Key;      // the section it names, lower case ("chorus", "verse 2"); empty: none
+    int Count = 0;        // the repeat count it gives ("x2"), 0 when none
+    bool Repeat = false;  // "Repeat", "bis" or a count with no section named
+};
+
+std::optional<Label> ReadLabel(std::string_view line) {
+    const std::vector<std::string_view> whole = Tokens(line);
+    if (whole.empty() || line.find('\\') != std::string_view::npos) return std::nullopt;
+    const std::string_view first = whole.front(), last = whole.back();
+    std::string_view t = line.substr(static_cast<size_t>(first.data() - line.data()),
+                                     static_cast<size_t>(last.data() + last.size() - first.data()));
+    const bool bracketed = t.size() >= 2 && ((t.front() == '[' && t.back() == ']') ||
+                                             (t.front() == '{' && t.back() == '}'));
+    const bool parenthesized = t.size() >= 2 && t.front() == '(' && t.back() == ')';
+    if (bracketed || parenthesized) t = t.substr(1, t.size() - 2);
+    bool colon = false;
+    if (const size_t c = t.find(':'); c != std::string_view::npos) {
+        colon = true;
+        // In brackets a singer's name may follow ("[Chorus: Beyoncé]");
+        // outside them only a repeat count may.
+        if (!bracketed)
+            for (std::string_view after : Tokens(t.substr(c + 1)))
+                if (RepeatCount(after) == 0 && !IsRepeatWord(LowerAscii(after)))
+                    return std::nullopt;
+        t = t.substr(0, c);
+    }
+    Label label;
+    std::vector<std::string> name;
+    for (const std::string_view token : Tokens(t)) {
+        const std::string lower = LowerAscii(token);
+        if (const int n = RepeatCount(token)) {
+            label.Count = n;
+        } else if (IsRepeatWord(lower)) {
+            label.Repeat = true;
+        } else {
+            name.push_back(lower);
+        }
+    }
+    if (name.empty()) {
+        // A count or "Repeat" alone repeats the lines before; empty
+        // brackets name nothing and are left out.
+        if (label.Count > 0) label.Repeat = true;
+        if (!label.Repeat && !bracketed) return std::nullopt;
+        return label;
+    }
+    std::string word = name.front();
+    while (!word.empty() && word.back() >= '0' && word.back() <= '9') word.pop_back();  // "verse1"
+    const bool known = OneOf(word, kSectionNames);
+    const bool known_with_colon = OneOf(word, kSectionNamesWithColon);
+    if (!bracketed) {
+        if (!known && !(known_with_colon && (colon || parenthesized))) return std::nullopt;
+        if (name.size() > 2 || (name.size() == 2 && !IsNumber(name[1]))) return std::nullopt;
+    }
+    for (const std::string& part : name) label.Key += (label.Key.empty() ? "" : " ") + part;
+    return label;
+}
+
+// Whether a token names a chord ("Am7", "F#m", "Cmaj7", "G/B", "Dsus4"), and
+// whether it is a bare note letter, which could as well be a sung word.
+bool IsChordName(std::string_view t, bool& bare) {
+    auto note = [](std::string_view n, size_t& i) {
+        if (i >= n.size() || n[i] < 'A' || n[i] > 'G') return false;
+        ++i;
+        if (i < n.size() && (n[i] == '#' || n[i] == 'b')) ++i;
+        return true;
+    };
+    size_t i = 0;
+    if (!note(t, i)) return false;
+    bare = i == 1 && t.size() == 1;
+    while (i < t.size()) {
+        bool matched = false;
+        for (const std::string_view part :
+             {"maj", "min", "dim", "aug", "sus", "add", "m", "M", "+", "(", ")"}) {
+            if (t.substr(i).starts_with(part)) {
+                i += part.size();
+                matched = true;
+                break;
+            }
+        }
+        if (matched) continue;
+        if (t[i] >= '0' && t[i] <= '9') {
+            ++i;
+        } else if ((t[i] == '#' || t[i] == 'b') && i + 1 < t.size() && t[i + 1] >= '0' &&
+                   t[i + 1] <= '9') {
+            i += 2;
+        } else if (t[i] == '/') {
+            ++i;
+            if (!note(t, i) || i != t.size()) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A line of chord names only ("Am  F  C  G", "| G | D/F# |"), with at least
+// one that is more than a bare letter: "A B C D E F G" is sung.
+bool IsChordLine(std::string_view line) {
+    if (line.find('\\') != std::string_view::npos) return false;
+    bool any = false, all_bare = true;
+    for (const std::string_view token : Tokens(line)) {
+        if (token == "|") continue;
+        bool bare = false;
+        if (!IsChordName(token, bare)) return false;
+        any = true;
+        all_bare = all_bare && bare;
+    }
+    return any && !all_bare;
+}
+
+// A line of the words as they are sung, in order.
+struct SungLine {
+    std::string_view Text;
+    int Number = 0;
+    bool ParagraphStart = false;
+};
+
+// Reads the layout of the sheet line by line: leaves out labels and chord
+// lines and sings out the repeats.
+class SheetLayout {
+  public:
+    void Blank() {
+        after_blank_ = true;
+        EndSection();
+        stanza_.clear();
+    }
+
+    void Line(std::string_view text, int number) {
+        if (const std::optional<Label> label = ReadLabel(text)) {
+            ReadLabelLine(*label, text, number);
+            return;
+        }
+        if (IsChordLine(text)) {
+            Note(SheetLineNote::Kind::Chords, text, number);
+            return;
+        }
+        int times = 1;
+        const std::vector<std::string_view> tokens = Tokens(text);
+        if (tokens.size() >= 2 && text.find('\\') == std::string_view::npos) {
+            if (const int n = RepeatCount(tokens.back())) {
+                times = n;
+                text = text.substr(0, static_cast<size_t>(tokens.back().data() - text.data()));
+            }
+        }
+        Sing({text, number, after_blank_});
+        after_blank_ = false;
+        if (times > 1) {
+            SheetLineNote& note = Note(SheetLineNote::Kind::SungAgain, tokens, number);
+            note.From = note.To = number;
+            note.Times = times - 1;
+            for (int i = 1; i < times; ++i) Sing({text, number, false});
+        }
+    }
+
+    std::vector<SungLine> Take(std::vector<SheetLineNote>& notes) {
+        EndSection();
+        notes = std::move(notes_);
+        return std::move(lines_);
+    }
+
+  private:
+    struct Section {
+        std::string Key;
+        int Count = 0;
+        size_t Note = 0;  // the label's entry in notes_
+        std::vector<SungLine> Body;
+    };
+
+    void ReadLabelLine(const Label& label, std::string_view text, int number) {
+        EndSection();
+        const size_t note = notes_.size();
+        Note(SheetLineNote::Kind::Label, text, number);
+        if (label.Key.empty()) {
+            // A repeat on its own sings the lines since the last blank line or label again.
+            if (label.Repeat && !stanza_.empty()) {
+                const std::vector<SungLine> stanza = stanza_;
+                SingAgain(stanza, label.Count > 0 ? label.Count - 1 : 1, note);
+                after_blank_ = false;  // the lines after it go on in the same paragraph
+            }
+            return;
+        }
+        section_ = Section{label.Key, label.Count, note, {}};
+        stanza_.clear();
+        after_blank_ = true;  // a section opens a paragraph
+    }
+
+    // A section's body is recorded for a label that names it again; a
+    // label with nothing under it sings the body that the same name had.
+    void EndSection() {
+        if (!section_) return;
+        Section section = std::move(*section_);
+        section_.reset();
+        if (!section.Body.empty()) {
+            sections_[section.Key] = section.Body;
+            sections_[section.Key.substr(0, section.Key.find(' '))] = section.Body;
+            if (section.Count > 1) SingAgain(section.Body, section.Count - 1, section.Note);
+            return;
+        }
+        auto earlier = sections_.find(section.Key);
+        if (earlier == sections_.end())
+            earlier = sections_.find(section.Key.substr(0, section.Key.find(' ')));
+        if (earlier == sections_.end()) return;
+        const std::vector<SungLine> body = earlier->second;
+        SingAgain(body, std::max(1, section.Count), section.Note);
+    }
+
+    void SingAgain(const std::vector<SungLine>& lines, int times, size_t note) {
+        SheetLineNote& n = notes_[note];
+        n.What = SheetLineNote::Kind::SungAgain;
+        n.From = lines.front().Number;
+        n.To = lines.back().Number;
+        n.Times = times;
+        for (int t = 0; t < times; ++t) {
+            for (size_t i = 0; i < lines.size(); ++i) Add({lines[i].Text, lines[i].Number, i == 0});
+        }
+        after_blank_ = true;
+    }
+
+    void Sing(const SungLine& line) {
+        Add(line);
+        stanza_.push_back(line);
+        if (section_) section_->Body.push_back(line);
+    }
+
+    void Add(const SungLine& line) {
+        bytes_ += line.Text.size();
+        if (bytes_ > kLongestSheetBytes)
+            throw AlignError(
+                AlignFault(AlignProblem::SheetTooLong).WithCount(static_cast<int64_t>(bytes_)));
+        lines_.push_back(line);
+    }
+
+    SheetLineNote& Note(SheetLineNote::Kind what, std::string_view text, int number) {
+        return Note(what, Tokens(text), number);
+    }
+    SheetLineNote& Note(SheetLineNote::Kind what, const std::vector<std::string_view>& tokens,
+                        int number) {
+        SheetLineNote note;
+        note.What = what;
+        note.Line = number;
+        if (!tokens.empty())
+            note.Text.assign(tokens.front().data(),
+                             static_cast<size_t>(tokens.back().data() + tokens.back().size() -
+                                                 tokens.front().data()));
+        notes_.push_back(std::move(note));
+        return notes_.back();
+    }
+
+    std::vector<SungLine> lines_;
+    std::vector<SheetLineNote> notes_;
+    std::vector<SungLine> stanza_;
+    std::optional<Section> section_;
+    std::map<std::string, std::vector<SungLine>> sections_;
+    bool after_blank_ = true;
+    size_t bytes_ = 0;
+};
 
 // Builds the syllables of the sheet one character at a time.
 class SheetBuilder {
@@ -179,37 +511,42 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
             AlignFault(AlignProblem::SheetTooLong).WithCount(static_cast<int64_t>(Utf8.size())));
     if (Utf8.starts_with("\xEF\xBB\xBF")) Utf8.remove_prefix(3);
     if (!IsValidUtf8(Utf8)) throw AlignError(AlignProblem::SheetNotUtf8);
-    SheetBuilder builder;
+    SheetLayout layout;
     int line_number = 0;
-    bool after_blank = true;
     size_t at = 0;
     while (at <= Utf8.size()) {
         const LineEnd end = LineEndFrom(Utf8, at);
         const std::string_view line = Utf8.substr(at, end.At - at);
         ++line_number;
-        size_t i = SkipBlanks(line, 0);
-        if (i == line.size()) {
-            after_blank = true;
+        if (SkipBlanks(line, 0) == line.size()) {
+            layout.Blank();
         } else {
-            builder.StartLine(line_number, after_blank);
-            after_blank = false;
-            while (i < line.size()) {
-                size_t j = i;
-                // An escaped blank belongs to the token.
-                while (j < line.size() && BlankAt(line, j) == 0) {
-                    const bool escape = line[j] == '\\' && j + 1 < line.size();
-                    NextCodePoint(line, j);
-                    if (escape) NextCodePoint(line, j);
-                }
-                builder.Token(line.substr(i, j - i));
-                i = SkipBlanks(line, j);
-            }
-            builder.EndLine();
+            layout.Line(line, line_number);
         }
-        if (end.Paragraph) after_blank = true;
+        if (end.Paragraph) layout.Blank();
         at = end.Next;
     }
+    std::vector<SheetLineNote> notes;
+    SheetBuilder builder;
+    for (const SungLine& sung : layout.Take(notes)) {
+        const std::string_view line = sung.Text;
+        builder.StartLine(sung.Number, sung.ParagraphStart);
+        size_t i = SkipBlanks(line, 0);
+        while (i < line.size()) {
+            size_t j = i;
+            // An escaped blank belongs to the token.
+            while (j < line.size() && BlankAt(line, j) == 0) {
+                const bool escape = line[j] == '\\' && j + 1 < line.size();
+                NextCodePoint(line, j);
+                if (escape) NextCodePoint(line, j);
+            }
+            builder.Token(line.substr(i, j - i));
+            i = SkipBlanks(line, j);
+        }
+        builder.EndLine();
+    }
     LyricSheet sheet = builder.Take();
+    sheet.NotSungAsWritten = std::move(notes);
     if (sheet.Syllables.empty()) throw AlignError(AlignProblem::SheetEmpty);
     return sheet;
 }

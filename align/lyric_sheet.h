@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,29 @@ struct SheetSyllable {
     bool SplitByRule = false;     // split off its word by the syllable rules, not the sheet
 };
 
+// A line of the sheet that is not sung as it is written. Lyric sheets from
+// the web and from songbooks name their sections ("[Chorus]", "Verse 2:"),
+// put chord names over the words, and write a line or a chorus once where it
+// is sung again ("(x2)", "Repeat chorus", a second "[Chorus]" with nothing
+// under it). A label or a line of chords is left out of the words; a repeat
+// sings the lines it names again where it stands.
+struct SheetLineNote {
+    enum class Kind : uint8_t {
+        Label,      // a section label: not sung
+        Chords,     // a line of chord names: not sung
+        SungAgain,  // lines From to To sung Times more times here
+    };
+    Kind What = Kind::Label;
+    int Line = 0;      // the line of the sheet, from 1
+    std::string Text;  // that line, without the blanks around it
+    int From = 0;      // SungAgain: the first and last line sung again
+    int To = 0;
+    int Times = 0;  // SungAgain: how many more times
+};
+
 struct LyricSheet {
     std::vector<SheetSyllable> Syllables;
+    std::vector<SheetLineNote> NotSungAsWritten;  // in the order of the sheet's lines
     // Whether a syllable is the last of its word (the next opens a word or
     // there is none).
     bool WordEnd(size_t i) const { return i + 1 >= Syllables.size() || Syllables[i + 1].WordStart; }
@@ -53,7 +75,10 @@ struct LyricSheet {
 // 1 MB takes 0.5 s and 110 MB.
 constexpr size_t kLongestSheetBytes = 1 << 20;
 
-// Reads a sheet given as UTF-8. Words are separated by spaces and tabs;
+// Reads a sheet given as UTF-8. A line that is a section label or holds
+// only chord names is left out, and a line or section marked to be sung
+// again is (see SheetLineNote; a line with a "\" in it is always sung as
+// written). Words are separated by spaces and tabs;
 // "-" separates the syllables of a word (also standing alone, and LilyPond's
 // "--"), "_" holds the syllable before over one more note (LilyPond's "__"
 // standing alone counts once), "*" leaves a note without words, "~" joins
@@ -61,8 +86,8 @@ constexpr size_t kLongestSheetBytes = 1 << 20;
 // "\" makes the character after it a plain one (at a line's end it is
 // dropped). A line of nothing but spaces
 // is blank. The marks never reach a syllable's text. Raises
-// AlignError for a sheet longer than kLongestSheetBytes, without a single
-// syllable or that is not valid UTF-8.
+// AlignError for a sheet longer than kLongestSheetBytes (its repeats sung
+// out too), without a single syllable or that is not valid UTF-8.
 LyricSheet ParseLyricSheet(std::string_view Utf8);
 
 }  // namespace verselane::align

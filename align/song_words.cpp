@@ -79,6 +79,7 @@ void RemoveWords(Song& song, SongFacts& facts) {
 
 LyricSheet SungSyllables(const LyricSheet& Sheet, const SyllableSplitter& Splitter) {
     LyricSheet out;
+    out.NotSungAsWritten = Sheet.NotSungAsWritten;
     const auto& in = Sheet.Syllables;
     for (size_t i = 0; i < in.size(); ++i) {
         const bool whole_word = in[i].WordStart && Sheet.WordEnd(i);

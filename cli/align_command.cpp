@@ -64,6 +64,25 @@ const char* LanguageSourceText(align::LanguageSource From) {
     }
 }
 
+// What became of a line of the sheet that is not sung as written.
+std::string SheetLineNoteText(const align::SheetLineNote& Note) {
+    switch (Note.What) {
+        case align::SheetLineNote::Kind::Label:
+            return "a section label, not sung";
+        case align::SheetLineNote::Kind::Chords:
+            return "chord names, not sung";
+        case align::SheetLineNote::Kind::SungAgain:
+            break;
+    }
+    std::string lines = Note.From == Note.To ? "line " + std::to_string(Note.From)
+                                             : "lines " + std::to_string(Note.From) + " to " +
+                                                   std::to_string(Note.To);
+    if (Note.From == Note.Line && Note.To == Note.Line) lines = "the line";
+    return lines + " sung " +
+           (Note.Times == 1 ? std::string("again") : std::to_string(Note.Times) + " more times") +
+           " here";
+}
+
 }  // namespace
 
 std::string AlignFaultMessage(const align::AlignFault& Fault) {
@@ -111,7 +130,14 @@ const char* const kAlignDescription =
     "  -   between the syllables of a word (LilyPond's \" -- \" too)\n"
     "  _   the syllable before holds one more note (LilyPond's \"__\" too)\n"
     "  *   a note without words        ~   words sung on one note (one syllable)\n"
-    "  |   on to the next bar          \\   the next character is a plain one\n";
+    "  |   on to the next bar          \\   the next character is a plain one\n"
+    "\n"
+    "Sheets from the web and from songbooks are read as a singer reads them:\n"
+    "section labels (\"[Chorus]\", \"Verse 2:\") and lines of chord names are not\n"
+    "sung; \"x2\" or \"(2x)\" at a line's end sings the line twice, alone on a line\n"
+    "the lines since the last blank line or label; a label with nothing under it\n"
+    "(\"[Chorus]\", \"Repeat chorus\") sings the section of that name again. A line\n"
+    "with a \"\\\" in it is sung as written. Pins count the syllables sung out.\n";
 
 const char* const kAlignStatus =
     "Exit status: 0 when the song was written, 1 when it failed, 2 for a command\n"
@@ -254,6 +280,9 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     }
     out << "Language: " << aligned.Language << " (" << LanguageSourceText(aligned.LanguageFrom)
         << ")\n";
+    for (const align::SheetLineNote& note : aligned.Sheet.NotSungAsWritten)
+        out << "Sheet line " << note.Line << " \"" << Printable(note.Text)
+            << "\": " << SheetLineNoteText(note) << "\n";
     const size_t doubtful =
         static_cast<size_t>(std::count_if(placed.begin(), placed.end(), [](const auto& p) {
             return !p.Pinned && p.Reason != align::Doubt::None;

@@ -114,6 +114,78 @@ TEST(LyricSheet, ReadsEveryMark) {
     EXPECT_FALSE(sheet.Syllables[0].Marked);
 }
 
+// What a sheet's layout leaves out and sings again, in compact form:
+// "L3" for a label on line 3, "C2" for chord names, "S9:5-6x2" for lines 5
+// to 6 sung twice more at line 9.
+std::string LayoutNotes(const LyricSheet& sheet) {
+    std::string out;
+    for (const SheetLineNote& n : sheet.NotSungAsWritten) {
+        if (!out.empty()) out += ' ';
+        switch (n.What) {
+            case SheetLineNote::Kind::Label:
+                out += "L" + std::to_string(n.Line);
+                break;
+            case SheetLineNote::Kind::Chords:
+                out += "C" + std::to_string(n.Line);
+                break;
+            case SheetLineNote::Kind::SungAgain:
+                out += "S" + std::to_string(n.Line) + ":" + std::to_string(n.From) + "-" +
+                       std::to_string(n.To) + "x" + std::to_string(n.Times);
+                break;
+        }
+    }
+    return out;
+}
+
+// Sheets pasted from the web or a songbook: section labels and chord lines
+// are left out, repeats are sung out, and sung lines that only look alike
+// (backing vocals in parentheses, the alphabet, words after "Chorus:") stay.
+TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
+    struct Row {
+        const char* sheet;
+        const char* syllables;
+        const char* notes;
+    } rows[] = {
+        {"[Verse 1]\na b\n[Chorus: Someone]\nc", "[a] [b] // [c]", "L1 L3"},
+        {"Chorus:\na\n\nVERSE 2\nb\n{Bridge}\nc\nStrophe 1.\nd\nRefrain x2\ne",
+         "[a] // [b] // [c] // [d] // [e] // [e]", "L1 L4 L6 L8 S10:11-11x1"},
+        {"Am  F  C  G\na b\n| G | D/F# |\nc\nCmaj7 Dsus4 E7(#9) Bb/D\nd", "[a] [b] / [c] / [d]",
+         "C1 C3 C5"},
+        // A label naming a section given before, with nothing under it,
+        // sings that section again; so do "Repeat chorus" and "(Chorus)".
+        {"[Chorus]\na\nb\n\n[Verse]\nc\n\n[Chorus]\n\n[Verse]\nd\nRepeat Chorus\n(Chorus x2)",
+         "[a] / [b] // [c] // [a] / [b] // [d] // [a] / [b] // [a] / [b] // [a] / [b]",
+         "L1 L5 S8:2-3x1 L10 S12:2-3x1 S13:2-3x2"},
+        {"[Chorus 2]\na\n[Chorus 2]", "[a] // [a]", "L1 S3:2-2x1"},
+        {"[Chorus]\na\n[Chorus 2]", "[a] // [a]", "L1 S3:2-2x1"},  // by its first word
+        {"[Chorus x2]\na\nb", "[a] / [b] // [a] / [b]", "S1:2-3x1"},
+        {"[Outro]\n\na", "[a]", "L1"},  // nothing to sing again: only left out
+        // A count at a line's end sings that line again; one alone, the
+        // lines since the last blank line or label.
+        {"a b (x2)\nc 3x", "[a] [b] / [a] [b] / [c] / [c] / [c]", "S1:1-1x1 S2:2-2x2"},
+        {"z\n\na\nb\n(x2)\nc\nbis", "[z] // [a] / [b] // [a] / [b] / [c] // [a] / [b] / [c]",
+         "S5:3-4x1 S7:3-6x1"},
+        {"a\u00D72\nb \u00D73", "[a\u00D72] / [b] / [b] / [b]", "S2:2-2x2"},
+        // Sung, not labels or chords.
+        {"(Ooh, ooh)\nA B C D E F G\nAm I blue\nChorus: oh yeah\nbreak\n[]",
+         "[(Ooh,] [ooh)] / [A] [B] [C] [D] [E] [F] [G] / [Am] [I] [blue] / [Chorus:] [oh] [yeah] / "
+         "[break]",
+         "L6"},
+        {"(x1)\nx0 a\na x10", "[(x1)] / [x0] [a] / [a] [x10]", ""},
+        {"\\[Chorus\\]\nAm F\\ C\nb \\(x2)", "[[Chorus]] / [Am] [F C] / [b] [(x2)]", ""},
+    };
+    for (const Row& row : rows) {
+        const LyricSheet sheet = ParseLyricSheet(row.sheet);
+        EXPECT_EQ(Compact(sheet), row.syllables) << test::Quote(row.sheet);
+        EXPECT_EQ(LayoutNotes(sheet), row.notes) << test::Quote(row.sheet);
+    }
+    // A repeat keeps the line of the words it sings; a note keeps its line's text.
+    const LyricSheet sheet = ParseLyricSheet("[Chorus]\nla la\n\n  [Chorus]  ");
+    ASSERT_EQ(sheet.Syllables.size(), 4u);
+    EXPECT_EQ(sheet.Syllables[3].Line, 2);
+    EXPECT_EQ(sheet.NotSungAsWritten[1].Text, "[Chorus]");
+}
+
 // Sheets without words, not UTF-8, or longer than the longest sheet (which
 // every program that aligns, the desktop's pasted sheets too, meets here).
 TEST(LyricSheet, RefusesSheetsWithoutWordsOrTooLong) {
@@ -135,6 +207,10 @@ TEST(LyricSheet, RefusesSheetsWithoutWordsOrTooLong) {
     EXPECT_EQ(problem(longest), std::nullopt);
     longest += 'a';
     EXPECT_EQ(problem(longest), AlignProblem::SheetTooLong);
+    // Sung out, its repeats count too.
+    std::string repeated(kLongestSheetBytes / 2 + 1, 'a');
+    EXPECT_EQ(problem(repeated + " x2"), AlignProblem::SheetTooLong);
+    EXPECT_EQ(problem(repeated + "\n[Chorus]"), std::nullopt);
 }
 
 std::string Split(const SyllableSplitter& splitter, const std::string& word) {
@@ -326,8 +402,7 @@ TEST(Aligner, NoOtherPlacementCostsLess) {
         EXPECT_GE(as_cheap, 1u) << sheet << ": the alignment is one of the ways";
         for (size_t s = 0; s < k; ++s)
             EXPECT_NEAR(found.Syllables[s].Confidence,
-                        1 - std::exp((best - elsewhere[s]) / options.Weights.ConfidenceScale),
-                        1e-3)
+                        1 - std::exp((best - elsewhere[s]) / options.Weights.ConfidenceScale), 1e-3)
                 << sheet << ": syllable " << s + 1;
     }
     std::vector<PlacedSyllable> one_short(2);
@@ -1168,6 +1243,22 @@ TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
     ASSERT_EQ(Align("named.mid sheet.txt -o k.mid", &out), 0) << out;
     EXPECT_EQ(Csv("k.mid", "grep -c ', Lyric_t, '") + Csv("k.mid", "grep -c '\"@KMIDI KARAOKE'"),
               "7\n1\n");
+}
+
+// A sheet from the web: its labels are not sung, its chorus shorthand is
+// sung out, and the command says which lines it read so.
+TEST_F(AlignCommandTest, SaysWhichLinesOfTheSheetItLeftOutOrSangAgain) {
+    test::WriteAll(dir_ / "web.txt", "[Chorus]\nla la\nAm7 G\n\n[Chorus]\n");
+    std::string out;
+    ASSERT_EQ(Align("song.mid web.txt -o web.mid --to lyrics", &out), 0) << out;
+    EXPECT_NE(out.find("Sheet line 1 \"[Chorus]\": a section label, not sung\n"
+                       "Sheet line 3 \"Am7 G\": chord names, not sung\n"
+                       "Sheet line 5 \"[Chorus]\": line 2 sung again here\n"
+                       "Syllables: 4, "),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(Csv("web.mid", "grep ', Lyric_t, ' | cut -d, -f4- | tr '\\n' ' '"),
+              " \"la \"  \"la\\012\\015\"  \"la \"  \"la\" ");
 }
 
 TEST_F(AlignCommandTest, WritesTheWordsInTheSongsEncoding) {

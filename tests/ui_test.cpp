@@ -1066,8 +1066,8 @@ TEST(KaraokeView, MarksDoubtfulSyllablesOnlyWithTheirReason) {
 
 // Words from a Lyric Sheet on a corpus song: a pasted sheet lands its words,
 // its doubts listed in the dialog and marked in the karaoke view, the song
-// unsaved; an empty sheet, or one pasted beyond 1 MB, is refused with the
-// message and changes nothing.
+// unsaved, what it left out of the sheet said; an empty sheet, or one pasted
+// beyond 1 MB, is refused with the message and changes nothing.
 TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
     VERSELANE_REQUIRE_CORPUS();
     QString sheet = QString::fromStdString(kLines);
@@ -1084,6 +1084,11 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
          " doubtful. Language: es (guessed from the words). Melody: track 4 (named \"S\", one note "
          "at a time, in the range of a voice, 214 notes for 51 syllables, a sheet shorter than the "
          "song)."},
+        // A sheet from a songbook: its label and chords are left out, and said so.
+        {"[Estrofa]\nAm  F\n" + sheet, "51 syllables placed, ",
+         " doubtful. Language: es (guessed from the words). Melody: track 4 (named \"S\", one note "
+         "at a time, in the range of a voice, 214 notes for 51 syllables, a sheet shorter than the "
+         "song). Section label left out: line 1. Chord names left out: line 2."},
     };
     for (const auto& [text, starts, ends] : rows) {
         SCOPED_TRACE(starts);

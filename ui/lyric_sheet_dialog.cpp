@@ -271,6 +271,8 @@ void LyricSheetDialog::Finish(const Outcome& outcome) {
                                            .arg(line.Track)
                                            .arg(MelodyReason(line, aligned.Melody));
         }
+        if (!aligned.Sheet.NotSungAsWritten.empty())
+            text += QLatin1Char(' ') + LayoutSummary(aligned.Sheet.NotSungAsWritten);
         if (aligned.RanOut) {
             text += QLatin1Char(' ') +
                     tr("The melody has too few notes: they run out at syllable %1, line %2 of "
@@ -300,6 +302,42 @@ QString LyricSheetDialog::MelodyReason(const align::NoteLine& line,
     reasons << tr("%1 notes for %2 syllables").arg(choice.Notes).arg(choice.Syllables);
     if (choice.PartOfSong) reasons << tr("a sheet shorter than the song");
     return reasons.join(tr(", "));
+}
+
+// The lines of the sheet left out of the words or sung again, in a sentence
+// each, so that a user who pasted a sheet from the web sees what became of
+// its labels, chords and repeats.
+QString LyricSheetDialog::LayoutSummary(const std::vector<align::SheetLineNote>& notes) const {
+    QStringList labels, chords, again;
+    for (const align::SheetLineNote& note : notes) {
+        switch (note.What) {
+            case align::SheetLineNote::Kind::Label:
+                labels << QString::number(note.Line);
+                break;
+            case align::SheetLineNote::Kind::Chords:
+                chords << QString::number(note.Line);
+                break;
+            case align::SheetLineNote::Kind::SungAgain: {
+                QString lines = note.From == note.To
+                                    ? tr("line %1").arg(note.From)
+                                    : tr("lines %1 to %2").arg(note.From).arg(note.To);
+                if (note.Times > 1) lines += QLatin1Char(' ') + tr("%1 times").arg(note.Times);
+                again << tr("%1 at line %2").arg(lines).arg(note.Line);
+                break;
+            }
+        }
+    }
+    QStringList sentences;
+    if (!labels.isEmpty())
+        sentences << (labels.size() == 1 ? tr("Section label left out: line %1.")
+                                         : tr("Section labels left out: lines %1."))
+                         .arg(labels.join(tr(", ")));
+    if (!chords.isEmpty())
+        sentences << (chords.size() == 1 ? tr("Chord names left out: line %1.")
+                                         : tr("Chord names left out: lines %1."))
+                         .arg(chords.join(tr(", ")));
+    if (!again.isEmpty()) sentences << tr("Sung again: %1.").arg(again.join(tr("; ")));
+    return sentences.join(QLatin1Char(' '));
 }
 
 QStringList LyricSheetDialog::Doubtful() const {

@@ -75,6 +75,7 @@ class LyricSheetDialog : public QDialog {
     void Finish(const Outcome& outcome);
     // Why the melody's line was chosen, from the choice's values.
     QString MelodyReason(const align::NoteLine& line, const align::MelodyChoice& choice) const;
+    QString LayoutSummary(const std::vector<align::SheetLineNote>& notes) const;
 
     const Song& song_;
     const SongFacts& facts_;
