@@ -239,6 +239,45 @@ bool IsChordLine(std::string_view line) {
     return any && !all_bare;
 }
 
+// A line that credits the song's writers or its publisher ("Songwriters:
+// ...", "Lyrics © ..."), or that a lyrics web page leaves in copied text
+// ("You might also like", "12Embed"): no singer sings it.
+bool IsCreditLine(std::string_view line) {
+    if (line.find('\\') != std::string_view::npos) return false;
+    if (line.find("\xC2\xA9") != std::string_view::npos) return true;  // ©
+    const std::vector<std::string_view> tokens = Tokens(line);
+    if (tokens.empty()) return false;
+    const std::string lower = LowerAscii(line.substr(
+        static_cast<size_t>(tokens.front().data() - line.data()),
+        static_cast<size_t>(tokens.back().data() + tokens.back().size() - tokens.front().data())));
+    for (const std::string_view start : {"songwriter:",
+                                         "songwriters:",
+                                         "writer:",
+                                         "writers:",
+                                         "writer(s):",
+                                         "written by ",
+                                         "lyrics by ",
+                                         "lyrics provided by ",
+                                         "lyrics licensed ",
+                                         "lyrics powered by ",
+                                         "words by ",
+                                         "words and music by ",
+                                         "music by ",
+                                         "composed by ",
+                                         "source:",
+                                         "copyright ",
+                                         "all rights reserved",
+                                         "text und musik:",
+                                         "paroles et musique:",
+                                         "letra y música:",
+                                         "you might also like"})
+        if (std::string_view(lower).starts_with(start) || lower == start) return true;
+    // "Embed" with the count a lyrics page puts before it, alone on the last line.
+    std::string_view embed = lower;
+    while (!embed.empty() && embed.front() >= '0' && embed.front() <= '9') embed.remove_prefix(1);
+    return embed == "embed";
+}
+
 // A line of the words as they are sung, in order.
 struct SungLine {
     std::string_view Text;
@@ -259,6 +298,10 @@ class SheetLayout {
     void Line(std::string_view text, int number) {
         if (const std::optional<Label> label = ReadLabel(text)) {
             ReadLabelLine(*label, text, number);
+            return;
+        }
+        if (IsCreditLine(text)) {
+            Note(SheetLineNote::Kind::Credit, text, number);
             return;
         }
         if (IsChordLine(text)) {

@@ -32,11 +32,13 @@ struct SheetSyllable {
 // put chord names over the words, and write a line or a chorus once where it
 // is sung again ("(x2)", "Repeat chorus", a second "[Chorus]" with nothing
 // under it). A label or a line of chords is left out of the words; a repeat
-// sings the lines it names again where it stands.
+// sings the lines it names again where it stands. Credits and copyrights
+// under the words are left out too.
 struct SheetLineNote {
     enum class Kind : uint8_t {
         Label,      // a section label: not sung
         Chords,     // a line of chord names: not sung
+        Credit,     // who wrote the song, a copyright, a web page's leftovers: not sung
         SungAgain,  // lines From to To sung Times more times here
     };
     Kind What = Kind::Label;

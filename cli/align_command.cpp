@@ -71,6 +71,8 @@ std::string SheetLineNoteText(const align::SheetLineNote& Note) {
             return "a section label, not sung";
         case align::SheetLineNote::Kind::Chords:
             return "chord names, not sung";
+        case align::SheetLineNote::Kind::Credit:
+            return "a credit, not sung";
         case align::SheetLineNote::Kind::SungAgain:
             break;
     }
@@ -133,11 +135,12 @@ const char* const kAlignDescription =
     "  |   on to the next bar          \\   the next character is a plain one\n"
     "\n"
     "Sheets from the web and from songbooks are read as a singer reads them:\n"
-    "section labels (\"[Chorus]\", \"Verse 2:\") and lines of chord names are not\n"
-    "sung; \"x2\" or \"(2x)\" at a line's end sings the line twice, alone on a line\n"
-    "the lines since the last blank line or label; a label with nothing under it\n"
-    "(\"[Chorus]\", \"Repeat chorus\") sings the section of that name again. A line\n"
-    "with a \"\\\" in it is sung as written. Pins count the syllables sung out.\n";
+    "section labels (\"[Chorus]\", \"Verse 2:\"), lines of chord names and credits\n"
+    "(\"Songwriters: ...\", a line with \"\xC2\xA9\") are not sung; \"x2\" or \"(2x)\" at a\n"
+    "line's end sings the line twice, alone on a line the lines since the last\n"
+    "blank line or label; a label with nothing under it (\"[Chorus]\", \"Repeat\n"
+    "chorus\") sings the section of that name again. A line with a \"\\\" in it is\n"
+    "sung as written. Pins count the syllables sung out.\n";
 
 const char* const kAlignStatus =
     "Exit status: 0 when the song was written, 1 when it failed, 2 for a command\n"

@@ -115,7 +115,8 @@ TEST(LyricSheet, ReadsEveryMark) {
 }
 
 // What a sheet's layout leaves out and sings again, in compact form:
-// "L3" for a label on line 3, "C2" for chord names, "S9:5-6x2" for lines 5
+// "L3" for a label on line 3, "C2" for chord names, "W4" for a credit,
+// "S9:5-6x2" for lines 5
 // to 6 sung twice more at line 9.
 std::string LayoutNotes(const LyricSheet& sheet) {
     std::string out;
@@ -127,6 +128,9 @@ std::string LayoutNotes(const LyricSheet& sheet) {
                 break;
             case SheetLineNote::Kind::Chords:
                 out += "C" + std::to_string(n.Line);
+                break;
+            case SheetLineNote::Kind::Credit:
+                out += "W" + std::to_string(n.Line);
                 break;
             case SheetLineNote::Kind::SungAgain:
                 out += "S" + std::to_string(n.Line) + ":" + std::to_string(n.From) + "-" +
@@ -172,6 +176,14 @@ TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
          "[break]",
          "L6"},
         {"(x1)\nx0 a\na x10", "[(x1)] / [x0] [a] / [a] [x10]", ""},
+        // The credits under the words, and what a lyrics page leaves in copied text.
+        {"a\nYou might also like\nb\n\nSongwriters: A. Writer / B. Writer\nLyrics \xC2\xA9 Some "
+         "Music\nWritten by Someone\nsource: www.example.com\n12Embed",
+         "[a] / [b]", "W2 W5 W6 W7 W8 W9"},
+        {"Written in the stars\nCopyrighted heart\nEmbedded",
+         "[Written] [in] [the] [stars] / "
+         "[Copyrighted] [heart] / [Embedded]",
+         ""},
         {"\\[Chorus\\]\nAm F\\ C\nb \\(x2)", "[[Chorus]] / [Am] [F C] / [b] [(x2)]", ""},
     };
     for (const Row& row : rows) {
@@ -1248,12 +1260,14 @@ TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
 // A sheet from the web: its labels are not sung, its chorus shorthand is
 // sung out, and the command says which lines it read so.
 TEST_F(AlignCommandTest, SaysWhichLinesOfTheSheetItLeftOutOrSangAgain) {
-    test::WriteAll(dir_ / "web.txt", "[Chorus]\nla la\nAm7 G\n\n[Chorus]\n");
+    test::WriteAll(dir_ / "web.txt",
+                   "[Chorus]\nla la\nAm7 G\n\n[Chorus]\nLyrics \xC2\xA9 Someone\n");
     std::string out;
     ASSERT_EQ(Align("song.mid web.txt -o web.mid --to lyrics", &out), 0) << out;
     EXPECT_NE(out.find("Sheet line 1 \"[Chorus]\": a section label, not sung\n"
                        "Sheet line 3 \"Am7 G\": chord names, not sung\n"
                        "Sheet line 5 \"[Chorus]\": line 2 sung again here\n"
+                       "Sheet line 6 \"Lyrics \xC2\xA9 Someone\": a credit, not sung\n"
                        "Syllables: 4, "),
               std::string::npos)
         << out;

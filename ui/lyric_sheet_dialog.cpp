@@ -308,7 +308,7 @@ QString LyricSheetDialog::MelodyReason(const align::NoteLine& line,
 // each, so that a user who pasted a sheet from the web sees what became of
 // its labels, chords and repeats.
 QString LyricSheetDialog::LayoutSummary(const std::vector<align::SheetLineNote>& notes) const {
-    QStringList labels, chords, again;
+    QStringList labels, chords, credits, again;
     for (const align::SheetLineNote& note : notes) {
         switch (note.What) {
             case align::SheetLineNote::Kind::Label:
@@ -316,6 +316,9 @@ QString LyricSheetDialog::LayoutSummary(const std::vector<align::SheetLineNote>&
                 break;
             case align::SheetLineNote::Kind::Chords:
                 chords << QString::number(note.Line);
+                break;
+            case align::SheetLineNote::Kind::Credit:
+                credits << QString::number(note.Line);
                 break;
             case align::SheetLineNote::Kind::SungAgain: {
                 QString lines = note.From == note.To
@@ -336,6 +339,10 @@ QString LyricSheetDialog::LayoutSummary(const std::vector<align::SheetLineNote>&
         sentences << (chords.size() == 1 ? tr("Chord names left out: line %1.")
                                          : tr("Chord names left out: lines %1."))
                          .arg(chords.join(tr(", ")));
+    if (!credits.isEmpty())
+        sentences << (credits.size() == 1 ? tr("Credit left out: line %1.")
+                                          : tr("Credits left out: lines %1."))
+                         .arg(credits.join(tr(", ")));
     if (!again.isEmpty()) sentences << tr("Sung again: %1.").arg(again.join(tr("; ")));
     return sentences.join(QLatin1Char(' '));
 }
