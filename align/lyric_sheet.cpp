@@ -244,9 +244,12 @@ bool IsChordLine(std::string_view line) {
 // ("You might also like", "12Embed"): no singer sings it.
 bool IsCreditLine(std::string_view line) {
     if (line.find('\\') != std::string_view::npos) return false;
-    if (line.find("\xC2\xA9") != std::string_view::npos) return true;  // ©
     const std::vector<std::string_view> tokens = Tokens(line);
     if (tokens.empty()) return false;
+    // A word that opens with "©" ("© 2004", "©Sony"); inside a word it is
+    // part of another letter read in the wrong code page ("pÃ©" for "pé").
+    for (const std::string_view token : tokens)
+        if (token.starts_with("\xC2\xA9")) return true;
     const std::string lower = LowerAscii(line.substr(
         static_cast<size_t>(tokens.front().data() - line.data()),
         static_cast<size_t>(tokens.back().data() + tokens.back().size() - tokens.front().data())));

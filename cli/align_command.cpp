@@ -136,7 +136,7 @@ const char* const kAlignDescription =
     "\n"
     "Sheets from the web and from songbooks are read as a singer reads them:\n"
     "section labels (\"[Chorus]\", \"Verse 2:\"), lines of chord names and credits\n"
-    "(\"Songwriters: ...\", a line with \"\xC2\xA9\") are not sung; \"x2\" or \"(2x)\" at a\n"
+    "(\"Songwriters: ...\", \"\xC2\xA9 2004 ...\") are not sung; \"x2\" or \"(2x)\" at a\n"
     "line's end sings the line twice, alone on a line the lines since the last\n"
     "blank line or label; a label with nothing under it (\"[Chorus]\", \"Repeat\n"
     "chorus\") sings the section of that name again. A line with a \"\\\" in it is\n"
