@@ -137,7 +137,11 @@ struct Label {
 std::optional<Label> ReadLabel(std::string_view line) {
     const std::vector<std::string_view> whole = Tokens(line);
     if (whole.empty() || line.find('\\') != std::string_view::npos) return std::nullopt;
-    const std::string_view first = whole.front(), last = whole.back();
+    // A repeat count may follow the brackets: "[Chorus] x2".
+    Label label;
+    size_t end = whole.size();
+    while (end > 1 && RepeatCount(whole[end - 1]) > 0) label.Count = RepeatCount(whole[--end]);
+    const std::string_view first = whole.front(), last = whole[end - 1];
     std::string_view t = line.substr(static_cast<size_t>(first.data() - line.data()),
                                      static_cast<size_t>(last.data() + last.size() - first.data()));
     const bool bracketed = t.size() >= 2 && ((t.front() == '[' && t.back() == ']') ||
@@ -155,7 +159,6 @@ std::optional<Label> ReadLabel(std::string_view line) {
                     return std::nullopt;
         t = t.substr(0, c);
     }
-    Label label;
     std::vector<std::string> name;
     for (const std::string_view token : Tokens(t)) {
         const std::string lower = LowerAscii(token);

@@ -163,6 +163,7 @@ TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
         {"[Chorus 2]\na\n[Chorus 2]", "[a] // [a]", "L1 S3:2-2x1"},
         {"[Chorus]\na\n[Chorus 2]", "[a] // [a]", "L1 S3:2-2x1"},  // by its first word
         {"[Chorus x2]\na\nb", "[a] / [b] // [a] / [b]", "S1:2-3x1"},
+        {"[Chorus] x2\na\n(Chorus) (x3)", "[a] // [a] // [a] // [a] // [a]", "S1:2-2x1 S3:2-2x3"},
         {"[Outro]\n\na", "[a]", "L1"},  // nothing to sing again: only left out
         // A count at a line's end sings that line again; one alone, the
         // lines since the last blank line or label.

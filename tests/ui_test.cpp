@@ -1173,6 +1173,27 @@ TEST(LyricSheetDialog, StopAndCancelEndALongAlignmentAndTheSheetStaysUntilAnothe
 // (with its byte order mark) as the text it is, a sheet in a code page read
 // in it and named, a folder or a file without end refused
 // with the box left as it was; what the box held comes back with Undo.
+// The outcome line says which lines of a pasted sheet were left out of the
+// words and which were sung again, and where (the song, without notes,
+// takes none of them).
+TEST(LyricSheetDialog, SaysWhatBecameOfLabelsChordsCreditsAndRepeats) {
+    Song song;
+    SongFacts facts;
+    LyricSheetDialog dialog(song, facts);
+    Find<QPlainTextEdit>(&dialog, "Sheet")
+        ->setPlainText(
+            "[Chorus]\nla la\nlo lo\nAm7 G\nSongwriters: Someone\n\n[Verse]\nli\n[Verse]\n"
+            "[Chorus] x2\n\nlu (x2)\n\u00A9 2026 Someone\n");
+    Click(&dialog, "Align");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.Aligning(); }, 20000));
+    EXPECT_TRUE(Label(&dialog, "AlignOutcome")
+                    .contains("Section labels left out: lines 1, 7. Chord names left out: line 4. "
+                              "Credits left out: lines 5, 13. Sung again: line 8 at line 9; lines "
+                              "2 to 3 at line 10, 2 times; line 12 at line 12."))
+        << Label(&dialog, "AlignOutcome").toStdString();
+    EXPECT_TRUE(Label(&dialog, "AlignOutcome").startsWith("16 syllables placed"));
+}
+
 TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
     test::TempDir dir;
     test::WriteAll(dir / "utf8.txt", "Lei-se fle-hen mei-ne Lie-der\n");

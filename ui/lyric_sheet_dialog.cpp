@@ -324,8 +324,9 @@ QString LyricSheetDialog::LayoutSummary(const std::vector<align::SheetLineNote>&
                 QString lines = note.From == note.To
                                     ? tr("line %1").arg(note.From)
                                     : tr("lines %1 to %2").arg(note.From).arg(note.To);
-                if (note.Times > 1) lines += QLatin1Char(' ') + tr("%1 times").arg(note.Times);
-                again << tr("%1 at line %2").arg(lines).arg(note.Line);
+                lines = tr("%1 at line %2").arg(lines).arg(note.Line);
+                if (note.Times > 1) lines += tr(", %1 times").arg(note.Times);
+                again << lines;
                 break;
             }
         }
