@@ -112,17 +112,29 @@ constexpr std::string_view kSectionNames[] = {
     "intro",   "outro",      "instrumental", "interlude",  "strophe",   "couplet",     "estribillo",
     "estrofa", "ritornello", "strofa",       "refrão",     "refrao",    "refrein"};
 constexpr std::string_view kSectionNamesWithColon[] = {
-    "hook", "coda", "solo",  "break",  "breakdown", "tag",  "ending", "spoken",       "rap",
-    "vers", "coro", "verso", "puente", "ponte",     "pont", "brug",   "zwischenteil", "estrofe"};
+    "hook",   "coda", "solo",         "break",   "breakdown", "tag",    "ending",
+    "spoken", "rap",  "vers",         "coro",    "verso",     "puente", "ponte",
+    "pont",   "brug", "zwischenteil", "estrofe", "ref",       "ref.",   "refr."};
 
 template <size_t N>
 bool OneOf(std::string_view word, const std::string_view (&names)[N]) {
     return std::find(std::begin(names), std::end(names), word) != std::end(names);
 }
 
+// Instruments that name a section with one of the names above ("Guitar
+// solo", "Piano intro").
+constexpr std::string_view kInstruments[] = {
+    "guitar", "piano", "sax",   "saxophone", "keyboard", "keys",    "organ",    "synth",
+    "bass",   "drum",  "drums", "violin",    "fiddle",   "trumpet", "harmonica"};
+
+// A section's number: "2", "#2", "2.", "two", "II", "2nd".
 bool IsNumber(std::string_view token) {
     while (!token.empty() && (token.back() == '.' || token.back() == ')')) token.remove_suffix(1);
     if (token.starts_with('#')) token.remove_prefix(1);
+    static constexpr std::string_view kWords[] = {"one", "two", "three", "four", "five", "six",
+                                                  "ii",  "iii", "iv",    "v",    "vi",   "1st",
+                                                  "2nd", "3rd", "4th",   "5th",  "6th"};
+    if (OneOf(token, kWords)) return true;
     return !token.empty() && token.size() <= 2 &&
            std::all_of(token.begin(), token.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -177,13 +189,27 @@ std::optional<Label> ReadLabel(std::string_view line) {
         if (!label.Repeat && !bracketed) return std::nullopt;
         return label;
     }
-    std::string word = name.front();
-    while (!word.empty() && word.back() >= '0' && word.back() <= '9') word.pop_back();  // "verse1"
-    const bool known = OneOf(word, kSectionNames);
-    const bool known_with_colon = OneOf(word, kSectionNamesWithColon);
+    // Outside brackets every word must name the section, its number or an
+    // instrument, one a section's name: one that a line might sing too
+    // ("Solo") only with a colon, in parentheses or after an instrument.
     if (!bracketed) {
-        if (!known && !(known_with_colon && (colon || parenthesized))) return std::nullopt;
-        if (name.size() > 2 || (name.size() == 2 && !IsNumber(name[1]))) return std::nullopt;
+        bool core = false, section = false, instrument = false;
+        for (size_t i = 0; i < name.size(); ++i) {
+            std::string word = name[i];
+            while (!word.empty() && word.back() >= '0' && word.back() <= '9')
+                word.pop_back();  // "verse1"
+            if (OneOf(word, kSectionNames)) {
+                core = section = true;
+            } else if (OneOf(word, kSectionNamesWithColon)) {
+                section = true;
+            } else if (OneOf(word, kInstruments)) {
+                instrument = true;
+            } else if (i == 0 || !IsNumber(name[i])) {
+                return std::nullopt;
+            }
+        }
+        if (!section || name.size() > 3) return std::nullopt;
+        if (!core && !colon && !parenthesized && !instrument) return std::nullopt;
     }
     for (const std::string& part : name) label.Key += (label.Key.empty() ? "" : " ") + part;
     return label;

@@ -160,6 +160,9 @@ TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
         {"[Chorus]\na\nb\n\n[Verse]\nc\n\n[Chorus]\n\n[Verse]\nd\nRepeat Chorus\n(Chorus x2)",
          "[a] / [b] // [c] // [a] / [b] // [d] // [a] / [b] // [a] / [b] // [a] / [b]",
          "L1 L5 S8:2-3x1 L10 S12:2-3x1 S13:2-3x2"},
+        {"VERSE ONE\na\n(Guitar solo)\nPiano intro\nRef.:\nb\nGuitar solo here",
+         "[a] // [b] / [Guitar] [solo] [here]", "L1 L3 L4 L5"},
+        {"(Break it down)\nSolo\nBreak", "[(Break] [it] [down)] / [Solo] / [Break]", ""},
         {"[Chorus 2]\na\n[Chorus 2]", "[a] // [a]", "L1 S3:2-2x1"},
         {"[Chorus]\na\n[Chorus 2]", "[a] // [a]", "L1 S3:2-2x1"},  // by its first word
         {"[Chorus x2]\na\nb", "[a] / [b] // [a] / [b]", "S1:2-3x1"},
