@@ -36,7 +36,9 @@ LyricSheetDialog::LyricSheetDialog(const Song& song, const SongFacts& facts, QWi
     sheet_->setPlaceholderText(
         tr("Paste the words here: one sung line a line, a blank line between paragraphs.\n"
            "Marks for control: - between syllables, _ holds a note, * skips one, "
-           "~ joins words on one note, | goes to the next bar, \\ makes a mark plain."));
+           "~ joins words on one note, | goes to the next bar, \\ makes a mark plain.\n"
+           "Section labels such as [Chorus], chord lines and credits are not sung; x2 and a "
+           "second [Chorus] are sung out."));
     open_ = Named(new QPushButton(tr("&Open..."), this), "OpenSheet");
     connect(open_, &QPushButton::clicked, this, &LyricSheetDialog::openSheet);
 
