@@ -19,6 +19,7 @@
 #include "align/song_words.h"
 #include "align/sung_syllables.h"
 #include "bench/timed_sheet.h"
+#include "model/utf8.h"
 #include "reader/midi_reader.h"
 #include "tests/support/lyrics_fixtures.h"
 #include "tests/support/test_support.h"
@@ -1308,21 +1309,6 @@ TEST_F(AlignCommandTest, WritesTheWordsInTheSongsEncoding) {
         ASSERT_EQ(lyrics.size(), 6u) << row.args;  // six syllables; the old words are gone
         EXPECT_EQ(lyrics[0], row.first) << row.args;
     }
-}
-
-// Each byte of `text` as the Latin-1 letter of that code, in UTF-8.
-std::string Latin1AsUtf8(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
 }
 
 TEST(AlignCorpus, FiguresStayAboveTheirFloors) {
