@@ -69,17 +69,15 @@ std::vector<std::string_view> Tokens(std::string_view line) {
     return out;
 }
 
-std::string LowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
+// The text from the start of the first token to the end of the last.
+std::string_view Span(std::string_view first, std::string_view last) {
+    return {first.data(), static_cast<size_t>(last.data() + last.size() - first.data())};
 }
 
 // How many times in all a token such as "x2", "2x", "×2", "(x2)", "bis" or
 // "twice" asks for; 0 for any other token.
 int RepeatCount(std::string_view token) {
-    std::string t = LowerAscii(token);
+    std::string t = AsciiLowered(token);
     if (t.size() >= 2 &&
         ((t.front() == '(' && t.back() == ')') || (t.front() == '[' && t.back() == ']')))
         t = t.substr(1, t.size() - 2);
@@ -146,16 +144,17 @@ struct Label {
     bool Repeat = false;  // "Repeat", "bis" or a count with no section named
 };
 
-std::optional<Label> ReadLabel(std::string_view line) {
-    const std::vector<std::string_view> whole = Tokens(line);
-    if (whole.empty() || line.find('\\') != std::string_view::npos) return std::nullopt;
+std::optional<Label> ReadLabel(const std::vector<std::string_view>& whole) {
     // A repeat count may follow the brackets: "[Chorus] x2".
     Label label;
     size_t end = whole.size();
-    while (end > 1 && RepeatCount(whole[end - 1]) > 0) label.Count = RepeatCount(whole[--end]);
-    const std::string_view first = whole.front(), last = whole[end - 1];
-    std::string_view t = line.substr(static_cast<size_t>(first.data() - line.data()),
-                                     static_cast<size_t>(last.data() + last.size() - first.data()));
+    while (end > 1) {
+        const int n = RepeatCount(whole[end - 1]);
+        if (n == 0) break;
+        label.Count = n;
+        --end;
+    }
+    std::string_view t = Span(whole.front(), whole[end - 1]);
     const bool bracketed = t.size() >= 2 && ((t.front() == '[' && t.back() == ']') ||
                                              (t.front() == '{' && t.back() == '}'));
     const bool parenthesized = t.size() >= 2 && t.front() == '(' && t.back() == ')';
@@ -167,25 +166,26 @@ std::optional<Label> ReadLabel(std::string_view line) {
         // outside them only a repeat count may.
         if (!bracketed)
             for (std::string_view after : Tokens(t.substr(c + 1)))
-                if (RepeatCount(after) == 0 && !IsRepeatWord(LowerAscii(after)))
+                if (RepeatCount(after) == 0 && !IsRepeatWord(AsciiLowered(after)))
                     return std::nullopt;
         t = t.substr(0, c);
     }
     std::vector<std::string> name;
+    bool repeat = false;
     for (const std::string_view token : Tokens(t)) {
-        const std::string lower = LowerAscii(token);
+        std::string lower = AsciiLowered(token);
         if (const int n = RepeatCount(token)) {
             label.Count = n;
         } else if (IsRepeatWord(lower)) {
-            label.Repeat = true;
+            repeat = true;
         } else {
-            name.push_back(lower);
+            name.push_back(std::move(lower));
         }
     }
     if (name.empty()) {
         // A count or "Repeat" alone repeats the lines before; empty
         // brackets name nothing and are left out.
-        if (label.Count > 0) label.Repeat = true;
+        label.Repeat = repeat || label.Count > 0;
         if (!label.Repeat && !bracketed) return std::nullopt;
         return label;
     }
@@ -255,10 +255,9 @@ bool IsChordName(std::string_view t, bool& bare) {
 
 // A line of chord names only ("Am  F  C  G", "| G | D/F# |"), with at least
 // one that is more than a bare letter: "A B C D E F G" is sung.
-bool IsChordLine(std::string_view line) {
-    if (line.find('\\') != std::string_view::npos) return false;
+bool IsChordLine(const std::vector<std::string_view>& tokens) {
     bool any = false, all_bare = true;
-    for (const std::string_view token : Tokens(line)) {
+    for (const std::string_view token : tokens) {
         if (token == "|") continue;
         bool bare = false;
         if (!IsChordName(token, bare)) return false;
@@ -271,17 +270,12 @@ bool IsChordLine(std::string_view line) {
 // A line that credits the song's writers or its publisher ("Songwriters:
 // ...", "Lyrics © ..."), or that a lyrics web page leaves in copied text
 // ("You might also like", "12Embed"): no singer sings it.
-bool IsCreditLine(std::string_view line) {
-    if (line.find('\\') != std::string_view::npos) return false;
-    const std::vector<std::string_view> tokens = Tokens(line);
-    if (tokens.empty()) return false;
+bool IsCreditLine(const std::vector<std::string_view>& tokens) {
     // A word that opens with "©" ("© 2004", "©Sony"); inside a word it is
     // part of another letter read in the wrong code page ("pÃ©" for "pé").
     for (const std::string_view token : tokens)
         if (token.starts_with("\xC2\xA9")) return true;
-    const std::string lower = LowerAscii(line.substr(
-        static_cast<size_t>(tokens.front().data() - line.data()),
-        static_cast<size_t>(tokens.back().data() + tokens.back().size() - tokens.front().data())));
+    const std::string lower = AsciiLowered(Span(tokens.front(), tokens.back()));
     for (const std::string_view start : {"songwriter:",
                                          "songwriters:",
                                          "writer:",
@@ -327,25 +321,29 @@ class SheetLayout {
         stanza_.clear();
     }
 
+    // A line that is not blank.
     void Line(std::string_view text, int number) {
-        if (const std::optional<Label> label = ReadLabel(text)) {
-            ReadLabelLine(*label, text, number);
-            return;
-        }
-        if (IsCreditLine(text)) {
-            Note(SheetLineNote::Kind::Credit, text, number);
-            return;
-        }
-        if (IsChordLine(text)) {
-            Note(SheetLineNote::Kind::Chords, text, number);
-            return;
-        }
-        int times = 1;
         const std::vector<std::string_view> tokens = Tokens(text);
-        if (tokens.size() >= 2 && text.find('\\') == std::string_view::npos) {
-            if (const int n = RepeatCount(tokens.back())) {
-                times = n;
-                text = text.substr(0, static_cast<size_t>(tokens.back().data() - text.data()));
+        int times = 1;
+        // A line with a "\\" in it is sung as written.
+        if (text.find('\\') == std::string_view::npos) {
+            if (const std::optional<Label> label = ReadLabel(tokens)) {
+                ReadLabelLine(*label, tokens, number);
+                return;
+            }
+            if (IsCreditLine(tokens)) {
+                Note(SheetLineNote::Kind::Credit, tokens, number);
+                return;
+            }
+            if (IsChordLine(tokens)) {
+                Note(SheetLineNote::Kind::Chords, tokens, number);
+                return;
+            }
+            if (tokens.size() >= 2) {
+                if (const int n = RepeatCount(tokens.back())) {
+                    times = n;
+                    text = text.substr(0, static_cast<size_t>(tokens.back().data() - text.data()));
+                }
             }
         }
         Sing({text, number, after_blank_});
@@ -372,15 +370,15 @@ class SheetLayout {
         std::vector<SungLine> Body;
     };
 
-    void ReadLabelLine(const Label& label, std::string_view text, int number) {
+    void ReadLabelLine(const Label& label, const std::vector<std::string_view>& tokens,
+                       int number) {
         EndSection();
         const size_t note = notes_.size();
-        Note(SheetLineNote::Kind::Label, text, number);
+        Note(SheetLineNote::Kind::Label, tokens, number);
         if (label.Key.empty()) {
             // A repeat on its own sings the lines since the last blank line or label again.
             if (label.Repeat && !stanza_.empty()) {
-                const std::vector<SungLine> stanza = stanza_;
-                SingAgain(stanza, label.Count > 0 ? label.Count - 1 : 1, note);
+                SingAgain(stanza_, label.Count > 0 ? label.Count - 1 : 1, note);
                 after_blank_ = false;  // the lines after it go on in the same paragraph
             }
             return;
@@ -406,10 +404,11 @@ class SheetLayout {
         if (earlier == sections_.end())
             earlier = sections_.find(section.Key.substr(0, section.Key.find(' ')));
         if (earlier == sections_.end()) return;
-        const std::vector<SungLine> body = earlier->second;
-        SingAgain(body, std::max(1, section.Count), section.Note);
+        SingAgain(earlier->second, std::max(1, section.Count), section.Note);
     }
 
+    // Adds the lines again; they are the stanza or a recorded section, which
+    // adding leaves as they are.
     void SingAgain(const std::vector<SungLine>& lines, int times, size_t note) {
         SheetLineNote& n = notes_[note];
         n.What = SheetLineNote::Kind::SungAgain;
@@ -436,18 +435,12 @@ class SheetLayout {
         lines_.push_back(line);
     }
 
-    SheetLineNote& Note(SheetLineNote::Kind what, std::string_view text, int number) {
-        return Note(what, Tokens(text), number);
-    }
     SheetLineNote& Note(SheetLineNote::Kind what, const std::vector<std::string_view>& tokens,
                         int number) {
         SheetLineNote note;
         note.What = what;
         note.Line = number;
-        if (!tokens.empty())
-            note.Text.assign(tokens.front().data(),
-                             static_cast<size_t>(tokens.back().data() + tokens.back().size() -
-                                                 tokens.front().data()));
+        note.Text = Span(tokens.front(), tokens.back());
         notes_.push_back(std::move(note));
         return notes_.back();
     }

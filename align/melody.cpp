@@ -1,11 +1,11 @@
 #include "align/melody.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <map>
 
 #include "lyrics/track_choice.h"
+#include "model/utf8.h"
 
 namespace verselane::align {
 
@@ -14,14 +14,8 @@ namespace {
 // Fewer syllables than this a beat of the song: the sheet is a part of it.
 constexpr double kWholeSheetPerBeat = 0.3;
 
-std::string Lowered(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 bool NameSuggestsMelody(std::string_view name) {
-    const std::string n = Lowered(name);
+    const std::string n = AsciiLowered(name);
     for (const char* word :
          {"melod", "vocal", "voice", "voc", "lead", "solo", "sing", "vox", "karaoke", "guide",
           "soprano", "tune", "canto", "voz", "stimme", "melodie"}) {

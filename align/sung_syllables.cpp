@@ -243,12 +243,6 @@ bool DictionaryBytes(const std::u32string& core, bool latin1, std::string& bytes
     return fits;
 }
 
-std::string Lowered(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 // The letters of a syllable, lowered, without punctuation.
 std::u32string LettersOf(std::string_view Utf8) {
     std::u32string out;
@@ -305,7 +299,7 @@ int StressedSyllable(std::string_view Language, const std::vector<std::string>& 
 }
 
 std::string LanguageCode(std::string_view Name) {
-    const std::string name = Lowered(Name);
+    const std::string name = AsciiLowered(Name);
     static const std::array<std::pair<const char*, const char*>, 16> kPrefixes = {{
         {"en", "en"},
         {"de", "de"},

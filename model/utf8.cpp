@@ -55,6 +55,13 @@ char32_t NextCodePoint(std::string_view Utf8, size_t& i) {
     return code;
 }
 
+std::string AsciiLowered(std::string_view Text) {
+    std::string out(Text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 std::string Latin1AsUtf8(std::string_view Bytes) {
     std::string out;
     out.reserve(Bytes.size());

@@ -17,6 +17,10 @@ bool IsValidUtf8(std::string_view Bytes);
 // valid UTF-8, as IsValidUtf8 tells.
 char32_t NextCodePoint(std::string_view Utf8, size_t& i);
 
+// The text with the letters A to Z lowered; every other byte, those of
+// UTF-8 sequences too, as it is.
+std::string AsciiLowered(std::string_view Text);
+
 // Bytes read as Latin-1 (ISO 8859-1: each byte the code point of its value),
 // in UTF-8.
 std::string Latin1AsUtf8(std::string_view Bytes);
