@@ -334,18 +334,14 @@ QString LyricSheetDialog::LayoutSummary(const std::vector<align::SheetLineNote>&
         }
     }
     QStringList sentences;
-    if (!labels.isEmpty())
-        sentences << (labels.size() == 1 ? tr("Section label left out: line %1.")
-                                         : tr("Section labels left out: lines %1."))
-                         .arg(labels.join(tr(", ")));
-    if (!chords.isEmpty())
-        sentences << (chords.size() == 1 ? tr("Chord names left out: line %1.")
-                                         : tr("Chord names left out: lines %1."))
-                         .arg(chords.join(tr(", ")));
-    if (!credits.isEmpty())
-        sentences << (credits.size() == 1 ? tr("Credit left out: line %1.")
-                                          : tr("Credits left out: lines %1."))
-                         .arg(credits.join(tr(", ")));
+    auto left_out = [&](const QStringList& lines, const QString& one, const QString& many) {
+        if (!lines.isEmpty())
+            sentences << (lines.size() == 1 ? one : many).arg(lines.join(tr(", ")));
+    };
+    left_out(labels, tr("Section label left out: line %1."),
+             tr("Section labels left out: lines %1."));
+    left_out(chords, tr("Chord names left out: line %1."), tr("Chord names left out: lines %1."));
+    left_out(credits, tr("Credit left out: line %1."), tr("Credits left out: lines %1."));
     if (!again.isEmpty()) sentences << tr("Sung again: %1.").arg(again.join(tr("; ")));
     return sentences.join(QLatin1Char(' '));
 }
