@@ -10,6 +10,7 @@ namespace verselane::align {
 
 enum class AlignProblem {
     SheetNotUtf8,     // the sheet is not UTF-8 text
+    SheetNotText,     // the sheet holds NUL bytes: no text file does (a song, a picture)
     SheetTooLong,     // the sheet holds `Count` bytes, more than kLongestSheetBytes
     SheetEmpty,       // the sheet holds no syllable
     UnknownLanguage,  // `Text` names no language the aligner knows

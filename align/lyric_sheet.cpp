@@ -430,8 +430,9 @@ class SheetLayout {
     void Add(const SungLine& line) {
         bytes_ += line.Text.size();
         if (bytes_ > kLongestSheetBytes)
-            throw AlignError(
-                AlignFault(AlignProblem::SheetTooLong).WithCount(static_cast<int64_t>(bytes_)));
+            throw AlignError(AlignFault(AlignProblem::SheetTooLong)
+                                 .WithCount(static_cast<int64_t>(bytes_))
+                                 .WithText("sung out"));
         lines_.push_back(line);
     }
 
@@ -578,6 +579,7 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
         throw AlignError(
             AlignFault(AlignProblem::SheetTooLong).WithCount(static_cast<int64_t>(Utf8.size())));
     if (Utf8.starts_with("\xEF\xBB\xBF")) Utf8.remove_prefix(3);
+    if (Utf8.find('\0') != std::string_view::npos) throw AlignError(AlignProblem::SheetNotText);
     if (!IsValidUtf8(Utf8)) throw AlignError(AlignProblem::SheetNotUtf8);
     SheetLayout layout;
     int line_number = 0;

@@ -168,8 +168,13 @@ MelodyChoice ChooseMelody(const std::vector<NoteLine>& Lines, size_t SyllableCou
     if (syllables < kWholeSheetPerBeat * beats) return BestLine(Lines, SyllableCount, Track, false);
     const MelodyChoice whole = BestLine(Lines, SyllableCount, Track, true);
     const double ratio = static_cast<double>(whole.Notes) / syllables;
-    if (whole.Line >= 0 && (ratio < 0.9 || ratio > 1.6))
-        return BestLine(Lines, SyllableCount, Track, false);
+    if (whole.Line >= 0 && (ratio < 0.9 || ratio > 1.6)) {
+        // Counted as a part, the line with the most tune wins; only a line
+        // with room to spare says the sheet is shorter than the song.
+        MelodyChoice part = BestLine(Lines, SyllableCount, Track, false);
+        part.PartOfSong = ratio > 1.6;
+        return part;
+    }
     return whole;
 }
 

@@ -54,17 +54,39 @@ void FilterEvents(Track& track, Keep keep) {
     track = std::move(kept);
 }
 
+// A syllable's text without the marks and spaces around it: "/love " and
+// "~love" hold the same syllable.
+std::string_view SyllableCore(std::string_view text) {
+    auto mark = [](char c) {
+        return static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '\\' || c == '~' ||
+               c == '-';
+    };
+    while (!text.empty() && mark(text.front())) text.remove_prefix(1);
+    while (!text.empty() && mark(text.back())) text.remove_suffix(1);
+    return text;
+}
+
 // Drops the old words: every lyric event, the karaoke text and its "@K"
-// line.
+// lines, and the text events that copy a lyric of their track at its tick
+// (sequencers write each syllable twice, as a lyric and as text; left
+// behind, the copies would read as the song's karaoke words).
 void RemoveWords(Song& song, SongFacts& facts) {
     const int16_t karaoke =
         facts.HasKaraokeText ? ChooseSourceTrack(song, ConversionDirection::KaraokeToLyrics) : -1;
     for (int16_t t = 0; t < song.TrackCount(); ++t) {
         const Track& track = song.Tracks[static_cast<size_t>(t)];
+        std::set<std::pair<int32_t, std::string_view>> lyrics;
+        for (const Event& e : track)
+            if (e.IsLyric()) lyrics.emplace(e.Tick, SyllableCore(track.Body(e)));
+        auto copies_lyric = [&](const Event& e) {
+            const std::string_view core = SyllableCore(track.Body(e));
+            return !core.empty() && lyrics.contains({e.Tick, core});
+        };
         FilterEvents(song.Tracks[static_cast<size_t>(t)], [&](const Event& e) {
             if (!e.IsMeta()) return true;
             if (e.MetaType() == kMetaLyric) return false;
-            if (e.MetaType() == kMetaText && (t == karaoke || track.Body(e).starts_with("@K")))
+            if (e.MetaType() == kMetaText &&
+                (t == karaoke || track.Body(e).starts_with("@K") || copies_lyric(e)))
                 return false;
             return true;
         });
@@ -301,8 +323,16 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (result.Placement.FirstWithoutNote >= 0) {
         const int line =
             result.Sheet.Syllables[static_cast<size_t>(result.Placement.FirstWithoutNote)].Line;
-        result.RanOut =
-            NotesRanOut{static_cast<size_t>(result.Placement.FirstWithoutNote) + 1, line};
+        const auto first = static_cast<size_t>(result.Placement.FirstWithoutNote);
+        result.RanOut = NotesRanOut{first + 1, line};
+        // Run out before a pin, not at the song's end: the pin left no note
+        // before it for the syllables between.
+        const auto& placed = result.Placement.Syllables;
+        for (size_t k = first + 1; k < placed.size(); ++k) {
+            if (!placed[k].Pinned) continue;
+            if (placed[k - 1].Note < 0) result.RanOut->BeforePin = k + 1;
+            break;
+        }
     }
     return result;
 }
@@ -310,8 +340,23 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
 std::vector<std::string> LyricTexts(const LyricSheet& Sheet) {
     std::vector<std::string> texts;
     const auto& s = Sheet.Syllables;
+    auto opens_with_mark = [](std::string_view t) {
+        return t.starts_with('/') || t.starts_with('\\');
+    };
     for (size_t i = 0; i < s.size(); ++i) {
         std::string text = s[i].Text;
+        // A "/" or a backslash opening a lyric or karaoke text is read as a line's
+        // end. Inside a word it goes to the syllable before ("and/" "or");
+        // elsewhere a space in front keeps it a character of the word.
+        if (opens_with_mark(text)) {
+            const size_t marks = text.find_first_not_of("/\\");
+            if (i > 0 && !s[i].WordStart && marks != std::string::npos) {
+                texts.back() += text.substr(0, marks);
+                text.erase(0, marks);
+            } else {
+                text.insert(0, " ");
+            }
+        }
         if (i + 1 < s.size()) {
             if (s[i + 1].ParagraphStart) {
                 text += "\n\r";

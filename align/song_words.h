@@ -39,10 +39,12 @@ enum class LanguageSource { Given, SongKaraokeLine, GuessedFromWords };
 std::pair<std::string, LanguageSource> SongLanguage(const Song& song, std::string_view Utf8Words);
 
 // Where the melody's notes ran out: the first syllable without a note (from
-// 1) and its line of the sheet.
+// 1) and its line of the sheet; where that is before a pin that left no note
+// for the syllables before it, the pinned syllable (from 1), else 0.
 struct NotesRanOut {
     size_t Syllable = 0;
     int Line = 0;
+    size_t BeforePin = 0;
 };
 
 struct SheetAlignment {
@@ -88,7 +90,9 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request);
 
 // The text of each syllable's lyric event: the syllable, a space at a word's
 // end, CR at a line's end and LF CR at a paragraph's end (as the converters
-// write them).
+// write them). A "/" or a backslash that would open a syllable, which players
+// read as a line's end, joins the syllable before inside a word and gets a space in
+// front elsewhere.
 std::vector<std::string> LyricTexts(const LyricSheet& Sheet);
 
 // The Soft Karaoke "@L" name of a language code ("en" -> "ENGL", "de" ->

@@ -34,8 +34,11 @@ std::string MelodyReason(const align::NoteLine& Line, const align::MelodyChoice&
     if (Choice.Named) reason += "named \"" + Line.Name + "\", ";
     if (Choice.OneNoteAtATime) reason += "one note at a time, ";
     if (Choice.InVoiceRange) reason += "in the range of a voice, ";
-    return reason + std::to_string(Choice.Notes) + " notes for " +
-           std::to_string(Choice.Syllables) + " syllables" +
+    auto count = [](size_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    return reason + count(Choice.Notes, "note", "notes") + " for " +
+           count(Choice.Syllables, "syllable", "syllables") +
            (Choice.PartOfSong ? ", a sheet shorter than the song" : "");
 }
 
@@ -93,8 +96,12 @@ std::string AlignFaultMessage(const align::AlignFault& Fault) {
     switch (Fault.Problem) {
         case AlignProblem::SheetNotUtf8:
             return "the sheet is not valid UTF-8 text";
+        case AlignProblem::SheetNotText:
+            return "the sheet is not a text file";
         case AlignProblem::SheetTooLong:
-            return "the sheet is longer than " + std::to_string(align::kLongestSheetBytes >> 20) +
+            return std::string(Fault.Text.empty() ? "the sheet"
+                                                  : "the sheet, its repeats sung out,") +
+                   " is longer than " + std::to_string(align::kLongestSheetBytes >> 20) +
                    " MB, more than any song's words";
         case AlignProblem::SheetEmpty:
             return "the sheet holds no words";
@@ -171,6 +178,8 @@ std::string SetAlignOption(const std::string& name, const std::string& v, AlignC
         Command.AsWritten = v == "as-written";
     } else if (name == "--pin") {
         const auto pin = ParsePin(v);
+        if (!pin && v.find("=-") != std::string::npos)
+            return "--pin needs a tick from 0 (ticks count from the song's start): " + v;
         if (!pin) return "--pin needs SYLLABLE=TICK with two numbers: " + v;
         Command.Pins.push_back(*pin);
     } else if (name == "--to") {
@@ -228,6 +237,9 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
         const bool of_song = e.Fault().Problem == align::AlignProblem::SilentTrack;
         err << (of_song ? song_name : TextFileName(Command.Sheet)) << ": "
             << AlignFaultMessage(e.Fault());
+        if (e.Fault().Problem == align::AlignProblem::SheetNotText &&
+            (request.SheetUtf8.starts_with("MThd") || request.SheetUtf8.starts_with("RIFF")))
+            err << " but a song; the song comes first, then the sheet";
         if (e.Fault().Problem == align::AlignProblem::SheetNotUtf8) {
             // Say what the bytes look like, so that the user knows what to name.
             const std::string guess = DetectEncoding({request.SheetUtf8});
@@ -245,7 +257,14 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
     }
     if (aligned.Melody.Line < 0)
         err << song_name << ": the song plays no notes; the syllables are spaced evenly\n";
-    if (aligned.RanOut) {
+    if (aligned.RanOut && aligned.RanOut->BeforePin > 0) {
+        const size_t pin = aligned.RanOut->BeforePin, from = aligned.RanOut->Syllable;
+        err << TextFileName(Command.Sheet) << ": the pin of syllable " << pin
+            << " leaves no note before it for syllable" << (from + 1 == pin ? " " : "s ") << from
+            << (from + 1 == pin ? "" : " to " + std::to_string(pin - 1)) << " (line "
+            << aligned.RanOut->Line << " of the sheet); "
+            << (from + 1 == pin ? "it is" : "they are") << " put just before it\n";
+    } else if (aligned.RanOut) {
         err << TextFileName(Command.Sheet)
             << ": the melody has too few notes: they run out at syllable "
             << aligned.RanOut->Syllable << ", line " << aligned.RanOut->Line << " of the sheet\n";
@@ -253,9 +272,10 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
 
     const std::string output =
         Command.Output.empty() ? DefaultAlignOutput(Command.Song) : Command.Output;
-    const auto identity = FileIdentity(Command.Song);
-    if (identity && identity == FileIdentity(output)) {
-        err << PrintableName(output) << ": is the song being read; name another output\n";
+    if (const std::string refusal =
+            OverwritesInput(output, {{Command.Song, "song"}, {Command.Sheet, "lyric sheet"}});
+        !refusal.empty()) {
+        err << refusal << "\n";
         return 1;
     }
     const align::WordsOutput to = Command.To == "lyrics"    ? align::WordsOutput::Lyrics
@@ -263,11 +283,15 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
                                                             : align::WordsOutput::Both;
     KaraokeInfo info = SongKaraokeInfo(song);
     info.Language = align::KaraokeLanguageName(aligned.Language);
+    const std::vector<std::string> texts = align::LyricTexts(aligned.Sheet);
+    const std::string words_encoding = EncodingForWords(texts, encoding);
+    if (words_encoding != encoding)
+        err << "some words do not fit " << encoding << ": all are written as UTF-8\n";
     bool kept_utf8 = false;
-    auto to_song = [&](std::string_view utf8) { return SungWordsIn(utf8, encoding, kept_utf8); };
-    align::PutWords(song, facts, align::LyricTexts(aligned.Sheet), aligned.Placement, to, info,
-                    Command.Replace, to_song);
-    if (kept_utf8) err << "some words do not fit " << encoding << " and are written as UTF-8\n";
+    auto to_song = [&](std::string_view utf8) {
+        return SungWordsIn(utf8, words_encoding, kept_utf8);
+    };
+    align::PutWords(song, facts, texts, aligned.Placement, to, info, Command.Replace, to_song);
     if (const std::optional<WriteFailure> failure =
             WriteSong(song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
         err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))
@@ -275,23 +299,25 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
         return 1;
     }
 
+    // With the song on standard output, the report goes to the error stream.
+    std::ostream& report = WritesToStandardOutput(output) ? err : out;
     const auto& placed = aligned.Placement.Syllables;
     if (aligned.Melody.Line >= 0) {
         const align::NoteLine& line = aligned.Lines[static_cast<size_t>(aligned.Melody.Line)];
-        out << "Melody: track " << line.Track << ", channel " << line.Channel + 1 << " ("
-            << PrintableName(MelodyReason(line, aligned.Melody)) << ")\n";
+        report << "Melody: track " << line.Track << ", channel " << line.Channel + 1 << " ("
+               << PrintableName(MelodyReason(line, aligned.Melody)) << ")\n";
     }
-    out << "Language: " << aligned.Language << " (" << LanguageSourceText(aligned.LanguageFrom)
-        << ")\n";
+    report << "Language: " << aligned.Language << " (" << LanguageSourceText(aligned.LanguageFrom)
+           << ")\n";
     for (const align::SheetLineNote& note : aligned.Sheet.NotSungAsWritten)
-        out << "Sheet line " << note.Line << " \"" << Printable(note.Text)
-            << "\": " << SheetLineNoteText(note) << "\n";
+        report << "Sheet line " << note.Line << " \"" << Printable(note.Text)
+               << "\": " << SheetLineNoteText(note) << "\n";
     const size_t doubtful =
         static_cast<size_t>(std::count_if(placed.begin(), placed.end(), [](const auto& p) {
             return !p.Pinned && p.Reason != align::Doubt::None;
         }));
-    out << "Syllables: " << placed.size() << ", " << doubtful << " doubtful; written to "
-        << PrintableName(output) << "\n";
+    report << "Syllables: " << placed.size() << ", " << doubtful << " doubtful; written to "
+           << (output == "-" ? std::string("standard output") : PrintableName(output)) << "\n";
     if (Command.Report) {
         const TempoMap tempo(song);
         std::vector<size_t> order;
@@ -302,10 +328,10 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
         });
         for (size_t i : order) {
             const auto& s = aligned.Sheet.Syllables[i];
-            out << "  syllable " << i + 1 << " \"" << Printable(s.Text) << "\" (line " << s.Line
-                << ") at " << FormatTimestamp(tempo.Seconds(placed[i].Tick)) << ", tick "
-                << placed[i].Tick << ": " << DoubtText(placed[i].Reason) << ", confidence "
-                << std::fixed << std::setprecision(2) << placed[i].Confidence << "\n";
+            report << "  syllable " << i + 1 << " \"" << Printable(s.Text) << "\" (line " << s.Line
+                   << ") at " << FormatTimestamp(tempo.Seconds(placed[i].Tick)) << ", tick "
+                   << placed[i].Tick << ": " << DoubtText(placed[i].Reason) << ", confidence "
+                   << std::fixed << std::setprecision(2) << placed[i].Confidence << "\n";
         }
     }
     return 0;

@@ -1,5 +1,7 @@
 #include "cli/batch.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,10 +42,36 @@ bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, st
         return false;
     }
     if (read.Result == ReadResult::Partial) {
-        err << PrintableName(FileName) << ": " << DamageReport(read, false) << "\n";
+        // These commands take no --salvage: "copy --salvage" mends the file first.
+        err << PrintableName(FileName)
+            << ": damaged; not worked on (verselane-cli copy --salvage writes what could be "
+               "read):";
+        for (const ReadFault& fault : read.Faults)
+            err << "\n  " << PrintableName(FaultMessage(fault));
+        err << "\n";
         return false;
     }
     return true;
+}
+
+bool WritesToStandardOutput(const std::string& Output) {
+    if (Output == "-") return true;
+    struct stat standard_output;
+    if (::fstat(STDOUT_FILENO, &standard_output) != 0) return false;
+    const auto id = FileIdentity(Output);
+    return id && *id == std::make_pair(standard_output.st_dev, standard_output.st_ino);
+}
+
+std::string OverwritesInput(const std::string& Output,
+                            const std::vector<std::pair<std::string, std::string>>& Inputs) {
+    const auto output = FileIdentity(Output);
+    if (!output) return {};
+    for (const auto& [file, what] : Inputs) {
+        if (file.empty() || file == "-") continue;
+        if (FileIdentity(file) == output)
+            return PrintableName(Output) + ": is the " + what + " being read; name another output";
+    }
+    return {};
 }
 
 std::string TextFileName(const std::string& FileName) {
@@ -167,15 +195,8 @@ int RunJobs(const std::vector<Job>& Jobs, int Workers,
     if (Progress) Progress->Start(Jobs.size());
     // With the songs on standard output, the report of each success goes to
     // the error stream.
-    bool to_stdout = false;
-    struct stat standard_output;
-    const bool known = ::fstat(STDOUT_FILENO, &standard_output) == 0;
-    for (const Job& job : Jobs) {
-        const auto id = FileIdentity(job.Output);
-        to_stdout |=
-            job.Output == "-" ||
-            (known && id && *id == std::make_pair(standard_output.st_dev, standard_output.st_ino));
-    }
+    const bool to_stdout = std::ranges::any_of(
+        Jobs, [](const Job& job) { return WritesToStandardOutput(job.Output); });
     std::ostream& done = to_stdout ? err : out;
     int failures = 0;
     auto report = [&](size_t i, const JobResult& result) {

@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/summary.h"
@@ -42,6 +43,19 @@ bool ReadTextFile(const std::string& FileName, std::string_view What, std::strin
                   std::ostream& err);
 // The name of such a file in messages: "standard input" for "-".
 std::string TextFileName(const std::string& FileName);
+
+// Whether writing `Output` writes to standard output: "-", or the file or
+// pipe standard output already is. A command's report then goes to the
+// error stream, so that the song's bytes stay alone on standard output.
+bool WritesToStandardOutput(const std::string& Output);
+
+// The refusal to write `Output` over one of the command's own inputs (the
+// song, a lyric sheet, a list of line starts; `Inputs` pairs each file with
+// what it is): "OUTPUT: is the WHAT being read; name another output", or
+// the empty string. Files are compared by identity, so a link or another
+// spelling of an input's name is refused too.
+std::string OverwritesInput(const std::string& Output,
+                            const std::vector<std::pair<std::string, std::string>>& Inputs);
 
 // Why a job failed, in the command line's words; `Direction` names the
 // events a conversion missed.

@@ -265,7 +265,8 @@ void CommandLine::DefineAlignment() {
                                kRetimeDescription, kRetimeStatus);
     Words(retime, "SONG", "the song whose words are re-aligned");
     Value(retime, "-o,--output", values.output, "OUT",
-          "the output (default NAME.retimed.EXT beside the song)");
+          "the output (default NAME.retimed.EXT beside the song;\n- for the standard "
+          "output)");
     Switch(retime, "--force", values.force, "replace an existing output file");
     Pins(retime, "syllable I lands on TICK (repeatable)");
     Value(retime, "--line-starts", values.line_starts, "FILE", "more pins, one I=TICK a line");
@@ -275,7 +276,8 @@ void CommandLine::DefineAlignment() {
                 kAlignDescription, kAlignStatus);
     Words(align, "SONG", "the song, then SHEET, the lyric sheet");
     Value(align, "-o,--output", values.output, "OUT",
-          "the output (default NAME.kar, NAME.aligned.kar for\na .kar song)");
+          "the output (default NAME.kar, NAME.aligned.kar for\na .kar song; - for "
+          "the standard output); never\nthe song or the sheet");
     Value(align, "--melody", values.melody, "N",
           "the track the words go on (default: chosen, and shown)");
     Value(align, "--language", values.language, "L",

@@ -156,7 +156,7 @@ std::string WriteFailureReason(const WriteFailure& Failure) {
         case WriteFailureKind::NoFileName:
             return access + "no output file name given";
         case WriteFailureKind::Exists:
-            return access + Failure.Path + " exists already; not replaced";
+            return access + Failure.Path + " exists already; not replaced (--force replaces it)";
         case WriteFailureKind::SameAsInput:
             return access + Failure.Path + ": is the file being read";
         case WriteFailureKind::NotWritable:

@@ -1,6 +1,7 @@
 #include "cli/retime_command.h"
 
 #include <ostream>
+#include <set>
 #include <sstream>
 
 #include "cli/align_command.h"
@@ -129,6 +130,7 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
     if (!command.LineStarts.empty()) {
         std::string text;
         if (!ReadTextFile(command.LineStarts, "line starts", text, err)) return 1;
+        if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);  // a UTF-8 mark, as editors save
         std::istringstream file(text);
         size_t line_number = 0;
         for (std::string line; std::getline(file, line);) {
@@ -173,9 +175,10 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
     const std::string output =
         command.Output.empty() ? workflow::OutputName(command.Song, workflow::OutputKind::Retimed)
                                : command.Output;
-    const auto identity = FileIdentity(command.Song);
-    if (identity && identity == FileIdentity(output)) {
-        err << PrintableName(output) << ": is the song being read; name another output\n";
+    if (const std::string refusal = OverwritesInput(
+            output, {{command.Song, "song"}, {command.LineStarts, "list of line starts"}});
+        !refusal.empty()) {
+        err << refusal << "\n";
         return 1;
     }
     if (const std::optional<WriteFailure> failure =
@@ -185,8 +188,12 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
             << "\n";
         return 1;
     }
-    out << "Syllables: " << words->Count() << ", " << pins.size() << " pinned; written to "
-        << PrintableName(output) << "\n";
+    // A syllable pinned twice to one tick is one pin.
+    std::set<size_t> pinned;
+    for (const auto& pin : pins) pinned.insert(pin.first);
+    (WritesToStandardOutput(output) ? err : out)
+        << "Syllables: " << words->Count() << ", " << pinned.size() << " pinned; written to "
+        << (output == "-" ? std::string("standard output") : PrintableName(output)) << "\n";
     return 0;
 }
 

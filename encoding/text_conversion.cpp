@@ -178,4 +178,14 @@ std::string SungWordsIn(std::string_view Utf8, const std::string& Encoding, bool
     }
 }
 
+std::string EncodingForWords(const std::vector<std::string>& Utf8Words,
+                             const std::string& Encoding) {
+    bool kept = false;
+    for (const std::string& words : Utf8Words) {
+        SungWordsIn(words, Encoding, kept);
+        if (kept) return {};
+    }
+    return Encoding;
+}
+
 }  // namespace verselane

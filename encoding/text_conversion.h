@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/song.h"
 
@@ -61,5 +62,11 @@ TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
 // between them (CR, LF) pass as they are. `KeptUtf8` is set when a piece
 // could not be held by the encoding and stays UTF-8.
 std::string SungWordsIn(std::string_view Utf8, const std::string& Encoding, bool& KeptUtf8);
+
+// The encoding to write sung words in: `Encoding` when it holds every one
+// of them, else the empty string (UTF-8 as they are), so that the words of
+// a song never mix two encodings.
+std::string EncodingForWords(const std::vector<std::string>& Utf8Words,
+                             const std::string& Encoding);
 
 }  // namespace verselane

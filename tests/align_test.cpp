@@ -221,6 +221,9 @@ TEST(LyricSheet, RefusesSheetsWithoutWordsOrTooLong) {
                               "a",
                               "a \xC3"})
         EXPECT_EQ(problem(sheet), AlignProblem::SheetNotUtf8) << test::Quote(sheet);
+    // A song or a picture given as the sheet: NUL bytes, which no text holds.
+    for (const std::string& sheet : {std::string("MThd\0\0\0\6", 8), std::string("la\0la", 5)})
+        EXPECT_EQ(problem(sheet), AlignProblem::SheetNotText) << test::Quote(sheet);
     std::string longest(kLongestSheetBytes, 'a');
     EXPECT_EQ(problem(longest), std::nullopt);
     longest += 'a';
@@ -968,6 +971,7 @@ struct BuiltTrack {
     int Channel;
     std::vector<MelodyNote> Notes;
     std::vector<std::pair<int32_t, std::string>> Lyrics = {};
+    std::vector<std::pair<int32_t, std::string>> Texts = {};
 };
 
 std::string SongBytes(const std::vector<BuiltTrack>& tracks) {
@@ -982,6 +986,8 @@ std::string SongBytes(const std::vector<BuiltTrack>& tracks) {
             events.push_back(test::Message(n.End, EventKind::NoteOff, channel, n.Pitch));
         }
         for (const auto& [tick, text] : t.Lyrics) events.push_back(test::Lyric(tick, text));
+        for (const auto& [tick, text] : t.Texts)
+            events.push_back(test::Meta(tick, kMetaText, text));
         std::ranges::stable_sort(events, {}, [](const auto& e) { return e.Record.Tick; });
         events.push_back(test::EndOfTrack(events.back().Record.Tick));
         all.push_back(events);
@@ -1049,6 +1055,7 @@ TEST(Melody, ASheetOfAPartOfTheSongTakesTheTuneNotTheLineNearestInCount) {
         {58, 1, true},    // just under 0.3 syllables a beat
         {62, 2, false},   // just over: whole, and the sparse line fits its count
         {100, 1, true},   // the tune has twice the notes, and no line fits
+        {250, 1, false},  // more syllables than any line has notes: no part of the song
     };
     for (const auto& row : rows) {
         const MelodyChoice choice = ChooseMelody(lines, row.Syllables, 480);
@@ -1214,6 +1221,15 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
         {"song.mid sheet.txt -o b.mid --melody 0", 1, "track 0 plays no notes"},
         {"song.mid sheet.txt -o b.mid --language xx", 1, "unknown language"},
         {"song.mid sheet.txt -o song.mid --force", 1, "is the song being read"},
+        {"song.mid sheet.txt -o sheet.txt --force", 1,
+         "sheet.txt: is the lyric sheet being read; name another output"},
+        {"song.mid song.mid -o b.mid", 1,
+         "song.mid: the sheet is not a text file but a song; the song comes first"},
+        {"song.mid sheet.txt -o b.mid --pin 1=-5", 2, "--pin needs a tick from 0"},
+        {"song.mid sheet.txt -o n.mid --pin 7=0", 0,
+         "the pin of syllable 7 leaves no note before it for syllables 1 to 6 (line 1 of the "
+         "sheet); they are put just before it"},
+        {"song.mid sheet.txt -o n.mid", 1, "exists already; not replaced (--force replaces it)"},
         {"a.mid sheet.txt -o b.mid", 1, "has words already"},
         {"a.mid sheet.txt -o b.mid --replace", 0, "Language: en (the song's @L line)\n"},
     };
@@ -1309,6 +1325,74 @@ TEST_F(AlignCommandTest, WritesTheWordsInTheSongsEncoding) {
         ASSERT_EQ(lyrics.size(), 6u) << row.args;  // six syllables; the old words are gone
         EXPECT_EQ(lyrics[0], row.first) << row.args;
     }
+}
+
+// What the command writes is a whole song with the sheet's words alone:
+// on standard output the report goes to the error stream, no input is
+// written over, the old words go with the text events that copy them, a "/"
+// or a backslash of the sheet stays a character, and words that do not all
+// fit the code page named are all written as UTF-8.
+TEST_F(AlignCommandTest, WritesAWholeSongWithTheSheetsWordsAlone) {
+    const std::string in_dir =
+        "cd " + test::Quote(dir_.path().string()) + " && " + test::Quote(VERSELANE_CLI);
+    std::string out;
+    ASSERT_EQ(Align("song.mid sheet.txt -o f.mid --to lyrics", &out), 0) << out;
+    ASSERT_EQ(test::RunCommand(in_dir + " align song.mid sheet.txt -o - --to lyrics >so.mid "
+                                        "2>err.txt"),
+              0);
+    EXPECT_EQ(test::ReadAll(dir_ / "so.mid"), test::ReadAll(dir_ / "f.mid"));
+    EXPECT_NE(test::ReadAll(dir_ / "err.txt").find("doubtful; written to standard output\n"),
+              std::string::npos);
+
+    // The sheet, named as it is or through a link, is never the output.
+    const std::string sheet = test::ReadAll(dir_ / "sheet.txt");
+    fs::create_symlink("sheet.txt", dir_ / "link.txt");
+    for (const char* args :
+         {"song.mid link.txt -o sheet.txt --force", "song.mid sheet.txt -o link.txt --force"}) {
+        EXPECT_EQ(Align(args, &out), 1) << args;
+        EXPECT_NE(out.find("is the lyric sheet being read"), std::string::npos) << out;
+    }
+    EXPECT_EQ(test::ReadAll(dir_ / "sheet.txt"), sheet);
+
+    // A sequencer's words: each syllable a lyric and a text copy of it, and
+    // a remark of its own at the start, which stays.
+    test::WriteAll(dir_ / "copies.mid",
+                   SongBytes({{"Melody", 0, melody_},
+                              {"Lyrics",
+                               0,
+                               {},
+                               {{480, "Old "}, {960, "words\r"}},
+                               {{0, "made by hand"}, {480, "Old "}, {960, "/words"}}}}));
+    ASSERT_EQ(Align("copies.mid sheet.txt -o c.mid --replace", &out), 0) << out;
+    EXPECT_EQ(Csv("c.mid", "grep -c -e Old -e words"), "0\n");
+    EXPECT_EQ(Csv("c.mid", "grep -c '\"made by hand\"'"), "1\n");
+    ASSERT_EQ(test::RunCommand(in_dir + " lyrics c.mid", &out), 0);
+    EXPECT_EQ(out, "0:00.50  Twinkle what a star\n\n0:03.00  up above\n");
+
+    // Marks of the karaoke text that the sheet holds as characters.
+    test::WriteAll(dir_ / "slash.txt", "and/or this\n\\\\ that\n");
+    ASSERT_EQ(Align("song.mid slash.txt -o s.mid", &out), 0) << out;
+    EXPECT_EQ(Csv("s.mid", "grep -e ', Lyric_t, ' -e ', Text_t, \"[^@]' | cut -d, -f3-"),
+              " Text_t, \"\\\\and/\"\n"
+              " Text_t, \"or \"\n"
+              " Text_t, \"this\"\n"
+              " Text_t, \"/ \\\\ \"\n"
+              " Text_t, \"that\"\n"
+              " Lyric_t, \"and/\"\n"
+              " Lyric_t, \"or \"\n"
+              " Lyric_t, \"this\\015\"\n"
+              " Lyric_t, \" \\\\ \"\n"
+              " Lyric_t, \"that\"\n");
+
+    // Words beyond the code page: all of them UTF-8, and said so.
+    test::WriteAll(dir_ / "mixed.txt", "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC\n");
+    ASSERT_EQ(Align("song.mid mixed.txt -o m.mid --to lyrics --encoding WINDOWS-1252", &out), 0);
+    EXPECT_NE(out.find("some words do not fit WINDOWS-1252: all are written as UTF-8"),
+              std::string::npos)
+        << out;
+    const Song mixed = test::LoadSong(dir_ / "m.mid");
+    EXPECT_EQ(test::MetaTexts(mixed, mixed.TrackCount() - 1, kMetaLyric),
+              (std::vector<std::string>{"ca", "f\xC3\xA9 ", "\xE6\x97\xA5\xE6\x9C\xAC"}));
 }
 
 TEST(AlignCorpus, FiguresStayAboveTheirFloors) {

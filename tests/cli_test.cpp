@@ -223,6 +223,15 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
         {"$V retime song.mid --pin 3=1100 --force && $V lyrics song.retimed.mid --syllables", 0,
          "3\t1100\t"},
         {"$V retime song.mid --pin 3=1000 -o song.mid", 1, "", "is the song being read"},
+        // On standard output the song alone; the report goes to the error stream.
+        {"$V retime song.mid --pin 3=1000 -o - >so.mid && $V lyrics so.mid --syllables", 0,
+         "3\t1000\t", "=verselane-cli: Syllables: 4, 1 pinned; written to standard output\n"},
+        {"$V retime song.mid --pin 3=1000 --pin 3=1000 -o twice.mid", 0,
+         "=Syllables: 4, 1 pinned; written to twice.mid\n"},
+        {"$V retime cut.mid --pin 1=0 -o x.mid", 1, "",
+         "cut.mid: damaged; not worked on (verselane-cli copy --salvage writes what could be "
+         "read):\nverselane-cli:   File is cut short",
+         "", "x.mid"},
         // The forms of every command: --opt=value, a short option's value
         // attached; NAME.retimed.mid for a song without an extension.
         {"cp song.mid bare && $V retime bare --pin=3=1000 && $V retime song.mid --pin 3=900 "
@@ -232,6 +241,11 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
         {"printf '1=0\\n\\n3=1200\\n' >starts.txt && $V retime song.mid --line-starts starts.txt "
          "-o starts.mid && $V lyrics starts.mid --syllables",
          0, "Syllables: 4, 2 pinned|3\t1200\t", "", "starts.mid"},
+        {"printf '\\357\\273\\2771=0\\n' >bom.txt && $V retime song.mid --line-starts bom.txt "
+         "-o bom.mid",
+         0, "Syllables: 4, 1 pinned"},
+        {"$V retime song.mid --line-starts starts.txt -o starts.txt --force", 1, "",
+         "starts.txt: is the list of line starts being read; name another output"},
         {"printf '3=1200\\nthree\\n' >bad.txt && $V retime song.mid --line-starts bad.txt -o x.mid",
          1, "", "bad.txt, line 2: a line start needs I=TICK, not three", "", "x.mid"},
         {"$V retime song.mid --line-starts none.txt -o x.mid", 1, "",

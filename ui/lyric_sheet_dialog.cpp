@@ -235,12 +235,15 @@ void LyricSheetDialog::Finish(const Outcome& outcome) {
         // The words go into the song in its own encoding when it has words,
         // as the align command writes them; else as UTF-8.
         const bool had_words = align::SongHasWords(song_, facts_);
-        const std::string encoding = had_words ? SongDecoder(song_).Encoding() : std::string();
+        const std::vector<std::string> texts = align::LyricTexts(aligned.Sheet);
+        // Words the song's encoding cannot hold make all of them UTF-8.
+        const std::string encoding =
+            EncodingForWords(texts, had_words ? SongDecoder(song_).Encoding() : std::string());
         bool kept = false;
         KaraokeInfo info = SongKaraokeInfo(song);
         info.Language = align::KaraokeLanguageName(aligned.Language);
-        align::PutWords(song, facts, align::LyricTexts(aligned.Sheet), aligned.Placement,
-                        align::WordsOutput::Both, info, had_words,
+        align::PutWords(song, facts, texts, aligned.Placement, align::WordsOutput::Both, info,
+                        had_words,
                         [&](std::string_view utf8) { return SungWordsIn(utf8, encoding, kept); });
         result_ = std::move(song);
         result_facts_ = std::move(facts);

@@ -33,8 +33,13 @@ QString DescribeAlignFault(const align::AlignFault& fault) {
     switch (fault.Problem) {
         case AlignProblem::SheetNotUtf8:
             return Tr("the sheet is not UTF-8 text");
+        case AlignProblem::SheetNotText:
+            return Tr("the sheet is not text (it holds bytes no text file holds)");
         case AlignProblem::SheetTooLong:
-            return Tr("the sheet is longer than %1 MB, more than any song's words")
+            return (fault.Text.empty()
+                        ? Tr("the sheet is longer than %1 MB, more than any song's words")
+                        : Tr("the sheet, its repeats sung out, is longer than %1 MB, more than "
+                             "any song's words"))
                 .arg(align::kLongestSheetBytes >> 20);
         case AlignProblem::SheetEmpty:
             return Tr("the sheet holds no words");
