@@ -298,6 +298,8 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
             << "\n";
         return 1;
     }
+    if (const std::string lost = workflow::NotKeptWarning(facts); !lost.empty())
+        err << PrintableName(Command.Song) << ": warning: " << lost << "\n";
 
     // With the song on standard output, the report goes to the error stream.
     std::ostream& report = WritesToStandardOutput(output) ? err : out;

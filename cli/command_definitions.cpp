@@ -173,7 +173,9 @@ void CommandLine::DefineConversions() {
                 "Reads IN and writes the song unchanged to OUT (replacing OUT). OUT may be a\n"
                 "character device or a named pipe, written in place, or - for standard\n"
                 "output. A damaged IN (one that could be read only in part) is not written,\n"
-                "unless --salvage writes what could be read, each track closed properly.\n",
+                "unless --salvage writes what could be read, each track closed properly.\n"
+                "OUT is a Standard MIDI File: the sound bank and other chunks of an RMID\n"
+                "file are not kept, and a warning says so.\n",
                 "");
     Words(copy, "IN", "the song read, then OUT, the file written");
     Switch(copy, "--salvage", values.salvage, "write a damaged IN as far as it could be read");

@@ -183,6 +183,8 @@ int RunCopy(const CopyCommand& Command, std::ostream& err) {
             << "\n";
         return 1;
     }
+    if (const std::string lost = workflow::NotKeptWarning(facts); !lost.empty())
+        err << input << ": warning: " << lost << "\n";
     return 0;
 }
 

@@ -188,6 +188,8 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
             << "\n";
         return 1;
     }
+    if (const std::string lost = workflow::NotKeptWarning(facts); !lost.empty())
+        err << PrintableName(command.Song) << ": warning: " << lost << "\n";
     // A syllable pinned twice to one tick is one pin.
     std::set<size_t> pinned;
     for (const auto& pin : pins) pinned.insert(pin.first);

@@ -9,7 +9,10 @@ namespace verselane {
 
 struct SongFacts {
     int32_t FileLength = 0;  // bytes of the file as read
-    int32_t Tempo = 0;       // beats per minute of the first tempo event (0: none)
+    // A RIFF "RMID" file: the bytes of its chunks besides the Standard MIDI
+    // File it wraps (a sound bank, information), which no written song keeps.
+    int32_t WrapperBytes = 0;
+    int32_t Tempo = 0;  // beats per minute of the first tempo event (0: none)
     int16_t KeySignature = 0;
     int16_t KeyMode = 0;
     int16_t TimeSigNumerator = 0;

@@ -488,8 +488,17 @@ ReadOutcome FailedRead() {
 
 ReadOutcome ReadBytes(SongRead& read, std::string_view bytes, const ReadProgress& progress) {
     try {
-        return ReadSongFrom(read, UnwrapRiffMidi(bytes), static_cast<int64_t>(bytes.size()),
-                            progress);
+        const std::string_view data = UnwrapRiffMidi(bytes);
+        ReadOutcome outcome =
+            ReadSongFrom(read, data, static_cast<int64_t>(bytes.size()), progress);
+        // The RIFF header (12 bytes) and the "data" chunk's head (8) and pad
+        // byte only wrap the song; anything beyond is more than the song.
+        if (data.data() != bytes.data() && outcome.SongUsable()) {
+            const auto wrapped = static_cast<int64_t>(data.size() + 20 + (data.size() & 1));
+            read.facts.WrapperBytes =
+                ToLong(std::max<int64_t>(0, static_cast<int64_t>(bytes.size()) - wrapped));
+        }
+        return outcome;
     } catch (const RuntimeError&) {
         return FailedRead();
     } catch (const std::bad_alloc&) {

@@ -269,6 +269,23 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
     });
 }
 
+// What a written song does not keep of the file it came from is said: the
+// sound bank and information of an RMID file.
+TEST(CommandLine, SaysWhatAWrittenSongLeavesOutOfAnRmidFile) {
+    const std::string lost =
+        "s.rmi: warning: an RMID file: its 12 bytes besides the MIDI data (a sound bank, "
+        "information) are not kept; the output is a Standard MIDI File\n";
+    RunRows({
+        {"python3 -c \"import struct; d = open('song.mid', 'rb').read(); d += bytes(len(d) % 2); "
+         "open('s.rmi', 'wb').write(b'RIFF' + struct.pack('<I', len(d) + 24) + b'RMIDdata' + "
+         "struct.pack('<I', len(d)) + d + b'LIST' + struct.pack('<I', 4) + b'INFO')\"",
+         0},
+        {"$V copy s.rmi c.mid && cmp c.mid song.mid", 0, "=", "=verselane-cli: " + lost},
+        {"$V to-karaoke s.rmi", 0, "s.rmi -> s.kar", "verselane-cli: " + lost},
+        {"$V copy song.mid d.mid", 0, "=", "="},
+    });
+}
+
 TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
     const std::string damaged = "verselane-cli:   File is cut short inside track 1.\n";
     RunRows({

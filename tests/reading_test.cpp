@@ -418,6 +418,27 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
 // writes and reads back, and so do both conversions of its first tracks
 // with events (a new track spanning more ticks than a delta time holds
 // among them). song_check_test checks and repairs them.
+// An RMID file's chunks besides its MIDI data (a sound bank, information)
+// are counted, so that what writes the song can say they are not kept; the
+// RIFF header and the data chunk's own head and pad are no loss.
+TEST(BadInput, TheChunksAnRmidFileHoldsBesidesTheSongAreCounted) {
+    const std::string smf = Smf(0, 96, {kTrack});
+    ASSERT_EQ(smf.size(), 0x2Au);
+    const std::pair<std::string, int32_t> rows[] = {
+        {smf, 0},
+        {Riff("RMID", Hex("'data' 2A000000") + smf), 0},
+        {Riff("RMID", Hex("'DISP' 03000000 'abc' 00 'data' 2A000000") + smf), 12},
+        {Riff("RMID", Hex("'data' 2A000000") + smf + Hex("'LIST' 04000000 'INFO'")), 12},
+        {Riff("RMID", Hex("'data' 29000000") + smf.substr(0, 41) + Hex("00")), 0},
+    };
+    for (const auto& [bytes, besides] : rows) {
+        Song song;
+        SongFacts facts;
+        ASSERT_TRUE(ReadSongBytes(song, facts, bytes).SongUsable()) << test::Quote(bytes);
+        EXPECT_EQ(facts.WrapperBytes, besides) << test::Quote(bytes);
+    }
+}
+
 TEST(BadInput, FuzzingFindsReadCleanlyAndConvertToWritableSongs) {
     int files = 0;
     for (const auto& entry : fs::directory_iterator(VERSELANE_SOURCE_DIR "/tests/data")) {

@@ -448,7 +448,14 @@ bool MainWindow::writeFile() {
     SetWaitCursor(false);
     if (!failure) {
         Settings().setValue(QStringLiteral("saveFolder"), QFileInfo(*path).absolutePath());
-        status_->setText(tr("Wrote %1.").arg(name));
+        // An RMID file's sound bank is not part of the song written.
+        status_->setText(facts_.WrapperBytes > 0
+                             ? tr("Wrote %1 as a Standard MIDI File; the %2 bytes besides the "
+                                  "MIDI data of the RMID file read (a sound bank, information) "
+                                  "are not in it.")
+                                   .arg(name)
+                                   .arg(facts_.WrapperBytes)
+                             : tr("Wrote %1.").arg(name));
         unsaved_ = false;
         undo_->setClean();
         return true;

@@ -216,6 +216,8 @@ JobResult ConvertFile(const ConversionRequest& Request, const Job& Job) {
             KaraokeToLyrics(song, track, !Request.Replace);
         }
         WriteJobOutput(song, Job, Request.Force, result);
+        if (const std::string lost = NotKeptWarning(facts); result.Succeeded() && !lost.empty())
+            result.Warnings.push_back(lost);
     } catch (...) {
         result.Error = CurrentError();
         return fail(JobFailure::Other);

@@ -94,4 +94,11 @@ std::string OutputFolderFor(const std::string& OutputDir, const std::string& Sub
     return (fs::path(OutputDir) / Subfolder).string();
 }
 
+std::string NotKeptWarning(const SongFacts& Facts) {
+    if (Facts.WrapperBytes <= 0) return {};
+    return "an RMID file: its " + std::to_string(Facts.WrapperBytes) +
+           " bytes besides the MIDI data (a sound bank, information) are not kept; the output is "
+           "a Standard MIDI File";
+}
+
 }  // namespace verselane::workflow

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/song_facts.h"
+
 namespace verselane::workflow {
 
 // The extensions that mark a file as a song, in lower case.
@@ -45,5 +47,9 @@ std::string OutputFolderFor(const std::string& OutputDir, const std::string& Sub
 // The identity of an existing file (device and inode): the same for every
 // spelling, symbolic link or hard link that reaches it.
 std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& Path);
+
+// What a written song leaves out of the file it was read from, as a warning:
+// the sound bank and other chunks of an RMID file; empty when nothing.
+std::string NotKeptWarning(const SongFacts& Facts);
 
 }  // namespace verselane::workflow
