@@ -95,7 +95,8 @@ void CommandLine::DefineShowing() {
           "take the words from lyric events or karaoke text\n"
           "events (default: karaoke text when the song has a\n"
           "Soft Karaoke track, else lyric events, else text\n"
-          "events)");
+          "events marked as karaoke text is; other texts, such\n"
+          "as credits or \"ritard.\", are no words)");
     Value(lyrics, "--track", values.track, "N", "take them from track N (as 'info' numbers them)");
     Switch(lyrics, "--follow", values.follow,
            "print each line when it is due, as the song plays\n(no sound; Ctrl+C ends it)");
