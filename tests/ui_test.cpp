@@ -1206,6 +1206,7 @@ TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
     std::string utf16 = "\xFF\xFE";
     for (char c : std::string("Lei-se fle-hen sch\xf6n\n")) utf16 += {c, '\0'};
     test::WriteAll(dir / "utf16.txt", utf16);
+    test::WriteAll(dir / "song.mid", std::string("MThd\0\0\0\6\0\0\0\1\1\xE0", 14));
     Song song;
     SongFacts facts;
     LyricSheetDialog dialog(song, facts);
@@ -1219,6 +1220,7 @@ TEST(LyricSheetDialog, OpensSheetsInTheirEncodingAndUndoBringsBackTheBox) {
         {dir / "latin1.txt", true, "Leise flehen", "(Windows-1252)."},
         {dir.path(), false, "Leise flehen", "cannot be read"},
         {"/dev/zero", false, "Leise flehen", "longer than 1 MB"},
+        {dir / "song.mid", false, "Leise flehen", "song.mid is not a text file"},
         {dir / "missing.txt", false, "Leise flehen", "cannot be read"},
     };
     for (const auto& [file, opens, starts, says] : rows) {

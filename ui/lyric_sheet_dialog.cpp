@@ -124,6 +124,12 @@ bool LyricSheetDialog::OpenSheet(const QString& path) {
     // A sheet saved by an older editor is read in its code page rather than
     // shown with replacement marks.
     const std::optional<std::string> unicode = Utf16TextAsUtf8(raw);
+    // A song or a picture chosen by mistake: NUL bytes, which no text holds.
+    if (!unicode && raw.find('\0') != std::string_view::npos) {
+        outcome_->setText(
+            tr("%1 is not a text file: it is not opened as a lyric sheet.").arg(name));
+        return false;
+    }
     const std::string encoding = unicode ? std::string() : DetectEncoding({raw});
     QString note;
     QString text;
