@@ -17,7 +17,8 @@ namespace {
 
 class Checker {
   public:
-    explicit Checker(const Song& song) : song_(song), s_(SurveySong(song)) {}
+    Checker(const Song& song, const Utf8Test& is_utf8)
+        : song_(song), s_(SurveySong(song)), is_utf8_(is_utf8) {}
 
     std::vector<Finding> Run() {
         SoftKaraokeChecks();
@@ -181,7 +182,7 @@ class Checker {
             if (!e.IsTextMeta()) continue;
             std::string_view text = song_.Tracks[t].Body(e);
             if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) continue;
-            if (IsValidUtf8(text)) {
+            if (is_utf8_ ? is_utf8_(text) : IsValidUtf8(text)) {
                 if (utf8++ == 0) utf8_t = t, utf8_i = i;
             } else if (legacy++ == 0) {
                 legacy_t = t, legacy_i = i;
@@ -226,6 +227,7 @@ class Checker {
 
     const Song& song_;
     const Survey s_;
+    const Utf8Test& is_utf8_;
     std::vector<Finding> findings_;
 };
 
@@ -274,8 +276,8 @@ bool ParseFindingId(std::string_view Text, FindingId& Id) {
     return false;
 }
 
-std::vector<Finding> CheckSong(const Song& song) {
-    return Checker(song).Run();
+std::vector<Finding> CheckSong(const Song& song, const Utf8Test& IsUtf8) {
+    return Checker(song, IsUtf8).Run();
 }
 
 std::vector<Finding> FindingsFor(const std::vector<Finding>& Findings, PlayerFamily For,

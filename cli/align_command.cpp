@@ -192,6 +192,8 @@ std::string SetAlignOption(const std::string& name, const std::string& v, AlignC
         } catch (const std::invalid_argument&) {
             return "unknown encoding: " + v;
         }
+        // A sheet may be UTF-16 text; the song's texts never are.
+        if (name == "--encoding" && !KeepsAscii(EncodingName(v))) return NotAsciiMessage(v);
         (name == "--encoding" ? Command.Encoding : Command.SheetEncoding) = EncodingName(v);
     }
     return {};

@@ -97,14 +97,15 @@ const char* ReadName(ReadResult result) {
 std::vector<std::string> RepairSong(Song& Song, PlayerFamily For, const std::string& Encoding) {
     std::vector<std::string> made;
     auto wanted = [&](Repair fix) {
-        for (const Finding& f : FindingsFor(CheckSong(Song), For)) {
+        for (const Finding& f : FindingsFor(CheckSong(Song, Utf8TestFor(Song)), For)) {
             if (f.Fix == fix) return true;
         }
         return false;
     };
     if (wanted(Repair::RemoveNul) && RemoveNulBytes(Song)) made.emplace_back("remove-nul");
     bool mixed = false;
-    for (const Finding& f : CheckSong(Song)) mixed = mixed || f.Id == FindingId::MixedEncodings;
+    for (const Finding& f : CheckSong(Song, Utf8TestFor(Song)))
+        mixed = mixed || f.Id == FindingId::MixedEncodings;
     if (!Encoding.empty() || mixed) {
         const std::string target = Encoding.empty() ? "UTF-8" : Encoding;
         const RecodeOutcome recoded = RecodeSongTexts(Song, target);
@@ -208,7 +209,7 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
                 << "\n";
         }
         std::vector<Finding> findings;
-        if (check) findings = FindingsFor(CheckSong(song), Command.For);
+        if (check) findings = FindingsFor(CheckSong(song, Utf8TestFor(song)), Command.For);
         bool fails = false;
         for (const Finding& f : findings) {
             ++counts[f.Level];
@@ -253,6 +254,10 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std:
             TextDecoder check(Command.Encoding);
         } catch (const std::invalid_argument&) {
             err << "verselane-cli: unknown encoding: " << Command.Encoding << "\n";
+            return 2;
+        }
+        if (!KeepsAscii(Command.Encoding)) {
+            err << "verselane-cli: " << NotAsciiMessage(Command.Encoding) << "\n";
             return 2;
         }
     }

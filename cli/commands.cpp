@@ -46,7 +46,12 @@ std::optional<ShownSong> ReadForShowing(const std::string& path, std::ostream& e
 std::optional<TextDecoder> DecoderFor(const Song& song, const std::string& encoding,
                                       std::ostream& err) {
     try {
-        return SongDecoder(song, encoding);
+        TextDecoder decoder = SongDecoder(song, encoding);
+        if (!encoding.empty() && !KeepsAscii(EncodingName(encoding))) {
+            err << "verselane-cli: " << NotAsciiMessage(encoding) << "\n";
+            return std::nullopt;
+        }
+        return decoder;
     } catch (const std::invalid_argument&) {
         err << "verselane-cli: unknown encoding: " << encoding
             << " (see 'verselane-cli lyrics --help')\n";

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "cli/command_line.h"
+#include "cli/outcome_text.h"
 #include "encoding/text_encoding.h"
 
 namespace verselane::cli {
@@ -171,6 +172,7 @@ ParsedCommand MakeBatch(const std::string& name, const TypedOptions& v, const Gi
         } catch (const std::invalid_argument&) {
             return usage("unknown encoding: " + v.encoding);
         }
+        if (!KeepsAscii(v.encoding)) return usage(NotAsciiMessage(v.encoding));
         convert.Encoding = v.encoding;
     }
     if (given("--language")) convert.Language = v.language;

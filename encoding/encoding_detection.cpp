@@ -374,6 +374,21 @@ std::string UchardetGuess(std::string_view Sample) {
     return detected;
 }
 
+bool ReadsAsUtf8(std::string_view Text, const std::string& SongEncoding) {
+    if (!IsValidUtf8(Text)) return false;
+    if (!HasHighBytes(Text)) return true;
+    const Entry* entry = FindEntry(SongEncoding);
+    if (!entry || entry->script < Script::Japanese) return true;
+    const std::string legacy = TextDecoder(entry->name).ToUtf8(Text);
+    return !(Plausibility(entry->script, legacy) >= 1 && Plausibility(entry->script, Text) < 1);
+}
+
+std::function<bool(std::string_view)> Utf8TestFor(const Song& Song) {
+    return [encoding = DetectEncoding(SongTexts(Song))](std::string_view text) {
+        return ReadsAsUtf8(text, encoding);
+    };
+}
+
 std::string DetectEncoding(const std::vector<std::string_view>& Texts) {
     bool all_utf8 = true;
     std::string sample;   // the texts with bytes beyond ASCII, for uchardet

@@ -99,7 +99,7 @@ RecodeOutcome RecodeSongTexts(Song& song, const std::string& Target, const std::
     std::vector<std::pair<std::pair<int16_t, int32_t>, std::string>> rewritten;
     for (const auto& [t, i] : texts) {
         const std::string_view text = song.Tracks[t].Body(song.Tracks[t][i]);
-        const bool utf8 = IsValidUtf8(text);
+        const bool utf8 = ReadsAsUtf8(text, from_legacy);
         if ((utf8 && target_utf8) || (!utf8 && legacy_is_target)) continue;
         std::optional<std::string> recoded = (utf8 ? from_utf8 : from_other).Convert(text);
         if (!recoded) {

@@ -178,6 +178,23 @@ std::string SungWordsIn(std::string_view Utf8, const std::string& Encoding, bool
     }
 }
 
+bool KeepsAscii(const std::string& Encoding) {
+    static constexpr std::string_view kAscii =
+        " !\"#$%&'()*+,-./0123456789:;<=>?@ABCXYZ[\\]^_`abcxyz{|}~\r\n";
+    iconv_t cd = iconv_open(Encoding.c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    char out[4 * kAscii.size() + 16];
+    char* in = const_cast<char*>(kAscii.data());  // iconv does not write its input
+    size_t in_left = kAscii.size();
+    char* next = out;
+    size_t room = sizeof out;
+    const size_t result = iconv(cd, &in, &in_left, &next, &room);
+    iconv(cd, nullptr, nullptr, &next, &room);  // the end of a shift sequence
+    iconv_close(cd);
+    return result != static_cast<size_t>(-1) &&
+           std::string_view(out, static_cast<size_t>(next - out)) == kAscii;
+}
+
 std::string EncodingForWords(const std::vector<std::string>& Utf8Words,
                              const std::string& Encoding) {
     bool kept = false;

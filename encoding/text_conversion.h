@@ -63,6 +63,11 @@ TypedBytes TypedText(std::string_view Utf8, const std::string& Encoding);
 // could not be held by the encoding and stays UTF-8.
 std::string SungWordsIn(std::string_view Utf8, const std::string& Encoding, bool& KeptUtf8);
 
+// Whether `Encoding` writes ASCII as ASCII, a byte a character: a song's
+// texts and their marks ("@", "\", "/") read the same in it. UTF-16, UTF-32
+// and UTF-7 do not, nor an encoding iconv does not know.
+bool KeepsAscii(const std::string& Encoding);
+
 // The encoding to write sung words in: `Encoding` when it holds every one
 // of them, else the empty string (UTF-8 as they are), so that the words of
 // a song never mix two encodings.

@@ -419,6 +419,12 @@ TEST(CommandLine, InputsAndExistingFilesAreNeverWrittenOver) {
          0,
          "=vn.mid -> vn.fixed.mid (repaired: one-encoding)\n0:00.00  N\xE1\xBB\x99i\n"
          "   N 364 362   i  \\0 377   /  \\0\n"},
+        // Encodings in which no song's texts are: ASCII is not ASCII there.
+        {"$V fix vn.mid -o u.mid --encoding UTF-16", 2, "",
+         "the encoding UTF-16 does not write plain letters as single bytes", "", "u.mid"},
+        {"$V to-karaoke song.mid -o u.kar --encoding UTF-7", 2, "",
+         "the encoding UTF-7 does not write plain letters", "", "u.kar"},
+        {"$V lyrics song.mid --encoding UTF-32LE", 2, "", "the encoding UTF-32LE does not"},
         {"$V render song.mid -o l.wav --max-length 0.001m", 1, "",
          "song.mid lasts 0:0|longer than the limit of 0:00", "", "l.wav"},
         {"$V render song.mid -o l.wav --max-length 1h", 0, "", "", "l.wav"},

@@ -413,6 +413,41 @@ TEST(SongCheck, EachFindingOnItsMadeSongAtItsPlayerLevelAndNothingOnCleanSongs) 
     EXPECT_EQ(Count(CheckSong(smpte), "ly-late-line-end"), 0);
 }
 
+// Chinese words in GBK hold characters that are valid UTF-8 by chance ("一"
+// is D2 BB, a Cyrillic "һ" in UTF-8). Told the song's encoding, the check
+// sees one code page, not a mix, and the repair to UTF-8 writes "一"; words
+// truly mixed (some UTF-8 "一闪", some GBK; Latin-1 beside UTF-8) still are.
+TEST(SongCheck, DoubleByteWordsValidAsUtf8ByChanceAreNoMix) {
+    const std::string gbk =
+        "\xD2\xBB|\xC9\xC1|\xD2\xBB|\xC9\xC1|\xC1\xC1|\xBE\xA7|\xBE\xA7\r|\xC2\xFA|\xCC\xEC|"
+        "\xB6\xBC|\xCA\xC7|\xD0\xA1|\xD0\xC7|\xD0\xC7\r";
+    const std::string mixed = "\xE4\xB8\x80|\xE9\x97\xAA|" + gbk;
+    const struct {
+        std::string Words;
+        bool Mixed;
+    } rows[] = {
+        {gbk, false},
+        {mixed, true},
+        {MadeFor("enc-mixed").Words, true},
+        {MadeFor("enc-legacy").Words, false},
+        {MadeFor("enc-utf8").Words, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Quote(row.Words));
+        const Song song = BuildSong(SongOfWords(false, row.Words), 1);
+        EXPECT_EQ(Count(CheckSong(song, Utf8TestFor(song)), "enc-mixed"), row.Mixed ? 1 : 0);
+    }
+    // Without the song's encoding every valid UTF-8 text counts as UTF-8.
+    Song song = BuildSong(SongOfWords(false, gbk), 1);
+    EXPECT_EQ(Count(CheckSong(song), "enc-mixed"), 1);
+    ASSERT_EQ(RecodeSongTexts(song, "UTF-8").Refused, "");
+    std::string joined;
+    for (const std::string& text : MetaTexts(song, 1, kMetaLyric)) joined += text;
+    EXPECT_EQ(joined,
+              "\u4E00\u95EA\u4E00\u95EA\u4EAE\u6676\u6676\r\u6EE1\u5929\u90FD\u662F\u5C0F"
+              "\u661F\u661F\r");
+}
+
 // make-format-1 on a format 2 song lays the patterns one after another, each
 // by its own tempo, so the song plays as before: the same sounds at the same
 // seconds. A pattern without a tempo of its own plays at the default one.
@@ -482,7 +517,7 @@ TEST(SongCheck, FewRealSongsShowWrongAndEveryRepairOfferedKeepsWordsAndMusic) {
     for (const auto& path : CorpusFiles()) {
         SCOPED_TRACE(path.string());
         const Song song = LoadSong(path);
-        const std::vector<Finding> found = CheckSong(song);
+        const std::vector<Finding> found = CheckSong(song, Utf8TestFor(song));
         findings += static_cast<int>(found.size());
         if (std::ranges::any_of(MaterialOfTracks(song), has_words)) {
             ++with_words;

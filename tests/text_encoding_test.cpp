@@ -173,6 +173,23 @@ std::vector<std::string> ShownTexts(const Song& song, const std::string& encodin
 // and back into that code page, and shows the same words at each step. Songs
 // of four code pages are read in theirs, words of them shown right and none
 // lost.
+// A song's texts and their marks are ASCII in every encoding they may be in.
+TEST(DisplayEncoding, OnlyEncodingsThatKeepAsciiHoldASongsTexts) {
+    for (const auto& [name, keeps] : std::vector<std::pair<std::string, bool>>{
+             {"UTF-8", true},
+             {"WINDOWS-1252", true},
+             {"GBK", true},
+             {"CP932", true},
+             {"WINDOWS-1258", true},
+             {"UTF-16", false},
+             {"UTF-16LE", false},
+             {"UTF-32", false},
+             {"UTF-7", false},
+             {"NO-SUCH-ENCODING", false},
+         })
+        EXPECT_EQ(KeepsAscii(name), keeps) << name;
+}
+
 TEST(SongRecoding, CorpusSongsShowTheirWordsAndKeepThemThroughUtf8AndBack) {
     VERSELANE_REQUIRE_CORPUS();
     std::map<std::string, std::pair<std::string, std::string>> known = {

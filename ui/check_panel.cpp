@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "encoding/encoding_detection.h"
 #include "encoding/song_recoding.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
@@ -55,7 +56,8 @@ CheckPanel::CheckPanel(Song* song, QWidget* parent) : QWidget(parent), song_(son
 void CheckPanel::Check() {
     findings_.clear();
     list_->clear();
-    if (song_ != nullptr && song_->TrackCount() > 0) findings_ = CheckSong(*song_);
+    if (song_ != nullptr && song_->TrackCount() > 0)
+        findings_ = CheckSong(*song_, Utf8TestFor(*song_));
     for (const Finding& f : findings_) {
         const QString level = f.Level == Severity::WillNotShow  ? tr("will not show")
                               : f.Level == Severity::ShowsWrong ? tr("shows wrong")
