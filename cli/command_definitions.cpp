@@ -123,7 +123,8 @@ void CommandLine::DefineConversions() {
                 "Turns the lyric events of one track into Soft Karaoke text: a \"Soft Karaoke\"\n"
                 "track and a \"Words\" track are inserted behind track 0. The lyric events\n"
                 "stay where they are (for keyboards, which read them) unless --drop-lyrics is\n"
-                "given. A format 0 song becomes format 1.\n",
+                "given. A format 0 song becomes format 1. A song with karaoke text already\n"
+                "is left as it is (\"has karaoke text already\"): its words would be doubled.\n",
                 std::string(kBatchRules) + kConversionStatus);
     Words(to_karaoke, "IN", "songs or folders of songs");
     Output(to_karaoke, "NAME.kar");
@@ -156,7 +157,8 @@ void CommandLine::DefineConversions() {
                 "text events become the lyrics. Each lyric holds its syllable without the\n"
                 "mark; a \"\\\" mark becomes LF CR and a \"/\" mark CR at the end of the\n"
                 "lyric before it, where a gap that opens a syllable goes too. \"@\" lines\n"
-                "are not sung: they stay text events.\n",
+                "are not sung: they stay text events. A song with lyric events already is\n"
+                "left as it is (\"has lyric events already\"): its words would be doubled.\n",
                 std::string(kBatchRules) + kConversionStatus);
     Words(to_lyrics, "IN", "songs or folders of songs");
     Output(to_lyrics, "NAME.lyrics.mid");

@@ -300,6 +300,14 @@ TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
          "FILE\"|3, 0, Title_t, \"Words\""},
         // The same files whatever the number of jobs.
         {"$V to-karaoke song.mid two.mid --out-dir o -j 1 && diff -r o out", 0},
+        // A song converted before holds both forms: converting it again
+        // would double its words, so nothing is written.
+        {"$V to-lyrics out/song.kar -o again.mid", 0,
+         "=out/song.kar: has lyric events already (track 3); nothing written\n", "", "",
+         "again.mid"},
+        {"$V to-karaoke out/song.kar -o again.kar --drop-lyrics", 0,
+         "=out/song.kar: has karaoke text already (track 2); nothing written\n", "", "",
+         "again.kar"},
         // A damaged file is refused with what is damaged; --salvage converts
         // what could be read, with a warning, and counts it apart.
         {"$V to-karaoke cut.mid", 1, "=",

@@ -209,6 +209,21 @@ JobResult ConvertFile(const ConversionRequest& Request, const Job& Job) {
             if (track < 0) return fail(JobFailure::NoWords);
         }
         result.Track = track;
+        // Words the song holds in the other form already would be doubled (a
+        // song converted before, met again in a folder's batch): nothing to do.
+        const ConversionDirection back = Request.Direction == ConversionDirection::LyricsToKaraoke
+                                             ? ConversionDirection::KaraokeToLyrics
+                                             : ConversionDirection::LyricsToKaraoke;
+        if (const int16_t other = WordsTrack(song, back); other >= 0) {
+            const bool karaoke_there = Request.Direction == ConversionDirection::LyricsToKaraoke;
+            if (!karaoke_there || HasKaraokeHeader(song)) {
+                result.Unchanged = true;
+                result.Note = std::string(karaoke_there ? "has karaoke text already"
+                                                        : "has lyric events already") +
+                              " (track " + std::to_string(other) + "); nothing written";
+                return result;
+            }
+        }
         if (Request.Direction == ConversionDirection::LyricsToKaraoke) {
             LyricsToKaraoke(song, track, InformationFor(song, Request, result.TypedLines),
                             Request.KeepLyrics);
