@@ -28,11 +28,21 @@ const char* MaterialName(ConversionDirection direction) {
 
 }  // namespace
 
-std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
-    std::string text = Salvage ? "damaged; written as far as it could be read (--salvage):"
-                               : "damaged; not written (--salvage writes what could be read):";
+namespace {
+
+// What is damaged, a line for each fault.
+std::string DamageLines(const ReadOutcome& Read) {
+    std::string text;
     for (const ReadFault& fault : Read.Faults) text += "\n  " + PrintableName(FaultMessage(fault));
     return text;
+}
+
+}  // namespace
+
+std::string DamageReport(const ReadOutcome& Read, bool Salvage) {
+    return (Salvage ? "damaged; written as far as it could be read (--salvage):"
+                    : "damaged; not written (--salvage writes what could be read):") +
+           DamageLines(Read);
 }
 
 bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, std::ostream& err) {
@@ -45,10 +55,8 @@ bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, st
         // These commands take no --salvage: "copy --salvage" mends the file first.
         err << PrintableName(FileName)
             << ": damaged; not worked on (verselane-cli copy --salvage writes what could be "
-               "read):";
-        for (const ReadFault& fault : read.Faults)
-            err << "\n  " << PrintableName(FaultMessage(fault));
-        err << "\n";
+               "read):"
+            << DamageLines(read) << "\n";
         return false;
     }
     return true;
@@ -163,7 +171,11 @@ std::string FailureText(const Job& Job, const JobResult& Result, ConversionDirec
 
 std::vector<std::string> WarningTexts(const JobResult& Result) {
     std::vector<std::string> warnings;
-    if (Result.Salvaged) warnings.push_back(DamageReport(Result.Read, true));
+    // Salvaged but not written (no words in what could be read): only damaged.
+    if (Result.Salvaged && Result.Succeeded() && !Result.Unchanged)
+        warnings.push_back(DamageReport(Result.Read, true));
+    else if (Result.Salvaged)
+        warnings.push_back("damaged; read as far as it could be:" + DamageLines(Result.Read));
     for (const workflow::TypedLineNote& note : Result.TypedLines) {
         // The text as stored, shown on one line.
         const std::string shown = "\"" + PrintableName(note.Stored) + "\"";

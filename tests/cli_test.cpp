@@ -300,6 +300,20 @@ TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
          "FILE\"|3, 0, Title_t, \"Words\""},
         // The same files whatever the number of jobs.
         {"$V to-karaoke song.mid two.mid --out-dir o -j 1 && diff -r o out", 0},
+        // Karaoke text of "@" lines alone holds no sung words.
+        {"python3 -c \"import struct\n"
+         "def track(events):\n"
+         "    data = b''.join(events) + bytes.fromhex('00ff2f00')\n"
+         "    return b'MTrk' + struct.pack('>I', len(data)) + data\n"
+         "def text(t): return bytes.fromhex('00ff01') + bytes([len(t)]) + t\n"
+         "open('tags.kar', 'wb').write(b'MThd' + struct.pack('>IHHH', 6, 1, 2, 480) + "
+         "track([text(b'@KMIDI KARAOKE FILE')]) + track([bytes.fromhex('00ff0305') + b'Words', "
+         "text(b'@LENGL'), text(b'@TSong')]))\"",
+         0},
+        {"$V to-lyrics tags.kar", 0, "",
+         "=verselane-cli: tags.kar: no karaoke text events found\n"
+         "verselane-cli: 0 written, 1 without words, 0 failed\n",
+         "", "tags.lyrics.mid"},
         // A song converted before holds both forms: converting it again
         // would double its words, so nothing is written.
         {"$V to-lyrics out/song.kar -o again.mid", 0,
@@ -322,6 +336,13 @@ TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
              "verselane-cli: 1 written (1 of them from damaged files), 0 without words, 0 "
              "failed\n"},
         {"midicsv cut.kar | grep -c '^3, .*Text_t'", 0, "=8\n"},  // 4 information lines
+        // Salvaged, but without words in what could be read: nothing written, said so.
+        {"printf 'MThd\\0\\0\\0\\6\\0\\0\\0\\1\\0\\140MTrk\\0\\0\\0\\20\\0\\220\\74\\100' "
+         ">cutplain.mid && $V to-lyrics --salvage cutplain.mid",
+         0, "",
+         "cutplain.mid: warning: damaged; read as far as it could be:\nverselane-cli:   File is "
+         "cut short|cutplain.mid: no karaoke text events found",
+         "", "cutplain.lyrics.mid"},
         // Folders, -r, and no output folder made when nothing goes into it.
         {"$V to-karaoke songs --out-dir o1", 0, "",
          "=verselane-cli: songs/Plain.MID: no lyric events found\n"
