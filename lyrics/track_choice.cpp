@@ -60,12 +60,17 @@ namespace {
 TrackMaterial CountMaterial(const Song& song, int16_t t, bool karaoke_song) {
     TrackMaterial material;
     int32_t texts = 0;
-    for (const Event& e : song.Tracks[t]) {
+    bool sung = false;  // a text that is no "@" line: a track of tags alone holds no words
+    const Track& track = song.Tracks[t];
+    for (const Event& e : track) {
         if (!e.IsMeta()) continue;
         if (e.MetaType() == kMetaLyric) ++material.LyricEvents;
-        if (e.MetaType() == kMetaText) ++texts;
+        if (e.MetaType() == kMetaText) {
+            ++texts;
+            sung = sung || !track.Body(e).starts_with('@');
+        }
     }
-    if (texts > 0 && (karaoke_song || HasMarkedLines(song, t))) {
+    if (sung && (karaoke_song || HasMarkedLines(song, t))) {
         material.TextEvents = texts;
     } else {
         material.OtherTexts = texts;

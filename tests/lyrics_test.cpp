@@ -55,6 +55,8 @@ TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
         {"|Lyrics=CCCCCCCCCCCCCCCCCCCT", {1, -1, -1, 1, -1, 1}},
         {"|Lyrics=CCCCCCCCCCCCCCCCCCCCT", {1, -1, -1, 1, -1, -1}},
         {"|Soft Karaoke=K|Piano=CC", {-1, -1, -1, -1, -1, 2}},
+        // "@" lines alone are tags: a header with no words track holds none.
+        {"|Soft Karaoke=K", {-1, -1, -1, -1, -1, -1}},
     };
     for (const auto& [layout, expected] : cases) {
         const Song made = LaidOutSong(layout).song;

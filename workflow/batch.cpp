@@ -228,18 +228,7 @@ JobResult ConvertFile(const ConversionRequest& Request, const Job& Job) {
             LyricsToKaraoke(song, track, InformationFor(song, Request, result.TypedLines),
                             Request.KeepLyrics);
         } else {
-            // A track of "@" lines alone holds no sung words: nothing to write.
-            auto lyrics = [&] {
-                size_t n = 0;
-                for (const auto [t, i, e] : song.AllEvents()) n += e.IsLyric();
-                return n;
-            };
-            const size_t before = lyrics();
             KaraokeToLyrics(song, track, !Request.Replace);
-            if (lyrics() == before) {
-                result.NoWords = true;
-                return fail(JobFailure::NoWords);
-            }
         }
         WriteJobOutput(song, Job, Request.Force, result);
         if (const std::string lost = NotKeptWarning(facts); result.Succeeded() && !lost.empty())
