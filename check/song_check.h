@@ -95,14 +95,14 @@ struct Finding {
 constexpr int kScreenColumns = 40;
 constexpr int kScreenLines = 4;
 
-// Which of the song's texts are UTF-8. Without one, every valid UTF-8 text
-// is; the text encoding layer knows better (Utf8TestFor): the double-byte
-// characters of East Asian code pages are valid UTF-8 by chance.
+// Which of the song's texts are UTF-8. The text encoding layer tells
+// (Utf8TestFor): the double-byte characters of East Asian code pages are
+// valid UTF-8 by chance, so IsValidUtf8 alone would call such a song mixed.
 using Utf8Test = std::function<bool(std::string_view)>;
 
 // Every finding, in the order of the checks (Soft Karaoke, lyric readers,
 // both); within a check in the order of the song.
-std::vector<Finding> CheckSong(const Song& Song, const Utf8Test& IsUtf8 = {});
+std::vector<Finding> CheckSong(const Song& Song, const Utf8Test& IsUtf8);
 
 // Only the findings that concern `For` (Both: all of them) at `AtLeast` or worse.
 std::vector<Finding> FindingsFor(const std::vector<Finding>& Findings, PlayerFamily For,

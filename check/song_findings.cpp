@@ -182,7 +182,7 @@ class Checker {
             if (!e.IsTextMeta()) continue;
             std::string_view text = song_.Tracks[t].Body(e);
             if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) continue;
-            if (is_utf8_ ? is_utf8_(text) : IsValidUtf8(text)) {
+            if (is_utf8_(text)) {
                 if (utf8++ == 0) utf8_t = t, utf8_i = i;
             } else if (legacy++ == 0) {
                 legacy_t = t, legacy_i = i;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 #include <string_view>
 
 #include "encoding/text_conversion.h"
@@ -374,19 +375,22 @@ std::string UchardetGuess(std::string_view Sample) {
     return detected;
 }
 
-bool ReadsAsUtf8(std::string_view Text, const std::string& SongEncoding) {
-    if (!IsValidUtf8(Text)) return false;
-    if (!HasHighBytes(Text)) return true;
+std::function<bool(std::string_view)> Utf8TestFor(const std::string& SongEncoding) {
     const Entry* entry = FindEntry(SongEncoding);
-    if (!entry || entry->script < Script::Japanese) return true;
-    const std::string legacy = TextDecoder(entry->name).ToUtf8(Text);
-    return !(Plausibility(entry->script, legacy) >= 1 && Plausibility(entry->script, Text) < 1);
+    if (!entry || entry->script < Script::Japanese)
+        return [](std::string_view text) { return IsValidUtf8(text); };
+    // One decoder for all the texts tested, shared by the copies of the test.
+    auto legacy = std::make_shared<const TextDecoder>(entry->name);
+    const Script script = entry->script;
+    return [legacy, script](std::string_view text) {
+        if (!IsValidUtf8(text)) return false;
+        if (!HasHighBytes(text)) return true;
+        return !(Plausibility(script, legacy->ToUtf8(text)) >= 1 && Plausibility(script, text) < 1);
+    };
 }
 
 std::function<bool(std::string_view)> Utf8TestFor(const Song& Song) {
-    return [encoding = DetectEncoding(SongTexts(Song))](std::string_view text) {
-        return ReadsAsUtf8(text, encoding);
-    };
+    return Utf8TestFor(DetectEncoding(SongTexts(Song)));
 }
 
 std::string DetectEncoding(const std::vector<std::string_view>& Texts) {

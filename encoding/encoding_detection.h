@@ -47,15 +47,14 @@ std::vector<std::string_view> SongTexts(const Song& Song);
 // "WINDOWS-1252" winning near ties; "WINDOWS-1252" when no reading is.
 std::string DetectEncoding(const std::vector<std::string_view>& Texts);
 
-// Whether a text of a song whose texts are in `SongEncoding` (as
-// DetectEncoding gives it) is UTF-8: valid UTF-8, unless the song's code page
-// is an East Asian one that reads the text plausibly where UTF-8 reads no
-// letter of that script. Double-byte characters are valid UTF-8 by chance
-// ("一" in GBK is the bytes D2 BB, a Cyrillic "һ" in UTF-8).
-bool ReadsAsUtf8(std::string_view Text, const std::string& SongEncoding);
-
-// ReadsAsUtf8 for the texts of `Song`, its encoding detected once (the test
-// the song check takes).
+// Which texts of a song whose texts are in `SongEncoding` (as
+// DetectEncoding gives it) are UTF-8: the valid UTF-8 ones, unless the song's
+// code page is an East Asian one that reads the text plausibly where UTF-8
+// reads no letter of that script. Double-byte characters are valid UTF-8 by
+// chance ("一" in GBK is the bytes D2 BB, a Cyrillic "һ" in UTF-8).
+std::function<bool(std::string_view)> Utf8TestFor(const std::string& SongEncoding);
+// The same for the texts of `Song`, its encoding detected once (the test the
+// song check takes).
 std::function<bool(std::string_view)> Utf8TestFor(const Song& Song);
 
 // What uchardet alone makes of the bytes: its name for the encoding, or the

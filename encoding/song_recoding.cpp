@@ -95,11 +95,12 @@ RecodeOutcome RecodeSongTexts(Song& song, const std::string& Target, const std::
     const TextDecoder read_back(Target);
     const bool target_utf8 = SameEncoding(Target, "UTF-8");
     const bool legacy_is_target = SameEncoding(Target, from_legacy);
+    const auto reads_as_utf8 = Utf8TestFor(from_legacy);
     RecodeOutcome outcome;
     std::vector<std::pair<std::pair<int16_t, int32_t>, std::string>> rewritten;
     for (const auto& [t, i] : texts) {
         const std::string_view text = song.Tracks[t].Body(song.Tracks[t][i]);
-        const bool utf8 = ReadsAsUtf8(text, from_legacy);
+        const bool utf8 = reads_as_utf8(text);
         if ((utf8 && target_utf8) || (!utf8 && legacy_is_target)) continue;
         std::optional<std::string> recoded = (utf8 ? from_utf8 : from_other).Convert(text);
         if (!recoded) {

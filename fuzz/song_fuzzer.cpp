@@ -17,6 +17,7 @@
 #include "check/song_check.h"
 #include "editing/edit_error.h"
 #include "editing/timed_words.h"
+#include "encoding/encoding_detection.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace verselane;
@@ -37,7 +38,7 @@ void ReadsBack(const std::string& bytes, const char* what) {
 }
 
 void CheckAndRepair(const Song& song) {
-    for (const Finding& finding : CheckSong(song)) {
+    for (const Finding& finding : CheckSong(song, Utf8TestFor(song))) {
         if (finding.Fix == Repair::None) continue;
         Song repaired = song;
         ApplyRepair(repaired, finding.Fix);

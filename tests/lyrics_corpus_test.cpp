@@ -12,6 +12,7 @@
 
 #include "check/song_check.h"
 #include "cli/outcome_text.h"
+#include "encoding/encoding_detection.h"
 #include "lyrics/converters.h"
 #include "lyrics/sung_lines.h"
 #include "lyrics/track_choice.h"
@@ -68,8 +69,9 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
         if (!ReadSong(song, facts, path.string()).SongUsable()) continue;
         const std::string name =
             path.parent_path().filename().string() + "_" + path.filename().string();
-        const bool wrong_before =
-            !FindingsFor(CheckSong(song), PlayerFamily::Both, Severity::ShowsWrong).empty();
+        const bool wrong_before = !FindingsFor(CheckSong(song, Utf8TestFor(song)),
+                                               PlayerFamily::Both, Severity::ShowsWrong)
+                                       .empty();
         // To lyrics keeping the karaoke text, to lyrics in its place, to karaoke.
         for (int way = 0; way < 3; ++way) {
             const bool keep = way == 0, to_karaoke = way == 2;
@@ -121,8 +123,8 @@ TEST(LyricsCorpus, BothDirectionsKeepTheWordsLinesAndTimes) {
             const PlayerFamily players =
                 to_karaoke ? PlayerFamily::SoftKaraoke : PlayerFamily::LyricReaders;
             std::string wrong;
-            for (const Finding& f :
-                 FindingsFor(CheckSong(converted), players, Severity::ShowsWrong))
+            for (const Finding& f : FindingsFor(CheckSong(converted, Utf8TestFor(converted)),
+                                                players, Severity::ShowsWrong))
                 wrong += std::string(FindingIdText(f.Id)) + ": " + cli::FindingText(f) + "\n";
             EXPECT_TRUE(wrong.empty() || wrong_before) << wrong;
 
