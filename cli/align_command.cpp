@@ -300,8 +300,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
             << "\n";
         return 1;
     }
-    if (const std::string lost = workflow::NotKeptWarning(facts); !lost.empty())
-        err << PrintableName(Command.Song) << ": warning: " << lost << "\n";
+    WarnOfWhatIsNotKept(Command.Song, facts, err);
 
     // With the song on standard output, the report goes to the error stream.
     std::ostream& report = WritesToStandardOutput(output) ? err : out;
@@ -321,7 +320,7 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
             return !p.Pinned && p.Reason != align::Doubt::None;
         }));
     report << "Syllables: " << placed.size() << ", " << doubtful << " doubtful; written to "
-           << (output == "-" ? std::string("standard output") : PrintableName(output)) << "\n";
+           << OutputFileName(output) << "\n";
     if (Command.Report) {
         const TempoMap tempo(song);
         std::vector<size_t> order;

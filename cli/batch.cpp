@@ -62,6 +62,15 @@ bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, st
     return true;
 }
 
+void WarnOfWhatIsNotKept(const std::string& Input, const SongFacts& Facts, std::ostream& err) {
+    if (const std::string lost = workflow::NotKeptWarning(Facts); !lost.empty())
+        err << PrintableName(Input) << ": warning: " << lost << "\n";
+}
+
+std::string OutputFileName(const std::string& FileName) {
+    return FileName == "-" ? std::string("standard output") : PrintableName(FileName);
+}
+
 bool WritesToStandardOutput(const std::string& Output) {
     if (Output == "-") return true;
     struct stat standard_output;

@@ -44,6 +44,13 @@ bool ReadTextFile(const std::string& FileName, std::string_view What, std::strin
 // The name of such a file in messages: "standard input" for "-".
 std::string TextFileName(const std::string& FileName);
 
+// Warns on `err` ("INPUT: warning: ...") of what a song written from
+// `Input` leaves out of it, as NotKeptWarning says; nothing when nothing.
+void WarnOfWhatIsNotKept(const std::string& Input, const SongFacts& Facts, std::ostream& err);
+
+// The name of an output file in messages: "standard output" for "-".
+std::string OutputFileName(const std::string& FileName);
+
 // Whether writing `Output` writes to standard output: "-", or the file or
 // pipe standard output already is. A command's report then goes to the
 // error stream, so that the song's bytes stay alone on standard output.

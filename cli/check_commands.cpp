@@ -283,10 +283,7 @@ int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std:
             }
             result.Note = made.empty() ? "no repair of the words" : "repaired:";
             for (const std::string& name : made) result.Note += " " + name;
-            WriteJobOutput(song, job, Command.Force, result);
-            if (const std::string lost = workflow::NotKeptWarning(facts);
-                result.Succeeded() && !lost.empty())
-                result.Warnings.push_back(lost);
+            WriteJobOutput(song, facts, job, Command.Force, result);
         } catch (const RuntimeError&) {
             result.Failure = workflow::JobFailure::Other;
             result.Error = CurrentError();

@@ -188,8 +188,7 @@ int RunCopy(const CopyCommand& Command, std::ostream& err) {
             << "\n";
         return 1;
     }
-    if (const std::string lost = workflow::NotKeptWarning(facts); !lost.empty())
-        err << input << ": warning: " << lost << "\n";
+    WarnOfWhatIsNotKept(Command.Input, facts, err);
     return 0;
 }
 

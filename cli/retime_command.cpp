@@ -188,14 +188,13 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
             << "\n";
         return 1;
     }
-    if (const std::string lost = workflow::NotKeptWarning(facts); !lost.empty())
-        err << PrintableName(command.Song) << ": warning: " << lost << "\n";
+    WarnOfWhatIsNotKept(command.Song, facts, err);
     // A syllable pinned twice to one tick is one pin.
     std::set<size_t> pinned;
     for (const auto& pin : pins) pinned.insert(pin.first);
     (WritesToStandardOutput(output) ? err : out)
         << "Syllables: " << words->Count() << ", " << pinned.size() << " pinned; written to "
-        << (output == "-" ? std::string("standard output") : PrintableName(output)) << "\n";
+        << OutputFileName(output) << "\n";
     return 0;
 }
 

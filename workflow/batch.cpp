@@ -168,7 +168,8 @@ bool ReadJobInput(const Job& Job, bool Force, bool Salvage, Song& Song, SongFact
     return true;
 }
 
-void WriteJobOutput(const Song& Song, const Job& Job, bool Force, JobResult& Result) {
+void WriteJobOutput(const Song& Song, const SongFacts& Read, const Job& Job, bool Force,
+                    JobResult& Result) {
     MakeFolderOf(Job.Output);
     // Encoded straight into the file: a big song is never held twice.
     std::optional<WriteFailure> failure =
@@ -176,6 +177,8 @@ void WriteJobOutput(const Song& Song, const Job& Job, bool Force, JobResult& Res
     if (failure) {
         Result.Failure = JobFailure::WriteFailed;
         Result.Write = std::move(*failure);
+    } else if (std::string lost = NotKeptWarning(Read); !lost.empty()) {
+        Result.Warnings.push_back(std::move(lost));
     }
 }
 
@@ -230,9 +233,7 @@ JobResult ConvertFile(const ConversionRequest& Request, const Job& Job) {
         } else {
             KaraokeToLyrics(song, track, !Request.Replace);
         }
-        WriteJobOutput(song, Job, Request.Force, result);
-        if (const std::string lost = NotKeptWarning(facts); result.Succeeded() && !lost.empty())
-            result.Warnings.push_back(lost);
+        WriteJobOutput(song, facts, Job, Request.Force, result);
     } catch (...) {
         result.Error = CurrentError();
         return fail(JobFailure::Other);

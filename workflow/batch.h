@@ -115,8 +115,11 @@ std::vector<Job> PlanJobs(const std::vector<std::string>& Inputs, const std::str
 bool ReadJobInput(const Job& Job, bool Force, bool Salvage, Song& Song, SongFacts& Facts,
                   JobResult& Result);
 // Writes the song to the job's output (its folder made when missing): a new
-// file, or in place of an existing one with `Force`.
-void WriteJobOutput(const Song& Song, const Job& Job, bool Force, JobResult& Result);
+// file, or in place of an existing one with `Force`. Once written, the
+// result warns of what the output leaves out of the file read (`Read`: the
+// facts of that read), as NotKeptWarning says.
+void WriteJobOutput(const Song& Song, const SongFacts& Read, const Job& Job, bool Force,
+                    JobResult& Result);
 
 // Converts one input.
 JobResult ConvertFile(const ConversionRequest& Request, const Job& Job);
