@@ -186,15 +186,18 @@ std::string SetAlignOption(const std::string& name, const std::string& v, AlignC
         if (v != "lyrics" && v != "karaoke" && v != "both")
             return "--to takes lyrics, karaoke or both, not " + v;
         Command.To = v;
-    } else if (name == "--encoding" || name == "--sheet-encoding") {
+    } else if (name == "--encoding") {
+        if (std::string refusal = SongEncodingRefusal(EncodingName(v)); !refusal.empty())
+            return refusal;
+        Command.Encoding = EncodingName(v);
+    } else if (name == "--sheet-encoding") {
+        // A sheet may be UTF-16 text, which no song's texts are.
         try {
             TextDecoder check(EncodingName(v));
         } catch (const std::invalid_argument&) {
             return "unknown encoding: " + v;
         }
-        // A sheet may be UTF-16 text; the song's texts never are.
-        if (name == "--encoding" && !KeepsAscii(EncodingName(v))) return NotAsciiMessage(v);
-        (name == "--encoding" ? Command.Encoding : Command.SheetEncoding) = EncodingName(v);
+        Command.SheetEncoding = EncodingName(v);
     }
     return {};
 }

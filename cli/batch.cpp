@@ -62,6 +62,17 @@ bool ReadWholeSong(const std::string& FileName, Song& Song, SongFacts& Facts, st
     return true;
 }
 
+std::string SongEncodingRefusal(const std::string& Encoding) {
+    try {
+        TextDecoder check(Encoding);
+    } catch (const std::invalid_argument&) {
+        return "unknown encoding: " + Encoding;
+    }
+    if (KeepsAscii(Encoding)) return {};
+    return "the encoding " + Encoding +
+           " does not write plain letters as single bytes; a song's texts are never in it";
+}
+
 void WarnOfWhatIsNotKept(const std::string& Input, const SongFacts& Facts, std::ostream& err) {
     if (const std::string lost = workflow::NotKeptWarning(Facts); !lost.empty())
         err << PrintableName(Input) << ": warning: " << lost << "\n";

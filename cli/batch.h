@@ -44,6 +44,12 @@ bool ReadTextFile(const std::string& FileName, std::string_view What, std::strin
 // The name of such a file in messages: "standard input" for "-".
 std::string TextFileName(const std::string& FileName);
 
+// Why `Encoding` (a name for iconv) cannot be the encoding of a song's texts,
+// or the empty string when it can: "unknown encoding: NAME", or one that does
+// not write ASCII as ASCII (UTF-16, UTF-32, UTF-7), in which no song's texts
+// are.
+std::string SongEncodingRefusal(const std::string& Encoding);
+
 // Warns on `err` ("INPUT: warning: ...") of what a song written from
 // `Input` leaves out of it, as NotKeptWarning says; nothing when nothing.
 void WarnOfWhatIsNotKept(const std::string& Input, const SongFacts& Facts, std::ostream& err);

@@ -250,14 +250,8 @@ int RunCheck(const CheckCommand& Command, std::ostream& out, std::ostream& err) 
 int RunFix(const FixCommand& Command, std::ostream& out, std::ostream& err, std::ostream& terminal,
            bool Terminal) {
     if (!Command.Encoding.empty()) {
-        try {
-            TextDecoder check(Command.Encoding);
-        } catch (const std::invalid_argument&) {
-            err << "verselane-cli: unknown encoding: " << Command.Encoding << "\n";
-            return 2;
-        }
-        if (!KeepsAscii(Command.Encoding)) {
-            err << "verselane-cli: " << NotAsciiMessage(Command.Encoding) << "\n";
+        if (const std::string refusal = SongEncodingRefusal(Command.Encoding); !refusal.empty()) {
+            err << "verselane-cli: " << refusal << "\n";
             return 2;
         }
     }

@@ -45,18 +45,14 @@ std::optional<ShownSong> ReadForShowing(const std::string& path, std::ostream& e
 
 std::optional<TextDecoder> DecoderFor(const Song& song, const std::string& encoding,
                                       std::ostream& err) {
-    try {
-        TextDecoder decoder = SongDecoder(song, encoding);
-        if (!encoding.empty() && !KeepsAscii(EncodingName(encoding))) {
-            err << "verselane-cli: " << NotAsciiMessage(encoding) << "\n";
+    if (!encoding.empty()) {
+        if (const std::string refusal = SongEncodingRefusal(EncodingName(encoding));
+            !refusal.empty()) {
+            err << "verselane-cli: " << refusal << " (see 'verselane-cli lyrics --help')\n";
             return std::nullopt;
         }
-        return decoder;
-    } catch (const std::invalid_argument&) {
-        err << "verselane-cli: unknown encoding: " << encoding
-            << " (see 'verselane-cli lyrics --help')\n";
-        return std::nullopt;
     }
+    return SongDecoder(song, encoding);
 }
 
 std::string TrackChoiceText(const Song& song, ConversionDirection direction) {

@@ -5,8 +5,8 @@
 #include <functional>
 #include <iterator>
 
+#include "cli/batch.h"
 #include "cli/command_line.h"
-#include "cli/outcome_text.h"
 #include "encoding/text_encoding.h"
 
 namespace verselane::cli {
@@ -167,12 +167,8 @@ ParsedCommand MakeBatch(const std::string& name, const TypedOptions& v, const Gi
             return usage(track_error);
     }
     if (given("--encoding")) {
-        try {
-            TypedText("", v.encoding);
-        } catch (const std::invalid_argument&) {
-            return usage("unknown encoding: " + v.encoding);
-        }
-        if (!KeepsAscii(v.encoding)) return usage(NotAsciiMessage(v.encoding));
+        if (std::string refusal = SongEncodingRefusal(v.encoding); !refusal.empty())
+            return usage(refusal);
         convert.Encoding = v.encoding;
     }
     if (given("--language")) convert.Language = v.language;

@@ -212,9 +212,4 @@ std::string ErrorDescription(const CaughtError& Error) {
     return "Unknown error";
 }
 
-std::string NotAsciiMessage(const std::string& Encoding) {
-    return "the encoding " + Encoding +
-           " does not write plain letters as single bytes; a song's texts are never in it";
-}
-
 }  // namespace verselane::cli

@@ -33,8 +33,4 @@ std::string WriteFailureMessage(const WriteFailure& Failure);
 // memory", what another exception said, or "Unknown error".
 std::string ErrorDescription(const CaughtError& Error);
 
-// The refusal of an encoding that does not write ASCII as ASCII (UTF-16,
-// UTF-32, UTF-7), in which no song's texts are.
-std::string NotAsciiMessage(const std::string& Encoding);
-
 }  // namespace verselane::cli
