@@ -391,8 +391,8 @@ bool SongHasWords(const Song& song, const SongFacts& facts) {
 }
 
 void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Texts,
-              const Alignment& Placement, WordsOutput Output, const KaraokeInfo& Info, bool Replace,
-              const std::function<std::string(std::string_view)>& ToSongBytes) {
+              const Alignment& Placement, WordsOutput Output, const KaraokeInfo& Info,
+              bool Replace) {
     if (Replace) RemoveWords(song, facts);
     // Tracks made for words that hold none: one named for lyrics takes the
     // lyric events; for karaoke text the empty ones go, and the converter
@@ -433,8 +433,7 @@ void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Text
         events.push_back({Event::Meta(0, kMetaTrackName), "Lyrics"});
     }
     for (size_t i = 0; i < Texts.size() && i < Placement.Syllables.size(); ++i) {
-        events.push_back(
-            {Event::Meta(Placement.Syllables[i].Tick, kMetaLyric), ToSongBytes(Texts[i])});
+        events.push_back({Event::Meta(Placement.Syllables[i].Tick, kMetaLyric), Texts[i]});
         end = std::max(end, Placement.Syllables[i].Tick);
     }
     std::stable_sort(events.begin(), events.end(), [](const Placed& a, const Placed& b) {

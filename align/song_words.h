@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -110,11 +109,11 @@ enum class WordsOutput { Lyrics, Karaoke, Both };
 // track is added), and for Karaoke or Both the Soft Karaoke words track made
 // from them by the converter (without the lyric events for Karaoke). With
 // `Replace` the song's old words go first: every lyric event, and the Soft
-// Karaoke text with its "@K" line. `ToSongBytes` turns the UTF-8 texts into
-// the bytes the song keeps.
+// Karaoke text with its "@K" line. `Texts` are the lyric events' bytes, in
+// the song's encoding (LyricTexts, then the encoding layer's SungWordsIn).
 // The facts say the song holds lyric events (and karaoke text) after it.
 void PutWords(Song& song, SongFacts& facts, const std::vector<std::string>& Texts,
-              const Alignment& Placement, WordsOutput Output, const KaraokeInfo& Info, bool Replace,
-              const std::function<std::string(std::string_view)>& ToSongBytes);
+              const Alignment& Placement, WordsOutput Output, const KaraokeInfo& Info,
+              bool Replace);
 
 }  // namespace verselane::align

@@ -288,15 +288,11 @@ int RunAlign(const AlignCommand& Command, std::ostream& out, std::ostream& err) 
                                                             : align::WordsOutput::Both;
     KaraokeInfo info = SongKaraokeInfo(song);
     info.Language = align::KaraokeLanguageName(aligned.Language);
-    const std::vector<std::string> texts = align::LyricTexts(aligned.Sheet);
-    const std::string words_encoding = EncodingForWords(texts, encoding);
-    if (words_encoding != encoding)
-        err << "some words do not fit " << encoding << ": all are written as UTF-8\n";
     bool kept_utf8 = false;
-    auto to_song = [&](std::string_view utf8) {
-        return SungWordsIn(utf8, words_encoding, kept_utf8);
-    };
-    align::PutWords(song, facts, texts, aligned.Placement, to, info, Command.Replace, to_song);
+    const std::vector<std::string> texts =
+        SungWordsIn(align::LyricTexts(aligned.Sheet), encoding, kept_utf8);
+    if (kept_utf8) err << "some words do not fit " << encoding << ": all are written as UTF-8\n";
+    align::PutWords(song, facts, texts, aligned.Placement, to, info, Command.Replace);
     if (const std::optional<WriteFailure> failure =
             WriteSong(song, output, Command.Force ? ExistingFile::Replace : ExistingFile::Keep)) {
         err << PrintableName(output) << ": " << PrintableName(WriteFailureMessage(*failure))

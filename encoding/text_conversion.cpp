@@ -195,14 +195,19 @@ bool KeepsAscii(const std::string& Encoding) {
            std::string_view(out, static_cast<size_t>(next - out)) == kAscii;
 }
 
-std::string EncodingForWords(const std::vector<std::string>& Utf8Words,
-                             const std::string& Encoding) {
+std::vector<std::string> SungWordsIn(const std::vector<std::string>& Utf8Words,
+                                     const std::string& Encoding, bool& KeptUtf8) {
+    std::vector<std::string> bytes;
+    bytes.reserve(Utf8Words.size());
     bool kept = false;
     for (const std::string& words : Utf8Words) {
-        SungWordsIn(words, Encoding, kept);
-        if (kept) return {};
+        bytes.push_back(SungWordsIn(words, Encoding, kept));
+        if (kept) {
+            KeptUtf8 = true;
+            return Utf8Words;
+        }
     }
-    return Encoding;
+    return bytes;
 }
 
 }  // namespace verselane

@@ -68,10 +68,10 @@ std::string SungWordsIn(std::string_view Utf8, const std::string& Encoding, bool
 // and UTF-7 do not, nor an encoding iconv does not know.
 bool KeepsAscii(const std::string& Encoding);
 
-// The encoding to write sung words in: `Encoding` when it holds every one
-// of them, else the empty string (UTF-8 as they are), so that the words of
-// a song never mix two encodings.
-std::string EncodingForWords(const std::vector<std::string>& Utf8Words,
-                             const std::string& Encoding);
+// The same for all the words of a song, each as SungWordsIn puts it; when
+// any does not fit `Encoding`, all stay UTF-8 and `KeptUtf8` is set, so that
+// a song's words never mix two encodings.
+std::vector<std::string> SungWordsIn(const std::vector<std::string>& Utf8Words,
+                                     const std::string& Encoding, bool& KeptUtf8);
 
 }  // namespace verselane

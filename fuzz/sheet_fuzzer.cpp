@@ -89,8 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(placed[s].Tick >= placed[s - 1].Tick, "syllables out of sheet order");
 
     const std::vector<std::string> texts = align::LyricTexts(aligned.Sheet);
-    align::PutWords(song, facts, texts, aligned.Placement, align::WordsOutput::Both, {}, false,
-                    [](std::string_view utf8) { return std::string(utf8); });
+    align::PutWords(song, facts, texts, aligned.Placement, align::WordsOutput::Both, {}, false);
     Song back;
     Check(fuzz::ReadsBack(fuzz::EncodeOrDie(song, "writing"), back),
           "the written song does not read back");

@@ -113,8 +113,7 @@ void AlignOnto(const Song& song) {
     Song with_words = song;
     SongFacts facts;
     align::PutWords(with_words, facts, align::LyricTexts(aligned.Sheet), aligned.Placement,
-                    align::WordsOutput::Both, {}, true,
-                    [](std::string_view utf8) { return std::string(utf8); });
+                    align::WordsOutput::Both, {}, true);
     ReadsBack(Written(with_words), "a song with aligned words does not read back");
 }
 

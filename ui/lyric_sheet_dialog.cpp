@@ -241,16 +241,15 @@ void LyricSheetDialog::Finish(const Outcome& outcome) {
         // The words go into the song in its own encoding when it has words,
         // as the align command writes them; else as UTF-8.
         const bool had_words = align::SongHasWords(song_, facts_);
-        const std::vector<std::string> texts = align::LyricTexts(aligned.Sheet);
         // Words the song's encoding cannot hold make all of them UTF-8.
-        const std::string encoding =
-            EncodingForWords(texts, had_words ? SongDecoder(song_).Encoding() : std::string());
         bool kept = false;
+        const std::vector<std::string> texts =
+            SungWordsIn(align::LyricTexts(aligned.Sheet),
+                        had_words ? SongDecoder(song_).Encoding() : std::string(), kept);
         KaraokeInfo info = SongKaraokeInfo(song);
         info.Language = align::KaraokeLanguageName(aligned.Language);
         align::PutWords(song, facts, texts, aligned.Placement, align::WordsOutput::Both, info,
-                        had_words,
-                        [&](std::string_view utf8) { return SungWordsIn(utf8, encoding, kept); });
+                        had_words);
         result_ = std::move(song);
         result_facts_ = std::move(facts);
         const TempoMap tempo(*result_);
