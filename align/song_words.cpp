@@ -321,10 +321,8 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
                                 : kNoNotes;
     result.Placement = AlignSyllables(notes, shapes, pins, options);
     if (result.Placement.FirstWithoutNote >= 0) {
-        const int line =
-            result.Sheet.Syllables[static_cast<size_t>(result.Placement.FirstWithoutNote)].Line;
         const auto first = static_cast<size_t>(result.Placement.FirstWithoutNote);
-        result.RanOut = NotesRanOut{first + 1, line};
+        result.RanOut = NotesRanOut{first + 1, result.Sheet.Syllables[first].Line};
         // Run out before a pin, not at the song's end: the pin left no note
         // before it for the syllables between.
         const auto& placed = result.Placement.Syllables;
@@ -340,15 +338,12 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
 std::vector<std::string> LyricTexts(const LyricSheet& Sheet) {
     std::vector<std::string> texts;
     const auto& s = Sheet.Syllables;
-    auto opens_with_mark = [](std::string_view t) {
-        return t.starts_with('/') || t.starts_with('\\');
-    };
     for (size_t i = 0; i < s.size(); ++i) {
         std::string text = s[i].Text;
         // A "/" or a backslash opening a lyric or karaoke text is read as a line's
         // end. Inside a word it goes to the syllable before ("and/" "or");
         // elsewhere a space in front keeps it a character of the word.
-        if (opens_with_mark(text)) {
+        if (text.starts_with('/') || text.starts_with('\\')) {
             const size_t marks = text.find_first_not_of("/\\");
             if (i > 0 && !s[i].WordStart && marks != std::string::npos) {
                 texts.back() += text.substr(0, marks);

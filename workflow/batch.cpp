@@ -214,18 +214,16 @@ JobResult ConvertFile(const ConversionRequest& Request, const Job& Job) {
         result.Track = track;
         // Words the song holds in the other form already would be doubled (a
         // song converted before, met again in a folder's batch): nothing to do.
-        const ConversionDirection back = Request.Direction == ConversionDirection::LyricsToKaraoke
-                                             ? ConversionDirection::KaraokeToLyrics
-                                             : ConversionDirection::LyricsToKaraoke;
-        if (const int16_t other = WordsTrack(song, back); other >= 0) {
-            const bool karaoke_there = Request.Direction == ConversionDirection::LyricsToKaraoke;
-            if (!karaoke_there || HasKaraokeHeader(song)) {
-                result.Unchanged = true;
-                result.Note = std::string(karaoke_there ? "has karaoke text already"
-                                                        : "has lyric events already") +
-                              " (track " + std::to_string(other) + "); nothing written";
-                return result;
-            }
+        // Karaoke text counts only in a song with its "@K" line.
+        const bool to_karaoke = Request.Direction == ConversionDirection::LyricsToKaraoke;
+        const int16_t there = WordsTrack(song, to_karaoke ? ConversionDirection::KaraokeToLyrics
+                                                          : ConversionDirection::LyricsToKaraoke);
+        if (there >= 0 && (!to_karaoke || HasKaraokeHeader(song))) {
+            result.Unchanged = true;
+            result.Note =
+                std::string(to_karaoke ? "has karaoke text already" : "has lyric events already") +
+                " (track " + std::to_string(there) + "); nothing written";
+            return result;
         }
         if (Request.Direction == ConversionDirection::LyricsToKaraoke) {
             LyricsToKaraoke(song, track, InformationFor(song, Request, result.TypedLines),
