@@ -41,6 +41,8 @@ bool HasKaraokeHeader(const Song& song) {
 
 bool HasMarkedLines(const Song& song, int16_t Track) {
     int32_t texts = 0, marked = 0;
+    int32_t first_mark = -1;
+    bool marks_apart = false;  // marks at two times at least
     const verselane::Track& track = song.At(Track);
     for (const Event& e : track) {
         if (!e.IsText()) continue;
@@ -49,10 +51,16 @@ bool HasMarkedLines(const Song& song, int16_t Track) {
         if (mark) text.remove_prefix(1);
         if (text.starts_with('@')) continue;
         ++texts;
-        marked += mark;
+        if (!mark) continue;
+        ++marked;
+        if (first_mark < 0) first_mark = e.Tick;
+        marks_apart = marks_apart || e.Tick != first_mark;
     }
-    // One stray mark ("/Bb" among chord names) does not make karaoke text.
-    return marked > 0 && marked * 20 >= texts;
+    // Karaoke lines follow one another in time. One stray mark ("/Bb" among
+    // chord names, "/Coda" among section names) does not make karaoke text,
+    // nor do credits written together at the start ("/ Arranged by ...",
+    // "\ (c) 1999").
+    return marks_apart && marked * 20 >= texts;
 }
 
 namespace {

@@ -33,8 +33,10 @@ TrackNameGuesses GuessWordsTracks(const Song& Song);
 // Karaoke text is the text events (meta type 1) of a song marked as Soft
 // Karaoke by an "@K" line in any track, or of a track whose texts mark their
 // lines with "\" and "/" as karaoke text does: at least one in twenty of its
-// texts that are not "@" tags opens with a mark (a line has fewer syllables). Other texts (credits,
-// titles, instrument or performance notes) are not words.
+// texts that are not "@" tags opens with a mark (a line has fewer
+// syllables), and the marks fall at two times at least (lines follow one
+// another). Other texts (credits, titles, section names, instrument or
+// performance notes) are not words.
 bool HasKaraokeHeader(const Song& Song);
 // A bad track raises SubscriptOutOfRange.
 bool HasMarkedLines(const Song& Song, int16_t Track);

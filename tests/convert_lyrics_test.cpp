@@ -78,12 +78,12 @@ struct Fixture : ConversionDialog, ConversionHost {
 TEST(ConvertLyricsPreselection, ListIndexIsTrackNumberAndTheLikeliestTrackIsChosen) {
     const int kNew = -2;  // "NEW TRACK"
     const std::tuple<std::string, int, int> rows[] = {
-        {"|Piano|Vocal|Lyrics=L", 3, 2},   // Lyrics and Vocal names
-        {"|Drums|Bass|Voice=L", 3, kNew},  // Voice name
-        {"|Lyrics=L|Words", 1, 1},         // lyrics beats words
-        {"|Piano|Bass=T", 2, kNew},        // karaoke text only
-        {"|Piano|Bass=T|Gtr=L", 3, kNew},  // lyrics before text
-        {"Lyrics=L", 0, 0},                // format 0 named Lyrics
+        {"|Piano|Vocal|Lyrics=L", 3, 2},    // Lyrics and Vocal names
+        {"|Drums|Bass|Voice=L", 3, kNew},   // Voice name
+        {"|Lyrics=L|Words", 1, 1},          // lyrics beats words
+        {"|Piano|Bass=TT", 2, kNew},        // karaoke text only
+        {"|Piano|Bass=TT|Gtr=L", 3, kNew},  // lyrics before text
+        {"Lyrics=L", 0, 0},                 // format 0 named Lyrics
     };
     for (const auto& [layout, selected, selected2] : rows) {
         Laid laid = LaidOutSong(layout);
@@ -171,7 +171,7 @@ TEST(ConvertLyricsRun, EachWayARunEnds) {
         EXPECT_TRUE(f.refusals == r.refused) << r.layout;
     }
     // A track that the song does not have: the error reaches the caller.
-    Laid song = LaidOutSong("|Words=T");
+    Laid song = LaidOutSong("|Words=TT");
     Fixture f;
     f.click = KaraokeToLyrics, f.track = 50;
     EXPECT_THROW(f.Run(song), RuntimeError);

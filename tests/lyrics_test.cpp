@@ -32,16 +32,16 @@ using Tracks = std::vector<Events>;
 // most, else the track with the most (the lowest on a tie), else -1.
 TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
     // The guesses lyrics, words, vocal, Source(), then the choices to karaoke and to lyrics.
-    const std::pair<std::string_view, std::vector<int>> cases[] = {
-        {"|Piano|Vocal=L|Lyrics=T", {3, -1, 2, 3, 2, 3}},
+    const std::pair<std::string, std::vector<int>> cases[] = {
+        {"|Piano|Vocal=L|Lyrics=TT", {3, -1, 2, 3, 2, 3}},
         {"|Melody=LL|Words=L", {-1, 2, -1, 2, 2, -1}},
         {"=T|Voice=L|Melody=TT", {-1, -1, 1, 1, 1, 2}},
         {"|Piano=L|Bass=L", {-1, -1, -1, -1, 1, -1}},
-        {"Lyrics=LT", {0, -1, -1, 0, 0, 0}},
+        {"Lyrics=LTT", {0, -1, -1, 0, 0, 0}},
         {"LYRICS|Vocals|Chords", {-1, 2, 1, 2, -1, -1}},
-        {"|Lyrics|Lyrics 2=T", {2, -1, -1, 2, -1, 2}},
+        {"|Lyrics|Lyrics 2=TT", {2, -1, -1, 2, -1, 2}},
         {"|Soft Karaoke=T|Words=TT", {-1, 2, -1, 2, -1, 2}},
-        {"Vocal=LL|Words=L|Lyrics=T", {2, 1, 0, 2, 1, 2}},
+        {"Vocal=LL|Words=L|Lyrics=TT", {2, 1, 0, 2, 1, 2}},
         // A named track holding a few texts ("%-" "%+") beside the words: the
         // words; half as many as the most is enough.
         {"|Words=TTTTT|Vocals=T", {-1, 2, 2, 2, -1, 1}},
@@ -51,9 +51,11 @@ TEST(TrackChoice, NameGuessesAndTheSourceOfEachDirection) {
         // in a song with a "@K" line every text is karaoke text.
         {"=C", {-1, -1, -1, -1, -1, -1}},
         {"Song=C|Piano=L", {-1, -1, -1, -1, 1, -1}},
-        // One marked line makes karaoke text among 20 texts, not among 21.
-        {"|Lyrics=CCCCCCCCCCCCCCCCCCCT", {1, -1, -1, 1, -1, 1}},
-        {"|Lyrics=CCCCCCCCCCCCCCCCCCCCT", {1, -1, -1, 1, -1, -1}},
+        // Two marked lines make karaoke text among 40 texts, not among 41;
+        // one mark alone ("/Coda", "/ Arranged by") makes none.
+        {"|Lyrics=" + std::string(38, 'C') + "TT", {1, -1, -1, 1, -1, 1}},
+        {"|Lyrics=" + std::string(39, 'C') + "TT", {1, -1, -1, 1, -1, -1}},
+        {"|Lyrics=CT", {1, -1, -1, 1, -1, -1}},
         {"|Soft Karaoke=K|Piano=CC", {-1, -1, -1, -1, -1, 2}},
         // "@" lines alone are tags: a header with no words track holds none.
         {"|Soft Karaoke=K", {-1, -1, -1, -1, -1, -1}},

@@ -365,6 +365,21 @@ TEST(SongCheck, EachFindingOnItsMadeSongAtItsPlayerLevelAndNothingOnCleanSongs) 
              for (int i = 0; i < 30; ++i) t.back().push_back(Text(i * 10, i ? "Dm" : "/Bb"));
              t.back().push_back(EndOfTrack(300));
          }},
+        // Nor are credits written together at the start, or one marked
+        // section name among others.
+        {"sk-no-at-k", std::nullopt, false, "",
+         [](Tracks& t) {
+             t[0].insert(t[0].begin() + 1,
+                         {Text(0, "/ Arranged by J. Smith"), Text(0, "\\ (c) 1999")});
+         }},
+        {"sk-no-at-k", std::nullopt, false, "",
+         [](Tracks& t) {
+             t.push_back({Name("Piano")});
+             for (int i = 0;
+                  const char* part : {"Verse", "Chorus", "Verse", "Bridge", "/Coda", "Fine"})
+                 t.back().push_back(Text(480 * i++, part));
+             t.back().push_back(EndOfTrack(480 * 6));
+         }},
         // Syllables after the last note that show nothing (padding bytes).
         {"both-after-last-note", std::nullopt, false, "",
          [](Tracks& t) {
