@@ -12,6 +12,10 @@ struct SongFacts {
     // A RIFF "RMID" file: the bytes of its chunks besides the Standard MIDI
     // File it wraps (a sound bank, information), which no written song keeps.
     int32_t WrapperBytes = 0;
+    // Bytes after the song's last track chunk (junk, a web page, a second
+    // copy of the song, another program's chunks), which no written song
+    // keeps either.
+    int32_t TrailingBytes = 0;
     int32_t Tempo = 0;  // beats per minute of the first tempo event (0: none)
     int16_t KeySignature = 0;
     int16_t KeyMode = 0;

@@ -368,6 +368,16 @@ ReadOutcome ReadSongFrom(SongRead& read, std::string_view bytes, int64_t file_le
         at += 8 + LongAt(file, at + 4);
     }
     if (extra > 0) outcome.Add(Fault(ReadFaultKind::ExtraTracks, announced, extra_at, extra));
+    // Padding after it (NUL bytes, or the 0x1A that old transfers filled a
+    // last block with) carries nothing; other bytes there are not the song's
+    // but are counted, so that what writes the song can say they are left out.
+    if (at < size) {
+        const uint8_t pad = file[at];
+        const bool padding =
+            (pad == 0 || pad == 0x1A) &&
+            std::all_of(file + at, file + size, [&](uint8_t c) { return c == pad; });
+        if (!padding) read.facts.TrailingBytes = ToLong(size - at);
+    }
     return outcome;
 }
 

@@ -270,8 +270,8 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
 }
 
 // What a written song does not keep of the file it came from is said: the
-// sound bank and information of an RMID file.
-TEST(CommandLine, SaysWhatAWrittenSongLeavesOutOfAnRmidFile) {
+// sound bank and information of an RMID file, bytes after the last track.
+TEST(CommandLine, SaysWhatAWrittenSongLeavesOutOfTheFileRead) {
     const std::string lost =
         "s.rmi: warning: an RMID file: its 12 bytes besides the MIDI data (a sound bank, "
         "information) are not kept; the output is a Standard MIDI File\n";
@@ -283,6 +283,11 @@ TEST(CommandLine, SaysWhatAWrittenSongLeavesOutOfAnRmidFile) {
         {"$V copy s.rmi c.mid && cmp c.mid song.mid", 0, "=", "=verselane-cli: " + lost},
         {"$V to-karaoke s.rmi", 0, "s.rmi -> s.kar", "verselane-cli: " + lost},
         {"$V copy song.mid d.mid", 0, "=", "="},
+        // Junk after the last track: a web page a download left there.
+        {"cp song.mid j.mid && printf '<p>page</p>\\r\\n' >> j.mid", 0},
+        {"$V copy j.mid e.mid && cmp e.mid song.mid", 0, "=",
+         "=verselane-cli: j.mid: warning: the 13 bytes after the song's last track (no part of "
+         "the song: junk, a web page, a second copy) are not kept\n"},
     });
 }
 

@@ -414,31 +414,44 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
     }
 }
 
-// Every regression input that fuzzing found: a message or a song; the song
-// writes and reads back, and so do both conversions of its first tracks
-// with events (a new track spanning more ticks than a delta time holds
-// among them). song_check_test checks and repairs them.
-// An RMID file's chunks besides its MIDI data (a sound bank, information)
-// are counted, so that what writes the song can say they are not kept; the
-// RIFF header and the data chunk's own head and pad are no loss.
-TEST(BadInput, TheChunksAnRmidFileHoldsBesidesTheSongAreCounted) {
+// What a written song cannot keep of the file it was read from is counted,
+// so that what writes the song can say so: an RMID file's chunks besides its
+// MIDI data (a sound bank, information; the RIFF header and the data chunk's
+// own head and pad are no loss), and bytes after the last track (junk, a
+// second copy of the song). Track chunks beyond those announced are a fault
+// of their own, not counted again.
+TEST(BadInput, TheBytesBesidesTheSongAreCounted) {
     const std::string smf = Smf(0, 96, {kTrack});
     ASSERT_EQ(smf.size(), 0x2Au);
-    const std::pair<std::string, int32_t> rows[] = {
-        {smf, 0},
-        {Riff("RMID", Hex("'data' 2A000000") + smf), 0},
-        {Riff("RMID", Hex("'DISP' 03000000 'abc' 00 'data' 2A000000") + smf), 12},
-        {Riff("RMID", Hex("'data' 2A000000") + smf + Hex("'LIST' 04000000 'INFO'")), 12},
-        {Riff("RMID", Hex("'data' 29000000") + smf.substr(0, 41) + Hex("00")), 0},
+    const std::tuple<std::string, int32_t, int32_t> rows[] = {
+        {smf, 0, 0},
+        {smf + "X", 0, 1},
+        {smf + std::string(3, '\0'), 0, 0},  // padding carries nothing
+        {smf + std::string(100, '\x1A'), 0, 0},
+        {smf + std::string("\0X", 2), 0, 2},
+        {smf + "<p>a web page</p>", 0, 17},
+        {smf + smf, 0, 0x2A},
+        {smf + Hex("'MTrk' 00000004 00FF2F00"), 0, 0},
+        {smf + Hex("'MTrk' 00000004 00FF2F00 0D0A"), 0, 2},
+        {Riff("RMID", Hex("'data' 2A000000") + smf), 0, 0},
+        {Riff("RMID", Hex("'DISP' 03000000 'abc' 00 'data' 2A000000") + smf), 12, 0},
+        {Riff("RMID", Hex("'data' 2A000000") + smf + Hex("'LIST' 04000000 'INFO'")), 12, 0},
+        {Riff("RMID", Hex("'data' 2C000000") + smf + "XY"), 0, 2},
+        {Riff("RMID", Hex("'data' 29000000") + smf.substr(0, 41) + Hex("00")), 0, 0},
     };
-    for (const auto& [bytes, besides] : rows) {
+    for (const auto& [bytes, besides, after] : rows) {
         Song song;
         SongFacts facts;
         ASSERT_TRUE(ReadSongBytes(song, facts, bytes).SongUsable()) << test::Quote(bytes);
         EXPECT_EQ(facts.WrapperBytes, besides) << test::Quote(bytes);
+        EXPECT_EQ(facts.TrailingBytes, after) << test::Quote(bytes);
     }
 }
 
+// Every regression input that fuzzing found: a message or a song; the song
+// writes and reads back, and so do both conversions of its first tracks
+// with events (a new track spanning more ticks than a delta time holds
+// among them). song_check_test checks and repairs them.
 TEST(BadInput, FuzzingFindsReadCleanlyAndConvertToWritableSongs) {
     int files = 0;
     for (const auto& entry : fs::directory_iterator(VERSELANE_SOURCE_DIR "/tests/data")) {

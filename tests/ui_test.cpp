@@ -432,6 +432,40 @@ TEST(UnsavedWork, AskedBeforeAConvertedSongGoes) {
     }
 }
 
+// Write File says what the song written leaves out of the file it was read
+// from: an RMID file's chunks besides the MIDI data, bytes after the last
+// track.
+TEST(UnsavedWork, WrittenSongSaysWhatOfTheFileReadIsNotInIt) {
+    VERSELANE_REQUIRE_CORPUS();
+    test::TempDir dir;
+    // A song wrapped as RMID data, with an information chunk after it.
+    std::string smf = test::ReadAll(Corpus("lyrics/twinkle_mma.mid"));
+    smf += std::string(smf.size() % 2, '\0');
+    const auto little = [](size_t n) {
+        return std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
+    };
+    test::WriteAll(dir / "s.rmi", "RIFF" + little(smf.size() + 24) + "RMIDdata" +
+                                      little(smf.size()) + smf + "LIST" + little(4) + "INFO");
+    const std::pair<fs::path, QString> rows[] = {
+        {Corpus("lyrics/twinkle_mma.mid"), "Wrote out.kar."},
+        {Corpus("odd/html_tail.mid"),
+         "Wrote out.kar. The 335 bytes after the last track of the "
+         "file read (no part of the song) are not in it."},
+        {dir / "s.rmi",
+         "Wrote out.kar as a Standard MIDI File; the 12 bytes besides the MIDI "
+         "data of the RMID file read (a sound bank, information) are not in it."},
+    };
+    for (const auto& [file, status] : rows) {
+        SCOPED_TRACE(file.string());
+        Window w(nullptr, Show::Active);
+        w.Read(file);
+        w.Convert(Press("Command2"), Press("Done"));
+        ASSERT_EQ(w.State(), kConverted);
+        w.Write(dir / "out.kar");
+        EXPECT_EQ(w.Text(), status);
+    }
+}
+
 // Dialogs cancelled change nothing; then the lyrics in track 0 become
 // karaoke text with the proposed title and typed lines, are written, read
 // back, and read again from the recent files.

@@ -448,14 +448,25 @@ bool MainWindow::writeFile() {
     SetWaitCursor(false);
     if (!failure) {
         Settings().setValue(QStringLiteral("saveFolder"), QFileInfo(*path).absolutePath());
-        // An RMID file's sound bank is not part of the song written.
-        status_->setText(facts_.WrapperBytes > 0
+        // An RMID file's sound bank, and bytes after the last track, are
+        // not part of the song written.
+        QString status = facts_.WrapperBytes > 0
                              ? tr("Wrote %1 as a Standard MIDI File; the %2 bytes besides the "
                                   "MIDI data of the RMID file read (a sound bank, information) "
                                   "are not in it.")
                                    .arg(name)
                                    .arg(facts_.WrapperBytes)
-                             : tr("Wrote %1.").arg(name));
+                             : tr("Wrote %1.").arg(name);
+        if (facts_.TrailingBytes > 0) {
+            status += QLatin1Char(' ') +
+                      (facts_.TrailingBytes == 1
+                           ? tr("The byte after the last track of the file read (no part of "
+                                "the song) is not in it.")
+                           : tr("The %1 bytes after the last track of the file read (no part "
+                                "of the song) are not in it.")
+                                 .arg(facts_.TrailingBytes));
+        }
+        status_->setText(status);
         unsaved_ = false;
         undo_->setClean();
         return true;

@@ -95,10 +95,22 @@ std::string OutputFolderFor(const std::string& OutputDir, const std::string& Sub
 }
 
 std::string NotKeptWarning(const SongFacts& Facts) {
-    if (Facts.WrapperBytes <= 0) return {};
-    return "an RMID file: its " + std::to_string(Facts.WrapperBytes) +
-           " bytes besides the MIDI data (a sound bank, information) are not kept; the output is "
-           "a Standard MIDI File";
+    std::string lost;
+    if (Facts.WrapperBytes > 0) {
+        lost = "an RMID file: its " + std::to_string(Facts.WrapperBytes) +
+               " bytes besides the MIDI data (a sound bank, information) are not kept; the "
+               "output is a Standard MIDI File";
+    }
+    if (Facts.TrailingBytes > 0) {
+        if (!lost.empty()) lost += "; ";
+        const bool one = Facts.TrailingBytes == 1;
+        lost += (one ? std::string("the byte")
+                     : "the " + std::to_string(Facts.TrailingBytes) + " bytes") +
+                " after the song's last track (no part of the song: junk, a web page, a second "
+                "copy) " +
+                (one ? "is" : "are") + " not kept";
+    }
+    return lost;
 }
 
 }  // namespace verselane::workflow

@@ -49,7 +49,8 @@ std::string OutputFolderFor(const std::string& OutputDir, const std::string& Sub
 std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& Path);
 
 // What a written song leaves out of the file it was read from, as a warning:
-// the sound bank and other chunks of an RMID file; empty when nothing.
+// the sound bank and other chunks of an RMID file, the bytes after the last
+// track; empty when nothing.
 std::string NotKeptWarning(const SongFacts& Facts);
 
 }  // namespace verselane::workflow
