@@ -305,6 +305,12 @@ TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
          "FILE\"|3, 0, Title_t, \"Words\""},
         // The same files whatever the number of jobs.
         {"$V to-karaoke song.mid two.mid --out-dir o -j 1 && diff -r o out", 0},
+        // A song named twice, or by a hard link, is done once.
+        {"$V to-karaoke song.mid ./song.mid --out-dir twice", 0,
+         "=song.mid -> twice/song.kar (track 1)\n",
+         "=verselane-cli: 1 written, 0 without words, 0 failed\n"},
+        {"$V to-lyrics song.kar hard.mid --out-dir linked", 0,
+         "=song.kar -> linked/song.lyrics.mid (track 2)\n", "", "", "linked/hard.lyrics.mid"},
         // Karaoke text of "@" lines alone holds no sung words.
         {"python3 -c \"import struct\n"
          "def track(events):\n"

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace verselane::workflow {
@@ -86,6 +87,26 @@ SongInputs ExpandInputs(const std::vector<std::string>& Inputs, bool Recursive) 
             songs.Problems.push_back(problem);
         }
     }
+    // A song named twice (or named and found in a folder named, or reached
+    // by a link) is done once: a second run would only find its own output.
+    std::set<std::pair<dev_t, ino_t>> seen;
+    std::vector<size_t> kept_before(songs.Files.size() + 1, 0);
+    size_t kept = 0;
+    for (size_t i = 0; i < songs.Files.size(); ++i) {
+        kept_before[i] = kept;
+        const auto id = FileIdentity(songs.Files[i]);
+        if (id && !seen.insert(*id).second) continue;
+        if (kept != i) {
+            songs.Files[kept] = std::move(songs.Files[i]);
+            songs.Subfolders[kept] = std::move(songs.Subfolders[i]);
+        }
+        ++kept;
+    }
+    kept_before[songs.Files.size()] = kept;
+    for (SongInputs::Problem& problem : songs.Problems)
+        problem.Before = kept_before[problem.Before];
+    songs.Files.resize(kept);
+    songs.Subfolders.resize(kept);
     return songs;
 }
 

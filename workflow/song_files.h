@@ -21,7 +21,8 @@ inline constexpr const char* kSongExtensions[] = {".mid", ".midi", ".kar", ".rmi
 bool IsSongName(const std::string& Path);
 
 // The inputs with each folder replaced by its songs, by name (with
-// `Recursive`, those of its subfolders too).
+// `Recursive`, those of its subfolders too); a file met again, by any name
+// or link, is left out.
 struct SongInputs {
     std::vector<std::string> Files;
     // Per file: the subfolder of the folder named that it was found in ("" for
