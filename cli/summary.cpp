@@ -57,7 +57,14 @@ void BatchProgress::Finish() {
          << ", "
          << (kind_ == BatchKind::Repair ? std::to_string(unchanged_) + " with nothing to repair"
                                         : std::to_string(without_words_) + " without words")
-         << ", " << failed_ << " failed\n"
+         << ", " << failed_
+         << " failed"
+         // A song holding its words in both forms already is not converted
+         // again; said only when there is one, so that the usual line stays.
+         << (kind_ == BatchKind::Conversion && unchanged_ > 0
+                 ? ", " + std::to_string(unchanged_) + " converted before (nothing written)"
+                 : "")
+         << "\n"
          << std::flush;
 }
 

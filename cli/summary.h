@@ -20,7 +20,7 @@ using workflow::JobResult;
 
 // What a batch does to each song, for the words of its summary.
 enum class BatchKind {
-    Conversion,  // "38 written, 5 without words, 2 failed"
+    Conversion,  // "38 written, 5 without words, 2 failed[, 1 converted before (nothing written)]"
     Repair,      // "38 written, 5 with nothing to repair, 2 failed"
 };
 

@@ -328,8 +328,10 @@ TEST(CommandLine, BatchesWriteWhatTheyCanAndCountTheRest) {
         // A song converted before holds both forms: converting it again
         // would double its words, so nothing is written.
         {"$V to-lyrics out/song.kar -o again.mid", 0,
-         "=out/song.kar: has lyric events already (track 3); nothing written\n", "", "",
-         "again.mid"},
+         "=out/song.kar: has lyric events already (track 3); nothing written\n",
+         "=verselane-cli: 0 written, 0 without words, 0 failed, 1 converted before (nothing "
+         "written)\n",
+         "", "again.mid"},
         {"$V to-karaoke out/song.kar -o again.kar --drop-lyrics", 0,
          "=out/song.kar: has karaoke text already (track 2); nothing written\n", "", "",
          "again.kar"},

@@ -751,12 +751,17 @@ TEST(UserJourney, SongsConvertedInOneGo) {
     EXPECT_EQ(run(drop), (QStringList{"twinkle_mma.mid: written", "not_midi.mid: failed",
                                       "1 written, 0 without words, 1 failed."}));
 
-    // The folder, the other way: both karaoke files convert (twinkle_mma.kar
-    // was written by the run before), but no two songs write one file.
+    // The folder, the other way: twinkle_dmp.kar converts; twinkle_mma.kar,
+    // written by the run before with its lyrics kept, holds both forms and
+    // is not converted again (nor counted as written); no two songs write
+    // one file.
     w.prompts->files.push_back(Path(dir.path()));
-    EXPECT_EQ(run([&] { w.Trigger("ConvertFolderAction"); }, to_lyrics()).mid(0, 4),
+    EXPECT_EQ(run([&] { w.Trigger("ConvertFolderAction"); }, to_lyrics()),
               (QStringList{"not_midi.mid: failed", "twinkle_dmp.kar: written",
-                           "twinkle_mma.kar: written", "twinkle_mma.mid: failed"}));
+                           "twinkle_mma.kar: converted before", "twinkle_mma.mid: failed",
+                           "1 written, 0 without words, 2 failed, 1 converted before (nothing "
+                           "written)."}));
+    EXPECT_TRUE(messages.value(2).startsWith("Its words are in both forms already"));
     // Stop (Esc while running) ends after the song being converted: of 40
     // songs fewer are done (how many, none or a few, depends on the threads'
     // pace), and the rest are counted as not converted.

@@ -257,6 +257,13 @@ void ConvertSongsDialog::addResult(const workflow::Job& job, const workflow::Job
         ++without_words_;
         outcome = tr("without words");
         message = FailureText(job, result, request_.Direction);
+    } else if (result.Succeeded() && result.Unchanged) {
+        // Its words in both forms already: converting would double them.
+        ++converted_before_;
+        outcome = tr("converted before");
+        message =
+            tr("Its words are in both forms already; converting it again would double "
+               "them. Nothing was written.");
     } else if (result.Succeeded()) {
         ++written_;
         salvaged_ += result.Salvaged;
@@ -300,6 +307,9 @@ void ConvertSongsDialog::finish() {
     QString summary = tr("%1 written").arg(written_);
     if (salvaged_ > 0) summary += tr(" (%1 of them from damaged files)").arg(salvaged_);
     summary += tr(", %1 without words, %2 failed").arg(without_words_).arg(failed_);
+    if (converted_before_ > 0) {
+        summary += tr(", %1 converted before (nothing written)").arg(converted_before_);
+    }
     if (left > 0) summary += tr(", %1 not converted (stopped)").arg(left);
     summary_->setText(summary + QLatin1Char('.'));
     cancel_->setText(tr("&Close"));

@@ -62,7 +62,7 @@ class ConvertSongsDialog : public QDialog {
     bool running_ = false;
     std::atomic<bool> stopping_{false};  // read by the batch's thread
     QThread* worker_ = nullptr;          // the batch's thread while it runs
-    int written_ = 0, salvaged_ = 0, without_words_ = 0, failed_ = 0;
+    int written_ = 0, salvaged_ = 0, without_words_ = 0, failed_ = 0, converted_before_ = 0;
 
     QRadioButton* to_karaoke_;
     QRadioButton* to_lyrics_;
