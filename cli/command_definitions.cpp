@@ -105,7 +105,8 @@ void CommandLine::DefineShowing() {
     Switch(lyrics, "--syllables", values.syllable_list,
            "print each sung syllable instead, numbered from 1 as\n"
            "'retime' counts them: NUMBER, TICK, TIME and the text\n"
-           "(\\ opens a paragraph, / a line, - goes on a word)");
+           "(\\ opens a paragraph, / a line, - goes on a word;\n"
+           "a line end inside one event is shown as / or \\)");
     Value(lyrics, "--encoding", values.encoding, "NAME",
           "read the texts in this encoding; by default UTF-8\n"
           "when they are valid UTF-8, else the encoding detected\n"

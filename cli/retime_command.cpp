@@ -106,6 +106,28 @@ std::string EditFaultMessage(const editing::EditFault& fault) {
     return "the edit cannot be made";
 }
 
+namespace {
+
+// A line end inside one event ("kle\rtwin": the event ends a line and opens
+// the next) as the marks of the list: "/" for a line, "\" for a paragraph.
+std::string InnerBreaksMarked(std::string_view text) {
+    std::string marked;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n') {
+            marked += text[i];
+            continue;
+        }
+        bool paragraph = false;
+        for (; i < text.size() && (text[i] == '\r' || text[i] == '\n'); ++i)
+            paragraph = paragraph || text[i] == '\n';
+        --i;
+        marked += paragraph ? '\\' : '/';
+    }
+    return marked;
+}
+
+}  // namespace
+
 bool PrintSyllables(const Song& Song, std::optional<LineSource> From, int16_t Track,
                     const std::function<std::string(std::string_view)>& Show,
                     const std::string& Name, std::ostream& out, std::ostream& err) {
@@ -115,7 +137,7 @@ bool PrintSyllables(const Song& Song, std::optional<LineSource> From, int16_t Tr
         for (const editing::TimedSyllable& s : words.Syllables()) {
             const char* mark = s.ParagraphStart ? "\\" : s.LineStart ? "/" : s.WordStart ? "" : "-";
             out << ++number << "\t" << s.Tick << "\t" << FormatTimestamp(words.Seconds(s.Tick))
-                << "\t" << mark << Show(s.Text) << "\n";
+                << "\t" << mark << Show(InnerBreaksMarked(s.Text)) << "\n";
         }
         return true;
     } catch (const editing::EditError& e) {

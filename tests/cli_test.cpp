@@ -210,6 +210,16 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
          "4\t2140\t0:02.22\t\\again\n"},
         {"$V lyrics song.kar --syllables", 0,
          "=1\t480\t0:00.50\t\\Ma\n2\t960\t0:01.00\t-ry\n3\t1440\t0:01.50\t/had\n"},
+        // A line end inside one lyric ends its line there, as keyboards show it.
+        {"python3 -c \"import struct\n"
+         "def lyric(d, t): return bytes([d]) + bytes.fromhex('ff05') + bytes([len(t)]) + t\n"
+         "data = lyric(0, b'Twin') + lyric(96, b'kle\\rtwin') + lyric(96, b'kle\\n\\rBye') + "
+         "bytes.fromhex('00ff2f00')\n"
+         "open('inner.mid', 'wb').write(b'MThd' + struct.pack('>IHHH', 6, 0, 1, 96) + b'MTrk' + "
+         "struct.pack('>I', len(data)) + data)\"",
+         0},
+        {"$V lyrics inner.mid --syllables", 0,
+         "=1\t0\t0:00.00\t\\Twin\n2\t96\t0:00.50\t-kle/twin\n3\t192\t0:01.00\t-kle\\Bye\n"},
         {"$V retime --help", 0,
          "Usage: verselane-cli retime [OPTIONS] SONG --pin I=TICK...|--line-starts FILE|"
          "\n\nExit status: 0 when the song was written"},
