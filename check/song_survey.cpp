@@ -244,17 +244,27 @@ std::string WithoutLineEnds(std::string_view text) {
 }
 
 // Lyrics that put a space behind every syllable and two behind every word:
-// nearly every sung syllable ends in a space, and at least one in ten in two.
+// nearly every sung syllable ends in a space, and at least one in four in
+// two inside a line (words of four syllables on average would still give
+// that). Two spaces before a line end only pad the line, as lyrics written
+// a word to an event often do ("boat  " then the line end), and two at a
+// phrase's end only here and there ("do,  ") mark no word's end either:
+// joining at single spaces would then run whole words together.
 bool HasSplitWords(const std::vector<std::string_view>& texts) {
     int32_t sung = 0, spaced = 0, doubled = 0;
-    for (std::string_view text : texts) {
-        const std::string stripped = WithoutLineEnds(text);
+    for (size_t k = 0; k < texts.size(); ++k) {
+        const std::string stripped = WithoutLineEnds(texts[k]);
         if (TrimSpaces(stripped).empty()) continue;
         ++sung;
         if (stripped.back() == ' ') ++spaced;
-        if (stripped.ends_with("  ")) ++doubled;
+        // A line end after the syllable, in its own text or opening the next.
+        const size_t last = texts[k].find_last_not_of(" \r\n");
+        const bool ends_line = texts[k].find_first_of("\r\n", last) != std::string_view::npos ||
+                               (k + 1 < texts.size() &&
+                                (texts[k + 1].starts_with('\r') || texts[k + 1].starts_with('\n')));
+        if (stripped.ends_with("  ") && !ends_line) ++doubled;
     }
-    return sung >= 8 && spaced * 20 >= sung * 19 && doubled * 10 >= sung;
+    return sung >= 8 && spaced * 20 >= sung * 19 && doubled * 4 >= sung;
 }
 
 MergedWords MergedWordsOf(const std::vector<std::string_view>& texts) {

@@ -365,6 +365,15 @@ TEST(SongCheck, EachFindingOnItsMadeSongAtItsPlayerLevelAndNothingOnCleanSongs) 
              for (int i = 0; i < 30; ++i) t.back().push_back(Text(i * 10, i ? "Dm" : "/Bb"));
              t.back().push_back(EndOfTrack(300));
          }},
+        // Two spaces before a line end only pad the line (a word to an
+        // event, the line end in the same event or the next one), and two
+        // at a phrase's end only now and then mark no word's end: joining
+        // at single spaces would run whole words together.
+        {"ly-split-words", std::nullopt, false,
+         "Row |row |row |your |boat  |\r|Gent |ly |down |the |stream  \r||Mer |ri |ly |life |is "
+         "|but |a |dream  |\r"},
+        {"ly-split-words", std::nullopt, false,
+         "Suer |te |que |en |el |Sur |ha |do,  | |y |que |bur |le |mos |cias,  | |suer |te \r"},
         // Nor are credits written together at the start, or one marked
         // section name among others.
         {"sk-no-at-k", std::nullopt, false, "",
