@@ -60,8 +60,10 @@ class Checker {
             return;
         }
         const int16_t kt = s_.KaraokeTrack;
+        // Track 0's name is the song's title: words there are not renamed.
         if (NameOfTrack(song_, kt) != "Words") {
-            Add(FindingId::NoWordsTrack, Severity::Advice, sk, kt, -1, Repair::NameWordsTrack);
+            Add(FindingId::NoWordsTrack, Severity::Advice, sk, kt, -1,
+                kt == 0 ? Repair::None : Repair::NameWordsTrack);
         }
         for (int32_t i : s_.KaraokeSyllables) {
             std::string_view text = BodyOf(song_, kt, i);

@@ -64,7 +64,10 @@ bool MoveKaraokeHeader(Song& song) {
 
 bool NameWordsTrack(Song& song) {
     const Survey s = SurveySong(song);
-    if (s.KaraokeSyllables.empty() || NameOfTrack(song, s.KaraokeTrack) == "Words") return false;
+    // Track 0's name is the song's title, which a rename would lose.
+    if (s.KaraokeSyllables.empty() || s.KaraokeTrack == 0 ||
+        NameOfTrack(song, s.KaraokeTrack) == "Words")
+        return false;
     Track& track = song.Tracks[s.KaraokeTrack];
     int32_t name = track.Size() - 1;
     while (name >= 0 && !track[name].IsMeta(kMetaTrackName)) --name;

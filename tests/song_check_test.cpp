@@ -284,6 +284,18 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
             EXPECT_EQ(EncodeSong(song), bytes);
         }
     }
+    // Words in track 0 keep its name, the song's title: the finding offers
+    // no rename, and the repair changes nothing.
+    Tracks words_first = SongOfWords(true);
+    words_first[2][0].Body = "twinkle";
+    words_first[2].insert(words_first[2].begin() + 1, Text(0, "@KMIDI KARAOKE FILE"));
+    Song titled = BuildSong({words_first[2], words_first[0]});
+    const std::vector<Finding> found = CheckSong(titled, Utf8TestFor(titled));
+    ASSERT_EQ(Count(found, "sk-no-words-track"), 1) << Ids(found);
+    EXPECT_EQ(std::ranges::find(found, "sk-no-words-track", IdOf)->Fix, Repair::None);
+    const std::string titled_bytes = EncodeSong(titled);
+    EXPECT_FALSE(ApplyRepair(titled, Repair::NameWordsTrack));
+    EXPECT_EQ(EncodeSong(titled), titled_bytes);
     // A format 0 song's text events move to a words track after track 0.
     Song flat = Build(MadeFor("sk-format"));
     const std::vector<std::string> texts = MetaTexts(flat, 0, kMetaText);
