@@ -289,6 +289,17 @@ double Plausibility(Script script, std::string_view utf8) {
                 typical -= 4;
             }
             if (In(cp, 0xE40, 0xE44) && !In(next, 0xE01, 0xE2E)) typical -= 4;
+            // Hebrew's final forms (ך ם ן ף ץ) end a word, and its points
+            // follow a letter: other code pages' words read in Windows-1255
+            // ("При" as "ֿנט") break both.
+            const auto hebrew_letter = [](char32_t c) { return In(c, 0x5D0, 0x5EA); };
+            if ((cp == 0x5DA || cp == 0x5DD || cp == 0x5DF || cp == 0x5E3 || cp == 0x5E5) &&
+                hebrew_letter(next)) {
+                typical -= 4;
+            }
+            if (In(cp, 0x5B0, 0x5C7) && !hebrew_letter(previous) && !In(previous, 0x5B0, 0x5C7)) {
+                typical -= 4;
+            }
             if (script > Script::Unicode && script <= Script::Vietnamese && i >= 2 &&
                 IsLetter(previous) && previous >= 0x80 && IsLetter(text[i - 2]) &&
                 text[i - 2] >= 0x80) {

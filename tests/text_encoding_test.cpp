@@ -121,6 +121,31 @@ TEST(DisplayEncoding, DetectsEveryCodePageOfTheList) {
     EXPECT_GE(hits, 36);
 }
 
+// A short song's syllables, a dozen or so, in a Cyrillic code page: read as
+// Hebrew (Windows-1255) they would open words with a point and put final
+// letters inside words, which Hebrew never does.
+TEST(DisplayEncoding, AShortCyrillicSongIsNotReadAsHebrew) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"WINDOWS-1251", "При|вет |как |де|ла |мой |друг\r|хо|ро|шо |спа|си|бо"},
+        {"KOI8-R", "При|вет |как |де|ла |мой |друг\r|хо|ро|шо |спа|си|бо"},
+        {"WINDOWS-1255", "שלום |עליכם |מלאכי |השרת\r"},
+    };
+    for (const auto& [page, words] : rows) {
+        TrackEvents events;
+        int32_t time = 0;
+        std::string all;
+        std::istringstream list(words);
+        for (std::string syllable; std::getline(list, syllable, '|');) {
+            events.push_back(Lyric(time += 240, TypedText(syllable, page).Bytes));
+            all += events.back().Body;
+        }
+        const Song song = BuildSong({{Name("Song")}, events});
+        // Read as written (a code page that reads these bytes alike will do).
+        EXPECT_EQ(SongDecoder(song).ToUtf8(all), TextDecoder(page).ToUtf8(all))
+            << SongDecoder(song).Encoding();
+    }
+}
+
 // Text with a UTF-16 byte order mark, either way round, comes out as UTF-8
 // without the mark; a character beyond the first plane takes its two halves;
 // a byte left over becomes U+FFFD; text without the mark is not taken. Whole
