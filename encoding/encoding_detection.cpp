@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "encoding/text_conversion.h"
@@ -408,10 +409,21 @@ std::string DetectEncoding(const std::vector<std::string_view>& Texts) {
     bool all_utf8 = true;
     std::string sample;   // the texts with bytes beyond ASCII, for uchardet
     std::string context;  // the same with the texts around them, for judging readings
+    // The language the song's UTF-8 texts show, where their letters tell it:
+    // kana are Japanese, Hangul Korean.
+    std::optional<Script> language;
     for (size_t i = 0; i < Texts.size(); ++i) {
         // Texts that are valid UTF-8 (plain ASCII among them) tell nothing of
-        // the code page of the others.
-        if (!HasHighBytes(Texts[i]) || IsValidUtf8(Texts[i])) continue;
+        // the code page of the others, but may tell the song's language.
+        if (!HasHighBytes(Texts[i])) continue;
+        if (IsValidUtf8(Texts[i])) {
+            for (size_t at = 0; at < Texts[i].size() && !language;) {
+                const char32_t cp = NextCodePoint(Texts[i], at);
+                if (In(cp, 0x3041, 0x30FA)) language = Script::Japanese;
+                if (In(cp, 0xAC00, 0xD7A3)) language = Script::Korean;
+            }
+            continue;
+        }
         all_utf8 = false;
         if (sample.size() >= kSampleLimit) continue;
         sample.append(Texts[i]).push_back('\n');
@@ -423,6 +435,25 @@ std::string DetectEncoding(const std::vector<std::string_view>& Texts) {
     }
     if (all_utf8) return "UTF-8";
 
+    // A few legacy texts beside words in UTF-8 (a copyright in Shift-JIS
+    // beside Japanese lyrics) are read in a code page of the words'
+    // language when one reads them plausibly: four kanji read as well in
+    // GB18030, but the song is Japanese.
+    if (language) {
+        const char* best = nullptr;
+        double best_score = 1;  // at least a plausible reading
+        for (const Entry& e : kEntries) {
+            // The texts alone: what stands around them here is the song's
+            // other texts (track names), not syllables of their words.
+            if (e.script != *language || ReadsControlsAsLetters(e.name, sample)) continue;
+            const double score = Plausibility(e.script, TextDecoder(e.name).ToUtf8(sample));
+            if (score > best_score || (!best && score == best_score)) {
+                best_score = score;
+                best = e.name;
+            }
+        }
+        if (best) return best;
+    }
     const std::string detected = UchardetGuess(sample);
     // uchardet knows the byte patterns of the East Asian encodings well, but
     // often says nothing for a song's short syllables, and takes a few

@@ -266,6 +266,16 @@ TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
     for (int32_t i = 1; i < 9; ++i) events.push_back(Lyric(i - 1, in_1258[i]));
     const Song vietnamese = BuildSong({events});
     const Song utf8 = BuildSong({{Name("Ha Noi"), Lyric(0, "Hà "), Lyric(1, "Nội")}});
+    // A copyright in a legacy code page beside lyrics in UTF-8 is read in a
+    // code page of the lyrics' language: four kanji in Shift-JIS read as
+    // well in GB18030 ("擔杮屆梬"), but kana say the song is Japanese; so
+    // with Hangul and EUC-KR.
+    const Song japanese = BuildSong(
+        {{Name("Song"), Meta(0, kMetaCopyright, TypedText("日本古謡", "SHIFT_JIS").Bytes)},
+         {Name("Vocal"), Lyric(0, "さ"), Lyric(1, "く"), Lyric(2, "ら ")}});
+    const Song korean = BuildSong(
+        {{Name("Song"), Meta(0, kMetaCopyright, TypedText("민요 아리랑", "EUC-KR").Bytes)},
+         {Name("Vocal"), Lyric(0, "아"), Lyric(1, "리"), Lyric(2, "랑 ")}});
     const struct {
         const Song& song;
         const char* target;
@@ -279,6 +289,8 @@ TEST(SongRecoding, ReadsAsShownAndRefusesWhatChangesTheWords) {
         {vietnamese, "WINDOWS-1258", in_1258},
         // Composed letters the code page lacks become letter and tone mark.
         {utf8, "WINDOWS-1258", {"Ha Noi", "H\xE0 ", "N\xF4\xF2i"}},
+        {japanese, "UTF-8", {"Song", "日本古謡", "Vocal", "さ", "く", "ら "}},
+        {korean, "UTF-8", {"Song", "민요 아리랑", "Vocal", "아", "리", "랑 "}},
         // A transliteration loses the tone marks: refused.
         {utf8, "WINDOWS-1252//TRANSLIT", {"Ha Noi", "Hà ", "Nội"}, true},
     };
