@@ -153,10 +153,31 @@ class Checker {
             // the line end is late only when the singing goes straight on
             // after it, with the pause before the syllable it follows.
             const bool goes_on = k + 1 < s_.LyricSyllables.size() && time(k + 1) - time(k) < pause;
-            if (before >= pause && after > 0 && after * 2 < before && goes_on) {
+            // A line end that comes as the syllable's note is over closes
+            // the line that syllable ends ("Hal-le-lu" held long, "jah",
+            // the line end as "jah" stops): not late.
+            if (before >= pause && after > 0 && after * 2 < before && goes_on &&
+                !NoteOverBy(time(k - 1), time(k))) {
                 Add(FindingId::LateLineEnd, Severity::ShowsWrong, ly, lt, s_.LyricSyllables[k]);
             }
         }
+    }
+
+    // Whether a note (drums aside) starts at `start` and has ended by `end`.
+    bool NoteOverBy(int32_t start, int32_t end) const {
+        for (const Track& track : song_.Tracks) {
+            std::optional<Event> open;
+            for (const Event& e : track) {
+                if (e.Tick > end) break;
+                if (!open && e.IsNoteOn() && e.Tick == start && e.Channel != 9) {
+                    open = e;
+                } else if (open && e.IsNoteOff() && e.Channel == open->Channel &&
+                           e.Data1 == open->Data1) {
+                    return true;
+                }
+            }
+        }
+        return false;
     }
 
     void BothChecks() {

@@ -369,6 +369,25 @@ TEST(SongCheck, EachFindingOnItsMadeSongAtItsPlayerLevelAndNothingOnCleanSongs) 
          [](Tracks& t) {
              for (EventAndBody& e : t[1]) e.Record.Tick += e.Record.Tick > 3120 ? 480 : 0;
          }},
+        // The line end as the note of the syllable before it stops closes
+        // that syllable's line ("Hal-le-lu" held, "jah", the line end): in
+        // time. While that note still sounds, or where only a drum stops,
+        // it is late.
+        {"ly-late-line-end", std::nullopt, false, MadeFor("ly-late-line-end").Words,
+         [](Tracks& t) {
+             t[0].insert(t[0].begin() + 3,
+                         {NoteOn(2880, 64), Message(3120, EventKind::NoteOff, 0, 64)});
+         }},
+        {"ly-late-line-end", ShowsWrong, false, MadeFor("ly-late-line-end").Words,
+         [](Tracks& t) {
+             t[0].insert(t[0].begin() + 3,
+                         {NoteOn(2880, 64), Message(3360, EventKind::NoteOff, 0, 64)});
+         }},
+        {"ly-late-line-end", ShowsWrong, false, MadeFor("ly-late-line-end").Words,
+         [](Tracks& t) {
+             t[0].insert(t[0].begin() + 3, {Message(2880, EventKind::NoteOn, 9, 36, 100),
+                                            Message(3120, EventKind::NoteOff, 9, 36)});
+         }},
         // Karaoke text is the texts of an "@K" song or of marked lines: a
         // stray "/" among a track's notes is neither.
         {"sk-no-at-k", std::nullopt, false, "",
