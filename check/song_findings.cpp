@@ -201,19 +201,27 @@ class Checker {
         int32_t utf8 = 0, legacy = 0;
         int16_t legacy_t = -1, utf8_t = -1;
         int32_t legacy_i = -1, utf8_i = -1;
+        // The same among the texts that players show as words (lyrics and
+        // text events, tags included): a copyright or a track name in
+        // another encoding than the words leaves the words as they show.
+        int32_t utf8_words = 0, legacy_words = 0;
         for (const auto [t, i, e] : song_.AllEvents()) {
             if (!e.IsTextMeta()) continue;
             std::string_view text = song_.Tracks[t].Body(e);
             if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0; })) continue;
+            const bool words = e.IsLyric() || e.IsText();
             if (is_utf8_(text)) {
+                utf8_words += words;
                 if (utf8++ == 0) utf8_t = t, utf8_i = i;
-            } else if (legacy++ == 0) {
-                legacy_t = t, legacy_i = i;
+            } else {
+                legacy_words += words;
+                if (legacy++ == 0) legacy_t = t, legacy_i = i;
             }
         }
         if (utf8 > 0 && legacy > 0) {
-            Add(FindingId::MixedEncodings, Severity::ShowsWrong, both, legacy_t, legacy_i,
-                Repair::OneEncoding, {utf8, legacy});
+            const bool words_mixed = utf8_words > 0 && legacy_words > 0;
+            Add(FindingId::MixedEncodings, words_mixed ? Severity::ShowsWrong : Severity::Advice,
+                both, legacy_t, legacy_i, Repair::OneEncoding, {utf8, legacy});
         } else if (legacy > 0) {
             Add(FindingId::LegacyEncoding, Severity::Advice, both, legacy_t, legacy_i,
                 Repair::OneEncoding);

@@ -388,6 +388,12 @@ TEST(SongCheck, EachFindingOnItsMadeSongAtItsPlayerLevelAndNothingOnCleanSongs) 
              t[0].insert(t[0].begin() + 3, {Message(2880, EventKind::NoteOn, 9, 36, 100),
                                             Message(3120, EventKind::NoteOff, 9, 36)});
          }},
+        // Words all in UTF-8 beside a copyright in Latin-1: the words show
+        // as they are, so the mix is advice only.
+        {"enc-mixed", Advice, false, MadeFor("enc-utf8").Words,
+         [](Tracks& t) {
+             t[0].insert(t[0].begin() + 1, Meta(0, kMetaCopyright, "written by M\xFCller"));
+         }},
         // Karaoke text is the texts of an "@K" song or of marked lines: a
         // stray "/" among a track's notes is neither.
         {"sk-no-at-k", std::nullopt, false, "",
