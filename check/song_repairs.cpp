@@ -189,20 +189,26 @@ bool AddLineEnds(Song& song) {
 }
 
 bool DropDuplicate(Song& song, PlayerFamily Keep) {
-    const Survey s = SurveySong(song);
-    if (Keep == PlayerFamily::Both || !IsDuplicate(song, s)) return false;
-    if (Keep == PlayerFamily::SoftKaraoke) {
-        Track& track = song.Tracks[s.LyricTrack];
-        track = KeptEvents(track, [](const Event& e, int32_t) { return !e.IsLyric(); });
-    } else {
-        Track& words = song.Tracks[s.KaraokeTrack];
-        words = KeptEvents(words, [](const Event& e, int32_t) { return !e.IsText(); });
-        for (Track& track : song.Tracks) {
-            track = KeptEvents(track,
-                               [&](const Event& e, int32_t) { return !IsKaraokeHeader(track, e); });
+    if (Keep == PlayerFamily::Both) return false;
+    // The same words may stand in more tracks than one (a harmony voice
+    // with the melody's lyrics): each copy goes, until the words are there
+    // once. Every round empties a track of its words, so the rounds end.
+    bool dropped = false;
+    for (Survey s = SurveySong(song); IsDuplicate(song, s); s = SurveySong(song)) {
+        if (Keep == PlayerFamily::SoftKaraoke) {
+            Track& track = song.Tracks[s.LyricTrack];
+            track = KeptEvents(track, [](const Event& e, int32_t) { return !e.IsLyric(); });
+        } else {
+            Track& words = song.Tracks[s.KaraokeTrack];
+            words = KeptEvents(words, [](const Event& e, int32_t) { return !e.IsText(); });
+            for (Track& track : song.Tracks) {
+                track = KeptEvents(
+                    track, [&](const Event& e, int32_t) { return !IsKaraokeHeader(track, e); });
+            }
         }
+        dropped = true;
     }
-    return true;
+    return dropped;
 }
 
 bool JoinSplitWords(Song& song) {

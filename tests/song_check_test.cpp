@@ -284,6 +284,18 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
             EXPECT_EQ(EncodeSong(song), bytes);
         }
     }
+    // The same words in two lyric tracks (a harmony voice): keeping the
+    // karaoke text drops both copies, and the finding goes.
+    Tracks voices = SongOfWords(true);
+    voices.push_back(SongOfWords(false)[1]);
+    voices.push_back(SongOfWords(false)[1]);
+    voices.back()[0].Body = "Harmony";
+    Song doubled = BuildSong(voices);
+    ASSERT_EQ(Count(CheckSong(doubled, Utf8TestFor(doubled)), "both-duplicate"), 1);
+    EXPECT_TRUE(ApplyRepair(doubled, Repair::DropDuplicate, PlayerFamily::SoftKaraoke));
+    EXPECT_EQ(Ids(CheckSong(doubled, Utf8TestFor(doubled))), "ly-karaoke-only ");
+    EXPECT_EQ(MetaTexts(doubled, 3, kMetaLyric).size() + MetaTexts(doubled, 4, kMetaLyric).size(),
+              0u);
     // Words in track 0 keep its name, the song's title: the finding offers
     // no rename, and the repair changes nothing.
     Tracks words_first = SongOfWords(true);
