@@ -89,8 +89,14 @@ class Checker {
                 // Players wrap or scale a long line; only one that would not
                 // fit even wrapped over a whole screen is shown wrong.
                 const bool unshowable = width > kScreenColumns * kScreenLines;
+                // The repair breaks a line at a word gap: a line without one
+                // (Chinese or Japanese written without spaces) gets none.
+                const std::vector<std::string_view> texts = TextsOf(song_, kt, lines[l].Events);
+                bool gap = false;
+                for (size_t k = 1; k < texts.size() && !gap; ++k) gap = WordStartsAt(texts, k);
                 Add(FindingId::LongLine, unshowable ? Severity::ShowsWrong : Severity::Advice, sk,
-                    kt, lines[l].Events.front(), Repair::SplitLongLines, {width, kScreenColumns});
+                    kt, lines[l].Events.front(), gap ? Repair::SplitLongLines : Repair::None,
+                    {width, kScreenColumns});
             }
         }
     }

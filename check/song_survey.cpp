@@ -83,11 +83,22 @@ bool IsKaraokeHeader(const Track& track, const Event& e) {
 }
 
 // Characters as a screen counts them: code points of UTF-8, else bytes.
+// Columns of a screen that shows single bytes as one column: a code page's
+// text takes a column a byte (a double-byte Chinese or Japanese character
+// is drawn two wide), UTF-8 a column a character, two for the wide ones of
+// East Asian scripts, so that the same words measure alike in either.
 int32_t ScreenWidth(std::string_view text) {
     if (!IsValidUtf8(text)) return static_cast<int32_t>(text.size());
-    return static_cast<int32_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    int32_t width = 0;
+    for (size_t at = 0; at < text.size();) {
+        const char32_t cp = NextCodePoint(text, at);
+        const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                          (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                          (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                          (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
 }
 
 bool HasVisible(std::string_view text) {

@@ -14,6 +14,7 @@
 
 #include "check/song_check.h"
 #include "encoding/song_recoding.h"
+#include "encoding/text_conversion.h"
 #include "encoding/text_encoding.h"
 #include "lyrics/track_choice.h"
 #include "model/utf8.h"
@@ -296,6 +297,20 @@ TEST(SongCheck, EachRepairRemovesItsFindingAndNothingElse) {
     EXPECT_EQ(Ids(CheckSong(doubled, Utf8TestFor(doubled))), "ly-karaoke-only ");
     EXPECT_EQ(MetaTexts(doubled, 3, kMetaLyric).size() + MetaTexts(doubled, 4, kMetaLyric).size(),
               0u);
+    // A long line of Japanese, kana written without spaces: as wide in UTF-8
+    // as in Shift-JIS (a kana two columns), and no split offered, since the
+    // repair splits only at word gaps.
+    const std::string kana = "さくらさくらやよいのそらはみわたすかぎりかすみ";  // 23 kana
+    for (const char* page : {"UTF-8", "SHIFT_JIS"}) {
+        SCOPED_TRACE(page);
+        const std::string line = "\\" + TypedText(kana, page).Bytes;
+        const Song japanese = Build({"", std::nullopt, true, line + "||/How |I |won|der"});
+        const std::vector<Finding> found = CheckSong(japanese, Utf8TestFor(japanese));
+        const auto long_line = std::ranges::find(found, "sk-long-line", IdOf);
+        ASSERT_NE(long_line, found.end()) << Ids(found);
+        EXPECT_EQ(long_line->Numbers[0], 46);
+        EXPECT_EQ(long_line->Fix, Repair::None);
+    }
     // Words in track 0 keep its name, the song's title: the finding offers
     // no rename, and the repair changes nothing.
     Tracks words_first = SongOfWords(true);
