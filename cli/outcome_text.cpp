@@ -60,6 +60,11 @@ std::string FaultMessage(const ReadFault& Fault) {
                    " more event" + (Fault.Value == 1 ? "" : "s") +
                    "; the track is read to its chunk's end and ends there.";
         case ReadFaultKind::ExtraTracks:
+            if (Fault.Track == 0) {
+                return "the header announces no tracks, but " + std::to_string(Fault.Value) +
+                       " track chunk" + (Fault.Value > 1 ? "s follow" : " follows") +
+                       " from byte " + std::to_string(Fault.Byte) + "; read.";
+            }
             return std::to_string(Fault.Value) + " more track chunk" +
                    (Fault.Value > 1 ? "s" : "") + " from byte " + std::to_string(Fault.Byte) +
                    " beyond the " + std::to_string(Fault.Track) +

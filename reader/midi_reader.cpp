@@ -304,11 +304,17 @@ ReadOutcome ReadSongFrom(SongRead& read, std::string_view bytes, int64_t file_le
     // The track chunks that are there, as far as the header announces them:
     // they, not the announced count, give the song its tracks. Each chunk's
     // length counts only as far as the file holds it.
+    // A header that announces no tracks before track chunks gives the song
+    // nothing: those chunks are read (and the fault says so), not dropped.
     int64_t chunks = 0;
+    const bool none_announced = announced == 0;
     for (int64_t at = first_chunk;
-         chunks < announced && at + 8 <= size && IsChunkAt(file, at, size); ++chunks) {
+         (none_announced || chunks < announced) && at + 8 <= size && IsChunkAt(file, at, size) &&
+         (!none_announced || bytes.substr(size_t(at), 4) == "MTrk");
+         ++chunks) {
         at += 8 + LongAt(file, at + 4);
     }
+    const int32_t to_read = none_announced ? static_cast<int32_t>(chunks) : announced;
     // Two tracks fewer than a track number holds, so that the lyrics
     // conversion can always add its two.
     if (chunks > INT16_MAX - 2) {
@@ -327,9 +333,12 @@ ReadOutcome ReadSongFrom(SongRead& read, std::string_view bytes, int64_t file_le
         outcome.Add(Fault(ReadFaultKind::NoTiming, -1, 12, division));
     }
 
+    if (none_announced && chunks > 0) {
+        outcome.Add(Fault(ReadFaultKind::ExtraTracks, 0, first_chunk, chunks));
+    }
     ReadState state;
     int64_t at = first_chunk;
-    for (int32_t t = 0; t < announced; ++t) {
+    for (int32_t t = 0; t < to_read; ++t) {
         if (at + 8 > size || !IsChunkAt(file, at, size)) {
             // The chunk's id and length are not all there, or what follows
             // is no chunk at all (junk after the last track).
@@ -367,7 +376,9 @@ ReadOutcome ReadSongFrom(SongRead& read, std::string_view bytes, int64_t file_le
         ++extra;
         at += 8 + LongAt(file, at + 4);
     }
-    if (extra > 0) outcome.Add(Fault(ReadFaultKind::ExtraTracks, announced, extra_at, extra));
+    if (extra > 0 && !none_announced) {
+        outcome.Add(Fault(ReadFaultKind::ExtraTracks, announced, extra_at, extra));
+    }
     // Padding after it (NUL bytes, or the 0x1A that old transfers filled a
     // last block with) carries nothing; other bytes there are not the song's
     // but are counted, so that what writes the song can say they are left out.

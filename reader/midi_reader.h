@@ -42,7 +42,8 @@ enum class ReadFaultKind : uint8_t {
     UndefinedStatus,         // status byte Value (F4, F5, F9 or FD) of no message: left out
     SysExHighByte,           // a system-exclusive body with a byte of 0x80 or above: left out
     EventsAfterEnd,          // Value events after an end of track; the track ends after them
-    ExtraTracks,             // Value track chunks from Byte beyond the Track announced
+    ExtraTracks,             // Value track chunks from Byte beyond the Track announced; read
+                             // when Track is 0 (a header announcing none), else not
     UnknownFormat,           // the header's format Value is not 0, 1 or 2: read as format 1
     SeveralTracksInFormat0,  // format 0 with Value tracks: read as format 1
     NoTiming,                // the division Value gives no time: read as 480 per quarter note

@@ -249,8 +249,14 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
          kComplete, "", "2"},
         {"header length 0x7FFFFFFF", "MThd" + Hex("7F FF FF FF 0000 0001 0060") + kTrackChunk,
          kPartial, kNoTrack + "0"},
+        // A header announcing no tracks would leave nothing: the track
+        // chunks after it are read (and the fault says so); a foreign chunk
+        // ends them.
         {"no tracks announced, one there", Header(6, "0000 0000 0060") + kTrackChunk, kPartial,
-         "1 more track chunk from byte 14 beyond the 0 that the header announces; not read."},
+         "the header announces no tracks, but 1 track chunk follows from byte 14; read.", "4"},
+        {"no tracks announced, two there, then a foreign chunk",
+         Header(6, "0001 0000 0060") + kShortChunk + kShortChunk + Chunk("XFIH", "ab"), kPartial,
+         "the header announces no tracks, but 2 track chunks follow from byte 14; read.", "2 2"},
         {"track chunks beyond the announced ones",
          SmfHeader(1, 1, 96) + kShortChunk + Chunk("MTrk", "junk") + Chunk("MTrk", ""), kPartial,
          "2 more track chunks from byte 30 beyond the 1 that the header announces; not read.", "2"},
