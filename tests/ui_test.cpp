@@ -585,6 +585,8 @@ TEST(UserJourney, KaraokeTextIntoLyricsThenFailedWritesAndReadOutcomes) {
         {"missing.mid", true, kConverted, "Could not read missing.mid. There is no such", "folder"},
         {"smpte_offset.mid", true, kStart, "Read smpte_offset.mid: 11 tracks", "Nothing to"},
         {"rmid_info.mid", true, kStart, "Read rmid_info.mid: 14 tracks", ""},
+        {"ntracks0.mid", true, kStart, "Read part of ntracks0.mid: 1 track",
+         "The file's header announces no tracks, but it holds 1 track; it was read."},
         {"kar_trunc.kar", true, kConvertible, "Read part of kar_trunc.kar: 14 tracks",
          "In track 13 an event at byte 25410 runs past the end of its chunk; the events before it "
          "were read. The file announces 25 tracks but ends after 14 tracks; tracks 0 to 13 were "

@@ -67,9 +67,11 @@ QString PartialSentence(const ReadFault& fault) {
                 .arg(track, byte, Counted(fault.Value, Tr("1 more event"), Tr("%1 more events")));
         case ReadFaultKind::ExtraTracks:
             if (fault.Track == 0) {
-                return Tr("The file's header announces no tracks, but it holds %1; they were "
-                          "read.")
-                    .arg(Counted(fault.Value, Tr("1 track"), Tr("%1 tracks")));
+                return Counted(fault.Value,
+                               Tr("The file's header announces no tracks, but it holds 1 track; "
+                                  "it was read."),
+                               Tr("The file's header announces no tracks, but it holds %1 "
+                                  "tracks; they were read."));
             }
             return Tr("The file holds %1 than its header announces; they were not read.")
                 .arg(Counted(fault.Value, Tr("1 more track"), Tr("%1 more tracks")));
