@@ -222,11 +222,11 @@ size_t EditCarrier::RealignLine(const Pins& pins, size_t k, std::vector<int32_t>
     for (; k < pins.size() && pins[k].first < end; ++k)
         line_pins.push_back({pins[k].first - begin, pins[k].second});
     // The line before as placed already; the line after as it is, or up to
-    // its first pin when it is re-aligned too.
+    // its first pin when it is re-aligned too (it then starts where that
+    // pin and the notes before it say, later than now or earlier).
     const int64_t low = begin > 0 ? wanted[begin - 1] : -1;
     int64_t high = end < count_ ? ticks_[end] : std::numeric_limits<int32_t>::max();
-    if (k < pins.size() && words_.LineOf(pins[k].first).first == end)
-        high = std::min<int64_t>(high, pins[k].second);
+    if (k < pins.size() && words_.LineOf(pins[k].first).first == end) high = pins[k].second;
     for (const align::Pin& p : line_pins)
         if (p.Tick < low || p.Tick > high)
             throw EditError(EditFault(EditProblem::PinPastLine)
@@ -244,6 +244,20 @@ size_t EditCarrier::RealignLine(const Pins& pins, size_t k, std::vector<int32_t>
         wanted[i] = static_cast<int32_t>(
             std::clamp<int64_t>(placed.Syllables[i - begin].Tick, std::max<int64_t>(low, 0), high));
     for (const align::Pin& p : line_pins) wanted[p.Syllable + begin] = p.Tick;
+    // Syllables that open the line on no note (no note left between the
+    // line before and a pin) go just before the first syllable placed after
+    // them, a step apart, not onto the line before's last syllable.
+    size_t lead = 0;
+    while (begin + lead < end && placed.Syllables[lead].Note < 0 && !placed.Syllables[lead].Pinned)
+        ++lead;
+    if (lead > 0 && begin > 0) {
+        const int64_t until = begin + lead < end ? wanted[begin + lead] : high;
+        const int64_t room = std::max<int64_t>(0, until - low);
+        const int64_t gap = std::min<int64_t>(std::max(1, words_.options_.Division / 2),
+                                              room / static_cast<int64_t>(lead + 1));
+        for (size_t q = 0; q < lead; ++q)
+            wanted[begin + q] = static_cast<int32_t>(until - gap * static_cast<int64_t>(lead - q));
+    }
     // Keep order where clamping met a pin.
     for (size_t i = begin + 1; i < end; ++i) wanted[i] = std::max(wanted[i], wanted[i - 1]);
     return k;

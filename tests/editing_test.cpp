@@ -152,6 +152,12 @@ std::vector<std::pair<Edit, std::string>> EditRows() {
          "¶Hel@480-lo@960 world@1440/Sec@2400-ond@2880 line@3360"},
         {Edit::Realign({{3, 2880}}), "¶Hel@0-lo@480 world@960/Sec@2880-ond@3120 line@3360"},
         {Edit::Realign({{0, 0}, {3, 960}}), "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},
+        // a line's first syllable with no note left before its pin goes just before the
+        // syllable after it, not onto the line before's last
+        {Edit::Realign({{4, 1440}}), "¶Hel@0-lo@480 world@960/Sec@1200-ond@1440 line@1920"},
+        // a pin past the line after, which is re-aligned later too
+        {Edit::Realign({{2, 2000}, {4, 2880}}),
+         "¶Hel@0-lo@480 world@2000/Sec@2400-ond@2880 line@3360"},
         // a pin at the time of the line before's last syllable (equal times are allowed)
         {Edit::Realign({{3, 960}}), "¶Hel@0-lo@480 world@960/Sec@960-ond@1440 line@1920"},
         // the same pin given twice is one
