@@ -211,6 +211,15 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
         return 1;
     }
     WarnOfWhatIsNotKept(command.Song, facts, err);
+    // The other stream's words differ from those re-timed (in text or in
+    // time): they stay where they were, and the user is told.
+    if (words->Other() == editing::OtherStream::Different) {
+        const bool karaoke = words->Source() == LineSource::Karaoke;
+        err << song_name << ": warning: its " << (karaoke ? "lyric events" : "karaoke text")
+            << " (other words, or the same at other times than its "
+            << (karaoke ? "karaoke text" : "lyric events")
+            << ") were not re-timed; the two no longer go together\n";
+    }
     // A syllable pinned twice to one tick is one pin.
     std::set<size_t> pinned;
     for (const auto& pin : pins) pinned.insert(pin.first);

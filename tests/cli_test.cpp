@@ -238,6 +238,21 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
          "3\t1000\t", "=verselane-cli: Syllables: 4, 1 pinned; written to standard output\n"},
         {"$V retime song.mid --pin 3=1000 --pin 3=1000 -o twice.mid", 0,
          "=Syllables: 4, 1 pinned; written to twice.mid\n"},
+        // Lyric events with other words than the karaoke text re-timed stay,
+        // and the user is told that the two no longer go together.
+        {"python3 -c \"import struct\n"
+         "def track(events):\n"
+         "    data = b''.join(bytes([0, 255, k, len(t)]) + t for k, t in events) + "
+         "bytes.fromhex('00ff2f00')\n"
+         "    return b'MTrk' + struct.pack('>I', len(data)) + data\n"
+         "open('other.kar', 'wb').write(b'MThd' + struct.pack('>IHHH', 6, 1, 3, 96) + "
+         "track([(1, b'@KMIDI KARAOKE FILE')]) + track([(3, b'Words'), (1, b'\\\\Ma'), (1, "
+         "b'ry'), (1, b'/had')]) + track([(3, b'Lyrics'), (5, b'La '), (5, b'la')]))\"",
+         0},
+        {"$V retime other.kar --pin 2=0 -o o2.kar", 0,
+         "=Syllables: 3, 1 pinned; written to o2.kar\n",
+         "=verselane-cli: other.kar: warning: its lyric events (other words, or the same at other "
+         "times than its karaoke text) were not re-timed; the two no longer go together\n"},
         {"$V retime cut.mid --pin 1=0 -o x.mid", 1, "",
          "cut.mid: damaged; not worked on (verselane-cli copy --salvage writes what could be "
          "read):\nverselane-cli:   File is cut short",
