@@ -1,5 +1,6 @@
 #include "cli/retime_command.h"
 
+#include <algorithm>
 #include <ostream>
 #include <set>
 #include <sstream>
@@ -172,6 +173,10 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
     Song song;
     SongFacts facts;
     if (!ReadWholeSong(command.Song, song, facts, err)) return 1;
+    // Where the song ends: a pin past it makes the song longer.
+    int32_t song_end = 0;
+    for (const Track& track : song.Tracks)
+        if (track.Size() > 0) song_end = std::max(song_end, track[track.Size() - 1].Tick);
     std::optional<editing::TimedWords> words;
     try {
         words.emplace(std::move(song));
@@ -211,6 +216,11 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
         return 1;
     }
     WarnOfWhatIsNotKept(command.Song, facts, err);
+    const auto latest = std::ranges::max_element(pins, {}, [](const auto& p) { return p.second; });
+    if (latest != pins.end() && latest->second > song_end) {
+        err << song_name << ": warning: pin " << latest->first << " at tick " << latest->second
+            << " is after the song's end (tick " << song_end << "); the song now lasts until it\n";
+    }
     // The other stream's words differ from those re-timed (in text or in
     // time): they stay where they were, and the user is told.
     if (words->Other() == editing::OtherStream::Different) {

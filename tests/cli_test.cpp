@@ -238,6 +238,10 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
          "3\t1000\t", "=verselane-cli: Syllables: 4, 1 pinned; written to standard output\n"},
         {"$V retime song.mid --pin 3=1000 --pin 3=1000 -o twice.mid", 0,
          "=Syllables: 4, 1 pinned; written to twice.mid\n"},
+        // A pin past the song's end (a digit too many) makes it longer: said.
+        {"$V retime song.mid --pin 4=99999 -o long.mid", 0, "",
+         "=verselane-cli: song.mid: warning: pin 4 at tick 99999 is after the song's end (tick "
+         "2140); the song now lasts until it\n"},
         // Lyric events with other words than the karaoke text re-timed stay,
         // and the user is told that the two no longer go together.
         {"python3 -c \"import struct\n"
