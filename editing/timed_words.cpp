@@ -26,6 +26,9 @@ TimedWords::TimedWords(verselane::Song song, std::optional<LineSource> from, int
                                                          : ConversionDirection::KaraokeToLyrics;
     track_ = track >= 0 ? track : ChooseSourceTrack(song_, direction);
     if (track_ < 0 || track_ >= song_.TrackCount()) throw EditError(EditProblem::NoSungWords);
+    // Times as `lyrics` gives them: in a format 2 song each pattern keeps
+    // its own tempo, so the words track's own.
+    tempo_ = TempoMap(song_, track_);
     const StreamSpec source_spec{track_, source_ == LineSource::Lyrics ? kMetaLyric : kMetaText};
     syllables_ = ReadSyllables(song_, source_spec);
     if (syllables_.empty()) throw EditError(EditProblem::NoSungWords);

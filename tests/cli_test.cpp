@@ -210,6 +210,17 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
          "4\t2140\t0:02.22\t\\again\n"},
         {"$V lyrics song.kar --syllables", 0,
          "=1\t480\t0:00.50\t\\Ma\n2\t960\t0:01.00\t-ry\n3\t1440\t0:01.50\t/had\n"},
+        // A format 2 song's patterns keep their own tempos: the words track's
+        // (60 a minute) times its syllables, not track 0's (240).
+        {"python3 -c \"import struct\n"
+         "def track(data):\n"
+         "    data = bytes.fromhex(data) + bytes.fromhex('00ff2f00')\n"
+         "    return b'MTrk' + struct.pack('>I', len(data)) + data\n"
+         "open('f2.mid', 'wb').write(b'MThd' + struct.pack('>IHHH', 6, 2, 2, 480) + "
+         "track('00ff510303d090') + track('00ff51030f4240 8360ff05034c6120 8360ff05026c61'))\"",
+         0},
+        {"$V lyrics f2.mid && $V lyrics f2.mid --syllables", 0,
+         "=0:01.00  La la\n1\t480\t0:01.00\t\\La\n2\t960\t0:02.00\tla\n"},
         // A line end inside one lyric ends its line there, as keyboards show it.
         {"python3 -c \"import struct\n"
          "def lyric(d, t): return bytes([d]) + bytes.fromhex('ff05') + bytes([len(t)]) + t\n"
