@@ -40,6 +40,17 @@ std::string DurationText(double seconds) {
     return text;
 }
 
+// The same to a tenth of a second (under an hour), where whole seconds
+// would show two different lengths alike ("0:07, longer than 0:07").
+std::string PreciseDurationText(double seconds) {
+    if (seconds >= 3600) return DurationText(seconds);
+    const auto tenths = static_cast<int64_t>(std::llround(seconds * 10));
+    char text[64];
+    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(tenths / 600),
+                  static_cast<long long>(tenths / 10 % 60), static_cast<long long>(tenths % 10));
+    return text;
+}
+
 std::string MegabyteText(uint64_t bytes) {
     char text[64];
     std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
@@ -93,9 +104,15 @@ int RunRender(const RenderCommand& Command, std::ostream& err) {
     const PlaybackSchedule schedule = BuildSchedule(song);
     const RenderSize size = RenderSizeOf(schedule);
     if (schedule.Length > Command.MaxSeconds) {
-        err << "verselane-cli: " << PrintableName(Command.File) << " lasts "
-            << DurationText(schedule.Length) << ", longer than the limit of "
-            << DurationText(Command.MaxSeconds) << " (--max-length changes it); not rendered\n";
+        std::string length = DurationText(schedule.Length),
+                    limit = DurationText(Command.MaxSeconds);
+        if (length == limit || Command.MaxSeconds != std::floor(Command.MaxSeconds)) {
+            length = PreciseDurationText(schedule.Length);
+            limit = PreciseDurationText(Command.MaxSeconds);
+        }
+        err << "verselane-cli: " << PrintableName(Command.File) << " lasts " << length
+            << ", longer than the limit of " << limit
+            << " (--max-length changes it); not rendered\n";
         return 1;
     }
     if (!size.FitsWav) {

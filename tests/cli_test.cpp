@@ -531,6 +531,9 @@ TEST(CommandLine, InputsAndExistingFilesAreNeverWrittenOver) {
         {"$V render song.mid -o l.wav --max-length 0.001m", 1, "",
          "song.mid lasts 0:0|longer than the limit of 0:00", "", "l.wav"},
         {"$V render song.mid -o l.wav --max-length 1h", 0, "", "", "l.wav"},
+        // Lengths that whole seconds would show alike are told to a tenth.
+        {"$V render song.mid -o l2.wav --max-length 2s", 1, "",
+         "song.mid lasts 0:02.2, longer than the limit of 0:02.0", "", "l2.wav"},
         {"$V render song.mid -o x.wav --max-length 2d", 2, "",
          "--max-length takes a length such as 2h, 90m or 600: 2d", "", "x.wav"},
         {"ls -A | grep -c '^.verselane'", 1, "=0\n"},  // no temporary files left
