@@ -158,7 +158,9 @@ int RunRetime(const RetimeCommand& command, std::ostream& out, std::ostream& err
         size_t line_number = 0;
         for (std::string line; std::getline(file, line);) {
             ++line_number;
-            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+            while (!line.empty() &&
+                   (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+                line.pop_back();
             if (line.empty()) continue;
             const auto pin = RetimePin(line);
             if (!pin) {

@@ -278,7 +278,8 @@ TEST(CommandLine, RetimeAndNumberedSyllables) {
          "-oy.mid",
          0, "written to bare.retimed.mid|written to y.mid", "", "bare.retimed.mid y.mid"},
         {"$V retime song.mid --line-starts ''", 2, "", "--line-starts needs a file name"},
-        {"printf '1=0\\n\\n3=1200\\n' >starts.txt && $V retime song.mid --line-starts starts.txt "
+        {"printf '1=0\\t\\n\\n3=1200 \\r\\n' >starts.txt && $V retime song.mid --line-starts "
+         "starts.txt "
          "-o starts.mid && $V lyrics starts.mid --syllables",
          0, "Syllables: 4, 2 pinned|3\t1200\t", "", "starts.mid"},
         {"printf '\\357\\273\\2771=0\\n' >bom.txt && $V retime song.mid --line-starts bom.txt "
