@@ -82,7 +82,6 @@ bool IsKaraokeHeader(const Track& track, const Event& e) {
     return e.IsText() && track.Body(e).substr(0, 2) == "@K";
 }
 
-// Characters as a screen counts them: code points of UTF-8, else bytes.
 // Columns of a screen that shows single bytes as one column: a code page's
 // text takes a column a byte (a double-byte Chinese or Japanese character
 // is drawn two wide), UTF-8 a column a character, two for the wide ones of

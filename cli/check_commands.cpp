@@ -115,18 +115,8 @@ std::vector<std::string> RepairSong(Song& Song, PlayerFamily For, const std::str
                                                   " unchanged: " + PrintableName(recoded.Refused));
         }
         if (recoded.Changed > 0) made.emplace_back("one-encoding");
-        // What the target encoding cannot hold stays as it was, and says so;
-        // but words left so, beside words in the target, would show wrong:
-        // refused, and the song not written.
+        // What the target encoding cannot hold stays as it was, and says so.
         if (recoded.Kept > 0) {
-            for (const Finding& f : CheckSong(Song, Utf8TestFor(Song))) {
-                if (f.Id == FindingId::MixedEncodings && f.Level >= Severity::ShowsWrong) {
-                    Raise(ErrorKind::InvalidArgument,
-                          std::to_string(recoded.Kept) +
-                              " of the song's texts cannot be put into " + target +
-                              ", and its words would be left in two encodings");
-                }
-            }
             made.push_back("(" + std::to_string(recoded.Kept) + " texts left: not convertible)");
         }
     }

@@ -98,15 +98,31 @@ RecodeOutcome RecodeSongTexts(Song& song, const std::string& Target, const std::
     const auto reads_as_utf8 = Utf8TestFor(from_legacy);
     RecodeOutcome outcome;
     std::vector<std::pair<std::pair<int16_t, int32_t>, std::string>> rewritten;
+    // Words (lyrics and text events) in the target, and the first word the
+    // target cannot hold: both would leave the words in two encodings, which
+    // is refused.
+    bool word_in_target = false;
+    std::optional<std::string> word_kept;
     for (const auto& [t, i] : texts) {
-        const std::string_view text = song.Tracks[t].Body(song.Tracks[t][i]);
+        const Event& e = song.Tracks[t][i];
+        const std::string_view text = song.Tracks[t].Body(e);
+        const bool word = e.IsLyric() || e.IsText();
         const bool utf8 = reads_as_utf8(text);
-        if ((utf8 && target_utf8) || (!utf8 && legacy_is_target)) continue;
+        if ((utf8 && target_utf8) || (!utf8 && legacy_is_target)) {
+            word_in_target = word_in_target || word;
+            continue;
+        }
         std::optional<std::string> recoded = (utf8 ? from_utf8 : from_other).Convert(text);
         if (!recoded) {
             ++outcome.Kept;
+            // Bytes that are no text in their own encoding either (a lyric
+            // that swallowed other events) stay as they are, as before.
+            std::string shown = utf8 ? std::string(text) : shown_legacy.ToUtf8(text);
+            if (word && !word_kept && shown.find("\xEF\xBF\xBD") == std::string::npos)
+                word_kept = std::move(shown);
             continue;
         }
+        word_in_target = word_in_target || word;
         // The new bytes must show the same words as the old ones did.
         const std::string before =
             ComposedUtf8(utf8 ? std::string(text) : shown_legacy.ToUtf8(text));
@@ -115,6 +131,11 @@ RecodeOutcome RecodeSongTexts(Song& song, const std::string& Target, const std::
             return {0, 0, "\"" + before + "\" would read back as \"" + after + "\" in " + Target};
         }
         rewritten.emplace_back(std::pair{t, i}, std::move(*recoded));
+    }
+    if (word_kept && word_in_target) {
+        return {0, 0,
+                "\"" + *word_kept + "\" cannot be held in " + Target +
+                    ", and the words would be left in two encodings"};
     }
     for (const auto& [at, bytes] : rewritten) {
         song.Tracks[at.first].SetBody(at.second, bytes);

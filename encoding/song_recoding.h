@@ -13,7 +13,10 @@ struct RecodeOutcome {
     int Changed = 0;  // texts rewritten
     int Kept = 0;     // texts that the target cannot hold, left as they were
     // Not empty when the repair was refused and the song left as it was: a
-    // recoded text would not read back as the words shown before (says which).
+    // recoded text would not read back as the words shown before, or a word
+    // the target cannot hold would stay beside words in the target (says
+    // which). A copyright or a name the target cannot hold only counts in
+    // `Kept`.
     std::string Refused;
 };
 

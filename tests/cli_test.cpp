@@ -502,27 +502,6 @@ TEST(CommandLine, InputsAndExistingFilesAreNeverWrittenOver) {
          0,
          "=vn.mid -> vn.fixed.mid (repaired: one-encoding)\n0:00.00  N\xE1\xBB\x99i\n"
          "   N 364 362   i  \\0 377   /  \\0\n"},
-        // What the target cannot hold stays as it was: a copyright may, but
-        // words left in UTF-8 beside words in Windows-1251 would show wrong,
-        // so that is refused and nothing written.
-        {"python3 -c \"import struct\n"
-         "def meta(kind, t): return bytes([0, 255, kind, len(t)]) + t\n"
-         "def song(name, events):\n"
-         "    data = b''.join(events) + bytes.fromhex('00ff2f00')\n"
-         "    open(name, 'wb').write(b'MThd' + struct.pack('>IHHH', 6, 0, 1, 96) + b'MTrk' + "
-         "struct.pack('>I', len(data)) + data)\n"
-         "ru = 'При '.encode()\n"
-         "song('ru_cafe.mid', [meta(5, ru), meta(5, 'Café'.encode())])\n"
-         "song('ru_credit.mid', [meta(2, 'Café'.encode()), meta(5, ru), meta(5, ru)])\"",
-         0},
-        {"$V fix ru_cafe.mid -o c1.mid --encoding WINDOWS-1251", 1, "",
-         "ru_cafe.mid: Error processing file. Error: Invalid procedure call or argument: 1 of the "
-         "song's texts cannot be put into WINDOWS-1251, and its words would be left in two "
-         "encodings",
-         "", "c1.mid"},
-        {"$V fix ru_credit.mid -o c2.mid --encoding WINDOWS-1251", 0,
-         "=ru_credit.mid -> c2.mid (repaired: one-encoding (1 texts left: not convertible))\n", "",
-         "c2.mid"},
         // Encodings in which no song's texts are: ASCII is not ASCII there.
         {"$V fix vn.mid -o u.mid --encoding UTF-16", 2, "",
          "the encoding UTF-16 does not write plain letters as single bytes", "", "u.mid"},

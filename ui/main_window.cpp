@@ -459,12 +459,11 @@ bool MainWindow::writeFile() {
                              : tr("Wrote %1.").arg(name);
         if (facts_.TrailingBytes > 0) {
             status += QLatin1Char(' ') +
-                      (facts_.TrailingBytes == 1
-                           ? tr("The byte after the last track of the file read (no part of "
-                                "the song) is not in it.")
-                           : tr("The %1 bytes after the last track of the file read (no part "
-                                "of the song) are not in it.")
-                                 .arg(facts_.TrailingBytes));
+                      Counted(facts_.TrailingBytes,
+                              tr("The byte after the last track of the file read (no part of "
+                                 "the song) is not in it."),
+                              tr("The %1 bytes after the last track of the file read (no part "
+                                 "of the song) are not in it."));
         }
         status_->setText(status);
         unsaved_ = false;

@@ -26,11 +26,25 @@ std::optional<std::pair<dev_t, ino_t>> FileIdentity(const std::string& Path) {
 
 namespace {
 
+using FileId = std::pair<dev_t, ino_t>;
+
+// Adds a song unless it was met already: a song named twice (or named and
+// found in a folder named, or reached by a link) is done once, as a second
+// run would only find its own output.
+void AddSong(SongInputs& songs, std::set<FileId>& seen, std::string file, std::string subfolder) {
+    const std::optional<FileId> id = FileIdentity(file);
+    if (id && !seen.insert(*id).second) return;
+    songs.Files.push_back(std::move(file));
+    songs.Subfolders.push_back(std::move(subfolder));
+}
+
 // The songs of one folder by name, then those of its subfolders when
-// `recursive`; each with its folder relative to the top one. False, with
-// `problem` filled, when a folder cannot be read.
+// `recursive`; each with its folder relative to the top one, counted in
+// `found` (those met before too). False, with `problem` filled, when a
+// folder cannot be read.
 bool CollectSongs(const fs::path& folder, const fs::path& relative, bool recursive,
-                  SongInputs& songs, SongInputs::Problem& problem) {
+                  SongInputs& songs, std::set<FileId>& seen, size_t& found,
+                  SongInputs::Problem& problem) {
     std::vector<fs::path> files, folders;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -49,16 +63,14 @@ bool CollectSongs(const fs::path& folder, const fs::path& relative, bool recursi
     }
     std::sort(files.begin(), files.end());
     std::sort(folders.begin(), folders.end());
-    for (const fs::path& f : files) {
-        songs.Files.push_back(f.string());
-        songs.Subfolders.push_back(relative.string());
-    }
+    found += files.size();
+    for (const fs::path& f : files) AddSong(songs, seen, f.string(), relative.string());
     if (!recursive) return true;
     bool read = true;
     for (const fs::path& f : folders) {
         // The last folder that cannot be read is the one reported.
         SongInputs::Problem inner;
-        if (!CollectSongs(f, relative / f.filename(), true, songs, inner)) {
+        if (!CollectSongs(f, relative / f.filename(), true, songs, seen, found, inner)) {
             problem = inner;
             read = false;
         }
@@ -70,43 +82,23 @@ bool CollectSongs(const fs::path& folder, const fs::path& relative, bool recursi
 
 SongInputs ExpandInputs(const std::vector<std::string>& Inputs, bool Recursive) {
     SongInputs songs;
+    std::set<FileId> seen;
     for (const std::string& input : Inputs) {
         std::error_code ec;
         if (!fs::is_directory(input, ec)) {
-            songs.Files.push_back(input);
-            songs.Subfolders.emplace_back();
+            AddSong(songs, seen, input, "");
             continue;
         }
-        const size_t before = songs.Files.size();
+        size_t found = 0;
         SongInputs::Problem problem;
-        const bool read = CollectSongs(input, "", Recursive, songs, problem);
-        if (read && songs.Files.size() == before) problem.What = SongInputs::Problem::NoSongs;
-        if (!read || songs.Files.size() == before) {
+        const bool read = CollectSongs(input, "", Recursive, songs, seen, found, problem);
+        if (read && found == 0) problem.What = SongInputs::Problem::NoSongs;
+        if (!read || found == 0) {
             problem.Input = input;
             problem.Before = songs.Files.size();
             songs.Problems.push_back(problem);
         }
     }
-    // A song named twice (or named and found in a folder named, or reached
-    // by a link) is done once: a second run would only find its own output.
-    std::set<std::pair<dev_t, ino_t>> seen;
-    std::vector<size_t> kept_before(songs.Files.size() + 1, 0);
-    size_t kept = 0;
-    for (size_t i = 0; i < songs.Files.size(); ++i) {
-        kept_before[i] = kept;
-        const auto id = FileIdentity(songs.Files[i]);
-        if (id && !seen.insert(*id).second) continue;
-        if (kept != i) {
-            songs.Files[kept] = std::move(songs.Files[i]);
-            songs.Subfolders[kept] = std::move(songs.Subfolders[i]);
-        }
-        ++kept;
-    }
-    kept_before[songs.Files.size()] = kept;
-    for (SongInputs::Problem& problem : songs.Problems)
-        problem.Before = kept_before[problem.Before];
-    songs.Files.resize(kept);
-    songs.Subfolders.resize(kept);
     return songs;
 }
 
