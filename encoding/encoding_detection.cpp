@@ -193,7 +193,8 @@ int Typicality(Script script, char32_t cp) {
             if (In(cp, 0x430, 0x45F)) return 2;
             break;
         case Script::Greek:
-            if (In(cp, 0x3AC, 0x3CE)) return 3;
+            if (listed(U"αεηικλμνοπρσςτυάέήίόύώ")) return 3;
+            if (In(cp, 0x3AC, 0x3CE)) return 2;
             break;
         case Script::Hebrew:
             if (In(cp, 0x5D0, 0x5EA)) return 3;
@@ -283,8 +284,13 @@ double Plausibility(Script script, std::string_view utf8) {
                 typical = std::min(typical, 0);
             }
             const auto lower = [](char32_t c) { return IsLetter(c) && LowerOfUpper(c) == 0; };
-            if (LowerOfUpper(cp) != 0 && IsLetter(previous) && (lower(previous) || lower(next))) {
-                typical -= 2;  // a capital inside a word
+            // A capital inside a word; a Latin letter before a letter of
+            // another script is no word of it (a track name before a
+            // syllable), and loses points below for that.
+            if (LowerOfUpper(cp) != 0 && IsLetter(previous) &&
+                !(IsAsciiLetter(previous) && IsNonLatinLetter(cp)) &&
+                (lower(previous) || lower(next))) {
+                typical -= 2;
             }
             if (IsThaiMark(cp) && !In(previous, 0xE01, 0xE2E) && !IsThaiMark(previous)) {
                 typical -= 4;
@@ -301,6 +307,9 @@ double Plausibility(Script script, std::string_view utf8) {
             if (In(cp, 0x5B0, 0x5C7) && !hebrew_letter(previous) && !In(previous, 0x5B0, 0x5C7)) {
                 typical -= 4;
             }
+            // Greek's final sigma ends a word too (Cyrillic read in
+            // Windows-1253 makes "то" of "ςξ").
+            if (cp == 0x3C2 && IsLetter(next)) typical -= 4;
             if (script > Script::Unicode && script <= Script::Vietnamese && i >= 2 &&
                 IsLetter(previous) && previous >= 0x80 && IsLetter(text[i - 2]) &&
                 text[i - 2] >= 0x80) {
@@ -460,8 +469,14 @@ std::string DetectEncoding(const std::vector<std::string_view>& Texts) {
     // accented words for some other code page. So each code page of the list
     // reads the texts, and the most plausible reading wins; uchardet's answer
     // wins ties and small leads when it is the code page of a non-Latin
-    // script, and Windows-1252 among Latin ones.
+    // script, and Windows-1252 among Latin ones. Mac Cyrillic is the
+    // exception: it holds the lower-case letters where Windows-1251 does, so
+    // uchardet cannot tell the two apart by letters. Where the two read a
+    // text equally well, Windows-1251, far the more common in songs and first
+    // in the list, wins the tie and reads its few capitals right ("Ой", not
+    // "ќй").
     const Entry* trusted = FindEntry(detected);
+    if (trusted && std::string_view(trusted->name) == "MAC-CYRILLIC") trusted = nullptr;
     if (trusted && trusted->script >= Script::Japanese &&
         Plausibility(trusted->script, TextDecoder(trusted->name).ToUtf8(context)) >= 1) {
         return trusted->name;
