@@ -59,10 +59,8 @@ std::string Compact(const LyricSheet& sheet) {
 }
 
 TEST(LyricSheet, ReadsEveryMark) {
-    struct Row {
-        const char* sheet;
-        const char* syllables;
-    } rows[] = {
+    // A sheet, and its syllables in compact form.
+    const std::pair<const char*, const char*> rows[] = {
         {"Twinkle twinkle", "[Twinkle] [twinkle]"},
         {"Twin-kle lit-tle star", "[Twin]-[kle] [lit]-[tle] [star]"},
         {"Twin -- kle star", "[Twin]-[kle] [star]"},  // LilyPond's hyphen
@@ -102,9 +100,8 @@ TEST(LyricSheet, ReadsEveryMark) {
          "[a\xC2\xA0"
          "b] [c]"},  // an escaped no-break space stays
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(Compact(ParseLyricSheet(row.sheet)), row.syllables) << row.sheet;
-    }
+    for (const auto& [text, syllables] : rows)
+        EXPECT_EQ(Compact(ParseLyricSheet(text)), syllables) << test::Quote(text);
     for (const char* text : {"a b\n\nc-d\ne", "a b\r\rc-d\re", "a b\r\n\r\nc-d\r\ne"}) {
         const LyricSheet sheet = ParseLyricSheet(text);
         EXPECT_EQ(sheet.Syllables[2].Line, 3) << test::Quote(text);
@@ -122,22 +119,12 @@ TEST(LyricSheet, ReadsEveryMark) {
 std::string LayoutNotes(const LyricSheet& sheet) {
     std::string out;
     for (const SheetLineNote& n : sheet.NotSungAsWritten) {
-        if (!out.empty()) out += ' ';
-        switch (n.What) {
-            case SheetLineNote::Kind::Label:
-                out += "L" + std::to_string(n.Line);
-                break;
-            case SheetLineNote::Kind::Chords:
-                out += "C" + std::to_string(n.Line);
-                break;
-            case SheetLineNote::Kind::Credit:
-                out += "W" + std::to_string(n.Line);
-                break;
-            case SheetLineNote::Kind::SungAgain:
-                out += "S" + std::to_string(n.Line) + ":" + std::to_string(n.From) + "-" +
-                       std::to_string(n.To) + "x" + std::to_string(n.Times);
-                break;
-        }
+        // The kinds in their declared order: label, chords, credit, sung again.
+        out += (out.empty() ? "" : " ") + std::string(1, "LCWS"[static_cast<int>(n.What)]) +
+               std::to_string(n.Line);
+        if (n.What == SheetLineNote::Kind::SungAgain)
+            out += ":" + std::to_string(n.From) + "-" + std::to_string(n.To) + "x" +
+                   std::to_string(n.Times);
     }
     return out;
 }
@@ -146,11 +133,8 @@ std::string LayoutNotes(const LyricSheet& sheet) {
 // are left out, repeats are sung out, and sung lines that only look alike
 // (backing vocals in parentheses, the alphabet, words after "Chorus:") stay.
 TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
-    struct Row {
-        const char* sheet;
-        const char* syllables;
-        const char* notes;
-    } rows[] = {
+    // A sheet, its syllables in compact form, and its layout notes.
+    const std::tuple<const char*, const char*, const char*> rows[] = {
         {"[Verse 1]\na b\n[Chorus: Someone]\nc", "[a] [b] // [c]", "L1 L3"},
         {"Chorus:\na\n\nVERSE 2\nb\n{Bridge}\nc\nStrophe 1.\nd\nRefrain x2\ne",
          "[a] // [b] // [c] // [d] // [e] // [e]", "L1 L4 L6 L8 S10:11-11x1"},
@@ -192,10 +176,10 @@ TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
          ""},
         {"\\[Chorus\\]\nAm F\\ C\nb \\(x2)", "[[Chorus]] / [Am] [F C] / [b] [(x2)]", ""},
     };
-    for (const Row& row : rows) {
-        const LyricSheet sheet = ParseLyricSheet(row.sheet);
-        EXPECT_EQ(Compact(sheet), row.syllables) << test::Quote(row.sheet);
-        EXPECT_EQ(LayoutNotes(sheet), row.notes) << test::Quote(row.sheet);
+    for (const auto& [text, syllables, notes] : rows) {
+        const LyricSheet sheet = ParseLyricSheet(text);
+        EXPECT_EQ(Compact(sheet), syllables) << test::Quote(text);
+        EXPECT_EQ(LayoutNotes(sheet), notes) << test::Quote(text);
     }
     // A repeat keeps the line of the words it sings; a note keeps its line's text.
     const LyricSheet sheet = ParseLyricSheet("[Chorus]\nla la\n\n  [Chorus]  ");
@@ -215,33 +199,35 @@ TEST(LyricSheet, RefusesSheetsWithoutWordsOrTooLong) {
         }
         return std::optional<AlignProblem>();
     };
-    for (const char* sheet : {"", "\n\n  \n", "- _ * | ~", "\\"})
-        EXPECT_EQ(problem(sheet), AlignProblem::SheetEmpty) << test::Quote(sheet);
-    for (const char* sheet : {"\xFF\xFE"
-                              "a",
-                              "a \xC3"})
-        EXPECT_EQ(problem(sheet), AlignProblem::SheetNotUtf8) << test::Quote(sheet);
-    // A song or a picture given as the sheet: NUL bytes, which no text holds.
-    for (const std::string& sheet : {std::string("MThd\0\0\0\6", 8), std::string("la\0la", 5)})
-        EXPECT_EQ(problem(sheet), AlignProblem::SheetNotText) << test::Quote(sheet);
-    std::string longest(kLongestSheetBytes, 'a');
-    EXPECT_EQ(problem(longest), std::nullopt);
-    longest += 'a';
-    EXPECT_EQ(problem(longest), AlignProblem::SheetTooLong);
-    // Sung out, its repeats count too.
-    std::string repeated(kLongestSheetBytes / 2 + 1, 'a');
-    EXPECT_EQ(problem(repeated + " x2"), AlignProblem::SheetTooLong);
-    EXPECT_EQ(problem(repeated + "\n[Chorus]"), std::nullopt);
+    using enum AlignProblem;
+    // A song or a picture given as the sheet holds NUL bytes, which no text
+    // holds; sung out, a sheet's repeats count to its length too.
+    const std::string longest(kLongestSheetBytes, 'a'), half(kLongestSheetBytes / 2 + 1, 'a');
+    const std::pair<std::optional<AlignProblem>, std::vector<std::string>> rows[] = {
+        {SheetEmpty, {"", "\n\n  \n", "- _ * | ~", "\\"}},
+        {SheetNotUtf8, {"\xFF\xFE\x61", "a \xC3"}},
+        {SheetNotText, {std::string("MThd\0\0\0\6", 8), std::string("la\0la", 5)}},
+        {SheetTooLong, {longest + "a", half + " x2"}},
+        {std::nullopt, {longest, half + "\n[Chorus]"}},
+    };
+    for (const auto& [want, sheets] : rows)
+        for (const std::string& sheet : sheets)
+            EXPECT_EQ(problem(sheet), want) << test::Quote(sheet.substr(0, 20));
 }
 
-std::string Split(const SyllableSplitter& splitter, const std::string& word) {
-    std::string out;
-    for (const std::string& s : splitter.Split(word)) out += (out.empty() ? "" : "-") + s;
-    return out;
+// Words as they are sung, "|" between words and "-" between syllables, each
+// split so by `splitter`: the word itself is the same without the "-".
+void ExpectSplits(const SyllableSplitter& splitter, const std::string& sung_words) {
+    std::istringstream in(sung_words);
+    for (std::string sung; std::getline(in, sung, '|');) {
+        std::string word = sung, got;
+        std::erase(word, '-');
+        for (const std::string& s : splitter.Split(word)) got += (got.empty() ? "" : "-") + s;
+        EXPECT_EQ(got, sung) << word.substr(0, 40);
+    }
 }
 
-// Per language, the words as they are sung, "|" between words and "-"
-// between syllables; the word itself is the same without the "-".
+// Per language, the words as they are sung.
 TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
     const std::pair<const char*, std::string> rows[] = {
         {"en",
@@ -268,27 +254,19 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
         {"nl", "zin-gen|lief-de|ra-di-o|maan"},
     };
     for (const auto& [language, words] : rows) {
+        SCOPED_TRACE(language);
         const SyllableSplitter splitter(language);  // loading takes time: once per language
-        EXPECT_EQ(splitter.MissingFrom(), "") << language;
-        std::istringstream in(words);
-        for (std::string sung; std::getline(in, sung, '|');) {
-            std::string word = sung;
-            std::erase(word, '-');
-            EXPECT_EQ(Split(splitter, word), sung) << language << " " << word;
-        }
+        EXPECT_EQ(splitter.MissingFrom(), "");
+        ExpectSplits(splitter, words);
     }
 }
 
 // Words joined by "~" are split word by word: 200,000 of them (which a
 // sheet may hold) had overflowed the stack, and their syllables still meet.
 TEST(SungSyllables, SplitsAnyNumberOfJoinedWords) {
-    const SyllableSplitter splitter("es");
     std::string joined = "lin-da";
     for (int i = 0; i < 200'000; ++i) joined += " a";
-    joined += " a-mi-ga";
-    std::string word = joined;
-    std::erase(word, '-');
-    EXPECT_EQ(Split(splitter, word), joined);
+    ExpectSplits(SyllableSplitter("es"), joined + " a-mi-ga");
 }
 
 TEST(SungSyllables, WithoutADictionarySplitsByRuleAndSaysSo) {
@@ -297,21 +275,14 @@ TEST(SungSyllables, WithoutADictionarySplitsByRuleAndSaysSo) {
     EXPECT_EQ(splitter.MissingFrom(), empty.path().string());
     // Two consonants between vowels part, "st" and "sp" too, though each
     // may open a syllable.
-    for (const std::string sung : {"Kö-ni-gin", "Wald", "Kis-te", "Knos-pe", "Mut-ter"}) {
-        std::string word = sung;
-        std::erase(word, '-');
-        EXPECT_EQ(Split(splitter, word), sung);
-    }
+    ExpectSplits(splitter, "Kö-ni-gin|Wald|Kis-te|Knos-pe|Mut-ter");
 }
 
 TEST(SungSyllables, NamesAndGuessesTheLanguage) {
-    for (const auto& [name, code] : {std::pair{"ENGL", "en"},
-                                     {"Deutsch", "de"},
-                                     {"GERM", "de"},
-                                     {"Español", "es"},
-                                     {"pt_PT", "pt"},
-                                     {"klingon", ""}})
-        EXPECT_EQ(LanguageCode(name), code) << name;
+    const std::pair<const char*, const char*> names[] = {{"ENGL", "en"},  {"Deutsch", "de"},
+                                                         {"GERM", "de"},  {"Español", "es"},
+                                                         {"pt_PT", "pt"}, {"klingon", ""}};
+    for (const auto& [name, code] : names) EXPECT_EQ(LanguageCode(name), code) << name;
     for (const auto& [words, code] :
          {std::pair{"Twinkle twinkle little star, how I wonder what you are", "en"},
           {"Leise flehen meine Lieder durch die Nacht zu dir", "de"},
@@ -322,14 +293,22 @@ TEST(SungSyllables, NamesAndGuessesTheLanguage) {
         EXPECT_EQ(GuessLanguage(words), code) << words;
 }
 
+using Notes = std::vector<MelodyNote>;
+using Ticks_ = std::vector<int32_t>;
+
 // Notes of equal length one after another from `start`, `step` apart.
-std::vector<MelodyNote> NoteRun(int32_t start, int32_t step, int count, int32_t length,
-                                uint8_t pitch = 60) {
-    std::vector<MelodyNote> notes;
-    for (int i = 0; i < count; ++i) {
+Notes NoteRun(int32_t start, int32_t step, int count, int32_t length, uint8_t pitch = 60) {
+    Notes notes;
+    for (int i = 0; i < count; ++i)
         notes.push_back(
             {start + i * step, start + i * step + length, static_cast<uint8_t>(pitch + (i % 5))});
-    }
+    return notes;
+}
+
+// Runs of notes and single notes, one after another.
+Notes Join(std::initializer_list<Notes> parts) {
+    Notes notes;
+    for (const Notes& part : parts) notes.insert(notes.end(), part.begin(), part.end());
     return notes;
 }
 
@@ -337,41 +316,38 @@ std::vector<SyllableShape> Shapes(const std::string& sheet, const char* language
     return ShapesOf(ParseLyricSheet(sheet), language);
 }
 
-std::vector<int32_t> Ticks(const Alignment& a) {
-    std::vector<int32_t> ticks;
+Ticks_ Ticks(const Alignment& a) {
+    Ticks_ ticks;
     for (const PlacedSyllable& p : a.Syllables) ticks.push_back(p.Tick);
     return ticks;
 }
 
-using Ticks_ = std::vector<int32_t>;
+// Where the syllables of `sheet` land on `notes`.
+Ticks_ Place(const Notes& notes, const std::string& sheet, const std::vector<Pin>& pins = {},
+             const AlignOptions& options = {}, const char* language = "") {
+    return Ticks(AlignSyllables(notes, Shapes(sheet, language), pins, options));
+}
 
 TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
-    AlignOptions options;
-    options.Division = 480;
-    // Line 1: four quarter notes, the third syllable held over two slurred
-    // notes (a melisma); an instrumental fill of four eighths right after
-    // it; a rest; line 2, ending in an ornament.
-    std::vector<MelodyNote> notes = NoteRun(0, 480, 2, 470);  // "one two"
-    notes.push_back({960, 1260, 64});                         // "three" ...
-    notes.push_back({1200, 1440, 65});                        // ... slurred on (overlaps)
-    notes.push_back({1440, 1940, 67});                        // "four"
-    for (MelodyNote n : NoteRun(1920, 240, 4, 230, 72)) notes.push_back(n);  // the fill
-    for (MelodyNote n : NoteRun(4800, 480, 3, 470)) notes.push_back(n);      // "five six se"
-    notes.push_back({6240, 6700, 69});  // "ven", then the line ends in a turn:
-    notes.push_back({6720, 6780, 71});  // two short notes ...
-    notes.push_back({6780, 6840, 69});
-    notes.push_back({6840, 7300, 67});  // ... into the last one
+    // Line 1: four quarter notes ("one two three four"), "three" held over
+    // two slurred notes that overlap (a melisma); an instrumental fill of
+    // four eighths right after it; a rest; line 2 ("five six se-ven"),
+    // ending in a turn: two short notes into the last one.
+    const Notes notes =
+        Join({NoteRun(0, 480, 2, 470),
+              {{960, 1260, 64}, {1200, 1440, 65}, {1440, 1940, 67}},
+              NoteRun(1920, 240, 4, 230, 72),
+              NoteRun(4800, 480, 3, 470),
+              {{6240, 6700, 69}, {6720, 6780, 71}, {6780, 6840, 69}, {6840, 7300, 67}}});
     const Alignment a =
-        AlignSyllables(notes, Shapes("one two three four\nfive six se-ven"), {}, options);
+        AlignSyllables(notes, Shapes("one two three four\nfive six se-ven"), {}, {});
     EXPECT_EQ(Ticks(a), (Ticks_{0, 480, 960, 1440, 4800, 5280, 5760, 6240}));
     EXPECT_EQ(a.FirstWithoutNote, -1);
     // Running notes without a rest: the line breaks after the long note,
     // and the note left over ends the song rather than starting line 2.
-    std::vector<MelodyNote> running = NoteRun(0, 480, 2, 480);
-    running.push_back({960, 2400, 67});
-    for (MelodyNote n : NoteRun(2400, 480, 4, 470)) running.push_back(n);
-    EXPECT_EQ(Ticks(AlignSyllables(running, Shapes("a b c\nd e f"), {}, options)),
-              (Ticks_{0, 480, 960, 2400, 2880, 3360}));
+    const Notes running =
+        Join({NoteRun(0, 480, 2, 480), {{960, 2400, 67}}, NoteRun(2400, 480, 4, 470)});
+    EXPECT_EQ(Place(running, "a b c\nd e f"), (Ticks_{0, 480, 960, 2400, 2880, 3360}));
 }
 
 // The alignment is the cheapest placement there is: no other way of putting
@@ -380,17 +356,14 @@ TEST(Aligner, PlacesMelismaOrnamentAndFillWhereTheyBelong) {
 // left over), and each syllable's confidence is its margin to the cheapest
 // way with it elsewhere.
 TEST(Aligner, NoOtherPlacementCostsLess) {
-    AlignOptions options;
-    options.Division = 480;
-    std::vector<MelodyNote> notes = NoteRun(0, 480, 2, 470);
-    notes.push_back({960, 1260, 64});
-    notes.push_back({1200, 1440, 65});  // slurred on from the note before
-    notes.push_back({1440, 1940, 67});
-    for (MelodyNote n : NoteRun(1920, 240, 3, 230, 72)) notes.push_back(n);
-    for (MelodyNote n : NoteRun(4800, 480, 2, 470)) notes.push_back(n);
-    notes.push_back({5760, 5820, 71});  // an ornament
-    notes.push_back({5820, 6300, 69});
-    notes.push_back({6720, 7680, 67});  // left over, or the last syllable's
+    const AlignOptions options;
+    // A note slurred on from the one before, a fill, an ornament, and last
+    // a note left over, or the last syllable's.
+    const Notes notes = Join({NoteRun(0, 480, 2, 470),
+                              {{960, 1260, 64}, {1200, 1440, 65}, {1440, 1940, 67}},
+                              NoteRun(1920, 240, 3, 230, 72),
+                              NoteRun(4800, 480, 2, 470),
+                              {{5760, 5820, 71}, {5820, 6300, 69}, {6720, 7680, 67}}});
     for (const char* sheet : {"one two three four\nfive six se-ven", "a b c d\ne f g h"}) {
         const std::vector<SyllableShape> shapes = Shapes(sheet);
         const Alignment found = AlignSyllables(notes, shapes, {}, options);
@@ -426,38 +399,35 @@ TEST(Aligner, NoOtherPlacementCostsLess) {
                         1 - std::exp((best - elsewhere[s]) / options.Weights.ConfidenceScale), 1e-3)
                 << sheet << ": syllable " << s + 1;
     }
-    std::vector<PlacedSyllable> one_short(2);
-    EXPECT_THROW(PriceAlignment(notes, Shapes("a b c"), one_short, options), std::invalid_argument);
-    std::vector<PlacedSyllable> past_the_last(2);
-    past_the_last[1].Note = static_cast<int>(notes.size());
-    EXPECT_THROW(PriceAlignment(notes, Shapes("a b"), past_the_last, options),
+    // One placing short of the syllables, or one on a note past the last.
+    using Placed = std::vector<PlacedSyllable>;
+    EXPECT_THROW(PriceAlignment(notes, Shapes("a b c"), Placed(2), options), std::invalid_argument);
+    EXPECT_THROW(PriceAlignment(notes, Shapes("a b"),
+                                Placed{{}, {.Note = static_cast<int>(notes.size())}}, options),
                  std::invalid_argument);
 }
 
 // A stop flag set from another thread ends the alignment with AlignStopped;
 // unset, it changes nothing.
 TEST(Aligner, StopsWhenItsStopFlagIsSet) {
-    const std::vector<MelodyNote> notes = NoteRun(0, 480, 40, 470);
-    const std::vector<SyllableShape> shapes = Shapes("a b c d\ne f g h");
+    const Notes notes = NoteRun(0, 480, 40, 470);
     std::atomic<bool> stop = false;
     AlignOptions options;
     options.Stop = &stop;
-    EXPECT_EQ(Ticks(AlignSyllables(notes, shapes, {}, options)),
-              Ticks(AlignSyllables(notes, shapes, {}, AlignOptions{})));
+    EXPECT_EQ(Place(notes, "a b c d\ne f g h", {}, options), Place(notes, "a b c d\ne f g h"));
     stop = true;
-    EXPECT_THROW(AlignSyllables(notes, shapes, {}, options), AlignStopped);
+    EXPECT_THROW(Place(notes, "a b c d\ne f g h", {}, options), AlignStopped);
 }
 
 // A sheet of one verse on a song whose verses share their tune is sung from
 // the song's start, not on the last verse: with the notes after it as dear
 // as those before, it landed on later verses.
 TEST(Aligner, ASheetOfOneVerseIsSungFromTheStart) {
-    std::vector<MelodyNote> notes;
+    Notes notes;
     for (int32_t verse = 0; verse < 3; ++verse)  // two lines of four notes, a rest after each
         for (const int32_t line : {0, 2880})
-            for (MelodyNote n : NoteRun(verse * 7680 + line, 480, 4, 470)) notes.push_back(n);
-    const std::vector<SyllableShape> verse = Shapes("a b c d\ne f g h");
-    EXPECT_EQ(Ticks(AlignSyllables(notes, verse, {}, AlignOptions{})),
+            notes = Join({notes, NoteRun(verse * 7680 + line, 480, 4, 470)});
+    EXPECT_EQ(Place(notes, "a b c d\ne f g h"),
               (Ticks_{0, 480, 960, 1440, 2880, 3360, 3840, 4320}));
 }
 
@@ -468,160 +438,135 @@ TEST(Aligner, ASheetOfOneVerseIsSungFromTheStart) {
 // than 8 lines teaches nothing.
 TEST(Aligner, ALineOpensWhereTheSongsLinesOpenInTheBar) {
     for (const auto& [lines, first_of_last] : {std::pair(8, 1440), std::pair(7, 960)}) {
-        std::vector<MelodyNote> notes;
+        Notes notes;
         std::string sheet;
         int32_t bar = 0;
         for (int line = 0; line < lines; ++line) {
             bar = line * 2 * 1920;
             if (line == lines - 1) notes.push_back({bar + 960, bar + 1200, 67});
             notes.push_back({bar + 1440, bar + 1910, 60});
-            for (MelodyNote n : NoteRun(bar + 1920, 480, 3, 470, 62)) notes.push_back(n);
+            notes = Join({notes, NoteRun(bar + 1920, 480, 3, 470, 62)});
             sheet += "a b c d\n";
         }
-        const std::vector<SyllableShape> shapes = Shapes(sheet);
-        const Alignment a = AlignSyllables(notes, shapes, {}, AlignOptions{});
-        EXPECT_EQ(a.Syllables[shapes.size() - 4].Tick, bar + first_of_last) << lines;
+        EXPECT_EQ(Place(notes, sheet)[4 * lines - 4], bar + first_of_last) << lines;
     }
 }
 
 // Rules of the notes, each in a made song where it decides the placing.
 TEST(Aligner, FollowsTheMusicalRules) {
-    using Notes = std::vector<MelodyNote>;
-    // A long note is sung, not left over at the line's end.
     const Notes long_note = {{0, 470, 60},     {480, 710, 62},   {720, 950, 64},  {960, 1190, 62},
                              {1200, 2880, 60}, {3840, 4300, 60}, {4320, 4800, 62}};
-    // An ornament runs into the line's last syllable.
     const Notes ornament = {{0, 470, 60},     {480, 950, 62},   {960, 1550, 64},
                             {1560, 1670, 65}, {1680, 1790, 64}, {1800, 1910, 62},
                             {1920, 2300, 60}, {3840, 4300, 60}, {4320, 4800, 62}};
-    const std::tuple<const char*, const Notes&, Ticks_> rows[] = {
-        {"long note", long_note, {0, 480, 960, 1200, 3840, 4320}},
-        {"ornament", ornament, {0, 480, 960, 1920, 3840, 4320}},
-    };
-    for (const auto& [rule, notes, want] : rows)
-        EXPECT_EQ(Ticks(AlignSyllables(notes, Shapes("a b c d\ne f"), {}, AlignOptions{})), want)
-            << rule;
-
-    // An instrumental break (a rest of twelve beats) comes before a
-    // paragraph of the sheet, not inside one: the phrase played before it is
-    // left over, rather than the second paragraph's first line sung on it
-    // and its second after the break.
-    Notes verses = NoteRun(0, 480, 4, 470);                                // a a a a
-    for (MelodyNote n : NoteRun(2400, 480, 4, 470)) verses.push_back(n);   // played
-    for (MelodyNote n : NoteRun(10080, 480, 4, 470)) verses.push_back(n);  // c c c c
-    for (MelodyNote n : NoteRun(12480, 240, 4, 230)) verses.push_back(n);  // d d d d
-    EXPECT_EQ(
-        Ticks(AlignSyllables(verses, Shapes("a a a a\n\nc c c c\nd d d d"), {}, AlignOptions{})),
-        (Ticks_{0, 480, 960, 1440, 10080, 10560, 11040, 11520, 12480, 12720, 12960, 13200}));
-    // A comma inside a line: the phrase after it opens after the rest, and
-    // the note before the rest carries "c" on, rather than "d" sung on it
-    // and the line's last note left over.
+    // A phrase, a phrase played alone, a rest of twelve beats, two phrases.
+    const Notes verses = Join({NoteRun(0, 480, 4, 470), NoteRun(2400, 480, 4, 470),
+                               NoteRun(10080, 480, 4, 470), NoteRun(12480, 240, 4, 230)});
     const Notes breath = {{0, 470, 60},     {480, 950, 62},   {960, 1190, 64},
                           {1200, 1430, 65}, {1920, 2400, 64}, {2400, 3360, 62}};
-    EXPECT_EQ(Ticks(AlignSyllables(breath, Shapes("a b c, d e"), {}, AlignOptions{})),
-              (Ticks_{0, 480, 960, 1920, 2400}));
-    // A vowel written out long ("sooo") is held over the notes after it,
-    // rather than the next word sung on the next note and the rest left over.
     const Notes held = {{0, 470, 60}, {480, 710, 62}, {720, 950, 64}, {960, 1430, 62}};
-    EXPECT_EQ(Ticks(AlignSyllables(held, Shapes("sooo good"), {}, AlignOptions{})),
-              (Ticks_{0, 960}));
+    const std::tuple<const char*, const Notes&, const char*, Ticks_> rows[] = {
+        // A long note is sung, not left over at the line's end.
+        {"long note", long_note, "a b c d\ne f", {0, 480, 960, 1200, 3840, 4320}},
+        // An ornament runs into the line's last syllable.
+        {"ornament", ornament, "a b c d\ne f", {0, 480, 960, 1920, 3840, 4320}},
+        // An instrumental break comes before a paragraph of the sheet, not
+        // inside one: the phrase played before it is left over, rather than
+        // the second paragraph's first line sung on it and its second after
+        // the break.
+        {"break",
+         verses,
+         "a a a a\n\nc c c c\nd d d d",
+         {0, 480, 960, 1440, 10080, 10560, 11040, 11520, 12480, 12720, 12960, 13200}},
+        // A comma inside a line: the phrase after it opens after the rest,
+        // and the note before the rest carries "c" on, rather than "d" sung
+        // on it and the line's last note left over.
+        {"comma", breath, "a b c, d e", {0, 480, 960, 1920, 2400}},
+        // A vowel written out long ("sooo") is held over the notes after it,
+        // rather than the next word sung on the next note and the rest left
+        // over.
+        {"held vowel", held, "sooo good", {0, 960}},
+    };
+    for (const auto& [rule, notes, sheet, want] : rows)
+        EXPECT_EQ(Place(notes, sheet), want) << rule;
+}
+
+// A mark per syllable of the shapes' `field` (0 or 1 for a flag), words
+// apart by spaces.
+template <class T>
+std::string Marks(const std::vector<SyllableShape>& shapes, T SyllableShape::*field) {
+    std::string out;
+    for (const SyllableShape& s : shapes) {
+        if (s.WordStart && !out.empty()) out += ' ';
+        out += std::to_string(static_cast<int>(s.*field));
+    }
+    return out;
 }
 
 // What the sheet's spelling says of a syllable: it opens a phrase inside a
-// line (the first of a word after one that ends in punctuation, quotes
-// after it aside; not a line's first), its vowel is held, or its language
-// stresses it ("1" under each syllable).
+// line, its vowel is held, its language stresses it, or its word is weak.
 TEST(Aligner, ReadsPhrasesHeldVowelsAndStressFromTheSheet) {
-    const std::pair<const char*, std::vector<bool>> rows[] = {
-        {"a b, c d\ne. f", {false, false, true, false, false, true}},
-        {"\"Hey!\" you; there: what? yes", {false, true, true, true, true}},
-        {"b, c-d rock\\-n\\-roll", {false, true, false, false}},
+    const auto phrase = &SyllableShape::PhraseStart, drawn = &SyllableShape::Drawn,
+               stressed = &SyllableShape::Stressed, weak = &SyllableShape::Weak;
+    const std::tuple<bool SyllableShape::*, const char*, const char*, const char*> rows[] = {
+        // A phrase opens at the first syllable of a word after one that ends
+        // in punctuation, quotes after it aside; not at a line's first.
+        {phrase, "", "a b, c d\ne. f", "0 0 1 0 0 1"},
+        {phrase, "", "\"Hey!\" you; there: what? yes", "0 1 1 1 1"},
+        {phrase, "", "b, c-d rock\\-n\\-roll", "0 10 0"},
+        // Held vowels: a letter three times, two vowels twice running, and in
+        // languages whose words hardly double them, "aa", "ii" or "uu".
+        {drawn, "", "sooo good yeAAah Ooo oh ...! 111 hmm", "1 0 1 1 0 0 0 0"},
+        {drawn, "", "youou're yeaeah gaame", "1 1 0"},
+        {drawn, "en", "gaame fiight Uuh youou're good see", "1 1 1 1 0 0"},
+        {drawn, "es", "vaamos", "1"},
+        {drawn, "de", "Haar Saal", "0 0"},
+        {drawn, "nl", "maan duur", "0 0"},
+        // The syllable each language stresses; words joined on one note and
+        // a sheet of no language have none.
+        {stressed, "en", "Beau-ti-ful a-way be-cause, \"Hap-py\" day", "100 01 01 10 0"},
+        {stressed, "en", "what~a-bout re-mem-ber", "00 010"},
+        {stressed, "de", "Lie-der Ver-rä-ters ge-hen", "10 010 01"},
+        {stressed, "nl", "zin-gen ge-zicht", "10 01"},
+        {stressed, "es", "ma-ca-re-na can-ción a-mor co-ra-zón", "0010 01 01 001"},
+        {stressed, "it", "a-mo-re cit-tà", "010 01"},
+        {stressed, "pt", "sau-da-de a-mor co-ra-ção", "010 01 001"},
+        {stressed, "fr", "chan-son bel-le ai-mer", "01 10 01"},
+        {stressed, "", "Beau-ti-ful day", "000 0"},
+        // Weak words: words of one syllable the language seldom stresses, in
+        // English and German; a word of several syllables, words joined on one
+        // note and other languages have none.
+        {weak, "en", "The sun, and you're~mine of~the I-de-as it's YOU,", "1 0 1 0 0 000 1 1"},
+        {weak, "de", "Und der Mond in~die", "1 1 0 0"},
+        {weak, "de", "the", "0"},
+        {weak, "es", "el sol y la", "0 0 0 0"},
+        {weak, "", "the of and", "0 0 0"},
     };
-    for (const auto& [sheet, want] : rows) {
-        std::vector<bool> got;
-        for (const SyllableShape& s : Shapes(sheet)) got.push_back(s.PhraseStart);
-        EXPECT_EQ(got, want) << sheet;
-    }
-    // Held vowels: a letter three times, two vowels twice running, and in
-    // languages whose words hardly double them, "aa", "ii" or "uu".
-    const std::tuple<const char*, const char*, std::vector<bool>> drawn_rows[] = {
-        {"",
-         "sooo good yeAAah Ooo oh ...! 111 hmm",
-         {true, false, true, true, false, false, false, false}},
-        {"", "youou're yeaeah gaame", {true, true, false}},
-        {"en", "gaame fiight Uuh youou're good see", {true, true, true, true, false, false}},
-        {"es", "vaamos", {true}},
-        {"de", "Haar Saal", {false, false}},
-        {"nl", "maan duur", {false, false}},
-    };
-    for (const auto& [language, sheet, want] : drawn_rows) {
-        std::vector<bool> drawn;
-        for (const SyllableShape& s : Shapes(sheet, language)) drawn.push_back(s.Drawn);
-        EXPECT_EQ(drawn, want) << language << ": " << sheet;
-    }
-    const std::tuple<const char*, const char*, const char*> stress[] = {
-        {"en", "Beau-ti-ful a-way be-cause, \"Hap-py\" day", "100 01 01 10 0"},
-        {"en", "what~a-bout re-mem-ber", "00 010"},  // words on one note: no stress
-        {"de", "Lie-der Ver-rä-ters ge-hen", "10 010 01"},
-        {"nl", "zin-gen ge-zicht", "10 01"},
-        {"es", "ma-ca-re-na can-ción a-mor co-ra-zón", "0010 01 01 001"},
-        {"it", "a-mo-re cit-tà", "010 01"},
-        {"pt", "sau-da-de a-mor co-ra-ção", "010 01 001"},
-        {"fr", "chan-son bel-le ai-mer", "01 10 01"},
-        {"", "Beau-ti-ful day", "000 0"},  // no language, no stress
-    };
-    for (const auto& [language, sheet, want] : stress) {
-        std::string got;
-        for (const SyllableShape& s : Shapes(sheet, language)) {
-            if (s.WordStart && !got.empty()) got += ' ';
-            got += s.Stressed ? '1' : '0';
-        }
-        EXPECT_EQ(got, want) << language << ": " << sheet;
-    }
-    // Weak words: words of one syllable the language seldom stresses, in
-    // English and German; a word of several syllables, words joined on one
-    // note and other languages have none.
-    const std::tuple<const char*, const char*, std::vector<bool>> weak[] = {
-        {"en",
-         "The sun, and you're~mine of~the I-de-as it's YOU,",
-         {true, false, true, false, false, false, false, false, true, true}},
-        {"de", "Und der Mond in~die", {true, true, false, false}},
-        {"de", "the", {false}},
-        {"es", "el sol y la", {false, false, false, false}},
-        {"", "the of and", {false, false, false}},
-    };
-    for (const auto& [language, sheet, want] : weak) {
-        std::vector<bool> got;
-        for (const SyllableShape& s : Shapes(sheet, language)) got.push_back(s.Weak);
-        EXPECT_EQ(got, want) << language << ": " << sheet;
-    }
+    for (const auto& [field, language, sheet, want] : rows)
+        EXPECT_EQ(Marks(Shapes(sheet, language), field), want) << language << ": " << sheet;
     // How many more syllables each word is sung with: only in a sheet
     // written word by word (one that splits at most a fifth of its words of
     // several syllables), only for words it leaves whole, and not where
     // marks hold or join words.
     const SyllableSplitter splitter("en");
-    const std::pair<const char*, std::vector<int>> more[] = {
-        {"after all\nbeautiful", {1, 0, 2}},
-        {"af-ter after", {0, 0, 0}},  // the sheet splits words: whole ones are meant so
-        {"after_ _ all after~all", {0, 0, 0}},
+    const std::pair<const char*, const char*> more[] = {
+        {"after all\nbeautiful", "1 0 2"},
+        {"af-ter after", "00 0"},  // the sheet splits words: whole ones are meant so
+        {"after_ _ all after~all", "0 0 0"},
         // One word split by hand among four whole ones of two syllables.
-        {"a-bove after after after after", {0, 0, 1, 1, 1, 1}},
-        {"a-bove af-ter after after after", {0, 0, 0, 0, 0, 0, 0}},  // two of five
+        {"a-bove after after after after", "00 1 1 1 1"},
+        {"a-bove af-ter after after after", "00 00 0 0 0"},  // two of five
     };
     for (const auto& [text, want] : more) {
         const LyricSheet sheet = ParseLyricSheet(text);
-        std::vector<int> got;
-        for (const SyllableShape& s :
-             ShapesOf(sheet, "en", WrittenWordByWord(sheet, splitter) ? &splitter : nullptr))
-            got.push_back(s.SungMore);
-        EXPECT_EQ(got, want) << text;
+        const SyllableSplitter* by_word = WrittenWordByWord(sheet, splitter) ? &splitter : nullptr;
+        EXPECT_EQ(Marks(ShapesOf(sheet, "en", by_word), &SyllableShape::SungMore), want) << text;
     }
 }
 
 // Rules that decide which notes carry a syllable on, each in a made song
 // where the rule's weight decides: at 0 the syllables land elsewhere.
 TEST(Aligner, HoldsASyllableOnWhereTheNotesSaySo) {
-    using Notes = std::vector<MelodyNote>;
     const Notes tied = {{0, 470, 60},     {480, 950, 62},   {960, 1320, 60}, {1320, 1440, 65},
                         {1440, 3360, 65}, {3840, 4300, 60}, {4320, 4800, 62}};
     const Notes turn = {{0, 720, 70},     {720, 840, 69},   {840, 960, 70},  {960, 1800, 74},
@@ -636,10 +581,9 @@ TEST(Aligner, HoldsASyllableOnWhereTheNotesSaySo) {
     auto check = [](const char* rule, double AlignWeights::*weight, const Notes& notes,
                     const char* sheet, const Ticks_& want, const char* language = "") {
         AlignOptions options;
-        EXPECT_EQ(Ticks(AlignSyllables(notes, Shapes(sheet, language), {}, options)), want) << rule;
+        EXPECT_EQ(Place(notes, sheet, {}, options, language), want) << rule;
         options.Weights.*weight = 0;
-        EXPECT_NE(Ticks(AlignSyllables(notes, Shapes(sheet, language), {}, options)), want)
-            << rule << ", without the rule";
+        EXPECT_NE(Place(notes, sheet, {}, options, language), want) << rule << ", without the rule";
     };
     check("a line's last syllable on a short note tied into a long one of the same pitch",
           &AlignWeights::LineEndTied, tied, "a b c d\ne f", {0, 480, 960, 1320, 3840, 4320});
@@ -650,27 +594,26 @@ TEST(Aligner, HoldsASyllableOnWhereTheNotesSaySo) {
     check("a note on the beat takes a new syllable rather than carrying on the one before",
           &AlignWeights::MelismaOnBeat, eighths, "a b c d\ne", {0, 960, 1200, 1440, 4800});
     // "c" carries on over the note a step below its own.
-    Notes run = {{0, 470, 60},    {480, 710, 62},   {840, 1070, 64},
-                 {960, 1430, 62}, {1440, 1900, 60}, {3840, 4300, 60}};
+    const Notes run = {{0, 470, 60},    {480, 710, 62},   {840, 1070, 64},
+                       {960, 1430, 62}, {1440, 1900, 60}, {3840, 4300, 60}};
     check("a note a step from the one before carries its syllable on", &AlignWeights::MelismaStep,
           run, "a b c d\ne", {0, 480, 840, 1440, 3840});
     // After five lines sung a syllable a note, the melody has few notes to
     // spare: the step no longer carries "c" on, "d" takes the note.
     Notes syllabic;
-    std::string sheet;
-    for (int32_t line = 0; line < 5; ++line) {
-        for (MelodyNote n : NoteRun(line * 2400, 480, 4, 470)) syllabic.push_back(n);
-        sheet += "x x x x\n";
-    }
+    const std::string five_lines = "x x x x\nx x x x\nx x x x\nx x x x\nx x x x\n";
+    for (int32_t line = 0; line < 5; ++line)
+        syllabic = Join({syllabic, NoteRun(line * 2400, 480, 4, 470)});
     for (MelodyNote n : run) syllabic.push_back({n.Tick + 12000, n.End + 12000, n.Pitch});
     for (const auto& [spare, d] : {std::pair{0.2, 12960}, {0.0, 13440}}) {
         AlignOptions options;
         options.Weights.MelismaStepSpare = spare;
-        EXPECT_EQ(Ticks(AlignSyllables(syllabic, Shapes(sheet + "a b c d\ne"), {}, options))[23], d)
-            << spare;
+        EXPECT_EQ(Place(syllabic, five_lines + "a b c d\ne", {}, options)[23], d) << spare;
     }
     check("a word's stressed syllable goes on the bar's first beat, the pickup left over",
           &AlignWeights::Stressed, pickup, "hap-py day\nx", {1920, 2400, 2880, 4800}, "en");
+    // Where the second syllable is the stressed one, the first takes the pickup.
+    EXPECT_EQ(Place(pickup, "be-cause I\nx", {}, {}, "en"), (Ticks_{1680, 1920, 2400, 4800}));
     // A weak word takes the note off the beat that a word of weight leaves
     // to the one before it ("sun" held over three notes).
     const Notes dotted = {{0, 350, 64},    {360, 710, 63},   {720, 950, 62},
@@ -681,55 +624,42 @@ TEST(Aligner, HoldsASyllableOnWhereTheNotesSaySo) {
          {std::tuple{"sun the day\nx", AlignOptions{}, Ticks_{0, 360, 720, 3840}},
           std::tuple{"sun big day\nx", AlignOptions{}, Ticks_{0, 960, 1440, 3840}},
           std::tuple{"sun the day\nx", even, Ticks_{0, 960, 1440, 3840}}})
-        EXPECT_EQ(Ticks(AlignSyllables(dotted, Shapes(sheet, "en"), {}, weights)), want) << sheet;
-    // Where the second syllable is the stressed one, the first takes the pickup.
-    AlignOptions options;
-    EXPECT_EQ(Ticks(AlignSyllables(pickup, Shapes("be-cause I\nx", "en"), {}, options)),
-              (Ticks_{1680, 1920, 2400, 4800}));
+        EXPECT_EQ(Place(dotted, sheet, {}, weights, "en"), want) << sheet;
     // A sheet written word by word: "after" is sung over two notes, so "all"
     // takes the third and "me" the long one, where with one note a word "all"
-    // took the second and "me" the third.
+    // took the second and "me" the third; pinned, "after" still carries its
+    // second syllable over the note after its own.
     const SyllableSplitter splitter("en");
+    auto by_word = [&](const char* text) {
+        return ShapesOf(ParseLyricSheet(text), "en", &splitter);
+    };
     const Notes words = {{0, 470, 60},     {480, 950, 62},   {960, 1190, 64},
                          {1200, 1430, 62}, {1440, 2400, 60}, {3840, 4300, 60}};
-    const std::vector<SyllableShape> shapes =
-        ShapesOf(ParseLyricSheet("after all me\nx"), "en", &splitter);
-    EXPECT_EQ(Ticks(AlignSyllables(words, shapes, {}, options)), (Ticks_{0, 960, 1440, 3840}));
-    EXPECT_EQ(Ticks(AlignSyllables(words, Shapes("after all me\nx"), {}, options)),
-              (Ticks_{0, 480, 960, 3840}));
-    // Pinned, "after" still carries its second syllable over the note after its own.
-    EXPECT_EQ(Ticks(AlignSyllables(words, shapes, {{0, 0}}, options)),
-              (Ticks_{0, 960, 1440, 3840}));
+    EXPECT_EQ(Place(words, "after all me\nx"), (Ticks_{0, 480, 960, 3840}));
+    for (const std::vector<Pin>& pins : {std::vector<Pin>{}, std::vector<Pin>{{0, 0}}})
+        EXPECT_EQ(Ticks(AlignSyllables(words, by_word("after all me\nx"), pins, {})),
+                  (Ticks_{0, 960, 1440, 3840}))
+            << pins.size() << " pins";
     // A bass line of long notes on the beat, more of them after the last
     // word: a word's unwritten syllable opens the note after its own (a
     // syllable placed, not a long note carried on), so each word of two
     // syllables takes two notes rather than leaving them at the end.
-    std::vector<MelodyNote> bass = NoteRun(0, 960, 7, 950, 40);
-    for (MelodyNote n : NoteRun(8640, 960, 8, 950, 40)) bass.push_back(n);
-    EXPECT_EQ(
-        Ticks(AlignSyllables(
-            bass, ShapesOf(ParseLyricSheet("twinkle twinkle little star\nend"), "en", &splitter),
-            {}, options)),
-        (Ticks_{0, 1920, 3840, 5760, 8640}));
+    const Notes bass = Join({NoteRun(0, 960, 7, 950, 40), NoteRun(8640, 960, 8, 950, 40)});
+    EXPECT_EQ(Ticks(AlignSyllables(bass, by_word("twinkle twinkle little star\nend"), {}, {})),
+              (Ticks_{0, 1920, 3840, 5760, 8640}));
 }
 
 TEST(Aligner, HoldsAndSkipsOfTheSheetTakeNotes) {
-    AlignOptions options;
-    const std::vector<MelodyNote> notes = NoteRun(0, 480, 6, 470);
-    EXPECT_EQ(Ticks(AlignSyllables(notes, Shapes("a_ _ b * c"), {}, options)),
-              (Ticks_{0, 1440, 2400}));
+    EXPECT_EQ(Place(NoteRun(0, 480, 6, 470), "a_ _ b * c"), (Ticks_{0, 1440, 2400}));
     // "|": the next syllable goes into the next bar (4/4: 1920 ticks).
-    const std::vector<MelodyNote> bars = NoteRun(0, 480, 8, 470);
-    EXPECT_EQ(Ticks(AlignSyllables(bars, Shapes("a b |c"), {}, options))[2], 1920);
+    EXPECT_EQ(Place(NoteRun(0, 480, 8, 470), "a b |c")[2], 1920);
     // After a pin the bar is the pin's own: of its note, or of the note
     // before it when it is on none; the first note after the pin opens the
     // next bar.
-    const std::vector<MelodyNote> gap = {{0, 470, 60},     {480, 950, 62},   {960, 1430, 64},
-                                         {1920, 2390, 65}, {2400, 2870, 64}, {3840, 4300, 62}};
+    const Notes gap = {{0, 470, 60},     {480, 950, 62},   {960, 1430, 64},
+                       {1920, 2390, 65}, {2400, 2870, 64}, {3840, 4300, 62}};
     for (const int32_t pin : {960, 1000})
-        EXPECT_EQ(Ticks(AlignSyllables(gap, Shapes("a b |c"), {{1, pin}}, options)),
-                  (Ticks_{0, pin, 1920}))
-            << pin;
+        EXPECT_EQ(Place(gap, "a b |c", {{1, pin}}), (Ticks_{0, pin, 1920})) << pin;
     // Bars of 255 whole notes at the largest division, a change of metre
     // near the last tick: the note after it lies in a later bar.
     AlignOptions long_bars;
@@ -743,40 +673,35 @@ TEST(Aligner, HoldsAndSkipsOfTheSheetTakeNotes) {
 }
 
 TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
-    AlignOptions options;
-    const std::vector<MelodyNote> notes = NoteRun(0, 480, 10, 470);
+    const Notes notes = NoteRun(0, 480, 10, 470);
     const std::vector<SyllableShape> shapes = Shapes("a b c d e f");
     // On a note, off a note, and two syllables on one tick.
-    Alignment a = AlignSyllables(notes, shapes, {{2, 960}}, options);
+    Alignment a = AlignSyllables(notes, shapes, {{2, 960}}, {});
     EXPECT_EQ(Ticks(a), (Ticks_{0, 480, 960, 1440, 1920, 2400}));
     EXPECT_TRUE(a.Syllables[2].Pinned);
-    a = AlignSyllables(notes, shapes, {{3, 1000}}, options);
+    a = AlignSyllables(notes, shapes, {{3, 1000}}, {});
     EXPECT_EQ(a.Syllables[3].Tick, 1000);
     EXPECT_EQ(a.Syllables[3].Reason, Doubt::OffNote);
     EXPECT_EQ(a.Syllables[4].Tick, 1440);
     EXPECT_LT(a.Syllables[2].Tick, 1000);
     // A pin a little before a note takes that note: the next syllable does not.
-    EXPECT_EQ(Ticks(AlignSyllables(notes, shapes, {{2, 955}}, options)),
-              (Ticks_{0, 480, 955, 1440, 1920, 2400}));
-    a = AlignSyllables(notes, shapes, {{1, 960}, {2, 960}, {0, 0}}, options);
-    EXPECT_EQ(Ticks(a), (Ticks_{0, 960, 960, 1440, 1920, 2400}));
+    EXPECT_EQ(Place(notes, "a b c d e f", {{2, 955}}), (Ticks_{0, 480, 955, 1440, 1920, 2400}));
+    EXPECT_EQ(Place(notes, "a b c d e f", {{1, 960}, {2, 960}, {0, 0}}),
+              (Ticks_{0, 960, 960, 1440, 1920, 2400}));
     // A pin after notes the syllables before it leave over keeps those
     // syllables where they are (the note before the pin repeats the pitch
     // before it, which would rather have shifted them).
-    const std::vector<MelodyNote> left_over = {
+    const Notes left_over = {
         {0, 470, 60}, {480, 950, 62}, {960, 1430, 64}, {1440, 1910, 64}, {1920, 2400, 65}};
-    EXPECT_EQ(Ticks(AlignSyllables(left_over, Shapes("a b c d"), {{3, 1920}}, options)),
-              (Ticks_{0, 480, 960, 1920}));
+    EXPECT_EQ(Place(left_over, "a b c d", {{3, 1920}}), (Ticks_{0, 480, 960, 1920}));
     // A stretch too long for memory is refused; a pin in the middle splits it.
-    const std::vector<MelodyNote> many = NoteRun(0, 10, 8000, 10);
+    const Notes many = NoteRun(0, 10, 8000, 10);
     const std::vector<SyllableShape> long_sheet(8000);
-    EXPECT_THROW(AlignSyllables(many, long_sheet, {}, options), std::invalid_argument);
-    EXPECT_EQ(AlignSyllables(many, long_sheet, {{4000, 40000}}, options).Syllables.back().Tick,
-              79990);
+    EXPECT_THROW(AlignSyllables(many, long_sheet, {}, {}), std::invalid_argument);
+    EXPECT_EQ(AlignSyllables(many, long_sheet, {{4000, 40000}}, {}).Syllables.back().Tick, 79990);
     // Back in time, or outside the syllables: refused.
-    EXPECT_THROW(AlignSyllables(notes, shapes, {{1, 960}, {4, 480}}, options),
-                 std::invalid_argument);
-    EXPECT_THROW(AlignSyllables(notes, shapes, {{6, 0}}, options), std::invalid_argument);
+    for (const std::vector<Pin>& pins : {std::vector<Pin>{{1, 960}, {4, 480}}, {{6, 0}}})
+        EXPECT_THROW(AlignSyllables(notes, shapes, pins, {}), std::invalid_argument) << pins.size();
 }
 
 // A pinned line start moves the starts of later lines where their melody
@@ -785,18 +710,16 @@ TEST(Aligner, PinsLandExactlyAndTheRestAlignsAroundThem) {
 TEST(Aligner, APinnedLineStartMovesTheStartsOfLaterLinesOnItsTune) {
     // Each line: a short pickup, three quarters from the bar, a long note.
     // The aligner opens each line on the pickup and leaves the long note
-    // over; the user opens the second line on the bar.
-    std::vector<MelodyNote> notes;
-    for (int k = 0; k < 6; ++k) {
-        const int32_t t = 3840 * k + 1680;
-        // The fifth line's pickup is a step lower.
-        for (MelodyNote n : std::vector<MelodyNote>{{t, t + 230, uint8_t(k == 4 ? 60 : 62)},
-                                                    {t + 240, t + 710, 64},
-                                                    {t + 720, t + 1190, 65},
-                                                    {t + 1200, t + 1670, 67},
-                                                    {t + 1680, t + 2640, 64}})
-            notes.push_back(n);
-    }
+    // over; the user opens the second line on the bar. The fifth line's
+    // pickup is a step lower.
+    Notes notes;
+    for (int32_t t = 1680; t < 6 * 3840; t += 3840)
+        notes = Join({notes,
+                      {{t, t + 230, uint8_t(t == 4 * 3840 + 1680 ? 60 : 62)},
+                       {t + 240, t + 710, 64},
+                       {t + 720, t + 1190, 65},
+                       {t + 1200, t + 1670, 67},
+                       {t + 1680, t + 2640, 64}}});
     // The third line reads otherwise to the same tune, to the note after
     // it; the fourth too, but the note after it is another.
     const std::vector<SyllableShape> shapes =
@@ -824,23 +747,20 @@ TEST(Aligner, APinnedLineStartMovesTheStartsOfLaterLinesOnItsTune) {
 // earlier line is left alone.
 TEST(Aligner, APinInALineSungAgainMovesItsLaterTwins) {
     AlignOptions options;
-    // A line: a quarter, a quick pickup, a dotted eighth, a quarter, a half.
-    // The aligner sings the line's second syllable on into the dotted
-    // eighth; the user wants the third there.
-    auto line = [](int32_t t, uint8_t last_pitch) {
-        return std::vector<MelodyNote>{{t, t + 470, 60},
-                                       {t + 480, t + 580, 62},
-                                       {t + 600, t + 950, 64},
-                                       {t + 960, t + 1430, 65},
-                                       {t + 1440, t + 2400, last_pitch}};
-    };
-    std::vector<MelodyNote> notes;
+    // A line: a quarter, a quick pickup, a dotted eighth, a quarter, a half,
+    // its pitch another in the last two lines. The aligner sings the line's
+    // second syllable on into the dotted eighth; the user wants the third there.
+    Notes notes;
     for (int32_t t : {0, 3840, 7680, 11520})
-        for (const MelodyNote& n : line(t, t < 7680 ? 67 : 64)) notes.push_back(n);
+        notes = Join({notes,
+                      {{t, t + 470, 60},
+                       {t + 480, t + 580, 62},
+                       {t + 600, t + 950, 64},
+                       {t + 960, t + 1430, 65},
+                       {t + 1440, t + 2400, uint8_t(t < 7680 ? 67 : 64)}}});
     notes.push_back({15360, 16320, 60});
-    const std::string chorus = "la li lo lu\n";
     const std::vector<SyllableShape> shapes =
-        Shapes(chorus + "ma mi mo mu\nLa, li lo lu!\nne ni no nu\nend");
+        Shapes("la li lo lu\nma mi mo mu\nLa, li lo lu!\nne ni no nu\nend");
     const Alignment free = AlignSyllables(notes, shapes, {}, options);
     for (size_t s : {2, 6, 10, 14}) ASSERT_EQ(free.Syllables[s].Tick % 3840, 960) << s;
     // "lo" pinned on the dotted eighth in the first chorus: the second
@@ -871,20 +791,18 @@ TEST(Aligner, AChorusPlacedSurelyOnceIsSungToItsTuneAgain) {
     // (after a rest, so the line could as well open there and leave the
     // tune's last two notes over at its end).
     auto tune = [](int32_t t) {
-        std::vector<MelodyNote> notes;
-        int32_t at = t;
-        for (uint8_t pitch : {60, 62, 64, 65, 67, 65, 64}) {
-            notes.push_back({at, at + 470, pitch});
-            at += 480;
+        Notes notes;
+        for (const uint8_t pitch : {60, 62, 64, 65, 67, 65, 64}) {
+            notes.push_back({t, t + 470, pitch});
+            t += 480;
         }
         return notes;
     };
-    std::vector<MelodyNote> notes = tune(0);
-    for (MelodyNote n : NoteRun(5760, 480, 7, 470, 70)) notes.push_back(n);
-    notes.push_back({10560, 11030, 55});
-    notes.push_back({11040, 11510, 57});
-    for (MelodyNote n : tune(11520)) notes.push_back(n);
-    notes.push_back({17280, 18240, 60});
+    const Notes notes = Join({tune(0),
+                              NoteRun(5760, 480, 7, 470, 70),
+                              {{10560, 11030, 55}, {11040, 11510, 57}},
+                              tune(11520),
+                              {{17280, 18240, 60}}});
     const std::vector<SyllableShape> shapes = Shapes(
         "Sing a-long with me to-night\nva ri ous words of a verse\n"
         "sing a long, with me, to night!\nend");
@@ -897,19 +815,16 @@ TEST(Aligner, AChorusPlacedSurelyOnceIsSungToItsTuneAgain) {
     EXPECT_EQ(alone.Syllables[14].Tick, 10560);
     // The echo's bonus does not make the line it moved look surer than it
     // was: its syllables keep the doubt they had without it.
-    for (size_t s = 14; s < 21; ++s) {
+    for (size_t s = 14; s < 21; ++s)
         EXPECT_LE(echoed.Syllables[s].Confidence, alone.Syllables[s].Confidence) << s;
-    }
 }
 
 TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
-    AlignOptions options;
     // One syllable more than notes in a line: the syllable inside a word is
     // sung between two notes, halfway through the note before, and the next
     // line still starts after its rest.
-    std::vector<MelodyNote> lines = NoteRun(0, 480, 3, 470);
-    for (MelodyNote n : NoteRun(2880, 480, 4, 470)) lines.push_back(n);
-    const Alignment between = AlignSyllables(lines, Shapes("a b-c d\ne f g h"), {}, options);
+    const Notes lines = Join({NoteRun(0, 480, 3, 470), NoteRun(2880, 480, 4, 470)});
+    const Alignment between = AlignSyllables(lines, Shapes("a b-c d\ne f g h"), {}, {});
     EXPECT_EQ(Ticks(between), (Ticks_{0, 480, 720, 960, 2880, 3360, 3840, 4320}));
     EXPECT_TRUE(between.Syllables[2].SharesNote);
     EXPECT_EQ(between.Syllables[2].Reason, Doubt::CloseCall);
@@ -917,26 +832,21 @@ TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
     // those around it ("Da-le" on one note, as a chorus sings it), rather
     // than the last of a line running on into the next; and so it is after
     // a pin on that note.
-    std::vector<MelodyNote> chorus = {{240, 710, 60}};
-    for (MelodyNote n : NoteRun(720, 240, 4, 230)) chorus.push_back(n);
-    chorus.push_back({1680, 2160, 60});
+    const Notes chorus = Join({{{240, 710, 60}}, NoteRun(720, 240, 4, 230), {{1680, 2160, 60}}});
     const Ticks_ da_le = {240, 480, 720, 960, 1200, 1440, 1680};
     for (const std::vector<Pin>& pins : {std::vector<Pin>{}, std::vector<Pin>{{0, 240}}}) {
         AlignOptions weighed;
-        EXPECT_EQ(Ticks(AlignSyllables(chorus, Shapes("Da-le a tu cuer-po\nx"), pins, weighed)),
-                  da_le)
-            << pins.size() << " pins";
+        EXPECT_EQ(Place(chorus, "Da-le a tu cuer-po\nx", pins, weighed), da_le) << pins.size();
         weighed.Weights.ShareLong = 0;
-        EXPECT_NE(Ticks(AlignSyllables(chorus, Shapes("Da-le a tu cuer-po\nx"), pins, weighed)),
-                  da_le)
+        EXPECT_NE(Place(chorus, "Da-le a tu cuer-po\nx", pins, weighed), da_le)
             << pins.size() << " pins, without the rule";
     }
     // A word of two syllables on the song's only note: the second shares it,
     // up to the note's end (sharing after the first on no note, which the
     // table also weighs, had read the facts of a note before the first).
-    EXPECT_EQ(Ticks(AlignSyllables({{0, 470, 60}}, Shapes("a-b"), {}, options)), (Ticks_{0, 235}));
-    const std::vector<MelodyNote> notes = NoteRun(0, 480, 3, 470);
-    const Alignment a = AlignSyllables(notes, Shapes("a b\nc d e"), {}, options);
+    EXPECT_EQ(Place({{0, 470, 60}}, "a-b"), (Ticks_{0, 235}));
+    const Notes notes = NoteRun(0, 480, 3, 470);
+    const Alignment a = AlignSyllables(notes, Shapes("a b\nc d e"), {}, {});
     EXPECT_EQ(a.FirstWithoutNote, 3);
     EXPECT_EQ(Ticks(a), (Ticks_{0, 480, 960, 1200, 1440}));
     EXPECT_EQ(a.Syllables[4].Reason, Doubt::NoNoteLeft);
@@ -945,21 +855,22 @@ TEST(Aligner, PlacesSyllablesBetweenNotesOrBeyondTheLastAsLeastSure) {
     // the sheet's order in time.
     std::vector<SyllableShape> shapes = Shapes("a b\nc d e f");
     shapes[4].MayShareNote = shapes[5].MayShareNote = true;
-    const Ticks_ shared = Ticks(AlignSyllables(notes, shapes, {}, options));
-    EXPECT_EQ(shared, (Ticks_{0, 480, 960, 1200, 1200, 1200}));
+    EXPECT_EQ(Ticks(AlignSyllables(notes, shapes, {}, {})),
+              (Ticks_{0, 480, 960, 1200, 1200, 1200}));
     // A syllable sharing the only note before a pin divides that note's time
     // with its opener up to the syllable after it, not up to the next note:
     // the pin's (off the notes) or the ones on no note before it.
-    const std::vector<MelodyNote> sparse = {{0, 96, 60}, {480, 576, 62}};
-    std::vector<SyllableShape> split = Shapes("ab c\nd");
-    split[1].MayShareNote = true;
-    EXPECT_EQ(Ticks(AlignSyllables(sparse, split, {{2, 200}}, options)), (Ticks_{0, 100, 200}));
-    split = Shapes("ab c d e");
-    split[1].MayShareNote = true;
-    EXPECT_EQ(Ticks(AlignSyllables(sparse, split, {{3, 200}}, options)), (Ticks_{0, 50, 100, 200}));
+    const Notes sparse = {{0, 96, 60}, {480, 576, 62}};
+    for (const auto& [sheet, pin, want] :
+         {std::tuple{"ab c\nd", Pin{2, 200}, Ticks_{0, 100, 200}},
+          std::tuple{"ab c d e", Pin{3, 200}, Ticks_{0, 50, 100, 200}}}) {
+        std::vector<SyllableShape> split = Shapes(sheet);
+        split[1].MayShareNote = true;
+        EXPECT_EQ(Ticks(AlignSyllables(sparse, split, {pin}, {})), want) << sheet;
+    }
     // With no notes at all, the syllables still come in order; the first on
     // no note is the first of the song, however many pins come after it.
-    const Alignment none = AlignSyllables({}, Shapes("a b c"), {{1, 960}}, options);
+    const Alignment none = AlignSyllables({}, Shapes("a b c"), {{1, 960}}, {});
     EXPECT_EQ(Ticks(none), (Ticks_{240, 960, 1200}));
     EXPECT_EQ(none.FirstWithoutNote, 0);
 }
@@ -995,30 +906,40 @@ std::string SongBytes(const std::vector<BuiltTrack>& tracks) {
     return EncodeSong(test::BuildSong(all));
 }
 
-TEST(Melody, TakesTheSungLineNeverDrumsOrChordsAndFollowsTheTrackAsked) {
-    std::vector<MelodyNote> chords;
-    for (MelodyNote n : NoteRun(0, 480, 12, 470, 60)) {
-        chords.push_back(n);
-        chords.push_back({n.Tick, n.End, static_cast<uint8_t>(n.Pitch + 4)});
-        chords.push_back({n.Tick, n.End, static_cast<uint8_t>(n.Pitch + 7)});
-    }
-    std::vector<MelodyNote> doubled;  // a tune in octaves is one line
-    for (MelodyNote n : NoteRun(0, 480, 12, 470, 67)) {
-        doubled.push_back(n);
-        doubled.push_back({n.Tick, n.End, static_cast<uint8_t>(n.Pitch + 12)});
-    }
+// The note lines of the song `bytes` hold, read complete, or where
+// `complete` is false, read at all.
+std::vector<NoteLine> LinesOf(const std::string& bytes, bool complete = true) {
     Song song;
     SongFacts facts;
-    ASSERT_EQ(ReadSongBytes(song, facts,
-                            SongBytes({
-                                {"Drums", 9, NoteRun(0, 240, 24, 100, 40)},
-                                {"Piano", 0, chords},
-                                {"Bass", 1, NoteRun(0, 480, 12, 470, 36)},
-                                {"Flute", 2, doubled},
-                            }))
-                  .Result,
-              ReadResult::Complete);
-    const std::vector<NoteLine> lines = NoteLines(song);
+    const ReadResult result = ReadSongBytes(song, facts, bytes).Result;
+    EXPECT_TRUE(complete ? result == ReadResult::Complete : result != ReadResult::Failed);
+    return NoteLines(song);
+}
+
+// A line of `notes` on `track`, its median pitch given.
+NoteLine Line(int track, Notes notes, double median) {
+    NoteLine line;
+    line.Track = static_cast<int16_t>(track);
+    line.Notes = std::move(notes);
+    line.MedianPitch = median;
+    return line;
+}
+
+TEST(Melody, TakesTheSungLineNeverDrumsOrChordsAndFollowsTheTrackAsked) {
+    // Triads, and a tune in octaves, which is one line.
+    Notes chords, doubled;
+    for (MelodyNote n : NoteRun(0, 480, 12, 470, 60))
+        for (const int above : {0, 4, 7})
+            chords.push_back({n.Tick, n.End, uint8_t(n.Pitch + above)});
+    for (MelodyNote n : NoteRun(0, 480, 12, 470, 67))
+        for (const int above : {0, 12})
+            doubled.push_back({n.Tick, n.End, uint8_t(n.Pitch + above)});
+    const std::vector<NoteLine> lines = LinesOf(SongBytes({
+        {"Drums", 9, NoteRun(0, 240, 24, 100, 40)},
+        {"Piano", 0, chords},
+        {"Bass", 1, NoteRun(0, 480, 12, 470, 36)},
+        {"Flute", 2, doubled},
+    }));
     ASSERT_EQ(lines.size(), 4u);
     const MelodyChoice choice = ChooseMelody(lines, 12, 480);
     ASSERT_GE(choice.Line, 0);
@@ -1034,21 +955,12 @@ TEST(Melody, TakesTheSungLineNeverDrumsOrChordsAndFollowsTheTrackAsked) {
 // against the notes only for lines too short for it: a song of 200 beats
 // with its tune (200 notes), a sparse line (60) and a bass (200).
 TEST(Melody, ASheetOfAPartOfTheSongTakesTheTuneNotTheLineNearestInCount) {
-    auto line = [](int track, std::vector<MelodyNote> notes, double median) {
-        NoteLine l;
-        l.Track = track;
-        l.Notes = std::move(notes);
-        l.MedianPitch = median;
-        return l;
-    };
-    const std::vector<NoteLine> lines = {line(1, NoteRun(0, 480, 200, 470, 64), 66),
-                                         line(2, NoteRun(0, 1600, 60, 1500, 60), 62),
-                                         line(3, NoteRun(0, 480, 200, 470, 36), 38)};
-    const struct {
-        size_t Syllables;
-        int Track;
-        bool PartOfSong;
-    } rows[] = {
+    const std::vector<NoteLine> lines = {Line(1, NoteRun(0, 480, 200, 470, 64), 66),
+                                         Line(2, NoteRun(0, 1600, 60, 1500, 60), 62),
+                                         Line(3, NoteRun(0, 480, 200, 470, 36), 38)};
+    // Syllables of the sheet, the track taken, and whether the sheet is
+    // taken for a part of the song.
+    const std::tuple<size_t, int, bool> rows[] = {
         {190, 1, false},  // the whole song
         {3, 1, true},     // a line to try: before, the sparse line
         {40, 1, true},    // a verse
@@ -1057,11 +969,11 @@ TEST(Melody, ASheetOfAPartOfTheSongTakesTheTuneNotTheLineNearestInCount) {
         {100, 1, true},   // the tune has twice the notes, and no line fits
         {250, 1, false},  // more syllables than any line has notes: no part of the song
     };
-    for (const auto& row : rows) {
-        const MelodyChoice choice = ChooseMelody(lines, row.Syllables, 480);
-        ASSERT_GE(choice.Line, 0) << row.Syllables;
-        EXPECT_EQ(lines[static_cast<size_t>(choice.Line)].Track, row.Track) << row.Syllables;
-        EXPECT_EQ(choice.PartOfSong, row.PartOfSong) << row.Syllables;
+    for (const auto& [syllables, track, part_of_song] : rows) {
+        const MelodyChoice choice = ChooseMelody(lines, syllables, 480);
+        ASSERT_GE(choice.Line, 0) << syllables;
+        EXPECT_EQ(lines[static_cast<size_t>(choice.Line)].Track, track) << syllables;
+        EXPECT_EQ(choice.PartOfSong, part_of_song) << syllables;
     }
     // Beats count at the song's own division.
     EXPECT_EQ(lines[static_cast<size_t>(ChooseMelody(lines, 58, 960).Line)].Track, 2);
@@ -1072,15 +984,10 @@ TEST(Melody, ASheetOfAPartOfTheSongTakesTheTuneNotTheLineNearestInCount) {
 // as the one before ends, stays notes of its own, and so do notes a 24th of
 // a beat apart (20 ticks at 480 a beat).
 TEST(Melody, AChordPlayedInByHandIsOneNoteAQuickOrnamentIsNot) {
-    const std::vector<MelodyNote> played = {
-        {0, 470, 60},    {6, 465, 64},   {11, 470, 67},   // a chord
-        {480, 498, 62},  {498, 516, 64}, {516, 950, 62},  // an ornament
-        {960, 1430, 60}, {980, 1430, 64}};                // a 24th of a beat apart
-    Song song;
-    SongFacts facts;
-    ASSERT_EQ(ReadSongBytes(song, facts, SongBytes({{"Voice", 0, played}})).Result,
-              ReadResult::Complete);
-    const std::vector<NoteLine> lines = NoteLines(song);
+    const Notes played = {{0, 470, 60},    {6, 465, 64},   {11, 470, 67},   // a chord
+                          {480, 498, 62},  {498, 516, 64}, {516, 950, 62},  // an ornament
+                          {960, 1430, 60}, {980, 1430, 64}};  // a 24th of a beat apart
+    const std::vector<NoteLine> lines = LinesOf(SongBytes({{"Voice", 0, played}}));
     ASSERT_EQ(lines.size(), 1u);
     std::string got;
     for (const MelodyNote& n : lines[0].Notes)
@@ -1093,12 +1000,9 @@ TEST(Melody, AChordPlayedInByHandIsOneNoteAQuickOrnamentIsNot) {
 // less than a beat before it.
 TEST(Melody, ANoteNeverReleasedSoundsABeatAtMostToTheLastTick) {
     for (const int32_t start : {960, INT32_MAX - 10}) {
-        Song song;
-        SongFacts facts;
         const std::string body =
             test::Hex("00 90 3C 64") + test::Wait(start) + test::Hex("90 3E 64 00 FF 2F 00");
-        ASSERT_NE(ReadSongBytes(song, facts, test::Smf(0, 480, {body})).Result, ReadResult::Failed);
-        const std::vector<NoteLine> lines = NoteLines(song);
+        const std::vector<NoteLine> lines = LinesOf(test::Smf(0, 480, {body}), false);
         ASSERT_EQ(lines.size(), 1u);
         ASSERT_EQ(lines[0].Notes.size(), 2u);
         EXPECT_EQ(lines[0].Notes[1].Tick, start);
@@ -1110,15 +1014,11 @@ TEST(Melody, ANoteNeverReleasedSoundsABeatAtMostToTheLastTick) {
 // speaks against it more than above the range.
 TEST(Melody, TheVoiceRangeAndItsEdges) {
     auto line = [](double median) {
-        NoteLine l;
-        l.Notes = NoteRun(0, 480, 12, 470, static_cast<uint8_t>(median));
-        l.MedianPitch = median;
-        return l;
+        return Line(0, NoteRun(0, 480, 12, 470, static_cast<uint8_t>(median)), median);
     };
     for (const auto& [median, voice] :
-         std::vector<std::pair<double, bool>>{{51, false}, {52, true}, {81, true}, {82, false}}) {
+         std::vector<std::pair<double, bool>>{{51, false}, {52, true}, {81, true}, {82, false}})
         EXPECT_EQ(ChooseMelody({line(median)}, 12, 480).InVoiceRange, voice) << median;
-    }
     EXPECT_EQ(ChooseMelody({line(47), line(48)}, 12, 480).Line, 1);
     EXPECT_EQ(ChooseMelody({line(48), line(47)}, 12, 480).Line, 0);
 }
@@ -1128,15 +1028,18 @@ class AlignCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
         // Two phrases, a rest between them, one note to spare at the end.
-        melody_ = NoteRun(480, 480, 4, 470, 64);
-        for (MelodyNote n : NoteRun(2880, 480, 4, 470, 64)) melody_.push_back(n);
+        melody_ = Join({NoteRun(480, 480, 4, 470, 64), NoteRun(2880, 480, 4, 470, 64)});
         test::WriteAll(dir_ / "song.mid", SongBytes({{"Melody", 0, melody_}}));
         test::WriteAll(dir_ / "sheet.txt", "Twin-kle what~a star\n\nup a-bove\n");
     }
-    int Align(const std::string& args, std::string* output = nullptr) {
+    // The command line `args` given to the program, run in the test's folder.
+    int Run(const std::string& args, std::string* output = nullptr) {
         return test::RunCommand("cd " + test::Quote(dir_.path().string()) + " && " +
-                                    test::Quote(VERSELANE_CLI) + " align " + args + " 2>&1",
+                                    test::Quote(VERSELANE_CLI) + " " + args,
                                 output);
+    }
+    int Align(const std::string& args, std::string* output = nullptr) {
+        return Run("align " + args + " 2>&1", output);
     }
     // A file as midicsv writes it (tracks counted from 1), through `filter`.
     std::string Csv(const std::string& file, const std::string& filter) {
@@ -1180,18 +1083,15 @@ TEST_F(AlignCommandTest, WritesOneLyricPerSyllableInOneTrackAndTheKaraokeText) {
 }
 
 TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
-    struct Row {
-        std::string args;
-        int status;
-        std::string message;  // a piece of what it prints
-    } rows[] = {
+    // The arguments, the exit status, and a piece of what it prints.
+    const std::tuple<std::string, int, std::string> rows[] = {
         {"song.mid sheet.txt -o p.mid --to lyrics --pin 3=1000 --pin 4=1000", 0, "Syllables: 7"},
         {"song.mid sheet.txt -o a.mid --language de", 0, "Language: de (given)\n"},
         {"song.mid sheet.txt -o a.mid", 1, "exists"},  // no --force
         {"song.mid sheet.txt -o a.mid --force --syllables as-written", 0, ""},
         {"song.mid sheet.txt -o b.mid --pin 8=0", 1, "pin 8 is outside the syllables 1 to 7"},
-        {"song.mid sheet.txt -o b.mid --pin 0=0 --pin 8=0", 1,
-         "pin 0 is outside"},  // the first one given is named
+        // Of two pins outside, the first one given is named.
+        {"song.mid sheet.txt -o b.mid --pin 0=0 --pin 8=0", 1, "pin 0 is outside"},
         {"song.mid sheet.txt -o b.mid --pin 3=2000 --pin 5=1000", 1, "pins go back in time"},
         {"song.mid sheet.txt -o b.mid --pin 3=2000 --pin 3=2400", 1, "syllable 3 is pinned twice"},
         {"song.mid sheet.txt -o c.mid --pin 3=1000 --pin 3=1000", 0, "Syllables: 7"},  // one pin
@@ -1242,10 +1142,10 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
     std::string utf16 = "\xFF\xFE";
     for (char c : test::ReadAll(dir_ / "sheet.txt")) utf16 += {c, '\0'};
     test::WriteAll(dir_ / "utf16.txt", utf16);
-    for (const Row& row : rows) {
+    for (const auto& [args, status, message] : rows) {
         std::string out;
-        EXPECT_EQ(Align(row.args, &out), row.status) << row.args << "\n" << out;
-        EXPECT_NE(out.find(row.message), std::string::npos) << row.args << "\n" << out;
+        EXPECT_EQ(Align(args, &out), status) << args << "\n" << out;
+        EXPECT_NE(out.find(message), std::string::npos) << args << "\n" << out;
     }
     // The replaced song holds the words once; pinned syllables land on their ticks.
     EXPECT_EQ(Csv("b.mid", "grep -c ', Lyric_t, '"), "7\n");
@@ -1304,26 +1204,22 @@ TEST_F(AlignCommandTest, WritesTheWordsInTheSongsEncoding) {
         {480, "Gr\xFC\xDF"}, {960, "e "}, {1440, "s\xFC\xDF "}, {1920, "sch\xF6n"}};
     test::WriteAll(dir_ / "latin.mid", SongBytes({{"Melody", 0, melody_, old_words}}));
     test::WriteAll(dir_ / "de.txt", "Grü-ße dich\n\nschö-ne Nacht\n");
-    struct Row {
-        std::string args;
-        std::string first;  // the bytes of the first lyric written
-    } rows[] = {
+    // The arguments, and the bytes of the first lyric written.
+    const std::pair<std::string, std::string> rows[] = {
         {"latin.mid de.txt -o a.mid --replace --to lyrics", "Gr\xFC"},
         {"song.mid de.txt -o b.mid --to lyrics", "Gr\xC3\xBC"},
         {"song.mid de.txt -o c.mid --to lyrics --encoding WINDOWS-1252", "Gr\xFC"},
     };
-    for (const Row& row : rows) {
+    for (const auto& [args, first] : rows) {
         std::string out;
-        ASSERT_EQ(Align(row.args, &out), 0) << row.args << "\n" << out;
-        const std::string file = row.args.substr(row.args.find("-o ") + 3, 5);
-        const Song song = test::LoadSong(dir_ / file);
+        ASSERT_EQ(Align(args, &out), 0) << args << "\n" << out;
+        const Song song = test::LoadSong(dir_ / args.substr(args.find("-o ") + 3, 5));
         std::vector<std::string> lyrics;
-        for (int t = 0; t < song.TrackCount(); ++t) {
+        for (int t = 0; t < song.TrackCount(); ++t)
             for (const std::string& text : test::MetaTexts(song, t, kMetaLyric))
                 lyrics.push_back(text);
-        }
-        ASSERT_EQ(lyrics.size(), 6u) << row.args;  // six syllables; the old words are gone
-        EXPECT_EQ(lyrics[0], row.first) << row.args;
+        ASSERT_EQ(lyrics.size(), 6u) << args;  // six syllables; the old words are gone
+        EXPECT_EQ(lyrics[0], first) << args;
     }
 }
 
@@ -1333,13 +1229,9 @@ TEST_F(AlignCommandTest, WritesTheWordsInTheSongsEncoding) {
 // or a backslash of the sheet stays a character, and words that do not all
 // fit the code page named are all written as UTF-8.
 TEST_F(AlignCommandTest, WritesAWholeSongWithTheSheetsWordsAlone) {
-    const std::string in_dir =
-        "cd " + test::Quote(dir_.path().string()) + " && " + test::Quote(VERSELANE_CLI);
     std::string out;
     ASSERT_EQ(Align("song.mid sheet.txt -o f.mid --to lyrics", &out), 0) << out;
-    ASSERT_EQ(test::RunCommand(in_dir + " align song.mid sheet.txt -o - --to lyrics >so.mid "
-                                        "2>err.txt"),
-              0);
+    ASSERT_EQ(Run("align song.mid sheet.txt -o - --to lyrics >so.mid 2>err.txt"), 0);
     EXPECT_EQ(test::ReadAll(dir_ / "so.mid"), test::ReadAll(dir_ / "f.mid"));
     EXPECT_NE(test::ReadAll(dir_ / "err.txt").find("doubtful; written to standard output\n"),
               std::string::npos);
@@ -1366,7 +1258,7 @@ TEST_F(AlignCommandTest, WritesAWholeSongWithTheSheetsWordsAlone) {
     ASSERT_EQ(Align("copies.mid sheet.txt -o c.mid --replace", &out), 0) << out;
     EXPECT_EQ(Csv("c.mid", "grep -c -e Old -e words"), "0\n");
     EXPECT_EQ(Csv("c.mid", "grep -c '\"made by hand\"'"), "1\n");
-    ASSERT_EQ(test::RunCommand(in_dir + " lyrics c.mid", &out), 0);
+    ASSERT_EQ(Run("lyrics c.mid", &out), 0);
     EXPECT_EQ(out, "0:00.50  Twinkle what a star\n\n0:03.00  up above\n");
 
     // Marks of the karaoke text that the sheet holds as characters.

@@ -63,6 +63,15 @@ Song WithKaraoke(Song song, int16_t track, const char* title = "", const char* l
     return Read(EncodeSong(song));
 }
 
+// The song with Soft Karaoke text beside its lyric events, the text's first
+// syllable made "Jel" where the streams are to `differ`.
+Song BothStreams(bool differ = false) {
+    Song song = WithKaraoke(LyricSong(), 1, "Test");
+    const TimedSyllable first = TimedWords(song, LineSource::Karaoke).Syllables()[0];
+    if (differ) song.Tracks[first.Track].SetBody(first.Event, "\\Jel");
+    return song;
+}
+
 // "¶Hel@0-lo@480 world@960/Sec@1920": ¶ a paragraph, / a line, a space a
 // word, - a syllable inside a word.
 // Without marks: "|Hel@0|lo@480|...", the texts and ticks alone.
@@ -78,7 +87,7 @@ std::string Show(const std::vector<TimedSyllable>& syllables, bool marks = true)
 // The words of a song (of the stream given), or none where it has none to edit.
 std::optional<TimedWords> Open(const Song& song, std::optional<LineSource> from = std::nullopt) {
     try {
-        return from ? TimedWords(song, *from) : TimedWords(song);
+        return TimedWords(song, from);
     } catch (const EditError&) {
         return std::nullopt;
     }
@@ -100,93 +109,86 @@ void ExpectInOrder(const Song& song) {
 const std::string kStart = "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880";
 
 // Each edit and the words after it, or why it cannot be made.
-std::vector<std::pair<Edit, std::string>> EditRows() {
-    return {
-        // moves: to a tick, onto the next syllable's tick, to the previous and the next note, a
-        // grid step back, several on and back
-        {Edit::MoveTo(1, 720), "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880"},
-        {Edit::MoveTo(1, 960), "¶Hel@0-lo@960 world@960/Sec@1920-ond@2400 line@2880"},
-        {Edit::MoveTo(1, 0), "¶Hel@0-lo@0 world@960/Sec@1920-ond@2400 line@2880"},
-        {Edit::MoveToNote(3, -1), "¶Hel@0-lo@480 world@960/Sec@1440-ond@2400 line@2880"},
-        {Edit::MoveToNote(5, 1), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@3360"},
-        {Edit::Nudge(4, -120), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2280 line@2880"},
-        {Edit::MoveSeveral({3, 4, 5}, 480), "¶Hel@0-lo@480 world@960/Sec@2400-ond@2880 line@3360"},
-        {Edit::MoveSeveral({1, 2}, -240), "¶Hel@0-lo@240 world@720/Sec@1920-ond@2400 line@2880"},
-        // split, merge (also over a line end), new text
-        {Edit::Split(2, 3), "¶Hel@0-lo@480 wor@960-ld@960/Sec@1920-ond@2400 line@2880"},
-        {Edit::MergeNext(0), "¶Hello@0 world@960/Sec@1920-ond@2400 line@2880"},
-        {Edit::MergeNext(2), "¶Hel@0-lo@480 worldSec@960-ond@2400 line@2880"},
-        {Edit::SetText(2, "earth"), "¶Hel@0-lo@480 earth@960/Sec@1920-ond@2400 line@2880"},
-        // hold over the next note (pushing the one after), skip a note
-        {Edit::Hold(0), "¶Hel@0-lo@960 world@1440/Sec@1920-ond@2400 line@2880"},
-        {Edit::Hold(3), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2880 line@3360"},
-        {Edit::SkipNote(2), "¶Hel@0-lo@480 world@1440/Sec@1920-ond@2400 line@2880"},
-        // start a line and a paragraph, join a line
-        {Edit::StartLine(1), "¶Hel@0/lo@480 world@960/Sec@1920-ond@2400 line@2880"},
-        {Edit::StartParagraph(3), "¶Hel@0-lo@480 world@960¶Sec@1920-ond@2400 line@2880"},
-        {Edit::JoinLine(3), "¶Hel@0-lo@480 world@960 Sec@1920-ond@2400 line@2880"},
-        // delete the first, inside a word, a line's last, a line's first, the last
-        {Edit::Delete(0), "¶lo@480 world@960/Sec@1920-ond@2400 line@2880"},
-        {Edit::Delete(1), "¶Hel@0 world@960/Sec@1920-ond@2400 line@2880"},
-        {Edit::Delete(2), "¶Hel@0-lo@480/Sec@1920-ond@2400 line@2880"},
-        {Edit::Delete(3), "¶Hel@0-lo@480 world@960/ond@2400 line@2880"},
-        {Edit::Delete(5), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400"},
-        // insert before the first (which then opens no line), at a line's end (also on the
-        // tick of the syllable behind), at the end, past the end of track
-        {Edit::Insert(0, "Oh", 0), "¶Oh@0 Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880"},
-        {Edit::Insert(3, "big", 1440),
-         "¶Hel@0-lo@480 world@960 big@1440/Sec@1920-ond@2400 line@2880"},
-        {Edit::Insert(3, "big", 1920),
-         "¶Hel@0-lo@480 world@960 big@1920/Sec@1920-ond@2400 line@2880"},
-        {Edit::Insert(6, "end", 3360),
-         "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880 end@3360"},
-        {Edit::Insert(6, "far", 5000),
-         "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880 far@5000"},
-        // drag alone, re-aligning its line, the line start back; realign two lines, and
-        // lines with fewer notes left than syllables (the syllable after a pin inside
-        // its word shares the pinned note rather than the last going on none)
-        {Edit::Drag(4, 2500, true), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2500 line@2880"},
-        {Edit::Drag(5, 3360), "¶Hel@0-lo@480 world@960/Sec@1440-ond@1920 line@3360"},
-        {Edit::Drag(3, 1440), "¶Hel@0-lo@480 world@960/Sec@1440-ond@1920 line@2400"},
-        {Edit::Realign({{0, 480}, {3, 2400}}),
-         "¶Hel@480-lo@960 world@1440/Sec@2400-ond@2880 line@3360"},
-        {Edit::Realign({{3, 2880}}), "¶Hel@0-lo@480 world@960/Sec@2880-ond@3120 line@3360"},
-        {Edit::Realign({{0, 0}, {3, 960}}), "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},
-        // a line's first syllable with no note left before its pin goes just before the
-        // syllable after it, not onto the line before's last
-        {Edit::Realign({{4, 1440}}), "¶Hel@0-lo@480 world@960/Sec@1200-ond@1440 line@1920"},
-        // a pin past the line after, which is re-aligned later too
-        {Edit::Realign({{2, 2000}, {4, 2880}}),
-         "¶Hel@0-lo@480 world@2000/Sec@2400-ond@2880 line@3360"},
-        // a pin at the time of the line before's last syllable (equal times are allowed)
-        {Edit::Realign({{3, 960}}), "¶Hel@0-lo@480 world@960/Sec@960-ond@1440 line@1920"},
-        // the same pin given twice is one
-        {Edit::Realign({{3, 960}, {0, 0}, {3, 960}}),
-         "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},
-        // refused, with (a part of) the reason said
-        {Edit::MoveTo(1, 1000), "cannot pass the syllable after it"},
-        {Edit::MoveTo(1, -5), "outside the song"},
-        {Edit::MoveTo(9, 0), "there is no syllable 10 (the song has 6)"},
-        {Edit::MoveToNote(0, -1), "no melody note before tick 0"},
-        {Edit::MoveToNote(5, 3), "no melody note after tick 3360"},
-        {Edit::MoveSeveral({1}, 600), "would go before the syllable ahead of it"},
-        {Edit::Split(0, 0), "text on both sides"},
-        {Edit::Split(0, 3), "text on both sides"},
-        {Edit::MergeNext(5), "the last syllable has none after it"},
-        {Edit::SetText(0, "a\rb"), "line end"},
-        {Edit::SetText(0, " a"), "without line ends or spaces around it"},
-        {Edit::SetText(0, ""), "something to sing"},
-        {Edit::StartLine(0), "always starts a line"},
-        {Edit::Insert(3, "x", 100), "before the syllable ahead of it"},
-        {Edit::Insert(7, "x", 100), "no syllable 8 to insert before"},
-        {Edit::Realign({{1, 900}, {2, 500}}), "pins go back in time"},
-        {Edit::Realign({{1, 900}, {1, 950}}), "syllable 2 is pinned twice"},
-        {Edit::Realign({{4, 500}}), "goes past the line before it"},
-        {Edit::Realign({{1, 2000}}), "goes past the line after it"},
-        {Edit::Realign({}), "no pins"},
-        {Edit::Drag(3, 3000, true), "cannot pass the syllable after it"},
-    };
-}
+const std::vector<std::pair<Edit, std::string>> kEditRows = {
+    // moves: to a tick, onto the next syllable's tick, to the previous and the next note, a
+    // grid step back, several on and back
+    {Edit::MoveTo(1, 720), "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880"},
+    {Edit::MoveTo(1, 960), "¶Hel@0-lo@960 world@960/Sec@1920-ond@2400 line@2880"},
+    {Edit::MoveTo(1, 0), "¶Hel@0-lo@0 world@960/Sec@1920-ond@2400 line@2880"},
+    {Edit::MoveToNote(3, -1), "¶Hel@0-lo@480 world@960/Sec@1440-ond@2400 line@2880"},
+    {Edit::MoveToNote(5, 1), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@3360"},
+    {Edit::Nudge(4, -120), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2280 line@2880"},
+    {Edit::MoveSeveral({3, 4, 5}, 480), "¶Hel@0-lo@480 world@960/Sec@2400-ond@2880 line@3360"},
+    {Edit::MoveSeveral({1, 2}, -240), "¶Hel@0-lo@240 world@720/Sec@1920-ond@2400 line@2880"},
+    // split, merge (also over a line end), new text
+    {Edit::Split(2, 3), "¶Hel@0-lo@480 wor@960-ld@960/Sec@1920-ond@2400 line@2880"},
+    {Edit::MergeNext(0), "¶Hello@0 world@960/Sec@1920-ond@2400 line@2880"},
+    {Edit::MergeNext(2), "¶Hel@0-lo@480 worldSec@960-ond@2400 line@2880"},
+    {Edit::SetText(2, "earth"), "¶Hel@0-lo@480 earth@960/Sec@1920-ond@2400 line@2880"},
+    // hold over the next note (pushing the one after), skip a note
+    {Edit::Hold(0), "¶Hel@0-lo@960 world@1440/Sec@1920-ond@2400 line@2880"},
+    {Edit::Hold(3), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2880 line@3360"},
+    {Edit::SkipNote(2), "¶Hel@0-lo@480 world@1440/Sec@1920-ond@2400 line@2880"},
+    // start a line and a paragraph, join a line
+    {Edit::StartLine(1), "¶Hel@0/lo@480 world@960/Sec@1920-ond@2400 line@2880"},
+    {Edit::StartParagraph(3), "¶Hel@0-lo@480 world@960¶Sec@1920-ond@2400 line@2880"},
+    {Edit::JoinLine(3), "¶Hel@0-lo@480 world@960 Sec@1920-ond@2400 line@2880"},
+    // delete the first, inside a word, a line's last, a line's first, the last
+    {Edit::Delete(0), "¶lo@480 world@960/Sec@1920-ond@2400 line@2880"},
+    {Edit::Delete(1), "¶Hel@0 world@960/Sec@1920-ond@2400 line@2880"},
+    {Edit::Delete(2), "¶Hel@0-lo@480/Sec@1920-ond@2400 line@2880"},
+    {Edit::Delete(3), "¶Hel@0-lo@480 world@960/ond@2400 line@2880"},
+    {Edit::Delete(5), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400"},
+    // insert before the first (which then opens no line), at a line's end (also on the
+    // tick of the syllable behind), at the end, past the end of track
+    {Edit::Insert(0, "Oh", 0), "¶Oh@0 Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880"},
+    {Edit::Insert(3, "big", 1440), "¶Hel@0-lo@480 world@960 big@1440/Sec@1920-ond@2400 line@2880"},
+    {Edit::Insert(3, "big", 1920), "¶Hel@0-lo@480 world@960 big@1920/Sec@1920-ond@2400 line@2880"},
+    {Edit::Insert(6, "end", 3360), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880 end@3360"},
+    {Edit::Insert(6, "far", 5000), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880 far@5000"},
+    // drag alone, re-aligning its line, the line start back; realign two lines, and
+    // lines with fewer notes left than syllables (the syllable after a pin inside
+    // its word shares the pinned note rather than the last going on none)
+    {Edit::Drag(4, 2500, true), "¶Hel@0-lo@480 world@960/Sec@1920-ond@2500 line@2880"},
+    {Edit::Drag(5, 3360), "¶Hel@0-lo@480 world@960/Sec@1440-ond@1920 line@3360"},
+    {Edit::Drag(3, 1440), "¶Hel@0-lo@480 world@960/Sec@1440-ond@1920 line@2400"},
+    {Edit::Realign({{0, 480}, {3, 2400}}),
+     "¶Hel@480-lo@960 world@1440/Sec@2400-ond@2880 line@3360"},
+    {Edit::Realign({{3, 2880}}), "¶Hel@0-lo@480 world@960/Sec@2880-ond@3120 line@3360"},
+    {Edit::Realign({{0, 0}, {3, 960}}), "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},
+    // a line's first syllable with no note left before its pin goes just before the
+    // syllable after it, not onto the line before's last
+    {Edit::Realign({{4, 1440}}), "¶Hel@0-lo@480 world@960/Sec@1200-ond@1440 line@1920"},
+    // a pin past the line after, which is re-aligned later too
+    {Edit::Realign({{2, 2000}, {4, 2880}}), "¶Hel@0-lo@480 world@2000/Sec@2400-ond@2880 line@3360"},
+    // a pin at the time of the line before's last syllable (equal times are allowed)
+    {Edit::Realign({{3, 960}}), "¶Hel@0-lo@480 world@960/Sec@960-ond@1440 line@1920"},
+    // the same pin given twice is one
+    {Edit::Realign({{3, 960}, {0, 0}, {3, 960}}),
+     "¶Hel@0-lo@240 world@480/Sec@960-ond@1440 line@1920"},
+    // refused, with (a part of) the reason said
+    {Edit::MoveTo(1, 1000), "cannot pass the syllable after it"},
+    {Edit::MoveTo(1, -5), "outside the song"},
+    {Edit::MoveTo(9, 0), "there is no syllable 10 (the song has 6)"},
+    {Edit::MoveToNote(0, -1), "no melody note before tick 0"},
+    {Edit::MoveToNote(5, 3), "no melody note after tick 3360"},
+    {Edit::MoveSeveral({1}, 600), "would go before the syllable ahead of it"},
+    {Edit::Split(0, 0), "text on both sides"},
+    {Edit::Split(0, 3), "text on both sides"},
+    {Edit::MergeNext(5), "the last syllable has none after it"},
+    {Edit::SetText(0, "a\rb"), "line end"},
+    {Edit::SetText(0, " a"), "without line ends or spaces around it"},
+    {Edit::SetText(0, ""), "something to sing"},
+    {Edit::StartLine(0), "always starts a line"},
+    {Edit::Insert(3, "x", 100), "before the syllable ahead of it"},
+    {Edit::Insert(7, "x", 100), "no syllable 8 to insert before"},
+    {Edit::Realign({{1, 900}, {2, 500}}), "pins go back in time"},
+    {Edit::Realign({{1, 900}, {1, 950}}), "syllable 2 is pinned twice"},
+    {Edit::Realign({{4, 500}}), "goes past the line before it"},
+    {Edit::Realign({{1, 2000}}), "goes past the line after it"},
+    {Edit::Realign({}), "no pins"},
+    {Edit::Drag(3, 3000, true), "cannot pass the syllable after it"},
+};
 
 class EditTable : public ::testing::TestWithParam<bool> {};
 
@@ -197,9 +199,9 @@ class EditTable : public ::testing::TestWithParam<bool> {};
 // leaves the song as it was.
 TEST_P(EditTable, EditsUndoAndRedoOrAreRefusedWithTheirReason) {
     const bool both = GetParam();
-    const Song start_song = both ? WithKaraoke(LyricSong(), 1, "Test") : LyricSong();
+    const Song start_song = both ? BothStreams() : LyricSong();
     const std::string start = EncodeSong(start_song);
-    for (const auto& [change, expected] : EditRows()) {
+    for (const auto& [change, expected] : kEditRows) {
         SCOPED_TRACE(expected);
         TimedWords words(start_song);
         ASSERT_EQ(words.Other(), both ? OtherStream::Follows : OtherStream::None);
@@ -231,10 +233,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, EditTable, ::testing::Values(false, true),
 // Karaoke text with other words than the lyric events is left alone, and
 // the words say so.
 TEST(Editing, DifferentWordsInTheOtherStreamStayAlone) {
-    Song song = WithKaraoke(LyricSong(), 1, "Test");
-    const TimedSyllable first = TimedWords(song, LineSource::Karaoke).Syllables()[0];
-    song.Tracks[first.Track].SetBody(first.Event, "\\Jel");
-    TimedWords words(song);
+    TimedWords words(BothStreams(true));
     ASSERT_EQ(words.Source(), LineSource::Karaoke);
     EXPECT_EQ(words.Other(), OtherStream::Different);
     words.Apply(Edit::MoveTo(1, 600));
@@ -296,31 +295,27 @@ TEST(Editing, OpeningFindsWordsNotesDoubtsAndWeighsTheSyllablesAsTheAlignerDoes)
 // Saving: lyric events alone made into Soft Karaoke text as the conversion
 // makes it, the edit kept; a song with both (following or not) written with
 // the one asked for, or both; karaoke text alone with lyric events made
-// beside it, or instead of it.
+// beside it, or instead of it. The streams a song holds are written as edited.
 TEST(Editing, SavesTheStreamsAsked) {
     const std::string moved = "¶Hel@0-lo@720 world@960/Sec@1920-ond@2400 line@2880";
-    for (const bool differ : {false, true}) {
-        Song song = WithKaraoke(LyricSong(), 1, "Test");
-        const TimedSyllable first = TimedWords(song, LineSource::Karaoke).Syllables()[0];
-        if (differ) song.Tracks[first.Track].SetBody(first.Event, "\\Jel");
-        TimedWords both(song, LineSource::Lyrics);
-        both.Apply(Edit::MoveTo(1, 720));
-        EXPECT_EQ(ShowStreams(both.SongToWrite(SaveAs::Lyrics)), moved + " | none");
-        EXPECT_EQ(
-            ShowStreams(both.SongToWrite(SaveAs::Karaoke)),
-            "none | " + (differ ? "¶Jel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880" : moved));
-        EXPECT_EQ(EncodeSong(both.SongToWrite(SaveAs::Both)), EncodeSong(both.EditedSong()));
+    // Each song, the streams it holds, and the karaoke text saved beside the
+    // edited lyric events. The words are edited in the lyric events where the
+    // song has them.
+    const std::tuple<Song, SaveAs, std::string> songs[] = {
+        {LyricSong(), SaveAs::Lyrics, moved},
+        {TimedWords(LyricSong()).SongToWrite(SaveAs::Karaoke), SaveAs::Karaoke, moved},
+        {BothStreams(), SaveAs::Both, moved},
+        {BothStreams(true), SaveAs::Both, "¶Jel@0-lo@480 world@960/Sec@1920-ond@2400 line@2880"},
+    };
+    for (const auto& [song, holds, karaoke] : songs) {
+        SCOPED_TRACE(ShowStreams(song));
+        TimedWords words(song, holds == SaveAs::Karaoke ? LineSource::Karaoke : LineSource::Lyrics);
+        words.Apply(Edit::MoveTo(1, 720));
+        EXPECT_EQ(ShowStreams(words.SongToWrite(SaveAs::Lyrics)), moved + " | none");
+        EXPECT_EQ(ShowStreams(words.SongToWrite(SaveAs::Karaoke)), "none | " + karaoke);
+        EXPECT_EQ(ShowStreams(words.SongToWrite(SaveAs::Both)), moved + " | " + karaoke);
+        EXPECT_EQ(EncodeSong(words.SongToWrite(holds)), EncodeSong(words.EditedSong()));
     }
-    TimedWords words(LyricSong());
-    words.Apply(Edit::MoveTo(1, 720));
-    EXPECT_EQ(ShowStreams(words.SongToWrite(SaveAs::Both)), moved + " | " + moved);
-    const Song karaoke = words.SongToWrite(SaveAs::Karaoke);
-    EXPECT_EQ(ShowStreams(karaoke), "none | " + moved);
-    EXPECT_EQ(EncodeSong(words.SongToWrite(SaveAs::Lyrics)), EncodeSong(words.EditedSong()));
-    const TimedWords text(karaoke);
-    EXPECT_EQ(ShowStreams(text.SongToWrite(SaveAs::Both)), moved + " | " + moved);
-    EXPECT_EQ(ShowStreams(text.SongToWrite(SaveAs::Lyrics)), moved + " | none");
-    EXPECT_EQ(EncodeSong(text.SongToWrite(SaveAs::Karaoke)), EncodeSong(text.EditedSong()));
 }
 
 // The edits the random walk draws from, for syllable i of n.
@@ -447,11 +442,10 @@ TEST(EditingCorpus, TapsSnapToTheirNotesAndLinesRealignFromTheirStarts) {
             if (was[i].LineStart) pins.emplace_back(i, was[i].Tick);
         words->Apply(Edit::Realign(pins));
         const int32_t tolerance = std::max(1, TicksPerBeat(words->EditedSong().Division) / 8);
-        for (size_t i = 0; i < was.size(); ++i) {
-            if (was[i].LineStart) continue;
-            ++free;
-            right += std::abs(words->Syllables()[i].Tick - was[i].Tick) <= tolerance;
-        }
+        free += was.size() - pins.size();
+        for (size_t i = 0; i < was.size(); ++i)
+            right += !was[i].LineStart &&
+                     std::abs(words->Syllables()[i].Tick - was[i].Tick) <= tolerance;
     }
     ASSERT_GT(taps, 1000u);
     for (const auto& [speed, floor, hits] : speeds) {

@@ -5,7 +5,6 @@
 // the words as a karaoke player shows them.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -154,25 +153,25 @@ TEST(LyricsToKaraoke, InformationLinesFormatTwoAndEndOfTrack) {
     // A line longer than a screen (160 characters) breaks into rows of about
     // 40 where a word starts (after a gap, or at one opening the word: then
     // dropped), never inside one; the next line, shorter than a screen but
-    // longer than a row, stays whole.
+    // longer than a row, stays whole. A line of a whole screen (the first 40
+    // lyrics) stays whole as well.
     const char* const twinkle[] = {"Twin", "kle ", "lit", "tle", " star "};
     Events lyrics;  // "Twinkle little star " 12 times, a line end after the 9th
     for (int32_t i = 0; i < 60; ++i)
         lyrics.push_back(Lyric(10 * i, twinkle[i % 5] + std::string(i == 44 ? "\r" : "")));
-    song = BuildSong({lyrics}, 0);
-    track = 0;
-    LyricsToKaraoke(song, track, kInfo);
-    std::string rows, t = "Twin|kle |lit|tle|", pair = t + " star |" + t + "/star |";
-    for (const EventAndBody& e : EventsOf(song, 2))
-        if (e.Record.IsText() && !e.Body.starts_with('@')) rows += e.Body + "|";
-    EXPECT_EQ(rows, "\\" + pair + pair + pair + pair + t + " star |/" + t + " star |" + t +
-                        " star |" + t + " star |");
-    // A line of a whole screen stays whole.
-    song = BuildSong({Events(lyrics.begin(), lyrics.begin() + 40)}, 0);
-    LyricsToKaraoke(song, track, kInfo);
-    rows.clear();
-    for (const EventAndBody& e : EventsOf(song, 2)) rows += e.Body;
-    EXPECT_EQ(rows.find('/'), std::string::npos) << rows;
+    const std::string t = "Twin|kle |lit|tle|", w = t + " star |", pair = w + t + "/star |";
+    const std::pair<int, std::string> lines[] = {
+        {60, "\\" + pair + pair + pair + pair + t + " star |/" + w + w + w},
+        {40, "\\" + w + w + w + w + w + w + w + w}};
+    for (const auto& [count, expected] : lines) {
+        song = BuildSong({Events(lyrics.begin(), lyrics.begin() + count)}, 0);
+        track = 0;
+        LyricsToKaraoke(song, track, kInfo);
+        std::string rows;  // the sung texts of the words track, "|" behind each
+        for (const EventAndBody& e : EventsOf(song, 2))
+            if (e.Record.IsText() && !e.Body.starts_with('@')) rows += e.Body + "|";
+        EXPECT_EQ(rows, expected) << count;
+    }
 }
 
 // "@T" lines win over the name: the first is the title, the next in its track
@@ -225,16 +224,16 @@ TEST(KaraokeToLyrics, TextRulesInBothModes) {
             kept.push_back(before[i]);
             if (replaced[i] != before[i]) kept.push_back(replaced[i]);
         }
-        const Song made = BuildSong({{Name("Conductor"), EndOfTrack(0)}, before, {Name("Piano")}});
+        Song made = BuildSong({{Name("Conductor"), EndOfTrack(0)}, before, {Name("Piano")}});
+        made.Tracks[1].Instrument = "Voice";
         for (bool keep : {false, true}) {
             Song song = made;
-            song.Tracks[1].Instrument = "Voice";
             KaraokeToLyrics(song, 1, keep);
-            EXPECT_EQ(EventsOf(song, 1), keep ? kept : replaced);
             // Keep mode empties the track's names; nothing else changes.
+            EXPECT_EQ(TracksOf(song),
+                      (Tracks{EventsOf(made, 0), keep ? kept : replaced, EventsOf(made, 2)}));
             EXPECT_EQ(song.Tracks[1].Name + song.Tracks[1].Instrument,
                       keep ? "" : made.Tracks[1].Name + "Voice");
-            EXPECT_EQ(EventsOf(song, 2), EventsOf(made, 2));
             EXPECT_EQ(std::tie(song.Format, song.Division, song.HeaderLength),
                       std::tie(made.Format, made.Division, made.HeaderLength));
         }
@@ -245,14 +244,13 @@ TEST(KaraokeToLyrics, TextRulesInBothModes) {
 // room for two more tracks.
 TEST(Converters, BadIndicesAndFullSongsRaise) {
     const Song before = BuildSong({{EndOfTrack(0)}, {Lyric(0, "a"), Text(3, "/x")}});
-    const std::function<void(Song&, int16_t)> ways[] = {
-        [](Song& song, int16_t t) { LyricsToKaraoke(song, t, kInfo); },
-        [](Song& song, int16_t t) { KaraokeToLyrics(song, t, true); },
-        [](Song& song, int16_t t) { KaraokeToLyrics(song, t, false); }};
-    for (int way = 0; way < 3; ++way)
+    // Way 0 is lyrics to karaoke, 1 and 2 karaoke to lyrics keeping and replacing.
+    for (int way : {0, 1, 2})
         for (int16_t bad : {-1, 2}) {
             Song song = before;
-            ExpectError(ErrorKind::SubscriptOutOfRange, [&] { ways[way](song, bad); });
+            ExpectError(ErrorKind::SubscriptOutOfRange, [&] {
+                way ? KaraokeToLyrics(song, bad, way == 1) : LyricsToKaraoke(song, bad, kInfo);
+            });
             EXPECT_EQ(TracksOf(song), TracksOf(before)) << way << bad;
         }
     // 32766 tracks: no room for the pair, the song and the source index stay.

@@ -18,40 +18,6 @@ namespace {
 
 using namespace test;
 
-// The division's helpers, and the one tick-to-seconds mapping that follows
-// them: in SMPTE time ticks / (frames per second x ticks per frame), 29
-// frames meaning 29.97, whatever tempo the song sets (here 1 s a beat).
-TEST(SongModel, DivisionInQuarterNotesOrSmpteFramesGivesTheTimeOfATick) {
-    // The division's bits; SMPTE, timed; frames per second and ticks per
-    // frame (-1: not SMPTE); the seconds of tick 3000; the ticks of a beat (a
-    // quarter note, or half a second).
-    const std::tuple<uint16_t, bool, bool, int, int, double, int32_t> rows[] = {
-        {0x01E0, false, true, -1, -1, 6.25, 480},
-        {0xE728, true, true, 25, 40, 3.0, 500},
-        {0xE350, true, true, 29, 80, 3000 / (29.97 * 80), 1199},
-        {0xE818, true, true, 24, 24, 3000 / 576.0, 288},
-        {0xE228, true, true, 30, 40, 2.5, 600},
-        {0x8028, true, false, 128, 40, 0, 2560},
-        {0xE700, true, false, 25, 0, 0, 1},
-        {0x0000, false, false, -1, -1, 0, 1},
-    };
-    for (const auto& [bits, smpte, timed, fps, per_frame, seconds, beat] : rows) {
-        const auto division = static_cast<int16_t>(bits);
-        SCOPED_TRACE(bits);
-        EXPECT_EQ(std::tuple(IsSmpteDivision(division), IsTimedDivision(division),
-                             TicksPerBeat(division), smpte ? SmpteFramesPerSecond(division) : -1,
-                             smpte ? SmpteTicksPerFrame(division) : -1),
-                  std::tuple(smpte, timed, beat, fps, per_frame));
-        Song song = BuildSong({{Tempo(0, 1000000), NoteOn(3000, 60)}});
-        song.Division = division;
-        EXPECT_NEAR(TempoMap(song).Seconds(3000), seconds, 1e-9);
-    }
-    // Times far beyond any song stay finite: 2^31 - 1 ticks at the slowest tempo.
-    Song slow = BuildSong({{Tempo(0, 0xFFFFFF)}});
-    slow.Division = 1;
-    EXPECT_NEAR(TempoMap(slow).Seconds(INT32_MAX), 2147483647 * 16.777215, 1);
-}
-
 // TickAt is the exact inverse of Seconds: for the time of each tick of
 // interest, the time just before it and the time half way to the next tick,
 // it gives the last tick at or before that time. Where ticks are told apart
@@ -78,27 +44,56 @@ void ExpectTickAtInverts(const TempoMap& map, std::vector<int32_t> ticks) {
     }
 }
 
-TEST(TempoMap, TickAtInvertsSecondsAtEveryChangeAndDivision) {
-    // Two changes at tick 1000 (the last holds), the slowest tempo, a
-    // change before tick 0 and one far out.
-    Song song = BuildSong({{Tempo(0, 1000000), Tempo(1000, 250000), Tempo(1000, 300000),
-                            Tempo(5000, 0xFFFFFF), Tempo(2000000000, 1)},
-                           {Tempo(3, 400000), NoteOn(6000, 60)}});
+// The division's helpers, and the one tick-to-seconds mapping that follows
+// them: in SMPTE time ticks / (frames per second x ticks per frame), 29
+// frames meaning 29.97, whatever tempo the song sets (here 1 s a beat).
+// TickAt inverts it at every tempo change: two changes at tick 1000 (the
+// last holds), the slowest tempo, a change before tick 0 and one far out;
+// without a clock every time from 0 on is the last tick.
+TEST(SongModel, DivisionInQuarterNotesOrSmpteFramesGivesTheTimeOfATickBothWays) {
+    // The division's bits; SMPTE, timed; frames per second and ticks per
+    // frame (-1: not SMPTE); the seconds of tick 3000; the ticks of a beat (a
+    // quarter note, or half a second).
+    const std::tuple<uint16_t, bool, bool, int, int, double, int32_t> rows[] = {
+        {0x0001, false, true, -1, -1, 3000, 1},
+        {0x01E0, false, true, -1, -1, 6.25, 480},
+        {0x7FFF, false, true, -1, -1, 3000 / 32767.0, 32767},
+        {0xE728, true, true, 25, 40, 3.0, 500},
+        {0xE350, true, true, 29, 80, 3000 / (29.97 * 80), 1199},
+        {0xE818, true, true, 24, 24, 3000 / 576.0, 288},
+        {0xE228, true, true, 30, 40, 2.5, 600},
+        {0xE201, true, true, 30, 1, 100, 15},
+        {0x8028, true, false, 128, 40, 0, 2560},
+        {0xE700, true, false, 25, 0, 0, 1},
+        {0x0000, false, false, -1, -1, 0, 1},
+    };
+    Song changing = BuildSong({{Tempo(0, 1000000), Tempo(1000, 250000), Tempo(1000, 300000),
+                                Tempo(5000, 0xFFFFFF), Tempo(2000000000, 1)},
+                               {Tempo(3, 400000), NoteOn(6000, 60)}});
     const std::vector<int32_t> changes = {3, 4, 999, 1000, 1001, 4999, 5000, 5001, 2000000000};
-    for (const uint16_t division : {0x0001, 0x01E0, 0x7FFF, 0xE728, 0xE350, 0xE201}) {
-        song.Division = static_cast<int16_t>(division);
-        SCOPED_TRACE(division);
-        ExpectTickAtInverts(TempoMap(song), changes);
+    for (const auto& [bits, smpte, timed, fps, per_frame, seconds, beat] : rows) {
+        const auto division = static_cast<int16_t>(bits);
+        SCOPED_TRACE(bits);
+        EXPECT_EQ(std::tuple(IsSmpteDivision(division), IsTimedDivision(division),
+                             TicksPerBeat(division), smpte ? SmpteFramesPerSecond(division) : -1,
+                             smpte ? SmpteTicksPerFrame(division) : -1),
+                  std::tuple(smpte, timed, beat, fps, per_frame));
+        Song song = BuildSong({{Tempo(0, 1000000), NoteOn(3000, 60)}});
+        song.Division = division;
+        EXPECT_NEAR(TempoMap(song).Seconds(3000), seconds, 1e-9);
+        changing.Division = division;
+        const TempoMap map(changing);
+        if (timed) ExpectTickAtInverts(map, changes);
+        EXPECT_TRUE(timed || (map.TickAt(0) == INT32_MAX && map.TickAt(-1) == 0));
     }
-    for (const uint16_t division : {0x0000, 0xE700}) {  // no clock
-        song.Division = static_cast<int16_t>(division);
-        EXPECT_EQ(TempoMap(song).TickAt(0), INT32_MAX) << division;
-        EXPECT_EQ(TempoMap(song).TickAt(-1), 0) << division;
-    }
+    // Times far beyond any song stay finite: 2^31 - 1 ticks at the slowest tempo.
+    Song slow = BuildSong({{Tempo(0, 0xFFFFFF)}});
+    slow.Division = 1;
+    EXPECT_NEAR(TempoMap(slow).Seconds(INT32_MAX), 2147483647 * 16.777215, 1);
 }
 
-// The same over the corpus: every tempo change of every song, each track of
-// a format 2 song on its own.
+// TickAt inverts Seconds over the corpus too: at every tempo change of
+// every song, each track of a format 2 song on its own.
 TEST(TempoMap, TickAtInvertsSecondsOverTheCorpus) {
     VERSELANE_REQUIRE_CORPUS();
     int songs = 0;
@@ -218,14 +213,12 @@ TEST(SongEdits, EachEditAndItsInverseRestoreTheTrack) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.after ? r.after : "refused");
-        const size_t pool = voice.PoolBytes();
         if (r.after) {
             const EventEdit inverse = song.Apply(r.edit);
             EXPECT_EQ(Describe(voice), r.after);
             const size_t made = voice.PoolBytes();
             song.Apply(inverse);
             EXPECT_EQ(voice.PoolBytes(), made);
-            EXPECT_GE(made, pool);
         } else {
             ExpectError(r.error, [&] { song.Apply(r.edit); });
         }

@@ -54,20 +54,19 @@ TEST(PlaybackSchedule, EveryEventAtItsTimeByEveryTempoChange) {
         }
         return out.str();
     };
-    EXPECT_EQ(
-        listed(BuildSchedule(song)),
-        "3.25 | 0 c2 40 0 | 0.5 90 60 100 | 1 f0 \x7E\x7F\x09\x01 | 2 e1 0 80 | 3.125 80 60 0 | "
-        "3.125 b9 7 99");
-    EXPECT_EQ(listed(BuildSchedule(patterns)), "3 | 1 90 50 100 | 2.5 90 52 100");
+    const PlaybackSchedule of_song = BuildSchedule(song), of_patterns = BuildSchedule(patterns);
+    EXPECT_EQ(listed(of_song),
+              "3.25 | 0 c2 40 0 | 0.5 90 60 100 | 1 f0 \x7E\x7F\x09\x01 | 2 e1 0 80 | "
+              "3.125 80 60 0 | 3.125 b9 7 99");
+    EXPECT_EQ(listed(of_patterns), "3 | 1 90 50 100 | 2.5 90 52 100");
     // At half and three-quarter speed every event is due later by that much.
-    EXPECT_EQ(listed(AtSpeed(BuildSchedule(patterns), 0.5)), "6 | 2 90 50 100 | 5 90 52 100");
-    EXPECT_EQ(listed(AtSpeed(BuildSchedule(patterns), 0.75)),
-              "4 | 1.33333 90 50 100 | 3.33333 90 52 100");
+    EXPECT_EQ(listed(AtSpeed(of_patterns, 0.5)), "6 | 2 90 50 100 | 5 90 52 100");
+    EXPECT_EQ(listed(AtSpeed(of_patterns, 0.75)), "4 | 1.33333 90 50 100 | 3.33333 90 52 100");
     // What a seek sends again: program, system exclusive, pitch bend, controller.
-    EXPECT_EQ(BuildSchedule(song).StateEvents, (std::vector<size_t>{0, 2, 3, 5}));
-    EXPECT_TRUE(BuildSchedule(patterns).StateEvents.empty());
-    EXPECT_EQ(FirstEventAt(BuildSchedule(song), 1.0), 2u);
-    EXPECT_EQ(FirstEventAt(BuildSchedule(song), 3.2), 6u);
+    EXPECT_EQ(of_song.StateEvents, (std::vector<size_t>{0, 2, 3, 5}));
+    EXPECT_TRUE(of_patterns.StateEvents.empty());
+    EXPECT_EQ(FirstEventAt(of_song, 1.0), 2u);
+    EXPECT_EQ(FirstEventAt(of_song, 3.2), 6u);
     EXPECT_NEAR(TrackStart(patterns, 1), 2.0, 1e-9);
     EXPECT_EQ(TrackStart(song, 1), 0);
 }
@@ -185,13 +184,12 @@ TEST(Render, KilledOrOutOfSpaceLeavesTheEarlierFile) {
     VERSELANE_REQUIRE_CORPUS();
     if (DefaultSoundFont().empty()) GTEST_SKIP() << MissingSoundFontMessage();
     TempDir dir;
-    const std::string song = (*CorpusDir() / "kar/negra_sombra.kar").string();
+    const std::string render =
+        kCli + " render '" + (*CorpusDir() / "kar/negra_sombra.kar").string() + "' -o ";
     const std::filesystem::path earlier = dir / "song.wav";
     WriteAll(earlier, "earlier");
     // 268 s of song take seconds to render: still writing after one.
-    EXPECT_EQ(RunCommand(kCli + " render '" + song + "' -o " + earlier.string() +
-                         " & sleep 1; kill -9 $!"),
-              0)
+    EXPECT_EQ(RunCommand(render + earlier.string() + " & sleep 1; kill -9 $!"), 0)
         << "the render had ended before it was killed";
     RunCommand("sleep 0.2");
     EXPECT_EQ(ReadAll(earlier), "earlier");
@@ -204,7 +202,7 @@ TEST(Render, KilledOrOutOfSpaceLeavesTheEarlierFile) {
     const std::string into = (small / "song.wav").string();
     WriteAll(into, "earlier");
     std::string said;
-    EXPECT_EQ(RunCommand(kCli + " render '" + song + "' -o " + into + " 2>&1", &said), 1);
+    EXPECT_EQ(RunCommand(render + into + " 2>&1", &said), 1);
     EXPECT_NE(said.find("negra_sombra.kar lasts 4:2"), std::string::npos) << said;
     EXPECT_NE(said.find("MB would not fit the 1.0 MB free"), std::string::npos) << said;
     EXPECT_EQ(ReadAll(into), "earlier");
@@ -216,19 +214,15 @@ TEST(Render, KilledOrOutOfSpaceLeavesTheEarlierFile) {
 // pulls sound at a device's pace) leave the count of callbacks that did at
 // zero, and each seek lands where it was sent.
 TEST(Player, SeeksDuringPlaybackNeverMakeTheCallbackWaitOrAllocate) {
-    // The count sees what it is meant to see.
-    {
+    // The count sees what it is meant to see: an allocation, then a lock,
+    // each in a callback of its own.
+    RealTimeCheckedMutex mutex;
+    for (const bool lock : {false, true}) {
         AudioCallbackScope scope;
-        EXPECT_FALSE(scope.Violated());
-        auto allocated = std::make_unique<int>(1);
-        EXPECT_TRUE(scope.Violated());
-    }
-    {
-        RealTimeCheckedMutex mutex;
-        AudioCallbackScope scope;
-        mutex.lock();
-        mutex.unlock();
-        EXPECT_TRUE(scope.Violated());
+        EXPECT_FALSE(scope.Violated()) << lock;
+        const std::unique_ptr<int> allocated = lock ? nullptr : std::make_unique<int>(1);
+        if (lock) const std::lock_guard guard(mutex);
+        EXPECT_TRUE(scope.Violated()) << lock;
     }
     // Before any output is open the song plays silently by the system clock,
     // which moves.

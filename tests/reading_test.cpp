@@ -5,6 +5,8 @@
 // written: writing_test.)
 #include <sys/stat.h>
 
+#include <regex>
+
 #include "cli/outcome_text.h"
 #include "codec/midi_codec.h"
 #include "lyrics/converters.h"
@@ -140,28 +142,17 @@ struct Row {
     // Events of the first announced tracks.
     std::string shape = {};
     fs::path path = {};
-    // prefix: a cut corpus file, only its whole file is written back; identical: the
-    // song writes back to the very same bytes; outside: what is written reads in
-    // midicsv and mido without complaint.
-    bool prefix = false, identical = false, outside = false;
+    // kIdentical: the song writes back to the very same bytes; kOutside: what
+    // is written reads in midicsv and mido without complaint.
+    enum { kWritable, kIdentical, kOutside } written = kWritable;
+    bool prefix = false;  // a cut corpus file: only its whole file is written back
 };
-
-// A row whose song writes back to the very same bytes, or reads in the
-// outside readers as written.
-Row Identical(Row r) {
-    r.identical = true;
-    return r;
-}
-Row Outside(Row r) {
-    r.outside = true;
-    return r;
-}
 
 bool Matches(const std::string& text, const std::string& pattern) {
     const size_t star = pattern.find('*');
-    if (star == npos) return text == pattern;
-    return text.starts_with(pattern.substr(0, star)) &&
-           text.find(pattern.substr(star + 1), star) != npos;
+    return star == npos ? text == pattern
+                        : text.starts_with(pattern.substr(0, star)) &&
+                              text.find(pattern.substr(star + 1), star) != npos;
 }
 
 // What midicsv and mido say about a file: empty when midicsv lists it with
@@ -173,12 +164,9 @@ std::string OutsideReaders(const fs::path& file) {
     if (RunCommand("midicsv " + name + " 2>&1", &listed) != 0 ||
         listed.find("Unknown_event") != npos)
         return "midicsv: " + listed;
-    for (size_t at = listed.find("End_track\n"); at != npos;
-         at = listed.find("End_track\n", at + 1)) {
-        const std::string_view next = std::string_view(listed).substr(at + 10);
-        if (next.find("Start_track") > next.find('\n') && !next.starts_with("0, 0, End_of_file"))
-            return "midicsv: an event after an end of track:\n" + listed;
-    }
+    if (std::regex_search(listed,
+                          std::regex("End_track\n(?!\\d+, 0, Start_track|0, 0, End_of_file)")))
+        return "midicsv: an event after an end of track:\n" + listed;
     if (RunCommand(
             "/usr/bin/python3 -c 'import mido,sys; mido.MidiFile(sys.argv[1])' " + name + " 2>&1",
             &said) != 0)
@@ -236,11 +224,10 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         return Damage(0, at, what + "; it is left out.", false);
     };
     std::string undefined;  // four status bytes that belong to no message, each left out
-    for (int at = 26; const char* status : {"F4", "F5", "F9", "FD"}) {
-        undefined += (at > 26 ? "\n" : "") + left_out(at, std::string("the status byte 0x") +
-                                                              status + " belongs to no message");
-        at += 2;
-    }
+    for (int i = 0; i < 4; ++i)
+        undefined += (i ? "\n" : "") +
+                     left_out(26 + 2 * i, "the status byte 0x" + std::string("F4F5F9FD", 2 * i, 2) +
+                                              " belongs to no message");
     std::vector<Row> rows = {
         {"no tracks", SmfHeader(0, 0, 96), kComplete, "", "none"},
         // The first chunk is sought right after the length field.
@@ -277,19 +264,18 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
         {"32766 track chunks", SmfHeader(1, 32766, 96) + Repeat("'MTrk' 00000000", 32766), kFailed,
          kError + "Overflow*32766 track chunks, more than 32765"},
         // Valid headers: SMPTE time (25 frames of 40 ticks), a format 2 song.
-        Identical(
-            {"SMPTE division", Header(6, "0000 0001 E728") + kTrackChunk, kComplete, "", "4"}),
-        Identical({"SMPTE division of 29.97 frames", Header(6, "0001 0001 E350") + kTrackChunk,
-                   kComplete, "", "4"}),
+        {"SMPTE division", Header(6, "0000 0001 E728") + kTrackChunk, kComplete, "", "4",
+         fs::path(), Row::kIdentical},
+        {"SMPTE division of 29.97 frames", Header(6, "0001 0001 E350") + kTrackChunk, kComplete, "",
+         "4", fs::path(), Row::kIdentical},
         // Invalid headers: read as the nearest valid song, as damage.
-        Outside({"format 7", Header(6, "0007 0001 0060") + kTrackChunk, kPartial,
-                 "The header's format 7 is not 0, 1 or 2" + kAsFormat1, "4"}),
-        Outside({"format 0 with two tracks",
-                 Header(6, "0000 0002 0060") + kTrackChunk + kShortChunk, kPartial,
-                 "The header's format 0 holds one track, but the file holds 2" + kAsFormat1,
-                 "4 2"}),
-        Outside({"division 0", Header(6, "0001 0001 0000") + kTrackChunk, kPartial,
-                 "The header's division 0" + kUntimed, "4"}),
+        {"format 7", Header(6, "0007 0001 0060") + kTrackChunk, kPartial,
+         "The header's format 7 is not 0, 1 or 2" + kAsFormat1, "4", fs::path(), Row::kOutside},
+        {"format 0 with two tracks", Header(6, "0000 0002 0060") + kTrackChunk + kShortChunk,
+         kPartial, "The header's format 0 holds one track, but the file holds 2" + kAsFormat1,
+         "4 2", fs::path(), Row::kOutside},
+        {"division 0", Header(6, "0001 0001 0000") + kTrackChunk, kPartial,
+         "The header's division 0" + kUntimed, "4", fs::path(), Row::kOutside},
         {"SMPTE division of no frame rate", Header(6, "0001 0001 8028") + kTrackChunk, kPartial,
          "The header's division 32808" + kUntimed, "4"},
         {"capacity from the longest chunk",
@@ -297,17 +283,18 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
          kComplete, "", "50 1500"},
         // Other readers stop at an end of track: one before other events is
         // moved after them, as damage; a second one adds nothing.
-        Outside({"events after the end of track", Smf(1, 96, {kShort + Hex("00 3C 00")}), kPartial,
-                 "In track 0 at byte 26, an end of track comes before 1 more event; the track is "
-                 "read to its chunk's end and ends there.",
-                 "3"}),
+        {"events after the end of track", Smf(1, 96, {kShort + Hex("00 3C 00")}), kPartial,
+         "In track 0 at byte 26, an end of track comes before 1 more event; the track is "
+         "read to its chunk's end and ends there.",
+         "3", fs::path(), Row::kOutside},
         {"a second end of track", one("00 90 3C 64 00 FF 2F 00 00 FF 2F 00"), kComplete, "", "2"},
         // Events that no player takes are left out, as damage.
-        Outside({"undefined status bytes", one("00 90 3C 64 00 F4 00 F5 05 F9 00 FD 00 80 3C 00"),
-                 kPartial, undefined, "2"}),
-        Outside({"a system-exclusive body with a status byte",
-                 one("00 F0 03 7E 90 F7 00 F0 02 7E F7 00 F7 02 7E 01"), kPartial,
-                 left_out(22, "a system-exclusive message holds a byte of 0x80 or above"), "2"}),
+        {"undefined status bytes", one("00 90 3C 64 00 F4 00 F5 05 F9 00 FD 00 80 3C 00"), kPartial,
+         undefined, "2", fs::path(), Row::kOutside},
+        {"a system-exclusive body with a status byte",
+         one("00 F0 03 7E 90 F7 00 F0 02 7E F7 00 F7 02 7E 01"), kPartial,
+         left_out(22, "a system-exclusive message holds a byte of 0x80 or above"), "2", fs::path(),
+         Row::kOutside},
         {"chunk length 0", one(""), kComplete, "", "0"},
         // Any length beyond the file is damage read around: the events there are kept.
         {"chunk length 0x80000000", SmfHeader(0, 1, 96) + Chunk("MTrk", kTrack, 0x80000000u),
@@ -409,8 +396,8 @@ TEST(BadInput, EveryDamagedOrHostileInputGivesItsOutcomeAndKeepsWhatWasWhole) {
             << facts.FileLength;
         if (read.SongUsable() && (!r.prefix || message.empty())) {
             EXPECT_TRUE(WritesAndReadsBack(song));
-            EXPECT_EQ(r.identical ? EncodeSong(song) : r.bytes, r.bytes);
-            if (r.outside) {
+            EXPECT_EQ(r.written == Row::kIdentical ? EncodeSong(song) : r.bytes, r.bytes);
+            if (r.written == Row::kOutside) {
                 WriteAll(dir / "written.mid", EncodeSong(song));
                 EXPECT_EQ(OutsideReaders(dir / "written.mid"), "") << "as written";
             }
@@ -449,8 +436,8 @@ TEST(BadInput, TheBytesBesidesTheSongAreCounted) {
         Song song;
         SongFacts facts;
         ASSERT_TRUE(ReadSongBytes(song, facts, bytes).SongUsable()) << test::Quote(bytes);
-        EXPECT_EQ(facts.WrapperBytes, besides) << test::Quote(bytes);
-        EXPECT_EQ(facts.TrailingBytes, after) << test::Quote(bytes);
+        EXPECT_EQ(std::pair(facts.WrapperBytes, facts.TrailingBytes), std::pair(besides, after))
+            << test::Quote(bytes);
     }
 }
 
