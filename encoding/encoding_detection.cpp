@@ -239,15 +239,99 @@ bool IsIdeograph(char32_t cp) {
     return In(cp, 0x3041, 0x30FF) || In(cp, 0x4E00, 0x9FFF) || In(cp, 0xAC00, 0xD7A3);
 }
 
-// Thai vowel and tone marks, written above or below the consonant before them.
 // A control character that words do not hold: not a tab, a line end or
 // the NUL bytes that pad some texts.
 bool IsStrayControl(char32_t cp) {
     return In(cp, 0x01, 0x08) || In(cp, 0x0B, 0x0C) || In(cp, 0x0E, 0x1F);
 }
 
+// Thai vowel and tone marks, written above or below the consonant before them.
 bool IsThaiMark(char32_t cp) {
     return cp == 0xE31 || In(cp, 0xE34, 0xE3A) || In(cp, 0xE47, 0xE4E);
+}
+
+bool IsSpace(char32_t cp) {
+    return cp == ' ' || cp == '\t' || cp == '\r' || cp == '\n' || cp == 0xA0;
+}
+
+// A typographic sign standing where writers set it: an apostrophe at a
+// word, an opening quote (or "¡", "¿") before one, a closing quote after
+// one, a dash between words, an ellipsis after one, "©" before a year.
+// Such a sign tells of the right reading as a common letter does; other
+// code pages make letters of its byte, and set them where no word has them
+// ("DonỖt" for "Don’t", "ẹ 1999" for "© 1999").
+bool SignInPlace(char32_t cp, char32_t previous, char32_t next) {
+    const auto word = [](char32_t c) { return IsLetter(c) || In(c, '0', '9'); };
+    switch (cp) {
+        case 0x2019:  // ’
+            return IsLetter(previous) || IsLetter(next);
+        case 0x2018:  // ‘
+        case 0x201C:  // “
+        case 0xAB:    // «
+            // A capital after it opens a quoted phrase even where the text
+            // before (a track name) runs into it ("Song“Hey").
+            if (IsLetter(previous) && LowerOfUpper(next) != 0) return true;
+            [[fallthrough]];
+        case 0x201E:  // „
+        case 0xA1:    // ¡
+        case 0xBF:    // ¿
+            return !word(previous) && (IsLetter(next) || IsSpace(next));
+        case 0x201D:  // ”
+        case 0xBB:    // »
+            return !word(next) && (IsLetter(previous) || IsSpace(previous) ||
+                                   std::u32string_view(U".,;!?\u2026").find(previous) !=
+                                       std::u32string_view::npos);
+        case 0x2013:  // –
+        case 0x2014:  // —
+            return (IsSpace(previous) && IsSpace(next)) || (IsLetter(previous) && IsLetter(next));
+        case 0x2026:  // …
+            return !word(next);
+        case 0xA9:  // ©
+            return !IsLetter(previous) && (IsSpace(next) || In(next, '0', '9'));
+        case 0xAE:    // ®
+        case 0x2122:  // ™
+            return IsLetter(previous) && !IsLetter(next);
+        default:
+            return false;
+    }
+}
+
+bool IsLowerLetter(char32_t cp) {
+    return IsLetter(cp) && LowerOfUpper(cp) == 0;
+}
+
+// Where a word boundary lies before text[k]: no letter before it, or a
+// capital after a small letter (a name run into a syllable: "emYêu").
+bool WordBreakBefore(const std::u32string& text, size_t k) {
+    return k == 0 || !IsLetter(text[k - 1]) ||
+           (LowerOfUpper(text[k]) != 0 && IsLowerLetter(text[k - 1]));
+}
+
+// Whether text[i] could stand in a Vietnamese word, which is one syllable:
+// its vowels are one run (a vowel after a consonant after a vowel opens a
+// second syllable: "Songẹ"), and it holds no f, j, w or z, which the
+// language does not write ("ỂPIEWAJ").
+bool FitsVietnameseWord(const std::u32string& text, size_t i) {
+    const auto vowel = [](char32_t c) {
+        return std::u32string_view(U"aeiouyAEIOUY").find(c) != std::u32string_view::npos ||
+               (c >= 0xC0 && IsLetter(c) && c != 0x110 && c != 0x111);
+    };
+    size_t start = i;
+    while (!WordBreakBefore(text, start)) --start;
+    size_t end = i + 1;
+    while (end < text.size() && !WordBreakBefore(text, end)) ++end;
+    bool vowels = false, closed = false;
+    for (size_t k = start; k < end; ++k) {
+        if (std::u32string_view(U"fjwzFJWZ").find(text[k]) != std::u32string_view::npos)
+            return false;
+        if (vowel(text[k])) {
+            if (closed && k <= i) return false;
+            vowels = true;
+        } else {
+            closed = vowels;
+        }
+    }
+    return true;
 }
 
 // How plausible the text is as decoded: the mean typicality of its
@@ -257,7 +341,8 @@ bool IsThaiMark(char32_t cp) {
 // accented letters of a Latin word), three accented Latin letters in a row, a
 // Vietnamese word that is no syllable, a Thai mark after no consonant or a
 // Thai leading vowel before none. A letter of an alphabet standing alone,
-// outside any word, counts as a sign. A reading with characters that no
+// outside any word, counts as a sign; a typographic sign where writers set
+// it counts as a letter. A reading with characters that no
 // song's words hold ranks below every reading without.
 double Plausibility(Script script, std::string_view utf8) {
     std::u32string text;
@@ -283,13 +368,13 @@ double Plausibility(Script script, std::string_view utf8) {
             if (alone && std::u32string_view(U"àáéó").find(cp) == std::u32string_view::npos) {
                 typical = std::min(typical, 0);
             }
-            const auto lower = [](char32_t c) { return IsLetter(c) && LowerOfUpper(c) == 0; };
+            if (SignInPlace(cp, previous, next)) typical = 2;
             // A capital inside a word; a Latin letter before a letter of
             // another script is no word of it (a track name before a
             // syllable), and loses points below for that.
             if (LowerOfUpper(cp) != 0 && IsLetter(previous) &&
                 !(IsAsciiLetter(previous) && IsNonLatinLetter(cp)) &&
-                (lower(previous) || lower(next))) {
+                (IsLowerLetter(previous) || IsLowerLetter(next))) {
                 typical -= 2;
             }
             if (IsThaiMark(cp) && !In(previous, 0xE01, 0xE2E) && !IsThaiMark(previous)) {
@@ -319,6 +404,7 @@ double Plausibility(Script script, std::string_view utf8) {
             // its vowels no consonant but c, ch, m, n, ng, nh, p and t.
             if (script == Script::Vietnamese &&
                 (((cp == 0x111 || cp == 0x110) && IsLetter(previous)) ||
+                 (IsLetter(cp) && !FitsVietnameseWord(text, i)) ||
                  (next < 0x80 &&
                   std::string_view("bdfjklqrsvwxzBDFJKLQRSVWXZ").find(static_cast<char>(next)) !=
                       std::string_view::npos))) {

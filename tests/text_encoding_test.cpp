@@ -64,6 +64,27 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
     EXPECT_EQ(std::pair(typed.Replaced, typed.Bytes), std::pair(4, "a\uFFFD\uFFFD\uFFFD\uFFFD"s));
     // One text that is not UTF-8 is enough to look further.
     EXPECT_EQ(DetectEncoding({"Für", "sch\xF6n"}), "WINDOWS-1252");
+    // A few words after the track's name: typographic signs where writers
+    // set them, and Polish capitals, read in their code page, not as the
+    // letters that CP437 or VISCII make of their bytes ("DonỖt", "ôHey").
+    for (const auto& [words, page] : std::vector<std::pair<std::string, std::string>>{
+             {"Rock |’n’ |roll", "WINDOWS-1252"},
+             {"“Hey |Jude”|don’t", "WINDOWS-1252"},
+             {"«Non, |je |ne |re|grette |rien»", "WINDOWS-1252"},
+             {"Oh |– |yeah |…", "WINDOWS-1252"},
+             {"© 1999 Sony", "WINDOWS-1252"},
+             {"Hot |20° ", "WINDOWS-1252"},
+             {"ŚPIEWAJ |ĆMO", "WINDOWS-1250"},
+         }) {
+        std::vector<std::string> texts = {"Song"};
+        std::istringstream list(words);
+        for (std::string word; std::getline(list, word, '|');)
+            texts.push_back(TypedText(word, page).Bytes);
+        EXPECT_EQ(DetectEncoding({texts.begin(), texts.end()}), page) << words;
+    }
+    // A legacy text beside Japanese words in UTF-8 that reads just
+    // plausibly (a kanji and a full-width colon) is read in Shift-JIS.
+    EXPECT_EQ(DetectEncoding({"さくら", TypedText("詞：Aoi", "SHIFT_JIS").Bytes}), "SHIFT_JIS");
     // A stray control byte is a control in every code page but VISCII,
     // which reads it as a letter: the words are read as before, not given up
     // for Windows-1252 nor taken for VISCII. Texts full of them are no text
