@@ -265,16 +265,17 @@ bool SignInPlace(char32_t cp, char32_t previous, char32_t next) {
     switch (cp) {
         case 0x2019:  // ’
             return IsLetter(previous) || IsLetter(next);
-        case 0x2018:  // ‘
-        case 0x201C:  // “
-        case 0xAB:    // «
-            // A capital after it opens a quoted phrase even where the text
-            // before (a track name) runs into it ("Song“Hey").
-            if (IsLetter(previous) && LowerOfUpper(next) != 0) return true;
+        case 0x201C:  // “, which also closes a German quote („Hallo“)
+            if (IsLetter(previous) && !word(next)) return true;
             [[fallthrough]];
+        case 0x2018:  // ‘
+        case 0xAB:    // «
         case 0x201E:  // „
         case 0xA1:    // ¡
         case 0xBF:    // ¿
+            // A capital after it opens a quoted phrase or a question even
+            // where the text before (a track name) runs into it ("Song“Hey").
+            if (IsLetter(previous) && LowerOfUpper(next) != 0) return true;
             return !word(previous) && (IsLetter(next) || IsSpace(next));
         case 0x201D:  // ”
         case 0xBB:    // »
@@ -375,6 +376,12 @@ double Plausibility(Script script, std::string_view utf8) {
             if (LowerOfUpper(cp) != 0 && IsLetter(previous) &&
                 !(IsAsciiLetter(previous) && IsNonLatinLetter(cp)) &&
                 (IsLowerLetter(previous) || IsLowerLetter(next))) {
+                typical -= 2;
+            }
+            // ... and a small letter right before a capitalised word ("äHallo"
+            // for "„Hallo", "íAy" for "¡Ay").
+            if (IsLowerLetter(cp) && LowerOfUpper(next) != 0 && i + 2 < text.size() &&
+                IsLowerLetter(text[i + 2])) {
                 typical -= 2;
             }
             if (IsThaiMark(cp) && !In(previous, 0xE01, 0xE2E) && !IsThaiMark(previous)) {

@@ -72,6 +72,8 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
              {"“Hey |Jude”|don’t", "WINDOWS-1252"},
              {"«Non, |je |ne |re|grette |rien»", "WINDOWS-1252"},
              {"Oh |– |yeah |…", "WINDOWS-1252"},
+             {"„Hal|lo“ |sag|te |er", "WINDOWS-1252"},
+             {"¡Ay, |ay, |ay!", "WINDOWS-1252"},
              {"© 1999 Sony", "WINDOWS-1252"},
              {"Hot |20° ", "WINDOWS-1252"},
              {"ŚPIEWAJ |ĆMO", "WINDOWS-1250"},
