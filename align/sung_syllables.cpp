@@ -64,9 +64,18 @@ char32_t Lower(char32_t c) {
     return c;
 }
 
+// Letters of every script; not the signs beyond Latin-1: typographic
+// quotes, dashes and the ellipsis, other symbols, and the punctuation of
+// East Asian texts (a closing "”" is no part of "Jude").
 bool IsLetter(char32_t c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-           (c >= 0xC0 && c != 0xD7 && c != 0xF7);
+           (c >= 0xC0 && c != 0xD7 && c != 0xF7 && !(c >= 0x2000 && c <= 0x2BFF) &&
+            !(c >= 0x3000 && c <= 0x303F) && !(c >= 0xFF01 && c <= 0xFF0F));
+}
+
+// The typographic apostrophe ("don’t", "you’re") stands for "'".
+char32_t PlainApostrophe(char32_t c) {
+    return c == 0x2019 || c == 0x02BC ? U'\'' : c;
 }
 
 // Vowel letters, accented ones included ("y" is decided by its place).
@@ -219,10 +228,11 @@ const std::map<std::u32string, std::vector<size_t>>& EnglishExceptions() {
     return kWords;
 }
 
-// A word's letters from its first to its last, in lower case.
+// A word's letters from its first to its last, in lower case, a typographic
+// apostrophe as "'".
 std::u32string CoreOf(const std::u32string& word, size_t first, size_t last) {
     std::u32string core;
-    for (size_t i = first; i < last; ++i) core += Lower(word[i]);
+    for (size_t i = first; i < last; ++i) core += Lower(PlainApostrophe(word[i]));
     return core;
 }
 
@@ -359,8 +369,8 @@ std::string GuessLanguage(std::string_view Utf8Words) {
         word.clear();
     };
     for (char32_t c : Decode(Utf8Words)) {
-        if (IsLetter(c) || c == '\'') {
-            Encode(Lower(c), word);
+        if (IsLetter(c) || PlainApostrophe(c) == '\'') {
+            Encode(Lower(PlainApostrophe(c)), word);
         } else {
             count();
         }

@@ -233,6 +233,8 @@ TEST(SungSyllables, SplitsWordsAsTheyAreSungInEachLanguage) {
         {"en",
          "fire|hour|ev-ery|real-ly|sing-ing|liv-ing|lit-tle|loved|wan-ted|beau-ti-ful|Star,|"
          "\"Heav-en!\"|"
+         // typographic quotes and apostrophes as the plain ones
+         "“Jude,”|love”|here’s|you’re|don’t|’cause|"
          "some-times|"  // a silent "e" ends a compound's part
          "here's|eyes|stayed|e-cho|hmm|emp-ty|hun-dred|ha-tred|han-dled|a-cres|a-cre|filled|curled|"
          "scarred|"
