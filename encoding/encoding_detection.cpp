@@ -205,6 +205,12 @@ int Typicality(Script script, char32_t cp) {
             if (In(cp, 0x64B, 0x652) || cp == 0x60C || cp == 0x61B || cp == 0x61F) return 2;
             break;
         case Script::Thai:
+            // Letters that Thai words seldom or no longer hold (obsolete
+            // "ฃ" and "ฅ", Sanskrit and Pali ones), digits and signs: what
+            // the Thai code pages make of other East Asian bytes.
+            if (std::u32string_view(U"ฃฅฆฌฎฏฐฑฒฤฦฬฮ").find(cp) != std::u32string_view::npos ||
+                In(cp, 0xE4F, 0xE5B) || cp == 0xE3F)
+                return 1;
             if (In(cp, 0xE01, 0xE5B)) return 3;
             break;
         case Script::Japanese:

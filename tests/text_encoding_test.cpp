@@ -77,6 +77,9 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
              {"© 1999 Sony", "WINDOWS-1252"},
              {"Hot |20° ", "WINDOWS-1252"},
              {"ŚPIEWAJ |ĆMO", "WINDOWS-1250"},
+             // Chinese read in a Thai code page makes obsolete and rare letters.
+             {"我爱你，|亲爱的", "GB18030"},
+             {"老鼠爱大米", "GB18030"},
          }) {
         std::vector<std::string> texts = {"Song"};
         std::istringstream list(words);
