@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "encoding/text_conversion.h"
 
@@ -157,6 +158,57 @@ bool IsCommonSign(char32_t cp) {
            In(cp, 0xFF01, 0xFF5E);
 }
 
+// Which ideographs and Hangul syllables texts use most: bit 1 for Chinese
+// (GB2312's characters and Big5's frequent ones), bit 2 for Japanese (JIS
+// level 1), bit 4 for Korean (the Hangul of KS X 1001), read once by
+// decoding those byte ranges. What an East Asian code page makes of
+// another's bytes is full of rarer ones ("偦偆" or "궩궎" for the kana "そう").
+constexpr char32_t kFirstIdeograph = 0x4E00;
+constexpr char32_t kLastIdeograph = 0xD7A3;  // the ideographs, then Hangul
+
+const std::vector<uint8_t>& IdeographUse() {
+    struct Range {
+        const char* encoding;
+        int first_lead, last_lead;
+        int first_trail, last_trail;  // and a second run of trail bytes, if any
+        int other_first_trail, other_last_trail;
+        uint8_t bit;
+    };
+    static constexpr Range kRanges[] = {
+        {"GB18030", 0xB0, 0xF7, 0xA1, 0xFE, 0, -1, 1},
+        {"BIG5", 0xA4, 0xC6, 0x40, 0x7E, 0xA1, 0xFE, 1},
+        {"SHIFT_JIS", 0x88, 0x98, 0x40, 0x7E, 0x80, 0xFC, 2},
+        {"EUC-KR", 0xB0, 0xC8, 0xA1, 0xFE, 0, -1, 4},
+    };
+    static const std::vector<uint8_t> kUse = [] {
+        std::vector<uint8_t> use(kLastIdeograph - kFirstIdeograph + 1, 0);
+        for (const Range& r : kRanges) {
+            std::string bytes;
+            for (int lead = r.first_lead; lead <= r.last_lead; ++lead) {
+                for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                    if (!(trail >= r.first_trail && trail <= r.last_trail) &&
+                        !(trail >= r.other_first_trail && trail <= r.other_last_trail))
+                        continue;
+                    // A line end after each pair: a pair the code page does
+                    // not know cannot run into the next.
+                    bytes += {static_cast<char>(lead), static_cast<char>(trail), '\n'};
+                }
+            }
+            const std::string utf8 = TextDecoder(r.encoding).ToUtf8(bytes);
+            for (size_t i = 0; i < utf8.size();) {
+                const char32_t cp = NextCodePoint(utf8, i);
+                if (In(cp, kFirstIdeograph, kLastIdeograph)) use[cp - kFirstIdeograph] |= r.bit;
+            }
+        }
+        return use;
+    }();
+    return kUse;
+}
+
+bool CommonIdeograph(char32_t cp, uint8_t bit) {
+    return In(cp, kFirstIdeograph, kLastIdeograph) && (IdeographUse()[cp - kFirstIdeograph] & bit);
+}
+
 // How typical a character is of texts in a script: 3 for its most frequent
 // letters, 2 for its other letters, 0 for a sign or a letter that the
 // script's languages seldom use, -1 for a letter of another script.
@@ -215,13 +267,13 @@ int Typicality(Script script, char32_t cp) {
             break;
         case Script::Japanese:
             if (In(cp, 0x3041, 0x30FF)) return 3;
-            if (In(cp, 0x4E00, 0x9FFF)) return 2;
+            if (In(cp, 0x4E00, 0x9FFF)) return CommonIdeograph(cp, 2) ? 2 : 1;
             break;
         case Script::Chinese:
-            if (In(cp, 0x4E00, 0x9FFF)) return 3;
+            if (In(cp, 0x4E00, 0x9FFF)) return CommonIdeograph(cp, 1) ? 3 : 1;
             break;
         case Script::Korean:
-            if (In(cp, 0xAC00, 0xD7A3)) return 3;
+            if (In(cp, 0xAC00, 0xD7A3)) return CommonIdeograph(cp, 4) ? 3 : 1;
             if (In(cp, 0x4E00, 0x9FFF)) return 1;
             break;
     }

@@ -80,6 +80,10 @@ TEST(DisplayEncoding, BytesShownByTheFoundOrNamedEncoding) {
              // Chinese read in a Thai code page makes obsolete and rare letters.
              {"我爱你，|亲爱的", "GB18030"},
              {"老鼠爱大米", "GB18030"},
+             // Japanese read in a Chinese or Korean code page makes rare
+             // ideographs or Hangul ("偦偆", "궩궎" for "そう").
+             {"涙そうそう", "SHIFT_JIS"},
+             {"春よ、来い", "SHIFT_JIS"},
          }) {
         std::vector<std::string> texts = {"Song"};
         std::istringstream list(words);
