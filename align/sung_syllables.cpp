@@ -131,6 +131,8 @@ std::vector<std::pair<size_t, size_t>> VowelGroups(const std::u32string& w, bool
     std::vector<std::pair<size_t, size_t>> groups;
     auto vowel = [&](size_t i) {
         if (!IsVowelLetter(w[i])) return false;
+        // "u" after "q" belongs to the consonant ("que", "qu'une").
+        if (w[i] == 'u' && i > 0 && w[i - 1] == 'q') return false;
         // "y" opening a word or a syllable before a vowel is a consonant.
         if (w[i] == 'y' &&
             (i == 0 || (i + 1 < w.size() && IsVowelLetter(w[i + 1]) && w[i + 1] != 'y')))
