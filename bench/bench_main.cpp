@@ -21,6 +21,7 @@
 
 #include "bench/bench_files.h"
 #include "cli/outcome_text.h"
+#include "encoding/encoding_detection.h"
 #include "lyrics/converters.h"
 #include "lyrics/track_choice.h"
 #include "model/song.h"
@@ -228,6 +229,18 @@ std::vector<BenchFile> Songs() {
 }
 
 }  // namespace
+// Detecting the encoding of one long word in a code page (a lyric that runs
+// on without a space), 4 and 64 KB: the time grows with the text, not with
+// its square.
+void DetectLongWord(benchmark::State& state) {
+    const std::vector<std::string> texts = {
+        "Song", std::string(static_cast<size_t>(state.range(0)), '\xE0')};
+    const std::vector<std::string_view> views(texts.begin(), texts.end());
+    for (auto _ : state) benchmark::DoNotOptimize(DetectEncoding(views));
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(DetectLongWord)->Arg(4096)->Arg(65536)->Unit(benchmark::kMillisecond);
+
 }  // namespace verselane::bench
 
 int main(int argc, char** argv) {

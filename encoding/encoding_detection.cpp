@@ -366,31 +366,36 @@ bool WordBreakBefore(const std::u32string& text, size_t k) {
            (LowerOfUpper(text[k]) != 0 && IsLowerLetter(text[k - 1]));
 }
 
-// Whether text[i] could stand in a Vietnamese word, which is one syllable:
-// its vowels are one run (a vowel after a consonant after a vowel opens a
-// second syllable: "Songẹ"), and it holds no f, j, w or z, which the
-// language does not write ("ỂPIEWAJ").
-bool FitsVietnameseWord(const std::u32string& text, size_t i) {
+// Which characters of the text stand where no Vietnamese word could hold
+// them. A Vietnamese word is one syllable: its vowels are one run (a vowel
+// after a consonant after a vowel opens a second syllable: "Songẹ"), and it
+// holds no f, j, w or z, which the language does not write ("ỂPIEWAJ").
+// Worked out a word at a time, in one pass over the text.
+std::vector<bool> OutsideVietnameseWords(const std::u32string& text) {
     const auto vowel = [](char32_t c) {
         return std::u32string_view(U"aeiouyAEIOUY").find(c) != std::u32string_view::npos ||
                (c >= 0xC0 && IsLetter(c) && c != 0x110 && c != 0x111);
     };
-    size_t start = i;
-    while (!WordBreakBefore(text, start)) --start;
-    size_t end = i + 1;
-    while (end < text.size() && !WordBreakBefore(text, end)) ++end;
-    bool vowels = false, closed = false;
-    for (size_t k = start; k < end; ++k) {
-        if (std::u32string_view(U"fjwzFJWZ").find(text[k]) != std::u32string_view::npos)
-            return false;
-        if (vowel(text[k])) {
-            if (closed && k <= i) return false;
-            vowels = true;
-        } else {
-            closed = vowels;
+    std::vector<bool> outside(text.size(), false);
+    for (size_t start = 0; start < text.size();) {
+        size_t end = start + 1;
+        while (end < text.size() && !WordBreakBefore(text, end)) ++end;
+        bool foreign = false, vowels = false, closed = false;
+        size_t second = end;  // where a second run of vowels opens
+        for (size_t k = start; k < end; ++k) {
+            foreign = foreign ||
+                      std::u32string_view(U"fjwzFJWZ").find(text[k]) != std::u32string_view::npos;
+            if (vowel(text[k])) {
+                if (closed) second = std::min(second, k);
+                vowels = true;
+            } else {
+                closed = vowels;
+            }
         }
+        for (size_t k = foreign ? start : second; k < end; ++k) outside[k] = true;
+        start = end;
     }
-    return true;
+    return outside;
 }
 
 // How plausible the text is as decoded: the mean typicality of its
@@ -406,6 +411,8 @@ bool FitsVietnameseWord(const std::u32string& text, size_t i) {
 double Plausibility(Script script, std::string_view utf8) {
     std::u32string text;
     for (size_t i = 0; i < utf8.size();) text.push_back(NextCodePoint(utf8, i));
+    const std::vector<bool> outside_vietnamese =
+        script == Script::Vietnamese ? OutsideVietnameseWords(text) : std::vector<bool>();
     int64_t total = 0;
     int64_t count = 0;
     int64_t controls = 0;
@@ -469,7 +476,7 @@ double Plausibility(Script script, std::string_view utf8) {
             // its vowels no consonant but c, ch, m, n, ng, nh, p and t.
             if (script == Script::Vietnamese &&
                 (((cp == 0x111 || cp == 0x110) && IsLetter(previous)) ||
-                 (IsLetter(cp) && !FitsVietnameseWord(text, i)) ||
+                 (IsLetter(cp) && outside_vietnamese[i]) ||
                  (next < 0x80 &&
                   std::string_view("bdfjklqrsvwxzBDFJKLQRSVWXZ").find(static_cast<char>(next)) !=
                       std::string_view::npos))) {
