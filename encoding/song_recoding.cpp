@@ -117,9 +117,10 @@ RecodeOutcome RecodeSongTexts(Song& song, const std::string& Target, const std::
             ++outcome.Kept;
             // Bytes that are no text in their own encoding either (a lyric
             // that swallowed other events) stay as they are, as before.
-            std::string shown = utf8 ? std::string(text) : shown_legacy.ToUtf8(text);
-            if (word && !word_kept && shown.find("\xEF\xBF\xBD") == std::string::npos)
-                word_kept = std::move(shown);
+            if (word && !word_kept) {
+                std::string shown = utf8 ? std::string(text) : shown_legacy.ToUtf8(text);
+                if (shown.find("\xEF\xBF\xBD") == std::string::npos) word_kept = std::move(shown);
+            }
             continue;
         }
         word_in_target = word_in_target || word;
