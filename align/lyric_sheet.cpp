@@ -572,6 +572,23 @@ class SheetBuilder {
     int skips_ = 0;
 };
 
+// The text without its soft hyphens (U+00AD) and word joiners (U+2060);
+// nothing when it holds none.
+std::optional<std::string> WithoutInvisibleJoins(std::string_view text) {
+    constexpr std::string_view kSoftHyphen = "\xC2\xAD", kWordJoiner = "\xE2\x81\xA0";
+    if (text.find(kSoftHyphen) == std::string_view::npos &&
+        text.find(kWordJoiner) == std::string_view::npos)
+        return std::nullopt;
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const size_t start = i;
+        const char32_t c = NextCodePoint(text, i);
+        if (c != 0xAD && c != 0x2060) out.append(text.substr(start, i - start));
+    }
+    return out;
+}
+
 }  // namespace
 
 LyricSheet ParseLyricSheet(std::string_view Utf8) {
@@ -581,6 +598,12 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
     if (Utf8.starts_with("\xEF\xBB\xBF")) Utf8.remove_prefix(3);
     if (Utf8.find('\0') != std::string_view::npos) throw AlignError(AlignProblem::SheetNotText);
     if (!IsValidUtf8(Utf8)) throw AlignError(AlignProblem::SheetNotUtf8);
+    // Text from web pages holds soft hyphens (where a typesetter may break
+    // a word, which is not where it is sung) and word joiners inside words.
+    // Both are invisible: a syllable that kept one would carry a character
+    // no player should draw, and a typesetter's break is no "-" mark.
+    const std::optional<std::string> visible = WithoutInvisibleJoins(Utf8);
+    if (visible) Utf8 = *visible;
     SheetLayout layout;
     int line_number = 0;
     size_t at = 0;

@@ -99,6 +99,13 @@ TEST(LyricSheet, ReadsEveryMark) {
          "b c",
          "[a\xC2\xA0"
          "b] [c]"},  // an escaped no-break space stays
+        // Soft hyphens and word joiners are invisible and mark nothing.
+        {"Kö\xC2\xAD"
+         "ni\xC2\xAD"
+         "gin wun\xE2\x81\xA0"
+         "der-bar",
+         "[Königin] [wunder]-[bar]"},
+        {"a \xC2\xAD b\\\xC2\xAD", "[a] [b]"},
     };
     for (const auto& [text, syllables] : rows)
         EXPECT_EQ(Compact(ParseLyricSheet(text)), syllables) << test::Quote(text);
@@ -291,7 +298,14 @@ TEST(SungSyllables, NamesAndGuessesTheLanguage) {
           {"Au clair de la lune, mon ami Pierrot, prête-moi ta plume", "fr"},
           {"Quiero que me digas la verdad de tu corazón y por qué", "es"},
           {"O sole mio sta nfronte a te, che bella cosa per il mio amore", "it"},
-          {"Het is een mooie dag en ik zing van de liefde", "nl"}})
+          {"Het is een mooie dag en ik zing van de liefde", "nl"},
+          // Soft hyphens from a web page inside the common words.
+          {"u\xC2\xAD"
+           "nd d\xC2\xAD"
+           "er Mann, d\xC2\xAD"
+           "ie Frau, i\xC2\xAD"
+           "ch the",
+           "de"}})
         EXPECT_EQ(GuessLanguage(words), code) << words;
 }
 
