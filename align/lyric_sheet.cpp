@@ -519,6 +519,11 @@ class SheetBuilder {
         return std::move(sheet_);
     }
 
+    // The syllable just written numbers its stanza.
+    void MarkVerseNumber() {
+        if (!sheet_.Syllables.empty()) sheet_.Syllables.back().VerseNumber = true;
+    }
+
   private:
     void Plain(char c) {
         joined_ = false;
@@ -571,6 +576,14 @@ class SheetBuilder {
     bool marked_next_ = false;
     int skips_ = 0;
 };
+
+// Whether a token is a stanza's number as songbooks and hymnals print it
+// before the stanza's first word: one or two digits and "." or ")".
+bool IsVerseNumber(std::string_view token) {
+    if (token.size() < 2 || token.size() > 3 || (token.back() != '.' && token.back() != ')'))
+        return false;
+    return std::all_of(token.begin(), token.end() - 1, [](char c) { return c >= '0' && c <= '9'; });
+}
 
 // The text without its soft hyphens (U+00AD) and word joiners (U+2060);
 // nothing when it holds none.
@@ -633,8 +646,11 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
                 NextCodePoint(line, j);
                 if (escape) NextCodePoint(line, j);
             }
-            builder.Token(line.substr(i, j - i));
+            const std::string_view token = line.substr(i, j - i);
+            const bool first = i == SkipBlanks(line, 0);
+            builder.Token(token);
             i = SkipBlanks(line, j);
+            if (first && i < line.size() && IsVerseNumber(token)) builder.MarkVerseNumber();
         }
         builder.EndLine();
     }

@@ -25,6 +25,9 @@ struct SheetSyllable {
     bool Marked = false;          // its word was split by "-" marks in the sheet
     int Line = 0;                 // the sheet's line it stands on, from 1
     bool SplitByRule = false;     // split off its word by the syllable rules, not the sheet
+    // A stanza's number opening a line ("1.", "2)"): shown with the word
+    // after it, on that word's note, not sung on one of its own.
+    bool VerseNumber = false;
 };
 
 // A line of the sheet that is not sung as it is written. Lyric sheets from
@@ -86,7 +89,8 @@ constexpr size_t kLongestSheetBytes = 1 << 20;
 // standing alone counts once), "*" leaves a note without words, "~" joins
 // words sung on one note into one syllable, "|" moves on to the next bar and
 // "\" makes the character after it a plain one (at a line's end it is
-// dropped). A line of nothing but spaces
+// dropped). A number such as "1." or "2)" opening a line with words after
+// it is a VerseNumber. A line of nothing but spaces
 // is blank. The marks never reach a syllable's text. Raises
 // AlignError for a sheet longer than kLongestSheetBytes (its repeats sung
 // out too), without a single syllable or that is not valid UTF-8.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <tuple>
@@ -290,14 +291,6 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     result.Sheet = Request.AsWritten ? written : SungSyllables(written, *splitter);
     const size_t count = result.Sheet.Syllables.size();
 
-    result.Lines = NoteLines(song);
-    result.Melody =
-        ChooseMelody(result.Lines, count, TicksPerBeat(song.Division), Request.MelodyTrack);
-    if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
-        throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
-
-    result.Shapes = ShapesOf(result.Sheet, result.Language, word_by_word ? &*splitter : nullptr);
-    const std::vector<SyllableShape>& shapes = result.Shapes;
     std::vector<Pin> pins;
     for (const auto& [index, tick] : Request.Pins) {
         const auto syllable = static_cast<int64_t>(index);
@@ -310,6 +303,49 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
             throw AlignError(AlignFault(AlignProblem::NegativeTick).WithSyllable(syllable));
         pins.push_back({index - 1, tick});
     }
+    // A stanza's number goes with the word after it unless it is pinned:
+    // the aligner places the other syllables (`sung`, indexes into the
+    // sheet), and the number takes its word's place.
+    std::vector<size_t> sung;
+    for (size_t i = 0; i < count; ++i) {
+        const bool pinned =
+            std::any_of(pins.begin(), pins.end(), [i](const Pin& p) { return p.Syllable == i; });
+        if (!result.Sheet.Syllables[i].VerseNumber || i + 1 == count || pinned) sung.push_back(i);
+    }
+    const bool all_sung = sung.size() == count;
+    LyricSheet numbers_aside;
+    if (!all_sung) {
+        numbers_aside.NotSungAsWritten = result.Sheet.NotSungAsWritten;
+        // The word after a number opens the line, paragraph and bar it opened.
+        std::optional<SheetSyllable> number;
+        for (size_t i = 0; i < count; ++i) {
+            const SheetSyllable& y = result.Sheet.Syllables[i];
+            if (!std::binary_search(sung.begin(), sung.end(), i)) {
+                number = y;
+                continue;
+            }
+            SheetSyllable& after = numbers_aside.Syllables.emplace_back(y);
+            if (!number) continue;
+            after.LineStart = after.LineStart || number->LineStart;
+            after.ParagraphStart = after.ParagraphStart || number->ParagraphStart;
+            after.NewBar = after.NewBar || number->NewBar;
+            after.SkipsBefore += number->SkipsBefore;
+            number.reset();
+        }
+        for (Pin& pin : pins)
+            pin.Syllable = static_cast<size_t>(
+                std::lower_bound(sung.begin(), sung.end(), pin.Syllable) - sung.begin());
+    }
+    const LyricSheet& aligned = all_sung ? result.Sheet : numbers_aside;
+
+    result.Lines = NoteLines(song);
+    result.Melody = ChooseMelody(result.Lines, aligned.Syllables.size(),
+                                 TicksPerBeat(song.Division), Request.MelodyTrack);
+    if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
+        throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
+
+    const SyllableSplitter* counter = word_by_word ? &*splitter : nullptr;
+    const std::vector<SyllableShape> shapes = ShapesOf(aligned, result.Language, counter);
     AlignOptions options;
     options.Division = TicksPerBeat(song.Division);
     options.Metres = MetresOf(song);
@@ -319,7 +355,39 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     const std::vector<MelodyNote>& notes =
         result.Melody.Line >= 0 ? result.Lines[static_cast<size_t>(result.Melody.Line)].Notes
                                 : kNoNotes;
-    result.Placement = AlignSyllables(notes, shapes, pins, options);
+    try {
+        result.Placement = AlignSyllables(notes, shapes, pins, options);
+    } catch (const AlignError& e) {
+        if (all_sung) throw;
+        // Pins going back in time, or pinned twice: named as the sheet counts.
+        AlignFault fault = e.Fault();
+        auto in_sheet = [&sung](int64_t k) {
+            return k >= 1 && static_cast<size_t>(k) <= sung.size()
+                       ? static_cast<int64_t>(sung[static_cast<size_t>(k - 1)] + 1)
+                       : k;
+        };
+        fault.Syllable = in_sheet(fault.Syllable);
+        fault.Earlier = in_sheet(fault.Earlier);
+        throw AlignError(fault);
+    }
+    if (all_sung) {
+        result.Shapes = shapes;
+    } else {
+        // Each number where the word after it is, as that word stands.
+        result.Shapes = ShapesOf(result.Sheet, result.Language, counter);
+        std::vector<PlacedSyllable> placed(count);
+        for (size_t k = 0; k < sung.size(); ++k) placed[sung[k]] = result.Placement.Syllables[k];
+        for (size_t i = count; i-- > 0;)
+            if (!std::binary_search(sung.begin(), sung.end(), i)) placed[i] = placed[i + 1];
+        result.Placement.Syllables = std::move(placed);
+        result.Placement.FirstWithoutNote = -1;
+        for (size_t i = 0; i < count; ++i) {
+            const PlacedSyllable& p = result.Placement.Syllables[i];
+            if (p.Pinned || p.Note >= 0) continue;
+            result.Placement.FirstWithoutNote = static_cast<int>(i);
+            break;
+        }
+    }
     if (result.Placement.FirstWithoutNote >= 0) {
         const auto first = static_cast<size_t>(result.Placement.FirstWithoutNote);
         result.RanOut = NotesRanOut{first + 1, result.Sheet.Syllables[first].Line};

@@ -44,7 +44,8 @@ constexpr double kFloorPartSheetMelodies = 78.0;
 
 // The syllables of a sheet in a compact form: words separated by spaces,
 // syllables of a word by "-", "/" before a line, "//" before a paragraph,
-// "|" before a syllable in a new bar, "*N" for skips before, "_N" for holds.
+// "|" before a syllable in a new bar, "*N" for skips before, "_N" for holds,
+// "#" after a stanza's number.
 std::string Compact(const LyricSheet& sheet) {
     std::string out;
     for (size_t i = 0; i < sheet.Syllables.size(); ++i) {
@@ -54,6 +55,7 @@ std::string Compact(const LyricSheet& sheet) {
         if (s.SkipsBefore) out += "*" + std::to_string(s.SkipsBefore);
         out += "[" + s.Text + "]";
         if (s.Holds) out += "_" + std::to_string(s.Holds);
+        if (s.VerseNumber) out += "#";
     }
     return out;
 }
@@ -106,6 +108,10 @@ TEST(LyricSheet, ReadsEveryMark) {
          "der-bar",
          "[Königin] [wunder]-[bar]"},
         {"a \xC2\xAD b\\\xC2\xAD", "[a] [b]"},
+        // A stanza's number opening a line with words after it.
+        {"1. Twin-kle\n2) star\n\n10. up", "[1.]# [Twin]-[kle] / [2)]# [star] // [10.]# [up]"},
+        {"1.\na 2. b\n100. c\n1.5 d\nx. e",
+         "[1.] / [a] [2.] [b] / [100.] [c] / [1.5] [d] / [x.] [e]"},
     };
     for (const auto& [text, syllables] : rows)
         EXPECT_EQ(Compact(ParseLyricSheet(text)), syllables) << test::Quote(text);
@@ -1177,6 +1183,39 @@ TEST_F(AlignCommandTest, FollowsTheContractOnPinsOutputsAndWords) {
               "3, 2880, Lyric_t, \"up \"\n"
               "3, 3360, Lyric_t, \"a\"\n"
               "3, 3840, Lyric_t, \"bove\"\n");
+}
+
+// A hymnal's stanza numbers are shown with the stanza's first word, on its
+// note: the syllables land where they land without the numbers. Pins count
+// the numbers as the sheet's syllables.
+TEST_F(AlignCommandTest, AStanzasNumberGoesWithItsFirstWord) {
+    test::WriteAll(dir_ / "hymn.txt", "1. Twin-kle what~a star\n\n2) up a-bove\n");
+    const std::pair<std::string, std::string> rows[] = {
+        {"",
+         "3, 480, Lyric_t, \"1. \"\n"
+         "3, 480, Lyric_t, \"Twin\"\n"
+         "3, 960, Lyric_t, \"kle \"\n"
+         "3, 1440, Lyric_t, \"what a \"\n"
+         "3, 1920, Lyric_t, \"star\\012\\015\"\n"
+         "3, 2880, Lyric_t, \"2) \"\n"
+         "3, 2880, Lyric_t, \"up \"\n"
+         "3, 3360, Lyric_t, \"a\"\n"
+         "3, 3840, Lyric_t, \"bove\"\n"},
+        // "up" is syllable 7; its number goes with it.
+        {" --pin 7=3000", "3, 3000, Lyric_t, \"2) \"\n3, 3000, Lyric_t, \"up \"\n"},
+        // A pinned number is placed on its own.
+        {" --pin 1=0", "3, 0, Lyric_t, \"1. \"\n3, 480, Lyric_t, \"Twin\"\n"},
+    };
+    for (const auto& [pins, lyrics] : rows) {
+        std::string out;
+        ASSERT_EQ(Align("song.mid hymn.txt -o h.mid --force --to lyrics" + pins, &out), 0) << out;
+        EXPECT_NE(LyricRows("h.mid").find(lyrics), std::string::npos) << pins << "\n"
+                                                                      << LyricRows("h.mid");
+    }
+    std::string out;
+    EXPECT_EQ(Align("song.mid hymn.txt -o b.mid --pin 7=3000 --pin 9=2000", &out), 1);
+    EXPECT_NE(out.find("syllable 9 at tick 2000 comes before syllable 7"), std::string::npos)
+        << out;
 }
 
 TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
