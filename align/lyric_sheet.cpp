@@ -477,7 +477,10 @@ class SheetBuilder {
         }
         for (size_t i = 0; i < token.size(); ++i) {
             const char c = token[i];
-            if (c == '\\') {
+            if (c == '\xC2' && i + 1 < token.size() && token[i + 1] == '\xAD') {
+                SoftSplit();
+                ++i;
+            } else if (c == '\\') {
                 // One at a line's end makes nothing plain: it is dropped, so
                 // that no syllable is a lone backslash, which the karaoke
                 // words would take for a paragraph mark.
@@ -505,6 +508,7 @@ class SheetBuilder {
             Finish();
             if (!hyphen_) same_word_ = false;
         }
+        soft_split_ = false;
     }
 
     void EndLine() {
@@ -532,11 +536,20 @@ class SheetBuilder {
     }
     void Split() {
         joined_ = false;
+        soft_split_ = false;
         if (Finish()) sheet_.Syllables.back().Marked = true;
         if (!sheet_.Syllables.empty()) sheet_.Syllables.back().Marked = true;
         same_word_ = !sheet_.Syllables.empty() && !line_start_;
         marked_next_ = true;
         hyphen_ = true;
+    }
+    // A soft hyphen (U+00AD), which text from web pages holds where a
+    // typesetter may break a word: a break between two of its syllables,
+    // as the splitter's rules make one, which the notes may overrule. It is
+    // invisible, so no syllable keeps it.
+    void SoftSplit() {
+        joined_ = false;
+        if (Finish()) soft_split_ = true;
     }
     void Hold() {
         joined_ = false;
@@ -556,9 +569,10 @@ class SheetBuilder {
         s.NewBar = bar_;
         s.SkipsBefore = skips_;
         s.Marked = marked_next_;
+        s.SplitByRule = soft_split_ && same_word_ && !line_start_;
         s.Line = line_;
         sheet_.Syllables.push_back(std::move(s));
-        line_start_ = paragraph_start_ = bar_ = marked_next_ = hyphen_ = false;
+        line_start_ = paragraph_start_ = bar_ = marked_next_ = hyphen_ = soft_split_ = false;
         skips_ = 0;
         same_word_ = true;  // until a space says otherwise
         return true;
@@ -574,6 +588,7 @@ class SheetBuilder {
     bool hyphen_ = false;
     bool bar_ = false;
     bool marked_next_ = false;
+    bool soft_split_ = false;  // a soft hyphen ended the syllable before in this word
     int skips_ = 0;
 };
 
@@ -585,21 +600,18 @@ bool IsVerseNumber(std::string_view token) {
     return std::all_of(token.begin(), token.end() - 1, [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The text without its soft hyphens (U+00AD) and word joiners (U+2060);
-// nothing when it holds none.
-std::optional<std::string> WithoutInvisibleJoins(std::string_view text) {
-    constexpr std::string_view kSoftHyphen = "\xC2\xAD", kWordJoiner = "\xE2\x81\xA0";
-    if (text.find(kSoftHyphen) == std::string_view::npos &&
-        text.find(kWordJoiner) == std::string_view::npos)
-        return std::nullopt;
+// The text without its word joiners (U+2060); nothing when it holds none.
+std::optional<std::string> WithoutWordJoiners(std::string_view text) {
+    constexpr std::string_view kWordJoiner = "\xE2\x81\xA0";
+    if (text.find(kWordJoiner) == std::string_view::npos) return std::nullopt;
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const size_t start = i;
-        const char32_t c = NextCodePoint(text, i);
-        if (c != 0xAD && c != 0x2060) out.append(text.substr(start, i - start));
+    for (size_t at = 0;;) {
+        const size_t next = text.find(kWordJoiner, at);
+        out.append(text.substr(at, next - at));
+        if (next == std::string_view::npos) return out;
+        at = next + kWordJoiner.size();
     }
-    return out;
 }
 
 }  // namespace
@@ -611,11 +623,9 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
     if (Utf8.starts_with("\xEF\xBB\xBF")) Utf8.remove_prefix(3);
     if (Utf8.find('\0') != std::string_view::npos) throw AlignError(AlignProblem::SheetNotText);
     if (!IsValidUtf8(Utf8)) throw AlignError(AlignProblem::SheetNotUtf8);
-    // Text from web pages holds soft hyphens (where a typesetter may break
-    // a word, which is not where it is sung) and word joiners inside words.
-    // Both are invisible: a syllable that kept one would carry a character
-    // no player should draw, and a typesetter's break is no "-" mark.
-    const std::optional<std::string> visible = WithoutInvisibleJoins(Utf8);
+    // Text from web pages holds word joiners inside words: invisible, so
+    // no syllable should keep one (soft hyphens the builder reads).
+    const std::optional<std::string> visible = WithoutWordJoiners(Utf8);
     if (visible) Utf8 = *visible;
     SheetLayout layout;
     int line_number = 0;

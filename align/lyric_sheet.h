@@ -24,7 +24,8 @@ struct SheetSyllable {
     int SkipsBefore = 0;          // "*" before it: notes left without words
     bool Marked = false;          // its word was split by "-" marks in the sheet
     int Line = 0;                 // the sheet's line it stands on, from 1
-    bool SplitByRule = false;     // split off its word by the syllable rules, not the sheet
+    bool SplitByRule = false;     // split off its word by the syllable rules or at a soft
+                                  // hyphen, not by a mark of the sheet
     // A stanza's number opening a line ("1.", "2)"): shown with the word
     // after it, on that word's note, not sung on one of its own.
     bool VerseNumber = false;
@@ -89,8 +90,10 @@ constexpr size_t kLongestSheetBytes = 1 << 20;
 // standing alone counts once), "*" leaves a note without words, "~" joins
 // words sung on one note into one syllable, "|" moves on to the next bar and
 // "\" makes the character after it a plain one (at a line's end it is
-// dropped). A number such as "1." or "2)" opening a line with words after
-// it is a VerseNumber. A line of nothing but spaces
+// dropped). A soft hyphen splits a word as the syllable rules would (the
+// notes may overrule it); word joiners are left out. A number such as "1."
+// or "2)" opening a line with words after it is a VerseNumber. A line of
+// nothing but spaces
 // is blank. The marks never reach a syllable's text. Raises
 // AlignError for a sheet longer than kLongestSheetBytes (its repeats sung
 // out too), without a single syllable or that is not valid UTF-8.

@@ -101,13 +101,14 @@ TEST(LyricSheet, ReadsEveryMark) {
          "b c",
          "[a\xC2\xA0"
          "b] [c]"},  // an escaped no-break space stays
-        // Soft hyphens and word joiners are invisible and mark nothing.
+        // A soft hyphen splits a word where a typesetter may break it, and
+        // no syllable keeps it; a word joiner is left out.
         {"Kö\xC2\xAD"
          "ni\xC2\xAD"
          "gin wun\xE2\x81\xA0"
          "der-bar",
-         "[Königin] [wunder]-[bar]"},
-        {"a \xC2\xAD b\\\xC2\xAD", "[a] [b]"},
+         "[Kö]-[ni]-[gin] [wunder]-[bar]"},
+        {"a \xC2\xAD b\xC2\xAD c\xC2\xAD-d", "[a] [b] [c]-[d]"},
         // A stanza's number opening a line with words after it.
         {"1. Twin-kle\n2) star\n\n10. up", "[1.]# [Twin]-[kle] / [2)]# [star] // [10.]# [up]"},
         {"1.\na 2. b\n100. c\n1.5 d\nx. e",
@@ -123,6 +124,14 @@ TEST(LyricSheet, ReadsEveryMark) {
     const LyricSheet sheet = ParseLyricSheet("a b\n\nc-d\ne");
     EXPECT_TRUE(sheet.Syllables[2].Marked);
     EXPECT_FALSE(sheet.Syllables[0].Marked);
+    // A soft hyphen's syllables are the rules' to share a note, not marked.
+    const LyricSheet soft = ParseLyricSheet(
+        "be\xC2\xAD"
+        "cause\xC2\xAD-ly");
+    ASSERT_EQ(soft.Syllables.size(), 3u);
+    EXPECT_EQ(std::vector<bool>({soft.Syllables[0].SplitByRule, soft.Syllables[1].SplitByRule,
+                                 soft.Syllables[1].Marked, soft.Syllables[2].SplitByRule}),
+              std::vector<bool>({false, true, true, false}));
 }
 
 // What a sheet's layout leaves out and sings again, in compact form:
