@@ -377,8 +377,16 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
         result.Shapes = ShapesOf(result.Sheet, result.Language, counter);
         std::vector<PlacedSyllable> placed(count);
         for (size_t k = 0; k < sung.size(); ++k) placed[sung[k]] = result.Placement.Syllables[k];
-        for (size_t i = count; i-- > 0;)
-            if (!std::binary_search(sung.begin(), sung.end(), i)) placed[i] = placed[i + 1];
+        for (size_t i = count; i-- > 0;) {
+            if (std::binary_search(sung.begin(), sung.end(), i)) continue;
+            // The word is pinned or in doubt; the number goes with it.
+            placed[i] = placed[i + 1];
+            placed[i].Pinned = false;
+            if (placed[i].Reason == Doubt::CloseCall) {
+                placed[i].Reason = Doubt::None;
+                placed[i].Confidence = 1;
+            }
+        }
         result.Placement.Syllables = std::move(placed);
         result.Placement.FirstWithoutNote = -1;
         for (size_t i = 0; i < count; ++i) {

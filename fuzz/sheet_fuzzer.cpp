@@ -6,8 +6,9 @@
 // taken as written; two more bytes, when the sheet is long enough, pin a
 // syllable to a tick. Any crash, sanitizer report, hang or memory blow-up is
 // a finding; so is an alignment that puts the syllables out of sheet order,
-// a refusal without a message, or a written song that does not read back
-// with one lyric event per syllable.
+// a stanza's number placed apart from the word after it, a refusal
+// without a message, or a written song that does not read back with one
+// lyric event per syllable.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -87,6 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(placed.size() == aligned.Sheet.Syllables.size(), "not one place per syllable");
     for (size_t s = 1; s < placed.size(); ++s)
         Check(placed[s].Tick >= placed[s - 1].Tick, "syllables out of sheet order");
+    for (size_t s = 0; s + 1 < placed.size(); ++s)
+        if (aligned.Sheet.Syllables[s].VerseNumber && !placed[s].Pinned)
+            Check(placed[s].Tick == placed[s + 1].Tick, "a stanza's number apart from its word");
 
     const std::vector<std::string> texts = align::LyricTexts(aligned.Sheet);
     align::PutWords(song, facts, texts, aligned.Placement, align::WordsOutput::Both, {}, false);
