@@ -253,12 +253,27 @@ bool IsChordName(std::string_view t, bool& bare) {
     return true;
 }
 
-// A line of chord names only ("Am  F  C  G", "| G | D/F# |"), with at least
-// one that is more than a bare letter: "A B C D E F G" is sung.
+// The length of a chord in brackets at `at` of a token, as ChordPro sheets
+// write one over the syllable it is played on ("[Am]Twin[F]kle"): 0 where
+// there is none.
+size_t InlineChord(std::string_view token, size_t at) {
+    if (token[at] != '[') return 0;
+    const size_t close = token.find(']', at + 1);
+    bool bare = false;
+    if (close == std::string_view::npos || !IsChordName(token.substr(at + 1, close - at - 1), bare))
+        return 0;
+    return close + 1 - at;
+}
+
+// A line of chord names only ("Am  F  C  G", "| G | D/F# |", ChordPro's
+// "[C] [G7]"), with at least one that is more than a bare letter:
+// "A B C D E F G" is sung.
 bool IsChordLine(const std::vector<std::string_view>& tokens) {
     bool any = false, all_bare = true;
-    for (const std::string_view token : tokens) {
+    for (std::string_view token : tokens) {
         if (token == "|") continue;
+        if (token.size() > 2 && token.front() == '[' && token.back() == ']')
+            token = token.substr(1, token.size() - 2);
         bool bare = false;
         if (!IsChordName(token, bare)) return false;
         any = true;
@@ -327,16 +342,16 @@ class SheetLayout {
         int times = 1;
         // A line with a "\\" in it is sung as written.
         if (text.find('\\') == std::string_view::npos) {
+            if (IsChordLine(tokens)) {
+                Note(SheetLineNote::Kind::Chords, tokens, number);
+                return;
+            }
             if (const std::optional<Label> label = ReadLabel(tokens)) {
                 ReadLabelLine(*label, tokens, number);
                 return;
             }
             if (IsCreditLine(tokens)) {
                 Note(SheetLineNote::Kind::Credit, tokens, number);
-                return;
-            }
-            if (IsChordLine(tokens)) {
-                Note(SheetLineNote::Kind::Chords, tokens, number);
                 return;
             }
             if (tokens.size() >= 2) {
@@ -499,6 +514,8 @@ class SheetBuilder {
                 // The words on both sides are one syllable, sung on one note.
                 if (!current_.empty()) current_ += ' ';
                 joined_ = true;
+            } else if (const size_t chord = InlineChord(token, i)) {
+                i += chord - 1;
             } else {
                 Plain(c);
             }

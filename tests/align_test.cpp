@@ -155,6 +155,9 @@ TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
          "[a] // [b] // [c] // [d] // [e] // [e]", "L1 L4 L6 L8 S10:11-11x1"},
         {"Am  F  C  G\na b\n| G | D/F# |\nc\nCmaj7 Dsus4 E7(#9) Bb/D\nd", "[a] [b] / [c] / [d]",
          "C1 C3 C5"},
+        // ChordPro: chords in brackets, a line of them or over the syllables.
+        {"[C] [F] [G7]\n[C]Twin[G7]kle [Am] star [Chorus] \\[D]",
+         "[Twinkle] [star] [[Chorus]] [[D]]", "C1"},
         // A label naming a section given before, with nothing under it,
         // sings that section again; so do "Repeat chorus" and "(Chorus)".
         {"[Chorus]\na\nb\n\n[Verse]\nc\n\n[Chorus]\n\n[Verse]\nd\nRepeat Chorus\n(Chorus x2)",
