@@ -155,8 +155,10 @@ std::optional<Label> ReadLabel(const std::vector<std::string_view>& whole) {
         --end;
     }
     std::string_view t = Span(whole.front(), whole[end - 1]);
-    const bool bracketed = t.size() >= 2 && ((t.front() == '[' && t.back() == ']') ||
-                                             (t.front() == '{' && t.back() == '}'));
+    // One pair of brackets around the whole: "[C]Twinkle little [G]" is
+    // words between chords.
+    const bool bracketed = t.size() >= 2 && ((t.front() == '[' && t.find(']') == t.size() - 1) ||
+                                             (t.front() == '{' && t.find('}') == t.size() - 1));
     const bool parenthesized = t.size() >= 2 && t.front() == '(' && t.back() == ')';
     if (bracketed || parenthesized) t = t.substr(1, t.size() - 2);
     bool colon = false;
@@ -263,6 +265,28 @@ size_t InlineChord(std::string_view token, size_t at) {
     if (close == std::string_view::npos || !IsChordName(token.substr(at + 1, close - at - 1), bare))
         return 0;
     return close + 1 - at;
+}
+
+// The length of a time tag at `at` of a token, as LRC lyrics write one
+// before each line ("[01:23.45]") and enhanced LRC before each word
+// ("<01:23.45>"): minutes, seconds, and hundredths or thousandths if any.
+// 0 where there is none.
+size_t TimeTag(std::string_view token, size_t at) {
+    if (token[at] != '[' && token[at] != '<') return 0;
+    const char close = token[at] == '[' ? ']' : '>';
+    size_t i = at + 1;
+    // Whether `least` to `most` digits follow, which are passed.
+    auto digits = [&](size_t least, size_t most) {
+        const size_t from = i;
+        while (i < token.size() && i - from < most && token[i] >= '0' && token[i] <= '9') ++i;
+        return i - from >= least;
+    };
+    if (!digits(1, 3) || i >= token.size() || token[i++] != ':' || !digits(2, 2)) return 0;
+    if (i < token.size() && (token[i] == '.' || token[i] == ':')) {
+        ++i;
+        if (!digits(1, 3)) return 0;
+    }
+    return i < token.size() && token[i] == close ? i + 1 - at : 0;
 }
 
 // A line of chord names only ("Am  F  C  G", "| G | D/F# |", ChordPro's
@@ -514,8 +538,8 @@ class SheetBuilder {
                 // The words on both sides are one syllable, sung on one note.
                 if (!current_.empty()) current_ += ' ';
                 joined_ = true;
-            } else if (const size_t chord = InlineChord(token, i)) {
-                i += chord - 1;
+            } else if (const size_t tag = InlineChord(token, i) + TimeTag(token, i)) {
+                i += tag - 1;
             } else {
                 Plain(c);
             }

@@ -110,6 +110,9 @@ TEST(LyricSheet, ReadsEveryMark) {
          "der-bar",
          "[Kö]=[ni]=[gin] [wunder]-[bar]"},
         {"a \xC2\xAD b\xC2\xAD c\xC2\xAD-d", "[a] [b] [c]-[d]"},
+        // LRC's time tags, before a line or a word.
+        {"[00:01.00]Twin-kle [01:05.5][1:05:500]star <00:06.00>how [1:2] [1:23.] <1:23]",
+         "[Twin]-[kle] [star] [how] [[1:2]] [[1:23.]] [<1:23]]"},
         // A stanza's number opening a line with words after it.
         {"1. Twin-kle\n2) star\n\n10. up", "[1.]# [Twin]-[kle] / [2)]# [star] // [10.]# [up]"},
         {"1.\na 2. b\n100. c\n1.5 d\nx. e",
@@ -156,8 +159,8 @@ TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
         {"Am  F  C  G\na b\n| G | D/F# |\nc\nCmaj7 Dsus4 E7(#9) Bb/D\nd", "[a] [b] / [c] / [d]",
          "C1 C3 C5"},
         // ChordPro: chords in brackets, a line of them or over the syllables.
-        {"[C] [F] [G7]\n[C]Twin[G7]kle [Am] star [Chorus] \\[D]",
-         "[Twinkle] [star] [[Chorus]] [[D]]", "C1"},
+        {"[C] [F] [G7]\n[C]Twin[G7]kle [Am] star [Chorus] \\[D]\n[C]how I [G]",
+         "[Twinkle] [star] [[Chorus]] [[D]] / [how] [I]", "C1"},
         // A label naming a section given before, with nothing under it,
         // sings that section again; so do "Repeat chorus" and "(Chorus)".
         {"[Chorus]\na\nb\n\n[Verse]\nc\n\n[Chorus]\n\n[Verse]\nd\nRepeat Chorus\n(Chorus x2)",
