@@ -214,6 +214,15 @@ std::optional<Label> ReadLabel(const std::vector<std::string_view>& whole) {
         if (!core && !colon && !parenthesized && !instrument) return std::nullopt;
     }
     for (const std::string& part : name) label.Key += (label.Key.empty() ? "" : " ") + part;
+    // ChordPro's directives that open a section ("{soc}" ... "{eoc}") name
+    // the section its "{chorus}" sings again.
+    static constexpr std::pair<std::string_view, std::string_view> kDirectives[] = {
+        {"soc", "chorus"}, {"start_of_chorus", "chorus"},
+        {"sov", "verse"},  {"start_of_verse", "verse"},
+        {"sob", "bridge"}, {"start_of_bridge", "bridge"}};
+    if (bracketed && whole.front().front() == '{')
+        for (const auto& [directive, section] : kDirectives)
+            if (label.Key == directive) label.Key = section;
     return label;
 }
 

@@ -161,6 +161,7 @@ TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
         // ChordPro: chords in brackets, a line of them or over the syllables.
         {"[C] [F] [G7]\n[C]Twin[G7]kle [Am] star [Chorus] \\[D]\n[C]how I [G]",
          "[Twinkle] [star] [[Chorus]] [[D]] / [how] [I]", "C1"},
+        {"{title: T}\n{soc}\na\n{eoc}\nb\n{chorus}", "[a] // [b] // [a]", "L1 L2 L4 S6:3-3x1"},
         // A label naming a section given before, with nothing under it,
         // sings that section again; so do "Repeat chorus" and "(Chorus)".
         {"[Chorus]\na\nb\n\n[Verse]\nc\n\n[Chorus]\n\n[Verse]\nd\nRepeat Chorus\n(Chorus x2)",
