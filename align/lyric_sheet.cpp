@@ -315,6 +315,26 @@ bool IsChordLine(const std::vector<std::string_view>& tokens) {
     return any && !all_bare;
 }
 
+// A line of guitar tablature, as sheets from guitar sites hold for an
+// intro or a riff: a string's name, "|" or ":", then frets, bar lines and
+// playing marks on a staff of at least four dashes ("e|---0--3h5---|").
+bool IsTablatureLine(std::string_view line) {
+    size_t i = 0;
+    while (i < line.size() &&
+           std::string_view("eBGDAEbgdaC#").find(line[i]) != std::string_view::npos)
+        ++i;
+    if (i == 0 || i > 2 || i >= line.size() || (line[i] != '|' && line[i] != ':')) return false;
+    size_t dashes = 0;
+    for (; i < line.size(); ++i) {
+        if (line[i] == '-')
+            ++dashes;
+        else if (std::string_view("|:0123456789hpbrsx/\\~^()<>*. \t").find(line[i]) ==
+                 std::string_view::npos)
+            return false;
+    }
+    return dashes >= 4;
+}
+
 // A line that credits the song's writers or its publisher ("Songwriters:
 // ...", "Lyrics © ..."), or that a lyrics web page leaves in copied text
 // ("You might also like", "12Embed"): no singer sings it.
@@ -377,6 +397,10 @@ class SheetLayout {
         if (text.find('\\') == std::string_view::npos) {
             if (IsChordLine(tokens)) {
                 Note(SheetLineNote::Kind::Chords, tokens, number);
+                return;
+            }
+            if (IsTablatureLine(Span(tokens.front(), tokens.back()))) {
+                Note(SheetLineNote::Kind::Tablature, tokens, number);
                 return;
             }
             if (const std::optional<Label> label = ReadLabel(tokens)) {

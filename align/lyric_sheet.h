@@ -33,7 +33,8 @@ struct SheetSyllable {
 
 // A line of the sheet that is not sung as it is written. Lyric sheets from
 // the web and from songbooks name their sections ("[Chorus]", "Verse 2:"),
-// put chord names over the words, and write a line or a chorus once where it
+// put chord names over the words (and guitar tablature before them), and
+// write a line or a chorus once where it
 // is sung again ("(x2)", "Repeat chorus", a second "[Chorus]" with nothing
 // under it). A label or a line of chords is left out of the words; a repeat
 // sings the lines it names again where it stands. Credits and copyrights
@@ -44,6 +45,7 @@ struct SheetLineNote {
         Chords,     // a line of chord names: not sung
         Credit,     // who wrote the song, a copyright, a web page's leftovers: not sung
         SungAgain,  // lines From to To sung Times more times here
+        Tablature,  // a line of guitar tablature ("e|--0--3--|"): not sung
     };
     Kind What = Kind::Label;
     int Line = 0;      // the line of the sheet, from 1

@@ -76,6 +76,8 @@ std::string SheetLineNoteText(const align::SheetLineNote& Note) {
             return "chord names, not sung";
         case align::SheetLineNote::Kind::Credit:
             return "a credit, not sung";
+        case align::SheetLineNote::Kind::Tablature:
+            return "guitar tablature, not sung";
         case align::SheetLineNote::Kind::SungAgain:
             break;
     }

@@ -131,14 +131,14 @@ TEST(LyricSheet, ReadsEveryMark) {
 }
 
 // What a sheet's layout leaves out and sings again, in compact form:
-// "L3" for a label on line 3, "C2" for chord names, "W4" for a credit,
+// "L3" for a label on line 3, "C2" for chord names, "W4" for a credit, "T5" for tablature,
 // "S9:5-6x2" for lines 5
 // to 6 sung twice more at line 9.
 std::string LayoutNotes(const LyricSheet& sheet) {
     std::string out;
     for (const SheetLineNote& n : sheet.NotSungAsWritten) {
-        // The kinds in their declared order: label, chords, credit, sung again.
-        out += (out.empty() ? "" : " ") + std::string(1, "LCWS"[static_cast<int>(n.What)]) +
+        // The kinds in their declared order: label, chords, credit, sung again, tablature.
+        out += (out.empty() ? "" : " ") + std::string(1, "LCWST"[static_cast<int>(n.What)]) +
                std::to_string(n.Line);
         if (n.What == SheetLineNote::Kind::SungAgain)
             out += ":" + std::to_string(n.From) + "-" + std::to_string(n.To) + "x" +
@@ -162,6 +162,8 @@ TEST(LyricSheet, LeavesOutLabelsAndChordsAndSingsTheRepeats) {
         {"[C] [F] [G7]\n[C]Twin[G7]kle [Am] star [Chorus] \\[D]\n[C]how I [G]",
          "[Twinkle] [star] [[Chorus]] [[D]] / [how] [I]", "C1"},
         {"{title: T}\n{soc}\na\n{eoc}\nb\n{chorus}", "[a] // [b] // [a]", "L1 L2 L4 S6:3-3x1"},
+        // Guitar tablature before the words.
+        {"e|---0---3---|\nB:-1h3--(1)-|\nEm: a--b", "[Em:] [a]-[b]", "T1 T2"},
         // A label naming a section given before, with nothing under it,
         // sings that section again; so do "Repeat chorus" and "(Chorus)".
         {"[Chorus]\na\nb\n\n[Verse]\nc\n\n[Chorus]\n\n[Verse]\nd\nRepeat Chorus\n(Chorus x2)",
@@ -1249,13 +1251,14 @@ TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
 // sung out, and the command says which lines it read so.
 TEST_F(AlignCommandTest, SaysWhichLinesOfTheSheetItLeftOutOrSangAgain) {
     test::WriteAll(dir_ / "web.txt",
-                   "[Chorus]\nla la\nAm7 G\n\n[Chorus]\nLyrics \xC2\xA9 Someone\n");
+                   "[Chorus]\nla la\nAm7 G\n\n[Chorus]\nLyrics \xC2\xA9 Someone\nE|-0--2-|\n");
     std::string out;
     ASSERT_EQ(Align("song.mid web.txt -o web.mid --to lyrics", &out), 0) << out;
     EXPECT_NE(out.find("Sheet line 1 \"[Chorus]\": a section label, not sung\n"
                        "Sheet line 3 \"Am7 G\": chord names, not sung\n"
                        "Sheet line 5 \"[Chorus]\": line 2 sung again here\n"
                        "Sheet line 6 \"Lyrics \xC2\xA9 Someone\": a credit, not sung\n"
+                       "Sheet line 7 \"E|-0--2-|\": guitar tablature, not sung\n"
                        "Syllables: 4, "),
               std::string::npos)
         << out;

@@ -1082,9 +1082,10 @@ TEST(LyricSheetDialog, AlignsAPastedSheetOrRefusesAnEmptyOne) {
          "The sheet cannot be aligned: the sheet is longer than 1 MB, more than any song's words.",
          ""},
         {sheet, "51 syllables placed, ", found},
-        // A sheet from a songbook: its label and chords are left out, and said so.
-        {"[Estrofa]\nAm  F\n" + sheet, "51 syllables placed, ",
-         found + " Section label left out: line 1. Chord names left out: line 2."},
+        // A sheet from a songbook: its label, chords and tablature are left out, and said so.
+        {"[Estrofa]\nAm  F\ne|--0--3--|\n" + sheet, "51 syllables placed, ",
+         found + " Section label left out: line 1. Chord names left out: line 2. Guitar "
+                 "tablature left out: line 3."},
     };
     for (const auto& [text, starts, ends] : rows) {
         SCOPED_TRACE(starts);

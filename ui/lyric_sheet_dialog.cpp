@@ -318,7 +318,7 @@ QString LyricSheetDialog::MelodyReason(const align::NoteLine& line,
 // each, so that a user who pasted a sheet from the web sees what became of
 // its labels, chords and repeats.
 QString LyricSheetDialog::LayoutSummary(const std::vector<align::SheetLineNote>& notes) const {
-    QStringList labels, chords, credits, again;
+    QStringList labels, chords, credits, tablature, again;
     for (const align::SheetLineNote& note : notes) {
         switch (note.What) {
             case align::SheetLineNote::Kind::Label:
@@ -329,6 +329,9 @@ QString LyricSheetDialog::LayoutSummary(const std::vector<align::SheetLineNote>&
                 break;
             case align::SheetLineNote::Kind::Credit:
                 credits << QString::number(note.Line);
+                break;
+            case align::SheetLineNote::Kind::Tablature:
+                tablature << QString::number(note.Line);
                 break;
             case align::SheetLineNote::Kind::SungAgain: {
                 QString lines = note.From == note.To
@@ -350,6 +353,8 @@ QString LyricSheetDialog::LayoutSummary(const std::vector<align::SheetLineNote>&
              tr("Section labels left out: lines %1."));
     left_out(chords, tr("Chord names left out: line %1."), tr("Chord names left out: lines %1."));
     left_out(credits, tr("Credit left out: line %1."), tr("Credits left out: lines %1."));
+    left_out(tablature, tr("Guitar tablature left out: line %1."),
+             tr("Guitar tablature left out: lines %1."));
     if (!again.isEmpty()) sentences << tr("Sung again: %1.").arg(again.join(tr("; ")));
     return sentences.join(QLatin1Char(' '));
 }
