@@ -306,12 +306,12 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     // A stanza's number goes with the word after it unless it is pinned:
     // the aligner places the other syllables (`sung`, indexes into the
     // sheet), and the number takes its word's place.
+    std::vector<bool> pinned(count, false);
+    for (const Pin& pin : pins) pinned[pin.Syllable] = true;
     std::vector<size_t> sung;
-    for (size_t i = 0; i < count; ++i) {
-        const bool pinned =
-            std::any_of(pins.begin(), pins.end(), [i](const Pin& p) { return p.Syllable == i; });
-        if (!result.Sheet.Syllables[i].VerseNumber || i + 1 == count || pinned) sung.push_back(i);
-    }
+    for (size_t i = 0; i < count; ++i)
+        if (!result.Sheet.Syllables[i].VerseNumber || i + 1 == count || pinned[i])
+            sung.push_back(i);
     const bool all_sung = sung.size() == count;
     LyricSheet numbers_aside;
     if (!all_sung) {
