@@ -266,16 +266,34 @@ std::pair<std::string, LanguageSource> SongLanguage(const Song& song, std::strin
     return {GuessLanguage(Utf8Words), LanguageSource::GuessedFromWords};
 }
 
+namespace {
+
+// The words the sheet sings, a space between words and a line end between
+// lines: without its marks, labels, chords and tags, each word whole.
+std::string SungWords(const LyricSheet& sheet) {
+    std::string words;
+    for (const SheetSyllable& s : sheet.Syllables) {
+        if (s.WordStart && !words.empty()) words += s.LineStart ? '\n' : ' ';
+        words += s.Text;
+    }
+    return words;
+}
+
+}  // namespace
+
 SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     SheetAlignment result;
     const LyricSheet written = ParseLyricSheet(Request.SheetUtf8);
+    // The language is guessed, and the dictionary readied, from the words
+    // as sung, not from the sheet's marks and the lines it leaves out.
+    const std::string words = SungWords(written);
     if (!Request.Language.empty()) {
         result.Language = LanguageCode(Request.Language);
         if (result.Language.empty())
             throw AlignError(AlignFault(AlignProblem::UnknownLanguage).WithText(Request.Language));
         result.LanguageFrom = LanguageSource::Given;
     } else {
-        std::tie(result.Language, result.LanguageFrom) = SongLanguage(song, Request.SheetUtf8);
+        std::tie(result.Language, result.LanguageFrom) = SongLanguage(song, words);
     }
     // As written, the splitter only counts the syllables of the words of a
     // sheet written word by word; other sheets as written need no
@@ -283,7 +301,7 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     std::optional<SyllableSplitter> splitter;
     if (!Request.AsWritten || written.SplitsFewWords()) {
         splitter.emplace(result.Language);
-        splitter->Prepare(Request.SheetUtf8);
+        splitter->Prepare(words);
     }
     const bool word_by_word =
         Request.AsWritten && splitter && WrittenWordByWord(written, *splitter);

@@ -371,7 +371,6 @@ std::string GuessLanguage(std::string_view Utf8Words) {
         word.clear();
     };
     for (char32_t c : Decode(Utf8Words)) {
-        if (c == 0xAD || c == 0x2060) continue;  // a soft hyphen or word joiner inside a word
         if (IsLetter(c) || PlainApostrophe(c) == '\'') {
             Encode(Lower(PlainApostrophe(c)), word);
         } else {
