@@ -298,6 +298,13 @@ size_t TimeTag(std::string_view token, size_t at) {
     return i < token.size() && token[i] == close ? i + 1 - at : 0;
 }
 
+// The length of a chord or a time tag at `at` of a token, neither of them
+// sung; 0 where there is neither.
+size_t UnsungTag(std::string_view token, size_t at) {
+    if (const size_t chord = InlineChord(token, at)) return chord;
+    return TimeTag(token, at);
+}
+
 // A line of chord names only ("Am  F  C  G", "| G | D/F# |", ChordPro's
 // "[C] [G7]"), with at least one that is more than a bare letter:
 // "A B C D E F G" is sung.
@@ -305,8 +312,7 @@ bool IsChordLine(const std::vector<std::string_view>& tokens) {
     bool any = false, all_bare = true;
     for (std::string_view token : tokens) {
         if (token == "|") continue;
-        if (token.size() > 2 && token.front() == '[' && token.back() == ']')
-            token = token.substr(1, token.size() - 2);
+        if (InlineChord(token, 0) == token.size()) token = token.substr(1, token.size() - 2);
         bool bare = false;
         if (!IsChordName(token, bare)) return false;
         any = true;
@@ -549,9 +555,11 @@ class SheetBuilder {
         }
         for (size_t i = 0; i < token.size(); ++i) {
             const char c = token[i];
-            if (c == '\xC2' && i + 1 < token.size() && token[i + 1] == '\xAD') {
+            if (token.substr(i).starts_with("\xC2\xAD")) {
                 SoftSplit();
                 ++i;
+            } else if (token.substr(i).starts_with("\xE2\x81\xA0")) {
+                i += 2;  // a word joiner: invisible, and it marks nothing
             } else if (c == '\\') {
                 // One at a line's end makes nothing plain: it is dropped, so
                 // that no syllable is a lone backslash, which the karaoke
@@ -571,7 +579,7 @@ class SheetBuilder {
                 // The words on both sides are one syllable, sung on one note.
                 if (!current_.empty()) current_ += ' ';
                 joined_ = true;
-            } else if (const size_t tag = InlineChord(token, i) + TimeTag(token, i)) {
+            } else if (const size_t tag = UnsungTag(token, i)) {
                 i += tag - 1;
             } else {
                 Plain(c);
@@ -674,20 +682,6 @@ bool IsVerseNumber(std::string_view token) {
     return std::all_of(token.begin(), token.end() - 1, [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The text without its word joiners (U+2060); nothing when it holds none.
-std::optional<std::string> WithoutWordJoiners(std::string_view text) {
-    constexpr std::string_view kWordJoiner = "\xE2\x81\xA0";
-    if (text.find(kWordJoiner) == std::string_view::npos) return std::nullopt;
-    std::string out;
-    out.reserve(text.size());
-    for (size_t at = 0;;) {
-        const size_t next = text.find(kWordJoiner, at);
-        out.append(text.substr(at, next - at));
-        if (next == std::string_view::npos) return out;
-        at = next + kWordJoiner.size();
-    }
-}
-
 }  // namespace
 
 LyricSheet ParseLyricSheet(std::string_view Utf8) {
@@ -697,10 +691,6 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
     if (Utf8.starts_with("\xEF\xBB\xBF")) Utf8.remove_prefix(3);
     if (Utf8.find('\0') != std::string_view::npos) throw AlignError(AlignProblem::SheetNotText);
     if (!IsValidUtf8(Utf8)) throw AlignError(AlignProblem::SheetNotUtf8);
-    // Text from web pages holds word joiners inside words: invisible, so
-    // no syllable should keep one (soft hyphens the builder reads).
-    const std::optional<std::string> visible = WithoutWordJoiners(Utf8);
-    if (visible) Utf8 = *visible;
     SheetLayout layout;
     int line_number = 0;
     size_t at = 0;
@@ -721,7 +711,8 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
     for (const SungLine& sung : layout.Take(notes)) {
         const std::string_view line = sung.Text;
         builder.StartLine(sung.Number, sung.ParagraphStart);
-        size_t i = SkipBlanks(line, 0);
+        const size_t first = SkipBlanks(line, 0);
+        size_t i = first;
         while (i < line.size()) {
             size_t j = i;
             // An escaped blank belongs to the token.
@@ -731,10 +722,10 @@ LyricSheet ParseLyricSheet(std::string_view Utf8) {
                 if (escape) NextCodePoint(line, j);
             }
             const std::string_view token = line.substr(i, j - i);
-            const bool first = i == SkipBlanks(line, 0);
+            const bool opens = i == first;
             builder.Token(token);
             i = SkipBlanks(line, j);
-            if (first && i < line.size() && IsVerseNumber(token)) builder.MarkVerseNumber();
+            if (opens && i < line.size() && IsVerseNumber(token)) builder.MarkVerseNumber();
         }
         builder.EndLine();
     }
