@@ -324,12 +324,12 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     // A stanza's number goes with the word after it unless it is pinned:
     // the aligner places the other syllables (`sung`, indexes into the
     // sheet), and the number takes its word's place.
-    std::vector<bool> pinned(count, false);
-    for (const Pin& pin : pins) pinned[pin.Syllable] = true;
+    std::vector<bool> aside(count, false);
+    for (size_t i = 0; i + 1 < count; ++i) aside[i] = result.Sheet.Syllables[i].VerseNumber;
+    for (const Pin& pin : pins) aside[pin.Syllable] = false;
     std::vector<size_t> sung;
     for (size_t i = 0; i < count; ++i)
-        if (!result.Sheet.Syllables[i].VerseNumber || i + 1 == count || pinned[i])
-            sung.push_back(i);
+        if (!aside[i]) sung.push_back(i);
     const bool all_sung = sung.size() == count;
     LyricSheet numbers_aside;
     if (!all_sung) {
@@ -338,7 +338,7 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
         std::optional<SheetSyllable> number;
         for (size_t i = 0; i < count; ++i) {
             const SheetSyllable& y = result.Sheet.Syllables[i];
-            if (!std::binary_search(sung.begin(), sung.end(), i)) {
+            if (aside[i]) {
                 number = y;
                 continue;
             }
@@ -362,8 +362,8 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
-    const SyllableSplitter* counter = word_by_word ? &*splitter : nullptr;
-    const std::vector<SyllableShape> shapes = ShapesOf(aligned, result.Language, counter);
+    const std::vector<SyllableShape> shapes =
+        ShapesOf(aligned, result.Language, word_by_word ? &*splitter : nullptr);
     AlignOptions options;
     options.Division = TicksPerBeat(song.Division);
     options.Metres = MetresOf(song);
@@ -388,16 +388,19 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
         fault.Earlier = in_sheet(fault.Earlier);
         throw AlignError(fault);
     }
-    if (all_sung) {
-        result.Shapes = shapes;
-    } else {
-        // Each number where the word after it is, as that word stands.
-        result.Shapes = ShapesOf(result.Sheet, result.Language, counter);
+    result.Shapes = shapes;
+    if (!all_sung) {
+        // Each number where the word after it is, with that word's shape; the
+        // word is pinned or in doubt on its own.
         std::vector<PlacedSyllable> placed(count);
-        for (size_t k = 0; k < sung.size(); ++k) placed[sung[k]] = result.Placement.Syllables[k];
+        result.Shapes.assign(count, {});
+        for (size_t k = 0; k < sung.size(); ++k) {
+            placed[sung[k]] = result.Placement.Syllables[k];
+            result.Shapes[sung[k]] = shapes[k];
+        }
         for (size_t i = count; i-- > 0;) {
-            if (std::binary_search(sung.begin(), sung.end(), i)) continue;
-            // The word is pinned or in doubt; the number goes with it.
+            if (!aside[i]) continue;
+            result.Shapes[i] = result.Shapes[i + 1];
             placed[i] = placed[i + 1];
             placed[i].Pinned = false;
             if (placed[i].Reason == Doubt::CloseCall) {
@@ -406,12 +409,11 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
             }
         }
         result.Placement.Syllables = std::move(placed);
-        result.Placement.FirstWithoutNote = -1;
-        for (size_t i = 0; i < count; ++i) {
-            const PlacedSyllable& p = result.Placement.Syllables[i];
-            if (p.Pinned || p.Note >= 0) continue;
-            result.Placement.FirstWithoutNote = static_cast<int>(i);
-            break;
+        // The first syllable on no note, or the number before it.
+        if (int& first = result.Placement.FirstWithoutNote; first >= 0) {
+            size_t i = sung[static_cast<size_t>(first)];
+            if (i > 0 && aside[i - 1]) --i;
+            first = static_cast<int>(i);
         }
     }
     if (result.Placement.FirstWithoutNote >= 0) {

@@ -1229,6 +1229,9 @@ TEST_F(AlignCommandTest, AStanzasNumberGoesWithItsFirstWord) {
         EXPECT_NE(out.find(piece), std::string::npos) << options << "\n" << out;
     }
     EXPECT_EQ(out.find("\"2)\" ("), std::string::npos) << out;
+    // A word pinned off the notes takes its number along; no note ran out for it.
+    Align("song.mid hymn.txt -o p.mid --to lyrics --pin 7=3000", &out);
+    EXPECT_EQ(out.find("leaves no note"), std::string::npos) << out;
 }
 
 TEST_F(AlignCommandTest, ReusesAnEmptyWordsTrackAndWarnsWhereNotesRunOut) {
