@@ -28,6 +28,7 @@ struct NoteFacts {
     bool Short = false;  // an ornament: short and soon followed
     bool OnBeat = false;
     double Relative = 1;      // time to the next note over the median of the notes around it
+    double Sounds = 1;        // the same for the time it sounds, to the next note at most
     bool StrongBeat = false;  // a bar's first beat, or the middle of a bar of 4, 6, ... beats
     int64_t Bar = 0;
     int InBar = 0;  // the sixteenth of its bar it starts in (capped)
@@ -106,6 +107,8 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         if (around.empty()) continue;
         std::nth_element(around.begin(), around.begin() + around.size() / 2, around.end());
         facts[m].Relative = spans[m] / std::max(1.0, around[around.size() / 2]);
+        facts[m].Sounds = std::min<double>(spans[m], std::max(1, notes[m].End - notes[m].Tick)) /
+                          std::max(1.0, around[around.size() / 2]);
     }
     return facts;
 }
@@ -571,7 +574,7 @@ class SegmentAligner {
         // The note shared: the stretch's last one taken, or the pinned one.
         if (j > 0 || i == 0) {
             const NoteFacts& shared = facts_[n0 + j - 1];
-            c -= w_.ShareLong * std::clamp(shared.Relative - 1, 0.0, 1.0);
+            c -= w_.ShareLong * std::clamp(shared.Sounds - 1, 0.0, 1.0);
         }
         return static_cast<float>(std::max(0.05, c));
     }
@@ -867,7 +870,7 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         s = e - 1;
     }
     // Syllables sharing a note divide its time evenly with the syllable that
-    // opened it (up to the next note's start): sung between the notes. Never
+    // opened it (up to the next note's start, or its end before a rest). Never
     // past the syllable after them, which may be pinned before that note or
     // placed on no note.
     for (size_t s = 1; s < count; ++s) {
@@ -880,6 +883,10 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
         if (note >= 0) {
             const auto at = static_cast<size_t>(note);
             int32_t until = at + 1 < notes.size() ? notes[at + 1].Tick : notes[at].End;
+            // Before a rest, within the time the note sounds: a syllable
+            // shown in the silence after it would be sung to nothing.
+            if (notes[at].End + std::max(1, Options.Division / 4) < until)
+                until = std::max(opener.Tick, notes[at].End);
             if (e < count) until = std::min(until, result.Syllables[e].Tick);
             span = std::max<int64_t>(0, until - opener.Tick);
         }
