@@ -35,6 +35,9 @@ struct NoteFacts {
 };
 
 constexpr int kSixteenthsInBar = 64;
+// The share of a melody's notes within a 24th of a beat of a sixteenth
+// that makes it a song on a grid, its notes a few ticks off it.
+constexpr double kNearGridShare = 0.7;
 // The fewest syllables of a surely placed line that others reading alike
 // follow: a word or two read alike all over a song.
 constexpr size_t kLeastEchoed = 7;
@@ -49,6 +52,24 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
     if (metres.empty() || metres.front().Tick > 0)
         metres.insert(metres.begin(), {0, options.Division * 4});
     std::vector<NoteFacts> facts(notes.size());
+    // Songs played in by hand and quantized loosely, or nudged for feel,
+    // start many notes a few ticks off the grid. Where most of the
+    // melody's notes lie within a 24th of a beat of a sixteenth, a note that
+    // near a beat counts as on it; where they lie anywhere (a song played
+    // with no grid at all), only the exact tick does.
+    const int32_t sixteenth = std::max(1, options.Division / 4);
+    const int32_t near = options.Division / 24;
+    const auto near_grid = std::ranges::count_if(notes, [&](const MelodyNote& n) {
+        const int32_t r = (n.Tick % sixteenth + sixteenth) % sixteenth;
+        return std::min(r, sixteenth - r) <= near;
+    });
+    const int32_t slack =
+        static_cast<double>(near_grid) >= kNearGridShare * static_cast<double>(notes.size()) ? near
+                                                                                             : 0;
+    auto on_grid = [slack](int32_t into_bar, int32_t every) {
+        const int32_t r = into_bar % std::max(1, every);
+        return r <= slack || std::max(1, every) - r <= slack;
+    };
     int32_t sounding_until = std::numeric_limits<int32_t>::min();
     size_t metre = 0;
     int64_t bars_before = 0;  // whole bars before the current metre starts
@@ -69,11 +90,11 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         f.InBar = static_cast<int>(
             std::min<int64_t>(kSixteenthsInBar - 1,
                               int64_t{into % bar_ticks} * 4 / std::max(1, int{options.Division})));
-        f.OnBeat = (into % bar_ticks) % std::max(1, options.Division) == 0;
+        f.OnBeat = on_grid(into % bar_ticks, options.Division);
         const int32_t beats_in_bar = bar_ticks / std::max(1, options.Division);
         const int32_t strong_every =
             beats_in_bar >= 4 && beats_in_bar % 2 == 0 ? bar_ticks / 2 : bar_ticks;
-        f.StrongBeat = (into % bar_ticks) % std::max(1, strong_every) == 0;
+        f.StrongBeat = on_grid(into % bar_ticks, strong_every);
         if (m > 0) {
             f.RestBefore = sounding_until == std::numeric_limits<int32_t>::min()
                                ? 0
