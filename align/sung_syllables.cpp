@@ -273,6 +273,49 @@ bool IsOneOf(const std::u32string& word, std::initializer_list<std::u32string_vi
                        [&](std::u32string_view w) { return word == w; });
 }
 
+// German stresses a word's first syllable, but its words from Latin, Greek
+// and French keep their stress late ("Ma-ri-a", "Mu-sik", "Me-lo-die",
+// "Na-ti-on"), as do adverbs built on "da", "wo", "her", "hin", "zu"
+// ("wa-rum", "zu-rück", "hin-aus"). The words songs sing most are listed,
+// each with a "'" before a letter of its stressed syllable, and so are
+// endings that take the stress ("-ion", "-tät", "-ei"). The stressed
+// syllable, however the word is split, or -1 for a word of none of them.
+int LateGermanStress(const std::vector<std::u32string>& letters) {
+    static const std::u32string_view kWords[] = {
+        U"mar'ia",    U"mar'ie",     U"mus'ik",       U"nat'ur",   U"pap'ier",     U"stud'ent",
+        U"mom'ent",   U"hot'el",     U"fig'ur",       U"id'ee",    U"melod'ie",    U"poes'ie",
+        U"fantas'ie", U"phantas'ie", U"harmon'ie",    U"energ'ie", U"parad'ies",   U"fam'ilie",
+        U"for'elle",  U"leb'endig",  U"jahrh'undert", U"war'um",   U"viell'eicht", U"all'ein",
+        U"zur'ück",   U"zus'ammen",  U"zufr'ieden",   U"hina'us",  U"hera'us",     U"her'ein",
+        U"hin'ein",   U"hina'uf",    U"hera'uf",      U"herv'or",  U"woh'er",      U"woh'in",
+        U"dah'in",    U"dah'er",     U"dav'on",       U"dar'um",   U"dar'an",      U"dab'ei",
+        U"dam'it",    U"vorb'ei",    U"vor'über",     U"hin'über", U"jed'och",     U"sof'ort",
+        U"zu'erst",   U"zul'etzt",   U"obw'ohl"};
+    std::u32string word;
+    for (const std::u32string& l : letters) word += l;
+    size_t at = std::u32string::npos;  // the stressed vowel's place in the word
+    for (const std::u32string_view w : kWords) {
+        const size_t mark = w.find(U'\'');
+        if (word.size() + 1 == w.size() && word.compare(0, mark, w.substr(0, mark)) == 0 &&
+            word.compare(mark, std::u32string::npos, w.substr(mark + 1)) == 0) {
+            at = mark;
+            break;
+        }
+    }
+    const int n = static_cast<int>(letters.size());
+    if (at == std::u32string::npos) {
+        const bool stressed_ending =
+            word.ends_with(U"ion") || word.ends_with(U"tät") || word.ends_with(U"ei");
+        return n > 1 && stressed_ending ? n - 1 : -1;
+    }
+    size_t from = 0;
+    for (int i = 0; i < n; ++i) {
+        from += letters[static_cast<size_t>(i)].size();
+        if (at < from) return i;
+    }
+    return -1;
+}
+
 }  // namespace
 
 int StressedSyllable(std::string_view Language, const std::vector<std::string>& Syllables) {
@@ -287,6 +330,7 @@ int StressedSyllable(std::string_view Language, const std::vector<std::string>& 
         return IsOneOf(first, {U"a", U"be", U"de", U"re", U"un", U"to"}) ? 1 : 0;
     }
     if (Language == "de") {
+        if (const int late = LateGermanStress(letters); late >= 0) return late;
         return IsOneOf(first, {U"be", U"ge", U"ver", U"er", U"zer", U"ent", U"emp"}) ? 1 : 0;
     }
     if (Language == "nl") {
