@@ -293,7 +293,7 @@ int LateGermanStress(const std::vector<std::u32string>& letters) {
         U"zu'erst",   U"zul'etzt",   U"obw'ohl"};
     std::u32string word;
     for (const std::u32string& l : letters) word += l;
-    size_t at = std::u32string::npos;  // the stressed vowel's place in the word
+    size_t at = std::u32string::npos;  // the marked letter's place in the word
     for (const std::u32string_view w : kWords) {
         const size_t mark = w.find(U'\'');
         if (word.size() + 1 == w.size() && word.compare(0, mark, w.substr(0, mark)) == 0 &&
