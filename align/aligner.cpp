@@ -27,8 +27,9 @@ struct NoteFacts {
     bool Step = false;   // one or two semitones from the note before
     bool Short = false;  // an ornament: short and soon followed
     bool OnBeat = false;
-    double Relative = 1;      // time to the next note over the median of the notes around it
-    double Sounds = 1;        // the same for the time it sounds, to the next note at most
+    // The time it sounds (to the next note at most) over the median of the
+    // times from note to note around it.
+    double Sounds = 1;
     bool StrongBeat = false;  // a bar's first beat, or the middle of a bar of 4, 6, ... beats
     int64_t Bar = 0;
     int InBar = 0;  // the sixteenth of its bar it starts in (capped)
@@ -114,8 +115,8 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         f.RestAfter =
             m + 1 < notes.size() ? std::max(0.0, (notes[m + 1].Tick - n.End) / beat) : 4.0;
     }
-    // Each note's time to the next against the median of the three notes
-    // on each side.
+    // Each note's time sounding against the median time to the next note of
+    // the three notes on each side.
     std::vector<double> spans(notes.size());
     for (size_t m = 0; m < notes.size(); ++m)
         spans[m] = m + 1 < notes.size() ? notes[m + 1].Tick - notes[m].Tick
@@ -127,7 +128,6 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
             if (k != m) around.push_back(spans[k]);
         if (around.empty()) continue;
         std::nth_element(around.begin(), around.begin() + around.size() / 2, around.end());
-        facts[m].Relative = spans[m] / std::max(1.0, around[around.size() / 2]);
         facts[m].Sounds = std::min<double>(spans[m], std::max(1, notes[m].End - notes[m].Tick)) /
                           std::max(1.0, around[around.size() / 2]);
     }
@@ -906,8 +906,7 @@ Alignment AlignSyllables(const std::vector<MelodyNote>& Notes,
             int32_t until = at + 1 < notes.size() ? notes[at + 1].Tick : notes[at].End;
             // Before a rest, within the time the note sounds: a syllable
             // shown in the silence after it would be sung to nothing.
-            if (notes[at].End + std::max(1, Options.Division / 4) < until)
-                until = std::max(opener.Tick, notes[at].End);
+            if (facts[at].RestAfter >= 0.25) until = std::max(opener.Tick, notes[at].End);
             if (e < count) until = std::min(until, result.Syllables[e].Tick);
             span = std::max<int64_t>(0, until - opener.Tick);
         }
