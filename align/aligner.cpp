@@ -47,6 +47,13 @@ constexpr size_t kLeastEchoed = 7;
 // otherwise take minutes.
 constexpr size_t kMostCompared = 20'000'000;
 
+// Whether `tick` lies within `slack` ticks of a multiple of `every`.
+bool NearMultiple(int64_t tick, int32_t every, int32_t slack) {
+    const int64_t length = std::max(1, every);
+    const int64_t r = (tick % length + length) % length;
+    return std::min(r, length - r) <= slack;
+}
+
 std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const AlignOptions& options) {
     const double beat = std::max(1, options.Division);
     std::vector<Metre> metres = options.Metres;
@@ -58,19 +65,13 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
     // melody's notes lie within a 24th of a beat of a sixteenth, a note that
     // near a beat counts as on it; where they lie anywhere (a song played
     // with no grid at all), only the exact tick does.
-    const int32_t sixteenth = std::max(1, options.Division / 4);
     const int32_t near = options.Division / 24;
     const auto near_grid = std::ranges::count_if(notes, [&](const MelodyNote& n) {
-        const int32_t r = (n.Tick % sixteenth + sixteenth) % sixteenth;
-        return std::min(r, sixteenth - r) <= near;
+        return NearMultiple(n.Tick, options.Division / 4, near);
     });
     const int32_t slack =
         static_cast<double>(near_grid) >= kNearGridShare * static_cast<double>(notes.size()) ? near
                                                                                              : 0;
-    auto on_grid = [slack](int32_t into_bar, int32_t every) {
-        const int32_t r = into_bar % std::max(1, every);
-        return r <= slack || std::max(1, every) - r <= slack;
-    };
     int32_t sounding_until = std::numeric_limits<int32_t>::min();
     size_t metre = 0;
     int64_t bars_before = 0;  // whole bars before the current metre starts
@@ -91,11 +92,11 @@ std::vector<NoteFacts> FactsOf(const std::vector<MelodyNote>& notes, const Align
         f.InBar = static_cast<int>(
             std::min<int64_t>(kSixteenthsInBar - 1,
                               int64_t{into % bar_ticks} * 4 / std::max(1, int{options.Division})));
-        f.OnBeat = on_grid(into % bar_ticks, options.Division);
+        f.OnBeat = NearMultiple(into % bar_ticks, options.Division, slack);
         const int32_t beats_in_bar = bar_ticks / std::max(1, options.Division);
         const int32_t strong_every =
             beats_in_bar >= 4 && beats_in_bar % 2 == 0 ? bar_ticks / 2 : bar_ticks;
-        f.StrongBeat = on_grid(into % bar_ticks, strong_every);
+        f.StrongBeat = NearMultiple(into % bar_ticks, strong_every, slack);
         if (m > 0) {
             f.RestBefore = sounding_until == std::numeric_limits<int32_t>::min()
                                ? 0
