@@ -279,6 +279,98 @@ std::string SungWords(const LyricSheet& sheet) {
     return words;
 }
 
+// A sheet's stanza numbers set aside while the aligner places its other
+// syllables: a number is shown with the word after it, on that word's
+// note, unless it is pinned.
+class NumbersAside {
+  public:
+    // Sets aside the numbers of `sheet` not pinned, and renumbers `pins`
+    // (indexes into the sheet) as the syllables the aligner places count.
+    NumbersAside(const LyricSheet& sheet, std::vector<Pin>& pins)
+        : aside_(sheet.Syllables.size(), false) {
+        const size_t count = sheet.Syllables.size();
+        for (size_t i = 0; i + 1 < count; ++i) aside_[i] = sheet.Syllables[i].VerseNumber;
+        for (const Pin& pin : pins) aside_[pin.Syllable] = false;
+        for (size_t i = 0; i < count; ++i)
+            if (!aside_[i]) sung_.push_back(i);
+        if (!Any()) return;
+        without_.NotSungAsWritten = sheet.NotSungAsWritten;
+        // The word after a number opens the line, paragraph and bar it opened.
+        std::optional<SheetSyllable> number;
+        for (size_t i = 0; i < count; ++i) {
+            const SheetSyllable& y = sheet.Syllables[i];
+            if (aside_[i]) {
+                number = y;
+                continue;
+            }
+            SheetSyllable& after = without_.Syllables.emplace_back(y);
+            if (!number) continue;
+            after.LineStart = after.LineStart || number->LineStart;
+            after.ParagraphStart = after.ParagraphStart || number->ParagraphStart;
+            after.NewBar = after.NewBar || number->NewBar;
+            after.SkipsBefore += number->SkipsBefore;
+            number.reset();
+        }
+        for (Pin& pin : pins)
+            pin.Syllable = static_cast<size_t>(
+                std::lower_bound(sung_.begin(), sung_.end(), pin.Syllable) - sung_.begin());
+    }
+
+    bool Any() const { return sung_.size() != aside_.size(); }
+
+    // The sheet the aligner places: `sheet` itself where nothing is aside.
+    const LyricSheet& Aligned(const LyricSheet& sheet) const { return Any() ? without_ : sheet; }
+
+    // A refusal of pins going back in time or pinned twice, its syllables
+    // numbered as the whole sheet counts them.
+    AlignFault InSheet(AlignFault fault) const {
+        auto in_sheet = [this](int64_t k) {
+            return k >= 1 && static_cast<size_t>(k) <= sung_.size()
+                       ? static_cast<int64_t>(sung_[static_cast<size_t>(k - 1)] + 1)
+                       : k;
+        };
+        fault.Syllable = in_sheet(fault.Syllable);
+        fault.Earlier = in_sheet(fault.Earlier);
+        return fault;
+    }
+
+    // The placement and shapes of the syllables placed, made the whole
+    // sheet's: each number where the word after it is, with that word's
+    // shape, but never pinned or in doubt on its own; the first syllable
+    // on no note, or the number before it.
+    void PutBack(Alignment& placement, std::vector<SyllableShape>& shapes) const {
+        if (!Any()) return;
+        const size_t count = aside_.size();
+        std::vector<PlacedSyllable> placed(count);
+        std::vector<SyllableShape> all(count);
+        for (size_t k = 0; k < sung_.size(); ++k) {
+            placed[sung_[k]] = placement.Syllables[k];
+            all[sung_[k]] = shapes[k];
+        }
+        for (size_t i = count; i-- > 0;) {
+            if (!aside_[i]) continue;
+            all[i] = all[i + 1];
+            placed[i] = placed[i + 1];
+            placed[i].Pinned = false;
+            if (placed[i].Reason == Doubt::CloseCall) {
+                placed[i].Reason = Doubt::None;
+                placed[i].Confidence = 1;
+            }
+        }
+        placement.Syllables = std::move(placed);
+        shapes = std::move(all);
+        if (int& first = placement.FirstWithoutNote; first >= 0) {
+            size_t i = sung_[static_cast<size_t>(first)];
+            if (i > 0 && aside_[i - 1]) --i;
+            first = static_cast<int>(i);
+        }
+    }
+
+  private:
+    std::vector<bool> aside_;   // per syllable of the sheet
+    std::vector<size_t> sung_;  // the sheet's syllables the aligner places, in order
+    LyricSheet without_;        // those syllables, when any number is aside
+};
 }  // namespace
 
 SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
@@ -321,40 +413,8 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
             throw AlignError(AlignFault(AlignProblem::NegativeTick).WithSyllable(syllable));
         pins.push_back({index - 1, tick});
     }
-    // A stanza's number goes with the word after it unless it is pinned:
-    // the aligner places the other syllables (`sung`, indexes into the
-    // sheet), and the number takes its word's place.
-    std::vector<bool> aside(count, false);
-    for (size_t i = 0; i + 1 < count; ++i) aside[i] = result.Sheet.Syllables[i].VerseNumber;
-    for (const Pin& pin : pins) aside[pin.Syllable] = false;
-    std::vector<size_t> sung;
-    for (size_t i = 0; i < count; ++i)
-        if (!aside[i]) sung.push_back(i);
-    const bool all_sung = sung.size() == count;
-    LyricSheet numbers_aside;
-    if (!all_sung) {
-        numbers_aside.NotSungAsWritten = result.Sheet.NotSungAsWritten;
-        // The word after a number opens the line, paragraph and bar it opened.
-        std::optional<SheetSyllable> number;
-        for (size_t i = 0; i < count; ++i) {
-            const SheetSyllable& y = result.Sheet.Syllables[i];
-            if (aside[i]) {
-                number = y;
-                continue;
-            }
-            SheetSyllable& after = numbers_aside.Syllables.emplace_back(y);
-            if (!number) continue;
-            after.LineStart = after.LineStart || number->LineStart;
-            after.ParagraphStart = after.ParagraphStart || number->ParagraphStart;
-            after.NewBar = after.NewBar || number->NewBar;
-            after.SkipsBefore += number->SkipsBefore;
-            number.reset();
-        }
-        for (Pin& pin : pins)
-            pin.Syllable = static_cast<size_t>(
-                std::lower_bound(sung.begin(), sung.end(), pin.Syllable) - sung.begin());
-    }
-    const LyricSheet& aligned = all_sung ? result.Sheet : numbers_aside;
+    const NumbersAside numbers(result.Sheet, pins);
+    const LyricSheet& aligned = numbers.Aligned(result.Sheet);
 
     result.Lines = NoteLines(song);
     result.Melody = ChooseMelody(result.Lines, aligned.Syllables.size(),
@@ -362,8 +422,7 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
     if (Request.MelodyTrack >= 0 && result.Melody.Line < 0)
         throw AlignError(AlignFault(AlignProblem::SilentTrack).WithTrack(Request.MelodyTrack));
 
-    const std::vector<SyllableShape> shapes =
-        ShapesOf(aligned, result.Language, word_by_word ? &*splitter : nullptr);
+    result.Shapes = ShapesOf(aligned, result.Language, word_by_word ? &*splitter : nullptr);
     AlignOptions options;
     options.Division = TicksPerBeat(song.Division);
     options.Metres = MetresOf(song);
@@ -374,48 +433,12 @@ SheetAlignment AlignSheet(const Song& song, const SheetRequest& Request) {
         result.Melody.Line >= 0 ? result.Lines[static_cast<size_t>(result.Melody.Line)].Notes
                                 : kNoNotes;
     try {
-        result.Placement = AlignSyllables(notes, shapes, pins, options);
+        result.Placement = AlignSyllables(notes, result.Shapes, pins, options);
     } catch (const AlignError& e) {
-        if (all_sung) throw;
-        // Pins going back in time, or pinned twice: named as the sheet counts.
-        AlignFault fault = e.Fault();
-        auto in_sheet = [&sung](int64_t k) {
-            return k >= 1 && static_cast<size_t>(k) <= sung.size()
-                       ? static_cast<int64_t>(sung[static_cast<size_t>(k - 1)] + 1)
-                       : k;
-        };
-        fault.Syllable = in_sheet(fault.Syllable);
-        fault.Earlier = in_sheet(fault.Earlier);
-        throw AlignError(fault);
+        if (!numbers.Any()) throw;
+        throw AlignError(numbers.InSheet(e.Fault()));
     }
-    result.Shapes = shapes;
-    if (!all_sung) {
-        // Each number where the word after it is, with that word's shape; the
-        // word is pinned or in doubt on its own.
-        std::vector<PlacedSyllable> placed(count);
-        result.Shapes.assign(count, {});
-        for (size_t k = 0; k < sung.size(); ++k) {
-            placed[sung[k]] = result.Placement.Syllables[k];
-            result.Shapes[sung[k]] = shapes[k];
-        }
-        for (size_t i = count; i-- > 0;) {
-            if (!aside[i]) continue;
-            result.Shapes[i] = result.Shapes[i + 1];
-            placed[i] = placed[i + 1];
-            placed[i].Pinned = false;
-            if (placed[i].Reason == Doubt::CloseCall) {
-                placed[i].Reason = Doubt::None;
-                placed[i].Confidence = 1;
-            }
-        }
-        result.Placement.Syllables = std::move(placed);
-        // The first syllable on no note, or the number before it.
-        if (int& first = result.Placement.FirstWithoutNote; first >= 0) {
-            size_t i = sung[static_cast<size_t>(first)];
-            if (i > 0 && aside[i - 1]) --i;
-            first = static_cast<int>(i);
-        }
-    }
+    numbers.PutBack(result.Placement, result.Shapes);
     if (result.Placement.FirstWithoutNote >= 0) {
         const auto first = static_cast<size_t>(result.Placement.FirstWithoutNote);
         result.RanOut = NotesRanOut{first + 1, result.Sheet.Syllables[first].Line};
