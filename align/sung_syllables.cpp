@@ -288,9 +288,9 @@ int LateGermanStress(const std::vector<std::u32string>& letters) {
         U"for'elle",  U"leb'endig",  U"jahrh'undert", U"war'um",   U"viell'eicht", U"all'ein",
         U"zur'ück",   U"zus'ammen",  U"zufr'ieden",   U"hina'us",  U"hera'us",     U"her'ein",
         U"hin'ein",   U"hina'uf",    U"hera'uf",      U"herv'or",  U"woh'er",      U"woh'in",
-        U"dah'in",    U"dah'er",     U"dav'on",       U"dar'um",   U"dar'an",      U"dab'ei",
-        U"dam'it",    U"vorb'ei",    U"vor'über",     U"hin'über", U"jed'och",     U"sof'ort",
-        U"zu'erst",   U"zul'etzt",   U"obw'ohl"};
+        U"dah'in",    U"dah'er",     U"dav'on",       U"dar'um",   U"dar'an",      U"dam'it",
+        U"vor'über",  U"hin'über",   U"jed'och",      U"sof'ort",  U"zu'erst",     U"zul'etzt",
+        U"obw'ohl"};
     std::u32string word;
     for (const std::u32string& l : letters) word += l;
     size_t at = std::u32string::npos;  // the marked letter's place in the word
